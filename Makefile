@@ -1,0 +1,49 @@
+# Front door: `make run` builds and starts Velto, `make test` builds and runs
+# every test. Both install missing Debian packages first.
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+SAN_ENV = UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+          ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+          LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
+          TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+          QT_QPA_PLATFORM=offscreen
+
+.PHONY: all deps build test test-release test-asan test-tsan bench run clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+build: deps
+	@cmake -S . -B build -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
+	@cmake --build build -j$(JOBS)
+
+test: test-release test-asan test-tsan
+
+test-release: build
+	cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
+
+# Every test again with AddressSanitizer and UndefinedBehaviorSanitizer.
+test-asan: deps
+	@cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Release -DVELTO_SANITIZE=address,undefined \
+	    -DVELTO_BENCH=OFF >/dev/null
+	@cmake --build build-asan -j$(JOBS)
+	cd build-asan && $(SAN_ENV) ctest --output-on-failure -j$(JOBS)
+
+# The audio tests, where threads meet, with ThreadSanitizer.
+test-tsan: deps
+	@cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Release -DVELTO_SANITIZE=thread \
+	    -DVELTO_GUI=OFF -DVELTO_BENCH=OFF >/dev/null
+	@cmake --build build-tsan -j$(JOBS)
+	cd build-tsan && $(SAN_ENV) ctest --output-on-failure -j$(JOBS) -L audio
+
+bench: build
+	@scripts/run-bench build/bench/velto_bench
+
+run: build
+	@if [ -x build/app/velto ]; then build/app/velto --simulate; \
+	else echo "No program has been built yet: the application is not part of this tree."; fi
+
+clean:
+	rm -rf build build-asan build-tsan

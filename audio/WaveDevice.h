@@ -1,0 +1,57 @@
+#pragma once
+
+// Contract of the audio object as the rest of the program uses it. The audio
+// layer owns this file and may add private members; the public names below
+// are what the frame, the strips and the tests rely on.
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "dsp/Constants.h"
+
+namespace velto {
+
+inline constexpr int WAVE_MAPPER = -1;
+
+struct DeviceSpec {
+    std::string name;
+    int deviceId = WAVE_MAPPER;
+    std::uint32_t sampleRate = kSampleRate;
+    std::uint16_t bitsPerSample = kBitsPerSample;
+};
+
+// Told once per completed capture buffer, on the audio service's thread. The
+// frame implements it by posting an event to itself.
+class INotifyTarget {
+public:
+    virtual ~INotifyTarget() = default;
+    virtual void PostCaptureData() = 0;
+};
+
+class CWaveDevice {
+public:
+    CWaveDevice();
+    ~CWaveDevice();
+    CWaveDevice(const CWaveDevice&) = delete;
+    CWaveDevice& operator=(const CWaveDevice&) = delete;
+
+    int StartCapture(const DeviceSpec& spec, INotifyTarget* notifyWnd);
+    void StopCapture();
+    int StartPlayback(const DeviceSpec& spec, INotifyTarget* notifyWnd);
+    void StopPlayback();
+    int EnsurePlaybackBlock();
+    static void ReportWaveError(int result);
+
+    // Capture ring counters, written by the service thread, read by the window thread.
+    std::atomic<int> m_inIndex{0};
+    std::atomic<int> m_inWrapped{0};
+    std::atomic<int> m_inCount{0};
+    // 80 x 9600 samples each, allocated once; null until obtained.
+    std::int16_t* m_inData = nullptr;
+    // Read by the playback device while the window thread rewrites slots:
+    // every access goes through relaxed std::atomic_ref<std::int16_t>.
+    std::int16_t* m_outData = nullptr;
+};
+
+}  // namespace velto
