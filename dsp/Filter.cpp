@@ -47,6 +47,26 @@ constexpr FoldedTaps MakeFoldedTaps() {
 
 inline constexpr FoldedTaps kTaps = MakeFoldedTaps();
 
+// h(w q + r) for residue r and step q, zero beyond the table.
+template <int W>
+constexpr std::array<std::array<double, kHalfTaps / W + 1>, W> MakeByResidue() {
+    std::array<std::array<double, kHalfTaps / W + 1>, W> table{};
+    for (int r = 0; r < W; ++r) {
+        for (int q = 0; q <= kHalfTaps / W; ++q) {
+            const int k = W * q + r;
+            table[r][q] = k <= kHalfTaps ? kBandpassHalf[k] : 0.0;
+        }
+    }
+    return table;
+}
+
+inline constexpr auto kByResidue4 = MakeByResidue<4>();
+inline constexpr auto kByResidue8 = MakeByResidue<8>();
+
+// Each kernel keeps kLanes outputs in flight as independent accumulators, so
+// the multiply-add latency overlaps instead of chaining.
+constexpr int kAccumulators = 8;
+
 using V2 = double __attribute__((vector_size(16)));
 
 inline V2 Load2(const double* p) {
@@ -59,90 +79,196 @@ inline void Store2(double* p, V2 v) { std::memcpy(p, &v, sizeof v); }
 
 // x points at input sample 0 inside the zero-padded buffer.
 void FoldedGeneric(const double* x, double* out) {
-    constexpr int kBlock = 8;
+    constexpr int kWidth = 2;
+    constexpr int kBlock = kWidth * kAccumulators;
     static_assert(kBufferSamples % kBlock == 0);
     const double h0 = kBandpassHalf[0];
     for (int t = 0; t < kBufferSamples; t += kBlock) {
         const double* c = x + t;
-        V2 a0 = Load2(c) * h0;
-        V2 a1 = Load2(c + 2) * h0;
-        V2 a2 = Load2(c + 4) * h0;
-        V2 a3 = Load2(c + 6) * h0;
+        V2 a[kAccumulators];
+#pragma GCC unroll 8
+        for (int v = 0; v < kAccumulators; ++v) {
+            a[v] = Load2(c + kWidth * v) * h0;
+        }
         for (int j = 0; j < kFoldedTaps; ++j) {
             const double h = kTaps.h[j];
             const double* p = c + kTaps.k[j];
             const double* m = c - kTaps.k[j];
-            a0 += (Load2(p) + Load2(m)) * h;
-            a1 += (Load2(p + 2) + Load2(m + 2)) * h;
-            a2 += (Load2(p + 4) + Load2(m + 4)) * h;
-            a3 += (Load2(p + 6) + Load2(m + 6)) * h;
+#pragma GCC unroll 8
+            for (int v = 0; v < kAccumulators; ++v) {
+                a[v] += (Load2(p + kWidth * v) + Load2(m + kWidth * v)) * h;
+            }
         }
-        Store2(out + t, a0);
-        Store2(out + t + 2, a1);
-        Store2(out + t + 4, a2);
-        Store2(out + t + 6, a3);
+#pragma GCC unroll 8
+        for (int v = 0; v < kAccumulators; ++v) {
+            Store2(out + t + kWidth * v, a[v]);
+        }
     }
 }
 
 #ifdef VELTO_HAVE_X86
+// The same sliding windows as the AVX-512 kernel below, four lanes wide:
+// taps grouped by k mod 4.
 __attribute__((target("avx2,fma"))) void FoldedAvx2(const double* x, double* out) {
-    constexpr int kBlock = 16;
+    constexpr int kWidth = 4;
+    constexpr int kBlock = kWidth * kAccumulators;
+    constexpr int kSteps = kHalfTaps / kWidth;
     static_assert(kBufferSamples % kBlock == 0);
-    const __m256d h0 = _mm256_set1_pd(kBandpassHalf[0]);
     for (int t = 0; t < kBufferSamples; t += kBlock) {
         const double* c = x + t;
-        __m256d a0 = _mm256_mul_pd(h0, _mm256_loadu_pd(c));
-        __m256d a1 = _mm256_mul_pd(h0, _mm256_loadu_pd(c + 4));
-        __m256d a2 = _mm256_mul_pd(h0, _mm256_loadu_pd(c + 8));
-        __m256d a3 = _mm256_mul_pd(h0, _mm256_loadu_pd(c + 12));
-        for (int j = 0; j < kFoldedTaps; ++j) {
-            const __m256d h = _mm256_set1_pd(kTaps.h[j]);
-            const double* p = c + kTaps.k[j];
-            const double* m = c - kTaps.k[j];
-            a0 = _mm256_fmadd_pd(h, _mm256_add_pd(_mm256_loadu_pd(p), _mm256_loadu_pd(m)), a0);
-            a1 = _mm256_fmadd_pd(h, _mm256_add_pd(_mm256_loadu_pd(p + 4), _mm256_loadu_pd(m + 4)),
-                                 a1);
-            a2 = _mm256_fmadd_pd(h, _mm256_add_pd(_mm256_loadu_pd(p + 8), _mm256_loadu_pd(m + 8)),
-                                 a2);
-            a3 = _mm256_fmadd_pd(h, _mm256_add_pd(_mm256_loadu_pd(p + 12), _mm256_loadu_pd(m + 12)),
-                                 a3);
+        __m256d a[kAccumulators];
+        const __m256d h0 = _mm256_set1_pd(kBandpassHalf[0]);
+#pragma GCC unroll 8
+        for (int m = 0; m < kAccumulators; ++m) {
+            a[m] = _mm256_mul_pd(h0, _mm256_loadu_pd(c + kWidth * m));
         }
-        _mm256_storeu_pd(out + t, a0);
-        _mm256_storeu_pd(out + t + 4, a1);
-        _mm256_storeu_pd(out + t + 8, a2);
-        _mm256_storeu_pd(out + t + 12, a3);
+        for (int r = 0; r < kWidth; ++r) {
+            const int q0 = r == 0 ? 1 : 0;
+            __m256d up[kAccumulators];
+            __m256d down[kAccumulators];
+#pragma GCC unroll 8
+            for (int i = 0; i < kAccumulators; ++i) {
+                up[i] = _mm256_loadu_pd(c + kWidth * (q0 + i) + r);
+                down[i] = _mm256_loadu_pd(c - kWidth * (q0 - 7 + i) - r);
+            }
+            for (int q = q0;; ++q) {
+                const __m256d h = _mm256_set1_pd(kByResidue4[r][q]);
+#pragma GCC unroll 8
+                for (int m = 0; m < kAccumulators; ++m) {
+                    const __m256d pair = _mm256_add_pd(up[m], down[7 - m]);
+                    a[m] = _mm256_fmadd_pd(h, pair, a[m]);
+                }
+                if (q == kSteps) {
+                    break;
+                }
+#pragma GCC unroll 8
+                for (int i = 0; i < kAccumulators - 1; ++i) {
+                    up[i] = up[i + 1];
+                    down[i] = down[i + 1];
+                }
+                up[7] = _mm256_loadu_pd(c + kWidth * (q + 8) + r);
+                down[7] = _mm256_loadu_pd(c - kWidth * (q + 1) - r);
+            }
+        }
+#pragma GCC unroll 8
+        for (int m = 0; m < kAccumulators; ++m) {
+            _mm256_storeu_pd(out + t + kWidth * m, a[m]);
+        }
+    }
+}
+
+// Taps grouped by k mod 8: for tap k = 8q + r, output vector m needs
+// x[t + 8m + k] and x[t + 8m - k], that is up(m + q) and down(q - m) of the
+// residue's two load sequences. Stepping q slides both windows by one vector,
+// so each tap costs two loads instead of sixteen.
+__attribute__((target("avx512f"))) void FoldedAvx512(const double* x, double* out) {
+    constexpr int kWidth = 8;
+    constexpr int kBlock = kWidth * kAccumulators;
+    constexpr int kSteps = kHalfTaps / kWidth;  // q = 0..30 covers k up to 247
+    static_assert(kBufferSamples % kBlock == 0);
+    for (int t = 0; t < kBufferSamples; t += kBlock) {
+        const double* c = x + t;
+        __m512d a[kAccumulators];
+        const __m512d h0 = _mm512_set1_pd(kBandpassHalf[0]);
+#pragma GCC unroll 8
+        for (int m = 0; m < kAccumulators; ++m) {
+            a[m] = _mm512_mul_pd(h0, _mm512_loadu_pd(c + kWidth * m));
+        }
+        for (int r = 0; r < kWidth; ++r) {
+            const int q0 = r == 0 ? 1 : 0;  // the centre tap is counted once, above
+            __m512d up[kAccumulators];
+            __m512d down[kAccumulators];  // down[i] holds x[c - 8 (q - 7 + i) - r ..]
+#pragma GCC unroll 8
+            for (int i = 0; i < kAccumulators; ++i) {
+                up[i] = _mm512_loadu_pd(c + kWidth * (q0 + i) + r);
+                down[i] = _mm512_loadu_pd(c - kWidth * (q0 - 7 + i) - r);
+            }
+            for (int q = q0;; ++q) {
+                const __m512d h = _mm512_set1_pd(kByResidue8[r][q]);
+#pragma GCC unroll 8
+                for (int m = 0; m < kAccumulators; ++m) {
+                    const __m512d pair = _mm512_add_pd(up[m], down[7 - m]);
+                    a[m] = _mm512_fmadd_pd(h, pair, a[m]);
+                }
+                if (q == kSteps) {
+                    break;
+                }
+#pragma GCC unroll 8
+                for (int i = 0; i < kAccumulators - 1; ++i) {
+                    up[i] = up[i + 1];
+                    down[i] = down[i + 1];
+                }
+                up[7] = _mm512_loadu_pd(c + kWidth * (q + 8) + r);
+                down[7] = _mm512_loadu_pd(c - kWidth * (q + 1) - r);
+            }
+        }
+#pragma GCC unroll 8
+        for (int m = 0; m < kAccumulators; ++m) {
+            _mm512_storeu_pd(out + t + kWidth * m, a[m]);
+        }
     }
 }
 #endif
 
 using FoldedKernel = void (*)(const double*, double*);
 
-FoldedKernel PickKernel() {
+FoldedKernel KernelFor(CFilter::Kernel kernel) {
+    switch (kernel) {
 #ifdef VELTO_HAVE_X86
-    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) {
-        return FoldedAvx2;
-    }
+        case CFilter::Kernel::Avx512:
+            return FoldedAvx512;
+        case CFilter::Kernel::Avx2:
+            return FoldedAvx2;
 #endif
-    return FoldedGeneric;
+        default:
+            return FoldedGeneric;
+    }
+}
+
+CFilter::Kernel BestKernel() {
+    for (CFilter::Kernel k : {CFilter::Kernel::Avx512, CFilter::Kernel::Avx2}) {
+        if (CFilter::Supports(k)) {
+            return k;
+        }
+    }
+    return CFilter::Kernel::Portable;
 }
 
 }  // namespace
 
 void CFilter::SetTapCount(int taps) { m_tapCount = std::clamp(taps, 1, kTapCount); }
 
+bool CFilter::Supports(Kernel kernel) {
+#ifdef VELTO_HAVE_X86
+    switch (kernel) {
+        case Kernel::Avx512:
+            return __builtin_cpu_supports("avx512f");
+        case Kernel::Avx2:
+            return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+        case Kernel::Portable:
+            return true;
+    }
+#endif
+    return kernel == Kernel::Portable;
+}
+
 void CFilter::Apply(const std::int16_t* in, double* out) {
-    if (m_tapCount != kTapCount) {
+    static const Kernel best = BestKernel();
+    ApplyWith(best, in, out);
+}
+
+void CFilter::ApplyWith(Kernel kernel, const std::int16_t* in, double* out) {
+    if (m_tapCount != kTapCount || !Supports(kernel)) {
         ApplyReference(in, out);
         return;
     }
-    static const FoldedKernel kernel = PickKernel();
-    double* x = m_padded.data() + kHalfTaps;
-    std::fill(m_padded.begin(), m_padded.begin() + kHalfTaps, 0.0);
+    double* x = m_padded.data() + kPadFront;
+    std::fill(m_padded.begin(), m_padded.begin() + kPadFront, 0.0);
     for (int t = 0; t < kBufferSamples; ++t) {
         x[t] = in[t];
     }
-    std::fill(m_padded.begin() + kHalfTaps + kBufferSamples, m_padded.end(), 0.0);
-    kernel(x, out);
+    std::fill(m_padded.begin() + kPadFront + kBufferSamples, m_padded.end(), 0.0);
+    KernelFor(kernel)(x, out);
 }
 
 void CFilter::ApplyReference(const std::int16_t* in, double* out) {

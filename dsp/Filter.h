@@ -27,13 +27,21 @@ public:
     // benchmarks hold the fast path against it.
     void ApplyReference(const std::int16_t* in, double* out);
 
+    // The variants of the fast path, picked by what the processor offers;
+    // tests hold each one available against the reference.
+    enum class Kernel { Portable, Avx2, Avx512 };
+    static bool Supports(Kernel kernel);
+    void ApplyWith(Kernel kernel, const std::int16_t* in, double* out);
+
 private:
     int m_tapCount = kTapCount;
     int m_writePos = 0;
     std::array<double, kFilterRingSize> m_ring{};
-    // The buffer as doubles between 240 zeros on either side (plus slack for
-    // whole vector blocks), for the folded fast path.
-    alignas(32) std::array<double, kBufferSamples + 2 * kHalfTaps + 16> m_padded{};
+    // The buffer as doubles between zeros, for the folded fast path: 240 on
+    // either side plus the reach of its last vector loads.
+    static constexpr int kPadFront = kHalfTaps + 8;
+    static constexpr int kPadBack = kHalfTaps + 16;
+    alignas(64) std::array<double, kPadFront + kBufferSamples + kPadBack> m_padded{};
 };
 
 }  // namespace velto

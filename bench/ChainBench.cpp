@@ -1,0 +1,63 @@
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "dsp/JjySignal.h"
+#include "dsp/Pipeline.h"
+
+namespace {
+
+using velto::kBufferSamples;
+
+// 8 s of simulated JJY with noise: realistic input for every buffer number.
+const std::vector<std::int16_t>& Ring() {
+    static const std::vector<std::int16_t> ring = [] {
+        velto::JjySignalOptions options;
+        options.noiseSigma = 500.0;
+        velto::CJjySignal signal(1796610180, options);
+        std::vector<std::int16_t> samples(velto::kRingSamples);
+        signal.Generate(samples.data(), samples.size());
+        return samples;
+    }();
+    return ring;
+}
+
+void BM_ApplyReference(benchmark::State& state) {
+    velto::CFilter filter;
+    std::vector<double> out(kBufferSamples);
+    for (auto _ : state) {
+        filter.ApplyReference(Ring().data(), out.data());
+        benchmark::DoNotOptimize(out.data());
+    }
+}
+BENCHMARK(BM_ApplyReference)->Unit(benchmark::kMicrosecond);
+
+void BM_Apply(benchmark::State& state) {
+    velto::CFilter filter;
+    std::vector<double> out(kBufferSamples);
+    for (auto _ : state) {
+        filter.Apply(Ring().data(), out.data());
+        benchmark::DoNotOptimize(out.data());
+    }
+}
+BENCHMARK(BM_Apply)->Unit(benchmark::kMicrosecond);
+
+// One reception cycle's signal work for one buffer: filter, measure, slice,
+// gate one playback slot.
+void BM_Cycle(benchmark::State& state) {
+    velto::CPipeline pipeline;
+    std::vector<std::int16_t> playback(velto::kRingSamples);
+    int b = 0;
+    for (auto _ : state) {
+        pipeline.ProcessBuffer(Ring().data() + b * kBufferSamples, b);
+        pipeline.GateTone(b, 1, playback.data() + b * kBufferSamples);
+        benchmark::DoNotOptimize(playback.data());
+        b = (b + 1) % velto::kRingBuffers;
+    }
+}
+BENCHMARK(BM_Cycle)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
