@@ -1,0 +1,144 @@
+#include "views/ChildView.h"
+
+#include <QFontMetrics>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QSvgRenderer>
+#include <algorithm>
+
+#include "views/FilteredWav.h"
+
+namespace {
+
+constexpr QRgb kLightGray = qRgb(192, 192, 192);
+constexpr QRgb kBorderColour = qRgb(0, 0, 0);
+
+constexpr int kCaptionCellHeight = 28;
+constexpr QPoint kRawCaption(12, 4);
+constexpr QPoint kCorrectedCaption(12, 170);
+
+// The intro images and the sizes they are drawn at.
+struct IntroImage {
+    const char* path;
+    QSize size;
+};
+constexpr IntroImage kInfoPanel{":/intro/panel.svg", QSize(416, 376)};
+constexpr IntroImage kEquipment{":/intro/equipment.svg", QSize(432, 324)};
+constexpr IntroImage kLogoStrip{":/intro/logo.svg", QSize(432, 53)};
+
+// Renders one image at its own size; a missing resource draws nothing.
+void DrawImage(QPainter& dc, const IntroImage& image, QPoint at) {
+    QSvgRenderer renderer(QString::fromLatin1(image.path));
+    if (!renderer.isValid()) {
+        return;
+    }
+    QImage bitmap(image.size, QImage::Format_ARGB32_Premultiplied);
+    bitmap.fill(Qt::transparent);
+    QPainter memory(&bitmap);
+    renderer.render(&memory, QRectF(QPointF(0, 0), QSizeF(image.size)));
+    memory.end();
+    dc.drawImage(at, bitmap);
+}
+
+// A font whose character cell (ascent plus descent) is at most `cellHeight`
+// pixels, the largest such size.
+QFont CellHeightFont(const QFont& logFont, int cellHeight) {
+    QFont font(logFont);
+    int size = cellHeight;
+    font.setPixelSize(size);
+    while (size > 1 && QFontMetrics(font).height() > cellHeight) {
+        font.setPixelSize(--size);
+    }
+    return font;
+}
+
+}  // namespace
+
+// The images are compiled into a static library, whose resource initialiser
+// the linker drops unless something refers to it. Registering twice is harmless.
+static void InitIntroResources() { Q_INIT_RESOURCE(app); }
+
+CChildView::CChildView(const CStripSource& source, QWidget* parent) : QWidget(parent) {
+    InitIntroResources();
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    m_logFont.setFamilies(
+        {QStringLiteral("Meiryo UI"), QStringLiteral("IPAGothic"), QStringLiteral("IPAPGothic")});
+    m_logFont.setWeight(QFont::Normal);
+    m_logFont.setFixedPitch(true);
+    m_wndRawStrip = new CFilteredWav(source, 1, this);
+    m_wndCorrectedStrip = new CFilteredWav(source, 0, this);
+    // Strip positions are in client coordinates, inside the view's border.
+    m_wndRawStrip->move(m_wndRawStrip->pos() + QPoint(kBorder, kBorder));
+    m_wndCorrectedStrip->move(m_wndCorrectedStrip->pos() + QPoint(kBorder, kBorder));
+}
+
+QSize CChildView::sizeHint() const {
+    return QSize(kClientWidth + 2 * kBorder, kClientHeight + 2 * kBorder);
+}
+
+void CChildView::LeaveIntro() {
+    if (m_bIntro != 1) {
+        return;
+    }
+    m_bIntro = 0;
+    m_wndRawStrip->show();
+    m_wndCorrectedStrip->show();
+    InvalidateWithErase();
+}
+
+void CChildView::InvalidateWithErase() {
+    update();
+    m_wndRawStrip->InvalidateFull();
+    m_wndCorrectedStrip->InvalidateFull();
+}
+
+QImage CChildView::Render() const {
+    const QSize client(std::max(0, width() - 2 * kBorder), std::max(0, height() - 2 * kBorder));
+    QImage image(client, QImage::Format_RGB32);
+    if (image.isNull()) {
+        return image;
+    }
+    image.fill(kLightGray);
+    QPainter dc(&image);
+    OnPaint(dc, image.rect());
+    return image;
+}
+
+void CChildView::paintEvent(QPaintEvent*) {
+    QPainter dc(this);
+    dc.fillRect(rect(), QColor(kBorderColour));
+    dc.drawImage(kBorder, kBorder, Render());
+}
+
+void CChildView::OnPaint(QPainter& dc, const QRect& client) const {
+    const QFont font = CellHeightFont(m_logFont, kCaptionCellHeight);
+    dc.setFont(font);
+    dc.setPen(QColor(Qt::black));
+    if (m_bIntro != 0) {
+        DrawIntro(dc, client);
+        return;
+    }
+    const int ascent = QFontMetrics(font).ascent();
+    dc.drawText(kRawCaption + QPoint(0, ascent), QStringLiteral("抽出したJJYの振幅"));
+    dc.drawText(kCorrectedCaption + QPoint(0, ascent), QStringLiteral("補正したJJYの振幅"));
+}
+
+void CChildView::DrawIntro(QPainter& dc, const QRect& client) const {
+    DrawImage(dc, kInfoPanel, QPoint(0, 0));
+    const int x = client.left() + client.width() - kEquipment.size.width();
+    DrawImage(dc, kEquipment, QPoint(x, 0));
+    DrawImage(dc, kLogoStrip, QPoint(x, kEquipment.size.height()));
+}
+
+void CChildView::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        OnLButtonDown();
+    }
+    QWidget::mousePressEvent(event);
+}
+
+void CChildView::OnLButtonDown() {
+    if (m_bIntro == 1) {
+        LeaveIntro();
+    }
+}
