@@ -4,10 +4,13 @@
 // layer owns this file and may add private members; the public names below
 // are what the frame, the strips and the tests rely on.
 
+#include <array>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 
+#include "audio/WaveService.h"
 #include "dsp/Constants.h"
 
 namespace velto {
@@ -43,6 +46,11 @@ public:
     int EnsurePlaybackBlock();
     static void ReportWaveError(int result);
 
+    // The spec of the device opened last, capture or playback.
+    const DeviceSpec& Spec() const { return m_spec; }
+    bool IsCaptureOpen() const { return m_hWaveIn != nullptr; }
+    bool IsPlaybackOpen() const { return m_hWaveOut != nullptr; }
+
     // Capture ring counters, written by the service thread, read by the window thread.
     std::atomic<int> m_inIndex{0};
     std::atomic<int> m_inWrapped{0};
@@ -52,6 +60,25 @@ public:
     // Read by the playback device while the window thread rewrites slots:
     // every access goes through relaxed std::atomic_ref<std::int16_t>.
     std::int16_t* m_outData = nullptr;
+
+private:
+    static void WaveInCallback(void* instance, WaveHeader* header);
+    void WaitForCompletions();
+    void CloseCapture();
+    void ClosePlayback();
+
+    std::array<WaveHeader, kRingBuffers> m_inHeaders{};
+    WaveHeader m_outHeader{};
+    std::unique_ptr<std::int16_t[]> m_inBlock;
+    std::unique_ptr<std::int16_t[]> m_outBlock;
+    std::atomic<INotifyTarget*> m_notifyWnd{nullptr};
+    DeviceSpec m_spec;
+    std::atomic<std::int16_t> m_capturing{0};
+    // Completions inside WaveInCallback right now; StopCapture waits for 0.
+    std::atomic<int> m_inCompletions{0};
+    // Declared last: destroyed first, while the blocks still exist.
+    std::unique_ptr<IWaveIn> m_hWaveIn;
+    std::unique_ptr<IWaveOut> m_hWaveOut;
 };
 
 }  // namespace velto

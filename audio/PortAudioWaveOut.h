@@ -1,0 +1,41 @@
+#pragma once
+
+#include <portaudio.h>
+
+#include <atomic>
+#include <cstddef>
+#include <memory>
+
+#include "audio/WaveService.h"
+
+namespace velto {
+
+// A playback stream on a PortAudio device, 16-bit mono, that loops over the
+// one block handed to it. The real-time callback reads the block with relaxed
+// atomic loads, neither locking nor allocating.
+class CPortAudioWaveOut : public IWaveOut {
+public:
+    static int Open(std::unique_ptr<IWaveOut>* handle, PaDeviceIndex device,
+                    const WaveFormat& format);
+    ~CPortAudioWaveOut() override;
+
+    int Write(WaveHeader* header) override;
+    int Reset() override;
+    int Close() override;
+
+private:
+    CPortAudioWaveOut() = default;
+
+    static int OnAudio(const void* input, void* output, unsigned long frames,
+                       const PaStreamCallbackTimeInfo* time, PaStreamCallbackFlags flags,
+                       void* self);
+    void Play(std::int16_t* out, std::size_t frames);
+
+    PaStream* m_stream = nullptr;
+    std::atomic<WaveHeader*> m_header{nullptr};
+    std::atomic<bool> m_rewind{false};
+    // Owned by the callback.
+    std::size_t m_position = 0;
+};
+
+}  // namespace velto

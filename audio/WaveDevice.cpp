@@ -1,0 +1,231 @@
+#include "audio/WaveDevice.h"
+
+#include <algorithm>
+#include <new>
+
+#include "audio/Warning.h"
+
+namespace velto {
+namespace {
+
+constexpr std::uint32_t kBufferBytes = kBufferSamples * sizeof(std::int16_t);  // 19200
+constexpr std::uint32_t kLoopForever = 0xFFFFFFFF;
+
+WaveFormat FormatOf(const DeviceSpec& spec) {
+    WaveFormat format;
+    format.channels = 1;
+    format.samplesPerSec = spec.sampleRate;
+    format.bitsPerSample = spec.bitsPerSample;
+    return format;
+}
+
+// Counts a completion in progress for as long as it runs.
+class CCompletionScope {
+public:
+    explicit CCompletionScope(std::atomic<int>& count) : m_count(count) { m_count.fetch_add(1); }
+    ~CCompletionScope() {
+        if (m_count.fetch_sub(1) == 1) {
+            m_count.notify_all();
+        }
+    }
+    CCompletionScope(const CCompletionScope&) = delete;
+    CCompletionScope& operator=(const CCompletionScope&) = delete;
+
+private:
+    std::atomic<int>& m_count;
+};
+
+}  // namespace
+
+CWaveDevice::CWaveDevice() = default;
+
+// Closes what the owner left open, without messages, so that no device
+// thread outlives the blocks it writes into.
+CWaveDevice::~CWaveDevice() {
+    CloseCapture();
+    ClosePlayback();
+}
+
+int CWaveDevice::StartCapture(const DeviceSpec& spec, INotifyTarget* notifyWnd) {
+    CloseCapture();
+    m_notifyWnd.store(notifyWnd);
+
+    m_spec = spec;
+    const WaveFormat format = FormatOf(spec);
+    m_inIndex = 0;
+    m_inWrapped = 0;
+    const int opened =
+        WaveService().InOpen(&m_hWaveIn, spec.deviceId, format, &CWaveDevice::WaveInCallback, this);
+    if (opened != kWaveOk) {
+        m_hWaveIn.reset();
+        ShowWarning("録音デバイスがオープンできません。", "Orvik");
+        return 0;
+    }
+
+    if (!m_inBlock) {
+        m_inBlock.reset(new (std::nothrow) std::int16_t[kRingSamples]);
+        if (!m_inBlock) {
+            CloseCapture();
+            return 0;
+        }
+        m_inData = m_inBlock.get();
+    }
+
+    for (int k = 0; k < kRingBuffers; ++k) {
+        m_inHeaders[k] = WaveHeader{};
+        m_inHeaders[k].data = m_inData + k * kBufferSamples;
+        m_inHeaders[k].bufferLength = kBufferBytes;
+    }
+    m_hWaveIn->AddBuffer(&m_inHeaders[0]);
+    std::fill(m_inData, m_inData + kRingSamples, std::int16_t{0});
+
+    // Armed before the device starts, so that a buffer completing at once is
+    // re-queued rather than lost.
+    m_inCount = 0;
+    m_capturing = 1;
+    const int started = m_hWaveIn->Start();
+    if (started != kWaveOk) {
+        ReportWaveError(started);
+        CloseCapture();
+        return 0;
+    }
+    return 1;
+}
+
+void CWaveDevice::WaveInCallback(void* instance, WaveHeader*) {
+    auto* self = static_cast<CWaveDevice*>(instance);
+    const CCompletionScope scope(self->m_inCompletions);
+    if (self->m_capturing == 0) {
+        return;
+    }
+    if (self->m_inCount < kRingBuffers - 1) {
+        self->m_inCount.fetch_add(1);
+    }
+    int index = self->m_inIndex + 1;
+    if (index == kRingBuffers) {
+        index = 0;
+        self->m_inWrapped = 1;
+    }
+    self->m_inIndex = index;
+    WaveHeader& next = self->m_inHeaders[index];
+    next.bytesRecorded = 0;
+    next.flags = 0;
+    self->m_hWaveIn->AddBuffer(&next);
+    if (INotifyTarget* target = self->m_notifyWnd.load()) {
+        target->PostCaptureData();
+    }
+}
+
+// A completion that saw m_capturing set may still be queueing its successor
+// and posting; once this returns, every completion sees it cleared.
+void CWaveDevice::WaitForCompletions() {
+    for (int n = m_inCompletions.load(); n != 0; n = m_inCompletions.load()) {
+        m_inCompletions.wait(n);
+    }
+}
+
+void CWaveDevice::StopCapture() {
+    if (!m_hWaveIn) {
+        return;
+    }
+    m_capturing = 0;
+    WaitForCompletions();
+    ReportWaveError(m_hWaveIn->Reset());
+    ReportWaveError(m_hWaveIn->Close());
+    m_hWaveIn.reset();
+}
+
+// The quiet close of a start that failed half-way, or of the destructor.
+void CWaveDevice::CloseCapture() {
+    if (!m_hWaveIn) {
+        return;
+    }
+    m_capturing = 0;
+    WaitForCompletions();
+    m_hWaveIn->Reset();
+    m_hWaveIn->Close();
+    m_hWaveIn.reset();
+}
+
+int CWaveDevice::EnsurePlaybackBlock() {
+    if (m_outBlock) {
+        return 1;
+    }
+    m_outBlock.reset(new (std::nothrow) std::int16_t[kRingSamples]());
+    if (!m_outBlock) {
+        return 0;
+    }
+    m_outData = m_outBlock.get();
+    return 1;
+}
+
+int CWaveDevice::StartPlayback(const DeviceSpec& spec, INotifyTarget* notifyWnd) {
+    ClosePlayback();
+    m_notifyWnd.store(notifyWnd);
+
+    m_spec = spec;
+    const int opened = WaveService().OutOpen(&m_hWaveOut, spec.deviceId, FormatOf(spec));
+    if (opened != kWaveOk) {
+        m_hWaveOut.reset();
+        ShowWarning("再生デバイスがオープンできません。", "Velto");
+        return 0;
+    }
+
+    if (EnsurePlaybackBlock() == 0) {
+        ClosePlayback();
+        return 0;
+    }
+
+    m_outHeader = WaveHeader{};
+    m_outHeader.data = m_outData;
+    m_outHeader.bufferLength = static_cast<std::uint32_t>(kRingBytes);
+    m_outHeader.flags = kWaveHdrBeginLoop | kWaveHdrEndLoop;
+    m_outHeader.loops = kLoopForever;
+    for (int i = 0; i < kRingSamples; ++i) {
+        std::atomic_ref<std::int16_t>(m_outData[i]).store(0, std::memory_order_relaxed);
+    }
+
+    const int written = m_hWaveOut->Write(&m_outHeader);
+    ReportWaveError(written);
+    if (written != kWaveOk) {
+        ClosePlayback();
+        return 0;
+    }
+    return 1;
+}
+
+void CWaveDevice::StopPlayback() {
+    if (!m_hWaveOut) {
+        return;
+    }
+    ReportWaveError(m_hWaveOut->Reset());
+    ReportWaveError(m_hWaveOut->Close());
+    m_hWaveOut.reset();
+}
+
+void CWaveDevice::ClosePlayback() {
+    if (!m_hWaveOut) {
+        return;
+    }
+    m_hWaveOut->Reset();
+    m_hWaveOut->Close();
+    m_hWaveOut.reset();
+}
+
+void CWaveDevice::ReportWaveError(int result) {
+    switch (result) {
+        case kWaveInvalidHandle:
+            ShowWarning("MMSYSERR_INVALHANDLE", "Quelmo");
+            break;
+        case kWaveNoDriver:
+            ShowWarning("MMSYSERR_NODRIVER", "Quelmo");
+            break;
+        case kWaveNoMemory:
+            ShowWarning("MMSYSERR_NOMEM", "Quelmo");
+            break;
+        default:
+            break;
+    }
+}
+
+}  // namespace velto

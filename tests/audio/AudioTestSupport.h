@@ -1,0 +1,77 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "audio/Warning.h"
+#include "audio/WaveDevice.h"
+
+namespace velto {
+
+using Warnings = std::vector<std::pair<std::string, std::string>>;
+
+// Records the warnings shown while it lives.
+class CWarningRecorder {
+public:
+    CWarningRecorder() {
+        SetWarningFunction([this](const std::string& text, const std::string& caption) {
+            m_shown.emplace_back(text, caption);
+        });
+    }
+    ~CWarningRecorder() { SetWarningFunction({}); }
+    CWarningRecorder(const CWarningRecorder&) = delete;
+    CWarningRecorder& operator=(const CWarningRecorder&) = delete;
+
+    Warnings m_shown;
+};
+
+// Stands in for the frame: records each notification with the time it came and
+// the ring's last completed slot at that moment.
+class CNotifyRecorder : public INotifyTarget {
+public:
+    struct Post {
+        std::chrono::steady_clock::time_point time;
+        int lastSlot;
+    };
+
+    explicit CNotifyRecorder(const CWaveDevice* device = nullptr) : m_device(device) {}
+
+    void PostCaptureData() override {
+        Post post{std::chrono::steady_clock::now(), -1};
+        if (m_device != nullptr) {
+            const int last = m_device->m_inIndex - 1;
+            post.lastSlot = last >= 0 ? last : (m_device->m_inWrapped != 0 ? kRingBuffers - 1 : -1);
+        }
+        {
+            const std::lock_guard lock(m_mutex);
+            m_posts.push_back(post);
+        }
+        m_count.fetch_add(1);
+        m_changed.notify_all();
+    }
+
+    int Count() const { return m_count.load(); }
+    std::vector<Post> Posts() const {
+        const std::lock_guard lock(m_mutex);
+        return m_posts;
+    }
+    // True once at least n notifications have come, false after the timeout.
+    bool WaitFor(int n, std::chrono::milliseconds timeout) {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, timeout, [&] { return m_count.load() >= n; });
+    }
+
+private:
+    const CWaveDevice* m_device;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<Post> m_posts;
+    std::atomic<int> m_count{0};
+};
+
+}  // namespace velto

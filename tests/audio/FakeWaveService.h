@@ -1,0 +1,78 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "audio/WaveInQueue.h"
+#include "audio/WaveService.h"
+
+namespace velto {
+
+enum class FakeCall {
+    InOpen,
+    InAddBuffer,
+    InStart,
+    InReset,
+    InClose,
+    OutOpen,
+    OutWrite,
+    OutReset,
+    OutClose
+};
+
+// A scripted audio service. It records the calls made to it, returns a chosen
+// result for each kind of call, and completes capture buffers only when a test
+// tells it to, from a thread of the test's own. Like a real driver it does not
+// hold a completion back while the stream is being reset or closed.
+class CFakeWaveService : public IWaveService {
+public:
+    std::vector<std::string> m_inNames{"Line In", "Microphone"};
+    std::vector<std::string> m_outNames{"Speakers"};
+
+    // Every later call of this kind returns `result` (and fails to open).
+    void SetResult(FakeCall call, int result);
+    std::vector<FakeCall> Calls() const;
+    // The data pointers of the capture buffers queued so far, in order.
+    std::vector<std::int16_t*> Queued() const;
+    // The header last handed to an output stream and not reset since.
+    WaveHeader* Playing() const;
+
+    // Fills the queued capture buffer with `value` and hands it back. False
+    // when no started stream had a buffer queued.
+    bool CompleteBuffer(std::int16_t value);
+
+    int InGetNumDevs() override { return static_cast<int>(m_inNames.size()); }
+    std::string InGetDevName(int deviceId) override;
+    int OutGetNumDevs() override { return static_cast<int>(m_outNames.size()); }
+    std::string OutGetDevName(int deviceId) override;
+    int InOpen(std::unique_ptr<IWaveIn>* handle, int deviceId, const WaveFormat& format,
+               WaveInProc callback, void* instance) override;
+    int OutOpen(std::unique_ptr<IWaveOut>* handle, int deviceId, const WaveFormat& format) override;
+
+    // What the streams tell their service.
+    struct InState {
+        InState(WaveInProc callback, void* instance) : queue(callback, instance) {}
+        CWaveInQueue queue;
+        std::atomic<bool> started{false};
+    };
+    int Record(FakeCall call);
+    void RecordQueued(std::int16_t* data);
+    void SetCurrentIn(std::shared_ptr<InState> state);
+    void SetPlaying(WaveHeader* header);
+
+private:
+    mutable std::mutex m_logMutex;
+    std::vector<FakeCall> m_calls;
+    std::vector<std::int16_t*> m_queued;
+    std::array<std::atomic<int>, 9> m_results{};
+    std::atomic<WaveHeader*> m_playing{nullptr};
+
+    std::mutex m_inMutex;
+    std::shared_ptr<InState> m_in;
+};
+
+}  // namespace velto
