@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QEvent>
+
+// Command numbers of the frame, as the menu and the keys send them.
+inline constexpr int ID_SOUNDCARD = 0x8004;
+inline constexpr int ID_RECEIVE_START = 0x8006;
+inline constexpr int ID_MONITOR = 0x8008;
+inline constexpr int ID_SCOPE = 0x800A;
+inline constexpr int ID_APP_ABOUT = 0xE140;
+inline constexpr int ID_APP_EXIT = 0xE141;
+
+// Posted by the audio layer once per completed capture buffer.
+inline constexpr QEvent::Type WM_CAPTUREDATA = static_cast<QEvent::Type>(QEvent::User + 1000);

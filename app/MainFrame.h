@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <map>
+#include <optional>
+
+#include "audio/WaveDevice.h"
+#include "dsp/Pipeline.h"
+#include "views/StripSource.h"
+
+class CChildView;
+class CCmdUI;
+class CScope;
+class QAction;
+class QMenu;
+
+// The program's window and the owner of everything that runs: the audio
+// devices, the reception chain's state, the strips and the oscilloscope.
+class CMainFrame : public QMainWindow, public velto::INotifyTarget {
+    Q_OBJECT
+
+public:
+    CMainFrame();
+    ~CMainFrame() override;
+
+    // Opens this capture device instead of the stored one, for this run only.
+    void SetCaptureOverride(int deviceId) { m_captureOverride = deviceId; }
+
+    // Runs a command by its number, as a menu item or a key would (the update
+    // handler first, and nothing when it leaves the command disabled).
+    void SendCommand(int id);
+    QAction* CommandAction(int id) const;
+    // The update handlers of one menu, as when it is about to show.
+    void UpdateMenu(QMenu* menu);
+    QMenu* ReceiveMenu() const { return m_receiveMenu; }
+
+    // Called on the audio service's thread: hands the buffer to this thread.
+    void PostCaptureData() override;
+
+    velto::DeviceSpec ReadDeviceSpec() const;
+    velto::DeviceSpec ReadCaptureSpec() const;
+
+    void OnCaptureData();
+    void OnReceiveStart();
+    void OnUpdateReceiveStart(CCmdUI* pCmdUI);
+    void OnSoundCard();
+    void OnUpdateSoundCard(CCmdUI* pCmdUI);
+    void OnMonitor();
+    void OnScope();
+
+    CChildView* View() const { return m_wndView; }
+    CScope* Scope() const { return m_wndScope; }
+
+    velto::CWaveDevice m_wave;
+    velto::CPipeline m_pipeline;
+    int m_bReceiving = 0;
+    int m_bMonitor = 0;
+    int m_displayIndex = -1;
+
+protected:
+    bool event(QEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    void focusInEvent(QFocusEvent* e) override;
+
+private:
+    void CreateMenus();
+    QAction* AddCommand(QMenu* menu, const QString& text, int id);
+    void RunCommand(int id);
+    void UpdateCommand(int id);
+    void FillMonitor(int b);
+    void FeedScope(int b);
+    void PostClose();
+
+    CStripSource m_stripSource;
+    CChildView* m_wndView = nullptr;  // owned by Qt parenthood
+    CScope* m_wndScope = nullptr;
+    QMenu* m_receiveMenu = nullptr;
+    std::map<int, QAction*> m_actions;
+    std::optional<int> m_captureOverride;
+};

@@ -1,0 +1,45 @@
+#include "app/ReceiverApp.h"
+
+#include <QIcon>
+#include <QMessageBox>
+
+#include "app/AboutDlg.h"
+#include "app/MainFrame.h"
+#include "audio/Warning.h"
+
+namespace {
+
+void ShowWarning(const std::string& text, const std::string& caption) {
+    QMessageBox box(QMessageBox::Warning, QString::fromStdString(caption),
+                    QString::fromStdString(text), QMessageBox::Ok);
+    box.exec();
+}
+
+}  // namespace
+
+CReceiverApp::CReceiverApp(int& argc, char** argv) : QApplication(argc, argv) {}
+
+CReceiverApp::~CReceiverApp() = default;
+
+bool CReceiverApp::InitInstance() {
+    setApplicationName(QStringLiteral("Velto"));
+    setApplicationVersion(QStringLiteral(VELTO_VERSION));
+    // The maker's key: the profile lives in ~/.config/Velto/Velto.conf.
+    setOrganizationName(QStringLiteral("Velto"));
+    // The images live in a static library; name them so the linker keeps them.
+    Q_INIT_RESOURCE(app);
+    setWindowIcon(QIcon(QStringLiteral(":/res/velto.svg")));
+    velto::SetWarningFunction(ShowWarning);
+
+    m_frame = std::make_unique<CMainFrame>();
+    if (m_captureOverride) {
+        m_frame->SetCaptureOverride(*m_captureOverride);
+    }
+    m_frame->show();
+    return true;
+}
+
+void CReceiverApp::ShowAboutBox() {
+    CAboutDlg dlg(m_frame.get());
+    dlg.exec();
+}

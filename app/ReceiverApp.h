@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QApplication>
+#include <memory>
+#include <optional>
+
+class CMainFrame;
+
+// The application object: sets where the profile lives, creates the main
+// frame and shows it, and shows the About box.
+class CReceiverApp : public QApplication {
+    Q_OBJECT
+
+public:
+    CReceiverApp(int& argc, char** argv);
+    ~CReceiverApp() override;
+
+    // Opens this capture device in place of the stored one (the simulator).
+    void SetCaptureOverride(int deviceId) { m_captureOverride = deviceId; }
+
+    bool InitInstance();
+    CMainFrame* MainFrame() const { return m_frame.get(); }
+
+public slots:
+    void ShowAboutBox();
+
+private:
+    std::unique_ptr<CMainFrame> m_frame;
+    std::optional<int> m_captureOverride;
+};
