@@ -4,8 +4,7 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 SAN_ENV = UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
           ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
-          LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
-          TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+          TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/tsan.supp \
           QT_QPA_PLATFORM=offscreen
 
 .PHONY: all deps build test test-release test-asan test-tsan bench run clean
