@@ -1,0 +1,127 @@
+// Checks a recording of Velto's monitor output against a recording of the
+// signal it received: usage KeyedToneCheck antenna.raw speaker.raw press_chunk
+// (raw s16le mono 96000 Hz, both recordings started together; press_chunk is
+// the 10 ms step of the recordings in which Space was pressed). Exits 0 when the
+// 1600 Hz tone is silent for the first 3 s of the run and then follows the
+// received pulse train in 10 ms steps, about 200 ms behind it.
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+namespace {
+
+constexpr int kRate = 96000;
+constexpr int kChunk = 960;  // 10 ms
+constexpr double kTwoPi = 6.283185307179586;
+
+std::vector<std::int16_t> ReadRaw(const char* path) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<std::int16_t> samples(bytes.size() / 2);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        samples[i] = static_cast<std::int16_t>(static_cast<std::uint8_t>(bytes[2 * i]) |
+                                               (static_cast<std::uint8_t>(bytes[2 * i + 1]) << 8));
+    }
+    return samples;
+}
+
+// Amplitude of the given frequency in each 10 ms chunk.
+std::vector<double> ChunkAmplitudes(const std::vector<std::int16_t>& s, double hz) {
+    std::vector<double> amps;
+    for (std::size_t c = 0; c + kChunk <= s.size(); c += kChunk) {
+        double i = 0.0;
+        double q = 0.0;
+        for (int n = 0; n < kChunk; ++n) {
+            const double phase = kTwoPi * hz * static_cast<double>(c + n) / kRate;
+            i += s[c + n] * std::cos(phase);
+            q += s[c + n] * std::sin(phase);
+        }
+        amps.push_back(2.0 * std::sqrt(i * i + q * q) / kChunk);
+    }
+    return amps;
+}
+
+std::vector<int> Threshold(const std::vector<double>& amps, double level) {
+    std::vector<int> on;
+    for (double a : amps) on.push_back(a >= level ? 1 : 0);
+    return on;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: %s antenna.raw speaker.raw press_chunk\n", argv[0]);
+        return 2;
+    }
+    const auto antenna = ReadRaw(argv[1]);
+    const auto speaker = ReadRaw(argv[2]);
+    const int press = std::atoi(argv[3]);
+    const auto carrier = ChunkAmplitudes(antenna, 40000.0);
+    const auto tone = ChunkAmplitudes(speaker, 1600.0);
+    double peak = 0.0;
+    for (double a : carrier) peak = std::max(peak, a);
+    const auto rx = Threshold(carrier, 0.5 * peak);
+    const auto tx = Threshold(tone, 1500.0);  // the tone's amplitude is 3000
+    const int n = static_cast<int>(std::min(rx.size(), tx.size()));
+    std::printf("chunks: antenna %zu, speaker %zu; carrier peak %.0f; Space at chunk %d\n",
+                rx.size(), tx.size(), peak, press);
+    int failures = 0;
+
+    int firstTone = -1;
+    for (int c = 0; c < n && firstTone < 0; ++c) {
+        if (tx[c]) firstTone = c;
+    }
+    std::printf("first tone chunk: %d (%.2f s after Space)\n", firstTone,
+                (firstTone - press) / 100.0);
+    if (firstTone < 0 || firstTone < press + 290) {
+        std::printf("FAIL: the tone must stay silent for the first 3 s of the run\n");
+        ++failures;
+    }
+
+    const int from = press + 450;
+    const int to = n - 120;
+    int bestLag = -1;
+    double bestAgreement = 0.0;
+    for (int lag = 0; lag <= 100 && from < to; ++lag) {
+        int same = 0;
+        for (int c = from; c < to; ++c) same += rx[c] == tx[c + lag] ? 1 : 0;
+        const double agreement = static_cast<double>(same) / (to - from);
+        if (agreement > bestAgreement) {
+            bestAgreement = agreement;
+            bestLag = lag;
+        }
+    }
+    std::printf(
+        "tone follows the received pulses %d ms later, agreeing in %.1f %% of 10 ms steps\n",
+        bestLag * 10, 100.0 * bestAgreement);
+    if (bestAgreement < 0.95 || bestLag < 15 || bestLag > 70) {
+        std::printf("FAIL: expected >= 95 %% agreement about 200 ms behind the signal\n");
+        ++failures;
+    }
+
+    int runs = 0;
+    int start = -1;
+    for (int c = from; c < to; ++c) {
+        if (tx[c] && start < 0) start = c;
+        if (!tx[c] && start >= 0) {
+            const int len = c - start;
+            const bool known =
+                std::abs(len - 80) <= 3 || std::abs(len - 50) <= 3 || std::abs(len - 20) <= 3;
+            std::printf("tone run of %d ms%s\n", len * 10, known ? "" : "  <- not a JJY pulse");
+            if (!known) ++failures;
+            ++runs;
+            start = -1;
+        }
+    }
+    if (runs < 5) {
+        std::printf("FAIL: only %d tone pulses\n", runs);
+        ++failures;
+    }
+    std::printf("%s\n", failures == 0 ? "PASS" : "FAIL");
+    return failures == 0 ? 0 : 1;
+}
