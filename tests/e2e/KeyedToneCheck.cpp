@@ -104,9 +104,12 @@ int main(int argc, char** argv) {
         ++failures;
     }
 
+    // Whole pulses only: one already sounding at the window's start is cut.
     int runs = 0;
     int start = -1;
-    for (int c = from; c < to; ++c) {
+    int first = from;
+    while (first < to && tx[first]) ++first;
+    for (int c = first; c < to; ++c) {
         if (tx[c] && start < 0) start = c;
         if (!tx[c] && start >= 0) {
             const int len = c - start;
