@@ -41,7 +41,7 @@ bench: build
 	@scripts/run-bench build/bench/velto_bench
 
 run: build
-	@if [ -x build/app/velto ]; then build/app/velto --simulate; \
+	@if [ -x build/velto ]; then build/velto --simulate; \
 	else echo "No program has been built yet: the application is not part of this tree."; fi
 
 clean:
