@@ -30,7 +30,7 @@ public:
     void Binarize(int b);
     void RemoveGlitches(int b);
 
-    // Monitor tone (ToneGate.cpp): n playback slots for capture buffers
+    // Monitor tone (ToneTable.cpp): n playback slots for capture buffers
     // first..first+n-1, written from `out` on. The stores are relaxed atomic
     // so that a playback device may read the block at the same time.
     void GateTone(int first, int n, std::int16_t* out) const;

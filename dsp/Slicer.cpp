@@ -21,9 +21,9 @@ void CPipeline::SliceBuffer(int b) {
     RemoveGlitches(b);
 }
 
-// The level is the eleventh-largest amplitude of the first 3 s of the pass,
-// taken only when it is close enough to the sixth-largest to be a carrier
-// rather than silence.
+// The level is the eleventh-largest amplitude of the first 3 s of the pass.
+// Sorted descending, 0.9 * e10 < e5 holds whenever e5 is positive, so the test
+// only keeps the previous level when those slots are silent.
 void CPipeline::EstimateSliceLevel() {
     std::array<double, kSliceEstimateSlots> work{};
     for (int s = 0; s < kSliceEstimateSlots; ++s) {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -31,7 +30,7 @@ public:
 };
 
 // Stands in for the frame: records each notification with the time it came and
-// the ring's last completed slot at that moment.
+// the ring's last completed slot at that moment (-1 before the first).
 class CNotifyRecorder : public INotifyTarget {
 public:
     struct Post {
@@ -42,20 +41,17 @@ public:
     explicit CNotifyRecorder(const CWaveDevice* device = nullptr) : m_device(device) {}
 
     void PostCaptureData() override {
-        Post post{std::chrono::steady_clock::now(), -1};
+        int last = -1;
         if (m_device != nullptr) {
-            const int last = m_device->m_inIndex - 1;
-            post.lastSlot = last >= 0 ? last : (m_device->m_inWrapped != 0 ? kRingBuffers - 1 : -1);
+            last = m_device->m_inIndex - 1;
+            last = last < 0 && m_device->m_inWrapped != 0 ? kRingBuffers - 1 : last;
         }
-        {
-            const std::lock_guard lock(m_mutex);
-            m_posts.push_back(post);
-        }
-        m_count.fetch_add(1);
+        const std::lock_guard lock(m_mutex);
+        m_posts.push_back({std::chrono::steady_clock::now(), last});
         m_changed.notify_all();
     }
 
-    int Count() const { return m_count.load(); }
+    int Count() const { return static_cast<int>(Posts().size()); }
     std::vector<Post> Posts() const {
         const std::lock_guard lock(m_mutex);
         return m_posts;
@@ -63,7 +59,8 @@ public:
     // True once at least n notifications have come, false after the timeout.
     bool WaitFor(int n, std::chrono::milliseconds timeout) {
         std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(lock, timeout, [&] { return m_count.load() >= n; });
+        return m_changed.wait_for(lock, timeout,
+                                  [&] { return static_cast<int>(m_posts.size()) >= n; });
     }
 
 private:
@@ -71,7 +68,6 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
     std::vector<Post> m_posts;
-    std::atomic<int> m_count{0};
 };
 
 }  // namespace velto

@@ -1,7 +1,5 @@
 #include "tests/audio/FakeWaveService.h"
 
-#include <algorithm>
-
 #include "dsp/Constants.h"
 
 namespace velto {
@@ -9,56 +7,42 @@ namespace {
 
 class CFakeWaveIn : public IWaveIn {
 public:
-    CFakeWaveIn(CFakeWaveService& service, std::shared_ptr<CFakeWaveService::InState> state)
-        : m_service(service), m_state(std::move(state)) {
-        m_service.SetCurrentIn(m_state);
-    }
-    ~CFakeWaveIn() override { m_service.SetCurrentIn(nullptr); }
+    CFakeWaveIn(CFakeWaveService& service, WaveInProc callback, void* instance)
+        : m_service(service), m_queue(std::make_shared<CWaveInQueue>(callback, instance)) {}
+    ~CFakeWaveIn() override { m_service.SetStarted(nullptr); }
 
     int AddBuffer(WaveHeader* header) override {
-        m_service.RecordQueued(header->data);
         const int result = m_service.Record(FakeCall::InAddBuffer);
-        return result != kWaveOk ? result : m_state->queue.Add(header);
+        return result != kWaveOk ? result : m_queue->Add(header);
     }
     int Start() override {
         const int result = m_service.Record(FakeCall::InStart);
         if (result == kWaveOk) {
-            m_state->started = true;
+            m_service.SetStarted(m_queue);
         }
         return result;
     }
     int Reset() override {
-        m_state->started = false;
-        m_state->queue.ReturnQueued();
+        m_service.SetStarted(nullptr);
+        m_queue->ReturnQueued();
         return m_service.Record(FakeCall::InReset);
     }
     int Close() override {
-        m_state->started = false;
-        m_service.SetCurrentIn(nullptr);
+        m_service.SetStarted(nullptr);
         return m_service.Record(FakeCall::InClose);
     }
-    std::uint64_t DroppedSamples() const override { return m_state->queue.Dropped(); }
+    std::uint64_t DroppedSamples() const override { return m_queue->Dropped(); }
 
 private:
     CFakeWaveService& m_service;
-    std::shared_ptr<CFakeWaveService::InState> m_state;
+    std::shared_ptr<CWaveInQueue> m_queue;
 };
 
 class CFakeWaveOut : public IWaveOut {
 public:
     explicit CFakeWaveOut(CFakeWaveService& service) : m_service(service) {}
-
-    int Write(WaveHeader* header) override {
-        const int result = m_service.Record(FakeCall::OutWrite);
-        if (result == kWaveOk) {
-            m_service.SetPlaying(header);
-        }
-        return result;
-    }
-    int Reset() override {
-        m_service.SetPlaying(nullptr);
-        return m_service.Record(FakeCall::OutReset);
-    }
+    int Write(WaveHeader*) override { return m_service.Record(FakeCall::OutWrite); }
+    int Reset() override { return m_service.Record(FakeCall::OutReset); }
     int Close() override { return m_service.Record(FakeCall::OutClose); }
 
 private:
@@ -66,8 +50,7 @@ private:
 };
 
 std::string NameAt(const std::vector<std::string>& names, int deviceId) {
-    return deviceId >= 0 && deviceId < static_cast<int>(names.size()) ? names[deviceId]
-                                                                      : std::string();
+    return deviceId >= 0 && deviceId < static_cast<int>(names.size()) ? names[deviceId] : "";
 }
 
 }  // namespace
@@ -82,27 +65,14 @@ int CFakeWaveService::Record(FakeCall call) {
     return m_results[static_cast<std::size_t>(call)];
 }
 
-void CFakeWaveService::RecordQueued(std::int16_t* data) {
-    const std::lock_guard lock(m_logMutex);
-    m_queued.push_back(data);
-}
-
 std::vector<FakeCall> CFakeWaveService::Calls() const {
     const std::lock_guard lock(m_logMutex);
     return m_calls;
 }
 
-std::vector<std::int16_t*> CFakeWaveService::Queued() const {
-    const std::lock_guard lock(m_logMutex);
-    return m_queued;
-}
-
-WaveHeader* CFakeWaveService::Playing() const { return m_playing.load(); }
-void CFakeWaveService::SetPlaying(WaveHeader* header) { m_playing.store(header); }
-
-void CFakeWaveService::SetCurrentIn(std::shared_ptr<InState> state) {
+void CFakeWaveService::SetStarted(std::shared_ptr<CWaveInQueue> queue) {
     const std::lock_guard lock(m_inMutex);
-    m_in = std::move(state);
+    m_started = std::move(queue);
 }
 
 std::string CFakeWaveService::InGetDevName(int deviceId) { return NameAt(m_inNames, deviceId); }
@@ -112,8 +82,7 @@ int CFakeWaveService::InOpen(std::unique_ptr<IWaveIn>* handle, int, const WaveFo
                              WaveInProc callback, void* instance) {
     const int result = Record(FakeCall::InOpen);
     if (result == kWaveOk) {
-        *handle =
-            std::make_unique<CFakeWaveIn>(*this, std::make_shared<InState>(callback, instance));
+        *handle = std::make_unique<CFakeWaveIn>(*this, callback, instance);
     }
     return result;
 }
@@ -126,21 +95,21 @@ int CFakeWaveService::OutOpen(std::unique_ptr<IWaveOut>* handle, int, const Wave
     return result;
 }
 
-// The stream's state is held for the whole completion, so the completion may
-// still be running after the stream was closed, as with a real driver.
+// The queue is held for the whole completion, so the completion may still be
+// running after the stream was reset or closed, as with a real driver.
 bool CFakeWaveService::CompleteBuffer(std::int16_t value) {
-    std::shared_ptr<InState> state;
+    std::shared_ptr<CWaveInQueue> queue;
     {
         const std::lock_guard lock(m_inMutex);
-        state = m_in;
+        queue = m_started;
     }
-    if (!state || !state->started) {
+    if (!queue) {
         return false;
     }
     const std::vector<std::int16_t> samples(kBufferSamples, value);
-    const std::uint64_t dropped = state->queue.Dropped();
-    state->queue.Deliver(samples.data(), samples.size());
-    return state->queue.Dropped() == dropped;
+    const std::uint64_t dropped = queue->Dropped();
+    queue->Deliver(samples.data(), samples.size());
+    return queue->Dropped() == dropped;
 }
 
 }  // namespace velto

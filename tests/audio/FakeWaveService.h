@@ -36,10 +36,6 @@ public:
     // Every later call of this kind returns `result` (and fails to open).
     void SetResult(FakeCall call, int result);
     std::vector<FakeCall> Calls() const;
-    // The data pointers of the capture buffers queued so far, in order.
-    std::vector<std::int16_t*> Queued() const;
-    // The header last handed to an output stream and not reset since.
-    WaveHeader* Playing() const;
 
     // Fills the queued capture buffer with `value` and hands it back. False
     // when no started stream had a buffer queued.
@@ -53,26 +49,18 @@ public:
                WaveInProc callback, void* instance) override;
     int OutOpen(std::unique_ptr<IWaveOut>* handle, int deviceId, const WaveFormat& format) override;
 
-    // What the streams tell their service.
-    struct InState {
-        InState(WaveInProc callback, void* instance) : queue(callback, instance) {}
-        CWaveInQueue queue;
-        std::atomic<bool> started{false};
-    };
+    // For the fake's streams: logs the call and returns its scripted result.
     int Record(FakeCall call);
-    void RecordQueued(std::int16_t* data);
-    void SetCurrentIn(std::shared_ptr<InState> state);
-    void SetPlaying(WaveHeader* header);
+    // The queue of the started capture stream, which CompleteBuffer fills.
+    void SetStarted(std::shared_ptr<CWaveInQueue> queue);
 
 private:
     mutable std::mutex m_logMutex;
     std::vector<FakeCall> m_calls;
-    std::vector<std::int16_t*> m_queued;
     std::array<std::atomic<int>, 9> m_results{};
-    std::atomic<WaveHeader*> m_playing{nullptr};
 
     std::mutex m_inMutex;
-    std::shared_ptr<InState> m_in;
+    std::shared_ptr<CWaveInQueue> m_started;
 };
 
 }  // namespace velto

@@ -1,346 +1,368 @@
 #include <gtest/gtest.h>
 
-#include <QGuiApplication>
-#include <QPointer>
-#include <QScreen>
-#include <cstdint>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QWheelEvent>
+#include <array>
 #include <limits>
 #include <set>
-#include <vector>
+#include <tuple>
+#include <utility>
 
-#include "tests/views/ScopeTestSupport.h"
+#include "dsp/Constants.h"
+#include "tests/views/ViewTestSupport.h"
+#include "views/Scope.h"
 
-using namespace scopetest;
+using namespace viewtest;
 
 namespace {
 
-std::vector<std::int32_t> Constant(int n, std::int32_t v) {
-    return std::vector<std::int32_t>(static_cast<std::size_t>(n), v);
+constexpr int n = velto::kBufferSamples;
+
+// A scope of 960 x 454 has two panels 200 pixels high: the upper from 48 to
+// 248, the separator below, the lower from 254 to 454.
+constexpr int kWidth = 960;
+constexpr int kHeight = 454;
+constexpr int kUpperCentre = 148;
+constexpr int kLowerCentre = 354;
+constexpr int kLowerTop = 254;
+
+struct SizedScope : CScope {
+    explicit SizedScope(int width = kWidth) { resize(width, kHeight); }
+};
+
+using Samples = std::vector<std::int32_t>;
+
+// A wheel turn of `delta` at height y, `times` over.
+void Wheel(CScope& scope, int delta, int y = 100, bool shift = false, int times = 1) {
+    for (int i = 0; i < times; ++i) {
+        QWheelEvent e(QPointF(10, y), QPointF(10, y), QPoint(), QPoint(0, delta), Qt::NoButton,
+                      shift ? Qt::ShiftModifier : Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(&scope, &e);
+    }
 }
 
-bool HasColour(const QImage& image, QRgb colour, int top, int bottom) {
-    return Count(image, colour, QRect(0, top, image.width(), bottom - top)) > 0;
+// Makes the scale of the panel under y finer by `steps`.
+void Finer(CScope& scope, int y, int steps = 1) { Wheel(scope, -120, y, true, steps); }
+
+// Turns the wheel until the magnification is m (0, 1, 2, 4, ..., 64).
+void SetMagnification(CScope& scope, int m) {
+    while (scope.Magnification() != m) {
+        Wheel(scope, scope.Magnification() < m ? -120 : 120);
+    }
 }
 
-TEST(ScopeWindow, OpensHiddenOnTheMiddleOfThePrimaryScreenAndGoesWithItsOwner) {
-    EXPECT_EQ(velto::ScopeWindowRect(QRect(0, 0, 1920, 1080)), QRect(480, 180, 960, 360));
-
-    auto* owner = new QWidget;
-    QPointer<CScope> scope = new CScope(owner);
-    EXPECT_EQ(scope->windowTitle(), QStringLiteral("オシロスコープ"));
-    EXPECT_NE(scope->CreateScope(owner), 0);
-    EXPECT_TRUE(scope->isWindow());
-    EXPECT_EQ(scope->parentWidget(), owner);
-    EXPECT_FALSE(scope->isVisible());
-    EXPECT_EQ(scope->geometry(),
-              velto::ScopeWindowRect(QGuiApplication::primaryScreen()->geometry()));
-    delete owner;
-    EXPECT_TRUE(scope.isNull());
+// Whether the ink of `colour` in `area` is exactly that of `text` in the
+// default font, its line's top at `top`, starting at x or centred on it.
+bool ShowsText(const QImage& image, QRgb colour, QRect area, int x, int top, const QString& text,
+               bool centred = true) {
+    QImage reference(image.size(), QImage::Format_RGB32);
+    reference.fill(colour == kBlack ? kWhite : kBlack);
+    QPainter p(&reference);
+    QFont font;
+    font.setStyleStrategy(QFont::NoAntialias);
+    p.setFont(font);
+    p.setPen(QColor(colour));
+    p.drawText(centred ? x - p.fontMetrics().horizontalAdvance(text) / 2 : x,
+               top + p.fontMetrics().ascent(), text);
+    p.end();
+    area = area.intersected(image.rect());
+    return Count(reference, colour, area) > 0 &&
+           image.copy(area).createMaskFromColor(colour) ==
+               reference.copy(area).createMaskFromColor(colour);
 }
 
-TEST(ScopeWindow, ImagesAreTheDotSpriteAndTheDragCursor) {
-    const QImage dot(QStringLiteral(":/scope/dot.png"));
-    ASSERT_EQ(dot.size(), QSize(17, 8));
-    const auto inDisc = [](int col, int row) {
-        const int inset = (row == 0 || row == 7) ? 2 : (row == 1 || row == 6) ? 1 : 0;
-        return col >= inset && col <= 7 - inset;
-    };
-    for (int row = 0; row < 8; ++row) {
-        for (int col = 0; col < 8; ++col) {
-            EXPECT_EQ(dot.pixel(col, row), inDisc(col, row) ? kBlack : kWhite) << col << row;
-            const bool rim = inDisc(col, row) && (!inDisc(col - 1, row) || !inDisc(col + 1, row) ||
-                                                  row == 0 || row == 7);
-            const QRgb image = !inDisc(col, row) ? kBlack : rim ? kWhite : kMagenta;
-            EXPECT_EQ(dot.pixel(8 + col, row), image) << col << row;
+// Whether the header shows `text` centred on x, its line's top at `top`, or
+// with `top` 0 no label within 12 pixels of x.
+bool Label(const QImage& img, int x, int top, const QString& text = {}) {
+    return top == 0 ? Count(img, kBlack, QRect(x - 12, 0, 25, 29)) == 0
+                    : ShowsText(img, kBlack, QRect(x - 40, 0, 81, 29), x, top, text);
+}
+
+// The first and last green rows of column x in the panel about `centre`, as
+// offsets from it; (-999, -999) for none.
+using Span = std::pair<int, int>;
+Span Green(const QImage& img, int x, int centre) {
+    Span span(-999, -999);
+    for (int d = -100; d < 100; ++d) {
+        if (img.pixel(x, centre + d) == kGreen) {
+            span = {span.first == -999 ? d : span.first, d};
         }
     }
-
-    const QImage drag =
-        QImage(QStringLiteral(":/scope/drag.png")).convertToFormat(QImage::Format_ARGB32);
-    ASSERT_EQ(drag.size(), QSize(32, 32));
-    const auto opaque = [&](int x, int y) {
-        return drag.rect().contains(x, y) && qAlpha(drag.pixel(x, y)) == 255;
-    };
-    std::set<int> rows;
-    for (int y = 0; y < 32; ++y) {
-        for (int x = 0; x < 32; ++x) {
-            ASSERT_TRUE(qAlpha(drag.pixel(x, y)) == 0 || opaque(x, y));
-            if (!opaque(x, y)) {
-                continue;
-            }
-            rows.insert(y);
-            EXPECT_TRUE(x >= 7 && x <= 20) << x;
-            const bool edge =
-                !opaque(x - 1, y) || !opaque(x + 1, y) || !opaque(x, y - 1) || !opaque(x, y + 1);
-            EXPECT_EQ(drag.pixel(x, y), edge ? qRgba(0, 0, 0, 255) : qRgba(255, 255, 255, 255));
-        }
-    }
-    std::set<int> expected;
-    for (int y = 2; y <= 12; ++y) {
-        expected.insert(y);
-        expected.insert(y + 17);
-    }
-    EXPECT_EQ(rows, expected);
-    EXPECT_TRUE(opaque(16, 9));
+    return span;
 }
 
-TEST(ScopePaint, FreshWindowShowsHeaderTicksGridsAndSeparatorButNoTrace) {
-    CScope scope;
-    scope.resize(kWidth, kHeight);
+TEST(ScopePaint, FreshWindowShowsTicksLabelsGridsAndSeparatorButNoTrace) {
+    SizedScope scope;
     const QImage img = scope.Render();
-    ASSERT_EQ(img.size(), QSize(kWidth, kHeight));
     EXPECT_EQ(img.pixel(5, 2), kWhite);
-
     const std::set<int> ticks{0, 9, 19, 28, 38, 48, 57, 67, 76, 86, 96};
     for (int x = 0; x <= 96; ++x) {
         EXPECT_EQ(img.pixel(x, 45) == kBlack, ticks.count(x) == 1) << x;
     }
-    // Every tenth tick starts at row 29, the fifth ones at 36, the rest at 42.
-    EXPECT_EQ(img.pixel(96, 29), kBlack);
-    EXPECT_EQ(img.pixel(96, 28), kWhite);
-    EXPECT_EQ(img.pixel(48, 36), kBlack);
-    EXPECT_EQ(img.pixel(48, 35), kWhite);
-    EXPECT_EQ(img.pixel(9, 42), kBlack);
-    EXPECT_EQ(img.pixel(9, 41), kWhite);
-    EXPECT_EQ(img.pixel(96, 60), qRgb(64, 64, 64));
-    EXPECT_EQ(img.pixel(48, 60), qRgb(40, 40, 40));
-    EXPECT_EQ(Count(img, qRgb(40, 40, 40), QRect(9, 48, 1, 12)), 6);  // dotted
-    EXPECT_EQ(Count(img, kBlack, QRect(9, 48, 1, 12)), 6);
-
-    // Panel centre solid, divisions dotted, nothing at the panel edges.
-    for (int centre : {kUpperCentre, kLowerCentre}) {
-        EXPECT_EQ(Count(img, qRgb(96, 96, 96), QRect(1, centre, 8, 1)), 8);
-        for (int k = -4; k <= 4; k += k == -1 ? 2 : 1) {
-            const int n = Count(img, qRgb(64, 64, 64), QRect(1, centre + 20 * k, 8, 1));
-            EXPECT_TRUE(n > 0 && n < 8) << k;
-        }
+    // Every tenth tick is labelled and longest (from row 29), every fifth
+    // longer (36) than the rest (42).
+    for (int x = 0; x < kWidth; x += 96) {
+        EXPECT_TRUE(Label(img, x, 4, QString::number(x / 96) + ".0") && Label(img, x + 48, 0)) << x;
     }
-    EXPECT_EQ(img.pixel(5, 48), kBlack);
-    EXPECT_EQ(img.pixel(5, 247), kBlack);
-    EXPECT_EQ(img.pixel(5, 248), qRgb(211, 239, 245));
+    const auto tick = [&](int x) { return Count(img, kBlack, QRect(x, 24, 1, 24)); };
+    EXPECT_EQ(std::vector({tick(96), tick(48), tick(9)}), std::vector({48 - 29, 48 - 36, 48 - 42}));
+    // Grid lines, the panels' solid centre lines and the separator band.
+    EXPECT_EQ(Count(img, qRgb(40, 40, 40), QRect(9, 48, 1, 12)), 6);
+    EXPECT_EQ(Count(img, qRgb(96, 96, 96), QRect(0, kUpperCentre, kWidth, 1)), kWidth);
+    EXPECT_EQ(Count(img, qRgb(96, 96, 96), QRect(0, kLowerCentre, kWidth, 1)), kWidth);
     EXPECT_EQ(Count(img, qRgb(111, 202, 225), QRect(0, 249, kWidth, 5)), 5 * kWidth);
-    EXPECT_EQ(img.pixel(5, 254), qRgb(36, 147, 174));
-    EXPECT_FALSE(HasColour(img, kGreen, 0, kHeight));
-    EXPECT_FALSE(HasColour(img, kRed, 0, kHeight));
+    EXPECT_EQ(Count(img, kGreen, img.rect()) + Count(img, kRed, img.rect()), 0);
 }
 
-TEST(ScopePaint, TimeLabelsCountFromTheLeftEdgeByMagnification) {
-    CScope scope;
-    scope.resize(1600, kHeight);
-    const auto label = [&](const QImage& img, int x, const QString& text) {
-        return ShowsText(scope, img, kBlack, QRect(x - 40, 0, 81, 29), x, 4, text, true);
-    };
-
-    QImage img = scope.Render();
-    EXPECT_TRUE(label(img, 96, QStringLiteral("1.0")));
-    EXPECT_TRUE(label(img, 192, QStringLiteral("2.0")));
-    EXPECT_TRUE(label(img, 0, QStringLiteral("0.0")));
-    for (int x = 48; x < 960; x += 96) {
-        EXPECT_EQ(TopTextRow(img, x), -1) << x;
+TEST(ScopePaint, TimeLabelsFollowTheMagnification) {
+    // Magnification, x, the top of the label there (0: none) and its text. Ticks every 10 ms
+    // compressed, 0.1 ms up to 8 (all labelled at 8), 10 microseconds above (every tenth).
+    const std::tuple<int, int, int, const char*> cases[] = {
+        {0, 96, 4, "0.1"},    {0, 960, 4, "1.0"},   {0, 48, 0, ""},       {4, 38, 0, ""},
+        {8, 768, 4, "1.0"},   {8, 384, 12, "0.5"},  {8, 76, 16, "0.1"},   {8, 691, 16, "0.9"},
+        {16, 1536, 4, "1.0"}, {16, 768, 12, "0.5"}, {16, 153, 16, "0.1"}, {16, 76, 0, ""}};
+    SizedScope scope(1600);
+    for (const auto& [m, x, top, text] : cases) {
+        SetMagnification(scope, m);
+        EXPECT_TRUE(Label(scope.Render(), x, top, text)) << m << " " << x;
     }
-
-    SetMagnification(scope, 0);
-    img = scope.Render();
-    EXPECT_EQ(img.pixel(5, 2), qRgb(196, 235, 78));
-    EXPECT_EQ(img.pixel(19, 45), kBlack);
-    EXPECT_TRUE(label(img, 96, QStringLiteral("0.1")));
-    EXPECT_TRUE(label(img, 960, QStringLiteral("1.0")));
-    EXPECT_EQ(TopTextRow(img, 48), -1);
-
-    // At 8 every tick of 0.1 ms is labelled, by class at three heights.
-    SetMagnification(scope, 8);
-    img = scope.Render();
-    const int major = TopTextRow(img, 768);
-    ASSERT_GE(major, 4);
-    EXPECT_EQ(TopTextRow(img, 384) - major, 8);
-    for (int i = 1; i < 10; ++i) {
-        if (i != 5) {
-            EXPECT_EQ(TopTextRow(img, 8 * i * 96 / 10) - major, 12) << i;
-        }
-    }
-    SetMagnification(scope, 4);
-    EXPECT_EQ(TopTextRow(scope.Render(), 38), -1);
-
-    // Above 8 the ticks stand every 10 microseconds, a label every tenth.
-    SetMagnification(scope, 16);
-    img = scope.Render();
-    EXPECT_TRUE(label(img, 1536, QStringLiteral("1.0")));
-    EXPECT_EQ(TopTextRow(img, 768) - TopTextRow(img, 1536), 8);
-    EXPECT_EQ(TopTextRow(img, 153) - TopTextRow(img, 1536), 12);
-    EXPECT_EQ(TopTextRow(img, 76), -1);
+    const QImage img = scope.Render();
     EXPECT_EQ(img.pixel(15, 45), kBlack);
     EXPECT_EQ(img.pixel(153, 60), qRgb(64, 64, 64));
+    SetMagnification(scope, 0);
+    EXPECT_EQ(scope.Render().pixel(5, 2), qRgb(196, 235, 78));
 }
 
 TEST(ScopePaint, CaptionIsRebuiltAtEveryPaintFromTitleAndScales) {
-    CScope scope;
-    scope.resize(kWidth, kHeight);
+    SizedScope scope;
     scope.SetBaseTitle(QStringLiteral("実波形"));
     EXPECT_EQ(scope.windowTitle(), QStringLiteral("オシロスコープ"));
-    scope.Render();
-    EXPECT_EQ(scope.windowTitle(), QStringLiteral("実波形  VLF:1V/DIV GPS:1V/DIV"));
-
-    ShiftWheel(scope, -120, 300);
-    ShiftWheel(scope, -120, 100);
-    scope.Render();
-    EXPECT_EQ(scope.windowTitle(), QStringLiteral("実波形 VLF:500mV/DIV GPS:500mV/DIV"));
-    for (int i = 1; i < 9; ++i) {
-        ShiftWheel(scope, -120, 300);
-        ShiftWheel(scope, -120, 100);
+    const std::pair<int, const char*> cases[] = {
+        {0, "実波形  VLF:1V/DIV GPS:1V/DIV"},
+        {1, "実波形 VLF:500mV/DIV GPS:500mV/DIV"},
+        {9, "実波形 VLF:1mV/DIV GPS:1mV/DIV"},
+        {10, "実波形 VLF:V500μV/DIV GPS:500μV/DIV"},
+    };
+    for (const auto& [index, caption] : cases) {
+        Finer(scope, 300, index - scope.VlfScale());
+        Finer(scope, 100, index - scope.GpsScale());
+        scope.Render();
+        EXPECT_EQ(scope.windowTitle(), QString::fromUtf8(caption)) << index;
     }
-    scope.Render();
-    EXPECT_EQ(scope.windowTitle(), QStringLiteral("実波形 VLF:1mV/DIV GPS:1mV/DIV"));
-    ShiftWheel(scope, -120, 300);
-    ShiftWheel(scope, -120, 100);
-    scope.Render();
-    EXPECT_EQ(scope.windowTitle(), QStringLiteral("実波形 VLF:V500μV/DIV GPS:500μV/DIV"));
 }
 
 TEST(ScopePaint, SamplesMapToVoltsPerDivisionAndAreClippedToTheirPanel) {
-    CScope scope;
-    scope.resize(kWidth, kHeight);
+    SizedScope scope;
     SetMagnification(scope, 64);
-    scope.SetSamples(Constant(40, 10000), Constant(40, 10000), 16);
+    scope.SetSamples(Samples(40, 10000), Samples(40, 10000), 16);
     QImage img = scope.Render();
-    // 1.0 V at 1 V a division is 20 pixels; between two dots the line shows.
-    EXPECT_EQ(img.pixel(32, kLowerCentre - 20), kGreen);
-    EXPECT_EQ(img.pixel(32, kUpperCentre - 20), kGreen);
-    EXPECT_EQ(Count(img, kGreen, QRect(32, 48, 1, kHeight - 48)), 2);
-    // The dots: a magenta disc with a white rim stands on each sample.
+    // 1.0 V at 1 V a division is 20 pixels: dots with a white rim, a line between.
+    EXPECT_EQ(Green(img, 32, kUpperCentre), Span(-20, -20));
+    EXPECT_EQ(Green(img, 32, kLowerCentre), Span(-20, -20));
     EXPECT_EQ(img.pixel(64, kLowerCentre - 20), kMagenta);
     EXPECT_EQ(img.pixel(62, kLowerCentre - 24), kWhite);
-    EXPECT_NE(img.pixel(60, kLowerCentre - 24), kWhite);
-
-    // At 0.1 V a division the VLF line lies 200 pixels up, outside its panel.
-    for (int i = 0; i < 3; ++i) {
-        ShiftWheel(scope, -120, 300);
-    }
+    Finer(scope, 300, 3);  // 0.1 V a division: 200 pixels up, outside the panel
     img = scope.Render();
-    EXPECT_EQ(Count(img, kGreen, QRect(32, 48, 1, kHeight - 48)), 1);
-    EXPECT_FALSE(HasColour(img, kGreen, kLowerTop, kHeight));
+    EXPECT_EQ(Green(img, 32, kUpperCentre), Span(-20, -20));
+    EXPECT_EQ(Count(img, kGreen, QRect(0, kLowerTop, kWidth, 200)), 0);
 
     // 24-bit full scale is 32767 x 256 and maps like 16-bit full scale.
-    scope.SetSamples(Constant(40, 8388352), Constant(40, -8388352), 24);
+    scope.SetSamples(Samples(40, 8388352), Samples(40, -8388352), 24);
     const QImage wide = scope.Render();
-    scope.SetSamples(Constant(40, 32767), Constant(40, -32767), 16);
+    scope.SetSamples(Samples(40, 32767), Samples(40, -32767), 16);
     EXPECT_EQ(wide, scope.Render());
     EXPECT_EQ(wide.pixel(32, kUpperCentre + 65), kGreen);  // 3.2767 V at 20 px a volt
-
-    // A 256th of a 16-bit step tells 32767 x 256 from 8388607: 200 + 1/256
-    // steps at 5 mV a division lie just over 80 pixels up.
-    for (int i = 0; i < 4; ++i) {
-        ShiftWheel(scope, -120, 300);
-    }
-    scope.SetSamples(Constant(40, 200 * 256 + 1), Constant(40, 0), 24);
-    EXPECT_EQ(Count(scope.Render(), kGreen, QRect(32, kLowerTop, 1, 200)), 1);
-    EXPECT_EQ(scope.Render().pixel(32, kLowerCentre - 81), kGreen);
+    // 200 + 1/256 steps at 5 mV a division: over 80 pixels, unlike 8388607 for full scale.
+    Finer(scope, 300, 4);
+    scope.SetSamples(Samples(40, 200 * 256 + 1), Samples(40, 0), 24);
+    EXPECT_EQ(Green(scope.Render(), 32, kLowerCentre), Span(-81, -81));
 }
 
 TEST(ScopePaint, CompressedViewDrawsAColumnPerHundredSamplesThroughTheZeroLine) {
-    CScope scope;
-    scope.resize(kWidth, kHeight);
+    SizedScope scope;
     SetMagnification(scope, 0);
-    std::vector<std::int32_t> vlf = Constant(250, 1000);
+    Samples vlf(250, 1000);
     vlf[99] = 20000;
     vlf[100] = -10000;
     std::fill(vlf.begin() + 200, vlf.end(), 5000);
-    std::vector<std::int32_t> gps = Constant(250, 0);
+    Samples gps(250, 0);
     std::fill(gps.begin(), gps.begin() + 100, -5000);
     scope.SetSamples(vlf, gps, 16);
     const QImage img = scope.Render();
-    const auto green = [&](int x, int y) { return img.pixel(x, y) == kGreen; };
-    EXPECT_TRUE(green(0, kLowerCentre - 40) && green(0, kLowerCentre - 1));
-    EXPECT_FALSE(green(0, kLowerCentre - 41));
-    EXPECT_TRUE(green(1, kLowerCentre - 2) && green(1, kLowerCentre + 19));
-    EXPECT_FALSE(green(1, kLowerCentre - 3));
-    EXPECT_TRUE(green(2, kLowerCentre - 10));
-    EXPECT_FALSE(green(2, kLowerCentre - 11));
-    EXPECT_EQ(Count(img, kGreen, QRect(3, kLowerTop, kWidth, 200)), 0);
+    EXPECT_EQ(Green(img, 0, kLowerCentre), Span(-40, -1));
+    EXPECT_EQ(Green(img, 1, kLowerCentre), Span(-2, 19));
+    EXPECT_EQ(Green(img, 2, kLowerCentre), Span(-10, -1));
+    EXPECT_EQ(Count(img, kGreen, QRect(0, kLowerTop, kWidth, 200)), 40 + 22 + 10);
     // All negative: from the centre down. Silence: one pixel at the centre.
-    EXPECT_TRUE(green(0, kUpperCentre) && green(0, kUpperCentre + 9));
-    EXPECT_FALSE(green(0, kUpperCentre - 1));
+    EXPECT_EQ(Green(img, 0, kUpperCentre), Span(0, 9));
+    EXPECT_EQ(Green(img, 2, kUpperCentre), Span(0, 0));
     EXPECT_EQ(Count(img, kGreen, QRect(0, 48, kWidth, 200)), 10 + 2);
-    EXPECT_EQ(Count(img, kGreen, QRect(1, kUpperCentre, 2, 1)), 2);
 }
 
 TEST(ScopePaint, MarkerStandsAtItsSampleWithTheOffsetUnlessFlagBIsSet) {
-    CScope scope;
-    scope.resize(kWidth, kHeight);
+    SizedScope scope;
     SetMagnification(scope, 4);
     scope.SetMarker(10.5);
-    QImage img = scope.Render();
-    EXPECT_EQ(Count(img, kRed, QRect(46, 48, 1, 200)), 200);
-    EXPECT_EQ(img.pixel(46, 400), kRed);
-    EXPECT_FALSE(HasColour(img, kRed, 0, 48));
-    EXPECT_EQ(Count(img, kRed, QRect(0, 100, kWidth, 1)), 1);
-    scope.SetOverlayFlags(0, 2);
-    img = scope.Render();
-    EXPECT_EQ(img.pixel(42, 100), kRed);
-    EXPECT_EQ(Count(img, kRed, QRect(0, 100, kWidth, 1)), 1);
-
+    for (const auto& [b, x] : {std::pair(0, 46), std::pair(2, 42)}) {
+        scope.SetOverlayFlags(0, b);
+        const QImage img = scope.Render();
+        // From the header down, under the lower panel's grid; nowhere else.
+        EXPECT_EQ(Count(img, kRed, QRect(x, 48, 1, 200)), 200) << b;
+        EXPECT_EQ(img.pixel(x, 400), kRed) << b;
+        EXPECT_EQ(Count(img, kRed, QRect(0, 0, kWidth, 248)), 200) << b;
+    }
     for (double far : {1e300, -1e300, std::numeric_limits<double>::quiet_NaN()}) {
         scope.SetMarker(far);
-        EXPECT_FALSE(HasColour(scope.Render(), kRed, 0, kHeight)) << far;
+        EXPECT_EQ(Count(scope.Render(), kRed, QRect(0, 0, kWidth, kHeight)), 0) << far;
     }
 }
 
 TEST(ScopePaint, SineOverlayFromMagnificationFourAndTheFrequencyReadout) {
-    CScope scope;
-    scope.resize(kWidth, kHeight);
-    // Two samples that fit a sine of amplitude 20000 (40 pixels); the trace
-    // itself stays within 25 pixels of the centre.
-    std::vector<std::int32_t> vlf = Constant(300, 0);
+    SizedScope scope;
+    // Two samples fit a sine of amplitude 20000 (40 pixels); the trace stays near the centre.
+    Samples vlf(300, 0);
     vlf[1] = 10000;
-    scope.SetSamples(vlf, Constant(300, 0), 16);
+    scope.SetSamples(vlf, Samples(300, 0), 16);
     scope.SetFrequency(40000.0);
-    scope.SetOverlayFlags(1, 0);
-    const auto farWhite = [&] {
-        const QImage img = scope.Render();
-        return Count(img, kWhite, QRect(0, kLowerTop, kWidth, 74)) +
-               Count(img, kWhite, QRect(0, kLowerCentre + 26, kWidth, 74));
-    };
-    for (int m : {0, 1, 2}) {
+    const auto overlay = [&](int m, int a, int b) {
         SetMagnification(scope, m);
-        EXPECT_EQ(farWhite(), 0) << m;
-    }
-    SetMagnification(scope, 4);
-    EXPECT_GT(farWhite(), 0);
-    scope.SetOverlayFlags(0, 0);
-    EXPECT_EQ(farWhite(), 0);
-    scope.SetOverlayFlags(0, 1);
-    EXPECT_GT(farWhite(), 0);
-
+        scope.SetOverlayFlags(a, b);
+        const QImage img = scope.Render();
+        return Count(img, kWhite, QRect(0, kLowerTop, kWidth, 200)) >
+               Count(img, kWhite, QRect(0, kLowerCentre - 25, kWidth, 51));
+    };
+    EXPECT_FALSE(overlay(0, 1, 0) || overlay(1, 1, 0) || overlay(2, 1, 0) || overlay(4, 0, 0));
+    EXPECT_TRUE(overlay(4, 1, 0) && overlay(4, 0, 1));
     const QImage img = scope.Render();
     const QString text = QStringLiteral("Freq = 40000 Hz");
     const int top = kLowerTop - 32;
-    EXPECT_TRUE(ShowsText(scope, img, kWhite, QRect(40, top - 4, 200, 30), 64, top, text, false));
-    EXPECT_TRUE(ShowsText(scope, img, kWhite, QRect(kWidth - 160, top - 4, 160, 30), kWidth - 140,
-                          top, text, false));
+    EXPECT_TRUE(ShowsText(img, kWhite, QRect(40, top - 4, 200, 30), 64, top, text, false));
+    EXPECT_TRUE(ShowsText(img, kWhite, QRect(800, top - 4, 160, 30), 820, top, text, false));
     scope.SetFrequency(0.0);
     EXPECT_EQ(Count(scope.Render(), kWhite, QRect(0, top - 4, kWidth, 30)), 0);
 }
 
 TEST(ScopePaint, ExtremeSamplesStayDrawable) {
-    CScope scope;
-    scope.resize(kWidth, kHeight);
+    SizedScope scope;
     SetMagnification(scope, 64);
-    for (int i = 0; i < 12; ++i) {
-        ShiftWheel(scope, -120, 300);
-    }
-    constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
-    constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
-    scope.SetSamples({0, kMax, kMin, kMax, 0}, {kMin, kMax, kMin, 0, 0}, 16);
+    Finer(scope, 300, 12);
+    scope.SetSamples({0, INT32_MAX, INT32_MIN, INT32_MAX, 0}, {INT32_MIN, INT32_MAX, 0, 0, 0}, 16);
     scope.SetFrequency(40000.0);
-    QImage img = scope.Render();
     // The first segment leaves the panel upward next to its first sample, the
     // second crosses it top to bottom half-way between two samples.
+    QImage img = scope.Render();
     EXPECT_EQ(img.pixel(0, kLowerTop + 10), kGreen);
     EXPECT_GE(Count(img, kGreen, QRect(95, kLowerTop + 1, 2, 199)), 199);
     scope.SetOverlayFlags(1, 0);
     EXPECT_GT(Count(scope.Render(), kWhite, QRect(0, kLowerTop, kWidth, 200)), 200);
     SetMagnification(scope, 0);
-    img = scope.Render();
-    EXPECT_EQ(Count(img, kGreen, QRect(0, kLowerTop + 1, 1, 199)), 199);
+    EXPECT_EQ(Count(scope.Render(), kGreen, QRect(0, kLowerTop + 1, 1, 199)), 199);
+}
+
+// Feeds a buffer of -32768 and, filtered, 1.4, -2.6, 2.5, 1e12, -1e12, NaN, then 7.
+void Feed(CScope& scope) {
+    const std::vector<std::int16_t> vlf(n, -32768);
+    std::vector<double> gps{1.4, -2.6, 2.5, 1e12, -1e12, std::numeric_limits<double>::quiet_NaN()};
+    gps.resize(n, 7.0);
+    scope.FeedBuffer(vlf.data(), gps.data());
+}
+
+TEST(ScopeControls, WheelStepsTheMagnificationOneStepPerEvent) {
+    SizedScope scope;
+    std::vector<int> seen;
+    // However far the turn, one step; toward the user magnifies, 0 counts as away.
+    for (int delta :
+         {-1200, -120, -120, -120, -120, -120, -120, 0, 120, 120, 120, 120, 120, 120, 120, -120}) {
+        Wheel(scope, delta);
+        seen.push_back(scope.Magnification());
+    }
+    EXPECT_EQ(seen, (std::vector<int>{2, 4, 8, 16, 32, 64, 64, 32, 16, 8, 4, 2, 1, 0, 0, 1}));
+    EXPECT_EQ(scope.VlfScale() + scope.GpsScale(), 0);
+}
+
+TEST(ScopeControls, ShiftWheelStepsOnlyThePanelUnderThePointer) {
+    // Header, the panels' first and last rows, the gap and the lower panel.
+    const std::pair<int, char> cases[] = {{20, '-'},  {48, '-'},  {49, 'G'},
+                                          {247, 'G'}, {248, '-'}, {251, '-'},
+                                          {254, '-'}, {255, 'V'}, {453, 'V'}};
+    for (const auto& [y, panel] : cases) {
+        SizedScope scope;
+        Finer(scope, y);
+        EXPECT_EQ(scope.GpsScale(), panel == 'G' ? 1 : 0) << y;
+        EXPECT_EQ(scope.VlfScale(), panel == 'V' ? 1 : 0) << y;
+        EXPECT_EQ(scope.Magnification(), 1) << y;
+    }
+    SizedScope scope;
+    Wheel(scope, 120, 300, true);
+    EXPECT_EQ(scope.VlfScale(), 0);
+    Finer(scope, 300, 13);
+    EXPECT_EQ(scope.VlfScale(), 12);
+    Wheel(scope, 0, 300, true);
+    EXPECT_EQ(scope.VlfScale(), 11);
+}
+
+TEST(ScopeControls, LeftDragPansWithinTheSamplesWithSlackAtEitherEnd) {
+    SizedScope scope;
+    Feed(scope);
+    SetMagnification(scope, 0);
+    Mouse(scope, QEvent::MouseButtonPress, 500, 100);
+    EXPECT_EQ(scope.cursor().shape(), Qt::BitmapCursor);
+    EXPECT_EQ(scope.cursor().hotSpot(), QPoint(16, 9));
+    EXPECT_EQ(QWidget::mouseGrabber(), &scope);
+    // Magnification and pointer, then the start and drag point expected. A pixel moves 480
+    // samples when compressed, else one. At either end the drag point stays until the pointer
+    // turns back; a move straight down carries it along, though not at the start.
+    const std::array<int, 6> moves[] = {
+        {0, 499, 100, 480, 499, 100},        {8, 496, 100, 483, 496, 100},
+        {8, 596 + n, 100, 0, 596 + n, 100},  {8, 596 + n, 140, 0, 596 + n, 100},
+        {8, 700 + n, 110, 0, 596 + n, 100},  {8, 576 + n, 100, 20, 576 + n, 100},
+        {8, 576 + n, 130, 20, 576 + n, 130}, {8, 576, 100, n, 576, 100},
+        {8, 500, 120, n, 576, 100}};
+    for (const auto& [m, x, y, start, dragX, dragY] : moves) {
+        SetMagnification(scope, m);
+        Mouse(scope, QEvent::MouseMove, x, y);
+        EXPECT_EQ(std::tuple(scope.StartIndex(), scope.DragX(), scope.DragY()),
+                  std::tuple(start, dragX, dragY))
+            << x << " " << y;
+    }
+    const QImage end = scope.Render();  // nothing of the traces is left
+    EXPECT_EQ(Count(end, kGreen, end.rect()) + Count(end, kMagenta, end.rect()), 0);
+    Mouse(scope, QEvent::MouseButtonRelease, 500, 120);
+    EXPECT_EQ(scope.cursor().shape(), Qt::ArrowCursor);
+    EXPECT_EQ(QWidget::mouseGrabber(), nullptr);
+    Mouse(scope, QEvent::MouseMove, 700, 100);
+    EXPECT_EQ(scope.StartIndex(), n);
+}
+
+TEST(ScopeControls, KeysAndTheRightButtonDoNothingAndClosingOnlyHides) {
+    SizedScope scope;
+    Feed(scope);
+    scope.show();
+    for (int key : {Qt::Key_Plus, Qt::Key_Left, Qt::Key_Escape, Qt::Key_Space}) {
+        QKeyEvent e(QEvent::KeyPress, key, Qt::NoModifier);
+        QCoreApplication::sendEvent(&scope, &e);
+    }
+    Mouse(scope, QEvent::MouseButtonPress, 500, 100, Qt::RightButton);
+    Mouse(scope, QEvent::MouseMove, 400, 100, Qt::RightButton);
+    EXPECT_EQ(scope.Dragging() + scope.StartIndex() + scope.VlfScale() + scope.GpsScale(), 0);
+    EXPECT_EQ(scope.Magnification(), 1);
+    EXPECT_FALSE(scope.close());
+    EXPECT_FALSE(scope.isVisible());
+    EXPECT_EQ(scope.SampleCount(), n);
+}
+
+TEST(ScopeFeed, RoundsAndClampsTheFilteredChannelIntoReusedStorage) {
+    SizedScope scope;
+    Feed(scope);
+    EXPECT_EQ(scope.VlfSamples(), Samples(n, -32768));
+    ASSERT_EQ(scope.GpsSamples().size(), std::size_t{n});
+    EXPECT_EQ(Samples(scope.GpsSamples().begin(), scope.GpsSamples().begin() + 7),
+              Samples({1, -3, 3, INT32_MAX, INT32_MIN, 0, 7}));
+    EXPECT_EQ(std::tuple(scope.Frequency(), scope.OverlayFlagA()), std::tuple(40000.0, 1));
+    const std::int32_t* data[] = {scope.VlfSamples().data(), scope.GpsSamples().data()};
+    Feed(scope);
+    EXPECT_TRUE(scope.VlfSamples().data() == data[0] && scope.GpsSamples().data() == data[1]);
 }
 
 }  // namespace

@@ -1,0 +1,287 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QSettings>
+#include <QShortcut>
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <ostream>
+#include <thread>
+#include <tuple>
+#include <utility>
+
+#include "app/CommandIds.h"
+#include "app/MainFrame.h"
+#include "app/SoundCardDlg.h"
+#include "tests/audio/FakeWaveService.h"
+#include "views/ChildView.h"
+#include "views/FilteredWav.h"
+#include "views/Scope.h"
+
+// Readable failure messages for profile values and item texts.
+void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+
+namespace {
+
+using velto::FakeCall;
+using velto::kBufferSamples;
+
+// A frame on the scripted audio service, with an empty profile.
+class FrameTest : public ::testing::Test {
+protected:
+    FrameTest() {
+        QSettings().clear();
+        velto::SetWaveService(&m_service);
+        m_frame = std::make_unique<CMainFrame>();
+    }
+    ~FrameTest() override {
+        m_frame.reset();
+        velto::SetWaveService(nullptr);
+    }
+
+    void Space() {
+        for (QShortcut* s : m_frame->findChildren<QShortcut*>()) {
+            if (s->key() == QKeySequence(Qt::Key_Space)) emit s->activated();
+        }
+    }
+    // Completes a capture buffer filled with `value` on a driver thread.
+    void Complete(std::int16_t value = 0) {
+        std::thread([&] { ASSERT_TRUE(m_service.CompleteBuffer(value)); }).join();
+    }
+    // Handles the posted notifications, as the event loop would.
+    void Deliver() { QCoreApplication::sendPostedEvents(m_frame.get(), WM_CAPTUREDATA); }
+    void Cycle(int n = 1, std::int16_t value = 0) {
+        for (int k = 0; k < n; ++k) {
+            Complete(value);
+            Deliver();
+        }
+    }
+    int PlaybackOpens() const {
+        return static_cast<int>(std::ranges::count(m_service.Calls(), FakeCall::OutOpen));
+    }
+
+    velto::CFakeWaveService m_service;
+    std::unique_ptr<CMainFrame> m_frame;
+};
+
+TEST_F(FrameTest, SpaceStartsAndStopsReceptionAndTheMonitorWithIt) {
+    CMainFrame& f = *m_frame;
+    QAction* start = f.CommandAction(ID_RECEIVE_START);
+    QAction* card = f.CommandAction(ID_SOUNDCARD);
+    Space();
+    EXPECT_EQ(f.m_bReceiving, 1);
+    EXPECT_TRUE(f.m_wave.IsCaptureOpen());
+    EXPECT_EQ(f.View()->m_bIntro, 0);
+    Cycle(1);
+    EXPECT_EQ(PlaybackOpens(), 0);
+    Cycle(1);  // the second buffer starts the monitor
+    ASSERT_EQ(f.m_bMonitor, 1);
+    const int shown = f.m_displayIndex;
+    f.UpdateMenu(f.ReceiveMenu());
+    EXPECT_EQ(start->text(), QStringLiteral("停止"));
+    EXPECT_FALSE(card->isEnabled());
+    EXPECT_EQ(f.m_displayIndex, shown);  // a look at the menu does not unsettle the strips
+    f.SendCommand(ID_SOUNDCARD);         // refused: a modal dialog would block here
+
+    Space();
+    EXPECT_EQ(f.m_bReceiving, 0);
+    EXPECT_EQ(f.m_bMonitor, 0);
+    EXPECT_FALSE(f.m_wave.IsCaptureOpen());
+    EXPECT_FALSE(f.m_wave.IsPlaybackOpen());
+    f.UpdateMenu(f.ReceiveMenu());
+    EXPECT_EQ(start->text(), QStringLiteral("開始"));
+    EXPECT_TRUE(card->isEnabled());
+}
+
+TEST_F(FrameTest, FailedStartLeavesTheIntroAndTheFlags) {
+    m_service.SetResult(FakeCall::InOpen, 1);
+    CMainFrame& f = *m_frame;
+    f.m_pipeline.m_sliceLevel = 123.0;
+    Space();
+    EXPECT_EQ(f.m_bReceiving, 0);
+    EXPECT_EQ(f.m_bMonitor, 0);
+    EXPECT_EQ(f.m_pipeline.m_sliceLevel, 123.0);
+    EXPECT_EQ(f.View()->m_bIntro, 1);
+    EXPECT_TRUE(f.View()->m_wndRawStrip->isHidden());
+    f.UpdateMenu(f.ReceiveMenu());
+    EXPECT_EQ(f.CommandAction(ID_RECEIVE_START)->text(), QStringLiteral("開始"));
+}
+
+TEST_F(FrameTest, FixedSizeWindowClosesPlaybackThenCaptureThenItself) {
+    CMainFrame& f = *m_frame;
+    f.show();
+    EXPECT_EQ(f.View()->size(), QSize(818, 371));
+    EXPECT_EQ(f.minimumSize(), f.maximumSize());
+    EXPECT_FALSE(f.windowFlags() & Qt::WindowMaximizeButtonHint);
+    Space();
+    Cycle(2);
+    ASSERT_EQ(f.m_bMonitor, 1);
+    f.close();
+    EXPECT_FALSE(f.m_wave.IsPlaybackOpen());
+    EXPECT_TRUE(f.m_wave.IsCaptureOpen());
+    EXPECT_TRUE(f.isVisible());
+    QCoreApplication::sendPostedEvents(&f, QEvent::MetaCall);  // second close
+    EXPECT_FALSE(f.m_wave.IsCaptureOpen());
+    EXPECT_TRUE(f.isVisible());
+    QCoreApplication::sendPostedEvents(&f, QEvent::MetaCall);  // third close
+    EXPECT_FALSE(f.isVisible());
+}
+
+TEST_F(FrameTest, StripsTrailTheRingByOneAndBothWrapAfterBufferSeventyNine) {
+    CMainFrame& f = *m_frame;
+    Space();
+    CFilteredWav* raw = f.View()->m_wndRawStrip;
+    raw->grab();  // the full repaint of the empty strip
+    const QImage empty = raw->Surface();
+    Cycle(1, 1000);  // the first notification draws nothing
+    EXPECT_EQ(f.m_displayIndex, 0);
+    EXPECT_EQ(raw->Surface(), empty);
+    Cycle(78, 1000);
+    EXPECT_EQ(f.m_displayIndex, 78);
+    EXPECT_NE(raw->Surface(), empty);
+    f.m_pipeline.m_rawRow[795] = 5.0;
+    Cycle(1);  // the ring's index is back at 0: buffer 79 is processed
+    EXPECT_EQ(f.m_pipeline.m_rawRow[795], 0.0);
+    EXPECT_EQ(f.m_displayIndex, 79);
+    EXPECT_EQ(raw->m_bFilled, 0);
+    Cycle(2);  // buffers 0 and 1 again
+    EXPECT_EQ(f.m_displayIndex, 1);
+    EXPECT_EQ(raw->m_bFilled, 1);
+    EXPECT_EQ(PlaybackOpens(), 1);  // no second automatic start
+}
+
+TEST_F(FrameTest, MonitorTogglesAndSecondBufferWritesTheFirstTwoPlaybackSlots) {
+    CMainFrame& f = *m_frame;
+    for (int on : {1, 0, 1}) {
+        f.SendCommand(ID_MONITOR);
+        EXPECT_EQ(f.m_bMonitor, on);
+        EXPECT_EQ(f.m_wave.IsPlaybackOpen(), on == 1);
+    }
+    // With the monitor already playing, nothing clears what the first buffers write.
+    Space();
+    Cycle(1);
+    f.m_pipeline.m_sliceLevel = 1.0;
+    std::fill_n(f.m_pipeline.m_correctedRow.begin(), 10, 1.0);  // buffer 0 all on
+    std::int16_t* out = f.m_wave.m_outData;
+    std::fill_n(out, 3 * kBufferSamples, std::int16_t{77});
+    Cycle(1);
+    EXPECT_TRUE(std::equal(out, out + kBufferSamples, f.m_pipeline.m_toneTable.get()));
+    EXPECT_EQ(std::count(out + kBufferSamples, out + 2 * kBufferSamples, 0), kBufferSamples);
+    EXPECT_EQ(out[2 * kBufferSamples], 77);
+    EXPECT_EQ(PlaybackOpens(), 2);  // only by the two commands
+}
+
+TEST_F(FrameTest, NotificationsWithoutANewBuffer) {
+    CMainFrame& f = *m_frame;
+    Space();
+    QCoreApplication::postEvent(&f, new QEvent(WM_CAPTUREDATA));
+    Deliver();  // no buffer of this run has completed: ignored
+    EXPECT_EQ(f.m_displayIndex, -1);
+
+    Cycle(5);
+    Complete();  // posted before the stop, handled after it
+    Space();
+    f.m_pipeline.m_rawRow[50] = 77.0;
+    Deliver();
+    EXPECT_EQ(f.m_pipeline.m_rawRow[50], 0.0);  // buffer 5 measured again
+    EXPECT_EQ(f.m_displayIndex, 5);
+}
+
+TEST_F(FrameTest, VisibleScopeReceivesEachBufferAndAHiddenOneNothing) {
+    CMainFrame& f = *m_frame;
+    Space();
+    f.SendCommand(ID_SCOPE);
+    Cycle(1, 654);
+    ASSERT_EQ(f.Scope()->SampleCount(), kBufferSamples);
+    EXPECT_EQ(f.Scope()->VlfSamples()[100], 654);
+    EXPECT_EQ(f.Scope()->GpsSamples()[4800], std::lround(f.m_pipeline.m_filtered[4800]));
+    f.Scope()->close();  // hides it, keeping the last buffer
+    Cycle(1, 987);
+    EXPECT_EQ(f.Scope()->VlfSamples()[100], 654);
+}
+
+// The sound-card dialog and the device Start opens.
+using SoundCardDlg = FrameTest;
+
+using Pair = std::pair<int, QString>;
+
+Pair Profile() {
+    const QSettings s;
+    return {s.value(QStringLiteral("SoundCard/DeviceId")).toInt(),
+            s.value(QStringLiteral("SoundCard/Name")).toString()};
+}
+
+void Store(const QVariant& id, const QString& name) {
+    QSettings s;
+    s.setValue(QStringLiteral("SoundCard/DeviceId"), id);
+    s.setValue(QStringLiteral("SoundCard/Name"), name);
+}
+
+QStringList Items(const CSoundCardDlg& dlg) {
+    QStringList items;
+    for (int i = 0; i < dlg.DeviceList()->count(); ++i) items << dlg.DeviceList()->itemText(i);
+    return items;
+}
+
+TEST_F(SoundCardDlg, FirstRunListsEveryDeviceTrimmedWithNoneSelectedAndOkStoresTheDefault) {
+    m_service.m_inNames = {"Line In  ", "USB\t ", "JJY シミュレーター (内蔵)"};
+    CSoundCardDlg dlg;
+    EXPECT_EQ(Items(dlg), (QStringList{"Line In", "USB\t", "JJY シミュレーター (内蔵)"}));
+    EXPECT_EQ(dlg.DeviceList()->currentIndex(), -1);
+    dlg.accept();
+    EXPECT_EQ(Profile(), Pair(-1, ""));
+}
+
+TEST_F(SoundCardDlg, SelectsOnlyTheStoredNumberUnderItsStoredName) {
+    m_service.m_inNames = {"Twin", "Twin", "Other"};
+    Store(1, QStringLiteral("Twin   "));
+    EXPECT_EQ(CSoundCardDlg().DeviceList()->currentIndex(), 1);
+    Store(2, QStringLiteral("Twin"));  // another device has that number now
+    CSoundCardDlg dlg;
+    EXPECT_EQ(dlg.DeviceList()->currentIndex(), -1);
+    dlg.accept();  // the loaded pair goes back unchanged
+    EXPECT_EQ(Profile(), Pair(2, "Twin"));
+}
+
+TEST_F(SoundCardDlg, AChoiceIsStoredTrimmedOnOkAndNotOnCancel) {
+    m_service.m_inNames = {"A", "Card B   "};
+    Store(0, QStringLiteral("A"));
+    for (bool ok : {false, true}) {
+        CSoundCardDlg dlg;
+        emit dlg.DeviceList()->activated(1);
+        EXPECT_EQ(dlg.DeviceList()->currentIndex(), 1);
+        ok ? dlg.accept() : dlg.reject();
+        EXPECT_EQ(Profile(), ok ? Pair(1, "Card B") : Pair(0, "A"));
+    }
+}
+
+TEST_F(SoundCardDlg, NoDevicesGiveAnEmptyListAndNonsenseFallsBackToTheDefaults) {
+    m_service.m_inNames.clear();
+    Store(3, QStringLiteral("Gone"));
+    {
+        CSoundCardDlg dlg;
+        EXPECT_EQ(dlg.DeviceList()->count(), 0);
+        dlg.accept();
+        EXPECT_EQ(Profile(), Pair(3, "Gone"));
+    }
+    m_service.m_inNames = {"X"};
+    Store(QStringLiteral("not a number"), QString(100000, QChar(0x7F)));
+    EXPECT_EQ(CSoundCardDlg().DeviceList()->currentIndex(), -1);
+    EXPECT_EQ(StoredCaptureDevice(), velto::WAVE_MAPPER);
+}
+
+TEST_F(SoundCardDlg, StartOpensTheStoredDeviceWhileItMatchesElseTheDefault) {
+    m_service.m_inNames = {"Line In", "USB Audio"};
+    for (auto [id, name, opened] : {std::tuple{1, "USB Audio", 1}, std::tuple{1, "Line In", -1},
+                                    std::tuple{7, "USB Audio", -1}}) {
+        Store(id, QString::fromUtf8(name));
+        Space();
+        EXPECT_EQ(m_frame->m_wave.Spec().deviceId, opened) << id << " " << name;
+        Space();
+    }
+}
+
+}  // namespace

@@ -1,0 +1,190 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <thread>
+#include <tuple>
+
+#include "audio/WaveDevice.h"
+#include "tests/audio/AudioTestSupport.h"
+#include "tests/audio/FakeWaveService.h"
+
+namespace velto {
+namespace {
+
+using namespace std::chrono_literals;
+
+bool AllZero(const std::int16_t* block) {
+    return std::all_of(block, block + kRingSamples, [](std::int16_t s) { return s == 0; });
+}
+
+// A device on the scripted service, the frame standing by for its notifications.
+class WaveDevice : public ::testing::Test {
+protected:
+    WaveDevice() { SetWaveService(&m_service); }
+    ~WaveDevice() override { SetWaveService(nullptr); }
+
+    // Completes n buffers, the k-th filled with firstValue + k, on a thread of
+    // its own as the driver would.
+    void Complete(int n, int firstValue = 1) {
+        std::thread driver([&] {
+            for (int k = 0; k < n; ++k) {
+                ASSERT_TRUE(m_service.CompleteBuffer(static_cast<std::int16_t>(firstValue + k)));
+            }
+        });
+        driver.join();
+    }
+    std::int16_t Sample(int slot) const { return m_device.m_inData[slot * kBufferSamples]; }
+
+    CFakeWaveService m_service;
+    CWarningRecorder m_warnings;
+    CWaveDevice m_device;
+    CNotifyRecorder m_frame{&m_device};
+};
+
+TEST_F(WaveDevice, CaptureFillsTheSlotsInOrderAndWrapsAfterEighty) {
+    ASSERT_EQ(m_device.StartCapture(DeviceSpec{}, &m_frame), 1);
+    EXPECT_EQ(m_service.Calls(),
+              (std::vector{FakeCall::InOpen, FakeCall::InAddBuffer, FakeCall::InStart}));
+    EXPECT_EQ(m_device.m_inIndex, 0);
+    EXPECT_EQ(m_device.m_inCount, 0);
+    Complete(1);
+    EXPECT_EQ(m_device.m_inIndex, 1);
+    EXPECT_EQ(m_device.m_inCount, 1);
+    EXPECT_EQ(m_frame.Count(), 1);
+    Complete(kRingBuffers - 2, 2);
+    EXPECT_EQ(m_device.m_inWrapped, 0);
+    Complete(6, kRingBuffers);  // the 80th wraps
+    EXPECT_EQ(m_device.m_inIndex, 5);
+    EXPECT_EQ(m_device.m_inWrapped, 1);
+    EXPECT_EQ(m_device.m_inCount, 79);
+
+    // Each notification comes once its slot is complete and its successor queued.
+    const auto posts = m_frame.Posts();
+    ASSERT_EQ(posts.size(), 85u);
+    for (int k = 0; k < 85; ++k) {
+        EXPECT_EQ(posts[k].lastSlot, k % kRingBuffers) << "post " << k;
+    }
+    for (int slot = 0; slot < kRingBuffers; ++slot) {
+        EXPECT_EQ(Sample(slot), slot < 5 ? slot + 81 : slot + 1) << "slot " << slot;
+    }
+    EXPECT_TRUE(m_warnings.m_shown.empty());
+}
+
+TEST_F(WaveDevice, StopPostsNothingMoreAndARestartClearsTheSameRing) {
+    ASSERT_EQ(m_device.StartCapture(DeviceSpec{}, &m_frame), 1);
+    Complete(kRingBuffers + 2);
+    m_device.StopCapture();  // the reset hands back the queued buffer
+    EXPECT_FALSE(m_device.IsCaptureOpen());
+    EXPECT_EQ(m_frame.Count(), kRingBuffers + 2);
+    EXPECT_EQ(m_device.m_inIndex, 2);
+    EXPECT_EQ(Sample(1), kRingBuffers + 2);
+    const auto calls = m_service.Calls();
+    EXPECT_EQ(std::vector(calls.end() - 2, calls.end()),
+              (std::vector{FakeCall::InReset, FakeCall::InClose}));
+    m_device.StopCapture();
+    EXPECT_EQ(m_service.Calls().size(), calls.size());
+
+    std::int16_t* const block = m_device.m_inData;
+    ASSERT_EQ(m_device.StartCapture(DeviceSpec{}, &m_frame), 1);
+    EXPECT_EQ(m_device.m_inData, block);
+    EXPECT_EQ(m_device.m_inIndex, 0);
+    EXPECT_EQ(m_device.m_inWrapped, 0);
+    EXPECT_EQ(m_device.m_inCount, 0);
+    EXPECT_TRUE(AllZero(block));
+    Complete(1, 7);
+    EXPECT_EQ(m_device.m_inCount, 1);
+    EXPECT_EQ(Sample(0), 7);
+    EXPECT_TRUE(m_warnings.m_shown.empty());
+}
+
+TEST_F(WaveDevice, CaptureFailuresLeaveNothingOpenAndOnlyTheNamedErrorsShow) {
+    m_device.StopCapture();
+    EXPECT_TRUE(m_service.Calls().empty());
+
+    m_service.SetResult(FakeCall::InOpen, kWaveNoDriver);
+    EXPECT_EQ(m_device.StartCapture(DeviceSpec{}, &m_frame), 0);
+    EXPECT_EQ(m_warnings.m_shown, (Warnings{{"録音デバイスがオープンできません。", "Orvik"}}));
+    EXPECT_EQ(m_service.Calls(), std::vector{FakeCall::InOpen});
+
+    m_warnings.m_shown.clear();
+    m_service.SetResult(FakeCall::InOpen, kWaveOk);
+    m_service.SetResult(FakeCall::InStart, kWaveNoDriver);
+    EXPECT_EQ(m_device.StartCapture(DeviceSpec{}, &m_frame), 0);
+    EXPECT_EQ(m_warnings.m_shown, (Warnings{{"MMSYSERR_NODRIVER", "Quelmo"}}));
+    EXPECT_FALSE(m_device.IsCaptureOpen());
+    EXPECT_EQ(m_service.Calls().back(), FakeCall::InClose);
+
+    m_warnings.m_shown.clear();
+    m_service.SetResult(FakeCall::InStart, 11);
+    EXPECT_EQ(m_device.StartCapture(DeviceSpec{}, &m_frame), 0);
+    EXPECT_TRUE(m_warnings.m_shown.empty());
+    EXPECT_EQ(m_service.Calls().back(), FakeCall::InClose);
+    EXPECT_FALSE(m_service.CompleteBuffer(1));
+    EXPECT_EQ(m_frame.Count(), 0);
+}
+
+// A driver completing buffers as fast as it can while the window thread starts
+// and stops capture: once StopCapture has returned, nothing of the old stream
+// may reach the device or the frame.
+TEST_F(WaveDevice, NoCompletionOutlivesStopCapture) {
+    std::atomic<bool> done{false};
+    std::thread driver([&] {
+        for (std::int16_t value = 1; !done; ++value) {
+            if (!m_service.CompleteBuffer(value)) {
+                std::this_thread::yield();
+            }
+        }
+    });
+    constexpr int kCycles = 300;
+    const auto state = [&] {
+        return std::tuple(m_frame.Count(), m_device.m_inIndex.load(), m_device.m_inCount.load());
+    };
+    int late = 0;
+    for (int cycle = 0; cycle < kCycles; ++cycle) {
+        ASSERT_EQ(m_device.StartCapture(DeviceSpec{}, &m_frame), 1);
+        m_frame.WaitFor(m_frame.Count() + 1 + cycle % 3, 50ms);
+        m_device.StopCapture();
+        const auto stopped = state();
+        std::this_thread::sleep_for(200us);
+        late += state() != stopped;
+    }
+    done = true;
+    driver.join();
+    EXPECT_EQ(late, 0);
+    EXPECT_GT(m_frame.Count(), kCycles);  // completions did race the stops
+    EXPECT_TRUE(m_warnings.m_shown.empty());
+}
+
+TEST_F(WaveDevice, PlaybackBlockIsWritableWithoutADeviceAndClearedAtStart) {
+    EXPECT_EQ(m_device.m_outData, nullptr);
+    ASSERT_EQ(m_device.EnsurePlaybackBlock(), 1);
+    std::int16_t* const block = m_device.m_outData;
+    ASSERT_NE(block, nullptr);
+    std::fill(block, block + kRingSamples, std::int16_t{1234});
+    ASSERT_EQ(m_device.EnsurePlaybackBlock(), 1);
+    EXPECT_EQ(m_device.m_outData, block);
+    EXPECT_EQ(block[kRingSamples - 1], 1234);
+    EXPECT_TRUE(m_service.Calls().empty());
+
+    ASSERT_EQ(m_device.StartPlayback(DeviceSpec{}, &m_frame), 1);
+    EXPECT_TRUE(m_device.IsPlaybackOpen());
+    EXPECT_TRUE(AllZero(block));
+    m_device.StopPlayback();
+    m_device.StopPlayback();
+    EXPECT_FALSE(m_device.IsPlaybackOpen());
+    EXPECT_EQ(m_service.Calls(), (std::vector{FakeCall::OutOpen, FakeCall::OutWrite,
+                                              FakeCall::OutReset, FakeCall::OutClose}));
+    EXPECT_EQ(m_device.m_outData, block);
+    EXPECT_TRUE(m_warnings.m_shown.empty());
+}
+
+TEST_F(WaveDevice, PlaybackOpenFailureTellsTheUser) {
+    m_service.SetResult(FakeCall::OutOpen, kWaveBadDeviceId);
+    EXPECT_EQ(m_device.StartPlayback(DeviceSpec{}, &m_frame), 0);
+    EXPECT_EQ(m_warnings.m_shown, (Warnings{{"再生デバイスがオープンできません。", "Velto"}}));
+    m_device.StopPlayback();
+    EXPECT_EQ(m_service.Calls(), std::vector{FakeCall::OutOpen});
+}
+
+}  // namespace
+}  // namespace velto

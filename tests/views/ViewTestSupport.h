@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QImage>
+#include <QMouseEvent>
+#include <QWidget>
+#include <atomic>
+
+#include "dsp/Pipeline.h"
+#include "views/StripSource.h"
+
+// Pixel helpers and synthetic input for the widget tests.
+namespace viewtest {
+
+inline const QRgb kBlack = qRgb(0, 0, 0);
+inline const QRgb kWhite = qRgb(255, 255, 255);
+inline const QRgb kGray = qRgb(128, 128, 128);
+inline const QRgb kLightGray = qRgb(192, 192, 192);
+inline const QRgb kGreen = qRgb(0, 255, 0);
+inline const QRgb kRed = qRgb(255, 0, 0);
+inline const QRgb kMagenta = qRgb(255, 0, 255);
+
+inline int Count(const QImage& image, QRgb colour, QRect area) {
+    area = area.intersected(image.rect());
+    int n = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            n += image.pixel(x, y) == colour ? 1 : 0;
+        }
+    }
+    return n;
+}
+
+// What the strip charts read: the rows and the level, and the ring counters.
+struct StripData {
+    velto::CPipeline pipeline;
+    std::atomic<int> inIndex{0};
+    std::atomic<int> inWrapped{0};
+    std::atomic<int> inCount{0};
+    CStripSource source{&pipeline, &inIndex, &inWrapped, &inCount};
+
+    // The counters as the device leaves them once `completed` buffers are in.
+    void Completed(int completed) {
+        inIndex = completed % 80;
+        inWrapped = completed >= 80 ? 1 : 0;
+        inCount = std::min(completed, 79);
+    }
+};
+
+inline void Mouse(QWidget& widget, QEvent::Type type, int x, int y,
+                  Qt::MouseButton button = Qt::LeftButton) {
+    const QPointF at(x, y);
+    QMouseEvent e(type, at, widget.mapToGlobal(at),
+                  type == QEvent::MouseMove ? Qt::NoButton : button,
+                  type == QEvent::MouseButtonRelease ? Qt::NoButton : button, Qt::NoModifier);
+    QCoreApplication::sendEvent(&widget, &e);
+}
+
+}  // namespace viewtest
