@@ -7,7 +7,7 @@ SAN_ENV = UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
           TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/tsan.supp \
           QT_QPA_PLATFORM=offscreen
 
-.PHONY: all deps build test test-release test-asan test-tsan bench run clean
+.PHONY: all deps build test test-release test-asan test-tsan test-v3 bench run clean
 
 all: build
 
@@ -18,7 +18,7 @@ build: deps
 	@cmake -S . -B build -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
 	@cmake --build build -j$(JOBS)
 
-test: test-release test-asan test-tsan
+test: test-release test-asan test-tsan test-v3
 
 test-release: build
 	cd build && QT_QPA_PLATFORM=offscreen ctest --no-tests=error --output-on-failure -j$(JOBS)
@@ -37,6 +37,19 @@ test-tsan: deps
 	@cmake --build build-tsan -j$(JOBS)
 	cd build-tsan && $(SAN_ENV) ctest --no-tests=error --output-on-failure -j$(JOBS) -L audio
 
+# The dsp tests built for x86-64-v3 (AVX2, FMA), where the compiler may fuse
+# multiply-adds and widen loops: no result may depend on that.
+X86_64_V3 = $(shell /lib64/ld-linux-x86-64.so.2 --help 2>/dev/null | grep -c 'x86-64-v3 .supported')
+test-v3: deps
+ifeq ($(X86_64_V3),1)
+	@cmake -S . -B build-v3 -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS=-march=x86-64-v3 \
+	    -DVELTO_GUI=OFF -DVELTO_BENCH=OFF >/dev/null
+	@cmake --build build-v3 -j$(JOBS) --target velto_dsp_tests
+	cd build-v3 && ctest --no-tests=error --output-on-failure -j$(JOBS) -L dsp
+else
+	@echo "test-v3: this processor cannot run x86-64-v3 code; skipped"
+endif
+
 bench: build
 	@scripts/run-bench build/bench/velto_bench
 
@@ -45,4 +58,4 @@ run: build
 	else echo "No program has been built yet: the application is not part of this tree."; fi
 
 clean:
-	rm -rf build build-asan build-tsan
+	rm -rf build build-asan build-tsan build-v3

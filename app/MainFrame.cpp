@@ -208,17 +208,22 @@ void CMainFrame::FillMonitor(int b) {
         return;
     }
     std::int16_t* out = m_wave.m_outData;
-    if (m_wave.m_inWrapped.load() == 1 || b > 1) {
+    const bool wrapped = m_wave.m_inWrapped.load() == 1;
+    if (wrapped || b > 1) {
         m_pipeline.GateTone(b, 1, out + static_cast<std::ptrdiff_t>(b) * velto::kBufferSamples);
     } else if (b == 1) {
         m_pipeline.GateTone(0, 2, out);
-        // A monitor switched on before the start plays already.
-        if (m_bMonitor == 1) {
-            return;
-        }
-        if (m_wave.StartPlayback(ReadDeviceSpec(), this) == 1) {
-            m_bMonitor = 1;
-        }
+    }
+    // The run starts its monitor once, on the first buffer handled from buffer 1
+    // on (notifications may pile up), and never after a stop. A device already
+    // open (ID_MONITOR before the start) plays on; the flag alone proves nothing,
+    // since a failed ID_MONITOR sets it too.
+    if (m_bReceiving == 0 || m_bMonitorDue == 0 || (!wrapped && b < 1)) {
+        return;
+    }
+    m_bMonitorDue = 0;
+    if (!m_wave.IsPlaybackOpen() && m_wave.StartPlayback(ReadDeviceSpec(), this) == 1) {
+        m_bMonitor = 1;
     }
 }
 
@@ -237,8 +242,9 @@ void CMainFrame::OnReceiveStart() {
         if (m_wave.StartCapture(spec, this) != 1) {
             return;
         }
-        m_pipeline.m_sliceLevel = velto::kSliceLevelUnset;
+        m_pipeline.StartRun();
         m_bReceiving = 1;
+        m_bMonitorDue = 1;
         m_wndView->m_wndRawStrip->m_bFilled = 0;
         m_wndView->m_wndCorrectedStrip->m_bFilled = 0;
         // The strips trail the newest buffer by one from the first buffer of a run.
@@ -250,6 +256,7 @@ void CMainFrame::OnReceiveStart() {
     } else {
         m_wave.StopCapture();
         m_bReceiving = 0;
+        m_bMonitorDue = 0;
         if (m_bMonitor == 1) {
             m_wave.StopPlayback();
             m_bMonitor = 0;

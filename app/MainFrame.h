@@ -58,6 +58,8 @@ public:
     velto::CPipeline m_pipeline;
     int m_bReceiving = 0;
     int m_bMonitor = 0;
+    // 1 from a start of reception until the run's automatic monitor start.
+    int m_bMonitorDue = 0;
     int m_displayIndex = -1;
 
 protected:

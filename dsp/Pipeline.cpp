@@ -13,6 +13,11 @@ CPipeline::CPipeline() : m_toneTable(new (std::nothrow) std::int16_t[kToneTableS
     }
 }
 
+void CPipeline::StartRun() {
+    m_sliceLevel = kSliceLevelUnset;
+    m_levelDue = true;
+}
+
 void CPipeline::ProcessBuffer(const std::int16_t* samples, int b) {
     m_filter.Apply(samples, m_filtered.data());
     MeasureSlots(b);

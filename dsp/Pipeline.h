@@ -17,6 +17,9 @@ class CPipeline {
 public:
     CPipeline();
 
+    // A new run of reception: no level yet, and one estimate due in its first pass.
+    void StartRun();
+
     // Filter, measure and slice capture buffer b (0..79) whose 9600 samples
     // start at `samples`.
     void ProcessBuffer(const std::int16_t* samples, int b);
@@ -42,6 +45,10 @@ public:
     std::array<double, kRowSlots> m_rawRow{};
     std::array<double, kRowSlots> m_correctedRow{};
     double m_sliceLevel = kSliceLevelUnset;
+    // The estimate of this pass is still to come: set by every buffer before
+    // kSliceEstimateBuffer, cleared by the first one handled at or past it, so
+    // that a skipped buffer 30 cannot cost the pass its level.
+    bool m_levelDue = true;
     // Null when the 1.5 MB block could not be obtained; the monitor is then silent.
     std::unique_ptr<std::int16_t[]> m_toneTable;
 };

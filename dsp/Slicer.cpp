@@ -14,7 +14,10 @@ int CompareDescending(const void* a, const void* b) {
 }
 
 void CPipeline::SliceBuffer(int b) {
-    if (b == kSliceEstimateBuffer) {
+    if (b < kSliceEstimateBuffer) {
+        m_levelDue = true;
+    } else if (m_levelDue) {
+        m_levelDue = false;
         EstimateSliceLevel();
     }
     Binarize(b);

@@ -174,6 +174,69 @@ TEST_F(FrameTest, MonitorTogglesAndSecondBufferWritesTheFirstTwoPlaybackSlots) {
     EXPECT_EQ(PlaybackOpens(), 2);  // only by the two commands
 }
 
+// A notification for buffer 1 handled after the stop belongs to no run: it
+// must not open the playback, and the next run starts its monitor as usual.
+TEST_F(FrameTest, TheMonitorStartsByItselfOnlyWhileReceiving) {
+    CMainFrame& f = *m_frame;
+    Space();
+    Cycle(1);
+    Complete();
+    Space();
+    Deliver();
+    EXPECT_EQ(f.m_bMonitor, 0);
+    EXPECT_FALSE(f.m_wave.IsPlaybackOpen());
+    Space();
+    Cycle(2);
+    EXPECT_EQ(f.m_bMonitor, 1);
+    EXPECT_TRUE(f.m_wave.IsPlaybackOpen());
+}
+
+// Notifications that pile up are all handled with the newest buffer: the
+// monitor start of buffer 1 and the estimate of buffer 30 happen on the first
+// buffer handled at or past them, once.
+TEST_F(FrameTest, PiledUpNotificationsStillStartTheMonitorAndSetTheLevelOnce) {
+    CMainFrame& f = *m_frame;
+    // The first 3 s of the pass: eleven loud slots make the level.
+    auto firstSeconds = [&](double loud) {
+        std::fill_n(f.m_pipeline.m_rawRow.begin(), velto::kSliceEstimateSlots, 1.0);
+        for (int s = 0; s < 11; ++s) f.m_pipeline.m_rawRow[27 * s] = loud;
+    };
+    Space();
+    for (int k = 0; k < 3; ++k) Complete();
+    Deliver();  // three notifications, each finding buffer 2
+    EXPECT_EQ(f.m_bMonitor, 1);
+    EXPECT_EQ(PlaybackOpens(), 1);
+
+    Cycle(26);  // buffers 3..28
+    firstSeconds(100.0);
+    for (int k = 0; k < 3; ++k) Complete();
+    Deliver();  // buffer 31 three times; 29 and 30 are skipped
+    EXPECT_EQ(f.m_pipeline.m_sliceLevel, 100.0);
+    f.m_pipeline.m_sliceLevel = 5.0;
+    Cycle(1);  // no second estimate in this pass
+    EXPECT_EQ(f.m_pipeline.m_sliceLevel, 5.0);
+    Cycle(80 - 33 + 30);  // up to buffer 29 of the next pass
+    firstSeconds(200.0);
+    Cycle(1);
+    EXPECT_EQ(f.m_pipeline.m_sliceLevel, 200.0);
+    EXPECT_EQ(PlaybackOpens(), 1);
+}
+
+// After a failed ID_MONITOR the flag says "on" with no device open; the
+// automatic start must not trust the flag.
+TEST_F(FrameTest, AFailedMonitorCommandDoesNotSilenceTheNextRun) {
+    CMainFrame& f = *m_frame;
+    m_service.SetResult(FakeCall::OutOpen, 1);
+    f.SendCommand(ID_MONITOR);
+    EXPECT_EQ(f.m_bMonitor, 1);
+    ASSERT_FALSE(f.m_wave.IsPlaybackOpen());
+    m_service.SetResult(FakeCall::OutOpen, 0);
+    Space();
+    Cycle(2);
+    EXPECT_TRUE(f.m_wave.IsPlaybackOpen());
+    EXPECT_EQ(f.m_bMonitor, 1);
+}
+
 TEST_F(FrameTest, NotificationsWithoutANewBuffer) {
     CMainFrame& f = *m_frame;
     Space();
