@@ -1,6 +1,7 @@
 #include "audio/WaveDevice.h"
 
 #include <algorithm>
+#include <chrono>
 #include <new>
 
 #include "audio/Warning.h"
@@ -98,6 +99,10 @@ void CWaveDevice::WaveInCallback(void* instance, WaveHeader*) {
     if (self->m_capturing == 0) {
         return;
     }
+    const auto now = std::chrono::system_clock::now().time_since_epoch();
+    self->m_inStampNs[self->m_inIndex].store(
+        std::chrono::duration_cast<std::chrono::nanoseconds>(now).count(),
+        std::memory_order_relaxed);
     if (self->m_inCount < kRingBuffers - 1) {
         self->m_inCount.fetch_add(1);
     }

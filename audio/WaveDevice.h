@@ -55,6 +55,10 @@ public:
     std::atomic<int> m_inIndex{0};
     std::atomic<int> m_inWrapped{0};
     std::atomic<int> m_inCount{0};
+    // System time (CLOCK_REALTIME, ns) at which capture buffer k came back
+    // full; written before m_inIndex moves past it. Ties sample indices to
+    // the system clock for feeding it.
+    std::array<std::atomic<std::int64_t>, kRingBuffers> m_inStampNs{};
     // 80 x 9600 samples each, allocated once; null until obtained.
     std::int16_t* m_inData = nullptr;
     // Read by the playback device while the window thread rewrites slots:

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <thread>
 #include <tuple>
 
@@ -68,6 +69,28 @@ TEST_F(WaveDevice, CaptureFillsTheSlotsInOrderAndWrapsAfterEighty) {
         EXPECT_EQ(Sample(slot), slot < 5 ? slot + 81 : slot + 1) << "slot " << slot;
     }
     EXPECT_TRUE(m_warnings.m_shown.empty());
+}
+
+// Each completed slot carries the system time it came back at, for tying
+// sample indices to the system clock; a slot not yet completed carries none.
+TEST_F(WaveDevice, StampsEachCompletedSlotWithTheSystemTime) {
+    const auto nowNs = [] {
+        return std::chrono::duration_cast<std::chrono::nanoseconds>(
+                   std::chrono::system_clock::now().time_since_epoch())
+            .count();
+    };
+    ASSERT_EQ(m_device.StartCapture(DeviceSpec{}, &m_frame), 1);
+    const std::int64_t before = nowNs();
+    Complete(1);
+    const std::int64_t between = nowNs();
+    Complete(2);
+    const std::int64_t after = nowNs();
+    EXPECT_GE(m_device.m_inStampNs[0], before);
+    EXPECT_LE(m_device.m_inStampNs[0], between);
+    EXPECT_GE(m_device.m_inStampNs[1], between);
+    EXPECT_LE(m_device.m_inStampNs[1], m_device.m_inStampNs[2]);
+    EXPECT_LE(m_device.m_inStampNs[2], after);
+    EXPECT_EQ(m_device.m_inStampNs[3], 0);
 }
 
 TEST_F(WaveDevice, StopPostsNothingMoreAndARestartClearsTheSameRing) {

@@ -1,0 +1,127 @@
+#include "receiver/SampleClock.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace velto {
+namespace {
+
+constexpr std::int64_t kNanosPerSecond = 1000000000;
+// Fewer stamps than this (under a second of buffers) say too little.
+constexpr int kMinStamps = 8;
+// The fitted slope is used only over this span of samples, in seconds;
+// below it the nominal rate is closer to the truth than a short fit.
+constexpr double kMinFitSeconds = 6.0;
+// A sound card's clock is off by some ppm, never by this much: a fit this far
+// off has been misled and the nominal rate is used instead.
+constexpr double kMaxRateError = 1e-3;
+// A stamp this far from the line means the system clock was stepped or the
+// samples and their indices parted: the old stamps no longer apply.
+constexpr double kStepSeconds = 0.5;
+
+}  // namespace
+
+CSampleClock::CSampleClock(double nominalRate)
+    : m_nominalSecondsPerSample(1.0 / nominalRate), m_secondsPerSample(1.0 / nominalRate) {}
+
+void CSampleClock::Reset() {
+    m_count = 0;
+    m_next = 0;
+    m_haveRef = false;
+    m_intercept = 0.0;
+    m_secondsPerSample = m_nominalSecondsPerSample;
+}
+
+void CSampleClock::AddStamp(std::int64_t sampleIndex, const SystemTime& arrival) {
+    if (m_haveRef) {
+        const double x = static_cast<double>(sampleIndex - m_refSample);
+        const double y = static_cast<double>(arrival.sec - m_refTime.sec) +
+                         static_cast<double>(arrival.nsec - m_refTime.nsec) * 1e-9;
+        const Stamp& last = m_stamps[(m_next + kWindow - 1) % kWindow];
+        const bool backwards = x <= last.x;
+        const bool stepped = Ready() && std::abs(y - Line(x)) > kStepSeconds;
+        if (backwards || stepped) {
+            Reset();
+        }
+    }
+    if (!m_haveRef) {
+        m_haveRef = true;
+        m_refSample = sampleIndex;
+        m_refTime = arrival;
+    }
+    Stamp& s = m_stamps[m_next];
+    s.x = static_cast<double>(sampleIndex - m_refSample);
+    s.y = static_cast<double>(arrival.sec - m_refTime.sec) +
+          static_cast<double>(arrival.nsec - m_refTime.nsec) * 1e-9;
+    m_next = (m_next + 1) % kWindow;
+    m_count = std::min(m_count + 1, kWindow);
+    Fit();
+}
+
+// The earliest stamp of each segment lies on, or just above, the line of the
+// true capture times; a least-squares line through those minima follows both
+// the offset and the sound card's real rate.
+void CSampleClock::Fit() {
+    const int oldest = (m_next + kWindow - m_count) % kWindow;
+    std::array<Stamp, kWindow / kSegment + 1> minima{};
+    int nMinima = 0;
+    for (int i = 0; i < m_count; i += kSegment) {
+        const int end = std::min(i + kSegment, m_count);
+        Stamp best = m_stamps[(oldest + i) % kWindow];
+        for (int k = i + 1; k < end; ++k) {
+            const Stamp& s = m_stamps[(oldest + k) % kWindow];
+            if (s.y - m_nominalSecondsPerSample * s.x <
+                best.y - m_nominalSecondsPerSample * best.x) {
+                best = s;
+            }
+        }
+        minima[nMinima++] = best;
+    }
+
+    double slope = m_nominalSecondsPerSample;
+    if (nMinima >= 3 &&
+        (minima[nMinima - 1].x - minima[0].x) * m_nominalSecondsPerSample >= kMinFitSeconds) {
+        double mx = 0.0;
+        double my = 0.0;
+        for (int i = 0; i < nMinima; ++i) {
+            mx += minima[i].x;
+            my += minima[i].y;
+        }
+        mx /= nMinima;
+        my /= nMinima;
+        double sxy = 0.0;
+        double sxx = 0.0;
+        for (int i = 0; i < nMinima; ++i) {
+            sxy += (minima[i].x - mx) * (minima[i].y - my);
+            sxx += (minima[i].x - mx) * (minima[i].x - mx);
+        }
+        const double fitted = sxy / sxx;
+        if (std::abs(fitted / m_nominalSecondsPerSample - 1.0) <= kMaxRateError) {
+            slope = fitted;
+        }
+    }
+    // The line goes under every segment's minimum; with the fitted slope that
+    // is the lowest of them, so the line keeps to the lower envelope.
+    double intercept = minima[0].y - slope * minima[0].x;
+    for (int i = 1; i < nMinima; ++i) {
+        intercept = std::min(intercept, minima[i].y - slope * minima[i].x);
+    }
+    m_secondsPerSample = slope;
+    m_intercept = intercept;
+}
+
+bool CSampleClock::Ready() const { return m_count >= kMinStamps; }
+
+SystemTime CSampleClock::TimeOf(double sampleIndex) const {
+    const double y = Line(sampleIndex - static_cast<double>(m_refSample));
+    const double whole = std::floor(y);
+    std::int64_t sec = m_refTime.sec + static_cast<std::int64_t>(whole);
+    std::int64_t nsec = m_refTime.nsec + std::llround((y - whole) * 1e9);
+    while (nsec >= kNanosPerSecond) {
+        nsec -= kNanosPerSecond;
+        ++sec;
+    }
+    return SystemTime{sec, nsec};
+}
+
+}  // namespace velto
