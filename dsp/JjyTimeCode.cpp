@@ -90,6 +90,11 @@ JjyTime JjyTimeFromUnix(std::int64_t unixSeconds, int* secondOfMinute) {
     return t;
 }
 
+std::int64_t JjyUnixFromTime(const JjyTime& time) {
+    return DaysFromCivil(time.year, time.month, time.day) * kSecondsPerDay + time.hour * 3600 +
+           time.minute * 60 - kJstOffsetSeconds;
+}
+
 JjyFrame EncodeJjyFrame(const JjyTime& time) {
     JjyFrame frame{};
     frame.fill(JjySymbol::Zero);

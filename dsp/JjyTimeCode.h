@@ -32,6 +32,10 @@ int JjyDayOfWeek(int year, int month, int day);
 // second within its minute.
 JjyTime JjyTimeFromUnix(std::int64_t unixSeconds, int* secondOfMinute = nullptr);
 
+// The Unix time of a JST civil time (second 0 of its minute); the inverse of
+// JjyTimeFromUnix.
+std::int64_t JjyUnixFromTime(const JjyTime& time);
+
 // The 60 symbols sent during the minute that begins at `time`.
 JjyFrame EncodeJjyFrame(const JjyTime& time);
 

@@ -1,0 +1,184 @@
+#include "timecode/CarrierTracker.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace velto {
+namespace {
+
+using namespace timecode;
+
+constexpr double kTwoPi = 2.0 * std::numbers::pi;
+constexpr double kSearchRate = double{kBasebandRate} / kSearchDecimation;  // 100 per second
+constexpr int kWindowLength = 2 * kPhaseHalfWindow + 1;
+// Search decisions come once a second; the carrier must win several in a row
+// before the loop is moved to it.
+constexpr int kSearchStepsPerDecision = static_cast<int>(kSearchRate);
+
+std::complex<double> Unit(double angle) { return {std::cos(angle), std::sin(angle)}; }
+
+}  // namespace
+
+CCarrierTracker::CCarrierTracker() { Reset(); }
+
+void CCarrierTracker::Reset() {
+    for (int i = 0; i < kSearchBins; ++i) {
+        const double hz = -kSearchSpanHz + kSearchBinHz * i;
+        m_step[i] = Unit(-kTwoPi * hz / kSearchRate);
+        m_rot[i] = {1.0, 0.0};
+        m_bin[i] = {};
+        m_power[i] = 0.0;
+    }
+    m_searchSum = {};
+    m_searchFill = 0;
+    m_searchSteps = 0;
+    m_found = false;
+    m_present = false;
+    m_searchPeakHz = 0.0;
+    m_omega = 0.0;
+    m_nco = {1.0, 0.0};
+    m_ncoStep = {1.0, 0.0};
+    m_ring.fill({});
+    m_ringBlank.fill(true);
+    m_window = {};
+    m_count = 0;
+    m_secondSum = m_lastSecondSum = {};
+    m_haveLastSecond = false;
+    m_secondFill = 0;
+    m_noiseVar = 0.0;
+    m_noiseInit = false;
+}
+
+double CCarrierTracker::OffsetHz() const { return m_omega * kBasebandRate / kTwoPi; }
+
+double CCarrierTracker::SamplesPerSecond() const {
+    return kInputRate * kCarrierHz / (kCarrierHz + OffsetHz());
+}
+
+double CCarrierTracker::DriftPpm() const {
+    return (kCarrierHz / (kCarrierHz + OffsetHz()) - 1.0) * 1e6;
+}
+
+void CCarrierTracker::Process(const BasebandSample& s, IDetectedSink& sink) {
+    const std::complex<double> z = s.blanked ? std::complex<double>{} : s.z;
+    m_searchSum += z;
+    if (++m_searchFill == kSearchDecimation) {
+        SearchStep(m_searchSum / double{kSearchDecimation});
+        m_searchSum = {};
+        m_searchFill = 0;
+    }
+
+    const std::complex<double> y = z * std::conj(m_nco);
+    m_nco *= m_ncoStep;
+    const int slot = static_cast<int>(m_count % kPhaseRing);
+    m_ring[slot] = y;
+    m_ringBlank[slot] = s.blanked;
+    m_window += y;
+    if (m_count >= kWindowLength) {
+        m_window -= m_ring[(m_count - kWindowLength) % kPhaseRing];
+    }
+    m_secondSum += y;
+    if (++m_secondFill == kBasebandRate) {
+        FrequencyStep();
+        // Rounding must not build up in the running sums and the oscillator.
+        m_nco /= std::abs(m_nco);
+        m_window = {};
+        const std::int64_t from = std::max<std::int64_t>(0, m_count - kWindowLength + 1);
+        for (std::int64_t j = from; j <= m_count; ++j) {
+            m_window += m_ring[j % kPhaseRing];
+        }
+    }
+    if (m_count >= 2 * kPhaseHalfWindow) {
+        const std::int64_t c = m_count - kPhaseHalfWindow;
+        const std::complex<double> yc = m_ring[c % kPhaseRing];
+        const double mag = std::abs(m_window);
+        const std::complex<double> ref =
+            mag > 0.0 ? std::conj(m_window) / mag : std::complex<double>{1.0, 0.0};
+        const std::complex<double> v = yc * ref;
+        DetectedSample out;
+        out.inPhase = v.real();
+        out.quadrature = v.imag();
+        out.index = s.index - kPhaseHalfWindow;
+        out.blanked = m_ringBlank[c % kPhaseRing];
+        if (!out.blanked) {
+            const double q2 = out.quadrature * out.quadrature;
+            if (!m_noiseInit) {
+                m_noiseVar = q2;
+                m_noiseInit = true;
+            } else {
+                m_noiseVar += (q2 - m_noiseVar) / kNoiseTimeConstant;
+            }
+        }
+        sink.OnDetected(out);
+    }
+    ++m_count;
+}
+
+void CCarrierTracker::SearchStep(std::complex<double> x) {
+    const double keep = std::exp(-1.0 / (kSearchRate * kSearchCoherentSeconds));
+    const double powerGain = 1.0 / (kSearchRate * kSearchPowerSeconds);
+    for (int i = 0; i < kSearchBins; ++i) {
+        m_bin[i] = m_bin[i] * keep + x * m_rot[i];
+        m_rot[i] *= m_step[i];
+        m_power[i] += (std::norm(m_bin[i]) - m_power[i]) * powerGain;
+    }
+    if (++m_searchSteps % kSearchStepsPerDecision == 0) {
+        for (auto& r : m_rot) {
+            r /= std::abs(r);
+        }
+        SearchDecide();
+    }
+}
+
+void CCarrierTracker::SearchDecide() {
+    // Wait until the power averages hold a few seconds.
+    if (m_searchSteps < 4 * kSearchStepsPerDecision) {
+        return;
+    }
+    const auto peak = std::max_element(m_power.begin(), m_power.end());
+    const int i = static_cast<int>(peak - m_power.begin());
+    std::array<double, kSearchBins> sorted = m_power;
+    std::nth_element(sorted.begin(), sorted.begin() + kSearchBins / 2, sorted.end());
+    const double median = sorted[kSearchBins / 2];
+    m_present = median > 0.0 && *peak > kCarrierDetectRatio * median;
+    if (!m_present) {
+        return;
+    }
+    double frac = 0.0;
+    if (i > 0 && i < kSearchBins - 1) {
+        const double l = std::log(m_power[i - 1]), c = std::log(m_power[i]),
+                     r = std::log(m_power[i + 1]);
+        const double den = l - 2.0 * c + r;
+        if (den < 0.0) {
+            frac = std::clamp(0.5 * (l - r) / den, -0.5, 0.5);
+        }
+    }
+    m_searchPeakHz = -kSearchSpanHz + kSearchBinHz * (i + frac);
+    if (!m_found || std::abs(m_searchPeakHz - OffsetHz()) > kReacquireHz) {
+        m_found = true;
+        m_omega = kTwoPi * m_searchPeakHz / kBasebandRate;
+        m_ncoStep = Unit(m_omega);
+        m_haveLastSecond = false;
+    }
+}
+
+void CCarrierTracker::FrequencyStep() {
+    const std::complex<double> sum = m_secondSum;
+    m_secondSum = {};
+    m_secondFill = 0;
+    if (!m_found) {
+        return;
+    }
+    if (m_haveLastSecond) {
+        // The phase advance between two seconds' sums is the residual
+        // frequency; weak seconds move it less through their noise anyway.
+        const double advance = std::arg(sum * std::conj(m_lastSecondSum));
+        m_omega += kFrequencyLoopGain * advance / kBasebandRate;
+        m_ncoStep = Unit(m_omega);
+    }
+    m_lastSecondSum = sum;
+    m_haveLastSecond = true;
+}
+
+}  // namespace velto

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <array>
+#include <complex>
+#include <cstdint>
+
+#include "timecode/Constants.h"
+#include "timecode/Decimator.h"
+
+namespace velto {
+
+// A baseband sample after coherent detection, one second behind the input:
+// `inPhase` is the carrier's amplitude along the phase reference, `quadrature`
+// the part across it (noise only, when the reference is good).
+struct DetectedSample {
+    double inPhase;
+    double quadrature;
+    std::int64_t index;  // baseband index, as in BasebandSample
+    bool blanked;
+};
+
+class IDetectedSink {
+public:
+    virtual ~IDetectedSink() = default;
+    virtual void OnDetected(const DetectedSample& s) = 0;
+};
+
+// Finds the carrier within +-10 Hz with a bank of leaky DFT bins, then
+// follows its frequency with a loop on the phase advance per second, and
+// detects each sample against a phase reference taken from a window centred
+// on it (+-1 s), which follows fading of the phase without a loop's lag.
+class CCarrierTracker {
+public:
+    CCarrierTracker();
+    void Reset();
+    void Process(const BasebandSample& s, IDetectedSink& sink);
+
+    bool CarrierFound() const { return m_found; }
+    bool CarrierPresent() const { return m_present; }
+    // Offset of the carrier from 40 kHz in Hz on the sample clock.
+    double OffsetHz() const;
+    // Samples of the sound card per second of the station.
+    double SamplesPerSecond() const;
+    double DriftPpm() const;
+    // Variance of one component of the noise on a baseband sample.
+    double NoiseVariance() const { return m_noiseVar; }
+
+private:
+    void SearchStep(std::complex<double> x);
+    void SearchDecide();
+    void FrequencyStep();
+
+    // Search bank.
+    std::array<std::complex<double>, timecode::kSearchBins> m_bin{}, m_rot{}, m_step{};
+    std::array<double, timecode::kSearchBins> m_power{};
+    std::complex<double> m_searchSum{};
+    int m_searchFill = 0;
+    int m_searchSteps = 0;
+    bool m_found = false;
+    bool m_present = false;
+    double m_searchPeakHz = 0.0;
+
+    // Tracking.
+    double m_omega = 0.0;  // radians per baseband sample
+    std::complex<double> m_nco{1.0, 0.0}, m_ncoStep{1.0, 0.0};
+    std::array<std::complex<double>, timecode::kPhaseRing> m_ring{};
+    std::array<bool, timecode::kPhaseRing> m_ringBlank{};
+    std::complex<double> m_window{};
+    std::int64_t m_count = 0;
+    std::complex<double> m_secondSum{}, m_lastSecondSum{};
+    bool m_haveLastSecond = false;
+    int m_secondFill = 0;
+    double m_noiseVar = 0.0;
+    bool m_noiseInit = false;
+};
+
+}  // namespace velto

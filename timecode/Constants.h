@@ -1,0 +1,81 @@
+#pragma once
+
+#include <cstdint>
+
+// Fixed parameters of the time-code decoder. Rates and lengths are facts of
+// the design; the thresholds are chosen so that noise alone never yields a
+// time (see the README's sensitivity table).
+namespace velto::timecode {
+
+inline constexpr int kInputRate = 96000;  // samples per second
+inline constexpr double kCarrierHz = 40000.0;
+
+// Front end: mix to baseband with a 12-entry table (40 kHz is 5/12 of the
+// sample rate), then a triangular window over two blocks of 96 samples
+// (a second-order boxcar) at 1000 outputs per second.
+inline constexpr int kLoPeriod = 12;
+inline constexpr int kBlock = 96;
+inline constexpr int kBasebandRate = kInputRate / kBlock;  // 1000 per second
+// Output k is centred on input sample kBlock * k - 1.
+inline constexpr int kBasebandDelay = 1;
+// Impulse blanker: a block whose peak exceeds this many times the running
+// RMS is dropped, and the next one with it.
+inline constexpr double kBlankerFactor = 6.0;
+inline constexpr double kRmsTimeConstantBlocks = 2000.0;
+// A gap longer than this restarts the decoder instead of being bridged.
+inline constexpr std::int64_t kMaxBridgedGapSamples = std::int64_t{kInputRate} * 600;
+
+// Carrier search: a bank of leaky DFT bins over +-10 Hz (the sound card's
+// clock may be 200 ppm off: 8 Hz at 40 kHz) at 100 inputs per second.
+inline constexpr int kSearchDecimation = 10;
+inline constexpr int kSearchBins = 201;
+inline constexpr double kSearchSpanHz = 10.0;
+inline constexpr double kSearchBinHz = 2.0 * kSearchSpanHz / (kSearchBins - 1);
+inline constexpr double kSearchCoherentSeconds = 2.0;
+inline constexpr double kSearchPowerSeconds = 10.0;
+// Peak bin power over the median bin power that counts as a carrier.
+inline constexpr double kCarrierDetectRatio = 12.0;
+// Re-acquire when the tracked frequency is this far from the search's peak.
+inline constexpr double kReacquireHz = 0.3;
+
+// Phase reference: a centred window of +-1 s over the derotated baseband.
+inline constexpr int kPhaseHalfWindow = 1000;
+inline constexpr int kPhaseRing = 2048;
+inline constexpr double kFrequencyLoopGain = 0.15;
+inline constexpr double kNoiseTimeConstant = 10000.0;  // baseband samples
+
+// Second sync: the detected amplitude folded over the station's second.
+inline constexpr int kFoldBins = 1000;  // 1 ms each
+inline constexpr double kFoldTimeConstantSeconds = 60.0;
+inline constexpr int kEdgeHalfWidth = 50;    // bins on either side of the rise
+inline constexpr int kEdgeAreaHalf = 12;     // bins used for the sub-bin position
+inline constexpr double kSecondLockZ = 9.0;  // rise's contrast over its noise to lock
+inline constexpr double kEdgeTrackZ = 6.0;   // ... to keep following it
+inline constexpr double kEdgeGain = 0.25;
+inline constexpr double kSlipMs = 20.0;  // a rise this far away for long is a new one
+inline constexpr int kSlipSeconds = 20;
+
+// Windows within a second, from the on-time point, in seconds.
+inline constexpr double kHighFrom = 0.02, kHighTo = 0.19;
+inline constexpr double kW1From = 0.21, kW1To = 0.49;
+inline constexpr double kW2From = 0.51, kW2To = 0.79;
+inline constexpr double kLowFrom = 0.82, kLowTo = 0.98;
+inline constexpr int kLevelSecondsBefore = 2;       // levels from seconds n-2 .. n+1
+inline constexpr double kErasureChi2 = 30.0;        // no symbol fits
+inline constexpr double kErasureBlanked = 0.3;      // share of blanked samples
+inline constexpr float kMinLogProbability = -9.0f;  // one second never weighs more
+
+// Minute sync: per-phase evidence, leaky.
+inline constexpr double kMinuteTimeConstantSeconds = 240.0;
+inline constexpr double kMinuteLockNats = 25.0;
+
+// Frame decoding.
+inline constexpr int kMaxRecords = 30;  // minutes of combined evidence
+inline constexpr double kDecisiveNats = 14.0;
+inline constexpr int kHistorySeconds = (kMaxRecords + 2) * 61;
+
+// Flywheel: how long a valid time goes on without the signal confirming it.
+inline constexpr std::int64_t kFlywheelSeconds = 3600;
+inline constexpr double kSignalLostSeconds = 20.0;
+
+}  // namespace velto::timecode

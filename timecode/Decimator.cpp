@@ -1,0 +1,160 @@
+#include "timecode/Decimator.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <numbers>
+
+namespace velto {
+namespace {
+
+using timecode::kBlock;
+using timecode::kLoPeriod;
+
+std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
+    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
+}
+
+}  // namespace
+
+CDecimator::CDecimator() {
+    // Triangle 1..96..1 over two blocks: the older block rises with weights
+    // i + 1, the newer falls with 95 - i. Scaled so that a carrier of
+    // amplitude A gives |z| = A.
+    const double scale = 2.0 / (double{kBlock} * kBlock);
+    for (int i = 0; i < kBlock; ++i) {
+        const double angle =
+            -2.0 * std::numbers::pi * timecode::kCarrierHz * (i % kLoPeriod) / timecode::kInputRate;
+        const double c = std::cos(angle) * scale;
+        const double s = std::sin(angle) * scale;
+        m_aRe[i] = c * (i + 1);
+        m_aIm[i] = s * (i + 1);
+        m_bRe[i] = c * (kBlock - 1 - i);
+        m_bIm[i] = s * (kBlock - 1 - i);
+    }
+}
+
+void CDecimator::Reset() {
+    m_fill = 0;
+    m_started = false;
+    m_partial = false;
+    m_next = 0;
+    m_blockIndex = 0;
+    m_prevA = {};
+    m_prevBlanked = true;
+    m_hangover = false;
+    m_meanSquare = 0.0;
+    m_rmsInit = false;
+    m_rmsBlocks = 0;
+}
+
+void CDecimator::Push(std::int64_t first, const std::int16_t* x, std::size_t n,
+                      IBasebandSink& sink) {
+    if (!m_started) {
+        m_started = true;
+        m_next = first;
+        m_blockIndex = FloorDiv(first, kBlock);
+        m_fill = static_cast<int>(first - m_blockIndex * kBlock);
+        std::fill(m_block.begin(), m_block.begin() + m_fill, std::int16_t{0});
+        m_partial = m_fill != 0;
+    }
+    std::size_t i = 0;
+    while (i < n) {
+        const std::size_t take = std::min<std::size_t>(n - i, kBlock - m_fill);
+        std::copy(x + i, x + i + take, m_block.begin() + m_fill);
+        m_fill += static_cast<int>(take);
+        i += take;
+        m_next += static_cast<std::int64_t>(take);
+        if (m_fill == kBlock) {
+            EndBlock(sink, m_partial);
+            m_partial = false;
+        }
+    }
+}
+
+void CDecimator::Bridge(std::int64_t next, IBasebandSink& sink) {
+    if (next <= m_next) {
+        return;
+    }
+    // Finish the current block with the samples that exist, blanked.
+    if (m_fill != 0) {
+        const std::int64_t blockEnd = (m_blockIndex + 1) * kBlock;
+        if (next < blockEnd) {
+            std::fill(m_block.begin() + m_fill, m_block.begin() + (next - m_blockIndex * kBlock),
+                      std::int16_t{0});
+            m_fill = static_cast<int>(next - m_blockIndex * kBlock);
+            m_partial = true;
+            m_next = next;
+            return;
+        }
+        std::fill(m_block.begin() + m_fill, m_block.end(), std::int16_t{0});
+        m_fill = kBlock;
+        EndBlock(sink, true);
+        m_next = blockEnd;
+    }
+    while (m_next + kBlock <= next) {
+        m_fill = kBlock;
+        EndBlock(sink, true);
+        m_next += kBlock;
+    }
+    m_fill = static_cast<int>(next - m_next);
+    std::fill(m_block.begin(), m_block.begin() + m_fill, std::int16_t{0});
+    m_partial = m_fill != 0;
+    m_next = next;
+}
+
+void CDecimator::EndBlock(IBasebandSink& sink, bool missing) {
+    bool blanked = missing;
+    std::complex<double> a{}, b{};
+    if (!missing) {
+        int peak = 0;
+        double sumSquare = 0.0;
+        for (int i = 0; i < kBlock; ++i) {
+            const int v = m_block[i];
+            peak = std::max(peak, std::abs(v));
+            sumSquare += double{1.0} * v * v;
+        }
+        const double meanSquare = sumSquare / kBlock;
+        if (m_rmsInit && double{1.0} * peak * peak >
+                             timecode::kBlankerFactor * timecode::kBlankerFactor * m_meanSquare) {
+            blanked = true;
+        } else if (!m_rmsInit) {
+            // The first blocks set the level by their plain mean.
+            ++m_rmsBlocks;
+            m_meanSquare += (meanSquare - m_meanSquare) / m_rmsBlocks;
+            m_rmsInit = m_rmsBlocks >= 20;
+        } else {
+            m_meanSquare += (meanSquare - m_meanSquare) / timecode::kRmsTimeConstantBlocks;
+        }
+        if (!blanked) {
+            double aRe = 0, aIm = 0, bRe = 0, bIm = 0;
+            for (int i = 0; i < kBlock; ++i) {
+                const double v = m_block[i];
+                aRe += m_aRe[i] * v;
+                aIm += m_aIm[i] * v;
+                bRe += m_bRe[i] * v;
+                bIm += m_bIm[i] * v;
+            }
+            a = {aRe, aIm};
+            b = {bRe, bIm};
+        }
+    }
+    // A burst's tail reaches into the next block.
+    const bool dropped = blanked || m_hangover;
+    m_hangover = blanked && !missing;
+    if (dropped) {
+        a = {};
+        b = {};
+    }
+    BasebandSample s;
+    s.z = m_prevA + b;
+    s.index = m_blockIndex;
+    s.blanked = dropped || m_prevBlanked;
+    sink.OnBaseband(s);
+    m_prevA = a;
+    m_prevBlanked = dropped;
+    ++m_blockIndex;
+    m_fill = 0;
+}
+
+}  // namespace velto

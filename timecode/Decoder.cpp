@@ -1,0 +1,19 @@
+#include "timecode/Decoder.h"
+
+#include "timecode/DecoderChain.h"
+
+namespace velto {
+
+CDecoder::CDecoder(IDecoderSink& sink) : m_chain(std::make_unique<CDecoderChain>(sink)) {}
+
+CDecoder::~CDecoder() = default;
+
+void CDecoder::Feed(std::int64_t firstSample, const std::int16_t* samples, std::size_t n) {
+    m_chain->Feed(firstSample, samples, n);
+}
+
+void CDecoder::Reset() { m_chain->Reset(); }
+
+DecoderStatus CDecoder::Status() const { return m_chain->Status(); }
+
+}  // namespace velto

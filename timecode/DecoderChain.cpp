@@ -1,0 +1,343 @@
+#include "timecode/DecoderChain.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "dsp/JjyTimeCode.h"
+
+namespace velto {
+namespace {
+
+using namespace timecode;
+
+// Noise variance of one component of a baseband sample per unit of input
+// noise variance: the triangle's sum of squared weights, scaled.
+constexpr double kNoisePerBaseband = 1.0 / 72.0;
+
+bool HardOne(const MinuteRecord& r, int s) { return r.present[s] && r.logOne[s] > r.logZero[s]; }
+
+bool ParityOk(const MinuteRecord& r, std::initializer_list<int> bits, int parity) {
+    int ones = 0;
+    for (int s : bits) ones += HardOne(r, s) ? 1 : 0;
+    return (ones % 2 == 1) == HardOne(r, parity);
+}
+
+// Whether a UTC minute is the last of its month (where a leap second goes).
+bool LastMinuteOfMonth(std::int64_t utcMinute) {
+    const std::int64_t next = utcMinute + 60;
+    if (next % 86400 != 0) return false;
+    return JjyTimeFromUnix(next - 9 * 3600).day == 1;  // JST civil of UTC - 9 h is UTC civil
+}
+
+}  // namespace
+
+CDecoderChain::CDecoderChain(IDecoderSink& sink) : m_sink(sink) {}
+
+void CDecoderChain::Reset() {
+    m_decimator.Reset();
+    m_carrier.Reset();
+    m_seconds.Reset();
+    ClearMinutes();
+    m_epoch = -1;
+    m_wasLocked = false;
+    m_sample = 0;
+    m_signalSample = 0;
+    m_everSignal = false;
+    m_nextStatus = 0;
+    m_reported = ReceptionState::NoSignal;
+}
+
+void CDecoderChain::ClearMinutes() {
+    m_minutes.Reset();
+    m_generation = -1;
+    m_historyCount = 0;
+    for (auto& r : m_records) r.number = -1;
+    m_current = -1;
+    m_oldest = 0;
+    m_valid = false;
+    m_leap = 0;
+    m_confirmed = false;
+    m_confidence = 0.0;
+    m_haveCandidate = false;
+}
+
+void CDecoderChain::Feed(std::int64_t firstSample, const std::int16_t* samples, std::size_t n) {
+    if (n == 0 || samples == nullptr) return;
+    if (m_decimator.Started()) {
+        const std::int64_t expected = m_decimator.NextSample();
+        if (firstSample > expected && firstSample - expected <= kMaxBridgedGapSamples) {
+            m_decimator.Bridge(firstSample, *this);
+        } else if (firstSample != expected) {
+            Reset();
+        }
+    }
+    m_decimator.Push(firstSample, samples, n, *this);
+}
+
+void CDecoderChain::OnBaseband(const BasebandSample& s) {
+    m_sample = kBlock * s.index - kBasebandDelay;
+    m_carrier.Process(s, *this);
+    if (m_wasLocked && !m_seconds.Locked()) {
+        ClearMinutes();  // the second was lost: nothing after it holds
+    }
+    m_wasLocked = m_seconds.Locked();
+    if (m_valid && m_sample - m_confirmSample > kFlywheelSeconds * kInputRate) {
+        m_valid = false;
+    }
+    ReportState(m_sample, m_sample >= m_nextStatus);
+}
+
+void CDecoderChain::OnDetected(const DetectedSample& s) {
+    m_seconds.Process(s, m_carrier.SamplesPerSecond(), m_carrier.NoiseVariance(),
+                      m_carrier.CarrierFound(), *this);
+}
+
+ReceptionState CDecoderChain::State() const {
+    if (m_valid) {
+        const bool signal =
+            m_everSignal && m_sample - m_signalSample < kSignalLostSeconds * kInputRate;
+        return signal ? ReceptionState::TimeValid : ReceptionState::Flywheel;
+    }
+    if (!m_seconds.Locked()) return ReceptionState::NoSignal;
+    return m_minutes.Locked() ? ReceptionState::MinuteLocked : ReceptionState::SecondLocked;
+}
+
+void CDecoderChain::ReportState(std::int64_t sample, bool always) {
+    const ReceptionState state = State();
+    if (!always && state == m_reported) return;
+    m_reported = state;
+    m_nextStatus = sample + kInputRate;
+    m_sink.OnStatus(Status());
+}
+
+DecoderStatus CDecoderChain::Status() const {
+    DecoderStatus st;
+    st.state = State();
+    st.carrierLevel = m_seconds.Locked() ? std::max(m_seconds.Level(), 0.0) : 0.0;
+    const double noise = m_carrier.NoiseVariance() / kNoisePerBaseband;
+    st.cn0DbHz =
+        st.carrierLevel > 0.0 && noise > 0.0
+            ? 10.0 * std::log10(st.carrierLevel * st.carrierLevel * kInputRate / (4.0 * noise))
+            : 0.0;
+    st.driftPpm = m_carrier.CarrierFound() ? m_carrier.DriftPpm() : 0.0;
+    st.sample = m_sample;
+    return st;
+}
+
+MinuteRecord* CDecoderChain::Record(std::int64_t number) {
+    if (number < 0) return nullptr;
+    MinuteRecord& r = m_records[static_cast<std::size_t>(number % m_records.size())];
+    return r.number == number ? &r : nullptr;
+}
+
+MinuteRecord& CDecoderChain::StartRecord(std::int64_t number, std::int64_t firstSecond) {
+    MinuteRecord& r = m_records[static_cast<std::size_t>(number % m_records.size())];
+    r = MinuteRecord{};
+    r.number = number;
+    r.firstSecond = firstSecond;
+    r.length = 60;
+    if (m_valid && m_leap != 0 && LastMinuteOfMonth(RecordUnix(number))) {
+        r.length = m_leap == 1 ? 61 : 59;
+    }
+    m_oldest = std::max<std::int64_t>(m_oldest, number - kMaxRecords);
+    return r;
+}
+
+std::int64_t CDecoderChain::RecordUnix(std::int64_t number) const {
+    return m_anchorUnix + 60 * (number - m_anchorNumber);
+}
+
+void CDecoderChain::Rebuild() {
+    // The minute's phase is new: sort the history into minutes under it.
+    for (auto& r : m_records) r.number = -1;
+    const std::int64_t kept = std::min<std::int64_t>(m_historyCount, kHistorySeconds);
+    const std::int64_t newest = m_history[(m_historyCount - 1) % kHistorySeconds].second;
+    const std::int64_t oldestSecond = m_history[(m_historyCount - kept) % kHistorySeconds].second;
+    const std::int64_t currentFirst = newest - m_minutes.SecondInMinute(newest);
+    const std::int64_t back =
+        std::min<std::int64_t>((currentFirst - oldestSecond + 59) / 60, kMaxRecords);
+    const std::int64_t base = m_current + 1 + back;  // numbers keep growing
+    m_current = -1;
+    for (std::int64_t k = back; k >= 0; --k) {
+        StartRecord(base - k, currentFirst - 60 * k);
+    }
+    m_current = base;
+    m_oldest = base - back;
+    for (std::int64_t i = m_historyCount - kept; i < m_historyCount; ++i) {
+        const ScoredSecond& s = m_history[i % kHistorySeconds];
+        const std::int64_t k = (currentFirst - s.second + 59) / 60;  // records back
+        MinuteRecord* r = Record(base - k);
+        if (r == nullptr) continue;
+        const std::int64_t pos = s.second - r->firstSecond;
+        if (pos < 0 || pos >= r->length) continue;
+        r->logZero[pos] = s.logZero;
+        r->logOne[pos] = s.logOne;
+        r->logMarker[pos] = s.logMarker;
+        r->present[pos] = !s.erasure;
+        if (pos == 0) {
+            r->onTime0 = s.onTimeSample;
+            r->haveOnTime0 = true;
+        }
+    }
+    m_haveCandidate = false;
+}
+
+void CDecoderChain::OnScored(const ScoredSecond& s) {
+    if (s.epoch != m_epoch) {
+        ClearMinutes();
+        m_epoch = s.epoch;
+    }
+    if (m_carrier.CarrierPresent() && m_seconds.EdgeZ() >= kEdgeTrackZ) {
+        m_signalSample = static_cast<std::int64_t>(s.onTimeSample);
+        m_everSignal = true;
+    }
+    m_history[m_historyCount % kHistorySeconds] = s;
+    ++m_historyCount;
+    m_minutes.Add(s);
+    if (!m_minutes.Locked()) {
+        EmitSecond(s, -1, nullptr);
+        ReportState(static_cast<std::int64_t>(s.onTimeSample), false);
+        return;
+    }
+    if (m_minutes.Generation() != m_generation) {
+        m_generation = m_minutes.Generation();
+        m_valid = false;  // a held time cannot survive a new minute phase
+        Rebuild();
+        Evaluate();
+        const MinuteRecord* r = Record(m_current);
+        EmitSecond(s, r != nullptr ? static_cast<int>(s.second - r->firstSecond) : -1, r);
+        ReportState(static_cast<std::int64_t>(s.onTimeSample), false);
+        return;
+    }
+    Place(s);
+    ReportState(static_cast<std::int64_t>(s.onTimeSample), false);
+}
+
+void CDecoderChain::Place(const ScoredSecond& s) {
+    MinuteRecord* r = Record(m_current);
+    while (r != nullptr && s.second - r->firstSecond >= r->length) {
+        const std::int64_t next = r->firstSecond + r->length;
+        const int shift = 60 - r->length;
+        if (shift != 0) m_minutes.Shift(shift);
+        r = &StartRecord(m_current + 1, next);
+        ++m_current;
+    }
+    if (r == nullptr) return;
+    const int pos = static_cast<int>(s.second - r->firstSecond);
+    if (pos < 0) return;
+    r->logZero[pos] = s.logZero;
+    r->logOne[pos] = s.logOne;
+    r->logMarker[pos] = s.logMarker;
+    r->present[pos] = !s.erasure;
+    if (pos == 0) {
+        r->onTime0 = s.onTimeSample;
+        r->haveOnTime0 = true;
+    }
+    EmitSecond(s, pos, r);
+    if (pos == 39 || pos == r->length - 1) {
+        Evaluate();
+    }
+    if (pos == r->length - 1 && m_valid) {
+        EmitMinute(*r);
+    }
+}
+
+void CDecoderChain::Evaluate() {
+    std::array<const MinuteRecord*, kMaxRecords> run{};
+    int count = 0;
+    for (std::int64_t n = m_current; n >= 0 && count < kMaxRecords; --n) {
+        const MinuteRecord* r = Record(n);
+        if (r == nullptr) break;
+        run[count++] = r;
+    }
+    if (count == 0) return;
+    const FrameResult result = m_frame.Decode(run.data(), count);
+    m_confirmed = false;
+    if (!result.decisive) return;
+    const int hour = result.minuteOfDay / 60, minute = result.minuteOfDay % 60;
+    const JjyTime day = JjyTimeFromUnix(JjyUnixFromTime({result.year, 1, 1, 12, 0}) +
+                                        std::int64_t{result.dayOfYear - 1} * 86400);
+    const std::int64_t unix = JjyUnixFromTime({day.year, day.month, day.day, hour, minute});
+    if (m_valid) {
+        if (RecordUnix(m_current) != unix) {
+            m_valid = false;  // decisive evidence against the held time
+            m_haveCandidate = true;
+            m_candidateNumber = m_current;
+            m_candidateUnix = unix;
+            return;
+        }
+    } else {
+        const bool agrees =
+            m_haveCandidate && m_candidateUnix + 60 * (m_current - m_candidateNumber) == unix;
+        m_haveCandidate = true;
+        m_candidateNumber = m_current;
+        m_candidateUnix = unix;
+        if (!agrees) return;
+        m_valid = true;
+        m_anchorNumber = m_current;
+        m_anchorUnix = unix;
+    }
+    m_confirmed = true;
+    m_confidence = result.confidence;
+    m_confirmSample = m_sample;
+    const bool ls1 = result.ls1Evidence >= kDecisiveNats;
+    m_leap = ls1 ? (result.ls2Evidence > 0.0 ? 1 : 2) : 0;
+}
+
+void CDecoderChain::EmitSecond(const ScoredSecond& s, int secondInMinute, const MinuteRecord* r) {
+    DecoderSecond out;
+    out.onTimeSample = s.onTimeSample;
+    out.secondInMinute = secondInMinute;
+    out.scoreZero = s.logZero;
+    out.scoreOne = s.logOne;
+    out.scoreMarker = s.logMarker;
+    out.quality = s.quality;
+    if (s.erasure) {
+        out.symbol = TimeSymbol::Erasure;
+    } else if (s.logMarker >= s.logZero && s.logMarker >= s.logOne) {
+        out.symbol = TimeSymbol::Marker;
+    } else {
+        out.symbol = s.logOne > s.logZero ? TimeSymbol::One : TimeSymbol::Zero;
+    }
+    out.state = State();
+    out.timeValid = m_valid && r != nullptr && secondInMinute >= 0;
+    out.flywheel = out.state == ReceptionState::Flywheel;
+    out.utcUnix = 0;
+    out.leap = 0;
+    if (out.timeValid) {
+        const std::int64_t minuteUnix = RecordUnix(r->number);
+        out.utcUnix = minuteUnix + secondInMinute;
+        out.leap = m_leap;
+        const int minuteOfHour = static_cast<int>(((minuteUnix + 9 * 3600) / 60) % 60);
+        if (CFrameDecoder::CallSignMinute(minuteOfHour) && secondInMinute >= 40 &&
+            secondInMinute <= 48) {
+            out.symbol = TimeSymbol::CallSign;
+        }
+    }
+    m_sink.OnSecond(out);
+}
+
+void CDecoderChain::EmitMinute(const MinuteRecord& r) {
+    DecoderMinute m;
+    m.utcUnix = RecordUnix(r.number);
+    const JjyTime t = JjyTimeFromUnix(m.utcUnix);
+    m.year = t.year;
+    m.month = t.month;
+    m.day = t.day;
+    m.hour = t.hour;
+    m.minute = t.minute;
+    m.dayOfYear = JjyDayOfYear(t.year, t.month, t.day);
+    m.weekday = JjyDayOfWeek(t.year, t.month, t.day);
+    m.onTimeSample = r.haveOnTime0 ? r.onTime0 : 0.0;
+    m.pa1Ok = ParityOk(r, {12, 13, 15, 16, 17, 18}, 36);
+    m.pa2Ok = ParityOk(r, {1, 2, 3, 5, 6, 7, 8}, 37);
+    m.ls1 = m_leap != 0;
+    m.ls2 = m_leap == 1;
+    m.callSignMinute = CFrameDecoder::CallSignMinute(t.minute);
+    m.flywheel = !m_confirmed || State() == ReceptionState::Flywheel;
+    m.confidence = m_confirmed ? m_confidence : 0.0;
+    m.secondsInMinute = r.length;
+    m_sink.OnMinute(m);
+}
+
+}  // namespace velto

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "timecode/CarrierTracker.h"
+#include "timecode/Decimator.h"
+#include "timecode/DecoderEvents.h"
+#include "timecode/FrameDecoder.h"
+#include "timecode/MinuteSync.h"
+#include "timecode/SecondTracker.h"
+
+namespace velto {
+
+// The decoder's stages in a row, and what ties them together: the history of
+// scored seconds, the minute records, the time and its confirmation.
+class CDecoderChain : public IBasebandSink, public IDetectedSink, public IScoredSink {
+public:
+    explicit CDecoderChain(IDecoderSink& sink);
+    void Feed(std::int64_t firstSample, const std::int16_t* samples, std::size_t n);
+    void Reset();
+    DecoderStatus Status() const;
+
+    void OnBaseband(const BasebandSample& s) override;
+    void OnDetected(const DetectedSample& s) override;
+    void OnScored(const ScoredSecond& s) override;
+
+private:
+    ReceptionState State() const;
+    void ReportState(std::int64_t sample, bool always);
+    void ClearMinutes();
+    void Rebuild();
+    MinuteRecord& StartRecord(std::int64_t number, std::int64_t firstSecond);
+    void Place(const ScoredSecond& s);
+    void Evaluate();
+    void EmitMinute(const MinuteRecord& r);
+    void EmitSecond(const ScoredSecond& s, int secondInMinute, const MinuteRecord* r);
+    std::int64_t RecordUnix(std::int64_t number) const;
+    MinuteRecord* Record(std::int64_t number);
+
+    IDecoderSink& m_sink;
+    CDecimator m_decimator;
+    CCarrierTracker m_carrier;
+    CSecondTracker m_seconds;
+    CMinuteSync m_minutes;
+    CFrameDecoder m_frame;
+
+    std::array<ScoredSecond, timecode::kHistorySeconds> m_history{};
+    std::int64_t m_historyCount = 0;  // entries written since the last clear
+    std::array<MinuteRecord, timecode::kMaxRecords + 1> m_records{};
+    std::int64_t m_current = -1;  // number of the record being filled
+    std::int64_t m_oldest = 0;    // number of the oldest record kept
+    int m_epoch = -1;
+    int m_generation = -1;
+    bool m_wasLocked = false;
+
+    // The time: record m_anchorNumber began at m_anchorUnix (UTC).
+    bool m_valid = false;
+    std::int64_t m_anchorNumber = 0, m_anchorUnix = 0;
+    int m_leap = 0;
+    bool m_confirmed = false;  // the last evaluation was decisive and agreed
+    double m_confidence = 0.0;
+    std::int64_t m_confirmSample = 0;
+    bool m_haveCandidate = false;
+    std::int64_t m_candidateNumber = 0, m_candidateUnix = 0;
+
+    std::int64_t m_sample = 0;  // centre of the newest baseband sample
+    std::int64_t m_signalSample = 0;
+    bool m_everSignal = false;
+    std::int64_t m_nextStatus = 0;
+    ReceptionState m_reported = ReceptionState::NoSignal;
+};
+
+}  // namespace velto
