@@ -1,13 +1,15 @@
 # Front door: `make run` builds and starts Velto, `make test` builds and runs
-# every test. Both install missing Debian packages first.
+# every test. Both install missing Debian packages first. `make package` makes
+# build/velto_<version>_<arch>.deb; `make install` installs into PREFIX (and DESTDIR).
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
+PREFIX ?= /usr/local
 SAN_ENV = UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
           ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
           TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/tsan.supp \
           QT_QPA_PLATFORM=offscreen
 
-.PHONY: all deps build test test-release test-asan test-tsan test-v3 bench run clean
+.PHONY: all deps build test test-release test-asan test-tsan test-v3 bench run package install screenshot clean
 
 all: build
 
@@ -56,6 +58,16 @@ bench: build
 run: build
 	@if [ -x build/velto ]; then build/velto --simulate; \
 	else echo "No program has been built yet: the application is not part of this tree."; fi
+
+package: build
+	@cmake --build build --target package
+
+install: build
+	@DESTDIR="$(DESTDIR)" cmake --install build --prefix "$(PREFIX)"
+
+# The picture that the AppStream metadata shows, taken from the running program.
+screenshot: build
+	@res/make-screenshot build/velto res/screenshots/strips.png
 
 clean:
 	rm -rf build build-asan build-tsan build-v3

@@ -26,6 +26,8 @@ bool CReceiverApp::InitInstance() {
     setApplicationVersion(QStringLiteral(VELTO_VERSION));
     // The maker's key: the profile lives in ~/.config/Velto/Velto.conf.
     setOrganizationName(QStringLiteral("Velto"));
+    // Lets Wayland desktops match the window to its installed desktop entry and icon.
+    setDesktopFileName(QStringLiteral("org.velto.Velto"));
     // The images live in a static library; name them so the linker keeps them.
     Q_INIT_RESOURCE(app);
     setWindowIcon(QIcon(QStringLiteral(":/res/velto.svg")));

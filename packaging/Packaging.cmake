@@ -1,0 +1,62 @@
+# What a desktop installs besides the program, and the Debian package of it all.
+# Destinations are relative to the install prefix: /usr for the package,
+# /usr/local for `make install`.
+include(GNUInstallDirs)
+
+set(VELTO_APP_ID org.velto.Velto)
+set(VELTO_HOMEPAGE "https://velto.example.org/" CACHE STRING "The project's home page, named in the package")
+set(velto_res ${PROJECT_SOURCE_DIR}/res)
+set(velto_docdir ${CMAKE_INSTALL_DATADIR}/doc/velto)
+
+install(FILES ${velto_res}/${VELTO_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${velto_res}/${VELTO_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(FILES ${velto_res}/velto.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
+    RENAME ${VELTO_APP_ID}.svg)
+
+# Manual page and changelog go compressed, as Debian's policy wants them; -n
+# keeps the archive free of time stamps so that rebuilding changes nothing.
+find_program(VELTO_GZIP gzip REQUIRED)
+set(velto_gz_dir ${CMAKE_CURRENT_BINARY_DIR}/packaging)
+foreach(pair "res/velto.1:velto.1.gz" "packaging/changelog:changelog.gz")
+    string(REPLACE ":" ";" pair ${pair})
+    list(GET pair 0 source)
+    list(GET pair 1 target)
+    add_custom_command(OUTPUT ${velto_gz_dir}/${target}
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${velto_gz_dir}
+        COMMAND ${VELTO_GZIP} -9 -n -c ${PROJECT_SOURCE_DIR}/${source} > ${velto_gz_dir}/${target}
+        DEPENDS ${PROJECT_SOURCE_DIR}/${source} VERBATIM)
+    list(APPEND velto_gz_files ${velto_gz_dir}/${target})
+endforeach()
+add_custom_target(velto_compressed_docs ALL DEPENDS ${velto_gz_files})
+install(FILES ${velto_gz_dir}/velto.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${velto_gz_dir}/changelog.gz ${PROJECT_SOURCE_DIR}/packaging/copyright
+    DESTINATION ${velto_docdir})
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${velto_docdir})
+
+# `make package`: build/velto_<version>_<arch>.deb
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME velto)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "Velto Project")
+set(CPACK_PACKAGE_CONTACT "Velto Project <velto@example.org>" CACHE STRING "Maintainer of the package")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "receive the JJY 40 kHz time signal with a sound card")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION hamradio)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${VELTO_HOMEPAGE})
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The UI speaks Japanese; ALSA's plugins route the default devices through the sound server.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-gothic | fonts-noto-cjk, libasound2-plugins")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
+# CPack writes the summary first and indents these lines itself.
+set(CPACK_PACKAGE_DESCRIPTION
+"Velto turns a sound card that samples at 96 kHz into a receiver for JJY, the
+Japanese long-wave time signal on 40 kHz. Feed the carrier from an antenna or
+a long-wave receiver into the line input, and Velto shows the carrier
+amplitude and the sliced time-code pulses in two strip charts, and keys a
+1600 Hz monitor tone with the pulses.
+
+A built-in JJY simulator lets you try it without an antenna.")
+include(CPack)
