@@ -5,9 +5,15 @@
 #include <QMouseEvent>
 #include <QWidget>
 #include <atomic>
+#include <ostream>
 
 #include "dsp/Pipeline.h"
 #include "views/StripSource.h"
+
+// Readable failure messages for texts.
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
 
 // Pixel helpers and synthetic input for the widget tests.
 namespace viewtest {

@@ -1,0 +1,229 @@
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <cmath>
+#include <vector>
+
+#include "tests/views/DecoderEventsSupport.h"
+#include "tests/views/ViewTestSupport.h"
+#include "views/TimeCodeWnd.h"
+
+using namespace viewtest;
+using velto::ReceptionState;
+using velto::TimeSymbol;
+
+namespace {
+
+constexpr double kSecond = velto::kSampleRate;
+
+class TimeCodeWndTest : public ::testing::Test {
+protected:
+    // Sends the seconds first..last of the minute beginning `minutes` after
+    // 20:16, its symbols those JJY sends then.
+    void Minute(int minutes, int first = 0, int last = 59) {
+        const std::int64_t utc = kMinute2016 + 60 * minutes;
+        int second = 0;
+        const velto::JjyTime jst = velto::JjyTimeFromUnix(utc, &second);
+        const velto::JjyFrame frame = velto::EncodeJjyFrame(jst);
+        for (int s = first; s <= last; ++s) {
+            m_wnd.OnSecond(Second(utc, s, Symbol(frame[static_cast<std::size_t>(s)]),
+                                  60.0 * kSecond * minutes + 1234.5));
+        }
+    }
+
+    // The colour filling a cell, away from its letter and its frame.
+    static QRgb Fill(const QImage& image, int age, int second) {
+        const QRect cell = CTimeCodeWnd::CellRect(age, second);
+        return image.pixel(cell.left() + 2, cell.top() + 2);
+    }
+    // Pixels of text or lines drawn in `colour`, smoothed edges included.
+    static int Ink(const QImage& image, const QColor& colour, QRect area) {
+        area = area.intersected(image.rect());
+        int n = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            for (int x = area.left(); x <= area.right(); ++x) {
+                const QColor c = image.pixelColor(x, y);
+                n += c.saturation() > 60 && std::abs(c.hue() - colour.hue()) < 12 ? 1 : 0;
+            }
+        }
+        return n;
+    }
+    static std::vector<int> SecondsOf(const QImage& image, int age, TimeSymbol symbol) {
+        std::vector<int> seconds;
+        for (int s = 0; s < 60; ++s) {
+            if (Fill(image, age, s) == CTimeCodeWnd::CellColour(symbol).rgb()) {
+                seconds.push_back(s);
+            }
+        }
+        return seconds;
+    }
+
+    CTimeCodeWnd m_wnd;
+};
+
+TEST_F(TimeCodeWndTest, CellsFillSecondBySecondWithTheSymbolsOfTheFrame) {
+    const QRgb empty = CTimeCodeWnd::EmptyCellColour().rgb();
+    QImage image = m_wnd.Render();
+    EXPECT_EQ(Fill(image, 0, 0), empty);
+    EXPECT_EQ(m_wnd.FieldLines(), QStringList{"解読した分はまだありません"});
+
+    Minute(0, 0, 29);
+    image = m_wnd.Render();
+    EXPECT_EQ(Fill(image, 0, 30), empty);
+    EXPECT_EQ(Fill(image, 0, 59), empty);
+    const QRect now = CTimeCodeWnd::CellRect(0, 29);
+    EXPECT_EQ(image.pixel(now.left(), now.center().y()), CTimeCodeWnd::HighlightColour().rgb());
+    EXPECT_NE(image.pixel(now.right() + 1 + 5, now.top()), CTimeCodeWnd::HighlightColour().rgb());
+
+    Minute(0, 30, 59);
+    image = m_wnd.Render();
+    EXPECT_EQ(SecondsOf(image, 0, TimeSymbol::Marker),
+              (std::vector<int>{0, 9, 19, 29, 39, 49, 59}));
+    // 20:16 on Monday the 341st day of 2026: minute 16 = 10 + 4 + 2, hour
+    // 20, day 341 = 200 + 100 + 40 + 1, PA1 = 1, PA2 = 1, year 26, weekday 1.
+    EXPECT_EQ(SecondsOf(image, 0, TimeSymbol::One),
+              (std::vector<int>{3, 6, 7, 12, 22, 23, 26, 33, 36, 37, 43, 46, 47, 52}));
+    EXPECT_EQ(SecondsOf(image, 0, TimeSymbol::Zero).size(), 60U - 7U - 14U);
+    // Each cell carries its letter: white on the marker, black on a zero.
+    EXPECT_GT(Count(image, kWhite, CTimeCodeWnd::CellRect(0, 9).adjusted(1, 1, -1, -1)), 4);
+    const QRect zero = CTimeCodeWnd::CellRect(0, 1).adjusted(1, 1, -1, -1);
+    EXPECT_GT(zero.width() * zero.height() - Count(image, Fill(image, 0, 1), zero), 10);
+}
+
+TEST_F(TimeCodeWndTest, PastMinutesAreRowsBelowAndTheCallSignMinuteIsMarked) {
+    Minute(-7);
+    for (int m = -6; m <= -2; ++m) {
+        Minute(m);
+    }
+    // 20:15 is a call-sign minute: seconds 40-48 carry the Morse "JJY".
+    const std::int64_t utc = kMinute2016 - 60;
+    for (int s = 0; s < 60; ++s) {
+        const bool morse = s >= 40 && s <= 48;
+        m_wnd.OnSecond(Second(utc, s,
+                              morse                   ? TimeSymbol::CallSign
+                              : s % 10 == 9 || s == 0 ? TimeSymbol::Marker
+                                                      : TimeSymbol::Zero,
+                              -60.0 * kSecond));
+    }
+    Minute(0, 0, 4);
+
+    const QImage image = m_wnd.Render();
+    EXPECT_EQ(SecondsOf(image, 0, TimeSymbol::Marker), std::vector<int>{0});
+    EXPECT_EQ(SecondsOf(image, 1, TimeSymbol::CallSign),
+              (std::vector<int>{40, 41, 42, 43, 44, 45, 46, 47, 48}));
+    for (int age = 1; age <= 5; ++age) {
+        EXPECT_EQ(SecondsOf(image, age, TimeSymbol::Marker).size(), 7U) << age;
+    }
+    EXPECT_TRUE(m_wnd.History().RowAt(1).callSign);
+    EXPECT_FALSE(m_wnd.History().RowAt(2).callSign);
+    EXPECT_EQ(*m_wnd.History().RowAt(5).minuteUtc, kMinute2016 - 5 * 60) << "20:11, not 20:09";
+    // The tag beside the call-sign row, and none beside the others.
+    const QRect row1 = CTimeCodeWnd::CellRect(1, 60);
+    const QColor purple = CTimeCodeWnd::CellColour(TimeSymbol::CallSign);
+    EXPECT_GT(Ink(image, purple, QRect(row1.right() + 1, row1.top(), 200, row1.height())), 20);
+    const QRect row2 = CTimeCodeWnd::CellRect(2, 60);
+    EXPECT_EQ(Ink(image, purple, QRect(row2.right() + 1, row2.top(), 200, row2.height())), 0);
+}
+
+TEST_F(TimeCodeWndTest, SecondsBeforeTheMinuteIsKnownRunOnAndLockingStartsANewRow) {
+    for (int s = 0; s < 65; ++s) {
+        m_wnd.OnSecond(Second(0, s, TimeSymbol::Zero, 0.0, ReceptionState::SecondLocked));
+    }
+    EXPECT_EQ(m_wnd.History().RowAt(0).last, 4);
+    EXPECT_EQ(m_wnd.History().RowAt(1).last, 59);
+    // Seconds 65 and 66 of the run are seconds 5 and 6 of a known minute.
+    m_wnd.OnSecond(
+        Second(kMinute2016, 5, TimeSymbol::One, 60.0 * kSecond, ReceptionState::MinuteLocked));
+    EXPECT_EQ(m_wnd.History().RowAt(0).last, 5);
+    EXPECT_FALSE(m_wnd.History().RowAt(0).cells[0].has_value());
+    EXPECT_EQ(m_wnd.History().RowAt(1).last, 4);
+    // Seconds lost across the minute's end: 20:16:50, then 20:17:55.
+    m_wnd.OnSecond(Second(kMinute2016, 50, TimeSymbol::Zero, 0.0));
+    m_wnd.OnSecond(Second(kMinute2016 + 60, 55, TimeSymbol::Zero, 60.0 * kSecond));
+    EXPECT_EQ(m_wnd.History().RowAt(0).last, 55);
+    EXPECT_EQ(m_wnd.History().RowAt(1).last, 50);
+}
+
+TEST_F(TimeCodeWndTest, FieldsOfTheLastMinuteWithParitiesAndNotices) {
+    velto::DecoderMinute m{};
+    m.year = 2026;
+    m.month = 12;
+    m.day = 7;
+    m.hour = 20;
+    m.minute = 16;
+    m.dayOfYear = 341;
+    m.weekday = 1;
+    m.utcUnix = kMinute2016;
+    m.pa1Ok = true;
+    m.pa2Ok = true;
+    m.confidence = 0.987;
+    m.secondsInMinute = 60;
+    m_wnd.OnMinute(m);
+    EXPECT_EQ(m_wnd.FieldLines(),
+              (QStringList{"最後に解読した分:  時 20　分 16　通算日 341　年 2026　曜日 月",
+                           "PA1 OK　PA2 OK　信頼度 99%"}));
+    const QColor red = CTimeCodeWnd::CellColour(TimeSymbol::Marker);
+    const QRect fields(0, CTimeCodeWnd::CellRect(5, 0).bottom() + 30, 800, 70);
+    EXPECT_EQ(Ink(m_wnd.Render(), red, fields), 0);
+
+    m.pa2Ok = false;
+    m.ls1 = true;
+    m.ls2 = true;
+    m.flywheel = true;
+    m_wnd.OnMinute(m);
+    EXPECT_EQ(m_wnd.FieldLines(),
+              (QStringList{"最後に解読した分:  時 20　分 16　通算日 341　年 2026　曜日 月",
+                           "PA1 OK　PA2 NG　信頼度 99%　(フライホイール)",
+                           "うるう秒予告: 今月末 (UTC) に1秒挿入"}));
+    EXPECT_GT(Ink(m_wnd.Render(), red, fields), 200) << "NG and the notice stand out";
+
+    m.ls1 = false;
+    m.callSignMinute = true;
+    m_wnd.OnMinute(m);
+    EXPECT_EQ(m_wnd.FieldLines().back(), "呼出符号の分: 年・曜日・うるう秒の符号は送られません");
+}
+
+TEST_F(TimeCodeWndTest, ChartsFollowTheOnTimePointAndCn0) {
+    const QImage blank = m_wnd.Render();
+    // A sample clock 20 ppm fast, its second's phase starting at 999.5 ms:
+    // the offset rises 1.92 ms per 100 s through the wrap, without a jump.
+    const double start = 96000.0 * 50 + 95952.0;
+    for (int k = 0; k <= 700; ++k) {
+        velto::DecoderSecond s =
+            Second(kMinute2016, k % 60, TimeSymbol::Zero, 0.0, ReceptionState::SecondLocked);
+        s.onTimeSample = start + k * kSecond * (1.0 + 20e-6);
+        m_wnd.OnSecond(s);
+        m_wnd.OnStatus(Status(ReceptionState::SecondLocked, 30.0 + (k / 100),
+                              static_cast<std::int64_t>(s.onTimeSample)));
+    }
+    const auto& h = m_wnd.History();
+    ASSERT_EQ(h.OffsetCount(), 600);
+    EXPECT_NEAR(h.OffsetAt(599).value, 700 * 0.02, 1e-6);
+    EXPECT_NEAR(h.OffsetAt(599).value - h.OffsetAt(0).value, 599 * 0.02, 1e-6);
+    // 10-second means of C/N0, the bin still open not among them.
+    ASSERT_EQ(h.Cn0Count(), 70);
+    EXPECT_NEAR(h.Cn0At(0).value, 30.0, 1e-9);
+    EXPECT_NEAR(h.Cn0At(69).value, 36.0, 1e-9);
+
+    // Columns of each chart that its trace crosses: the offset all ten
+    // minutes, C/N0 the last 700 s of its hour.
+    const auto columns = [&](const QImage& img, int top, const QColor& trace) {
+        std::vector<int> xs;
+        for (int x = 48; x < 784; ++x) {
+            if (Ink(img, trace, QRect(x, top, 1, 128)) > 0) xs.push_back(x);
+        }
+        return xs;
+    };
+    const QImage image = m_wnd.Render();
+    const QColor blue(20, 90, 200);
+    const QColor green(0, 150, 70);
+    EXPECT_TRUE(columns(blank, 272, blue).empty());
+    EXPECT_TRUE(columns(blank, 450, green).empty());
+    EXPECT_GT(columns(image, 272, blue).size(), 720U);
+    const std::vector<int> cn0 = columns(image, 450, green);
+    ASSERT_FALSE(cn0.empty());
+    EXPECT_NEAR(cn0.front(), 784 - 736 * 700 / 3600, 4);
+    EXPECT_GE(cn0.back(), 780);
+}
+
+}  // namespace

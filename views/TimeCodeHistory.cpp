@@ -1,0 +1,117 @@
+#include "views/TimeCodeHistory.h"
+
+#include <cmath>
+
+#include "dsp/Constants.h"
+
+namespace velto {
+
+namespace {
+
+constexpr double kSamplesPerMs = kSampleRate / 1000.0;
+
+// The shortest way from one phase of the sample clock's second to another.
+double WrapMs(double ms) { return ms - 1000.0 * std::round(ms / 1000.0); }
+
+}  // namespace
+
+void CTimeCodeHistory::Clear() { *this = CTimeCodeHistory(); }
+
+const CTimeCodeHistory::Row& CTimeCodeHistory::RowAt(int age) const {
+    return m_rows[static_cast<std::size_t>((m_rowHead - age + kRows * 2) % kRows)];
+}
+
+CTimeCodeHistory::Row& CTimeCodeHistory::NewRow() {
+    m_rowHead = (m_rowHead + 1) % kRows;
+    Row& row = m_rows[static_cast<std::size_t>(m_rowHead)];
+    row = Row();
+    return row;
+}
+
+void CTimeCodeHistory::AddSecond(const DecoderSecond& s) {
+    Row* row = &m_rows[static_cast<std::size_t>(m_rowHead)];
+    const bool located = s.secondInMinute >= 0 && s.secondInMinute < kCells;
+    int at = located ? s.secondInMinute : row->last + 1;
+    if (row->last >= 0) {
+        // A second that does not follow in this row's minute begins the next
+        // row: the minute turned, the minute became known, or seconds were
+        // lost across a minute's end.
+        const double elapsed = (s.onTimeSample - row->lastOnTime) / kSampleRate;
+        const bool follows = at > row->last && elapsed < at - row->last + 0.5;
+        if (!follows || located != row->located || (!located && at >= 60)) {
+            row = &NewRow();
+            at = located ? s.secondInMinute : 0;
+        }
+    }
+    row->cells[static_cast<std::size_t>(at)] = s.symbol;
+    row->last = at;
+    row->lastOnTime = s.onTimeSample;
+    row->located = located;
+    if (s.symbol == TimeSymbol::CallSign) {
+        row->callSign = true;
+    }
+    if (s.timeValid && s.secondInMinute >= 0 && s.secondInMinute < 60) {
+        row->minuteUtc = s.utcUnix - s.secondInMinute;
+    }
+    AddOffset(s.onTimeSample);
+}
+
+void CTimeCodeHistory::AddMinute(const DecoderMinute& m) {
+    m_lastMinute = m;
+    // The minute may arrive before or after its row has given way to the next.
+    for (int age = 0; age < kRows; ++age) {
+        Row& row = m_rows[static_cast<std::size_t>((m_rowHead - age + kRows) % kRows)];
+        if (row.minuteUtc == m.utcUnix) {
+            row.callSign = row.callSign || m.callSignMinute;
+            break;
+        }
+    }
+}
+
+void CTimeCodeHistory::AddOffset(double onTimeSample) {
+    // Unwrapped from point to point, so that a drifting sample clock draws a
+    // slope rather than a saw-tooth; the first point of a run is zero.
+    if (m_lastOnTime) {
+        m_lastOffsetMs += WrapMs((onTimeSample - *m_lastOnTime) / kSamplesPerMs);
+    }
+    m_lastOnTime = onTimeSample;
+    m_offsets[static_cast<std::size_t>(m_offsetHead)] = {onTimeSample, m_lastOffsetMs};
+    m_offsetHead = (m_offsetHead + 1) % kOffsetPoints;
+    if (m_offsetCount < kOffsetPoints) {
+        ++m_offsetCount;
+    }
+}
+
+void CTimeCodeHistory::AddStatus(const DecoderStatus& s) {
+    m_lastStatus = s;
+    if (!std::isfinite(s.cn0DbHz)) {
+        return;
+    }
+    constexpr std::int64_t binSamples = std::int64_t{kCn0Bin} * kSampleRate;
+    if (m_cn0Samples > 0 && (s.sample - m_cn0BinStart >= binSamples || s.sample < m_cn0BinStart)) {
+        m_cn0[static_cast<std::size_t>(m_cn0Head)] = {static_cast<double>(m_cn0BinStart),
+                                                      m_cn0Sum / m_cn0Samples};
+        m_cn0Head = (m_cn0Head + 1) % kCn0Points;
+        if (m_cn0Count < kCn0Points) {
+            ++m_cn0Count;
+        }
+        m_cn0Samples = 0;
+    }
+    if (m_cn0Samples == 0) {
+        m_cn0BinStart = s.sample;
+        m_cn0Sum = 0.0;
+    }
+    m_cn0Sum += s.cn0DbHz;
+    ++m_cn0Samples;
+}
+
+CTimeCodeHistory::Point CTimeCodeHistory::OffsetAt(int i) const {
+    return m_offsets[static_cast<std::size_t>((m_offsetHead - m_offsetCount + i + kOffsetPoints) %
+                                              kOffsetPoints)];
+}
+
+CTimeCodeHistory::Point CTimeCodeHistory::Cn0At(int i) const {
+    return m_cn0[static_cast<std::size_t>((m_cn0Head - m_cn0Count + i + kCn0Points) % kCn0Points)];
+}
+
+}  // namespace velto

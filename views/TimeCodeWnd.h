@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QColor>
+#include <QImage>
+#include <QRect>
+#include <QWidget>
+
+#include "timecode/DecoderEvents.h"
+#include "views/TimeCodeHistory.h"
+
+class QPainter;
+
+// The time-code window: the minute now as 60 cells filling second by second
+// and the five minutes before as rows below, the fields of the last decoded
+// minute, and two charts, the on-time point against the sample clock over
+// 10 minutes and C/N0 over an hour. It keeps what it was told while hidden;
+// closing only hides it. Events cost a few stores; drawing happens only when
+// the window is shown, at most once per event batch.
+class CTimeCodeWnd : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int kWidth = 800;
+    static constexpr int kHeight = 600;
+
+    // A top-level window that belongs to its owner; hidden until shown.
+    explicit CTimeCodeWnd(QWidget* owner = nullptr);
+
+    void OnSecond(const velto::DecoderSecond& s);
+    void OnMinute(const velto::DecoderMinute& m);
+    void OnStatus(const velto::DecoderStatus& s);
+    // A new run: its sample indices start again.
+    void Clear();
+
+    const velto::CTimeCodeHistory& History() const { return m_history; }
+
+    // Where a second's cell of the minute `age` minutes back lies (age 0 is
+    // the minute now), and the colour that fills it for each symbol.
+    static QRect CellRect(int age, int second);
+    static QColor CellColour(velto::TimeSymbol symbol);
+    static QColor EmptyCellColour();
+    static QColor HighlightColour();
+    // The texts of the fields panel, one line each, as drawn.
+    QStringList FieldLines() const;
+
+    // Draws the whole client area as a paint would.
+    QImage Render() const;
+
+protected:
+    void paintEvent(QPaintEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    void Draw(QPainter& p) const;
+    void DrawGrid(QPainter& p) const;
+    void DrawLegend(QPainter& p) const;
+    void DrawFields(QPainter& p) const;
+    void DrawOffsetChart(QPainter& p, const QRect& r) const;
+    void DrawCn0Chart(QPainter& p, const QRect& r) const;
+    void Changed();
+
+    velto::CTimeCodeHistory m_history;
+};

@@ -1,0 +1,79 @@
+#include "views/TimeTexts.h"
+
+#include <array>
+#include <chrono>
+#include <cmath>
+
+#include "timecode/DecoderEvents.h"
+
+namespace velto {
+
+namespace {
+
+constexpr std::int64_t kJstOffsetSeconds = 9 * 3600;
+
+}  // namespace
+
+QString StateText(ReceptionState state) {
+    switch (state) {
+        case ReceptionState::NoSignal:
+            return QStringLiteral("無信号");
+        case ReceptionState::SecondLocked:
+            return QStringLiteral("秒同期");
+        case ReceptionState::MinuteLocked:
+            return QStringLiteral("分同期");
+        case ReceptionState::TimeValid:
+            return QStringLiteral("時刻確定");
+        case ReceptionState::Flywheel:
+            return QStringLiteral("フライホイール");
+    }
+    return {};
+}
+
+QString WeekdayText(int weekday) {
+    static const std::array<QString, 7> names = {
+        QStringLiteral("日"), QStringLiteral("月"), QStringLiteral("火"), QStringLiteral("水"),
+        QStringLiteral("木"), QStringLiteral("金"), QStringLiteral("土")};
+    return weekday >= 0 && weekday < 7 ? names[static_cast<std::size_t>(weekday)]
+                                       : QStringLiteral("?");
+}
+
+QString JstClockText(std::int64_t utcUnix, int secondInMinute) {
+    using namespace std::chrono;
+    const bool leap = secondInMinute == 60;
+    // Whether the decoder counts the leap second as the next minute's first
+    // or repeats the last, one second earlier lies in the minute it ends.
+    const sys_seconds jst{seconds{utcUnix - (leap ? 1 : 0) + kJstOffsetSeconds}};
+    const sys_days day = floor<days>(jst);
+    const year_month_day date{day};
+    const hh_mm_ss clock{jst - day};
+    const int second = leap ? 60 : static_cast<int>(clock.seconds().count());
+    return QStringLiteral("%1年%2月%3日(%4) %5:%6:%7 JST")
+        .arg(static_cast<int>(date.year()))
+        .arg(static_cast<unsigned>(date.month()), 2, 10, QLatin1Char('0'))
+        .arg(static_cast<unsigned>(date.day()), 2, 10, QLatin1Char('0'))
+        .arg(WeekdayText(static_cast<int>(weekday{day}.c_encoding())))
+        .arg(static_cast<int>(clock.hours().count()), 2, 10, QLatin1Char('0'))
+        .arg(static_cast<int>(clock.minutes().count()), 2, 10, QLatin1Char('0'))
+        .arg(second, 2, 10, QLatin1Char('0'));
+}
+
+QString Cn0Text(double cn0DbHz) {
+    if (!std::isfinite(cn0DbHz)) {
+        return QStringLiteral("C/N0 --.- dB-Hz");
+    }
+    return QStringLiteral("C/N0 %1 dB-Hz").arg(cn0DbHz, 0, 'f', 1);
+}
+
+QString OffsetText(double offsetMs) {
+    if (!std::isfinite(offsetMs)) {
+        return QStringLiteral("--- ms");
+    }
+    // Rounded first, so that -0.04 does not read "-0.0".
+    const double tenths = std::round(offsetMs * 10.0) / 10.0;
+    return QStringLiteral("%1%2 ms")
+        .arg(tenths < 0.0 ? QStringLiteral("-") : QStringLiteral("+"))
+        .arg(std::abs(tenths), 0, 'f', 1);
+}
+
+}  // namespace velto

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+
+#include "timecode/DecoderEvents.h"
+
+// The texts with which the window speaks of the decoded time.
+namespace velto {
+
+// 無信号, 秒同期, 分同期, 時刻確定 or フライホイール.
+QString StateText(ReceptionState state);
+// "日" for 0 (Sunday) to "土" for 6.
+QString WeekdayText(int weekday);
+// The JST date and time of a UTC instant, "2026年12月07日(月) 20:15:42 JST".
+// A leap second (secondInMinute 60) reads hh:mm:60 of the minute it ends.
+QString JstClockText(std::int64_t utcUnix, int secondInMinute = -1);
+// "C/N0 42.5 dB-Hz", or dashes for no estimate.
+QString Cn0Text(double cn0DbHz);
+// The system clock against JJY, "+12.3 ms" when the system clock is ahead.
+QString OffsetText(double offsetMs);
+
+}  // namespace velto
