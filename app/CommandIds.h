@@ -7,6 +7,7 @@ inline constexpr int ID_SOUNDCARD = 0x8004;
 inline constexpr int ID_RECEIVE_START = 0x8006;
 inline constexpr int ID_MONITOR = 0x8008;
 inline constexpr int ID_SCOPE = 0x800A;
+inline constexpr int ID_TIMECODE = 0x800C;
 inline constexpr int ID_APP_ABOUT = 0xE140;
 inline constexpr int ID_APP_EXIT = 0xE141;
 

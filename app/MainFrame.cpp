@@ -5,14 +5,17 @@
 #include <QMenuBar>
 #include <QSettings>
 #include <QShortcut>
+#include <QStatusBar>
 
 #include "app/CmdUI.h"
 #include "app/CommandIds.h"
 #include "app/SoundCardDlg.h"
 #include "audio/WaveService.h"
 #include "views/ChildView.h"
+#include "views/ClockStatus.h"
 #include "views/FilteredWav.h"
 #include "views/Scope.h"
+#include "views/TimeCodeWnd.h"
 
 namespace {
 
@@ -37,8 +40,13 @@ CMainFrame::CMainFrame()
     m_wndScope = new CScope(this);
     m_wndScope->CreateScope(this);
     m_wndScope->SetBaseTitle(QStringLiteral("実波形"));
+    m_wndTimeCode = new CTimeCodeWnd(this);
+    m_clockStatus = new CClockStatus(this);
+    statusBar()->addPermanentWidget(m_clockStatus);
 
-    setFixedSize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+    // The view keeps its size; the status bar adds to the window's height.
+    setFixedSize(kClientWidth,
+                 kClientHeight + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
     setFocusPolicy(Qt::StrongFocus);
 }
 
@@ -54,6 +62,7 @@ void CMainFrame::CreateMenus() {
     AddCommand(m_receiveMenu, QStringLiteral("開始(&S)"), ID_RECEIVE_START);
     AddCommand(m_receiveMenu, QStringLiteral("サウンドカードの設定(&C)..."), ID_SOUNDCARD);
     AddCommand(m_receiveMenu, QStringLiteral("実波形(&W)"), ID_SCOPE);
+    AddCommand(m_receiveMenu, QStringLiteral("タイムコード(&T)"), ID_TIMECODE);
     m_receiveMenu->addSeparator();
     AddCommand(m_receiveMenu, QStringLiteral("アプリケーションの終了(&X)"), ID_APP_EXIT);
     connect(m_receiveMenu, &QMenu::aboutToShow, this, [this] { UpdateMenu(m_receiveMenu); });
@@ -126,6 +135,9 @@ void CMainFrame::RunCommand(int id) {
             break;
         case ID_SCOPE:
             OnScope();
+            break;
+        case ID_TIMECODE:
+            OnTimeCode();
             break;
         case ID_APP_EXIT:
             close();
@@ -243,6 +255,9 @@ void CMainFrame::OnReceiveStart() {
             return;
         }
         m_pipeline.StartRun();
+        // A run counts its samples from 0 again: what came before would mislead.
+        m_clockStatus->Clear();
+        m_wndTimeCode->Clear();
         m_bReceiving = 1;
         m_bMonitorDue = 1;
         m_wndView->m_wndRawStrip->m_bFilled = 0;
@@ -257,6 +272,8 @@ void CMainFrame::OnReceiveStart() {
         m_wave.StopCapture();
         m_bReceiving = 0;
         m_bMonitorDue = 0;
+        // No clock ticks without reception; the time-code window keeps the run.
+        m_clockStatus->Clear();
         if (m_bMonitor == 1) {
             m_wave.StopPlayback();
             m_bMonitor = 0;
@@ -292,6 +309,24 @@ void CMainFrame::OnScope() {
     m_wndScope->activateWindow();
 }
 
+void CMainFrame::OnTimeCode() {
+    m_wndTimeCode->show();
+    m_wndTimeCode->raise();
+    m_wndTimeCode->activateWindow();
+}
+
+void CMainFrame::OnDecoderSecond(const velto::DecoderSecond& s) {
+    m_clockStatus->OnSecond(s);
+    m_wndTimeCode->OnSecond(s);
+}
+
+void CMainFrame::OnDecoderMinute(const velto::DecoderMinute& m) { m_wndTimeCode->OnMinute(m); }
+
+void CMainFrame::OnDecoderStatus(const velto::DecoderStatus& s) {
+    m_clockStatus->OnStatus(s);
+    m_wndTimeCode->OnStatus(s);
+}
+
 void CMainFrame::PostClose() {
     QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
 }
@@ -315,6 +350,9 @@ void CMainFrame::closeEvent(QCloseEvent* e) {
     }
     if (m_wndScope != nullptr) {
         m_wndScope->hide();
+    }
+    if (m_wndTimeCode != nullptr) {
+        m_wndTimeCode->hide();
     }
     e->accept();
 }

@@ -9,11 +9,14 @@
 
 #include "audio/WaveDevice.h"
 #include "dsp/Pipeline.h"
+#include "timecode/DecoderEvents.h"
 #include "views/StripSource.h"
 
 class CChildView;
+class CClockStatus;
 class CCmdUI;
 class CScope;
+class CTimeCodeWnd;
 class QAction;
 class QMenu;
 
@@ -50,9 +53,18 @@ public:
     void OnUpdateSoundCard(CCmdUI* pCmdUI);
     void OnMonitor();
     void OnScope();
+    void OnTimeCode();
+
+    // The decoder's events, on this thread: the status-bar clock and the
+    // time-code window take them.
+    void OnDecoderSecond(const velto::DecoderSecond& s);
+    void OnDecoderMinute(const velto::DecoderMinute& m);
+    void OnDecoderStatus(const velto::DecoderStatus& s);
 
     CChildView* View() const { return m_wndView; }
     CScope* Scope() const { return m_wndScope; }
+    CClockStatus* ClockStatus() const { return m_clockStatus; }
+    CTimeCodeWnd* TimeCode() const { return m_wndTimeCode; }
 
     velto::CWaveDevice m_wave;
     velto::CPipeline m_pipeline;
@@ -79,6 +91,8 @@ private:
     CStripSource m_stripSource;
     CChildView* m_wndView = nullptr;  // owned by Qt parenthood
     CScope* m_wndScope = nullptr;
+    CTimeCodeWnd* m_wndTimeCode = nullptr;
+    CClockStatus* m_clockStatus = nullptr;
     QMenu* m_receiveMenu = nullptr;
     std::map<int, QAction*> m_actions;
     std::optional<int> m_captureOverride;

@@ -3,8 +3,10 @@
 #include <QAction>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QMenu>
 #include <QSettings>
 #include <QShortcut>
+#include <QStatusBar>
 #include <algorithm>
 #include <cmath>
 #include <memory>
@@ -17,9 +19,12 @@
 #include "app/MainFrame.h"
 #include "app/SoundCardDlg.h"
 #include "tests/audio/FakeWaveService.h"
+#include "tests/views/DecoderEventsSupport.h"
 #include "views/ChildView.h"
+#include "views/ClockStatus.h"
 #include "views/FilteredWav.h"
 #include "views/Scope.h"
+#include "views/TimeCodeWnd.h"
 
 // Readable failure messages for profile values and item texts.
 void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
@@ -345,6 +350,45 @@ TEST_F(SoundCardDlg, StartOpensTheStoredDeviceWhileItMatchesElseTheDefault) {
         EXPECT_EQ(m_frame->m_wave.Spec().deviceId, opened) << id << " " << name;
         Space();
     }
+}
+
+TEST_F(FrameTest, DecodedTimeGoesToTheStatusBarAndTheTimeCodeWindowKeepsItWhileHidden) {
+    using velto::TimeSymbol;
+    CMainFrame& f = *m_frame;
+    f.show();
+    EXPECT_EQ(f.View()->size(), QSize(818, 371)) << "the bar adds to the window";
+    EXPECT_EQ(f.ClockStatus()->parentWidget(), f.statusBar());
+    CTimeCodeWnd* wnd = f.TimeCode();
+    EXPECT_TRUE(wnd->isHidden());
+    QAction* item = f.CommandAction(ID_TIMECODE);
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->text(), QStringLiteral("タイムコード(&T)"));
+    EXPECT_TRUE(f.ReceiveMenu()->actions().contains(item));
+
+    Space();
+    for (int s = 0; s < 3; ++s) {
+        f.OnDecoderSecond(viewtest::Second(viewtest::kMinute2016, s, TimeSymbol::Marker));
+    }
+    f.OnDecoderStatus(viewtest::Status(velto::ReceptionState::TimeValid, 40.0, 3 * 96000));
+    EXPECT_EQ(f.ClockStatus()->TimeText(), QStringLiteral("2026年12月07日(月) 20:16:02 JST"));
+    EXPECT_EQ(f.ClockStatus()->StateText(), QStringLiteral("時刻確定"));
+    EXPECT_TRUE(wnd->isHidden());
+    EXPECT_EQ(wnd->History().Now(), 2);
+
+    f.SendCommand(ID_TIMECODE);
+    EXPECT_TRUE(wnd->isVisible());
+    wnd->close();
+    EXPECT_TRUE(wnd->isHidden());
+    f.OnDecoderSecond(viewtest::Second(viewtest::kMinute2016, 3, TimeSymbol::Zero));
+    f.SendCommand(ID_TIMECODE);
+    EXPECT_EQ(wnd->History().Now(), 3) << "nothing lost while hidden";
+
+    Space();  // a stop ends the clock; the window keeps the run
+    EXPECT_EQ(f.ClockStatus()->TimeText(), QString());
+    EXPECT_EQ(f.ClockStatus()->StateText(), QStringLiteral("無信号"));
+    EXPECT_EQ(wnd->History().Now(), 3);
+    Space();  // a new run starts afresh
+    EXPECT_EQ(wnd->History().Now(), -1);
 }
 
 }  // namespace
