@@ -180,7 +180,10 @@ void CTimeCodeWnd::OnMinute(const velto::DecoderMinute& m) {
 
 void CTimeCodeWnd::OnStatus(const velto::DecoderStatus& s) {
     m_history.AddStatus(s);
-    Changed();
+    // With seconds coming, the next one repaints; without, the status does.
+    if (s.state == velto::ReceptionState::NoSignal) {
+        Changed();
+    }
 }
 
 void CTimeCodeWnd::Clear() {
@@ -188,7 +191,8 @@ void CTimeCodeWnd::Clear() {
     Changed();
 }
 
-// A hidden window is not drawn; showing it paints what it holds.
+// A hidden window is not drawn; showing it paints what it holds. Qt merges
+// the requests of one pass of the event loop into one paint.
 void CTimeCodeWnd::Changed() {
     if (isVisible()) {
         update();

@@ -14,8 +14,8 @@ class QPainter;
 // and the five minutes before as rows below, the fields of the last decoded
 // minute, and two charts, the on-time point against the sample clock over
 // 10 minutes and C/N0 over an hour. It keeps what it was told while hidden;
-// closing only hides it. Events cost a few stores; drawing happens only when
-// the window is shown, at most once per event batch.
+// closing only hides it. Events cost a few stores; the window is drawn only
+// while shown, once per second received (or per status without a signal).
 class CTimeCodeWnd : public QWidget {
     Q_OBJECT
 
