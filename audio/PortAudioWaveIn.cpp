@@ -14,11 +14,15 @@ namespace {
 // real-time side never finds it full while the stream's thread runs.
 constexpr std::size_t kRingCapacity = kSampleRate;
 constexpr auto kPollPeriod = std::chrono::milliseconds(5);
+// A device that delivered nothing for this long is gone. Sound servers may
+// take more than a second to deliver the first samples of a stream.
+constexpr auto kStallLimit = std::chrono::seconds(1);
+constexpr auto kFirstSamplesLimit = std::chrono::seconds(3);
 
 }  // namespace
 
-CPortAudioWaveIn::CPortAudioWaveIn(WaveInProc callback, void* instance)
-    : m_queue(callback, instance), m_ring(kRingCapacity) {}
+CPortAudioWaveIn::CPortAudioWaveIn(WaveInProc callback, void* instance, double sampleRate)
+    : m_queue(callback, instance), m_ring(kRingCapacity), m_sampleRate(sampleRate) {}
 
 int CPortAudioWaveIn::Open(std::unique_ptr<IWaveIn>* handle, PaDeviceIndex device,
                            const WaveFormat& format, WaveInProc callback, void* instance) {
@@ -29,8 +33,8 @@ int CPortAudioWaveIn::Open(std::unique_ptr<IWaveIn>* handle, PaDeviceIndex devic
     if (info == nullptr) {
         return kWaveBadDeviceId;
     }
-    std::unique_ptr<CPortAudioWaveIn> stream(new (std::nothrow)
-                                                 CPortAudioWaveIn(callback, instance));
+    std::unique_ptr<CPortAudioWaveIn> stream(
+        new (std::nothrow) CPortAudioWaveIn(callback, instance, format.samplesPerSec));
     if (!stream || !stream->m_ring.Valid()) {
         return kWaveNoMemory;
     }
@@ -42,6 +46,7 @@ int CPortAudioWaveIn::Open(std::unique_ptr<IWaveIn>* handle, PaDeviceIndex devic
         stream->m_stream = nullptr;
         return WaveResultFromPortAudio(error);
     }
+    Pa_SetStreamFinishedCallback(stream->m_stream, &CPortAudioWaveIn::OnFinished);
     *handle = std::move(stream);
     return kWaveOk;
 }
@@ -53,8 +58,21 @@ CPortAudioWaveIn::~CPortAudioWaveIn() {
 }
 
 int CPortAudioWaveIn::OnAudio(const void* input, void*, unsigned long frames,
-                              const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags, void* self) {
+                              const PaStreamCallbackTimeInfo* time, PaStreamCallbackFlags flags,
+                              void* self) {
     auto* stream = static_cast<CPortAudioWaveIn*>(self);
+    // PortAudio flags an overrun but does not say how much was lost; the
+    // card's clock tells how far this buffer starts after the last one ended.
+    const double adcTime = time != nullptr ? time->inputBufferAdcTime : 0.0;
+    if ((flags & paInputOverflow) != 0 && adcTime > 0.0 && stream->m_nextAdcTime > 0.0) {
+        const double lost = (adcTime - stream->m_nextAdcTime) * stream->m_sampleRate;
+        if (lost >= 1.0) {
+            stream->m_queue.CountDropped(static_cast<std::size_t>(lost + 0.5));
+        }
+    }
+    stream->m_nextAdcTime =
+        adcTime > 0.0 ? adcTime + static_cast<double>(frames) / stream->m_sampleRate : 0.0;
+    stream->m_framesIn.fetch_add(frames, std::memory_order_relaxed);
     if (input != nullptr) {
         const std::size_t pushed =
             stream->m_ring.Push(static_cast<const std::int16_t*>(input), frames);
@@ -81,6 +99,12 @@ int CPortAudioWaveIn::Start() {
     }
     m_ring.Clear();
     m_stop = false;
+    m_halting = false;
+    m_finished = false;
+    m_nextAdcTime = 0.0;
+    m_framesIn = 0;
+    m_framesSeen = 0;
+    m_lastProgress = std::chrono::steady_clock::now();
     try {
         m_thread = std::thread(&CPortAudioWaveIn::Run, this);
     } catch (const std::system_error&) {
@@ -95,11 +119,20 @@ int CPortAudioWaveIn::Start() {
     return kWaveOk;
 }
 
+void CPortAudioWaveIn::OnFinished(void* self) {
+    static_cast<CPortAudioWaveIn*>(self)->m_finished = true;
+}
+
 void CPortAudioWaveIn::Run() {
+    bool watching = true;
     std::unique_lock lock(m_wakeMutex);
     while (!m_stop) {
         lock.unlock();
         Drain();
+        if (watching && Lost(std::chrono::steady_clock::now())) {
+            watching = false;
+            m_queue.ReturnQueued(kWaveHdrLost);
+        }
         lock.lock();
         m_wake.wait_for(lock, kPollPeriod, [this] { return m_stop; });
     }
@@ -112,12 +145,26 @@ void CPortAudioWaveIn::Drain() {
     }
 }
 
+bool CPortAudioWaveIn::Lost(std::chrono::steady_clock::time_point now) {
+    if (m_halting) {
+        return false;
+    }
+    const std::uint64_t frames = m_framesIn.load(std::memory_order_relaxed);
+    if (frames != m_framesSeen) {
+        m_framesSeen = frames;
+        m_lastProgress = now;
+    }
+    const auto limit = frames == 0 ? kFirstSamplesLimit : kStallLimit;
+    return m_finished || now - m_lastProgress > limit;
+}
+
 // Stops PortAudio's callback and the stream's thread; when it returns no
 // completion is running.
 int CPortAudioWaveIn::Halt() {
     if (!m_running) {
         return paNoError;
     }
+    m_halting = true;
     const PaError error = Pa_IsStreamActive(m_stream) == 1 ? Pa_AbortStream(m_stream) : paNoError;
     {
         const std::lock_guard lock(m_wakeMutex);

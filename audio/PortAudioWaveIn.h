@@ -3,6 +3,8 @@
 #include <portaudio.h>
 
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -17,7 +19,9 @@ namespace velto {
 // A capture stream on a PortAudio device, 16-bit mono. PortAudio's callback
 // runs on a real-time thread, so it only pushes the samples into a lock-free
 // ring; a thread of the stream moves them into the queued buffer and runs the
-// completion callback from there.
+// completion callback from there. That thread also watches the device: when
+// PortAudio ends the stream by itself, or no sample comes for too long, it
+// hands the queued buffer back flagged kWaveHdrLost.
 class CPortAudioWaveIn : public IWaveIn {
 public:
     static int Open(std::unique_ptr<IWaveIn>* handle, PaDeviceIndex device,
@@ -31,13 +35,16 @@ public:
     std::uint64_t DroppedSamples() const override { return m_queue.Dropped(); }
 
 private:
-    CPortAudioWaveIn(WaveInProc callback, void* instance);
+    CPortAudioWaveIn(WaveInProc callback, void* instance, double sampleRate);
 
     static int OnAudio(const void* input, void* output, unsigned long frames,
                        const PaStreamCallbackTimeInfo* time, PaStreamCallbackFlags flags,
                        void* self);
+    static void OnFinished(void* self);
     void Run();
     void Drain();
+    // True once the device is taken for lost.
+    bool Lost(std::chrono::steady_clock::time_point now);
     int Halt();
 
     CWaveInQueue m_queue;
@@ -49,6 +56,18 @@ private:
     std::condition_variable m_wake;
     bool m_stop = false;
     std::array<std::int16_t, 4096> m_chunk{};
+
+    double m_sampleRate;
+    // Written by PortAudio's threads, read by the stream's thread.
+    std::atomic<std::uint64_t> m_framesIn{0};
+    std::atomic<bool> m_finished{false};
+    // Set while Halt ends the stream, which is then no loss.
+    std::atomic<bool> m_halting{false};
+    // The callback's own: when the next buffer should start by the card's clock.
+    double m_nextAdcTime = 0.0;
+    // The stream's thread's own.
+    std::uint64_t m_framesSeen = 0;
+    std::chrono::steady_clock::time_point m_lastProgress;
 };
 
 }  // namespace velto

@@ -55,6 +55,7 @@ int CWaveDevice::StartCapture(const DeviceSpec& spec, INotifyTarget* notifyWnd) 
     const WaveFormat format = FormatOf(spec);
     m_inIndex = 0;
     m_inWrapped = 0;
+    m_inLost = 0;
     const int opened =
         WaveService().InOpen(&m_hWaveIn, spec.deviceId, format, &CWaveDevice::WaveInCallback, this);
     if (opened != kWaveOk) {
@@ -93,10 +94,18 @@ int CWaveDevice::StartCapture(const DeviceSpec& spec, INotifyTarget* notifyWnd) 
     return 1;
 }
 
-void CWaveDevice::WaveInCallback(void* instance, WaveHeader*) {
+void CWaveDevice::WaveInCallback(void* instance, WaveHeader* header) {
     auto* self = static_cast<CWaveDevice*>(instance);
     const CCompletionScope scope(self->m_inCompletions);
     if (self->m_capturing == 0) {
+        return;
+    }
+    // The part-filled buffer of a lost device is not a completed one.
+    if ((header->flags & kWaveHdrLost) != 0) {
+        self->m_inLost = 1;
+        if (INotifyTarget* target = self->m_notifyWnd.load()) {
+            target->PostCaptureLost();
+        }
         return;
     }
     const auto now = std::chrono::system_clock::now().time_since_epoch();
@@ -131,6 +140,11 @@ void CWaveDevice::WaitForCompletions() {
 
 void CWaveDevice::StopCapture() {
     if (!m_hWaveIn) {
+        return;
+    }
+    // A lost device fails to reset and close; the user has been told it is gone.
+    if (m_inLost != 0) {
+        CloseCapture();
         return;
     }
     m_capturing = 0;

@@ -30,6 +30,10 @@ class INotifyTarget {
 public:
     virtual ~INotifyTarget() = default;
     virtual void PostCaptureData() = 0;
+    // Told once when the capture device stops delivering (unplugged, sound
+    // server gone), on the audio service's thread. No buffer follows; the
+    // owner closes the capture with StopCapture, which then stays quiet.
+    virtual void PostCaptureLost() {}
 };
 
 class CWaveDevice {
@@ -50,6 +54,11 @@ public:
     const DeviceSpec& Spec() const { return m_spec; }
     bool IsCaptureOpen() const { return m_hWaveIn != nullptr; }
     bool IsPlaybackOpen() const { return m_hWaveOut != nullptr; }
+    // The open capture device has stopped delivering.
+    bool IsCaptureLost() const { return m_inLost.load() != 0; }
+    // Samples the open capture stream has lost so far (the service's thread
+    // late, the card's buffer overrun); 0 when none is open.
+    std::uint64_t DroppedSamples() const { return m_hWaveIn ? m_hWaveIn->DroppedSamples() : 0; }
 
     // Capture ring counters, written by the service thread, read by the window thread.
     std::atomic<int> m_inIndex{0};
@@ -78,6 +87,7 @@ private:
     std::atomic<INotifyTarget*> m_notifyWnd{nullptr};
     DeviceSpec m_spec;
     std::atomic<std::int16_t> m_capturing{0};
+    std::atomic<int> m_inLost{0};
     // Completions inside WaveInCallback right now; StopCapture waits for 0.
     std::atomic<int> m_inCompletions{0};
     // Declared last: destroyed first, while the blocks still exist.

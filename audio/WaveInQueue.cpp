@@ -52,7 +52,7 @@ void CWaveInQueue::Deliver(const std::int16_t* samples, std::size_t count) {
     }
 }
 
-void CWaveInQueue::ReturnQueued() {
+void CWaveInQueue::ReturnQueued(std::uint32_t flags) {
     WaveHeader* returned = nullptr;
     {
         const std::lock_guard lock(m_mutex);
@@ -60,7 +60,7 @@ void CWaveInQueue::ReturnQueued() {
         m_queued = nullptr;
     }
     if (returned != nullptr) {
-        returned->flags |= kWaveHdrDone;
+        returned->flags |= kWaveHdrDone | flags;
         m_callback(m_instance, returned);
     }
 }

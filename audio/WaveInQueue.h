@@ -20,8 +20,9 @@ public:
     int Add(WaveHeader* header);
     // From the stream's one delivering thread.
     void Deliver(const std::int16_t* samples, std::size_t count);
-    // Hands the queued buffer back as it is (a reset); nothing if none.
-    void ReturnQueued();
+    // Hands the queued buffer back as it is (a reset, or with kWaveHdrLost a
+    // lost device); nothing if none.
+    void ReturnQueued(std::uint32_t flags = 0);
 
     std::uint64_t Dropped() const { return m_dropped.load(std::memory_order_relaxed); }
     void CountDropped(std::size_t count) { m_dropped.fetch_add(count, std::memory_order_relaxed); }

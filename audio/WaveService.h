@@ -27,6 +27,9 @@ inline constexpr int kNoWaveDevice = -2;
 inline constexpr std::uint32_t kWaveHdrDone = 0x01;
 inline constexpr std::uint32_t kWaveHdrBeginLoop = 0x04;
 inline constexpr std::uint32_t kWaveHdrEndLoop = 0x08;
+// Set on the capture buffer a stream hands back when its device stopped
+// delivering (unplugged, sound server gone); no buffer follows.
+inline constexpr std::uint32_t kWaveHdrLost = 0x100;
 
 struct WaveFormat {
     std::uint16_t channels = 1;
@@ -44,9 +47,10 @@ struct WaveHeader {
     std::uint32_t loops = 0;
 };
 
-// Called when a queued capture buffer comes back: full, or partly filled by a
-// reset. Runs on a thread of the service, except for the buffer a reset
-// returns, which may come on the thread that called Reset.
+// Called when a queued capture buffer comes back: full, partly filled by a
+// reset, or partly filled and flagged kWaveHdrLost when the device was lost.
+// Runs on a thread of the service, except for the buffer a reset returns,
+// which may come on the thread that called Reset.
 using WaveInProc = void (*)(void* instance, WaveHeader* header);
 
 // An open capture stream. Destroying it closes it; once Reset, Close or the

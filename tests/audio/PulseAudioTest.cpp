@@ -3,14 +3,17 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <sstream>
+#include <thread>
 #include <vector>
 
+#include "audio/InputHealth.h"
 #include "audio/PortAudioService.h"
 #include "audio/WaveDevice.h"
 #include "dsp/JjySignal.h"
@@ -51,11 +54,22 @@ protected:
         if (!missing.empty()) {
             GTEST_SKIP() << "not installed:" << missing;
         }
+        // A player whose server dies must not end the test.
+        std::signal(SIGPIPE, SIG_IGN);
         std::string dir = (fs::temp_directory_path() / "velto-pulse-XXXXXX").string();
         ASSERT_NE(mkdtemp(dir.data()), nullptr);
         m_dir = dir;
-        ASSERT_TRUE(Shell(Quoted(VELTO_PULSE_SERVER_SCRIPT) + " start " + Quoted(dir) + " >" +
-                          Quoted(dir + "/env") + " 2>" + Quoted(dir + "/start.err")))
+        ASSERT_NO_FATAL_FAILURE(StartServer());
+        m_service.emplace();  // PortAudio looks for devices now that the server is up
+        SetWaveService(&*m_service);
+    }
+    // The sample rate the server runs at.
+    virtual int Rate() const { return kSampleRate; }
+    void StartServer() {
+        const std::string& dir = m_dir;
+        ASSERT_TRUE(Shell(Quoted(VELTO_PULSE_SERVER_SCRIPT) + " start " + Quoted(dir) + " " +
+                          std::to_string(Rate()) + " >" + Quoted(dir + "/env") + " 2>" +
+                          Quoted(dir + "/start.err")))
             << "pulse-server failed: " << ReadFile(dir + "/start.err");
         const std::string env = ReadFile(dir + "/env");
         const std::string key = "PULSE_SERVER=";
@@ -64,9 +78,9 @@ protected:
         const std::string address =
             env.substr(at + key.size(), env.find('\n', at) - at - key.size());
         setenv("PULSE_SERVER", address.c_str(), 1);
-        m_service.emplace();  // PortAudio looks for devices now that the server is up
-        SetWaveService(&*m_service);
     }
+    // As a crash would end it.
+    void KillServer() { ASSERT_TRUE(Shell("kill -9 $(cat " + Quoted(m_dir + "/pid") + ")")); }
     void TearDown() override {
         SetWaveService(nullptr);
         m_service.reset();
@@ -215,6 +229,259 @@ TEST_F(PulseAudio, PlaysThePlaybackRingLoopingIntoTheSpeaker) {
     std::printf("loop %.2f s into the recording, %d wrong\n",
                 static_cast<double>(loop) / kSampleRate, wrong);
     EXPECT_EQ(wrong, 0);
+}
+
+// Plays samples into the antenna sink from a thread of its own, paced by the
+// server, until they end or the feed is destroyed. A second of latency keeps
+// the sink from running dry on a busy machine (it would play silence between).
+class CAntennaFeed {
+public:
+    explicit CAntennaFeed(std::vector<std::int16_t> samples) : m_samples(std::move(samples)) {
+        m_pacat =
+            popen((std::string("pacat --playback --device=antenna --latency-msec=1000") + kFormat)
+                      .c_str(),
+                  "w");
+        if (m_pacat != nullptr) {
+            m_thread = std::thread([this] {
+                for (std::size_t at = 0; at < m_samples.size() && !m_stop; at += kBufferSamples) {
+                    const std::size_t n =
+                        std::min<std::size_t>(kBufferSamples, m_samples.size() - at);
+                    if (std::fwrite(m_samples.data() + at, sizeof(std::int16_t), n, m_pacat) != n) {
+                        break;
+                    }
+                }
+            });
+        }
+    }
+    ~CAntennaFeed() {
+        m_stop = true;
+        if (m_thread.joinable()) {
+            m_thread.join();
+        }
+        if (m_pacat != nullptr) {
+            pclose(m_pacat);
+        }
+    }
+    CAntennaFeed(const CAntennaFeed&) = delete;
+    CAntennaFeed& operator=(const CAntennaFeed&) = delete;
+    bool Playing() const { return m_pacat != nullptr; }
+
+private:
+    std::vector<std::int16_t> m_samples;
+    FILE* m_pacat = nullptr;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+std::vector<std::int16_t> Signal(double seconds) {
+    JjySignalOptions options;
+    options.carrierAmplitude = 8000.0;
+    options.noiseSigma = 300.0;
+    std::vector<std::int16_t> samples(static_cast<std::size_t>(seconds * kSampleRate));
+    CJjySignal(1796610180, options).Generate(samples.data(), samples.size());
+    return samples;
+}
+
+// Stands in for the frame: judges each completed buffer as it comes, on the
+// service's thread, and notes every change of the input's state and the loss
+// of the device. It can also stall the service's thread once, as a slow
+// consumer would.
+class CHealthWatch : public INotifyTarget {
+public:
+    struct Change {
+        int buffers;  // completed buffers when the state changed
+        InputState state;
+        InputFigures figures;
+        std::chrono::steady_clock::time_point time;
+    };
+
+    explicit CHealthWatch(const CWaveDevice& device) : m_device(device) {}
+
+    void StallAt(int buffer, std::chrono::milliseconds time) {
+        m_stallAt = buffer;
+        m_stall = time;
+    }
+
+    void PostCaptureData() override {
+        int last = m_device.m_inIndex - 1;
+        last = last < 0 ? kRingBuffers - 1 : last;
+        std::unique_lock lock(m_mutex);
+        ++m_buffers;
+        if (m_health.AddBuffer(m_device.m_inData + last * kBufferSamples, kBufferSamples)) {
+            m_changes.push_back({m_buffers, m_health.State(), m_health.Figures(),
+                                 std::chrono::steady_clock::now()});
+        }
+        m_changed.notify_all();
+        if (m_buffers == m_stallAt) {
+            lock.unlock();
+            std::this_thread::sleep_for(m_stall);
+        }
+    }
+    void PostCaptureLost() override {
+        const std::lock_guard lock(m_mutex);
+        ++m_losses;
+        m_changed.notify_all();
+    }
+
+    int Buffers() const {
+        const std::lock_guard lock(m_mutex);
+        return m_buffers;
+    }
+    int Losses() const {
+        const std::lock_guard lock(m_mutex);
+        return m_losses;
+    }
+    std::vector<Change> Changes() const {
+        const std::lock_guard lock(m_mutex);
+        return m_changes;
+    }
+    bool WaitForBuffers(int n, std::chrono::milliseconds timeout) {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, timeout, [&] { return m_buffers >= n; });
+    }
+    bool WaitForChange(std::chrono::milliseconds timeout) {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, timeout, [&] { return !m_changes.empty(); });
+    }
+    bool WaitForLoss(std::chrono::milliseconds timeout) {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, timeout, [&] { return m_losses > 0; });
+    }
+
+private:
+    const CWaveDevice& m_device;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    CInputHealth m_health;
+    int m_buffers = 0;
+    int m_losses = 0;
+    std::vector<Change> m_changes;
+    int m_stallAt = -1;
+    std::chrono::milliseconds m_stall{0};
+};
+
+void PrintChange(const char* what, const CHealthWatch::Change& c,
+                 std::chrono::steady_clock::time_point start) {
+    const std::chrono::duration<double> after = c.time - start;
+    std::printf(
+        "%s: state %d after %d buffers, %.2f s after the start; above 30 kHz %.4g LSB^2, "
+        "below %.4g LSB^2, on the rails %.3g, peak to peak %d\n",
+        what, static_cast<int>(c.state), c.buffers, after.count(), c.figures.highPower,
+        c.figures.lowPower, c.figures.railFraction, c.figures.peakToPeak);
+}
+
+// A desktop's sound server at 48 kHz resamples the 96 kHz stream: the carrier
+// is gone, and the samples say so within three seconds of input.
+class PulseAudio48k : public PulseAudio {
+protected:
+    int Rate() const override { return 48000; }
+};
+
+TEST_F(PulseAudio48k, TellsWithinThreeSecondsThatTheServerResampledTheCarrierAway) {
+    CAntennaFeed feed(Signal(10.0));
+    ASSERT_TRUE(feed.Playing());
+    std::this_thread::sleep_for(300ms);
+    CWaveDevice device;
+    CHealthWatch watch(device);
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(device.StartCapture(DeviceSpec{}, &watch), 1);
+    watch.WaitForChange(6s);
+    device.StopCapture();
+    const auto changes = watch.Changes();
+    ASSERT_FALSE(changes.empty()) << watch.Buffers() << " buffers came";
+    PrintChange("48 kHz server", changes.front(), start);
+    EXPECT_EQ(changes.front().state, InputState::NoUltrasound);
+    EXPECT_LE(changes.front().buffers, 3 * kSampleRate / kBufferSamples);
+}
+
+TEST_F(PulseAudio, FindsA96kHzSignalGoodWithNothingDropped) {
+    CAntennaFeed feed(Signal(10.0));
+    ASSERT_TRUE(feed.Playing());
+    std::this_thread::sleep_for(300ms);
+    CWaveDevice device;
+    CHealthWatch watch(device);
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(device.StartCapture(DeviceSpec{}, &watch), 1);
+    EXPECT_TRUE(watch.WaitForBuffers(40, 8s));
+    const std::uint64_t dropped = device.DroppedSamples();
+    device.StopCapture();
+    const auto changes = watch.Changes();
+    ASSERT_EQ(changes.size(), 1u);
+    PrintChange("96 kHz server", changes.front(), start);
+    EXPECT_EQ(changes.front().state, InputState::Good);
+    EXPECT_LE(changes.front().buffers, 3 * kSampleRate / kBufferSamples);
+    EXPECT_EQ(dropped, 0u);
+    EXPECT_EQ(watch.Losses(), 0);
+}
+
+TEST_F(PulseAudio, ADeadServerLosesTheDeviceQuietlyAndOnceBackItOpensAgain) {
+    CWaveDevice device;
+    CHealthWatch watch(device);
+    ASSERT_EQ(device.StartCapture(DeviceSpec{}, &watch), 1);
+    ASSERT_TRUE(watch.WaitForBuffers(3, 6s));
+    testing::internal::CaptureStderr();
+    KillServer();
+    const auto killed = std::chrono::steady_clock::now();
+    const bool lost = watch.WaitForLoss(3s);
+    const std::chrono::duration<double> after = std::chrono::steady_clock::now() - killed;
+    EXPECT_TRUE(device.IsCaptureLost());
+    device.StopCapture();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    ASSERT_TRUE(lost);
+    std::printf("lost %.2f s after the kill\n", after.count());
+    EXPECT_EQ(watch.Losses(), 1);
+    EXPECT_FALSE(device.IsCaptureOpen());
+    EXPECT_TRUE(m_warnings.m_shown.empty());
+
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(device.StartCapture(DeviceSpec{}, &watch), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(m_warnings.m_shown.size(), 1u);
+
+    ASSERT_NO_FATAL_FAILURE(StartServer());
+    CHealthWatch again(device);
+    ASSERT_EQ(device.StartCapture(DeviceSpec{}, &again), 1);
+    EXPECT_TRUE(again.WaitForBuffers(3, 6s));
+    EXPECT_FALSE(device.IsCaptureLost());
+    device.StopCapture();
+}
+
+// Where in `sent` the 64 samples of `got` from `at` on occur, or -1. The
+// server passes a 96 kHz stream bit for bit, and the noise in the signal makes
+// every stretch of it unique.
+long Locate(const std::vector<std::int16_t>& sent, const std::int16_t* got) {
+    constexpr long kProbe = 64;
+    const auto it = std::search(sent.begin(), sent.end(), got, got + kProbe);
+    return it == sent.end() ? -1 : static_cast<long>(it - sent.begin());
+}
+
+// The capture stream's thread holds a second of samples; a consumer that
+// keeps it waiting longer loses the rest, and the stream counts exactly what
+// is missing from the captured signal.
+TEST_F(PulseAudio, AStalledConsumerLosesSamplesAndTheyAreCounted) {
+    const std::vector<std::int16_t> sent = Signal(14.0);
+    CAntennaFeed feed(sent);
+    ASSERT_TRUE(feed.Playing());
+    std::this_thread::sleep_for(300ms);
+    CWaveDevice device;
+    CHealthWatch watch(device);
+    watch.StallAt(10, 1600ms);
+    ASSERT_EQ(device.StartCapture(DeviceSpec{}, &watch), 1);
+    ASSERT_TRUE(watch.WaitForBuffers(40, 12s));
+    const std::uint64_t dropped = device.DroppedSamples();
+    device.StopCapture();
+
+    // The shift between sent and captured samples before the stall, and after
+    // what the ring held during it has come through too.
+    const long before = Locate(sent, device.m_inData + 5 * kBufferSamples) - 5 * kBufferSamples;
+    const long after = Locate(sent, device.m_inData + 39 * kBufferSamples) - 39 * kBufferSamples;
+    std::printf("dropped %llu samples; the signal jumps by %ld\n",
+                static_cast<unsigned long long>(dropped), after - before);
+    ASSERT_GE(before + 5 * kBufferSamples, 0);
+    ASSERT_GE(after + 39 * kBufferSamples, 0);
+    EXPECT_GT(dropped, 0u);
+    EXPECT_EQ(after - before, static_cast<long>(dropped));
+    EXPECT_EQ(watch.Losses(), 0);
 }
 
 }  // namespace
