@@ -32,6 +32,8 @@ install(FILES ${velto_gz_dir}/velto.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man
 install(FILES ${velto_gz_dir}/changelog.gz ${PROJECT_SOURCE_DIR}/packaging/copyright
     DESTINATION ${velto_docdir})
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${velto_docdir})
+install(FILES ${velto_res}/velto-chrony.service ${velto_res}/chrony-jjy.conf
+    DESTINATION ${velto_docdir}/examples)
 
 # `make package`: build/velto_<version>_<arch>.deb
 set(CPACK_GENERATOR DEB)
