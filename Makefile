@@ -9,7 +9,7 @@ SAN_ENV = UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
           TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/tsan.supp \
           QT_QPA_PLATFORM=offscreen
 
-.PHONY: all deps build test test-release test-asan test-tsan test-v3 bench run package install screenshot clean
+.PHONY: all deps build test test-release test-asan test-tsan test-v3 bench sensitivity run package install screenshot clean
 
 all: build
 
@@ -54,6 +54,11 @@ endif
 
 bench: build
 	@scripts/run-bench build/bench/velto_bench
+
+# The time-code decoder on simulated reception: its table, and the plot for
+# the README (bench/sensitivity.png). Takes some minutes.
+sensitivity: build
+	@build/bench/velto_sensitivity --plot bench/sensitivity.png
 
 run: build
 	@if [ -x build/velto ]; then build/velto --simulate; \

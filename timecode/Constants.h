@@ -49,7 +49,7 @@ inline constexpr int kFoldBins = 1000;  // 1 ms each
 inline constexpr double kFoldTimeConstantSeconds = 60.0;
 inline constexpr int kEdgeHalfWidth = 50;    // bins on either side of the rise
 inline constexpr int kEdgeAreaHalf = 12;     // bins used for the sub-bin position
-inline constexpr double kSecondLockZ = 9.0;  // rise's contrast over its noise to lock
+inline constexpr double kSecondLockZ = 7.0;  // rise's contrast over its noise to lock
 inline constexpr double kEdgeTrackZ = 6.0;   // ... to keep following it
 inline constexpr double kEdgeGain = 0.25;
 inline constexpr double kSlipMs = 20.0;  // a rise this far away for long is a new one
@@ -62,16 +62,20 @@ inline constexpr double kW2From = 0.51, kW2To = 0.79;
 inline constexpr double kLowFrom = 0.82, kLowTo = 0.98;
 inline constexpr int kLevelSecondsBefore = 2;       // levels from seconds n-2 .. n+1
 inline constexpr double kErasureChi2 = 30.0;        // no symbol fits
+inline constexpr double kLevelUncertainty = 0.1;    // of the contrast, beyond the noise
 inline constexpr double kErasureBlanked = 0.3;      // share of blanked samples
 inline constexpr float kMinLogProbability = -9.0f;  // one second never weighs more
 
 // Minute sync: per-phase evidence, leaky.
 inline constexpr double kMinuteTimeConstantSeconds = 240.0;
-inline constexpr double kMinuteLockNats = 25.0;
+inline constexpr double kMinuteLockNats = 12.0;
 
 // Frame decoding.
 inline constexpr int kMaxRecords = 30;  // minutes of combined evidence
 inline constexpr double kDecisiveNats = 14.0;
+// A held time is given up after two minutes in a row whose own bits fit
+// another time better by this much.
+inline constexpr double kContradictionNats = 15.0;
 inline constexpr int kHistorySeconds = (kMaxRecords + 2) * 61;
 
 // Flywheel: how long a valid time goes on without the signal confirming it.

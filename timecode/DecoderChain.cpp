@@ -29,6 +29,21 @@ bool LastMinuteOfMonth(std::int64_t utcMinute) {
     return JjyTimeFromUnix(next - 9 * 3600).day == 1;  // JST civil of UTC - 9 h is UTC civil
 }
 
+// How much better than the frame of `utcMinute` the best frame of any time
+// fits a record, over the bits that carry the time, in nats.
+double Disagreement(const MinuteRecord& r, std::int64_t utcMinute) {
+    const JjyTime t = JjyTimeFromUnix(utcMinute);
+    const JjyFrame frame = EncodeJjyFrame(t);
+    const bool callSign = CFrameDecoder::CallSignMinute(t.minute);
+    double gap = 0.0;
+    for (int s = 1; s <= 52; ++s) {
+        if (frame[s] == JjySymbol::Marker || !r.present[s] || (callSign && s >= 40)) continue;
+        const double expected = frame[s] == JjySymbol::One ? r.logOne[s] : r.logZero[s];
+        gap += std::max(r.logZero[s], r.logOne[s]) - expected;
+    }
+    return gap;
+}
+
 }  // namespace
 
 CDecoderChain::CDecoderChain(IDecoderSink& sink) : m_sink(sink) {}
@@ -59,6 +74,7 @@ void CDecoderChain::ClearMinutes() {
     m_confirmed = false;
     m_confidence = 0.0;
     m_haveCandidate = false;
+    m_contradictions = 0;
 }
 
 void CDecoderChain::Feed(std::int64_t firstSample, const std::int16_t* samples, std::size_t n) {
@@ -238,7 +254,21 @@ void CDecoderChain::Place(const ScoredSecond& s) {
         Evaluate();
     }
     if (pos == r->length - 1 && m_valid) {
-        EmitMinute(*r);
+        // A held time that the minute just received plainly contradicts,
+        // twice in a row, is given up rather than carried on.
+        const bool contradicts = Disagreement(*r, RecordUnix(r->number)) >= kContradictionNats;
+        m_contradictions = contradicts ? m_contradictions + 1 : 0;
+        if (m_contradictions >= 2) {
+            m_valid = false;
+            m_haveCandidate = false;
+            m_contradictions = 0;
+            m_oldest = m_current;
+            for (auto& old : m_records) {
+                if (old.number != m_current) old.number = -1;
+            }
+            return;
+        }
+        EmitMinute(*r, contradicts);
     }
 }
 
@@ -317,7 +347,7 @@ void CDecoderChain::EmitSecond(const ScoredSecond& s, int secondInMinute, const 
     m_sink.OnSecond(out);
 }
 
-void CDecoderChain::EmitMinute(const MinuteRecord& r) {
+void CDecoderChain::EmitMinute(const MinuteRecord& r, bool contradicted) {
     DecoderMinute m;
     m.utcUnix = RecordUnix(r.number);
     const JjyTime t = JjyTimeFromUnix(m.utcUnix);
@@ -334,8 +364,8 @@ void CDecoderChain::EmitMinute(const MinuteRecord& r) {
     m.ls1 = m_leap != 0;
     m.ls2 = m_leap == 1;
     m.callSignMinute = CFrameDecoder::CallSignMinute(t.minute);
-    m.flywheel = !m_confirmed || State() == ReceptionState::Flywheel;
-    m.confidence = m_confirmed ? m_confidence : 0.0;
+    m.flywheel = !m_confirmed || contradicted || State() == ReceptionState::Flywheel;
+    m.confidence = m.flywheel ? 0.0 : m_confidence;
     m.secondsInMinute = r.length;
     m_sink.OnMinute(m);
 }

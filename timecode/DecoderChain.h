@@ -33,7 +33,8 @@ private:
     MinuteRecord& StartRecord(std::int64_t number, std::int64_t firstSecond);
     void Place(const ScoredSecond& s);
     void Evaluate();
-    void EmitMinute(const MinuteRecord& r);
+    // contradicted: the minute's own bits fit another time plainly better.
+    void EmitMinute(const MinuteRecord& r, bool contradicted);
     void EmitSecond(const ScoredSecond& s, int secondInMinute, const MinuteRecord* r);
     std::int64_t RecordUnix(std::int64_t number) const;
     MinuteRecord* Record(std::int64_t number);
@@ -61,6 +62,7 @@ private:
     bool m_confirmed = false;  // the last evaluation was decisive and agreed
     double m_confidence = 0.0;
     std::int64_t m_confirmSample = 0;
+    int m_contradictions = 0;  // minutes in a row that plainly contradict the held time
     bool m_haveCandidate = false;
     std::int64_t m_candidateNumber = 0, m_candidateUnix = 0;
 

@@ -248,7 +248,11 @@ void CSecondTracker::Finalize(std::int64_t n, double noiseVariance, IScoredSink&
         return;
     }
     const double m1 = w.sum[kW1] / w.count[kW1], m2 = w.sum[kW2] / w.count[kW2];
-    const double levelVar = kCorrelation * noiseVariance * (1.0 / hTotal + 1.0 / lTotal);
+    // Besides noise, the levels are known only so well: fading moves them
+    // within the second beyond what the lines follow.
+    const double model = kLevelUncertainty * std::abs(hc - lc);
+    const double levelVar =
+        kCorrelation * noiseVariance * (1.0 / hTotal + 1.0 / lTotal) + model * model;
     const double v1 = kCorrelation * noiseVariance / w.count[kW1] + levelVar;
     const double v2 = kCorrelation * noiseVariance / w.count[kW2] + levelVar;
     auto chi2 = [&](double a, double b) {

@@ -1,33 +1,79 @@
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
 #include "dsp/JjySignal.h"
+#include "dsp/JjyTimeCode.h"
 #include "timecode/Decoder.h"
 
 namespace velto {
 
-// Collects everything the decoder reports.
+// Collects everything the decoder reports, with the input index at which it
+// came.
 struct Recorder : IDecoderSink {
     std::vector<DecoderSecond> seconds;
     std::vector<DecoderMinute> minutes;
     std::vector<DecoderStatus> statuses;
-    void OnSecond(const DecoderSecond& s) override { seconds.push_back(s); }
+    std::int64_t fed = 0;
+    std::int64_t firstValidAt = -1;  // input fed when the first valid second came
+    void OnSecond(const DecoderSecond& s) override {
+        if (s.timeValid && firstValidAt < 0) firstValidAt = fed;
+        seconds.push_back(s);
+    }
     void OnMinute(const DecoderMinute& m) override { minutes.push_back(m); }
     void OnStatus(const DecoderStatus& s) override { statuses.push_back(s); }
 };
 
-// Feeds `seconds` of a simulated signal in 100 ms buffers from input index
-// `firstIndex` on.
-inline void Simulate(CJjySignal& signal, CDecoder& decoder, double seconds, std::int64_t& index) {
+// Feeds `seconds` of a simulated signal in 100 ms buffers.
+inline void Simulate(CJjySignal& signal, CDecoder& decoder, Recorder& rec, double seconds) {
     std::vector<std::int16_t> buffer(9600);
     const auto buffers = static_cast<std::int64_t>(seconds * 10.0);
     for (std::int64_t b = 0; b < buffers; ++b) {
         signal.Generate(buffer.data(), buffer.size());
-        decoder.Feed(index, buffer.data(), buffer.size());
-        index += static_cast<std::int64_t>(buffer.size());
+        rec.fed += static_cast<std::int64_t>(buffer.size());
+        decoder.Feed(rec.fed - static_cast<std::int64_t>(buffer.size()), buffer.data(),
+                     buffer.size());
     }
+}
+
+// The simulator's truth for a run without leap seconds that began at Unix
+// second `start`: which second an on-time index belongs to, and where that
+// second truly began.
+struct Truth {
+    std::int64_t start;
+    const CJjySignal& signal;
+    std::int64_t Second(double onTime) const {
+        return std::llround((onTime - signal.OnTimeSample(0)) / signal.SamplesPerSecond());
+    }
+    double OnTime(double onTime) const { return signal.OnTimeSample(Second(onTime)); }
+    std::int64_t Unix(double onTime) const { return start + Second(onTime); }
+};
+
+// Counts reports that disagree with the truth; on-time errors above
+// `toleranceSamples` count as wrong too.
+inline int WrongReports(const Recorder& rec, const Truth& truth, double toleranceSamples) {
+    int wrong = 0;
+    for (const DecoderSecond& s : rec.seconds) {
+        if (!s.timeValid) continue;
+        if (s.utcUnix != truth.Unix(s.onTimeSample)) ++wrong;
+        if (std::abs(s.onTimeSample - truth.OnTime(s.onTimeSample)) > toleranceSamples) ++wrong;
+        int second = -1;
+        JjyTimeFromUnix(s.utcUnix, &second);
+        if (second != s.secondInMinute) ++wrong;
+    }
+    for (const DecoderMinute& m : rec.minutes) {
+        const JjyTime t = JjyTimeFromUnix(m.utcUnix);
+        if (m.utcUnix != truth.Unix(m.onTimeSample) || t.year != m.year || t.month != m.month ||
+            t.day != m.day || t.hour != m.hour || t.minute != m.minute ||
+            m.dayOfYear != JjyDayOfYear(t.year, t.month, t.day) ||
+            m.weekday != JjyDayOfWeek(t.year, t.month, t.day)) {
+            ++wrong;
+        }
+        if (std::abs(m.onTimeSample - truth.OnTime(m.onTimeSample)) > toleranceSamples) ++wrong;
+    }
+    return wrong;
 }
 
 }  // namespace velto
