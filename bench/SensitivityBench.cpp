@@ -140,6 +140,11 @@ RunResult RunOne(const JjySignalOptions& base, std::int64_t start, double minute
     return r;
 }
 
+double Median(const std::vector<double>& sorted) {
+    const std::size_t n = sorted.size();
+    return n % 2 == 1 ? sorted[n / 2] : 0.5 * (sorted[n / 2 - 1] + sorted[n / 2]);
+}
+
 struct Args {
     int runs = 2;
     double minutes = 20.0;
@@ -266,7 +271,7 @@ int main(int argc, char** argv) {
             } else {
                 char worst[32];
                 std::snprintf(worst, sizeof worst, "%.0f", firsts.back());
-                std::snprintf(first, sizeof first, "%.0f / %s", firsts[firsts.size() / 2],
+                std::snprintf(first, sizeof first, "%.0f / %s", Median(firsts),
                               never > 0 ? "none" : worst);
             }
             const double rms = onCount > 0 ? std::sqrt(sumSq / onCount) : NAN;
@@ -275,7 +280,7 @@ int main(int argc, char** argv) {
                         wrong, rms);
             if (data) {
                 std::fprintf(data, "%d %.0f %.1f %.1f %.1f\n", c, cn0s[i],
-                             firsts.empty() ? NAN : firsts[firsts.size() / 2],
+                             firsts.empty() ? NAN : Median(firsts),
                              firsts.empty() || never ? NAN : firsts.back(),
                              later ? 100.0 * decoded / later : NAN);
             }
