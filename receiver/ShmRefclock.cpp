@@ -68,8 +68,9 @@ void CShmRefclock::Send(const ClockSample& sample) {
     std::atomic_ref<int> count(m_shm->count);
     m_shm->mode = 1;
     valid.store(0);
+    // The increments are sequentially consistent read-modify-writes: the field
+    // stores below can move neither before the first nor after the second.
     count.fetch_add(1);
-    std::atomic_thread_fence(std::memory_order_seq_cst);
     m_shm->clockTimeStampSec = static_cast<std::time_t>(trueSec);
     m_shm->clockTimeStampUSec = static_cast<int>(trueNsec / 1000);
     m_shm->clockTimeStampNSec = static_cast<unsigned>(trueNsec);
@@ -79,7 +80,6 @@ void CShmRefclock::Send(const ClockSample& sample) {
     m_shm->leap = static_cast<int>(sample.leap);
     m_shm->precision = kPrecision;
     m_shm->nsamples = 0;
-    std::atomic_thread_fence(std::memory_order_seq_cst);
     count.fetch_add(1);
     valid.store(1);
 }
