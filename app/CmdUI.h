@@ -10,6 +10,7 @@ public:
 
     void SetText(const QString& text) { m_action->setText(text); }
     void Enable(bool on = true) { m_action->setEnabled(on); }
+    void SetCheck(bool on) { m_action->setChecked(on); }
 
 private:
     QAction* m_action;

@@ -2,14 +2,17 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFileDialog>
 #include <QMenuBar>
-#include <QSettings>
+#include <QMessageBox>
 #include <QShortcut>
 #include <QStatusBar>
 
 #include "app/CmdUI.h"
 #include "app/CommandIds.h"
 #include "app/SoundCardDlg.h"
+#include "audio/SoundFileReader.h"
+#include "audio/WavFileWriter.h"
 #include "audio/WaveService.h"
 #include "views/ChildView.h"
 #include "views/ClockStatus.h"
@@ -29,10 +32,23 @@ CMainFrame::CMainFrame()
     : QMainWindow(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                                Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint) {
     setWindowTitle(QStringLiteral("Velto"));
-    m_stripSource.pipeline = &m_pipeline;
-    m_stripSource.inIndex = &m_wave.m_inIndex;
-    m_stripSource.inWrapped = &m_wave.m_inWrapped;
-    m_stripSource.inCount = &m_wave.m_inCount;
+    m_stripSource.pipeline = &m_receiver.m_pipeline;
+    m_stripSource.inIndex = &m_receiver.m_wave.m_inIndex;
+    m_stripSource.inWrapped = &m_receiver.m_wave.m_inWrapped;
+    m_stripSource.inCount = &m_receiver.m_wave.m_inCount;
+    m_receiver.AddObserver(this);
+    m_chooseOpenFile = [this] {
+        return QFileDialog::getOpenFileName(this, QStringLiteral("ファイルを開く"), QString(),
+                                            QStringLiteral("録音 (*.wav *.flac);;すべて (*)"));
+    };
+    m_showMessage = [this](const QString& text) {
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Velto"), text, QMessageBox::Ok, this);
+        box.exec();
+    };
+    m_chooseRecordFile = [this] {
+        return QFileDialog::getSaveFileName(this, QStringLiteral("録音"), QString(),
+                                            QStringLiteral("WAV (*.wav)"));
+    };
 
     CreateMenus();
     m_wndView = new CChildView(m_stripSource, this);
@@ -53,13 +69,15 @@ CMainFrame::CMainFrame()
 // Devices are stopped before the window goes (close does it in order); this
 // is the last guard so that no notification can reach a destroyed frame.
 CMainFrame::~CMainFrame() {
-    m_wave.StopPlayback();
-    m_wave.StopCapture();
+    m_receiver.RemoveObserver(this);
+    m_receiver.Stop();
 }
 
 void CMainFrame::CreateMenus() {
     m_receiveMenu = menuBar()->addMenu(QStringLiteral("受信(&R)"));
     AddCommand(m_receiveMenu, QStringLiteral("開始(&S)"), ID_RECEIVE_START);
+    AddCommand(m_receiveMenu, QStringLiteral("ファイルを開く(&O)..."), ID_FILE_OPEN);
+    AddCommand(m_receiveMenu, QStringLiteral("録音(&R)..."), ID_RECORD)->setCheckable(true);
     AddCommand(m_receiveMenu, QStringLiteral("サウンドカードの設定(&C)..."), ID_SOUNDCARD);
     AddCommand(m_receiveMenu, QStringLiteral("実波形(&W)"), ID_SCOPE);
     AddCommand(m_receiveMenu, QStringLiteral("タイムコード(&T)"), ID_TIMECODE);
@@ -108,8 +126,10 @@ void CMainFrame::UpdateCommand(int id) {
     CCmdUI ui(action);
     if (id == ID_RECEIVE_START) {
         OnUpdateReceiveStart(&ui);
-    } else if (id == ID_SOUNDCARD) {
+    } else if (id == ID_SOUNDCARD || id == ID_FILE_OPEN) {
         OnUpdateSoundCard(&ui);
+    } else if (id == ID_RECORD) {
+        OnUpdateRecord(&ui);
     }
 }
 
@@ -139,6 +159,12 @@ void CMainFrame::RunCommand(int id) {
         case ID_TIMECODE:
             OnTimeCode();
             break;
+        case ID_FILE_OPEN:
+            OnFileOpen();
+            break;
+        case ID_RECORD:
+            OnRecord();
+            break;
         case ID_APP_EXIT:
             close();
             break;
@@ -158,7 +184,7 @@ void CMainFrame::PostCaptureData() {
 
 bool CMainFrame::event(QEvent* e) {
     if (e->type() == WM_CAPTUREDATA) {
-        OnCaptureData();
+        m_receiver.OnCaptureData();
         return true;
     }
     return QMainWindow::event(e);
@@ -169,15 +195,6 @@ void CMainFrame::focusInEvent(QFocusEvent* e) {
     if (m_wndView != nullptr) {
         m_wndView->setFocus();
     }
-}
-
-velto::DeviceSpec CMainFrame::ReadDeviceSpec() const {
-    QSettings settings;
-    velto::DeviceSpec spec;
-    spec.name =
-        settings.value(QStringLiteral("SoundCard/Name"), QString()).toString().toStdString();
-    spec.deviceId = velto::WAVE_MAPPER;
-    return spec;
 }
 
 // The stored capture device is opened while it still exists under its stored
@@ -192,51 +209,13 @@ velto::DeviceSpec CMainFrame::ReadCaptureSpec() const {
     return spec;
 }
 
-void CMainFrame::OnCaptureData() {
-    int b = m_wave.m_inIndex.load() - 1;
-    if (b < 0) {
-        if (m_wave.m_inWrapped.load() != 1) {
-            return;  // no buffer of this run has completed yet
-        }
-        b = velto::kRingBuffers - 1;
-    }
-    if (m_wave.m_inData == nullptr) {
-        return;
-    }
-    const int perBuffer = static_cast<int>(m_wave.Spec().sampleRate) * velto::kBufferMs / 1000;
-    const std::int16_t* samples = m_wave.m_inData + static_cast<std::ptrdiff_t>(b) * perBuffer;
-    m_pipeline.ProcessBuffer(samples, b);
-    FillMonitor(b);
-    m_wndView->m_wndRawStrip->AppendBuffer(m_displayIndex);
-    m_wndView->m_wndCorrectedStrip->AppendBuffer(m_displayIndex);
-    FeedScope(b);
-    if (++m_displayIndex >= velto::kRingBuffers) {
-        m_displayIndex = 0;
-    }
-}
+void CMainFrame::OnCaptureData() { m_receiver.OnCaptureData(); }
 
-void CMainFrame::FillMonitor(int b) {
-    if (m_wave.EnsurePlaybackBlock() != 1) {
-        return;
-    }
-    std::int16_t* out = m_wave.m_outData;
-    const bool wrapped = m_wave.m_inWrapped.load() == 1;
-    if (wrapped || b > 1) {
-        m_pipeline.GateTone(b, 1, out + static_cast<std::ptrdiff_t>(b) * velto::kBufferSamples);
-    } else if (b == 1) {
-        m_pipeline.GateTone(0, 2, out);
-    }
-    // The run starts its monitor once, on the first buffer handled from buffer 1
-    // on (notifications may pile up), and never after a stop. A device already
-    // open (ID_MONITOR before the start) plays on; the flag alone proves nothing,
-    // since a failed ID_MONITOR sets it too.
-    if (m_bReceiving == 0 || m_bMonitorDue == 0 || (!wrapped && b < 1)) {
-        return;
-    }
-    m_bMonitorDue = 0;
-    if (!m_wave.IsPlaybackOpen() && m_wave.StartPlayback(ReadDeviceSpec(), this) == 1) {
-        m_bMonitor = 1;
-    }
+// The draw step of the cycle: both strips, then the oscilloscope.
+void CMainFrame::OnBufferProcessed(int b, int displayIndex) {
+    m_wndView->m_wndRawStrip->AppendBuffer(displayIndex);
+    m_wndView->m_wndCorrectedStrip->AppendBuffer(displayIndex);
+    FeedScope(b);
 }
 
 void CMainFrame::FeedScope(int b) {
@@ -244,45 +223,38 @@ void CMainFrame::FeedScope(int b) {
         return;
     }
     const std::int16_t* samples =
-        m_wave.m_inData + static_cast<std::ptrdiff_t>(b) * velto::kBufferSamples;
-    m_wndScope->FeedBuffer(samples, m_pipeline.m_filtered.data());
+        m_receiver.m_wave.m_inData + static_cast<std::ptrdiff_t>(b) * velto::kBufferSamples;
+    m_wndScope->FeedBuffer(samples, m_receiver.m_pipeline.m_filtered.data());
+}
+
+bool CMainFrame::StartRun(const velto::DeviceSpec& capture) {
+    if (m_receiver.Start(capture, ReadDeviceSpec()) != 1) {
+        return false;
+    }
+    // A run counts its samples from 0 again: what came before would mislead.
+    m_clockStatus->Clear();
+    m_wndTimeCode->Clear();
+    m_wndView->m_wndRawStrip->m_bFilled = 0;
+    m_wndView->m_wndCorrectedStrip->m_bFilled = 0;
+    if (m_wndView->m_bIntro == 1) {
+        m_wndView->LeaveIntro();
+    }
+    m_wndView->InvalidateWithErase();
+    return true;
 }
 
 void CMainFrame::OnReceiveStart() {
-    const velto::DeviceSpec spec = ReadCaptureSpec();
-    if (m_bReceiving == 0) {
-        if (m_wave.StartCapture(spec, this) != 1) {
-            return;
-        }
-        m_pipeline.StartRun();
-        // A run counts its samples from 0 again: what came before would mislead.
-        m_clockStatus->Clear();
-        m_wndTimeCode->Clear();
-        m_bReceiving = 1;
-        m_bMonitorDue = 1;
-        m_wndView->m_wndRawStrip->m_bFilled = 0;
-        m_wndView->m_wndCorrectedStrip->m_bFilled = 0;
-        // The strips trail the newest buffer by one from the first buffer of a run.
-        m_displayIndex = -1;
-        if (m_wndView->m_bIntro == 1) {
-            m_wndView->LeaveIntro();
-        }
-        m_wndView->InvalidateWithErase();
+    if (m_receiver.m_bReceiving == 0) {
+        StartRun(ReadCaptureSpec());
     } else {
-        m_wave.StopCapture();
-        m_bReceiving = 0;
-        m_bMonitorDue = 0;
+        m_receiver.Stop();
         // No clock ticks without reception; the time-code window keeps the run.
         m_clockStatus->Clear();
-        if (m_bMonitor == 1) {
-            m_wave.StopPlayback();
-            m_bMonitor = 0;
-        }
     }
 }
 
 void CMainFrame::OnUpdateReceiveStart(CCmdUI* pCmdUI) {
-    pCmdUI->SetText(m_bReceiving == 0 ? QStringLiteral("開始") : QStringLiteral("停止"));
+    pCmdUI->SetText(m_receiver.m_bReceiving == 0 ? QStringLiteral("開始") : QStringLiteral("停止"));
 }
 
 void CMainFrame::OnSoundCard() {
@@ -290,18 +262,9 @@ void CMainFrame::OnSoundCard() {
     dlg.exec();
 }
 
-void CMainFrame::OnUpdateSoundCard(CCmdUI* pCmdUI) { pCmdUI->Enable(m_bReceiving == 0); }
+void CMainFrame::OnUpdateSoundCard(CCmdUI* pCmdUI) { pCmdUI->Enable(m_receiver.m_bReceiving == 0); }
 
-void CMainFrame::OnMonitor() {
-    const velto::DeviceSpec spec = ReadDeviceSpec();
-    if (m_bMonitor == 1) {
-        m_wave.StopPlayback();
-        m_bMonitor = 0;
-    } else {
-        m_wave.StartPlayback(spec, this);
-        m_bMonitor = 1;
-    }
-}
+void CMainFrame::OnMonitor() { m_receiver.ToggleMonitor(ReadDeviceSpec()); }
 
 void CMainFrame::OnScope() {
     m_wndScope->show();
@@ -327,6 +290,67 @@ void CMainFrame::OnDecoderStatus(const velto::DecoderStatus& s) {
     m_wndTimeCode->OnStatus(s);
 }
 
+void CMainFrame::OnSecond(const velto::DecoderSecond& s) { OnDecoderSecond(s); }
+void CMainFrame::OnMinute(const velto::DecoderMinute& m) { OnDecoderMinute(m); }
+void CMainFrame::OnStatus(const velto::DecoderStatus& s) { OnDecoderStatus(s); }
+
+// A recording becomes the capture device, played in real time; the file is
+// checked first so that the user learns what is wrong with it.
+void CMainFrame::OnFileOpen() {
+    const QString path = m_chooseOpenFile ? m_chooseOpenFile() : QString();
+    if (path.isEmpty()) {
+        return;
+    }
+    velto::CSoundFileReader reader;
+    std::string error;
+    if (!reader.Open(path.toStdString(), &error)) {
+        ShowMessage(QStringLiteral("このファイルは再生できません。\n") +
+                    QString::fromStdString(error));
+        return;
+    }
+    reader.Close();
+    velto::DeviceSpec spec = ReadDeviceSpec();
+    spec.replayFile = path.toStdString();
+    StartRun(spec);
+}
+
+void CMainFrame::OnRecord() {
+    if (m_receiver.IsRecording()) {
+        m_receiver.StopRecording();
+        return;
+    }
+    const QString path = m_chooseRecordFile ? m_chooseRecordFile() : QString();
+    std::string error;
+    std::unique_ptr<velto::CWavFileWriter> writer;
+    if (!path.isEmpty()) {
+        writer = velto::CWavFileWriter::Create(path.toStdString(), &error);
+    }
+    if (!writer || !m_receiver.StartRecording(std::move(writer), &error)) {
+        if (!path.isEmpty()) {
+            ShowMessage(QStringLiteral("録音を開始できません。\n") + QString::fromStdString(error));
+        }
+    }
+    UpdateCommand(ID_RECORD);
+}
+
+void CMainFrame::OnUpdateRecord(CCmdUI* pCmdUI) { pCmdUI->SetCheck(m_receiver.IsRecording()); }
+
+void CMainFrame::OnWarning(const velto::ReceiverWarning& warning) {
+    if (warning.code == "recording_stopped") {
+        ShowMessage(QStringLiteral("録音を停止しました。受信は続いています。\n") +
+                    QString::fromStdString(warning.text));
+    }
+}
+
+void CMainFrame::OnRecordingChanged(bool) { UpdateCommand(ID_RECORD); }
+
+// Shown after the cycle that found the problem has returned, so that the
+// box's own event loop does not run cycles inside a cycle.
+void CMainFrame::ShowMessage(const QString& text) {
+    QMetaObject::invokeMethod(
+        this, [this, text] { m_showMessage(text); }, Qt::QueuedConnection);
+}
+
 void CMainFrame::PostClose() {
     QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
 }
@@ -334,16 +358,14 @@ void CMainFrame::PostClose() {
 // One device is stopped per close, playback first, and the close is posted
 // again; only with both closed does the window go.
 void CMainFrame::closeEvent(QCloseEvent* e) {
-    if (m_bMonitor == 1) {
-        m_wave.StopPlayback();
-        m_bMonitor = 0;
+    if (m_receiver.m_bMonitor == 1) {
+        m_receiver.StopMonitor();
         e->ignore();
         PostClose();
         return;
     }
-    if (m_bReceiving == 1) {
-        m_wave.StopCapture();
-        m_bReceiving = 0;
+    if (m_receiver.m_bReceiving == 1) {
+        m_receiver.StopCapture();
         e->ignore();
         PostClose();
         return;

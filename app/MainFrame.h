@@ -4,12 +4,13 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
+#include <vector>
 
 #include "audio/WaveDevice.h"
-#include "dsp/Pipeline.h"
-#include "timecode/DecoderEvents.h"
+#include "receiver/Receiver.h"
 #include "views/StripSource.h"
 
 class CChildView;
@@ -20,9 +21,12 @@ class CTimeCodeWnd;
 class QAction;
 class QMenu;
 
-// The program's window and the owner of everything that runs: the audio
-// devices, the reception chain's state, the strips and the oscilloscope.
-class CMainFrame : public QMainWindow, public velto::INotifyTarget {
+// The program's window: owns the receiver (devices, chain, decoder,
+// recorder), the strips and the oscilloscope that draw from it, and the
+// commands that drive it.
+class CMainFrame : public QMainWindow,
+                   public velto::INotifyTarget,
+                   private velto::IReceiverObserver {
     Q_OBJECT
 
 public:
@@ -43,8 +47,16 @@ public:
     // Called on the audio service's thread: hands the buffer to this thread.
     void PostCaptureData() override;
 
-    velto::DeviceSpec ReadDeviceSpec() const;
     velto::DeviceSpec ReadCaptureSpec() const;
+
+    // Asks for a file name: to replay, or to record to. Empty: cancelled.
+    // Tests put their own answer in place of the file dialog.
+    using FileChooser = std::function<QString()>;
+    void SetOpenFileChooser(FileChooser chooser) { m_chooseOpenFile = std::move(chooser); }
+    void SetRecordFileChooser(FileChooser chooser) { m_chooseRecordFile = std::move(chooser); }
+    // Shows a warning to the user (a message box, unless a test listens).
+    using MessageSink = std::function<void(const QString&)>;
+    void SetMessageSink(MessageSink sink) { m_showMessage = std::move(sink); }
 
     void OnCaptureData();
     void OnReceiveStart();
@@ -54,25 +66,23 @@ public:
     void OnMonitor();
     void OnScope();
     void OnTimeCode();
+    void OnFileOpen();
 
     // The decoder's events, on this thread: the status-bar clock and the
     // time-code window take them.
     void OnDecoderSecond(const velto::DecoderSecond& s);
     void OnDecoderMinute(const velto::DecoderMinute& m);
     void OnDecoderStatus(const velto::DecoderStatus& s);
+    void OnRecord();
+    void OnUpdateRecord(CCmdUI* pCmdUI);
 
     CChildView* View() const { return m_wndView; }
     CScope* Scope() const { return m_wndScope; }
     CClockStatus* ClockStatus() const { return m_clockStatus; }
     CTimeCodeWnd* TimeCode() const { return m_wndTimeCode; }
 
-    velto::CWaveDevice m_wave;
-    velto::CPipeline m_pipeline;
-    int m_bReceiving = 0;
-    int m_bMonitor = 0;
-    // 1 from a start of reception until the run's automatic monitor start.
-    int m_bMonitorDue = 0;
-    int m_displayIndex = -1;
+    velto::CReceiver& Receiver() { return m_receiver; }
+    const velto::CReceiver& Receiver() const { return m_receiver; }
 
 protected:
     bool event(QEvent* e) override;
@@ -84,10 +94,21 @@ private:
     QAction* AddCommand(QMenu* menu, const QString& text, int id);
     void RunCommand(int id);
     void UpdateCommand(int id);
-    void FillMonitor(int b);
+    bool StartRun(const velto::DeviceSpec& capture);
     void FeedScope(int b);
     void PostClose();
+    void ShowMessage(const QString& text);
 
+    // The receiver's events: the draw step of the cycle, and the decoder's
+    // reports for the status-bar clock and the time-code window.
+    void OnBufferProcessed(int b, int displayIndex) override;
+    void OnSecond(const velto::DecoderSecond& s) override;
+    void OnMinute(const velto::DecoderMinute& m) override;
+    void OnStatus(const velto::DecoderStatus& s) override;
+    void OnWarning(const velto::ReceiverWarning& warning) override;
+    void OnRecordingChanged(bool recording) override;
+
+    velto::CReceiver m_receiver{*this};
     CStripSource m_stripSource;
     CChildView* m_wndView = nullptr;  // owned by Qt parenthood
     CScope* m_wndScope = nullptr;
@@ -96,4 +117,7 @@ private:
     QMenu* m_receiveMenu = nullptr;
     std::map<int, QAction*> m_actions;
     std::optional<int> m_captureOverride;
+    FileChooser m_chooseOpenFile;
+    FileChooser m_chooseRecordFile;
+    MessageSink m_showMessage;
 };

@@ -18,14 +18,6 @@ const QString kNameKey = QStringLiteral("SoundCard/Name");
 
 }  // namespace
 
-QString TrimTrailingSpaces(const QString& text) {
-    qsizetype end = text.size();
-    while (end > 0 && text[end - 1] == QLatin1Char(' ')) {
-        --end;
-    }
-    return text.left(end);
-}
-
 CSoundCardDlg::CSoundCardDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("サウンドカードの設定"));
     setFixedSize(Dlu(285), Dlu(69) + 8);
@@ -93,17 +85,4 @@ void CSoundCardDlg::Save() {
 void CSoundCardDlg::accept() {
     Save();
     QDialog::accept();
-}
-
-int StoredCaptureDevice() {
-    QSettings settings;
-    bool ok = false;
-    const int id = settings.value(kDeviceIdKey, -1).toInt(&ok);
-    const QString name = TrimTrailingSpaces(settings.value(kNameKey, QString()).toString());
-    if (!ok || id < 0 || id >= velto::WaveService().InGetNumDevs()) {
-        return velto::WAVE_MAPPER;
-    }
-    const QString actual =
-        TrimTrailingSpaces(QString::fromStdString(velto::WaveService().InGetDevName(id)));
-    return actual == name ? id : velto::WAVE_MAPPER;
 }

@@ -3,10 +3,9 @@
 #include <QDialog>
 #include <QString>
 
-class QComboBox;
+#include "receiver/DeviceProfile.h"
 
-// Returns text without its trailing space characters (0x20 only).
-QString TrimTrailingSpaces(const QString& text);
+class QComboBox;
 
 // "サウンドカードの設定": picks the capture device and stores the choice in the
 // profile section "SoundCard" ("DeviceId", "Name") when OK is pressed.
@@ -32,7 +31,3 @@ private:
 
     QComboBox* m_list = nullptr;
 };
-
-// The capture device Start opens: the stored "DeviceId" while that device
-// still exists under the stored "Name", else the system's default.
-int StoredCaptureDevice();

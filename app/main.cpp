@@ -1,28 +1,41 @@
 #include <cstdio>
 #include <cstring>
-#include <optional>
 
 #include "app/ReceiverApp.h"
 #include "audio/WaveService.h"
+#include "headless/Headless.h"
 
 namespace {
 
 constexpr const char* kUsage =
     "Usage: velto [--simulate]\n"
+    "       velto --headless [--simulate | --device NAME | --input FILE | --input -] [--json]\n"
+    "             [--record FILE.wav]\n"
+    "       velto --list-devices\n"
     "Velto receives the JJY 40 kHz time signal through a sound card sampling at 96 kHz.\n"
     "\n"
-    "  --simulate   receive from the built-in JJY simulator instead of a sound card\n"
-    "  --help       show this help and exit\n"
-    "  --version    show the version and exit\n"
+    "  --simulate         receive from the built-in JJY simulator instead of a sound card\n"
+    "  --headless         run without a window, printing what is received on standard output\n"
+    "  --device NAME      capture from the device of this name (headless)\n"
+    "  --list-devices     print the names of the capture devices and exit\n"
+    "  --input FILE       decode a mono 96000 Hz recording (WAV, FLAC, ...) as fast as possible "
+    "(headless)\n"
+    "  --input -          decode raw signed 16-bit little-endian mono 96000 Hz samples from "
+    "standard input (headless)\n"
+    "  --json             print one JSON object per line (headless)\n"
+    "  --record FILE.wav  record the input to a 96 kHz 16-bit mono WAV file (headless)\n"
+    "  --help             show this help and exit\n"
+    "  --version          show the version and exit\n"
     "\n"
     "Press Space in the window to start and stop reception.\n";
 
 }  // namespace
 
-// The options are read before the application object exists, so that --help
-// and --version answer on a console without a display.
+// The options are read before the application object exists, so that --help,
+// --version and the console front end work without a display.
 int main(int argc, char** argv) {
     bool simulate = false;
+    bool headless = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::fputs(kUsage, stdout);
@@ -35,6 +48,14 @@ int main(int argc, char** argv) {
         if (std::strcmp(argv[i], "--simulate") == 0) {
             simulate = true;
         }
+        // The console's own options need no --headless of their own.
+        for (const char* option :
+             {"--headless", "--list-devices", "--device", "--input", "--json", "--record"}) {
+            headless = headless || std::strcmp(argv[i], option) == 0;
+        }
+    }
+    if (headless) {
+        return RunHeadless(argc, argv);
     }
     CReceiverApp app(argc, argv);
     if (simulate) {

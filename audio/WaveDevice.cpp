@@ -4,6 +4,7 @@
 #include <chrono>
 #include <new>
 
+#include "audio/FileWaveIn.h"
 #include "audio/Warning.h"
 
 namespace velto {
@@ -56,8 +57,11 @@ int CWaveDevice::StartCapture(const DeviceSpec& spec, INotifyTarget* notifyWnd) 
     m_inIndex = 0;
     m_inWrapped = 0;
     m_inLost = 0;
-    const int opened =
-        WaveService().InOpen(&m_hWaveIn, spec.deviceId, format, &CWaveDevice::WaveInCallback, this);
+    const int opened = spec.replayFile.empty()
+                           ? WaveService().InOpen(&m_hWaveIn, spec.deviceId, format,
+                                                  &CWaveDevice::WaveInCallback, this)
+                           : CFileWaveIn::Open(&m_hWaveIn, spec.replayFile, format,
+                                               &CWaveDevice::WaveInCallback, this);
     if (opened != kWaveOk) {
         m_hWaveIn.reset();
         ShowWarning("録音デバイスがオープンできません。", "Orvik");
@@ -84,6 +88,7 @@ int CWaveDevice::StartCapture(const DeviceSpec& spec, INotifyTarget* notifyWnd) 
     // Armed before the device starts, so that a buffer completing at once is
     // re-queued rather than lost.
     m_inCount = 0;
+    m_inTotal = 0;
     m_capturing = 1;
     const int started = m_hWaveIn->Start();
     if (started != kWaveOk) {
@@ -120,6 +125,7 @@ void CWaveDevice::WaveInCallback(void* instance, WaveHeader* header) {
         index = 0;
         self->m_inWrapped = 1;
     }
+    self->m_inTotal.fetch_add(1);
     self->m_inIndex = index;
     WaveHeader& next = self->m_inHeaders[index];
     next.bytesRecorded = 0;

@@ -20,6 +20,9 @@ inline constexpr int WAVE_MAPPER = -1;
 struct DeviceSpec {
     std::string name;
     int deviceId = WAVE_MAPPER;
+    // When set, capture replays this recording in real time instead of
+    // opening a sound card.
+    std::string replayFile;
     std::uint32_t sampleRate = kSampleRate;
     std::uint16_t bitsPerSample = kBitsPerSample;
 };
@@ -68,6 +71,10 @@ public:
     // full; written before m_inIndex moves past it. Ties sample indices to
     // the system clock for feeding it.
     std::array<std::atomic<std::int64_t>, kRingBuffers> m_inStampNs{};
+    // Completed capture buffers since the last start, not capped: buffer n of
+    // the run lies in ring slot n % 80. Lets a reader that must see every
+    // buffer (the decoder) keep its own cursor.
+    std::atomic<std::int64_t> m_inTotal{0};
     // 80 x 9600 samples each, allocated once; null until obtained.
     std::int16_t* m_inData = nullptr;
     // Read by the playback device while the window thread rewrites slots:

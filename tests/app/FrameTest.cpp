@@ -77,25 +77,26 @@ TEST_F(FrameTest, SpaceStartsAndStopsReceptionAndTheMonitorWithIt) {
     QAction* start = f.CommandAction(ID_RECEIVE_START);
     QAction* card = f.CommandAction(ID_SOUNDCARD);
     Space();
-    EXPECT_EQ(f.m_bReceiving, 1);
-    EXPECT_TRUE(f.m_wave.IsCaptureOpen());
+    EXPECT_EQ(f.Receiver().m_bReceiving, 1);
+    EXPECT_TRUE(f.Receiver().m_wave.IsCaptureOpen());
     EXPECT_EQ(f.View()->m_bIntro, 0);
     Cycle(1);
     EXPECT_EQ(PlaybackOpens(), 0);
     Cycle(1);  // the second buffer starts the monitor
-    ASSERT_EQ(f.m_bMonitor, 1);
-    const int shown = f.m_displayIndex;
+    ASSERT_EQ(f.Receiver().m_bMonitor, 1);
+    const int shown = f.Receiver().m_displayIndex;
     f.UpdateMenu(f.ReceiveMenu());
     EXPECT_EQ(start->text(), QStringLiteral("停止"));
     EXPECT_FALSE(card->isEnabled());
-    EXPECT_EQ(f.m_displayIndex, shown);  // a look at the menu does not unsettle the strips
-    f.SendCommand(ID_SOUNDCARD);         // refused: a modal dialog would block here
+    EXPECT_EQ(f.Receiver().m_displayIndex,
+              shown);             // a look at the menu does not unsettle the strips
+    f.SendCommand(ID_SOUNDCARD);  // refused: a modal dialog would block here
 
     Space();
-    EXPECT_EQ(f.m_bReceiving, 0);
-    EXPECT_EQ(f.m_bMonitor, 0);
-    EXPECT_FALSE(f.m_wave.IsCaptureOpen());
-    EXPECT_FALSE(f.m_wave.IsPlaybackOpen());
+    EXPECT_EQ(f.Receiver().m_bReceiving, 0);
+    EXPECT_EQ(f.Receiver().m_bMonitor, 0);
+    EXPECT_FALSE(f.Receiver().m_wave.IsCaptureOpen());
+    EXPECT_FALSE(f.Receiver().m_wave.IsPlaybackOpen());
     f.UpdateMenu(f.ReceiveMenu());
     EXPECT_EQ(start->text(), QStringLiteral("開始"));
     EXPECT_TRUE(card->isEnabled());
@@ -104,11 +105,11 @@ TEST_F(FrameTest, SpaceStartsAndStopsReceptionAndTheMonitorWithIt) {
 TEST_F(FrameTest, FailedStartLeavesTheIntroAndTheFlags) {
     m_service.SetResult(FakeCall::InOpen, 1);
     CMainFrame& f = *m_frame;
-    f.m_pipeline.m_sliceLevel = 123.0;
+    f.Receiver().m_pipeline.m_sliceLevel = 123.0;
     Space();
-    EXPECT_EQ(f.m_bReceiving, 0);
-    EXPECT_EQ(f.m_bMonitor, 0);
-    EXPECT_EQ(f.m_pipeline.m_sliceLevel, 123.0);
+    EXPECT_EQ(f.Receiver().m_bReceiving, 0);
+    EXPECT_EQ(f.Receiver().m_bMonitor, 0);
+    EXPECT_EQ(f.Receiver().m_pipeline.m_sliceLevel, 123.0);
     EXPECT_EQ(f.View()->m_bIntro, 1);
     EXPECT_TRUE(f.View()->m_wndRawStrip->isHidden());
     f.UpdateMenu(f.ReceiveMenu());
@@ -123,13 +124,13 @@ TEST_F(FrameTest, FixedSizeWindowClosesPlaybackThenCaptureThenItself) {
     EXPECT_FALSE(f.windowFlags() & Qt::WindowMaximizeButtonHint);
     Space();
     Cycle(2);
-    ASSERT_EQ(f.m_bMonitor, 1);
+    ASSERT_EQ(f.Receiver().m_bMonitor, 1);
     f.close();
-    EXPECT_FALSE(f.m_wave.IsPlaybackOpen());
-    EXPECT_TRUE(f.m_wave.IsCaptureOpen());
+    EXPECT_FALSE(f.Receiver().m_wave.IsPlaybackOpen());
+    EXPECT_TRUE(f.Receiver().m_wave.IsCaptureOpen());
     EXPECT_TRUE(f.isVisible());
     QCoreApplication::sendPostedEvents(&f, QEvent::MetaCall);  // second close
-    EXPECT_FALSE(f.m_wave.IsCaptureOpen());
+    EXPECT_FALSE(f.Receiver().m_wave.IsCaptureOpen());
     EXPECT_TRUE(f.isVisible());
     QCoreApplication::sendPostedEvents(&f, QEvent::MetaCall);  // third close
     EXPECT_FALSE(f.isVisible());
@@ -142,18 +143,18 @@ TEST_F(FrameTest, StripsTrailTheRingByOneAndBothWrapAfterBufferSeventyNine) {
     raw->grab();  // the full repaint of the empty strip
     const QImage empty = raw->Surface();
     Cycle(1, 1000);  // the first notification draws nothing
-    EXPECT_EQ(f.m_displayIndex, 0);
+    EXPECT_EQ(f.Receiver().m_displayIndex, 0);
     EXPECT_EQ(raw->Surface(), empty);
     Cycle(78, 1000);
-    EXPECT_EQ(f.m_displayIndex, 78);
+    EXPECT_EQ(f.Receiver().m_displayIndex, 78);
     EXPECT_NE(raw->Surface(), empty);
-    f.m_pipeline.m_rawRow[795] = 5.0;
+    f.Receiver().m_pipeline.m_rawRow[795] = 5.0;
     Cycle(1);  // the ring's index is back at 0: buffer 79 is processed
-    EXPECT_EQ(f.m_pipeline.m_rawRow[795], 0.0);
-    EXPECT_EQ(f.m_displayIndex, 79);
+    EXPECT_EQ(f.Receiver().m_pipeline.m_rawRow[795], 0.0);
+    EXPECT_EQ(f.Receiver().m_displayIndex, 79);
     EXPECT_EQ(raw->m_bFilled, 0);
     Cycle(2);  // buffers 0 and 1 again
-    EXPECT_EQ(f.m_displayIndex, 1);
+    EXPECT_EQ(f.Receiver().m_displayIndex, 1);
     EXPECT_EQ(raw->m_bFilled, 1);
     EXPECT_EQ(PlaybackOpens(), 1);  // no second automatic start
 }
@@ -162,18 +163,18 @@ TEST_F(FrameTest, MonitorTogglesAndSecondBufferWritesTheFirstTwoPlaybackSlots) {
     CMainFrame& f = *m_frame;
     for (int on : {1, 0, 1}) {
         f.SendCommand(ID_MONITOR);
-        EXPECT_EQ(f.m_bMonitor, on);
-        EXPECT_EQ(f.m_wave.IsPlaybackOpen(), on == 1);
+        EXPECT_EQ(f.Receiver().m_bMonitor, on);
+        EXPECT_EQ(f.Receiver().m_wave.IsPlaybackOpen(), on == 1);
     }
     // With the monitor already playing, nothing clears what the first buffers write.
     Space();
     Cycle(1);
-    f.m_pipeline.m_sliceLevel = 1.0;
-    std::fill_n(f.m_pipeline.m_correctedRow.begin(), 10, 1.0);  // buffer 0 all on
-    std::int16_t* out = f.m_wave.m_outData;
+    f.Receiver().m_pipeline.m_sliceLevel = 1.0;
+    std::fill_n(f.Receiver().m_pipeline.m_correctedRow.begin(), 10, 1.0);  // buffer 0 all on
+    std::int16_t* out = f.Receiver().m_wave.m_outData;
     std::fill_n(out, 3 * kBufferSamples, std::int16_t{77});
     Cycle(1);
-    EXPECT_TRUE(std::equal(out, out + kBufferSamples, f.m_pipeline.m_toneTable.get()));
+    EXPECT_TRUE(std::equal(out, out + kBufferSamples, f.Receiver().m_pipeline.m_toneTable.get()));
     EXPECT_EQ(std::count(out + kBufferSamples, out + 2 * kBufferSamples, 0), kBufferSamples);
     EXPECT_EQ(out[2 * kBufferSamples], 77);
     EXPECT_EQ(PlaybackOpens(), 2);  // only by the two commands
@@ -188,12 +189,12 @@ TEST_F(FrameTest, TheMonitorStartsByItselfOnlyWhileReceiving) {
     Complete();
     Space();
     Deliver();
-    EXPECT_EQ(f.m_bMonitor, 0);
-    EXPECT_FALSE(f.m_wave.IsPlaybackOpen());
+    EXPECT_EQ(f.Receiver().m_bMonitor, 0);
+    EXPECT_FALSE(f.Receiver().m_wave.IsPlaybackOpen());
     Space();
     Cycle(2);
-    EXPECT_EQ(f.m_bMonitor, 1);
-    EXPECT_TRUE(f.m_wave.IsPlaybackOpen());
+    EXPECT_EQ(f.Receiver().m_bMonitor, 1);
+    EXPECT_TRUE(f.Receiver().m_wave.IsPlaybackOpen());
 }
 
 // Notifications that pile up are all handled with the newest buffer: the
@@ -203,27 +204,27 @@ TEST_F(FrameTest, PiledUpNotificationsStillStartTheMonitorAndSetTheLevelOnce) {
     CMainFrame& f = *m_frame;
     // The first 3 s of the pass: eleven loud slots make the level.
     auto firstSeconds = [&](double loud) {
-        std::fill_n(f.m_pipeline.m_rawRow.begin(), velto::kSliceEstimateSlots, 1.0);
-        for (int s = 0; s < 11; ++s) f.m_pipeline.m_rawRow[27 * s] = loud;
+        std::fill_n(f.Receiver().m_pipeline.m_rawRow.begin(), velto::kSliceEstimateSlots, 1.0);
+        for (int s = 0; s < 11; ++s) f.Receiver().m_pipeline.m_rawRow[27 * s] = loud;
     };
     Space();
     for (int k = 0; k < 3; ++k) Complete();
     Deliver();  // three notifications, each finding buffer 2
-    EXPECT_EQ(f.m_bMonitor, 1);
+    EXPECT_EQ(f.Receiver().m_bMonitor, 1);
     EXPECT_EQ(PlaybackOpens(), 1);
 
     Cycle(26);  // buffers 3..28
     firstSeconds(100.0);
     for (int k = 0; k < 3; ++k) Complete();
     Deliver();  // buffer 31 three times; 29 and 30 are skipped
-    EXPECT_EQ(f.m_pipeline.m_sliceLevel, 100.0);
-    f.m_pipeline.m_sliceLevel = 5.0;
+    EXPECT_EQ(f.Receiver().m_pipeline.m_sliceLevel, 100.0);
+    f.Receiver().m_pipeline.m_sliceLevel = 5.0;
     Cycle(1);  // no second estimate in this pass
-    EXPECT_EQ(f.m_pipeline.m_sliceLevel, 5.0);
+    EXPECT_EQ(f.Receiver().m_pipeline.m_sliceLevel, 5.0);
     Cycle(80 - 33 + 30);  // up to buffer 29 of the next pass
     firstSeconds(200.0);
     Cycle(1);
-    EXPECT_EQ(f.m_pipeline.m_sliceLevel, 200.0);
+    EXPECT_EQ(f.Receiver().m_pipeline.m_sliceLevel, 200.0);
     EXPECT_EQ(PlaybackOpens(), 1);
 }
 
@@ -233,13 +234,13 @@ TEST_F(FrameTest, AFailedMonitorCommandDoesNotSilenceTheNextRun) {
     CMainFrame& f = *m_frame;
     m_service.SetResult(FakeCall::OutOpen, 1);
     f.SendCommand(ID_MONITOR);
-    EXPECT_EQ(f.m_bMonitor, 1);
-    ASSERT_FALSE(f.m_wave.IsPlaybackOpen());
+    EXPECT_EQ(f.Receiver().m_bMonitor, 1);
+    ASSERT_FALSE(f.Receiver().m_wave.IsPlaybackOpen());
     m_service.SetResult(FakeCall::OutOpen, 0);
     Space();
     Cycle(2);
-    EXPECT_TRUE(f.m_wave.IsPlaybackOpen());
-    EXPECT_EQ(f.m_bMonitor, 1);
+    EXPECT_TRUE(f.Receiver().m_wave.IsPlaybackOpen());
+    EXPECT_EQ(f.Receiver().m_bMonitor, 1);
 }
 
 TEST_F(FrameTest, NotificationsWithoutANewBuffer) {
@@ -247,15 +248,15 @@ TEST_F(FrameTest, NotificationsWithoutANewBuffer) {
     Space();
     QCoreApplication::postEvent(&f, new QEvent(WM_CAPTUREDATA));
     Deliver();  // no buffer of this run has completed: ignored
-    EXPECT_EQ(f.m_displayIndex, -1);
+    EXPECT_EQ(f.Receiver().m_displayIndex, -1);
 
     Cycle(5);
     Complete();  // posted before the stop, handled after it
     Space();
-    f.m_pipeline.m_rawRow[50] = 77.0;
+    f.Receiver().m_pipeline.m_rawRow[50] = 77.0;
     Deliver();
-    EXPECT_EQ(f.m_pipeline.m_rawRow[50], 0.0);  // buffer 5 measured again
-    EXPECT_EQ(f.m_displayIndex, 5);
+    EXPECT_EQ(f.Receiver().m_pipeline.m_rawRow[50], 0.0);  // buffer 5 measured again
+    EXPECT_EQ(f.Receiver().m_displayIndex, 5);
 }
 
 TEST_F(FrameTest, VisibleScopeReceivesEachBufferAndAHiddenOneNothing) {
@@ -265,7 +266,7 @@ TEST_F(FrameTest, VisibleScopeReceivesEachBufferAndAHiddenOneNothing) {
     Cycle(1, 654);
     ASSERT_EQ(f.Scope()->SampleCount(), kBufferSamples);
     EXPECT_EQ(f.Scope()->VlfSamples()[100], 654);
-    EXPECT_EQ(f.Scope()->GpsSamples()[4800], std::lround(f.m_pipeline.m_filtered[4800]));
+    EXPECT_EQ(f.Scope()->GpsSamples()[4800], std::lround(f.Receiver().m_pipeline.m_filtered[4800]));
     f.Scope()->close();  // hides it, keeping the last buffer
     Cycle(1, 987);
     EXPECT_EQ(f.Scope()->VlfSamples()[100], 654);
@@ -347,7 +348,7 @@ TEST_F(SoundCardDlg, StartOpensTheStoredDeviceWhileItMatchesElseTheDefault) {
                                     std::tuple{7, "USB Audio", -1}}) {
         Store(id, QString::fromUtf8(name));
         Space();
-        EXPECT_EQ(m_frame->m_wave.Spec().deviceId, opened) << id << " " << name;
+        EXPECT_EQ(m_frame->Receiver().m_wave.Spec().deviceId, opened) << id << " " << name;
         Space();
     }
 }

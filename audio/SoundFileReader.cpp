@@ -1,0 +1,147 @@
+#include "audio/SoundFileReader.h"
+
+#include <fcntl.h>
+#include <sndfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "dsp/Constants.h"
+
+namespace velto {
+namespace {
+
+// libsndfile's own sentence, without its full stop, to go inside ours.
+std::string LibraryError() {
+    std::string text = sf_strerror(nullptr);
+    while (!text.empty() && (text.back() == '.' || text.back() == ' ')) {
+        text.pop_back();
+    }
+    return text;
+}
+
+std::string Seconds(std::int64_t samples) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", static_cast<double>(samples) / kSampleRate);
+    return text;
+}
+
+}  // namespace
+
+CSoundFileReader::~CSoundFileReader() { Close(); }
+
+void CSoundFileReader::Close() {
+    if (m_file != nullptr) {
+        sf_close(m_file);
+        m_file = nullptr;
+    }
+}
+
+bool CSoundFileReader::Open(const std::string& path, std::string* error) {
+    Close();
+    m_name = path;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        *error = "cannot read " + path + ": " + std::strerror(errno) + ".";
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        *error = "cannot read " + path + ": it is a directory.";
+        return false;
+    }
+    if (S_ISREG(st.st_mode) && st.st_size == 0) {
+        ::close(fd);
+        *error = path + " is empty.";
+        return false;
+    }
+    SF_INFO info{};
+    m_file = sf_open_fd(fd, SFM_READ, &info, SF_TRUE);
+    if (m_file == nullptr) {
+        ::close(fd);
+        *error = path + " is not an audio file that Velto can read (" + LibraryError() + ").";
+        return false;
+    }
+    m_frames = info.frames;
+    m_format = info.format;
+    if (info.channels != 1) {
+        *error = path + " has " + std::to_string(info.channels) +
+                 " channels; Velto needs a mono recording.";
+        Close();
+        return false;
+    }
+    if (info.samplerate != kSampleRate) {
+        *error = path + " is sampled at " + std::to_string(info.samplerate) +
+                 " Hz; Velto needs 96000 Hz.";
+        Close();
+        return false;
+    }
+    return Check(error);
+}
+
+// Eight-bit samples leave the carrier some 48 dB above their own
+// quantisation noise, too little for a weak station.
+bool CSoundFileReader::Check(std::string* error) {
+    switch (m_format & SF_FORMAT_SUBMASK) {
+        case SF_FORMAT_PCM_S8:
+        case SF_FORMAT_PCM_U8:
+        case SF_FORMAT_ULAW:
+        case SF_FORMAT_ALAW:
+        case SF_FORMAT_DPCM_8:
+            *error = m_name + " has 8-bit samples; Velto needs at least 16 bits per sample.";
+            Close();
+            return false;
+        default:
+            break;
+    }
+    // Floating-point files beyond full scale are clipped rather than wrapped.
+    sf_command(m_file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    m_read = 0;
+    m_readError = false;
+    return true;
+}
+
+std::size_t CSoundFileReader::Read(std::int16_t* out, std::size_t n) {
+    if (m_file == nullptr || n == 0) {
+        return 0;
+    }
+    const sf_count_t got = sf_read_short(m_file, out, static_cast<sf_count_t>(n));
+    if (got <= 0) {
+        m_readError = sf_error(m_file) != SF_ERR_NO_ERROR;
+        return 0;
+    }
+    m_read += got;
+    return static_cast<std::size_t>(got);
+}
+
+std::string CSoundFileReader::EndProblem() const {
+    if (m_file == nullptr) {
+        return {};
+    }
+    bool truncated = m_readError || (m_frames >= 0 && m_read < m_frames);
+    if (!truncated) {
+        // libsndfile shortens a data chunk that runs past the end of the
+        // file to what is there, and notes it in its log.
+        char log[4096] = {};
+        sf_command(m_file, SFC_GET_LOG_INFO, log, sizeof log);
+        for (const char* line = log; *line != '\0';) {
+            const char* end = std::strchr(line, '\n');
+            const std::string text(line, end != nullptr ? end : line + std::strlen(line));
+            if (text.rfind("data", 0) == 0 && text.find("should be") != std::string::npos) {
+                truncated = true;
+            }
+            line = end != nullptr ? end + 1 : line + text.size();
+        }
+    }
+    if (!truncated) {
+        return {};
+    }
+    return m_name + " is truncated: it ends after " + std::to_string(m_read) + " samples (" +
+           Seconds(m_read) + " s), which were decoded.";
+}
+
+}  // namespace velto

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+struct sf_private_tag;
+
+namespace velto {
+
+// A recording read through libsndfile and checked to be what the chain
+// takes: one channel at 96000 Hz with at least 16 bits per sample. Reads in
+// pieces, so a file of any length needs no more memory than one piece.
+class CSoundFileReader {
+public:
+    CSoundFileReader() = default;
+    ~CSoundFileReader();
+    CSoundFileReader(const CSoundFileReader&) = delete;
+    CSoundFileReader& operator=(const CSoundFileReader&) = delete;
+
+    // Any file libsndfile reads (WAV, FLAC, ...). False with one sentence in *error.
+    bool Open(const std::string& path, std::string* error);
+    // Up to n samples; 0 at the end of the input.
+    std::size_t Read(std::int16_t* out, std::size_t n);
+    // After Read returned 0: a sentence when the input ended before its
+    // header said it would, or could not be read to its end; else empty.
+    std::string EndProblem() const;
+    // Samples the header announces, -1 when unknown (a pipe).
+    std::int64_t Frames() const { return m_frames; }
+    void Close();
+
+private:
+    bool Check(std::string* error);
+
+    sf_private_tag* m_file = nullptr;
+    std::string m_name;
+    std::int64_t m_frames = -1;
+    std::int64_t m_read = 0;
+    int m_format = 0;
+    bool m_readError = false;
+};
+
+}  // namespace velto

@@ -1,0 +1,122 @@
+#include "headless/EventPrinter.h"
+
+#include <cinttypes>
+#include <cmath>
+
+#include "dsp/Constants.h"
+#include "receiver/Receiver.h"
+
+namespace {
+
+constexpr std::int64_t kStatusEvery = std::int64_t{10} * velto::kSampleRate;
+
+const char* Bool(bool value) { return value ? "true" : "false"; }
+
+// A JSON number, or null for what JSON cannot carry (an estimate not yet made).
+std::string Number(double value, int decimals) {
+    if (!std::isfinite(value)) {
+        return "null";
+    }
+    char text[48];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
+}
+
+}  // namespace
+
+CEventPrinter::CEventPrinter(std::FILE* out, bool json, const velto::CReceiver& receiver)
+    : m_out(out), m_json(json), m_receiver(receiver) {}
+
+std::string CEventPrinter::JstText(const velto::DecoderMinute& m) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:00+09:00", m.year, m.month, m.day,
+                  m.hour, m.minute);
+    return text;
+}
+
+const char* CEventPrinter::StateName(velto::ReceptionState state) {
+    switch (state) {
+        case velto::ReceptionState::NoSignal:
+            return "no_signal";
+        case velto::ReceptionState::SecondLocked:
+            return "second_locked";
+        case velto::ReceptionState::MinuteLocked:
+            return "minute_locked";
+        case velto::ReceptionState::TimeValid:
+            return "time_valid";
+        case velto::ReceptionState::Flywheel:
+            return "flywheel";
+    }
+    return "unknown";
+}
+
+std::string CEventPrinter::JsonString(const std::string& text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (u < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+void CEventPrinter::OnMinute(const velto::DecoderMinute& m) {
+    const std::optional<double> system = m_receiver.UnixTimeOfSample(m.onTimeSample);
+    if (!m_json) {
+        std::fprintf(m_out, "%04d-%02d-%02d %02d:%02d JST  at sample %.1f%s\n", m.year, m.month,
+                     m.day, m.hour, m.minute, m.onTimeSample, m.flywheel ? "  (flywheel)" : "");
+        std::fflush(m_out);
+        return;
+    }
+    std::fprintf(m_out, "{\"type\":\"minute\",\"jst\":\"%s\",\"sample\":%.1f", JstText(m).c_str(),
+                 m.onTimeSample);
+    if (system) {
+        std::fprintf(m_out, ",\"utc_unix\":%s", Number(*system, 6).c_str());
+    }
+    std::fprintf(m_out,
+                 ",\"day_of_year\":%d,\"weekday\":%d,\"pa1\":%s,\"pa2\":%s,\"ls1\":%s,\"ls2\":%s,"
+                 "\"call_sign\":%s,\"flywheel\":%s,\"confidence\":%s,\"seconds\":%d}\n",
+                 m.dayOfYear, m.weekday, Bool(m.pa1Ok), Bool(m.pa2Ok), Bool(m.ls1), Bool(m.ls2),
+                 Bool(m.callSignMinute), Bool(m.flywheel), Number(m.confidence, 3).c_str(),
+                 m.secondsInMinute);
+    std::fflush(m_out);
+}
+
+void CEventPrinter::OnStatus(const velto::DecoderStatus& s) {
+    const bool changed = !m_lastState || *m_lastState != s.state;
+    // A person reads changes only; a program also gets the figures every 10 s.
+    if (!changed && (!m_json || s.sample - m_lastStatusSample < kStatusEvery)) {
+        return;
+    }
+    m_lastState = s.state;
+    m_lastStatusSample = s.sample;
+    if (m_json) {
+        std::fprintf(m_out,
+                     "{\"type\":\"status\",\"state\":\"%s\",\"cn0_dbhz\":%s,\"carrier\":%s,"
+                     "\"drift_ppm\":%s,\"sample\":%" PRId64 "}\n",
+                     StateName(s.state), Number(s.cn0DbHz, 1).c_str(),
+                     Number(s.carrierLevel, 1).c_str(), Number(s.driftPpm, 2).c_str(), s.sample);
+    } else {
+        std::fprintf(m_out, "state: %s (C/N0 %.1f dB-Hz, carrier %.0f)\n", StateName(s.state),
+                     s.cn0DbHz, s.carrierLevel);
+    }
+    std::fflush(m_out);
+}
+
+void CEventPrinter::OnWarning(const velto::ReceiverWarning& w) {
+    if (m_json) {
+        std::fprintf(m_out, "{\"type\":\"warning\",\"code\":%s,\"text\":%s}\n",
+                     JsonString(w.code).c_str(), JsonString(w.text).c_str());
+    } else {
+        std::fprintf(m_out, "warning: %s\n", w.text.c_str());
+    }
+    std::fflush(m_out);
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "receiver/ReceiverObserver.h"
+
+namespace velto {
+class CReceiver;
+}
+
+// Writes what the receiver reports to standard output, one line per event:
+// plain text for a person, or one JSON object per line for a program.
+// Status lines come on each change of state, and in JSON also every 10 s
+// of input.
+class CEventPrinter : public velto::IReceiverObserver {
+public:
+    CEventPrinter(std::FILE* out, bool json, const velto::CReceiver& receiver);
+
+    void OnMinute(const velto::DecoderMinute& minute) override;
+    void OnStatus(const velto::DecoderStatus& status) override;
+    void OnWarning(const velto::ReceiverWarning& warning) override;
+
+    // "2027-03-01T00:00:00+09:00" for the JST time of a minute's second 0.
+    static std::string JstText(const velto::DecoderMinute& minute);
+    static const char* StateName(velto::ReceptionState state);
+    static std::string JsonString(const std::string& text);
+
+private:
+    std::FILE* m_out;
+    bool m_json;
+    const velto::CReceiver& m_receiver;
+    std::optional<velto::ReceptionState> m_lastState;
+    std::int64_t m_lastStatusSample = 0;
+};

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+#include "audio/WaveDevice.h"
+
+// The profile section "SoundCard" ("DeviceId", "Name") as both front ends
+// read it: the window and the console open the same stored device.
+
+// Returns text without its trailing space characters (0x20 only).
+QString TrimTrailingSpaces(const QString& text);
+
+// The capture device Start opens: the stored "DeviceId" while that device
+// still exists under the stored "Name", else the system's default.
+int StoredCaptureDevice();
+
+// The spec every open starts from: the stored name, the default device, 96000 Hz, 16 bits.
+velto::DeviceSpec ReadDeviceSpec();

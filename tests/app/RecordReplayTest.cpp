@@ -1,0 +1,138 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <fstream>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "app/CommandIds.h"
+#include "app/MainFrame.h"
+#include "audio/SoundFileReader.h"
+#include "audio/WavFileWriter.h"
+#include "tests/audio/FakeWaveService.h"
+#include "views/ChildView.h"
+
+namespace {
+
+using velto::kBufferSamples;
+
+// The receive menu's recording and replay commands, with the file dialogs
+// and message boxes answered by the test.
+class RecordReplayTest : public ::testing::Test {
+protected:
+    RecordReplayTest() {
+        velto::SetWaveService(&m_service);
+        m_frame = std::make_unique<CMainFrame>();
+        m_frame->SetOpenFileChooser([this] { return m_answer; });
+        m_frame->SetRecordFileChooser([this] { return m_answer; });
+        m_frame->SetMessageSink([this](const QString& text) { m_messages << text; });
+    }
+    ~RecordReplayTest() override {
+        m_frame.reset();
+        velto::SetWaveService(nullptr);
+    }
+    void Cycle(std::int16_t value) {
+        std::thread([&] { ASSERT_TRUE(m_service.CompleteBuffer(value)); }).join();
+        QCoreApplication::sendPostedEvents(m_frame.get(), WM_CAPTUREDATA);
+    }
+    QString Path(const char* name) const { return m_dir.filePath(QString::fromUtf8(name)); }
+    std::vector<std::int16_t> ReadAll(const QString& path) {
+        velto::CSoundFileReader reader;
+        std::string error;
+        EXPECT_TRUE(reader.Open(path.toStdString(), &error)) << error;
+        std::vector<std::int16_t> all(kBufferSamples);
+        std::vector<std::int16_t> samples;
+        for (std::size_t n; (n = reader.Read(all.data(), all.size())) > 0;) {
+            samples.insert(samples.end(), all.begin(), all.begin() + static_cast<long>(n));
+        }
+        return samples;
+    }
+
+    velto::CFakeWaveService m_service;
+    std::unique_ptr<CMainFrame> m_frame;
+    QTemporaryDir m_dir;
+    QString m_answer;
+    QStringList m_messages;
+};
+
+TEST_F(RecordReplayTest, RecordingWritesTheCapturedBuffersUntilUncheckedOrStopped) {
+    CMainFrame& f = *m_frame;
+    QAction* record = f.CommandAction(ID_RECORD);
+    ASSERT_TRUE(record->isCheckable());
+    EXPECT_EQ(record->text(), QStringLiteral("録音(&R)..."));
+    m_answer.clear();  // cancelled
+    f.SendCommand(ID_RECORD);
+    EXPECT_FALSE(record->isChecked());
+
+    m_answer = Path("a.wav");
+    f.SendCommand(ID_RECORD);
+    EXPECT_TRUE(record->isChecked());
+    f.SendCommand(ID_RECEIVE_START);
+    for (std::int16_t v = 1; v <= 3; ++v) Cycle(v);
+    f.SendCommand(ID_RECORD);  // unchecked: the file is finished
+    EXPECT_FALSE(record->isChecked());
+    Cycle(4);
+    std::vector<std::int16_t> expected;
+    for (std::int16_t v = 1; v <= 3; ++v) expected.insert(expected.end(), kBufferSamples, v);
+    EXPECT_EQ(ReadAll(Path("a.wav")), expected);
+
+    m_answer = Path("b.wav");
+    f.SendCommand(ID_RECORD);
+    Cycle(5);
+    f.SendCommand(ID_RECEIVE_START);  // a stop of reception ends the recording too
+    f.UpdateMenu(f.ReceiveMenu());
+    EXPECT_FALSE(record->isChecked());
+    EXPECT_EQ(ReadAll(Path("b.wav")), std::vector<std::int16_t>(kBufferSamples, 5));
+    EXPECT_TRUE(m_messages.isEmpty());
+
+    m_answer = Path("no/such/dir/c.wav");
+    f.SendCommand(ID_RECORD);
+    EXPECT_FALSE(record->isChecked());
+    QCoreApplication::sendPostedEvents(&f, QEvent::MetaCall);
+    ASSERT_EQ(m_messages.size(), 1);
+    EXPECT_TRUE(m_messages[0].startsWith(QStringLiteral("録音を開始できません。")));
+}
+
+TEST_F(RecordReplayTest, AnOpenedRecordingBecomesTheCaptureDeviceInRealTime) {
+    CMainFrame& f = *m_frame;
+    EXPECT_EQ(f.CommandAction(ID_FILE_OPEN)->text(), QStringLiteral("ファイルを開く(&O)..."));
+    // Three buffers of a ramp, so that order and position show.
+    std::vector<std::int16_t> ramp(3 * kBufferSamples);
+    for (std::size_t i = 0; i < ramp.size(); ++i) ramp[i] = static_cast<std::int16_t>(i % 30000);
+    {
+        std::string error;
+        auto writer = velto::CWavFileWriter::Create(Path("in.wav").toStdString(), &error);
+        ASSERT_TRUE(writer) << error;
+        ASSERT_TRUE(writer->Write(ramp.data(), ramp.size(), &error)) << error;
+    }
+    m_answer = Path("in.wav");
+    QElapsedTimer clock;
+    clock.start();
+    f.SendCommand(ID_FILE_OPEN);
+    ASSERT_EQ(f.Receiver().m_bReceiving, 1);
+    EXPECT_EQ(f.View()->m_bIntro, 0);
+    while (f.Receiver().m_wave.m_inTotal.load() < 3 && clock.elapsed() < 10000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    ASSERT_EQ(f.Receiver().m_wave.m_inTotal.load(), 3);
+    EXPECT_GE(clock.elapsed(), 280);  // paced: 100 ms a buffer
+    EXPECT_TRUE(std::equal(ramp.begin(), ramp.end(), f.Receiver().m_wave.m_inData));
+    f.SendCommand(ID_FILE_OPEN);  // refused while receiving
+    f.SendCommand(ID_RECEIVE_START);
+    EXPECT_EQ(f.Receiver().m_bReceiving, 0);
+
+    std::ofstream(Path("text.wav").toStdString()) << "not a recording\n";
+    m_answer = Path("text.wav");
+    f.SendCommand(ID_FILE_OPEN);
+    EXPECT_EQ(f.Receiver().m_bReceiving, 0);
+    QCoreApplication::sendPostedEvents(&f, QEvent::MetaCall);
+    ASSERT_EQ(m_messages.size(), 1);
+    EXPECT_TRUE(m_messages[0].startsWith(QStringLiteral("このファイルは再生できません。")));
+}
+
+}  // namespace

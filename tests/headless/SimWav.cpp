@@ -1,0 +1,60 @@
+// Writes the simulated JJY signal to a sound file, for the console tests and
+// the benchmark:
+//   velto_sim_wav OUT START_UNIX SECONDS [OFFSET_SAMPLES [NOISE [CHANNELS RATE FORMAT]]]
+// FORMAT is "pcm16" (the default), "pcm8" or "raw" (headerless s16le).
+// Generated and written a second at a time, so any length fits in memory.
+#include <sndfile.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "dsp/Constants.h"
+#include "dsp/JjySignal.h"
+
+int main(int argc, char** argv) {
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: %s OUT START_UNIX SECONDS [OFFSET [NOISE [CH RATE FMT]]]\n",
+                     argv[0]);
+        return 2;
+    }
+    const std::string out = argv[1];
+    const long long start = std::atoll(argv[2]);
+    const long long seconds = std::atoll(argv[3]);
+    velto::JjySignalOptions options;
+    options.carrierAmplitude = 8000.0;
+    options.startOffsetSamples = argc > 4 ? std::atoll(argv[4]) : 0;
+    options.noiseSigma = argc > 5 ? std::atof(argv[5]) : 800.0;
+    const int channels = argc > 6 ? std::atoi(argv[6]) : 1;
+    const int rate = argc > 7 ? std::atoi(argv[7]) : velto::kSampleRate;
+    const std::string format = argc > 8 ? argv[8] : "pcm16";
+
+    SF_INFO info{};
+    info.channels = channels;
+    info.samplerate = rate;
+    info.format = format == "raw"    ? SF_FORMAT_RAW | SF_FORMAT_PCM_16 | SF_ENDIAN_LITTLE
+                  : format == "pcm8" ? SF_FORMAT_WAV | SF_FORMAT_PCM_U8
+                                     : SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* file = sf_open(out.c_str(), SFM_WRITE, &info);
+    if (file == nullptr) {
+        std::fprintf(stderr, "%s: %s\n", out.c_str(), sf_strerror(nullptr));
+        return 1;
+    }
+    velto::CJjySignal signal(start, options);
+    std::vector<std::int16_t> mono(static_cast<std::size_t>(rate));
+    std::vector<std::int16_t> frames(mono.size() * static_cast<std::size_t>(channels));
+    for (long long s = 0; s < seconds; ++s) {
+        signal.Generate(mono.data(), mono.size());
+        for (std::size_t i = 0; i < mono.size(); ++i) {
+            for (int c = 0; c < channels; ++c) frames[i * channels + c] = mono[i];
+        }
+        if (sf_writef_short(file, frames.data(), static_cast<sf_count_t>(mono.size())) !=
+            static_cast<sf_count_t>(mono.size())) {
+            std::fprintf(stderr, "%s: %s\n", out.c_str(), sf_strerror(file));
+            return 1;
+        }
+    }
+    sf_close(file);
+    return 0;
+}
