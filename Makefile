@@ -9,7 +9,7 @@ SAN_ENV = UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
           TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/tsan.supp \
           QT_QPA_PLATFORM=offscreen
 
-.PHONY: all deps build test test-release test-asan test-tsan test-v3 bench sensitivity run package install screenshot clean
+.PHONY: all deps build test test-release test-asan test-tsan test-v3 bench bench-headless sensitivity fuzz run package install screenshot clean
 
 all: build
 
@@ -60,6 +60,26 @@ bench: build
 sensitivity: build
 	@build/bench/velto_sensitivity --plot bench/sensitivity.png
 
+# The console front end on 10 and 20 minutes of simulated signal: multiple
+# of real time and peak memory. Also part of `make bench`.
+bench-headless: build
+	@scripts/bench-headless build 10 20
+bench: bench-headless
+
+# The fuzz target over the console's file and standard-input paths with the
+# decoder (clang's libFuzzer, AddressSanitizer, UndefinedBehaviorSanitizer).
+# Not part of `make test`. FUZZ_SECONDS sets the length of the run.
+FUZZ_SECONDS ?= 600
+fuzz: deps
+	@cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_COMPILER=clang \
+	    -DCMAKE_CXX_COMPILER=clang++ -DVELTO_SANITIZE=address,undefined -DVELTO_FUZZ=ON \
+	    -DVELTO_GUI=OFF -DVELTO_BENCH=OFF >/dev/null
+	@cmake --build build-fuzz -j$(JOBS) --target velto_fuzz_input
+	@mkdir -p build-fuzz/corpus
+	$(SAN_ENV) build-fuzz/tests/fuzz/velto_fuzz_input build-fuzz/corpus tests/fuzz/corpus \
+	    -max_total_time=$(FUZZ_SECONDS) -max_len=65536 -timeout=20 -rss_limit_mb=2048 \
+	    -print_final_stats=1
+
 run: build
 	@if [ -x build/velto ]; then build/velto --simulate; \
 	else echo "No program has been built yet: the application is not part of this tree."; fi
@@ -75,4 +95,4 @@ screenshot: build
 	@res/make-screenshot build/velto res/screenshots/strips.png
 
 clean:
-	rm -rf build build-asan build-tsan build-v3
+	rm -rf build build-asan build-tsan build-v3 build-fuzz

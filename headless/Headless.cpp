@@ -58,6 +58,9 @@ bool InstallSignals() {
 
 void Fail(const std::string& sentence) { std::fprintf(stderr, "velto: %s\n", sentence.c_str()); }
 
+// What the audio layer last had to say; a failed start quotes it.
+std::string g_audioWarning;
+
 // Hands each capture notification from the audio thread to the event loop.
 class CCaptureHandOver : public QObject, public velto::INotifyTarget {
 public:
@@ -156,8 +159,15 @@ int RunLive(const HeadlessOptions& options, QCoreApplication& app, velto::CRecei
     } else {
         spec.deviceId = StoredCaptureDevice();
     }
-    if (receiver.Start(spec, spec) != 1) {
-        Fail("the capture device could not be started.");
+    // The audio layer tells why an open failed as the window would; here it
+    // is part of the one sentence.
+    velto::SetWarningFunction(
+        [](const std::string& text, const std::string&) { g_audioWarning = text; });
+    const int started = receiver.Start(spec, spec);
+    velto::SetWarningFunction([](const std::string& text, const std::string&) { Fail(text); });
+    if (started != 1) {
+        Fail("the capture device could not be started" +
+             (g_audioWarning.empty() ? std::string() : " (" + g_audioWarning + ")") + ".");
         return kExitFailure;
     }
     QSocketNotifier stop(g_stopPipe[0], QSocketNotifier::Read);

@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -113,12 +112,18 @@ public:
     };
 
 protected:
+    // The minute lines: {"type":"minute","jst":"...","sample":N,...}
     static std::vector<Minute> Minutes(const std::string& out) {
-        static const std::regex line(
-            R"re(\{"type":"minute","jst":"([0-9T:+-]+)","sample":([0-9.]+),)re");
+        const std::string head = "{\"type\":\"minute\",\"jst\":\"";
         std::vector<Minute> minutes;
-        for (std::sregex_iterator it(out.begin(), out.end(), line), end; it != end; ++it) {
-            minutes.push_back({(*it)[1], std::stod((*it)[2])});
+        std::istringstream lines(out);
+        for (std::string l; std::getline(lines, l);) {
+            if (!l.starts_with(head)) continue;
+            const std::size_t end = l.find('"', head.size());
+            const std::string jst = l.substr(head.size(), end - head.size());
+            const std::string key = "\",\"sample\":";
+            EXPECT_EQ(l.compare(end, key.size(), key), 0) << l;
+            minutes.push_back({jst, std::stod(l.substr(end + key.size()))});
         }
         return minutes;
     }
@@ -232,8 +237,18 @@ long long ValidWavFrames(const fs::path& path) {
 }
 
 TEST_F(HeadlessTest, SigtermWhileRecordingLiveLeavesAValidWavAndExitsZero) {
+    // The simulator, chosen by the name the device list gives it.
+    const Result list = Run({"--list-devices"});
+    EXPECT_EQ(list.status, 0);
+    const std::string name = "JJY シミュレーター (内蔵)";
+    EXPECT_NE(list.out.find(name + "\n"), std::string::npos) << list.out;
+    const Result unknown = Run({"--headless", "--device", "No Such Card"});
+    EXPECT_EQ(unknown.status, 1);
+    EXPECT_NE(unknown.err.find("no capture device named \"No Such Card\""), std::string::npos);
+
     const fs::path wav = s_dir / "live.wav";
-    const pid_t pid = Spawn({"--headless", "--simulate", "--json", "--record", wav.string()}, {});
+    const pid_t pid =
+        Spawn({"--headless", "--device", name, "--json", "--record", wav.string()}, {});
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while ((!fs::exists(wav) || fs::file_size(wav) < 2 * kSampleRate) &&
            std::chrono::steady_clock::now() < deadline) {

@@ -1,0 +1,78 @@
+// libFuzzer entry: the first byte chooses the way in, the rest is the input.
+// Even: the bytes are a file handed to --input FILE. Odd: they are what
+// --input - reads from standard input. Its bits 1-3 play the input 1 to 8
+// times in a row, so that the decoder sees more than a fraction of a second. Either way every
+// sample read goes through the receiver to the decoder and the JSON printer, as in velto --headless
+// --input ... --json.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "audio/RawSampleReader.h"
+#include "audio/SoundFileReader.h"
+#include "headless/EventPrinter.h"
+#include "receiver/Receiver.h"
+
+namespace {
+
+struct NoPost : velto::INotifyTarget {
+    void PostCaptureData() override {}
+};
+
+// A descriptor holding the bytes, read from its start.
+int MemoryFile(const std::uint8_t* data, std::size_t size) {
+    const int fd = ::memfd_create("fuzz-input", MFD_CLOEXEC);
+    if (fd < 0) return -1;
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd, data + done, size - done);
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    ::lseek(fd, 0, SEEK_SET);
+    return fd;
+}
+
+template <typename Reader>
+void DecodeAll(Reader& reader, velto::CReceiver& receiver) {
+    std::vector<std::int16_t> samples(4096);
+    for (std::size_t n; (n = reader.Read(samples.data(), samples.size())) > 0;) {
+        receiver.FeedInput(samples.data(), n);
+    }
+    [[maybe_unused]] const std::string problem = reader.EndProblem();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static NoPost post;
+    static velto::CReceiver receiver(post);
+    static std::FILE* sink = std::fopen("/dev/null", "w");
+    static CEventPrinter printer(sink, true, receiver);
+    static const bool added = (receiver.AddObserver(&printer), true);
+    (void)added;
+    if (size == 0) return 0;
+    const int fd = MemoryFile(data + 1, size - 1);
+    if (fd < 0) return 0;
+    const int plays = 1 + (data[0] >> 1) % 8;
+    receiver.BeginInput();
+    for (int play = 0; play < plays; ++play) {
+        ::lseek(fd, 0, SEEK_SET);
+        if (data[0] % 2 == 0) {
+            velto::CSoundFileReader reader;
+            std::string error;
+            if (!reader.Open("/proc/self/fd/" + std::to_string(fd), &error)) break;
+            DecodeAll(reader, receiver);
+        } else {
+            velto::CRawSampleReader reader(fd, "standard input");
+            DecodeAll(reader, receiver);
+        }
+    }
+    receiver.EndInput();
+    ::close(fd);
+    return 0;
+}
