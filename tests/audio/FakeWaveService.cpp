@@ -98,6 +98,11 @@ int CFakeWaveService::OutOpen(std::unique_ptr<IWaveOut>* handle, int, const Wave
 // The queue is held for the whole completion, so the completion may still be
 // running after the stream was reset or closed, as with a real driver.
 bool CFakeWaveService::CompleteBuffer(std::int16_t value) {
+    const std::vector<std::int16_t> samples(kBufferSamples, value);
+    return CompleteBuffer(samples.data());
+}
+
+bool CFakeWaveService::CompleteBuffer(const std::int16_t* samples) {
     std::shared_ptr<CWaveInQueue> queue;
     {
         const std::lock_guard lock(m_inMutex);
@@ -106,9 +111,8 @@ bool CFakeWaveService::CompleteBuffer(std::int16_t value) {
     if (!queue) {
         return false;
     }
-    const std::vector<std::int16_t> samples(kBufferSamples, value);
     const std::uint64_t dropped = queue->Dropped();
-    queue->Deliver(samples.data(), samples.size());
+    queue->Deliver(samples, kBufferSamples);
     return queue->Dropped() == dropped;
 }
 

@@ -40,6 +40,8 @@ public:
     // Fills the queued capture buffer with `value` and hands it back. False
     // when no started stream had a buffer queued.
     bool CompleteBuffer(std::int16_t value);
+    // The same with the buffer's 9600 samples.
+    bool CompleteBuffer(const std::int16_t* samples);
 
     int InGetNumDevs() override { return static_cast<int>(m_inNames.size()); }
     std::string InGetDevName(int deviceId) override;
