@@ -1,5 +1,6 @@
 #include "views/TimeCodeHistory.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "dsp/Constants.h"
@@ -31,12 +32,14 @@ CTimeCodeHistory::Row& CTimeCodeHistory::NewRow() {
 void CTimeCodeHistory::AddSecond(const DecoderSecond& s) {
     Row* row = &m_rows[static_cast<std::size_t>(m_rowHead)];
     const bool located = s.secondInMinute >= 0 && s.secondInMinute < kCells;
-    int at = located ? s.secondInMinute : row->last + 1;
+    const double elapsed = (s.onTimeSample - row->lastOnTime) / kSampleRate;
+    // Before the minute is known, seconds lost still take their cells.
+    int at = located ? s.secondInMinute
+                     : row->last + std::clamp(static_cast<int>(std::lround(elapsed)), 1, 60);
     if (row->last >= 0) {
         // A second that does not follow in this row's minute begins the next
         // row: the minute turned, the minute became known, or seconds were
         // lost across a minute's end.
-        const double elapsed = (s.onTimeSample - row->lastOnTime) / kSampleRate;
         const bool follows = at > row->last && elapsed < at - row->last + 0.5;
         if (!follows || located != row->located || (!located && at >= 60)) {
             row = &NewRow();

@@ -398,12 +398,13 @@ void CTimeCodeWnd::DrawOffsetChart(QPainter& p, const QRect& r) const {
         }
     }
     const auto& status = m_history.LastStatus();
-    const QString drift =
-        status && std::isfinite(status->driftPpm)
-            ? QStringLiteral("クロック偏差 %1%2 ppm")
-                  .arg(status->driftPpm < 0.0 ? QStringLiteral("-") : QStringLiteral("+"))
-                  .arg(std::abs(status->driftPpm), 0, 'f', 1)
-            : QString();
+    QString drift;
+    if (status && std::isfinite(status->driftPpm)) {
+        const double ppm = std::round(status->driftPpm * 10.0) / 10.0;  // no "-0.0"
+        drift = QStringLiteral("クロック偏差 %1%2 ppm")
+                    .arg(ppm < 0.0 ? QStringLiteral("-") : QStringLiteral("+"))
+                    .arg(std::abs(ppm), 0, 'f', 1);
+    }
     DrawChart(p, r,
               {QStringLiteral("オンタイム点のずれ (サンプルクロック基準, 過去10分) [ms]"), drift,
                span, QStringLiteral("-10分"), QStringLiteral("-5分"), 2.0, kOffsetTrace},
