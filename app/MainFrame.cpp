@@ -279,7 +279,16 @@ void CMainFrame::OnTimeCode() {
 }
 
 void CMainFrame::OnDecoderSecond(const velto::DecoderSecond& s) {
-    m_clockStatus->OnSecond(s);
+    // The system clock against JJY at the on-time point, from the capture's
+    // arrival stamps (their latency included). Not in a leap second, which
+    // POSIX time cannot tell from the second after it.
+    std::optional<double> offsetMs;
+    if (s.timeValid && s.secondInMinute != 60) {
+        if (const auto arrived = m_receiver.UnixTimeOfSample(s.onTimeSample)) {
+            offsetMs = (*arrived - static_cast<double>(s.utcUnix)) * 1000.0;
+        }
+    }
+    m_clockStatus->OnSecond(s, offsetMs);
     m_wndTimeCode->OnSecond(s);
 }
 

@@ -87,11 +87,13 @@ void CTimeCodeHistory::AddOffset(double onTimeSample) {
 
 void CTimeCodeHistory::AddStatus(const DecoderStatus& s) {
     m_lastStatus = s;
-    if (!std::isfinite(s.cn0DbHz)) {
-        return;
+    if (!std::isfinite(s.cn0DbHz) || s.cn0DbHz <= 0.0) {
+        return;  // no estimate, which must not pull the mean down
     }
+    // Bins on a fixed grid of the sample index, whatever statuses are missing.
     constexpr std::int64_t binSamples = std::int64_t{kCn0Bin} * kSampleRate;
-    if (m_cn0Samples > 0 && (s.sample - m_cn0BinStart >= binSamples || s.sample < m_cn0BinStart)) {
+    const std::int64_t binStart = s.sample - s.sample % binSamples;
+    if (m_cn0Samples > 0 && binStart != m_cn0BinStart) {
         m_cn0[static_cast<std::size_t>(m_cn0Head)] = {static_cast<double>(m_cn0BinStart),
                                                       m_cn0Sum / m_cn0Samples};
         m_cn0Head = (m_cn0Head + 1) % kCn0Points;
@@ -101,7 +103,7 @@ void CTimeCodeHistory::AddStatus(const DecoderStatus& s) {
         m_cn0Samples = 0;
     }
     if (m_cn0Samples == 0) {
-        m_cn0BinStart = s.sample;
+        m_cn0BinStart = binStart;
         m_cn0Sum = 0.0;
     }
     m_cn0Sum += s.cn0DbHz;

@@ -59,7 +59,7 @@ QString JstClockText(std::int64_t utcUnix, int secondInMinute) {
 }
 
 QString Cn0Text(double cn0DbHz) {
-    if (!std::isfinite(cn0DbHz)) {
+    if (!std::isfinite(cn0DbHz) || cn0DbHz <= 0.0) {
         return QStringLiteral("C/N0 --.- dB-Hz");
     }
     return QStringLiteral("C/N0 %1 dB-Hz").arg(cn0DbHz, 0, 'f', 1);

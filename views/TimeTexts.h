@@ -15,7 +15,8 @@ QString WeekdayText(int weekday);
 // The JST date and time of a UTC instant, "2026年12月07日(月) 20:15:42 JST".
 // A leap second (secondInMinute 60) reads hh:mm:60 of the minute it ends.
 QString JstClockText(std::int64_t utcUnix, int secondInMinute = -1);
-// "C/N0 42.5 dB-Hz", or dashes for no estimate.
+// "C/N0 42.5 dB-Hz", or dashes for no estimate (the decoder gives 0 when it
+// has no carrier level to measure).
 QString Cn0Text(double cn0DbHz);
 // The system clock against JJY, "+12.3 ms" when the system clock is ahead.
 QString OffsetText(double offsetMs);

@@ -104,6 +104,8 @@ TEST_F(ClockStatusTest, FlywheelKeepsTheTimeAndLosingItClearsIt) {
         Status(ReceptionState::NoSignal, std::numeric_limits<double>::quiet_NaN(), 288000));
     EXPECT_EQ(m_clock.StateText(), "無信号");
     EXPECT_EQ(m_clock.Cn0Text(), "C/N0 --.- dB-Hz");
+    m_clock.OnStatus(Status(ReceptionState::NoSignal, 0.0, 384000));
+    EXPECT_EQ(m_clock.Cn0Text(), "C/N0 --.- dB-Hz") << "0 is the decoder's no estimate";
     EXPECT_EQ(m_clock.TimeText(), "");
     EXPECT_EQ(m_clock.OffsetText(), "");
     EXPECT_EQ(TimeInk(), 0);

@@ -192,17 +192,18 @@ TEST_F(TimeCodeWndTest, ChartsFollowTheOnTimePointAndCn0) {
     // A sample clock 20 ppm fast, its second's phase starting at 999.5 ms:
     // the offset rises 1.92 ms per 100 s through the wrap, without a jump.
     const double start = 96000.0 * 50 + 95952.0;
-    for (int k = 0; k <= 700; ++k) {
+    for (int k = 0; k <= 701; ++k) {
         velto::DecoderSecond s =
             Second(kMinute2016, k % 60, TimeSymbol::Zero, 0.0, ReceptionState::SecondLocked);
         s.onTimeSample = start + k * kSecond * (1.0 + 20e-6);
         m_wnd.OnSecond(s);
-        m_wnd.OnStatus(Status(ReceptionState::SecondLocked, 30.0 + (k / 100),
-                              static_cast<std::int64_t>(s.onTimeSample)));
+        // Every third status without an estimate, which must not count.
+        m_wnd.OnStatus(Status(ReceptionState::SecondLocked, k % 3 == 1 ? 0.0 : 30.0 + (k / 100),
+                              std::int64_t{k} * velto::kSampleRate + 5000));
     }
     const auto& h = m_wnd.History();
     ASSERT_EQ(h.OffsetCount(), 600);
-    EXPECT_NEAR(h.OffsetAt(599).value, 700 * 0.02, 1e-6);
+    EXPECT_NEAR(h.OffsetAt(599).value, 701 * 0.02, 1e-6);
     EXPECT_NEAR(h.OffsetAt(599).value - h.OffsetAt(0).value, 599 * 0.02, 1e-6);
     // 10-second means of C/N0, the bin still open not among them.
     ASSERT_EQ(h.Cn0Count(), 70);
