@@ -35,7 +35,9 @@ void CTimeCodeHistory::AddSecond(const DecoderSecond& s) {
     const double elapsed = (s.onTimeSample - row->lastOnTime) / kSampleRate;
     // Before the minute is known, seconds lost still take their cells.
     int at = located ? s.secondInMinute
-                     : row->last + std::clamp(static_cast<int>(std::lround(elapsed)), 1, 60);
+             : row->last < 0
+                 ? 0
+                 : row->last + std::clamp(static_cast<int>(std::lround(elapsed)), 1, 60);
     if (row->last >= 0) {
         // A second that does not follow in this row's minute begins the next
         // row: the minute turned, the minute became known, or seconds were

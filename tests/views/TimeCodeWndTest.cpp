@@ -128,16 +128,18 @@ TEST_F(TimeCodeWndTest, PastMinutesAreRowsBelowAndTheCallSignMinuteIsMarked) {
 TEST_F(TimeCodeWndTest, SecondsBeforeTheMinuteIsKnownRunOnAndLockingStartsANewRow) {
     for (int s = 0; s < 65; ++s) {
         if (s != 2) {  // lost, and its cell stays empty
-            m_wnd.OnSecond(Second(0, s, TimeSymbol::Zero, 0.0, ReceptionState::SecondLocked));
+            m_wnd.OnSecond(
+                Second(0, s, TimeSymbol::Zero, 5.0 * kSecond, ReceptionState::SecondLocked));
         }
     }
     EXPECT_EQ(m_wnd.History().RowAt(0).last, 4);
     EXPECT_EQ(m_wnd.History().RowAt(1).last, 59);
+    EXPECT_TRUE(m_wnd.History().RowAt(1).cells[0].has_value()) << "the run's first second";
     EXPECT_FALSE(m_wnd.History().RowAt(1).cells[2].has_value());
     EXPECT_TRUE(m_wnd.History().RowAt(1).cells[3].has_value());
-    // Seconds 65 and 66 of the run are seconds 5 and 6 of a known minute.
+    // The next second of the run is second 5 of a known minute.
     m_wnd.OnSecond(
-        Second(kMinute2016, 5, TimeSymbol::One, 60.0 * kSecond, ReceptionState::MinuteLocked));
+        Second(kMinute2016, 5, TimeSymbol::One, 65.0 * kSecond, ReceptionState::MinuteLocked));
     EXPECT_EQ(m_wnd.History().RowAt(0).last, 5);
     EXPECT_FALSE(m_wnd.History().RowAt(0).cells[0].has_value());
     EXPECT_EQ(m_wnd.History().RowAt(1).last, 4);
