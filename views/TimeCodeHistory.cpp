@@ -56,9 +56,31 @@ void CTimeCodeHistory::AddSecond(const DecoderSecond& s) {
         row->callSign = true;
     }
     if (s.timeValid && s.secondInMinute >= 0 && s.secondInMinute < 60) {
-        row->minuteUtc = s.utcUnix - s.secondInMinute;
+        if (!row->minuteUtc) {
+            row->minuteUtc = s.utcUnix - s.secondInMinute;
+            NameEarlierMinutes(s.onTimeSample - s.secondInMinute * double{kSampleRate});
+        }
     }
     AddOffset(s.onTimeSample);
+}
+
+// Minutes found before the time was known get their names once it is: each
+// lies a whole number of minutes of samples before the minute now.
+void CTimeCodeHistory::NameEarlierMinutes(double minuteStartSample) {
+    const std::int64_t utc = *RowAt(0).minuteUtc;
+    constexpr double minuteSamples = 60.0 * kSampleRate;
+    for (int age = 1; age < kRows; ++age) {
+        Row& row = m_rows[static_cast<std::size_t>((m_rowHead - age + kRows) % kRows)];
+        if (!row.located || row.minuteUtc || row.last < 0) {
+            continue;
+        }
+        const double start = row.lastOnTime - row.last * double{kSampleRate};
+        const double minutes = (minuteStartSample - start) / minuteSamples;
+        const double whole = std::round(minutes);
+        if (whole >= 1.0 && std::abs(minutes - whole) * 60.0 < 2.0) {
+            row.minuteUtc = utc - 60 * static_cast<std::int64_t>(whole);
+        }
+    }
 }
 
 void CTimeCodeHistory::AddMinute(const DecoderMinute& m) {

@@ -58,6 +58,7 @@ public:
 
 private:
     Row& NewRow();
+    void NameEarlierMinutes(double minuteStartSample);
     void AddOffset(double onTimeSample);
 
     std::array<Row, kRows> m_rows{};

@@ -143,9 +143,19 @@ TEST_F(TimeCodeWndTest, SecondsBeforeTheMinuteIsKnownRunOnAndLockingStartsANewRo
     EXPECT_EQ(m_wnd.History().RowAt(0).last, 5);
     EXPECT_FALSE(m_wnd.History().RowAt(0).cells[0].has_value());
     EXPECT_EQ(m_wnd.History().RowAt(1).last, 4);
-    // Seconds lost across the minute's end: 20:16:50, then 20:17:55.
-    m_wnd.OnSecond(Second(kMinute2016, 50, TimeSymbol::Zero, 0.0));
-    m_wnd.OnSecond(Second(kMinute2016 + 60, 55, TimeSymbol::Zero, 60.0 * kSecond));
+    // The minute's rest, and the time becomes known in the next: the found
+    // minute takes its name then, the seconds of unknown place none.
+    for (int s = 6; s < 60; ++s) {
+        m_wnd.OnSecond(
+            Second(kMinute2016, s, TimeSymbol::Zero, 65.0 * kSecond, ReceptionState::MinuteLocked));
+    }
+    m_wnd.OnSecond(Second(kMinute2016 + 60, 0, TimeSymbol::Marker, 125.0 * kSecond));
+    EXPECT_EQ(m_wnd.History().RowAt(1).minuteUtc, kMinute2016);
+    EXPECT_FALSE(m_wnd.History().RowAt(2).minuteUtc.has_value());
+    EXPECT_EQ(m_wnd.History().RowAt(2).last, 4);
+    // Seconds lost across the minute's end: 20:18:50, then 20:19:55.
+    m_wnd.OnSecond(Second(kMinute2016 + 120, 50, TimeSymbol::Zero, 185.0 * kSecond));
+    m_wnd.OnSecond(Second(kMinute2016 + 180, 55, TimeSymbol::Zero, 245.0 * kSecond));
     EXPECT_EQ(m_wnd.History().RowAt(0).last, 55);
     EXPECT_EQ(m_wnd.History().RowAt(1).last, 50);
 }
