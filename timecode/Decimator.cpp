@@ -115,9 +115,15 @@ void CDecimator::EndBlock(IBasebandSink& sink, bool missing) {
             sumSquare += double{1.0} * v * v;
         }
         const double meanSquare = sumSquare / kBlock;
-        if (m_rmsInit && double{1.0} * peak * peak >
-                             timecode::kBlankerFactor * timecode::kBlankerFactor * m_meanSquare) {
+        const double limit = timecode::kBlankerFactor * timecode::kBlankerFactor * m_meanSquare;
+        if (m_rmsInit && double{1.0} * peak * peak > limit) {
             blanked = true;
+            // A blanked block still moves the level, by no more than the
+            // limit: a short burst barely shifts it, but a carrier that rose
+            // for good (the input began in the 10 % part, or the signal came
+            // up) is no longer taken for a burst within a fraction of a second.
+            m_meanSquare +=
+                (std::min(meanSquare, limit) - m_meanSquare) / timecode::kRmsTimeConstantBlocks;
         } else if (!m_rmsInit) {
             // The first blocks set the level by their plain mean.
             ++m_rmsBlocks;

@@ -67,6 +67,23 @@ TEST(Decoder, StrongSteadySignal) {
     EXPECT_NEAR(st.carrierLevel, o.carrierAmplitude, 0.05 * o.carrierAmplitude);
 }
 
+// A strong, nearly clean carrier whose input begins in the 10 % part of a
+// second: the impulse blanker's first idea of the level is the low carrier,
+// and the full carrier must not look like a burst to it for ever after.
+TEST(Decoder, StrongCleanSignalBeginningInTheLowPart) {
+    JjySignalOptions o;
+    o.carrierAmplitude = 10000.0;
+    o.noiseSigma = 300.0;
+    o.startOffsetSamples = 85 * 960;  // 0.85 s into a second: low whatever the symbol
+    CJjySignal signal(kStart, o);
+    Recorder rec;
+    CDecoder decoder(rec);
+    Simulate(signal, decoder, rec, 200.0);
+    EXPECT_EQ(WrongReports(rec, Truth{kStart, signal}, 0.25 * kMs), 0);
+    EXPECT_GE(rec.minutes.size(), 1u);
+    EXPECT_NEAR(decoder.Status().carrierLevel, o.carrierAmplitude, 0.05 * o.carrierAmplitude);
+}
+
 // Slow fading and Rician fading with lightning, and a sound card 150 ppm
 // fast: still the right time, on-time within a millisecond.
 TEST(Decoder, FadingCrashesAndAnOffClock) {
