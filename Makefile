@@ -8,6 +8,9 @@ SAN_ENV = UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
           ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
           TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/tsan.supp \
           QT_QPA_PLATFORM=offscreen
+# Every test has a timeout of its own (tests/*/CMakeLists.txt); --timeout is
+# the backstop for one that lacks it, so that a hung test fails in minutes.
+CTEST = ctest --no-tests=error --timeout 300 --output-on-failure -j$(JOBS)
 
 .PHONY: all deps build test test-release test-asan test-tsan test-v3 bench bench-headless sensitivity fuzz run package install screenshot clean
 
@@ -23,21 +26,22 @@ build: deps
 test: test-release test-asan test-tsan test-v3
 
 test-release: build
-	cd build && QT_QPA_PLATFORM=offscreen ctest --no-tests=error --output-on-failure -j$(JOBS)
+	cd build && QT_QPA_PLATFORM=offscreen $(CTEST)
 
 # Every test again with AddressSanitizer and UndefinedBehaviorSanitizer.
 test-asan: deps
 	@cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Release -DVELTO_SANITIZE=address,undefined \
 	    -DVELTO_BENCH=OFF >/dev/null
 	@cmake --build build-asan -j$(JOBS)
-	cd build-asan && $(SAN_ENV) ctest --no-tests=error --output-on-failure -j$(JOBS)
+	cd build-asan && $(SAN_ENV) $(CTEST)
 
-# The audio tests, where threads meet, with ThreadSanitizer.
+# Where threads meet, with ThreadSanitizer: the audio tests, and the frame's
+# tests (offscreen Qt), where the capture thread hands buffers to the window.
 test-tsan: deps
 	@cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Release -DVELTO_SANITIZE=thread \
-	    -DVELTO_GUI=OFF -DVELTO_BENCH=OFF >/dev/null
-	@cmake --build build-tsan -j$(JOBS)
-	cd build-tsan && $(SAN_ENV) ctest --no-tests=error --output-on-failure -j$(JOBS) -L audio
+	    -DVELTO_BENCH=OFF >/dev/null
+	@cmake --build build-tsan -j$(JOBS) --target velto_audio_tests velto_app_tests
+	cd build-tsan && $(SAN_ENV) $(CTEST) -L 'audio|app'
 
 # The dsp tests built for x86-64-v3 (AVX2, FMA), where the compiler may fuse
 # multiply-adds and widen loops: no result may depend on that.
@@ -47,7 +51,7 @@ ifeq ($(X86_64_V3),1)
 	@cmake -S . -B build-v3 -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS=-march=x86-64-v3 \
 	    -DVELTO_GUI=OFF -DVELTO_BENCH=OFF >/dev/null
 	@cmake --build build-v3 -j$(JOBS) --target velto_dsp_tests
-	cd build-v3 && ctest --no-tests=error --output-on-failure -j$(JOBS) -L dsp
+	cd build-v3 && $(CTEST) -L dsp
 else
 	@echo "test-v3: this processor cannot run x86-64-v3 code; skipped"
 endif

@@ -24,6 +24,11 @@ bool FullCarrierAt(double t) {
     return t - static_cast<double>(second) < JjyOnSlots(symbol) * 0.010;
 }
 
+double UnixNow() {
+    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
 // Four seconds of the simulated station, captured through the ring in real
 // time and run through the reception chain, give the time code's pulses.
 TEST(SimulatedDevice, DeliversTheTimeCodeInRealTimeAndInSlotOrder) {
@@ -40,46 +45,65 @@ TEST(SimulatedDevice, DeliversTheTimeCodeInRealTimeAndInSlotOrder) {
     DeviceSpec spec;
     spec.deviceId = service.InSimulatorId();
     constexpr int kBuffers = 40;
-    const auto now = std::chrono::system_clock::now().time_since_epoch();
-    const double startTime = std::chrono::duration<double>(now).count();
+    // The station's signal starts at some instant inside StartCapture, which
+    // may take a while on a loaded machine: the two clock readings bracket it.
+    const auto steadyBefore = std::chrono::steady_clock::now();
+    const double before = UnixNow();
     ASSERT_EQ(device.StartCapture(spec, &frame), 1);
+    const double after = UnixNow();
     ASSERT_TRUE(frame.WaitFor(kBuffers, 10s)) << frame.Count() << " buffers";
     device.StopCapture();
     SetWaveService(nullptr);
     EXPECT_TRUE(warnings.m_shown.empty());
 
+    // Buffer k is told once its 100 ms are over, never sooner, in ring order.
     const auto posts = frame.Posts();
     for (int k = 0; k < kBuffers; ++k) {
         ASSERT_EQ(posts[k].lastSlot, k);
+        EXPECT_GE(posts[k].time, steadyBefore + (k + 1) * 100ms) << k;
     }
-    const std::chrono::duration<double> span = posts[kBuffers - 1].time - posts[0].time;
-    EXPECT_NEAR(span.count() / (kBuffers - 1), 0.100, 0.010);
 
     CPipeline pipeline;
     for (int b = 0; b < kBuffers; ++b) {
         pipeline.ProcessBuffer(device.m_inData + b * kBufferSamples, b);
     }
     ASSERT_NE(pipeline.m_sliceLevel, kSliceLevelUnset);
-    // Slots before the level was set are judged from their raw amplitude,
-    // later ones from the sliced train. Slots within 25 ms of a change of the
-    // carrier are left out: the start instant is known only to a few
-    // milliseconds. The carrier changes at most every 200 ms.
-    int checked = 0;
-    int wrong = 0;
-    for (int s = 0; s < kSlotsPerBuffer * (kBuffers - 1); ++s) {
-        const double t = startTime + (s + 0.5) * 0.010;
-        const bool full = FullCarrierAt(t);
-        if (FullCarrierAt(t - 0.025) != full || FullCarrierAt(t + 0.025) != full) {
-            continue;
+    // Slot s is measured at its first two samples (slot 10b repeats 10b + 1);
+    // the filter smears 2.5 ms either way. Slots that close to a change of the
+    // carrier are left out; the carrier changes at most every 200 ms. Slots
+    // before the level was set are judged from their raw amplitude, later
+    // ones from the sliced train.
+    auto wrongAt = [&](double start, int* checked) {
+        int wrong = 0;
+        *checked = 0;
+        for (int s = 0; s < kSlotsPerBuffer * (kBuffers - 1); ++s) {
+            const int measured = s % kSlotsPerBuffer == 0 ? s + 1 : s;
+            const double t = start + measured * 0.010;
+            const bool full = FullCarrierAt(t);
+            if (FullCarrierAt(t - 0.005) != full || FullCarrierAt(t + 0.005) != full) {
+                continue;
+            }
+            const bool on = s < kSliceEstimateSlots
+                                ? pipeline.m_rawRow[s] >= 0.5 * pipeline.m_sliceLevel
+                                : pipeline.m_correctedRow[s] != 0.0;
+            wrong += on != full;
+            ++*checked;
         }
-        const bool on = s < kSliceEstimateSlots
-                            ? pipeline.m_rawRow[s] >= 0.5 * pipeline.m_sliceLevel
-                            : pipeline.m_correctedRow[s] != 0.0;
-        wrong += on != full;
-        ++checked;
+        return wrong;
+    };
+    // The start instant that fits best, to the millisecond, within the bracket.
+    int least = -1;
+    int checked = 0;
+    for (double start = before - 0.001; start <= after + 0.001; start += 0.001) {
+        int n = 0;
+        const int wrong = wrongAt(start, &n);
+        if (least < 0 || wrong < least) {
+            least = wrong;
+            checked = n;
+        }
     }
-    EXPECT_EQ(wrong, 0);
-    EXPECT_GT(checked, 250);
+    EXPECT_EQ(least, 0) << "start bracketed by " << (after - before) * 1000 << " ms";
+    EXPECT_GT(checked, 300);
 }
 
 }  // namespace
