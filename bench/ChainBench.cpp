@@ -1,6 +1,8 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "dsp/JjySignal.h"
@@ -42,6 +44,30 @@ void BM_Apply(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_Apply)->Unit(benchmark::kMicrosecond);
+
+// Each kernel this processor can run, whichever Apply picks.
+void BM_ApplyWith(benchmark::State& state, velto::CFilter::Kernel kernel) {
+    velto::CFilter filter;
+    std::vector<double> out(kBufferSamples);
+    for (auto _ : state) {
+        filter.ApplyWith(kernel, Ring().data(), out.data());
+        benchmark::DoNotOptimize(out.data());
+    }
+}
+
+const bool kKernelsRegistered = [] {
+    using Kernel = velto::CFilter::Kernel;
+    const std::pair<Kernel, const char*> kernels[] = {
+        {Kernel::Avx512, "avx512"}, {Kernel::Avx2, "avx2"}, {Kernel::Portable, "portable"}};
+    for (const auto& [kernel, name] : kernels) {
+        if (velto::CFilter::Supports(kernel)) {
+            benchmark::RegisterBenchmark((std::string("BM_Apply_") + name).c_str(), BM_ApplyWith,
+                                         kernel)
+                ->Unit(benchmark::kMicrosecond);
+        }
+    }
+    return true;
+}();
 
 // One reception cycle's signal work for one buffer: filter, measure, slice,
 // gate one playback slot.

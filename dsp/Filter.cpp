@@ -60,7 +60,6 @@ constexpr std::array<std::array<double, kHalfTaps / W + 1>, W> MakeByResidue() {
     return table;
 }
 
-inline constexpr auto kByResidue4 = MakeByResidue<4>();
 inline constexpr auto kByResidue8 = MakeByResidue<8>();
 
 // Each kernel keeps kLanes outputs in flight as independent accumulators, so
@@ -107,53 +106,72 @@ void FoldedGeneric(const double* x, double* out) {
 }
 
 #ifdef VELTO_HAVE_X86
-// The same sliding windows as the AVX-512 kernel below, four lanes wide:
-// taps grouped by k mod 4.
+// Four lanes wide, with only 16 vector registers. Taps are grouped by k mod 4:
+// tap k = 4q + r of output vector m needs up(m + q) + down(q - m), with up(j)
+// at c + 4j + r and down(j) at c - 4j - r. For three output vectors at a time
+// the three up and three down vectors in use slide along in registers, one
+// load each per tap. Even and odd q add into separate accumulators, six in
+// all, so that a multiply-add seldom waits for the one before. The centre tap
+// runs in the r = 0 sequence as h0/2 times x[t] + x[t], which is exactly h0 x[t].
+inline constexpr int kAvx2Steps = 66;  // q = 0..65 covers every k up to 240 for each r
+
+constexpr std::array<std::array<double, kAvx2Steps>, 4> MakeAvx2Taps() {
+    std::array<std::array<double, kAvx2Steps>, 4> table{};
+    for (int r = 0; r < 4; ++r) {
+        for (int q = 0; q < kAvx2Steps; ++q) {
+            const int k = 4 * q + r;
+            table[r][q] = k == 0 ? kBandpassHalf[0] / 2 : k <= kHalfTaps ? kBandpassHalf[k] : 0.0;
+        }
+    }
+    return table;
+}
+
+inline constexpr auto kAvx2Taps = MakeAvx2Taps();
+
+// One tap for three output vectors; then u0 and d0, which held the oldest up
+// and down vectors, take the next ones, so calls with the names rotated go
+// round without a register copy.
+__attribute__((target("avx2,fma"), always_inline)) inline void Avx2Tap(
+    const double* c, int r, int q, __m256d& a0, __m256d& a1, __m256d& a2, __m256d& u0, __m256d& u1,
+    __m256d& u2, __m256d& d0, __m256d& d1, __m256d& d2) {
+    const __m256d h = _mm256_broadcast_sd(&kAvx2Taps[r][q]);
+    a0 = _mm256_fmadd_pd(h, _mm256_add_pd(u0, d2), a0);
+    a1 = _mm256_fmadd_pd(h, _mm256_add_pd(u1, d1), a1);
+    a2 = _mm256_fmadd_pd(h, _mm256_add_pd(u2, d0), a2);
+    u0 = _mm256_loadu_pd(c + 4 * (q + 3) + r);
+    d0 = _mm256_loadu_pd(c - 4 * (q + 1) - r);
+}
+
 __attribute__((target("avx2,fma"))) void FoldedAvx2(const double* x, double* out) {
-    constexpr int kWidth = 4;
-    constexpr int kBlock = kWidth * kAccumulators;
-    constexpr int kSteps = kHalfTaps / kWidth;
-    static_assert(kBufferSamples % kBlock == 0);
+    constexpr int kBlock = 12;
+    static_assert(kBufferSamples % kBlock == 0 && kAvx2Steps % 6 == 0);
     for (int t = 0; t < kBufferSamples; t += kBlock) {
         const double* c = x + t;
-        __m256d a[kAccumulators];
-        const __m256d h0 = _mm256_set1_pd(kBandpassHalf[0]);
-#pragma GCC unroll 8
-        for (int m = 0; m < kAccumulators; ++m) {
-            a[m] = _mm256_mul_pd(h0, _mm256_loadu_pd(c + kWidth * m));
-        }
-        for (int r = 0; r < kWidth; ++r) {
-            const int q0 = r == 0 ? 1 : 0;
-            __m256d up[kAccumulators];
-            __m256d down[kAccumulators];
-#pragma GCC unroll 8
-            for (int i = 0; i < kAccumulators; ++i) {
-                up[i] = _mm256_loadu_pd(c + kWidth * (q0 + i) + r);
-                down[i] = _mm256_loadu_pd(c - kWidth * (q0 - 7 + i) - r);
-            }
-            for (int q = q0;; ++q) {
-                const __m256d h = _mm256_set1_pd(kByResidue4[r][q]);
-#pragma GCC unroll 8
-                for (int m = 0; m < kAccumulators; ++m) {
-                    const __m256d pair = _mm256_add_pd(up[m], down[7 - m]);
-                    a[m] = _mm256_fmadd_pd(h, pair, a[m]);
-                }
-                if (q == kSteps) {
-                    break;
-                }
-#pragma GCC unroll 8
-                for (int i = 0; i < kAccumulators - 1; ++i) {
-                    up[i] = up[i + 1];
-                    down[i] = down[i + 1];
-                }
-                up[7] = _mm256_loadu_pd(c + kWidth * (q + 8) + r);
-                down[7] = _mm256_loadu_pd(c - kWidth * (q + 1) - r);
+        __m256d a0 = _mm256_setzero_pd();
+        __m256d a1 = _mm256_setzero_pd();
+        __m256d a2 = _mm256_setzero_pd();
+        __m256d b0 = _mm256_setzero_pd();
+        __m256d b1 = _mm256_setzero_pd();
+        __m256d b2 = _mm256_setzero_pd();
+        for (int r = 0; r < 4; ++r) {
+            __m256d u0 = _mm256_loadu_pd(c + r);
+            __m256d u1 = _mm256_loadu_pd(c + 4 + r);
+            __m256d u2 = _mm256_loadu_pd(c + 8 + r);
+            __m256d d0 = _mm256_loadu_pd(c + 8 - r);
+            __m256d d1 = _mm256_loadu_pd(c + 4 - r);
+            __m256d d2 = _mm256_loadu_pd(c - r);
+            for (int q = 0; q < kAvx2Steps; q += 6) {
+                Avx2Tap(c, r, q, a0, a1, a2, u0, u1, u2, d0, d1, d2);
+                Avx2Tap(c, r, q + 1, b0, b1, b2, u1, u2, u0, d1, d2, d0);
+                Avx2Tap(c, r, q + 2, a0, a1, a2, u2, u0, u1, d2, d0, d1);
+                Avx2Tap(c, r, q + 3, b0, b1, b2, u0, u1, u2, d0, d1, d2);
+                Avx2Tap(c, r, q + 4, a0, a1, a2, u1, u2, u0, d1, d2, d0);
+                Avx2Tap(c, r, q + 5, b0, b1, b2, u2, u0, u1, d2, d0, d1);
             }
         }
-#pragma GCC unroll 8
-        for (int m = 0; m < kAccumulators; ++m) {
-            _mm256_storeu_pd(out + t + kWidth * m, a[m]);
-        }
+        _mm256_storeu_pd(out + t, _mm256_add_pd(a0, b0));
+        _mm256_storeu_pd(out + t + 4, _mm256_add_pd(a1, b1));
+        _mm256_storeu_pd(out + t + 8, _mm256_add_pd(a2, b2));
     }
 }
 

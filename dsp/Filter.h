@@ -38,9 +38,9 @@ private:
     int m_writePos = 0;
     std::array<double, kFilterRingSize> m_ring{};
     // The buffer as doubles between zeros, for the folded fast path: 240 on
-    // either side plus the reach of its last vector loads.
-    static constexpr int kPadFront = kHalfTaps + 8;
-    static constexpr int kPadBack = kHalfTaps + 16;
+    // either side plus the reach of the kernels' last vector loads.
+    static constexpr int kPadFront = kHalfTaps + 32;
+    static constexpr int kPadBack = kHalfTaps + 48;
     alignas(64) std::array<double, kPadFront + kBufferSamples + kPadBack> m_padded{};
 };
 
