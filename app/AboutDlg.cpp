@@ -4,6 +4,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QPushButton>
+#include <algorithm>
 
 namespace {
 
@@ -14,21 +15,31 @@ int Dlu(int units) { return units * 3 / 2; }
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("バージョン情報 Velto"));
-    setFixedSize(Dlu(171), Dlu(69));
 
     auto* icon = new QLabel(this);
     icon->setPixmap(QApplication::windowIcon().pixmap(32, 32));
     icon->setGeometry(Dlu(14), Dlu(14), 32, 32);
 
+    // The texts keep their places; a label wider than its place in the layout
+    // (the font may be larger than the layout assumed) widens the box rather
+    // than losing its end.
     auto* name = new QLabel(QStringLiteral("Velto   Version 1.0"), this);
     name->setTextFormat(Qt::PlainText);
-    name->setGeometry(Dlu(42), Dlu(14), Dlu(114), Dlu(8) + 4);
-
     auto* copyright = new QLabel(QStringLiteral("Copyright (C) 2026 Velto Project"), this);
-    copyright->setGeometry(Dlu(42), Dlu(26), Dlu(114), Dlu(8) + 4);
+    auto place = [](QLabel* label, int top) {
+        const QSize text = label->sizeHint();
+        label->setGeometry(Dlu(42), top, std::max(Dlu(114), text.width()),
+                           std::max(Dlu(8) + 4, text.height()));
+        return label->geometry();
+    };
+    const QRect nameRect = place(name, Dlu(14));
+    const QRect copyrightRect = place(copyright, std::max(Dlu(26), nameRect.bottom() + 3));
+    const int extra = std::max(nameRect.right(), copyrightRect.right()) + 1 - Dlu(42 + 114);
+    const int okTop = std::max(Dlu(45), copyrightRect.bottom() + 1 + Dlu(4));
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setDefault(true);
-    ok->setGeometry(Dlu(113), Dlu(45), Dlu(50), Dlu(14));
+    ok->setGeometry(Dlu(113) + std::max(0, extra), okTop, Dlu(50), Dlu(14));
+    setFixedSize(Dlu(171) + std::max(0, extra), okTop - Dlu(45) + Dlu(69));
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 }

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QLabel>
 #include <QMenu>
 #include <QSettings>
 #include <QShortcut>
@@ -19,6 +20,7 @@
 #include <tuple>
 #include <utility>
 
+#include "app/AboutDlg.h"
 #include "app/CommandIds.h"
 #include "app/MainFrame.h"
 #include "app/SoundCardDlg.h"
@@ -309,6 +311,20 @@ TEST_F(FrameTest, VisibleScopeReceivesEachBufferAndAHiddenOneNothing) {
     f.Scope()->close();  // hides it, keeping the last buffer
     Cycle(1, 987);
     EXPECT_EQ(f.Scope()->VlfSamples()[100], 654);
+}
+
+// Every text of the About box fits its label, and every label the box.
+TEST(AboutBox, ShowsEachTextWhole) {
+    CAboutDlg dlg;
+    int texts = 0;
+    for (const QLabel* label : dlg.findChildren<QLabel*>()) {
+        if (label->text().isEmpty()) continue;
+        ++texts;
+        EXPECT_GE(label->width(), label->sizeHint().width()) << label->text().toStdString();
+        EXPECT_GE(label->height(), label->sizeHint().height()) << label->text().toStdString();
+        EXPECT_TRUE(dlg.rect().contains(label->geometry())) << label->text().toStdString();
+    }
+    EXPECT_EQ(texts, 2);
 }
 
 // The sound-card dialog and the device Start opens.
