@@ -40,7 +40,7 @@ test-asan: deps
 test-tsan: deps
 	@cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Release -DVELTO_SANITIZE=thread \
 	    -DVELTO_BENCH=OFF >/dev/null
-	@cmake --build build-tsan -j$(JOBS) --target velto_audio_tests velto_app_tests
+	@cmake --build build-tsan -j$(JOBS)
 	cd build-tsan && $(SAN_ENV) $(CTEST) -L 'audio|app'
 
 # The dsp tests built for x86-64-v3 (AVX2, FMA), where the compiler may fuse

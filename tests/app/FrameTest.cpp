@@ -176,6 +176,20 @@ TEST_F(FrameTest, StripsTrailTheRingByOneAndBothWrapAfterBufferSeventyNine) {
     EXPECT_EQ(f.Receiver().m_displayIndex, 1);
     EXPECT_EQ(raw->m_bFilled, 1);
     EXPECT_EQ(PlaybackOpens(), 1);  // no second automatic start
+
+    // A second start: no level, strips empty and one behind from its first
+    // buffer on; the rows keep the last run's values until measured again.
+    CFilteredWav* corrected = f.View()->m_wndCorrectedStrip;
+    EXPECT_EQ(corrected->m_bFilled, 1);
+    f.Receiver().m_pipeline.m_sliceLevel = 7.0;
+    f.Receiver().m_pipeline.m_rawRow[700] = 42.0;
+    Space();
+    Space();
+    EXPECT_EQ(f.Receiver().m_pipeline.m_sliceLevel, velto::kSliceLevelUnset);
+    EXPECT_EQ(f.Receiver().m_displayIndex, -1);
+    EXPECT_EQ(raw->m_bFilled, 0);
+    EXPECT_EQ(corrected->m_bFilled, 0);
+    EXPECT_EQ(f.Receiver().m_pipeline.m_rawRow[700], 42.0);
 }
 
 TEST_F(FrameTest, MonitorTogglesAndSecondBufferWritesTheFirstTwoPlaybackSlots) {
@@ -391,10 +405,15 @@ TEST_F(SoundCardDlg, NoDevicesGiveAnEmptyListAndNonsenseFallsBackToTheDefaults) 
         dlg.accept();
         EXPECT_EQ(Profile(), Pair(3, "Gone"));
     }
+    // A number that is none must not read as device 0, whose name it carries.
     m_service.m_inNames = {"X"};
-    Store(QStringLiteral("not a number"), QString(100000, QChar(0x7F)));
+    Store(QStringLiteral("not a number"), QStringLiteral("X"));
     EXPECT_EQ(CSoundCardDlg().DeviceList()->currentIndex(), -1);
     EXPECT_EQ(StoredCaptureDevice(), velto::WAVE_MAPPER);
+    Store(0, QString(100000, QChar(0x7F)));
+    EXPECT_EQ(StoredCaptureDevice(), velto::WAVE_MAPPER);
+    Store(0, QStringLiteral("X"));
+    EXPECT_EQ(StoredCaptureDevice(), 0);
 }
 
 TEST_F(SoundCardDlg, StartOpensTheStoredDeviceWhileItMatchesElseTheDefault) {

@@ -142,8 +142,14 @@ TEST_F(WaveDevice, CaptureFailuresLeaveNothingOpenAndOnlyTheNamedErrorsShow) {
     EXPECT_EQ(m_device.StartCapture(DeviceSpec{}, &m_frame), 0);
     EXPECT_TRUE(m_warnings.m_shown.empty());
     EXPECT_EQ(m_service.Calls().back(), FakeCall::InClose);
-    EXPECT_FALSE(m_service.CompleteBuffer(1));
     EXPECT_EQ(m_frame.Count(), 0);
+
+    // Nothing of the failed attempts stands in the way of the next start.
+    m_service.SetResult(FakeCall::InStart, kWaveOk);
+    ASSERT_EQ(m_device.StartCapture(DeviceSpec{}, &m_frame), 1);
+    Complete(1, 7);
+    EXPECT_EQ(m_frame.Count(), 1);
+    EXPECT_EQ(Sample(0), 7);
 }
 
 // A driver completing buffers as fast as it can while the window thread starts

@@ -75,6 +75,26 @@ TEST(MeasureSlots, SteadyCarrierReadsItsAmplitudeTimesTheFilterGainInEverySlot) 
     EXPECT_EQ(p.m_rawRow[80], 0.0);
 }
 
+// Each slot reads filtered samples 960 j and 960 j + 1 as the fit's y0 and
+// y1 (slot 0 those of slot 1); nothing else of the buffer counts.
+TEST(MeasureSlots, FitsTheFirstTwoFilteredSamplesOfEachSlot) {
+    CPipeline p;
+    p.m_filtered.fill(1e6);
+    for (int j = 0; j < kSlotsPerBuffer; ++j) {
+        p.m_filtered[kSlotSamples * j] = 3.0 + j;
+        p.m_filtered[kSlotSamples * j + 1] = -5.0 * j;
+    }
+    p.MeasureSlots(79);
+    for (int j = 0; j < kSlotsPerBuffer; ++j) {
+        const int k = j == 0 ? 1 : j;
+        const double y0 = 3.0 + k;
+        const double y1 = -5.0 * k;
+        const double expected = std::hypot(2.0 * y1 + std::sqrt(3.0) * y0, y0);
+        EXPECT_NEAR(p.m_rawRow[790 + j], expected, 1e-9 * expected) << j;
+        EXPECT_EQ(p.m_correctedRow[790 + j], p.m_rawRow[790 + j]) << j;
+    }
+}
+
 TEST(Slicer, LevelIsTheEleventhLargestOfTheFirstThreeSecondsAndHalfOfItIsOn) {
     CPipeline p;
     p.EstimateSliceLevel();  // silence in the first pass
@@ -94,8 +114,19 @@ TEST(Slicer, LevelIsTheEleventhLargestOfTheFirstThreeSecondsAndHalfOfItIsOn) {
     p.EstimateSliceLevel();
     EXPECT_EQ(p.m_sliceLevel, kLevel);
 
-    // Eleventh largest 0.0 below a non-zero sixth: a level of 0.0 slices everything off.
-    std::fill_n(p.m_rawRow.begin(), 8, 50.0);
+    // All different: the level is exactly the eleventh largest.
+    for (int s = 0; s < kSliceEstimateSlots; ++s) p.m_rawRow[s] = (s * 7919) % 300;
+    p.EstimateSliceLevel();
+    EXPECT_EQ(p.m_sliceLevel, 289.0);
+
+    // Only five loud slots: the sixth largest is 0.0 and the level stays.
+    p.m_rawRow.fill(0.0);
+    std::fill_n(p.m_rawRow.begin(), 5, 50.0);
+    p.EstimateSliceLevel();
+    EXPECT_EQ(p.m_sliceLevel, 289.0);
+    // Six: the eleventh largest, 0.0, below a non-zero sixth is a level of
+    // 0.0, which slices everything off.
+    p.m_rawRow[5] = 50.0;
     p.EstimateSliceLevel();
     EXPECT_EQ(p.m_sliceLevel, 0.0);
     std::fill_n(p.m_correctedRow.begin() + 300, 10, 7.0);
@@ -156,16 +187,19 @@ TEST(GateTone, KeysTheTableSlotBySlot) {
     gate(3, 1);  // no level yet
     for (int i = 0; i < kBufferSamples; ++i) ASSERT_EQ(out[i], 0) << i;
 
+    // A table that does not repeat shows where each sample was read.
+    for (int i = 0; i < kToneTableSamples; ++i) p.m_toneTable[i] = static_cast<std::int16_t>(i);
     p.m_sliceLevel = 10.0;
     gate(0, 2);  // every slot reads table samples 0..9599
     for (int i = 0; i < 2 * kBufferSamples; ++i) {
-        ASSERT_EQ(out[i], p.m_toneTable[i % kBufferSamples]) << i;
+        ASSERT_EQ(out[i], i % kBufferSamples) << i;
     }
 
+    // Chunk j of the slot reads table samples 960 j ..
     for (int j = 0; j < 10; ++j) p.m_correctedRow[50 + j] = j % 2 == 0 ? 10.0 : 0.0;
-    gate(5, 1);  // chunk j of the slot reads table samples 960 j ..
+    gate(5, 1);
     for (int i = 0; i < kBufferSamples; ++i) {
-        ASSERT_EQ(out[i], i / kSlotSamples % 2 == 0 ? p.m_toneTable[i] : 0) << i;
+        ASSERT_EQ(out[i], i / kSlotSamples % 2 == 0 ? static_cast<std::int16_t>(i) : 0) << i;
     }
 }
 
