@@ -8,12 +8,14 @@
 #include <QShortcut>
 #include <QStatusBar>
 
+#include "app/ClockFeedDlg.h"
 #include "app/CmdUI.h"
 #include "app/CommandIds.h"
 #include "app/SoundCardDlg.h"
 #include "audio/SoundFileReader.h"
 #include "audio/WavFileWriter.h"
 #include "audio/WaveService.h"
+#include "receiver/ChronySock.h"
 #include "views/ChildView.h"
 #include "views/ClockStatus.h"
 #include "views/FilteredWav.h"
@@ -64,11 +66,15 @@ CMainFrame::CMainFrame()
     setFixedSize(kClientWidth,
                  kClientHeight + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
     setFocusPolicy(Qt::StrongFocus);
+    ApplyClockFeed();
 }
 
 // Devices are stopped before the window goes (close does it in order); this
 // is the last guard so that no notification can reach a destroyed frame.
 CMainFrame::~CMainFrame() {
+    if (m_clockFeed) {
+        m_receiver.RemoveObserver(m_clockFeed.get());
+    }
     m_receiver.RemoveObserver(this);
     m_receiver.Stop();
 }
@@ -79,6 +85,7 @@ void CMainFrame::CreateMenus() {
     AddCommand(m_receiveMenu, QStringLiteral("ファイルを開く(&O)..."), ID_FILE_OPEN);
     AddCommand(m_receiveMenu, QStringLiteral("録音(&R)..."), ID_RECORD)->setCheckable(true);
     AddCommand(m_receiveMenu, QStringLiteral("サウンドカードの設定(&C)..."), ID_SOUNDCARD);
+    AddCommand(m_receiveMenu, QStringLiteral("時計合わせの設定(&K)..."), ID_CLOCKFEED);
     AddCommand(m_receiveMenu, QStringLiteral("実波形(&W)"), ID_SCOPE);
     AddCommand(m_receiveMenu, QStringLiteral("タイムコード(&T)"), ID_TIMECODE);
     m_receiveMenu->addSeparator();
@@ -164,6 +171,9 @@ void CMainFrame::RunCommand(int id) {
             break;
         case ID_RECORD:
             OnRecord();
+            break;
+        case ID_CLOCKFEED:
+            OnClockFeed();
             break;
         case ID_APP_EXIT:
             close();
@@ -386,4 +396,27 @@ void CMainFrame::closeEvent(QCloseEvent* e) {
         m_wndTimeCode->hide();
     }
     e->accept();
+}
+
+void CMainFrame::OnClockFeed() {
+    CClockFeedDlg dlg(this);
+    if (dlg.exec() == QDialog::Accepted) {
+        ApplyClockFeed();
+    }
+}
+
+// A replayed file sends nothing: it has no capture times (LiveSampleTime).
+void CMainFrame::ApplyClockFeed() {
+    if (m_clockFeed) {
+        m_receiver.RemoveObserver(m_clockFeed.get());
+        m_clockFeed.reset();
+    }
+    const ClockFeedSettings settings = ClockFeedSettings::Load();
+    if (!settings.enabled) {
+        return;
+    }
+    m_clockFeed = std::make_unique<velto::CClockFeed>(velto::LiveSampleTime(m_receiver));
+    m_clockFeed->SetLatencyMs(settings.latencyMs);
+    m_clockFeed->AddSink(std::make_unique<velto::CChronySock>(settings.chronySock.toStdString()));
+    m_receiver.AddObserver(m_clockFeed.get());
 }

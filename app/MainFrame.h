@@ -6,10 +6,12 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <vector>
 
 #include "audio/WaveDevice.h"
+#include "receiver/ClockFeed.h"
 #include "receiver/Receiver.h"
 #include "views/StripSource.h"
 
@@ -75,6 +77,11 @@ public:
     void OnDecoderStatus(const velto::DecoderStatus& s);
     void OnRecord();
     void OnUpdateRecord(CCmdUI* pCmdUI);
+    void OnClockFeed();
+    // Feeds the system clock as the profile says: off, or to chronyd's socket.
+    void ApplyClockFeed();
+    // The feed of the system clock while it is on; null while off.
+    const velto::CClockFeed* ClockFeed() const { return m_clockFeed.get(); }
 
     CChildView* View() const { return m_wndView; }
     CScope* Scope() const { return m_wndScope; }
@@ -120,4 +127,5 @@ private:
     FileChooser m_chooseOpenFile;
     FileChooser m_chooseRecordFile;
     MessageSink m_showMessage;
+    std::unique_ptr<velto::CClockFeed> m_clockFeed;
 };

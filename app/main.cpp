@@ -10,7 +10,7 @@ namespace {
 constexpr const char* kUsage =
     "Usage: velto [--simulate]\n"
     "       velto --headless [--simulate | --device NAME | --input FILE | --input -] [--json]\n"
-    "             [--record FILE.wav]\n"
+    "             [--record FILE.wav] [--chrony-sock PATH] [--shm UNIT] [--latency-ms MS]\n"
     "       velto --list-devices\n"
     "Velto receives the JJY 40 kHz time signal through a sound card sampling at 96 kHz.\n"
     "\n"
@@ -24,6 +24,12 @@ constexpr const char* kUsage =
     "standard input (headless)\n"
     "  --json             print one JSON object per line (headless)\n"
     "  --record FILE.wav  record the input to a 96 kHz 16-bit mono WAV file (headless)\n"
+    "  --chrony-sock PATH feed the system clock: a sample a second to chronyd's\n"
+    "                     \"refclock SOCK PATH\" while a received time is valid (headless)\n"
+    "  --shm UNIT         the same samples through NTP shared-memory unit UNIT, for ntpd\n"
+    "                     or chronyd's \"refclock SHM UNIT\" (headless)\n"
+    "  --latency-ms MS    the sound card's and receiver's delay, taken off the samples'\n"
+    "                     capture times (default 0; see the README to measure it)\n"
     "  --help             show this help and exit\n"
     "  --version          show the version and exit\n"
     "\n"
@@ -49,8 +55,8 @@ int main(int argc, char** argv) {
             simulate = true;
         }
         // The console's own options need no --headless of their own.
-        for (const char* option :
-             {"--headless", "--list-devices", "--device", "--input", "--json", "--record"}) {
+        for (const char* option : {"--headless", "--list-devices", "--device", "--input", "--json",
+                                   "--record", "--chrony-sock", "--shm", "--latency-ms"}) {
             headless = headless || std::strcmp(argv[i], option) == 0;
         }
     }

@@ -18,8 +18,11 @@
 #include "audio/WaveService.h"
 #include "headless/EventPrinter.h"
 #include "headless/HeadlessOptions.h"
+#include "receiver/ChronySock.h"
+#include "receiver/ClockFeed.h"
 #include "receiver/DeviceProfile.h"
 #include "receiver/Receiver.h"
+#include "receiver/ShmRefclock.h"
 
 namespace {
 
@@ -179,6 +182,25 @@ int RunLive(const HeadlessOptions& options, QCoreApplication& app, velto::CRecei
     return 0;
 }
 
+// The feed of the system clock the options ask for; null when the shared
+// memory cannot be had (CShmRefclock has said why).
+std::unique_ptr<velto::CClockFeed> MakeClockFeed(const HeadlessOptions& options,
+                                                 const velto::CReceiver& receiver) {
+    auto feed = std::make_unique<velto::CClockFeed>(velto::LiveSampleTime(receiver));
+    feed->SetLatencyMs(options.latencyMs);
+    if (options.shmUnit) {
+        auto shm = std::make_unique<velto::CShmRefclock>(*options.shmUnit);
+        if (!shm->Attached()) {
+            return nullptr;
+        }
+        feed->AddSink(std::move(shm));
+    }
+    if (options.chronySock) {
+        feed->AddSink(std::make_unique<velto::CChronySock>(*options.chronySock));
+    }
+    return feed;
+}
+
 }  // namespace
 
 int RunHeadless(int argc, char** argv) {
@@ -209,6 +231,15 @@ int RunHeadless(int argc, char** argv) {
     receiver.SetAutoMonitor(false);
     CEventPrinter printer(stdout, options.json, receiver);
     receiver.AddObserver(&printer);
+    std::unique_ptr<velto::CClockFeed> clockFeed;
+    if (options.chronySock || options.shmUnit) {
+        clockFeed = MakeClockFeed(options, receiver);
+        if (!clockFeed) {
+            receiver.RemoveObserver(&printer);
+            return kExitFailure;
+        }
+        receiver.AddObserver(clockFeed.get());
+    }
 
     if (options.record) {
         std::unique_ptr<velto::CWavFileWriter> writer =
@@ -220,6 +251,9 @@ int RunHeadless(int argc, char** argv) {
     }
     const int status =
         options.input ? RunInput(*options.input, receiver) : RunLive(options, app, receiver);
+    if (clockFeed) {
+        receiver.RemoveObserver(clockFeed.get());
+    }
     receiver.RemoveObserver(&printer);
     return status;
 }

@@ -11,6 +11,11 @@ struct HeadlessOptions {
     std::optional<std::string> device;  // a capture device by name
     std::optional<std::string> input;   // a recording, or "-" for raw samples on standard input
     std::optional<std::string> record;  // a WAV file to record to
+    // Feeding the system clock: chronyd's SOCK socket, an NTP shared-memory
+    // unit, and the receiver's delay that the samples' capture times lose.
+    std::optional<std::string> chronySock;
+    std::optional<int> shmUnit;
+    double latencyMs = 0.0;
 };
 
 // True when the arguments make sense; else one sentence in *error.

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "dsp/Constants.h"
+#include "receiver/Receiver.h"
 
 namespace velto {
 namespace {
@@ -87,6 +88,19 @@ void CClockFeed::Send(const ClockSample& sample) {
     }
     m_last = sample;
     ++m_sent;
+}
+
+CClockFeed::SampleTimeFn LiveSampleTime(const CReceiver& receiver) {
+    return [&receiver](double sample) -> std::optional<SystemTime> {
+        const std::optional<double> t = receiver.UnixTimeOfSample(sample);
+        if (!t) {
+            return std::nullopt;
+        }
+        const double whole = std::floor(*t);
+        const std::int64_t nsec =
+            std::min<std::int64_t>(std::llround((*t - whole) * 1e9), kNanosPerSecond - 1);
+        return SystemTime{static_cast<std::int64_t>(whole), nsec};
+    };
 }
 
 }  // namespace velto

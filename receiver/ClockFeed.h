@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "receiver/ClockSample.h"
-#include "timecode/DecoderEvents.h"
+#include "receiver/ReceiverObserver.h"
 
 namespace velto {
 
@@ -26,7 +26,7 @@ namespace velto {
 // poll 2 and above.
 //
 // Lives on the thread that feeds the decoder.
-class CClockFeed : public IDecoderSink {
+class CClockFeed : public IReceiverObserver {
 public:
     // The system time at which an input sample was captured (as the capture
     // stamps tell it, before the latency calibration); none while unknown.
@@ -45,9 +45,9 @@ public:
     // and the sound card's. The system time of a sample is its stamp time
     // less this.
     void SetLatencyMs(double ms) { m_latencySeconds = ms * 1e-3; }
+    double LatencyMs() const { return m_latencySeconds * 1e3; }
 
     void OnSecond(const DecoderSecond& second) override;
-    void OnMinute(const DecoderMinute&) override {}
     void OnStatus(const DecoderStatus& status) override;
 
     long SamplesSent() const { return m_sent; }
@@ -70,5 +70,12 @@ private:
     long m_sent = 0;
     ClockSample m_last;
 };
+
+class CReceiver;
+
+// The capture time of a sample as the receiver's sample clock tells it, only
+// while the receiver takes live input (a replayed or read recording has no
+// capture times of its own).
+CClockFeed::SampleTimeFn LiveSampleTime(const CReceiver& receiver);
 
 }  // namespace velto

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+class QCheckBox;
+class QDoubleSpinBox;
+class QLineEdit;
+
+// What the window feeds the system clock with, from the profile section
+// "ClockFeed". Off unless the user turns it on.
+struct ClockFeedSettings {
+    bool enabled = false;
+    QString chronySock = QStringLiteral("/run/chrony.jjy.sock");
+    double latencyMs = 0.0;
+
+    static ClockFeedSettings Load();
+    void Save() const;
+};
+
+// "時計合わせの設定": whether the window sends its samples to chronyd, to
+// which socket, and the receiver's delay. Stored when OK is pressed.
+class CClockFeedDlg : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit CClockFeedDlg(QWidget* parent = nullptr);
+
+    QCheckBox* Enabled() const { return m_enabled; }
+    QLineEdit* Socket() const { return m_socket; }
+    QDoubleSpinBox* Latency() const { return m_latency; }
+    // The sentence shown when the socket path cannot be used; empty if none.
+    const QString& Problem() const { return m_problem; }
+
+public slots:
+    void accept() override;
+
+private:
+    QCheckBox* m_enabled = nullptr;
+    QLineEdit* m_socket = nullptr;
+    QDoubleSpinBox* m_latency = nullptr;
+    QString m_problem;
+};

@@ -1,0 +1,87 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDoubleSpinBox>
+#include <QLineEdit>
+#include <QSettings>
+#include <memory>
+
+#include "app/ClockFeedDlg.h"
+#include "app/CommandIds.h"
+#include "app/MainFrame.h"
+#include "tests/audio/FakeWaveService.h"
+
+namespace {
+
+// A frame on the scripted audio service, with an empty profile.
+class ClockFeedDlg : public ::testing::Test {
+protected:
+    ClockFeedDlg() {
+        QSettings().clear();
+        velto::SetWaveService(&m_service);
+        m_frame = std::make_unique<CMainFrame>();
+    }
+    ~ClockFeedDlg() override {
+        m_frame.reset();
+        velto::SetWaveService(nullptr);
+    }
+
+    velto::CFakeWaveService m_service;
+    std::unique_ptr<CMainFrame> m_frame;
+};
+
+// The window feeds no clock until the user says so; OK stores the choice and
+// the frame then feeds chronyd with the latency given, until it is turned off.
+TEST_F(ClockFeedDlg, OffByDefaultOnAndOffByTheDialog) {
+    ASSERT_NE(m_frame->CommandAction(ID_CLOCKFEED), nullptr);
+    EXPECT_EQ(m_frame->CommandAction(ID_CLOCKFEED)->text(),
+              QStringLiteral("時計合わせの設定(&K)..."));
+    EXPECT_EQ(m_frame->ClockFeed(), nullptr);
+
+    CClockFeedDlg dlg;
+    EXPECT_FALSE(dlg.Enabled()->isChecked());
+    EXPECT_EQ(dlg.Socket()->text(), QStringLiteral("/run/chrony.jjy.sock"));
+    EXPECT_EQ(dlg.Latency()->value(), 0.0);
+    dlg.Enabled()->setChecked(true);
+    dlg.Socket()->setText(QStringLiteral(" /tmp/jjy.sock "));
+    dlg.Latency()->setValue(12.5);
+    dlg.accept();
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+
+    m_frame->ApplyClockFeed();
+    ASSERT_NE(m_frame->ClockFeed(), nullptr);
+    EXPECT_TRUE(m_frame->ClockFeed()->HasSinks());
+    EXPECT_DOUBLE_EQ(m_frame->ClockFeed()->LatencyMs(), 12.5);
+
+    // A new frame starts as the profile says.
+    m_frame = std::make_unique<CMainFrame>();
+    ASSERT_NE(m_frame->ClockFeed(), nullptr);
+    CClockFeedDlg again;
+    EXPECT_TRUE(again.Enabled()->isChecked());
+    EXPECT_EQ(again.Socket()->text(), QStringLiteral("/tmp/jjy.sock"));
+    EXPECT_EQ(again.Latency()->value(), 12.5);
+    again.Enabled()->setChecked(false);
+    again.accept();
+    m_frame->ApplyClockFeed();
+    EXPECT_EQ(m_frame->ClockFeed(), nullptr);
+}
+
+// A path no socket can have is refused and nothing is stored; Cancel stores
+// nothing either.
+TEST_F(ClockFeedDlg, BadPathOrCancelLeavesTheProfile) {
+    CClockFeedDlg dlg;
+    dlg.Enabled()->setChecked(true);
+    dlg.Socket()->setText(QString(120, QLatin1Char('x')));
+    dlg.accept();
+    EXPECT_NE(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(dlg.Problem(), QStringLiteral("chronyd のソケットのパスが空か、長すぎます。"));
+    dlg.Socket()->setText(QString());
+    dlg.accept();
+    EXPECT_NE(dlg.result(), QDialog::Accepted);
+    dlg.reject();
+    EXPECT_FALSE(QSettings().contains(QStringLiteral("ClockFeed/Enabled")));
+    EXPECT_FALSE(ClockFeedSettings::Load().enabled);
+}
+
+}  // namespace

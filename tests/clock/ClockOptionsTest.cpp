@@ -1,0 +1,68 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "headless/HeadlessOptions.h"
+
+namespace {
+
+struct Parsed {
+    bool ok;
+    HeadlessOptions options;
+    std::string error;
+};
+
+Parsed Parse(std::vector<std::string> args) {
+    args.insert(args.begin(), "velto");
+    std::vector<char*> argv;
+    for (std::string& a : args) {
+        argv.push_back(a.data());
+    }
+    Parsed p;
+    p.ok = ParseHeadlessOptions(static_cast<int>(argv.size()), argv.data(), &p.options, &p.error);
+    return p;
+}
+
+TEST(ClockOptions, FeedingTheClockFromLiveReception) {
+    const Parsed p = Parse({"--headless", "--simulate", "--chrony-sock", "/run/chrony.jjy.sock",
+                            "--shm", "2", "--latency-ms", "-12.5"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.options.chronySock, "/run/chrony.jjy.sock");
+    EXPECT_EQ(p.options.shmUnit, 2);
+    EXPECT_DOUBLE_EQ(p.options.latencyMs, -12.5);
+
+    const Parsed plain = Parse({"--headless"});
+    ASSERT_TRUE(plain.ok);
+    EXPECT_FALSE(plain.options.chronySock || plain.options.shmUnit);
+    EXPECT_EQ(plain.options.latencyMs, 0.0);
+}
+
+// Each mistake is refused with a sentence that names the option.
+TEST(ClockOptions, RefusesWhatCannotWork) {
+    const struct {
+        std::vector<std::string> args;
+        std::string says;
+    } cases[] = {
+        {{"--shm", "256"}, "--shm needs a unit number from 0 to 255"},
+        {{"--shm", "-1"}, "--shm needs"},
+        {{"--shm", "1.5"}, "--shm needs"},
+        {{"--shm", "two"}, "--shm needs"},
+        {{"--latency-ms", "fast"}, "--latency-ms needs a number"},
+        {{"--latency-ms", "12ms"}, "--latency-ms needs"},
+        {{"--latency-ms", "1e9"}, "--latency-ms needs"},
+        {{"--latency-ms", "nan"}, "--latency-ms needs"},
+        {{"--latency-ms"}, "option --latency-ms needs a value"},
+        {{"--chrony-sock", std::string(120, 'x')}, "shorter than 108 bytes"},
+        {{"--chrony-sock", ""}, "--chrony-sock needs"},
+        {{"--input", "rec.wav", "--chrony-sock", "/run/x.sock"}, "need live reception"},
+        {{"--input", "-", "--shm", "3"}, "need live reception"},
+    };
+    for (const auto& c : cases) {
+        const Parsed p = Parse(c.args);
+        EXPECT_FALSE(p.ok) << c.args[0];
+        EXPECT_NE(p.error.find(c.says), std::string::npos) << c.args[0] << ": " << p.error;
+    }
+}
+
+}  // namespace
