@@ -13,6 +13,26 @@ install(FILES ${velto_res}/${VELTO_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INST
 install(FILES ${velto_res}/velto.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
     RENAME ${VELTO_APP_ID}.svg)
 
+# Bitmaps of the icon for desktops and menus that take no SVG, drawn from it
+# at build time. Not for sanitizer builds, which nobody installs.
+if(NOT VELTO_SANITIZE)
+    find_package(Qt6 REQUIRED COMPONENTS Gui Svg)
+    add_executable(velto_render_icon ${PROJECT_SOURCE_DIR}/packaging/RenderIcon.cpp)
+    target_link_libraries(velto_render_icon PRIVATE Qt6::Gui Qt6::Svg)
+    velto_warnings(velto_render_icon)
+    set(velto_icon_dir ${CMAKE_CURRENT_BINARY_DIR}/packaging/icons)
+    foreach(size 48 64 128 256)
+        set(png ${velto_icon_dir}/${size}/${VELTO_APP_ID}.png)
+        add_custom_command(OUTPUT ${png}
+            COMMAND ${CMAKE_COMMAND} -E make_directory ${velto_icon_dir}/${size}
+            COMMAND velto_render_icon ${velto_res}/velto.svg ${size} ${png}
+            DEPENDS velto_render_icon ${velto_res}/velto.svg VERBATIM)
+        list(APPEND velto_icon_pngs ${png})
+        install(FILES ${png} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
+    endforeach()
+    add_custom_target(velto_icons ALL DEPENDS ${velto_icon_pngs})
+endif()
+
 # Manual page and changelog go compressed, as Debian's policy wants them; -n
 # keeps the archive free of time stamps so that rebuilding changes nothing.
 find_program(VELTO_GZIP gzip REQUIRED)
