@@ -16,3 +16,5 @@ inline constexpr int ID_APP_EXIT = 0xE141;
 
 // Posted by the audio layer once per completed capture buffer.
 inline constexpr QEvent::Type WM_CAPTUREDATA = static_cast<QEvent::Type>(QEvent::User + 1000);
+// Posted by the audio layer when the capture device stops delivering.
+inline constexpr QEvent::Type WM_CAPTURELOST = static_cast<QEvent::Type>(QEvent::User + 1001);

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QShortcut>
@@ -12,6 +13,7 @@
 #include "app/CmdUI.h"
 #include "app/CommandIds.h"
 #include "app/SoundCardDlg.h"
+#include "app/StatusBar.h"
 #include "audio/SoundFileReader.h"
 #include "audio/WavFileWriter.h"
 #include "audio/WaveService.h"
@@ -59,8 +61,12 @@ CMainFrame::CMainFrame()
     m_wndScope->CreateScope(this);
     m_wndScope->SetBaseTitle(QStringLiteral("実波形"));
     m_wndTimeCode = new CTimeCodeWnd(this);
+    m_statusBar = new CStatusBar(this);
+    setStatusBar(m_statusBar);
     m_clockStatus = new CClockStatus(this);
-    statusBar()->addPermanentWidget(m_clockStatus);
+    m_statusBar->AddPermanent(m_clockStatus);
+    const QString stored = QString::fromStdString(ReadDeviceSpec().name);
+    m_statusBar->SetDevice(stored.isEmpty() ? CaptureDeviceName(velto::DeviceSpec{}) : stored);
 
     // The view keeps its size; the status bar adds to the window's height.
     setFixedSize(kClientWidth,
@@ -81,7 +87,7 @@ CMainFrame::~CMainFrame() {
 
 void CMainFrame::CreateMenus() {
     m_receiveMenu = menuBar()->addMenu(QStringLiteral("受信(&R)"));
-    AddCommand(m_receiveMenu, QStringLiteral("開始(&S)"), ID_RECEIVE_START);
+    AddCommand(m_receiveMenu, QStringLiteral("開始(&S)\tSpace"), ID_RECEIVE_START);
     AddCommand(m_receiveMenu, QStringLiteral("ファイルを開く(&O)..."), ID_FILE_OPEN);
     AddCommand(m_receiveMenu, QStringLiteral("録音(&R)..."), ID_RECORD)->setCheckable(true);
     AddCommand(m_receiveMenu, QStringLiteral("サウンドカードの設定(&C)..."), ID_SOUNDCARD);
@@ -188,13 +194,28 @@ void CMainFrame::RunCommand(int id) {
     }
 }
 
+void CMainFrame::SetCaptureOverride(int deviceId) {
+    m_captureOverride = deviceId;
+    velto::DeviceSpec spec;
+    spec.deviceId = deviceId;
+    m_statusBar->SetDevice(CaptureDeviceName(spec));
+}
+
 void CMainFrame::PostCaptureData() {
     QCoreApplication::postEvent(this, new QEvent(WM_CAPTUREDATA));
+}
+
+void CMainFrame::PostCaptureLost() {
+    QCoreApplication::postEvent(this, new QEvent(WM_CAPTURELOST));
 }
 
 bool CMainFrame::event(QEvent* e) {
     if (e->type() == WM_CAPTUREDATA) {
         m_receiver.OnCaptureData();
+        return true;
+    }
+    if (e->type() == WM_CAPTURELOST) {
+        OnCaptureLost();
         return true;
     }
     return QMainWindow::event(e);
@@ -221,11 +242,20 @@ velto::DeviceSpec CMainFrame::ReadCaptureSpec() const {
 
 void CMainFrame::OnCaptureData() { m_receiver.OnCaptureData(); }
 
+// The strips keep the run's last 8 seconds; Start opens the device afresh.
+void CMainFrame::OnCaptureLost() {
+    if (m_receiver.OnCaptureLost()) {
+        m_clockStatus->Clear();
+        m_statusBar->SetReceiving(false);
+    }
+}
+
 // The draw step of the cycle: both strips, then the oscilloscope.
 void CMainFrame::OnBufferProcessed(int b, int displayIndex) {
     m_wndView->m_wndRawStrip->AppendBuffer(displayIndex);
     m_wndView->m_wndCorrectedStrip->AppendBuffer(displayIndex);
     FeedScope(b);
+    m_statusBar->SetInput(m_receiver.Health().Input());
 }
 
 void CMainFrame::FeedScope(int b) {
@@ -241,6 +271,16 @@ bool CMainFrame::StartRun(const velto::DeviceSpec& capture) {
     if (m_receiver.Start(capture, ReadDeviceSpec()) != 1) {
         return false;
     }
+    m_statusBar->SetDevice(capture.replayFile.empty()
+                               ? CaptureDeviceName(capture)
+                               : QFileInfo(QString::fromStdString(capture.replayFile)).fileName());
+    m_statusBar->SetInput(m_receiver.Health().Input());
+    m_statusBar->SetReceiving(true);
+    if (!m_captureOverride && capture.replayFile.empty() &&
+        capture.deviceId == velto::WAVE_MAPPER && !capture.name.empty()) {
+        m_receiver.RaiseWarning(velto::WarningCode::StoredDeviceMissing,
+                                velto::StoredDeviceMissingText(capture.name));
+    }
     // A run counts its samples from 0 again: what came before would mislead.
     m_clockStatus->Clear();
     m_wndTimeCode->Clear();
@@ -255,21 +295,48 @@ bool CMainFrame::StartRun(const velto::DeviceSpec& capture) {
 
 void CMainFrame::OnReceiveStart() {
     if (m_receiver.m_bReceiving == 0) {
+        RefreshDevices();
         StartRun(ReadCaptureSpec());
     } else {
-        m_receiver.Stop();
-        // No clock ticks without reception; the time-code window keeps the run.
-        m_clockStatus->Clear();
+        StopRun();
     }
 }
 
+void CMainFrame::StopRun() {
+    m_receiver.Stop();
+    // No clock ticks without reception; the time-code window keeps the run.
+    m_clockStatus->Clear();
+    m_statusBar->SetReceiving(false);
+}
+
+// A card plugged in or removed since the last look counts from now on. Device
+// numbers may shift with it, so an override given by number stays unrefreshed.
+void CMainFrame::RefreshDevices() {
+    if (!m_captureOverride) {
+        velto::WaveService().Refresh();
+    }
+}
+
+QString CMainFrame::CaptureDeviceName(const velto::DeviceSpec& spec) const {
+    if (spec.deviceId == velto::WAVE_MAPPER) {
+        return QStringLiteral("既定のデバイス");
+    }
+    return QString::fromStdString(velto::WaveService().InGetDevName(spec.deviceId));
+}
+
 void CMainFrame::OnUpdateReceiveStart(CCmdUI* pCmdUI) {
-    pCmdUI->SetText(m_receiver.m_bReceiving == 0 ? QStringLiteral("開始") : QStringLiteral("停止"));
+    // Space, the command's key, is shown beside it.
+    pCmdUI->SetText(m_receiver.m_bReceiving == 0 ? QStringLiteral("開始\tSpace")
+                                                 : QStringLiteral("停止\tSpace"));
 }
 
 void CMainFrame::OnSoundCard() {
+    RefreshDevices();
     CSoundCardDlg dlg;
     dlg.exec();
+    if (!m_captureOverride) {
+        m_statusBar->SetDevice(CaptureDeviceName(ReadCaptureSpec()));
+    }
 }
 
 void CMainFrame::OnUpdateSoundCard(CCmdUI* pCmdUI) { pCmdUI->Enable(m_receiver.m_bReceiving == 0); }
@@ -362,6 +429,8 @@ void CMainFrame::OnWarning(const velto::ReceiverWarning& warning) {
 }
 
 void CMainFrame::OnRecordingChanged(bool) { UpdateCommand(ID_RECORD); }
+
+void CMainFrame::OnHealth(const velto::HealthEvent& event) { m_statusBar->OnHealthEvent(event); }
 
 // Shown after the cycle that found the problem has returned, so that the
 // box's own event loop does not run cycles inside a cycle.

@@ -19,6 +19,7 @@ class CChildView;
 class CClockStatus;
 class CCmdUI;
 class CScope;
+class CStatusBar;
 class CTimeCodeWnd;
 class QAction;
 class QMenu;
@@ -36,7 +37,7 @@ public:
     ~CMainFrame() override;
 
     // Opens this capture device instead of the stored one, for this run only.
-    void SetCaptureOverride(int deviceId) { m_captureOverride = deviceId; }
+    void SetCaptureOverride(int deviceId);
 
     // Runs a command by its number, as a menu item or a key would (the update
     // handler first, and nothing when it leaves the command disabled).
@@ -46,8 +47,10 @@ public:
     void UpdateMenu(QMenu* menu);
     QMenu* ReceiveMenu() const { return m_receiveMenu; }
 
-    // Called on the audio service's thread: hands the buffer to this thread.
+    // Called on the audio service's thread: hands the buffer, or the news of
+    // a lost device, to this thread.
     void PostCaptureData() override;
+    void PostCaptureLost() override;
 
     velto::DeviceSpec ReadCaptureSpec() const;
 
@@ -61,6 +64,8 @@ public:
     void SetMessageSink(MessageSink sink) { m_showMessage = std::move(sink); }
 
     void OnCaptureData();
+    // The capture device stopped delivering: reception ends as by Stop, quietly.
+    void OnCaptureLost();
     void OnReceiveStart();
     void OnUpdateReceiveStart(CCmdUI* pCmdUI);
     void OnSoundCard();
@@ -86,6 +91,7 @@ public:
     CChildView* View() const { return m_wndView; }
     CScope* Scope() const { return m_wndScope; }
     CClockStatus* ClockStatus() const { return m_clockStatus; }
+    CStatusBar* StatusBar() const { return m_statusBar; }
     CTimeCodeWnd* TimeCode() const { return m_wndTimeCode; }
 
     velto::CReceiver& Receiver() { return m_receiver; }
@@ -105,6 +111,10 @@ private:
     void FeedScope(int b);
     void PostClose();
     void ShowMessage(const QString& text);
+    void StopRun();
+    void RefreshDevices();
+    // How the status bar names the capture device of a spec.
+    QString CaptureDeviceName(const velto::DeviceSpec& spec) const;
 
     // The receiver's events: the draw step of the cycle, and the decoder's
     // reports for the status-bar clock and the time-code window.
@@ -114,6 +124,7 @@ private:
     void OnStatus(const velto::DecoderStatus& s) override;
     void OnWarning(const velto::ReceiverWarning& warning) override;
     void OnRecordingChanged(bool recording) override;
+    void OnHealth(const velto::HealthEvent& event) override;
 
     velto::CReceiver m_receiver{*this};
     CStripSource m_stripSource;
@@ -121,6 +132,7 @@ private:
     CScope* m_wndScope = nullptr;
     CTimeCodeWnd* m_wndTimeCode = nullptr;
     CClockStatus* m_clockStatus = nullptr;
+    CStatusBar* m_statusBar = nullptr;
     QMenu* m_receiveMenu = nullptr;
     std::map<int, QAction*> m_actions;
     std::optional<int> m_captureOverride;

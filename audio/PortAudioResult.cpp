@@ -1,8 +1,19 @@
 #include "audio/PortAudioResult.h"
 
+#include <atomic>
+
 #include "audio/WaveService.h"
 
 namespace velto {
+namespace {
+
+std::atomic<int> g_openStreams{0};
+
+}  // namespace
+
+void CountStreamOpened() { g_openStreams.fetch_add(1); }
+void CountStreamClosed() { g_openStreams.fetch_sub(1); }
+int OpenStreamCount() { return g_openStreams.load(); }
 
 int WaveResultFromPortAudio(PaError error) {
     switch (error) {

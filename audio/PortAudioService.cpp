@@ -2,6 +2,7 @@
 
 #include <portaudio.h>
 
+#include "audio/PortAudioResult.h"
 #include "audio/PortAudioWaveIn.h"
 #include "audio/PortAudioWaveOut.h"
 #include "audio/QuietAudioLibraries.h"
@@ -23,6 +24,12 @@ std::string DeviceName(const std::vector<int>& devices, int deviceId) {
 CPortAudioService::CPortAudioService() {
     SilenceAudioLibraries();
     m_initialised = Pa_Initialize() == paNoError;
+    ReadDevices();
+}
+
+void CPortAudioService::ReadDevices() {
+    m_inDevices.clear();
+    m_outDevices.clear();
     if (!m_initialised) {
         return;
     }
@@ -45,6 +52,19 @@ CPortAudioService::~CPortAudioService() {
     if (m_initialised) {
         Pa_Terminate();
     }
+}
+
+// PortAudio learns of new devices only when initialised again.
+bool CPortAudioService::Refresh() {
+    if (OpenStreamCount() != 0) {
+        return false;
+    }
+    if (m_initialised) {
+        Pa_Terminate();
+    }
+    m_initialised = Pa_Initialize() == paNoError;
+    ReadDevices();
+    return true;
 }
 
 int CPortAudioService::InGetNumDevs() { return static_cast<int>(m_inDevices.size()); }

@@ -9,8 +9,8 @@ namespace velto {
 // The system's sound devices through PortAudio. Capture device n is the n-th
 // PortAudio device that can capture, playback device n the n-th that can
 // play, in PortAudio's order; WAVE_MAPPER is PortAudio's default device.
-// PortAudio stays initialised, and its device list fixed, for the object's
-// life.
+// PortAudio stays initialised for the object's life; its device list is read
+// at construction and at each Refresh.
 class CPortAudioService : public IWaveService {
 public:
     CPortAudioService();
@@ -22,12 +22,14 @@ public:
     std::string InGetDevName(int deviceId) override;
     int OutGetNumDevs() override;
     std::string OutGetDevName(int deviceId) override;
+    bool Refresh() override;
 
     int InOpen(std::unique_ptr<IWaveIn>* handle, int deviceId, const WaveFormat& format,
                WaveInProc callback, void* instance) override;
     int OutOpen(std::unique_ptr<IWaveOut>* handle, int deviceId, const WaveFormat& format) override;
 
 private:
+    void ReadDevices();
     // Finds PortAudio's index of a device number; returns a result code.
     int Resolve(int deviceId, const std::vector<int>& devices, bool input, int* device) const;
 

@@ -47,6 +47,7 @@ int CPortAudioWaveIn::Open(std::unique_ptr<IWaveIn>* handle, PaDeviceIndex devic
         return WaveResultFromPortAudio(error);
     }
     Pa_SetStreamFinishedCallback(stream->m_stream, &CPortAudioWaveIn::OnFinished);
+    CountStreamOpened();
     *handle = std::move(stream);
     return kWaveOk;
 }
@@ -192,6 +193,7 @@ int CPortAudioWaveIn::Close() {
     Halt();
     const PaError error = Pa_CloseStream(m_stream);
     m_stream = nullptr;
+    CountStreamClosed();
     return WaveResultFromPortAudio(error);
 }
 

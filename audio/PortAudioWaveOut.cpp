@@ -28,6 +28,7 @@ int CPortAudioWaveOut::Open(std::unique_ptr<IWaveOut>* handle, PaDeviceIndex dev
         stream->m_stream = nullptr;
         return WaveResultFromPortAudio(error);
     }
+    CountStreamOpened();
     *handle = std::move(stream);
     return kWaveOk;
 }
@@ -93,6 +94,7 @@ int CPortAudioWaveOut::Close() {
     Reset();
     const PaError error = Pa_CloseStream(m_stream);
     m_stream = nullptr;
+    CountStreamClosed();
     return WaveResultFromPortAudio(error);
 }
 

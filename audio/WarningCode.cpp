@@ -23,8 +23,8 @@ const char* WarningCodeName(WarningCode code) {
 std::string WarningText(WarningCode code) {
     switch (code) {
         case WarningCode::NoUltrasound:
-            return "入力に 24 kHz 以上の成分がありません。サウンドサーバーが 48 kHz で動いています:"
-                   " 「サウンドカードの設定」で hw: デバイスを選んでください";
+            return "24 kHz 以上の成分がありません (サウンドサーバーが 48 kHz)。"
+                   "「サウンドカードの設定」で hw: デバイスを選んでください";
         case WarningCode::Clipping:
             return "入力が飽和しています。入力レベルを下げてください";
         case WarningCode::Silence:

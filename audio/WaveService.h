@@ -94,6 +94,10 @@ public:
     virtual std::string OutGetDevName(int deviceId) = 0;
     // Number of the built-in simulated capture device, kNoWaveDevice if none.
     virtual int InSimulatorId() { return kNoWaveDevice; }
+    // Looks for the devices there are now (a card plugged in or removed since);
+    // device numbers may change. Does nothing and returns false while a stream
+    // of the service is open.
+    virtual bool Refresh() { return true; }
 
     // On success *handle holds the open stream; on failure it is left null.
     virtual int InOpen(std::unique_ptr<IWaveIn>* handle, int deviceId, const WaveFormat& format,

@@ -65,12 +65,16 @@ void Fail(const std::string& sentence) { std::fprintf(stderr, "velto: %s\n", sen
 std::string g_audioWarning;
 
 // Hands each capture notification from the audio thread to the event loop.
+// A lost device ends the run and the loop.
 class CCaptureHandOver : public QObject, public velto::INotifyTarget {
 public:
     static constexpr QEvent::Type kCaptureData = static_cast<QEvent::Type>(QEvent::User + 1000);
+    static constexpr QEvent::Type kCaptureLost = static_cast<QEvent::Type>(QEvent::User + 1001);
 
     void SetReceiver(velto::CReceiver* receiver) { m_receiver = receiver; }
     void PostCaptureData() override { QCoreApplication::postEvent(this, new QEvent(kCaptureData)); }
+    void PostCaptureLost() override { QCoreApplication::postEvent(this, new QEvent(kCaptureLost)); }
+    bool Lost() const { return m_lost; }
 
 protected:
     bool event(QEvent* e) override {
@@ -80,11 +84,19 @@ protected:
             }
             return true;
         }
+        if (e->type() == kCaptureLost) {
+            if (m_receiver != nullptr && m_receiver->OnCaptureLost()) {
+                m_lost = true;
+                QCoreApplication::quit();
+            }
+            return true;
+        }
         return QObject::event(e);
     }
 
 private:
     velto::CReceiver* m_receiver = nullptr;
+    bool m_lost = false;
 };
 
 int ListDevices() {
@@ -148,7 +160,8 @@ int RunInput(const std::string& input, velto::CReceiver& receiver) {
     return DecodeAll(reader, receiver);
 }
 
-int RunLive(const HeadlessOptions& options, QCoreApplication& app, velto::CReceiver& receiver) {
+int RunLive(const HeadlessOptions& options, QCoreApplication& app, velto::CReceiver& receiver,
+            const CCaptureHandOver& handOver) {
     velto::DeviceSpec spec = ReadDeviceSpec();
     if (options.simulate) {
         spec.deviceId = velto::WaveService().InSimulatorId();
@@ -173,13 +186,18 @@ int RunLive(const HeadlessOptions& options, QCoreApplication& app, velto::CRecei
              (g_audioWarning.empty() ? std::string() : " (" + g_audioWarning + ")") + ".");
         return kExitFailure;
     }
+    if (!options.simulate && !options.device && spec.deviceId == velto::WAVE_MAPPER &&
+        !spec.name.empty()) {
+        receiver.RaiseWarning(velto::WarningCode::StoredDeviceMissing,
+                              velto::StoredDeviceMissingText(spec.name));
+    }
     QSocketNotifier stop(g_stopPipe[0], QSocketNotifier::Read);
     QObject::connect(&stop, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
     if (g_stopRequested == 0) {
         app.exec();
     }
     receiver.Stop();
-    return 0;
+    return handOver.Lost() ? kExitFailure : 0;
 }
 
 // The feed of the system clock the options ask for; null when the shared
@@ -249,8 +267,8 @@ int RunHeadless(int argc, char** argv) {
             return kExitFailure;
         }
     }
-    const int status =
-        options.input ? RunInput(*options.input, receiver) : RunLive(options, app, receiver);
+    const int status = options.input ? RunInput(*options.input, receiver)
+                                     : RunLive(options, app, receiver, handOver);
     if (clockFeed) {
         receiver.RemoveObserver(clockFeed.get());
     }

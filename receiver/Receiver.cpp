@@ -32,6 +32,7 @@ int CReceiver::Start(const DeviceSpec& capture, const DeviceSpec& playback) {
         return 0;
     }
     m_playbackSpec = playback;
+    m_health.StartRun();
     m_pipeline.StartRun();
     m_bReceiving = 1;
     m_bMonitorDue = 1;
@@ -87,6 +88,7 @@ void CReceiver::OnCaptureData() {
     const int perBuffer = static_cast<int>(m_wave.Spec().sampleRate) * kBufferMs / 1000;
     const std::int16_t* samples = m_wave.m_inData + static_cast<std::ptrdiff_t>(b) * perBuffer;
     m_pipeline.ProcessBuffer(samples, b);
+    m_health.OnBuffer(samples, static_cast<std::size_t>(perBuffer), m_wave.DroppedSamples());
     FillMonitor(b);
     for (IReceiverObserver* observer : m_observers) {
         observer->OnBufferProcessed(b, m_displayIndex);
@@ -96,6 +98,28 @@ void CReceiver::OnCaptureData() {
     }
     DecodeCaptured();
     CheckRecorder();
+}
+
+bool CReceiver::OnCaptureLost() {
+    if (m_bReceiving == 0 || !m_wave.IsCaptureLost()) {
+        return false;  // a notice that a stop has overtaken
+    }
+    Stop();
+    m_health.OnDeviceLost();
+    return true;
+}
+
+void CReceiver::RaiseWarning(WarningCode code, const std::string& text) {
+    m_health.Raise(code, text);
+}
+
+void CReceiver::OnHealth(const HealthEvent& event) {
+    for (IReceiverObserver* observer : m_observers) {
+        observer->OnHealth(event);
+    }
+    if (event.raised) {
+        Warn(WarningCodeName(event.code), event.text);
+    }
 }
 
 void CReceiver::FillMonitor(int b) {

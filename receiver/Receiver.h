@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "audio/ReceptionHealth.h"
 #include "audio/SampleWriter.h"
 #include "audio/WaveDevice.h"
 #include "dsp/Pipeline.h"
@@ -22,10 +23,11 @@ namespace velto {
 // window and the console front end each own one and follow it through
 // IReceiverObserver.
 //
-// Threads: the audio service tells `notify` after each completed buffer, on
-// its own thread; the owner hands that over to the receiver's thread (its
-// event loop) and calls OnCaptureData there. Everything else runs on that
-// thread too.
+// Threads: the audio service tells `notify` after each completed buffer, and
+// once when the capture device is lost, on its own thread; the owner hands
+// that over to the receiver's thread (its event loop) and calls
+// OnCaptureData or OnCaptureLost there. Everything else runs on that thread
+// too.
 class CReceiver : private IDecoderSink {
 public:
     explicit CReceiver(INotifyTarget& notify);
@@ -53,6 +55,14 @@ public:
 
     // One cycle, for the newest completed capture buffer.
     void OnCaptureData();
+    // The capture device stopped delivering: the run ends as by Stop (the
+    // rows keep what they hold) and a device-lost warning goes out. True
+    // when it ended a run.
+    bool OnCaptureLost();
+    // A warning found outside the samples, as the stored card missing.
+    void RaiseWarning(WarningCode code, const std::string& text);
+    // What the samples of the run say about the input so far.
+    const CReceptionHealth& Health() const { return m_health; }
 
     // Input that is not captured but read as fast as it comes (a file or a
     // pipe): the decoder and the recorder see it, the chain does not.
@@ -87,6 +97,7 @@ private:
     void DecodeCaptured();
     void Deliver(std::int64_t first, const std::int16_t* samples, std::size_t n, bool mayWait);
     void Warn(const std::string& code, const std::string& text);
+    void OnHealth(const HealthEvent& event);
     void CheckRecorder();
     void OnSecond(const DecoderSecond& second) override;
     void OnMinute(const DecoderMinute& minute) override;
@@ -104,6 +115,7 @@ private:
     CSampleClock m_clock{kSampleRate};
     CRecorder m_recorder;
     CDecoder m_decoder{*this};
+    CReceptionHealth m_health{[this](const HealthEvent& event) { OnHealth(event); }};
 };
 
 }  // namespace velto

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "audio/ReceptionHealth.h"
 #include "timecode/DecoderEvents.h"
 
 namespace velto {
@@ -36,6 +37,10 @@ public:
     virtual void OnMinute(const DecoderMinute& /*minute*/) {}
     virtual void OnStatus(const DecoderStatus& /*status*/) {}
     virtual void OnWarning(const ReceiverWarning& /*warning*/) {}
+    // What the run's input and capture stream are found to lack, raised and
+    // cleared; each raised one also comes as a warning under the name
+    // WarningCodeName gives its code.
+    virtual void OnHealth(const HealthEvent& /*event*/) {}
     // Recording has begun or ended (on request, at a stop, or on a failure,
     // which a warning explains).
     virtual void OnRecordingChanged(bool /*recording*/) {}

@@ -24,6 +24,9 @@
 #include "app/CommandIds.h"
 #include "app/MainFrame.h"
 #include "app/SoundCardDlg.h"
+#include "app/StatusBar.h"
+#include "audio/WarningCode.h"
+#include "tests/audio/AudioTestSupport.h"
 #include "tests/audio/FakeWaveService.h"
 #include "tests/views/DecoderEventsSupport.h"
 #include "views/ChildView.h"
@@ -92,7 +95,7 @@ TEST_F(FrameTest, SpaceStartsAndStopsReceptionAndTheMonitorWithIt) {
     ASSERT_EQ(f.Receiver().m_bMonitor, 1);
     const int shown = f.Receiver().m_displayIndex;
     f.UpdateMenu(f.ReceiveMenu());
-    EXPECT_EQ(start->text(), QStringLiteral("停止"));
+    EXPECT_EQ(start->text(), QStringLiteral("停止\tSpace"));
     EXPECT_FALSE(card->isEnabled());
     EXPECT_EQ(f.Receiver().m_displayIndex,
               shown);  // a look at the menu does not unsettle the strips
@@ -117,7 +120,7 @@ TEST_F(FrameTest, SpaceStartsAndStopsReceptionAndTheMonitorWithIt) {
     EXPECT_FALSE(f.Receiver().m_wave.IsCaptureOpen());
     EXPECT_FALSE(f.Receiver().m_wave.IsPlaybackOpen());
     f.UpdateMenu(f.ReceiveMenu());
-    EXPECT_EQ(start->text(), QStringLiteral("開始"));
+    EXPECT_EQ(start->text(), QStringLiteral("開始\tSpace"));
     EXPECT_TRUE(card->isEnabled());
 }
 
@@ -132,7 +135,7 @@ TEST_F(FrameTest, FailedStartLeavesTheIntroAndTheFlags) {
     EXPECT_EQ(f.View()->m_bIntro, 1);
     EXPECT_TRUE(f.View()->m_wndRawStrip->isHidden());
     f.UpdateMenu(f.ReceiveMenu());
-    EXPECT_EQ(f.CommandAction(ID_RECEIVE_START)->text(), QStringLiteral("開始"));
+    EXPECT_EQ(f.CommandAction(ID_RECEIVE_START)->text(), QStringLiteral("開始\tSpace"));
 }
 
 TEST_F(FrameTest, FixedSizeWindowClosesPlaybackThenCaptureThenItself) {
@@ -342,6 +345,98 @@ TEST(AboutBox, ShowsEachTextWhole) {
 }
 
 // The sound-card dialog and the device Start opens.
+// The status bar's lower row: the input's state, or the most urgent
+// warning, never a box.
+TEST_F(FrameTest, TheStatusBarTellsWhatTheInputLacksAndANewRunStartsClean) {
+    velto::CWarningRecorder boxes;
+    CMainFrame& f = *m_frame;
+    CStatusBar* bar = f.StatusBar();
+    EXPECT_EQ(bar->DeviceText(), QStringLiteral("既定のデバイス"));
+    EXPECT_EQ(bar->ReceptionText(), QStringLiteral("停止"));
+    EXPECT_EQ(bar->MessageText(), QString());
+    Space();
+    EXPECT_EQ(bar->ReceptionText(), QStringLiteral("受信中"));
+    EXPECT_EQ(bar->MessageText(), QStringLiteral("入力を調べています…"));
+    Cycle(2 * velto::kHealthWindowBuffers, 0);  // two windows of digital silence
+    const QString silence = QString::fromStdString(velto::WarningText(velto::WarningCode::Silence));
+    EXPECT_EQ(bar->MessageText(), silence);
+
+    m_service.DropSamples(4800);
+    Cycle(1, 0);
+    EXPECT_EQ(bar->MessageText(), silence + QStringLiteral(" (ほかに 1 件)"));
+    const QString dropped = QString::fromStdString(velto::SamplesDroppedText(50, 50));
+    bool listed = false;
+    for (QLabel* label : bar->findChildren<QLabel*>()) {
+        listed = listed || label->toolTip().contains(dropped);
+    }
+    EXPECT_TRUE(listed) << "every standing warning is in the tooltip";
+
+    Space();  // a stop keeps what was found
+    EXPECT_EQ(bar->ReceptionText(), QStringLiteral("停止"));
+    EXPECT_TRUE(bar->ShowsWarning());
+    Space();
+    EXPECT_FALSE(bar->ShowsWarning());
+    EXPECT_EQ(bar->MessageText(), QStringLiteral("入力を調べています…"));
+    EXPECT_TRUE(boxes.m_shown.empty());
+}
+
+TEST_F(FrameTest, EveryWarningFitsTheBarWhole) {
+    using velto::WarningCode;
+    m_frame->show();
+    CStatusBar* bar = m_frame->StatusBar();
+    const std::pair<WarningCode, std::string> warnings[] = {
+        {WarningCode::NoUltrasound, velto::WarningText(WarningCode::NoUltrasound)},
+        {WarningCode::Clipping, velto::WarningText(WarningCode::Clipping)},
+        {WarningCode::Silence, velto::WarningText(WarningCode::Silence)},
+        {WarningCode::DeviceLost, velto::WarningText(WarningCode::DeviceLost)},
+        {WarningCode::SamplesDropped, velto::SamplesDroppedText(99999, 999999)},
+        {WarningCode::StoredDeviceMissing,
+         velto::StoredDeviceMissingText("HDA Intel PCH: ALC892 Analog (hw:0,0)")},
+    };
+    for (const auto& [code, text] : warnings) {
+        bar->OnHealthEvent({code, true, text});
+        EXPECT_EQ(bar->MessageText(), QString::fromStdString(text));
+        EXPECT_TRUE(bar->MessageFits()) << text;
+        bar->OnHealthEvent({code, false, {}});
+    }
+    const std::string twice = warnings[0].second + warnings[0].second;
+    bar->OnHealthEvent({WarningCode::NoUltrasound, true, twice});
+    EXPECT_FALSE(bar->MessageFits()) << "a text too long is cut short";
+    bar->OnHealthEvent({WarningCode::NoUltrasound, false, {}});
+    EXPECT_FALSE(bar->ShowsWarning());
+}
+
+TEST_F(FrameTest, ALostDeviceEndsReceptionQuietlyKeepsTheStripsAndStartWorksAgain) {
+    velto::CWarningRecorder boxes;
+    CMainFrame& f = *m_frame;
+    f.show();
+    Space();
+    Cycle(4, 1000);
+    ASSERT_EQ(f.Receiver().m_bMonitor, 1);
+    CFilteredWav* raw = f.View()->m_wndRawStrip;
+    const QImage before = raw->grab().toImage();
+    std::thread([&] { ASSERT_TRUE(m_service.LoseDevice()); }).join();
+    QCoreApplication::sendPostedEvents(m_frame.get(), WM_CAPTURELOST);
+
+    EXPECT_EQ(f.Receiver().m_bReceiving, 0);
+    EXPECT_EQ(f.Receiver().m_bMonitor, 0);
+    EXPECT_FALSE(f.Receiver().m_wave.IsCaptureOpen());
+    EXPECT_FALSE(f.Receiver().m_wave.IsPlaybackOpen());
+    f.UpdateMenu(f.ReceiveMenu());
+    EXPECT_EQ(f.CommandAction(ID_RECEIVE_START)->text(), QStringLiteral("開始\tSpace"));
+    EXPECT_EQ(f.StatusBar()->ReceptionText(), QStringLiteral("停止"));
+    EXPECT_EQ(f.StatusBar()->MessageText(),
+              QString::fromStdString(velto::WarningText(velto::WarningCode::DeviceLost)));
+    EXPECT_EQ(raw->grab().toImage(), before) << "the strips keep the last seconds";
+    EXPECT_TRUE(boxes.m_shown.empty());
+
+    Space();
+    EXPECT_EQ(f.Receiver().m_bReceiving, 1);
+    EXPECT_FALSE(f.StatusBar()->ShowsWarning());
+    Cycle(1, 1000);
+    EXPECT_EQ(f.Receiver().m_displayIndex, 0);
+}
+
 using SoundCardDlg = FrameTest;
 
 using Pair = std::pair<int, QString>;
@@ -427,12 +522,38 @@ TEST_F(SoundCardDlg, StartOpensTheStoredDeviceWhileItMatchesElseTheDefault) {
     }
 }
 
+// The device list is read again before every start, so that a card plugged
+// in later is found; a stored card that is missing is told, not silently
+// replaced.
+TEST_F(SoundCardDlg, AStoredCardThatIsMissingIsToldAndFoundOncePluggedIn) {
+    CMainFrame& f = *m_frame;
+    Store(1, QStringLiteral("USB Audio"));
+    Space();
+    EXPECT_EQ(f.Receiver().m_wave.Spec().deviceId, velto::WAVE_MAPPER);
+    EXPECT_EQ(f.StatusBar()->DeviceText(), QStringLiteral("既定のデバイス"));
+    EXPECT_EQ(f.StatusBar()->MessageText(),
+              QString::fromStdString(velto::StoredDeviceMissingText("USB Audio")));
+    Space();
+
+    m_service.m_inNames = {"Line In", "USB Audio"};
+    Space();
+    EXPECT_EQ(f.Receiver().m_wave.Spec().deviceId, 1);
+    EXPECT_EQ(f.StatusBar()->DeviceText(), QStringLiteral("USB Audio"));
+    EXPECT_FALSE(f.StatusBar()->ShowsWarning());
+    const std::vector<FakeCall> calls = m_service.Calls();
+    int refreshedOpens = 0;
+    for (std::size_t i = 1; i < calls.size(); ++i) {
+        refreshedOpens += calls[i] == FakeCall::InOpen && calls[i - 1] == FakeCall::Refresh;
+    }
+    EXPECT_EQ(refreshedOpens, 2);
+}
+
 TEST_F(FrameTest, DecodedTimeGoesToTheStatusBarAndTheTimeCodeWindowKeepsItWhileHidden) {
     using velto::TimeSymbol;
     CMainFrame& f = *m_frame;
     f.show();
     EXPECT_EQ(f.View()->size(), QSize(818, 371)) << "the bar adds to the window";
-    EXPECT_EQ(f.ClockStatus()->parentWidget(), f.statusBar());
+    EXPECT_TRUE(f.statusBar()->isAncestorOf(f.ClockStatus()));
     CTimeCodeWnd* wnd = f.TimeCode();
     EXPECT_TRUE(wnd->isHidden());
     QAction* item = f.CommandAction(ID_TIMECODE);

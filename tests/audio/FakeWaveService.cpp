@@ -103,17 +103,34 @@ bool CFakeWaveService::CompleteBuffer(std::int16_t value) {
 }
 
 bool CFakeWaveService::CompleteBuffer(const std::int16_t* samples) {
-    std::shared_ptr<CWaveInQueue> queue;
-    {
-        const std::lock_guard lock(m_inMutex);
-        queue = m_started;
-    }
+    const std::shared_ptr<CWaveInQueue> queue = Started();
     if (!queue) {
         return false;
     }
     const std::uint64_t dropped = queue->Dropped();
     queue->Deliver(samples, kBufferSamples);
     return queue->Dropped() == dropped;
+}
+
+std::shared_ptr<CWaveInQueue> CFakeWaveService::Started() {
+    const std::lock_guard lock(m_inMutex);
+    return m_started;
+}
+
+bool CFakeWaveService::LoseDevice() {
+    const std::shared_ptr<CWaveInQueue> queue = Started();
+    if (!queue) {
+        return false;
+    }
+    SetStarted(nullptr);
+    queue->ReturnQueued(kWaveHdrLost);
+    return true;
+}
+
+void CFakeWaveService::DropSamples(std::size_t count) {
+    if (const std::shared_ptr<CWaveInQueue> queue = Started()) {
+        queue->CountDropped(count);
+    }
 }
 
 }  // namespace velto

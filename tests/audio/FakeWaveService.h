@@ -21,7 +21,8 @@ enum class FakeCall {
     OutOpen,
     OutWrite,
     OutReset,
-    OutClose
+    OutClose,
+    Refresh
 };
 
 // A scripted audio service. It records the calls made to it, returns a chosen
@@ -42,11 +43,17 @@ public:
     bool CompleteBuffer(std::int16_t value);
     // The same with the buffer's 9600 samples.
     bool CompleteBuffer(const std::int16_t* samples);
+    // The started stream's device goes away: its buffer comes back flagged
+    // lost. False when no started stream had a buffer queued.
+    bool LoseDevice();
+    // The started stream counts `count` samples lost.
+    void DropSamples(std::size_t count);
 
     int InGetNumDevs() override { return static_cast<int>(m_inNames.size()); }
     std::string InGetDevName(int deviceId) override;
     int OutGetNumDevs() override { return static_cast<int>(m_outNames.size()); }
     std::string OutGetDevName(int deviceId) override;
+    bool Refresh() override { return Record(FakeCall::Refresh) == kWaveOk; }
     int InOpen(std::unique_ptr<IWaveIn>* handle, int deviceId, const WaveFormat& format,
                WaveInProc callback, void* instance) override;
     int OutOpen(std::unique_ptr<IWaveOut>* handle, int deviceId, const WaveFormat& format) override;
@@ -59,7 +66,9 @@ public:
 private:
     mutable std::mutex m_logMutex;
     std::vector<FakeCall> m_calls;
-    std::array<std::atomic<int>, 9> m_results{};
+    std::array<std::atomic<int>, 10> m_results{};
+
+    std::shared_ptr<CWaveInQueue> Started();
 
     std::mutex m_inMutex;
     std::shared_ptr<CWaveInQueue> m_started;

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QStatusBar>
+#include <QString>
+#include <map>
+
+#include "audio/InputHealth.h"
+#include "audio/ReceptionHealth.h"
+
+class QHBoxLayout;
+class QLabel;
+
+// The main window's status bar, two rows high. The upper row shows whether
+// reception runs, from which device, and on its right what others add (the
+// decoded time). The lower row tells about the input: the most urgent
+// warning that stands, or else the input's state. Nothing here is modal.
+class CStatusBar : public QStatusBar {
+    Q_OBJECT
+
+public:
+    explicit CStatusBar(QWidget* parent = nullptr);
+
+    // Adds a widget at the right end of the upper row.
+    void AddPermanent(QWidget* widget);
+
+    // The card's name, "既定のデバイス" or the simulator's name.
+    void SetDevice(const QString& name);
+    void SetReceiving(bool receiving);
+    void SetInput(velto::InputState state);
+    void OnHealthEvent(const velto::HealthEvent& event);
+
+    QString DeviceText() const { return m_deviceName; }
+    QString ReceptionText() const;
+    // What the lower row says (shortened with "…" where it would not fit).
+    QString MessageText() const { return m_messageText; }
+    // Whether the lower row shows its text whole.
+    bool MessageFits() const;
+    bool ShowsWarning() const { return !m_warnings.empty(); }
+
+protected:
+    void resizeEvent(QResizeEvent* e) override;
+
+private:
+    void ShowMessage();
+    void FitMessage();
+
+    QHBoxLayout* m_upper = nullptr;
+    QLabel* m_reception = nullptr;  // owned by Qt parenthood, like the others
+    QLabel* m_device = nullptr;
+    QLabel* m_icon = nullptr;
+    QLabel* m_message = nullptr;
+    QString m_deviceName;
+    QString m_messageText;
+    bool m_receiving = false;
+    velto::InputState m_input = velto::InputState::Unknown;
+    // Standing warnings by urgency (the enum's order is not).
+    std::map<int, QString> m_warnings;
+};
