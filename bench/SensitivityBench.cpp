@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "dsp/JjySignal.h"
+#include "dsp/JjyTimeCode.h"
 #include "timecode/Decoder.h"
 
 namespace {
@@ -45,6 +46,10 @@ struct RunResult {
     int minutesReported = 0, validSeconds = 0;
     double sumSquareMs = 0.0;
     int onTimeCount = 0;
+    // Where the time went (seconds of input, -1: never), and how the
+    // seconds were judged against the truth.
+    double secondLock = -1.0, minuteLock = -1.0;
+    int symbols = 0, symbolErrors = 0, erasures = 0;
 };
 
 // Checks every report against the simulator's truth as it comes.
@@ -60,6 +65,7 @@ struct Judge : IDecoderSink {
         return std::llround((onTime + offset) / samplesPerSecond);
     }
     void OnSecond(const DecoderSecond& s) override {
+        CountSymbol(s);
         if (!s.timeValid) return;
         ++r.validSeconds;
         const std::int64_t k = TruthSecond(s.onTimeSample);
@@ -84,7 +90,29 @@ struct Judge : IDecoderSink {
             goodMinuteStarts.push_back(m.utcUnix);
         }
     }
-    void OnStatus(const DecoderStatus&) override {}
+    void OnStatus(const DecoderStatus& st) override {
+        const double t = double(fed) / kRate;
+        if (st.state != ReceptionState::NoSignal && r.secondLock < 0.0) r.secondLock = t;
+        if (st.state != ReceptionState::NoSignal && st.state != ReceptionState::SecondLocked &&
+            r.minuteLock < 0.0)
+            r.minuteLock = t;
+    }
+    void CountSymbol(const DecoderSecond& s) {
+        const std::int64_t unix = start + TruthSecond(s.onTimeSample);
+        int second = 0;
+        const JjyTime t = JjyTimeFromUnix(unix, &second);
+        if ((t.minute == 15 || t.minute == 45) && second >= 40 && second <= 55) return;
+        if (s.symbol == TimeSymbol::Erasure) {
+            ++r.erasures;
+            return;
+        }
+        const JjySymbol truth = EncodeJjyFrame(t)[second];
+        const TimeSymbol expected = truth == JjySymbol::Zero  ? TimeSymbol::Zero
+                                    : truth == JjySymbol::One ? TimeSymbol::One
+                                                              : TimeSymbol::Marker;
+        ++r.symbols;
+        if (s.symbol != expected) ++r.symbolErrors;
+    }
 };
 
 JjySignalOptions Options(Condition c, double cn0, std::uint64_t seed) {
@@ -151,6 +179,8 @@ struct Args {
     double noiseHours = 24.0;
     int threads = 2;
     std::string plot = "bench/sensitivity.png";
+    std::string only;  // "condition:C/N0" cells to run, e.g. "2:30,1:20" (0 steady, 1 fading)
+    bool verbose = false;
 };
 
 }  // namespace
@@ -175,10 +205,14 @@ int main(int argc, char** argv) {
             a.threads = std::atoi(next("--threads"));
         else if (!std::strcmp(argv[i], "--plot"))
             a.plot = next("--plot");
+        else if (!std::strcmp(argv[i], "--only"))
+            a.only = next("--only");
+        else if (!std::strcmp(argv[i], "--verbose"))
+            a.verbose = true;
         else {
             std::fprintf(stderr,
                          "usage: velto_sensitivity [--runs N] [--minutes M] [--noise-hours H] "
-                         "[--threads T] [--plot FILE.png]\n");
+                         "[--threads T] [--plot FILE.png] [--only C:CN0,...] [--verbose]\n");
             return 2;
         }
     }
@@ -206,6 +240,10 @@ int main(int argc, char** argv) {
                 const std::int64_t start = 1767225600 + std::int64_t(rng() % (365 * 86400));
                 o.startOffsetSamples = std::int64_t(rng() % 96000);
                 o.clockPpm = double(std::int64_t(rng() % 301) - 150);
+                const std::string cell = std::to_string(c) + ":" + std::to_string(int(cn0s[i]));
+                if (!a.only.empty() &&
+                    ("," + a.only + ",").find("," + cell + ",") == std::string::npos)
+                    continue;
                 jobs.push_back({c * 6 + i, o, start, a.minutes});
             }
         }
@@ -235,6 +273,20 @@ int main(int argc, char** argv) {
         });
     }
     for (auto& t : pool) t.join();
+    if (a.verbose) {
+        std::printf(
+            "cell run: second lock, minute lock, first correct (s); symbol errors, "
+            "erasures\n");
+        for (std::size_t j = 0; j < jobs.size(); ++j) {
+            const RunResult& r = results[j];
+            if (jobs[j].cell < 0) continue;
+            std::printf("%s %.0f: %6.0f %6.0f %6.0f  %5.2f %% %5.2f %%\n",
+                        Name(conditions[jobs[j].cell / 6]), cn0s[jobs[j].cell % 6], r.secondLock,
+                        r.minuteLock, r.firstCorrect,
+                        100.0 * r.symbolErrors / std::max(r.symbols, 1),
+                        100.0 * r.erasures / std::max(r.symbols + r.erasures, 1));
+        }
+    }
 
     std::printf(
         "Time-code decoder, simulated reception: %d run(s) of %.0f min per cell, "

@@ -10,7 +10,7 @@ namespace {
 using namespace timecode;
 
 constexpr double kTwoPi = 2.0 * std::numbers::pi;
-constexpr double kSearchRate = double{kBasebandRate} / kSearchDecimation;  // 100 per second
+constexpr double kSearchRate = double{kBasebandRate} / kSearchDecimation;
 constexpr int kWindowLength = 2 * kPhaseHalfWindow + 1;
 // Search decisions come once a second; the carrier must win several in a row
 // before the loop is moved to it.
@@ -92,7 +92,7 @@ void CCarrierTracker::Process(const BasebandSample& s, IDetectedSink& sink) {
     if (m_count >= 2 * kPhaseHalfWindow) {
         const std::int64_t c = m_count - kPhaseHalfWindow;
         const std::complex<double> yc = m_ring[c % kPhaseRing];
-        const double mag = std::abs(m_window);
+        const double mag = std::sqrt(std::norm(m_window));
         const std::complex<double> ref =
             mag > 0.0 ? std::conj(m_window) / mag : std::complex<double>{1.0, 0.0};
         const std::complex<double> v = yc * ref;

@@ -26,8 +26,9 @@ inline constexpr double kRmsTimeConstantBlocks = 2000.0;
 inline constexpr std::int64_t kMaxBridgedGapSamples = std::int64_t{kInputRate} * 600;
 
 // Carrier search: a bank of leaky DFT bins over +-10 Hz (the sound card's
-// clock may be 200 ppm off: 8 Hz at 40 kHz) at 100 inputs per second.
-inline constexpr int kSearchDecimation = 10;
+// clock may be 200 ppm off: 8 Hz at 40 kHz) at 25 inputs per second, means
+// of 40 baseband samples (a +-10 Hz carrier keeps 3/4 of its amplitude).
+inline constexpr int kSearchDecimation = 40;
 inline constexpr int kSearchBins = 201;
 inline constexpr double kSearchSpanHz = 10.0;
 inline constexpr double kSearchBinHz = 2.0 * kSearchSpanHz / (kSearchBins - 1);
@@ -47,10 +48,11 @@ inline constexpr double kNoiseTimeConstant = 10000.0;  // baseband samples
 // Second sync: the detected amplitude folded over the station's second.
 inline constexpr int kFoldBins = 1000;  // 1 ms each
 inline constexpr double kFoldTimeConstantSeconds = 60.0;
-inline constexpr int kEdgeHalfWidth = 50;    // bins on either side of the rise
-inline constexpr int kEdgeAreaHalf = 12;     // bins used for the sub-bin position
-inline constexpr double kSecondLockZ = 7.0;  // rise's contrast over its noise to lock
-inline constexpr double kEdgeTrackZ = 6.0;   // ... to keep following it
+inline constexpr int kEdgeHalfWidth = 50;       // bins on either side of the rise
+inline constexpr int kEdgeWideHalfWidth = 150;  // ... to tell whether there is one
+inline constexpr int kEdgeAreaHalf = 12;        // bins used for the sub-bin position
+inline constexpr double kSecondLockZ = 7.0;     // rise's contrast over its noise to lock
+inline constexpr double kEdgeTrackZ = 6.0;      // ... to keep following it
 inline constexpr double kEdgeGain = 0.25;
 inline constexpr double kSlipMs = 20.0;  // a rise this far away for long is a new one
 inline constexpr int kSlipSeconds = 20;
@@ -62,7 +64,8 @@ inline constexpr double kW2From = 0.51, kW2To = 0.79;
 inline constexpr double kLowFrom = 0.82, kLowTo = 0.98;
 inline constexpr int kLevelSecondsBefore = 2;       // levels from seconds n-2 .. n+1
 inline constexpr double kErasureChi2 = 30.0;        // no symbol fits
-inline constexpr double kLevelUncertainty = 0.1;    // of the contrast, beyond the noise
+inline constexpr double kLevelUncertainty = 0.1;    // of the amplitude, beyond the noise
+inline constexpr double kLowShare = 0.1;            // the low part's share of the full carrier
 inline constexpr double kErasureBlanked = 0.3;      // share of blanked samples
 inline constexpr float kMinLogProbability = -9.0f;  // one second never weighs more
 
@@ -73,6 +76,9 @@ inline constexpr double kMinuteLockNats = 12.0;
 // Frame decoding.
 inline constexpr int kMaxRecords = 30;  // minutes of combined evidence
 inline constexpr double kDecisiveNats = 14.0;
+// A time is taken when two evaluations in a row, at seconds 19, 39 and 59 of
+// the minutes, are decisive and agree; the second at least this much later.
+inline constexpr std::int64_t kConfirmSeconds = 15;
 // A held time is given up after two minutes in a row whose own bits fit
 // another time better by this much.
 inline constexpr double kContradictionNats = 15.0;

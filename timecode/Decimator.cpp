@@ -22,15 +22,11 @@ CDecimator::CDecimator() {
     // i + 1, the newer falls with 95 - i. Scaled so that a carrier of
     // amplitude A gives |z| = A.
     const double scale = 2.0 / (double{kBlock} * kBlock);
-    for (int i = 0; i < kBlock; ++i) {
+    for (int p = 0; p < kLoPeriod; ++p) {
         const double angle =
-            -2.0 * std::numbers::pi * timecode::kCarrierHz * (i % kLoPeriod) / timecode::kInputRate;
-        const double c = std::cos(angle) * scale;
-        const double s = std::sin(angle) * scale;
-        m_aRe[i] = c * (i + 1);
-        m_aIm[i] = s * (i + 1);
-        m_bRe[i] = c * (kBlock - 1 - i);
-        m_bIm[i] = s * (kBlock - 1 - i);
+            -2.0 * std::numbers::pi * timecode::kCarrierHz * p / timecode::kInputRate;
+        m_cos[p] = std::cos(angle) * scale;
+        m_sin[p] = std::sin(angle) * scale;
     }
 }
 
@@ -108,13 +104,13 @@ void CDecimator::EndBlock(IBasebandSink& sink, bool missing) {
     std::complex<double> a{}, b{};
     if (!missing) {
         int peak = 0;
-        double sumSquare = 0.0;
+        std::int64_t sumSquare = 0;
         for (int i = 0; i < kBlock; ++i) {
             const int v = m_block[i];
             peak = std::max(peak, std::abs(v));
-            sumSquare += double{1.0} * v * v;
+            sumSquare += v * v;
         }
-        const double meanSquare = sumSquare / kBlock;
+        const double meanSquare = static_cast<double>(sumSquare) / kBlock;
         const double limit = timecode::kBlankerFactor * timecode::kBlankerFactor * m_meanSquare;
         if (m_rmsInit && double{1.0} * peak * peak > limit) {
             blanked = true;
@@ -133,13 +129,31 @@ void CDecimator::EndBlock(IBasebandSink& sink, bool missing) {
             m_meanSquare += (meanSquare - m_meanSquare) / timecode::kRmsTimeConstantBlocks;
         }
         if (!blanked) {
+            // Sample i = kLoPeriod * g + p has weight i + 1 in the rising
+            // half and 95 - i in the falling one. Per phase p, the plain sum
+            // and the sum of the partial sums before each group (the sum
+            // weighted by 7 - g) give both, with additions only.
+            constexpr int kGroups = kBlock / kLoPeriod;
+            std::int32_t plain[kLoPeriod] = {}, before[kLoPeriod] = {};
+            for (int g = 0; g < kGroups; ++g) {
+                const std::int16_t* x = m_block.data() + kLoPeriod * g;
+                for (int p = 0; p < kLoPeriod; ++p) {
+                    before[p] += plain[p];
+                    plain[p] += x[p];
+                }
+            }
+            std::int32_t byGroup[kLoPeriod];
+            for (int p = 0; p < kLoPeriod; ++p) byGroup[p] = (kGroups - 1) * plain[p] - before[p];
             double aRe = 0, aIm = 0, bRe = 0, bIm = 0;
-            for (int i = 0; i < kBlock; ++i) {
-                const double v = m_block[i];
-                aRe += m_aRe[i] * v;
-                aIm += m_aIm[i] * v;
-                bRe += m_bRe[i] * v;
-                bIm += m_bIm[i] * v;
+            for (int p = 0; p < kLoPeriod; ++p) {
+                const double rising =
+                    double{kLoPeriod} * byGroup[p] + static_cast<double>(p + 1) * plain[p];
+                const double falling =
+                    static_cast<double>(kBlock - 1 - p) * plain[p] - double{kLoPeriod} * byGroup[p];
+                aRe += m_cos[p] * rising;
+                aIm += m_sin[p] * rising;
+                bRe += m_cos[p] * falling;
+                bIm += m_sin[p] * falling;
             }
             a = {aRe, aIm};
             b = {bRe, bIm};

@@ -44,7 +44,9 @@ public:
 private:
     void EndBlock(IBasebandSink& sink, bool missing);
 
-    std::array<double, timecode::kBlock> m_aRe{}, m_aIm{}, m_bRe{}, m_bIm{};
+    // The oscillator repeats every kLoPeriod samples: one cosine and sine
+    // per phase, with the block's gain.
+    std::array<double, timecode::kLoPeriod> m_cos{}, m_sin{};
     std::array<std::int16_t, timecode::kBlock> m_block{};
     int m_fill = 0;
     bool m_started = false;

@@ -250,7 +250,7 @@ void CDecoderChain::Place(const ScoredSecond& s) {
         r->haveOnTime0 = true;
     }
     EmitSecond(s, pos, r);
-    if (pos == 39 || pos == r->length - 1) {
+    if (pos == 19 || pos == 39 || pos == r->length - 1) {
         Evaluate();
     }
     if (pos == r->length - 1 && m_valid) {
@@ -283,7 +283,10 @@ void CDecoderChain::Evaluate() {
     if (count == 0) return;
     const FrameResult result = m_frame.Decode(run.data(), count);
     m_confirmed = false;
-    if (!result.decisive) return;
+    if (!result.decisive) {
+        if (!m_valid) m_haveCandidate = false;  // two decisive evaluations in a row
+        return;
+    }
     const int hour = result.minuteOfDay / 60, minute = result.minuteOfDay % 60;
     const JjyTime day = JjyTimeFromUnix(JjyUnixFromTime({result.year, 1, 1, 12, 0}) +
                                         std::int64_t{result.dayOfYear - 1} * 86400);
@@ -294,15 +297,21 @@ void CDecoderChain::Evaluate() {
             m_haveCandidate = true;
             m_candidateNumber = m_current;
             m_candidateUnix = unix;
+            m_candidateSample = m_sample;
             return;
         }
     } else {
         const bool agrees =
             m_haveCandidate && m_candidateUnix + 60 * (m_current - m_candidateNumber) == unix;
-        m_haveCandidate = true;
-        m_candidateNumber = m_current;
-        m_candidateUnix = unix;
-        if (!agrees) return;
+        if (!agrees) {
+            m_haveCandidate = true;
+            m_candidateNumber = m_current;
+            m_candidateUnix = unix;
+            m_candidateSample = m_sample;
+            return;
+        }
+        // The confirmation must rest on evidence that came later.
+        if (m_sample - m_candidateSample < kConfirmSeconds * kInputRate) return;
         m_valid = true;
         m_anchorNumber = m_current;
         m_anchorUnix = unix;

@@ -64,7 +64,7 @@ private:
     std::int64_t m_confirmSample = 0;
     int m_contradictions = 0;  // minutes in a row that plainly contradict the held time
     bool m_haveCandidate = false;
-    std::int64_t m_candidateNumber = 0, m_candidateUnix = 0;
+    std::int64_t m_candidateNumber = 0, m_candidateUnix = 0, m_candidateSample = 0;
 
     std::int64_t m_sample = 0;  // centre of the newest baseband sample
     std::int64_t m_signalSample = 0;

@@ -108,32 +108,37 @@ void CSecondTracker::Measure(double& position, double& z) const {
             fq[b] = m_foldQ[b] / m_foldW[b];
         }
     }
-    // Contrast of a rise at b: the mean after it minus the mean before it,
-    // over kEdgeHalfWidth bins each; the same on the quadrature gives its noise.
-    auto contrast = [](const std::array<double, kFoldBins>& f, int b) {
-        double d = 0.0;
-        for (int i = 0; i < kEdgeHalfWidth; ++i) {
-            d += f[Bin(b + i)] - f[Bin(b - 1 - i)];
+    // Contrast of a rise at b: the sum after it minus the sum before it over
+    // `half` bins each; the same on the quadrature gives its noise. Wide, it
+    // takes in all of the 0.15 s after the rise that is high in every symbol
+    // and the 0.15 s before it that is low: that tells whether there is a
+    // rise at all. Narrow, it places the rise.
+    auto contrasts = [&](int half, std::array<double, kFoldBins>& out) {
+        double di = 0.0, dq = 0.0;
+        for (int i = 0; i < half; ++i) {
+            di += fi[Bin(i)] - fi[Bin(-1 - i)];
+            dq += fq[Bin(i)] - fq[Bin(-1 - i)];
         }
-        return d;
+        double noise = 0.0;
+        for (int b = 0; b < kFoldBins; ++b) {
+            out[b] = di;
+            noise += dq * dq;
+            // Moving from b to b + 1: bin b leaves "after" and joins "before".
+            di += fi[Bin(b + half)] - 2.0 * fi[b] + fi[Bin(b - half)];
+            dq += fq[Bin(b + half)] - 2.0 * fq[b] + fq[Bin(b - half)];
+        }
+        return std::sqrt(noise / kFoldBins);
     };
-    // Running form of the same sums.
-    double di = contrast(fi, 0), dq = contrast(fq, 0);
-    double best = -1e300;
-    int bestBin = 0;
-    double noise = 0.0;
-    for (int b = 0; b < kFoldBins; ++b) {
-        if (di > best) {
-            best = di;
-            bestBin = b;
-        }
-        noise += dq * dq;
-        // Moving from b to b + 1: bin b leaves "after" and joins "before".
-        di += fi[Bin(b + kEdgeHalfWidth)] - 2.0 * fi[b] + fi[Bin(b - kEdgeHalfWidth)];
-        dq += fq[Bin(b + kEdgeHalfWidth)] - 2.0 * fq[b] + fq[Bin(b - kEdgeHalfWidth)];
+    std::array<double, kFoldBins> wide{}, narrow{};
+    const double wideNoise = contrasts(kEdgeWideHalfWidth, wide);
+    const auto widest = std::max_element(wide.begin(), wide.end());
+    z = wideNoise > 0.0 ? *widest / wideNoise : 0.0;
+    contrasts(kEdgeHalfWidth, narrow);
+    const int wideBin = static_cast<int>(widest - wide.begin());
+    int bestBin = wideBin;
+    for (int b = wideBin - kEdgeHalfWidth; b <= wideBin + kEdgeHalfWidth; ++b) {
+        if (narrow[Bin(b)] > narrow[Bin(bestBin)]) bestBin = Bin(b);
     }
-    noise = std::sqrt(noise / kFoldBins);
-    z = noise > 0.0 ? best / noise : 0.0;
 
     // Sub-bin position from the area above the low level around the rise:
     // for a step at s, the bins b0..b0+2K-1 above it hold (b0+2K-1 - s + 1/2)
@@ -203,33 +208,20 @@ void CSecondTracker::Finalize(std::int64_t n, double noiseVariance, IScoredSink&
     if (w.second != n || n < m_firstSecond) {
         return;
     }
-    // Levels from seconds n-1..n+1: a line through their high parts (at
-    // 0.1 s) and one through their low parts (at 0.9 s), so that a fade
-    // within the span does not bias them.
-    double hSum[3] = {0, 0, 0}, lSum[3] = {0, 0, 0};
-    int hCount[3] = {0, 0, 0}, lCount[3] = {0, 0, 0};
+    // Mean levels of the high and low parts of seconds n-1..n+1.
+    double hSum = 0, lSum = 0;
+    int hTotal = 0, lTotal = 0;
     for (int j = 0; j < 3; ++j) {
         const Windows& o = Slot(n - 1 + j);
         if (o.second == n - 1 + j) {
-            hSum[j] = o.sum[kHigh];
-            hCount[j] = o.count[kHigh];
-            lSum[j] = o.sum[kLow];
-            lCount[j] = o.count[kLow];
+            hSum += o.sum[kHigh];
+            hTotal += o.count[kHigh];
+            lSum += o.sum[kLow];
+            lTotal += o.count[kLow];
         }
     }
-    auto line = [](const double* sum, const int* count, double& center, double& slope) {
-        const int total = count[0] + count[1] + count[2];
-        center = total > 0 ? (sum[0] + sum[1] + sum[2]) / total : 0.0;
-        slope = count[0] > 0 && count[2] > 0 ? (sum[2] / count[2] - sum[0] / count[0]) / 2.0 : 0.0;
-        return total;
-    };
-    double hc = 0, hs = 0, lc = 0, ls = 0;
-    const int hTotal = line(hSum, hCount, hc, hs);
-    const int lTotal = line(lSum, lCount, lc, ls);
-    const double mid1 = 0.5 * (kW1From + kW1To), mid2 = 0.5 * (kW2From + kW2To);
-    const double highMid = 0.5 * (kHighFrom + kHighTo), lowMid = 0.5 * (kLowFrom + kLowTo);
-    const double h1 = hc + hs * (mid1 - highMid), h2 = hc + hs * (mid2 - highMid);
-    const double l1 = lc + ls * (mid1 - lowMid), l2 = lc + ls * (mid2 - lowMid);
+    const double hc = hTotal > 0 ? hSum / hTotal : 0.0;
+    const double lc = lTotal > 0 ? lSum / lTotal : 0.0;
 
     ScoredSecond out;
     out.second = n;
@@ -247,20 +239,75 @@ void CSecondTracker::Finalize(std::int64_t n, double noiseVariance, IScoredSink&
         sink.OnScored(out);
         return;
     }
-    const double m1 = w.sum[kW1] / w.count[kW1], m2 = w.sum[kW2] / w.count[kW2];
-    // Besides noise, the levels are known only so well: fading moves them
-    // within the second beyond what the lines follow.
-    const double model = kLevelUncertainty * std::abs(hc - lc);
-    const double levelVar =
-        kCorrelation * noiseVariance * (1.0 / hTotal + 1.0 / lTotal) + model * model;
-    const double v1 = kCorrelation * noiseVariance / w.count[kW1] + levelVar;
-    const double v2 = kCorrelation * noiseVariance / w.count[kW2] + levelVar;
-    auto chi2 = [&](double a, double b) {
-        return (m1 - a) * (m1 - a) / v1 + (m2 - b) * (m2 - b) / v2;
+    // Each hypothesis says which windows of second n are at the full
+    // carrier and which at the 10 % part; the neighbours' first and last
+    // windows are known either way. The full carrier's amplitude is fitted
+    // as a line over the three seconds under each hypothesis (so that it
+    // follows fading within the second, and the 10 % windows weigh in at
+    // their known share), and the fit's misfit scores the hypothesis.
+    struct Term {
+        double mean, t, variance;
+        int window;  // kHigh .. kLow
+        bool current;
     };
-    const double c0 = chi2(h1, h2), c1 = chi2(h1, l2), cm = chi2(l1, l2);
-    const double best = std::min({c0, c1, cm});
-    if (best > kErasureChi2) {
+    std::array<Term, 12> terms{};
+    int count = 0;
+    const double amplitude = std::abs(hc);
+    for (int j = 0; j < 3; ++j) {
+        const Windows& o = Slot(n - 1 + j);
+        if (o.second != n - 1 + j) continue;
+        const bool current = j == 1;
+        for (int k = 0; k < 4; ++k) {
+            if (o.count[k] == 0 || (!current && (k == kW1 || k == kW2))) continue;
+            const double mid = 0.5 * (kFrom[k] + kTo[k]);
+            terms[count++] = {o.sum[k] / o.count[k], (j - 1) + mid - 0.5,
+                              kCorrelation * noiseVariance / o.count[k], k, current};
+        }
+    }
+    // Besides noise, the amplitude is known only so well: fading moves it
+    // beyond what a line follows.
+    const double model = kLevelUncertainty * amplitude;
+    bool withNeighbours = true;
+    auto chi2 = [&](bool w1High, bool w2High) {
+        double sxx = 0, sxy = 0, syy = 0, sx = 0, sy = 0, sw = 0;
+        // Weighted least squares of mean = c * (alpha + beta * t).
+        for (int i = 0; i < count; ++i) {
+            const Term& e = terms[i];
+            if (!withNeighbours && !e.current) continue;
+            bool high = e.window == kHigh;
+            if (e.current && e.window == kW1) high = w1High;
+            if (e.current && e.window == kW2) high = w2High;
+            const double c = high ? 1.0 : kLowShare;
+            const double weight = 1.0 / (e.variance + c * c * model * model);
+            const double x0 = c, x1 = c * e.t;
+            sw += weight * x0 * x0;
+            sx += weight * x0 * x1;
+            sxx += weight * x1 * x1;
+            sy += weight * x0 * e.mean;
+            sxy += weight * x1 * e.mean;
+            syy += weight * e.mean * e.mean;
+        }
+        const double det = sw * sxx - sx * sx;
+        if (det <= 1e-12 * sw * sxx) {
+            return syy - sy * sy / sw;  // no slope to fit
+        }
+        const double alpha = (sxx * sy - sx * sxy) / det;
+        const double beta = (sw * sxy - sx * sy) / det;
+        return syy - alpha * sy - beta * sxy;
+    };
+    double c0 = chi2(true, true), c1 = chi2(true, false), cm = chi2(false, false);
+    double best = std::min({c0, c1, cm});
+    // The misfit of the best has count - 2 degrees of freedom. A neighbour
+    // that fits none (a crash, the call sign's keying) is left out.
+    const double misfit = kErasureChi2 + 3.0 * std::max(count - 4, 0);
+    if (best > misfit) {
+        withNeighbours = false;
+        c0 = chi2(true, true);
+        c1 = chi2(true, false);
+        cm = chi2(false, false);
+        best = std::min({c0, c1, cm});
+    }
+    if (best > (withNeighbours ? misfit : kErasureChi2)) {
         out.logZero = out.logOne = out.logMarker = static_cast<float>(-std::log(3.0));
         out.erasure = true;
         out.quality = 0.0f;

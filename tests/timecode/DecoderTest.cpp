@@ -115,15 +115,26 @@ TEST(Decoder, FadingCrashesAndAnOffClock) {
     }
 }
 
-// At 17 dB-Hz one minute says little; several together give the time.
+// At 14 dB-Hz one minute says little; several together give the time.
 TEST(Decoder, WeakSignalNeedsSeveralMinutes) {
-    JjySignalOptions o = Noisy(17.0, 3);
+    JjySignalOptions o = Noisy(14.0, 3);
     CJjySignal signal(kStart, o);
     Recorder rec;
     CDecoder decoder(rec);
     Simulate(signal, decoder, rec, 480.0);
     const Truth truth{kStart, signal};
-    EXPECT_EQ(WrongReports(rec, truth, 2.0 * kMs), 0);
+    // The on-time point wanders by milliseconds here; the time must be right.
+    EXPECT_EQ(WrongReports(rec, truth, 20.0 * kMs), 0);
+    double sumSquare = 0.0;
+    int count = 0;
+    for (const DecoderSecond& s : rec.seconds) {
+        if (!s.timeValid) continue;
+        const double err = s.onTimeSample - truth.OnTime(s.onTimeSample);
+        sumSquare += err * err;
+        ++count;
+    }
+    ASSERT_GT(count, 0);
+    EXPECT_LT(std::sqrt(sumSquare / count), 3.0 * kMs);
     EXPECT_GT(FirstValidSeconds(rec), 180);
     EXPECT_GE(rec.minutes.size(), 1u);
 }
@@ -290,7 +301,8 @@ TEST(Decoder, HandBuiltFrames) {
     }
     // The second run of frames repeats the first, a jump back in time that
     // no minute decoded from the signal (not carried on) may hide, and that
-    // makes the decoder give up the time it held.
+    // makes the decoder give up the time it held (it may take up the new one
+    // later, once that is decisive in turn).
     int good = 0;
     for (const DecoderMinute& m : rec.minutes) {
         EXPECT_EQ(m.year, 2026);
@@ -303,7 +315,12 @@ TEST(Decoder, HandBuiltFrames) {
             good += sent == 25;
         }
     }
-    EXPECT_NE(decoder.Status().state, ReceptionState::TimeValid);
+    bool held = false, gaveUp = false;
+    for (const DecoderSecond& s : rec.seconds) {
+        held = held || s.timeValid;
+        gaveUp = gaveUp || (held && !s.timeValid);
+    }
+    EXPECT_TRUE(gaveUp);
     EXPECT_GE(good, 1);
 }
 
