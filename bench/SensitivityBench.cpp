@@ -50,6 +50,7 @@ struct RunResult {
     // seconds were judged against the truth.
     double secondLock = -1.0, minuteLock = -1.0;
     int symbols = 0, symbolErrors = 0, erasures = 0;
+    double sumQuality = 0.0;  // the decoder's own probability of its choice
 };
 
 // Checks every report against the simulator's truth as it comes.
@@ -111,6 +112,7 @@ struct Judge : IDecoderSink {
                                     : truth == JjySymbol::One ? TimeSymbol::One
                                                               : TimeSymbol::Marker;
         ++r.symbols;
+        r.sumQuality += s.quality;
         if (s.symbol != expected) ++r.symbolErrors;
     }
 };
@@ -174,7 +176,7 @@ double Median(const std::vector<double>& sorted) {
 }
 
 struct Args {
-    int runs = 2;
+    int runs = 6;
     double minutes = 20.0;
     double noiseHours = 24.0;
     int threads = 2;
@@ -280,11 +282,12 @@ int main(int argc, char** argv) {
         for (std::size_t j = 0; j < jobs.size(); ++j) {
             const RunResult& r = results[j];
             if (jobs[j].cell < 0) continue;
-            std::printf("%s %.0f: %6.0f %6.0f %6.0f  %5.2f %% %5.2f %%\n",
+            std::printf("%s %.0f: %6.0f %6.0f %6.0f  %5.2f %% %5.2f %% %5.2f %%\n",
                         Name(conditions[jobs[j].cell / 6]), cn0s[jobs[j].cell % 6], r.secondLock,
                         r.minuteLock, r.firstCorrect,
                         100.0 * r.symbolErrors / std::max(r.symbols, 1),
-                        100.0 * r.erasures / std::max(r.symbols + r.erasures, 1));
+                        100.0 * r.erasures / std::max(r.symbols + r.erasures, 1),
+                        100.0 * (1.0 - r.sumQuality / std::max(r.symbols, 1)));
         }
     }
 
