@@ -48,6 +48,17 @@ void CCarrierTracker::Reset() {
     m_secondFill = 0;
     m_noiseVar = 0.0;
     m_noiseInit = false;
+    m_hold = false;
+    m_pastOmega.fill(0.0);
+    m_seconds = 0;
+}
+
+void CCarrierTracker::HoldFrequency(bool hold) {
+    if (hold && !m_hold && m_seconds >= kHoldBackSeconds) {
+        m_omega = m_pastOmega[static_cast<std::size_t>(m_seconds % kHoldBackSeconds)];
+        m_ncoStep = Unit(m_omega);
+    }
+    m_hold = hold;
 }
 
 double CCarrierTracker::OffsetHz() const { return m_omega * kBasebandRate / kTwoPi; }
@@ -167,9 +178,11 @@ void CCarrierTracker::FrequencyStep() {
     const std::complex<double> sum = m_secondSum;
     m_secondSum = {};
     m_secondFill = 0;
-    if (!m_found) {
+    if (!m_found || m_hold) {
+        m_haveLastSecond = false;
         return;
     }
+    m_pastOmega[static_cast<std::size_t>(m_seconds++ % kHoldBackSeconds)] = m_omega;
     if (m_haveLastSecond) {
         // The phase advance between two seconds' sums is the residual
         // frequency; weak seconds move it less through their noise anyway.

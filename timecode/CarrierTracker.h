@@ -44,6 +44,12 @@ public:
     double DriftPpm() const;
     // Variance of one component of the noise on a baseband sample.
     double NoiseVariance() const { return m_noiseVar; }
+    // While the signal is gone the frequency is held: the loop would follow
+    // the noise, and the second's length (which the flywheel counts on)
+    // comes from it.
+    // Held from the frequency of some seconds before: the loss is known only
+    // seconds after it, and the loop followed the noise meanwhile.
+    void HoldFrequency(bool hold);
 
 private:
     void SearchStep(std::complex<double> x);
@@ -72,6 +78,9 @@ private:
     int m_secondFill = 0;
     double m_noiseVar = 0.0;
     bool m_noiseInit = false;
+    bool m_hold = false;
+    std::array<double, timecode::kHoldBackSeconds> m_pastOmega{};  // per second, a ring
+    std::int64_t m_seconds = 0;
 };
 
 }  // namespace velto

@@ -43,6 +43,9 @@ inline constexpr double kReacquireHz = 0.3;
 inline constexpr int kPhaseHalfWindow = 1000;
 inline constexpr int kPhaseRing = 2048;
 inline constexpr double kFrequencyLoopGain = 0.15;
+// When the signal is lost, the frequency is taken back to what it was this
+// many seconds before.
+inline constexpr int kHoldBackSeconds = 12;
 inline constexpr double kNoiseTimeConstant = 10000.0;  // baseband samples
 
 // Second sync: the detected amplitude folded over the station's second.
@@ -86,6 +89,14 @@ inline constexpr int kHistorySeconds = (kMaxRecords + 2) * 61;
 
 // Flywheel: how long a valid time goes on without the signal confirming it.
 inline constexpr std::int64_t kFlywheelSeconds = 3600;
-inline constexpr double kSignalLostSeconds = 20.0;
+// Signal presence (CSignalMonitor): the carrier is weighed at this share of
+// its level over the last kPresenceLevelSeconds, against none; a state
+// changes at kPresenceNats of evidence from the other bound, at most
+// kPresenceSecondNats per second.
+inline constexpr double kPresenceShare = 0.5;
+inline constexpr int kPresenceLevelSeconds = 60;
+inline constexpr double kPresenceMinZ = 1.0;
+inline constexpr double kPresenceNats = 6.0;
+inline constexpr double kPresenceSecondNats = 4.0;
 
 }  // namespace velto::timecode

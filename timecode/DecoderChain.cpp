@@ -56,8 +56,6 @@ void CDecoderChain::Reset() {
     m_epoch = -1;
     m_wasLocked = false;
     m_sample = 0;
-    m_signalSample = 0;
-    m_everSignal = false;
     m_nextStatus = 0;
     m_reported = ReceptionState::NoSignal;
 }
@@ -75,6 +73,10 @@ void CDecoderChain::ClearMinutes() {
     m_confidence = 0.0;
     m_haveCandidate = false;
     m_contradictions = 0;
+    m_presence.Reset();
+    m_presentSince = 0;
+    m_carrier.HoldFrequency(false);
+    m_seconds.HoldFold(false);
 }
 
 void CDecoderChain::Feed(std::int64_t firstSample, const std::int16_t* samples, std::size_t n) {
@@ -110,8 +112,8 @@ void CDecoderChain::OnDetected(const DetectedSample& s) {
 
 ReceptionState CDecoderChain::State() const {
     if (m_valid) {
-        const bool signal =
-            m_everSignal && m_sample - m_signalSample < kSignalLostSeconds * kInputRate;
+        // After a loss, only an evaluation with the signal back confirms.
+        const bool signal = m_presence.Present() && m_confirmSample > m_presentSince;
         return signal ? ReceptionState::TimeValid : ReceptionState::Flywheel;
     }
     if (!m_seconds.Locked()) return ReceptionState::NoSignal;
@@ -198,14 +200,42 @@ void CDecoderChain::Rebuild() {
     m_haveCandidate = false;
 }
 
-void CDecoderChain::OnScored(const ScoredSecond& s) {
-    if (s.epoch != m_epoch) {
-        ClearMinutes();
-        m_epoch = s.epoch;
+bool CDecoderChain::CallSignSecond(std::int64_t second) {
+    const MinuteRecord* r = m_valid ? Record(m_current) : nullptr;
+    if (r == nullptr) return false;
+    std::int64_t pos = second - r->firstSecond, number = r->number;
+    if (pos >= r->length) {
+        pos -= r->length;
+        ++number;
     }
-    if (m_carrier.CarrierPresent() && m_seconds.EdgeZ() >= kEdgeTrackZ) {
-        m_signalSample = static_cast<std::int64_t>(s.onTimeSample);
-        m_everSignal = true;
+    const int minuteOfHour = static_cast<int>(((RecordUnix(number) + 9 * 3600) / 60) % 60);
+    return CFrameDecoder::CallSignMinute(minuteOfHour) && pos >= 40 && pos <= 48;
+}
+
+void CDecoderChain::WatchSignal(const ScoredSecond& s) {
+    const bool was = m_presence.Present();
+    if (s.contrastSigma > 0.0 && !CallSignSecond(s.second)) {
+        m_presence.Add(s.contrast, s.contrastSigma);
+    }
+    if (!was && m_presence.Present()) m_presentSince = m_sample;
+    const bool hold = m_valid && !m_presence.Present();
+    m_carrier.HoldFrequency(hold);
+    m_seconds.HoldFold(hold);
+}
+
+void CDecoderChain::OnScored(const ScoredSecond& scored) {
+    if (scored.epoch != m_epoch) {
+        ClearMinutes();
+        m_epoch = scored.epoch;
+    }
+    WatchSignal(scored);
+    ScoredSecond s = scored;
+    if (m_valid && !m_presence.Present()) {
+        // A second without the signal is noise: it must neither add to the
+        // evidence nor contradict the time the flywheel carries on.
+        s.erasure = true;
+        s.logZero = s.logOne = s.logMarker = static_cast<float>(-std::log(3.0));
+        s.quality = 0.0f;
     }
     m_history[m_historyCount % kHistorySeconds] = s;
     ++m_historyCount;
@@ -281,6 +311,8 @@ void CDecoderChain::Evaluate() {
         run[count++] = r;
     }
     if (count == 0) return;
+    m_confirmed = false;
+    if (m_valid && !m_presence.Present()) return;  // old evidence does not prolong the flywheel
     const FrameResult result = m_frame.Decode(run.data(), count);
     m_confirmed = false;
     if (!result.decisive) {

@@ -9,6 +9,7 @@
 #include "timecode/FrameDecoder.h"
 #include "timecode/MinuteSync.h"
 #include "timecode/SecondTracker.h"
+#include "timecode/SignalMonitor.h"
 
 namespace velto {
 
@@ -37,6 +38,9 @@ private:
     void EmitMinute(const MinuteRecord& r, bool contradicted);
     void EmitSecond(const ScoredSecond& s, int secondInMinute, const MinuteRecord* r);
     std::int64_t RecordUnix(std::int64_t number) const;
+    // Whether a second carries the call sign's Morse under the held time.
+    bool CallSignSecond(std::int64_t second);
+    void WatchSignal(const ScoredSecond& s);
     MinuteRecord* Record(std::int64_t number);
 
     IDecoderSink& m_sink;
@@ -45,6 +49,7 @@ private:
     CSecondTracker m_seconds;
     CMinuteSync m_minutes;
     CFrameDecoder m_frame;
+    CSignalMonitor m_presence;
 
     std::array<ScoredSecond, timecode::kHistorySeconds> m_history{};
     std::int64_t m_historyCount = 0;  // entries written since the last clear
@@ -66,9 +71,8 @@ private:
     bool m_haveCandidate = false;
     std::int64_t m_candidateNumber = 0, m_candidateUnix = 0, m_candidateSample = 0;
 
-    std::int64_t m_sample = 0;  // centre of the newest baseband sample
-    std::int64_t m_signalSample = 0;
-    bool m_everSignal = false;
+    std::int64_t m_sample = 0;        // centre of the newest baseband sample
+    std::int64_t m_presentSince = 0;  // m_sample when the signal last came back
     std::int64_t m_nextStatus = 0;
     ReceptionState m_reported = ReceptionState::NoSignal;
 };

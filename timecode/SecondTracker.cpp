@@ -44,12 +44,13 @@ void CSecondTracker::Reset() {
     m_nextFinal = 0;
     m_windows.fill(Windows{});
     m_level = 0.0;
+    m_holdFold = false;
 }
 
 void CSecondTracker::Process(const DetectedSample& s, double samplesPerSecond, double noiseVariance,
                              bool carrierFound, IScoredSink& sink) {
     const double step = double{kBlock} / samplesPerSecond;
-    if (!s.blanked) {
+    if (!s.blanked && !m_holdFold) {
         const double u = m_phase * kFoldBins;
         const int b0 = std::min(static_cast<int>(u), kFoldBins - 1);
         const double f = u - b0;
@@ -162,6 +163,7 @@ void CSecondTracker::Measure(double& position, double& z) const {
 }
 
 void CSecondTracker::NewFoldSecond(bool carrierFound) {
+    if (m_holdFold) return;
     const double keep = std::exp(-1.0 / kFoldTimeConstantSeconds);
     for (int b = 0; b < kFoldBins; ++b) {
         m_foldI[b] *= keep;
@@ -229,6 +231,12 @@ void CSecondTracker::Finalize(std::int64_t n, double noiseVariance, IScoredSink&
     out.onTimeSample = w.onTime;
     out.high = hc;
     out.low = lc;
+    out.contrast = out.contrastSigma = 0.0;
+    if (w.count[kHigh] > 0 && w.count[kLow] > 0) {
+        out.contrast = w.sum[kHigh] / w.count[kHigh] - w.sum[kLow] / w.count[kLow];
+        out.contrastSigma =
+            std::sqrt(kCorrelation * noiseVariance * (1.0 / w.count[kHigh] + 1.0 / w.count[kLow]));
+    }
     m_level = hc;
     const bool usable = w.count[kW1] > 0 && w.count[kW2] > 0 && hTotal > 0 && lTotal > 0 &&
                         noiseVariance > 0.0 && w.blanked <= kErasureBlanked * std::max(w.total, 1);

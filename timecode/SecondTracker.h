@@ -17,6 +17,9 @@ struct ScoredSecond {
     bool erasure;
     float quality;
     double high, low;  // the levels the second was judged against
+    // Its own first part's mean amplitude minus its last part's, and the
+    // noise's standard deviation on that (0: not measured).
+    double contrast, contrastSigma;
 };
 
 class IScoredSink {
@@ -37,6 +40,9 @@ public:
     void Process(const DetectedSample& s, double samplesPerSecond, double noiseVariance,
                  bool carrierFound, IScoredSink& sink);
 
+    // While the signal is gone the fold keeps what it holds, unchanged, and
+    // the rise stays where it was: noise would only blur it.
+    void HoldFold(bool hold) { m_holdFold = hold; }
     bool Locked() const { return m_locked; }
     double EdgeZ() const { return m_edgeZ; }
     // Full-carrier amplitude of the last scored second.
@@ -69,6 +75,7 @@ private:
     std::int64_t m_nextFinal = 0;
     std::array<Windows, 8> m_windows{};
     double m_level = 0.0;
+    bool m_holdFold = false;
 };
 
 }  // namespace velto

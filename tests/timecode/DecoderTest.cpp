@@ -270,6 +270,72 @@ TEST(Decoder, GapInTheInput) {
     EXPECT_EQ(decoder.Status().state, ReceptionState::NoSignal);
 }
 
+// The carrier vanishes for five minutes, and a deep fade takes it to nothing
+// for a while: within seconds the time is marked as carried on (flywheel),
+// it keeps counting right on the sample clock, and it is valid again only
+// once the returned signal has confirmed it.
+TEST(Decoder, FlywheelWhileTheSignalIsGone) {
+    struct Case {
+        const char* name;
+        double fadingDepth;
+        double lossFrom, lossTo;  // seconds of input without carrier
+    };
+    for (const Case& c :
+         {Case{"no carrier", 0.0, 200.0, 320.0}, Case{"deep fade", 1.0, 0.0, 0.0}}) {
+        SCOPED_TRACE(c.name);
+        JjySignalOptions o = Noisy(35.0, 29);
+        o.clockPpm = 90.0;
+        o.fadingDepth = c.fadingDepth;
+        o.fadingPeriodSeconds = 300.0;  // below a quarter from about 190 s to 260 s
+        CJjySignal signal(kStart, o);
+        JjySignalOptions quiet = o;
+        quiet.carrierAmplitude = 0.0;
+        quiet.seed = 31;
+        CJjySignal noise(kStart, quiet);
+        Recorder rec;
+        CDecoder decoder(rec);
+        std::vector<std::int16_t> buffer(9600), other(9600);
+        for (int b = 0; b < 4200; ++b) {
+            const double t = b * 0.1;
+            signal.Generate(buffer.data(), buffer.size());
+            const bool gone = t >= c.lossFrom && t < c.lossTo;
+            if (gone) noise.Generate(other.data(), other.size());
+            if (b == static_cast<int>(c.lossFrom * 10.0) && gone) {
+                ASSERT_EQ(decoder.Status().state, ReceptionState::TimeValid);
+            }
+            decoder.Feed(rec.fed, gone ? other.data() : buffer.data(), buffer.size());
+            rec.fed += static_cast<std::int64_t>(buffer.size());
+        }
+        EXPECT_EQ(WrongReports(rec, Truth{kStart, signal}, 1.0 * kMs), 0);
+        EXPECT_EQ(decoder.Status().state, ReceptionState::TimeValid);
+        // Where the signal is gone (or faded below a tenth), never TimeValid
+        // after a few seconds; and the flywheel carries the time throughout.
+        auto absent = [&](double t) {
+            if (c.fadingDepth == 0.0) return t >= c.lossFrom + 8.0 && t < c.lossTo;
+            return 1.0 + c.fadingDepth * std::sin(2.0 * M_PI * (t - 8.0) / 300.0) < 0.1 &&
+                   1.0 + c.fadingDepth * std::sin(2.0 * M_PI * t / 300.0) < 0.1;
+        };
+        int absentStatuses = 0;
+        for (const DecoderStatus& st : rec.statuses) {
+            const double t = double(st.sample) / 96000.0;
+            if (!absent(t)) continue;
+            ++absentStatuses;
+            EXPECT_EQ(st.state, ReceptionState::Flywheel) << t;
+        }
+        EXPECT_GT(absentStatuses, 20);
+        int carried = 0;
+        for (const DecoderSecond& s : rec.seconds) {
+            if (absent(s.onTimeSample / 96000.0)) carried += s.timeValid && s.flywheel;
+        }
+        EXPECT_GT(carried, 20);
+        bool validAfter = false;
+        for (const DecoderMinute& m : rec.minutes) {
+            validAfter = validAfter || (!m.flywheel && m.onTimeSample > 330.0 * 96000.0);
+        }
+        EXPECT_TRUE(validAfter);
+    }
+}
+
 // Three minutes written out by hand (11:23, 11:24, 11:25 on Monday
 // 7 December 2026, day 341) on a clean carrier.
 TEST(Decoder, HandBuiltFrames) {
