@@ -5,31 +5,14 @@
 #include <QDoubleSpinBox>
 #include <QLineEdit>
 #include <QSettings>
-#include <memory>
 
 #include "app/ClockFeedDlg.h"
 #include "app/CommandIds.h"
-#include "app/MainFrame.h"
-#include "tests/audio/FakeWaveService.h"
+#include "tests/app/FrameFixture.h"
 
 namespace {
 
-// A frame on the scripted audio service, with an empty profile.
-class ClockFeedDlg : public ::testing::Test {
-protected:
-    ClockFeedDlg() {
-        QSettings().clear();
-        velto::SetWaveService(&m_service);
-        m_frame = std::make_unique<CMainFrame>();
-    }
-    ~ClockFeedDlg() override {
-        m_frame.reset();
-        velto::SetWaveService(nullptr);
-    }
-
-    velto::CFakeWaveService m_service;
-    std::unique_ptr<CMainFrame> m_frame;
-};
+using ClockFeedDlg = CFrameFixture;
 
 // The window feeds no clock until the user says so; OK stores the choice and
 // the frame then feeds chronyd with the latency given, until it is turned off.

@@ -6,15 +6,12 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <fstream>
-#include <memory>
-#include <thread>
 #include <vector>
 
 #include "app/CommandIds.h"
-#include "app/MainFrame.h"
 #include "audio/SoundFileReader.h"
 #include "audio/WavFileWriter.h"
-#include "tests/audio/FakeWaveService.h"
+#include "tests/app/FrameFixture.h"
 #include "views/ChildView.h"
 
 namespace {
@@ -23,22 +20,12 @@ using velto::kBufferSamples;
 
 // The receive menu's recording and replay commands, with the file dialogs
 // and message boxes answered by the test.
-class RecordReplayTest : public ::testing::Test {
+class RecordReplayTest : public CFrameFixture {
 protected:
     RecordReplayTest() {
-        velto::SetWaveService(&m_service);
-        m_frame = std::make_unique<CMainFrame>();
         m_frame->SetOpenFileChooser([this] { return m_answer; });
         m_frame->SetRecordFileChooser([this] { return m_answer; });
         m_frame->SetMessageSink([this](const QString& text) { m_messages << text; });
-    }
-    ~RecordReplayTest() override {
-        m_frame.reset();
-        velto::SetWaveService(nullptr);
-    }
-    void Cycle(std::int16_t value) {
-        std::thread([&] { ASSERT_TRUE(m_service.CompleteBuffer(value)); }).join();
-        QCoreApplication::sendPostedEvents(m_frame.get(), WM_CAPTUREDATA);
     }
     QString Path(const char* name) const { return m_dir.filePath(QString::fromUtf8(name)); }
     std::vector<std::int16_t> ReadAll(const QString& path) {
@@ -53,8 +40,6 @@ protected:
         return samples;
     }
 
-    velto::CFakeWaveService m_service;
-    std::unique_ptr<CMainFrame> m_frame;
     QTemporaryDir m_dir;
     QString m_answer;
     QStringList m_messages;
@@ -73,17 +58,17 @@ TEST_F(RecordReplayTest, RecordingWritesTheCapturedBuffersUntilUncheckedOrStoppe
     f.SendCommand(ID_RECORD);
     EXPECT_TRUE(record->isChecked());
     f.SendCommand(ID_RECEIVE_START);
-    for (std::int16_t v = 1; v <= 3; ++v) Cycle(v);
+    for (std::int16_t v = 1; v <= 3; ++v) Cycle(1, v);
     f.SendCommand(ID_RECORD);  // unchecked: the file is finished
     EXPECT_FALSE(record->isChecked());
-    Cycle(4);
+    Cycle(1, 4);
     std::vector<std::int16_t> expected;
     for (std::int16_t v = 1; v <= 3; ++v) expected.insert(expected.end(), kBufferSamples, v);
     EXPECT_EQ(ReadAll(Path("a.wav")), expected);
 
     m_answer = Path("b.wav");
     f.SendCommand(ID_RECORD);
-    Cycle(5);
+    Cycle(1, 5);
     f.SendCommand(ID_RECEIVE_START);  // a stop of reception ends the recording too
     f.UpdateMenu(f.ReceiveMenu());
     EXPECT_FALSE(record->isChecked());

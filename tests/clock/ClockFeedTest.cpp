@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
+#include "dsp/JjySignal.h"
 #include "receiver/ClockFeed.h"
 #include "receiver/SampleClock.h"
+#include "timecode/Decoder.h"
 
 namespace velto {
 namespace {
@@ -22,17 +25,22 @@ private:
     std::vector<ClockSample>& m_out;
 };
 
-// A capture whose buffers arrive exactly when their last sample was taken,
-// and seconds whose on-time point is at sample 96000 k + 4800.5, which the
-// system clock reads as 50.005 ms into its second k, while the true time is
-// kStart + k + 1. The decoder's status follows each second a second later.
+// The true time a sample says, to the nearest second.
+std::int64_t TrueSecond(const ClockSample& c) {
+    return std::llround(static_cast<double>(c.system.sec) +
+                        static_cast<double>(c.system.nsec) * 1e-9 + c.offset);
+}
+
+// A capture whose buffers arrive exactly when their last sample was taken
+// (or, without stamps, whose times are unknown), and seconds whose on-time
+// point is at sample 96000 k + 4800.5, which the system clock reads as
+// 50.005 ms into its second k, while the true time is kStart + k + 1. The
+// decoder's status follows each second a second later.
 class CFeedRun {
 public:
-    CFeedRun()
-        : m_clock(kRate), m_feed([this](double n) -> std::optional<SystemTime> {
-              if (!m_clock.Ready()) {
-                  return std::nullopt;
-              }
+    explicit CFeedRun(bool stamps = true)
+        : m_stamps(stamps), m_clock(kRate), m_feed([this](double n) -> std::optional<SystemTime> {
+              if (!m_clock.Ready()) return std::nullopt;
               return m_clock.TimeOf(n);
           }) {
         m_feed.AddSink(std::make_unique<CRecorder>(sent));
@@ -41,9 +49,8 @@ public:
     CClockFeed& Feed() { return m_feed; }
 
     void Second(ReceptionState state, double cn0 = 60.0, int leap = 0) {
-        while (m_buffers * kBuffer < (m_second + 2) * 96000) {
-            ++m_buffers;
-            const std::int64_t end = m_buffers * kBuffer;
+        while (m_stamps && m_buffers * kBuffer < (m_second + 2) * 96000) {
+            const std::int64_t end = ++m_buffers * kBuffer;
             m_clock.AddStamp(end,
                              SystemTime{kStart + end / 96000, end % 96000 * 1000000000 / 96000});
         }
@@ -68,9 +75,7 @@ public:
     std::vector<int> SentSeconds() const {
         std::vector<int> seconds;
         for (const ClockSample& c : sent) {
-            const double truth =
-                static_cast<double>(c.system.sec) + c.system.nsec * 1e-9 + c.offset;
-            seconds.push_back(static_cast<int>(std::llround(truth) - kStart - 1));
+            seconds.push_back(static_cast<int>(TrueSecond(c) - kStart - 1));
         }
         return seconds;
     }
@@ -78,6 +83,7 @@ public:
     std::vector<ClockSample> sent;
 
 private:
+    bool m_stamps;
     CSampleClock m_clock;
     CClockFeed m_feed;
     std::int64_t m_second = 0;
@@ -85,35 +91,29 @@ private:
 };
 
 // Samples go out only for seconds received with a fresh time, and only once
-// a status more than five seconds after them still shows the carrier: not while the decoder
-// locks on, not for the seconds before the flywheel or a loss of the carrier
-// (which the decoder's state may not show yet), and again when a valid time
-// returns.
+// a status more than five seconds after them still shows the carrier: not
+// while the decoder locks on, not for the seconds before the flywheel or a
+// loss of the carrier (which the decoder's state may not show yet), and
+// again when a valid time returns. Without capture stamps there is no system
+// time to tell, and nothing goes out.
 TEST(ClockFeed, SendsOnlyWhileTheTimeIsReceived) {
     CFeedRun run;
     using S = ReceptionState;
-    const S script[] = {S::SecondLocked, S::SecondLocked, S::MinuteLocked,   // 0-2
-                        S::TimeValid,    S::TimeValid,    S::TimeValid,      // 3-5
-                        S::TimeValid,    S::TimeValid,    S::TimeValid,      // 6-8
-                        S::TimeValid,    S::TimeValid,    S::Flywheel,       // 9-11
-                        S::Flywheel,     S::NoSignal,     S::SecondLocked};  // 12-14
-    for (S state : script) {
-        run.Second(state);
+    for (S state : {S::SecondLocked, S::SecondLocked, S::MinuteLocked, S::TimeValid, S::TimeValid,
+                    S::TimeValid, S::TimeValid, S::TimeValid, S::TimeValid, S::TimeValid,
+                    S::TimeValid, S::Flywheel, S::Flywheel, S::NoSignal, S::SecondLocked}) {
+        run.Second(state);  // 0-14
     }
     EXPECT_EQ(run.SentSeconds(), (std::vector<int>{3, 4, 5}));
 
     // The carrier fades while the decoder still says TimeValid.
     run.sent.clear();
-    for (int i = 0; i < 8; ++i) {
-        run.Second(S::TimeValid);  // 15-22
-    }
-    for (int i = 0; i < 3; ++i) {
-        run.Second(S::TimeValid, 10.0);  // 23-25
-    }
-    for (int i = 0; i < 8; ++i) {
-        run.Second(S::TimeValid);  // 26-33
-    }
+    for (int i = 15; i <= 33; ++i) run.Second(S::TimeValid, i >= 23 && i <= 25 ? 10.0 : 60.0);
     EXPECT_EQ(run.SentSeconds(), (std::vector<int>{15, 16, 17, 26, 27, 28}));
+
+    CFeedRun unstamped(false);
+    for (int i = 0; i < 20; ++i) unstamped.Second(S::TimeValid);
+    EXPECT_TRUE(unstamped.sent.empty());
 }
 
 // The sample's system time is the capture time of the on-time point less the
@@ -136,22 +136,82 @@ TEST(ClockFeed, OffsetIsTrueTimeLessSystemTimeOfTheOnTimePoint) {
     EXPECT_EQ(run.sent[18].leap, LeapWarning::None);
 }
 
-// Without stamps there is no system time to tell, and nothing goes out.
-TEST(ClockFeed, NothingWithoutCaptureStamps) {
-    CClockFeed feed([](double) { return std::optional<SystemTime>(); });
+// Notes every second the decoder reports and passes everything on to the feed.
+class CWatch : public IDecoderSink {
+public:
+    explicit CWatch(CClockFeed& feed) : m_feed(feed) {}
+    void OnSecond(const DecoderSecond& s) override {
+        seen.push_back(s);
+        m_feed.OnSecond(s);
+    }
+    void OnMinute(const DecoderMinute& m) override { m_feed.OnMinute(m); }
+    void OnStatus(const DecoderStatus& s) override { m_feed.OnStatus(s); }
+
+    std::vector<DecoderSecond> seen;
+
+private:
+    CClockFeed& m_feed;
+};
+
+// The real decoder on the simulated station: four minutes of signal, then
+// the carrier is gone. Samples go out only for seconds the decoder has just
+// received with a valid time, none for on-time points after the loss, and
+// each offset is the 200 ms by which this run's system clock is behind, to
+// the decoder's accuracy.
+TEST(ClockFeed, FromTheDecoderOnlyForAReceivedTimeAndTrueToTheSimulator) {
+    constexpr std::int64_t kStation = 1796610180 + 20;  // 2026-12-07 11:23:20 JST
+    constexpr std::int64_t kStartOffset = 31234;        // samples into that second
+    constexpr double kSystemBehind = 0.2;
+    // Sample n was captured at this system time.
+    CClockFeed feed([](double n) -> std::optional<SystemTime> {
+        const double t = static_cast<double>(kStartOffset) / kRate + n / kRate - kSystemBehind;
+        const double whole = std::floor(t);
+        return SystemTime{kStation + static_cast<std::int64_t>(whole),
+                          std::llround((t - whole) * 1e9)};
+    });
     std::vector<ClockSample> sent;
     feed.AddSink(std::make_unique<CRecorder>(sent));
-    DecoderSecond s{};
-    s.state = ReceptionState::TimeValid;
-    s.timeValid = true;
-    s.utcUnix = kStart;
-    feed.OnSecond(s);
-    DecoderStatus status{};
-    status.state = ReceptionState::TimeValid;
-    status.cn0DbHz = 60.0;
-    status.sample = 10 * 96000;
-    feed.OnStatus(status);
-    EXPECT_TRUE(sent.empty());
+    CWatch watch(feed);
+    CDecoder decoder(watch);
+
+    JjySignalOptions options;
+    options.carrierAmplitude = 3000.0;
+    options.noiseSigma = 300.0;
+    options.startOffsetSamples = kStartOffset;
+    std::int64_t index = 0;
+    std::int64_t lost = 0;
+    std::vector<std::int16_t> buffer(kBuffer);
+    for (const auto& [station, seconds] :
+         {std::pair(kStation, 240), std::pair(kStation + 240, 90)}) {
+        CJjySignal signal(station, options);
+        for (int b = 0; b < seconds * 10; ++b, index += kBuffer) {
+            signal.Generate(buffer.data(), buffer.size());
+            decoder.Feed(index, buffer.data(), buffer.size());
+        }
+        lost = lost == 0 ? index : lost;
+        options.carrierAmplitude = 0.0;  // then the carrier is gone
+        options.seed = 2;
+    }
+
+    // Each sample names its second by its true time.
+    double worst = 0.0;
+    for (const ClockSample& c : sent) {
+        const std::int64_t utc = TrueSecond(c);
+        const auto second = std::ranges::find(watch.seen, utc, &DecoderSecond::utcUnix);
+        ASSERT_NE(second, watch.seen.end()) << "a sample for no second reported: " << utc;
+        EXPECT_EQ(second->state, ReceptionState::TimeValid) << utc;
+        EXPECT_FALSE(second->flywheel) << utc;
+        EXPECT_LT(second->onTimeSample, static_cast<double>(lost)) << "after the loss: " << utc;
+        EXPECT_EQ(c.leap, LeapWarning::None);
+        worst = std::max(worst, std::abs(c.offset - kSystemBehind));
+    }
+    // Minutes of valid time give many samples; the first minutes, before the
+    // time was valid, give none.
+    ASSERT_GT(sent.size(), 30u);
+    const auto firstValid = std::ranges::find(watch.seen, true, &DecoderSecond::timeValid);
+    ASSERT_NE(firstValid, watch.seen.end());
+    EXPECT_GE(TrueSecond(sent.front()), firstValid->utcUnix - 1);
+    EXPECT_LT(worst, 0.0005);
 }
 
 }  // namespace

@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
+#include <memory>
 #include <mutex>
+#include <semaphore>
 #include <string>
 #include <thread>
 #include <vector>
@@ -149,13 +150,14 @@ TEST_F(ReceiverTest, FallingMoreThanSeventyNineBuffersBehindIsAGapTheDecoderIsTo
 }
 
 // A writer that takes `room` samples and then reports a full disk, or that
-// hangs in its first write until released.
+// hangs in its first write until `release` is given.
 class CFakeWriter : public velto::ISampleWriter {
 public:
-    CFakeWriter(std::size_t room, bool hang) : m_room(room), m_hang(hang) {}
+    CFakeWriter(std::size_t room, std::shared_ptr<std::binary_semaphore> release = {})
+        : m_room(room), m_release(std::move(release)) {}
     bool Write(const std::int16_t*, std::size_t n, std::string* error) override {
-        std::unique_lock lock(*m_mutex);
-        m_cv->wait(lock, [&] { return !m_hang || *m_released; });
+        if (m_release) m_release->acquire();
+        m_release.reset();
         if (n > m_room) {
             *error = "writing x.wav failed (No space left on device).";
             return false;
@@ -165,19 +167,15 @@ public:
     }
     void Close() override {}
 
-    std::shared_ptr<std::mutex> m_mutex = std::make_shared<std::mutex>();
-    std::shared_ptr<std::condition_variable> m_cv = std::make_shared<std::condition_variable>();
-    std::shared_ptr<bool> m_released = std::make_shared<bool>(false);
-
 private:
     std::size_t m_room;
-    bool m_hang;
+    std::shared_ptr<std::binary_semaphore> m_release;
 };
 
 TEST_F(ReceiverTest, AFullDiskEndsTheRecordingWithAWarningAndReceptionGoesOn) {
     std::string error;
-    ASSERT_TRUE(m_receiver.StartRecording(std::make_unique<CFakeWriter>(5 * kBufferSamples, false),
-                                          &error));
+    ASSERT_TRUE(
+        m_receiver.StartRecording(std::make_unique<CFakeWriter>(5 * kBufferSamples), &error));
     ASSERT_EQ(m_receiver.Start({}, {}), 1);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     int k = 0;
@@ -198,12 +196,10 @@ TEST_F(ReceiverTest, AFullDiskEndsTheRecordingWithAWarningAndReceptionGoesOn) {
 }
 
 TEST_F(ReceiverTest, AWriterThatHangsNeverHoldsUpCapture) {
-    auto writer = std::make_unique<CFakeWriter>(~std::size_t{0}, true);
-    auto mutex = writer->m_mutex;
-    auto cv = writer->m_cv;
-    auto released = writer->m_released;
+    const auto release = std::make_shared<std::binary_semaphore>(0);
     std::string error;
-    ASSERT_TRUE(m_receiver.StartRecording(std::move(writer), &error));
+    ASSERT_TRUE(
+        m_receiver.StartRecording(std::make_unique<CFakeWriter>(~std::size_t{0}, release), &error));
     ASSERT_EQ(m_receiver.Start({}, {}), 1);
     // The ring holds at least 4 s and less than twice that.
     const int buffers = velto::CRecorder::kRingSeconds * 10 * 2 + 10;
@@ -214,11 +210,7 @@ TEST_F(ReceiverTest, AWriterThatHangsNeverHoldsUpCapture) {
     EXPECT_FALSE(m_receiver.IsRecording());
     EXPECT_EQ(m_log.warnings, std::vector<std::string>{"recording_stopped"});
     EXPECT_EQ(m_log.next, std::int64_t{buffers} * kBufferSamples);
-    {
-        const std::lock_guard lock(*mutex);
-        *released = true;
-    }
-    cv->notify_all();
+    release->release();
 }
 
 }  // namespace

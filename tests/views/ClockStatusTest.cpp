@@ -3,6 +3,7 @@
 #include <QImage>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 #include "tests/views/DecoderEventsSupport.h"
 #include "tests/views/ViewTestSupport.h"
@@ -59,33 +60,34 @@ TEST_F(ClockStatusTest, ShowsNoTimeUntilTheDecoderHoldsOne) {
     EXPECT_GT(TimeInk(), 100);
 }
 
+// The decoder's seconds in JST, with the system clock's offset when there is
+// one: JST turns the year nine hours before UTC does, and an inserted leap
+// second reads 08:59:60 whichever POSIX second the decoder gives it.
 TEST_F(ClockStatusTest, TicksOnTheDecodersSecondsInJst) {
-    m_clock.OnSecond(Second(kMinute2016 - 60, 42, TimeSymbol::Zero), 12.34);
-    EXPECT_EQ(m_clock.TimeText(), "2026年12月07日(月) 20:15:42 JST");
-    EXPECT_EQ(m_clock.OffsetText(), "PC時計 +12.3 ms");
-    m_clock.OnSecond(Second(kMinute2016 - 60, 43, TimeSymbol::Zero), -3.26);
-    EXPECT_EQ(m_clock.TimeText(), "2026年12月07日(月) 20:15:43 JST");
-    EXPECT_EQ(m_clock.OffsetText(), "PC時計 -3.3 ms");
-    m_clock.OnSecond(Second(kMinute2016 - 60, 44, TimeSymbol::Zero), -0.04);
-    EXPECT_EQ(m_clock.OffsetText(), "PC時計 +0.0 ms") << "no negative zero";
-    m_clock.OnSecond(Second(kMinute2016 - 60, 45, TimeSymbol::Zero));
-    EXPECT_EQ(m_clock.OffsetText(), "") << "no timing, no offset";
-
-    // JST turns the year nine hours before UTC does.
-    m_clock.OnSecond(Second(1798729140, 59, TimeSymbol::Marker));
-    EXPECT_EQ(m_clock.TimeText(), "2026年12月31日(木) 23:59:59 JST");
-    m_clock.OnSecond(Second(1798729200, 0, TimeSymbol::Marker));
-    EXPECT_EQ(m_clock.TimeText(), "2027年01月01日(金) 00:00:00 JST");
-
-    // An inserted leap second reads 08:59:60, whichever POSIX second the
-    // decoder gives it.
-    auto leap = Second(1483228740, 60, TimeSymbol::Marker);
-    leap.utcUnix = 1483228800;
-    m_clock.OnSecond(leap);
-    EXPECT_EQ(m_clock.TimeText(), "2017年01月01日(日) 08:59:60 JST");
-    leap.utcUnix = 1483228799;
-    m_clock.OnSecond(leap);
-    EXPECT_EQ(m_clock.TimeText(), "2017年01月01日(日) 08:59:60 JST");
+    const struct {
+        std::int64_t minute;
+        int second;
+        std::int64_t utc;
+        std::optional<double> offsetMs;
+        const char* time;
+        const char* offset;
+    } cases[] = {
+        {kMinute2016 - 60, 42, 0, 12.34, "2026年12月07日(月) 20:15:42 JST", "PC時計 +12.3 ms"},
+        {kMinute2016 - 60, 43, 0, -3.26, "2026年12月07日(月) 20:15:43 JST", "PC時計 -3.3 ms"},
+        {kMinute2016 - 60, 44, 0, -0.04, "2026年12月07日(月) 20:15:44 JST", "PC時計 +0.0 ms"},
+        {kMinute2016 - 60, 45, 0, {}, "2026年12月07日(月) 20:15:45 JST", ""},
+        {1798729140, 59, 0, {}, "2026年12月31日(木) 23:59:59 JST", ""},
+        {1798729200, 0, 0, {}, "2027年01月01日(金) 00:00:00 JST", ""},
+        {1483228740, 60, 1483228800, {}, "2017年01月01日(日) 08:59:60 JST", ""},
+        {1483228740, 60, 1483228799, {}, "2017年01月01日(日) 08:59:60 JST", ""},
+    };
+    for (const auto& c : cases) {
+        auto second = Second(c.minute, c.second, TimeSymbol::Zero);
+        second.utcUnix = c.utc != 0 ? c.utc : second.utcUnix;
+        m_clock.OnSecond(second, c.offsetMs);
+        EXPECT_EQ(m_clock.TimeText(), QString::fromUtf8(c.time));
+        EXPECT_EQ(m_clock.OffsetText(), QString::fromUtf8(c.offset));
+    }
 }
 
 TEST_F(ClockStatusTest, FlywheelKeepsTheTimeAndLosingItClearsIt) {

@@ -161,19 +161,9 @@ TEST_F(TimeCodeWndTest, SecondsBeforeTheMinuteIsKnownRunOnAndLockingStartsANewRo
 }
 
 TEST_F(TimeCodeWndTest, FieldsOfTheLastMinuteWithParitiesAndNotices) {
-    velto::DecoderMinute m{};
-    m.year = 2026;
-    m.month = 12;
-    m.day = 7;
-    m.hour = 20;
-    m.minute = 16;
-    m.dayOfYear = 341;
-    m.weekday = 1;
-    m.utcUnix = kMinute2016;
-    m.pa1Ok = true;
-    m.pa2Ok = true;
-    m.confidence = 0.987;
-    m.secondsInMinute = 60;
+    // 20:16 on Monday the 341st day of 2026, both parities right.
+    velto::DecoderMinute m{2026, 12,   7,     20,    16,    341,   1,     kMinute2016, 0.0,
+                           true, true, false, false, false, false, 0.987, 60};
     m_wnd.OnMinute(m);
     EXPECT_EQ(m_wnd.FieldLines(),
               (QStringList{"最後に解読した分:  時 20　分 16　通算日 341　年 2026　曜日 月",

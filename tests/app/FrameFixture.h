@@ -1,0 +1,57 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QSettings>
+#include <QShortcut>
+#include <algorithm>
+#include <memory>
+#include <ostream>
+#include <thread>
+
+#include "app/MainFrame.h"
+#include "tests/audio/FakeWaveService.h"
+
+// Readable failure messages for profile values and item texts.
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
+
+// A frame on the scripted audio service, with an empty profile.
+class CFrameFixture : public ::testing::Test {
+protected:
+    CFrameFixture() {
+        QSettings().clear();
+        velto::SetWaveService(&m_service);
+        m_frame = std::make_unique<CMainFrame>();
+    }
+    ~CFrameFixture() override {
+        m_frame.reset();
+        velto::SetWaveService(nullptr);
+    }
+
+    void Space() {
+        for (QShortcut* s : m_frame->findChildren<QShortcut*>()) {
+            if (s->key() == QKeySequence(Qt::Key_Space)) emit s->activated();
+        }
+    }
+    // Completes a capture buffer filled with `value` on a driver thread.
+    void Complete(std::int16_t value = 0) {
+        std::thread([&] { ASSERT_TRUE(m_service.CompleteBuffer(value)); }).join();
+    }
+    // Handles the posted notifications, as the event loop would.
+    void Deliver() { QCoreApplication::sendPostedEvents(m_frame.get(), WM_CAPTUREDATA); }
+    void Cycle(int n = 1, std::int16_t value = 0) {
+        for (int k = 0; k < n; ++k) {
+            Complete(value);
+            Deliver();
+        }
+    }
+    int PlaybackOpens() const {
+        return static_cast<int>(std::ranges::count(m_service.Calls(), velto::FakeCall::OutOpen));
+    }
+
+    velto::CFakeWaveService m_service;
+    std::unique_ptr<CMainFrame> m_frame;
+};

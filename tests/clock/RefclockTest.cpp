@@ -1,0 +1,225 @@
+#include <gtest/gtest.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "receiver/ChronySock.h"
+#include "receiver/ShmRefclock.h"
+
+// The two ways a sample reaches a time daemon, each seen from the daemon's side.
+namespace velto {
+namespace {
+
+// A memory stream for the messages.
+class CLog {
+public:
+    CLog() : m_file(::open_memstream(&m_text, &m_size)) {}
+    ~CLog() {
+        std::fclose(m_file);
+        std::free(m_text);
+    }
+    std::FILE* File() { return m_file; }
+    // How often `what` was said.
+    int Count(const std::string& what) {
+        std::fflush(m_file);
+        const std::string text(m_text, m_size);
+        int n = 0;
+        for (std::size_t at = text.find(what); at != std::string::npos;
+             at = text.find(what, at + 1)) {
+            ++n;
+        }
+        return n;
+    }
+
+private:
+    char* m_text = nullptr;
+    std::size_t m_size = 0;
+    std::FILE* m_file;
+};
+
+// chronyd's side: a datagram socket bound at a path in a private directory.
+class CChronyEnd {
+public:
+    CChronyEnd() {
+        char tmpl[] = "/tmp/velto-sock-XXXXXX";
+        m_dir = ::mkdtemp(tmpl);
+        m_path = m_dir + "/jjy.sock";
+    }
+    ~CChronyEnd() {
+        if (m_fd >= 0) ::close(m_fd);
+        ::unlink(m_path.c_str());
+        ::rmdir(m_dir.c_str());
+    }
+    void Bind() {
+        m_fd = ::socket(AF_UNIX, SOCK_DGRAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strcpy(address.sun_path, m_path.c_str());
+        ASSERT_EQ(::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    }
+    // The size of the next datagram, which lands in `out`; -1 if none waits.
+    ssize_t Receive(unsigned char (&out)[64]) {
+        return ::recv(m_fd, out, sizeof out, MSG_DONTWAIT);
+    }
+    const std::string& Path() const { return m_path; }
+
+private:
+    std::string m_dir;
+    std::string m_path;
+    int m_fd = -1;
+};
+
+// The datagram is chronyd's 40-byte sample: tv plus offset is the true time
+// to the nanosecond the double holds, the leap code and the magic number sit
+// where chronyd reads them.
+TEST(ChronySock, SendsChronydsSampleLayout) {
+    CChronyEnd chronyd;
+    chronyd.Bind();
+    CLog log;
+    CChronySock sock(chronyd.Path(), log.File());
+    ClockSample sample;
+    sample.system = SystemTime{1750000000, 123456789};
+    sample.offset = -0.25;
+    sample.leap = LeapWarning::Insert;
+    sock.Send(sample);
+
+    unsigned char bytes[64];
+    ASSERT_EQ(chronyd.Receive(bytes), 40);
+    timeval tv{};
+    double offset = 0.0;
+    int ints[4] = {};  // pulse, leap, pad, magic
+    std::memcpy(&tv, bytes, sizeof tv);
+    std::memcpy(&offset, bytes + 16, sizeof offset);
+    std::memcpy(ints, bytes + 24, sizeof ints);
+    EXPECT_EQ(tv.tv_sec, 1750000000);
+    EXPECT_EQ(tv.tv_usec, 123456);
+    EXPECT_NEAR(static_cast<double>(tv.tv_usec) * 1e-6 + offset, 0.123456789 - 0.25, 1e-12);
+    EXPECT_EQ(std::vector(ints, ints + 4), (std::vector{0, 1, 0, 0x534f434b}));
+    EXPECT_EQ(sock.Delivered(), 1);
+    EXPECT_EQ(log.Count("velto:"), 0);
+}
+
+// Velto may start before chronyd: it says so once, keeps trying, and the
+// first sample after chronyd has come up gets through. A path no socket can
+// have is refused.
+TEST(ChronySock, WaitsQuietlyForChronyd) {
+    CChronyEnd chronyd;
+    CLog log;
+    CChronySock sock(chronyd.Path(), log.File());
+    ClockSample sample;
+    sample.system = SystemTime{1750000000, 0};
+    for (int i = 0; i < 5; ++i) sock.Send(sample);
+    EXPECT_EQ(sock.Delivered(), 0);
+    EXPECT_EQ(log.Count("velto: no chronyd listens at " + chronyd.Path()), 1);
+
+    chronyd.Bind();
+    sock.Send(sample);
+    EXPECT_EQ(sock.Delivered(), 1);
+    unsigned char bytes[64];
+    EXPECT_EQ(chronyd.Receive(bytes), 40);
+    EXPECT_EQ(log.Count("takes the samples"), 1);
+
+    EXPECT_FALSE(CChronySock::PathFits(""));
+    EXPECT_FALSE(CChronySock::PathFits(std::string(108, 'a')));
+    EXPECT_TRUE(CChronySock::PathFits(std::string(107, 'a')));
+}
+
+// What a reader copies between two reads of count.
+struct Seen {
+    long long clockSec, clockNsec, receiveSec, receiveNsec;
+    int leap;
+};
+
+// A reader in the manner of chronyd's SHM driver runs while samples are
+// written: every copy it takes with an unchanged, even count is a whole
+// sample (the true time k ms after the system time, k whole seconds after the
+// first); a copy with count moving under it is one it must, and can, tell.
+TEST(ShmRefclock, ReaderNeverTakesAHalfWrittenSample) {
+    // A unit of this process's own, far from the ones ntpd and chrony use.
+    const int unit = 100 + static_cast<int>(::getpid() % 150);
+    const auto remove = [&] {
+        const int id = ::shmget(CShmRefclock::kKeyBase + unit, 0, 0);
+        if (id >= 0) ::shmctl(id, IPC_RMID, nullptr);
+    };
+    remove();
+    CShmRefclock writer(unit);
+    ASSERT_TRUE(writer.Attached());
+    const int id = ::shmget(CShmRefclock::kKeyBase + unit, sizeof(ShmTime), 0);
+    ASSERT_GE(id, 0);
+    auto* shm = static_cast<ShmTime*>(::shmat(id, nullptr, 0));
+    remove();  // gone once both sides have detached
+    ASSERT_NE(shm, reinterpret_cast<ShmTime*>(-1));
+
+    constexpr long long kBase = 1750000000;
+    std::atomic<bool> done{false};
+    std::atomic<long> whole{0};
+    long torn = 0;
+    long bad = 0;
+    std::thread reader([&] {
+        std::atomic_ref<int> count(shm->count);
+        std::atomic_ref<int> valid(shm->valid);
+        while (!done.load()) {
+            const int before = count.load(std::memory_order_acquire);
+            if (valid.load() == 0 || before % 2 != 0) continue;
+            const volatile ShmTime& v = *shm;
+            const Seen seen{v.clockTimeStampSec, v.clockTimeStampNSec, v.receiveTimeStampSec,
+                            v.receiveTimeStampNSec, v.leap};
+            // A release read-modify-write keeps the copy above before the
+            // second look at count, with no fence (which sanitizers refuse).
+            if (count.fetch_add(0, std::memory_order_acq_rel) != before) {
+                ++torn;
+                continue;
+            }
+            ++whole;
+            const long long k = seen.receiveSec - kBase;
+            const long long diffNs = (seen.clockSec - seen.receiveSec) * 1000000000LL +
+                                     seen.clockNsec - seen.receiveNsec;
+            bad += diffNs != k * 1000000 || seen.leap != static_cast<int>(k % 3);
+        }
+    });
+    // Writes go on until the reader has taken plenty of whole copies.
+    int written = 0;
+    for (int k = 0; k < 20000 || whole.load() < 2000; ++k, ++written) {
+        ClockSample sample;
+        sample.system = SystemTime{kBase + k, 500000000 + k};
+        sample.offset = static_cast<double>(k) * 1e-3;
+        sample.leap = static_cast<LeapWarning>(k % 3);
+        writer.Send(sample);
+    }
+    done.store(true);
+    reader.join();
+
+    EXPECT_EQ(bad, 0) << "of " << whole.load() << " whole reads (" << torn
+                      << " torn ones rejected)";
+    EXPECT_EQ(shm->mode, 1);
+    EXPECT_EQ(shm->count, 2 * written);
+    EXPECT_EQ(shm->valid, 1);
+    // The last sample, field by field, also in microseconds: the true time is
+    // `last` ms after the system time.
+    const int last = written - 1;
+    const long long lastNs = 500000000LL + last + last * 1000000LL;
+    EXPECT_EQ(shm->receiveTimeStampSec, kBase + last);
+    EXPECT_EQ(shm->receiveTimeStampUSec, (500000000 + last) / 1000);
+    EXPECT_EQ(shm->receiveTimeStampNSec, 500000000u + last);
+    EXPECT_EQ(shm->clockTimeStampSec, kBase + last + lastNs / 1000000000);
+    EXPECT_EQ(shm->clockTimeStampNSec, static_cast<unsigned>(lastNs % 1000000000));
+    EXPECT_EQ(shm->clockTimeStampUSec, static_cast<int>(shm->clockTimeStampNSec / 1000));
+    ::shmdt(shm);
+
+    CLog log;
+    EXPECT_FALSE(CShmRefclock(CShmRefclock::kMaxUnit + 1, log.File()).Attached());
+    EXPECT_EQ(log.Count("not in 0..255"), 1);
+}
+
+}  // namespace
+}  // namespace velto
