@@ -1,15 +1,10 @@
 #pragma once
 
-#include <chrono>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 
+#include "audio/PacedWaveIn.h"
 #include "audio/SoundFileReader.h"
-#include "audio/WaveInQueue.h"
-#include "audio/WaveService.h"
 
 namespace velto {
 
@@ -17,33 +12,21 @@ namespace velto {
 // buffers paced by the steady clock, as a sound card would deliver them.
 // At the end of the file the last part-buffer is filled up with silence and
 // then nothing more comes.
-class CFileWaveIn : public IWaveIn {
+class CFileWaveIn : public CPacedWaveIn {
 public:
     static int Open(std::unique_ptr<IWaveIn>* handle, const std::string& path,
                     const WaveFormat& format, WaveInProc callback, void* instance);
-    ~CFileWaveIn() override;
-
-    int AddBuffer(WaveHeader* header) override;
-    int Start() override;
-    int Reset() override;
-    int Close() override;
-    std::uint64_t DroppedSamples() const override { return m_queue.Dropped(); }
+    ~CFileWaveIn() override { Halt(); }
 
 private:
-    CFileWaveIn(WaveInProc callback, void* instance);
+    using CPacedWaveIn::CPacedWaveIn;
 
-    void Run(std::chrono::steady_clock::time_point start);
-    void Halt();
+    std::size_t Fill(std::int16_t* samples, std::size_t count) override {
+        return m_reader.Read(samples, count);
+    }
+    void OnClose() override { m_reader.Close(); }
 
-    CWaveInQueue m_queue;
     CSoundFileReader m_reader;
-    std::unique_ptr<std::int16_t[]> m_samples;
-    bool m_open = true;
-    bool m_running = false;
-    std::thread m_thread;
-    std::mutex m_wakeMutex;
-    std::condition_variable m_wake;
-    bool m_stop = false;
 };
 
 }  // namespace velto
