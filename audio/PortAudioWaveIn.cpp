@@ -1,5 +1,6 @@
 #include "audio/PortAudioWaveIn.h"
 
+#include <algorithm>
 #include <chrono>
 #include <new>
 #include <system_error>
@@ -18,6 +19,11 @@ constexpr auto kPollPeriod = std::chrono::milliseconds(5);
 // take more than a second to deliver the first samples of a stream.
 constexpr auto kStallLimit = std::chrono::seconds(1);
 constexpr auto kFirstSamplesLimit = std::chrono::seconds(3);
+// Of the time between two looks at the device, at most this much counts as
+// the device's silence: a watcher that was itself held up (a loaded machine,
+// a stopped process) has not seen the device fail, and after such a pause
+// PortAudio's thread needs its turn to catch up.
+constexpr auto kLongestCountedPoll = std::chrono::milliseconds(50);
 
 }  // namespace
 
@@ -105,7 +111,8 @@ int CPortAudioWaveIn::Start() {
     m_nextAdcTime = 0.0;
     m_framesIn = 0;
     m_framesSeen = 0;
-    m_lastProgress = std::chrono::steady_clock::now();
+    m_quiet = std::chrono::steady_clock::duration::zero();
+    m_lastPoll = std::chrono::steady_clock::now();
     try {
         m_thread = std::thread(&CPortAudioWaveIn::Run, this);
     } catch (const std::system_error&) {
@@ -150,13 +157,15 @@ bool CPortAudioWaveIn::Lost(std::chrono::steady_clock::time_point now) {
     if (m_halting) {
         return false;
     }
+    m_quiet += std::min<std::chrono::steady_clock::duration>(now - m_lastPoll, kLongestCountedPoll);
+    m_lastPoll = now;
     const std::uint64_t frames = m_framesIn.load(std::memory_order_relaxed);
     if (frames != m_framesSeen) {
         m_framesSeen = frames;
-        m_lastProgress = now;
+        m_quiet = std::chrono::steady_clock::duration::zero();
     }
     const auto limit = frames == 0 ? kFirstSamplesLimit : kStallLimit;
-    return m_finished || now - m_lastProgress > limit;
+    return m_finished || m_quiet > limit;
 }
 
 // Stops PortAudio's callback and the stream's thread; when it returns no

@@ -67,7 +67,9 @@ private:
     double m_nextAdcTime = 0.0;
     // The stream's thread's own.
     std::uint64_t m_framesSeen = 0;
-    std::chrono::steady_clock::time_point m_lastProgress;
+    // How long the device has been seen to deliver nothing.
+    std::chrono::steady_clock::duration m_quiet{};
+    std::chrono::steady_clock::time_point m_lastPoll;
 };
 
 }  // namespace velto

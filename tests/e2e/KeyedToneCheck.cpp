@@ -1,9 +1,9 @@
-// Checks a recording of Velto's monitor output against a recording of the
-// signal it received: usage KeyedToneCheck antenna.raw speaker.raw press_chunk
-// (raw s16le mono 96000 Hz, both recordings started together; press_chunk is
-// the 10 ms step of the recordings in which Space was pressed). Exits 0 when the
-// 1600 Hz tone is silent for the first 3 s of the run and then follows the
-// received pulse train in 10 ms steps, about 200 ms behind it.
+// Checks a recording that holds both the signal Velto received and its monitor
+// output: usage KeyedToneCheck recording.raw press_chunk (raw s16le mono
+// 96000 Hz; press_chunk is the 10 ms step of the recording in which Space was
+// pressed). Exits 0 when the 1600 Hz tone is silent for the first 3 s of the
+// run and then follows the received 40 kHz pulse train in 10 ms steps, a few
+// hundred milliseconds behind it, in whole JJY pulses.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -54,22 +54,20 @@ std::vector<int> Threshold(const std::vector<double>& amps, double level) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: %s antenna.raw speaker.raw press_chunk\n", argv[0]);
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: %s recording.raw press_chunk\n", argv[0]);
         return 2;
     }
-    const auto antenna = ReadRaw(argv[1]);
-    const auto speaker = ReadRaw(argv[2]);
-    const int press = std::atoi(argv[3]);
-    const auto carrier = ChunkAmplitudes(antenna, 40000.0);
-    const auto tone = ChunkAmplitudes(speaker, 1600.0);
+    const auto recording = ReadRaw(argv[1]);
+    const int press = std::atoi(argv[2]);
+    const auto carrier = ChunkAmplitudes(recording, 40000.0);
+    const auto tone = ChunkAmplitudes(recording, 1600.0);
     double peak = 0.0;
     for (double a : carrier) peak = std::max(peak, a);
     const auto rx = Threshold(carrier, 0.5 * peak);
     const auto tx = Threshold(tone, 1500.0);  // the tone's amplitude is 3000
-    const int n = static_cast<int>(std::min(rx.size(), tx.size()));
-    std::printf("chunks: antenna %zu, speaker %zu; carrier peak %.0f; Space at chunk %d\n",
-                rx.size(), tx.size(), peak, press);
+    const int n = static_cast<int>(rx.size());
+    std::printf("chunks: %d; carrier peak %.0f; Space at chunk %d\n", n, peak, press);
     int failures = 0;
 
     int firstTone = -1;
@@ -100,7 +98,7 @@ int main(int argc, char** argv) {
         "tone follows the received pulses %d ms later, agreeing in %.1f %% of 10 ms steps\n",
         bestLag * 10, 100.0 * bestAgreement);
     if (bestAgreement < 0.95 || bestLag < 15 || bestLag > 70) {
-        std::printf("FAIL: expected >= 95 %% agreement about 200 ms behind the signal\n");
+        std::printf("FAIL: expected >= 95 %% agreement 150 to 700 ms behind the signal\n");
         ++failures;
     }
 
