@@ -1,6 +1,7 @@
 #include "dsp/Filter.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "dsp/BandpassCoefficients.h"
@@ -13,235 +14,233 @@
 namespace velto {
 namespace {
 
-// The non-zero half of the symmetric table (k = 1..240): a sixth of it is
-// zero, and folding x(t + k) + x(t - k) halves the multiplies again.
-constexpr int CountFoldedTaps() {
-    int count = 0;
-    for (int k = 1; k <= kHalfTaps; ++k) {
-        if (kBandpassHalf[k] != 0.0) {
-            ++count;
-        }
+// The kernels work in whole numbers. Every h(k) is a whole number of
+// millionths that fits 16 bits, so h(d) x(t + d) + h(d + 1) x(t + d + 1) is one
+// 32-bit lane of a pairwise multiply-add (pmaddwd) over the sample pairs
+// (x(j), x(j + 1)). A 32-bit lane holds only a group of such terms, so each
+// group's sum moves into doubles, which hold every possible total exactly.
+// Only the final division by 10^6 rounds: the kernels give the exact
+// convolution, rounded once, whatever the vector width or the compiler.
+constexpr int kMillion = 1000000;
+
+constexpr int Millionths(int d) {
+    const int k = d < 0 ? -d : d;
+    if (k > kHalfTaps) {
+        return 0;
     }
-    return count;
+    const double v = kBandpassHalf[k] * kMillion;
+    return static_cast<int>(v < 0 ? v - 0.5 : v + 0.5);
 }
 
-inline constexpr int kFoldedTaps = CountFoldedTaps();
-
-struct FoldedTaps {
-    std::array<double, kFoldedTaps> h{};
-    std::array<int, kFoldedTaps> k{};
-};
-
-constexpr FoldedTaps MakeFoldedTaps() {
-    FoldedTaps taps{};
-    int j = 0;
-    for (int k = 1; k <= kHalfTaps; ++k) {
-        if (kBandpassHalf[k] != 0.0) {
-            taps.h[j] = kBandpassHalf[k];
-            taps.k[j] = k;
-            ++j;
+constexpr bool TableIsWholeMillionths() {
+    for (int k = 0; k <= kHalfTaps; ++k) {
+        const int n = Millionths(k);
+        if (n / static_cast<double>(kMillion) != kBandpassHalf[k] || n < INT16_MIN ||
+            n > INT16_MAX) {
+            return false;
         }
     }
+    return true;
+}
+static_assert(TableIsWholeMillionths());
+
+// Pair p multiplies the samples at offsets d = 2p - 240 and d + 1.
+inline constexpr int kPairs = kHalfTaps + 1;
+
+struct PairTaps {
+    std::array<std::int32_t, kPairs> h{};  // h(d) in the low 16 bits, h(d + 1) in the high
+    std::array<int, kPairs> groupEnd{};    // group g holds pairs groupEnd[g - 1] .. groupEnd[g] - 1
+    int groups = 0;
+};
+
+constexpr PairTaps MakePairTaps() {
+    PairTaps taps{};
+    long long bound = 0;  // the largest magnitude the current group can reach
+    for (int p = 0; p < kPairs; ++p) {
+        const int d = 2 * p - kHalfTaps;
+        const int lo = Millionths(d);
+        const int hi = Millionths(d + 1);
+        taps.h[p] = static_cast<std::int32_t>(
+            static_cast<std::uint16_t>(lo) |
+            static_cast<std::uint32_t>(static_cast<std::uint16_t>(hi)) << 16);
+        const long long term = 32768LL * ((lo < 0 ? -lo : lo) + (hi < 0 ? -hi : hi));
+        if (bound + term > INT32_MAX) {
+            taps.groupEnd[taps.groups++] = p;
+            bound = 0;
+        }
+        bound += term;
+    }
+    taps.groupEnd[taps.groups++] = kPairs;
     return taps;
 }
 
-inline constexpr FoldedTaps kTaps = MakeFoldedTaps();
+inline constexpr PairTaps kPairTaps = MakePairTaps();
 
-// h(w q + r) for residue r and step q, zero beyond the table.
-template <int W>
-constexpr std::array<std::array<double, kHalfTaps / W + 1>, W> MakeByResidue() {
-    std::array<std::array<double, kHalfTaps / W + 1>, W> table{};
-    for (int r = 0; r < W; ++r) {
-        for (int q = 0; q <= kHalfTaps / W; ++q) {
-            const int k = W * q + r;
-            table[r][q] = k <= kHalfTaps ? kBandpassHalf[k] : 0.0;
-        }
-    }
-    return table;
+// The baseline: 128-bit vectors, which every x86-64 processor has (SSE2) and
+// other processors have in some form. Three output vectors of four keep their
+// 32-bit and double accumulators in 9 of the 16 registers.
+using V8s = std::int16_t __attribute__((vector_size(16)));
+using V4i = std::int32_t __attribute__((vector_size(16)));
+using V2d = double __attribute__((vector_size(16)));
+
+inline V4i MaddPairs(V8s x, V8s h) {
+#ifdef VELTO_HAVE_X86
+    return reinterpret_cast<V4i>(
+        _mm_madd_epi16(reinterpret_cast<__m128i>(x), reinterpret_cast<__m128i>(h)));
+#else
+    using V8i = std::int32_t __attribute__((vector_size(32)));
+    const V8i products = __builtin_convertvector(x, V8i) * __builtin_convertvector(h, V8i);
+    return __builtin_shufflevector(products, products, 0, 2, 4, 6) +
+           __builtin_shufflevector(products, products, 1, 3, 5, 7);
+#endif
 }
 
-inline constexpr auto kByResidue8 = MakeByResidue<8>();
-
-// Each kernel keeps kLanes outputs in flight as independent accumulators, so
-// the multiply-add latency overlaps instead of chaining.
-constexpr int kAccumulators = 8;
-
-using V2 = double __attribute__((vector_size(16)));
-
-inline V2 Load2(const double* p) {
-    V2 v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
+// lo += lanes 0 and 1, hi += lanes 2 and 3.
+inline void AddAsDoubles(V4i sum, V2d& lo, V2d& hi) {
+#ifdef VELTO_HAVE_X86
+    const __m128i s = reinterpret_cast<__m128i>(sum);
+    lo += _mm_cvtepi32_pd(s);
+    hi += _mm_cvtepi32_pd(_mm_unpackhi_epi64(s, s));
+#else
+    lo += __builtin_convertvector(__builtin_shufflevector(sum, sum, 0, 1), V2d);
+    hi += __builtin_convertvector(__builtin_shufflevector(sum, sum, 2, 3), V2d);
+#endif
 }
 
-inline void Store2(double* p, V2 v) { std::memcpy(p, &v, sizeof v); }
-
-// x points at input sample 0 inside the zero-padded buffer.
-void FoldedGeneric(const double* x, double* out) {
-    constexpr int kWidth = 2;
-    constexpr int kBlock = kWidth * kAccumulators;
+void PairsPortable(const std::int16_t* pairs, double* out) {
+    constexpr int kLanes = 4;
+    constexpr int kVectors = 3;
+    constexpr int kBlock = kLanes * kVectors;
     static_assert(kBufferSamples % kBlock == 0);
-    const double h0 = kBandpassHalf[0];
     for (int t = 0; t < kBufferSamples; t += kBlock) {
-        const double* c = x + t;
-        V2 a[kAccumulators];
+        V2d lo[kVectors] = {};
+        V2d hi[kVectors] = {};
+        int p = 0;
+        for (int g = 0; g < kPairTaps.groups; ++g) {
+            V4i sum[kVectors] = {};
+            for (; p < kPairTaps.groupEnd[g]; ++p) {
+                const V8s h = reinterpret_cast<V8s>(V4i{} + kPairTaps.h[p]);
+                const std::int16_t* x = pairs + 2 * (t + 2 * p);
 #pragma GCC unroll 8
-        for (int v = 0; v < kAccumulators; ++v) {
-            a[v] = Load2(c + kWidth * v) * h0;
-        }
-        for (int j = 0; j < kFoldedTaps; ++j) {
-            const double h = kTaps.h[j];
-            const double* p = c + kTaps.k[j];
-            const double* m = c - kTaps.k[j];
+                for (int m = 0; m < kVectors; ++m) {
+                    V8s v;
+                    std::memcpy(&v, x + 2 * kLanes * m, sizeof v);
+                    sum[m] += MaddPairs(v, h);
+                }
+            }
 #pragma GCC unroll 8
-            for (int v = 0; v < kAccumulators; ++v) {
-                a[v] += (Load2(p + kWidth * v) + Load2(m + kWidth * v)) * h;
+            for (int m = 0; m < kVectors; ++m) {
+                AddAsDoubles(sum[m], lo[m], hi[m]);
             }
         }
 #pragma GCC unroll 8
-        for (int v = 0; v < kAccumulators; ++v) {
-            Store2(out + t + kWidth * v, a[v]);
+        for (int m = 0; m < kVectors; ++m) {
+            const V2d low = lo[m] / kMillion;
+            const V2d high = hi[m] / kMillion;
+            std::memcpy(out + t + kLanes * m, &low, sizeof low);
+            std::memcpy(out + t + kLanes * m + 2, &high, sizeof high);
         }
     }
 }
 
 #ifdef VELTO_HAVE_X86
-// Four lanes wide, with only 16 vector registers. Taps are grouped by k mod 4:
-// tap k = 4q + r of output vector m needs up(m + q) + down(q - m), with up(j)
-// at c + 4j + r and down(j) at c - 4j - r. For three output vectors at a time
-// the three up and three down vectors in use slide along in registers, one
-// load each per tap. Even and odd q add into separate accumulators, six in
-// all, so that a multiply-add seldom waits for the one before. The centre tap
-// runs in the r = 0 sequence as h0/2 times x[t] + x[t], which is exactly h0 x[t].
-inline constexpr int kAvx2Steps = 66;  // q = 0..65 covers every k up to 240 for each r
-
-constexpr std::array<std::array<double, kAvx2Steps>, 4> MakeAvx2Taps() {
-    std::array<std::array<double, kAvx2Steps>, 4> table{};
-    for (int r = 0; r < 4; ++r) {
-        for (int q = 0; q < kAvx2Steps; ++q) {
-            const int k = 4 * q + r;
-            table[r][q] = k == 0 ? kBandpassHalf[0] / 2 : k <= kHalfTaps ? kBandpassHalf[k] : 0.0;
-        }
-    }
-    return table;
-}
-
-inline constexpr auto kAvx2Taps = MakeAvx2Taps();
-
-// One tap for three output vectors; then u0 and d0, which held the oldest up
-// and down vectors, take the next ones, so calls with the names rotated go
-// round without a register copy.
-__attribute__((target("avx2,fma"), always_inline)) inline void Avx2Tap(
-    const double* c, int r, int q, __m256d& a0, __m256d& a1, __m256d& a2, __m256d& u0, __m256d& u1,
-    __m256d& u2, __m256d& d0, __m256d& d1, __m256d& d2) {
-    const __m256d h = _mm256_broadcast_sd(&kAvx2Taps[r][q]);
-    a0 = _mm256_fmadd_pd(h, _mm256_add_pd(u0, d2), a0);
-    a1 = _mm256_fmadd_pd(h, _mm256_add_pd(u1, d1), a1);
-    a2 = _mm256_fmadd_pd(h, _mm256_add_pd(u2, d0), a2);
-    u0 = _mm256_loadu_pd(c + 4 * (q + 3) + r);
-    d0 = _mm256_loadu_pd(c - 4 * (q + 1) - r);
-}
-
-__attribute__((target("avx2,fma"))) void FoldedAvx2(const double* x, double* out) {
-    constexpr int kBlock = 12;
-    static_assert(kBufferSamples % kBlock == 0 && kAvx2Steps % 6 == 0);
-    for (int t = 0; t < kBufferSamples; t += kBlock) {
-        const double* c = x + t;
-        __m256d a0 = _mm256_setzero_pd();
-        __m256d a1 = _mm256_setzero_pd();
-        __m256d a2 = _mm256_setzero_pd();
-        __m256d b0 = _mm256_setzero_pd();
-        __m256d b1 = _mm256_setzero_pd();
-        __m256d b2 = _mm256_setzero_pd();
-        for (int r = 0; r < 4; ++r) {
-            __m256d u0 = _mm256_loadu_pd(c + r);
-            __m256d u1 = _mm256_loadu_pd(c + 4 + r);
-            __m256d u2 = _mm256_loadu_pd(c + 8 + r);
-            __m256d d0 = _mm256_loadu_pd(c + 8 - r);
-            __m256d d1 = _mm256_loadu_pd(c + 4 - r);
-            __m256d d2 = _mm256_loadu_pd(c - r);
-            for (int q = 0; q < kAvx2Steps; q += 6) {
-                Avx2Tap(c, r, q, a0, a1, a2, u0, u1, u2, d0, d1, d2);
-                Avx2Tap(c, r, q + 1, b0, b1, b2, u1, u2, u0, d1, d2, d0);
-                Avx2Tap(c, r, q + 2, a0, a1, a2, u2, u0, u1, d2, d0, d1);
-                Avx2Tap(c, r, q + 3, b0, b1, b2, u0, u1, u2, d0, d1, d2);
-                Avx2Tap(c, r, q + 4, a0, a1, a2, u1, u2, u0, d1, d2, d0);
-                Avx2Tap(c, r, q + 5, b0, b1, b2, u2, u0, u1, d2, d0, d1);
-            }
-        }
-        _mm256_storeu_pd(out + t, _mm256_add_pd(a0, b0));
-        _mm256_storeu_pd(out + t + 4, _mm256_add_pd(a1, b1));
-        _mm256_storeu_pd(out + t + 8, _mm256_add_pd(a2, b2));
-    }
-}
-
-// Taps grouped by k mod 8: for tap k = 8q + r, output vector m needs
-// x[t + 8m + k] and x[t + 8m - k], that is up(m + q) and down(q - m) of the
-// residue's two load sequences. Stepping q slides both windows by one vector,
-// so each tap costs two loads instead of sixteen.
-__attribute__((target("avx512f"))) void FoldedAvx512(const double* x, double* out) {
-    constexpr int kWidth = 8;
-    constexpr int kBlock = kWidth * kAccumulators;
-    constexpr int kSteps = kHalfTaps / kWidth;  // q = 0..30 covers k up to 247
+// Four output vectors of eight: four 32-bit and eight double accumulators
+// leave room in the 16 registers for the taps and a load.
+__attribute__((target("avx2"))) void PairsAvx2(const std::int16_t* pairs, double* out) {
+    constexpr int kLanes = 8;
+    constexpr int kVectors = 4;
+    constexpr int kBlock = kLanes * kVectors;
     static_assert(kBufferSamples % kBlock == 0);
+    const __m256d million = _mm256_set1_pd(kMillion);
     for (int t = 0; t < kBufferSamples; t += kBlock) {
-        const double* c = x + t;
-        __m512d a[kAccumulators];
-        const __m512d h0 = _mm512_set1_pd(kBandpassHalf[0]);
+        __m256d lo[kVectors];
+        __m256d hi[kVectors];
 #pragma GCC unroll 8
-        for (int m = 0; m < kAccumulators; ++m) {
-            a[m] = _mm512_mul_pd(h0, _mm512_loadu_pd(c + kWidth * m));
+        for (int m = 0; m < kVectors; ++m) {
+            lo[m] = _mm256_setzero_pd();
+            hi[m] = _mm256_setzero_pd();
         }
-        for (int r = 0; r < kWidth; ++r) {
-            const int q0 = r == 0 ? 1 : 0;  // the centre tap is counted once, above
-            __m512d up[kAccumulators];
-            __m512d down[kAccumulators];  // down[i] holds x[c - 8 (q - 7 + i) - r ..]
+        int p = 0;
+        for (int g = 0; g < kPairTaps.groups; ++g) {
+            __m256i sum[kVectors];
 #pragma GCC unroll 8
-            for (int i = 0; i < kAccumulators; ++i) {
-                up[i] = _mm512_loadu_pd(c + kWidth * (q0 + i) + r);
-                down[i] = _mm512_loadu_pd(c - kWidth * (q0 - 7 + i) - r);
+            for (int m = 0; m < kVectors; ++m) {
+                sum[m] = _mm256_setzero_si256();
             }
-            for (int q = q0;; ++q) {
-                const __m512d h = _mm512_set1_pd(kByResidue8[r][q]);
+            for (; p < kPairTaps.groupEnd[g]; ++p) {
+                const __m256i h = _mm256_set1_epi32(kPairTaps.h[p]);
+                const std::int16_t* x = pairs + 2 * (t + 2 * p);
 #pragma GCC unroll 8
-                for (int m = 0; m < kAccumulators; ++m) {
-                    const __m512d pair = _mm512_add_pd(up[m], down[7 - m]);
-                    a[m] = _mm512_fmadd_pd(h, pair, a[m]);
+                for (int m = 0; m < kVectors; ++m) {
+                    const __m256i v =
+                        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(x + 2 * kLanes * m));
+                    sum[m] = _mm256_add_epi32(_mm256_madd_epi16(v, h), sum[m]);
                 }
-                if (q == kSteps) {
-                    break;
-                }
+            }
 #pragma GCC unroll 8
-                for (int i = 0; i < kAccumulators - 1; ++i) {
-                    up[i] = up[i + 1];
-                    down[i] = down[i + 1];
-                }
-                up[7] = _mm512_loadu_pd(c + kWidth * (q + 8) + r);
-                down[7] = _mm512_loadu_pd(c - kWidth * (q + 1) - r);
+            for (int m = 0; m < kVectors; ++m) {
+                lo[m] = _mm256_add_pd(lo[m], _mm256_cvtepi32_pd(_mm256_castsi256_si128(sum[m])));
+                hi[m] =
+                    _mm256_add_pd(hi[m], _mm256_cvtepi32_pd(_mm256_extracti128_si256(sum[m], 1)));
             }
         }
 #pragma GCC unroll 8
-        for (int m = 0; m < kAccumulators; ++m) {
-            _mm512_storeu_pd(out + t + kWidth * m, a[m]);
+        for (int m = 0; m < kVectors; ++m) {
+            _mm256_storeu_pd(out + t + kLanes * m, _mm256_div_pd(lo[m], million));
+            _mm256_storeu_pd(out + t + kLanes * m + 4, _mm256_div_pd(hi[m], million));
+        }
+    }
+}
+
+// The same with sixteen lanes and eight output vectors in the 32 registers.
+__attribute__((target("avx512f,avx512bw"))) void PairsAvx512(const std::int16_t* pairs,
+                                                             double* out) {
+    constexpr int kLanes = 16;
+    constexpr int kVectors = 8;
+    constexpr int kBlock = kLanes * kVectors;
+    static_assert(kBufferSamples % kBlock == 0);
+    const __m512d million = _mm512_set1_pd(kMillion);
+    for (int t = 0; t < kBufferSamples; t += kBlock) {
+        __m512d lo[kVectors];
+        __m512d hi[kVectors];
+#pragma GCC unroll 8
+        for (int m = 0; m < kVectors; ++m) {
+            lo[m] = _mm512_setzero_pd();
+            hi[m] = _mm512_setzero_pd();
+        }
+        int p = 0;
+        for (int g = 0; g < kPairTaps.groups; ++g) {
+            __m512i sum[kVectors];
+#pragma GCC unroll 8
+            for (int m = 0; m < kVectors; ++m) {
+                sum[m] = _mm512_setzero_si512();
+            }
+            for (; p < kPairTaps.groupEnd[g]; ++p) {
+                const __m512i h = _mm512_set1_epi32(kPairTaps.h[p]);
+                const std::int16_t* x = pairs + 2 * (t + 2 * p);
+#pragma GCC unroll 8
+                for (int m = 0; m < kVectors; ++m) {
+                    const __m512i v = _mm512_loadu_si512(x + 2 * kLanes * m);
+                    sum[m] = _mm512_add_epi32(_mm512_madd_epi16(v, h), sum[m]);
+                }
+            }
+            // The zero-masked forms: GCC 12 warns that the plain ones read an undefined value.
+#pragma GCC unroll 8
+            for (int m = 0; m < kVectors; ++m) {
+                const __m256i low = _mm512_maskz_extracti64x4_epi64(0xF, sum[m], 0);
+                const __m256i high = _mm512_maskz_extracti64x4_epi64(0xF, sum[m], 1);
+                lo[m] = _mm512_add_pd(lo[m], _mm512_maskz_cvtepi32_pd(0xFF, low));
+                hi[m] = _mm512_add_pd(hi[m], _mm512_maskz_cvtepi32_pd(0xFF, high));
+            }
+        }
+#pragma GCC unroll 8
+        for (int m = 0; m < kVectors; ++m) {
+            _mm512_storeu_pd(out + t + kLanes * m, _mm512_div_pd(lo[m], million));
+            _mm512_storeu_pd(out + t + kLanes * m + 8, _mm512_div_pd(hi[m], million));
         }
     }
 }
 #endif
-
-using FoldedKernel = void (*)(const double*, double*);
-
-FoldedKernel KernelFor(CFilter::Kernel kernel) {
-    switch (kernel) {
-#ifdef VELTO_HAVE_X86
-        case CFilter::Kernel::Avx512:
-            return FoldedAvx512;
-        case CFilter::Kernel::Avx2:
-            return FoldedAvx2;
-#endif
-        default:
-            return FoldedGeneric;
-    }
-}
 
 CFilter::Kernel BestKernel() {
     for (CFilter::Kernel k : {CFilter::Kernel::Avx512, CFilter::Kernel::Avx2}) {
@@ -260,9 +259,9 @@ bool CFilter::Supports(Kernel kernel) {
 #ifdef VELTO_HAVE_X86
     switch (kernel) {
         case Kernel::Avx512:
-            return __builtin_cpu_supports("avx512f");
+            return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
         case Kernel::Avx2:
-            return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+            return __builtin_cpu_supports("avx2");
         case Kernel::Portable:
             return true;
     }
@@ -280,13 +279,24 @@ void CFilter::ApplyWith(Kernel kernel, const std::int16_t* in, double* out) {
         ApplyReference(in, out);
         return;
     }
-    double* x = m_padded.data() + kPadFront;
-    std::fill(m_padded.begin(), m_padded.begin() + kPadFront, 0.0);
+    // Entry j holds the samples at j - 240 and j - 239, zero outside the buffer.
+    std::fill(m_pairs.begin(), m_pairs.end(), 0);
     for (int t = 0; t < kBufferSamples; ++t) {
-        x[t] = in[t];
+        m_pairs[2 * (t + kHalfTaps)] = in[t];
+        m_pairs[2 * (t + kHalfTaps - 1) + 1] = in[t];
     }
-    std::fill(m_padded.begin() + kPadFront + kBufferSamples, m_padded.end(), 0.0);
-    KernelFor(kernel)(x, out);
+    switch (kernel) {
+#ifdef VELTO_HAVE_X86
+        case Kernel::Avx512:
+            PairsAvx512(m_pairs.data(), out);
+            return;
+        case Kernel::Avx2:
+            PairsAvx2(m_pairs.data(), out);
+            return;
+#endif
+        default:
+            PairsPortable(m_pairs.data(), out);
+    }
 }
 
 void CFilter::ApplyReference(const std::int16_t* in, double* out) {

@@ -37,11 +37,8 @@ private:
     int m_tapCount = kTapCount;
     int m_writePos = 0;
     std::array<double, kFilterRingSize> m_ring{};
-    // The buffer as doubles between zeros, for the folded fast path: 240 on
-    // either side plus the reach of the kernels' last vector loads.
-    static constexpr int kPadFront = kHalfTaps + 32;
-    static constexpr int kPadBack = kHalfTaps + 48;
-    alignas(64) std::array<double, kPadFront + kBufferSamples + kPadBack> m_padded{};
+    // The buffer as pairs of neighbouring samples between zeros, for the fast kernels.
+    alignas(64) std::array<std::int16_t, 2 * (kBufferSamples + 2 * kHalfTaps)> m_pairs{};
 };
 
 }  // namespace velto

@@ -54,15 +54,27 @@ TEST(BandpassCoefficients, SymmetricTaperedIdealBandpassWithZerosAtRightAngles) 
     }
 }
 
+using Kernel = CFilter::Kernel;
+constexpr Kernel kKernels[] = {Kernel::Portable, Kernel::Avx2, Kernel::Avx512};
+
+// Apply, then each kernel this processor offers, from the buffer's edges to its middle.
 TEST(Filter, ZerosStayZeroAndAnImpulseReproducesTheTableCentredOnIt) {
     for (double v : Filtered(Samples(kBufferSamples, 0))) ASSERT_EQ(v, 0.0);
-    for (int t0 : {0, 1, 4800, 9359, 9599}) {
+    CFilter filter;
+    for (int t0 : {0, 1, 239, 240, 4800, 9359, 9360, 9599}) {
         Samples in(kBufferSamples, 0);
         in[t0] = 1;
-        const Output out = Filtered(in);
-        for (int t = 0; t < kBufferSamples; ++t) {
-            const int k = std::abs(t - t0);
-            ASSERT_EQ(out[t], k <= kHalfTaps ? kBandpassHalf[k] : 0.0) << t0 << " " << t;
+        std::vector<Output> outs = {Filtered(in)};
+        for (Kernel kernel : kKernels) {
+            if (!CFilter::Supports(kernel)) continue;
+            filter.ApplyWith(kernel, in.data(), outs.emplace_back(kBufferSamples, -123.0).data());
+        }
+        for (const Output& out : outs) {
+            for (int t = 0; t < kBufferSamples; ++t) {
+                const int k = std::abs(t - t0);
+                ASSERT_EQ(out[t], k <= kHalfTaps ? kBandpassHalf[k] : 0.0)
+                    << "impulse at " << t0 << ", t = " << t << ", run " << &out - outs.data();
+            }
         }
     }
 }
@@ -76,7 +88,10 @@ TEST(Filter, CarrierPassesInPhaseWithTheStatedGain) {
 }
 
 // Every fast kernel the processor offers equals the step-by-step algorithm,
-// and a filter gives the same output however often it is called.
+// and a filter gives the same output however often it is called. The inputs:
+// full-scale noise, a noisy carrier, and the samples that drive output 4800 to
+// its extremes, full scale with the sign of each coefficient (the kernels add
+// in 32-bit groups that must not overflow even then).
 TEST(Filter, FastKernelsEqualTheReferenceAndKeepNoState) {
     std::mt19937 rng(11);
     std::uniform_int_distribution<int> dist(-32768, 32767);
@@ -86,9 +101,17 @@ TEST(Filter, FastKernelsEqualTheReferenceAndKeepNoState) {
     for (auto& s : tone) {
         s = static_cast<std::int16_t>(std::clamp(s + dist(rng) / 8, -32768, 32767));
     }
+    Samples highest(kBufferSamples, 0), lowest(kBufferSamples, 0);
+    for (int t = 4800 - kHalfTaps; t <= 4800 + kHalfTaps; ++t) {
+        const double h = kBandpassHalf[std::abs(t - 4800)];
+        highest[t] = h > 0 ? 32767 : h < 0 ? -32768 : 0;
+        lowest[t] = h > 0 ? -32768 : h < 0 ? 32767 : 0;
+    }
 
     CFilter filter;
-    for (const Samples* in : {&noise, &tone}) {
+    const Samples* inputs[] = {&noise, &tone, &highest, &lowest};
+    for (int i = 0; i < 4; ++i) {
+        const Samples* in = inputs[i];
         Output reference(kBufferSamples), first(kBufferSamples), again(kBufferSamples);
         filter.ApplyReference(in->data(), reference.data());
         filter.Apply(in->data(), first.data());
@@ -96,14 +119,13 @@ TEST(Filter, FastKernelsEqualTheReferenceAndKeepNoState) {
         EXPECT_EQ(first, again);
         double peak = 0.0;
         for (double v : reference) peak = std::max(peak, std::fabs(v));
-        for (auto kernel :
-             {CFilter::Kernel::Portable, CFilter::Kernel::Avx2, CFilter::Kernel::Avx512}) {
+        for (Kernel kernel : kKernels) {
             if (!CFilter::Supports(kernel)) continue;
             Output fast(kBufferSamples);
             filter.ApplyWith(kernel, in->data(), fast.data());
             for (int t = 0; t < kBufferSamples; ++t) {
                 ASSERT_NEAR(fast[t], reference[t], 1e-9 * peak)
-                    << "kernel " << static_cast<int>(kernel) << ", t = " << t;
+                    << "kernel " << static_cast<int>(kernel) << ", input " << i << ", t = " << t;
             }
         }
     }
