@@ -7,16 +7,11 @@
 #include <QShortcut>
 #include <algorithm>
 #include <memory>
-#include <ostream>
 #include <thread>
 
 #include "app/MainFrame.h"
 #include "tests/audio/FakeWaveService.h"
-
-// Readable failure messages for profile values and item texts.
-inline void PrintTo(const QString& text, std::ostream* os) {
-    *os << '"' << text.toStdString() << '"';
-}
+#include "tests/views/ViewTestSupport.h"
 
 // A frame on the scripted audio service, with an empty profile.
 class CFrameFixture : public ::testing::Test {

@@ -23,7 +23,7 @@
 #include "audio/WarningCode.h"
 #include "tests/app/FrameFixture.h"
 #include "tests/audio/AudioTestSupport.h"
-#include "tests/views/DecoderEventsSupport.h"
+#include "tests/views/ViewTestSupport.h"
 #include "views/ChildView.h"
 #include "views/ClockStatus.h"
 #include "views/FilteredWav.h"
@@ -466,7 +466,8 @@ TEST_F(SoundCardDlg, TheStoredNumberCountsOnlyUnderItsStoredName) {
             EXPECT_EQ(Profile(), Pair(number ? id : velto::WAVE_MAPPER, c.name));
         }
         Space();
-        EXPECT_EQ(m_frame->Receiver().m_wave.Spec().deviceId, c.device) << c.name.left(20).toStdString();
+        EXPECT_EQ(m_frame->Receiver().m_wave.Spec().deviceId, c.device)
+            << c.name.left(20).toStdString();
         Space();
     }
 }

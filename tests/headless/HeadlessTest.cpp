@@ -41,6 +41,11 @@ struct Result {
     std::string err;
 };
 
+struct Minute {
+    std::string jst;
+    double sample;
+};
+
 std::string Slurp(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream text;
@@ -105,13 +110,6 @@ protected:
         return Wait(Spawn(args, in, fileLimit));
     }
 
-public:
-    struct Minute {
-        std::string jst;
-        double sample;
-    };
-
-protected:
     // The minute lines: {"type":"minute","jst":"...","sample":N,...}
     static std::vector<Minute> Minutes(const std::string& out) {
         const std::string head = "{\"type\":\"minute\",\"jst\":\"";
@@ -139,7 +137,7 @@ protected:
 
 // Every minute the decoder reports is the simulator's, in order, at the
 // simulator's sample to within 1 ms; every line is one JSON object.
-void ExpectTruth(const std::vector<HeadlessTest::Minute>& minutes, std::size_t atLeast) {
+void ExpectTruth(const std::vector<Minute>& minutes, std::size_t atLeast) {
     ASSERT_GE(minutes.size(), atLeast);
     const char* names[] = {"2027-02-28T23:59:00+09:00", "2027-03-01T00:00:00+09:00",
                            "2027-03-01T00:01:00+09:00"};

@@ -5,7 +5,6 @@
 #include <limits>
 #include <optional>
 
-#include "tests/views/DecoderEventsSupport.h"
 #include "tests/views/ViewTestSupport.h"
 #include "views/ClockStatus.h"
 

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <vector>
 
-#include "tests/views/DecoderEventsSupport.h"
 #include "tests/views/ViewTestSupport.h"
 #include "views/TimeCodeWnd.h"
 
