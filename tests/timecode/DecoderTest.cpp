@@ -25,63 +25,54 @@ JjySignalOptions Noisy(double cn0, std::uint64_t seed) {
     return o;
 }
 
-std::int64_t FirstValidSeconds(const Recorder& rec) {
-    return rec.firstValidAt < 0 ? -1 : rec.firstValidAt / 96000;
-}
-
-TEST(Decoder, StrongSteadySignal) {
-    JjySignalOptions o = Noisy(45.0, 1);
-    CJjySignal signal(kStart, o);
-    Recorder rec;
-    CDecoder decoder(rec);
-    Simulate(signal, decoder, rec, 200.0);
-    const Truth truth{kStart, signal};
-    EXPECT_EQ(WrongReports(rec, truth, 0.25 * kMs), 0);
-    ASSERT_GE(rec.minutes.size(), 1u);
-    EXPECT_GT(FirstValidSeconds(rec), 0);
-    EXPECT_LT(FirstValidSeconds(rec), 160);
-    const DecoderMinute& m = rec.minutes.back();
-    EXPECT_FALSE(m.flywheel);
-    EXPECT_TRUE(m.pa1Ok && m.pa2Ok);
-    EXPECT_GT(m.confidence, 0.999);
-    EXPECT_EQ(m.secondsInMinute, 60);
-    // Every second after the minute lock carries its symbol of the frame.
-    int checked = 0;
-    for (const DecoderSecond& s : rec.seconds) {
-        if (s.secondInMinute < 0) continue;
-        const std::int64_t unix = truth.Unix(s.onTimeSample);
-        int sec = 0;
-        const JjyTime t = JjyTimeFromUnix(unix, &sec);
-        ASSERT_EQ(s.secondInMinute, sec);
-        const JjySymbol sent = EncodeJjyFrame(JjyTimeFromUnix(unix - sec))[sec];
-        const TimeSymbol expected = sent == JjySymbol::Zero  ? TimeSymbol::Zero
-                                    : sent == JjySymbol::One ? TimeSymbol::One
-                                                             : TimeSymbol::Marker;
-        EXPECT_EQ(s.symbol, expected) << t.hour << ":" << t.minute << ":" << sec;
-        ++checked;
+// A strong carrier with noise, and a nearly clean one whose input begins in
+// the 10 % part of a second (the impulse blanker's first idea of the level is
+// then the low carrier, and the full carrier must not look like a burst to it
+// for ever after): the time within three minutes, every symbol right.
+TEST(Decoder, StrongSignals) {
+    JjySignalOptions clean;
+    clean.carrierAmplitude = 10000.0;
+    clean.noiseSigma = 300.0;
+    clean.startOffsetSamples = 85 * 960;  // 0.85 s into a second: low whatever the symbol
+    for (const JjySignalOptions& o : {Noisy(45.0, 1), clean}) {
+        SCOPED_TRACE(o.carrierAmplitude);
+        Reception r(kStart, o);
+        r.Run(200.0);
+        EXPECT_EQ(r.Wrong(0.25), 0);
+        ASSERT_GE(r.rec.minutes.size(), 1u);
+        EXPECT_GT(r.FirstValid(), 0);
+        EXPECT_LT(r.FirstValid(), 160);
+        const DecoderMinute& m = r.rec.minutes.back();
+        EXPECT_FALSE(m.flywheel);
+        EXPECT_TRUE(m.pa1Ok && m.pa2Ok);
+        EXPECT_GT(m.confidence, 0.999);
+        EXPECT_EQ(m.secondsInMinute, 60);
+        // Every second after the minute lock carries its symbol of the frame.
+        const Truth truth{kStart, r.signal};
+        int checked = 0;
+        for (const DecoderSecond& s : r.rec.seconds) {
+            if (s.secondInMinute < 0) continue;
+            const std::int64_t unix = truth.Unix(s.onTimeSample);
+            int sec = 0;
+            const JjyTime t = JjyTimeFromUnix(unix, &sec);
+            ASSERT_EQ(s.secondInMinute, sec);
+            const JjySymbol sent = EncodeJjyFrame(JjyTimeFromUnix(unix - sec))[sec];
+            const TimeSymbol expected = sent == JjySymbol::Zero  ? TimeSymbol::Zero
+                                        : sent == JjySymbol::One ? TimeSymbol::One
+                                                                 : TimeSymbol::Marker;
+            EXPECT_EQ(s.symbol, expected) << t.hour << ":" << t.minute << ":" << sec;
+            ++checked;
+        }
+        EXPECT_GT(checked, 100);
+        const DecoderStatus st = r.decoder.Status();
+        EXPECT_EQ(st.state, ReceptionState::TimeValid);
+        const double sigma = r.signal.NoiseSigma();
+        EXPECT_NEAR(st.cn0DbHz,
+                    10.0 * std::log10(o.carrierAmplitude * o.carrierAmplitude * 96000.0 /
+                                      (4.0 * sigma * sigma)),
+                    1.0);
+        EXPECT_NEAR(st.carrierLevel, o.carrierAmplitude, 0.05 * o.carrierAmplitude);
     }
-    EXPECT_GT(checked, 100);
-    const DecoderStatus st = decoder.Status();
-    EXPECT_EQ(st.state, ReceptionState::TimeValid);
-    EXPECT_NEAR(st.cn0DbHz, 45.0, 1.0);
-    EXPECT_NEAR(st.carrierLevel, o.carrierAmplitude, 0.05 * o.carrierAmplitude);
-}
-
-// A strong, nearly clean carrier whose input begins in the 10 % part of a
-// second: the impulse blanker's first idea of the level is the low carrier,
-// and the full carrier must not look like a burst to it for ever after.
-TEST(Decoder, StrongCleanSignalBeginningInTheLowPart) {
-    JjySignalOptions o;
-    o.carrierAmplitude = 10000.0;
-    o.noiseSigma = 300.0;
-    o.startOffsetSamples = 85 * 960;  // 0.85 s into a second: low whatever the symbol
-    CJjySignal signal(kStart, o);
-    Recorder rec;
-    CDecoder decoder(rec);
-    Simulate(signal, decoder, rec, 200.0);
-    EXPECT_EQ(WrongReports(rec, Truth{kStart, signal}, 0.25 * kMs), 0);
-    EXPECT_GE(rec.minutes.size(), 1u);
-    EXPECT_NEAR(decoder.Status().carrierLevel, o.carrierAmplitude, 0.05 * o.carrierAmplitude);
 }
 
 // Slow fading and Rician fading with lightning, and a sound card 150 ppm
@@ -103,31 +94,25 @@ TEST(Decoder, FadingCrashesAndAnOffClock) {
         } else {
             o.fadingDepth = 0.6;
         }
-        CJjySignal signal(kStart, o);
-        Recorder rec;
-        CDecoder decoder(rec);
-        Simulate(signal, decoder, rec, 330.0);
-        const Truth truth{kStart, signal};
-        EXPECT_EQ(WrongReports(rec, truth, 1.0 * kMs), 0);
-        EXPECT_GT(FirstValidSeconds(rec), 0);
-        EXPECT_GE(rec.minutes.size(), 2u);
-        EXPECT_NEAR(decoder.Status().driftPpm, c.ppm, 0.5);
+        Reception r(kStart, o);
+        r.Run(330.0);
+        EXPECT_EQ(r.Wrong(1.0), 0);
+        EXPECT_GT(r.FirstValid(), 0);
+        EXPECT_GE(r.rec.minutes.size(), 2u);
+        EXPECT_NEAR(r.decoder.Status().driftPpm, c.ppm, 0.5);
     }
 }
 
 // At 14 dB-Hz one minute says little; several together give the time.
 TEST(Decoder, WeakSignalNeedsSeveralMinutes) {
-    JjySignalOptions o = Noisy(14.0, 3);
-    CJjySignal signal(kStart, o);
-    Recorder rec;
-    CDecoder decoder(rec);
-    Simulate(signal, decoder, rec, 480.0);
-    const Truth truth{kStart, signal};
+    Reception r(kStart, Noisy(14.0, 3));
+    r.Run(480.0);
     // The on-time point wanders by milliseconds here; the time must be right.
-    EXPECT_EQ(WrongReports(rec, truth, 20.0 * kMs), 0);
+    EXPECT_EQ(r.Wrong(20.0), 0);
+    const Truth truth{kStart, r.signal};
     double sumSquare = 0.0;
     int count = 0;
-    for (const DecoderSecond& s : rec.seconds) {
+    for (const DecoderSecond& s : r.rec.seconds) {
         if (!s.timeValid) continue;
         const double err = s.onTimeSample - truth.OnTime(s.onTimeSample);
         sumSquare += err * err;
@@ -135,31 +120,27 @@ TEST(Decoder, WeakSignalNeedsSeveralMinutes) {
     }
     ASSERT_GT(count, 0);
     EXPECT_LT(std::sqrt(sumSquare / count), 3.0 * kMs);
-    EXPECT_GT(FirstValidSeconds(rec), 180);
-    EXPECT_GE(rec.minutes.size(), 1u);
+    EXPECT_GT(r.FirstValid(), 180);
+    EXPECT_GE(r.rec.minutes.size(), 1u);
 }
 
 // Minute 45 carries the call sign in 40..48 and a service notice in 50..55
 // instead of the year, weekday and leap bits.
 TEST(Decoder, CallSignMinute) {
-    const std::int64_t start = 1796610180 + 19 * 60;  // 11:42:00
     JjySignalOptions o = Noisy(35.0, 5);
     o.callSignMinutes = true;
     o.serviceBits = 0x2d;
-    CJjySignal signal(start, o);
-    Recorder rec;
-    CDecoder decoder(rec);
-    Simulate(signal, decoder, rec, 290.0);
-    const Truth truth{start, signal};
-    EXPECT_EQ(WrongReports(rec, truth, 1.0 * kMs), 0);
+    Reception r(1796610180 + 19 * 60, o);  // 11:42:00
+    r.Run(290.0);
+    EXPECT_EQ(r.Wrong(1.0), 0);
     bool sawCallSignMinute = false;
-    for (const DecoderMinute& m : rec.minutes) {
+    for (const DecoderMinute& m : r.rec.minutes) {
         EXPECT_EQ(m.callSignMinute, m.minute == 45);
         if (m.minute == 45) sawCallSignMinute = !m.flywheel;
     }
     EXPECT_TRUE(sawCallSignMinute);
     int morse = 0;
-    for (const DecoderSecond& s : rec.seconds) {
+    for (const DecoderSecond& s : r.rec.seconds) {
         if (s.timeValid && JjyTimeFromUnix(s.utcUnix).minute == 45 && s.secondInMinute >= 40 &&
             s.secondInMinute <= 48) {
             EXPECT_EQ(s.symbol, TimeSymbol::CallSign);
@@ -171,16 +152,11 @@ TEST(Decoder, CallSignMinute) {
 
 // 31 December of a leap year: day 366 of 2024 becomes day 1 of 2025.
 TEST(Decoder, DayAndYearRollOver) {
-    const std::int64_t start = JjyUnixFromTime({2024, 12, 31, 23, 56});
-    JjySignalOptions o = Noisy(35.0, 11);
-    CJjySignal signal(start, o);
-    Recorder rec;
-    CDecoder decoder(rec);
-    Simulate(signal, decoder, rec, 330.0);
-    const Truth truth{start, signal};
-    EXPECT_EQ(WrongReports(rec, truth, 1.0 * kMs), 0);
+    Reception r(JjyUnixFromTime({2024, 12, 31, 23, 56}), Noisy(35.0, 11));
+    r.Run(330.0);
+    EXPECT_EQ(r.Wrong(1.0), 0);
     bool before = false, after = false;
-    for (const DecoderMinute& m : rec.minutes) {
+    for (const DecoderMinute& m : r.rec.minutes) {
         if (m.year == 2024 && m.dayOfYear == 366 && m.hour == 23 && m.minute == 59) {
             before = m.weekday == 2;  // Tuesday
         }
@@ -200,13 +176,11 @@ TEST(Decoder, AnnouncedLeapSecond) {
     JjySignalOptions o = Noisy(35.0, 13);
     o.leapUtc = leap;
     o.leapKind = 1;
-    CJjySignal signal(start, o);
-    Recorder rec;
-    CDecoder decoder(rec);
-    Simulate(signal, decoder, rec, 400.0);
+    Reception r(start, o);
+    r.Run(400.0);
     bool leapMinute = false, nextMinute = false;
-    for (const DecoderMinute& m : rec.minutes) {
-        const double expected = signal.OnTimeSample(m.utcUnix - start + (m.utcUnix >= leap));
+    for (const DecoderMinute& m : r.rec.minutes) {
+        const double expected = r.signal.OnTimeSample(m.utcUnix - start + (m.utcUnix >= leap));
         EXPECT_NEAR(m.onTimeSample, expected, 1.0 * kMs) << m.hour << ":" << m.minute;
         EXPECT_EQ(m.utcUnix < leap, m.ls1 && m.ls2) << m.hour << ":" << m.minute;
         if (m.utcUnix == leap - 60) leapMinute = m.secondsInMinute == 61;
@@ -215,10 +189,10 @@ TEST(Decoder, AnnouncedLeapSecond) {
     EXPECT_TRUE(leapMinute);
     EXPECT_TRUE(nextMinute);
     bool sawSixty = false;
-    for (const DecoderSecond& s : rec.seconds) {
+    for (const DecoderSecond& s : r.rec.seconds) {
         if (!s.timeValid) continue;
         const std::int64_t k = s.utcUnix - start + (s.utcUnix >= leap && s.secondInMinute != 60);
-        EXPECT_NEAR(s.onTimeSample, signal.OnTimeSample(k), 1.0 * kMs);
+        EXPECT_NEAR(s.onTimeSample, r.signal.OnTimeSample(k), 1.0 * kMs);
         if (s.secondInMinute == 60) {
             sawSixty = s.utcUnix == leap && s.symbol == TimeSymbol::Marker;
         }
@@ -234,43 +208,37 @@ TEST(Decoder, NoiseAloneGivesNothing) {
     o.fastNoise = true;
     o.impulseRate = 1.0;
     o.seed = 17;
-    CJjySignal signal(kStart, o);
-    Recorder rec;
-    CDecoder decoder(rec);
-    Simulate(signal, decoder, rec, 1800.0);
-    EXPECT_TRUE(rec.minutes.empty());
-    for (const DecoderSecond& s : rec.seconds) {
+    Reception r(kStart, o);
+    r.Run(1800.0);
+    EXPECT_TRUE(r.rec.minutes.empty());
+    for (const DecoderSecond& s : r.rec.seconds) {
         ASSERT_FALSE(s.timeValid);
     }
-    EXPECT_NE(decoder.Status().state, ReceptionState::TimeValid);
+    EXPECT_NE(r.decoder.Status().state, ReceptionState::TimeValid);
 }
 
 // Samples lost for 2.5 s: the time goes on where it was and stays right;
 // an index that goes back starts over.
 TEST(Decoder, GapInTheInput) {
-    JjySignalOptions o = Noisy(35.0, 19);
-    CJjySignal signal(kStart, o);
-    Recorder rec;
-    CDecoder decoder(rec);
-    Simulate(signal, decoder, rec, 170.0);
-    ASSERT_EQ(decoder.Status().state, ReceptionState::TimeValid);
+    Reception r(kStart, Noisy(35.0, 19));
+    r.Run(170.0);
+    ASSERT_EQ(r.decoder.Status().state, ReceptionState::TimeValid);
     std::vector<std::int16_t> lost(240000);
-    signal.Generate(lost.data(), lost.size());
-    rec.fed += static_cast<std::int64_t>(lost.size());
-    const std::size_t before = rec.minutes.size();
-    Simulate(signal, decoder, rec, 130.0);
-    const Truth truth{kStart, signal};
-    EXPECT_EQ(WrongReports(rec, truth, 1.0 * kMs), 0);
-    EXPECT_GE(rec.minutes.size(), before + 2);
-    EXPECT_EQ(decoder.Status().state, ReceptionState::TimeValid);
+    r.signal.Generate(lost.data(), lost.size());
+    r.rec.fed += static_cast<std::int64_t>(lost.size());
+    const std::size_t before = r.rec.minutes.size();
+    r.Run(130.0);
+    EXPECT_EQ(r.Wrong(1.0), 0);
+    EXPECT_GE(r.rec.minutes.size(), before + 2);
+    EXPECT_EQ(r.decoder.Status().state, ReceptionState::TimeValid);
 
     std::vector<std::int16_t> buffer(9600);
-    signal.Generate(buffer.data(), buffer.size());
-    decoder.Feed(0, buffer.data(), buffer.size());
-    EXPECT_EQ(decoder.Status().state, ReceptionState::NoSignal);
+    r.signal.Generate(buffer.data(), buffer.size());
+    r.decoder.Feed(0, buffer.data(), buffer.size());
+    EXPECT_EQ(r.decoder.Status().state, ReceptionState::NoSignal);
 }
 
-// The carrier vanishes for five minutes, and a deep fade takes it to nothing
+// The carrier vanishes for two minutes, and a deep fade takes it to nothing
 // for a while: within seconds the time is marked as carried on (flywheel),
 // it keeps counting right on the sample clock, and it is valid again only
 // once the returned signal has confirmed it.
@@ -287,27 +255,25 @@ TEST(Decoder, FlywheelWhileTheSignalIsGone) {
         o.clockPpm = 90.0;
         o.fadingDepth = c.fadingDepth;
         o.fadingPeriodSeconds = 300.0;  // below a quarter from about 190 s to 260 s
-        CJjySignal signal(kStart, o);
+        Reception r(kStart, o);
         JjySignalOptions quiet = o;
         quiet.carrierAmplitude = 0.0;
         quiet.seed = 31;
         CJjySignal noise(kStart, quiet);
-        Recorder rec;
-        CDecoder decoder(rec);
         std::vector<std::int16_t> buffer(9600), other(9600);
         for (int b = 0; b < 4200; ++b) {
             const double t = b * 0.1;
-            signal.Generate(buffer.data(), buffer.size());
+            r.signal.Generate(buffer.data(), buffer.size());
             const bool gone = t >= c.lossFrom && t < c.lossTo;
             if (gone) noise.Generate(other.data(), other.size());
             if (b == static_cast<int>(c.lossFrom * 10.0) && gone) {
-                ASSERT_EQ(decoder.Status().state, ReceptionState::TimeValid);
+                ASSERT_EQ(r.decoder.Status().state, ReceptionState::TimeValid);
             }
-            decoder.Feed(rec.fed, gone ? other.data() : buffer.data(), buffer.size());
-            rec.fed += static_cast<std::int64_t>(buffer.size());
+            r.decoder.Feed(r.rec.fed, gone ? other.data() : buffer.data(), buffer.size());
+            r.rec.fed += static_cast<std::int64_t>(buffer.size());
         }
-        EXPECT_EQ(WrongReports(rec, Truth{kStart, signal}, 1.0 * kMs), 0);
-        EXPECT_EQ(decoder.Status().state, ReceptionState::TimeValid);
+        EXPECT_EQ(r.Wrong(1.0), 0);
+        EXPECT_EQ(r.decoder.Status().state, ReceptionState::TimeValid);
         // Where the signal is gone (or faded below a tenth), never TimeValid
         // after a few seconds; and the flywheel carries the time throughout.
         auto absent = [&](double t) {
@@ -316,7 +282,7 @@ TEST(Decoder, FlywheelWhileTheSignalIsGone) {
                    1.0 + c.fadingDepth * std::sin(2.0 * M_PI * t / 300.0) < 0.1;
         };
         int absentStatuses = 0;
-        for (const DecoderStatus& st : rec.statuses) {
+        for (const DecoderStatus& st : r.rec.statuses) {
             const double t = double(st.sample) / 96000.0;
             if (!absent(t)) continue;
             ++absentStatuses;
@@ -324,12 +290,12 @@ TEST(Decoder, FlywheelWhileTheSignalIsGone) {
         }
         EXPECT_GT(absentStatuses, 20);
         int carried = 0;
-        for (const DecoderSecond& s : rec.seconds) {
+        for (const DecoderSecond& s : r.rec.seconds) {
             if (absent(s.onTimeSample / 96000.0)) carried += s.timeValid && s.flywheel;
         }
         EXPECT_GT(carried, 20);
         bool validAfter = false;
-        for (const DecoderMinute& m : rec.minutes) {
+        for (const DecoderMinute& m : r.rec.minutes) {
             validAfter = validAfter || (!m.flywheel && m.onTimeSample > 330.0 * 96000.0);
         }
         EXPECT_TRUE(validAfter);

@@ -76,4 +76,21 @@ inline int WrongReports(const Recorder& rec, const Truth& truth, double toleranc
     return wrong;
 }
 
+// One simulated reception: the signal, the decoder and what it reported.
+struct Reception {
+    Reception(std::int64_t startUnix, const JjySignalOptions& options)
+        : start(startUnix), signal(startUnix, options), decoder(rec) {}
+    void Run(double seconds) { Simulate(signal, decoder, rec, seconds); }
+    int Wrong(double toleranceMs) const {
+        return WrongReports(rec, Truth{start, signal}, toleranceMs * 96.0);
+    }
+    // Seconds of input until the first valid second, -1: none.
+    std::int64_t FirstValid() const { return rec.firstValidAt < 0 ? -1 : rec.firstValidAt / 96000; }
+
+    std::int64_t start;
+    CJjySignal signal;
+    Recorder rec;
+    CDecoder decoder;
+};
+
 }  // namespace velto
