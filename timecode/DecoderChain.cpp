@@ -314,7 +314,6 @@ void CDecoderChain::Evaluate() {
     m_confirmed = false;
     if (m_valid && !m_presence.Present()) return;  // old evidence does not prolong the flywheel
     const FrameResult result = m_frame.Decode(run.data(), count);
-    m_confirmed = false;
     if (!result.decisive) {
         if (!m_valid) m_haveCandidate = false;  // two decisive evaluations in a row
         return;
