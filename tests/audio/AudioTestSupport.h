@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -29,25 +30,41 @@ public:
     Warnings m_shown;
 };
 
-// Stands in for the frame: records each notification with the time it came and
-// the ring's last completed slot at that moment (-1 before the first).
+// Stands in for the frame, on the service's thread: records each notification
+// with the time it came, the ring's last completed slot then (-1 before the
+// first) and the samples the stream had counted lost by then, keeps a copy of
+// the buffer, and counts losses of the device. It can stall once, at the n-th
+// notification, as a slow consumer would.
 class CNotifyRecorder : public INotifyTarget {
 public:
     struct Post {
         std::chrono::steady_clock::time_point time;
         int lastSlot;
+        std::uint64_t dropped;
     };
 
-    explicit CNotifyRecorder(const CWaveDevice* device = nullptr) : m_device(device) {}
+    explicit CNotifyRecorder(const CWaveDevice& device, int stallAt = -1,
+                             std::chrono::milliseconds stall = {})
+        : m_device(device), m_stallAt(stallAt), m_stall(stall) {}
 
     void PostCaptureData() override {
-        int last = -1;
-        if (m_device != nullptr) {
-            last = m_device->m_inIndex - 1;
-            last = last < 0 && m_device->m_inWrapped != 0 ? kRingBuffers - 1 : last;
+        int last = m_device.m_inIndex - 1;
+        last = last < 0 && m_device.m_inWrapped != 0 ? kRingBuffers - 1 : last;
+        std::unique_lock lock(m_mutex);
+        m_posts.push_back({std::chrono::steady_clock::now(), last, m_device.DroppedSamples()});
+        if (last >= 0) {
+            const std::int16_t* buffer = m_device.m_inData + last * kBufferSamples;
+            m_samples.insert(m_samples.end(), buffer, buffer + kBufferSamples);
         }
+        m_changed.notify_all();
+        if (static_cast<int>(m_posts.size()) == m_stallAt) {
+            lock.unlock();
+            std::this_thread::sleep_for(m_stall);
+        }
+    }
+    void PostCaptureLost() override {
         const std::lock_guard lock(m_mutex);
-        m_posts.push_back({std::chrono::steady_clock::now(), last});
+        ++m_losses;
         m_changed.notify_all();
     }
 
@@ -56,18 +73,33 @@ public:
         const std::lock_guard lock(m_mutex);
         return m_posts;
     }
-    // True once at least n notifications have come, false after the timeout.
+    // The completed buffers, one after the other.
+    std::vector<std::int16_t> Samples() const {
+        const std::lock_guard lock(m_mutex);
+        return m_samples;
+    }
+    int Losses() const {
+        const std::lock_guard lock(m_mutex);
+        return m_losses;
+    }
+    // True once at least n notifications (with n = 0: a loss) have come,
+    // false after the timeout.
     bool WaitFor(int n, std::chrono::milliseconds timeout) {
         std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(lock, timeout,
-                                  [&] { return static_cast<int>(m_posts.size()) >= n; });
+        return m_changed.wait_for(lock, timeout, [&] {
+            return n > 0 ? static_cast<int>(m_posts.size()) >= n : m_losses > 0;
+        });
     }
 
 private:
-    const CWaveDevice* m_device;
+    const CWaveDevice& m_device;
+    const int m_stallAt;
+    const std::chrono::milliseconds m_stall;
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
     std::vector<Post> m_posts;
+    std::vector<std::int16_t> m_samples;
+    int m_losses = 0;
 };
 
 }  // namespace velto

@@ -49,34 +49,7 @@ private:
     CFakeWaveService& m_service;
 };
 
-std::string NameAt(const std::vector<std::string>& names, int deviceId) {
-    return deviceId >= 0 && deviceId < static_cast<int>(names.size()) ? names[deviceId] : "";
-}
-
 }  // namespace
-
-void CFakeWaveService::SetResult(FakeCall call, int result) {
-    m_results[static_cast<std::size_t>(call)] = result;
-}
-
-int CFakeWaveService::Record(FakeCall call) {
-    const std::lock_guard lock(m_logMutex);
-    m_calls.push_back(call);
-    return m_results[static_cast<std::size_t>(call)];
-}
-
-std::vector<FakeCall> CFakeWaveService::Calls() const {
-    const std::lock_guard lock(m_logMutex);
-    return m_calls;
-}
-
-void CFakeWaveService::SetStarted(std::shared_ptr<CWaveInQueue> queue) {
-    const std::lock_guard lock(m_inMutex);
-    m_started = std::move(queue);
-}
-
-std::string CFakeWaveService::InGetDevName(int deviceId) { return NameAt(m_inNames, deviceId); }
-std::string CFakeWaveService::OutGetDevName(int deviceId) { return NameAt(m_outNames, deviceId); }
 
 int CFakeWaveService::InOpen(std::unique_ptr<IWaveIn>* handle, int, const WaveFormat&,
                              WaveInProc callback, void* instance) {
@@ -112,11 +85,6 @@ bool CFakeWaveService::CompleteBuffer(const std::int16_t* samples) {
     return queue->Dropped() == dropped;
 }
 
-std::shared_ptr<CWaveInQueue> CFakeWaveService::Started() {
-    const std::lock_guard lock(m_inMutex);
-    return m_started;
-}
-
 bool CFakeWaveService::LoseDevice() {
     const std::shared_ptr<CWaveInQueue> queue = Started();
     if (!queue) {
@@ -125,12 +93,6 @@ bool CFakeWaveService::LoseDevice() {
     SetStarted(nullptr);
     queue->ReturnQueued(kWaveHdrLost);
     return true;
-}
-
-void CFakeWaveService::DropSamples(std::size_t count) {
-    if (const std::shared_ptr<CWaveInQueue> queue = Started()) {
-        queue->CountDropped(count);
-    }
 }
 
 }  // namespace velto

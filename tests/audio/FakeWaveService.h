@@ -35,8 +35,13 @@ public:
     std::vector<std::string> m_outNames{"Speakers"};
 
     // Every later call of this kind returns `result` (and fails to open).
-    void SetResult(FakeCall call, int result);
-    std::vector<FakeCall> Calls() const;
+    void SetResult(FakeCall call, int result) {
+        m_results[static_cast<std::size_t>(call)] = result;
+    }
+    std::vector<FakeCall> Calls() const {
+        const std::lock_guard lock(m_logMutex);
+        return m_calls;
+    }
 
     // Fills the queued capture buffer with `value` and hands it back. False
     // when no started stream had a buffer queued.
@@ -47,28 +52,45 @@ public:
     // lost. False when no started stream had a buffer queued.
     bool LoseDevice();
     // The started stream counts `count` samples lost.
-    void DropSamples(std::size_t count);
+    void DropSamples(std::size_t count) {
+        if (const std::shared_ptr<CWaveInQueue> queue = Started()) {
+            queue->CountDropped(count);
+        }
+    }
 
     int InGetNumDevs() override { return static_cast<int>(m_inNames.size()); }
-    std::string InGetDevName(int deviceId) override;
+    std::string InGetDevName(int deviceId) override { return NameAt(m_inNames, deviceId); }
     int OutGetNumDevs() override { return static_cast<int>(m_outNames.size()); }
-    std::string OutGetDevName(int deviceId) override;
+    std::string OutGetDevName(int deviceId) override { return NameAt(m_outNames, deviceId); }
     bool Refresh() override { return Record(FakeCall::Refresh) == kWaveOk; }
     int InOpen(std::unique_ptr<IWaveIn>* handle, int deviceId, const WaveFormat& format,
                WaveInProc callback, void* instance) override;
     int OutOpen(std::unique_ptr<IWaveOut>* handle, int deviceId, const WaveFormat& format) override;
 
     // For the fake's streams: logs the call and returns its scripted result.
-    int Record(FakeCall call);
+    int Record(FakeCall call) {
+        const std::lock_guard lock(m_logMutex);
+        m_calls.push_back(call);
+        return m_results[static_cast<std::size_t>(call)];
+    }
     // The queue of the started capture stream, which CompleteBuffer fills.
-    void SetStarted(std::shared_ptr<CWaveInQueue> queue);
+    void SetStarted(std::shared_ptr<CWaveInQueue> queue) {
+        const std::lock_guard lock(m_inMutex);
+        m_started = std::move(queue);
+    }
 
 private:
     mutable std::mutex m_logMutex;
     std::vector<FakeCall> m_calls;
     std::array<std::atomic<int>, 10> m_results{};
 
-    std::shared_ptr<CWaveInQueue> Started();
+    std::shared_ptr<CWaveInQueue> Started() {
+        const std::lock_guard lock(m_inMutex);
+        return m_started;
+    }
+    static std::string NameAt(const std::vector<std::string>& names, int deviceId) {
+        return deviceId >= 0 && deviceId < static_cast<int>(names.size()) ? names[deviceId] : "";
+    }
 
     std::mutex m_inMutex;
     std::shared_ptr<CWaveInQueue> m_started;

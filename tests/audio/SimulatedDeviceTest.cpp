@@ -41,7 +41,7 @@ TEST(SimulatedDevice, DeliversTheTimeCodeInRealTimeAndInSlotOrder) {
     SetWaveService(&service);
     CWarningRecorder warnings;
     CWaveDevice device;
-    CNotifyRecorder frame(&device);
+    CNotifyRecorder frame(device);
     DeviceSpec spec;
     spec.deviceId = service.InSimulatorId();
     constexpr int kBuffers = 40;

@@ -39,20 +39,37 @@ protected:
     CFakeWaveService m_service;
     CWarningRecorder m_warnings;
     CWaveDevice m_device;
-    CNotifyRecorder m_frame{&m_device};
+    CNotifyRecorder m_frame{m_device};
 };
 
-TEST_F(WaveDevice, CaptureFillsTheSlotsInOrderAndWrapsAfterEighty) {
+// Each completed slot also carries the system time it came back at, for tying
+// sample indices to the system clock; a slot not yet completed carries none.
+TEST_F(WaveDevice, CaptureFillsAndStampsTheSlotsInOrderAndWrapsAfterEighty) {
+    const auto nowNs = [] {
+        return std::chrono::duration_cast<std::chrono::nanoseconds>(
+                   std::chrono::system_clock::now().time_since_epoch())
+            .count();
+    };
     ASSERT_EQ(m_device.StartCapture(DeviceSpec{}, &m_frame), 1);
     EXPECT_EQ(m_service.Calls(),
               (std::vector{FakeCall::InOpen, FakeCall::InAddBuffer, FakeCall::InStart}));
     EXPECT_EQ(m_device.m_inIndex, 0);
     EXPECT_EQ(m_device.m_inCount, 0);
+    const std::int64_t before = nowNs();
     Complete(1);
+    const std::int64_t between = nowNs();
     EXPECT_EQ(m_device.m_inIndex, 1);
     EXPECT_EQ(m_device.m_inCount, 1);
     EXPECT_EQ(m_frame.Count(), 1);
-    Complete(kRingBuffers - 2, 2);
+    Complete(2, 2);
+    const std::int64_t after = nowNs();
+    EXPECT_GE(m_device.m_inStampNs[0], before);
+    EXPECT_LE(m_device.m_inStampNs[0], between);
+    EXPECT_GE(m_device.m_inStampNs[1], between);
+    EXPECT_LE(m_device.m_inStampNs[1], m_device.m_inStampNs[2]);
+    EXPECT_LE(m_device.m_inStampNs[2], after);
+    EXPECT_EQ(m_device.m_inStampNs[3], 0);
+    Complete(kRingBuffers - 4, 4);
     EXPECT_EQ(m_device.m_inWrapped, 0);
     Complete(6, kRingBuffers);  // the 80th wraps
     EXPECT_EQ(m_device.m_inIndex, 5);
@@ -69,28 +86,6 @@ TEST_F(WaveDevice, CaptureFillsTheSlotsInOrderAndWrapsAfterEighty) {
         EXPECT_EQ(Sample(slot), slot < 5 ? slot + 81 : slot + 1) << "slot " << slot;
     }
     EXPECT_TRUE(m_warnings.m_shown.empty());
-}
-
-// Each completed slot carries the system time it came back at, for tying
-// sample indices to the system clock; a slot not yet completed carries none.
-TEST_F(WaveDevice, StampsEachCompletedSlotWithTheSystemTime) {
-    const auto nowNs = [] {
-        return std::chrono::duration_cast<std::chrono::nanoseconds>(
-                   std::chrono::system_clock::now().time_since_epoch())
-            .count();
-    };
-    ASSERT_EQ(m_device.StartCapture(DeviceSpec{}, &m_frame), 1);
-    const std::int64_t before = nowNs();
-    Complete(1);
-    const std::int64_t between = nowNs();
-    Complete(2);
-    const std::int64_t after = nowNs();
-    EXPECT_GE(m_device.m_inStampNs[0], before);
-    EXPECT_LE(m_device.m_inStampNs[0], between);
-    EXPECT_GE(m_device.m_inStampNs[1], between);
-    EXPECT_LE(m_device.m_inStampNs[1], m_device.m_inStampNs[2]);
-    EXPECT_LE(m_device.m_inStampNs[2], after);
-    EXPECT_EQ(m_device.m_inStampNs[3], 0);
 }
 
 TEST_F(WaveDevice, StopPostsNothingMoreAndARestartClearsTheSameRing) {
@@ -120,32 +115,32 @@ TEST_F(WaveDevice, StopPostsNothingMoreAndARestartClearsTheSameRing) {
     EXPECT_TRUE(m_warnings.m_shown.empty());
 }
 
+// A failed open tells the user; of the other results only the named errors do.
 TEST_F(WaveDevice, CaptureFailuresLeaveNothingOpenAndOnlyTheNamedErrorsShow) {
     m_device.StopCapture();
     EXPECT_TRUE(m_service.Calls().empty());
-
-    m_service.SetResult(FakeCall::InOpen, kWaveNoDriver);
-    EXPECT_EQ(m_device.StartCapture(DeviceSpec{}, &m_frame), 0);
-    EXPECT_EQ(m_warnings.m_shown, (Warnings{{"録音デバイスがオープンできません。", "Orvik"}}));
-    EXPECT_EQ(m_service.Calls(), std::vector{FakeCall::InOpen});
-
-    m_warnings.m_shown.clear();
-    m_service.SetResult(FakeCall::InOpen, kWaveOk);
-    m_service.SetResult(FakeCall::InStart, kWaveNoDriver);
-    EXPECT_EQ(m_device.StartCapture(DeviceSpec{}, &m_frame), 0);
-    EXPECT_EQ(m_warnings.m_shown, (Warnings{{"MMSYSERR_NODRIVER", "Quelmo"}}));
-    EXPECT_FALSE(m_device.IsCaptureOpen());
-    EXPECT_EQ(m_service.Calls().back(), FakeCall::InClose);
-
-    m_warnings.m_shown.clear();
-    m_service.SetResult(FakeCall::InStart, 11);
-    EXPECT_EQ(m_device.StartCapture(DeviceSpec{}, &m_frame), 0);
-    EXPECT_TRUE(m_warnings.m_shown.empty());
-    EXPECT_EQ(m_service.Calls().back(), FakeCall::InClose);
+    const struct {
+        FakeCall call;
+        int result;
+        Warnings shown;
+    } cases[] = {
+        {FakeCall::InOpen, kWaveNoDriver, {{"録音デバイスがオープンできません。", "Orvik"}}},
+        {FakeCall::InStart, kWaveNoDriver, {{"MMSYSERR_NODRIVER", "Quelmo"}}},
+        {FakeCall::InStart, 11, {}},
+    };
+    for (const auto& c : cases) {
+        m_service.SetResult(c.call, c.result);
+        EXPECT_EQ(m_device.StartCapture(DeviceSpec{}, &m_frame), 0);
+        EXPECT_EQ(m_warnings.m_shown, c.shown);
+        EXPECT_FALSE(m_device.IsCaptureOpen());
+        EXPECT_EQ(m_service.Calls().back(),
+                  c.call == FakeCall::InOpen ? FakeCall::InOpen : FakeCall::InClose);
+        m_service.SetResult(c.call, kWaveOk);
+        m_warnings.m_shown.clear();
+    }
     EXPECT_EQ(m_frame.Count(), 0);
 
     // Nothing of the failed attempts stands in the way of the next start.
-    m_service.SetResult(FakeCall::InStart, kWaveOk);
     ASSERT_EQ(m_device.StartCapture(DeviceSpec{}, &m_frame), 1);
     Complete(1, 7);
     EXPECT_EQ(m_frame.Count(), 1);
@@ -184,6 +179,8 @@ TEST_F(WaveDevice, NoCompletionOutlivesStopCapture) {
     EXPECT_TRUE(m_warnings.m_shown.empty());
 }
 
+// The block exists and can be written before any device opens; a failed open
+// tells the user and leaves the block as it was; a start clears it.
 TEST_F(WaveDevice, PlaybackBlockIsWritableWithoutADeviceAndClearedAtStart) {
     EXPECT_EQ(m_device.m_outData, nullptr);
     ASSERT_EQ(m_device.EnsurePlaybackBlock(), 1);
@@ -192,27 +189,28 @@ TEST_F(WaveDevice, PlaybackBlockIsWritableWithoutADeviceAndClearedAtStart) {
     std::fill(block, block + kRingSamples, std::int16_t{1234});
     ASSERT_EQ(m_device.EnsurePlaybackBlock(), 1);
     EXPECT_EQ(m_device.m_outData, block);
-    EXPECT_EQ(block[kRingSamples - 1], 1234);
     EXPECT_TRUE(m_service.Calls().empty());
 
+    m_service.SetResult(FakeCall::OutOpen, kWaveBadDeviceId);
+    EXPECT_EQ(m_device.StartPlayback(DeviceSpec{}, &m_frame), 0);
+    EXPECT_EQ(m_warnings.m_shown, (Warnings{{"再生デバイスがオープンできません。", "Velto"}}));
+    m_device.StopPlayback();
+    EXPECT_EQ(m_service.Calls(), std::vector{FakeCall::OutOpen});
+    EXPECT_EQ(block[kRingSamples - 1], 1234);
+
+    m_service.SetResult(FakeCall::OutOpen, kWaveOk);
+    m_warnings.m_shown.clear();
     ASSERT_EQ(m_device.StartPlayback(DeviceSpec{}, &m_frame), 1);
     EXPECT_TRUE(m_device.IsPlaybackOpen());
     EXPECT_TRUE(AllZero(block));
     m_device.StopPlayback();
     m_device.StopPlayback();
     EXPECT_FALSE(m_device.IsPlaybackOpen());
-    EXPECT_EQ(m_service.Calls(), (std::vector{FakeCall::OutOpen, FakeCall::OutWrite,
-                                              FakeCall::OutReset, FakeCall::OutClose}));
+    EXPECT_EQ(m_service.Calls(),
+              (std::vector{FakeCall::OutOpen, FakeCall::OutOpen, FakeCall::OutWrite,
+                           FakeCall::OutReset, FakeCall::OutClose}));
     EXPECT_EQ(m_device.m_outData, block);
     EXPECT_TRUE(m_warnings.m_shown.empty());
-}
-
-TEST_F(WaveDevice, PlaybackOpenFailureTellsTheUser) {
-    m_service.SetResult(FakeCall::OutOpen, kWaveBadDeviceId);
-    EXPECT_EQ(m_device.StartPlayback(DeviceSpec{}, &m_frame), 0);
-    EXPECT_EQ(m_warnings.m_shown, (Warnings{{"再生デバイスがオープンできません。", "Velto"}}));
-    m_device.StopPlayback();
-    EXPECT_EQ(m_service.Calls(), std::vector{FakeCall::OutOpen});
 }
 
 }  // namespace

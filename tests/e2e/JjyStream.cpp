@@ -1,6 +1,6 @@
 // Writes the simulated JJY signal for the current time to stdout as raw
-// signed 16-bit little-endian mono samples at 96000 Hz, for a player such as
-// pacat to send into a sound server.
+// signed 16-bit little-endian mono samples at 96000 Hz: JjyStream [--seconds N]
+// (30 s unless given).
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -11,18 +11,10 @@
 #include "dsp/JjySignal.h"
 
 int main(int argc, char** argv) {
-    double seconds = 30.0;
+    const double seconds =
+        argc == 3 && std::strcmp(argv[1], "--seconds") == 0 ? std::atof(argv[2]) : 30.0;
     velto::JjySignalOptions options;
     options.noiseSigma = 300.0;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        if (std::strcmp(argv[i], "--seconds") == 0) {
-            seconds = std::atof(argv[i + 1]);
-        } else if (std::strcmp(argv[i], "--noise") == 0) {
-            options.noiseSigma = std::atof(argv[i + 1]);
-        } else if (std::strcmp(argv[i], "--amplitude") == 0) {
-            options.carrierAmplitude = std::atof(argv[i + 1]);
-        }
-    }
     using namespace std::chrono;
     const auto now = duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
     const long long whole = now / 1000000;
