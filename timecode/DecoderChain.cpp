@@ -75,8 +75,25 @@ void CDecoderChain::ClearMinutes() {
     m_contradictions = 0;
     m_presence.Reset();
     m_presentSince = 0;
+    m_evidenceFrom = kAllEvidence;
     m_carrier.HoldFrequency(false);
     m_seconds.HoldFold(false);
+}
+
+void CDecoderChain::DropHeldTime(std::int64_t keepFrom) {
+    m_valid = false;
+    m_confirmed = false;
+    m_contradictions = 0;
+    if (m_evidenceFrom != kAllEvidence) {
+        // What came back after a loss carries another time, perhaps in
+        // another phase of the minute: find the phase anew from it alone, as
+        // data sorted under the held phase can fit a wrong time well enough.
+        m_minutes.Reset();
+    }
+    m_evidenceFrom = std::max(m_evidenceFrom, keepFrom);
+    for (auto& r : m_records) {
+        if (r.number >= 0 && r.firstSecond + r.length <= m_evidenceFrom) r.number = -1;
+    }
 }
 
 void CDecoderChain::Feed(std::int64_t firstSample, const std::int16_t* samples, std::size_t n) {
@@ -137,6 +154,8 @@ DecoderStatus CDecoderChain::Status() const {
         st.carrierLevel > 0.0 && noise > 0.0
             ? 10.0 * std::log10(st.carrierLevel * st.carrierLevel * kInputRate / (4.0 * noise))
             : 0.0;
+    // The level of a carrier that is gone is the noise's: no estimate then.
+    if (st.cn0DbHz < 0.0 || (m_valid && !m_presence.Present())) st.cn0DbHz = 0.0;
     st.driftPpm = m_carrier.CarrierFound() ? m_carrier.DriftPpm() : 0.0;
     st.sample = m_sample;
     return st;
@@ -168,7 +187,11 @@ std::int64_t CDecoderChain::RecordUnix(std::int64_t number) const {
 void CDecoderChain::Rebuild() {
     // The minute's phase is new: sort the history into minutes under it.
     for (auto& r : m_records) r.number = -1;
-    const std::int64_t kept = std::min<std::int64_t>(m_historyCount, kHistorySeconds);
+    std::int64_t kept = std::min<std::int64_t>(m_historyCount, kHistorySeconds);
+    while (kept > 1 &&
+           m_history[(m_historyCount - kept) % kHistorySeconds].second < m_evidenceFrom) {
+        --kept;
+    }
     const std::int64_t newest = m_history[(m_historyCount - 1) % kHistorySeconds].second;
     const std::int64_t oldestSecond = m_history[(m_historyCount - kept) % kHistorySeconds].second;
     const std::int64_t currentFirst = newest - m_minutes.SecondInMinute(newest);
@@ -217,7 +240,10 @@ void CDecoderChain::WatchSignal(const ScoredSecond& s) {
     if (s.contrastSigma > 0.0 && !CallSignSecond(s.second)) {
         m_presence.Add(s.contrast, s.contrastSigma);
     }
-    if (!was && m_presence.Present()) m_presentSince = m_sample;
+    if (!was && m_presence.Present()) {
+        m_presentSince = m_sample;
+        if (m_valid) m_evidenceFrom = s.second;
+    }
     const bool hold = m_valid && !m_presence.Present();
     m_carrier.HoldFrequency(hold);
     m_seconds.HoldFold(hold);
@@ -289,13 +315,8 @@ void CDecoderChain::Place(const ScoredSecond& s) {
         const bool contradicts = Disagreement(*r, RecordUnix(r->number)) >= kContradictionNats;
         m_contradictions = contradicts ? m_contradictions + 1 : 0;
         if (m_contradictions >= 2) {
-            m_valid = false;
             m_haveCandidate = false;
-            m_contradictions = 0;
-            m_oldest = m_current;
-            for (auto& old : m_records) {
-                if (old.number != m_current) old.number = -1;
-            }
+            DropHeldTime(r->firstSecond);
             return;
         }
         EmitMinute(*r, contradicts);
@@ -307,7 +328,7 @@ void CDecoderChain::Evaluate() {
     int count = 0;
     for (std::int64_t n = m_current; n >= 0 && count < kMaxRecords; --n) {
         const MinuteRecord* r = Record(n);
-        if (r == nullptr) break;
+        if (r == nullptr || r->firstSecond + r->length <= m_evidenceFrom) break;
         run[count++] = r;
     }
     if (count == 0) return;
@@ -324,13 +345,17 @@ void CDecoderChain::Evaluate() {
     const std::int64_t unix = JjyUnixFromTime({day.year, day.month, day.day, hour, minute});
     if (m_valid) {
         if (RecordUnix(m_current) != unix) {
-            m_valid = false;  // decisive evidence against the held time
+            // Decisive evidence against the held time: neither is valid
+            // until the new one is confirmed, and the older evidence, which
+            // fits the held time, is not combined with the new.
+            DropHeldTime(run[count - 1]->firstSecond);
             m_haveCandidate = true;
             m_candidateNumber = m_current;
             m_candidateUnix = unix;
             m_candidateSample = m_sample;
             return;
         }
+        m_evidenceFrom = kAllEvidence;  // the older evidence fits the held time too
     } else {
         const bool agrees =
             m_haveCandidate && m_candidateUnix + 60 * (m_current - m_candidateNumber) == unix;

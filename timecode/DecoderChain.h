@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <climits>
 #include <cstdint>
 
 #include "timecode/CarrierTracker.h"
@@ -30,6 +31,9 @@ private:
     ReceptionState State() const;
     void ReportState(std::int64_t sample, bool always);
     void ClearMinutes();
+    // Gives up the held time and all evidence older than `keepFrom`
+    // (running second).
+    void DropHeldTime(std::int64_t keepFrom);
     void Rebuild();
     MinuteRecord& StartRecord(std::int64_t number, std::int64_t firstSecond);
     void Place(const ScoredSecond& s);
@@ -73,6 +77,11 @@ private:
 
     std::int64_t m_sample = 0;        // centre of the newest baseband sample
     std::int64_t m_presentSince = 0;  // m_sample when the signal last came back
+    // First running second whose evidence may be combined with newer: the
+    // signal's return under the flywheel, until the held time is confirmed
+    // again (what came back may carry another time).
+    std::int64_t m_evidenceFrom = kAllEvidence;
+    static constexpr std::int64_t kAllEvidence = INT64_MIN;
     std::int64_t m_nextStatus = 0;
     ReceptionState m_reported = ReceptionState::NoSignal;
 };
