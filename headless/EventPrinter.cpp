@@ -105,8 +105,11 @@ void CEventPrinter::OnStatus(const velto::DecoderStatus& s) {
                      StateName(s.state), Number(s.cn0DbHz, 1).c_str(),
                      Number(s.carrierLevel, 1).c_str(), Number(s.driftPpm, 2).c_str(), s.sample);
     } else {
-        std::fprintf(m_out, "state: %s (C/N0 %.1f dB-Hz, carrier %.0f)\n", StateName(s.state),
-                     s.cn0DbHz, s.carrierLevel);
+        // 0 is the decoder's "no estimate"; a person reads it as the window shows it.
+        char cn0[16] = "--.-";
+        if (s.cn0DbHz != 0.0) std::snprintf(cn0, sizeof cn0, "%.1f", s.cn0DbHz);
+        std::fprintf(m_out, "state: %s (C/N0 %s dB-Hz, carrier %.0f)\n", StateName(s.state), cn0,
+                     s.carrierLevel);
     }
     std::fflush(m_out);
 }

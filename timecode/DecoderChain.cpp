@@ -66,7 +66,6 @@ void CDecoderChain::ClearMinutes() {
     m_historyCount = 0;
     for (auto& r : m_records) r.number = -1;
     m_current = -1;
-    m_oldest = 0;
     m_valid = false;
     m_leap = 0;
     m_confirmed = false;
@@ -176,7 +175,6 @@ MinuteRecord& CDecoderChain::StartRecord(std::int64_t number, std::int64_t first
     if (m_valid && m_leap != 0 && LastMinuteOfMonth(RecordUnix(number))) {
         r.length = m_leap == 1 ? 61 : 59;
     }
-    m_oldest = std::max<std::int64_t>(m_oldest, number - kMaxRecords);
     return r;
 }
 
@@ -203,7 +201,6 @@ void CDecoderChain::Rebuild() {
         StartRecord(base - k, currentFirst - 60 * k);
     }
     m_current = base;
-    m_oldest = base - back;
     for (std::int64_t i = m_historyCount - kept; i < m_historyCount; ++i) {
         const ScoredSecond& s = m_history[i % kHistorySeconds];
         const std::int64_t k = (currentFirst - s.second + 59) / 60;  // records back

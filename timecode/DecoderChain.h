@@ -59,7 +59,6 @@ private:
     std::int64_t m_historyCount = 0;  // entries written since the last clear
     std::array<MinuteRecord, timecode::kMaxRecords + 1> m_records{};
     std::int64_t m_current = -1;  // number of the record being filled
-    std::int64_t m_oldest = 0;    // number of the oldest record kept
     int m_epoch = -1;
     int m_generation = -1;
     bool m_wasLocked = false;

@@ -166,6 +166,7 @@ TEST_F(HeadlessTest, ARecordingDecodesToTheSimulatorsMinutesInOrder) {
     const Result text = Run({"--headless", "--input", (s_dir / "sim.wav").string()});
     EXPECT_EQ(text.status, 0);
     EXPECT_NE(text.out.find("2027-03-01 00:00 JST  at sample"), std::string::npos) << text.out;
+    EXPECT_TRUE(text.out.starts_with("state: no_signal (C/N0 --.- dB-Hz")) << text.out;
 }
 
 TEST_F(HeadlessTest, RawSamplesOnStandardInputDecodeAsTheFileDoes) {
