@@ -14,8 +14,9 @@ namespace {
 
 using ClockFeedDlg = CFrameFixture;
 
-// The window feeds no clock until the user says so; OK stores the choice and
-// the frame then feeds chronyd with the latency given, until it is turned off.
+// The window feeds no clock until the user says so. A path no socket can have
+// is refused and Cancel stores nothing; OK stores the choice and the frame
+// then feeds chronyd with the latency given, until it is turned off.
 TEST_F(ClockFeedDlg, OffByDefaultOnAndOffByTheDialog) {
     ASSERT_NE(m_frame->CommandAction(ID_CLOCKFEED), nullptr);
     EXPECT_EQ(m_frame->CommandAction(ID_CLOCKFEED)->text(),
@@ -27,11 +28,21 @@ TEST_F(ClockFeedDlg, OffByDefaultOnAndOffByTheDialog) {
     EXPECT_EQ(dlg.Socket()->text(), QStringLiteral("/run/chrony.jjy.sock"));
     EXPECT_EQ(dlg.Latency()->value(), 0.0);
     dlg.Enabled()->setChecked(true);
-    dlg.Socket()->setText(QStringLiteral(" /tmp/jjy.sock "));
-    dlg.Latency()->setValue(12.5);
-    dlg.accept();
-    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    for (const QString& bad : {QString(120, QLatin1Char('x')), QString()}) {
+        dlg.Socket()->setText(bad);
+        dlg.accept();
+        EXPECT_NE(dlg.result(), QDialog::Accepted);
+        EXPECT_EQ(dlg.Problem(), QStringLiteral("chronyd のソケットのパスが空か、長すぎます。"));
+    }
+    dlg.reject();
+    EXPECT_FALSE(QSettings().contains(QStringLiteral("ClockFeed/Enabled")));
 
+    CClockFeedDlg on;
+    on.Enabled()->setChecked(true);
+    on.Socket()->setText(QStringLiteral(" /tmp/jjy.sock "));
+    on.Latency()->setValue(12.5);
+    on.accept();
+    EXPECT_EQ(on.result(), QDialog::Accepted);
     m_frame->ApplyClockFeed();
     ASSERT_NE(m_frame->ClockFeed(), nullptr);
     EXPECT_TRUE(m_frame->ClockFeed()->HasSinks());
@@ -48,23 +59,6 @@ TEST_F(ClockFeedDlg, OffByDefaultOnAndOffByTheDialog) {
     again.accept();
     m_frame->ApplyClockFeed();
     EXPECT_EQ(m_frame->ClockFeed(), nullptr);
-}
-
-// A path no socket can have is refused and nothing is stored; Cancel stores
-// nothing either.
-TEST_F(ClockFeedDlg, BadPathOrCancelLeavesTheProfile) {
-    CClockFeedDlg dlg;
-    dlg.Enabled()->setChecked(true);
-    dlg.Socket()->setText(QString(120, QLatin1Char('x')));
-    dlg.accept();
-    EXPECT_NE(dlg.result(), QDialog::Accepted);
-    EXPECT_EQ(dlg.Problem(), QStringLiteral("chronyd のソケットのパスが空か、長すぎます。"));
-    dlg.Socket()->setText(QString());
-    dlg.accept();
-    EXPECT_NE(dlg.result(), QDialog::Accepted);
-    dlg.reject();
-    EXPECT_FALSE(QSettings().contains(QStringLiteral("ClockFeed/Enabled")));
-    EXPECT_FALSE(ClockFeedSettings::Load().enabled);
 }
 
 }  // namespace

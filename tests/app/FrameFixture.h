@@ -7,8 +7,10 @@
 #include <QShortcut>
 #include <algorithm>
 #include <memory>
+#include <string>
 #include <thread>
 
+#include "app/CommandIds.h"
 #include "app/MainFrame.h"
 #include "tests/audio/FakeWaveService.h"
 #include "tests/views/ViewTestSupport.h"
@@ -42,6 +44,19 @@ protected:
             Complete(value);
             Deliver();
         }
+    }
+    // Reception, monitor, capture and playback as four digits: "1011" is a
+    // run whose monitor flag is off while both devices are open.
+    std::string Flags() const {
+        const velto::CReceiver& r = m_frame->Receiver();
+        return std::to_string(r.m_bReceiving) + std::to_string(r.m_bMonitor) +
+               std::to_string(int{r.m_wave.IsCaptureOpen()}) +
+               std::to_string(int{r.m_wave.IsPlaybackOpen()});
+    }
+    // The start command's text as the receive menu shows it when opened.
+    QString StartText() {
+        m_frame->UpdateMenu(m_frame->ReceiveMenu());
+        return m_frame->CommandAction(ID_RECEIVE_START)->text();
     }
     int PlaybackOpens() const {
         return static_cast<int>(std::ranges::count(m_service.Calls(), velto::FakeCall::OutOpen));
