@@ -94,9 +94,9 @@ private:
 // a status more than five seconds after them still shows the carrier: not
 // while the decoder locks on, not for the seconds before the flywheel or a
 // loss of the carrier (which the decoder's state may not show yet), and
-// again when a valid time returns. Without capture stamps there is no system
-// time to tell, and nothing goes out.
-TEST(ClockFeed, SendsOnlyWhileTheTimeIsReceived) {
+// again when a valid time returns, each with its second's leap warning.
+// Without capture stamps there is no system time to tell, and nothing goes out.
+TEST(ClockFeed, SendsOnlyWhileTheTimeIsReceivedAndStampsTheOnTimePoint) {
     CFeedRun run;
     using S = ReceptionState;
     for (S state : {S::SecondLocked, S::SecondLocked, S::MinuteLocked, S::TimeValid, S::TimeValid,
@@ -106,34 +106,29 @@ TEST(ClockFeed, SendsOnlyWhileTheTimeIsReceived) {
     }
     EXPECT_EQ(run.SentSeconds(), (std::vector<int>{3, 4, 5}));
 
-    // The carrier fades while the decoder still says TimeValid.
+    // The carrier fades while the decoder still says TimeValid. A sample's
+    // system time is the capture time of the on-time point less the
+    // calibrated latency, and its offset the true whole second less that.
     run.sent.clear();
-    for (int i = 15; i <= 33; ++i) run.Second(S::TimeValid, i >= 23 && i <= 25 ? 10.0 : 60.0);
+    run.Feed().SetLatencyMs(7.5);
+    for (int i = 15; i <= 33; ++i) {
+        run.Second(S::TimeValid, i >= 23 && i <= 25 ? 10.0 : 60.0, i == 16 ? 1 : 0);
+    }
     EXPECT_EQ(run.SentSeconds(), (std::vector<int>{15, 16, 17, 26, 27, 28}));
+    ASSERT_EQ(run.sent.size(), 6u);
+    // Sample 16 * 96000 + 4800.5 was captured 50.005 ms into second 16 after
+    // kStart; its true time is kStart + 17.
+    const ClockSample& s16 = run.sent[1];
+    const double system =
+        static_cast<double>(s16.system.sec - kStart) + static_cast<double>(s16.system.nsec) * 1e-9;
+    EXPECT_NEAR(system, 16.0 + 4800.5 / 96000.0 - 0.0075, 2e-6);
+    EXPECT_NEAR(s16.offset, 17.0 - system, 1e-9);
+    EXPECT_EQ(s16.leap, LeapWarning::Insert);
+    EXPECT_EQ(run.sent[0].leap, LeapWarning::None);
 
     CFeedRun unstamped(false);
     for (int i = 0; i < 20; ++i) unstamped.Second(S::TimeValid);
     EXPECT_TRUE(unstamped.sent.empty());
-}
-
-// The sample's system time is the capture time of the on-time point less the
-// calibrated latency, and the offset is the true whole second less it.
-TEST(ClockFeed, OffsetIsTrueTimeLessSystemTimeOfTheOnTimePoint) {
-    CFeedRun run;
-    run.Feed().SetLatencyMs(7.5);
-    for (int i = 0; i < 30; ++i) {
-        run.Second(ReceptionState::TimeValid, 60.0, i == 19 ? 1 : 0);
-    }
-    ASSERT_GE(run.sent.size(), 20u);
-    const ClockSample& s19 = run.sent[19];
-    // Sample 19 * 96000 + 4800.5 was captured 50.005 ms into second 19 after
-    // kStart; its true time is kStart + 20.
-    const double system =
-        static_cast<double>(s19.system.sec - kStart) + static_cast<double>(s19.system.nsec) * 1e-9;
-    EXPECT_NEAR(system, 19.0 + 4800.5 / 96000.0 - 0.0075, 2e-6);
-    EXPECT_NEAR(s19.offset, 20.0 - system, 1e-9);
-    EXPECT_EQ(s19.leap, LeapWarning::Insert);
-    EXPECT_EQ(run.sent[18].leap, LeapWarning::None);
 }
 
 // Notes every second the decoder reports and passes everything on to the feed.

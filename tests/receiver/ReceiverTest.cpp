@@ -9,7 +9,6 @@
 #include <thread>
 #include <vector>
 
-#include "dsp/JjySignal.h"
 #include "receiver/Receiver.h"
 #include "tests/audio/FakeWaveService.h"
 
@@ -36,7 +35,6 @@ struct Log : velto::IReceiverObserver {
         }
     }
     void OnWarning(const velto::ReceiverWarning& w) override { warnings.push_back(w.code); }
-    void OnMinute(const velto::DecoderMinute& m) override { minutes.push_back(m); }
     void OnRecordingChanged(bool on) override { recording.push_back(on); }
 
     std::mutex mutex;
@@ -46,7 +44,6 @@ struct Log : velto::IReceiverObserver {
     std::vector<int> processed;
     std::vector<std::string> warnings;
     std::vector<bool> recording;
-    std::vector<velto::DecoderMinute> minutes;
 };
 
 class ReceiverTest : public ::testing::Test {
@@ -87,41 +84,6 @@ TEST_F(ReceiverTest, APileUpOfNotificationsSkipsBuffersForTheChainButNotForTheDe
     EXPECT_TRUE(m_log.jumps.empty());
     EXPECT_EQ(m_log.next, 12 * kBufferSamples);
     EXPECT_TRUE(m_log.warnings.empty());
-}
-
-// Live capture in bursts of 1 to 66 buffers per notification handled: the
-// decoder still gets the simulator's minutes at the simulator's samples.
-TEST_F(ReceiverTest, TheDecoderFindsTheTimeThroughPiledUpNotifications) {
-    constexpr std::int64_t kStart = 1803826690;  // 2027-02-28T14:58:10Z
-    constexpr std::int64_t kOffset = 4321;       // sample 0 lies this far into kStart
-    velto::JjySignalOptions options;
-    options.carrierAmplitude = 8000.0;
-    options.noiseSigma = 800.0;
-    options.startOffsetSamples = kOffset;
-    velto::CJjySignal signal(kStart, options);
-    ASSERT_EQ(m_receiver.Start({}, {}), 1);
-    std::vector<std::int16_t> buffer(kBufferSamples);
-    int burst = 1;
-    for (int k = 0; k < 2000 && m_log.minutes.size() < 2;) {
-        std::thread([&] {
-            for (int i = 0; i < burst; ++i, ++k) {
-                signal.Generate(buffer.data(), buffer.size());
-                ASSERT_TRUE(m_service.CompleteBuffer(buffer.data()));
-            }
-        }).join();
-        m_receiver.OnCaptureData();
-        burst = burst % 60 + 7;
-    }
-    EXPECT_TRUE(m_log.jumps.empty());
-    ASSERT_GE(m_log.minutes.size(), 2U);
-    for (const velto::DecoderMinute& m : m_log.minutes) {
-        // Second 0 of that minute, in the capture's samples.
-        const std::int64_t unix = m.utcUnix;
-        const double truth = static_cast<double>(unix - kStart) * velto::kSampleRate - kOffset;
-        EXPECT_NEAR(m.onTimeSample, truth, velto::kSampleRate / 1000.0);
-        EXPECT_EQ(m.day, unix >= kStart + 110 ? 1 : 28);
-    }
-    EXPECT_EQ(m_log.minutes[1].utcUnix - m_log.minutes[0].utcUnix, 60);
 }
 
 TEST_F(ReceiverTest, FallingMoreThanSeventyNineBuffersBehindIsAGapTheDecoderIsTold) {

@@ -110,12 +110,6 @@ TEST_F(ClockStatusTest, FlywheelKeepsTheTimeAndLosingItClearsIt) {
     EXPECT_EQ(m_clock.TimeText(), "");
     EXPECT_EQ(m_clock.OffsetText(), "");
     EXPECT_EQ(TimeInk(), 0);
-
-    m_clock.OnSecond(Second(kMinute2016, 30, TimeSymbol::Zero));
-    m_clock.Clear();
-    EXPECT_EQ(m_clock.StateText(), "無信号");
-    EXPECT_EQ(m_clock.TimeText(), "");
-    EXPECT_EQ(m_clock.Cn0Text(), "");
 }
 
 }  // namespace

@@ -335,9 +335,20 @@ TEST(ScopeControls, LeftDragPansWithinTheSamplesWithSlackAtEitherEnd) {
     EXPECT_EQ(scope.StartIndex(), n);
 }
 
-TEST(ScopeControls, KeysAndTheRightButtonDoNothingAndClosingOnlyHides) {
+// The filtered channel is rounded and clamped into storage that later buffers
+// reuse; keys and the right button do nothing, and closing only hides.
+TEST(ScopeFeed, RoundsAndClampsIntoReusedStorageAndIgnoresKeysAndTheRightButton) {
     SizedScope scope;
     Feed(scope);
+    EXPECT_EQ(scope.VlfSamples(), Samples(n, -32768));
+    ASSERT_EQ(scope.GpsSamples().size(), std::size_t{n});
+    EXPECT_EQ(Samples(scope.GpsSamples().begin(), scope.GpsSamples().begin() + 7),
+              Samples({1, -3, 3, INT32_MAX, INT32_MIN, 0, 7}));
+    EXPECT_EQ(std::tuple(scope.Frequency(), scope.OverlayFlagA()), std::tuple(40000.0, 1));
+    const std::int32_t* data[] = {scope.VlfSamples().data(), scope.GpsSamples().data()};
+    Feed(scope);
+    EXPECT_TRUE(scope.VlfSamples().data() == data[0] && scope.GpsSamples().data() == data[1]);
+
     scope.show();
     for (int key : {Qt::Key_Plus, Qt::Key_Left, Qt::Key_Escape, Qt::Key_Space}) {
         QKeyEvent e(QEvent::KeyPress, key, Qt::NoModifier);
@@ -350,19 +361,6 @@ TEST(ScopeControls, KeysAndTheRightButtonDoNothingAndClosingOnlyHides) {
     EXPECT_FALSE(scope.close());
     EXPECT_FALSE(scope.isVisible());
     EXPECT_EQ(scope.SampleCount(), n);
-}
-
-TEST(ScopeFeed, RoundsAndClampsTheFilteredChannelIntoReusedStorage) {
-    SizedScope scope;
-    Feed(scope);
-    EXPECT_EQ(scope.VlfSamples(), Samples(n, -32768));
-    ASSERT_EQ(scope.GpsSamples().size(), std::size_t{n});
-    EXPECT_EQ(Samples(scope.GpsSamples().begin(), scope.GpsSamples().begin() + 7),
-              Samples({1, -3, 3, INT32_MAX, INT32_MIN, 0, 7}));
-    EXPECT_EQ(std::tuple(scope.Frequency(), scope.OverlayFlagA()), std::tuple(40000.0, 1));
-    const std::int32_t* data[] = {scope.VlfSamples().data(), scope.GpsSamples().data()};
-    Feed(scope);
-    EXPECT_TRUE(scope.VlfSamples().data() == data[0] && scope.GpsSamples().data() == data[1]);
 }
 
 }  // namespace

@@ -24,8 +24,9 @@ protected:
         int second = 0;
         const velto::JjyTime jst = velto::JjyTimeFromUnix(utc, &second);
         const velto::JjyFrame frame = velto::EncodeJjyFrame(jst);
+        constexpr TimeSymbol kSymbol[] = {TimeSymbol::Zero, TimeSymbol::One, TimeSymbol::Marker};
         for (int s = first; s <= last; ++s) {
-            m_wnd.OnSecond(Second(utc, s, Symbol(frame[static_cast<std::size_t>(s)]),
+            m_wnd.OnSecond(Second(utc, s, kSymbol[static_cast<int>(frame[s])],
                                   60.0 * kSecond * minutes + 1234.5));
         }
     }

@@ -70,18 +70,6 @@ inline void Mouse(QWidget& widget, QEvent::Type type, int x, int y,
 // 2026-12-07 20:16:00 JST, an ordinary minute, in UTC seconds.
 inline constexpr std::int64_t kMinute2016 = 1796642160;
 
-inline velto::TimeSymbol Symbol(velto::JjySymbol s) {
-    switch (s) {
-        case velto::JjySymbol::Zero:
-            return velto::TimeSymbol::Zero;
-        case velto::JjySymbol::One:
-            return velto::TimeSymbol::One;
-        case velto::JjySymbol::Marker:
-            return velto::TimeSymbol::Marker;
-    }
-    return velto::TimeSymbol::Erasure;
-}
-
 // Second `inMinute` of the minute starting at minuteUtc, its on-time point
 // that many seconds after `minuteSample`; time valid unless told otherwise.
 inline velto::DecoderSecond Second(std::int64_t minuteUtc, int inMinute, velto::TimeSymbol symbol,
