@@ -34,6 +34,7 @@ Samples Carrier(double amplitude, double phase) {
 }
 
 TEST(BandpassCoefficients, SymmetricTaperedIdealBandpassWithZerosAtRightAngles) {
+    EXPECT_EQ(kBandpassHalf[0], 0.008333);
     for (int m = 0; m < kTapCount; ++m) {
         ASSERT_EQ(BandpassCoefficients[m], BandpassCoefficients[kTapCount - 1 - m]) << m;
     }

@@ -29,7 +29,7 @@ protected:
     CClockStatus m_clock;
 };
 
-TEST_F(ClockStatusTest, ShowsNoTimeUntilTheDecoderHoldsOne) {
+TEST_F(ClockStatusTest, ShowsTheTimeOnlyWhileTheDecoderHoldsOne) {
     EXPECT_EQ(m_clock.StateText(), "無信号");
     EXPECT_EQ(TimeInk(), 0);
     m_clock.OnStatus(Status(ReceptionState::NoSignal, 3.0, 96000));
@@ -57,6 +57,27 @@ TEST_F(ClockStatusTest, ShowsNoTimeUntilTheDecoderHoldsOne) {
     m_clock.OnSecond(Second(kMinute2016, 8, TimeSymbol::Zero));
     EXPECT_EQ(m_clock.StateText(), "時刻確定");
     EXPECT_GT(TimeInk(), 100);
+
+    // The flywheel keeps the time; losing the signal clears it.
+    m_clock.OnSecond(Second(kMinute2016, 10, TimeSymbol::Zero), 2.0);
+    m_clock.OnStatus(Status(ReceptionState::TimeValid, 41.26, 96000));
+    EXPECT_EQ(m_clock.Cn0Text(), "C/N0 41.3 dB-Hz");
+    m_clock.OnStatus(Status(ReceptionState::Flywheel, 8.0, 192000));
+    m_clock.OnSecond(Second(kMinute2016, 11, TimeSymbol::Erasure, 0.0, ReceptionState::Flywheel),
+                     2.0);
+    EXPECT_EQ(m_clock.StateText(), "フライホイール");
+    EXPECT_EQ(m_clock.TimeText(), "2026年12月07日(月) 20:16:11 JST");
+    EXPECT_EQ(m_clock.OffsetText(), "PC時計 +2.0 ms");
+
+    m_clock.OnStatus(
+        Status(ReceptionState::NoSignal, std::numeric_limits<double>::quiet_NaN(), 288000));
+    EXPECT_EQ(m_clock.StateText(), "無信号");
+    EXPECT_EQ(m_clock.Cn0Text(), "C/N0 --.- dB-Hz");
+    m_clock.OnStatus(Status(ReceptionState::NoSignal, 0.0, 384000));
+    EXPECT_EQ(m_clock.Cn0Text(), "C/N0 --.- dB-Hz") << "0 is the decoder's no estimate";
+    EXPECT_EQ(m_clock.TimeText(), "");
+    EXPECT_EQ(m_clock.OffsetText(), "");
+    EXPECT_EQ(TimeInk(), 0);
 }
 
 // The decoder's seconds in JST, with the system clock's offset when there is
@@ -87,29 +108,6 @@ TEST_F(ClockStatusTest, TicksOnTheDecodersSecondsInJst) {
         EXPECT_EQ(m_clock.TimeText(), QString::fromUtf8(c.time));
         EXPECT_EQ(m_clock.OffsetText(), QString::fromUtf8(c.offset));
     }
-}
-
-TEST_F(ClockStatusTest, FlywheelKeepsTheTimeAndLosingItClearsIt) {
-    m_clock.OnSecond(Second(kMinute2016, 10, TimeSymbol::Zero), 2.0);
-    m_clock.OnStatus(Status(ReceptionState::TimeValid, 41.26, 96000));
-    EXPECT_EQ(m_clock.Cn0Text(), "C/N0 41.3 dB-Hz");
-
-    m_clock.OnStatus(Status(ReceptionState::Flywheel, 8.0, 192000));
-    m_clock.OnSecond(Second(kMinute2016, 11, TimeSymbol::Erasure, 0.0, ReceptionState::Flywheel),
-                     2.0);
-    EXPECT_EQ(m_clock.StateText(), "フライホイール");
-    EXPECT_EQ(m_clock.TimeText(), "2026年12月07日(月) 20:16:11 JST");
-    EXPECT_EQ(m_clock.OffsetText(), "PC時計 +2.0 ms");
-
-    m_clock.OnStatus(
-        Status(ReceptionState::NoSignal, std::numeric_limits<double>::quiet_NaN(), 288000));
-    EXPECT_EQ(m_clock.StateText(), "無信号");
-    EXPECT_EQ(m_clock.Cn0Text(), "C/N0 --.- dB-Hz");
-    m_clock.OnStatus(Status(ReceptionState::NoSignal, 0.0, 384000));
-    EXPECT_EQ(m_clock.Cn0Text(), "C/N0 --.- dB-Hz") << "0 is the decoder's no estimate";
-    EXPECT_EQ(m_clock.TimeText(), "");
-    EXPECT_EQ(m_clock.OffsetText(), "");
-    EXPECT_EQ(TimeInk(), 0);
 }
 
 }  // namespace
