@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QShortcut>
 #include <QStatusBar>
+#include <cstdio>
 
 #include "app/ClockFeedDlg.h"
 #include "app/CmdUI.h"
@@ -425,7 +426,11 @@ void CMainFrame::OnWarning(const velto::ReceiverWarning& warning) {
     if (warning.code == "recording_stopped") {
         ShowMessage(QStringLiteral("録音を停止しました。受信は続いています。\n") +
                     QString::fromStdString(warning.text));
+        return;
     }
+    // The rest (a decoder gap, a late monitor) goes to the log of whoever
+    // started the program.
+    std::fprintf(stderr, "velto: %s: %s\n", warning.code.c_str(), warning.text.c_str());
 }
 
 void CMainFrame::OnRecordingChanged(bool) { UpdateCommand(ID_RECORD); }

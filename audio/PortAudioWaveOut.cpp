@@ -64,6 +64,7 @@ void CPortAudioWaveOut::Play(std::int16_t* out, std::size_t frames) {
             m_position = 0;
         }
     }
+    m_played.store(static_cast<std::int64_t>(m_position), std::memory_order_relaxed);
 }
 
 int CPortAudioWaveOut::Write(WaveHeader* header) {
@@ -75,6 +76,7 @@ int CPortAudioWaveOut::Write(WaveHeader* header) {
     }
     m_header.store(header, std::memory_order_release);
     m_rewind.store(true, std::memory_order_release);
+    m_played.store(0, std::memory_order_relaxed);
     return WaveResultFromPortAudio(Pa_StartStream(m_stream));
 }
 
@@ -84,6 +86,7 @@ int CPortAudioWaveOut::Reset() {
     }
     const PaError error = Pa_IsStreamActive(m_stream) == 1 ? Pa_AbortStream(m_stream) : paNoError;
     m_header.store(nullptr, std::memory_order_release);
+    m_played.store(-1, std::memory_order_relaxed);
     return WaveResultFromPortAudio(error);
 }
 

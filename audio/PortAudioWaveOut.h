@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 
 #include "audio/WaveService.h"
@@ -22,6 +23,7 @@ public:
     int Write(WaveHeader* header) override;
     int Reset() override;
     int Close() override;
+    std::int64_t Position() const override { return m_played.load(std::memory_order_relaxed); }
 
 private:
     CPortAudioWaveOut() = default;
@@ -36,6 +38,8 @@ private:
     std::atomic<bool> m_rewind{false};
     // Owned by the callback.
     std::size_t m_position = 0;
+    // m_position as the callback left it, for the window thread.
+    std::atomic<std::int64_t> m_played{-1};
 };
 
 }  // namespace velto

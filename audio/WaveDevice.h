@@ -57,6 +57,9 @@ public:
     const DeviceSpec& Spec() const { return m_spec; }
     bool IsCaptureOpen() const { return m_hWaveIn != nullptr; }
     bool IsPlaybackOpen() const { return m_hWaveOut != nullptr; }
+    // The sample of the playback block the device is handed next; -1 when
+    // no playback is open or it cannot tell.
+    std::int64_t PlaybackPosition() const { return m_hWaveOut ? m_hWaveOut->Position() : -1; }
     // The open capture device has stopped delivering.
     bool IsCaptureLost() const { return m_inLost.load() != 0; }
     // Samples the open capture stream has lost so far (the service's thread

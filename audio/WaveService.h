@@ -79,6 +79,9 @@ public:
     virtual int Write(WaveHeader* header) = 0;
     virtual int Reset() = 0;
     virtual int Close() = 0;
+    // The sample of the block the stream hands to the device next, or -1
+    // when the stream cannot tell.
+    virtual std::int64_t Position() const { return -1; }
 };
 
 class IWaveService {

@@ -36,6 +36,7 @@ int CReceiver::Start(const DeviceSpec& capture, const DeviceSpec& playback) {
     m_pipeline.StartRun();
     m_bReceiving = 1;
     m_bMonitorDue = 1;
+    m_monitorInStep = false;
     // The strips trail the newest buffer by one from the first buffer of a run.
     m_displayIndex = -1;
     m_decodeCursor = 0;
@@ -58,6 +59,7 @@ void CReceiver::StopCapture() {
 }
 
 void CReceiver::StopMonitor() {
+    m_monitorInStep = false;
     if (m_bMonitor == 1) {
         m_wave.StopPlayback();
         m_bMonitor = 0;
@@ -65,6 +67,7 @@ void CReceiver::StopMonitor() {
 }
 
 void CReceiver::ToggleMonitor(const DeviceSpec& playback) {
+    m_monitorInStep = false;
     if (m_bMonitor == 1) {
         m_wave.StopPlayback();
         m_bMonitor = 0;
@@ -133,6 +136,7 @@ void CReceiver::FillMonitor(int b) {
     } else if (b == 1) {
         m_pipeline.GateTone(0, 2, out);
     }
+    CheckMonitorStep(b);
     // The run starts its monitor once, on the first buffer handled from buffer 1
     // on (notifications may pile up), and never after a stop. A device already
     // open (ID_MONITOR before the start) plays on; the flag alone proves nothing,
@@ -143,6 +147,37 @@ void CReceiver::FillMonitor(int b) {
     m_bMonitorDue = 0;
     if (!m_wave.IsPlaybackOpen() && m_wave.StartPlayback(m_playbackSpec, &m_notify) == 1) {
         m_bMonitor = 1;
+        m_monitorInStep = true;
+        m_lastToneBlock = b;
+    }
+}
+
+// A cycle held up past the ~100 ms by which the tone is written ahead, or
+// buffers skipped when notifications pile up, let the player sound what a
+// block held a pass (8 s) before. The ear cannot tell such a pulse from a real
+// one, so it is reported.
+void CReceiver::CheckMonitorStep(int b) {
+    if (!m_monitorInStep || b == m_lastToneBlock) {
+        return;
+    }
+    const int skipped = (b - m_lastToneBlock - 1 + kRingBuffers) % kRingBuffers;
+    m_lastToneBlock = b;
+    if (skipped > 0) {
+        Warn("monitor_late", "The monitor skipped the tone of " + std::to_string(skipped) +
+                                 " buffers; it sounds what they held 8 s before.");
+    }
+    const std::int64_t position = m_wave.PlaybackPosition();
+    if (position < 0) {
+        return;
+    }
+    const std::int64_t start = static_cast<std::int64_t>(b) * kBufferSamples;
+    const std::int64_t past = ((position - start) % kRingSamples + kRingSamples) % kRingSamples;
+    if (past < kRingSamples / 2) {
+        const std::int64_t stale = std::min<std::int64_t>(past, kBufferSamples);
+        Warn("monitor_late", "The monitor's tone of buffer " + std::to_string(b) +
+                                 " came late: the player had sounded " +
+                                 std::to_string(stale * kBufferMs / kBufferSamples) +
+                                 " ms of it from 8 s before.");
     }
 }
 

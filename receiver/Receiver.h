@@ -94,6 +94,7 @@ public:
 
 private:
     void FillMonitor(int b);
+    void CheckMonitorStep(int b);
     void DecodeCaptured();
     void Deliver(std::int64_t first, const std::int16_t* samples, std::size_t n, bool mayWait);
     void Warn(const std::string& code, const std::string& text);
@@ -106,6 +107,10 @@ private:
     INotifyTarget& m_notify;
     DeviceSpec m_playbackSpec;
     bool m_autoMonitor = true;
+    // The monitor this run opened itself plays in step with the capture ring,
+    // reading buffer b's block about 100 ms after the cycle wrote it.
+    bool m_monitorInStep = false;
+    int m_lastToneBlock = -1;
     std::vector<IReceiverObserver*> m_observers;
     // Next capture buffer (counted from the run's start) the decoder reads.
     std::int64_t m_decodeCursor = 0;

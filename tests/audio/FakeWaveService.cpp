@@ -44,6 +44,7 @@ public:
     int Write(WaveHeader*) override { return m_service.Record(FakeCall::OutWrite); }
     int Reset() override { return m_service.Record(FakeCall::OutReset); }
     int Close() override { return m_service.Record(FakeCall::OutClose); }
+    std::int64_t Position() const override { return m_service.m_outPosition.load(); }
 
 private:
     CFakeWaveService& m_service;

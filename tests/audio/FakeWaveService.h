@@ -33,6 +33,8 @@ class CFakeWaveService : public IWaveService {
 public:
     std::vector<std::string> m_inNames{"Line In", "Microphone"};
     std::vector<std::string> m_outNames{"Speakers"};
+    // What the open playback stream says of its position.
+    std::atomic<std::int64_t> m_outPosition{-1};
 
     // Every later call of this kind returns `result` (and fails to open).
     void SetResult(FakeCall call, int result) {

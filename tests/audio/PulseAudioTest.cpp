@@ -13,6 +13,7 @@
 #include <fstream>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -226,9 +227,13 @@ TEST_F(PulseAudio, PlaysThePlaybackRingLoopingIntoTheSpeaker) {
     int falls = 0;
     std::int16_t last = 0;
     std::int16_t h = 0;
+    std::set<std::int64_t> positions;  // where the player is, once a second
     for (long listened = 0; falls < 3 && listened < 100L * kSampleRate; ++listened) {
         if (std::fread(&h, sizeof h, 1, parecord) != 1) {
             break;
+        }
+        if (listened % kSampleRate == 0) {
+            positions.insert(device.PlaybackPosition());
         }
         falls += last != 0 && h != 0 && h < last ? 1 : 0;
         last = h != 0 ? h : last;
@@ -240,6 +245,11 @@ TEST_F(PulseAudio, PlaysThePlaybackRingLoopingIntoTheSpeaker) {
     device.StopPlayback();
     EXPECT_TRUE(m_warnings.m_shown.empty());
     ASSERT_EQ(falls, 3);
+    // The position the late-tone check reads moves along the block.
+    EXPECT_GE(positions.size(), 8U);
+    EXPECT_GE(*positions.begin(), 0);
+    EXPECT_LT(*positions.rbegin(), kRingSamples);
+    EXPECT_EQ(device.PlaybackPosition(), -1);
 
     // Two passes of the ramp, walked along what was heard: a sample heard
     // either comes next or later, after a gap of lost ones.

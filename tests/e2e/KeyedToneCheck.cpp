@@ -1,9 +1,12 @@
 // Checks a recording that holds both the signal Velto received and its monitor
-// output: usage KeyedToneCheck recording.raw press_chunk (raw s16le mono
-// 96000 Hz; press_chunk is the 10 ms step of the recording in which Space was
-// pressed). Exits 0 when the 1600 Hz tone is silent for the first 3 s of the
-// run and then follows the received 40 kHz pulse train in 10 ms steps, about
-// 200 ms behind it (plus the sound devices' latency), in whole JJY pulses.
+// output: usage KeyedToneCheck recording.raw press_chunk late_tones (raw s16le
+// mono 96000 Hz; press_chunk is the 10 ms step of the recording in which Space
+// was pressed; late_tones the number of tone blocks Velto reported it wrote
+// after its player had reached them). Exits 0 when the 1600 Hz tone is silent
+// for the first 3 s of the run and then follows the received 40 kHz pulse
+// train in 10 ms steps, about 200 ms behind it (plus the sound devices'
+// latency), in whole JJY pulses: each late block may have cut or stretched
+// the pulses on either side of its start, nothing else may.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -46,12 +49,13 @@ std::vector<int> Keyed(const std::vector<std::int16_t>& s, double hz, double lev
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s recording.raw press_chunk\n", argv[0]);
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: %s recording.raw press_chunk late_tones\n", argv[0]);
         return 2;
     }
     const auto recording = ReadRaw(argv[1]);
     const int press = std::atoi(argv[2]);
+    const int lateTones = std::atoi(argv[3]);
     const auto rx = Keyed(recording, 40000.0, 5000.0);  // the carrier's amplitude is 10000
     const auto tx = Keyed(recording, 1600.0, 1500.0);   // the tone's 3000
     const int n = static_cast<int>(rx.size());
@@ -92,6 +96,7 @@ int main(int argc, char** argv) {
 
     // Whole pulses only: one already sounding at the window's start is cut.
     int runs = 0;
+    int odd = 0;
     int start = -1;
     int first = from;
     while (first < to && tx[first]) ++first;
@@ -102,10 +107,21 @@ int main(int argc, char** argv) {
             const bool known =
                 std::abs(len - 80) <= 3 || std::abs(len - 50) <= 3 || std::abs(len - 20) <= 3;
             std::printf("tone run of %d ms%s\n", len * 10, known ? "" : "  <- not a JJY pulse");
-            if (!known) ++failures;
+            if (!known) ++odd;
             ++runs;
             start = -1;
         }
+    }
+    std::printf("%d tone runs not a JJY pulse; Velto reported %d late tone blocks\n", odd,
+                lateTones);
+    if (odd > 2 * lateTones) {
+        std::printf("FAIL: more broken pulses than the late blocks account for\n");
+        ++failures;
+    }
+    // A player's position misread would call most blocks late.
+    if (lateTones > (to - from) / 20) {
+        std::printf("FAIL: Velto called most tone blocks late\n");
+        ++failures;
     }
     if (runs < 5) {
         std::printf("FAIL: only %d tone pulses\n", runs);

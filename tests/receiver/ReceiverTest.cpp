@@ -51,6 +51,7 @@ protected:
     ReceiverTest() {
         velto::SetWaveService(&m_service);
         m_receiver.AddObserver(&m_log);
+        m_receiver.SetAutoMonitor(false);  // the monitor's own test turns it on
     }
     ~ReceiverTest() override {
         m_receiver.Stop();
@@ -84,6 +85,45 @@ TEST_F(ReceiverTest, APileUpOfNotificationsSkipsBuffersForTheChainButNotForTheDe
     EXPECT_TRUE(m_log.jumps.empty());
     EXPECT_EQ(m_log.next, 12 * kBufferSamples);
     EXPECT_TRUE(m_log.warnings.empty());
+}
+
+// The player reads buffer b's block about 100 ms after the cycle wrote it. A
+// cycle that comes after the player reached the block, or that skipped the
+// buffer, lets it sound what the block held 8 s before: reported, since the
+// ear cannot tell.
+TEST_F(ReceiverTest, AToneWrittenAfterThePlayerReachedItsBlockIsReportedLate) {
+    using velto::kRingSamples;
+    m_receiver.SetAutoMonitor(true);
+    ASSERT_EQ(m_receiver.Start({}, {}), 1);
+    Complete(0, 2);
+    m_receiver.OnCaptureData();  // buffer 1 opens the monitor
+    ASSERT_TRUE(m_receiver.m_wave.IsPlaybackOpen());
+    // Where the player is when buffer b is handled, from the block's start.
+    const std::int64_t offsets[] = {-4800, -1, 0, 9599, 25000, -kRingSamples / 2 + 1};
+    const bool late[] = {false, false, true, true, true, false};
+    std::size_t expected = 0;
+    for (int k = 2; k < 2 + 84; ++k) {  // through the ring's wrap
+        const std::size_t i = static_cast<std::size_t>(k) % std::size(offsets);
+        const std::int64_t start = std::int64_t{k % velto::kRingBuffers} * kBufferSamples;
+        m_service.m_outPosition = (start + offsets[i] + kRingSamples) % kRingSamples;
+        Complete(k, k + 1);
+        m_receiver.OnCaptureData();
+        expected += late[i] ? 1 : 0;
+        ASSERT_EQ(m_log.warnings.size(), expected) << "buffer " << k << ", offset " << offsets[i];
+    }
+    // Two buffers in one cycle: the first one's tone is never written.
+    m_service.m_outPosition = -1;
+    Complete(86, 88);
+    m_receiver.OnCaptureData();
+    EXPECT_EQ(m_log.warnings.size(), expected + 1);
+    EXPECT_EQ(m_log.warnings.back(), "monitor_late");
+    // A monitor switched on by hand plays at any distance from the capture.
+    m_receiver.ToggleMonitor({});
+    m_receiver.ToggleMonitor({});
+    m_service.m_outPosition = 0;
+    Complete(88, 90);
+    m_receiver.OnCaptureData();
+    EXPECT_EQ(m_log.warnings.size(), expected + 1);
 }
 
 TEST_F(ReceiverTest, FallingMoreThanSeventyNineBuffersBehindIsAGapTheDecoderIsTold) {
