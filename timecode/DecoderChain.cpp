@@ -252,6 +252,8 @@ void CDecoderChain::OnScored(const ScoredSecond& scored) {
         m_epoch = scored.epoch;
     }
     WatchSignal(scored);
+    m_newestOnTime = scored.onTimeSample;
+    m_newestSecond = scored.second;
     ScoredSecond s = scored;
     if (m_valid && !m_presence.Present()) {
         // A second without the signal is noise: it must neither add to the
@@ -332,14 +334,16 @@ void CDecoderChain::Evaluate() {
     m_confirmed = false;
     if (m_valid && !m_presence.Present()) return;  // old evidence does not prolong the flywheel
     const FrameResult result = m_frame.Decode(run.data(), count);
-    if (!result.decisive) {
-        if (!m_valid) m_haveCandidate = false;  // two decisive evaluations in a row
-        return;
-    }
     const int hour = result.minuteOfDay / 60, minute = result.minuteOfDay % 60;
     const JjyTime day = JjyTimeFromUnix(JjyUnixFromTime({result.year, 1, 1, 12, 0}) +
                                         std::int64_t{result.dayOfYear - 1} * 86400);
     const std::int64_t unix = JjyUnixFromTime({day.year, day.month, day.day, hour, minute});
+    m_sink.OnEvaluation({m_newestOnTime, unix + (m_newestSecond - run[0]->firstSecond),
+                         result.marginTime, result.marginDate, result.decisive});
+    if (!result.decisive) {
+        if (!m_valid) m_haveCandidate = false;  // two decisive evaluations in a row
+        return;
+    }
     if (m_valid) {
         if (RecordUnix(m_current) != unix) {
             // Decisive evidence against the held time: neither is valid

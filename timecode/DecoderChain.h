@@ -74,6 +74,8 @@ private:
     bool m_haveCandidate = false;
     std::int64_t m_candidateNumber = 0, m_candidateUnix = 0, m_candidateSample = 0;
 
+    double m_newestOnTime = 0.0;      // of the newest scored second
+    std::int64_t m_newestSecond = 0;  // ... and its running count
     std::int64_t m_sample = 0;        // centre of the newest baseband sample
     std::int64_t m_presentSince = 0;  // m_sample when the signal last came back
     // First running second whose evidence may be combined with newer: the

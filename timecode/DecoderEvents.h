@@ -38,6 +38,16 @@ struct DecoderMinute {
     int secondsInMinute;  // 60, or 61/59 in a leap-second minute
 };
 
+// One per weighing of the combined evidence (at seconds 19, 39 and 59 of each
+// minute once minute-locked, and when the minute's phase changes), whether or
+// not it was decisive: what shows how close a wrong time ever came.
+struct DecoderEvaluation {
+    double onTimeSample;            // the newest second's on-time point
+    std::int64_t utcUnix;           // that second's UTC time under the most likely candidate
+    double marginTime, marginDate;  // nats: the best time of day and date against all others
+    bool decisive;                  // both margins reached the decoder's threshold
+};
+
 struct DecoderStatus {
     ReceptionState state;
     double cn0DbHz;       // C/N0 = 10 log10(A^2 * 96000 / (4 sigma^2)), A the full carrier's
@@ -54,6 +64,7 @@ public:
     virtual void OnMinute(const DecoderMinute&) = 0;
     virtual void OnStatus(
         const DecoderStatus&) = 0;  // on each state change and about once a second
+    virtual void OnEvaluation(const DecoderEvaluation&) {}
 };
 
 }  // namespace velto

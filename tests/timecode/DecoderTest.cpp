@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <random>
@@ -103,13 +104,25 @@ TEST(Decoder, FadingCrashesAndAnOffClock) {
     }
 }
 
-// At 14 dB-Hz one minute says little; several together give the time.
+// At 14 dB-Hz one minute says little; several together give the time. The
+// evaluations that precede it name the time they would take, with how
+// decisive that is: the first valid second comes after a decisive one, which
+// came after indecisive ones.
 TEST(Decoder, WeakSignalNeedsSeveralMinutes) {
     Reception r(kStart, Noisy(14.0, 3));
     r.Run(480.0);
     // The on-time point wanders by milliseconds here; the time must be right.
     EXPECT_EQ(r.Wrong(20.0), 0);
     const Truth truth{kStart, r.signal};
+    const auto firstValid = std::find_if(r.rec.seconds.begin(), r.rec.seconds.end(),
+                                         [](const DecoderSecond& s) { return s.timeValid; });
+    ASSERT_NE(firstValid, r.rec.seconds.end());
+    const auto firstDecisive = std::find_if(r.rec.evaluations.begin(), r.rec.evaluations.end(),
+                                            [](const DecoderEvaluation& e) { return e.decisive; });
+    ASSERT_NE(firstDecisive, r.rec.evaluations.end());
+    EXPECT_GT(firstDecisive - r.rec.evaluations.begin(), 3);
+    EXPECT_LT(firstDecisive->onTimeSample, firstValid->onTimeSample);
+    EXPECT_EQ(firstDecisive->utcUnix, truth.Unix(firstDecisive->onTimeSample));
     double sumSquare = 0.0;
     int count = 0;
     for (const DecoderSecond& s : r.rec.seconds) {
@@ -213,6 +226,9 @@ TEST(Decoder, NoiseAloneGivesNothing) {
     EXPECT_TRUE(r.rec.minutes.empty());
     for (const DecoderSecond& s : r.rec.seconds) {
         ASSERT_FALSE(s.timeValid);
+    }
+    for (const DecoderEvaluation& e : r.rec.evaluations) {
+        ASSERT_FALSE(e.decisive);
     }
     EXPECT_NE(r.decoder.Status().state, ReceptionState::TimeValid);
 }

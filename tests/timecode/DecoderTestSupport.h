@@ -16,6 +16,7 @@ struct Recorder : IDecoderSink {
     std::vector<DecoderSecond> seconds;
     std::vector<DecoderMinute> minutes;
     std::vector<DecoderStatus> statuses;
+    std::vector<DecoderEvaluation> evaluations;
     std::int64_t fed = 0;
     std::int64_t firstValidAt = -1;  // input fed when the first valid second came
     void OnSecond(const DecoderSecond& s) override {
@@ -24,6 +25,7 @@ struct Recorder : IDecoderSink {
     }
     void OnMinute(const DecoderMinute& m) override { minutes.push_back(m); }
     void OnStatus(const DecoderStatus& s) override { statuses.push_back(s); }
+    void OnEvaluation(const DecoderEvaluation& e) override { evaluations.push_back(e); }
 };
 
 // Feeds `seconds` of a simulated signal in 100 ms buffers.
@@ -51,8 +53,8 @@ struct Truth {
     std::int64_t Unix(double onTime) const { return start + Second(onTime); }
 };
 
-// Counts reports that disagree with the truth; on-time errors above
-// `toleranceSamples` count as wrong too.
+// Counts reports that disagree with the truth, and decisive evaluations that
+// name another time; on-time errors above `toleranceSamples` count as wrong too.
 inline int WrongReports(const Recorder& rec, const Truth& truth, double toleranceSamples) {
     int wrong = 0;
     for (const DecoderSecond& s : rec.seconds) {
@@ -72,6 +74,9 @@ inline int WrongReports(const Recorder& rec, const Truth& truth, double toleranc
             ++wrong;
         }
         if (std::abs(m.onTimeSample - truth.OnTime(m.onTimeSample)) > toleranceSamples) ++wrong;
+    }
+    for (const DecoderEvaluation& e : rec.evaluations) {
+        if (e.decisive && e.utcUnix != truth.Unix(e.onTimeSample)) ++wrong;
     }
     return wrong;
 }
