@@ -53,8 +53,9 @@ struct RunResult {
     int symbols = 0, symbolErrors = 0, erasures = 0;
     double sumQuality = 0.0;  // the decoder's own probability of its choice
     // The largest margin with which a wrong candidate led an evaluation (the
-    // smaller of its time's and its date's, as both must reach the threshold),
-    // and how many evaluations there were.
+    // smaller of its time's and its date's, as both must reach the threshold;
+    // negative: the other candidates together outweighed it), and how many
+    // evaluations there were.
     double closestWrong = -kNoWrong;
     int evaluations = 0;
 };
@@ -196,7 +197,8 @@ std::string Seconds(double s) { return s < 0.0 ? "none" : std::to_string(std::lr
 std::string Nats(double closest) {
     if (closest <= -kNoWrong) return "none";
     char text[32];
-    std::snprintf(text, sizeof text, "%.1f", closest);
+    // Rounded first, so that a margin just below zero does not read -0.0.
+    std::snprintf(text, sizeof text, "%.1f", std::round(closest * 10.0) / 10.0 + 0.0);
     return text;
 }
 
