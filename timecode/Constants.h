@@ -65,7 +65,11 @@ inline constexpr double kHighFrom = 0.02, kHighTo = 0.19;
 inline constexpr double kW1From = 0.21, kW1To = 0.49;
 inline constexpr double kW2From = 0.51, kW2To = 0.79;
 inline constexpr double kLowFrom = 0.82, kLowTo = 0.98;
-inline constexpr int kLevelSecondsBefore = 2;       // levels from seconds n-2 .. n+1
+// The full carrier's level for judging second n is fitted over seconds
+// n-kLevelSpan .. n+kLevelSpan: with neighbours on both sides a 1, whose
+// 0.5..0.8 s a 0 would have at the full level, cannot pull the fitted level
+// down (or tilt it) as far to meet it half-way.
+inline constexpr int kLevelSpan = 2;
 inline constexpr double kErasureChi2 = 30.0;        // no symbol fits
 inline constexpr double kLevelUncertainty = 0.1;    // of the amplitude, beyond the noise
 inline constexpr double kLowShare = 0.1;            // the low part's share of the full carrier

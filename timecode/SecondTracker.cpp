@@ -86,8 +86,9 @@ void CSecondTracker::Process(const DetectedSample& s, double samplesPerSecond, d
                 }
             }
         }
-        // Second n is judged once the low part of n + 1 is in.
-        while (m_nextFinal + 1 < n || (m_nextFinal + 1 == n && inSecond >= kLowTo)) {
+        // Second n is judged once the low part of n + kLevelSpan is in.
+        while (m_nextFinal + kLevelSpan < n ||
+               (m_nextFinal + kLevelSpan == n && inSecond >= kLowTo)) {
             Finalize(m_nextFinal, noiseVariance, sink);
             ++m_nextFinal;
         }
@@ -250,7 +251,7 @@ void CSecondTracker::Finalize(std::int64_t n, double noiseVariance, IScoredSink&
     // Each hypothesis says which windows of second n are at the full
     // carrier and which at the 10 % part; the neighbours' first and last
     // windows are known either way. The full carrier's amplitude is fitted
-    // as a line over the three seconds under each hypothesis (so that it
+    // as a line over the 2 kLevelSpan + 1 seconds under each hypothesis (so that it
     // follows fading within the second, and the 10 % windows weigh in at
     // their known share), and the fit's misfit scores the hypothesis.
     struct Term {
@@ -258,17 +259,17 @@ void CSecondTracker::Finalize(std::int64_t n, double noiseVariance, IScoredSink&
         int window;  // kHigh .. kLow
         bool current;
     };
-    std::array<Term, 12> terms{};
+    std::array<Term, 4 * (2 * kLevelSpan + 1)> terms{};
     int count = 0;
     const double amplitude = std::abs(hc);
-    for (int j = 0; j < 3; ++j) {
-        const Windows& o = Slot(n - 1 + j);
-        if (o.second != n - 1 + j) continue;
-        const bool current = j == 1;
+    for (int j = -kLevelSpan; j <= kLevelSpan; ++j) {
+        const Windows& o = Slot(n + j);
+        if (o.second != n + j) continue;
+        const bool current = j == 0;
         for (int k = 0; k < 4; ++k) {
             if (o.count[k] == 0 || (!current && (k == kW1 || k == kW2))) continue;
             const double mid = 0.5 * (kFrom[k] + kTo[k]);
-            terms[count++] = {o.sum[k] / o.count[k], (j - 1) + mid - 0.5,
+            terms[count++] = {o.sum[k] / o.count[k], j + mid - 0.5,
                               kCorrelation * noiseVariance / o.count[k], k, current};
         }
     }

@@ -74,6 +74,8 @@ private:
     std::int64_t m_firstSecond = 0;
     std::int64_t m_nextFinal = 0;
     std::array<Windows, 8> m_windows{};
+    // Seconds n - kLevelSpan .. n + kLevelSpan, and the one begun meanwhile.
+    static_assert(2 * timecode::kLevelSpan + 2 <= 8);
     double m_level = 0.0;
     bool m_holdFold = false;
 };
