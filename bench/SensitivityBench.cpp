@@ -131,7 +131,7 @@ struct Judge : IDecoderSink {
     }
 };
 
-JjySignalOptions Options(Condition c, double cn0, std::uint64_t seed) {
+JjySignalOptions Options(Condition c, double cn0, double fadingPeriod, std::uint64_t seed) {
     JjySignalOptions o;
     o.carrierAmplitude = kNoiseSigma * std::sqrt(4.0 * std::pow(10.0, cn0 / 10.0) / kRate);
     o.cn0DbHz = cn0;
@@ -140,7 +140,7 @@ JjySignalOptions Options(Condition c, double cn0, std::uint64_t seed) {
     o.seed = seed;
     if (c == Condition::Sinusoidal) {
         o.fadingDepth = 0.6;
-        o.fadingPeriodSeconds = 30.0;
+        o.fadingPeriodSeconds = fadingPeriod;
     } else if (c == Condition::Rician) {
         o.ricianK = 2.0;
         o.ricianBandwidthHz = 0.05;
@@ -206,6 +206,7 @@ struct Args {
     int runs = 20;
     double minutes = 20.0;
     double noiseHours = 24.0;
+    double fadingPeriod = 30.0;  // seconds, of the sinusoidal fading
     int threads = 2;
     std::string plot = "bench/sensitivity.png";
     std::string only;  // "condition:C/N0" cells to run, e.g. "2:30,1:20" (0 steady, 1 fading)
@@ -230,6 +231,8 @@ int main(int argc, char** argv) {
             a.minutes = std::atof(next("--minutes"));
         else if (!std::strcmp(argv[i], "--noise-hours"))
             a.noiseHours = std::atof(next("--noise-hours"));
+        else if (!std::strcmp(argv[i], "--fading-period"))
+            a.fadingPeriod = std::atof(next("--fading-period"));
         else if (!std::strcmp(argv[i], "--threads"))
             a.threads = std::atoi(next("--threads"));
         else if (!std::strcmp(argv[i], "--plot"))
@@ -241,12 +244,13 @@ int main(int argc, char** argv) {
         else {
             std::fprintf(stderr,
                          "usage: velto_sensitivity [--runs N] [--minutes M] [--noise-hours H] "
-                         "[--threads T] [--plot FILE.png] [--only C:CN0,...] [--verbose]\n");
+                         "[--threads T] [--fading-period S] [--plot FILE.png] [--only C:CN0,...] "
+                         "[--verbose]\n");
             return 2;
         }
     }
-    if (a.runs < 1 || a.minutes <= 0.0 || a.threads < 1) {
-        std::fprintf(stderr, "runs, minutes and threads must be positive\n");
+    if (a.runs < 1 || a.minutes <= 0.0 || a.threads < 1 || !(a.fadingPeriod > 0.0)) {
+        std::fprintf(stderr, "runs, minutes, threads and the fading period must be positive\n");
         return 2;
     }
 
@@ -263,7 +267,7 @@ int main(int argc, char** argv) {
     for (int c = 0; c < 3; ++c) {
         for (int i = 0; i < 6; ++i) {
             for (int run = 0; run < a.runs; ++run) {
-                JjySignalOptions o = Options(conditions[c], cn0s[i], rng());
+                JjySignalOptions o = Options(conditions[c], cn0s[i], a.fadingPeriod, rng());
                 // Somewhere in 2026, part-way into a second, on a sound card
                 // whose clock is up to 150 ppm off.
                 const std::int64_t start = 1767225600 + std::int64_t(rng() % (365 * 86400));

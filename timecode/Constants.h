@@ -65,13 +65,20 @@ inline constexpr double kHighFrom = 0.02, kHighTo = 0.19;
 inline constexpr double kW1From = 0.21, kW1To = 0.49;
 inline constexpr double kW2From = 0.51, kW2To = 0.79;
 inline constexpr double kLowFrom = 0.82, kLowTo = 0.98;
-// The full carrier's level for judging second n is fitted over seconds
-// n-kLevelSpan .. n+kLevelSpan: with neighbours on both sides a 1, whose
-// 0.5..0.8 s a 0 would have at the full level, cannot pull the fitted level
-// down (or tilt it) as far to meet it half-way.
-inline constexpr int kLevelSpan = 2;
-inline constexpr double kErasureChi2 = 30.0;        // no symbol fits
-inline constexpr double kLevelUncertainty = 0.1;    // of the amplitude, beyond the noise
+// The full carrier's level for judging second n is fitted as a line over
+// seconds n-s .. n+s, s from 1 to kLevelSpan, whichever lately foretold the
+// level best: short spans follow fast fading, long ones average the noise
+// of a weak signal away. With neighbours on both sides a 1, whose 0.5..0.8 s
+// a 0 would have at the full level, cannot pull the fitted level down (or
+// tilt it) as far to meet it half-way. Each second is judged kLevelSpan
+// seconds late.
+inline constexpr int kLevelSpan = 4;
+inline constexpr double kErasureChi2 = 30.0;  // no symbol fits
+// How far the level strays from the fitted line, beyond the noise: as far as
+// it did over the last kLevelUncertaintySeconds, and at least
+// kLevelUncertainty of the level.
+inline constexpr double kLevelUncertainty = 0.1;
+inline constexpr double kLevelUncertaintySeconds = 60.0;
 inline constexpr double kLowShare = 0.1;            // the low part's share of the full carrier
 inline constexpr double kErasureBlanked = 0.3;      // share of blanked samples
 inline constexpr float kMinLogProbability = -9.0f;  // one second never weighs more
@@ -83,8 +90,10 @@ inline constexpr double kMinuteLockNats = 12.0;
 // Frame decoding.
 inline constexpr int kMaxRecords = 30;  // minutes of combined evidence
 inline constexpr double kDecisiveNats = 14.0;
-// A time is taken when two evaluations in a row, at seconds 19, 39 and 59 of
-// the minutes, are decisive and agree; the second at least this much later.
+// The evidence is weighed at every marker (seconds 9, 19, .. 59: a weighing
+// waits for no more than ten seconds of new bits). A time is taken when two
+// evaluations in a row are decisive and agree; the second at least this much
+// later.
 inline constexpr std::int64_t kConfirmSeconds = 15;
 // A held time is given up after two minutes in a row whose own bits fit
 // another time better by this much.

@@ -234,12 +234,12 @@ bool CDecoderChain::CallSignSecond(std::int64_t second) {
 
 void CDecoderChain::WatchSignal(const ScoredSecond& s) {
     const bool was = m_presence.Present();
-    if (s.contrastSigma > 0.0 && !CallSignSecond(s.second)) {
+    if (s.contrastSigma > 0.0 && !CallSignSecond(s.contrastSecond)) {
         m_presence.Add(s.contrast, s.contrastSigma);
     }
     if (!was && m_presence.Present()) {
         m_presentSince = m_sample;
-        if (m_valid) m_evidenceFrom = s.second;
+        if (m_valid) m_evidenceFrom = s.contrastSecond;
     }
     const bool hold = m_valid && !m_presence.Present();
     m_carrier.HoldFrequency(hold);
@@ -305,7 +305,7 @@ void CDecoderChain::Place(const ScoredSecond& s) {
         r->haveOnTime0 = true;
     }
     EmitSecond(s, pos, r);
-    if (pos == 19 || pos == 39 || pos == r->length - 1) {
+    if (pos % 10 == 9 || pos == r->length - 1) {
         Evaluate();
     }
     if (pos == r->length - 1 && m_valid) {

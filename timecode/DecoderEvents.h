@@ -38,9 +38,10 @@ struct DecoderMinute {
     int secondsInMinute;  // 60, or 61/59 in a leap-second minute
 };
 
-// One per weighing of the combined evidence (at seconds 19, 39 and 59 of each
-// minute once minute-locked, and when the minute's phase changes), whether or
-// not it was decisive: what shows how close a wrong time ever came.
+// One per weighing of the combined evidence (at every marker, seconds 9, 19,
+// .. 59 of each minute once minute-locked, and when the minute's phase
+// changes), whether or not it was decisive: what shows how close a wrong
+// time ever came.
 struct DecoderEvaluation {
     double onTimeSample;            // the newest second's on-time point
     std::int64_t utcUnix;           // that second's UTC time under the most likely candidate

@@ -27,6 +27,45 @@ int Bin(int b) { return ((b % kFoldBins) + kFoldBins) % kFoldBins; }
 
 }  // namespace
 
+// Weighted least squares of mean = c * (alpha + beta * t) over the windows
+// within `span` seconds, c the share of the full carrier that `hypothesis`
+// (0, 1 or marker) gives each window; `model` is the level's uncertainty
+// beyond the noise. Without the second's own high part, if `blind`.
+CSecondTracker::LevelFit CSecondTracker::FitLevel(const Term* terms, int count, int span,
+                                                  double model, int hypothesis, bool blind) {
+    double sxx = 0, sxy = 0, syy = 0, sx = 0, sy = 0, sw = 0;
+    LevelFit f;
+    for (int i = 0; i < count; ++i) {
+        const Term& e = terms[i];
+        if (e.distance > span || (blind && e.distance == 0 && e.window == kHigh)) continue;
+        bool high = e.window == kHigh;
+        if (e.window == kW1) high = hypothesis != 2;
+        if (e.window == kW2) high = hypothesis == 0;
+        const double c = high ? 1.0 : kLowShare;
+        const double variance = e.variance + c * c * model * model;
+        const double weight = 1.0 / variance;
+        f.logVariance += std::log(variance);
+        ++f.used;
+        const double x0 = c, x1 = c * e.t;
+        sw += weight * x0 * x0;
+        sx += weight * x0 * x1;
+        sxx += weight * x1 * x1;
+        sy += weight * x0 * e.mean;
+        sxy += weight * x1 * e.mean;
+        syy += weight * e.mean * e.mean;
+    }
+    const double det = sw * sxx - sx * sx;
+    if (det <= 1e-12 * sw * sxx) {
+        f.alpha = sy / sw;
+        f.misfit = syy - sy * sy / sw;  // no slope to fit
+        return f;
+    }
+    f.alpha = (sxx * sy - sx * sxy) / det;
+    f.beta = (sw * sxy - sx * sy) / det;
+    f.misfit = syy - f.alpha * sy - f.beta * sxy;
+    return f;
+}
+
 CSecondTracker::CSecondTracker() { Reset(); }
 
 void CSecondTracker::Reset() {
@@ -45,6 +84,7 @@ void CSecondTracker::Reset() {
     m_windows.fill(Windows{});
     m_level = 0.0;
     m_holdFold = false;
+    m_channels.fill(Channel{});
 }
 
 void CSecondTracker::Process(const DetectedSample& s, double samplesPerSecond, double noiseVariance,
@@ -206,6 +246,48 @@ void CSecondTracker::NewFoldSecond(bool carrierFound) {
     }
 }
 
+double CSecondTracker::Channel::Variance(double amplitude) const {
+    // What the high parts show beyond the noise is the level moving.
+    const double excess = highCount > 0.0 ? (highResidual - highNoise) / highCount : 0.0;
+    const double floor = kLevelUncertainty * amplitude;
+    return std::max(excess, floor * floor);
+}
+
+int CSecondTracker::Span() const {
+    // A shorter fit follows faster fading; a longer one averages more noise
+    // away. Whichever lately foretold the high parts best is used; two
+    // seconds on either side until the channel has been seen.
+    int best = 2;
+    for (int span = 1; span <= kLevelSpan; ++span) {
+        if (m_channels[span].predictionError < m_channels[best].predictionError) best = span;
+    }
+    return best;
+}
+
+void CSecondTracker::Learn(const Term* terms, int count, int hypothesis, double amplitude) {
+    const double keep = std::exp(-1.0 / kLevelUncertaintySeconds);
+    for (int span = 1; span <= kLevelSpan; ++span) {
+        Channel& ch = m_channels[span];
+        ch.highResidual *= keep;
+        ch.highNoise *= keep;
+        ch.highCount *= keep;
+        ch.predictionError *= keep;
+        const double model = std::sqrt(ch.Variance(amplitude));
+        const LevelFit all = FitLevel(terms, count, span, model, hypothesis, false);
+        const LevelFit blind = FitLevel(terms, count, span, model, hypothesis, true);
+        for (int i = 0; i < count; ++i) {
+            const Term& e = terms[i];
+            if (e.distance != 0 || e.window != kHigh) continue;
+            const double r = e.mean - (all.alpha + all.beta * e.t);
+            const double foretold = e.mean - (blind.alpha + blind.beta * e.t);
+            ch.highResidual += r * r;
+            ch.highNoise += e.variance;
+            ch.highCount += 1.0;
+            ch.predictionError += foretold * foretold;
+        }
+    }
+}
+
 void CSecondTracker::Finalize(std::int64_t n, double noiseVariance, IScoredSink& sink) {
     const Windows& w = Slot(n);
     if (w.second != n || n < m_firstSecond) {
@@ -232,11 +314,14 @@ void CSecondTracker::Finalize(std::int64_t n, double noiseVariance, IScoredSink&
     out.onTimeSample = w.onTime;
     out.high = hc;
     out.low = lc;
+    out.contrastSecond = n + kLevelSpan;
     out.contrast = out.contrastSigma = 0.0;
-    if (w.count[kHigh] > 0 && w.count[kLow] > 0) {
-        out.contrast = w.sum[kHigh] / w.count[kHigh] - w.sum[kLow] / w.count[kLow];
-        out.contrastSigma =
-            std::sqrt(kCorrelation * noiseVariance * (1.0 / w.count[kHigh] + 1.0 / w.count[kLow]));
+    const Windows& newest = Slot(out.contrastSecond);
+    if (newest.second == out.contrastSecond && newest.count[kHigh] > 0 && newest.count[kLow] > 0) {
+        out.contrast =
+            newest.sum[kHigh] / newest.count[kHigh] - newest.sum[kLow] / newest.count[kLow];
+        out.contrastSigma = std::sqrt(kCorrelation * noiseVariance *
+                                      (1.0 / newest.count[kHigh] + 1.0 / newest.count[kLow]));
     }
     m_level = hc;
     const bool usable = w.count[kW1] > 0 && w.count[kW2] > 0 && hTotal > 0 && lTotal > 0 &&
@@ -251,82 +336,43 @@ void CSecondTracker::Finalize(std::int64_t n, double noiseVariance, IScoredSink&
     // Each hypothesis says which windows of second n are at the full
     // carrier and which at the 10 % part; the neighbours' first and last
     // windows are known either way. The full carrier's amplitude is fitted
-    // as a line over the 2 kLevelSpan + 1 seconds under each hypothesis (so that it
+    // as a line over the seconds around n under each hypothesis (so that it
     // follows fading within the second, and the 10 % windows weigh in at
-    // their known share), and the fit's misfit scores the hypothesis.
-    struct Term {
-        double mean, t, variance;
-        int window;  // kHigh .. kLow
-        bool current;
-    };
+    // their known share), and the fit's misfit scores the hypothesis. How
+    // many seconds on either side is learnt from the channel.
     std::array<Term, 4 * (2 * kLevelSpan + 1)> terms{};
     int count = 0;
     const double amplitude = std::abs(hc);
     for (int j = -kLevelSpan; j <= kLevelSpan; ++j) {
         const Windows& o = Slot(n + j);
         if (o.second != n + j) continue;
-        const bool current = j == 0;
         for (int k = 0; k < 4; ++k) {
-            if (o.count[k] == 0 || (!current && (k == kW1 || k == kW2))) continue;
+            if (o.count[k] == 0 || (j != 0 && (k == kW1 || k == kW2))) continue;
             const double mid = 0.5 * (kFrom[k] + kTo[k]);
             terms[count++] = {o.sum[k] / o.count[k], j + mid - 0.5,
-                              kCorrelation * noiseVariance / o.count[k], k, current};
+                              kCorrelation * noiseVariance / o.count[k], k, std::abs(j)};
         }
     }
-    // Besides noise, the amplitude is known only so well: fading moves it
-    // beyond what a line follows.
-    const double model = kLevelUncertainty * amplitude;
-    bool withNeighbours = true;
-    // Misfit of the fit under a hypothesis, and the sum of the logarithms of
-    // its variances: the windows at the 10 % part vary less.
-    struct Fit {
-        double misfit = 0.0, logVariance = 0.0;
+    int span = Span();
+    auto fitAll = [&](std::array<LevelFit, 3>& f) {
+        const double model = std::sqrt(m_channels[span].Variance(amplitude));
+        for (int h = 0; h < 3; ++h) f[h] = FitLevel(terms.data(), count, span, model, h, false);
     };
-    auto fit = [&](bool w1High, bool w2High) {
-        double sxx = 0, sxy = 0, syy = 0, sx = 0, sy = 0, sw = 0;
-        Fit f;
-        // Weighted least squares of mean = c * (alpha + beta * t).
-        for (int i = 0; i < count; ++i) {
-            const Term& e = terms[i];
-            if (!withNeighbours && !e.current) continue;
-            bool high = e.window == kHigh;
-            if (e.current && e.window == kW1) high = w1High;
-            if (e.current && e.window == kW2) high = w2High;
-            const double c = high ? 1.0 : kLowShare;
-            const double variance = e.variance + c * c * model * model;
-            const double weight = 1.0 / variance;
-            f.logVariance += std::log(variance);
-            const double x0 = c, x1 = c * e.t;
-            sw += weight * x0 * x0;
-            sx += weight * x0 * x1;
-            sxx += weight * x1 * x1;
-            sy += weight * x0 * e.mean;
-            sxy += weight * x1 * e.mean;
-            syy += weight * e.mean * e.mean;
-        }
-        const double det = sw * sxx - sx * sx;
-        if (det <= 1e-12 * sw * sxx) {
-            f.misfit = syy - sy * sy / sw;  // no slope to fit
-            return f;
-        }
-        const double alpha = (sxx * sy - sx * sxy) / det;
-        const double beta = (sw * sxy - sx * sy) / det;
-        f.misfit = syy - alpha * sy - beta * sxy;
-        return f;
+    std::array<LevelFit, 3> f{};
+    fitAll(f);
+    auto bestOf = [](const std::array<LevelFit, 3>& fits) {
+        return std::min({fits[0].misfit, fits[1].misfit, fits[2].misfit});
     };
-    Fit f0 = fit(true, true), f1 = fit(true, false), fm = fit(false, false);
-    double best = std::min({f0.misfit, f1.misfit, fm.misfit});
-    // The misfit of the best has count - 2 degrees of freedom. A neighbour
+    double best = bestOf(f);
+    // The misfit of the best has f.used - 2 degrees of freedom. A neighbour
     // that fits none (a crash, the call sign's keying) is left out.
-    const double misfit = kErasureChi2 + 3.0 * std::max(count - 4, 0);
+    const double misfit = kErasureChi2 + 3.0 * std::max(f[0].used - 4, 0);
     if (best > misfit) {
-        withNeighbours = false;
-        f0 = fit(true, true);
-        f1 = fit(true, false);
-        fm = fit(false, false);
-        best = std::min({f0.misfit, f1.misfit, fm.misfit});
+        span = 0;
+        fitAll(f);
+        best = bestOf(f);
     }
-    if (best > (withNeighbours ? misfit : kErasureChi2)) {
+    if (best > (span > 0 ? misfit : kErasureChi2)) {
         out.logZero = out.logOne = out.logMarker = static_cast<float>(-std::log(3.0));
         out.erasure = true;
         out.quality = 0.0f;
@@ -334,9 +380,10 @@ void CSecondTracker::Finalize(std::int64_t n, double noiseVariance, IScoredSink&
         return;
     }
     // -2 log-likelihood of each hypothesis.
-    const double c0 = f0.misfit + f0.logVariance, c1 = f1.misfit + f1.logVariance,
-                 cm = fm.misfit + fm.logVariance;
+    const double c0 = f[0].misfit + f[0].logVariance, c1 = f[1].misfit + f[1].logVariance,
+                 cm = f[2].misfit + f[2].logVariance;
     best = std::min({c0, c1, cm});
+    if (span > 0) Learn(terms.data(), count, best == c0 ? 0 : best == c1 ? 1 : 2, amplitude);
     const double a0 = -0.5 * (c0 - best), a1 = -0.5 * (c1 - best), am = -0.5 * (cm - best);
     const double norm = std::log(std::exp(a0) + std::exp(a1) + std::exp(am));
     auto clip = [](double x) { return std::max(static_cast<float>(x), kMinLogProbability); };

@@ -17,8 +17,11 @@ struct ScoredSecond {
     bool erasure;
     float quality;
     double high, low;  // the levels the second was judged against
-    // Its own first part's mean amplitude minus its last part's, and the
-    // noise's standard deviation on that (0: not measured).
+    // The newest whole second (kLevelSpan later, as each is judged that late),
+    // its first part's mean amplitude minus its last part's, and the noise's
+    // standard deviation on that (0: not measured): whether the signal is
+    // there is told from it without waiting for a second to be judged.
+    std::int64_t contrastSecond;
     double contrast, contrastSigma;
 };
 
@@ -57,10 +60,36 @@ private:
         int blanked = 0;
         int total = 0;
     };
+    // One window's mean in a level fit: its time from the start of the
+    // second judged, its noise variance, which window, and how many seconds
+    // from the one judged.
+    struct Term {
+        double mean, t, variance;
+        int window;
+        int distance;
+    };
+    struct LevelFit {
+        double misfit = 0.0, logVariance = 0.0, alpha = 0.0, beta = 0.0;
+        int used = 0;  // windows in the fit
+    };
+    // What the seconds lately judged showed of the channel, per span of the
+    // level fit, in leaky sums: the high parts' squared residuals and noise
+    // variances, their count, and how well the fit without a second's high
+    // part foretold it.
+    struct Channel {
+        double highResidual = 0.0, highNoise = 0.0, highCount = 0.0, predictionError = 0.0;
+        // The variance of the full carrier's level about the fitted line,
+        // beyond the noise, at a level of `amplitude`.
+        double Variance(double amplitude) const;
+    };
+    static LevelFit FitLevel(const Term* terms, int count, int span, double model, int hypothesis,
+                             bool blind);
+    int Span() const;
+    void Learn(const Term* terms, int count, int hypothesis, double amplitude);
     void NewFoldSecond(bool carrierFound);
     void Measure(double& position, double& z) const;
     void Finalize(std::int64_t n, double noiseVariance, IScoredSink& sink);
-    Windows& Slot(std::int64_t n) { return m_windows[static_cast<std::size_t>(n & 7)]; }
+    Windows& Slot(std::int64_t n) { return m_windows[static_cast<std::size_t>(n & 15)]; }
 
     std::array<double, timecode::kFoldBins> m_foldI{}, m_foldQ{}, m_foldW{};
     std::int64_t m_phaseSecond = 0;
@@ -73,11 +102,12 @@ private:
     int m_foldSeconds = 0;
     std::int64_t m_firstSecond = 0;
     std::int64_t m_nextFinal = 0;
-    std::array<Windows, 8> m_windows{};
+    std::array<Windows, 16> m_windows{};
     // Seconds n - kLevelSpan .. n + kLevelSpan, and the one begun meanwhile.
-    static_assert(2 * timecode::kLevelSpan + 2 <= 8);
+    static_assert(2 * timecode::kLevelSpan + 2 <= 16);
     double m_level = 0.0;
     bool m_holdFold = false;
+    std::array<Channel, timecode::kLevelSpan + 1> m_channels{};  // by span; 0 unused
 };
 
 }  // namespace velto

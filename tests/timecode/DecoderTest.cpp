@@ -104,6 +104,25 @@ TEST(Decoder, FadingCrashesAndAnOffClock) {
     }
 }
 
+// Fading of +-60 % over 5 s at a weak signal moves the level within a
+// second further than a line over a few seconds follows, and in step with
+// the minute, so that the same bits meet the same error minute after minute:
+// the level must be fitted over fewer seconds and trusted no further than it
+// lately held, or those errors add up to a wrong time taken as decisive.
+TEST(Decoder, FastFadingNeverGivesAWrongTime) {
+    // A start and sound card under which such errors once made a wrong time
+    // decisive after eight minutes.
+    JjySignalOptions o = Noisy(15.0, 1794176634336871385u);
+    o.startOffsetSamples = 2432;
+    o.clockPpm = -87.0;
+    o.callSignMinutes = true;
+    o.fadingDepth = 0.6;
+    o.fadingPeriodSeconds = 5.0;
+    Reception r(1796963129, o);
+    r.Run(720.0);
+    EXPECT_EQ(r.Wrong(30.0), 0);
+}
+
 // At 14 dB-Hz one minute says little; several together give the time. The
 // evaluations that precede it name the time they would take, with how
 // decisive that is: the first valid second comes after a decisive one, which
