@@ -65,13 +65,13 @@ inline constexpr double kHighFrom = 0.02, kHighTo = 0.19;
 inline constexpr double kW1From = 0.21, kW1To = 0.49;
 inline constexpr double kW2From = 0.51, kW2To = 0.79;
 inline constexpr double kLowFrom = 0.82, kLowTo = 0.98;
-// The full carrier's level for judging second n is fitted as a line over
-// seconds n-s .. n+s, s from 1 to kLevelSpan, whichever lately foretold the
-// level best: short spans follow fast fading, long ones average the noise
-// of a weak signal away. With neighbours on both sides a 1, whose 0.5..0.8 s
-// a 0 would have at the full level, cannot pull the fitted level down (or
-// tilt it) as far to meet it half-way. Each second is judged kLevelSpan
-// seconds late.
+// The full carrier's level for judging second n is fitted over seconds
+// n-s .. n+s, s from 1 to kLevelSpan (a line over three seconds, a parabola
+// over more), whichever lately foretold the level best: short spans follow
+// fast fading, long ones average the noise of a weak signal away. With
+// neighbours on both sides a 1, whose 0.5..0.8 s a 0 would have at the full
+// level, cannot pull the fitted level down (or tilt it) as far to meet it
+// half-way. Each second is judged kLevelSpan seconds late.
 inline constexpr int kLevelSpan = 4;
 inline constexpr double kErasureChi2 = 30.0;  // no symbol fits
 // How far the level strays from the fitted line, beyond the noise: as far as

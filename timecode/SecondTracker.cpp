@@ -27,13 +27,18 @@ int Bin(int b) { return ((b % kFoldBins) + kFoldBins) % kFoldBins; }
 
 }  // namespace
 
-// Weighted least squares of mean = c * (alpha + beta * t) over the windows
-// within `span` seconds, c the share of the full carrier that `hypothesis`
-// (0, 1 or marker) gives each window; `model` is the level's uncertainty
-// beyond the noise. Without the second's own high part, if `blind`.
+// Weighted least squares of mean = c * level(t) over the windows within
+// `span` seconds, level(t) a line over one second on either side and a
+// parabola over more (which follows a fade's turn without the bias a line
+// would carry there, the same at the same second of every minute when the
+// fade keeps step with it), c the share of the full carrier that
+// `hypothesis` (0, 1 or marker) gives each window; `model` is the level's
+// uncertainty beyond the noise. Without the second's own high part, if
+// `blind`.
 CSecondTracker::LevelFit CSecondTracker::FitLevel(const Term* terms, int count, int span,
                                                   double model, int hypothesis, bool blind) {
-    double sxx = 0, sxy = 0, syy = 0, sx = 0, sy = 0, sw = 0;
+    const int order = span >= 2 ? 3 : 2;  // coefficients of level(t)
+    double a[3][3] = {}, b[3] = {}, syy = 0.0;
     LevelFit f;
     for (int i = 0; i < count; ++i) {
         const Term& e = terms[i];
@@ -46,23 +51,39 @@ CSecondTracker::LevelFit CSecondTracker::FitLevel(const Term* terms, int count, 
         const double weight = 1.0 / variance;
         f.logVariance += std::log(variance);
         ++f.used;
-        const double x0 = c, x1 = c * e.t;
-        sw += weight * x0 * x0;
-        sx += weight * x0 * x1;
-        sxx += weight * x1 * x1;
-        sy += weight * x0 * e.mean;
-        sxy += weight * x1 * e.mean;
+        const double x[3] = {c, c * e.t, c * e.t * e.t};
+        for (int r = 0; r < order; ++r) {
+            for (int k = 0; k < order; ++k) a[r][k] += weight * x[r] * x[k];
+            b[r] += weight * x[r] * e.mean;
+        }
         syy += weight * e.mean * e.mean;
     }
-    const double det = sw * sxx - sx * sx;
-    if (det <= 1e-12 * sw * sxx) {
-        f.alpha = sy / sw;
-        f.misfit = syy - sy * sy / sw;  // no slope to fit
-        return f;
+    // Solve the normal equations by elimination; a coefficient the windows
+    // cannot tell (too few of them) is left at 0.
+    const double rhs[3] = {b[0], b[1], b[2]};
+    double coef[3] = {};
+    int solved = order;
+    for (int r = 0; r < order; ++r) {
+        if (!(a[r][r] > 1e-12 * std::max(a[0][0], 1e-300))) {
+            solved = r;
+            break;
+        }
+        for (int k = r + 1; k < order; ++k) {
+            const double m = a[k][r] / a[r][r];
+            for (int c = r; c < order; ++c) a[k][c] -= m * a[r][c];
+            b[k] -= m * b[r];
+        }
     }
-    f.alpha = (sxx * sy - sx * sxy) / det;
-    f.beta = (sw * sxy - sx * sy) / det;
-    f.misfit = syy - f.alpha * sy - f.beta * sxy;
+    for (int r = solved - 1; r >= 0; --r) {
+        double v = b[r];
+        for (int k = r + 1; k < solved; ++k) v -= a[r][k] * coef[k];
+        coef[r] = v / a[r][r];
+    }
+    f.level = {coef[0], coef[1], coef[2]};
+    // The misfit: the weighted sum of squares less what the fit explains.
+    double explained = 0.0;
+    for (int r = 0; r < solved; ++r) explained += coef[r] * rhs[r];
+    f.misfit = syy - explained;
     return f;
 }
 
@@ -278,8 +299,8 @@ void CSecondTracker::Learn(const Term* terms, int count, int hypothesis, double 
         for (int i = 0; i < count; ++i) {
             const Term& e = terms[i];
             if (e.distance != 0 || e.window != kHigh) continue;
-            const double r = e.mean - (all.alpha + all.beta * e.t);
-            const double foretold = e.mean - (blind.alpha + blind.beta * e.t);
+            const double r = e.mean - all.Level(e.t);
+            const double foretold = e.mean - blind.Level(e.t);
             ch.highResidual += r * r;
             ch.highNoise += e.variance;
             ch.highCount += 1.0;
@@ -336,10 +357,10 @@ void CSecondTracker::Finalize(std::int64_t n, double noiseVariance, IScoredSink&
     // Each hypothesis says which windows of second n are at the full
     // carrier and which at the 10 % part; the neighbours' first and last
     // windows are known either way. The full carrier's amplitude is fitted
-    // as a line over the seconds around n under each hypothesis (so that it
-    // follows fading within the second, and the 10 % windows weigh in at
-    // their known share), and the fit's misfit scores the hypothesis. How
-    // many seconds on either side is learnt from the channel.
+    // over the seconds around n under each hypothesis (so that it follows
+    // fading within the second, and the 10 % windows weigh in at their known
+    // share), and the fit's misfit scores the hypothesis. How many seconds on
+    // either side is learnt from the channel.
     std::array<Term, 4 * (2 * kLevelSpan + 1)> terms{};
     int count = 0;
     const double amplitude = std::abs(hc);

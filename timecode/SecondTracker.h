@@ -69,8 +69,10 @@ private:
         int distance;
     };
     struct LevelFit {
-        double misfit = 0.0, logVariance = 0.0, alpha = 0.0, beta = 0.0;
-        int used = 0;  // windows in the fit
+        double misfit = 0.0, logVariance = 0.0;
+        std::array<double, 3> level{};  // level(t) = level[0] + level[1] t + level[2] t^2
+        int used = 0;                   // windows in the fit
+        double Level(double t) const { return level[0] + (level[1] + level[2] * t) * t; }
     };
     // What the seconds lately judged showed of the channel, per span of the
     // level fit, in leaky sums: the high parts' squared residuals and noise
