@@ -104,23 +104,32 @@ TEST(Decoder, FadingCrashesAndAnOffClock) {
     }
 }
 
-// Fading of +-60 % over 5 s at a weak signal moves the level within a
-// second further than a line over a few seconds follows, and in step with
-// the minute, so that the same bits meet the same error minute after minute:
-// the level must be fitted over fewer seconds and trusted no further than it
-// lately held, or those errors add up to a wrong time taken as decisive.
-TEST(Decoder, FastFadingNeverGivesAWrongTime) {
-    // A start and sound card under which such errors once made a wrong time
-    // decisive after eight minutes.
-    JjySignalOptions o = Noisy(15.0, 1794176634336871385u);
-    o.startOffsetSamples = 2432;
-    o.clockPpm = -87.0;
-    o.callSignMinutes = true;
-    o.fadingDepth = 0.6;
-    o.fadingPeriodSeconds = 5.0;
-    Reception r(1796963129, o);
-    r.Run(720.0);
-    EXPECT_EQ(r.Wrong(30.0), 0);
+// Fading of +-60 % that keeps step with the minute, at a weak signal: the
+// same bits meet the same error in the fitted level minute after minute, and
+// such errors add up as noise does not. Over 5 s the level moves within a
+// second further than a line over a few seconds follows; over 20 s a line
+// over several seconds misses the fade's turns. Each case is a start and
+// sound card under which such errors once made a wrong time decisive.
+TEST(Decoder, FadesInStepWithTheMinuteNeverGiveAWrongTime) {
+    struct Case {
+        double period;
+        std::uint64_t seed;
+        std::int64_t start, offset;
+        double ppm, seconds;
+    };
+    for (const Case& c : {Case{5.0, 1794176634336871385u, 1796963129, 2432, -87.0, 720.0},
+                          Case{20.0, 7766622548592194114u, 1772896141, 8051, -62.0, 870.0}}) {
+        SCOPED_TRACE(c.period);
+        JjySignalOptions o = Noisy(15.0, c.seed);
+        o.startOffsetSamples = c.offset;
+        o.clockPpm = c.ppm;
+        o.callSignMinutes = true;
+        o.fadingDepth = 0.6;
+        o.fadingPeriodSeconds = c.period;
+        Reception r(c.start, o);
+        r.Run(c.seconds);
+        EXPECT_EQ(r.Wrong(30.0), 0);
+    }
 }
 
 // At 14 dB-Hz one minute says little; several together give the time. The
