@@ -74,9 +74,9 @@ inline constexpr double kLowFrom = 0.82, kLowTo = 0.98;
 // half-way. Each second is judged kLevelSpan seconds late.
 inline constexpr int kLevelSpan = 4;
 inline constexpr double kErasureChi2 = 30.0;  // no symbol fits
-// How far the level strays from the fitted line, beyond the noise: as far as
-// it did over the last kLevelUncertaintySeconds, and at least
-// kLevelUncertainty of the level.
+// How far the level strays from the fit, beyond the noise: as far as it did
+// over the last kLevelUncertaintySeconds, and at least kLevelUncertainty of
+// the level.
 inline constexpr double kLevelUncertainty = 0.1;
 inline constexpr double kLevelUncertaintySeconds = 60.0;
 inline constexpr double kLowShare = 0.1;            // the low part's share of the full carrier

@@ -80,8 +80,8 @@ private:
     // part foretold it.
     struct Channel {
         double highResidual = 0.0, highNoise = 0.0, highCount = 0.0, predictionError = 0.0;
-        // The variance of the full carrier's level about the fitted line,
-        // beyond the noise, at a level of `amplitude`.
+        // The variance of the full carrier's level about the fit, beyond the
+        // noise, at a level of `amplitude`.
         double Variance(double amplitude) const;
     };
     static LevelFit FitLevel(const Term* terms, int count, int span, double model, int hypothesis,
@@ -91,7 +91,9 @@ private:
     void NewFoldSecond(bool carrierFound);
     void Measure(double& position, double& z) const;
     void Finalize(std::int64_t n, double noiseVariance, IScoredSink& sink);
-    Windows& Slot(std::int64_t n) { return m_windows[static_cast<std::size_t>(n & 15)]; }
+    Windows& Slot(std::int64_t n) {
+        return m_windows[static_cast<std::size_t>(n) % m_windows.size()];
+    }
 
     std::array<double, timecode::kFoldBins> m_foldI{}, m_foldQ{}, m_foldW{};
     std::int64_t m_phaseSecond = 0;
