@@ -385,7 +385,8 @@ void CSecondTracker::Finalize(std::int64_t n, double noiseVariance, IScoredSink&
         return std::min({fits[0].misfit, fits[1].misfit, fits[2].misfit});
     };
     double best = bestOf(f);
-    // The misfit of the best has f.used - 2 degrees of freedom. A neighbour
+    // The misfit of the best has f.used less two or three (a line or a
+    // parabola) degrees of freedom. A neighbour
     // that fits none (a crash, the call sign's keying) is left out.
     const double misfit = kErasureChi2 + 3.0 * std::max(f[0].used - 4, 0);
     if (best > misfit) {
