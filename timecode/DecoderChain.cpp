@@ -340,15 +340,33 @@ void CDecoderChain::Evaluate() {
     const std::int64_t unix = JjyUnixFromTime({day.year, day.month, day.day, hour, minute});
     m_sink.OnEvaluation({m_newestOnTime, unix + (m_newestSecond - run[0]->firstSecond),
                          result.marginTime, result.marginDate, result.decisive});
-    if (!result.decisive) {
-        if (!m_valid) m_haveCandidate = false;  // two decisive evaluations in a row
-        return;
-    }
-    if (m_valid) {
+    if (!m_valid) {
+        // A time is taken once it is decisive and has led every weighing
+        // for kConfirmSeconds: a weighing that one burst of noise tipped to
+        // another time does not make it, and a decisive time is not held
+        // back for a second weighing that its slowest field (the hour's
+        // bits come once a minute) gives nothing new to.
+        const bool leads =
+            m_haveCandidate && m_candidateUnix + 60 * (m_current - m_candidateNumber) == unix;
+        if (!leads) {
+            m_haveCandidate = true;
+            m_candidateNumber = m_current;
+            m_candidateUnix = unix;
+            m_candidateSample = m_sample;
+            return;
+        }
+        if (!result.decisive || m_sample - m_candidateSample < kConfirmSeconds * kInputRate) {
+            return;
+        }
+        m_valid = true;
+        m_anchorNumber = m_current;
+        m_anchorUnix = unix;
+    } else {
+        if (!result.decisive) return;
         if (RecordUnix(m_current) != unix) {
             // Decisive evidence against the held time: neither is valid
-            // until the new one is confirmed, and the older evidence, which
-            // fits the held time, is not combined with the new.
+            // until the new one has led long enough, and the older evidence,
+            // which fits the held time, is not combined with the new.
             DropHeldTime(run[count - 1]->firstSecond);
             m_haveCandidate = true;
             m_candidateNumber = m_current;
@@ -357,26 +375,11 @@ void CDecoderChain::Evaluate() {
             return;
         }
         m_evidenceFrom = kAllEvidence;  // the older evidence fits the held time too
-    } else {
-        const bool agrees =
-            m_haveCandidate && m_candidateUnix + 60 * (m_current - m_candidateNumber) == unix;
-        if (!agrees) {
-            m_haveCandidate = true;
-            m_candidateNumber = m_current;
-            m_candidateUnix = unix;
-            m_candidateSample = m_sample;
-            return;
-        }
-        // The confirmation must rest on evidence that came later.
-        if (m_sample - m_candidateSample < kConfirmSeconds * kInputRate) return;
-        m_valid = true;
-        m_anchorNumber = m_current;
-        m_anchorUnix = unix;
     }
     m_confirmed = true;
     m_confidence = result.confidence;
     m_confirmSample = m_sample;
-    const bool ls1 = result.ls1Evidence >= kDecisiveNats;
+    const bool ls1 = result.ls1Evidence >= kLeapNoticeNats;
     m_leap = ls1 ? (result.ls2Evidence > 0.0 ? 1 : 2) : 0;
 }
 
