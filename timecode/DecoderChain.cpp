@@ -349,10 +349,7 @@ void CDecoderChain::Evaluate() {
         const bool leads =
             m_haveCandidate && m_candidateUnix + 60 * (m_current - m_candidateNumber) == unix;
         if (!leads) {
-            m_haveCandidate = true;
-            m_candidateNumber = m_current;
-            m_candidateUnix = unix;
-            m_candidateSample = m_sample;
+            Lead(unix);
             return;
         }
         if (!result.decisive || m_sample - m_candidateSample < kConfirmSeconds * kInputRate) {
@@ -368,10 +365,7 @@ void CDecoderChain::Evaluate() {
             // until the new one has led long enough, and the older evidence,
             // which fits the held time, is not combined with the new.
             DropHeldTime(run[count - 1]->firstSecond);
-            m_haveCandidate = true;
-            m_candidateNumber = m_current;
-            m_candidateUnix = unix;
-            m_candidateSample = m_sample;
+            Lead(unix);
             return;
         }
         m_evidenceFrom = kAllEvidence;  // the older evidence fits the held time too
@@ -381,6 +375,13 @@ void CDecoderChain::Evaluate() {
     m_confirmSample = m_sample;
     const bool ls1 = result.ls1Evidence >= kLeapNoticeNats;
     m_leap = ls1 ? (result.ls2Evidence > 0.0 ? 1 : 2) : 0;
+}
+
+void CDecoderChain::Lead(std::int64_t unix) {
+    m_haveCandidate = true;
+    m_candidateNumber = m_current;
+    m_candidateUnix = unix;
+    m_candidateSample = m_sample;
 }
 
 void CDecoderChain::EmitSecond(const ScoredSecond& s, int secondInMinute, const MinuteRecord* r) {

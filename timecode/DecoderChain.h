@@ -38,6 +38,9 @@ private:
     MinuteRecord& StartRecord(std::int64_t number, std::int64_t firstSecond);
     void Place(const ScoredSecond& s);
     void Evaluate();
+    // The time at which the latest weighing says the current record began
+    // leads from now on.
+    void Lead(std::int64_t unix);
     // contradicted: the minute's own bits fit another time plainly better.
     void EmitMinute(const MinuteRecord& r, bool contradicted);
     void EmitSecond(const ScoredSecond& s, int secondInMinute, const MinuteRecord* r);
@@ -71,6 +74,8 @@ private:
     double m_confidence = 0.0;
     std::int64_t m_confirmSample = 0;
     int m_contradictions = 0;  // minutes in a row that plainly contradict the held time
+    // The time (record m_candidateNumber began at m_candidateUnix) that has
+    // led every evaluation since m_candidateSample.
     bool m_haveCandidate = false;
     std::int64_t m_candidateNumber = 0, m_candidateUnix = 0, m_candidateSample = 0;
 
