@@ -345,13 +345,17 @@ void CSecondTracker::Finalize(std::int64_t n, double noiseVariance, IScoredSink&
                                       (1.0 / newest.count[kHigh] + 1.0 / newest.count[kLow]));
     }
     m_level = hc;
-    const bool usable = w.count[kW1] > 0 && w.count[kW2] > 0 && hTotal > 0 && lTotal > 0 &&
-                        noiseVariance > 0.0 && w.blanked <= kErasureBlanked * std::max(w.total, 1);
-    if (!usable) {
+    // Nothing fits: each symbol as likely as the others.
+    auto erase = [&] {
         out.logZero = out.logOne = out.logMarker = static_cast<float>(-std::log(3.0));
         out.erasure = true;
         out.quality = 0.0f;
         sink.OnScored(out);
+    };
+    const bool usable = w.count[kW1] > 0 && w.count[kW2] > 0 && hTotal > 0 && lTotal > 0 &&
+                        noiseVariance > 0.0 && w.blanked <= kErasureBlanked * std::max(w.total, 1);
+    if (!usable) {
+        erase();
         return;
     }
     // Each hypothesis says which windows of second n are at the full
@@ -386,8 +390,8 @@ void CSecondTracker::Finalize(std::int64_t n, double noiseVariance, IScoredSink&
     };
     double best = bestOf(f);
     // The misfit of the best has f.used less two or three (a line or a
-    // parabola) degrees of freedom. A neighbour
-    // that fits none (a crash, the call sign's keying) is left out.
+    // parabola) degrees of freedom. A neighbour that fits none (a crash, the
+    // call sign's keying) is left out.
     const double misfit = kErasureChi2 + 3.0 * std::max(f[0].used - 4, 0);
     if (best > misfit) {
         span = 0;
@@ -395,10 +399,7 @@ void CSecondTracker::Finalize(std::int64_t n, double noiseVariance, IScoredSink&
         best = bestOf(f);
     }
     if (best > (span > 0 ? misfit : kErasureChi2)) {
-        out.logZero = out.logOne = out.logMarker = static_cast<float>(-std::log(3.0));
-        out.erasure = true;
-        out.quality = 0.0f;
-        sink.OnScored(out);
+        erase();
         return;
     }
     // -2 log-likelihood of each hypothesis.
