@@ -324,8 +324,9 @@ int main(int argc, char** argv) {
                 o.startOffsetSamples = std::int64_t(rng() % 96000);
                 o.clockPpm = double(std::int64_t(rng() % 301) - 150);
                 const std::string cell = std::to_string(c) + ":" + std::to_string(int(cn0s[i]));
-                if (a.robustOnly || (!a.only.empty() && ("," + a.only + ",").find(
-                                                             "," + cell + ",") == std::string::npos))
+                if (a.robustOnly ||
+                    (!a.only.empty() &&
+                     ("," + a.only + ",").find("," + cell + ",") == std::string::npos))
                     continue;
                 jobs.push_back({c * 6 + i, o, start, a.minutes});
             }
@@ -469,6 +470,20 @@ int main(int argc, char** argv) {
             "with a time; %d evaluations of a time, closest %s nats\n",
             a.noiseHours, noiseMinutes, noiseSeconds, noiseEvaluations, Nats(noiseClosest).c_str());
         if (noiseMinutes > 0 || noiseSeconds > 0) goalsMet = false;
+    }
+    if (a.verbose) {
+        for (std::size_t j = 0; j < jobs.size(); ++j) {
+            if (jobs[j].cell < kRobustCell) continue;
+            const JjySignalOptions& o = jobs[j].options;
+            const RunResult& r = results[j];
+            std::printf(
+                "row %d seed %llu start %lld offset %lld ppm %.0f splice %lld at %lld: "
+                "first %.0f again %.0f worst minute %.1f ms, off %d, wrong seconds %d\n",
+                jobs[j].cell - kRobustCell, (unsigned long long)o.seed, (long long)jobs[j].start,
+                (long long)o.startOffsetSamples, o.clockPpm, (long long)o.spliceSamples,
+                (long long)o.spliceAt, r.firstCorrect, r.rightAgain, r.worstMinuteMs, r.offMinutes,
+                r.wrongSeconds);
+        }
     }
     if (a.robustRuns > 0) {
         auto rowResults = [&](std::size_t row) {

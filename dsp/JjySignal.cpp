@@ -105,8 +105,8 @@ CJjySignal::CJjySignal(std::int64_t startUnixSeconds, const JjySignalOptions& op
 }
 
 double CJjySignal::OnTimeSample(std::int64_t k) const {
-    const double sent =
-        static_cast<double>(k) * m_secondSamples - static_cast<double>(m_options.startOffsetSamples);
+    const double sent = static_cast<double>(k) * m_secondSamples -
+                        static_cast<double>(m_options.startOffsetSamples);
     const double at = static_cast<double>(m_options.spliceAt);
     if (m_options.spliceAt < 0 || sent < at) return sent;
     return sent - static_cast<double>(m_options.spliceSamples);

@@ -112,7 +112,7 @@ private:
     std::int64_t m_minuteUnix = 0;
     int m_secondInMinute = 0;
     int m_minuteLength = 60;
-    double m_inSecond = 0.0;  // samples since the current second's on-time point
+    double m_inSecond = 0.0;         // samples since the current second's on-time point
     std::int64_t m_sampleIndex = 0;  // of the signal, as sent: a splice skips or holds it
     std::int64_t m_outputIndex = 0;
     std::array<JjySymbol, 61> m_symbols{};

@@ -4,8 +4,10 @@
 #include <complex>
 #include <cstdint>
 
+#include "timecode/CarrierChoice.h"
 #include "timecode/Constants.h"
 #include "timecode/Decimator.h"
+#include "timecode/ToneCanceller.h"
 
 namespace velto {
 
@@ -25,10 +27,13 @@ public:
     virtual void OnDetected(const DetectedSample& s) = 0;
 };
 
-// Finds the carrier within +-10 Hz with a bank of leaky DFT bins, then
+// Finds the carriers within +-16 Hz with a bank of leaky DFT bins and takes
+// the one keyed once a second for the station's (CCarrierChoice), then
 // follows its frequency with a loop on the phase advance per second, and
 // detects each sample against a phase reference taken from a window centred
 // on it (+-1 s), which follows fading of the phase without a loop's lag.
+// The other carriers found are taken out of what is tracked and detected
+// (CToneCanceller).
 class CCarrierTracker {
 public:
     CCarrierTracker();
@@ -36,6 +41,9 @@ public:
     void Process(const BasebandSample& s, IDetectedSink& sink);
 
     bool CarrierFound() const { return m_found; }
+    // Counts the carriers taken for the station's: what was detected before
+    // the latest belongs to another, or to none.
+    int Acquisitions() const { return m_acquisitions; }
     bool CarrierPresent() const { return m_present; }
     // Offset of the carrier from 40 kHz in Hz on the sample clock.
     double OffsetHz() const;
@@ -54,6 +62,7 @@ public:
 private:
     void SearchStep(std::complex<double> x);
     void SearchDecide();
+    void Acquire(double hz);
     void FrequencyStep();
 
     // Search bank.
@@ -65,6 +74,10 @@ private:
     bool m_found = false;
     bool m_present = false;
     double m_searchPeakHz = 0.0;
+    CCarrierChoice m_choice;
+    CToneCanceller m_tones;
+    int m_switchSeconds = 0;  // decisions in a row that chose another carrier
+    int m_acquisitions = 0;
 
     // Tracking.
     double m_omega = 0.0;  // radians per baseband sample

@@ -25,19 +25,43 @@ inline constexpr double kRmsTimeConstantBlocks = 2000.0;
 // A gap longer than this restarts the decoder instead of being bridged.
 inline constexpr std::int64_t kMaxBridgedGapSamples = std::int64_t{kInputRate} * 600;
 
-// Carrier search: a bank of leaky DFT bins over +-10 Hz (the sound card's
-// clock may be 200 ppm off: 8 Hz at 40 kHz) at 25 inputs per second, means
-// of 40 baseband samples (a +-10 Hz carrier keeps 3/4 of its amplitude).
-inline constexpr int kSearchDecimation = 40;
-inline constexpr int kSearchBins = 201;
-inline constexpr double kSearchSpanHz = 10.0;
+// Carrier search: a bank of leaky DFT bins over +-16 Hz (the sound card's
+// clock may be 200 ppm off: 8 Hz at 40 kHz; and a steady carrier up to 8 Hz
+// beside the station's is found too) at 40 inputs per second, means of 25
+// baseband samples (a 16 Hz carrier keeps 3/4 of its amplitude).
+inline constexpr int kSearchDecimation = 25;
+inline constexpr int kSearchBins = 321;
+inline constexpr double kSearchSpanHz = 16.0;
 inline constexpr double kSearchBinHz = 2.0 * kSearchSpanHz / (kSearchBins - 1);
 inline constexpr double kSearchCoherentSeconds = 2.0;
 inline constexpr double kSearchPowerSeconds = 10.0;
 // Peak bin power over the median bin power that counts as a carrier.
 inline constexpr double kCarrierDetectRatio = 12.0;
-// Re-acquire when the tracked frequency is this far from the search's peak.
+// Re-acquire when the tracked frequency is this far from the chosen carrier.
 inline constexpr double kReacquireHz = 0.3;
+
+// Carrier choice (CCarrierChoice): the strongest few carriers the search
+// finds, at least kChoiceSeparationHz apart, are each folded over their
+// second in kChoiceBins bins over about kChoiceSeconds; the station's is the
+// one whose fold varies along one phase kKeyedRatio times as much as across
+// it, at the most, after kChoiceMinSeconds. The tracking moves to another
+// only once it has been chosen for kChoiceSwitchSeconds in a row.
+inline constexpr int kChoiceCandidates = 3;
+inline constexpr double kChoiceSeparationHz = 0.4;
+inline constexpr double kChoiceRetuneHz = 0.05;
+inline constexpr int kChoiceBins = 100;
+inline constexpr double kChoiceSeconds = 10.0;
+inline constexpr int kChoiceMinSeconds = 3;
+inline constexpr double kKeyedRatio = 1.3;
+inline constexpr int kChoiceSwitchSeconds = 5;
+// Steady carriers beside the station's with at least kTonePowerShare of its
+// peak power (the station's own keying lines have less) are taken out by
+// their mean over kToneSeconds, once it holds kToneSettleSeconds, followed by
+// a frequency loop of this gain per second.
+inline constexpr double kTonePowerShare = 0.15;
+inline constexpr double kToneSeconds = 5.0;
+inline constexpr double kToneSettleSeconds = 2.0;
+inline constexpr double kToneLoopGain = 0.5;
 
 // Phase reference: a centred window of +-1 s over the derotated baseband.
 inline constexpr int kPhaseHalfWindow = 1000;
@@ -59,6 +83,28 @@ inline constexpr double kEdgeTrackZ = 6.0;      // ... to keep following it
 inline constexpr double kEdgeGain = 0.25;
 inline constexpr double kSlipMs = 20.0;  // a rise this far away for long is a new one
 inline constexpr int kSlipSeconds = 20;
+// Splices (samples dropped or put in, unreported): the rise is looked for
+// once a second in the last 2, 4 and 8 seconds of signal alone, folded apart
+// from the long fold and never held. Found twice in a row, in agreement,
+// elsewhere than where it is tracked (by kSpliceSigmas of its position's
+// noise and at least kSpliceMinMs) with a contrast of kSpliceZ, the rise has
+// jumped: the tracking moves by the jump, and keeps kRephaseKeep of the long
+// fold, so that what follows is measured afresh.
+inline constexpr int kRecentSeconds = 8;
+inline constexpr double kSpliceZ = 7.0;
+inline constexpr double kSpliceSigmas = 4.5;
+inline constexpr double kSpliceMinMs = 3.0;
+inline constexpr double kRephaseKeep = 0.1;
+// The rise is where it is tracked when within this many sigmas of it (and
+// at least kPhaseHeldMs), with a contrast of kPhaseZ.
+inline constexpr double kPhaseHeldSigmas = 3.0;
+inline constexpr double kPhaseHeldMs = 1.0;
+inline constexpr double kPhaseZ = 5.0;
+// ... and elsewhere (a splice perhaps, not yet sure) beyond this many sigmas.
+inline constexpr double kDoubtSigmas = 4.0;
+// The rise has left the tracked place, while the carrier stayed, at this
+// much evidence summed second by second.
+inline constexpr double kRiseGoneNats = 8.0;
 
 // Windows within a second, from the on-time point, in seconds.
 inline constexpr double kHighFrom = 0.02, kHighTo = 0.19;
@@ -86,6 +132,10 @@ inline constexpr float kMinLogProbability = -9.0f;  // one second never weighs m
 // Minute sync: per-phase evidence, leaky.
 inline constexpr double kMinuteTimeConstantSeconds = 240.0;
 inline constexpr double kMinuteLockNats = 12.0;
+// After a splice, the share of the minute's evidence kept: the seconds that
+// follow may be counted a second off, and must be able to move the phase
+// within a minute or so.
+inline constexpr double kSpliceMinuteKeep = 0.1;
 
 // Frame decoding.
 inline constexpr int kMaxRecords = 30;  // minutes of combined evidence

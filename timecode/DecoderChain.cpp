@@ -55,6 +55,7 @@ void CDecoderChain::Reset() {
     ClearMinutes();
     m_epoch = -1;
     m_wasLocked = false;
+    m_acquisitionsSeen = m_carrier.Acquisitions();
     m_sample = 0;
     m_nextStatus = 0;
     m_reported = ReceptionState::NoSignal;
@@ -67,6 +68,7 @@ void CDecoderChain::ClearMinutes() {
     for (auto& r : m_records) r.number = -1;
     m_current = -1;
     m_valid = false;
+    m_spliced = false;
     m_leap = 0;
     m_confirmed = false;
     m_confidence = 0.0;
@@ -81,6 +83,7 @@ void CDecoderChain::ClearMinutes() {
 
 void CDecoderChain::DropHeldTime(std::int64_t keepFrom) {
     m_valid = false;
+    m_spliced = false;
     m_confirmed = false;
     m_contradictions = 0;
     if (m_evidenceFrom != kAllEvidence) {
@@ -111,12 +114,19 @@ void CDecoderChain::Feed(std::int64_t firstSample, const std::int16_t* samples, 
 void CDecoderChain::OnBaseband(const BasebandSample& s) {
     m_sample = kBlock * s.index - kBasebandDelay;
     m_carrier.Process(s, *this);
+    if (m_carrier.Acquisitions() != m_acquisitionsSeen) {
+        // Until the second is found, what was folded belongs to whatever was
+        // detected before this carrier was taken.
+        m_acquisitionsSeen = m_carrier.Acquisitions();
+        if (!m_seconds.Locked()) m_seconds.Reset();
+    }
     if (m_wasLocked && !m_seconds.Locked()) {
         ClearMinutes();  // the second was lost: nothing after it holds
     }
     m_wasLocked = m_seconds.Locked();
     if (m_valid && m_sample - m_confirmSample > kFlywheelSeconds * kInputRate) {
         m_valid = false;
+        m_spliced = false;
     }
     ReportState(m_sample, m_sample >= m_nextStatus);
 }
@@ -124,10 +134,46 @@ void CDecoderChain::OnBaseband(const BasebandSample& s) {
 void CDecoderChain::OnDetected(const DetectedSample& s) {
     m_seconds.Process(s, m_carrier.SamplesPerSecond(), m_carrier.NoiseVariance(),
                       m_carrier.CarrierFound(), *this);
+    if (m_seconds.Epoch() == m_epoch && m_seconds.Splices() != m_splicesSeen) {
+        m_splicesSeen = m_seconds.Splices();
+        OnSplice(m_seconds.SpliceFrom());
+    }
+}
+
+void CDecoderChain::OnSplice(std::int64_t from) {
+    // The seconds after the jump may be counted a whole second off from
+    // those before (a jump of 0.7 s looks like one of -0.3 s): the held time
+    // is carried across only until the signal after the jump confirms or
+    // contradicts it, and is not shown meanwhile.
+    if (m_valid) m_spliced = true;
+    m_evidenceFrom = std::max(m_evidenceFrom, from);
+    m_haveCandidate = false;
+    m_minutes.Weaken(kSpliceMinuteKeep);
+    // Seconds judged already from `from` on were judged at the old phase.
+    auto erase = [](float& zero, float& one, float& marker) {
+        zero = one = marker = static_cast<float>(-std::log(3.0));
+    };
+    const std::int64_t kept = std::min<std::int64_t>(m_historyCount, kHistorySeconds);
+    for (std::int64_t i = m_historyCount - kept; i < m_historyCount; ++i) {
+        ScoredSecond& h = m_history[i % kHistorySeconds];
+        if (h.second < from) continue;
+        h.erasure = h.spliced = true;
+        erase(h.logZero, h.logOne, h.logMarker);
+    }
+    for (MinuteRecord& r : m_records) {
+        if (r.number < 0) continue;
+        for (std::int64_t pos = std::max<std::int64_t>(from - r.firstSecond, 0); pos < r.length;
+             ++pos) {
+            r.present[pos] = false;
+            erase(r.logZero[pos], r.logOne[pos], r.logMarker[pos]);
+            if (pos == 0) r.haveOnTime0 = false;
+        }
+    }
+    ReportState(m_sample, false);
 }
 
 ReceptionState CDecoderChain::State() const {
-    if (m_valid) {
+    if (TimeShown()) {
         // After a loss, only an evaluation with the signal back confirms.
         const bool signal = m_presence.Present() && m_confirmSample > m_presentSince;
         return signal ? ReceptionState::TimeValid : ReceptionState::Flywheel;
@@ -214,7 +260,7 @@ void CDecoderChain::Rebuild() {
         r->present[pos] = !s.erasure;
         if (pos == 0) {
             r->onTime0 = s.onTimeSample;
-            r->haveOnTime0 = true;
+            r->haveOnTime0 = !s.spliced && !s.riseDoubted;
         }
     }
     m_haveCandidate = false;
@@ -246,12 +292,36 @@ void CDecoderChain::WatchSignal(const ScoredSecond& s) {
     m_seconds.HoldFold(hold);
 }
 
+void CDecoderChain::QuietMorse(std::int64_t second) {
+    if (!m_minutes.Locked()) {
+        m_seconds.QuietSeconds(0, -1);
+        return;
+    }
+    // Seconds 40..48 of the minute now going on or the next; under a held
+    // time only in the call-sign minutes, else in every minute.
+    std::int64_t from = second - 8;
+    while (m_minutes.SecondInMinute(from) != 40) ++from;
+    const MinuteRecord* r = m_valid ? Record(m_current) : nullptr;
+    if (r != nullptr) {
+        const std::int64_t ahead = from - r->firstSecond;
+        const std::int64_t minutes = ahead >= 0 ? ahead / 60 : -((59 - ahead) / 60);
+        const std::int64_t unix = RecordUnix(r->number + minutes);
+        if (!CFrameDecoder::CallSignMinute(static_cast<int>(((unix + 9 * 3600) / 60) % 60))) {
+            m_seconds.QuietSeconds(0, -1);
+            return;
+        }
+    }
+    m_seconds.QuietSeconds(from, from + 8);
+}
+
 void CDecoderChain::OnScored(const ScoredSecond& scored) {
     if (scored.epoch != m_epoch) {
         ClearMinutes();
         m_epoch = scored.epoch;
+        m_splicesSeen = m_seconds.Splices();
     }
     WatchSignal(scored);
+    QuietMorse(scored.second);
     m_newestOnTime = scored.onTimeSample;
     m_newestSecond = scored.second;
     ScoredSecond s = scored;
@@ -272,7 +342,7 @@ void CDecoderChain::OnScored(const ScoredSecond& scored) {
     }
     if (m_minutes.Generation() != m_generation) {
         m_generation = m_minutes.Generation();
-        m_valid = false;  // a held time cannot survive a new minute phase
+        m_valid = m_spliced = false;  // a held time cannot survive a new minute phase
         Rebuild();
         Evaluate();
         const MinuteRecord* r = Record(m_current);
@@ -302,7 +372,7 @@ void CDecoderChain::Place(const ScoredSecond& s) {
     r->present[pos] = !s.erasure;
     if (pos == 0) {
         r->onTime0 = s.onTimeSample;
-        r->haveOnTime0 = true;
+        r->haveOnTime0 = !s.spliced && !s.riseDoubted;
     }
     EmitSecond(s, pos, r);
     if (pos % 10 == 9 || pos == r->length - 1) {
@@ -318,7 +388,9 @@ void CDecoderChain::Place(const ScoredSecond& s) {
             DropHeldTime(r->firstSecond);
             return;
         }
-        EmitMinute(*r, contradicts);
+        // A minute whose start lies where the rise jumped has no on-time
+        // point to report.
+        if (!m_spliced && r->haveOnTime0) EmitMinute(*r, contradicts);
     }
 }
 
@@ -331,6 +403,16 @@ void CDecoderChain::Evaluate() {
         run[count++] = r;
     }
     if (count == 0) return;
+    if (run[count - 1]->firstSecond < m_evidenceFrom) {
+        // Of the oldest minute, only what came after the loss or the splice.
+        m_boundary = *run[count - 1];
+        for (std::int64_t pos = 0; pos < m_evidenceFrom - m_boundary.firstSecond; ++pos) {
+            m_boundary.present[pos] = false;
+            m_boundary.logZero[pos] = m_boundary.logOne[pos] = m_boundary.logMarker[pos] =
+                static_cast<float>(-std::log(3.0));
+        }
+        run[count - 1] = &m_boundary;
+    }
     m_confirmed = false;
     if (m_valid && !m_presence.Present()) return;  // old evidence does not prolong the flywheel
     const FrameResult result = m_frame.Decode(run.data(), count);
@@ -369,6 +451,7 @@ void CDecoderChain::Evaluate() {
             return;
         }
         m_evidenceFrom = kAllEvidence;  // the older evidence fits the held time too
+        m_spliced = false;
     }
     m_confirmed = true;
     m_confidence = result.confidence;
@@ -400,7 +483,9 @@ void CDecoderChain::EmitSecond(const ScoredSecond& s, int secondInMinute, const 
         out.symbol = s.logOne > s.logZero ? TimeSymbol::One : TimeSymbol::Zero;
     }
     out.state = State();
-    out.timeValid = m_valid && r != nullptr && secondInMinute >= 0;
+    // A second whose rise the signal lately showed elsewhere carries no time:
+    // the samples may have jumped.
+    out.timeValid = TimeShown() && r != nullptr && secondInMinute >= 0 && !s.riseDoubted;
     out.flywheel = out.state == ReceptionState::Flywheel;
     out.utcUnix = 0;
     out.leap = 0;

@@ -48,6 +48,15 @@ private:
     // Whether a second carries the call sign's Morse under the held time.
     bool CallSignSecond(std::int64_t second);
     void WatchSignal(const ScoredSecond& s);
+    // Tells the second tracker where the call sign's Morse comes next.
+    void QuietMorse(std::int64_t second);
+    // The rise jumped (a splice): nothing from before `from` (running
+    // second) is combined with what follows, and a held time is not shown
+    // until the signal after the jump confirms it.
+    void OnSplice(std::int64_t from);
+    // The held time as the reports carry it: held, and not awaiting the
+    // signal's confirmation after a splice.
+    bool TimeShown() const { return m_valid && !m_spliced; }
     MinuteRecord* Record(std::int64_t number);
 
     IDecoderSink& m_sink;
@@ -61,6 +70,7 @@ private:
     std::array<ScoredSecond, timecode::kHistorySeconds> m_history{};
     std::int64_t m_historyCount = 0;  // entries written since the last clear
     std::array<MinuteRecord, timecode::kMaxRecords + 1> m_records{};
+    MinuteRecord m_boundary{};    // the oldest record weighed, cut at m_evidenceFrom
     std::int64_t m_current = -1;  // number of the record being filled
     int m_epoch = -1;
     int m_generation = -1;
@@ -68,6 +78,9 @@ private:
 
     // The time: record m_anchorNumber began at m_anchorUnix (UTC).
     bool m_valid = false;
+    bool m_spliced = false;  // carried across a splice, awaiting confirmation
+    int m_splicesSeen = 0;   // of the second tracker's, in this epoch
+    int m_acquisitionsSeen = 0;
     std::int64_t m_anchorNumber = 0, m_anchorUnix = 0;
     int m_leap = 0;
     bool m_confirmed = false;  // the last evaluation was decisive and agreed

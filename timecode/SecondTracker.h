@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <climits>
 #include <cstdint>
 
 #include "timecode/CarrierTracker.h"
@@ -17,6 +18,12 @@ struct ScoredSecond {
     bool erasure;
     float quality;
     double high, low;  // the levels the second was judged against
+    // The rise jumped (a splice) while this second was open: its windows
+    // were emptied and its on-time point may lie on either side of the jump.
+    bool spliced;
+    // Since this second, the signal showed the rise where it is tracked
+    // (riseSeen), or elsewhere (riseDoubted: perhaps a splice not yet sure).
+    bool riseSeen, riseDoubted;
     // The newest whole second (kLevelSpan later, as each is judged that late),
     // its first part's mean amplitude minus its last part's, and the noise's
     // standard deviation on that (0: not measured): whether the signal is
@@ -47,6 +54,19 @@ public:
     // the rise stays where it was: noise would only blur it.
     void HoldFold(bool hold) { m_holdFold = hold; }
     bool Locked() const { return m_locked; }
+    // Jumps of the rise the signal showed (splices in the samples), counted
+    // within the epoch; the first running second that may lie after the
+    // latest, and its size in ms of the station second (positive: later).
+    int Splices() const { return m_splices; }
+    int Epoch() const { return m_epoch; }
+    // Running seconds whose rise is not watched for a jump: the call sign's
+    // Morse keys the carrier anywhere in its seconds.
+    void QuietSeconds(std::int64_t from, std::int64_t to) {
+        m_quietFrom = from;
+        m_quietTo = to;
+    }
+    std::int64_t SpliceFrom() const { return m_spliceFrom; }
+    double SpliceMs() const { return m_spliceMs; }
     double EdgeZ() const { return m_edgeZ; }
     // Full-carrier amplitude of the last scored second.
     double Level() const { return m_level; }
@@ -59,7 +79,14 @@ private:
         int count[4] = {0, 0, 0, 0};
         int blanked = 0;
         int total = 0;
+        bool spliced = false;
     };
+    // A rise found in a fold: where (bins), its wide contrast over the noise,
+    // and the step from the low level to the full carrier.
+    struct Rise {
+        double position = 0.0, z = 0.0, height = 0.0;
+    };
+    using Fold = std::array<double, timecode::kFoldBins>;
     // One window's mean in a level fit: its time from the start of the
     // second judged, its noise variance, which window, and how many seconds
     // from the one judged.
@@ -88,8 +115,15 @@ private:
                              bool blind);
     int Span() const;
     void Learn(const Term* terms, int count, int hypothesis, double amplitude);
-    void NewFoldSecond(bool carrierFound);
+    void NewFoldSecond(bool carrierFound, double samplesPerSecond, double noiseVariance);
     void Measure(double& position, double& z) const;
+    static Rise FindRise(const Fold& mean, double wideNoise);
+    static double AreaPosition(const Fold& mean, int bin, double& height);
+    // Looks for the rise in the last seconds alone; moves to where it jumped.
+    void WatchPhase(double samplesPerSecond, double noiseVariance);
+    // Whether the rise is still where it is tracked, second by second.
+    void WatchRise(std::int64_t second, double noiseVariance);
+    void Rephase(double jump, double samplesPerSecond);
     void Finalize(std::int64_t n, double noiseVariance, IScoredSink& sink);
     Windows& Slot(std::int64_t n) {
         return m_windows[static_cast<std::size_t>(n) % m_windows.size()];
@@ -112,6 +146,27 @@ private:
     double m_level = 0.0;
     bool m_holdFold = false;
     std::array<Channel, timecode::kLevelSpan + 1> m_channels{};  // by span; 0 unused
+
+    // The last seconds of signal folded one by one, never held, newest at
+    // m_recentHead - 1; the one being folded.
+    std::array<Fold, timecode::kRecentSeconds> m_recentI{}, m_recentW{};
+    int m_recentHead = 0, m_recentFill = 0;
+    Fold m_currentI{}, m_currentW{};
+    // A jump seen in the last look (bins; 0: none), and the running second
+    // when the last look found the rise where it is tracked.
+    double m_seenJump = 0.0;
+    std::int64_t m_heldSecond = 0;
+    // The first running second the signal lately cast doubt on.
+    static constexpr std::int64_t kNoDoubt = INT64_MAX;
+    std::int64_t m_doubtFrom = kNoDoubt;
+    // Evidence, in nats, that the rise left the tracked place while the
+    // carrier stayed, summed since running second m_riseGoneFrom.
+    double m_riseGone = 0.0;
+    std::int64_t m_riseGoneFrom = 0;
+    std::int64_t m_quietFrom = 0, m_quietTo = -1;
+    int m_splices = 0;
+    std::int64_t m_spliceFrom = 0;
+    double m_spliceMs = 0.0;
 };
 
 }  // namespace velto
