@@ -105,6 +105,16 @@ inline constexpr double kDoubtSigmas = 4.0;
 // The rise has left the tracked place, while the carrier stayed, at this
 // much evidence summed second by second.
 inline constexpr double kRiseGoneNats = 8.0;
+// The signal vouches for a second's rise once the last seconds showed it
+// where it is tracked, since it, and less than this much evidence has
+// gathered that it left. Each second is announced as soon as the look at
+// least kRiseDelaySeconds after its on-time point has been taken.
+inline constexpr double kRiseQuietNats = 2.0;
+// ... and only where one second's rise tells its presence from its absence
+// by this much on average (the rise's contrast kVouchNats^(1/2) * 2^(1/2)
+// times its noise: from about 22.5 dB-Hz).
+inline constexpr double kVouchNats = 4.0;
+inline constexpr double kRiseDelaySeconds = 0.3;
 
 // Windows within a second, from the on-time point, in seconds.
 inline constexpr double kHighFrom = 0.02, kHighTo = 0.19;

@@ -103,6 +103,10 @@ void CDecoderChain::Feed(std::int64_t firstSample, const std::int16_t* samples, 
     if (m_decimator.Started()) {
         const std::int64_t expected = m_decimator.NextSample();
         if (firstSample > expected && firstSample - expected <= kMaxBridgedGapSamples) {
+            // The flywheel carries the held time across the samples lost,
+            // counting them; it is the signal's again once a weighing after
+            // them confirms it.
+            if (m_valid) m_presentSince = std::max(m_presentSince, firstSample);
             m_decimator.Bridge(firstSample, *this);
         } else if (firstSample != expected) {
             Reset();
@@ -204,6 +208,12 @@ DecoderStatus CDecoderChain::Status() const {
     st.driftPpm = m_carrier.CarrierFound() ? m_carrier.DriftPpm() : 0.0;
     st.sample = m_sample;
     return st;
+}
+
+const MinuteRecord* CDecoderChain::Record(std::int64_t number) const {
+    if (number < 0) return nullptr;
+    const MinuteRecord& r = m_records[static_cast<std::size_t>(number % m_records.size())];
+    return r.number == number ? &r : nullptr;
 }
 
 MinuteRecord* CDecoderChain::Record(std::int64_t number) {
@@ -467,6 +477,43 @@ void CDecoderChain::Lead(std::int64_t unix) {
     m_candidateSample = m_sample;
 }
 
+bool CDecoderChain::Label(std::int64_t second, std::int64_t& unix, int& inMinute) const {
+    const MinuteRecord* r = Record(m_current);
+    if (r == nullptr || second < r->firstSecond) return false;
+    std::int64_t number = r->number, pos = second - r->firstSecond;
+    int length = r->length;
+    while (pos >= length) {
+        pos -= length;
+        ++number;
+        length =
+            m_leap != 0 && LastMinuteOfMonth(RecordUnix(number)) ? (m_leap == 1 ? 61 : 59) : 60;
+    }
+    unix = RecordUnix(number) + pos;
+    inMinute = static_cast<int>(pos);
+    return true;
+}
+
+void CDecoderChain::OnRisen(const RisenSecond& s) {
+    if (s.epoch != m_epoch) return;
+    DecoderRise out;
+    out.onTimeSample = s.onTimeSample;
+    out.state = State();
+    out.secondInMinute = m_minutes.Locked() ? m_minutes.SecondInMinute(s.second) : -1;
+    out.timeValid = false;
+    out.utcUnix = 0;
+    out.leap = 0;
+    std::int64_t unix = 0;
+    int inMinute = 0;
+    if (TimeShown() && !s.doubted && Label(s.second, unix, inMinute)) {
+        out.timeValid = true;
+        out.utcUnix = unix;
+        out.secondInMinute = inMinute;
+        out.leap = m_leap;
+    }
+    out.vouched = out.timeValid && out.state == ReceptionState::TimeValid && s.seen;
+    m_sink.OnRise(out);
+}
+
 void CDecoderChain::EmitSecond(const ScoredSecond& s, int secondInMinute, const MinuteRecord* r) {
     DecoderSecond out;
     out.onTimeSample = s.onTimeSample;
@@ -486,7 +533,9 @@ void CDecoderChain::EmitSecond(const ScoredSecond& s, int secondInMinute, const 
     // A second whose rise the signal lately showed elsewhere carries no time:
     // the samples may have jumped.
     out.timeValid = TimeShown() && r != nullptr && secondInMinute >= 0 && !s.riseDoubted;
-    out.flywheel = out.state == ReceptionState::Flywheel;
+    out.vouched = out.timeValid && out.state == ReceptionState::TimeValid && s.riseSeen;
+    // A second whose samples were lost is carried on the sample clock.
+    out.flywheel = out.state == ReceptionState::Flywheel || (out.timeValid && !s.heard);
     out.utcUnix = 0;
     out.leap = 0;
     if (out.timeValid) {

@@ -26,6 +26,7 @@ public:
     void OnBaseband(const BasebandSample& s) override;
     void OnDetected(const DetectedSample& s) override;
     void OnScored(const ScoredSecond& s) override;
+    void OnRisen(const RisenSecond& s) override;
 
 private:
     ReceptionState State() const;
@@ -45,6 +46,9 @@ private:
     void EmitMinute(const MinuteRecord& r, bool contradicted);
     void EmitSecond(const ScoredSecond& s, int secondInMinute, const MinuteRecord* r);
     std::int64_t RecordUnix(std::int64_t number) const;
+    // UTC and second of the minute of a running second not yet placed, under
+    // the held time.
+    bool Label(std::int64_t second, std::int64_t& unix, int& inMinute) const;
     // Whether a second carries the call sign's Morse under the held time.
     bool CallSignSecond(std::int64_t second);
     void WatchSignal(const ScoredSecond& s);
@@ -58,6 +62,7 @@ private:
     // signal's confirmation after a splice.
     bool TimeShown() const { return m_valid && !m_spliced; }
     MinuteRecord* Record(std::int64_t number);
+    const MinuteRecord* Record(std::int64_t number) const;
 
     IDecoderSink& m_sink;
     CDecimator m_decimator;

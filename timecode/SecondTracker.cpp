@@ -102,6 +102,7 @@ void CSecondTracker::Reset() {
     m_foldSeconds = 0;
     m_firstSecond = 0;
     m_nextFinal = 0;
+    m_nextRisen = 0;
     m_windows.fill(Windows{});
     m_level = 0.0;
     m_holdFold = false;
@@ -114,6 +115,8 @@ void CSecondTracker::Reset() {
     m_doubtFrom = kNoDoubt;
     m_riseGone = 0.0;
     m_riseGoneFrom = 0;
+    m_riseRatios = {kRiseQuietNats, kRiseQuietNats};
+    m_riseStrength = 0.0;
     m_quietFrom = 0;
     m_quietTo = -1;
     m_splices = 0;
@@ -178,7 +181,7 @@ void CSecondTracker::Process(const DetectedSample& s, double samplesPerSecond, d
     if (m_phase >= 1.0) {
         m_phase -= 1.0;
         ++m_phaseSecond;
-        NewFoldSecond(carrierFound, samplesPerSecond, noiseVariance);
+        NewFoldSecond(carrierFound, samplesPerSecond, noiseVariance, sink);
     }
 }
 
@@ -369,16 +372,21 @@ void CSecondTracker::WatchRise(std::int64_t second, double noiseVariance) {
         foldWeight += m_foldW[b];
     }
     if (!(weight > 0.0) || !(foldWeight > 0.0) || !(foldLevel > 0.0)) return;
-    const double expected = contrast(m_foldI, m_foldW) *
-                            std::clamp((level / weight) / (foldLevel / foldWeight), 0.0, 1.5);
+    const double rise = contrast(m_foldI, m_foldW);
+    const double expected =
+        rise * std::clamp((level / weight) / (foldLevel / foldWeight), 0.0, 1.5);
     const double variance = 2.0 * kEdgeHalfWidth * kCorrelation * noiseVariance;
-    // Log-likelihood ratio of "no rise here" against "the rise", bounded so
-    // that one second (a crash) never decides alone; summed while positive.
-    const double ratio =
-        std::clamp(expected * (0.5 * expected - contrast(m_currentI, m_currentW)) / variance,
-                   -kPresenceSecondNats, kPresenceSecondNats);
+    // Log-likelihood ratio of "no rise here" against "the rise", summed while
+    // positive, each second bounded so that one (a crash) never decides
+    // alone; and how much one second of the fold's rise tells the two apart
+    // (the second's own level, which its symbol moves, plays no part there).
+    const double ratio = expected * (0.5 * expected - contrast(m_currentI, m_currentW)) / variance;
+    m_riseStrength = 0.5 * rise * rise / variance;
+    m_riseRatios[1] = m_riseRatios[0];
+    m_riseRatios[0] = ratio;
     if (m_riseGone <= 0.0) m_riseGoneFrom = second;
-    m_riseGone = std::max(0.0, m_riseGone + ratio);
+    m_riseGone =
+        std::max(0.0, m_riseGone + std::clamp(ratio, -kPresenceSecondNats, kPresenceSecondNats));
     if (m_riseGone >= kRiseGoneNats) m_doubtFrom = std::min(m_doubtFrom, m_riseGoneFrom);
 }
 
@@ -427,8 +435,8 @@ void CSecondTracker::Rephase(double jump, double samplesPerSecond) {
     m_riseGone = 0.0;
 }
 
-void CSecondTracker::NewFoldSecond(bool carrierFound, double samplesPerSecond,
-                                   double noiseVariance) {
+void CSecondTracker::NewFoldSecond(bool carrierFound, double samplesPerSecond, double noiseVariance,
+                                   IScoredSink& sink) {
     // The second just folded joins the recent ones, held or not, unless it
     // touched a quiet second.
     const double end = static_cast<double>(m_phaseSecond) - m_edge / kFoldBins;
@@ -446,6 +454,15 @@ void CSecondTracker::NewFoldSecond(bool carrierFound, double samplesPerSecond,
     }
     m_currentI.fill(0.0);
     m_currentW.fill(0.0);
+    if (m_locked) {
+        // The seconds whose rise and what follows it the last look took in.
+        for (; m_nextRisen + kRiseDelaySeconds <= end; ++m_nextRisen) {
+            const Windows& w = Slot(m_nextRisen);
+            if (w.second != m_nextRisen) continue;
+            sink.OnRisen({m_nextRisen, m_epoch, w.onTime, RiseSeen(m_nextRisen, w),
+                          w.spliced || m_nextRisen >= m_doubtFrom});
+        }
+    }
     if (m_holdFold) return;
     const double keep = std::exp(-1.0 / kFoldTimeConstantSeconds);
     for (int b = 0; b < kFoldBins; ++b) {
@@ -470,6 +487,7 @@ void CSecondTracker::NewFoldSecond(bool carrierFound, double samplesPerSecond,
             const double v = static_cast<double>(m_phaseSecond) + m_phase - m_edge / kFoldBins;
             m_firstSecond = static_cast<std::int64_t>(std::floor(v)) + 1;
             m_nextFinal = m_firstSecond;
+            m_nextRisen = m_firstSecond;
             m_windows.fill(Windows{});
             m_splices = 0;
             m_seenJump = 0.0;
@@ -535,6 +553,16 @@ void CSecondTracker::Learn(const Term* terms, int count, int hypothesis, double 
     }
 }
 
+bool CSecondTracker::RiseSeen(std::int64_t n, const Windows& w) const {
+    // A second's own rise must tell "here" from "gone" well enough (a strong
+    // enough signal), and neither of the last two seconds (the newest rise is
+    // in one of them) nor their sum may lean to "gone".
+    const bool leaving = (m_riseGone >= kRiseQuietNats && m_riseGoneFrom <= n) ||
+                         std::max(m_riseRatios[0], m_riseRatios[1]) >= kRiseQuietNats;
+    return Heard(w) && !w.spliced && n < m_doubtFrom && n <= m_heldSecond && !leaving &&
+           m_riseStrength >= kVouchNats;
+}
+
 void CSecondTracker::Finalize(std::int64_t n, double noiseVariance, IScoredSink& sink) {
     const Windows& w = Slot(n);
     if (w.second != n || n < m_firstSecond) {
@@ -562,8 +590,9 @@ void CSecondTracker::Finalize(std::int64_t n, double noiseVariance, IScoredSink&
     out.high = hc;
     out.low = lc;
     out.spliced = w.spliced;
+    out.heard = Heard(w);
     out.riseDoubted = n >= m_doubtFrom;
-    out.riseSeen = !w.spliced && !out.riseDoubted && n <= m_heldSecond;
+    out.riseSeen = RiseSeen(n, w);
     out.contrastSecond = n + kLevelSpan;
     out.contrast = out.contrastSigma = 0.0;
     const Windows& newest = Slot(out.contrastSecond);

@@ -21,6 +21,7 @@ struct ScoredSecond {
     // The rise jumped (a splice) while this second was open: its windows
     // were emptied and its on-time point may lie on either side of the jump.
     bool spliced;
+    bool heard;  // its samples came, and few were blanked
     // Since this second, the signal showed the rise where it is tracked
     // (riseSeen), or elsewhere (riseDoubted: perhaps a splice not yet sure).
     bool riseSeen, riseDoubted;
@@ -32,10 +33,21 @@ struct ScoredSecond {
     double contrast, contrastSigma;
 };
 
+// A second whose rise has just been looked for in the signal, seconds before
+// it is judged.
+struct RisenSecond {
+    std::int64_t second;
+    int epoch;
+    double onTimeSample;
+    bool seen;     // the signal showed the rise where it is tracked (as ScoredSecond's riseSeen)
+    bool doubted;  // ... or lately elsewhere, or the rise jumped while the second was open
+};
+
 class IScoredSink {
 public:
     virtual ~IScoredSink() = default;
     virtual void OnScored(const ScoredSecond& s) = 0;
+    virtual void OnRisen(const RisenSecond& s) = 0;
 };
 
 // Finds the phase of the station's second by folding the detected amplitude
@@ -115,7 +127,14 @@ private:
                              bool blind);
     int Span() const;
     void Learn(const Term* terms, int count, int hypothesis, double amplitude);
-    void NewFoldSecond(bool carrierFound, double samplesPerSecond, double noiseVariance);
+    void NewFoldSecond(bool carrierFound, double samplesPerSecond, double noiseVariance,
+                       IScoredSink& sink);
+    // Whether the signal showed second n's rise where it is tracked, and
+    // nothing since suggests it has left.
+    bool RiseSeen(std::int64_t n, const Windows& w) const;
+    static bool Heard(const Windows& w) {
+        return w.total > 0 && w.blanked <= timecode::kErasureBlanked * w.total;
+    }
     void Measure(double& position, double& z) const;
     static Rise FindRise(const Fold& mean, double wideNoise);
     static double AreaPosition(const Fold& mean, int bin, double& height);
@@ -140,6 +159,7 @@ private:
     int m_foldSeconds = 0;
     std::int64_t m_firstSecond = 0;
     std::int64_t m_nextFinal = 0;
+    std::int64_t m_nextRisen = 0;  // the next second to announce once its rise is looked for
     std::array<Windows, 16> m_windows{};
     // Seconds n - kLevelSpan .. n + kLevelSpan, and the one begun meanwhile.
     static_assert(2 * timecode::kLevelSpan + 2 <= 16);
@@ -163,6 +183,9 @@ private:
     // carrier stayed, summed since running second m_riseGoneFrom.
     double m_riseGone = 0.0;
     std::int64_t m_riseGoneFrom = 0;
+    // The last two seconds' own ratios, and what one second's ratio is worth.
+    std::array<double, 2> m_riseRatios{};
+    double m_riseStrength = 0.0;
     std::int64_t m_quietFrom = 0, m_quietTo = -1;
     int m_splices = 0;
     std::int64_t m_spliceFrom = 0;
