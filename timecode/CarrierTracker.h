@@ -41,9 +41,10 @@ public:
     void Process(const BasebandSample& s, IDetectedSink& sink);
 
     bool CarrierFound() const { return m_found; }
-    // Counts the carriers taken for the station's: what was detected before
-    // the latest belongs to another, or to none.
-    int Acquisitions() const { return m_acquisitions; }
+    // Counts the changes of what is detected: a carrier taken for the
+    // station's, or a steady carrier beside it taken out. What was detected
+    // before the latest belongs to another carrier, or holds the other.
+    int Changes() const { return m_acquisitions + m_tones.Settled(); }
     bool CarrierPresent() const { return m_present; }
     // Offset of the carrier from 40 kHz in Hz on the sample clock.
     double OffsetHz() const;

@@ -57,11 +57,15 @@ inline constexpr int kChoiceSwitchSeconds = 5;
 // Steady carriers beside the station's with at least kTonePowerShare of its
 // peak power (the station's own keying lines have less) are taken out by
 // their mean over kToneSeconds, once it holds kToneSettleSeconds, followed by
-// a frequency loop of this gain per second.
+// a frequency loop of gain kToneLoopGain per second on each second's sum for
+// kToneQuickSeconds, then of kToneMeanGain on how the mean turns.
 inline constexpr double kTonePowerShare = 0.15;
-inline constexpr double kToneSeconds = 5.0;
-inline constexpr double kToneSettleSeconds = 2.0;
-inline constexpr double kToneLoopGain = 0.5;
+inline constexpr double kToneSeconds = 10.0;
+inline constexpr double kToneSettleSeconds = 10.0;
+static_assert(kToneSettleSeconds <= kToneSeconds);
+inline constexpr double kToneLoopGain = 0.7;
+inline constexpr int kToneQuickSeconds = 5;
+inline constexpr double kToneMeanGain = 0.3;
 
 // Phase reference: a centred window of +-1 s over the derotated baseband.
 inline constexpr int kPhaseHalfWindow = 1000;
@@ -105,15 +109,17 @@ inline constexpr double kDoubtSigmas = 4.0;
 // The rise has left the tracked place, while the carrier stayed, at this
 // much evidence summed second by second.
 inline constexpr double kRiseGoneNats = 8.0;
-// The signal vouches for a second's rise once the last seconds showed it
-// where it is tracked, since it, and less than this much evidence has
-// gathered that it left. Each second is announced as soon as the look at
+// The signal vouches for a second's rise once it showed it where it is
+// tracked, in that second and in the last seconds since, and less than this
+// much evidence has gathered that it left. Each second is announced as soon as the look at
 // least kRiseDelaySeconds after its on-time point has been taken.
 inline constexpr double kRiseQuietNats = 2.0;
 // ... and only where one second's rise tells its presence from its absence
 // by this much on average (the rise's contrast kVouchNats^(1/2) * 2^(1/2)
 // times its noise: from about 22.5 dB-Hz).
 inline constexpr double kVouchNats = 4.0;
+// The second's own rise must lean to "here" by at least this much.
+inline constexpr double kRiseSeenNats = 1.0;
 inline constexpr double kRiseDelaySeconds = 0.3;
 
 // Windows within a second, from the on-time point, in seconds.

@@ -55,7 +55,8 @@ void CDecoderChain::Reset() {
     ClearMinutes();
     m_epoch = -1;
     m_wasLocked = false;
-    m_acquisitionsSeen = m_carrier.Acquisitions();
+    m_changesSeen = m_carrier.Changes();
+    m_refoldAt = -1;
     m_sample = 0;
     m_nextStatus = 0;
     m_reported = ReceptionState::NoSignal;
@@ -118,10 +119,15 @@ void CDecoderChain::Feed(std::int64_t firstSample, const std::int16_t* samples, 
 void CDecoderChain::OnBaseband(const BasebandSample& s) {
     m_sample = kBlock * s.index - kBasebandDelay;
     m_carrier.Process(s, *this);
-    if (m_carrier.Acquisitions() != m_acquisitionsSeen) {
+    if (m_carrier.Changes() != m_changesSeen) {
         // Until the second is found, what was folded belongs to whatever was
-        // detected before this carrier was taken.
-        m_acquisitionsSeen = m_carrier.Acquisitions();
+        // detected before; detection is a phase window's half behind.
+        m_changesSeen = m_carrier.Changes();
+        m_refoldAt = -1;
+        m_refoldAt = m_sample + std::int64_t{kBlock} * (kPhaseHalfWindow + 1);
+    }
+    if (m_refoldAt >= 0 && m_sample >= m_refoldAt) {
+        m_refoldAt = -1;
         if (!m_seconds.Locked()) m_seconds.Reset();
     }
     if (m_wasLocked && !m_seconds.Locked()) {

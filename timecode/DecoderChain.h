@@ -83,9 +83,10 @@ private:
 
     // The time: record m_anchorNumber began at m_anchorUnix (UTC).
     bool m_valid = false;
-    bool m_spliced = false;  // carried across a splice, awaiting confirmation
-    int m_splicesSeen = 0;   // of the second tracker's, in this epoch
-    int m_acquisitionsSeen = 0;
+    bool m_spliced = false;        // carried across a splice, awaiting confirmation
+    int m_splicesSeen = 0;         // of the second tracker's, in this epoch
+    int m_changesSeen = 0;         // of the carrier tracker's
+    std::int64_t m_refoldAt = -1;  // input index at which to fold the second afresh
     std::int64_t m_anchorNumber = 0, m_anchorUnix = 0;
     int m_leap = 0;
     bool m_confirmed = false;  // the last evaluation was decisive and agreed

@@ -116,6 +116,8 @@ void CSecondTracker::Reset() {
     m_riseGone = 0.0;
     m_riseGoneFrom = 0;
     m_riseRatios = {kRiseQuietNats, kRiseQuietNats};
+    m_ratioAt.fill(RatioAt{});
+    m_ratioHead = 0;
     m_riseStrength = 0.0;
     m_quietFrom = 0;
     m_quietTo = -1;
@@ -384,6 +386,8 @@ void CSecondTracker::WatchRise(std::int64_t second, double noiseVariance) {
     m_riseStrength = 0.5 * rise * rise / variance;
     m_riseRatios[1] = m_riseRatios[0];
     m_riseRatios[0] = ratio;
+    m_ratioAt[m_ratioHead] = {static_cast<double>(m_phaseSecond) - m_edge / kFoldBins, ratio};
+    m_ratioHead = (m_ratioHead + 1) % kRecentSeconds;
     if (m_riseGone <= 0.0) m_riseGoneFrom = second;
     m_riseGone =
         std::max(0.0, m_riseGone + std::clamp(ratio, -kPresenceSecondNats, kPresenceSecondNats));
@@ -559,7 +563,13 @@ bool CSecondTracker::RiseSeen(std::int64_t n, const Windows& w) const {
     // in one of them) nor their sum may lean to "gone".
     const bool leaving = (m_riseGone >= kRiseQuietNats && m_riseGoneFrom <= n) ||
                          std::max(m_riseRatios[0], m_riseRatios[1]) >= kRiseQuietNats;
-    return Heard(w) && !w.spliced && n < m_doubtFrom && n <= m_heldSecond && !leaving &&
+    // The second folded with n's rise in it showed the rise.
+    const double rise = static_cast<double>(n) + kHighFrom;
+    const auto own = std::find_if(m_ratioAt.begin(), m_ratioAt.end(), [&](const RatioAt& r) {
+        return r.end - 1.0 <= rise && rise < r.end;
+    });
+    const bool shown = own != m_ratioAt.end() && own->ratio <= -kRiseSeenNats;
+    return shown && Heard(w) && !w.spliced && n < m_doubtFrom && n <= m_heldSecond && !leaving &&
            m_riseStrength >= kVouchNats;
 }
 

@@ -186,6 +186,13 @@ private:
     // The last two seconds' own ratios, and what one second's ratio is worth.
     std::array<double, 2> m_riseRatios{};
     double m_riseStrength = 0.0;
+    // The ratio of each of the last seconds folded, by where it ended (in
+    // running seconds, at the current phase).
+    struct RatioAt {
+        double end = 0.0, ratio = 0.0;
+    };
+    std::array<RatioAt, timecode::kRecentSeconds> m_ratioAt{};
+    int m_ratioHead = 0;
     std::int64_t m_quietFrom = 0, m_quietTo = -1;
     int m_splices = 0;
     std::int64_t m_spliceFrom = 0;

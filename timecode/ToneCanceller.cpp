@@ -50,6 +50,8 @@ std::complex<double> CToneCanceller::Apply(std::complex<double> z, bool blanked,
         Tone& t = m_tones[i];
         if (!blanked) {
             // A running mean at first, then one over the last kToneSeconds.
+            const double settle = kToneSettleSeconds * kBasebandRate;
+            if (t.count < settle && t.count + 1.0 >= settle) ++m_settled;
             t.count = std::min(t.count + 1.0, kToneSeconds * kBasebandRate);
             const std::complex<double> here = z * std::conj(t.rotor);
             // The mirror of the tone about the carrier turns at twice the
@@ -75,10 +77,23 @@ void CToneCanceller::Second() {
     for (int i = 0; i < m_count; ++i) {
         Tone& t = m_tones[i];
         t.rotor /= std::abs(t.rotor);
-        if (t.haveLast && std::abs(t.secondSum) > 0.0 && std::abs(t.lastSum) > 0.0) {
-            const double advance = std::arg(t.secondSum * std::conj(t.lastSum));
-            Tune(t, t.hz + kToneLoopGain * advance / kTwoPi);
+        // Quick at first, from the search's coarse frequency, on each second's
+        // sum; then on how the mean turns, which wanders far less: a
+        // frequency a little off turns the mean away from the carrier it
+        // estimates.
+        if (++t.steps <= kToneQuickSeconds) {
+            if (t.haveLast && std::abs(t.secondSum) > 0.0 && std::abs(t.lastSum) > 0.0) {
+                const double advance = std::arg(t.secondSum * std::conj(t.lastSum));
+                Tune(t, t.hz + kToneLoopGain * advance / kTwoPi);
+            }
+            // The means start once the frequency is near.
+            t.count = 0.0;
+            t.mean = t.mirror = {};
+        } else if (std::abs(t.mean) > 0.0 && std::abs(t.lastMean) > 0.0) {
+            const double advance = std::arg(t.mean * std::conj(t.lastMean));
+            Tune(t, t.hz + kToneMeanGain * advance / kTwoPi);
         }
+        t.lastMean = t.mean;
         t.lastSum = t.secondSum;
         t.haveLast = std::abs(t.secondSum) > 0.0;
         t.secondSum = {};

@@ -30,20 +30,25 @@ public:
                                std::complex<double> phase);
     // Once a second: the frequency loops.
     void Second();
+    // Counts the steady carriers that began to be taken out.
+    int Settled() const { return m_settled; }
 
 private:
     struct Tone {
         double hz = 0.0;
         std::complex<double> rotor{1.0, 0.0}, step{1.0, 0.0};
         std::complex<double> mean{}, mirror{};  // at the tone, and at its mirror
+        std::complex<double> lastMean{};        // a second before
         double count = 0.0;                     // samples in the means, up to their length
         std::complex<double> secondSum{}, lastSum{};
         bool haveLast = false;
+        int steps = 0;  // of the frequency loop
     };
     static void Tune(Tone& t, double hz);
 
     std::array<Tone, timecode::kChoiceCandidates - 1> m_tones{};
     int m_count = 0;
+    int m_settled = 0;
 };
 
 }  // namespace velto
