@@ -62,10 +62,10 @@ struct RunResult {
     int evaluations = 0;
     // For the robustness rows: where the input was spliced (input index; a
     // huge value: never), seconds from there until a right time again (a
-    // second after it, confirmed by the signal, within kRightMs), the worst
-    // on-time error of a reported minute, and the minutes wrong or more than
-    // kOffMs off.
-    double spliceSample = 1e18;
+    // second after it, confirmed by the signal, within kRightMs), and of the
+    // minutes the splice came in or after (all without a splice) the worst
+    // on-time error and those wrong or more than kOffMs off.
+    double spliceSample = -1e18;
     double rightAgain = -1.0;
     double worstMinuteMs = 0.0;
     int offMinutes = 0;
@@ -100,8 +100,8 @@ struct Judge : IDecoderSink {
             ++r.wrongSeconds;
             return;
         }
-        if (s.onTimeSample > r.spliceSample && !s.flywheel && std::abs(err) <= kRightMs &&
-            r.rightAgain < 0.0) {
+        if (r.spliceSample >= 0.0 && s.onTimeSample > r.spliceSample && !s.flywheel &&
+            std::abs(err) <= kRightMs && r.rightAgain < 0.0) {
             r.rightAgain = (double(fed) - r.spliceSample) / kRate;
         }
         if (r.firstCorrect < 0.0) {
@@ -115,8 +115,11 @@ struct Judge : IDecoderSink {
         ++r.minutesReported;
         const std::int64_t k = TruthSecond(m.onTimeSample);
         const double err = std::abs(ErrorMs(m.onTimeSample));
-        r.worstMinuteMs = std::max(r.worstMinuteMs, m.utcUnix == start + k ? err : 1000.0);
-        if (m.utcUnix != start + k || err > kOffMs) ++r.offMinutes;
+        if (m.onTimeSample > r.spliceSample - 60.0 * kRate) {
+            // A minute the splice came in or after.
+            r.worstMinuteMs = std::max(r.worstMinuteMs, m.utcUnix == start + k ? err : 1000.0);
+            if (m.utcUnix != start + k || err > kOffMs) ++r.offMinutes;
+        }
         if (m.utcUnix != start + k) {
             ++r.wrongMinutes;
         } else if (!m.flywheel) {

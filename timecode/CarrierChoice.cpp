@@ -21,22 +21,33 @@ double SecondLength(double hz) { return kBasebandRate * kCarrierHz / (kCarrierHz
 void CCarrierChoice::Reset() {
     m_candidates.fill(Candidate{});
     m_count = 0;
+    m_sum = {};
+    m_fill = m_summed = 0;
 }
 
 void CCarrierChoice::Tune(Candidate& c, double hz) {
     c.hz = hz;
-    c.step = Unit(-kTwoPi * hz / kBasebandRate);
-    c.phaseStep = 1.0 / SecondLength(hz);
+    c.step = Unit(-kTwoPi * hz * kChoiceDecimation / kBasebandRate);
+    c.phaseStep = kChoiceDecimation / SecondLength(hz);
 }
 
 void CCarrierChoice::Process(std::complex<double> z, bool blanked) {
+    // Sums of a few samples: a tenth of a fold's bin, and a carrier 16 Hz
+    // off keeps nearly all of its amplitude over them.
+    if (!blanked) {
+        m_sum += z;
+        ++m_summed;
+    }
+    if (++m_fill < kChoiceDecimation) return;
+    const std::complex<double> sum = m_summed > 0 ? m_sum / double(m_summed) : m_sum;
+    const double weight = double(m_summed) / kChoiceDecimation;
+    m_sum = {};
+    m_fill = m_summed = 0;
     for (int i = 0; i < m_count; ++i) {
         Candidate& c = m_candidates[i];
-        if (!blanked) {
-            const int bin = std::min(static_cast<int>(c.phase * kChoiceBins), kChoiceBins - 1);
-            c.sum[bin] += z * c.rotor;
-            c.weight[bin] += 1.0;
-        }
+        const int bin = std::min(static_cast<int>(c.phase * kChoiceBins), kChoiceBins - 1);
+        c.sum[bin] += weight * sum * c.rotor;
+        c.weight[bin] += weight;
         c.rotor *= c.step;
         c.phase += c.phaseStep;
         if (c.phase >= 1.0) c.phase -= 1.0;
@@ -109,10 +120,12 @@ double CCarrierChoice::Keying(int k) const {
     for (int i = 0; i < m_count; ++i) {
         if (i == k) continue;
         const double difference = m_candidates[i].hz - c.hz;
-        for (int b = 0; b < kChoiceBins; ++b) {
-            const double angle = kTwoPi * difference * length * (b + 0.5) / kChoiceBins;
-            term[terms][b] = std::cos(angle);
-            term[terms + 1][b] = std::sin(angle);
+        const double angle = kTwoPi * difference * length / kChoiceBins;
+        std::complex<double> at = Unit(0.5 * angle);
+        const std::complex<double> step = Unit(angle);
+        for (int b = 0; b < kChoiceBins; ++b, at *= step) {
+            term[terms][b] = at.real();
+            term[terms + 1][b] = at.imag();
         }
         terms += 2;
     }

@@ -39,6 +39,8 @@ private:
 
     std::array<Candidate, timecode::kChoiceCandidates> m_candidates{};
     int m_count = 0;
+    std::complex<double> m_sum{};  // of the samples since the last step
+    int m_fill = 0, m_summed = 0;
 };
 
 }  // namespace velto

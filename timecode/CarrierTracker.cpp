@@ -23,11 +23,15 @@ std::complex<double> Unit(double angle) { return {std::cos(angle), std::sin(angl
 CCarrierTracker::CCarrierTracker() { Reset(); }
 
 void CCarrierTracker::Reset() {
-    for (int i = 0; i < kSearchBins; ++i) {
-        const double hz = -kSearchSpanHz + kSearchBinHz * i;
-        m_step[i] = Unit(-kTwoPi * hz / kSearchRate);
-        m_rot[i] = {1.0, 0.0};
-        m_bin[i] = {};
+    for (int i = 0; i < kLanes; ++i) {
+        const std::complex<double> step =
+            i < kSearchBins ? Unit(-kTwoPi * (-kSearchSpanHz + kSearchBinHz * i) / kSearchRate)
+                            : std::complex<double>{1.0, 0.0};
+        m_stepRe[i] = step.real();
+        m_stepIm[i] = step.imag();
+        m_rotRe[i] = 1.0;
+        m_rotIm[i] = 0.0;
+        m_binRe[i] = m_binIm[i] = 0.0;
         m_power[i] = 0.0;
     }
     m_searchSum = {};
@@ -83,7 +87,7 @@ void CCarrierTracker::Process(const BasebandSample& s, IDetectedSink& sink) {
         m_searchFill = 0;
     }
     m_choice.Process(z, s.blanked);
-    if (m_found) {
+    if (m_found && m_tones.Count() > 0) {
         const double mag = std::abs(m_window);
         z = m_tones.Apply(z, s.blanked, m_nco,
                           mag > 0.0 ? m_window / mag : std::complex<double>{1.0, 0.0});
@@ -138,14 +142,22 @@ void CCarrierTracker::Process(const BasebandSample& s, IDetectedSink& sink) {
 void CCarrierTracker::SearchStep(std::complex<double> x) {
     const double keep = std::exp(-1.0 / (kSearchRate * kSearchCoherentSeconds));
     const double powerGain = 1.0 / (kSearchRate * kSearchPowerSeconds);
-    for (int i = 0; i < kSearchBins; ++i) {
-        m_bin[i] = m_bin[i] * keep + x * m_rot[i];
-        m_rot[i] *= m_step[i];
-        m_power[i] += (std::norm(m_bin[i]) - m_power[i]) * powerGain;
+    const double xr = x.real(), xi = x.imag();
+    for (int i = 0; i < kLanes; ++i) {
+        const double re = m_binRe[i] * keep + xr * m_rotRe[i] - xi * m_rotIm[i];
+        const double im = m_binIm[i] * keep + xr * m_rotIm[i] + xi * m_rotRe[i];
+        m_binRe[i] = re;
+        m_binIm[i] = im;
+        const double rotRe = m_rotRe[i] * m_stepRe[i] - m_rotIm[i] * m_stepIm[i];
+        m_rotIm[i] = m_rotRe[i] * m_stepIm[i] + m_rotIm[i] * m_stepRe[i];
+        m_rotRe[i] = rotRe;
+        m_power[i] += (re * re + im * im - m_power[i]) * powerGain;
     }
     if (++m_searchSteps % kSearchStepsPerDecision == 0) {
-        for (auto& r : m_rot) {
-            r /= std::abs(r);
+        for (int i = 0; i < kLanes; ++i) {
+            const double norm = std::sqrt(m_rotRe[i] * m_rotRe[i] + m_rotIm[i] * m_rotIm[i]);
+            m_rotRe[i] /= norm;
+            m_rotIm[i] /= norm;
         }
         SearchDecide();
     }
@@ -156,7 +168,8 @@ void CCarrierTracker::SearchDecide() {
     if (m_searchSteps < 4 * kSearchStepsPerDecision) {
         return;
     }
-    std::array<double, kSearchBins> sorted = m_power;
+    std::array<double, kSearchBins> sorted{};
+    std::copy(m_power.begin(), m_power.begin() + kSearchBins, sorted.begin());
     std::nth_element(sorted.begin(), sorted.begin() + kSearchBins / 2, sorted.end());
     const double median = sorted[kSearchBins / 2];
     // The strongest peaks above the detection ratio, apart from each other.

@@ -66,9 +66,13 @@ private:
     void Acquire(double hz);
     void FrequencyStep();
 
-    // Search bank.
-    std::array<std::complex<double>, timecode::kSearchBins> m_bin{}, m_rot{}, m_step{};
-    std::array<double, timecode::kSearchBins> m_power{};
+    // Search bank, as real and imaginary parts apart (the compiler runs
+    // through them several bins at a time); the lanes past the last bin are
+    // spare.
+    static constexpr int kLanes = (timecode::kSearchBins + 3) / 4 * 4;
+    using Lanes = std::array<double, kLanes>;
+    Lanes m_binRe{}, m_binIm{}, m_rotRe{}, m_rotIm{}, m_stepRe{}, m_stepIm{};
+    Lanes m_power{};
     std::complex<double> m_searchSum{};
     int m_searchFill = 0;
     int m_searchSteps = 0;

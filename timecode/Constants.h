@@ -50,6 +50,7 @@ inline constexpr int kChoiceCandidates = 3;
 inline constexpr double kChoiceSeparationHz = 0.4;
 inline constexpr double kChoiceRetuneHz = 0.05;
 inline constexpr int kChoiceBins = 100;
+inline constexpr int kChoiceDecimation = 5;  // baseband samples summed before folding
 inline constexpr double kChoiceSeconds = 10.0;
 inline constexpr int kChoiceMinSeconds = 3;
 inline constexpr double kKeyedRatio = 1.3;

@@ -200,7 +200,9 @@ double Contrasts(const std::array<double, kFoldBins>& f, int half,
         out[b] = d;
         square += d * d;
         // Moving from b to b + 1: bin b leaves "after" and joins "before".
-        d += f[Bin(b + half)] - 2.0 * f[b] + f[Bin(b - half)];
+        const int ahead = b + half < kFoldBins ? b + half : b + half - kFoldBins;
+        const int behind = b >= half ? b - half : b - half + kFoldBins;
+        d += f[ahead] - 2.0 * f[b] + f[behind];
     }
     return std::sqrt(square / kFoldBins);
 }
@@ -217,17 +219,17 @@ void CSecondTracker::Measure(double& position, double& z) const {
     }
     // The quadrature's contrasts are noise alone: their RMS is the noise of
     // the in-phase ones.
-    Fold noise{};
-    const Rise rise = FindRise(fi, Contrasts(fq, kEdgeWideHalfWidth, noise));
+    Fold noise{}, wide{};
+    const Rise rise = FindRise(fi, Contrasts(fq, kEdgeWideHalfWidth, noise), wide);
     position = rise.position;
     z = rise.z;
 }
 
-CSecondTracker::Rise CSecondTracker::FindRise(const Fold& fi, double wideNoise) {
+CSecondTracker::Rise CSecondTracker::FindRise(const Fold& fi, double wideNoise, Fold& wide) {
     // Wide, the contrast takes in all of the 0.15 s after the rise that is
     // high in every symbol and the 0.15 s before it that is low: that tells
     // whether there is a rise at all. Narrow, it places the rise.
-    Fold wide{}, narrow{};
+    Fold narrow{};
     Contrasts(fi, kEdgeWideHalfWidth, wide);
     const auto widest = std::max_element(wide.begin(), wide.end());
     Rise rise;
@@ -295,7 +297,7 @@ void CSecondTracker::WatchPhase(double samplesPerSecond, double noiseVariance) {
         if (!(weight > 0.0)) break;
         // The noise of one bin's mean, and of the wide contrast.
         const double binVariance = kCorrelation * noiseVariance / weight;
-        const Rise rise = FindRise(mean, std::sqrt(2.0 * kEdgeWideHalfWidth * binVariance));
+        const Rise rise = FindRise(mean, std::sqrt(2.0 * kEdgeWideHalfWidth * binVariance), wide);
         if (rise.z < kPhaseZ || !(rise.height > 0.0)) continue;
         // Near the tracked rise its area places it; further away, the wide
         // contrast there against that at the tracked rise tells whether it
@@ -306,7 +308,6 @@ void CSecondTracker::WatchPhase(double samplesPerSecond, double noiseVariance) {
         const double sigma = height > 0.0 ? std::sqrt(2.0 * kEdgeAreaHalf * binVariance) / height
                                           : double{kFoldBins};
         const double far = Wrap(rise.position - m_edge);
-        Contrasts(mean, kEdgeWideHalfWidth, wide);
         const double bins = std::min(std::abs(far), double{kEdgeWideHalfWidth});
         const double gain = wide[Bin(static_cast<int>(std::lround(rise.position)))] - wide[edgeBin];
         // An area that reaches its bound places nothing, unless the noise

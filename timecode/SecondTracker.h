@@ -136,7 +136,8 @@ private:
         return w.total > 0 && w.blanked <= timecode::kErasureBlanked * w.total;
     }
     void Measure(double& position, double& z) const;
-    static Rise FindRise(const Fold& mean, double wideNoise);
+    // `wide` receives the wide contrast at every bin.
+    static Rise FindRise(const Fold& mean, double wideNoise, Fold& wide);
     static double AreaPosition(const Fold& mean, int bin, double& height);
     // Looks for the rise in the last seconds alone; moves to where it jumped.
     void WatchPhase(double samplesPerSecond, double noiseVariance);

@@ -30,6 +30,7 @@ public:
                                std::complex<double> phase);
     // Once a second: the frequency loops.
     void Second();
+    int Count() const { return m_count; }
     // Counts the steady carriers that began to be taken out.
     int Settled() const { return m_settled; }
 
