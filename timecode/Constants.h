@@ -171,6 +171,10 @@ inline constexpr double kLeapNoticeNats = 14.0;
 // A held time is given up after two minutes in a row whose own bits fit
 // another time better by this much.
 inline constexpr double kContradictionNats = 15.0;
+// A held time is given up when its seconds' symbols fit it counted a second
+// early or late better than as held by this much, summed second by second (a
+// splice of a whole number of seconds leaves the rise where it was).
+inline constexpr double kCountOffNats = 12.0;
 inline constexpr int kHistorySeconds = (kMaxRecords + 2) * 61;
 
 // Flywheel: how long a valid time goes on without the signal confirming it.

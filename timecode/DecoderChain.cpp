@@ -13,6 +13,7 @@ using namespace timecode;
 // Noise variance of one component of a baseband sample per unit of input
 // noise variance: the triangle's sum of squared weights, scaled.
 constexpr double kNoisePerBaseband = 1.0 / 72.0;
+constexpr double kNoShift = 1e9;
 
 bool HardOne(const MinuteRecord& r, int s) { return r.present[s] && r.logOne[s] > r.logZero[s]; }
 
@@ -70,6 +71,7 @@ void CDecoderChain::ClearMinutes() {
     m_current = -1;
     m_valid = false;
     m_spliced = false;
+    m_countOff = 0.0;
     m_leap = 0;
     m_confirmed = false;
     m_confidence = 0.0;
@@ -85,6 +87,7 @@ void CDecoderChain::ClearMinutes() {
 void CDecoderChain::DropHeldTime(std::int64_t keepFrom) {
     m_valid = false;
     m_spliced = false;
+    m_countOff = 0.0;
     m_confirmed = false;
     m_contradictions = 0;
     if (m_evidenceFrom != kAllEvidence) {
@@ -391,6 +394,10 @@ void CDecoderChain::Place(const ScoredSecond& s) {
         r->haveOnTime0 = !s.spliced && !s.riseDoubted;
     }
     EmitSecond(s, pos, r);
+    if (m_valid && pos < 60) {
+        WatchCount(s, RecordUnix(r->number) + pos);
+        if (!m_valid) return;
+    }
     if (pos % 10 == 9 || pos == r->length - 1) {
         Evaluate();
     }
@@ -454,6 +461,7 @@ void CDecoderChain::Evaluate() {
             return;
         }
         m_valid = true;
+        m_countOff = 0.0;
         m_anchorNumber = m_current;
         m_anchorUnix = unix;
     } else {
@@ -518,6 +526,36 @@ void CDecoderChain::OnRisen(const RisenSecond& s) {
     }
     out.vouched = out.timeValid && out.state == ReceptionState::TimeValid && s.seen;
     m_sink.OnRise(out);
+}
+
+void CDecoderChain::WatchCount(const ScoredSecond& s, std::int64_t unix) {
+    // The symbol the held time expects at `unix`, or none where it is not
+    // known (the call sign's Morse and service notice, the leap-second bits).
+    auto expected = [](std::int64_t u, const ScoredSecond& x, double& log) {
+        int second = 0;
+        const JjyTime t = JjyTimeFromUnix(u, &second);
+        const bool callSign = CFrameDecoder::CallSignMinute(t.minute) && second >= 40;
+        if ((callSign && second <= 55) || second == 53 || second == 54) return false;
+        const JjySymbol symbol = EncodeJjyFrame(t)[second];
+        log = symbol == JjySymbol::Zero  ? x.logZero
+              : symbol == JjySymbol::One ? x.logOne
+                                         : x.logMarker;
+        return true;
+    };
+    double here = 0.0, early = 0.0, late = 0.0;
+    if (s.erasure || !expected(unix, s, here)) return;
+    double best = -kNoShift;
+    if (expected(unix - 1, s, early)) best = early;
+    if (expected(unix + 1, s, late)) best = std::max(best, late);
+    if (best <= -kNoShift) return;
+    if (m_countOff <= 0.0) m_countOffFrom = s.second;
+    m_countOff = std::max(0.0, m_countOff + best - here);
+    if (m_countOff >= kCountOffNats) {
+        // The seconds lost or gained a whole number: what follows the
+        // change fits another minute phase and time, found anew.
+        m_haveCandidate = false;
+        DropHeldTime(m_countOffFrom);
+    }
 }
 
 void CDecoderChain::EmitSecond(const ScoredSecond& s, int secondInMinute, const MinuteRecord* r) {

@@ -52,6 +52,9 @@ private:
     // Whether a second carries the call sign's Morse under the held time.
     bool CallSignSecond(std::int64_t second);
     void WatchSignal(const ScoredSecond& s);
+    // Weighs whether the seconds are counted a whole second off the held
+    // time (a splice of whole seconds shows in the frame, not in the rise).
+    void WatchCount(const ScoredSecond& s, std::int64_t unix);
     // Tells the second tracker where the call sign's Morse comes next.
     void QuietMorse(std::int64_t second);
     // The rise jumped (a splice): nothing from before `from` (running
@@ -93,6 +96,10 @@ private:
     double m_confidence = 0.0;
     std::int64_t m_confirmSample = 0;
     int m_contradictions = 0;  // minutes in a row that plainly contradict the held time
+    // Evidence, in nats, that the seconds are counted a second off the held
+    // time, summed while positive since running second m_countOffFrom.
+    double m_countOff = 0.0;
+    std::int64_t m_countOffFrom = 0;
     // The time (record m_candidateNumber began at m_candidateUnix) that has
     // led every evaluation since m_candidateSample.
     bool m_haveCandidate = false;
