@@ -18,6 +18,9 @@ inline constexpr int kBlock = 96;
 inline constexpr int kBasebandRate = kInputRate / kBlock;  // 1000 per second
 // Output k is centred on input sample kBlock * k - 1.
 inline constexpr int kBasebandDelay = 1;
+// Noise on a mean of m consecutive baseband samples is this many times the
+// noise of m independent ones: the triangular windows overlap.
+inline constexpr double kBasebandCorrelation = 1.5;
 // Impulse blanker: a block whose peak exceeds this many times the running
 // RMS is dropped, and the next one with it.
 inline constexpr double kBlankerFactor = 6.0;

@@ -126,7 +126,6 @@ void CDecoderChain::OnBaseband(const BasebandSample& s) {
         // Until the second is found, what was folded belongs to whatever was
         // detected before; detection is a phase window's half behind.
         m_changesSeen = m_carrier.Changes();
-        m_refoldAt = -1;
         m_refoldAt = m_sample + std::int64_t{kBlock} * (kPhaseHalfWindow + 1);
     }
     if (m_refoldAt >= 0 && m_sample >= m_refoldAt) {

@@ -8,22 +8,9 @@ namespace {
 
 using namespace timecode;
 
-// Noise on a mean of m consecutive baseband samples is this many times the
-// noise of m independent ones: the triangular windows overlap.
-constexpr double kCorrelation = 1.5;
-
 constexpr double kFrom[4] = {kHighFrom, kW1From, kW2From, kLowFrom};
 constexpr double kTo[4] = {kHighTo, kW1To, kW2To, kLowTo};
 enum { kHigh, kW1, kW2, kLow };
-
-double Wrap(double bins) {
-    bins = std::fmod(bins, double{kFoldBins});
-    if (bins > kFoldBins / 2) bins -= kFoldBins;
-    if (bins <= -kFoldBins / 2) bins += kFoldBins;
-    return bins;
-}
-
-int Bin(int b) { return ((b % kFoldBins) + kFoldBins) % kFoldBins; }
 
 }  // namespace
 
@@ -107,23 +94,9 @@ void CSecondTracker::Reset() {
     m_level = 0.0;
     m_holdFold = false;
     m_channels.fill(Channel{});
-    m_recentHead = m_recentFill = 0;
-    m_currentI.fill(0.0);
-    m_currentW.fill(0.0);
-    m_seenJump = 0.0;
-    m_heldSecond = 0;
-    m_doubtFrom = kNoDoubt;
-    m_riseGone = 0.0;
-    m_riseGoneFrom = 0;
-    m_riseRatios = {kRiseQuietNats, kRiseQuietNats};
-    m_ratioAt.fill(RatioAt{});
-    m_ratioHead = 0;
-    m_riseStrength = 0.0;
-    m_quietFrom = 0;
-    m_quietTo = -1;
+    m_watch.Reset();
     m_splices = 0;
     m_spliceFrom = 0;
-    m_spliceMs = 0.0;
 }
 
 void CSecondTracker::Process(const DetectedSample& s, double samplesPerSecond, double noiseVariance,
@@ -142,10 +115,7 @@ void CSecondTracker::Process(const DetectedSample& s, double samplesPerSecond, d
             m_foldQ[b1] += f * s.quadrature;
             m_foldW[b1] += f;
         }
-        m_currentI[b0] += (1.0 - f) * s.inPhase;
-        m_currentW[b0] += 1.0 - f;
-        m_currentI[b1] += f * s.inPhase;
-        m_currentW[b1] += f;
+        m_watch.Add(b0, b1, f, s.inPhase);
     }
 
     if (m_locked) {
@@ -187,28 +157,6 @@ void CSecondTracker::Process(const DetectedSample& s, double samplesPerSecond, d
     }
 }
 
-namespace {
-
-// Contrast of a rise at each bin b: the sum of `half` bins after it minus
-// the sum of `half` bins before it. Returns the RMS over all bins.
-double Contrasts(const std::array<double, kFoldBins>& f, int half,
-                 std::array<double, kFoldBins>& out) {
-    double d = 0.0;
-    for (int i = 0; i < half; ++i) d += f[Bin(i)] - f[Bin(-1 - i)];
-    double square = 0.0;
-    for (int b = 0; b < kFoldBins; ++b) {
-        out[b] = d;
-        square += d * d;
-        // Moving from b to b + 1: bin b leaves "after" and joins "before".
-        const int ahead = b + half < kFoldBins ? b + half : b + half - kFoldBins;
-        const int behind = b >= half ? b - half : b - half + kFoldBins;
-        d += f[ahead] - 2.0 * f[b] + f[behind];
-    }
-    return std::sqrt(square / kFoldBins);
-}
-
-}  // namespace
-
 void CSecondTracker::Measure(double& position, double& z) const {
     Fold fi{}, fq{};
     for (int b = 0; b < kFoldBins; ++b) {
@@ -225,203 +173,26 @@ void CSecondTracker::Measure(double& position, double& z) const {
     z = rise.z;
 }
 
-CSecondTracker::Rise CSecondTracker::FindRise(const Fold& fi, double wideNoise, Fold& wide) {
-    // Wide, the contrast takes in all of the 0.15 s after the rise that is
-    // high in every symbol and the 0.15 s before it that is low: that tells
-    // whether there is a rise at all. Narrow, it places the rise.
-    Fold narrow{};
-    Contrasts(fi, kEdgeWideHalfWidth, wide);
-    const auto widest = std::max_element(wide.begin(), wide.end());
-    Rise rise;
-    rise.z = wideNoise > 0.0 ? *widest / wideNoise : 0.0;
-    Contrasts(fi, kEdgeHalfWidth, narrow);
-    const int wideBin = static_cast<int>(widest - wide.begin());
-    int bestBin = wideBin;
-    for (int b = wideBin - kEdgeHalfWidth; b <= wideBin + kEdgeHalfWidth; ++b) {
-        if (narrow[Bin(b)] > narrow[Bin(bestBin)]) bestBin = Bin(b);
-    }
-
-    rise.position = AreaPosition(fi, bestBin, rise.height);
-    return rise;
-}
-
-double CSecondTracker::AreaPosition(const Fold& fi, int bin, double& height) {
-    // Sub-bin position from the area above the low level around the rise:
-    // for a step at s, the bins b0..b0+2K-1 above it hold (b0+2K-1 - s + 1/2)
-    // steps' worth.
-    double low = 0.0, high = 0.0;
-    constexpr int kNear = 15, kFar = 150;
-    for (int i = kNear; i < kFar; ++i) {
-        low += fi[Bin(bin - i)];
-        high += fi[Bin(bin + i)];
-    }
-    low /= kFar - kNear;
-    high /= kFar - kNear;
-    double area = 0.0;
-    for (int b = bin - kEdgeAreaHalf; b < bin + kEdgeAreaHalf; ++b) {
-        area += fi[Bin(b)] - low;
-    }
-    const double steps = high > low ? area / (high - low) : kEdgeAreaHalf;
-    const double offset =
-        std::clamp(kEdgeAreaHalf - 0.5 - steps, -double{kEdgeAreaHalf}, double{kEdgeAreaHalf});
-    height = high - low;
-    return bin + offset;
-}
-
-void CSecondTracker::WatchPhase(double samplesPerSecond, double noiseVariance) {
-    // The rise in the last 2, 4 and 8 seconds: where it is tracked (held),
-    // elsewhere beyond doubt (a jump), or neither.
-    Fold sumI{}, sumW{}, mean{}, wide{};
-    int added = 0;
-    // What the shortest span in which a rise shows says, and how long it is.
-    enum class Seen { Nothing, Held, Elsewhere };
-    Seen recent = Seen::Nothing;
-    int recentSeconds = 0;
-    double jump = 0.0;
-    const int edgeBin = Bin(static_cast<int>(std::lround(m_edge)));
-    for (int seconds : {2, 4, 8}) {
-        if (seconds > m_recentFill) break;
-        for (; added < seconds; ++added) {
-            const int k = (m_recentHead - 1 - added + kRecentSeconds) % kRecentSeconds;
-            for (int b = 0; b < kFoldBins; ++b) {
-                sumI[b] += m_recentI[k][b];
-                sumW[b] += m_recentW[k][b];
-            }
-        }
-        double weight = 0.0;
-        for (int b = 0; b < kFoldBins; ++b) {
-            mean[b] = sumW[b] > 0.0 ? sumI[b] / sumW[b] : 0.0;
-            weight += sumW[b];
-        }
-        weight /= kFoldBins;
-        if (!(weight > 0.0)) break;
-        // The noise of one bin's mean, and of the wide contrast.
-        const double binVariance = kCorrelation * noiseVariance / weight;
-        const Rise rise = FindRise(mean, std::sqrt(2.0 * kEdgeWideHalfWidth * binVariance), wide);
-        if (rise.z < kPhaseZ || !(rise.height > 0.0)) continue;
-        // Near the tracked rise its area places it; further away, the wide
-        // contrast there against that at the tracked rise tells whether it
-        // moved (moving the rise by d bins changes the contrast by d steps,
-        // with the noise of 9 d bins).
-        double height = 0.0;
-        const double near = Wrap(AreaPosition(mean, edgeBin, height) - m_edge);
-        const double sigma = height > 0.0 ? std::sqrt(2.0 * kEdgeAreaHalf * binVariance) / height
-                                          : double{kFoldBins};
-        const double far = Wrap(rise.position - m_edge);
-        const double bins = std::min(std::abs(far), double{kEdgeWideHalfWidth});
-        const double gain = wide[Bin(static_cast<int>(std::lround(rise.position)))] - wide[edgeBin];
-        // An area that reaches its bound places nothing, unless the noise
-        // could not have taken it there.
-        const bool saturated = std::abs(near) >= kEdgeAreaHalf - 1.0;
-        const bool placed = !saturated || kDoubtSigmas * sigma < kEdgeAreaHalf;
-        const double moved = gain / std::sqrt(9.0 * bins * binVariance);  // in sigmas
-        const bool farther = std::abs(far) > kEdgeAreaHalf;
-        Seen seen = Seen::Nothing;
-        if (!saturated && std::abs(near) <= std::max(kPhaseHeldMs, kPhaseHeldSigmas * sigma)) {
-            seen = Seen::Held;
-        } else if ((farther && moved > kDoubtSigmas) ||
-                   (placed && std::abs(near) > std::max(kSpliceMinMs, kDoubtSigmas * sigma))) {
-            seen = Seen::Elsewhere;
-        }
-        // The shortest span that shows a jump holds the least from before it.
-        if (jump == 0.0 && rise.z >= kSpliceZ && farther && moved > kSpliceSigmas) {
-            jump = far;
-        } else if (jump == 0.0 && !saturated &&
-                   std::abs(near) > std::max(kSpliceMinMs, kSpliceSigmas * sigma)) {
-            jump = near;
-        }
-        if (recent == Seen::Nothing) {
-            recent = seen;
-            recentSeconds = seconds;
-        }
-    }
-    // The latest seconds show the rise where it is tracked, or cast doubt on
-    // it from the start of the span that shows it elsewhere.
-    const std::int64_t second = static_cast<std::int64_t>(
-        std::floor(static_cast<double>(m_phaseSecond) + m_phase - m_edge / kFoldBins));
-    if (recent == Seen::Held && m_riseGone < kRiseGoneNats) {
-        m_heldSecond = second;
-        m_doubtFrom = kNoDoubt;
-    } else if (recent == Seen::Elsewhere) {
-        m_doubtFrom = std::min(m_doubtFrom, second - recentSeconds);
-    }
-    const bool again =
-        jump != 0.0 && m_seenJump != 0.0 &&
-        std::abs(Wrap(jump - m_seenJump)) <= std::max(kSpliceMinMs, 0.25 * std::abs(jump));
-    m_seenJump = jump;
-    if (again) Rephase(jump, samplesPerSecond);
-}
-
-void CSecondTracker::WatchRise(std::int64_t second, double noiseVariance) {
-    // The rise's narrow contrast at the tracked place in the second just
-    // folded, against what the long fold shows there, scaled by the carrier's
-    // mean level in that second against the fold's: a fade lowers both, a
-    // jump of the rise only the contrast.
-    const int edge = static_cast<int>(std::lround(m_edge));
-    auto contrast = [edge](const Fold& sum, const Fold& weight) {
-        auto at = [&](int b) {
-            const int k = Bin(b);
-            return weight[k] > 0.0 ? sum[k] / weight[k] : 0.0;
-        };
-        double c = 0.0;
-        for (int i = 0; i < kEdgeHalfWidth; ++i) c += at(edge + i) - at(edge - 1 - i);
-        return c;
-    };
-    double level = 0.0, weight = 0.0, foldLevel = 0.0, foldWeight = 0.0;
-    for (int b = 0; b < kFoldBins; ++b) {
-        level += m_currentI[b];
-        weight += m_currentW[b];
-        foldLevel += m_foldI[b];
-        foldWeight += m_foldW[b];
-    }
-    if (!(weight > 0.0) || !(foldWeight > 0.0) || !(foldLevel > 0.0)) return;
-    const double rise = contrast(m_foldI, m_foldW);
-    const double expected =
-        rise * std::clamp((level / weight) / (foldLevel / foldWeight), 0.0, 1.5);
-    const double variance = 2.0 * kEdgeHalfWidth * kCorrelation * noiseVariance;
-    // Log-likelihood ratio of "no rise here" against "the rise", summed while
-    // positive, each second bounded so that one (a crash) never decides
-    // alone; and how much one second of the fold's rise tells the two apart
-    // (the second's own level, which its symbol moves, plays no part there).
-    const double ratio = expected * (0.5 * expected - contrast(m_currentI, m_currentW)) / variance;
-    m_riseStrength = 0.5 * rise * rise / variance;
-    m_riseRatios[1] = m_riseRatios[0];
-    m_riseRatios[0] = ratio;
-    m_ratioAt[m_ratioHead] = {static_cast<double>(m_phaseSecond) - m_edge / kFoldBins, ratio};
-    m_ratioHead = (m_ratioHead + 1) % kRecentSeconds;
-    if (m_riseGone <= 0.0) m_riseGoneFrom = second;
-    m_riseGone =
-        std::max(0.0, m_riseGone + std::clamp(ratio, -kPresenceSecondNats, kPresenceSecondNats));
-    if (m_riseGone >= kRiseGoneNats) m_doubtFrom = std::min(m_doubtFrom, m_riseGoneFrom);
-}
-
 void CSecondTracker::Rephase(double jump, double samplesPerSecond) {
     // The long fold moves with the rise and keeps little of what it held:
     // what follows is measured afresh.
     const int shift = static_cast<int>(std::lround(jump));
     Fold i{}, q{}, w{};
     for (int b = 0; b < kFoldBins; ++b) {
-        i[b] = kRephaseKeep * m_foldI[Bin(b - shift)];
-        q[b] = kRephaseKeep * m_foldQ[Bin(b - shift)];
-        w[b] = kRephaseKeep * m_foldW[Bin(b - shift)];
+        i[b] = kRephaseKeep * m_foldI[FoldBin(b - shift)];
+        q[b] = kRephaseKeep * m_foldQ[FoldBin(b - shift)];
+        w[b] = kRephaseKeep * m_foldW[FoldBin(b - shift)];
     }
     m_foldI = i;
     m_foldQ = q;
     m_foldW = w;
     m_edge += jump;
     m_slipSeconds = 0;
-    m_seenJump = 0.0;
-    // The seconds folded so far lie before the jump, or partly.
-    m_recentFill = 0;
-    m_currentI.fill(0.0);
-    m_currentW.fill(0.0);
-    // Every second since the rise was last seen where it was tracked may hold
-    // signal from either side of the jump: its windows start over, at the
-    // new phase, and it is marked.
+    // The seconds that may hold signal from either side of the jump start
+    // their windows over, at the new phase, and are marked.
     const std::int64_t now = static_cast<std::int64_t>(
         std::floor(static_cast<double>(m_phaseSecond) + m_phase - m_edge / kFoldBins));
-    std::int64_t from = std::min(m_heldSecond - 1, now);
-    if (m_riseGone > 0.0) from = std::min(from, m_riseGoneFrom - 1);
+    const std::int64_t from = m_watch.Moved(now);
     const double moved = jump / kFoldBins * samplesPerSecond;
     for (Windows& win : m_windows) {
         if (win.second < from) continue;
@@ -434,38 +205,23 @@ void CSecondTracker::Rephase(double jump, double samplesPerSecond) {
     }
     ++m_splices;
     m_spliceFrom = from;
-    m_spliceMs = jump;
-    m_heldSecond = now;
-    m_doubtFrom = kNoDoubt;
-    m_riseGone = 0.0;
 }
 
 void CSecondTracker::NewFoldSecond(bool carrierFound, double samplesPerSecond, double noiseVariance,
                                    IScoredSink& sink) {
-    // The second just folded joins the recent ones, held or not, unless it
-    // touched a quiet second.
+    // The second just folded is looked at apart, held or not.
     const double end = static_cast<double>(m_phaseSecond) - m_edge / kFoldBins;
-    const auto first = static_cast<std::int64_t>(std::floor(end - 1.0));
-    const auto last = static_cast<std::int64_t>(std::floor(end));
-    if (!m_locked || last < m_quietFrom || first > m_quietTo) {
-        m_recentI[m_recentHead] = m_currentI;
-        m_recentW[m_recentHead] = m_currentW;
-        m_recentHead = (m_recentHead + 1) % kRecentSeconds;
-        m_recentFill = std::min(m_recentFill + 1, kRecentSeconds);
-        if (m_locked && noiseVariance > 0.0) {
-            WatchRise(last, noiseVariance);
-            WatchPhase(samplesPerSecond, noiseVariance);
-        }
-    }
-    m_currentI.fill(0.0);
-    m_currentW.fill(0.0);
+    const double jump =
+        m_watch.Look(end, static_cast<double>(m_phaseSecond) + m_phase - m_edge / kFoldBins,
+                     m_locked, m_edge, m_foldI, m_foldW, noiseVariance);
+    if (jump != 0.0) Rephase(jump, samplesPerSecond);
     if (m_locked) {
         // The seconds whose rise and what follows it the last look took in.
         for (; m_nextRisen + kRiseDelaySeconds <= end; ++m_nextRisen) {
             const Windows& w = Slot(m_nextRisen);
             if (w.second != m_nextRisen) continue;
             sink.OnRisen({m_nextRisen, m_epoch, w.onTime, RiseSeen(m_nextRisen, w),
-                          w.spliced || m_nextRisen >= m_doubtFrom});
+                          w.spliced || m_watch.Doubted(m_nextRisen)});
         }
     }
     if (m_holdFold) return;
@@ -495,17 +251,14 @@ void CSecondTracker::NewFoldSecond(bool carrierFound, double samplesPerSecond, d
             m_nextRisen = m_firstSecond;
             m_windows.fill(Windows{});
             m_splices = 0;
-            m_seenJump = 0.0;
-            m_heldSecond = m_firstSecond;
-            m_doubtFrom = kNoDoubt;
-            m_riseGone = 0.0;
+            m_watch.Restart(m_firstSecond);
         }
         return;
     }
     if (m_edgeZ < kEdgeTrackZ) {
         return;  // hold the last rise through a fade
     }
-    const double diff = Wrap(position - m_edge);
+    const double diff = WrapBins(position - m_edge);
     if (std::abs(diff) < kSlipMs) {
         m_edge += kEdgeGain * diff;
         m_slipSeconds = 0;
@@ -559,19 +312,7 @@ void CSecondTracker::Learn(const Term* terms, int count, int hypothesis, double 
 }
 
 bool CSecondTracker::RiseSeen(std::int64_t n, const Windows& w) const {
-    // A second's own rise must tell "here" from "gone" well enough (a strong
-    // enough signal), and neither of the last two seconds (the newest rise is
-    // in one of them) nor their sum may lean to "gone".
-    const bool leaving = (m_riseGone >= kRiseQuietNats && m_riseGoneFrom <= n) ||
-                         std::max(m_riseRatios[0], m_riseRatios[1]) >= kRiseQuietNats;
-    // The second folded with n's rise in it showed the rise.
-    const double rise = static_cast<double>(n) + kHighFrom;
-    const auto own = std::find_if(m_ratioAt.begin(), m_ratioAt.end(), [&](const RatioAt& r) {
-        return r.end - 1.0 <= rise && rise < r.end;
-    });
-    const bool shown = own != m_ratioAt.end() && own->ratio <= -kRiseSeenNats;
-    return shown && Heard(w) && !w.spliced && n < m_doubtFrom && n <= m_heldSecond && !leaving &&
-           m_riseStrength >= kVouchNats;
+    return Heard(w) && !w.spliced && m_watch.Seen(n);
 }
 
 void CSecondTracker::Finalize(std::int64_t n, double noiseVariance, IScoredSink& sink) {
@@ -602,7 +343,7 @@ void CSecondTracker::Finalize(std::int64_t n, double noiseVariance, IScoredSink&
     out.low = lc;
     out.spliced = w.spliced;
     out.heard = Heard(w);
-    out.riseDoubted = n >= m_doubtFrom;
+    out.riseDoubted = m_watch.Doubted(n);
     out.riseSeen = RiseSeen(n, w);
     out.contrastSecond = n + kLevelSpan;
     out.contrast = out.contrastSigma = 0.0;
@@ -610,7 +351,7 @@ void CSecondTracker::Finalize(std::int64_t n, double noiseVariance, IScoredSink&
     if (newest.second == out.contrastSecond && newest.count[kHigh] > 0 && newest.count[kLow] > 0) {
         out.contrast =
             newest.sum[kHigh] / newest.count[kHigh] - newest.sum[kLow] / newest.count[kLow];
-        out.contrastSigma = std::sqrt(kCorrelation * noiseVariance *
+        out.contrastSigma = std::sqrt(kBasebandCorrelation * noiseVariance *
                                       (1.0 / newest.count[kHigh] + 1.0 / newest.count[kLow]));
     }
     m_level = hc;
@@ -645,7 +386,7 @@ void CSecondTracker::Finalize(std::int64_t n, double noiseVariance, IScoredSink&
             if (o.count[k] == 0 || (j != 0 && (k == kW1 || k == kW2))) continue;
             const double mid = 0.5 * (kFrom[k] + kTo[k]);
             terms[count++] = {o.sum[k] / o.count[k], j + mid - 0.5,
-                              kCorrelation * noiseVariance / o.count[k], k, std::abs(j)};
+                              kBasebandCorrelation * noiseVariance / o.count[k], k, std::abs(j)};
         }
     }
     int span = Span();

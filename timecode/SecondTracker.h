@@ -6,6 +6,8 @@
 
 #include "timecode/CarrierTracker.h"
 #include "timecode/Constants.h"
+#include "timecode/RiseFinder.h"
+#include "timecode/RiseWatch.h"
 
 namespace velto {
 
@@ -54,6 +56,8 @@ public:
 // over many seconds and locating the rise from 10 % to 100 %; the length of a
 // second on the sample clock comes from the carrier's frequency (the station
 // derives both from one clock). Then scores each second as 0, 1 or marker.
+// When the rise jumps (CRiseWatch: a splice in the samples), the tracking
+// moves by the jump and the seconds it may have touched are marked.
 class CSecondTracker {
 public:
     CSecondTracker();
@@ -67,18 +71,14 @@ public:
     void HoldFold(bool hold) { m_holdFold = hold; }
     bool Locked() const { return m_locked; }
     // Jumps of the rise the signal showed (splices in the samples), counted
-    // within the epoch; the first running second that may lie after the
-    // latest, and its size in ms of the station second (positive: later).
+    // within the epoch, and the first running second that may lie after the
+    // latest.
     int Splices() const { return m_splices; }
+    std::int64_t SpliceFrom() const { return m_spliceFrom; }
     int Epoch() const { return m_epoch; }
     // Running seconds whose rise is not watched for a jump: the call sign's
     // Morse keys the carrier anywhere in its seconds.
-    void QuietSeconds(std::int64_t from, std::int64_t to) {
-        m_quietFrom = from;
-        m_quietTo = to;
-    }
-    std::int64_t SpliceFrom() const { return m_spliceFrom; }
-    double SpliceMs() const { return m_spliceMs; }
+    void QuietSeconds(std::int64_t from, std::int64_t to) { m_watch.Quiet(from, to); }
     double EdgeZ() const { return m_edgeZ; }
     // Full-carrier amplitude of the last scored second.
     double Level() const { return m_level; }
@@ -93,12 +93,6 @@ private:
         int total = 0;
         bool spliced = false;
     };
-    // A rise found in a fold: where (bins), its wide contrast over the noise,
-    // and the step from the low level to the full carrier.
-    struct Rise {
-        double position = 0.0, z = 0.0, height = 0.0;
-    };
-    using Fold = std::array<double, timecode::kFoldBins>;
     // One window's mean in a level fit: its time from the start of the
     // second judged, its noise variance, which window, and how many seconds
     // from the one judged.
@@ -136,13 +130,7 @@ private:
         return w.total > 0 && w.blanked <= timecode::kErasureBlanked * w.total;
     }
     void Measure(double& position, double& z) const;
-    // `wide` receives the wide contrast at every bin.
-    static Rise FindRise(const Fold& mean, double wideNoise, Fold& wide);
-    static double AreaPosition(const Fold& mean, int bin, double& height);
-    // Looks for the rise in the last seconds alone; moves to where it jumped.
-    void WatchPhase(double samplesPerSecond, double noiseVariance);
-    // Whether the rise is still where it is tracked, second by second.
-    void WatchRise(std::int64_t second, double noiseVariance);
+    // The rise jumped: the tracking moves by it.
     void Rephase(double jump, double samplesPerSecond);
     void Finalize(std::int64_t n, double noiseVariance, IScoredSink& sink);
     Windows& Slot(std::int64_t n) {
@@ -168,36 +156,9 @@ private:
     bool m_holdFold = false;
     std::array<Channel, timecode::kLevelSpan + 1> m_channels{};  // by span; 0 unused
 
-    // The last seconds of signal folded one by one, never held, newest at
-    // m_recentHead - 1; the one being folded.
-    std::array<Fold, timecode::kRecentSeconds> m_recentI{}, m_recentW{};
-    int m_recentHead = 0, m_recentFill = 0;
-    Fold m_currentI{}, m_currentW{};
-    // A jump seen in the last look (bins; 0: none), and the running second
-    // when the last look found the rise where it is tracked.
-    double m_seenJump = 0.0;
-    std::int64_t m_heldSecond = 0;
-    // The first running second the signal lately cast doubt on.
-    static constexpr std::int64_t kNoDoubt = INT64_MAX;
-    std::int64_t m_doubtFrom = kNoDoubt;
-    // Evidence, in nats, that the rise left the tracked place while the
-    // carrier stayed, summed since running second m_riseGoneFrom.
-    double m_riseGone = 0.0;
-    std::int64_t m_riseGoneFrom = 0;
-    // The last two seconds' own ratios, and what one second's ratio is worth.
-    std::array<double, 2> m_riseRatios{};
-    double m_riseStrength = 0.0;
-    // The ratio of each of the last seconds folded, by where it ended (in
-    // running seconds, at the current phase).
-    struct RatioAt {
-        double end = 0.0, ratio = 0.0;
-    };
-    std::array<RatioAt, timecode::kRecentSeconds> m_ratioAt{};
-    int m_ratioHead = 0;
-    std::int64_t m_quietFrom = 0, m_quietTo = -1;
+    CRiseWatch m_watch;
     int m_splices = 0;
     std::int64_t m_spliceFrom = 0;
-    double m_spliceMs = 0.0;
 };
 
 }  // namespace velto
