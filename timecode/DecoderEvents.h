@@ -32,8 +32,10 @@ struct DecoderSecond {
     // confirmed by the signal (state TimeValid: not the flywheel, nor carried
     // across a jump of the samples that the signal has not confirmed yet),
     // the second lay wholly in samples that were heard, the last seconds of
-    // signal alone showed the rise where it is tracked since this second, and
-    // nothing suggests it has left. A clock feed sends only such seconds.
+    // signal alone showed the rise where it is tracked since this second,
+    // nothing suggests it has left, and the signal is strong enough for one
+    // second's rise to show it (from about 22.5 dB-Hz). A clock feed sends
+    // only such seconds.
     bool vouched;
 };
 
