@@ -20,6 +20,7 @@ double SecondLength(double hz) { return kBasebandRate * kCarrierHz / (kCarrierHz
 
 void CCarrierChoice::Reset() {
     m_candidates.fill(Candidate{});
+    m_keying.fill(0.0);
     m_count = 0;
     m_sum = {};
     m_fill = m_summed = 0;
@@ -82,8 +83,9 @@ int CCarrierChoice::Choose(const double* hz, int count) {
             c.sum[b] *= keep;
             c.weight[b] *= keep;
         }
+        m_keying[k] = 0.0;
         if (++c.seconds < kChoiceMinSeconds) continue;
-        const double keying = Keying(k);
+        const double keying = m_keying[k] = Weigh(k);
         if (keying > bestKeying) {
             bestKeying = keying;
             best = k;
@@ -92,7 +94,7 @@ int CCarrierChoice::Choose(const double* hz, int count) {
     return best;
 }
 
-double CCarrierChoice::Keying(int k) const {
+double CCarrierChoice::Weigh(int k) const {
     // Turned to the phase of its own mean (a keyed carrier's mean keeps the
     // keying's phase), a keyed carrier's fold varies along the real axis
     // alone. The other candidates turn through the second at their

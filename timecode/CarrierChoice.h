@@ -23,6 +23,9 @@ public:
     // Once a second: the carriers the search found (Hz from 40 kHz). Returns
     // which of them is keyed, -1 when none is yet.
     int Choose(const double* hz, int count);
+    // How much more candidate k's fold varied along its phase than across it
+    // at the last choice (0: not yet known).
+    double Keying(int k) const { return m_keying[k]; }
 
 private:
     struct Candidate {
@@ -35,10 +38,11 @@ private:
     };
     static void Tune(Candidate& c, double hz);
     // How much more the fold varies along its best phase than across it.
-    double Keying(int c) const;
+    double Weigh(int c) const;
 
     std::array<Candidate, timecode::kChoiceCandidates> m_candidates{};
     int m_count = 0;
+    std::array<double, timecode::kChoiceCandidates> m_keying{};
     std::complex<double> m_sum{};  // of the samples since the last step
     int m_fill = 0, m_summed = 0;
 };

@@ -43,6 +43,7 @@ void CCarrierTracker::Reset() {
     m_choice.Reset();
     m_tones.Reset();
     m_switchSeconds = 0;
+    m_carrierKeying = 0.0;
     m_omega = 0.0;
     m_nco = {1.0, 0.0};
     m_ncoStep = {1.0, 0.0};
@@ -214,8 +215,18 @@ void CCarrierTracker::SearchDecide() {
     }
     // With nothing tracked yet a lone carrier is taken at once (there is no
     // other to choose); otherwise only the keyed one, and another than the
-    // one tracked only once it has been chosen for some seconds.
-    const int chosen = !m_found && kept == 1 ? 0 : keyed;
+    // one tracked only once it has been chosen for some seconds. A far weaker
+    // carrier a whole number of Hz from the one tracked, when that has been
+    // keyed, is one of its keying's lines, which look keyed too.
+    if (current >= 0) {
+        m_carrierKeying += (m_choice.Keying(current) - m_carrierKeying) / kChoiceLineSeconds;
+    }
+    int chosen = !m_found && kept == 1 ? 0 : keyed;
+    if (chosen >= 0 && current >= 0 && chosen != current && m_carrierKeying >= kKeyedLineRatio &&
+        power[chosen] < kTonePowerShare * power[current]) {
+        const double apart = std::abs(hz[chosen] - hz[current]);
+        if (std::abs(apart - std::round(apart)) <= kChoiceLineHz) chosen = current;
+    }
     if (chosen >= 0 && chosen != current) {
         if (!m_found || ++m_switchSeconds >= kChoiceSwitchSeconds) {
             Acquire(hz[chosen]);
@@ -237,6 +248,7 @@ void CCarrierTracker::SearchDecide() {
 void CCarrierTracker::Acquire(double hz) {
     m_found = true;
     ++m_acquisitions;
+    m_carrierKeying = 0.0;
     m_searchPeakHz = hz;
     m_omega = kTwoPi * hz / kBasebandRate;
     m_ncoStep = Unit(m_omega);

@@ -81,7 +81,8 @@ private:
     double m_searchPeakHz = 0.0;
     CCarrierChoice m_choice;
     CToneCanceller m_tones;
-    int m_switchSeconds = 0;  // decisions in a row that chose another carrier
+    int m_switchSeconds = 0;       // decisions in a row that chose another carrier
+    double m_carrierKeying = 0.0;  // the tracked carrier's keying, a mean over decisions
     int m_acquisitions = 0;
 
     // Tracking.

@@ -57,7 +57,14 @@ inline constexpr int kChoiceDecimation = 5;  // baseband samples summed before f
 inline constexpr double kChoiceSeconds = 10.0;
 inline constexpr int kChoiceMinSeconds = 3;
 inline constexpr double kKeyedRatio = 1.3;
-inline constexpr int kChoiceSwitchSeconds = 5;
+inline constexpr int kChoiceSwitchSeconds = 15;
+// A carrier this close to a whole number of Hz from the station's, with less
+// than kTonePowerShare of its power, is one of its keying's lines (as the
+// search places them), when the station's has been keyed by kKeyedLineRatio
+// on average over about kChoiceLineSeconds.
+inline constexpr double kChoiceLineHz = 0.1;
+inline constexpr double kKeyedLineRatio = 1.5;
+inline constexpr double kChoiceLineSeconds = 30.0;
 // Steady carriers beside the station's with at least kTonePowerShare of its
 // peak power (the station's own keying lines have less) are taken out by
 // their mean over kToneSeconds, once it holds kToneSettleSeconds, followed by

@@ -79,7 +79,7 @@ void CDecoderChain::ClearMinutes() {
     m_contradictions = 0;
     m_presence.Reset();
     m_presentSince = 0;
-    m_evidenceFrom = kAllEvidence;
+    m_evidenceFrom = m_cutFrom = kAllEvidence;
     m_carrier.HoldFrequency(false);
     m_seconds.HoldFold(false);
 }
@@ -159,6 +159,7 @@ void CDecoderChain::OnSplice(std::int64_t from) {
     // contradicts it, and is not shown meanwhile.
     if (m_valid) m_spliced = true;
     m_evidenceFrom = std::max(m_evidenceFrom, from);
+    m_cutFrom = std::max(m_cutFrom, from);
     m_haveCandidate = false;
     m_minutes.Weaken(kSpliceMinuteKeep);
     // Seconds judged already from `from` on were judged at the old phase.
@@ -425,10 +426,11 @@ void CDecoderChain::Evaluate() {
         run[count++] = r;
     }
     if (count == 0) return;
-    if (run[count - 1]->firstSecond < m_evidenceFrom) {
-        // Of the oldest minute, only what came after the loss or the splice.
+    if (run[count - 1]->firstSecond < m_cutFrom) {
+        // Of the oldest minute, only what came after the splice: what came
+        // before it may be counted a second off.
         m_boundary = *run[count - 1];
-        for (std::int64_t pos = 0; pos < m_evidenceFrom - m_boundary.firstSecond; ++pos) {
+        for (std::int64_t pos = 0; pos < m_cutFrom - m_boundary.firstSecond; ++pos) {
             m_boundary.present[pos] = false;
             m_boundary.logZero[pos] = m_boundary.logOne[pos] = m_boundary.logMarker[pos] =
                 static_cast<float>(-std::log(3.0));
@@ -473,7 +475,7 @@ void CDecoderChain::Evaluate() {
             Lead(unix);
             return;
         }
-        m_evidenceFrom = kAllEvidence;  // the older evidence fits the held time too
+        m_evidenceFrom = m_cutFrom = kAllEvidence;  // the older evidence fits the held time too
         m_spliced = false;
     }
     m_confirmed = true;
@@ -553,6 +555,7 @@ void CDecoderChain::WatchCount(const ScoredSecond& s, std::int64_t unix) {
         // The seconds lost or gained a whole number: what follows the
         // change fits another minute phase and time, found anew.
         m_haveCandidate = false;
+        m_cutFrom = std::max(m_cutFrom, m_countOffFrom);
         DropHeldTime(m_countOffFrom);
     }
 }

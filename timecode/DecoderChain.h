@@ -78,7 +78,7 @@ private:
     std::array<ScoredSecond, timecode::kHistorySeconds> m_history{};
     std::int64_t m_historyCount = 0;  // entries written since the last clear
     std::array<MinuteRecord, timecode::kMaxRecords + 1> m_records{};
-    MinuteRecord m_boundary{};    // the oldest record weighed, cut at m_evidenceFrom
+    MinuteRecord m_boundary{};    // the oldest record weighed, cut at m_cutFrom
     std::int64_t m_current = -1;  // number of the record being filled
     int m_epoch = -1;
     int m_generation = -1;
@@ -113,6 +113,9 @@ private:
     // signal's return under the flywheel, until the held time is confirmed
     // again (what came back may carry another time).
     std::int64_t m_evidenceFrom = kAllEvidence;
+    // ... and first running second after a splice (or a count found off):
+    // what came before it is not weighed even within the oldest minute.
+    std::int64_t m_cutFrom = kAllEvidence;
     static constexpr std::int64_t kAllEvidence = INT64_MIN;
     std::int64_t m_nextStatus = 0;
     ReceptionState m_reported = ReceptionState::NoSignal;
