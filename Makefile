@@ -13,7 +13,7 @@ SAN_ENV = UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 CTEST = ctest --no-tests=error --timeout 300 --output-on-failure -j$(JOBS)
 # The tests' private chronyd: the machine's own, or the package unpacked into
 # build-tools/ (never installed: it would replace the system's time daemon).
-CHRONY_PATH = PATH="$$(scripts/private-chrony build-tools/chrony):$$PATH"
+CHRONY_PATH = PATH="$(CURDIR)/build-tools/chrony/usr/sbin:$$PATH"
 
 .PHONY: all deps deps-test deps-bench build build-app test test-release test-asan test-tsan test-v3 bench bench-headless sensitivity fuzz run package install screenshot clean
 
@@ -24,6 +24,7 @@ deps:
 	@scripts/install-deps run
 deps-test:
 	@scripts/install-deps test
+	@scripts/private-chrony build-tools/chrony >/dev/null
 deps-bench:
 	@scripts/install-deps bench
 
