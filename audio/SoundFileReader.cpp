@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 
 #include "dsp/Constants.h"
@@ -98,8 +99,13 @@ bool CSoundFileReader::Check(std::string* error) {
         default:
             break;
     }
-    // Floating-point files beyond full scale are clipped rather than wrapped.
-    sf_command(m_file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    // Integer samples of any width the library scales to 16 bits itself.
+    // Floating-point ones (+-1.0 full scale) it would truncate to 0 and +-1,
+    // silence, or scale by the file's own peak, which changes the level; so
+    // they are read as they are and scaled here.
+    const int sub = m_format & SF_FORMAT_SUBMASK;
+    m_float = sub == SF_FORMAT_FLOAT || sub == SF_FORMAT_DOUBLE || sub == SF_FORMAT_VORBIS ||
+              sub == SF_FORMAT_OPUS;
     m_read = 0;
     m_readError = false;
     return true;
@@ -109,13 +115,28 @@ std::size_t CSoundFileReader::Read(std::int16_t* out, std::size_t n) {
     if (m_file == nullptr || n == 0) {
         return 0;
     }
-    const sf_count_t got = sf_read_short(m_file, out, static_cast<sf_count_t>(n));
+    const sf_count_t got =
+        m_float ? ReadFloat(out, n) : sf_read_short(m_file, out, static_cast<sf_count_t>(n));
     if (got <= 0) {
         m_readError = sf_error(m_file) != SF_ERR_NO_ERROR;
         return 0;
     }
     m_read += got;
     return static_cast<std::size_t>(got);
+}
+
+// Full scale is 32768, as libsndfile writes 16-bit data into floats; beyond
+// it the samples are clipped rather than wrapped.
+std::int64_t CSoundFileReader::ReadFloat(std::int16_t* out, std::size_t n) {
+    if (m_floats.size() < n) {
+        m_floats.resize(n);
+    }
+    const sf_count_t got = sf_read_float(m_file, m_floats.data(), static_cast<sf_count_t>(n));
+    for (sf_count_t i = 0; i < got; ++i) {
+        const float scaled = std::nearbyint(m_floats[static_cast<std::size_t>(i)] * 32768.0f);
+        out[i] = static_cast<std::int16_t>(std::clamp(scaled, -32768.0f, 32767.0f));
+    }
+    return got;
 }
 
 std::string CSoundFileReader::EndProblem() const {

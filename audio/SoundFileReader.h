@@ -3,13 +3,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct sf_private_tag;
 
 namespace velto {
 
 // A recording read through libsndfile and checked to be what the chain
-// takes: one channel at 96000 Hz with at least 16 bits per sample. Reads in
+// takes: one channel at 96000 Hz with at least 16 bits per sample, integer
+// or floating point, scaled to 16 bits. Reads in
 // pieces, so a file of any length needs no more memory than one piece.
 class CSoundFileReader {
 public:
@@ -31,6 +33,7 @@ public:
 
 private:
     bool Check(std::string* error);
+    std::int64_t ReadFloat(std::int16_t* out, std::size_t n);
 
     sf_private_tag* m_file = nullptr;
     std::string m_name;
@@ -38,6 +41,8 @@ private:
     std::int64_t m_read = 0;
     int m_format = 0;
     bool m_readError = false;
+    bool m_float = false;         // floating-point samples, scaled here
+    std::vector<float> m_floats;  // ... read into this first
 };
 
 }  // namespace velto
