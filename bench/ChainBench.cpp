@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "dsp/JjySignal.h"
+#include "simulator/JjySignal.h"
 #include "dsp/Pipeline.h"
 
 namespace {

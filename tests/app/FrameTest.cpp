@@ -20,7 +20,7 @@
 #include "app/MainFrame.h"
 #include "app/SoundCardDlg.h"
 #include "app/StatusBar.h"
-#include "audio/WarningCode.h"
+#include "health/Warning.h"
 #include "tests/app/FrameFixture.h"
 #include "tests/audio/AudioTestSupport.h"
 #include "tests/views/ViewTestSupport.h"

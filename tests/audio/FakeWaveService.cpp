@@ -1,6 +1,6 @@
 #include "tests/audio/FakeWaveService.h"
 
-#include "dsp/Constants.h"
+#include "base/Geometry.h"
 
 namespace velto {
 namespace {

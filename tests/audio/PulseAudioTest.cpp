@@ -18,10 +18,10 @@
 #include <thread>
 #include <vector>
 
-#include "audio/InputHealth.h"
+#include "health/InputHealth.h"
 #include "audio/PortAudioService.h"
 #include "audio/WaveDevice.h"
-#include "dsp/JjySignal.h"
+#include "simulator/JjySignal.h"
 #include "tests/audio/AudioTestSupport.h"
 
 namespace velto {

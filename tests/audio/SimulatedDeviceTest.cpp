@@ -6,7 +6,7 @@
 #include "audio/SimulatedWaveIn.h"
 #include "audio/SystemWaveService.h"
 #include "audio/WaveDevice.h"
-#include "dsp/JjyTimeCode.h"
+#include "station/JjyTimeCode.h"
 #include "dsp/Pipeline.h"
 #include "tests/audio/AudioTestSupport.h"
 

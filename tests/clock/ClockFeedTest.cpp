@@ -4,8 +4,8 @@
 #include <cmath>
 #include <vector>
 
-#include "dsp/JjySignal.h"
-#include "receiver/ClockFeed.h"
+#include "simulator/JjySignal.h"
+#include "clock/ClockFeed.h"
 #include "receiver/SampleClock.h"
 #include "timecode/Decoder.h"
 

@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "receiver/ChronySock.h"
-#include "receiver/ShmRefclock.h"
+#include "clock/ChronySock.h"
+#include "clock/ShmRefclock.h"
 
 // The two ways a sample reaches a time daemon, each seen from the daemon's side.
 namespace velto {

@@ -6,8 +6,8 @@
 #include <tuple>
 #include <vector>
 
-#include "dsp/JjySignal.h"
-#include "dsp/JjyTimeCode.h"
+#include "simulator/JjySignal.h"
+#include "station/JjyTimeCode.h"
 #include "dsp/Pipeline.h"
 
 namespace velto {

@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "dsp/Constants.h"
+#include "base/Geometry.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <ostream>
 
-#include "dsp/Constants.h"
-#include "dsp/JjyTimeCode.h"
+#include "base/Geometry.h"
+#include "station/JjyTimeCode.h"
 #include "dsp/Pipeline.h"
 #include "timecode/DecoderEvents.h"
 #include "views/StripSource.h"
