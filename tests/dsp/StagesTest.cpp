@@ -8,29 +8,39 @@
 #include <vector>
 
 #include "dsp/Constants.h"
-#include "dsp/Pipeline.h"
 #include "dsp/SineFit.h"
 #include "dsp/Slicer.h"
+#include "dsp/SlotMeter.h"
+#include "dsp/ToneGate.h"
 
 namespace velto {
 namespace {
 
 constexpr double kLevel = 100.0;
 
-// Writes on ('1') and off ('0') corrected slots from slot `first` on, along the ring.
-void SetSlots(CPipeline& p, int first, const std::string& pattern) {
+// Writes on ('1') and off ('0') slots from slot `first` on, along the ring.
+void SetSlots(SlotRow& row, int first, const std::string& pattern) {
     for (std::size_t i = 0; i < pattern.size(); ++i) {
-        p.m_correctedRow[(first + i) % kRowSlots] = pattern[i] == '1' ? kLevel : 0.0;
+        row[(first + i) % kRowSlots] = pattern[i] == '1' ? kLevel : 0.0;
     }
 }
 
-std::string Slots(const CPipeline& p, int first, int n) {
+std::string Slots(const SlotRow& row, int first, int n) {
     std::string s;
     for (int i = 0; i < n; ++i) {
-        const double v = p.m_correctedRow[(first + i) % kRowSlots];
+        const double v = row[(first + i) % kRowSlots];
         s += v == 0.0 ? '0' : v == kLevel ? '1' : '?';
     }
     return s;
+}
+
+// A slicer whose level is kLevel.
+CSlicer Sliced() {
+    CSlicer slicer;
+    SlotRow raw;
+    raw.fill(kLevel);
+    slicer.EstimateSliceLevel(raw);
+    return slicer;
 }
 
 TEST(SineFit, TwoSamplesOfTheCarrierDetermineAmplitudeAndPhase) {
@@ -60,63 +70,63 @@ TEST(SineFit, TwoSamplesOfTheCarrierDetermineAmplitudeAndPhase) {
 // Each slot reads filtered samples 960 j and 960 j + 1 as the fit's y0 and
 // y1 (slot 0, in the filter's start-up, those of slot 1); nothing else of the
 // buffer counts, and only the buffer's own slots are written.
-TEST(MeasureSlots, FitsTheFirstTwoFilteredSamplesOfEachSlot) {
-    CPipeline p;
-    p.m_filtered.fill(1e6);
+TEST(SlotMeter, FitsTheFirstTwoFilteredSamplesOfEachSlot) {
+    std::vector<double> filtered(kBufferSamples, 1e6);
     for (int j = 0; j < kSlotsPerBuffer; ++j) {
-        p.m_filtered[kSlotSamples * j] = 3.0 + j;
-        p.m_filtered[kSlotSamples * j + 1] = -5.0 * j;
+        filtered[kSlotSamples * j] = 3.0 + j;
+        filtered[kSlotSamples * j + 1] = -5.0 * j;
     }
-    p.MeasureSlots(7);
+    SlotRow raw{}, corrected{};
+    CSlotMeter().MeasureSlots(filtered.data(), 7, raw, corrected);
     for (int j = 0; j < kSlotsPerBuffer; ++j) {
         const int k = j == 0 ? 1 : j;
         const double y0 = 3.0 + k;
         const double y1 = -5.0 * k;
         const double expected = std::hypot(2.0 * y1 + std::sqrt(3.0) * y0, y0);
-        EXPECT_NEAR(p.m_rawRow[70 + j], expected, 1e-9 * expected) << j;
-        EXPECT_EQ(p.m_correctedRow[70 + j], p.m_rawRow[70 + j]) << j;
+        EXPECT_NEAR(raw[70 + j], expected, 1e-9 * expected) << j;
+        EXPECT_EQ(corrected[70 + j], raw[70 + j]) << j;
     }
-    EXPECT_EQ(std::vector({p.m_rawRow[69], p.m_rawRow[80], p.m_correctedRow[80]}),
-              std::vector({0.0, 0.0, 0.0}));
+    EXPECT_EQ(std::vector({raw[69], raw[80], corrected[80]}), std::vector({0.0, 0.0, 0.0}));
 }
 
 TEST(Slicer, LevelIsTheEleventhLargestOfTheFirstThreeSecondsAndHalfOfItIsOn) {
-    CPipeline p;
-    p.EstimateSliceLevel();  // silence in the first pass
-    EXPECT_EQ(p.m_sliceLevel, kSliceLevelUnset);
+    CSlicer p;
+    SlotRow raw{}, corrected{};
+    p.EstimateSliceLevel(raw);  // silence in the first pass
+    EXPECT_EQ(p.SliceLevel(), kSliceLevelUnset);
 
-    p.m_rawRow.fill(999.0);  // beyond slot 299: must not count
-    std::fill_n(p.m_rawRow.begin(), kSliceEstimateSlots, 10.0);
-    for (int s = 0; s < 20; ++s) p.m_rawRow[s * 13] = kLevel;
-    p.EstimateSliceLevel();
-    EXPECT_EQ(p.m_sliceLevel, kLevel);
+    raw.fill(999.0);  // beyond slot 299: must not count
+    std::fill_n(raw.begin(), kSliceEstimateSlots, 10.0);
+    for (int s = 0; s < 20; ++s) raw[s * 13] = kLevel;
+    p.EstimateSliceLevel(raw);
+    EXPECT_EQ(p.SliceLevel(), kLevel);
     const double values[] = {50.0, 49.999, 0.0, 100.0, 1e9, 75.0, 25.0, 50.0001, 10.0, 60.0};
-    std::copy(std::begin(values), std::end(values), p.m_correctedRow.begin() + 400);
-    p.Binarize(40);
-    EXPECT_EQ(Slots(p, 400, 10), "1001110101");
+    std::copy(std::begin(values), std::end(values), corrected.begin() + 400);
+    p.Binarize(40, corrected);
+    EXPECT_EQ(Slots(corrected, 400, 10), "1001110101");
 
-    p.m_rawRow.fill(0.0);  // silence keeps the level
-    p.EstimateSliceLevel();
-    EXPECT_EQ(p.m_sliceLevel, kLevel);
+    raw.fill(0.0);  // silence keeps the level
+    p.EstimateSliceLevel(raw);
+    EXPECT_EQ(p.SliceLevel(), kLevel);
 
     // All different: the level is exactly the eleventh largest.
-    for (int s = 0; s < kSliceEstimateSlots; ++s) p.m_rawRow[s] = (s * 7919) % 300;
-    p.EstimateSliceLevel();
-    EXPECT_EQ(p.m_sliceLevel, 289.0);
+    for (int s = 0; s < kSliceEstimateSlots; ++s) raw[s] = (s * 7919) % 300;
+    p.EstimateSliceLevel(raw);
+    EXPECT_EQ(p.SliceLevel(), 289.0);
 
     // Only five loud slots: the sixth largest is 0.0 and the level stays.
-    p.m_rawRow.fill(0.0);
-    std::fill_n(p.m_rawRow.begin(), 5, 50.0);
-    p.EstimateSliceLevel();
-    EXPECT_EQ(p.m_sliceLevel, 289.0);
+    raw.fill(0.0);
+    std::fill_n(raw.begin(), 5, 50.0);
+    p.EstimateSliceLevel(raw);
+    EXPECT_EQ(p.SliceLevel(), 289.0);
     // Six: the eleventh largest, 0.0, below a non-zero sixth is a level of
     // 0.0, which slices everything off.
-    p.m_rawRow[5] = 50.0;
-    p.EstimateSliceLevel();
-    EXPECT_EQ(p.m_sliceLevel, 0.0);
-    std::fill_n(p.m_correctedRow.begin() + 300, 10, 7.0);
-    p.Binarize(30);
-    EXPECT_EQ(Slots(p, 300, 10), "0000000000");
+    raw[5] = 50.0;
+    p.EstimateSliceLevel(raw);
+    EXPECT_EQ(p.SliceLevel(), 0.0);
+    std::fill_n(corrected.begin() + 300, 10, 7.0);
+    p.Binarize(30, corrected);
+    EXPECT_EQ(Slots(corrected, 300, 10), "0000000000");
 }
 
 TEST(Slicer, CompareDescendingOrdersCloseValuesAndExtremesWithoutOverflow) {
@@ -142,49 +152,48 @@ TEST(Slicer, GlitchesAreRemovedAlongTheRingOneSlotBehind) {
         {0, "1011111111110", "1111111111110"},
         {79, "1111111111101", "1111111111101"},  // slot 799 waits for buffer 0
     };
+    const CSlicer slicer = Sliced();
     for (const Case& c : cases) {
-        CPipeline p;
-        p.m_sliceLevel = kLevel;
+        SlotRow row{};
         const int first = kSlotsPerBuffer * c.b + kRowSlots - 2;
-        SetSlots(p, first, c.before);
-        p.RemoveGlitches(c.b);
-        EXPECT_EQ(Slots(p, first, 13), c.after) << c.b << " " << c.before;
+        SetSlots(row, first, c.before);
+        slicer.RemoveGlitches(c.b, row);
+        EXPECT_EQ(Slots(row, first, 13), c.after) << c.b << " " << c.before;
     }
 }
 
 TEST(ToneTable, RoundsPositiveHalvesUpAndNegativeOnesTowardZero) {
-    const CPipeline p;
-    ASSERT_TRUE(p.HasToneTable());
+    std::vector<std::int16_t> table(kToneTableSamples);
+    MakeToneTable(table.data());
     const int index[] = {0, 15, 30, 45, 1, 31, kToneTableSamples - 45};
     const int value[] = {0, 3000, 0, -2999, 314, -313, 3000};
-    for (int k = 0; k < 7; ++k) EXPECT_EQ(p.m_toneTable[index[k]], value[k]) << index[k];
+    for (int k = 0; k < 7; ++k) EXPECT_EQ(table[index[k]], value[k]) << index[k];
 }
 
-TEST(GateTone, KeysTheTableSlotBySlot) {
-    CPipeline p;
+// Every slot sounds table samples 0..9599 in step with its place in the
+// buffer, or silence; nothing without a level.
+TEST(ToneGate, KeysTheTableSlotBySlot) {
+    std::vector<std::int16_t> table(kToneTableSamples);
+    MakeToneTable(table.data());
+    const CToneGate gate;
+    ASSERT_TRUE(gate.HasToneTable());
+    SlotRow corrected;
+    corrected.fill(10.0);
     std::vector<std::int16_t> out(2 * kBufferSamples + 1);
-    auto gate = [&](int first, int n) {
+    auto keyed = [&](int first, int n, double level) {
         std::ranges::fill(out, 77);
-        p.GateTone(first, n, out.data());
+        gate.GateTone(first, n, corrected, level, out.data());
         EXPECT_EQ(out[n * kBufferSamples], 77) << "wrote past its slots";
     };
-    p.m_correctedRow.fill(10.0);
-    gate(3, 1);  // no level yet
-    for (int i = 0; i < kBufferSamples; ++i) ASSERT_EQ(out[i], 0) << i;
+    keyed(3, 1, kSliceLevelUnset);
+    EXPECT_EQ(std::count(out.begin(), out.begin() + kBufferSamples, 0), kBufferSamples);
+    keyed(79, 2, 10.0);  // across the end of the ring
+    for (int i = 0; i < 2 * kBufferSamples; ++i) ASSERT_EQ(out[i], table[i % kBufferSamples]) << i;
 
-    // A table that does not repeat shows where each sample was read.
-    for (int i = 0; i < kToneTableSamples; ++i) p.m_toneTable[i] = static_cast<std::int16_t>(i);
-    p.m_sliceLevel = 10.0;
-    gate(0, 2);  // every slot reads table samples 0..9599
-    for (int i = 0; i < 2 * kBufferSamples; ++i) {
-        ASSERT_EQ(out[i], i % kBufferSamples) << i;
-    }
-
-    // Chunk j of the slot reads table samples 960 j ..
-    for (int j = 0; j < 10; ++j) p.m_correctedRow[50 + j] = j % 2 == 0 ? 10.0 : 0.0;
-    gate(5, 1);
+    for (int j = 0; j < 10; ++j) corrected[50 + j] = j % 2 == 0 ? 10.0 : 0.0;
+    keyed(5, 1, 10.0);
     for (int i = 0; i < kBufferSamples; ++i) {
-        ASSERT_EQ(out[i], i / kSlotSamples % 2 == 0 ? static_cast<std::int16_t>(i) : 0) << i;
+        ASSERT_EQ(out[i], i / kSlotSamples % 2 == 0 ? table[i] : 0) << i;
     }
 }
 
