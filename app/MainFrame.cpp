@@ -472,16 +472,13 @@ void CMainFrame::PostClose() {
 // One device is stopped per close, playback first, and the close is posted
 // again; only with both closed does the window go.
 void CMainFrame::closeEvent(QCloseEvent* e) {
-    velto::Warnings told;
-    if (m_receiver.MonitorOn()) {
-        m_receiver.StopMonitor(told);
-        ShowAudioBoxes(told);
-        e->ignore();
-        PostClose();
-        return;
-    }
-    if (m_receiver.Receiving()) {
-        m_receiver.StopCapture(told);
+    if (m_receiver.MonitorOn() || m_receiver.Receiving()) {
+        velto::Warnings told;
+        if (m_receiver.MonitorOn()) {
+            m_receiver.StopMonitor(told);
+        } else {
+            m_receiver.StopCapture(told);
+        }
         ShowAudioBoxes(told);
         e->ignore();
         PostClose();
