@@ -66,7 +66,8 @@ std::optional<Warning> CChronySock::Send(const ClockSample& sample) {
         ++m_delivered;
         if (m_complained) {
             m_complained = false;
-            return Warning{WarningCode::ClockFeed, "chronyd takes the samples at " + m_path + " now"};
+            return Warning{WarningCode::ClockFeed,
+                           "chronyd takes the samples at " + m_path + " now"};
         }
         return std::nullopt;
     }

@@ -38,8 +38,9 @@ ClockFeedSettings ClockFeedSettings::Load() {
     const QSettings settings;
     ClockFeedSettings s;
     s.enabled = settings.value(kEnabledKey, false).toBool();
-    const std::string socket =
-        settings.value(kSocketKey, QString::fromLatin1(kDefaultChronySock)).toString().toStdString();
+    const std::string socket = settings.value(kSocketKey, QString::fromLatin1(kDefaultChronySock))
+                                   .toString()
+                                   .toStdString();
     s.chronySock = ChronySockFits(socket) ? socket : kDefaultChronySock;
     bool ok = false;
     const double latency = settings.value(kLatencyKey, 0.0).toDouble(&ok);
@@ -89,8 +90,8 @@ bool ClockFeedSettings::ParseOption(const std::string& option, const std::string
     return true;
 }
 
-std::unique_ptr<CClockFeed> MakeClockFeed(const ClockFeedSettings& settings,
-                                          CClockFeed::Tell tell, std::string* problem) {
+std::unique_ptr<CClockFeed> MakeClockFeed(const ClockFeedSettings& settings, CClockFeed::Tell tell,
+                                          std::string* problem) {
     if (!settings.enabled || !(settings.chronySock || settings.shmUnit)) {
         return nullptr;
     }

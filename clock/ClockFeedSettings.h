@@ -44,7 +44,7 @@ struct ClockFeedSettings {
 // too, with one sentence in *problem, when a sink that was asked for cannot be
 // had at all (the shared memory); a sink that may come good later (chronyd's
 // socket) tells `tell` instead.
-std::unique_ptr<CClockFeed> MakeClockFeed(const ClockFeedSettings& settings,
-                                          CClockFeed::Tell tell, std::string* problem);
+std::unique_ptr<CClockFeed> MakeClockFeed(const ClockFeedSettings& settings, CClockFeed::Tell tell,
+                                          std::string* problem);
 
 }  // namespace velto

@@ -32,14 +32,14 @@ std::unique_ptr<CShmRefclock> CShmRefclock::Attach(int unit, std::string* proble
     const key_t key = static_cast<key_t>(kKeyBase + unit);
     const int id = ::shmget(key, sizeof(ShmTime), IPC_CREAT | PermissionsOf(unit));
     if (id < 0) {
-        *problem = "cannot get the NTP shared-memory segment of " + name + ": " +
-                   std::strerror(errno);
+        *problem =
+            "cannot get the NTP shared-memory segment of " + name + ": " + std::strerror(errno);
         return nullptr;
     }
     void* address = ::shmat(id, nullptr, 0);
     if (address == reinterpret_cast<void*>(-1)) {
-        *problem = "cannot attach the NTP shared-memory segment of " + name + ": " +
-                   std::strerror(errno);
+        *problem =
+            "cannot attach the NTP shared-memory segment of " + name + ": " + std::strerror(errno);
         return nullptr;
     }
     return std::unique_ptr<CShmRefclock>(new CShmRefclock(static_cast<ShmTime*>(address)));

@@ -9,8 +9,7 @@ namespace {
 // The console's options with a value, and those without; --simulate is the
 // window's too. The clock feed's come from ClockFeedSettings.
 constexpr std::array<std::string_view, 3> kValueOptions = {"--device", "--input", "--record"};
-constexpr std::array<std::string_view, 3> kFlagOptions = {"--headless", "--list-devices",
-                                                          "--json"};
+constexpr std::array<std::string_view, 3> kFlagOptions = {"--headless", "--list-devices", "--json"};
 
 bool Listed(const auto& list, const std::string& arg) {
     return std::ranges::find(list, arg) != list.end();

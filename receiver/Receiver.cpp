@@ -211,9 +211,10 @@ void CReceiver::DecodeCaptured() {
     constexpr std::int64_t kReadable = kRingBuffers - 1;
     if (total - m_decodeCursor > kReadable) {
         const std::int64_t lost = total - kReadable - m_decodeCursor;
-        Warn(WarningCode::DecoderGap, "The receiver fell " + std::to_string(total - m_decodeCursor) +
-                                " buffers behind the capture; " + std::to_string(lost * kBufferMs) +
-                                " ms of signal were not decoded.");
+        Warn(WarningCode::DecoderGap,
+             "The receiver fell " + std::to_string(total - m_decodeCursor) +
+                 " buffers behind the capture; " + std::to_string(lost * kBufferMs) +
+                 " ms of signal were not decoded.");
         m_decodeCursor = total - kReadable;
     }
     for (; m_decodeCursor < total; ++m_decodeCursor) {

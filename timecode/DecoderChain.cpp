@@ -27,7 +27,8 @@ bool ParityOk(const MinuteRecord& r, std::span<const int> bits, int parity) {
 bool LastMinuteOfMonth(std::int64_t utcMinute) {
     const std::int64_t next = utcMinute + 60;
     if (next % 86400 != 0) return false;
-    return JjyTimeFromUnix(next - kJstOffsetSeconds).day == 1;  // JST civil of UTC - 9 h is UTC civil
+    // The JST civil time of UTC - 9 h is the UTC civil time.
+    return JjyTimeFromUnix(next - kJstOffsetSeconds).day == 1;
 }
 
 // How much better than the frame of `utcMinute` the best frame of any time

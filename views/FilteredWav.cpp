@@ -7,7 +7,6 @@
 #include <cstddef>
 #include <cstring>
 
-
 namespace {
 
 constexpr QRgb kGray = qRgb(128, 128, 128);

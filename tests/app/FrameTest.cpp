@@ -98,8 +98,9 @@ TEST_F(FrameTest, FailedStartShowsItsBoxAndLeavesTheIntroAndTheFlags) {
     EXPECT_EQ(StartText(), QStringLiteral("開始\tSpace"));
     m_service.SetResult(FakeCall::OutOpen, velto::kWaveNoDriver);
     f.SendCommand(ID_MONITOR);
-    EXPECT_EQ(m_audioBoxes, (QStringList{QStringLiteral("Orvik: 録音デバイスがオープンできません。"),
-                                         QStringLiteral("Velto: 再生デバイスがオープンできません。")}));
+    EXPECT_EQ(m_audioBoxes,
+              (QStringList{QStringLiteral("Orvik: 録音デバイスがオープンできません。"),
+                           QStringLiteral("Velto: 再生デバイスがオープンできません。")}));
 }
 
 TEST_F(FrameTest, FixedSizeWindowClosesPlaybackThenCaptureThenItself) {

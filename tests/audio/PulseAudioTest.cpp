@@ -18,9 +18,9 @@
 #include <thread>
 #include <vector>
 
-#include "health/InputHealth.h"
 #include "audio/PortAudioService.h"
 #include "audio/WaveDevice.h"
+#include "health/InputHealth.h"
 #include "simulator/JjySignal.h"
 #include "tests/audio/AudioTestSupport.h"
 

@@ -6,8 +6,8 @@
 #include "audio/SimulatedWaveIn.h"
 #include "audio/SystemWaveService.h"
 #include "audio/WaveDevice.h"
-#include "station/JjyTimeCode.h"
 #include "dsp/Pipeline.h"
+#include "station/JjyTimeCode.h"
 #include "tests/audio/AudioTestSupport.h"
 
 namespace velto {

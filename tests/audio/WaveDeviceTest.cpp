@@ -125,7 +125,9 @@ TEST_F(WaveDevice, CaptureFailuresLeaveNothingOpenAndOnlyTheNamedErrorsShow) {
         int result;
         std::vector<std::string> told;
     } cases[] = {
-        {FakeCall::InOpen, kWaveNoDriver, {"capture-open-failed 録音デバイスがオープンできません。"}},
+        {FakeCall::InOpen,
+         kWaveNoDriver,
+         {"capture-open-failed 録音デバイスがオープンできません。"}},
         {FakeCall::InStart, kWaveNoDriver, {"audio-error MMSYSERR_NODRIVER"}},
         {FakeCall::InStart, 11, {}},
     };
@@ -193,7 +195,8 @@ TEST_F(WaveDevice, PlaybackBlockIsWritableWithoutADeviceAndClearedAtStart) {
 
     m_service.SetResult(FakeCall::OutOpen, kWaveBadDeviceId);
     EXPECT_EQ(m_device.StartPlayback(DeviceSpec{}, &m_frame, m_told), 0);
-    EXPECT_EQ(Told(), std::vector<std::string>{"playback-open-failed 再生デバイスがオープンできません。"});
+    EXPECT_EQ(Told(),
+              std::vector<std::string>{"playback-open-failed 再生デバイスがオープンできません。"});
     m_device.StopPlayback(m_told);
     EXPECT_EQ(m_service.Calls(), std::vector{FakeCall::OutOpen});
     EXPECT_EQ(block[kRingSamples - 1], 1234);

@@ -4,9 +4,9 @@
 #include <cmath>
 #include <vector>
 
-#include "simulator/JjySignal.h"
 #include "clock/ClockFeed.h"
 #include "receiver/SampleClock.h"
+#include "simulator/JjySignal.h"
 #include "timecode/Decoder.h"
 
 namespace velto {
@@ -63,8 +63,8 @@ public:
         s.flywheel = state == ReceptionState::Flywheel;
         s.utcUnix = kStart + m_second + 1;
         s.leap = leap;
-        m_feed->OnSecond(s, m_clock.Ready() ? std::optional(m_clock.TimeOf(s.onTimeSample))
-                                            : std::nullopt);
+        m_feed->OnSecond(
+            s, m_clock.Ready() ? std::optional(m_clock.TimeOf(s.onTimeSample)) : std::nullopt);
         DecoderStatus status{};
         status.state = state;
         status.cn0DbHz = cn0;

@@ -8,8 +8,8 @@
 #include <random>
 #include <vector>
 
-#include "health/InputHealth.h"
 #include "base/Geometry.h"
+#include "health/InputHealth.h"
 #include "simulator/JjySignal.h"
 
 namespace velto {

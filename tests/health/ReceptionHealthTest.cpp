@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "health/ReceptionHealth.h"
 #include "base/Geometry.h"
+#include "health/ReceptionHealth.h"
 #include "simulator/JjySignal.h"
 
 namespace velto {

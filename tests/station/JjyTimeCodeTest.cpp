@@ -41,9 +41,9 @@ TEST(JjyTimeCode, JapanStandardTimeFromUnixTime) {
     EXPECT_EQ(std::tie(t.year, t.month, t.day, t.hour, t.minute, sec),
               std::make_tuple(1969, 12, 31, 23, 59, 59));
     // A day of the year back to its date, across February of leap and other years.
-    for (const auto& [year, day, month, date] : {std::tuple(2024, 366, 12, 31),
-                                                 std::tuple(2024, 60, 2, 29),
-                                                 std::tuple(2100, 60, 3, 1), std::tuple(2027, 1, 1, 1)}) {
+    for (const auto& [year, day, month, date] :
+         {std::tuple(2024, 366, 12, 31), std::tuple(2024, 60, 2, 29), std::tuple(2100, 60, 3, 1),
+          std::tuple(2027, 1, 1, 1)}) {
         t = JjyDateOfDay(year, day);
         EXPECT_EQ(std::tie(t.year, t.month, t.day), std::make_tuple(year, month, date)) << day;
         EXPECT_EQ(JjyDayOfYear(year, month, date), day);
