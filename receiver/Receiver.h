@@ -109,7 +109,7 @@ private:
     CWaveDevice m_wave;
     CPipeline m_pipeline;
     bool m_receiving = false;
-    // The monitor counts as playing (Part 3.2's m_bMonitor).
+    // The monitor counts as playing, after a failed open too (the window's ID_MONITOR).
     bool m_monitorOn = false;
     // From a start of reception until the run's automatic monitor start.
     bool m_monitorDue = false;
