@@ -1,21 +1,9 @@
 #include "app/ReceiverApp.h"
 
 #include <QIcon>
-#include <QMessageBox>
 
 #include "app/AboutDlg.h"
 #include "app/MainFrame.h"
-#include "audio/Warning.h"
-
-namespace {
-
-void ShowWarning(const std::string& text, const std::string& caption) {
-    QMessageBox box(QMessageBox::Warning, QString::fromStdString(caption),
-                    QString::fromStdString(text), QMessageBox::Ok);
-    box.exec();
-}
-
-}  // namespace
 
 CReceiverApp::CReceiverApp(int& argc, char** argv) : QApplication(argc, argv) {}
 
@@ -31,7 +19,6 @@ bool CReceiverApp::InitInstance() {
     // The images live in a static library; name them so the linker keeps them.
     Q_INIT_RESOURCE(app);
     setWindowIcon(QIcon(QStringLiteral(":/res/velto.svg")));
-    velto::SetWarningFunction(ShowWarning);
 
     m_frame = std::make_unique<CMainFrame>();
     if (m_captureOverride) {

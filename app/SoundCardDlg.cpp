@@ -2,7 +2,6 @@
 
 #include <QComboBox>
 #include <QPushButton>
-#include <QSettings>
 #include <QSignalBlocker>
 
 #include "audio/WaveDevice.h"
@@ -12,9 +11,6 @@ namespace {
 
 // Dialog units of the 8-point dialog font: 1.5 pixels across and down.
 int Dlu(int units) { return units * 3 / 2; }
-
-const QString kDeviceIdKey = QStringLiteral("SoundCard/DeviceId");
-const QString kNameKey = QStringLiteral("SoundCard/Name");
 
 }  // namespace
 
@@ -41,11 +37,9 @@ CSoundCardDlg::CSoundCardDlg(QWidget* parent) : QDialog(parent) {
 }
 
 void CSoundCardDlg::Load() {
-    QSettings settings;
-    bool ok = false;
-    const int id = settings.value(kDeviceIdKey, -1).toInt(&ok);
-    m_deviceId = ok ? id : -1;
-    m_deviceName = TrimTrailingSpaces(settings.value(kNameKey, QString()).toString());
+    const StoredDevice stored = LoadStoredDevice();
+    m_deviceId = stored.id;
+    m_deviceName = stored.name;
 }
 
 // The list is rebuilt from the devices there are now; the stored pair is
@@ -76,10 +70,8 @@ void CSoundCardDlg::OnSelChange(int index) {
 }
 
 void CSoundCardDlg::Save() {
-    QSettings settings;
-    settings.setValue(kDeviceIdKey, m_deviceId);
     m_deviceName = TrimTrailingSpaces(m_deviceName);
-    settings.setValue(kNameKey, m_deviceName);
+    SaveStoredDevice({m_deviceId, m_deviceName});
 }
 
 void CSoundCardDlg::accept() {

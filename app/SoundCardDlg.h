@@ -17,9 +17,6 @@ public:
 
     QComboBox* DeviceList() const { return m_list; }
 
-    QString m_deviceName;
-    int m_deviceId = -1;
-
 public slots:
     void accept() override;
 
@@ -30,4 +27,6 @@ private:
     void Save();
 
     QComboBox* m_list = nullptr;
+    QString m_deviceName;
+    int m_deviceId = -1;
 };

@@ -29,6 +29,8 @@ int Urgency(WarningCode code) {
             return 4;
         case WarningCode::StoredDeviceMissing:
             return 5;
+        default:
+            break;  // not the input's: told elsewhere
     }
     return 6;
 }

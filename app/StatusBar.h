@@ -4,8 +4,8 @@
 #include <QString>
 #include <map>
 
-#include "audio/InputHealth.h"
-#include "audio/ReceptionHealth.h"
+#include "health/InputHealth.h"
+#include "health/ReceptionHealth.h"
 
 class QHBoxLayout;
 class QLabel;

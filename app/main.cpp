@@ -4,6 +4,7 @@
 #include "app/ReceiverApp.h"
 #include "audio/WaveService.h"
 #include "headless/Headless.h"
+#include "headless/HeadlessOptions.h"
 
 namespace {
 
@@ -55,10 +56,7 @@ int main(int argc, char** argv) {
             simulate = true;
         }
         // The console's own options need no --headless of their own.
-        for (const char* option : {"--headless", "--list-devices", "--device", "--input", "--json",
-                                   "--record", "--chrony-sock", "--shm", "--latency-ms"}) {
-            headless = headless || std::strcmp(argv[i], option) == 0;
-        }
+        headless = headless || IsConsoleOption(argv[i]);
     }
     if (headless) {
         return RunHeadless(argc, argv);

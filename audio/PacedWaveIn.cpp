@@ -4,7 +4,7 @@
 #include <new>
 #include <system_error>
 
-#include "dsp/Constants.h"
+#include "base/Geometry.h"
 
 namespace velto {
 namespace {

@@ -10,7 +10,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "dsp/Constants.h"
+#include "base/Geometry.h"
 
 namespace velto {
 namespace {

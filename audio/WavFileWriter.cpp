@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "dsp/Constants.h"
+#include "base/Geometry.h"
 
 namespace velto {
 

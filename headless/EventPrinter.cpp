@@ -3,8 +3,7 @@
 #include <cinttypes>
 #include <cmath>
 
-#include "dsp/Constants.h"
-#include "receiver/Receiver.h"
+#include "base/Geometry.h"
 
 namespace {
 
@@ -22,10 +21,17 @@ std::string Number(double value, int decimals) {
     return text;
 }
 
+// Seconds since the epoch to the microsecond.
+std::string UnixText(const velto::SystemTime& t) {
+    const velto::SystemTime us = velto::SystemTime::Normalised(t.sec, (t.nsec + 500) / 1000 * 1000);
+    char text[48];
+    std::snprintf(text, sizeof text, "%" PRId64 ".%06" PRId64, us.sec, us.nsec / 1000);
+    return text;
+}
+
 }  // namespace
 
-CEventPrinter::CEventPrinter(std::FILE* out, bool json, const velto::CReceiver& receiver)
-    : m_out(out), m_json(json), m_receiver(receiver) {}
+CEventPrinter::CEventPrinter(std::FILE* out, bool json) : m_out(out), m_json(json) {}
 
 std::string CEventPrinter::JstText(const velto::DecoderMinute& m) {
     char text[40];
@@ -68,8 +74,8 @@ std::string CEventPrinter::JsonString(const std::string& text) {
     return out + "\"";
 }
 
-void CEventPrinter::OnMinute(const velto::DecoderMinute& m) {
-    const std::optional<double> system = m_receiver.UnixTimeOfSample(m.onTimeSample);
+void CEventPrinter::OnMinute(const velto::DecoderMinute& m,
+                             const std::optional<velto::SystemTime>& captured) {
     if (!m_json) {
         std::fprintf(m_out, "%04d-%02d-%02d %02d:%02d JST  at sample %.1f%s\n", m.year, m.month,
                      m.day, m.hour, m.minute, m.onTimeSample, m.flywheel ? "  (flywheel)" : "");
@@ -78,8 +84,9 @@ void CEventPrinter::OnMinute(const velto::DecoderMinute& m) {
     }
     std::fprintf(m_out, "{\"type\":\"minute\",\"jst\":\"%s\",\"sample\":%.1f", JstText(m).c_str(),
                  m.onTimeSample);
-    if (system) {
-        std::fprintf(m_out, ",\"utc_unix\":%s", Number(*system, 6).c_str());
+    // The system clock's reading of the on-time point, not the decoded time.
+    if (captured) {
+        std::fprintf(m_out, ",\"system_unix\":%s", UnixText(*captured).c_str());
     }
     std::fprintf(m_out,
                  ",\"day_of_year\":%d,\"weekday\":%d,\"pa1\":%s,\"pa2\":%s,\"ls1\":%s,\"ls2\":%s,"
@@ -114,10 +121,11 @@ void CEventPrinter::OnStatus(const velto::DecoderStatus& s) {
     std::fflush(m_out);
 }
 
-void CEventPrinter::OnWarning(const velto::ReceiverWarning& w) {
+void CEventPrinter::OnWarning(const velto::Warning& w) {
     if (m_json) {
         std::fprintf(m_out, "{\"type\":\"warning\",\"code\":%s,\"text\":%s}\n",
-                     JsonString(w.code).c_str(), JsonString(w.text).c_str());
+                     JsonString(velto::WarningCodeName(w.code)).c_str(),
+                     JsonString(w.text).c_str());
     } else {
         std::fprintf(m_out, "warning: %s\n", w.text.c_str());
     }

@@ -7,21 +7,18 @@
 
 #include "receiver/ReceiverObserver.h"
 
-namespace velto {
-class CReceiver;
-}
-
 // Writes what the receiver reports to standard output, one line per event:
 // plain text for a person, or one JSON object per line for a program.
 // Status lines come on each change of state, and in JSON also every 10 s
 // of input.
 class CEventPrinter : public velto::IReceiverObserver {
 public:
-    CEventPrinter(std::FILE* out, bool json, const velto::CReceiver& receiver);
+    CEventPrinter(std::FILE* out, bool json);
 
-    void OnMinute(const velto::DecoderMinute& minute) override;
+    void OnMinute(const velto::DecoderMinute& minute,
+                  const std::optional<velto::SystemTime>& captured) override;
     void OnStatus(const velto::DecoderStatus& status) override;
-    void OnWarning(const velto::ReceiverWarning& warning) override;
+    void OnWarning(const velto::Warning& warning) override;
 
     // "2027-03-01T00:00:00+09:00" for the JST time of a minute's second 0.
     static std::string JstText(const velto::DecoderMinute& minute);
@@ -31,7 +28,6 @@ public:
 private:
     std::FILE* m_out;
     bool m_json;
-    const velto::CReceiver& m_receiver;
     std::optional<velto::ReceptionState> m_lastState;
     std::int64_t m_lastStatusSample = 0;
 };

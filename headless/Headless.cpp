@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
-#include <QEvent>
 #include <QSocketNotifier>
 #include <csignal>
 #include <cstdio>
@@ -13,16 +12,13 @@
 
 #include "audio/RawSampleReader.h"
 #include "audio/SoundFileReader.h"
-#include "audio/Warning.h"
 #include "audio/WavFileWriter.h"
 #include "audio/WaveService.h"
+#include "clock/ClockFeedSettings.h"
 #include "headless/EventPrinter.h"
 #include "headless/HeadlessOptions.h"
-#include "receiver/ChronySock.h"
-#include "receiver/ClockFeed.h"
 #include "receiver/DeviceProfile.h"
 #include "receiver/Receiver.h"
-#include "receiver/ShmRefclock.h"
 
 namespace {
 
@@ -61,41 +57,24 @@ bool InstallSignals() {
 
 void Fail(const std::string& sentence) { std::fprintf(stderr, "velto: %s\n", sentence.c_str()); }
 
-// What the audio layer last had to say; a failed start quotes it.
-std::string g_audioWarning;
+// What the audio layer and the clock feed have to tell goes to standard
+// error, one sentence each.
+void Tell(const velto::Warnings& told) {
+    for (const velto::Warning& warning : told) {
+        Fail(warning.text);
+    }
+}
 
-// Hands each capture notification from the audio thread to the event loop.
 // A lost device ends the run and the loop.
-class CCaptureHandOver : public QObject, public velto::INotifyTarget {
+class CLossWatch : public velto::IReceiverObserver {
 public:
-    static constexpr QEvent::Type kCaptureData = static_cast<QEvent::Type>(QEvent::User + 1000);
-    static constexpr QEvent::Type kCaptureLost = static_cast<QEvent::Type>(QEvent::User + 1001);
-
-    void SetReceiver(velto::CReceiver* receiver) { m_receiver = receiver; }
-    void PostCaptureData() override { QCoreApplication::postEvent(this, new QEvent(kCaptureData)); }
-    void PostCaptureLost() override { QCoreApplication::postEvent(this, new QEvent(kCaptureLost)); }
+    void OnCaptureLost() override {
+        m_lost = true;
+        QCoreApplication::quit();
+    }
     bool Lost() const { return m_lost; }
 
-protected:
-    bool event(QEvent* e) override {
-        if (e->type() == kCaptureData) {
-            if (m_receiver != nullptr) {
-                m_receiver->OnCaptureData();
-            }
-            return true;
-        }
-        if (e->type() == kCaptureLost) {
-            if (m_receiver != nullptr && m_receiver->OnCaptureLost()) {
-                m_lost = true;
-                QCoreApplication::quit();
-            }
-            return true;
-        }
-        return QObject::event(e);
-    }
-
 private:
-    velto::CReceiver* m_receiver = nullptr;
     bool m_lost = false;
 };
 
@@ -160,8 +139,7 @@ int RunInput(const std::string& input, velto::CReceiver& receiver) {
     return DecodeAll(reader, receiver);
 }
 
-int RunLive(const HeadlessOptions& options, QCoreApplication& app, velto::CReceiver& receiver,
-            const CCaptureHandOver& handOver) {
+int RunLive(const HeadlessOptions& options, QCoreApplication& app, velto::CReceiver& receiver) {
     velto::DeviceSpec spec = ReadDeviceSpec();
     if (options.simulate) {
         spec.deviceId = velto::WaveService().InSimulatorId();
@@ -175,15 +153,11 @@ int RunLive(const HeadlessOptions& options, QCoreApplication& app, velto::CRecei
     } else {
         spec.deviceId = StoredCaptureDevice();
     }
-    // The audio layer tells why an open failed as the window would; here it
-    // is part of the one sentence.
-    velto::SetWarningFunction(
-        [](const std::string& text, const std::string&) { g_audioWarning = text; });
-    const int started = receiver.Start(spec, spec);
-    velto::SetWarningFunction([](const std::string& text, const std::string&) { Fail(text); });
-    if (started != 1) {
+    // Why an open failed is part of the one sentence.
+    velto::Warnings told;
+    if (!receiver.Start(spec, spec, told)) {
         Fail("the capture device could not be started" +
-             (g_audioWarning.empty() ? std::string() : " (" + g_audioWarning + ")") + ".");
+             (told.empty() ? std::string() : " (" + told.back().text + ")") + ".");
         return kExitFailure;
     }
     if (!options.simulate && !options.device && spec.deviceId == velto::WAVE_MAPPER &&
@@ -191,32 +165,17 @@ int RunLive(const HeadlessOptions& options, QCoreApplication& app, velto::CRecei
         receiver.RaiseWarning(velto::WarningCode::StoredDeviceMissing,
                               velto::StoredDeviceMissingText(spec.name));
     }
+    CLossWatch loss;
+    receiver.AddObserver(&loss);
     QSocketNotifier stop(g_stopPipe[0], QSocketNotifier::Read);
     QObject::connect(&stop, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
     if (g_stopRequested == 0) {
         app.exec();
     }
-    receiver.Stop();
-    return handOver.Lost() ? kExitFailure : 0;
-}
-
-// The feed of the system clock the options ask for; null when the shared
-// memory cannot be had (CShmRefclock has said why).
-std::unique_ptr<velto::CClockFeed> MakeClockFeed(const HeadlessOptions& options,
-                                                 const velto::CReceiver& receiver) {
-    auto feed = std::make_unique<velto::CClockFeed>(velto::LiveSampleTime(receiver));
-    feed->SetLatencyMs(options.latencyMs);
-    if (options.shmUnit) {
-        auto shm = std::make_unique<velto::CShmRefclock>(*options.shmUnit);
-        if (!shm->Attached()) {
-            return nullptr;
-        }
-        feed->AddSink(std::move(shm));
-    }
-    if (options.chronySock) {
-        feed->AddSink(std::make_unique<velto::CChronySock>(*options.chronySock));
-    }
-    return feed;
+    receiver.Stop(told);
+    Tell(told);
+    receiver.RemoveObserver(&loss);
+    return loss.Lost() ? kExitFailure : 0;
 }
 
 }  // namespace
@@ -232,7 +191,6 @@ int RunHeadless(int argc, char** argv) {
     // The same profile as the window's.
     QCoreApplication::setOrganizationName(QStringLiteral("Velto"));
     QCoreApplication::setApplicationName(QStringLiteral("Velto"));
-    velto::SetWarningFunction([](const std::string& text, const std::string&) { Fail(text); });
     if (options.listDevices) {
         return ListDevices();
     }
@@ -242,17 +200,17 @@ int RunHeadless(int argc, char** argv) {
     }
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
 
-    CCaptureHandOver handOver;
-    velto::CReceiver receiver(handOver);
-    handOver.SetReceiver(&receiver);
-    // A console has no one listening to the monitor.
-    receiver.SetAutoMonitor(false);
-    CEventPrinter printer(stdout, options.json, receiver);
+    velto::CReceiver receiver;
+    // Nobody watches the strips or listens to the monitor of a console.
+    receiver.SetUnattended(true);
+    CEventPrinter printer(stdout, options.json);
     receiver.AddObserver(&printer);
     std::unique_ptr<velto::CClockFeed> clockFeed;
-    if (options.chronySock || options.shmUnit) {
-        clockFeed = MakeClockFeed(options, receiver);
+    if (options.clock.enabled) {
+        clockFeed = velto::MakeClockFeed(
+            options.clock, [](const velto::Warning& w) { Fail(w.text); }, &error);
         if (!clockFeed) {
+            Fail(error);
             receiver.RemoveObserver(&printer);
             return kExitFailure;
         }
@@ -267,8 +225,8 @@ int RunHeadless(int argc, char** argv) {
             return kExitFailure;
         }
     }
-    const int status = options.input ? RunInput(*options.input, receiver)
-                                     : RunLive(options, app, receiver, handOver);
+    const int status =
+        options.input ? RunInput(*options.input, receiver) : RunLive(options, app, receiver);
     if (clockFeed) {
         receiver.RemoveObserver(clockFeed.get());
     }

@@ -1,38 +1,35 @@
 #include "headless/HeadlessOptions.h"
 
-#include <cmath>
-#include <cstdlib>
-#include <cstring>
-
-#include "receiver/ChronySock.h"
-#include "receiver/ShmRefclock.h"
+#include <algorithm>
+#include <array>
+#include <string_view>
 
 namespace {
 
-// The largest delay --latency-ms takes: a sound card's buffering is some
-// milliseconds to a few hundred.
-constexpr double kMaxLatencyMs = 10000.0;
+// The console's options with a value, and those without; --simulate is the
+// window's too. The clock feed's come from ClockFeedSettings.
+constexpr std::array<std::string_view, 3> kValueOptions = {"--device", "--input", "--record"};
+constexpr std::array<std::string_view, 3> kFlagOptions = {"--headless", "--list-devices", "--json"};
 
-// A whole number or a decimal, nothing after it.
-bool ParseNumber(const std::string& text, double* value) {
-    char* end = nullptr;
-    *value = std::strtod(text.c_str(), &end);
-    return !text.empty() && end == text.c_str() + text.size() && std::isfinite(*value);
+bool Listed(const auto& list, const std::string& arg) {
+    return std::ranges::find(list, arg) != list.end();
 }
 
 }  // namespace
 
+bool IsConsoleOption(const std::string& arg) {
+    return Listed(kValueOptions, arg) || Listed(kFlagOptions, arg) ||
+           velto::ClockFeedSettings::IsOption(arg);
+}
+
 bool ParseHeadlessOptions(int argc, char** argv, HeadlessOptions* options, std::string* error) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        const auto value = [&](std::optional<std::string>* into) {
-            if (i + 1 >= argc) {
-                *error = "option " + arg + " needs a value.";
-                return false;
-            }
-            *into = argv[++i];
-            return true;
-        };
+        const bool valued = Listed(kValueOptions, arg) || velto::ClockFeedSettings::IsOption(arg);
+        if (valued && i + 1 >= argc) {
+            *error = "option " + arg + " needs a value.";
+            return false;
+        }
         if (arg == "--headless") {
             continue;
         }
@@ -43,36 +40,13 @@ bool ParseHeadlessOptions(int argc, char** argv, HeadlessOptions* options, std::
         } else if (arg == "--simulate") {
             options->simulate = true;
         } else if (arg == "--device") {
-            if (!value(&options->device)) return false;
+            options->device = argv[++i];
         } else if (arg == "--input") {
-            if (!value(&options->input)) return false;
+            options->input = argv[++i];
         } else if (arg == "--record") {
-            if (!value(&options->record)) return false;
-        } else if (arg == "--chrony-sock") {
-            if (!value(&options->chronySock)) return false;
-            if (!velto::CChronySock::PathFits(*options->chronySock)) {
-                *error = "--chrony-sock needs the path of a socket, shorter than 108 bytes.";
-                return false;
-            }
-        } else if (arg == "--shm") {
-            std::optional<std::string> text;
-            if (!value(&text)) return false;
-            double unit = -1.0;
-            if (!ParseNumber(*text, &unit) || unit != std::floor(unit) || unit < 0 ||
-                unit > velto::CShmRefclock::kMaxUnit) {
-                *error = "--shm needs a unit number from 0 to " +
-                         std::to_string(velto::CShmRefclock::kMaxUnit) + ", not \"" + *text + "\".";
-                return false;
-            }
-            options->shmUnit = static_cast<int>(unit);
-        } else if (arg == "--latency-ms") {
-            std::optional<std::string> text;
-            if (!value(&text)) return false;
-            if (!ParseNumber(*text, &options->latencyMs) ||
-                std::abs(options->latencyMs) > kMaxLatencyMs) {
-                *error = "--latency-ms needs a number of milliseconds within +-" +
-                         std::to_string(static_cast<int>(kMaxLatencyMs)) + ", not \"" + *text +
-                         "\".";
+            options->record = argv[++i];
+        } else if (velto::ClockFeedSettings::IsOption(arg)) {
+            if (!options->clock.ParseOption(arg, argv[++i], error)) {
                 return false;
             }
         } else {
@@ -86,7 +60,7 @@ bool ParseHeadlessOptions(int argc, char** argv, HeadlessOptions* options, std::
         *error = "choose one input: --simulate, --device or --input.";
         return false;
     }
-    if ((options->chronySock || options->shmUnit) && options->input) {
+    if (options->clock.enabled && options->input) {
         *error = "--chrony-sock and --shm need live reception (a sound card or --simulate): " +
                  std::string("a recording says nothing about the system clock.");
         return false;

@@ -3,6 +3,8 @@
 #include <optional>
 #include <string>
 
+#include "clock/ClockFeedSettings.h"
+
 // The command line of the console front end.
 struct HeadlessOptions {
     bool listDevices = false;
@@ -11,12 +13,13 @@ struct HeadlessOptions {
     std::optional<std::string> device;  // a capture device by name
     std::optional<std::string> input;   // a recording, or "-" for raw samples on standard input
     std::optional<std::string> record;  // a WAV file to record to
-    // Feeding the system clock: chronyd's SOCK socket, an NTP shared-memory
-    // unit, and the receiver's delay that the samples' capture times lose.
-    std::optional<std::string> chronySock;
-    std::optional<int> shmUnit;
-    double latencyMs = 0.0;
+    // Feeding the system clock (--chrony-sock, --shm, --latency-ms).
+    velto::ClockFeedSettings clock;
 };
+
+// Whether an argument is one of the console's own options, which need no
+// --headless of their own (--simulate is the window's too).
+bool IsConsoleOption(const std::string& arg);
 
 // True when the arguments make sense; else one sentence in *error.
 bool ParseHeadlessOptions(int argc, char** argv, HeadlessOptions* options, std::string* error);

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "dsp/Constants.h"
+#include "base/Geometry.h"
 
 namespace velto {
 

@@ -96,25 +96,32 @@ TEST_F(RecordReplayTest, AnOpenedRecordingBecomesTheCaptureDeviceInRealTime) {
         ASSERT_TRUE(writer->Write(ramp.data(), ramp.size(), &error)) << error;
     }
     m_answer = Path("in.wav");
+    struct : velto::IReceiverObserver {
+        void OnInput(std::int64_t, const std::int16_t* s, std::size_t n) override {
+            samples.insert(samples.end(), s, s + n);
+        }
+        std::vector<std::int16_t> samples;
+    } input;
+    f.Receiver().AddObserver(&input);
     QElapsedTimer clock;
     clock.start();
     f.SendCommand(ID_FILE_OPEN);
-    ASSERT_EQ(f.Receiver().m_bReceiving, 1);
-    EXPECT_EQ(f.View()->m_bIntro, 0);
-    while (f.Receiver().m_wave.m_inTotal.load() < 3 && clock.elapsed() < 10000) {
+    ASSERT_TRUE(f.Receiver().Receiving());
+    EXPECT_FALSE(f.View()->Intro());
+    while (input.samples.size() < ramp.size() && clock.elapsed() < 10000) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
-    ASSERT_EQ(f.Receiver().m_wave.m_inTotal.load(), 3);
     EXPECT_GE(clock.elapsed(), 280);  // paced: 100 ms a buffer
-    EXPECT_TRUE(std::equal(ramp.begin(), ramp.end(), f.Receiver().m_wave.m_inData));
+    EXPECT_EQ(input.samples, ramp);
     f.SendCommand(ID_FILE_OPEN);  // refused while receiving
     f.SendCommand(ID_RECEIVE_START);
-    EXPECT_EQ(f.Receiver().m_bReceiving, 0);
+    EXPECT_FALSE(f.Receiver().Receiving());
+    f.Receiver().RemoveObserver(&input);
 
     std::ofstream(Path("text.wav").toStdString()) << "not a recording\n";
     m_answer = Path("text.wav");
     f.SendCommand(ID_FILE_OPEN);
-    EXPECT_EQ(f.Receiver().m_bReceiving, 0);
+    EXPECT_FALSE(f.Receiver().Receiving());
     QCoreApplication::sendPostedEvents(&f, QEvent::MetaCall);
     ASSERT_EQ(m_messages.size(), 1);
     EXPECT_TRUE(m_messages[0].startsWith(QStringLiteral("このファイルは再生できません。")));

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "audio/SoundFileReader.h"
-#include "dsp/Constants.h"
+#include "base/Geometry.h"
 
 namespace {
 

@@ -28,14 +28,21 @@ TEST(ClockOptions, FeedingTheClockFromLiveReception) {
     const Parsed p = Parse({"--headless", "--simulate", "--chrony-sock", "/run/chrony.jjy.sock",
                             "--shm", "2", "--latency-ms", "-12.5"});
     ASSERT_TRUE(p.ok) << p.error;
-    EXPECT_EQ(p.options.chronySock, "/run/chrony.jjy.sock");
-    EXPECT_EQ(p.options.shmUnit, 2);
-    EXPECT_DOUBLE_EQ(p.options.latencyMs, -12.5);
+    EXPECT_TRUE(p.options.clock.enabled);
+    EXPECT_EQ(p.options.clock.chronySock, "/run/chrony.jjy.sock");
+    EXPECT_EQ(p.options.clock.shmUnit, 2);
+    EXPECT_DOUBLE_EQ(p.options.clock.latencyMs, -12.5);
 
-    const Parsed plain = Parse({"--headless"});
+    const Parsed plain = Parse({"--headless", "--latency-ms", "3"});
     ASSERT_TRUE(plain.ok);
-    EXPECT_FALSE(plain.options.chronySock || plain.options.shmUnit);
-    EXPECT_EQ(plain.options.latencyMs, 0.0);
+    EXPECT_FALSE(plain.options.clock.enabled || plain.options.clock.chronySock ||
+                 plain.options.clock.shmUnit);
+    // Every option of the console, and only those, sends main to the console.
+    for (const char* option : {"--headless", "--list-devices", "--device", "--input", "--json",
+                               "--record", "--chrony-sock", "--shm", "--latency-ms"}) {
+        EXPECT_TRUE(IsConsoleOption(option)) << option;
+    }
+    EXPECT_FALSE(IsConsoleOption("--simulate") || IsConsoleOption("--help"));
 }
 
 // Each mistake is refused with a sentence that names the option.

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "station/JjyTimeCode.h"
 #include "tests/views/ViewTestSupport.h"
 #include "views/TimeCodeWnd.h"
 
