@@ -19,6 +19,9 @@ int FrameSize(int rate) {
     return n;
 }
 
+// The peak hold follows an average over this long, once it has settled.
+constexpr double kPeakAverageSeconds = 2.0;
+
 }  // namespace
 
 CBandSpectrum::CBandSpectrum(int sampleRate, double averageSeconds)
@@ -30,6 +33,7 @@ CBandSpectrum::CBandSpectrum(int sampleRate, double averageSeconds)
       m_line(static_cast<std::size_t>(m_size)),
       m_fft(m_size, CFft::Kind::RealToComplex),
       m_average(static_cast<std::size_t>(m_size / 2 + 1)),
+      m_short(m_average.size()),
       m_peak(m_average.size()) {
     double energy = 0.0;
     for (int i = 0; i < m_size; ++i) {
@@ -66,26 +70,33 @@ void CBandSpectrum::Frame() {
     const double weight = std::max(1.0 / static_cast<double>(m_frames),
                                    m_timeConstantFrames > 0.0 ? 1.0 / m_timeConstantFrames : 0.0);
     m_variance = (1.0 - weight) * (1.0 - weight) * m_variance + weight * weight;
+    const double peakFrames = kPeakAverageSeconds * m_rate / (m_size / 2);
+    const double shortWeight = std::max(1.0 / static_cast<double>(m_frames), 1.0 / peakFrames);
+    const bool settled = static_cast<double>(m_frames) >= peakFrames;
     const std::complex<double>* out = m_fft.Out();
     for (std::size_t k = 0; k < m_average.size(); ++k) {
         // The bins at 0 Hz and at half the rate have no mirror image.
         const double edge = k == 0 || k + 1 == m_average.size() ? 0.5 : 1.0;
         const double density = std::norm(out[k]) * m_scale * edge;
         m_average[k] += weight * (density - m_average[k]);
-        m_peak[k] = std::max(m_peak[k], m_average[k]);
+        m_short[k] += shortWeight * (density - m_short[k]);
+        if (settled) {
+            m_peak[k] = std::max(m_peak[k], m_short[k]);
+        }
     }
 }
 
 void CBandSpectrum::Clear() {
     m_line.Clear();
     std::fill(m_average.begin(), m_average.end(), 0.0);
+    std::fill(m_short.begin(), m_short.end(), 0.0);
     std::fill(m_peak.begin(), m_peak.end(), 0.0);
     m_frames = 0;
     m_count = 0;
     m_variance = 0.0;
 }
 
-void CBandSpectrum::ResetPeak() { m_peak = m_average; }
+void CBandSpectrum::ResetPeak() { std::fill(m_peak.begin(), m_peak.end(), 0.0); }
 
 std::optional<double> CBandSpectrum::NoiseDensity(double loHz, double hiHz, double centreHz,
                                                   double gap) const {

@@ -11,8 +11,8 @@ namespace velto {
 
 // The averaged power spectrum of the whole band, 0 Hz to half the rate:
 // Hann-windowed frames of about 1/8 s overlapping by half, averaged with a
-// time constant (or over everything since the start), and the peak of that
-// average held until reset. Densities are one-sided, per hertz, relative to
+// time constant (or over everything since the start), and the highest that
+// a 2 s average of them reached, held until reset. Densities are one-sided, per hertz, relative to
 // a full-scale sine (spectrum/Level.h).
 class CBandSpectrum {
 public:
@@ -52,7 +52,7 @@ private:
     std::vector<double> m_window;
     CDelayLine<double> m_line;
     CFft m_fft;
-    std::vector<double> m_average, m_peak;
+    std::vector<double> m_average, m_short, m_peak;
     std::int64_t m_frames = 0;
     std::int64_t m_count = 0;
     double m_variance = 0.0;  // sum of the squared weights of the frames in the average

@@ -183,6 +183,35 @@ TEST(SpectrumAnalyserTest, HumIsMarkedOnTheHarmonicsOfTheMainsThatStandOut) {
     EXPECT_TRUE(HumAt(quiet).empty());
 }
 
+TEST(SpectrumAnalyserTest, ThePeakHoldKeepsABurstThatTheAverageForgets) {
+    CSpectrumAnalyser a(SpectrumOptions{});
+    CJjySignal signal(kStart, Signal(40.0, 8));
+    std::vector<std::int16_t> buffer(9600);
+    std::int64_t n = 0;
+    auto feed = [&](int seconds, double burst) {
+        for (int i = 0; i < seconds * 10; ++i) {
+            signal.Generate(buffer.data(), buffer.size());
+            for (auto& s : buffer) {
+                s = static_cast<std::int16_t>(s +
+                                              std::lround(burst * std::sin(0.654 * double(n++))));
+            }
+            a.Feed(buffer.data(), buffer.size());
+        }
+    };
+    const int bin = a.Band().BinOf(0.654 * 96000.0 / (2.0 * M_PI));  // about 10 kHz
+    feed(5, 0.0);
+    feed(3, 300.0);
+    feed(12, 0.0);
+    const double noise = velto::level::FromDb(*a.NoiseDb());
+    EXPECT_LT(a.Band().Average(bin), 3.0 * noise);
+    // The burst is 20 dB above the noise in its bin.
+    EXPECT_GT(a.Band().Peak(bin), 30.0 * noise);
+    a.Band().ResetPeak();
+    feed(3, 0.0);
+    EXPECT_LT(a.Band().Peak(bin), 3.0 * noise);
+    EXPECT_GE(a.Band().Peak(bin), a.Band().Average(bin));
+}
+
 TEST(SpectrumAnalyserTest, AnyRateThatHoldsTheCarrierWorks) {
     EXPECT_THROW(CSpectrumAnalyser(SpectrumOptions{44100, 40000}), std::invalid_argument);
     EXPECT_THROW(CSpectrumAnalyser(SpectrumOptions{96000, 60000}), std::invalid_argument);
