@@ -155,11 +155,7 @@ void DrawWaterfall(QPainter& p, const QRect& r, const CWaterfall& w, const Colou
     const int rows = std::min(w.Lines(), r.height());
     std::vector<std::pair<int, int>> columns(static_cast<std::size_t>(r.width()));
     for (int c = 0; c < r.width(); ++c) {
-        const double lo = (x.FromPixel(r.left() + c) - w.FirstHz()) / w.BinHz();
-        const double hi = (x.FromPixel(r.left() + c + 1) - w.FirstHz()) / w.BinHz();
-        const int first = std::clamp(static_cast<int>(std::ceil(lo - 0.5)), 0, w.Bins() - 1);
-        const int last = std::clamp(static_cast<int>(std::ceil(hi - 0.5)) - 1, first, w.Bins() - 1);
-        columns[static_cast<std::size_t>(c)] = {first, last};
+        columns[static_cast<std::size_t>(c)] = ColumnBins(w, r, r.left() + c);
     }
     for (int row = 0; row < rows; ++row) {
         const float* line = w.Line(row);
@@ -203,15 +199,24 @@ void DrawWaterfall(QPainter& p, const QRect& r, const CWaterfall& w, const Colou
     p.setFont(normal);
 }
 
-std::optional<double> WaterfallLevel(const CWaterfall& w, const QRect& r, QPoint at) {
+std::pair<int, int> ColumnBins(const CWaterfall& w, const QRect& r, int px) {
+    const Axis x = WaterfallOffsets(w, r);
+    const double lo = (x.FromPixel(px) - w.FirstHz()) / w.BinHz();
+    const double hi = (x.FromPixel(px + 1) - w.FirstHz()) / w.BinHz();
+    const int first = std::clamp(static_cast<int>(std::ceil(lo - 0.5)), 0, w.Bins() - 1);
+    const int last = std::clamp(static_cast<int>(std::ceil(hi - 0.5)) - 1, first, w.Bins() - 1);
+    return {first, last};
+}
+
+std::optional<WaterfallPoint> WaterfallAt(const CWaterfall& w, const QRect& r, QPoint at) {
     const int age = at.y() - r.top();
     if (!r.contains(at) || age >= w.Lines()) {
         return std::nullopt;
     }
-    const double hz = WaterfallOffsets(w, r).FromPixel(at.x() + 0.5);
-    const int bin =
-        std::clamp(static_cast<int>(std::lround((hz - w.FirstHz()) / w.BinHz())), 0, w.Bins() - 1);
-    return w.Line(age)[bin];
+    const auto [first, last] = ColumnBins(w, r, at.x());
+    const float* line = w.Line(age);
+    const int bin = static_cast<int>(std::max_element(line + first, line + last + 1) - line);
+    return WaterfallPoint{w.FirstHz() + bin * w.BinHz(), line[bin], age};
 }
 
 void DrawColourBar(QPainter& p, const QRect& r, const ColourScale& scale, const QString& note) {

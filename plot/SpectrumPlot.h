@@ -39,8 +39,17 @@ void DrawBand(QPainter& p, const QRect& r, const velto::CSpectrumAnalyser& a);
 void DrawWaterfall(QPainter& p, const QRect& r, const velto::CWaterfall& w,
                    const ColourScale& scale, const QString& title,
                    const std::vector<velto::SteadyCarrier>& carriers);
-// The level of the waterfall's bin under a pixel, newest line at the top.
-std::optional<double> WaterfallLevel(const velto::CWaterfall& w, const QRect& r, QPoint at);
+// The bins a pixel column of a waterfall in `r` shows (it shows their
+// highest level).
+std::pair<int, int> ColumnBins(const velto::CWaterfall& w, const QRect& r, int x);
+// What a pixel of a waterfall in `r` shows: the offset of the bin and its
+// level; nullopt outside the lines received.
+struct WaterfallPoint {
+    double offsetHz;
+    double db;
+    int age;  // lines (seconds) back from the newest
+};
+std::optional<WaterfallPoint> WaterfallAt(const velto::CWaterfall& w, const QRect& r, QPoint at);
 // The colours of `scale` as a bar with its range written beside.
 void DrawColourBar(QPainter& p, const QRect& r, const ColourScale& scale, const QString& note);
 
