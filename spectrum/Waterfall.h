@@ -23,7 +23,7 @@ public:
     int Lines() const { return static_cast<int>(std::min<std::int64_t>(m_added, m_capacity)); }
     // Lines ever added: a reader that remembers it sees what is new.
     std::int64_t Added() const { return m_added; }
-    // Line `age` back from the newest (0), Bins() values.
+    // Line `age` back from the newest (0), Bins() values; age < Lines().
     const float* Line(int age) const;
     // The line to fill next; Commit() makes it the newest.
     float* Next();
