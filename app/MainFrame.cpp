@@ -1,8 +1,9 @@
 #include "app/MainFrame.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QFileDialog>
+#include <QFile>
 #include <QFileInfo>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -13,8 +14,10 @@
 #include "app/ClockFeedDlg.h"
 #include "app/CmdUI.h"
 #include "app/CommandIds.h"
+#include "app/FileDialogs.h"
 #include "app/SoundCardDlg.h"
 #include "app/StatusBar.h"
+#include "audio/FileId.h"
 #include "audio/SoundFileReader.h"
 #include "audio/WavFileWriter.h"
 #include "audio/WaveService.h"
@@ -61,10 +64,7 @@ CMainFrame::CMainFrame()
                                Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint) {
     setWindowTitle(QStringLiteral("Velto"));
     m_receiver.AddObserver(this);
-    m_chooseOpenFile = [this] {
-        return QFileDialog::getOpenFileName(this, QStringLiteral("ファイルを開く"), QString(),
-                                            QStringLiteral("録音 (*.wav *.flac);;すべて (*)"));
-    };
+    m_chooseOpenFile = [this] { return ChooseRecordingToOpen(this); };
     m_showMessage = [this](const QString& text) {
         QMessageBox box(QMessageBox::Warning, QStringLiteral("Velto"), text, QMessageBox::Ok, this);
         box.exec();
@@ -73,9 +73,14 @@ CMainFrame::CMainFrame()
         QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Ok);
         box.exec();
     };
-    m_chooseRecordFile = [this] {
-        return QFileDialog::getSaveFileName(this, QStringLiteral("録音"), QString(),
-                                            QStringLiteral("WAV (*.wav)"));
+    m_chooseRecordFile = [this] { return ChooseRecordingTarget(this); };
+    m_confirm = [this](const QString& question) {
+        QMessageBox box(QMessageBox::Question, QStringLiteral("Velto"), question,
+                        QMessageBox::Yes | QMessageBox::No, this);
+        box.setDefaultButton(QMessageBox::No);
+        box.button(QMessageBox::Yes)->setText(QStringLiteral("上書きする"));
+        box.button(QMessageBox::No)->setText(QStringLiteral("キャンセル"));
+        return box.exec() == QMessageBox::Yes;
     };
 
     CreateMenus();
@@ -278,6 +283,7 @@ bool CMainFrame::StartRun(const velto::DeviceSpec& capture) {
     if (!started) {
         return false;
     }
+    m_replayFile = capture.replayFile;
     m_statusBar->SetDevice(capture.replayFile.empty()
                                ? CaptureDeviceName(capture)
                                : QFileInfo(QString::fromStdString(capture.replayFile)).fileName());
@@ -405,32 +411,46 @@ void CMainFrame::OnFileOpen() {
     }
     velto::CSoundFileReader reader;
     std::string error;
-    if (!reader.Open(path.toStdString(), &error)) {
+    if (!reader.Open(QFile::encodeName(path).toStdString(), &error)) {
         ShowMessage(QStringLiteral("このファイルは再生できません。\n") +
                     QString::fromStdString(error));
         return;
     }
     reader.Close();
     velto::DeviceSpec spec = ReadDeviceSpec();
-    spec.replayFile = path.toStdString();
+    spec.replayFile = QFile::encodeName(path).toStdString();
     StartRun(spec);
 }
 
+// The target is never the input, and an existing file is overwritten only
+// when the user says so.
 void CMainFrame::OnRecord() {
     if (m_receiver.IsRecording()) {
         m_receiver.StopRecording();
         return;
     }
     const QString path = m_chooseRecordFile ? m_chooseRecordFile() : QString();
-    std::string error;
-    std::unique_ptr<velto::CWavFileWriter> writer;
-    if (!path.isEmpty()) {
-        writer = velto::CWavFileWriter::Create(path.toStdString(), &error);
+    if (path.isEmpty()) {
+        UpdateCommand(ID_RECORD);
+        return;
     }
-    if (!writer || !m_receiver.StartRecording(std::move(writer), &error)) {
-        if (!path.isEmpty()) {
-            ShowMessage(QStringLiteral("録音を開始できません。\n") + QString::fromStdString(error));
+    velto::CWavFileWriter::Target target{QFile::encodeName(path).toStdString(), false, {}};
+    if (!m_replayFile.empty()) {
+        target.input = velto::FileId::OfPath(m_replayFile);
+    }
+    const bool isInput = target.input && velto::FileId::OfPath(target.path) == target.input;
+    if (!isInput && velto::CWavFileWriter::Exists(target.path)) {
+        target.overwrite =
+            m_confirm(QStringLiteral("%1 はすでにあります。\n上書きしますか?").arg(path));
+        if (!target.overwrite) {
+            UpdateCommand(ID_RECORD);
+            return;
         }
+    }
+    std::string error;
+    std::unique_ptr<velto::CWavFileWriter> writer = velto::CWavFileWriter::Create(target, &error);
+    if (!writer || !m_receiver.StartRecording(std::move(writer), &error)) {
+        ShowMessage(QStringLiteral("録音を開始できません。\n") + QString::fromStdString(error));
     }
     UpdateCommand(ID_RECORD);
 }

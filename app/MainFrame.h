@@ -51,6 +51,9 @@ public:
     using FileChooser = std::function<QString()>;
     void SetOpenFileChooser(FileChooser chooser) { m_chooseOpenFile = std::move(chooser); }
     void SetRecordFileChooser(FileChooser chooser) { m_chooseRecordFile = std::move(chooser); }
+    // Asks the user a yes-or-no question (a question box, unless a test answers).
+    using Confirmer = std::function<bool(const QString&)>;
+    void SetConfirmer(Confirmer confirm) { m_confirm = std::move(confirm); }
     // Shows a warning to the user (a message box, unless a test listens).
     using MessageSink = std::function<void(const QString&)>;
     void SetMessageSink(MessageSink sink) { m_showMessage = std::move(sink); }
@@ -137,6 +140,9 @@ private:
     std::optional<int> m_captureOverride;
     FileChooser m_chooseOpenFile;
     FileChooser m_chooseRecordFile;
+    Confirmer m_confirm;
+    // The recording the run replays; empty for a sound card.
+    std::string m_replayFile;
     MessageSink m_showMessage;
     AudioBoxSink m_showAudioBox;
     std::unique_ptr<velto::CClockFeed> m_clockFeed;
