@@ -256,6 +256,13 @@ void CMainFrame::OnCaptureLost() {
     m_statusBar->SetReceiving(false);
 }
 
+void CMainFrame::OnInputEnded() {
+    m_clockStatus->Clear();
+    m_statusBar->SetReceiving(false);
+    ShowMessage(QStringLiteral("ファイルの終わりまで再生しました。\n") +
+                QFileInfo(QFile::decodeName(QByteArray::fromStdString(m_replayFile))).fileName());
+}
+
 // The draw step of the cycle: both strips, then the oscilloscope.
 void CMainFrame::OnBufferProcessed(const velto::ProcessedBuffer& buffer) {
     m_wndView->AppendBuffer(buffer);
@@ -463,7 +470,20 @@ void CMainFrame::OnWarning(const velto::Warning& warning) {
                     QString::fromStdString(warning.text));
         return;
     }
-    // The monitor's own start in a cycle: its box comes once the cycle is over.
+    // The monitor's own start in a cycle: its box comes once the cycle is over,
+    // and for a machine without output only once.
+    if (warning.code == velto::WarningCode::PlaybackOpenFailed) {
+        if (m_toldNoOutput) {
+            Log(warning);
+            return;
+        }
+        m_toldNoOutput = true;
+        velto::Warning told = warning;
+        told.text += "\n受信はモニター音なしで続きます。";
+        QMetaObject::invokeMethod(
+            this, [this, told] { ShowAudioBoxes({told}); }, Qt::QueuedConnection);
+        return;
+    }
     if (FromAudioService(warning.code)) {
         QMetaObject::invokeMethod(
             this, [this, warning] { ShowAudioBoxes({warning}); }, Qt::QueuedConnection);

@@ -128,6 +128,8 @@ private:
     void OnHealth(const velto::HealthEvent& event) override;
     // The capture device stopped delivering: reception has ended, quietly.
     void OnCaptureLost() override;
+    // The replayed recording has ended: reception has stopped, as by 停止.
+    void OnInputEnded() override;
 
     velto::CReceiver m_receiver;
     CChildView* m_wndView = nullptr;  // owned by Qt parenthood
@@ -141,6 +143,8 @@ private:
     FileChooser m_chooseOpenFile;
     FileChooser m_chooseRecordFile;
     Confirmer m_confirm;
+    // The box for a monitor that found no output has been shown.
+    bool m_toldNoOutput = false;
     // The recording the run replays; empty for a sound card.
     std::string m_replayFile;
     MessageSink m_showMessage;

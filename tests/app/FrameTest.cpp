@@ -83,7 +83,35 @@ TEST_F(FrameTest, SpaceStartsAndStopsReceptionAndTheMonitorWithIt) {
         f.SendCommand(ID_MONITOR);
         EXPECT_EQ(Flags(), flags);
     }
+    // Switched on while stopped, it loops over what the block held: the next
+    // run opens it afresh, in step, on its second buffer.
+    f.SendCommand(ID_MONITOR);
+    const int opens = PlaybackOpens();
+    Space();
+    Cycle(1);
+    EXPECT_EQ(PlaybackOpens(), opens);
+    Cycle(1);
+    EXPECT_EQ(PlaybackOpens(), opens + 1);
+    EXPECT_EQ(Flags(), "1111");
+    Space();
+    EXPECT_EQ(Flags(), "0000");
     EXPECT_TRUE(m_audioBoxes.isEmpty());
+}
+
+// On a machine without output the monitor's box comes once, not at every
+// start, and says that reception goes on without the tone.
+TEST_F(FrameTest, NoOutputIsToldOnceAndReceptionGoesOnWithoutTheTone) {
+    m_service.SetResult(FakeCall::OutOpen, 1);
+    for (int run = 0; run < 2; ++run) {
+        Space();
+        Cycle(3);
+        EXPECT_EQ(Flags(), "1010");
+        Space();
+        QCoreApplication::sendPostedEvents(m_frame.get(), QEvent::MetaCall);
+    }
+    EXPECT_EQ(m_audioBoxes, QStringList{QStringLiteral(
+                                "Velto: 再生デバイスがオープンできません。\n"
+                                "受信はモニター音なしで続きます。")});
 }
 
 // The audio layer's failures are told in boxes of their own, under the
