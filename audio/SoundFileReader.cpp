@@ -103,7 +103,7 @@ bool CSoundFileReader::OpenStream(int fd, const std::string& name, std::string* 
 }
 
 bool CSoundFileReader::Begin(sf_private_tag* file, const SF_INFO& info, bool stream,
-                              std::string* error) {
+                             std::string* error) {
     m_file = file;
     // A header written before its length was known (a recorder writing to a
     // pipe) gives the largest length it can; such a stream ends when it ends.

@@ -43,8 +43,8 @@ constexpr std::array<Magic, 14> kMagics{{
 
 StreamHead Unreadable(int error) {
     StreamHead head;
-    head.content = error == EINTR ? StreamHead::Content::Interrupted
-                                  : StreamHead::Content::Unreadable;
+    head.content =
+        error == EINTR ? StreamHead::Content::Interrupted : StreamHead::Content::Unreadable;
     head.problem = std::strerror(error);
     return head;
 }

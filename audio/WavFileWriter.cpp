@@ -22,7 +22,8 @@ bool CWavFileWriter::Exists(const std::string& path) {
 // recording cannot begin.
 std::unique_ptr<CWavFileWriter> CWavFileWriter::Create(const Target& target, std::string* error) {
     const std::string& path = target.path;
-    const std::string isInputText = path + " is the input itself; recording to it would destroy it.";
+    const std::string isInputText =
+        path + " is the input itself; recording to it would destroy it.";
     if (target.input && FileId::OfPath(path) == target.input) {
         *error = isInputText;
         return nullptr;
@@ -30,8 +31,9 @@ std::unique_ptr<CWavFileWriter> CWavFileWriter::Create(const Target& target, std
     const int fd = ::open(path.c_str(),
                           O_WRONLY | O_CREAT | O_CLOEXEC | (target.overwrite ? 0 : O_EXCL), 0666);
     if (fd < 0) {
-        *error = errno == EEXIST ? path + " exists already; it is kept unless overwriting it is "
-                                          "asked for (velto --force)."
+        *error = errno == EEXIST ? path +
+                                       " exists already; it is kept unless overwriting it is "
+                                       "asked for (velto --force)."
                                  : "cannot create " + path + " (" + std::strerror(errno) + ").";
         return nullptr;
     }

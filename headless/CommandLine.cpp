@@ -25,8 +25,8 @@ constexpr std::size_t kLineWidth = 80;
 
 std::vector<OptionEntry> MakeTable() {
     std::vector<OptionEntry> table = {
-        {"--simulate", "", "",
-         "receive from the built-in JJY simulator instead of a sound card", false},
+        {"--simulate", "", "", "receive from the built-in JJY simulator instead of a sound card",
+         false},
         {"--headless", "", "", "run without a window, printing what is received on standard output",
          true},
         {"--list-devices", "", "", "print the names of the capture devices and exit", true},

@@ -29,7 +29,6 @@ std::string UnixText(const velto::SystemTime& t) {
     return text;
 }
 
-
 // The length of the UTF-8 sequence at text[i], or 0 when none starts there
 // (a stray byte, an overlong form, a surrogate, beyond U+10FFFF, cut short).
 std::size_t Utf8Length(const std::string& text, std::size_t i) {

@@ -109,9 +109,8 @@ TEST_F(FrameTest, NoOutputIsToldOnceAndReceptionGoesOnWithoutTheTone) {
         Space();
         QCoreApplication::sendPostedEvents(m_frame.get(), QEvent::MetaCall);
     }
-    EXPECT_EQ(m_audioBoxes, QStringList{QStringLiteral(
-                                "Velto: 再生デバイスがオープンできません。\n"
-                                "受信はモニター音なしで続きます。")});
+    EXPECT_EQ(m_audioBoxes, QStringList{QStringLiteral("Velto: 再生デバイスがオープンできません。\n"
+                                                       "受信はモニター音なしで続きます。")});
 }
 
 // The audio layer's failures are told in boxes of their own, under the

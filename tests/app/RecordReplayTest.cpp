@@ -179,7 +179,8 @@ TEST_F(RecordReplayTest, AnExistingFileIsOverwrittenOnlyWhenTheUserAgreesAndTheI
     m_yes = false;
     f.SendCommand(ID_RECORD);
     ASSERT_EQ(m_questions.size(), 1);
-    EXPECT_TRUE(m_questions[0].contains(QStringLiteral("上書きしますか"))) << m_questions[0].toStdString();
+    EXPECT_TRUE(m_questions[0].contains(QStringLiteral("上書きしますか")))
+        << m_questions[0].toStdString();
     EXPECT_FALSE(f.Receiver().IsRecording());
     EXPECT_EQ(ReadAll(Path("old.wav")), kept);
 
