@@ -9,6 +9,8 @@
 #include <QMessageBox>
 #include <QShortcut>
 #include <QStatusBar>
+#include <QTimer>
+#include <chrono>
 #include <cstdio>
 
 #include "app/ClockFeedDlg.h"
@@ -101,6 +103,9 @@ CMainFrame::CMainFrame()
     setFixedSize(kClientWidth,
                  kClientHeight + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
     setFocusPolicy(Qt::StrongFocus);
+    m_clockFeedTimer = new QTimer(this);
+    m_clockFeedTimer->setInterval(1000);
+    connect(m_clockFeedTimer, &QTimer::timeout, this, &CMainFrame::ShowClockFeed);
     ApplyClockFeed();
 }
 
@@ -553,5 +558,21 @@ void CMainFrame::ApplyClockFeed() {
         &problem);
     if (m_clockFeed) {
         m_receiver.AddObserver(m_clockFeed.get());
+        m_clockFeedTimer->start();
+    } else {
+        m_clockFeedTimer->stop();
     }
+    ShowClockFeed();
+}
+
+void CMainFrame::ShowClockFeed() {
+    if (!m_clockFeed) {
+        m_statusBar->SetClockFeedOff();
+        return;
+    }
+    std::optional<double> since;
+    if (const auto taken = m_clockFeed->LastTaken()) {
+        since = std::chrono::duration<double>(std::chrono::steady_clock::now() - *taken).count();
+    }
+    m_statusBar->SetClockFeed(since, QString::fromStdString(m_clockFeed->Trouble()));
 }

@@ -22,6 +22,7 @@ class CStatusBar;
 class CTimeCodeWnd;
 class QAction;
 class QMenu;
+class QTimer;
 
 // The program's window: owns the receiver (devices, chain, decoder,
 // recorder), the strips and the oscilloscope that draw what it hands over,
@@ -83,6 +84,8 @@ public:
     void OnClockFeed();
     // Feeds the system clock as the profile says: off, or to chronyd's socket.
     void ApplyClockFeed();
+    // Shows the feed's state in the status bar (also once a second while on).
+    void ShowClockFeed();
     // The feed of the system clock while it is on; null while off.
     const velto::CClockFeed* ClockFeed() const { return m_clockFeed.get(); }
 
@@ -150,4 +153,5 @@ private:
     MessageSink m_showMessage;
     AudioBoxSink m_showAudioBox;
     std::unique_ptr<velto::CClockFeed> m_clockFeed;
+    QTimer* m_clockFeedTimer = nullptr;
 };

@@ -126,8 +126,13 @@ std::unique_ptr<CClockFeed> MakeClockFeed(const ClockFeedSettings& settings, CCl
     if (settings.chronySock) {
         std::string trouble;
         std::unique_ptr<CChronySock> sock = CChronySock::Open(*settings.chronySock, &trouble);
-        if (!sock && tell) {
-            tell(Warning{WarningCode::ClockFeed, trouble});
+        std::optional<Warning> news =
+            sock ? sock->Check() : Warning{WarningCode::ClockFeed, trouble};
+        if (news) {
+            feed->NoteTrouble(news->text);
+            if (tell) {
+                tell(*news);
+            }
         }
         feed->AddSink(std::move(sock));
     }

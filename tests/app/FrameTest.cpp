@@ -257,6 +257,51 @@ TEST_F(FrameTest, TheStatusBarTellsWhatTheInputLacksAndANewRunStartsClean) {
     EXPECT_TRUE(m_audioBoxes.isEmpty());
 }
 
+// At every font from 9 to 12 points each text of the status bar is drawn
+// whole inside the window, the device's name shortened in the middle, and
+// the strips keep their client area.
+TEST_F(FrameTest, TheStatusBarFitsTheWindowAtFontsUpTo12Points) {
+    const QFont original = QApplication::font();
+    for (int points = 9; points <= 12; ++points) {
+        QFont font = original;
+        font.setPointSize(points);
+        QApplication::setFont(font);
+        CMainFrame f;
+        f.show();
+        CStatusBar* bar = f.StatusBar();
+        bar->SetDevice(QStringLiteral("HDA Intel PCH: ALC887-VD Analog (hw:0,0) with a long name"));
+        bar->SetReceiving(true);
+        bar->SetClockFeed(std::nullopt, QString());
+        velto::DecoderSecond s{};
+        s.state = velto::ReceptionState::Flywheel;
+        s.timeValid = true;
+        s.secondInMinute = 58;
+        s.utcUnix = 1830297598;  // 2027-12-31 23:59:58 UTC: 2028-01-01(土) 08:59:58 JST
+        f.ClockStatus()->OnSecond(s, -1234.5);
+        velto::DecoderStatus status{};
+        status.state = velto::ReceptionState::Flywheel;
+        status.cn0DbHz = 88.8;
+        f.ClockStatus()->OnStatus(status);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(f.View()->size(), QSize(818, 371)) << points << " pt";
+        int shown = 0;
+        for (QLabel* label : bar->findChildren<QLabel*>()) {
+            if (!label->isVisible() || label->text().isEmpty()) continue;
+            ++shown;
+            const QRect inFrame(label->mapTo(&f, QPoint(0, 0)), label->size());
+            EXPECT_TRUE(f.rect().contains(inFrame))
+                << points << " pt: " << label->text().toStdString();
+            EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()),
+                      label->contentsRect().width())
+                << points << " pt: " << label->text().toStdString();
+        }
+        EXPECT_EQ(shown, 8) << points << " pt";  // 受信中, device, feed, 4 of the clock, input
+        EXPECT_TRUE(f.ClockStatus()->TimeText().contains(QStringLiteral("08:59:58")));
+        EXPECT_EQ(bar->DeviceText().size(), 57);
+    }
+    QApplication::setFont(original);
+}
+
 TEST_F(FrameTest, EveryWarningFitsTheBarWhole) {
     using velto::WarningCode;
     m_frame->show();
