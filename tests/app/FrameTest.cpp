@@ -367,22 +367,31 @@ void Store(const QVariant& id, const QString& name) {
     s.setValue(QStringLiteral("SoundCard/Name"), name);
 }
 
+// The list begins with 既定のデバイス, which a first run shows as its choice
+// and which leads back to the default from a card.
 TEST_F(SoundCardDlg, ListsEveryDeviceTrimmedAndStoresAChoiceTrimmedOnOkOnly) {
     m_service.m_inNames = {"Line In  ", "USB\t ", "JJY シミュレーター (内蔵)"};
-    CSoundCardDlg first;  // none selected on the first run, and OK stores the default
+    CSoundCardDlg first;
     QStringList items;
     for (int i = 0; i < first.DeviceList()->count(); ++i) items << first.DeviceList()->itemText(i);
-    EXPECT_EQ(items, (QStringList{"Line In", "USB\t", "JJY シミュレーター (内蔵)"}));
-    EXPECT_EQ(first.DeviceList()->currentIndex(), -1);
+    EXPECT_EQ(items,
+              (QStringList{"既定のデバイス", "Line In", "USB\t", "JJY シミュレーター (内蔵)"}));
+    EXPECT_EQ(first.DeviceList()->currentIndex(), 0);
+    EXPECT_EQ(first.CurrentText(), QStringLiteral("現在の設定: 既定のデバイス"));
     first.accept();
     EXPECT_EQ(Profile(), Pair(-1, ""));
     for (bool ok : {false, true}) {
         CSoundCardDlg dlg;
-        emit dlg.DeviceList()->activated(1);
-        EXPECT_EQ(dlg.DeviceList()->currentIndex(), 1);
+        emit dlg.DeviceList()->activated(2);
+        EXPECT_EQ(dlg.DeviceList()->currentIndex(), 2);
         ok ? dlg.accept() : dlg.reject();
         EXPECT_EQ(Profile(), ok ? Pair(1, "USB\t") : Pair(-1, ""));
     }
+    CSoundCardDlg back;
+    EXPECT_EQ(back.CurrentText(), QStringLiteral("現在の設定: USB\t"));
+    emit back.DeviceList()->activated(0);
+    back.accept();
+    EXPECT_EQ(Profile(), Pair(-1, ""));
 }
 
 // The stored number counts only while the device of that number has the
@@ -410,10 +419,18 @@ TEST_F(SoundCardDlg, TheStoredNumberCountsOnlyUnderItsStoredName) {
         Store(c.id, c.name);
         EXPECT_EQ(StoredCaptureDevice(), c.device) << c.name.left(20).toStdString();
         CSoundCardDlg dlg;
-        EXPECT_EQ(dlg.DeviceList()->currentIndex(), c.device) << c.name.left(20).toStdString();
+        bool number = false;
+        const bool none = c.id.toInt(&number) < 0 || !number;
+        // A missing card selects nothing and is named as the current choice.
+        EXPECT_EQ(dlg.DeviceList()->currentIndex(), c.device != velto::WAVE_MAPPER ? c.device + 1
+                                                    : none                         ? 0
+                                                                                   : -1)
+            << c.name.left(20).toStdString();
+        if (c.device == velto::WAVE_MAPPER && !none) {
+            EXPECT_TRUE(dlg.CurrentText().contains(QStringLiteral("見つかりません")));
+        }
         if (c.device == velto::WAVE_MAPPER) {
             dlg.accept();
-            bool number = false;
             const int id = c.id.toInt(&number);
             EXPECT_EQ(Profile(), Pair(number ? id : velto::WAVE_MAPPER, c.name));
         }
