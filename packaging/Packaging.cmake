@@ -77,8 +77,14 @@ set(CPACK_PACKAGE_DESCRIPTION
 "Velto turns a sound card that samples at 96 kHz into a receiver for JJY, the
 Japanese long-wave time signal on 40 kHz. Feed the carrier from an antenna or
 a long-wave receiver into the line input, and Velto shows the carrier
-amplitude and the sliced time-code pulses in two strip charts, and keys a
-1600 Hz monitor tone with the pulses.
+amplitude and the sliced time-code pulses in two strip charts, keys a
+1600 Hz monitor tone with the pulses, and decodes the date and time, which it
+shows with the computer's clock against it.
+
+It records the antenna to WAV and replays recordings, runs without a window
+(velto --headless) printing what it receives as text or JSON, and feeds the
+system clock as a reference clock for chrony or ntpd; a systemd unit and the
+chrony line come as examples.
 
 A built-in JJY simulator lets you try it without an antenna.")
 include(CPack)

@@ -221,6 +221,11 @@ TEST(AboutBox, ShowsEachTextWhole) {
         EXPECT_TRUE(dlg.rect().contains(label->geometry())) << label->text().toStdString();
     }
     EXPECT_EQ(texts, 2);
+    // One version everywhere: the project's, as velto --version gives it.
+    QStringList all;
+    for (const QLabel* label : dlg.findChildren<QLabel*>()) all << label->text();
+    EXPECT_TRUE(all.contains(QStringLiteral("Velto   Version " VELTO_VERSION)))
+        << all.join(',').toStdString();
 }
 
 // The status bar's lower row: the input's state, or the most urgent
