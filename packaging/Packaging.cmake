@@ -69,8 +69,10 @@ set(CPACK_DEBIAN_PACKAGE_SECTION hamradio)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${VELTO_HOMEPAGE})
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The UI speaks Japanese; ALSA's plugins route the default devices through the sound server.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-gothic | fonts-noto-cjk, libasound2-plugins")
+# The UI speaks Japanese, Qt's own dialogs too with its translations; ALSA's
+# plugins route the default devices through the sound server.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+    "fonts-ipafont-gothic | fonts-noto-cjk, qt6-translations-l10n, libasound2-plugins")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 # CPack writes the summary first and indents these lines itself.
 set(CPACK_PACKAGE_DESCRIPTION
