@@ -7,6 +7,8 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include "app/ElidedLabel.h"
+
 using velto::InputState;
 using velto::WarningCode;
 
@@ -68,9 +70,7 @@ CStatusBar::CStatusBar(QWidget* parent) : QStatusBar(parent) {
     m_reception->setAutoFillBackground(true);
     m_reception->setMinimumWidth(
         QFontMetrics(m_reception->font()).horizontalAdvance(QStringLiteral("受信中")) + 16);
-    m_device = new QLabel(panel);
-    // As wide as the row leaves it; its name is shortened in the middle.
-    m_device->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_device = new CElidedLabel(Qt::ElideMiddle, panel);
     m_device->setMinimumWidth(QFontMetrics(m_device->font()).averageCharWidth() * 12);
     m_clockFeed = new QLabel(panel);
     m_clockFeed->setAutoFillBackground(true);
@@ -96,9 +96,7 @@ CStatusBar::CStatusBar(QWidget* parent) : QStatusBar(parent) {
     const int side = QFontMetrics(font()).height();
     m_icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(side, side));
     m_icon->setFixedSize(side, side);
-    m_message = new QLabel(panel);
-    // Its width is the row's, whatever the text: FitMessage shortens the text.
-    m_message->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_message = new CElidedLabel(Qt::ElideRight, panel);
     lower->addWidget(m_icon);
     lower->addWidget(m_message, 1);
     rows->addLayout(lower);
@@ -116,7 +114,7 @@ void CStatusBar::AddPermanent(QWidget* widget) {
 void CStatusBar::SetDevice(const QString& name) {
     m_deviceName = name;
     m_device->setToolTip(QStringLiteral("録音デバイス: ") + name);
-    FitMessage();
+    m_device->SetFullText(name);
 }
 
 void CStatusBar::SetClockFeedOff() {
@@ -196,25 +194,10 @@ void CStatusBar::OnHealthEvent(const velto::HealthEvent& event) {
     ShowMessage();
 }
 
-void CStatusBar::resizeEvent(QResizeEvent* e) {
-    QStatusBar::resizeEvent(e);
-    FitMessage();
-}
-
 bool CStatusBar::MessageFits() const { return m_message->text() == m_messageText; }
 
-// The whole text stays in the tooltip.
-void CStatusBar::FitMessage() {
-    const int deviceWidth = m_device->contentsRect().width();
-    m_device->setText(
-        deviceWidth > 0
-            ? QFontMetrics(m_device->font()).elidedText(m_deviceName, Qt::ElideMiddle, deviceWidth)
-            : m_deviceName);
-    const int width = m_message->contentsRect().width();
-    m_message->setText(
-        width > 0 ? QFontMetrics(m_message->font()).elidedText(m_messageText, Qt::ElideRight, width)
-                  : m_messageText);
-}
+// Shortened where it would not fit; the whole text stays in the tooltip.
+void CStatusBar::FitMessage() { m_message->SetFullText(m_messageText); }
 
 void CStatusBar::ShowMessage() {
     if (m_warnings.empty()) {

@@ -8,6 +8,7 @@
 #include "health/InputHealth.h"
 #include "health/ReceptionHealth.h"
 
+class CElidedLabel;
 class QHBoxLayout;
 class QLabel;
 
@@ -45,9 +46,6 @@ public:
     bool MessageFits() const;
     bool ShowsWarning() const { return !m_warnings.empty(); }
 
-protected:
-    void resizeEvent(QResizeEvent* e) override;
-
 private:
     void ShowMessage();
     void FitMessage();
@@ -55,11 +53,11 @@ private:
 
     QHBoxLayout* m_upper = nullptr;
     QLabel* m_reception = nullptr;  // owned by Qt parenthood, like the others
-    QLabel* m_device = nullptr;
+    CElidedLabel* m_device = nullptr;
     QLabel* m_clockFeed = nullptr;
     QHBoxLayout* m_middle = nullptr;
     QLabel* m_icon = nullptr;
-    QLabel* m_message = nullptr;
+    CElidedLabel* m_message = nullptr;
     QString m_deviceName;
     QString m_messageText;
     bool m_receiving = false;

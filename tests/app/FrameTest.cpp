@@ -303,6 +303,13 @@ TEST_F(FrameTest, TheStatusBarFitsTheWindowAtFontsUpTo12Points) {
         EXPECT_EQ(shown, 8) << points << " pt";  // 受信中, device, feed, 4 of the clock, input
         EXPECT_TRUE(f.ClockStatus()->TimeText().contains(QStringLiteral("08:59:58")));
         EXPECT_EQ(bar->DeviceText().size(), 57);
+        // A name that fits is shown whole, however the row was laid out before.
+        const QString simulator = QStringLiteral("JJY シミュレーター (内蔵)");
+        bar->SetDevice(simulator);
+        QCoreApplication::processEvents();
+        int whole = 0;
+        for (QLabel* label : bar->findChildren<QLabel*>()) whole += label->text() == simulator;
+        EXPECT_EQ(whole, 1) << points << " pt";
     }
     QApplication::setFont(original);
 }
