@@ -287,7 +287,9 @@ TEST_F(FrameTest, TheStatusBarFitsTheWindowAtFontsUpTo12Points) {
         status.state = velto::ReceptionState::Flywheel;
         status.cn0DbHz = 88.8;
         f.ClockStatus()->OnStatus(status);
-        QCoreApplication::processEvents();
+        // The layouts settle; nothing is painted (the intro's images are
+        // scaled on Qt's own threads, which ThreadSanitizer cannot follow).
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
         EXPECT_EQ(f.View()->size(), QSize(818, 371)) << points << " pt";
         int shown = 0;
         for (QLabel* label : bar->findChildren<QLabel*>()) {
@@ -306,7 +308,7 @@ TEST_F(FrameTest, TheStatusBarFitsTheWindowAtFontsUpTo12Points) {
         // A name that fits is shown whole, however the row was laid out before.
         const QString simulator = QStringLiteral("JJY シミュレーター (内蔵)");
         bar->SetDevice(simulator);
-        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
         int whole = 0;
         for (QLabel* label : bar->findChildren<QLabel*>()) whole += label->text() == simulator;
         EXPECT_EQ(whole, 1) << points << " pt";
