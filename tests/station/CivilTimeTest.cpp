@@ -1,0 +1,75 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <tuple>
+
+#include "ZoneDatabase.h"
+#include "station/CivilTime.h"
+
+namespace velto {
+namespace {
+
+using test::LocalTime;
+using test::Utc;
+
+TEST(CivilTime, FollowsTheZoneDatabaseThroughEveryChangeOfTheCentury) {
+    // The last eight days of March and October hold the changes.
+    for (const auto& [zone, tz] : {std::tuple(CivilZone::CentralEurope, "Europe/Berlin"),
+                                   std::tuple(CivilZone::UnitedKingdom, "Europe/London"),
+                                   std::tuple(CivilZone::Japan, "Asia/Tokyo")}) {
+        for (int year = 2000; year < 2100; ++year) {
+            for (int month : {3, 10}) {
+                for (std::int64_t utc = Utc(year, month, 24); utc < Utc(year, month + 1, 1);
+                     utc += 900) {
+                    const CivilTime c = CivilTimeAt(zone, utc);
+                    const std::tm tm = LocalTime(tz, utc);
+                    ASSERT_EQ(std::make_tuple(c.year, c.month, c.day, c.hour, c.minute, c.weekday),
+                              std::make_tuple(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
+                                              tm.tm_hour, tm.tm_min, tm.tm_wday))
+                        << tz << " " << utc;
+                    ASSERT_EQ(c.offsetSeconds, tm.tm_gmtoff) << tz << " " << IsoText(c);
+                    ASSERT_EQ(c.summer, tm.tm_isdst > 0) << tz << " " << IsoText(c);
+                    ASSERT_EQ(std::string(c.zone), tm.tm_zone) << tz << " " << IsoText(c);
+                    // And back, the repeated autumn hour told apart by the flag.
+                    ASSERT_EQ(
+                        UtcFromCivil(zone, c.year, c.month, c.day, c.hour, c.minute, c.summer), utc)
+                        << tz << " " << IsoText(c);
+                }
+            }
+        }
+    }
+}
+
+TEST(CivilTime, UsDaylightSavingTimeByUtcDateAsTheZoneDatabaseHasIt) {
+    // Every US zone changes between 06:00 and 11:00 UTC, so New York at
+    // 00:00 UTC stands for the country. The rule is the one since 2007.
+    for (std::int64_t day = Utc(2007, 1, 1); day < Utc(2100, 1, 1); day += 86400) {
+        const std::tm utc = LocalTime("UTC", day);
+        ASSERT_EQ(UsDstAtStartOfUtcDay(utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday),
+                  LocalTime("America/New_York", day).tm_isdst > 0)
+            << day;
+    }
+}
+
+TEST(CivilTime, ShowsTheOffsetAndTheZoneNameAndTheNextChange) {
+    const std::int64_t spring = Utc(2025, 3, 30, 1, 0), autumn = Utc(2025, 10, 26, 1, 0);
+    auto text = [](CivilZone zone, std::int64_t utc) {
+        const CivilTime c = CivilTimeAt(zone, utc);
+        return IsoText(c) + " " + std::string(c.zone);
+    };
+    EXPECT_EQ(text(CivilZone::CentralEurope, spring - 1), "2025-03-30T01:59:59+01:00 CET");
+    EXPECT_EQ(text(CivilZone::CentralEurope, spring), "2025-03-30T03:00:00+02:00 CEST");
+    EXPECT_EQ(text(CivilZone::UnitedKingdom, autumn - 1), "2025-10-26T01:59:59+01:00 BST");
+    EXPECT_EQ(text(CivilZone::UnitedKingdom, autumn), "2025-10-26T01:00:00+00:00 GMT");
+    EXPECT_EQ(text(CivilZone::Japan, Utc(2024, 12, 31, 15, 0)), "2025-01-01T00:00:00+09:00 JST");
+    EXPECT_EQ(text(CivilZone::Utc, spring), "2025-03-30T01:00:00+00:00 UTC");
+
+    EXPECT_EQ(NextSummerChange(CivilZone::CentralEurope, spring - 1), spring);
+    EXPECT_EQ(NextSummerChange(CivilZone::UnitedKingdom, spring), autumn);
+    EXPECT_EQ(NextSummerChange(CivilZone::CentralEurope, autumn), Utc(2026, 3, 29, 1, 0));
+    EXPECT_FALSE(NextSummerChange(CivilZone::Japan, spring));
+    EXPECT_FALSE(NextSummerChange(CivilZone::Utc, spring));
+}
+
+}  // namespace
+}  // namespace velto

@@ -1,0 +1,69 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "station/Station.h"
+
+namespace velto {
+namespace {
+
+std::string Parts(const Station& st) {
+    std::string s;
+    const CommonParts c = CommonKeying(st);
+    for (int i = 0; i < c.count; ++i) {
+        s += std::to_string(c.parts[i].from).substr(0, 3) + "-" +
+             std::to_string(c.parts[i].to).substr(0, 3) + "@" +
+             std::to_string(c.parts[i].level).substr(0, 4) + " ";
+    }
+    return s;
+}
+
+TEST(Stations, EachOnceByNameWithACarrierItsRateHearsDirectly) {
+    std::vector<std::string> names;
+    for (const Station& st : Stations()) {
+        names.emplace_back(st.name);
+        EXPECT_EQ(FindStation(st.name), &st);
+        EXPECT_EQ(&GetStation(st.id), &st);
+        EXPECT_LT(st.carrierHz, st.sampleRate / 2.0) << st.name;
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"jjy40", "jjy60", "dcf77", "msf", "wwvb"}));
+    EXPECT_EQ(FindStation("JJY40"), nullptr);
+    EXPECT_EQ(FindStation(""), nullptr);
+    // JJY 40 kHz is received as it always was.
+    EXPECT_EQ(GetStation(StationId::Jjy40).carrierHz, 40000.0);
+    EXPECT_EQ(GetStation(StationId::Jjy40).sampleRate, 96000);
+}
+
+TEST(Stations, KeyingAsTheFormatPagesDescribeIt) {
+    // What every second shares: where the second is folded.
+    EXPECT_EQ(Parts(GetStation(StationId::Jjy40)), "0.0-0.2@1.00 0.8-1.0@0.10 ");
+    EXPECT_EQ(Parts(GetStation(StationId::Dcf77)), "0.0-0.1@0.15 0.2-1.0@1.00 ");
+    EXPECT_EQ(Parts(GetStation(StationId::Msf)), "0.0-0.1@0.00 0.3-1.0@1.00 ");
+    EXPECT_EQ(Parts(GetStation(StationId::Wwvb)), "0.0-0.2@0.14 0.8-1.0@1.00 ");
+    for (const Station& st : Stations()) {
+        for (int a = 0; a < kSymbolCount; ++a) {
+            const auto sa = static_cast<Symbol>(a);
+            if (!st.Keying(sa).used) continue;
+            // The on-time point is the edge the station says it is.
+            if (!st.Keying(sa).minuteMarkOnly) {
+                const double after = KeyedLevel(st, sa, 0.001), before = KeyedLevel(st, sa, 0.999);
+                EXPECT_EQ(after > before, st.edge == OnTimeEdge::Rise) << st.name << " " << a;
+                EXPECT_NE(after, before) << st.name << " " << a;
+            }
+            // No two symbols keyed alike.
+            for (int b = a + 1; b < kSymbolCount; ++b) {
+                if (!st.Keying(static_cast<Symbol>(b)).used) continue;
+                bool differ = false;
+                for (double t = 0.005; t < 1.0; t += 0.01) {
+                    differ = differ ||
+                             KeyedLevel(st, sa, t) != KeyedLevel(st, static_cast<Symbol>(b), t);
+                }
+                EXPECT_TRUE(differ) << st.name << " " << a << " " << b;
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace velto
