@@ -4,6 +4,42 @@ namespace velto {
 
 bool IsDecimalField(Field field) { return field >= Field::Minute && field <= Field::Weekday; }
 
+FieldGroup GroupOf(Field field) {
+    switch (field) {
+        case Field::Fixed:
+            return FieldGroup::Fixed;
+        case Field::Minute:
+        case Field::Hour:
+            return FieldGroup::TimeOfDay;
+        case Field::DayOfYear:
+        case Field::DayOfMonth:
+        case Field::Month:
+        case Field::Year:
+        case Field::Weekday:
+        case Field::LeapYear:
+            return FieldGroup::Date;
+        case Field::Summer:
+        case Field::SummerNotice:
+        case Field::UsDst:
+        case Field::LeapNotice:
+        case Field::LeapInsert:
+        case Field::Parity:  // as a whole: GroupOfSecond tells what it covers
+            return FieldGroup::Flag;
+        case Field::Dut1:
+        case Field::Dut1Sign:
+        case Field::Service:
+        case Field::CallSign:
+            return FieldGroup::Open;
+    }
+    return FieldGroup::Open;
+}
+
+FieldGroup GroupOfSecond(const FrameLayout& layout, int second) {
+    const SecondRole& role = layout.seconds[second];
+    if (role.field != Field::Parity) return GroupOf(role.field);
+    return GroupOf(layout.parities[role.weight].fields[0]);
+}
+
 bool FieldBit(Field field, int value, int weight) {
     if (!IsDecimalField(field)) return (value & weight) != 0;
     const int place = weight >= 100 ? 100 : weight >= 10 ? 10 : 1;

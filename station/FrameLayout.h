@@ -45,6 +45,12 @@ inline constexpr int kFieldCount = static_cast<int>(Field::CallSign) + 1;
 // The time fields are binary-coded decimal; the others plain binary.
 bool IsDecimalField(Field field);
 
+// How a decoder's search meets a field: the time of day is found first over
+// its 1440 candidates, then the date over (year, day of year); flags are
+// weighed once the time is known; open fields are left out.
+enum class FieldGroup : std::uint8_t { Fixed, TimeOfDay, Date, Flag, Open };
+FieldGroup GroupOf(Field field);
+
 // A second's part: its bit is the bit of `weight` in the value of `field`,
 // sent as `ifZero` or `ifOne` (the same symbol for a fixed second).
 struct SecondRole {
@@ -68,6 +74,10 @@ struct FrameLayout {
     std::array<ParityRule, 4> parities{};
     int parityCount = 0;
 };
+
+// The group of what a second carries; a parity second's is that of the
+// fields it covers (they are all of one group).
+FieldGroup GroupOfSecond(const FrameLayout& layout, int second);
 
 using FieldValues = std::array<int, kFieldCount>;
 

@@ -87,6 +87,12 @@ const Station& GetStation(StationId id);
 // The station of a name as --station takes it, or nullptr.
 const Station* FindStation(std::string_view name);
 
+// The civil time the station announces at a Unix time, with its offset and
+// zone name.
+inline CivilTime CivilTimeOf(const Station& station, std::int64_t utc) {
+    return CivilTimeAt(station.zone, utc);
+}
+
 // The carrier's share of its full amplitude `t` seconds after the on-time
 // point of a second that sends `symbol`.
 double KeyedLevel(const Station& station, Symbol symbol, double t);

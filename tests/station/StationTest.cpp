@@ -65,5 +65,30 @@ TEST(Stations, KeyingAsTheFormatPagesDescribeIt) {
     }
 }
 
+TEST(Stations, TimeOfDayFoundApartFromTheDate) {
+    // What lets a decoder search the time of day before the date: a parity
+    // covers fields of one group, and the time of day's seconds are the same
+    // in every minute (JJY's call-sign minutes change only the others).
+    for (const Station& st : Stations()) {
+        for (const FrameLayout* layout : {&st.layout, &st.callSignLayout}) {
+            for (int p = 0; p < layout->parityCount; ++p) {
+                const ParityRule& rule = layout->parities[p];
+                for (int f = 1; f < rule.fieldCount; ++f) {
+                    EXPECT_EQ(GroupOf(rule.fields[f]), GroupOf(rule.fields[0])) << st.name;
+                }
+            }
+        }
+        if (!st.callSignMinutes) continue;
+        for (int s = 0; s < 60; ++s) {
+            const bool timeOfDay = GroupOfSecond(st.layout, s) == FieldGroup::TimeOfDay;
+            EXPECT_EQ(GroupOfSecond(st.callSignLayout, s) == FieldGroup::TimeOfDay, timeOfDay);
+            if (timeOfDay) {
+                EXPECT_EQ(st.layout.seconds[s].field, st.callSignLayout.seconds[s].field) << s;
+                EXPECT_EQ(st.layout.seconds[s].weight, st.callSignLayout.seconds[s].weight) << s;
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace velto
