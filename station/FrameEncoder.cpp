@@ -17,7 +17,7 @@ int UtcMonthIndex(std::int64_t utc) {
 }
 
 bool LeapNoticed(const Station& station, std::int64_t utcMinute, const LeapSecond& leap) {
-    if (leap.kind == 0 || utcMinute >= leap.utc) return false;
+    if ((leap.kind != 1 && leap.kind != 2) || utcMinute >= leap.utc) return false;
     switch (station.leapNotice) {
         case LeapNoticeSpan::None:
             return false;
@@ -83,9 +83,10 @@ Frame EncodeFrame(const Station& station, std::int64_t utcMinute, const FrameOpt
         CallSignFrame(station, values[static_cast<std::size_t>(Field::Minute)], options);
     const auto symbols = LayOut(frame.callSign ? station.callSignLayout : station.layout, values);
     std::copy(symbols.begin(), symbols.end(), frame.symbols.begin());
-    if (options.leap.kind != 0 && utcMinute + 60 == options.leap.utc) {
+    const int kind = options.leap.kind;
+    if ((kind == 1 || kind == 2) && utcMinute + 60 == options.leap.utc) {
         auto& s = frame.symbols;
-        if (options.leap.kind == 1) {
+        if (kind == 1) {
             std::copy_backward(s.begin() + station.leapInsertAt, s.begin() + 60, s.begin() + 61);
             s[station.leapInsertAt] = Symbol::Zero;
             frame.length = 61;

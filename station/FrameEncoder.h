@@ -13,7 +13,7 @@ namespace velto {
 
 // A leap second at the end of the UTC month whose last second ends at `utc`
 // (the Unix time of the following 00:00:00 UTC): kind 1 inserts, 2 deletes
-// (chrony's codes), 0 none.
+// (chrony's codes); any other, none.
 struct LeapSecond {
     std::int64_t utc = 0;
     int kind = 0;
