@@ -11,33 +11,49 @@ SAN_ENV = UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 # Every test has a timeout of its own (tests/*/CMakeLists.txt); --timeout is
 # the backstop for one that lacks it, so that a hung test fails in minutes.
 CTEST = ctest --no-tests=error --timeout 300 --output-on-failure -j$(JOBS)
+# The tests' private chronyd: the machine's own, or the package unpacked into
+# build-tools/ (never installed: it would replace the system's time daemon).
+CHRONY_PATH = PATH="$(CURDIR)/build-tools/chrony/usr/sbin:$$PATH"
 
-.PHONY: all deps build test test-release test-asan test-tsan test-v3 bench bench-headless sensitivity fuzz run package install screenshot clean
+.PHONY: all deps deps-test deps-bench build build-app test test-release test-asan test-tsan test-v3 bench bench-headless sensitivity fuzz run package install screenshot clean
 
 all: build
 
+# What building and running need; the tests' and the benchmarks' tools on top.
 deps:
-	@scripts/install-deps
+	@scripts/install-deps run
+deps-test:
+	@scripts/install-deps test
+	@scripts/private-chrony build-tools/chrony >/dev/null
+deps-bench:
+	@scripts/install-deps bench
 
-build: deps
-	@cmake -S . -B build -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
+configure = cmake -S . -B build -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
+
+# The program alone, for `make run`.
+build-app: deps
+	@$(configure)
+	@cmake --build build -j$(JOBS) --target velto
+
+build: deps-test
+	@$(configure)
 	@cmake --build build -j$(JOBS)
 
 test: test-release test-asan test-tsan test-v3
 
 test-release: build
-	cd build && QT_QPA_PLATFORM=offscreen $(CTEST)
+	cd build && $(CHRONY_PATH) QT_QPA_PLATFORM=offscreen $(CTEST)
 
 # Every test again with AddressSanitizer and UndefinedBehaviorSanitizer.
-test-asan: deps
+test-asan: deps-test
 	@cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Release -DVELTO_SANITIZE=address,undefined \
 	    -DVELTO_BENCH=OFF >/dev/null
 	@cmake --build build-asan -j$(JOBS)
-	cd build-asan && $(SAN_ENV) $(CTEST)
+	cd build-asan && $(CHRONY_PATH) $(SAN_ENV) $(CTEST)
 
 # Where threads meet, with ThreadSanitizer: the audio tests, and the frame's
 # tests (offscreen Qt), where the capture thread hands buffers to the window.
-test-tsan: deps
+test-tsan: deps-test
 	@cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Release -DVELTO_SANITIZE=thread \
 	    -DVELTO_BENCH=OFF >/dev/null
 	@cmake --build build-tsan -j$(JOBS)
@@ -46,7 +62,7 @@ test-tsan: deps
 # The dsp tests built for x86-64-v3 (AVX2, FMA), where the compiler may fuse
 # multiply-adds and widen loops: no result may depend on that.
 X86_64_V3 = $(shell /lib64/ld-linux-x86-64.so.2 --help 2>/dev/null | grep -c 'x86-64-v3 .supported')
-test-v3: deps
+test-v3: deps-test
 ifeq ($(X86_64_V3),1)
 	@cmake -S . -B build-v3 -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS=-march=x86-64-v3 \
 	    -DVELTO_GUI=OFF -DVELTO_BENCH=OFF >/dev/null
@@ -56,17 +72,17 @@ else
 	@echo "test-v3: this processor cannot run x86-64-v3 code; skipped"
 endif
 
-bench: build
+bench: deps-bench build
 	@scripts/run-bench build/bench/velto_bench
 
 # The time-code decoder on simulated reception: its table, and the plot for
 # the README (bench/sensitivity.png). Takes some minutes.
-sensitivity: build
+sensitivity: deps-bench build
 	@build/bench/velto_sensitivity --plot bench/sensitivity.png
 
 # The console front end on 10 and 20 minutes of simulated signal: multiple
 # of real time and peak memory. Also part of `make bench`.
-bench-headless: build
+bench-headless: deps-bench build
 	@scripts/bench-headless build 10 20
 bench: bench-headless
 
@@ -74,7 +90,8 @@ bench: bench-headless
 # decoder (clang's libFuzzer, AddressSanitizer, UndefinedBehaviorSanitizer).
 # Not part of `make test`. FUZZ_SECONDS sets the length of the run.
 FUZZ_SECONDS ?= 600
-fuzz: deps
+fuzz:
+	@scripts/install-deps fuzz
 	@cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_COMPILER=clang \
 	    -DCMAKE_CXX_COMPILER=clang++ -DVELTO_SANITIZE=address,undefined -DVELTO_FUZZ=ON \
 	    -DVELTO_GUI=OFF -DVELTO_BENCH=OFF >/dev/null
@@ -84,19 +101,19 @@ fuzz: deps
 	    -max_total_time=$(FUZZ_SECONDS) -max_len=65536 -timeout=20 -rss_limit_mb=2048 \
 	    -print_final_stats=1
 
-run: build
+run: build-app
 	@if [ -x build/velto ]; then build/velto --simulate; \
 	else echo "No program has been built yet: the application is not part of this tree."; fi
 
-package: build
+package: build-app
 	@cmake --build build --target package
 
-install: build
+install: build-app
 	@DESTDIR="$(DESTDIR)" cmake --install build --prefix "$(PREFIX)"
 
 # The picture that the AppStream metadata shows, taken from the running program.
-screenshot: build
+screenshot: deps-test build-app
 	@res/make-screenshot build/velto res/screenshots/strips.png
 
 clean:
-	rm -rf build build-asan build-tsan build-v3 build-fuzz
+	rm -rf build build-asan build-tsan build-v3 build-fuzz build-tools

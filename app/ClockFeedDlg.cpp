@@ -8,42 +8,11 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QSettings>
 #include <QVBoxLayout>
-#include <cmath>
 
-#include "receiver/ChronySock.h"
+#include "clock/ClockFeedSettings.h"
 
-namespace {
-
-const QString kEnabledKey = QStringLiteral("ClockFeed/Enabled");
-const QString kSocketKey = QStringLiteral("ClockFeed/ChronySocket");
-const QString kLatencyKey = QStringLiteral("ClockFeed/LatencyMs");
-// The same bound as the console's --latency-ms.
-constexpr double kMaxLatencyMs = 10000.0;
-
-}  // namespace
-
-ClockFeedSettings ClockFeedSettings::Load() {
-    const QSettings settings;
-    ClockFeedSettings s;
-    s.enabled = settings.value(kEnabledKey, false).toBool();
-    const QString socket = settings.value(kSocketKey, s.chronySock).toString();
-    if (velto::CChronySock::PathFits(socket.toStdString())) {
-        s.chronySock = socket;
-    }
-    bool ok = false;
-    const double latency = settings.value(kLatencyKey, 0.0).toDouble(&ok);
-    s.latencyMs = ok && std::abs(latency) <= kMaxLatencyMs ? latency : 0.0;
-    return s;
-}
-
-void ClockFeedSettings::Save() const {
-    QSettings settings;
-    settings.setValue(kEnabledKey, enabled);
-    settings.setValue(kSocketKey, chronySock);
-    settings.setValue(kLatencyKey, latencyMs);
-}
+using velto::ClockFeedSettings;
 
 CClockFeedDlg::CClockFeedDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("時計合わせの設定"));
@@ -52,9 +21,9 @@ CClockFeedDlg::CClockFeedDlg(QWidget* parent) : QDialog(parent) {
 
     m_enabled = new QCheckBox(QStringLiteral("受信した時刻を chronyd に送る"), this);
     m_enabled->setChecked(s.enabled);
-    m_socket = new QLineEdit(s.chronySock, this);
+    m_socket = new QLineEdit(QString::fromStdString(*s.chronySock), this);
     m_latency = new QDoubleSpinBox(this);
-    m_latency->setRange(-kMaxLatencyMs, kMaxLatencyMs);
+    m_latency->setRange(-ClockFeedSettings::kMaxLatencyMs, ClockFeedSettings::kMaxLatencyMs);
     m_latency->setDecimals(1);
     m_latency->setSuffix(QStringLiteral(" ms"));
     m_latency->setValue(s.latencyMs);
@@ -79,9 +48,9 @@ CClockFeedDlg::CClockFeedDlg(QWidget* parent) : QDialog(parent) {
 void CClockFeedDlg::accept() {
     ClockFeedSettings s;
     s.enabled = m_enabled->isChecked();
-    s.chronySock = m_socket->text().trimmed();
+    s.chronySock = m_socket->text().trimmed().toStdString();
     s.latencyMs = m_latency->value();
-    if (!velto::CChronySock::PathFits(s.chronySock.toStdString())) {
+    if (!ClockFeedSettings::ChronySockFits(*s.chronySock)) {
         m_problem = QStringLiteral("chronyd のソケットのパスが空か、長すぎます。");
         QMessageBox box(QMessageBox::Warning, QStringLiteral("Velto"), m_problem, QMessageBox::Ok,
                         this);

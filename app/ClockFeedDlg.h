@@ -7,19 +7,9 @@ class QCheckBox;
 class QDoubleSpinBox;
 class QLineEdit;
 
-// What the window feeds the system clock with, from the profile section
-// "ClockFeed". Off unless the user turns it on.
-struct ClockFeedSettings {
-    bool enabled = false;
-    QString chronySock = QStringLiteral("/run/chrony.jjy.sock");
-    double latencyMs = 0.0;
-
-    static ClockFeedSettings Load();
-    void Save() const;
-};
-
 // "時計合わせの設定": whether the window sends its samples to chronyd, to
-// which socket, and the receiver's delay. Stored when OK is pressed.
+// which socket, and the receiver's delay (velto::ClockFeedSettings). Stored
+// when OK is pressed; off unless the user turns it on.
 class CClockFeedDlg : public QDialog {
     Q_OBJECT
 

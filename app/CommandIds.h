@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QEvent>
-
 // Command numbers of the frame, as the menu and the keys send them.
 inline constexpr int ID_SOUNDCARD = 0x8004;
 inline constexpr int ID_RECEIVE_START = 0x8006;
@@ -13,8 +11,3 @@ inline constexpr int ID_CLOCKFEED = 0x8010;
 inline constexpr int ID_FILE_OPEN = 0xE101;
 inline constexpr int ID_APP_ABOUT = 0xE140;
 inline constexpr int ID_APP_EXIT = 0xE141;
-
-// Posted by the audio layer once per completed capture buffer.
-inline constexpr QEvent::Type WM_CAPTUREDATA = static_cast<QEvent::Type>(QEvent::User + 1000);
-// Posted by the audio layer when the capture device stops delivering.
-inline constexpr QEvent::Type WM_CAPTURELOST = static_cast<QEvent::Type>(QEvent::User + 1001);

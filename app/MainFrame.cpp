@@ -1,24 +1,29 @@
 #include "app/MainFrame.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QFileDialog>
+#include <QFile>
 #include <QFileInfo>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QShortcut>
 #include <QStatusBar>
+#include <QTimer>
+#include <chrono>
 #include <cstdio>
 
 #include "app/ClockFeedDlg.h"
 #include "app/CmdUI.h"
 #include "app/CommandIds.h"
+#include "app/FileDialogs.h"
 #include "app/SoundCardDlg.h"
 #include "app/StatusBar.h"
+#include "audio/FileId.h"
 #include "audio/SoundFileReader.h"
 #include "audio/WavFileWriter.h"
 #include "audio/WaveService.h"
-#include "receiver/ChronySock.h"
+#include "clock/ClockFeedSettings.h"
 #include "views/ChildView.h"
 #include "views/ClockStatus.h"
 #include "views/FilteredWav.h"
@@ -31,32 +36,57 @@ namespace {
 constexpr int kClientWidth = 818;
 constexpr int kClientHeight = 371;
 
+// The caption each failure of the audio service is shown under.
+QString AudioCaption(velto::WarningCode code) {
+    switch (code) {
+        case velto::WarningCode::CaptureOpenFailed:
+            return QStringLiteral("Orvik");
+        case velto::WarningCode::AudioError:
+            return QStringLiteral("Quelmo");
+        default:
+            return QStringLiteral("Velto");
+    }
+}
+
+bool FromAudioService(velto::WarningCode code) {
+    return code == velto::WarningCode::CaptureOpenFailed ||
+           code == velto::WarningCode::PlaybackOpenFailed || code == velto::WarningCode::AudioError;
+}
+
+// What only the log of whoever started the program hears.
+void Log(const velto::Warning& warning) {
+    std::fprintf(stderr, "velto: %s: %s\n", velto::WarningCodeName(warning.code),
+                 warning.text.c_str());
+}
+
 }  // namespace
 
 CMainFrame::CMainFrame()
     : QMainWindow(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                                Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint) {
     setWindowTitle(QStringLiteral("Velto"));
-    m_stripSource.pipeline = &m_receiver.m_pipeline;
-    m_stripSource.inIndex = &m_receiver.m_wave.m_inIndex;
-    m_stripSource.inWrapped = &m_receiver.m_wave.m_inWrapped;
-    m_stripSource.inCount = &m_receiver.m_wave.m_inCount;
     m_receiver.AddObserver(this);
-    m_chooseOpenFile = [this] {
-        return QFileDialog::getOpenFileName(this, QStringLiteral("ファイルを開く"), QString(),
-                                            QStringLiteral("録音 (*.wav *.flac);;すべて (*)"));
-    };
+    m_chooseOpenFile = [this] { return ChooseRecordingToOpen(this); };
     m_showMessage = [this](const QString& text) {
         QMessageBox box(QMessageBox::Warning, QStringLiteral("Velto"), text, QMessageBox::Ok, this);
         box.exec();
     };
-    m_chooseRecordFile = [this] {
-        return QFileDialog::getSaveFileName(this, QStringLiteral("録音"), QString(),
-                                            QStringLiteral("WAV (*.wav)"));
+    m_showAudioBox = [](const QString& caption, const QString& text) {
+        QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Ok);
+        box.exec();
+    };
+    m_chooseRecordFile = [this] { return ChooseRecordingTarget(this); };
+    m_confirm = [this](const QString& question) {
+        QMessageBox box(QMessageBox::Question, QStringLiteral("Velto"), question,
+                        QMessageBox::Yes | QMessageBox::No, this);
+        box.setDefaultButton(QMessageBox::No);
+        box.button(QMessageBox::Yes)->setText(QStringLiteral("上書きする"));
+        box.button(QMessageBox::No)->setText(QStringLiteral("キャンセル"));
+        return box.exec() == QMessageBox::Yes;
     };
 
     CreateMenus();
-    m_wndView = new CChildView(m_stripSource, this);
+    m_wndView = new CChildView(this);
     setCentralWidget(m_wndView);
     m_wndScope = new CScope(this);
     m_wndScope->CreateScope(this);
@@ -73,6 +103,9 @@ CMainFrame::CMainFrame()
     setFixedSize(kClientWidth,
                  kClientHeight + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
     setFocusPolicy(Qt::StrongFocus);
+    m_clockFeedTimer = new QTimer(this);
+    m_clockFeedTimer->setInterval(1000);
+    connect(m_clockFeedTimer, &QTimer::timeout, this, &CMainFrame::ShowClockFeed);
     ApplyClockFeed();
 }
 
@@ -83,7 +116,8 @@ CMainFrame::~CMainFrame() {
         m_receiver.RemoveObserver(m_clockFeed.get());
     }
     m_receiver.RemoveObserver(this);
-    m_receiver.Stop();
+    velto::Warnings unheard;
+    m_receiver.Stop(unheard);
 }
 
 void CMainFrame::CreateMenus() {
@@ -202,26 +236,6 @@ void CMainFrame::SetCaptureOverride(int deviceId) {
     m_statusBar->SetDevice(CaptureDeviceName(spec));
 }
 
-void CMainFrame::PostCaptureData() {
-    QCoreApplication::postEvent(this, new QEvent(WM_CAPTUREDATA));
-}
-
-void CMainFrame::PostCaptureLost() {
-    QCoreApplication::postEvent(this, new QEvent(WM_CAPTURELOST));
-}
-
-bool CMainFrame::event(QEvent* e) {
-    if (e->type() == WM_CAPTUREDATA) {
-        m_receiver.OnCaptureData();
-        return true;
-    }
-    if (e->type() == WM_CAPTURELOST) {
-        OnCaptureLost();
-        return true;
-    }
-    return QMainWindow::event(e);
-}
-
 void CMainFrame::focusInEvent(QFocusEvent* e) {
     QMainWindow::focusInEvent(e);
     if (m_wndView != nullptr) {
@@ -241,41 +255,51 @@ velto::DeviceSpec CMainFrame::ReadCaptureSpec() const {
     return spec;
 }
 
-void CMainFrame::OnCaptureData() { m_receiver.OnCaptureData(); }
-
 // The strips keep the run's last 8 seconds; Start opens the device afresh.
 void CMainFrame::OnCaptureLost() {
-    if (m_receiver.OnCaptureLost()) {
-        m_clockStatus->Clear();
-        m_statusBar->SetReceiving(false);
-    }
+    m_clockStatus->Clear();
+    m_statusBar->SetReceiving(false);
+}
+
+void CMainFrame::OnInputEnded() {
+    m_clockStatus->Clear();
+    m_statusBar->SetReceiving(false);
+    ShowMessage(QStringLiteral("ファイルの終わりまで再生しました。\n") +
+                QFileInfo(QFile::decodeName(QByteArray::fromStdString(m_replayFile))).fileName());
 }
 
 // The draw step of the cycle: both strips, then the oscilloscope.
-void CMainFrame::OnBufferProcessed(int b, int displayIndex) {
-    m_wndView->m_wndRawStrip->AppendBuffer(displayIndex);
-    m_wndView->m_wndCorrectedStrip->AppendBuffer(displayIndex);
-    FeedScope(b);
-    m_statusBar->SetInput(m_receiver.Health().Input());
+void CMainFrame::OnBufferProcessed(const velto::ProcessedBuffer& buffer) {
+    m_wndView->AppendBuffer(buffer);
+    FeedScope(buffer);
+    m_statusBar->SetInput(m_receiver.Input());
 }
 
-void CMainFrame::FeedScope(int b) {
+void CMainFrame::FeedScope(const velto::ProcessedBuffer& buffer) {
     if (m_wndScope == nullptr || !m_wndScope->isVisible()) {
         return;
     }
-    const std::int16_t* samples =
-        m_receiver.m_wave.m_inData + static_cast<std::ptrdiff_t>(b) * velto::kBufferSamples;
-    m_wndScope->FeedBuffer(samples, m_receiver.m_pipeline.m_filtered.data());
+    m_wndScope->FeedBuffer(buffer.samples.data(), buffer.filtered.data());
+}
+
+void CMainFrame::ShowAudioBoxes(const velto::Warnings& told) {
+    for (const velto::Warning& warning : told) {
+        m_showAudioBox(AudioCaption(warning.code), QString::fromStdString(warning.text));
+    }
 }
 
 bool CMainFrame::StartRun(const velto::DeviceSpec& capture) {
-    if (m_receiver.Start(capture, ReadDeviceSpec()) != 1) {
+    velto::Warnings told;
+    const bool started = m_receiver.Start(capture, ReadDeviceSpec(), told);
+    ShowAudioBoxes(told);
+    if (!started) {
         return false;
     }
+    m_replayFile = capture.replayFile;
     m_statusBar->SetDevice(capture.replayFile.empty()
                                ? CaptureDeviceName(capture)
                                : QFileInfo(QString::fromStdString(capture.replayFile)).fileName());
-    m_statusBar->SetInput(m_receiver.Health().Input());
+    m_statusBar->SetInput(m_receiver.Input());
     m_statusBar->SetReceiving(true);
     if (!m_captureOverride && capture.replayFile.empty() &&
         capture.deviceId == velto::WAVE_MAPPER && !capture.name.empty()) {
@@ -285,9 +309,8 @@ bool CMainFrame::StartRun(const velto::DeviceSpec& capture) {
     // A run counts its samples from 0 again: what came before would mislead.
     m_clockStatus->Clear();
     m_wndTimeCode->Clear();
-    m_wndView->m_wndRawStrip->m_bFilled = 0;
-    m_wndView->m_wndCorrectedStrip->m_bFilled = 0;
-    if (m_wndView->m_bIntro == 1) {
+    m_wndView->RestartStrips();
+    if (m_wndView->Intro()) {
         m_wndView->LeaveIntro();
     }
     m_wndView->InvalidateWithErase();
@@ -295,7 +318,7 @@ bool CMainFrame::StartRun(const velto::DeviceSpec& capture) {
 }
 
 void CMainFrame::OnReceiveStart() {
-    if (m_receiver.m_bReceiving == 0) {
+    if (!m_receiver.Receiving()) {
         RefreshDevices();
         StartRun(ReadCaptureSpec());
     } else {
@@ -304,7 +327,9 @@ void CMainFrame::OnReceiveStart() {
 }
 
 void CMainFrame::StopRun() {
-    m_receiver.Stop();
+    velto::Warnings told;
+    m_receiver.Stop(told);
+    ShowAudioBoxes(told);
     // No clock ticks without reception; the time-code window keeps the run.
     m_clockStatus->Clear();
     m_statusBar->SetReceiving(false);
@@ -327,8 +352,8 @@ QString CMainFrame::CaptureDeviceName(const velto::DeviceSpec& spec) const {
 
 void CMainFrame::OnUpdateReceiveStart(CCmdUI* pCmdUI) {
     // Space, the command's key, is shown beside it.
-    pCmdUI->SetText(m_receiver.m_bReceiving == 0 ? QStringLiteral("開始\tSpace")
-                                                 : QStringLiteral("停止\tSpace"));
+    pCmdUI->SetText(!m_receiver.Receiving() ? QStringLiteral("開始\tSpace")
+                                            : QStringLiteral("停止\tSpace"));
 }
 
 void CMainFrame::OnSoundCard() {
@@ -340,9 +365,13 @@ void CMainFrame::OnSoundCard() {
     }
 }
 
-void CMainFrame::OnUpdateSoundCard(CCmdUI* pCmdUI) { pCmdUI->Enable(m_receiver.m_bReceiving == 0); }
+void CMainFrame::OnUpdateSoundCard(CCmdUI* pCmdUI) { pCmdUI->Enable(!m_receiver.Receiving()); }
 
-void CMainFrame::OnMonitor() { m_receiver.ToggleMonitor(ReadDeviceSpec()); }
+void CMainFrame::OnMonitor() {
+    velto::Warnings told;
+    m_receiver.ToggleMonitor(ReadDeviceSpec(), told);
+    ShowAudioBoxes(told);
+}
 
 void CMainFrame::OnScope() {
     m_wndScope->show();
@@ -356,15 +385,14 @@ void CMainFrame::OnTimeCode() {
     m_wndTimeCode->activateWindow();
 }
 
-void CMainFrame::OnDecoderSecond(const velto::DecoderSecond& s) {
+void CMainFrame::OnDecoderSecond(const velto::DecoderSecond& s,
+                                 const std::optional<velto::SystemTime>& captured) {
     // The system clock against JJY at the on-time point, from the capture's
     // arrival stamps (their latency included). Not in a leap second, which
     // POSIX time cannot tell from the second after it.
     std::optional<double> offsetMs;
-    if (s.timeValid && s.secondInMinute != 60) {
-        if (const auto arrived = m_receiver.UnixTimeOfSample(s.onTimeSample)) {
-            offsetMs = (*arrived - static_cast<double>(s.utcUnix)) * 1000.0;
-        }
+    if (s.timeValid && s.secondInMinute != 60 && captured) {
+        offsetMs = captured->SecondsAfter(velto::SystemTime{s.utcUnix, 0}) * 1000.0;
     }
     m_clockStatus->OnSecond(s, offsetMs);
     m_wndTimeCode->OnSecond(s);
@@ -377,8 +405,13 @@ void CMainFrame::OnDecoderStatus(const velto::DecoderStatus& s) {
     m_wndTimeCode->OnStatus(s);
 }
 
-void CMainFrame::OnSecond(const velto::DecoderSecond& s) { OnDecoderSecond(s); }
-void CMainFrame::OnMinute(const velto::DecoderMinute& m) { OnDecoderMinute(m); }
+void CMainFrame::OnSecond(const velto::DecoderSecond& s,
+                          const std::optional<velto::SystemTime>& captured) {
+    OnDecoderSecond(s, captured);
+}
+void CMainFrame::OnMinute(const velto::DecoderMinute& m, const std::optional<velto::SystemTime>&) {
+    OnDecoderMinute(m);
+}
 void CMainFrame::OnStatus(const velto::DecoderStatus& s) { OnDecoderStatus(s); }
 
 // A recording becomes the capture device, played in real time; the file is
@@ -390,47 +423,80 @@ void CMainFrame::OnFileOpen() {
     }
     velto::CSoundFileReader reader;
     std::string error;
-    if (!reader.Open(path.toStdString(), &error)) {
+    if (!reader.Open(QFile::encodeName(path).toStdString(), &error)) {
         ShowMessage(QStringLiteral("このファイルは再生できません。\n") +
                     QString::fromStdString(error));
         return;
     }
     reader.Close();
     velto::DeviceSpec spec = ReadDeviceSpec();
-    spec.replayFile = path.toStdString();
+    spec.replayFile = QFile::encodeName(path).toStdString();
     StartRun(spec);
 }
 
+// The target is never the input, and an existing file is overwritten only
+// when the user says so.
 void CMainFrame::OnRecord() {
     if (m_receiver.IsRecording()) {
         m_receiver.StopRecording();
         return;
     }
     const QString path = m_chooseRecordFile ? m_chooseRecordFile() : QString();
-    std::string error;
-    std::unique_ptr<velto::CWavFileWriter> writer;
-    if (!path.isEmpty()) {
-        writer = velto::CWavFileWriter::Create(path.toStdString(), &error);
+    if (path.isEmpty()) {
+        UpdateCommand(ID_RECORD);
+        return;
     }
-    if (!writer || !m_receiver.StartRecording(std::move(writer), &error)) {
-        if (!path.isEmpty()) {
-            ShowMessage(QStringLiteral("録音を開始できません。\n") + QString::fromStdString(error));
+    velto::CWavFileWriter::Target target{QFile::encodeName(path).toStdString(), false, {}};
+    if (!m_replayFile.empty()) {
+        target.input = velto::FileId::OfPath(m_replayFile);
+    }
+    const bool isInput = target.input && velto::FileId::OfPath(target.path) == target.input;
+    if (!isInput && velto::CWavFileWriter::Exists(target.path)) {
+        target.overwrite =
+            m_confirm(QStringLiteral("%1 はすでにあります。\n上書きしますか?").arg(path));
+        if (!target.overwrite) {
+            UpdateCommand(ID_RECORD);
+            return;
         }
+    }
+    std::string error;
+    std::unique_ptr<velto::CWavFileWriter> writer = velto::CWavFileWriter::Create(target, &error);
+    if (!writer || !m_receiver.StartRecording(std::move(writer), &error)) {
+        ShowMessage(QStringLiteral("録音を開始できません。\n") + QString::fromStdString(error));
     }
     UpdateCommand(ID_RECORD);
 }
 
 void CMainFrame::OnUpdateRecord(CCmdUI* pCmdUI) { pCmdUI->SetCheck(m_receiver.IsRecording()); }
 
-void CMainFrame::OnWarning(const velto::ReceiverWarning& warning) {
-    if (warning.code == "recording_stopped") {
+void CMainFrame::OnWarning(const velto::Warning& warning) {
+    if (warning.code == velto::WarningCode::RecordingStopped) {
         ShowMessage(QStringLiteral("録音を停止しました。受信は続いています。\n") +
                     QString::fromStdString(warning.text));
         return;
     }
+    // The monitor's own start in a cycle: its box comes once the cycle is over,
+    // and for a machine without output only once.
+    if (warning.code == velto::WarningCode::PlaybackOpenFailed) {
+        if (m_toldNoOutput) {
+            Log(warning);
+            return;
+        }
+        m_toldNoOutput = true;
+        velto::Warning told = warning;
+        told.text += "\n受信はモニター音なしで続きます。";
+        QMetaObject::invokeMethod(
+            this, [this, told] { ShowAudioBoxes({told}); }, Qt::QueuedConnection);
+        return;
+    }
+    if (FromAudioService(warning.code)) {
+        QMetaObject::invokeMethod(
+            this, [this, warning] { ShowAudioBoxes({warning}); }, Qt::QueuedConnection);
+        return;
+    }
     // The rest (a decoder gap, a late monitor) goes to the log of whoever
-    // started the program.
-    std::fprintf(stderr, "velto: %s: %s\n", warning.code.c_str(), warning.text.c_str());
+    // started the program; the status bar shows the input's warnings.
+    Log(warning);
 }
 
 void CMainFrame::OnRecordingChanged(bool) { UpdateCommand(ID_RECORD); }
@@ -451,14 +517,14 @@ void CMainFrame::PostClose() {
 // One device is stopped per close, playback first, and the close is posted
 // again; only with both closed does the window go.
 void CMainFrame::closeEvent(QCloseEvent* e) {
-    if (m_receiver.m_bMonitor == 1) {
-        m_receiver.StopMonitor();
-        e->ignore();
-        PostClose();
-        return;
-    }
-    if (m_receiver.m_bReceiving == 1) {
-        m_receiver.StopCapture();
+    if (m_receiver.MonitorOn() || m_receiver.Receiving()) {
+        velto::Warnings told;
+        if (m_receiver.MonitorOn()) {
+            m_receiver.StopMonitor(told);
+        } else {
+            m_receiver.StopCapture(told);
+        }
+        ShowAudioBoxes(told);
         e->ignore();
         PostClose();
         return;
@@ -479,18 +545,34 @@ void CMainFrame::OnClockFeed() {
     }
 }
 
-// A replayed file sends nothing: it has no capture times (LiveSampleTime).
+// A replayed file sends nothing: its seconds have no capture times.
 void CMainFrame::ApplyClockFeed() {
     if (m_clockFeed) {
         m_receiver.RemoveObserver(m_clockFeed.get());
         m_clockFeed.reset();
     }
-    const ClockFeedSettings settings = ClockFeedSettings::Load();
-    if (!settings.enabled) {
+    std::string problem;
+    m_clockFeed = velto::MakeClockFeed(
+        velto::ClockFeedSettings::Load(),
+        [](const velto::Warning& w) { std::fprintf(stderr, "velto: %s\n", w.text.c_str()); },
+        &problem);
+    if (m_clockFeed) {
+        m_receiver.AddObserver(m_clockFeed.get());
+        m_clockFeedTimer->start();
+    } else {
+        m_clockFeedTimer->stop();
+    }
+    ShowClockFeed();
+}
+
+void CMainFrame::ShowClockFeed() {
+    if (!m_clockFeed) {
+        m_statusBar->SetClockFeedOff();
         return;
     }
-    m_clockFeed = std::make_unique<velto::CClockFeed>(velto::LiveSampleTime(m_receiver));
-    m_clockFeed->SetLatencyMs(settings.latencyMs);
-    m_clockFeed->AddSink(std::make_unique<velto::CChronySock>(settings.chronySock.toStdString()));
-    m_receiver.AddObserver(m_clockFeed.get());
+    std::optional<double> since;
+    if (const auto taken = m_clockFeed->LastTaken()) {
+        since = std::chrono::duration<double>(std::chrono::steady_clock::now() - *taken).count();
+    }
+    m_statusBar->SetClockFeed(since, QString::fromStdString(m_clockFeed->Trouble()));
 }

@@ -11,9 +11,8 @@
 #include <vector>
 
 #include "audio/WaveDevice.h"
-#include "receiver/ClockFeed.h"
+#include "clock/ClockFeed.h"
 #include "receiver/Receiver.h"
-#include "views/StripSource.h"
 
 class CChildView;
 class CClockStatus;
@@ -23,13 +22,12 @@ class CStatusBar;
 class CTimeCodeWnd;
 class QAction;
 class QMenu;
+class QTimer;
 
 // The program's window: owns the receiver (devices, chain, decoder,
-// recorder), the strips and the oscilloscope that draw from it, and the
-// commands that drive it.
-class CMainFrame : public QMainWindow,
-                   public velto::INotifyTarget,
-                   private velto::IReceiverObserver {
+// recorder), the strips and the oscilloscope that draw what it hands over,
+// and the commands that drive it.
+class CMainFrame : public QMainWindow, private velto::IReceiverObserver {
     Q_OBJECT
 
 public:
@@ -47,11 +45,6 @@ public:
     void UpdateMenu(QMenu* menu);
     QMenu* ReceiveMenu() const { return m_receiveMenu; }
 
-    // Called on the audio service's thread: hands the buffer, or the news of
-    // a lost device, to this thread.
-    void PostCaptureData() override;
-    void PostCaptureLost() override;
-
     velto::DeviceSpec ReadCaptureSpec() const;
 
     // Asks for a file name: to replay, or to record to. Empty: cancelled.
@@ -59,13 +52,17 @@ public:
     using FileChooser = std::function<QString()>;
     void SetOpenFileChooser(FileChooser chooser) { m_chooseOpenFile = std::move(chooser); }
     void SetRecordFileChooser(FileChooser chooser) { m_chooseRecordFile = std::move(chooser); }
+    // Asks the user a yes-or-no question (a question box, unless a test answers).
+    using Confirmer = std::function<bool(const QString&)>;
+    void SetConfirmer(Confirmer confirm) { m_confirm = std::move(confirm); }
     // Shows a warning to the user (a message box, unless a test listens).
     using MessageSink = std::function<void(const QString&)>;
     void SetMessageSink(MessageSink sink) { m_showMessage = std::move(sink); }
+    // Shows a failure of the audio service in a box of its own under its
+    // caption, with no owner window (unless a test listens).
+    using AudioBoxSink = std::function<void(const QString& caption, const QString& text)>;
+    void SetAudioBoxSink(AudioBoxSink sink) { m_showAudioBox = std::move(sink); }
 
-    void OnCaptureData();
-    // The capture device stopped delivering: reception ends as by Stop, quietly.
-    void OnCaptureLost();
     void OnReceiveStart();
     void OnUpdateReceiveStart(CCmdUI* pCmdUI);
     void OnSoundCard();
@@ -76,8 +73,10 @@ public:
     void OnFileOpen();
 
     // The decoder's events, on this thread: the status-bar clock and the
-    // time-code window take them.
-    void OnDecoderSecond(const velto::DecoderSecond& s);
+    // time-code window take them. `captured` is when the second's on-time
+    // point was captured by the system clock, for live capture.
+    void OnDecoderSecond(const velto::DecoderSecond& s,
+                         const std::optional<velto::SystemTime>& captured = {});
     void OnDecoderMinute(const velto::DecoderMinute& m);
     void OnDecoderStatus(const velto::DecoderStatus& s);
     void OnRecord();
@@ -85,6 +84,8 @@ public:
     void OnClockFeed();
     // Feeds the system clock as the profile says: off, or to chronyd's socket.
     void ApplyClockFeed();
+    // Shows the feed's state in the status bar (also once a second while on).
+    void ShowClockFeed();
     // The feed of the system clock while it is on; null while off.
     const velto::CClockFeed* ClockFeed() const { return m_clockFeed.get(); }
 
@@ -98,7 +99,6 @@ public:
     const velto::CReceiver& Receiver() const { return m_receiver; }
 
 protected:
-    bool event(QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void focusInEvent(QFocusEvent* e) override;
 
@@ -108,9 +108,11 @@ private:
     void RunCommand(int id);
     void UpdateCommand(int id);
     bool StartRun(const velto::DeviceSpec& capture);
-    void FeedScope(int b);
+    void FeedScope(const velto::ProcessedBuffer& buffer);
     void PostClose();
     void ShowMessage(const QString& text);
+    // The boxes for what the audio layer had to say, in order.
+    void ShowAudioBoxes(const velto::Warnings& told);
     void StopRun();
     void RefreshDevices();
     // How the status bar names the capture device of a spec.
@@ -118,16 +120,21 @@ private:
 
     // The receiver's events: the draw step of the cycle, and the decoder's
     // reports for the status-bar clock and the time-code window.
-    void OnBufferProcessed(int b, int displayIndex) override;
-    void OnSecond(const velto::DecoderSecond& s) override;
-    void OnMinute(const velto::DecoderMinute& m) override;
+    void OnBufferProcessed(const velto::ProcessedBuffer& buffer) override;
+    void OnSecond(const velto::DecoderSecond& s,
+                  const std::optional<velto::SystemTime>& captured) override;
+    void OnMinute(const velto::DecoderMinute& m,
+                  const std::optional<velto::SystemTime>& captured) override;
     void OnStatus(const velto::DecoderStatus& s) override;
-    void OnWarning(const velto::ReceiverWarning& warning) override;
+    void OnWarning(const velto::Warning& warning) override;
     void OnRecordingChanged(bool recording) override;
     void OnHealth(const velto::HealthEvent& event) override;
+    // The capture device stopped delivering: reception has ended, quietly.
+    void OnCaptureLost() override;
+    // The replayed recording has ended: reception has stopped, as by 停止.
+    void OnInputEnded() override;
 
-    velto::CReceiver m_receiver{*this};
-    CStripSource m_stripSource;
+    velto::CReceiver m_receiver;
     CChildView* m_wndView = nullptr;  // owned by Qt parenthood
     CScope* m_wndScope = nullptr;
     CTimeCodeWnd* m_wndTimeCode = nullptr;
@@ -138,6 +145,13 @@ private:
     std::optional<int> m_captureOverride;
     FileChooser m_chooseOpenFile;
     FileChooser m_chooseRecordFile;
+    Confirmer m_confirm;
+    // The box for a monitor that found no output has been shown.
+    bool m_toldNoOutput = false;
+    // The recording the run replays; empty for a sound card.
+    std::string m_replayFile;
     MessageSink m_showMessage;
+    AudioBoxSink m_showAudioBox;
     std::unique_ptr<velto::CClockFeed> m_clockFeed;
+    QTimer* m_clockFeedTimer = nullptr;
 };

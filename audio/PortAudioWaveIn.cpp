@@ -6,7 +6,7 @@
 #include <system_error>
 
 #include "audio/PortAudioResult.h"
-#include "dsp/Constants.h"
+#include "base/Geometry.h"
 
 namespace velto {
 namespace {

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <new>
 
-#include "dsp/Constants.h"
+#include "base/Geometry.h"
 
 namespace velto {
 namespace {

@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "audio/PacedWaveIn.h"
-#include "dsp/JjySignal.h"
+#include "simulator/JjySignal.h"
 
 namespace velto {
 

@@ -5,7 +5,6 @@
 #include <new>
 
 #include "audio/FileWaveIn.h"
-#include "audio/Warning.h"
 
 namespace velto {
 namespace {
@@ -48,7 +47,22 @@ CWaveDevice::~CWaveDevice() {
     ClosePlayback();
 }
 
-int CWaveDevice::StartCapture(const DeviceSpec& spec, INotifyTarget* notifyWnd) {
+int CWaveDevice::LastBuffer() const {
+    const int b = m_inIndex.load() - 1;
+    return b >= 0 ? b : Wrapped() ? kRingBuffers - 1 : -1;
+}
+
+const std::int16_t* CWaveDevice::BufferSamples(int b) const {
+    return m_inData != nullptr ? m_inData + static_cast<std::ptrdiff_t>(b) * kBufferSamples
+                               : nullptr;
+}
+
+SystemTime CWaveDevice::BufferStamp(int b) const {
+    return SystemTime::FromNanoseconds(
+        m_inStampNs[static_cast<std::size_t>(b)].load(std::memory_order_relaxed));
+}
+
+int CWaveDevice::StartCapture(const DeviceSpec& spec, INotifyTarget* notifyWnd, Warnings& told) {
     CloseCapture();
     m_notifyWnd.store(notifyWnd);
 
@@ -57,6 +71,7 @@ int CWaveDevice::StartCapture(const DeviceSpec& spec, INotifyTarget* notifyWnd) 
     m_inIndex = 0;
     m_inWrapped = 0;
     m_inLost = 0;
+    m_inEnded = 0;
     const int opened = spec.replayFile.empty()
                            ? WaveService().InOpen(&m_hWaveIn, spec.deviceId, format,
                                                   &CWaveDevice::WaveInCallback, this)
@@ -64,7 +79,7 @@ int CWaveDevice::StartCapture(const DeviceSpec& spec, INotifyTarget* notifyWnd) 
                                                &CWaveDevice::WaveInCallback, this);
     if (opened != kWaveOk) {
         m_hWaveIn.reset();
-        ShowWarning("録音デバイスがオープンできません。", "Orvik");
+        told.push_back({WarningCode::CaptureOpenFailed, "録音デバイスがオープンできません。"});
         return 0;
     }
 
@@ -87,12 +102,11 @@ int CWaveDevice::StartCapture(const DeviceSpec& spec, INotifyTarget* notifyWnd) 
 
     // Armed before the device starts, so that a buffer completing at once is
     // re-queued rather than lost.
-    m_inCount = 0;
     m_inTotal = 0;
     m_capturing = 1;
     const int started = m_hWaveIn->Start();
     if (started != kWaveOk) {
-        ReportWaveError(started);
+        ReportWaveError(started, told);
         CloseCapture();
         return 0;
     }
@@ -113,13 +127,17 @@ void CWaveDevice::WaveInCallback(void* instance, WaveHeader* header) {
         }
         return;
     }
+    if ((header->flags & kWaveHdrEnd) != 0) {
+        self->m_inEnded = 1;
+        if (INotifyTarget* target = self->m_notifyWnd.load()) {
+            target->PostCaptureEnded();
+        }
+        return;
+    }
     const auto now = std::chrono::system_clock::now().time_since_epoch();
     self->m_inStampNs[self->m_inIndex].store(
         std::chrono::duration_cast<std::chrono::nanoseconds>(now).count(),
         std::memory_order_relaxed);
-    if (self->m_inCount < kRingBuffers - 1) {
-        self->m_inCount.fetch_add(1);
-    }
     int index = self->m_inIndex + 1;
     if (index == kRingBuffers) {
         index = 0;
@@ -144,7 +162,7 @@ void CWaveDevice::WaitForCompletions() {
     }
 }
 
-void CWaveDevice::StopCapture() {
+void CWaveDevice::StopCapture(Warnings& told) {
     if (!m_hWaveIn) {
         return;
     }
@@ -155,8 +173,8 @@ void CWaveDevice::StopCapture() {
     }
     m_capturing = 0;
     WaitForCompletions();
-    ReportWaveError(m_hWaveIn->Reset());
-    ReportWaveError(m_hWaveIn->Close());
+    ReportWaveError(m_hWaveIn->Reset(), told);
+    ReportWaveError(m_hWaveIn->Close(), told);
     m_hWaveIn.reset();
 }
 
@@ -184,7 +202,7 @@ int CWaveDevice::EnsurePlaybackBlock() {
     return 1;
 }
 
-int CWaveDevice::StartPlayback(const DeviceSpec& spec, INotifyTarget* notifyWnd) {
+int CWaveDevice::StartPlayback(const DeviceSpec& spec, INotifyTarget* notifyWnd, Warnings& told) {
     ClosePlayback();
     m_notifyWnd.store(notifyWnd);
 
@@ -192,7 +210,7 @@ int CWaveDevice::StartPlayback(const DeviceSpec& spec, INotifyTarget* notifyWnd)
     const int opened = WaveService().OutOpen(&m_hWaveOut, spec.deviceId, FormatOf(spec));
     if (opened != kWaveOk) {
         m_hWaveOut.reset();
-        ShowWarning("再生デバイスがオープンできません。", "Velto");
+        told.push_back({WarningCode::PlaybackOpenFailed, "再生デバイスがオープンできません。"});
         return 0;
     }
 
@@ -211,7 +229,7 @@ int CWaveDevice::StartPlayback(const DeviceSpec& spec, INotifyTarget* notifyWnd)
     }
 
     const int written = m_hWaveOut->Write(&m_outHeader);
-    ReportWaveError(written);
+    ReportWaveError(written, told);
     if (written != kWaveOk) {
         ClosePlayback();
         return 0;
@@ -219,12 +237,12 @@ int CWaveDevice::StartPlayback(const DeviceSpec& spec, INotifyTarget* notifyWnd)
     return 1;
 }
 
-void CWaveDevice::StopPlayback() {
+void CWaveDevice::StopPlayback(Warnings& told) {
     if (!m_hWaveOut) {
         return;
     }
-    ReportWaveError(m_hWaveOut->Reset());
-    ReportWaveError(m_hWaveOut->Close());
+    ReportWaveError(m_hWaveOut->Reset(), told);
+    ReportWaveError(m_hWaveOut->Close(), told);
     m_hWaveOut.reset();
 }
 
@@ -237,19 +255,13 @@ void CWaveDevice::ClosePlayback() {
     m_hWaveOut.reset();
 }
 
-void CWaveDevice::ReportWaveError(int result) {
-    switch (result) {
-        case kWaveInvalidHandle:
-            ShowWarning("MMSYSERR_INVALHANDLE", "Quelmo");
-            break;
-        case kWaveNoDriver:
-            ShowWarning("MMSYSERR_NODRIVER", "Quelmo");
-            break;
-        case kWaveNoMemory:
-            ShowWarning("MMSYSERR_NOMEM", "Quelmo");
-            break;
-        default:
-            break;
+void CWaveDevice::ReportWaveError(int result, Warnings& told) {
+    const char* name = result == kWaveInvalidHandle ? "MMSYSERR_INVALHANDLE"
+                       : result == kWaveNoDriver    ? "MMSYSERR_NODRIVER"
+                       : result == kWaveNoMemory    ? "MMSYSERR_NOMEM"
+                                                    : nullptr;
+    if (name != nullptr) {
+        told.push_back({WarningCode::AudioError, name});
     }
 }
 

@@ -1,9 +1,5 @@
 #pragma once
 
-// Contract of the audio object as the rest of the program uses it. The audio
-// layer owns this file and may add private members; the public names below
-// are what the frame, the strips and the tests rely on.
-
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -11,7 +7,9 @@
 #include <string>
 
 #include "audio/WaveService.h"
-#include "dsp/Constants.h"
+#include "base/Geometry.h"
+#include "base/SystemTime.h"
+#include "health/Warning.h"
 
 namespace velto {
 
@@ -28,7 +26,7 @@ struct DeviceSpec {
 };
 
 // Told once per completed capture buffer, on the audio service's thread. The
-// frame implements it by posting an event to itself.
+// receiver's hand-over implements it by posting an event to its own thread.
 class INotifyTarget {
 public:
     virtual ~INotifyTarget() = default;
@@ -37,8 +35,17 @@ public:
     // server gone), on the audio service's thread. No buffer follows; the
     // owner closes the capture with StopCapture, which then stays quiet.
     virtual void PostCaptureLost() {}
+    // Told once when the capture's input has come to its end (a replayed
+    // recording), on the audio service's thread. No buffer follows.
+    virtual void PostCaptureEnded() {}
 };
 
+// The capture ring and the looping playback block over the audio service.
+// The capture thread fills the ring and tells `notifyWnd`; the owner's thread
+// reads completed buffers and rewrites the playback block while it plays.
+//
+// Failures are not shown here: each call that may fail adds what the user is
+// to be told to `told` (a text and its code), and the caller shows it.
 class CWaveDevice {
 public:
     CWaveDevice();
@@ -46,12 +53,15 @@ public:
     CWaveDevice(const CWaveDevice&) = delete;
     CWaveDevice& operator=(const CWaveDevice&) = delete;
 
-    int StartCapture(const DeviceSpec& spec, INotifyTarget* notifyWnd);
-    void StopCapture();
-    int StartPlayback(const DeviceSpec& spec, INotifyTarget* notifyWnd);
-    void StopPlayback();
+    // 1 when capture runs, else 0.
+    int StartCapture(const DeviceSpec& spec, INotifyTarget* notifyWnd, Warnings& told);
+    void StopCapture(Warnings& told);
+    // 1 when playback runs, else 0.
+    int StartPlayback(const DeviceSpec& spec, INotifyTarget* notifyWnd, Warnings& told);
+    void StopPlayback(Warnings& told);
     int EnsurePlaybackBlock();
-    static void ReportWaveError(int result);
+    // The named errors of a call's result (5, 6 and 7) for the user; others say nothing.
+    static void ReportWaveError(int result, Warnings& told);
 
     // The spec of the device opened last, capture or playback.
     const DeviceSpec& Spec() const { return m_spec; }
@@ -62,27 +72,30 @@ public:
     std::int64_t PlaybackPosition() const { return m_hWaveOut ? m_hWaveOut->Position() : -1; }
     // The open capture device has stopped delivering.
     bool IsCaptureLost() const { return m_inLost.load() != 0; }
+    // The open capture device's input has come to its end.
+    bool IsCaptureEnded() const { return m_inEnded.load() != 0; }
     // Samples the open capture stream has lost so far (the service's thread
     // late, the card's buffer overrun); 0 when none is open.
     std::uint64_t DroppedSamples() const { return m_hWaveIn ? m_hWaveIn->DroppedSamples() : 0; }
 
-    // Capture ring counters, written by the service thread, read by the window thread.
-    std::atomic<int> m_inIndex{0};
-    std::atomic<int> m_inWrapped{0};
-    std::atomic<int> m_inCount{0};
-    // System time (CLOCK_REALTIME, ns) at which capture buffer k came back
-    // full; written before m_inIndex moves past it. Ties sample indices to
-    // the system clock for feeding it.
-    std::array<std::atomic<std::int64_t>, kRingBuffers> m_inStampNs{};
+    // The last completed capture buffer, 0..79: the one before the buffer
+    // being filled, or 79 once the ring has wrapped; -1 while this run has
+    // completed none.
+    int LastBuffer() const;
+    // The ring has wrapped in this run.
+    bool Wrapped() const { return m_inWrapped.load() == 1; }
     // Completed capture buffers since the last start, not capped: buffer n of
     // the run lies in ring slot n % 80. Lets a reader that must see every
     // buffer (the decoder) keep its own cursor.
-    std::atomic<std::int64_t> m_inTotal{0};
-    // 80 x 9600 samples each, allocated once; null until obtained.
-    std::int16_t* m_inData = nullptr;
-    // Read by the playback device while the window thread rewrites slots:
-    // every access goes through relaxed std::atomic_ref<std::int16_t>.
-    std::int16_t* m_outData = nullptr;
+    std::int64_t CompletedBuffers() const { return m_inTotal.load(); }
+    // The kBufferSamples samples of ring slot b; null before the first start.
+    const std::int16_t* BufferSamples(int b) const;
+    // When ring slot b last came back full, by the system clock.
+    SystemTime BufferStamp(int b) const;
+    // The looping playback block, kRingSamples; null until obtained. Read by
+    // the playback device while the owner rewrites slots: every access goes
+    // through relaxed std::atomic_ref<std::int16_t>.
+    std::int16_t* PlaybackBlock() const { return m_outData; }
 
 private:
     static void WaveInCallback(void* instance, WaveHeader* header);
@@ -90,6 +103,17 @@ private:
     void CloseCapture();
     void ClosePlayback();
 
+    // Capture ring counters, written by the service thread, read by the owner's.
+    std::atomic<int> m_inIndex{0};
+    std::atomic<int> m_inWrapped{0};
+    // System time (CLOCK_REALTIME, ns) at which capture buffer k came back
+    // full; written before m_inIndex moves past it. Ties sample indices to
+    // the system clock for feeding it.
+    std::array<std::atomic<std::int64_t>, kRingBuffers> m_inStampNs{};
+    std::atomic<std::int64_t> m_inTotal{0};
+    // 80 x 9600 samples each, allocated once; null until obtained.
+    std::int16_t* m_inData = nullptr;
+    std::int16_t* m_outData = nullptr;
     std::array<WaveHeader, kRingBuffers> m_inHeaders{};
     WaveHeader m_outHeader{};
     std::unique_ptr<std::int16_t[]> m_inBlock;
@@ -98,6 +122,7 @@ private:
     DeviceSpec m_spec;
     std::atomic<std::int16_t> m_capturing{0};
     std::atomic<int> m_inLost{0};
+    std::atomic<int> m_inEnded{0};
     // Completions inside WaveInCallback right now; StopCapture waits for 0.
     std::atomic<int> m_inCompletions{0};
     // Declared last: destroyed first, while the blocks still exist.

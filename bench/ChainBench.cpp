@@ -5,8 +5,8 @@
 #include <utility>
 #include <vector>
 
-#include "dsp/JjySignal.h"
 #include "dsp/Pipeline.h"
+#include "simulator/JjySignal.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "dsp/Constants.h"
-#include "dsp/JjySignal.h"
+#include "base/Geometry.h"
+#include "simulator/JjySignal.h"
 #include "timecode/Decoder.h"
 
 namespace {

@@ -15,8 +15,8 @@
 #include <thread>
 #include <vector>
 
-#include "dsp/JjySignal.h"
-#include "dsp/JjyTimeCode.h"
+#include "simulator/JjySignal.h"
+#include "station/JjyTimeCode.h"
 #include "timecode/Decoder.h"
 
 namespace {
@@ -143,7 +143,7 @@ struct Judge : IDecoderSink {
         const std::int64_t unix = start + TruthSecond(s.onTimeSample);
         int second = 0;
         const JjyTime t = JjyTimeFromUnix(unix, &second);
-        if ((t.minute == 15 || t.minute == 45) && second >= 40 && second <= 55) return;
+        if (JjyCallSignMinute(t.minute) && second >= kJjyMorseFirstSecond && second <= 55) return;
         if (s.symbol == TimeSymbol::Erasure) {
             ++r.erasures;
             return;

@@ -1,30 +1,14 @@
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
+#include "base/Geometry.h"
 
-// Fixed geometry of the reception chain. These are compile-time facts of the
-// design, not settings; every other file takes its numbers from here.
+// Fixed figures of the display chain: the band-pass, the slicer and the
+// monitor tone. Compile-time facts of the design, not settings.
 namespace velto {
-
-inline constexpr int kSampleRate = 96000;                              // samples per second, mono
-inline constexpr int kBitsPerSample = 16;                              // signed little-endian PCM
-inline constexpr int kBufferMs = 100;                                  // one capture buffer
-inline constexpr int kBufferSamples = kSampleRate * kBufferMs / 1000;  // 9600
-inline constexpr int kRingBuffers = 80;                                // 8 s of buffers
-inline constexpr int kRingSamples = kRingBuffers * kBufferSamples;     // 768000
-inline constexpr std::size_t kRingBytes = std::size_t{kRingSamples} * sizeof(std::int16_t);
-inline constexpr int kSlotsPerBuffer = 10;                             // 10 ms slots
-inline constexpr int kSlotSamples = kBufferSamples / kSlotsPerBuffer;  // 960
-inline constexpr int kRowSlots = kRingBuffers * kSlotsPerBuffer;       // 800
-inline constexpr int kHistorySeconds = kRingSamples / kSampleRate;     // 8
 
 inline constexpr int kTapCount = 481;            // band-pass length
 inline constexpr int kHalfTaps = kTapCount / 2;  // 240
 inline constexpr int kFilterRingSize = 1001;     // delay ring of the filter
-
-inline constexpr double kCarrierHz = 40000.0;
-inline constexpr double kTwoPi = 6.283185307179586;
 
 // The slicing level is re-estimated when this buffer completes, from the
 // raw slots of the buffers before it (3 s).

@@ -2,17 +2,23 @@
 
 #include <array>
 #include <cstdint>
-#include <memory>
+#include <span>
 
 #include "dsp/Constants.h"
 #include "dsp/Filter.h"
+#include "dsp/Slicer.h"
+#include "dsp/SlotMeter.h"
+#include "dsp/SlotRow.h"
+#include "dsp/ToneGate.h"
 
 namespace velto {
 
-// The state of the reception chain and its steps: the band-pass output of the
-// buffer in hand, the two 800-slot rows (raw and corrected amplitude), the
-// slicing level and the monitor's tone table. The main frame holds one and
-// calls the steps in the order of ProcessBuffer, then gates the monitor tone.
+// The display chain: the band-pass output of the buffer in hand, the two
+// 800-slot rows of AmplitudeHistory (raw and corrected amplitude), and the
+// stages that fill them in order (band-pass, slot meter, slicer), with the
+// tone gate that keys the monitor from the corrected row. The receiver holds
+// one and drives it once per capture buffer; readers get the results
+// read-only.
 class CPipeline {
 public:
     CPipeline();
@@ -24,33 +30,26 @@ public:
     // start at `samples`.
     void ProcessBuffer(const std::int16_t* samples, int b);
 
-    // Slot measurement (SlotMeter.cpp): slots 10b..10b+9 of both rows from m_filtered.
-    void MeasureSlots(int b);
+    // n playback slots for capture buffers first..first+n-1, keyed by the
+    // corrected row (CToneGate).
+    void GateTone(int first, int n, std::int16_t* out) const {
+        m_toneGate.GateTone(first, n, m_correctedRow, m_slicer.SliceLevel(), out);
+    }
 
-    // Slicer (Slicer.cpp).
-    void SliceBuffer(int b);
-    void EstimateSliceLevel();
-    void Binarize(int b);
-    void RemoveGlitches(int b);
+    std::span<const double, kBufferSamples> Filtered() const { return m_filtered; }
+    const SlotRow& RawRow() const { return m_rawRow; }
+    const SlotRow& CorrectedRow() const { return m_correctedRow; }
+    double SliceLevel() const { return m_slicer.SliceLevel(); }
+    bool HasToneTable() const { return m_toneGate.HasToneTable(); }
 
-    // Monitor tone (ToneTable.cpp): n playback slots for capture buffers
-    // first..first+n-1, written from `out` on. The stores are relaxed atomic
-    // so that a playback device may read the block at the same time.
-    void GateTone(int first, int n, std::int16_t* out) const;
-
-    bool HasToneTable() const { return m_toneTable != nullptr; }
-
+private:
     CFilter m_filter;
     std::array<double, kBufferSamples> m_filtered{};
-    std::array<double, kRowSlots> m_rawRow{};
-    std::array<double, kRowSlots> m_correctedRow{};
-    double m_sliceLevel = kSliceLevelUnset;
-    // The estimate of this pass is still to come: set by every buffer before
-    // kSliceEstimateBuffer, cleared by the first one handled at or past it, so
-    // that a skipped buffer 30 cannot cost the pass its level.
-    bool m_levelDue = true;
-    // Null when the 1.5 MB block could not be obtained; the monitor is then silent.
-    std::unique_ptr<std::int16_t[]> m_toneTable;
+    SlotRow m_rawRow{};
+    SlotRow m_correctedRow{};
+    CSlotMeter m_meter;
+    CSlicer m_slicer;
+    CToneGate m_toneGate;
 };
 
 }  // namespace velto

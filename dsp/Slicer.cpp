@@ -3,8 +3,6 @@
 #include <array>
 #include <cstdlib>
 
-#include "dsp/Pipeline.h"
-
 namespace velto {
 
 int CompareDescending(const void* a, const void* b) {
@@ -13,24 +11,29 @@ int CompareDescending(const void* a, const void* b) {
     return (vb > va) - (vb < va);
 }
 
-void CPipeline::SliceBuffer(int b) {
+void CSlicer::StartRun() {
+    m_sliceLevel = kSliceLevelUnset;
+    m_levelDue = true;
+}
+
+void CSlicer::SliceBuffer(int b, const SlotRow& rawRow, SlotRow& correctedRow) {
     if (b < kSliceEstimateBuffer) {
         m_levelDue = true;
     } else if (m_levelDue) {
         m_levelDue = false;
-        EstimateSliceLevel();
+        EstimateSliceLevel(rawRow);
     }
-    Binarize(b);
-    RemoveGlitches(b);
+    Binarize(b, correctedRow);
+    RemoveGlitches(b, correctedRow);
 }
 
 // The level is the eleventh-largest amplitude of the first 3 s of the pass.
 // Sorted descending, 0.9 * e10 < e5 holds whenever e5 is positive, so the test
 // only keeps the previous level when those slots are silent.
-void CPipeline::EstimateSliceLevel() {
+void CSlicer::EstimateSliceLevel(const SlotRow& rawRow) {
     std::array<double, kSliceEstimateSlots> work{};
     for (int s = 0; s < kSliceEstimateSlots; ++s) {
-        work[s] = m_rawRow[s];
+        work[s] = rawRow[s];
     }
     std::qsort(work.data(), work.size(), sizeof(double), CompareDescending);
     const double e10 = work[10];
@@ -40,30 +43,30 @@ void CPipeline::EstimateSliceLevel() {
     }
 }
 
-void CPipeline::Binarize(int b) {
+void CSlicer::Binarize(int b, SlotRow& correctedRow) const {
     if (m_sliceLevel == kSliceLevelUnset) {
         return;
     }
     const int first = kSlotsPerBuffer * b;
     for (int s = first; s < first + kSlotsPerBuffer; ++s) {
-        m_correctedRow[s] = m_correctedRow[s] >= 0.5 * m_sliceLevel ? m_sliceLevel : 0.0;
+        correctedRow[s] = correctedRow[s] >= 0.5 * m_sliceLevel ? m_sliceLevel : 0.0;
     }
 }
 
 // One left-to-right pass around the ring, one slot behind the newest slot:
 // the buffer's last slot waits for its right neighbour in the next buffer.
-void CPipeline::RemoveGlitches(int b) {
+void CSlicer::RemoveGlitches(int b, SlotRow& correctedRow) const {
     if (m_sliceLevel == kSliceLevelUnset) {
         return;
     }
-    auto rule = [this](int l, int k, int r) {
-        const bool on = m_correctedRow[k] != 0.0;
-        const bool leftOn = m_correctedRow[l] != 0.0;
-        const bool rightOn = m_correctedRow[r] != 0.0;
+    auto rule = [&](int l, int k, int r) {
+        const bool on = correctedRow[k] != 0.0;
+        const bool leftOn = correctedRow[l] != 0.0;
+        const bool rightOn = correctedRow[r] != 0.0;
         if (on && !leftOn && !rightOn) {
-            m_correctedRow[k] = 0.0;
+            correctedRow[k] = 0.0;
         } else if (!on && leftOn && rightOn) {
-            m_correctedRow[k] = m_sliceLevel;
+            correctedRow[k] = m_sliceLevel;
         }
     };
     const int first = kSlotsPerBuffer * b;

@@ -2,36 +2,41 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
 
 #include "receiver/ReceiverObserver.h"
 
-namespace velto {
-class CReceiver;
-}
-
 // Writes what the receiver reports to standard output, one line per event:
 // plain text for a person, or one JSON object per line for a program.
 // Status lines come on each change of state, and in JSON also every 10 s
-// of input.
+// of input. When standard output goes away (the reader of a pipe has
+// ended) nothing more is written, and `gone` is told once.
 class CEventPrinter : public velto::IReceiverObserver {
 public:
-    CEventPrinter(std::FILE* out, bool json, const velto::CReceiver& receiver);
+    CEventPrinter(std::FILE* out, bool json, std::function<void()> gone = {});
 
-    void OnMinute(const velto::DecoderMinute& minute) override;
+    void OnMinute(const velto::DecoderMinute& minute,
+                  const std::optional<velto::SystemTime>& captured) override;
     void OnStatus(const velto::DecoderStatus& status) override;
-    void OnWarning(const velto::ReceiverWarning& warning) override;
+    void OnWarning(const velto::Warning& warning) override;
 
     // "2027-03-01T00:00:00+09:00" for the JST time of a minute's second 0.
     static std::string JstText(const velto::DecoderMinute& minute);
     static const char* StateName(velto::ReceptionState state);
+    // A JSON string of text in any encoding: what is not UTF-8 is written
+    // byte by byte as \xNN, so that every line is valid UTF-8.
     static std::string JsonString(const std::string& text);
+    bool Gone() const { return m_gone; }
 
 private:
+    void Flush();
+
     std::FILE* m_out;
     bool m_json;
-    const velto::CReceiver& m_receiver;
+    std::function<void()> m_onGone;
+    bool m_gone = false;
     std::optional<velto::ReceptionState> m_lastState;
     std::int64_t m_lastStatusSample = 0;
 };

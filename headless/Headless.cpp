@@ -1,40 +1,39 @@
 #include "headless/Headless.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
-#include <QEvent>
 #include <QSocketNotifier>
 #include <csignal>
 #include <cstdio>
 #include <memory>
 #include <vector>
 
+#include "audio/FileId.h"
 #include "audio/RawSampleReader.h"
 #include "audio/SoundFileReader.h"
-#include "audio/Warning.h"
+#include "audio/StreamHead.h"
 #include "audio/WavFileWriter.h"
 #include "audio/WaveService.h"
+#include "clock/ClockFeedSettings.h"
+#include "headless/DeviceMatch.h"
 #include "headless/EventPrinter.h"
-#include "headless/HeadlessOptions.h"
-#include "receiver/ChronySock.h"
-#include "receiver/ClockFeed.h"
 #include "receiver/DeviceProfile.h"
 #include "receiver/Receiver.h"
-#include "receiver/ShmRefclock.h"
 
 namespace {
 
 constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
 // Unpaced input is read and decoded one second at a time.
 constexpr std::size_t kReadSamples = velto::kSampleRate;
 
 volatile std::sig_atomic_t g_stopRequested = 0;
 int g_stopPipe[2] = {-1, -1};
 
-extern "C" void OnStopSignal(int) {
+// From a signal handler too: only what is safe there.
+void RequestStop() {
     g_stopRequested = 1;
     if (g_stopPipe[1] >= 0) {
         const char byte = 1;
@@ -42,9 +41,12 @@ extern "C" void OnStopSignal(int) {
     }
 }
 
+extern "C" void OnStopSignal(int) { RequestStop(); }
+
 // SIGINT and SIGTERM end the run in order. They do not restart an
-// interrupted read, so a wait on standard input ends too. A file size limit
-// fails the recording's writes instead of ending the process.
+// interrupted call, so a wait on standard input or on a FIFO's writer ends
+// too. A file size limit fails the recording's writes instead of ending the
+// process, and a closed standard output fails the printer's writes.
 bool InstallSignals() {
     if (::pipe2(g_stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
         return false;
@@ -56,46 +58,30 @@ bool InstallSignals() {
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
     std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
     return true;
 }
 
 void Fail(const std::string& sentence) { std::fprintf(stderr, "velto: %s\n", sentence.c_str()); }
 
-// What the audio layer last had to say; a failed start quotes it.
-std::string g_audioWarning;
+// What the audio layer and the clock feed have to tell goes to standard
+// error, one sentence each.
+void Tell(const velto::Warnings& told) {
+    for (const velto::Warning& warning : told) {
+        Fail(warning.text);
+    }
+}
 
-// Hands each capture notification from the audio thread to the event loop.
 // A lost device ends the run and the loop.
-class CCaptureHandOver : public QObject, public velto::INotifyTarget {
+class CLossWatch : public velto::IReceiverObserver {
 public:
-    static constexpr QEvent::Type kCaptureData = static_cast<QEvent::Type>(QEvent::User + 1000);
-    static constexpr QEvent::Type kCaptureLost = static_cast<QEvent::Type>(QEvent::User + 1001);
-
-    void SetReceiver(velto::CReceiver* receiver) { m_receiver = receiver; }
-    void PostCaptureData() override { QCoreApplication::postEvent(this, new QEvent(kCaptureData)); }
-    void PostCaptureLost() override { QCoreApplication::postEvent(this, new QEvent(kCaptureLost)); }
+    void OnCaptureLost() override {
+        m_lost = true;
+        QCoreApplication::quit();
+    }
     bool Lost() const { return m_lost; }
 
-protected:
-    bool event(QEvent* e) override {
-        if (e->type() == kCaptureData) {
-            if (m_receiver != nullptr) {
-                m_receiver->OnCaptureData();
-            }
-            return true;
-        }
-        if (e->type() == kCaptureLost) {
-            if (m_receiver != nullptr && m_receiver->OnCaptureLost()) {
-                m_lost = true;
-                QCoreApplication::quit();
-            }
-            return true;
-        }
-        return QObject::event(e);
-    }
-
 private:
-    velto::CReceiver* m_receiver = nullptr;
     bool m_lost = false;
 };
 
@@ -109,19 +95,40 @@ int ListDevices() {
     return 0;
 }
 
-// The device `velto --list-devices` prints under this name; -1 if none.
-int DeviceByName(const std::string& name) {
+// The device that --device names, or -1 after saying why there is none.
+int DeviceByName(const std::string& wanted) {
     velto::IWaveService& service = velto::WaveService();
-    const QString wanted = TrimTrailingSpaces(QString::fromStdString(name));
+    std::vector<std::string> names;
     for (int id = 0; id < service.InGetNumDevs(); ++id) {
-        if (TrimTrailingSpaces(QString::fromStdString(service.InGetDevName(id))) == wanted) {
-            return id;
-        }
+        names.push_back(
+            TrimTrailingSpaces(QString::fromStdString(service.InGetDevName(id))).toStdString());
     }
-    return -1;
+    const DeviceMatch match =
+        DeviceMatch::Find(names, TrimTrailingSpaces(QString::fromStdString(wanted)).toStdString());
+    if (match.id < 0) {
+        Fail(match.Problem(wanted));
+    }
+    return match.id;
 }
 
-// Reads unpaced input to its end (or to a stop signal) and decodes it.
+// Begins the recording once the input is known to be good. Its target is
+// never the input itself, and an existing file is kept unless --force.
+bool StartRecording(const HeadlessOptions& options, const std::optional<velto::FileId>& input,
+                    velto::CReceiver& receiver) {
+    if (!options.record) {
+        return true;
+    }
+    std::string error;
+    std::unique_ptr<velto::CWavFileWriter> writer =
+        velto::CWavFileWriter::Create({*options.record, options.force, input}, &error);
+    if (!writer || !receiver.StartRecording(std::move(writer), &error)) {
+        Fail(error);
+        return false;
+    }
+    return true;
+}
+
+// Reads unpaced input to its end (or to a stop) and decodes it.
 template <typename Reader>
 int DecodeAll(Reader& reader, velto::CReceiver& receiver) {
     std::vector<std::int16_t> samples(kReadSamples);
@@ -146,44 +153,85 @@ int DecodeAll(Reader& reader, velto::CReceiver& receiver) {
     return 0;
 }
 
-int RunInput(const std::string& input, velto::CReceiver& receiver) {
+// Standard input: a sound file's stream (WAV, AU, ...) through libsndfile,
+// else raw samples. Nothing is recorded from input that never came.
+int RunStandardInput(const HeadlessOptions& options, velto::CReceiver& receiver) {
+    const std::string name = "standard input";
+    const velto::StreamHead head = velto::StreamHead::Peek(STDIN_FILENO);
+    switch (head.content) {
+        case velto::StreamHead::Content::Empty:
+        case velto::StreamHead::Content::Interrupted:
+            return 0;
+        case velto::StreamHead::Content::Unreadable:
+            Fail("cannot read " + name + ": " + head.problem + ".");
+            return kExitFailure;
+        case velto::StreamHead::Content::SoundFile: {
+            velto::CSoundFileReader reader;
+            std::string error;
+            if (!reader.OpenStream(STDIN_FILENO, name + " (" + head.format + ")", &error)) {
+                Fail(error);
+                return kExitFailure;
+            }
+            if (!StartRecording(options, velto::FileId::OfDescriptor(STDIN_FILENO), receiver)) {
+                return kExitFailure;
+            }
+            return DecodeAll(reader, receiver);
+        }
+        case velto::StreamHead::Content::Raw:
+            break;
+    }
+    if (!StartRecording(options, velto::FileId::OfDescriptor(STDIN_FILENO), receiver)) {
+        return kExitFailure;
+    }
+    velto::CRawSampleReader reader(STDIN_FILENO, name);
+    return DecodeAll(reader, receiver);
+}
+
+int RunInput(const HeadlessOptions& options, velto::CReceiver& receiver) {
+    const std::string& input = *options.input;
     if (input == "-") {
-        velto::CRawSampleReader reader(STDIN_FILENO, "standard input");
-        return DecodeAll(reader, receiver);
+        return RunStandardInput(options, receiver);
     }
     velto::CSoundFileReader reader;
     std::string error;
+    if (g_stopRequested != 0) {
+        return 0;
+    }
     if (!reader.Open(input, &error)) {
+        // A stop while a FIFO waited for its writer is no failure.
+        if (reader.Interrupted() && g_stopRequested != 0) {
+            return 0;
+        }
         Fail(error);
+        return kExitFailure;
+    }
+    if (!StartRecording(options, velto::FileId::OfPath(input), receiver)) {
         return kExitFailure;
     }
     return DecodeAll(reader, receiver);
 }
 
-int RunLive(const HeadlessOptions& options, QCoreApplication& app, velto::CReceiver& receiver,
-            const CCaptureHandOver& handOver) {
+int RunLive(const HeadlessOptions& options, QCoreApplication& app, velto::CReceiver& receiver) {
     velto::DeviceSpec spec = ReadDeviceSpec();
     if (options.simulate) {
         spec.deviceId = velto::WaveService().InSimulatorId();
     } else if (options.device) {
         spec.deviceId = DeviceByName(*options.device);
         if (spec.deviceId < 0) {
-            Fail("there is no capture device named \"" + *options.device +
-                 "\"; velto --list-devices shows their names.");
             return kExitFailure;
         }
     } else {
         spec.deviceId = StoredCaptureDevice();
     }
-    // The audio layer tells why an open failed as the window would; here it
-    // is part of the one sentence.
-    velto::SetWarningFunction(
-        [](const std::string& text, const std::string&) { g_audioWarning = text; });
-    const int started = receiver.Start(spec, spec);
-    velto::SetWarningFunction([](const std::string& text, const std::string&) { Fail(text); });
-    if (started != 1) {
+    // Why an open failed is part of the one sentence.
+    velto::Warnings told;
+    if (!receiver.Start(spec, spec, told)) {
         Fail("the capture device could not be started" +
-             (g_audioWarning.empty() ? std::string() : " (" + g_audioWarning + ")") + ".");
+             (told.empty() ? std::string() : " (" + told.back().text + ")") + ".");
+        return kExitFailure;
+    }
+    if (!StartRecording(options, std::nullopt, receiver)) {
+        receiver.Stop(told);
         return kExitFailure;
     }
     if (!options.simulate && !options.device && spec.deviceId == velto::WAVE_MAPPER &&
@@ -191,48 +239,39 @@ int RunLive(const HeadlessOptions& options, QCoreApplication& app, velto::CRecei
         receiver.RaiseWarning(velto::WarningCode::StoredDeviceMissing,
                               velto::StoredDeviceMissingText(spec.name));
     }
+    CLossWatch loss;
+    receiver.AddObserver(&loss);
     QSocketNotifier stop(g_stopPipe[0], QSocketNotifier::Read);
     QObject::connect(&stop, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+    // A pipe or socket on standard output reports its reader's end at once,
+    // not only at the next line written.
+    struct stat out {};
+    std::unique_ptr<QSocketNotifier> reader;
+    if (::fstat(STDOUT_FILENO, &out) == 0 && (S_ISFIFO(out.st_mode) || S_ISSOCK(out.st_mode))) {
+        reader = std::make_unique<QSocketNotifier>(STDOUT_FILENO, QSocketNotifier::Read);
+        QObject::connect(reader.get(), &QSocketNotifier::activated, &app, [&app, &reader] {
+            reader->setEnabled(false);
+            RequestStop();
+            app.quit();
+        });
+    }
     if (g_stopRequested == 0) {
         app.exec();
     }
-    receiver.Stop();
-    return handOver.Lost() ? kExitFailure : 0;
-}
-
-// The feed of the system clock the options ask for; null when the shared
-// memory cannot be had (CShmRefclock has said why).
-std::unique_ptr<velto::CClockFeed> MakeClockFeed(const HeadlessOptions& options,
-                                                 const velto::CReceiver& receiver) {
-    auto feed = std::make_unique<velto::CClockFeed>(velto::LiveSampleTime(receiver));
-    feed->SetLatencyMs(options.latencyMs);
-    if (options.shmUnit) {
-        auto shm = std::make_unique<velto::CShmRefclock>(*options.shmUnit);
-        if (!shm->Attached()) {
-            return nullptr;
-        }
-        feed->AddSink(std::move(shm));
-    }
-    if (options.chronySock) {
-        feed->AddSink(std::make_unique<velto::CChronySock>(*options.chronySock));
-    }
-    return feed;
+    receiver.Stop(told);
+    Tell(told);
+    receiver.RemoveObserver(&loss);
+    return loss.Lost() ? kExitFailure : 0;
 }
 
 }  // namespace
 
-int RunHeadless(int argc, char** argv) {
-    HeadlessOptions options;
+int RunHeadless(const HeadlessOptions& options, int argc, char** argv) {
     std::string error;
-    if (!ParseHeadlessOptions(argc, argv, &options, &error)) {
-        Fail(error + " Try velto --help.");
-        return kExitUsage;
-    }
     QCoreApplication app(argc, argv);
     // The same profile as the window's.
     QCoreApplication::setOrganizationName(QStringLiteral("Velto"));
     QCoreApplication::setApplicationName(QStringLiteral("Velto"));
-    velto::SetWarningFunction([](const std::string& text, const std::string&) { Fail(text); });
     if (options.listDevices) {
         return ListDevices();
     }
@@ -242,33 +281,26 @@ int RunHeadless(int argc, char** argv) {
     }
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
 
-    CCaptureHandOver handOver;
-    velto::CReceiver receiver(handOver);
-    handOver.SetReceiver(&receiver);
-    // A console has no one listening to the monitor.
-    receiver.SetAutoMonitor(false);
-    CEventPrinter printer(stdout, options.json, receiver);
+    velto::CReceiver receiver;
+    // Nobody watches the strips or listens to the monitor of a console.
+    receiver.SetUnattended(true);
+    // When standard output goes, the run ends quietly: nobody reads it.
+    CEventPrinter printer(stdout, options.json, [] { RequestStop(); });
     receiver.AddObserver(&printer);
     std::unique_ptr<velto::CClockFeed> clockFeed;
-    if (options.chronySock || options.shmUnit) {
-        clockFeed = MakeClockFeed(options, receiver);
+    if (options.clock.enabled) {
+        clockFeed = velto::MakeClockFeed(
+            options.clock, [](const velto::Warning& w) { Fail(w.text); }, &error);
         if (!clockFeed) {
+            Fail(error);
             receiver.RemoveObserver(&printer);
             return kExitFailure;
         }
         receiver.AddObserver(clockFeed.get());
     }
 
-    if (options.record) {
-        std::unique_ptr<velto::CWavFileWriter> writer =
-            velto::CWavFileWriter::Create(*options.record, &error);
-        if (!writer || !receiver.StartRecording(std::move(writer), &error)) {
-            Fail(error);
-            return kExitFailure;
-        }
-    }
-    const int status = options.input ? RunInput(*options.input, receiver)
-                                     : RunLive(options, app, receiver, handOver);
+    const int status =
+        options.input ? RunInput(options, receiver) : RunLive(options, app, receiver);
     if (clockFeed) {
         receiver.RemoveObserver(clockFeed.get());
     }

@@ -19,17 +19,27 @@ QString TrimTrailingSpaces(const QString& text) {
     return text.left(end);
 }
 
-int StoredCaptureDevice() {
-    QSettings settings;
+StoredDevice LoadStoredDevice() {
+    const QSettings settings;
     bool ok = false;
     const int id = settings.value(kDeviceIdKey, -1).toInt(&ok);
-    const QString name = TrimTrailingSpaces(settings.value(kNameKey, QString()).toString());
-    if (!ok || id < 0 || id >= velto::WaveService().InGetNumDevs()) {
+    return {ok ? id : -1, TrimTrailingSpaces(settings.value(kNameKey, QString()).toString())};
+}
+
+void SaveStoredDevice(const StoredDevice& device) {
+    QSettings settings;
+    settings.setValue(kDeviceIdKey, device.id);
+    settings.setValue(kNameKey, TrimTrailingSpaces(device.name));
+}
+
+int StoredCaptureDevice() {
+    const StoredDevice stored = LoadStoredDevice();
+    if (stored.id < 0 || stored.id >= velto::WaveService().InGetNumDevs()) {
         return velto::WAVE_MAPPER;
     }
     const QString actual =
-        TrimTrailingSpaces(QString::fromStdString(velto::WaveService().InGetDevName(id)));
-    return actual == name ? id : velto::WAVE_MAPPER;
+        TrimTrailingSpaces(QString::fromStdString(velto::WaveService().InGetDevName(stored.id)));
+    return actual == stored.name ? stored.id : velto::WAVE_MAPPER;
 }
 
 velto::DeviceSpec ReadDeviceSpec() {

@@ -10,6 +10,15 @@
 // Returns text without its trailing space characters (0x20 only).
 QString TrimTrailingSpaces(const QString& text);
 
+// The stored choice: "DeviceId" (-1 when none, or when it is not a number)
+// and "Name" without its trailing spaces.
+struct StoredDevice {
+    int id = -1;
+    QString name;
+};
+StoredDevice LoadStoredDevice();
+void SaveStoredDevice(const StoredDevice& device);
+
 // The capture device Start opens: the stored "DeviceId" while that device
 // still exists under the stored "Name", else the system's default.
 int StoredCaptureDevice();

@@ -3,19 +3,15 @@
 #include <algorithm>
 
 namespace velto {
-namespace {
 
-constexpr std::int64_t kNanoseconds = 1000000000;
-
-}  // namespace
-
-CReceiver::CReceiver(INotifyTarget& notify) : m_notify(notify) {}
+CReceiver::CReceiver() = default;
 
 // The devices go before the rest, so that no notification outlives the
 // receiver; the recording is finished.
 CReceiver::~CReceiver() {
-    m_wave.StopPlayback();
-    m_wave.StopCapture();
+    Warnings unheard;
+    m_wave.StopPlayback(unheard);
+    m_wave.StopCapture(unheard);
     m_recorder.Stop();
 }
 
@@ -27,15 +23,15 @@ void CReceiver::AddObserver(IReceiverObserver* observer) {
 
 void CReceiver::RemoveObserver(IReceiverObserver* observer) { std::erase(m_observers, observer); }
 
-int CReceiver::Start(const DeviceSpec& capture, const DeviceSpec& playback) {
-    if (m_wave.StartCapture(capture, &m_notify) != 1) {
-        return 0;
+bool CReceiver::Start(const DeviceSpec& capture, const DeviceSpec& playback, Warnings& told) {
+    if (m_wave.StartCapture(capture, &m_handOver, told) != 1) {
+        return false;
     }
     m_playbackSpec = playback;
     m_health.StartRun();
     m_pipeline.StartRun();
-    m_bReceiving = 1;
-    m_bMonitorDue = 1;
+    m_receiving = true;
+    m_monitorDue = !m_unattended;
     m_monitorInStep = false;
     // The strips trail the newest buffer by one from the first buffer of a run.
     m_displayIndex = -1;
@@ -43,58 +39,72 @@ int CReceiver::Start(const DeviceSpec& capture, const DeviceSpec& playback) {
     m_live = capture.replayFile.empty();
     m_clock.Reset();
     m_decoder.Reset();
-    return 1;
+    return true;
 }
 
-void CReceiver::Stop() {
-    StopCapture();
-    StopMonitor();
+void CReceiver::Stop(Warnings& told) {
+    StopCapture(told);
+    StopMonitor(told);
 }
 
-void CReceiver::StopCapture() {
-    m_wave.StopCapture();
-    m_bReceiving = 0;
-    m_bMonitorDue = 0;
+void CReceiver::StopCapture(Warnings& told) {
+    m_wave.StopCapture(told);
+    m_receiving = false;
+    m_monitorDue = false;
     StopRecording();
 }
 
-void CReceiver::StopMonitor() {
+void CReceiver::StopMonitor(Warnings& told) {
     m_monitorInStep = false;
-    if (m_bMonitor == 1) {
-        m_wave.StopPlayback();
-        m_bMonitor = 0;
+    if (m_monitorOn) {
+        m_wave.StopPlayback(told);
+        m_monitorOn = false;
     }
 }
 
-void CReceiver::ToggleMonitor(const DeviceSpec& playback) {
+void CReceiver::ToggleMonitor(const DeviceSpec& playback, Warnings& told) {
     m_monitorInStep = false;
-    if (m_bMonitor == 1) {
-        m_wave.StopPlayback();
-        m_bMonitor = 0;
+    if (m_monitorOn) {
+        m_wave.StopPlayback(told);
+        m_monitorOn = false;
     } else {
-        m_wave.StartPlayback(playback, &m_notify);
-        m_bMonitor = 1;
+        m_wave.StartPlayback(playback, &m_handOver, told);
+        m_monitorOn = true;
     }
 }
 
-void CReceiver::OnCaptureData() {
-    int b = m_wave.m_inIndex.load() - 1;
-    if (b < 0) {
-        if (m_wave.m_inWrapped.load() != 1) {
-            return;  // no buffer of this run has completed yet
+void CReceiver::Tell(const Warnings& warnings) {
+    for (const Warning& warning : warnings) {
+        for (IReceiverObserver* observer : m_observers) {
+            observer->OnWarning(warning);
         }
-        b = kRingBuffers - 1;
     }
-    if (m_wave.m_inData == nullptr) {
-        return;
+}
+
+// An unattended run keeps only what needs no viewer: the input's health, the
+// decoder and the recorder.
+void CReceiver::OnCaptureData() {
+    const int b = m_wave.LastBuffer();
+    const std::int16_t* samples = b < 0 ? nullptr : m_wave.BufferSamples(b);
+    if (samples == nullptr) {
+        return;  // no buffer of this run has completed yet
     }
-    const int perBuffer = static_cast<int>(m_wave.Spec().sampleRate) * kBufferMs / 1000;
-    const std::int16_t* samples = m_wave.m_inData + static_cast<std::ptrdiff_t>(b) * perBuffer;
-    m_pipeline.ProcessBuffer(samples, b);
-    m_health.OnBuffer(samples, static_cast<std::size_t>(perBuffer), m_wave.DroppedSamples());
-    FillMonitor(b);
-    for (IReceiverObserver* observer : m_observers) {
-        observer->OnBufferProcessed(b, m_displayIndex);
+    if (!m_unattended) {
+        m_pipeline.ProcessBuffer(samples, b);
+    }
+    m_health.OnBuffer(samples, kBufferSamples, m_wave.DroppedSamples());
+    if (!m_unattended) {
+        FillMonitor(b);
+        const ProcessedBuffer record{b,
+                                     m_displayIndex,
+                                     {samples, kBufferSamples},
+                                     m_pipeline.Filtered(),
+                                     m_pipeline.RawRow(),
+                                     m_pipeline.CorrectedRow(),
+                                     m_pipeline.SliceLevel()};
+        for (IReceiverObserver* observer : m_observers) {
+            observer->OnBufferProcessed(record);
+        }
     }
     if (++m_displayIndex >= kRingBuffers) {
         m_displayIndex = 0;
@@ -104,11 +114,29 @@ void CReceiver::OnCaptureData() {
 }
 
 bool CReceiver::OnCaptureLost() {
-    if (m_bReceiving == 0 || !m_wave.IsCaptureLost()) {
+    if (!m_receiving || !m_wave.IsCaptureLost()) {
         return false;  // a notice that a stop has overtaken
     }
-    Stop();
+    Warnings told;
+    Stop(told);
+    Tell(told);
     m_health.OnDeviceLost();
+    for (IReceiverObserver* observer : m_observers) {
+        observer->OnCaptureLost();
+    }
+    return true;
+}
+
+bool CReceiver::OnCaptureEnded() {
+    if (!m_receiving || !m_wave.IsCaptureEnded()) {
+        return false;  // a notice that a stop has overtaken
+    }
+    Warnings told;
+    Stop(told);
+    Tell(told);
+    for (IReceiverObserver* observer : m_observers) {
+        observer->OnInputEnded();
+    }
     return true;
 }
 
@@ -121,7 +149,7 @@ void CReceiver::OnHealth(const HealthEvent& event) {
         observer->OnHealth(event);
     }
     if (event.raised) {
-        Warn(WarningCodeName(event.code), event.text);
+        Warn(event.code, event.text);
     }
 }
 
@@ -129,8 +157,8 @@ void CReceiver::FillMonitor(int b) {
     if (m_wave.EnsurePlaybackBlock() != 1) {
         return;
     }
-    std::int16_t* out = m_wave.m_outData;
-    const bool wrapped = m_wave.m_inWrapped.load() == 1;
+    std::int16_t* out = m_wave.PlaybackBlock();
+    const bool wrapped = m_wave.Wrapped();
     if (wrapped || b > 1) {
         m_pipeline.GateTone(b, 1, out + static_cast<std::ptrdiff_t>(b) * kBufferSamples);
     } else if (b == 1) {
@@ -139,17 +167,20 @@ void CReceiver::FillMonitor(int b) {
     CheckMonitorStep(b);
     // The run starts its monitor once, on the first buffer handled from buffer 1
     // on (notifications may pile up), and never after a stop. A device already
-    // open (ID_MONITOR before the start) plays on; the flag alone proves nothing,
-    // since a failed ID_MONITOR sets it too.
-    if (!m_autoMonitor || m_bReceiving == 0 || m_bMonitorDue == 0 || (!wrapped && b < 1)) {
+    // open (ID_MONITOR while stopped) has looped over what the block held, out
+    // of step with this run: it starts afresh, in step.
+    if (!m_receiving || !m_monitorDue || (!wrapped && b < 1)) {
         return;
     }
-    m_bMonitorDue = 0;
-    if (!m_wave.IsPlaybackOpen() && m_wave.StartPlayback(m_playbackSpec, &m_notify) == 1) {
-        m_bMonitor = 1;
+    m_monitorDue = false;
+    Warnings told;
+    m_wave.StopPlayback(told);
+    if (m_wave.StartPlayback(m_playbackSpec, &m_handOver, told) == 1) {
+        m_monitorOn = true;
         m_monitorInStep = true;
         m_lastToneBlock = b;
     }
+    Tell(told);
 }
 
 // A cycle held up past the ~100 ms by which the tone is written ahead, or
@@ -163,8 +194,9 @@ void CReceiver::CheckMonitorStep(int b) {
     const int skipped = (b - m_lastToneBlock - 1 + kRingBuffers) % kRingBuffers;
     m_lastToneBlock = b;
     if (skipped > 0) {
-        Warn("monitor_late", "The monitor skipped the tone of " + std::to_string(skipped) +
-                                 " buffers; it sounds what they held 8 s before.");
+        Warn(WarningCode::MonitorLate, "The monitor skipped the tone of " +
+                                           std::to_string(skipped) +
+                                           " buffers; it sounds what they held 8 s before.");
     }
     const std::int64_t position = m_wave.PlaybackPosition();
     if (position < 0) {
@@ -174,10 +206,10 @@ void CReceiver::CheckMonitorStep(int b) {
     const std::int64_t past = ((position - start) % kRingSamples + kRingSamples) % kRingSamples;
     if (past < kRingSamples / 2) {
         const std::int64_t stale = std::min<std::int64_t>(past, kBufferSamples);
-        Warn("monitor_late", "The monitor's tone of buffer " + std::to_string(b) +
-                                 " came late: the player had sounded " +
-                                 std::to_string(stale * kBufferMs / kBufferSamples) +
-                                 " ms of it from 8 s before.");
+        Warn(WarningCode::MonitorLate, "The monitor's tone of buffer " + std::to_string(b) +
+                                           " came late: the player had sounded " +
+                                           std::to_string(stale * kBufferMs / kBufferSamples) +
+                                           " ms of it from 8 s before.");
     }
 }
 
@@ -186,25 +218,23 @@ void CReceiver::CheckMonitorStep(int b) {
 // buffer completed since, as long as the ring still holds it: a buffer is
 // overwritten 79 buffers after it completed.
 void CReceiver::DecodeCaptured() {
-    const std::int64_t total = m_wave.m_inTotal.load();
+    const std::int64_t total = m_wave.CompletedBuffers();
     if (total <= m_decodeCursor) {
         return;
     }
     constexpr std::int64_t kReadable = kRingBuffers - 1;
     if (total - m_decodeCursor > kReadable) {
         const std::int64_t lost = total - kReadable - m_decodeCursor;
-        Warn("decoder_gap", "The receiver fell " + std::to_string(total - m_decodeCursor) +
-                                " buffers behind the capture; " + std::to_string(lost * kBufferMs) +
-                                " ms of signal were not decoded.");
+        Warn(WarningCode::DecoderGap,
+             "The receiver fell " + std::to_string(total - m_decodeCursor) +
+                 " buffers behind the capture; " + std::to_string(lost * kBufferMs) +
+                 " ms of signal were not decoded.");
         m_decodeCursor = total - kReadable;
     }
     for (; m_decodeCursor < total; ++m_decodeCursor) {
-        const std::int64_t slot = m_decodeCursor % kRingBuffers;
-        const std::int64_t stamp = m_wave.m_inStampNs[static_cast<std::size_t>(slot)].load();
-        m_clock.AddStamp((m_decodeCursor + 1) * kBufferSamples,
-                         SystemTime{stamp / kNanoseconds, stamp % kNanoseconds});
-        Deliver(m_decodeCursor * kBufferSamples, m_wave.m_inData + slot * kBufferSamples,
-                kBufferSamples, false);
+        const int slot = static_cast<int>(m_decodeCursor % kRingBuffers);
+        m_clock.AddStamp((m_decodeCursor + 1) * kBufferSamples, m_wave.BufferStamp(slot));
+        Deliver(m_decodeCursor * kBufferSamples, m_wave.BufferSamples(slot), kBufferSamples, false);
     }
 }
 
@@ -231,12 +261,7 @@ void CReceiver::Deliver(std::int64_t first, const std::int16_t* samples, std::si
     }
 }
 
-void CReceiver::Warn(const std::string& code, const std::string& text) {
-    const ReceiverWarning warning{code, text};
-    for (IReceiverObserver* observer : m_observers) {
-        observer->OnWarning(warning);
-    }
-}
+void CReceiver::Warn(WarningCode code, const std::string& text) { Tell({{code, text}}); }
 
 bool CReceiver::StartRecording(std::unique_ptr<ISampleWriter> writer, std::string* error) {
     StopRecording();
@@ -266,29 +291,30 @@ void CReceiver::CheckRecorder() {
     if (why.empty()) {
         return;
     }
-    Warn("recording_stopped", "Recording stopped: " + why);
+    Warn(WarningCode::RecordingStopped, "Recording stopped: " + why);
     for (IReceiverObserver* observer : m_observers) {
         observer->OnRecordingChanged(false);
     }
 }
 
-std::optional<double> CReceiver::UnixTimeOfSample(double sample) const {
+std::optional<SystemTime> CReceiver::CaptureTime(double sample) const {
     if (!m_live || !m_clock.Ready()) {
         return std::nullopt;
     }
-    const SystemTime t = m_clock.TimeOf(sample);
-    return static_cast<double>(t.sec) + static_cast<double>(t.nsec) / kNanoseconds;
+    return m_clock.TimeOf(sample);
 }
 
 void CReceiver::OnSecond(const DecoderSecond& second) {
+    const std::optional<SystemTime> captured = CaptureTime(second.onTimeSample);
     for (IReceiverObserver* observer : m_observers) {
-        observer->OnSecond(second);
+        observer->OnSecond(second, captured);
     }
 }
 
 void CReceiver::OnMinute(const DecoderMinute& minute) {
+    const std::optional<SystemTime> captured = CaptureTime(minute.onTimeSample);
     for (IReceiverObserver* observer : m_observers) {
-        observer->OnMinute(minute);
+        observer->OnMinute(minute, captured);
     }
 }
 

@@ -6,10 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "audio/ReceptionHealth.h"
 #include "audio/SampleWriter.h"
 #include "audio/WaveDevice.h"
 #include "dsp/Pipeline.h"
+#include "health/ReceptionHealth.h"
+#include "receiver/CaptureHandOver.h"
 #include "receiver/ReceiverObserver.h"
 #include "receiver/Recorder.h"
 #include "receiver/SampleClock.h"
@@ -17,20 +18,23 @@
 
 namespace velto {
 
-// Reception without a window: the capture and playback devices, the chain
-// (rows, slicing level, tone table, monitor), the decoder and the recorder,
-// and the cycle that drives them once per completed capture buffer. The
-// window and the console front end each own one and follow it through
-// IReceiverObserver.
+// Reception without a window: the capture and playback devices, the display
+// chain (rows, slicing level, tone table, monitor), the decoder and the
+// recorder, and the cycle that drives them once per completed capture
+// buffer. The window and the console front end each own one and follow it
+// through IReceiverObserver; nothing outside reaches its parts.
 //
-// Threads: the audio service tells `notify` after each completed buffer, and
-// once when the capture device is lost, on its own thread; the owner hands
-// that over to the receiver's thread (its event loop) and calls
-// OnCaptureData or OnCaptureLost there. Everything else runs on that thread
-// too.
+// Threads: the audio service tells the receiver's hand-over after each
+// completed buffer, and once when the capture device is lost, on its own
+// thread; the hand-over posts that to the thread that made the receiver,
+// whose event loop then runs OnCaptureData or OnCaptureLost. Everything else
+// runs on that thread too.
+//
+// What the audio layer has to tell the user of a call comes back in `told`;
+// what the cycle meets by itself goes to the observers as warnings.
 class CReceiver : private IDecoderSink {
 public:
-    explicit CReceiver(INotifyTarget& notify);
+    CReceiver();
     ~CReceiver() override;
     CReceiver(const CReceiver&) = delete;
     CReceiver& operator=(const CReceiver&) = delete;
@@ -38,31 +42,42 @@ public:
     void AddObserver(IReceiverObserver* observer);
     void RemoveObserver(IReceiverObserver* observer);
 
-    // Opens the capture device and begins a run; 1 on success, 0 when the
-    // device did not open (the audio layer has told the user why).
-    // `playback` is the device the monitor opens on the run's second buffer.
-    int Start(const DeviceSpec& capture, const DeviceSpec& playback);
+    // Opens the capture device and begins a run; false when the device did
+    // not open. `playback` is the device the monitor opens on the run's
+    // second buffer.
+    bool Start(const DeviceSpec& capture, const DeviceSpec& playback, Warnings& told);
     // Ends the run: capture, then the monitor, then any recording.
-    void Stop();
+    void Stop(Warnings& told);
     // The two halves of Stop, for a close that stops one device at a time.
-    void StopMonitor();
-    void StopCapture();
-    // Switches the monitor's playback on or off, receiving or not.
-    void ToggleMonitor(const DeviceSpec& playback);
-    // Off: the run's second buffer does not open the playback (no speaker
-    // wanted, as on a server).
-    void SetAutoMonitor(bool on) { m_autoMonitor = on; }
+    void StopMonitor(Warnings& told);
+    void StopCapture(Warnings& told);
+    // Switches the monitor's playback on or off, receiving or not. The
+    // monitor counts as on after a failed open too: the next toggle only
+    // turns it off.
+    void ToggleMonitor(const DeviceSpec& playback, Warnings& told);
+    // An unattended run (a console that nobody watches or listens to) has
+    // no display chain and no monitor: each cycle checks the input's health,
+    // decodes and records.
+    void SetUnattended(bool unattended) { m_unattended = unattended; }
+
+    bool Receiving() const { return m_receiving; }
+    bool MonitorOn() const { return m_monitorOn; }
+    bool CaptureOpen() const { return m_wave.IsCaptureOpen(); }
+    bool PlaybackOpen() const { return m_wave.IsPlaybackOpen(); }
 
     // One cycle, for the newest completed capture buffer.
     void OnCaptureData();
     // The capture device stopped delivering: the run ends as by Stop (the
-    // rows keep what they hold) and a device-lost warning goes out. True
-    // when it ended a run.
+    // rows keep what they hold), a device-lost warning goes out and the
+    // observers are told. True when it ended a run.
     bool OnCaptureLost();
+    // The replayed recording has come to its end, after its last buffer: the
+    // run ends as by Stop and the observers are told. True when it ended a run.
+    bool OnCaptureEnded();
     // A warning found outside the samples, as the stored card missing.
     void RaiseWarning(WarningCode code, const std::string& text);
     // What the samples of the run say about the input so far.
-    const CReceptionHealth& Health() const { return m_health; }
+    InputState Input() const { return m_health.Input(); }
 
     // Input that is not captured but read as fast as it comes (a file or a
     // pipe): the decoder and the recorder see it, the chain does not.
@@ -77,36 +92,34 @@ public:
     void StopRecording();
     bool IsRecording() const { return m_recorder.Active(); }
 
-    // The system time at which an input sample arrived (seconds since the
-    // epoch), for live capture once enough buffers have come.
-    std::optional<double> UnixTimeOfSample(double sample) const;
-    // The system clock against the capture's sample indices.
-    const CSampleClock& SampleClock() const { return m_clock; }
-    DecoderStatus Status() const { return m_decoder.Status(); }
-
-    CWaveDevice m_wave;
-    CPipeline m_pipeline;
-    int m_bReceiving = 0;
-    int m_bMonitor = 0;
-    // 1 from a start of reception until the run's automatic monitor start.
-    int m_bMonitorDue = 0;
-    int m_displayIndex = -1;
-
 private:
+    void Tell(const Warnings& warnings);
     void FillMonitor(int b);
     void CheckMonitorStep(int b);
     void DecodeCaptured();
     void Deliver(std::int64_t first, const std::int16_t* samples, std::size_t n, bool mayWait);
-    void Warn(const std::string& code, const std::string& text);
+    void Warn(WarningCode code, const std::string& text);
     void OnHealth(const HealthEvent& event);
     void CheckRecorder();
+    // When the sample at this index was captured, for live capture once
+    // enough buffers have come.
+    std::optional<SystemTime> CaptureTime(double sample) const;
     void OnSecond(const DecoderSecond& second) override;
     void OnMinute(const DecoderMinute& minute) override;
     void OnStatus(const DecoderStatus& status) override;
 
-    INotifyTarget& m_notify;
+    CCaptureHandOver m_handOver{*this};
+    CWaveDevice m_wave;
+    CPipeline m_pipeline;
+    bool m_receiving = false;
+    // The monitor counts as playing, after a failed open too (the window's ID_MONITOR).
+    bool m_monitorOn = false;
+    // From a start of reception until the run's automatic monitor start.
+    bool m_monitorDue = false;
+    // The buffer the strips draw next; -1 before the first of a run.
+    int m_displayIndex = -1;
+    bool m_unattended = false;
     DeviceSpec m_playbackSpec;
-    bool m_autoMonitor = true;
     // The monitor this run opened itself plays in step with the capture ring,
     // reading buffer b's block about 100 ms after the cycle wrote it.
     bool m_monitorInStep = false;

@@ -2,19 +2,15 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
+#include <optional>
 
-#include "audio/ReceptionHealth.h"
+#include "base/SystemTime.h"
+#include "dsp/ProcessedBuffer.h"
+#include "health/ReceptionHealth.h"
+#include "health/Warning.h"
 #include "timecode/DecoderEvents.h"
 
 namespace velto {
-
-// Something the user should know about the input or the recording, in one
-// sentence; `code` is a short fixed name for programs ("decoder_gap", ...).
-struct ReceiverWarning {
-    std::string code;
-    std::string text;
-};
 
 // What a receiver tells those who follow it: the window, the console
 // printer, the clock feed. Every call comes on the receiver's own thread,
@@ -24,26 +20,34 @@ class IReceiverObserver {
 public:
     virtual ~IReceiverObserver() = default;
 
-    // The chain has processed capture buffer b; the strips are to draw
-    // buffer displayIndex (negative: nothing).
-    virtual void OnBufferProcessed(int /*b*/, int /*displayIndex*/) {}
+    // The display chain has processed a capture buffer (not in an
+    // unattended run, which has no display chain).
+    virtual void OnBufferProcessed(const ProcessedBuffer& /*buffer*/) {}
     // The input in order, every sample once: `first` is the index of
     // samples[0], counted from 0 at the start of the input. An index beyond
     // the end of the previous call marks samples that were lost.
     virtual void OnInput(std::int64_t /*first*/, const std::int16_t* /*samples*/,
                          std::size_t /*n*/) {}
-    // The decoder's reports on that input (timecode/DecoderEvents.h).
-    virtual void OnSecond(const DecoderSecond& /*second*/) {}
-    virtual void OnMinute(const DecoderMinute& /*minute*/) {}
+    // The decoder's reports on that input (timecode/DecoderEvents.h). For
+    // live capture a second and a minute come with the system time at which
+    // their on-time point was captured, by the capture's stamps (the sound
+    // card's and the receiver's latency still in it); a recording has none.
+    virtual void OnSecond(const DecoderSecond& /*second*/,
+                          const std::optional<SystemTime>& /*captured*/) {}
+    virtual void OnMinute(const DecoderMinute& /*minute*/,
+                          const std::optional<SystemTime>& /*captured*/) {}
     virtual void OnStatus(const DecoderStatus& /*status*/) {}
-    virtual void OnWarning(const ReceiverWarning& /*warning*/) {}
+    virtual void OnWarning(const Warning& /*warning*/) {}
     // What the run's input and capture stream are found to lack, raised and
-    // cleared; each raised one also comes as a warning under the name
-    // WarningCodeName gives its code.
+    // cleared; each raised one also comes as a warning.
     virtual void OnHealth(const HealthEvent& /*event*/) {}
     // Recording has begun or ended (on request, at a stop, or on a failure,
     // which a warning explains).
     virtual void OnRecordingChanged(bool /*recording*/) {}
+    // The capture device stopped delivering and the run has ended.
+    virtual void OnCaptureLost() {}
+    // The replayed recording has come to its end, and so has the run.
+    virtual void OnInputEnded() {}
 };
 
 }  // namespace velto

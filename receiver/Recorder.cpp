@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "audio/SampleRing.h"
-#include "dsp/Constants.h"
+#include "base/Geometry.h"
 
 namespace velto {
 namespace {

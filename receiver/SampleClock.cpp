@@ -6,7 +6,6 @@
 namespace velto {
 namespace {
 
-constexpr std::int64_t kNanosPerSecond = 1000000000;
 // Fewer stamps than this (under a second of buffers) say too little.
 constexpr int kMinStamps = 8;
 // The fitted slope is used only over this span of samples, in seconds;
@@ -35,8 +34,7 @@ void CSampleClock::Reset() {
 void CSampleClock::AddStamp(std::int64_t sampleIndex, const SystemTime& arrival) {
     if (m_haveRef) {
         const double x = static_cast<double>(sampleIndex - m_refSample);
-        const double y = static_cast<double>(arrival.sec - m_refTime.sec) +
-                         static_cast<double>(arrival.nsec - m_refTime.nsec) * 1e-9;
+        const double y = arrival.SecondsAfter(m_refTime);
         const Stamp& last = m_stamps[(m_next + kWindow - 1) % kWindow];
         const bool backwards = x <= last.x;
         const bool stepped = Ready() && std::abs(y - Line(x)) > kStepSeconds;
@@ -51,8 +49,7 @@ void CSampleClock::AddStamp(std::int64_t sampleIndex, const SystemTime& arrival)
     }
     Stamp& s = m_stamps[m_next];
     s.x = static_cast<double>(sampleIndex - m_refSample);
-    s.y = static_cast<double>(arrival.sec - m_refTime.sec) +
-          static_cast<double>(arrival.nsec - m_refTime.nsec) * 1e-9;
+    s.y = arrival.SecondsAfter(m_refTime);
     m_next = (m_next + 1) % kWindow;
     m_count = std::min(m_count + 1, kWindow);
     Fit();
@@ -113,15 +110,7 @@ void CSampleClock::Fit() {
 bool CSampleClock::Ready() const { return m_count >= kMinStamps; }
 
 SystemTime CSampleClock::TimeOf(double sampleIndex) const {
-    const double y = Line(sampleIndex - static_cast<double>(m_refSample));
-    const double whole = std::floor(y);
-    std::int64_t sec = m_refTime.sec + static_cast<std::int64_t>(whole);
-    std::int64_t nsec = m_refTime.nsec + std::llround((y - whole) * 1e9);
-    while (nsec >= kNanosPerSecond) {
-        nsec -= kNanosPerSecond;
-        ++sec;
-    }
-    return SystemTime{sec, nsec};
+    return m_refTime.Plus(Line(sampleIndex - static_cast<double>(m_refSample)));
 }
 
 }  // namespace velto

@@ -3,14 +3,9 @@
 #include <array>
 #include <cstdint>
 
-namespace velto {
+#include "base/SystemTime.h"
 
-// A system time, CLOCK_REALTIME: whole seconds since the epoch and
-// nanoseconds within the second (0..999999999).
-struct SystemTime {
-    std::int64_t sec = 0;
-    std::int64_t nsec = 0;
-};
+namespace velto {
 
 // Maps the running sample index of the capture to the system clock.
 //

@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <span>
 
-#include "dsp/JjyTimeCode.h"
+#include "station/JjyTimeCode.h"
 
 namespace velto {
 namespace {
@@ -17,7 +18,7 @@ constexpr double kNoShift = 1e9;
 
 bool HardOne(const MinuteRecord& r, int s) { return r.present[s] && r.logOne[s] > r.logZero[s]; }
 
-bool ParityOk(const MinuteRecord& r, std::initializer_list<int> bits, int parity) {
+bool ParityOk(const MinuteRecord& r, std::span<const int> bits, int parity) {
     int ones = 0;
     for (int s : bits) ones += HardOne(r, s) ? 1 : 0;
     return (ones % 2 == 1) == HardOne(r, parity);
@@ -27,7 +28,8 @@ bool ParityOk(const MinuteRecord& r, std::initializer_list<int> bits, int parity
 bool LastMinuteOfMonth(std::int64_t utcMinute) {
     const std::int64_t next = utcMinute + 60;
     if (next % 86400 != 0) return false;
-    return JjyTimeFromUnix(next - 9 * 3600).day == 1;  // JST civil of UTC - 9 h is UTC civil
+    // The JST civil time of UTC - 9 h is the UTC civil time.
+    return JjyTimeFromUnix(next - kJstOffsetSeconds).day == 1;
 }
 
 // How much better than the frame of `utcMinute` the best frame of any time
@@ -35,7 +37,7 @@ bool LastMinuteOfMonth(std::int64_t utcMinute) {
 double Disagreement(const MinuteRecord& r, std::int64_t utcMinute) {
     const JjyTime t = JjyTimeFromUnix(utcMinute);
     const JjyFrame frame = EncodeJjyFrame(t);
-    const bool callSign = CFrameDecoder::CallSignMinute(t.minute);
+    const bool callSign = JjyCallSignMinute(t.minute);
     double gap = 0.0;
     for (int s = 1; s <= 52; ++s) {
         if (frame[s] == JjySymbol::Marker || !r.present[s] || (callSign && s >= 40)) continue;
@@ -293,8 +295,8 @@ bool CDecoderChain::CallSignSecond(std::int64_t second) {
         pos -= r->length;
         ++number;
     }
-    const int minuteOfHour = static_cast<int>(((RecordUnix(number) + 9 * 3600) / 60) % 60);
-    return CFrameDecoder::CallSignMinute(minuteOfHour) && pos >= 40 && pos <= 48;
+    const int minuteOfHour = static_cast<int>(((RecordUnix(number) + kJstOffsetSeconds) / 60) % 60);
+    return JjyCallSignMinute(minuteOfHour) && JjyMorseSecond(static_cast<int>(pos));
 }
 
 void CDecoderChain::WatchSignal(const ScoredSecond& s) {
@@ -325,7 +327,7 @@ void CDecoderChain::QuietMorse(std::int64_t second) {
         const std::int64_t ahead = from - r->firstSecond;
         const std::int64_t minutes = ahead >= 0 ? ahead / 60 : -((59 - ahead) / 60);
         const std::int64_t unix = RecordUnix(r->number + minutes);
-        if (!CFrameDecoder::CallSignMinute(static_cast<int>(((unix + 9 * 3600) / 60) % 60))) {
+        if (!JjyCallSignMinute(static_cast<int>(((unix + 9 * 3600) / 60) % 60))) {
             m_seconds.QuietSeconds(0, -1);
             return;
         }
@@ -441,8 +443,7 @@ void CDecoderChain::Evaluate() {
     if (m_valid && !m_presence.Present()) return;  // old evidence does not prolong the flywheel
     const FrameResult result = m_frame.Decode(run.data(), count);
     const int hour = result.minuteOfDay / 60, minute = result.minuteOfDay % 60;
-    const JjyTime day = JjyTimeFromUnix(JjyUnixFromTime({result.year, 1, 1, 12, 0}) +
-                                        std::int64_t{result.dayOfYear - 1} * 86400);
+    const JjyTime day = JjyDateOfDay(result.year, result.dayOfYear);
     const std::int64_t unix = JjyUnixFromTime({day.year, day.month, day.day, hour, minute});
     m_sink.OnEvaluation({m_newestOnTime, unix + (m_newestSecond - run[0]->firstSecond),
                          result.marginTime, result.marginDate, result.decisive});
@@ -535,7 +536,7 @@ void CDecoderChain::WatchCount(const ScoredSecond& s, std::int64_t unix) {
     auto expected = [](std::int64_t u, const ScoredSecond& x, double& log) {
         int second = 0;
         const JjyTime t = JjyTimeFromUnix(u, &second);
-        const bool callSign = CFrameDecoder::CallSignMinute(t.minute) && second >= 40;
+        const bool callSign = JjyCallSignMinute(t.minute) && second >= 40;
         if ((callSign && second <= 55) || second == 53 || second == 54) return false;
         const JjySymbol symbol = EncodeJjyFrame(t)[second];
         log = symbol == JjySymbol::Zero  ? x.logZero
@@ -588,9 +589,8 @@ void CDecoderChain::EmitSecond(const ScoredSecond& s, int secondInMinute, const 
         const std::int64_t minuteUnix = RecordUnix(r->number);
         out.utcUnix = minuteUnix + secondInMinute;
         out.leap = m_leap;
-        const int minuteOfHour = static_cast<int>(((minuteUnix + 9 * 3600) / 60) % 60);
-        if (CFrameDecoder::CallSignMinute(minuteOfHour) && secondInMinute >= 40 &&
-            secondInMinute <= 48) {
+        const int minuteOfHour = static_cast<int>(((minuteUnix + kJstOffsetSeconds) / 60) % 60);
+        if (JjyCallSignMinute(minuteOfHour) && JjyMorseSecond(secondInMinute)) {
             out.symbol = TimeSymbol::CallSign;
         }
     }
@@ -609,11 +609,11 @@ void CDecoderChain::EmitMinute(const MinuteRecord& r, bool contradicted) {
     m.dayOfYear = JjyDayOfYear(t.year, t.month, t.day);
     m.weekday = JjyDayOfWeek(t.year, t.month, t.day);
     m.onTimeSample = r.haveOnTime0 ? r.onTime0 : 0.0;
-    m.pa1Ok = ParityOk(r, {12, 13, 15, 16, 17, 18}, 36);
-    m.pa2Ok = ParityOk(r, {1, 2, 3, 5, 6, 7, 8}, 37);
+    m.pa1Ok = ParityOk(r, kJjyHourBits, kJjyPa1Second);
+    m.pa2Ok = ParityOk(r, kJjyMinuteBits, kJjyPa2Second);
     m.ls1 = m_leap != 0;
     m.ls2 = m_leap == 1;
-    m.callSignMinute = CFrameDecoder::CallSignMinute(t.minute);
+    m.callSignMinute = JjyCallSignMinute(t.minute);
     m.flywheel = !m_confirmed || contradicted || State() == ReceptionState::Flywheel;
     m.confidence = m.flywheel ? 0.0 : m_confidence;
     m.secondsInMinute = r.length;

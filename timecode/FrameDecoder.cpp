@@ -5,7 +5,7 @@
 #include <initializer_list>
 #include <utility>
 
-#include "dsp/JjyTimeCode.h"
+#include "station/JjyTimeCode.h"
 
 namespace velto {
 namespace {
@@ -102,7 +102,7 @@ FrameResult CFrameDecoder::Decode(const MinuteRecord* const* records, int count)
         const int m = bestTime - a;
         Tables& g = m_groups[m < 0 ? 1 : 0];
         const int minuteOfDay = (m + 1440) % 1440;
-        const bool callSign = CallSignMinute(minuteOfDay % 60);
+        const bool callSign = JjyCallSignMinute(minuteOfDay % 60);
         for (int d = 1; d <= 366; ++d) {
             int ones = 0;
             g.day[d] += FieldScore(r, kDayBits, d, ones);
@@ -154,13 +154,12 @@ FrameResult CFrameDecoder::Decode(const MinuteRecord* const* records, int count)
     // A UTC month begins at 09:00 JST on the first; the run is shorter than a
     // day, so only a newest record on a first after 09:00 has older records
     // in the month before.
-    const JjyTime newestDate = JjyTimeFromUnix(JjyUnixFromTime({result.year, 1, 1, 12, 0}) +
-                                               std::int64_t{result.dayOfYear - 1} * 86400);
+    const JjyTime newestDate = JjyDateOfDay(result.year, result.dayOfYear);
     const bool monthBegan = newestDate.day == 1 && bestTime >= 9 * 60;
     for (int a = 0; a < count; ++a) {
         const MinuteRecord& r = *records[a];
         const int m = bestTime - a;
-        if (CallSignMinute((m + 1440) % 1440 % 60) || (monthBegan && m < 9 * 60)) continue;
+        if (JjyCallSignMinute((m + 1440) % 1440 % 60) || (monthBegan && m < 9 * 60)) continue;
         result.ls1Evidence += BitScore(r, kLs1, true) - BitScore(r, kLs1, false);
         result.ls2Evidence += BitScore(r, kLs2, true) - BitScore(r, kLs2, false);
     }

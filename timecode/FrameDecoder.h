@@ -41,11 +41,6 @@ public:
     // records[0] is the newest; count records, consecutive minutes.
     FrameResult Decode(const MinuteRecord* const* records, int count) const;
 
-    // Whether a JST minute of the hour carries the call sign.
-    static bool CallSignMinute(int minuteOfHour) {
-        return minuteOfHour == 15 || minuteOfHour == 45;
-    }
-
 private:
     struct Tables {
         std::array<double, 60> minute{};

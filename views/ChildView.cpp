@@ -58,15 +58,15 @@ QFont CellHeightFont(const QFont& logFont, int cellHeight) {
 // the linker drops unless something refers to it. Registering twice is harmless.
 static void InitIntroResources() { Q_INIT_RESOURCE(app); }
 
-CChildView::CChildView(const CStripSource& source, QWidget* parent) : QWidget(parent) {
+CChildView::CChildView(QWidget* parent) : QWidget(parent) {
     InitIntroResources();
     setAttribute(Qt::WA_OpaquePaintEvent);
     m_logFont.setFamilies(
         {QStringLiteral("Meiryo UI"), QStringLiteral("IPAGothic"), QStringLiteral("IPAPGothic")});
     m_logFont.setWeight(QFont::Normal);
     m_logFont.setFixedPitch(true);
-    m_wndRawStrip = new CFilteredWav(source, 1, this);
-    m_wndCorrectedStrip = new CFilteredWav(source, 0, this);
+    m_wndRawStrip = new CFilteredWav(1, this);
+    m_wndCorrectedStrip = new CFilteredWav(0, this);
     // Strip positions are in client coordinates, inside the view's border.
     m_wndRawStrip->move(m_wndRawStrip->pos() + QPoint(kBorder, kBorder));
     m_wndCorrectedStrip->move(m_wndCorrectedStrip->pos() + QPoint(kBorder, kBorder));
@@ -84,6 +84,16 @@ void CChildView::LeaveIntro() {
     m_wndRawStrip->show();
     m_wndCorrectedStrip->show();
     InvalidateWithErase();
+}
+
+void CChildView::AppendBuffer(const velto::ProcessedBuffer& buffer) {
+    m_wndRawStrip->AppendBuffer(buffer);
+    m_wndCorrectedStrip->AppendBuffer(buffer);
+}
+
+void CChildView::RestartStrips() {
+    m_wndRawStrip->Restart();
+    m_wndCorrectedStrip->Restart();
 }
 
 void CChildView::InvalidateWithErase() {

@@ -4,7 +4,7 @@
 #include <QImage>
 #include <QWidget>
 
-#include "views/StripSource.h"
+#include "dsp/ProcessedBuffer.h"
 
 class CFilteredWav;
 class QPainter;
@@ -19,22 +19,25 @@ public:
     static constexpr int kClientHeight = 369;
     static constexpr int kBorder = 1;
 
-    CChildView(const CStripSource& source, QWidget* parent = nullptr);
+    explicit CChildView(QWidget* parent = nullptr);
 
     // Switches to the working face once: captions and both strips shown.
     void LeaveIntro();
+    bool Intro() const { return m_bIntro != 0; }
     // Repaints the view and makes both strips redraw from the rows.
     void InvalidateWithErase();
+    // A cycle's buffer: the raw strip appends it, then the corrected strip.
+    void AppendBuffer(const velto::ProcessedBuffer& buffer);
+    // A new run: both strips empty until its first buffer.
+    void RestartStrips();
+
+    CFilteredWav* RawStrip() const { return m_wndRawStrip; }
+    CFilteredWav* CorrectedStrip() const { return m_wndCorrectedStrip; }
 
     // The client area as the paint handler draws it (strips not included).
     QImage Render() const;
 
     QSize sizeHint() const override;
-
-    CFilteredWav* m_wndRawStrip = nullptr;
-    CFilteredWav* m_wndCorrectedStrip = nullptr;
-    QFont m_logFont;
-    int m_bIntro = 1;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -44,4 +47,9 @@ private:
     void OnPaint(QPainter& dc, const QRect& client) const;
     void OnLButtonDown();
     void DrawIntro(QPainter& dc, const QRect& client) const;
+
+    CFilteredWav* m_wndRawStrip = nullptr;  // owned by Qt parenthood
+    CFilteredWav* m_wndCorrectedStrip = nullptr;
+    QFont m_logFont;
+    int m_bIntro = 1;
 };

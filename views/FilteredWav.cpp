@@ -7,8 +7,6 @@
 #include <cstddef>
 #include <cstring>
 
-#include "dsp/Pipeline.h"
-
 namespace {
 
 constexpr QRgb kGray = qRgb(128, 128, 128);
@@ -45,10 +43,9 @@ int BarHalfHeight(double v, double scale, int half) {
 
 }  // namespace
 
-CFilteredWav::CFilteredWav(const CStripSource& source, int bRawRow, QWidget* parent)
+CFilteredWav::CFilteredWav(int bRawRow, QWidget* parent)
     : QWidget(parent),
       m_bRawRow(bRawRow),
-      m_source(source),
       m_surface(kClientWidth, kClientHeight, QImage::Format_RGB32) {
     m_surface.fill(kBlack);
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -86,12 +83,6 @@ void CFilteredWav::OnPaint() {
     DrawHistory(dc);
 }
 
-bool CFilteredWav::HasData() const {
-    return m_source.pipeline != nullptr && m_source.inIndex != nullptr &&
-           m_source.inWrapped != nullptr && m_source.inCount != nullptr &&
-           m_source.inCount->load() != 0;
-}
-
 void CFilteredWav::DrawGridCell(QPainter& dc, int nCell) const {
     const int half = m_surface.height() / 2;
     const int step = half / kGridSteps;
@@ -104,11 +95,10 @@ void CFilteredWav::DrawGridCell(QPainter& dc, int nCell) const {
 }
 
 void CFilteredWav::DrawBars(QPainter& dc, int xFrom, int xTo, int nSlot) const {
-    const velto::CPipeline& pipeline = *m_source.pipeline;
-    const auto& row = m_bRawRow == 1 ? pipeline.m_rawRow : pipeline.m_correctedRow;
+    const auto& row = m_bRawRow == 1 ? m_source.rawRow : m_source.correctedRow;
     const int half = m_surface.height() / 2;
-    const double scale =
-        pipeline.m_sliceLevel != velto::kSliceLevelUnset ? pipeline.m_sliceLevel : kDefaultScale;
+    const double level = m_source.sliceLevel;
+    const double scale = level != velto::kSliceLevelUnset ? level : kDefaultScale;
     int s = WrapSlot(nSlot);
     for (int x = xFrom; x >= xTo; --x) {
         const int d = BarHalfHeight(row[static_cast<std::size_t>(s)], scale, half);
@@ -121,11 +111,7 @@ void CFilteredWav::DrawHistory(QPainter& dc) const {
     if (!HasData()) {
         return;
     }
-    int n = std::clamp(m_source.inIndex->load(), 0, kCells - 1) - 1;
-    if (n < 0 && m_source.inWrapped->load() == 1) {
-        n = kCells - 1;
-    }
-    const int s = kCellWidth * n + kCellWidth - 1;
+    const int s = kCellWidth * m_source.buffer + kCellWidth - 1;
     const int xFrom = m_bFilled != 0 ? kClientWidth - 1 : s;
     DrawBars(dc, xFrom, 0, s);
 }
@@ -136,6 +122,16 @@ void CFilteredWav::ScrollLeft() {
         auto* line = reinterpret_cast<QRgb*>(m_surface.scanLine(y));
         std::memmove(line, line + kCellWidth, sizeof(QRgb) * static_cast<std::size_t>(rowPixels));
     }
+}
+
+void CFilteredWav::AppendBuffer(const velto::ProcessedBuffer& buffer) {
+    m_source = buffer;
+    AppendBuffer(buffer.displayIndex);
+}
+
+void CFilteredWav::Restart() {
+    m_bFilled = 0;
+    m_source = {};
 }
 
 void CFilteredWav::AppendBuffer(int nBuffer) {

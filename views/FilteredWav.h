@@ -3,15 +3,15 @@
 #include <QImage>
 #include <QWidget>
 
-#include "dsp/Constants.h"
-#include "views/StripSource.h"
+#include "dsp/ProcessedBuffer.h"
 
 class QPainter;
 
 // One strip chart of the last eight seconds of carrier amplitude: one pixel
 // column per 10 ms slot, one grid cell per capture buffer. The client area is
 // an image kept as the window's surface; buffers are drawn into it as they
-// come, and only an invalidation redraws it whole from the frame's rows.
+// come, and only an invalidation redraws it whole from the chain's rows,
+// which it reads through the last buffer it was handed and never copies.
 class CFilteredWav : public QWidget {
     Q_OBJECT
 
@@ -25,19 +25,23 @@ public:
 
     // bRawRow 1: the raw row at the upper position; 0: the corrected row below.
     // Created hidden, at its place in the parent's client area.
-    CFilteredWav(const CStripSource& source, int bRawRow, QWidget* parent);
+    CFilteredWav(int bRawRow, QWidget* parent);
 
+    // A cycle's result: its rows and level are what the strip draws from
+    // now on, and its display index the buffer appended.
+    void AppendBuffer(const velto::ProcessedBuffer& buffer);
     // Draws the ten slots of capture buffer nBuffer (0..79) straight into the
     // surface, scrolling first once the strip is full; negative: nothing.
     void AppendBuffer(int nBuffer);
+    // A new run: empty, not yet filled, and nothing to draw until its first buffer.
+    void Restart();
 
     // The next paint redraws the whole surface from the rows.
     void InvalidateFull();
 
     const QImage& Surface() const { return m_surface; }
-
-    int m_bFilled = 0;
-    const int m_bRawRow;
+    // The strip has drawn buffer 79 of its run and scrolls from then on.
+    bool Filled() const { return m_bFilled != 0; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -49,9 +53,12 @@ private:
     void DrawBars(QPainter& dc, int xFrom, int xTo, int nSlot) const;
     void DrawHistory(QPainter& dc) const;
     void ScrollLeft();
-    bool HasData() const;
+    bool HasData() const { return !m_source.rawRow.empty(); }
 
-    CStripSource m_source;
+    const int m_bRawRow;
+    int m_bFilled = 0;
+    // The newest buffer of the run; nothing before its first.
+    velto::ProcessedBuffer m_source;
     QImage m_surface;
     bool m_fullPaintPending = true;
 };

@@ -12,7 +12,7 @@
 #include <cmath>
 #include <utility>
 
-#include "dsp/Constants.h"
+#include "base/Geometry.h"
 
 namespace {
 

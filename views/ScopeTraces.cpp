@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "dsp/Constants.h"
+#include "base/Geometry.h"
 #include "dsp/SineFit.h"
 #include "views/Scope.h"
 

@@ -8,7 +8,7 @@
 #include <cmath>
 #include <limits>
 
-#include "dsp/Constants.h"
+#include "base/Geometry.h"
 #include "views/TimeTexts.h"
 
 using velto::CTimeCodeHistory;

@@ -4,15 +4,10 @@
 #include <chrono>
 #include <cmath>
 
+#include "station/JjyTimeCode.h"
 #include "timecode/DecoderEvents.h"
 
 namespace velto {
-
-namespace {
-
-constexpr std::int64_t kJstOffsetSeconds = 9 * 3600;
-
-}  // namespace
 
 QString StateText(ReceptionState state) {
     switch (state) {

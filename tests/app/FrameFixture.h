@@ -22,6 +22,9 @@ protected:
         QSettings().clear();
         velto::SetWaveService(&m_service);
         m_frame = std::make_unique<CMainFrame>();
+        m_frame->SetAudioBoxSink([this](const QString& caption, const QString& text) {
+            m_audioBoxes << caption + QStringLiteral(": ") + text;
+        });
     }
     ~CFrameFixture() override {
         m_frame.reset();
@@ -38,7 +41,7 @@ protected:
         std::thread([&] { ASSERT_TRUE(m_service.CompleteBuffer(value)); }).join();
     }
     // Handles the posted notifications, as the event loop would.
-    void Deliver() { QCoreApplication::sendPostedEvents(m_frame.get(), WM_CAPTUREDATA); }
+    void Deliver() { QCoreApplication::sendPostedEvents(nullptr, velto::WM_CAPTUREDATA); }
     void Cycle(int n = 1, std::int16_t value = 0) {
         for (int k = 0; k < n; ++k) {
             Complete(value);
@@ -49,9 +52,11 @@ protected:
     // run whose monitor flag is off while both devices are open.
     std::string Flags() const {
         const velto::CReceiver& r = m_frame->Receiver();
-        return std::to_string(r.m_bReceiving) + std::to_string(r.m_bMonitor) +
-               std::to_string(int{r.m_wave.IsCaptureOpen()}) +
-               std::to_string(int{r.m_wave.IsPlaybackOpen()});
+        std::string flags;
+        for (bool on : {r.Receiving(), r.MonitorOn(), r.CaptureOpen(), r.PlaybackOpen()}) {
+            flags += on ? '1' : '0';
+        }
+        return flags;
     }
     // The start command's text as the receive menu shows it when opened.
     QString StartText() {
@@ -64,4 +69,6 @@ protected:
 
     velto::CFakeWaveService m_service;
     std::unique_ptr<CMainFrame> m_frame;
+    // The audio layer's boxes, "caption: text".
+    QStringList m_audioBoxes;
 };

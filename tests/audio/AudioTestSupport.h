@@ -8,27 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "audio/Warning.h"
 #include "audio/WaveDevice.h"
 
 namespace velto {
-
-using Warnings = std::vector<std::pair<std::string, std::string>>;
-
-// Records the warnings shown while it lives.
-class CWarningRecorder {
-public:
-    CWarningRecorder() {
-        SetWarningFunction([this](const std::string& text, const std::string& caption) {
-            m_shown.emplace_back(text, caption);
-        });
-    }
-    ~CWarningRecorder() { SetWarningFunction({}); }
-    CWarningRecorder(const CWarningRecorder&) = delete;
-    CWarningRecorder& operator=(const CWarningRecorder&) = delete;
-
-    Warnings m_shown;
-};
 
 // Stands in for the frame, on the service's thread: records each notification
 // with the time it came, the ring's last completed slot then (-1 before the
@@ -48,12 +30,11 @@ public:
         : m_device(device), m_stallAt(stallAt), m_stall(stall) {}
 
     void PostCaptureData() override {
-        int last = m_device.m_inIndex - 1;
-        last = last < 0 && m_device.m_inWrapped != 0 ? kRingBuffers - 1 : last;
+        const int last = m_device.LastBuffer();
         std::unique_lock lock(m_mutex);
         m_posts.push_back({std::chrono::steady_clock::now(), last, m_device.DroppedSamples()});
         if (last >= 0) {
-            const std::int16_t* buffer = m_device.m_inData + last * kBufferSamples;
+            const std::int16_t* buffer = m_device.BufferSamples(last);
             m_samples.insert(m_samples.end(), buffer, buffer + kBufferSamples);
         }
         m_changed.notify_all();

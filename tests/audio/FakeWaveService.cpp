@@ -1,6 +1,6 @@
 #include "tests/audio/FakeWaveService.h"
 
-#include "dsp/Constants.h"
+#include "base/Geometry.h"
 
 namespace velto {
 namespace {
@@ -41,7 +41,10 @@ private:
 class CFakeWaveOut : public IWaveOut {
 public:
     explicit CFakeWaveOut(CFakeWaveService& service) : m_service(service) {}
-    int Write(WaveHeader*) override { return m_service.Record(FakeCall::OutWrite); }
+    int Write(WaveHeader* header) override {
+        m_service.m_played = header->data;
+        return m_service.Record(FakeCall::OutWrite);
+    }
     int Reset() override { return m_service.Record(FakeCall::OutReset); }
     int Close() override { return m_service.Record(FakeCall::OutClose); }
     std::int64_t Position() const override { return m_service.m_outPosition.load(); }
@@ -52,8 +55,9 @@ private:
 
 }  // namespace
 
-int CFakeWaveService::InOpen(std::unique_ptr<IWaveIn>* handle, int, const WaveFormat&,
+int CFakeWaveService::InOpen(std::unique_ptr<IWaveIn>* handle, int deviceId, const WaveFormat&,
                              WaveInProc callback, void* instance) {
+    m_openedIn = deviceId;
     const int result = Record(FakeCall::InOpen);
     if (result == kWaveOk) {
         *handle = std::make_unique<CFakeWaveIn>(*this, callback, instance);

@@ -35,6 +35,10 @@ public:
     std::vector<std::string> m_outNames{"Speakers"};
     // What the open playback stream says of its position.
     std::atomic<std::int64_t> m_outPosition{-1};
+    // The device number of the last capture open, and the block the last
+    // playback stream was given to loop over.
+    std::atomic<int> m_openedIn{kNoWaveDevice};
+    std::atomic<const std::int16_t*> m_played{nullptr};
 
     // Every later call of this kind returns `result` (and fails to open).
     void SetResult(FakeCall call, int result) {

@@ -18,10 +18,10 @@
 #include <thread>
 #include <vector>
 
-#include "audio/InputHealth.h"
 #include "audio/PortAudioService.h"
 #include "audio/WaveDevice.h"
-#include "dsp/JjySignal.h"
+#include "health/InputHealth.h"
+#include "simulator/JjySignal.h"
 #include "tests/audio/AudioTestSupport.h"
 
 namespace velto {
@@ -115,7 +115,7 @@ protected:
 
     std::string m_dir;
     std::optional<CPortAudioService> m_service;
-    CWarningRecorder m_warnings;
+    Warnings m_told;
 };
 
 // The changes of the input's state over the captured buffers, as the frame
@@ -172,10 +172,10 @@ TEST_F(PulseAudio, CapturesTheAntennaSignalInOrderAndCountsEverySampleAStalledCo
     constexpr int kBuffers = 45;
     constexpr int kAhead = 15;
     CNotifyRecorder watch(device, 10, 2500ms);
-    ASSERT_EQ(device.StartCapture(DeviceSpec{}, &watch), 1);
+    ASSERT_EQ(device.StartCapture(DeviceSpec{}, &watch, m_told), 1);
     ASSERT_TRUE(watch.WaitFor(kBuffers, 30s)) << watch.Count() << " buffers came";
-    device.StopCapture();
-    EXPECT_TRUE(m_warnings.m_shown.empty());
+    device.StopCapture(m_told);
+    EXPECT_TRUE(m_told.empty());
     EXPECT_EQ(watch.Losses(), 0);
 
     // A good 96 kHz input, told within three seconds; what was lost changes nothing.
@@ -213,9 +213,9 @@ std::int16_t Pattern(std::size_t i) {
 TEST_F(PulseAudio, PlaysThePlaybackRingLoopingIntoTheSpeaker) {
     CWaveDevice device;
     CNotifyRecorder frame(device);
-    ASSERT_EQ(device.StartPlayback(DeviceSpec{}, &frame), 1);
+    ASSERT_EQ(device.StartPlayback(DeviceSpec{}, &frame, m_told), 1);
     for (int i = 0; i < kRingSamples; ++i) {
-        std::atomic_ref<std::int16_t>(device.m_outData[i])
+        std::atomic_ref<std::int16_t>(device.PlaybackBlock()[i])
             .store(Pattern(i), std::memory_order_relaxed);
     }
     FILE* parecord = popen(
@@ -242,8 +242,8 @@ TEST_F(PulseAudio, PlaysThePlaybackRingLoopingIntoTheSpeaker) {
         }
     }
     pclose(parecord);
-    device.StopPlayback();
-    EXPECT_TRUE(m_warnings.m_shown.empty());
+    device.StopPlayback(m_told);
+    EXPECT_TRUE(m_told.empty());
     ASSERT_EQ(falls, 3);
     // The position the late-tone check reads moves along the block.
     EXPECT_GE(positions.size(), 8U);
@@ -293,9 +293,9 @@ TEST_F(PulseAudio48k, TellsWithinThreeSecondsThatTheServerResampledTheCarrierAwa
     ASSERT_NO_FATAL_FAILURE(PlayIntoAntenna(Signal(20.0)));
     CWaveDevice device;
     CNotifyRecorder watch(device);
-    ASSERT_EQ(device.StartCapture(DeviceSpec{}, &watch), 1);
+    ASSERT_EQ(device.StartCapture(DeviceSpec{}, &watch, m_told), 1);
     ASSERT_TRUE(watch.WaitFor(3 * kSampleRate / kBufferSamples, 20s));
-    device.StopCapture();
+    device.StopCapture(m_told);
     const auto changes = StateChanges(watch.Samples());
     ASSERT_FALSE(changes.empty());
     EXPECT_EQ(changes[0].second, InputState::NoUltrasound);
@@ -308,7 +308,7 @@ TEST_F(PulseAudio48k, TellsWithinThreeSecondsThatTheServerResampledTheCarrierAwa
 TEST_F(PulseAudio, AHeldUpProcessKeepsItsDeviceADeadServerLosesItQuietlyAndItOpensAgain) {
     CWaveDevice device;
     CNotifyRecorder watch(device);
-    ASSERT_EQ(device.StartCapture(DeviceSpec{}, &watch), 1);
+    ASSERT_EQ(device.StartCapture(DeviceSpec{}, &watch, m_told), 1);
     ASSERT_TRUE(watch.WaitFor(3, 6s));
     ASSERT_NO_FATAL_FAILURE(HoldProcessUp("1.5"));
     EXPECT_TRUE(watch.WaitFor(watch.Count() + 20, 10s)) << watch.Count() << " buffers came";
@@ -318,24 +318,24 @@ TEST_F(PulseAudio, AHeldUpProcessKeepsItsDeviceADeadServerLosesItQuietlyAndItOpe
     ASSERT_TRUE(Shell("kill -9 $(cat " + Quoted(m_dir + "/pid") + ")"));
     const bool lost = watch.WaitFor(0, 3s);
     EXPECT_TRUE(device.IsCaptureLost());
-    device.StopCapture();
+    device.StopCapture(m_told);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     ASSERT_TRUE(lost);
     EXPECT_EQ(watch.Losses(), 1);
     EXPECT_FALSE(device.IsCaptureOpen());
-    EXPECT_TRUE(m_warnings.m_shown.empty());
+    EXPECT_TRUE(m_told.empty());
 
     testing::internal::CaptureStderr();
-    EXPECT_EQ(device.StartCapture(DeviceSpec{}, &watch), 0);
+    EXPECT_EQ(device.StartCapture(DeviceSpec{}, &watch, m_told), 0);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-    EXPECT_EQ(m_warnings.m_shown.size(), 1u);
+    EXPECT_EQ(m_told.size(), 1u);
 
     ASSERT_NO_FATAL_FAILURE(StartServer());
     CNotifyRecorder again(device);
-    ASSERT_EQ(device.StartCapture(DeviceSpec{}, &again), 1);
+    ASSERT_EQ(device.StartCapture(DeviceSpec{}, &again, m_told), 1);
     EXPECT_TRUE(again.WaitFor(3, 6s));
     EXPECT_FALSE(device.IsCaptureLost());
-    device.StopCapture();
+    device.StopCapture(m_told);
 }
 
 }  // namespace

@@ -6,8 +6,8 @@
 #include "audio/SimulatedWaveIn.h"
 #include "audio/SystemWaveService.h"
 #include "audio/WaveDevice.h"
-#include "dsp/JjyTimeCode.h"
 #include "dsp/Pipeline.h"
+#include "station/JjyTimeCode.h"
 #include "tests/audio/AudioTestSupport.h"
 
 namespace velto {
@@ -39,7 +39,7 @@ TEST(SimulatedDevice, DeliversTheTimeCodeInRealTimeAndInSlotOrder) {
     EXPECT_EQ(service.InGetDevName(service.InSimulatorId()), kSimulatorName);
 
     SetWaveService(&service);
-    CWarningRecorder warnings;
+    Warnings told;
     CWaveDevice device;
     CNotifyRecorder frame(device);
     DeviceSpec spec;
@@ -49,12 +49,12 @@ TEST(SimulatedDevice, DeliversTheTimeCodeInRealTimeAndInSlotOrder) {
     // may take a while on a loaded machine: the two clock readings bracket it.
     const auto steadyBefore = std::chrono::steady_clock::now();
     const double before = UnixNow();
-    ASSERT_EQ(device.StartCapture(spec, &frame), 1);
+    ASSERT_EQ(device.StartCapture(spec, &frame, told), 1);
     const double after = UnixNow();
     ASSERT_TRUE(frame.WaitFor(kBuffers, 10s)) << frame.Count() << " buffers";
-    device.StopCapture();
+    device.StopCapture(told);
     SetWaveService(nullptr);
-    EXPECT_TRUE(warnings.m_shown.empty());
+    EXPECT_TRUE(told.empty());
 
     // Buffer k is told once its 100 ms are over, never sooner, in ring order.
     const auto posts = frame.Posts();
@@ -65,9 +65,9 @@ TEST(SimulatedDevice, DeliversTheTimeCodeInRealTimeAndInSlotOrder) {
 
     CPipeline pipeline;
     for (int b = 0; b < kBuffers; ++b) {
-        pipeline.ProcessBuffer(device.m_inData + b * kBufferSamples, b);
+        pipeline.ProcessBuffer(device.BufferSamples(b), b);
     }
-    ASSERT_NE(pipeline.m_sliceLevel, kSliceLevelUnset);
+    ASSERT_NE(pipeline.SliceLevel(), kSliceLevelUnset);
     // Slot s is measured at its first two samples (slot 10b repeats 10b + 1);
     // the filter smears 2.5 ms either way. Slots that close to a change of the
     // carrier are left out; the carrier changes at most every 200 ms. Slots
@@ -84,8 +84,8 @@ TEST(SimulatedDevice, DeliversTheTimeCodeInRealTimeAndInSlotOrder) {
                 continue;
             }
             const bool on = s < kSliceEstimateSlots
-                                ? pipeline.m_rawRow[s] >= 0.5 * pipeline.m_sliceLevel
-                                : pipeline.m_correctedRow[s] != 0.0;
+                                ? pipeline.RawRow()[s] >= 0.5 * pipeline.SliceLevel()
+                                : pipeline.CorrectedRow()[s] != 0.0;
             wrong += on != full;
             ++*checked;
         }

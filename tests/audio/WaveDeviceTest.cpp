@@ -34,10 +34,17 @@ protected:
         });
         driver.join();
     }
-    std::int16_t Sample(int slot) const { return m_device.m_inData[slot * kBufferSamples]; }
+    std::int16_t Sample(int slot) const { return m_device.BufferSamples(slot)[0]; }
+    // What the device has told since the last look, code and text, and forgets it.
+    std::vector<std::string> Told() {
+        std::vector<std::string> told;
+        for (const Warning& w : m_told) told.push_back(WarningCodeName(w.code) + (" " + w.text));
+        m_told.clear();
+        return told;
+    }
 
     CFakeWaveService m_service;
-    CWarningRecorder m_warnings;
+    Warnings m_told;
     CWaveDevice m_device;
     CNotifyRecorder m_frame{m_device};
 };
@@ -45,36 +52,34 @@ protected:
 // Each completed slot also carries the system time it came back at, for tying
 // sample indices to the system clock; a slot not yet completed carries none.
 TEST_F(WaveDevice, CaptureFillsAndStampsTheSlotsInOrderWrapsAfterEightyAndRestartsClean) {
-    const auto nowNs = [] {
-        return std::chrono::duration_cast<std::chrono::nanoseconds>(
-                   std::chrono::system_clock::now().time_since_epoch())
-            .count();
+    const auto now = [] {
+        return SystemTime::FromNanoseconds(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                               std::chrono::system_clock::now().time_since_epoch())
+                                               .count());
     };
-    ASSERT_EQ(m_device.StartCapture(DeviceSpec{}, &m_frame), 1);
+    ASSERT_EQ(m_device.StartCapture(DeviceSpec{}, &m_frame, m_told), 1);
     EXPECT_EQ(m_service.Calls(),
               (std::vector{FakeCall::InOpen, FakeCall::InAddBuffer, FakeCall::InStart}));
-    EXPECT_EQ(m_device.m_inIndex, 0);
-    EXPECT_EQ(m_device.m_inCount, 0);
-    const std::int64_t before = nowNs();
+    EXPECT_EQ(m_device.LastBuffer(), -1);
+    const SystemTime before = now();
     Complete(1);
-    const std::int64_t between = nowNs();
-    EXPECT_EQ(m_device.m_inIndex, 1);
-    EXPECT_EQ(m_device.m_inCount, 1);
+    const SystemTime between = now();
+    EXPECT_EQ(m_device.LastBuffer(), 0);
     EXPECT_EQ(m_frame.Count(), 1);
     Complete(2, 2);
-    const std::int64_t after = nowNs();
-    EXPECT_GE(m_device.m_inStampNs[0], before);
-    EXPECT_LE(m_device.m_inStampNs[0], between);
-    EXPECT_GE(m_device.m_inStampNs[1], between);
-    EXPECT_LE(m_device.m_inStampNs[1], m_device.m_inStampNs[2]);
-    EXPECT_LE(m_device.m_inStampNs[2], after);
-    EXPECT_EQ(m_device.m_inStampNs[3], 0);
+    const SystemTime after = now();
+    EXPECT_GE(m_device.BufferStamp(0), before);
+    EXPECT_LE(m_device.BufferStamp(0), between);
+    EXPECT_GE(m_device.BufferStamp(1), between);
+    EXPECT_LE(m_device.BufferStamp(1), m_device.BufferStamp(2));
+    EXPECT_LE(m_device.BufferStamp(2), after);
+    EXPECT_EQ(m_device.BufferStamp(3), SystemTime{});
     Complete(kRingBuffers - 4, 4);
-    EXPECT_EQ(m_device.m_inWrapped, 0);
+    EXPECT_FALSE(m_device.Wrapped());
     Complete(6, kRingBuffers);  // the 80th wraps
-    EXPECT_EQ(m_device.m_inIndex, 5);
-    EXPECT_EQ(m_device.m_inWrapped, 1);
-    EXPECT_EQ(m_device.m_inCount, 79);
+    EXPECT_EQ(m_device.LastBuffer(), 4);
+    EXPECT_TRUE(m_device.Wrapped());
+    EXPECT_EQ(m_device.CompletedBuffers(), 85);
 
     // Each notification comes once its slot is complete and its successor queued.
     const auto posts = m_frame.Posts();
@@ -87,57 +92,58 @@ TEST_F(WaveDevice, CaptureFillsAndStampsTheSlotsInOrderWrapsAfterEightyAndRestar
     }
 
     // A stop posts nothing more; a restart clears the same ring.
-    m_device.StopCapture();  // the reset hands back the queued buffer
+    m_device.StopCapture(m_told);  // the reset hands back the queued buffer
     EXPECT_FALSE(m_device.IsCaptureOpen());
     EXPECT_EQ(m_frame.Count(), 85);
-    EXPECT_EQ(m_device.m_inIndex, 5);
+    EXPECT_EQ(m_device.LastBuffer(), 4);
     EXPECT_EQ(Sample(4), 85);
     const auto calls = m_service.Calls();
     EXPECT_EQ(std::vector(calls.end() - 2, calls.end()),
               (std::vector{FakeCall::InReset, FakeCall::InClose}));
-    m_device.StopCapture();
+    m_device.StopCapture(m_told);
     EXPECT_EQ(m_service.Calls().size(), calls.size());
 
-    std::int16_t* const block = m_device.m_inData;
-    ASSERT_EQ(m_device.StartCapture(DeviceSpec{}, &m_frame), 1);
-    EXPECT_EQ(m_device.m_inData, block);
-    EXPECT_EQ(m_device.m_inIndex, 0);
-    EXPECT_EQ(m_device.m_inWrapped, 0);
-    EXPECT_EQ(m_device.m_inCount, 0);
+    const std::int16_t* const block = m_device.BufferSamples(0);
+    ASSERT_EQ(m_device.StartCapture(DeviceSpec{}, &m_frame, m_told), 1);
+    EXPECT_EQ(m_device.BufferSamples(0), block);
+    EXPECT_EQ(m_device.LastBuffer(), -1);
+    EXPECT_FALSE(m_device.Wrapped());
+    EXPECT_EQ(m_device.CompletedBuffers(), 0);
     EXPECT_TRUE(AllZero(block));
     Complete(1, 7);
-    EXPECT_EQ(m_device.m_inCount, 1);
+    EXPECT_EQ(m_device.CompletedBuffers(), 1);
     EXPECT_EQ(Sample(0), 7);
-    EXPECT_TRUE(m_warnings.m_shown.empty());
+    EXPECT_TRUE(m_told.empty());
 }
 
 // A failed open tells the user; of the other results only the named errors do.
 TEST_F(WaveDevice, CaptureFailuresLeaveNothingOpenAndOnlyTheNamedErrorsShow) {
-    m_device.StopCapture();
+    m_device.StopCapture(m_told);
     EXPECT_TRUE(m_service.Calls().empty());
     const struct {
         FakeCall call;
         int result;
-        Warnings shown;
+        std::vector<std::string> told;
     } cases[] = {
-        {FakeCall::InOpen, kWaveNoDriver, {{"録音デバイスがオープンできません。", "Orvik"}}},
-        {FakeCall::InStart, kWaveNoDriver, {{"MMSYSERR_NODRIVER", "Quelmo"}}},
+        {FakeCall::InOpen,
+         kWaveNoDriver,
+         {"capture-open-failed 録音デバイスがオープンできません。"}},
+        {FakeCall::InStart, kWaveNoDriver, {"audio-error MMSYSERR_NODRIVER"}},
         {FakeCall::InStart, 11, {}},
     };
     for (const auto& c : cases) {
         m_service.SetResult(c.call, c.result);
-        EXPECT_EQ(m_device.StartCapture(DeviceSpec{}, &m_frame), 0);
-        EXPECT_EQ(m_warnings.m_shown, c.shown);
+        EXPECT_EQ(m_device.StartCapture(DeviceSpec{}, &m_frame, m_told), 0);
+        EXPECT_EQ(Told(), c.told);
         EXPECT_FALSE(m_device.IsCaptureOpen());
         EXPECT_EQ(m_service.Calls().back(),
                   c.call == FakeCall::InOpen ? FakeCall::InOpen : FakeCall::InClose);
         m_service.SetResult(c.call, kWaveOk);
-        m_warnings.m_shown.clear();
     }
     EXPECT_EQ(m_frame.Count(), 0);
 
     // Nothing of the failed attempts stands in the way of the next start.
-    ASSERT_EQ(m_device.StartCapture(DeviceSpec{}, &m_frame), 1);
+    ASSERT_EQ(m_device.StartCapture(DeviceSpec{}, &m_frame, m_told), 1);
     Complete(1, 7);
     EXPECT_EQ(m_frame.Count(), 1);
     EXPECT_EQ(Sample(0), 7);
@@ -157,13 +163,13 @@ TEST_F(WaveDevice, NoCompletionOutlivesStopCapture) {
     });
     constexpr int kCycles = 300;
     const auto state = [&] {
-        return std::tuple(m_frame.Count(), m_device.m_inIndex.load(), m_device.m_inCount.load());
+        return std::tuple(m_frame.Count(), m_device.LastBuffer(), m_device.CompletedBuffers());
     };
     int late = 0;
     for (int cycle = 0; cycle < kCycles; ++cycle) {
-        ASSERT_EQ(m_device.StartCapture(DeviceSpec{}, &m_frame), 1);
+        ASSERT_EQ(m_device.StartCapture(DeviceSpec{}, &m_frame, m_told), 1);
         m_frame.WaitFor(m_frame.Count() + 1 + cycle % 3, 50ms);
-        m_device.StopCapture();
+        m_device.StopCapture(m_told);
         const auto stopped = state();
         std::this_thread::sleep_for(200us);
         late += state() != stopped;
@@ -172,41 +178,41 @@ TEST_F(WaveDevice, NoCompletionOutlivesStopCapture) {
     driver.join();
     EXPECT_EQ(late, 0);
     EXPECT_GT(m_frame.Count(), kCycles);  // completions did race the stops
-    EXPECT_TRUE(m_warnings.m_shown.empty());
+    EXPECT_TRUE(m_told.empty());
 }
 
 // The block exists and can be written before any device opens; a failed open
 // tells the user and leaves the block as it was; a start clears it.
 TEST_F(WaveDevice, PlaybackBlockIsWritableWithoutADeviceAndClearedAtStart) {
-    EXPECT_EQ(m_device.m_outData, nullptr);
+    EXPECT_EQ(m_device.PlaybackBlock(), nullptr);
     ASSERT_EQ(m_device.EnsurePlaybackBlock(), 1);
-    std::int16_t* const block = m_device.m_outData;
+    std::int16_t* const block = m_device.PlaybackBlock();
     ASSERT_NE(block, nullptr);
     std::fill(block, block + kRingSamples, std::int16_t{1234});
     ASSERT_EQ(m_device.EnsurePlaybackBlock(), 1);
-    EXPECT_EQ(m_device.m_outData, block);
+    EXPECT_EQ(m_device.PlaybackBlock(), block);
     EXPECT_TRUE(m_service.Calls().empty());
 
     m_service.SetResult(FakeCall::OutOpen, kWaveBadDeviceId);
-    EXPECT_EQ(m_device.StartPlayback(DeviceSpec{}, &m_frame), 0);
-    EXPECT_EQ(m_warnings.m_shown, (Warnings{{"再生デバイスがオープンできません。", "Velto"}}));
-    m_device.StopPlayback();
+    EXPECT_EQ(m_device.StartPlayback(DeviceSpec{}, &m_frame, m_told), 0);
+    EXPECT_EQ(Told(),
+              std::vector<std::string>{"playback-open-failed 再生デバイスがオープンできません。"});
+    m_device.StopPlayback(m_told);
     EXPECT_EQ(m_service.Calls(), std::vector{FakeCall::OutOpen});
     EXPECT_EQ(block[kRingSamples - 1], 1234);
 
     m_service.SetResult(FakeCall::OutOpen, kWaveOk);
-    m_warnings.m_shown.clear();
-    ASSERT_EQ(m_device.StartPlayback(DeviceSpec{}, &m_frame), 1);
+    ASSERT_EQ(m_device.StartPlayback(DeviceSpec{}, &m_frame, m_told), 1);
     EXPECT_TRUE(m_device.IsPlaybackOpen());
     EXPECT_TRUE(AllZero(block));
-    m_device.StopPlayback();
-    m_device.StopPlayback();
+    m_device.StopPlayback(m_told);
+    m_device.StopPlayback(m_told);
     EXPECT_FALSE(m_device.IsPlaybackOpen());
     EXPECT_EQ(m_service.Calls(),
               (std::vector{FakeCall::OutOpen, FakeCall::OutOpen, FakeCall::OutWrite,
                            FakeCall::OutReset, FakeCall::OutClose}));
-    EXPECT_EQ(m_device.m_outData, block);
-    EXPECT_TRUE(m_warnings.m_shown.empty());
+    EXPECT_EQ(m_device.PlaybackBlock(), block);
+    EXPECT_TRUE(m_told.empty());
 }
 
 }  // namespace

@@ -4,9 +4,9 @@
 #include <cmath>
 #include <vector>
 
-#include "dsp/JjySignal.h"
-#include "receiver/ClockFeed.h"
+#include "clock/ClockFeed.h"
 #include "receiver/SampleClock.h"
+#include "simulator/JjySignal.h"
 #include "timecode/Decoder.h"
 
 namespace velto {
@@ -19,7 +19,10 @@ constexpr std::int64_t kStart = 1750000000;  // system time of sample 0
 class CRecorder : public IClockSampleSink {
 public:
     explicit CRecorder(std::vector<ClockSample>& out) : m_out(out) {}
-    void Send(const ClockSample& sample) override { m_out.push_back(sample); }
+    std::optional<Warning> Send(const ClockSample& sample) override {
+        m_out.push_back(sample);
+        return std::nullopt;
+    }
 
 private:
     std::vector<ClockSample>& m_out;
@@ -38,15 +41,13 @@ std::int64_t TrueSecond(const ClockSample& c) {
 // decoder's status follows each second a second later.
 class CFeedRun {
 public:
-    explicit CFeedRun(bool stamps = true)
-        : m_stamps(stamps), m_clock(kRate), m_feed([this](double n) -> std::optional<SystemTime> {
-              if (!m_clock.Ready()) return std::nullopt;
-              return m_clock.TimeOf(n);
-          }) {
-        m_feed.AddSink(std::make_unique<CRecorder>(sent));
-    }
+    explicit CFeedRun(bool stamps = true) : m_stamps(stamps), m_clock(kRate) { NewFeed(0.0); }
 
-    CClockFeed& Feed() { return m_feed; }
+    // A feed of this latency from here on.
+    void NewFeed(double latencyMs) {
+        m_feed = std::make_unique<CClockFeed>(latencyMs, nullptr);
+        m_feed->AddSink(std::make_unique<CRecorder>(sent));
+    }
 
     void Second(ReceptionState state, double cn0 = 60.0, int leap = 0) {
         while (m_stamps && m_buffers * kBuffer < (m_second + 2) * 96000) {
@@ -62,12 +63,13 @@ public:
         s.flywheel = state == ReceptionState::Flywheel;
         s.utcUnix = kStart + m_second + 1;
         s.leap = leap;
-        m_feed.OnSecond(s);
+        m_feed->OnSecond(
+            s, m_clock.Ready() ? std::optional(m_clock.TimeOf(s.onTimeSample)) : std::nullopt);
         DecoderStatus status{};
         status.state = state;
         status.cn0DbHz = cn0;
         status.sample = static_cast<std::int64_t>(s.onTimeSample) + 96000;
-        m_feed.OnStatus(status);
+        m_feed->OnStatus(status);
         ++m_second;
     }
 
@@ -85,7 +87,7 @@ public:
 private:
     bool m_stamps;
     CSampleClock m_clock;
-    CClockFeed m_feed;
+    std::unique_ptr<CClockFeed> m_feed;
     std::int64_t m_second = 0;
     std::int64_t m_buffers = 0;
 };
@@ -110,7 +112,7 @@ TEST(ClockFeed, SendsOnlyWhileTheTimeIsReceivedAndStampsTheOnTimePoint) {
     // system time is the capture time of the on-time point less the
     // calibrated latency, and its offset the true whole second less that.
     run.sent.clear();
-    run.Feed().SetLatencyMs(7.5);
+    run.NewFeed(7.5);
     for (int i = 15; i <= 33; ++i) {
         run.Second(S::TimeValid, i >= 23 && i <= 25 ? 10.0 : 60.0, i == 16 ? 1 : 0);
     }
@@ -131,15 +133,22 @@ TEST(ClockFeed, SendsOnlyWhileTheTimeIsReceivedAndStampsTheOnTimePoint) {
     EXPECT_TRUE(unstamped.sent.empty());
 }
 
-// Notes every second the decoder reports and passes everything on to the feed.
+// Notes every second the decoder reports and passes everything on to the
+// feed, as the receiver does: with the second's capture time, here a system
+// clock 200 ms behind the station's.
 class CWatch : public IDecoderSink {
 public:
+    static constexpr std::int64_t kStation = 1796610180 + 20;  // 2026-12-07 11:23:20 JST
+    static constexpr std::int64_t kStartOffset = 31234;        // samples into that second
+    static constexpr double kSystemBehind = 0.2;
+
     explicit CWatch(CClockFeed& feed) : m_feed(feed) {}
     void OnSecond(const DecoderSecond& s) override {
         seen.push_back(s);
-        m_feed.OnSecond(s);
+        const double t = static_cast<double>(kStartOffset) / kRate + s.onTimeSample / kRate;
+        m_feed.OnSecond(s, SystemTime{kStation, 0}.Plus(t - kSystemBehind));
     }
-    void OnMinute(const DecoderMinute& m) override { m_feed.OnMinute(m); }
+    void OnMinute(const DecoderMinute&) override {}
     void OnStatus(const DecoderStatus& s) override { m_feed.OnStatus(s); }
 
     std::vector<DecoderSecond> seen;
@@ -154,16 +163,10 @@ private:
 // each offset is the 200 ms by which this run's system clock is behind, to
 // the decoder's accuracy.
 TEST(ClockFeed, FromTheDecoderOnlyForAReceivedTimeAndTrueToTheSimulator) {
-    constexpr std::int64_t kStation = 1796610180 + 20;  // 2026-12-07 11:23:20 JST
-    constexpr std::int64_t kStartOffset = 31234;        // samples into that second
-    constexpr double kSystemBehind = 0.2;
-    // Sample n was captured at this system time.
-    CClockFeed feed([](double n) -> std::optional<SystemTime> {
-        const double t = static_cast<double>(kStartOffset) / kRate + n / kRate - kSystemBehind;
-        const double whole = std::floor(t);
-        return SystemTime{kStation + static_cast<std::int64_t>(whole),
-                          std::llround((t - whole) * 1e9)};
-    });
+    constexpr std::int64_t kStation = CWatch::kStation;
+    constexpr std::int64_t kStartOffset = CWatch::kStartOffset;
+    constexpr double kSystemBehind = CWatch::kSystemBehind;
+    CClockFeed feed(0.0, nullptr);
     std::vector<ClockSample> sent;
     feed.AddSink(std::make_unique<CRecorder>(sent));
     CWatch watch(feed);
@@ -207,6 +210,53 @@ TEST(ClockFeed, FromTheDecoderOnlyForAReceivedTimeAndTrueToTheSimulator) {
     ASSERT_NE(firstValid, watch.seen.end());
     EXPECT_GE(TrueSecond(sent.front()), firstValid->utcUnix - 1);
     EXPECT_LT(worst, 0.0005);
+}
+
+// What the window shows of the feed: the trouble that stands until a sample
+// gets through, and when one last did.
+TEST(ClockFeed, KeepsItsTroubleUntilASampleIsTakenAndWhenOneWas) {
+    struct CFlakySink : IClockSampleSink {
+        std::optional<Warning> Send(const ClockSample&) override {
+            if (!up) return Warning{WarningCode::ClockFeed, "cannot send: Permission denied"};
+            return ++taken == 1 ? std::optional(Warning{WarningCode::ClockFeed, "back"})
+                                : std::nullopt;
+        }
+        long Taken() const override { return taken; }
+        bool up = false;
+        long taken = 0;
+    };
+    auto flaky = std::make_unique<CFlakySink>();
+    CFlakySink* sink = flaky.get();
+    std::vector<std::string> told;
+    CClockFeed feed(0.0, [&](const Warning& w) { told.push_back(w.text); });
+    feed.AddSink(std::move(flaky));
+    feed.NoteTrouble("no chronyd listens yet");
+    EXPECT_EQ(feed.Trouble(), "no chronyd listens yet");
+    EXPECT_FALSE(feed.LastTaken());
+    const auto second = [&feed](std::int64_t k) {
+        DecoderSecond s{};
+        s.onTimeSample = static_cast<double>(k * 96000);
+        s.secondInMinute = static_cast<int>(k % 60);
+        s.state = ReceptionState::TimeValid;
+        s.timeValid = true;
+        s.utcUnix = kStart + k;
+        feed.OnSecond(s, SystemTime{kStart + k, 0});
+        DecoderStatus status{};
+        status.state = ReceptionState::TimeValid;
+        status.cn0DbHz = 60.0;
+        status.sample = (k + 6) * 96000;
+        feed.OnStatus(status);
+    };
+    second(0);
+    EXPECT_EQ(feed.Trouble(), "cannot send: Permission denied");
+    EXPECT_FALSE(feed.LastTaken());
+    sink->up = true;
+    const auto before = std::chrono::steady_clock::now();
+    second(1);
+    EXPECT_EQ(feed.Trouble(), "");
+    ASSERT_TRUE(feed.LastTaken());
+    EXPECT_GE(*feed.LastTaken(), before);
+    EXPECT_EQ(told, (std::vector<std::string>{"cannot send: Permission denied", "back"}));
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "headless/HeadlessOptions.h"
+#include "headless/CommandLine.h"
 
 namespace {
 
@@ -13,14 +13,15 @@ struct Parsed {
     std::string error;
 };
 
-Parsed Parse(std::vector<std::string> args) {
-    args.insert(args.begin(), "velto");
-    std::vector<char*> argv;
-    for (std::string& a : args) {
-        argv.push_back(a.data());
+Parsed Parse(const std::vector<std::string>& args) {
+    QStringList arguments;
+    for (const std::string& a : args) {
+        arguments << QString::fromStdString(a);
     }
+    CommandLine line;
     Parsed p;
-    p.ok = ParseHeadlessOptions(static_cast<int>(argv.size()), argv.data(), &p.options, &p.error);
+    p.ok = ParseCommandLine(arguments, &line, &p.error);
+    p.options = line.options;
     return p;
 }
 
@@ -28,14 +29,15 @@ TEST(ClockOptions, FeedingTheClockFromLiveReception) {
     const Parsed p = Parse({"--headless", "--simulate", "--chrony-sock", "/run/chrony.jjy.sock",
                             "--shm", "2", "--latency-ms", "-12.5"});
     ASSERT_TRUE(p.ok) << p.error;
-    EXPECT_EQ(p.options.chronySock, "/run/chrony.jjy.sock");
-    EXPECT_EQ(p.options.shmUnit, 2);
-    EXPECT_DOUBLE_EQ(p.options.latencyMs, -12.5);
+    EXPECT_TRUE(p.options.clock.enabled);
+    EXPECT_EQ(p.options.clock.chronySock, "/run/chrony.jjy.sock");
+    EXPECT_EQ(p.options.clock.shmUnit, 2);
+    EXPECT_DOUBLE_EQ(p.options.clock.latencyMs, -12.5);
 
-    const Parsed plain = Parse({"--headless"});
+    const Parsed plain = Parse({"--headless", "--latency-ms", "3"});
     ASSERT_TRUE(plain.ok);
-    EXPECT_FALSE(plain.options.chronySock || plain.options.shmUnit);
-    EXPECT_EQ(plain.options.latencyMs, 0.0);
+    EXPECT_FALSE(plain.options.clock.enabled || plain.options.clock.chronySock ||
+                 plain.options.clock.shmUnit);
 }
 
 // Each mistake is refused with a sentence that names the option.

@@ -13,39 +13,12 @@
 #include <thread>
 #include <vector>
 
-#include "receiver/ChronySock.h"
-#include "receiver/ShmRefclock.h"
+#include "clock/ChronySock.h"
+#include "clock/ShmRefclock.h"
 
 // The two ways a sample reaches a time daemon, each seen from the daemon's side.
 namespace velto {
 namespace {
-
-// A memory stream for the messages.
-class CLog {
-public:
-    CLog() : m_file(::open_memstream(&m_text, &m_size)) {}
-    ~CLog() {
-        std::fclose(m_file);
-        std::free(m_text);
-    }
-    std::FILE* File() { return m_file; }
-    // How often `what` was said.
-    int Count(const std::string& what) {
-        std::fflush(m_file);
-        const std::string text(m_text, m_size);
-        int n = 0;
-        for (std::size_t at = text.find(what); at != std::string::npos;
-             at = text.find(what, at + 1)) {
-            ++n;
-        }
-        return n;
-    }
-
-private:
-    char* m_text = nullptr;
-    std::size_t m_size = 0;
-    std::FILE* m_file;
-};
 
 // chronyd's side: a datagram socket bound at a path in a private directory.
 class CChronyEnd {
@@ -86,20 +59,27 @@ private:
 // that finds chronyd at once says nothing; a path no socket can have is refused.
 TEST(ChronySock, WaitsQuietlyForChronydThenSendsItsSampleLayout) {
     CChronyEnd chronyd;
-    CLog log;
-    CChronySock sock(chronyd.Path(), log.File());
+    std::string problem;
+    const std::unique_ptr<CChronySock> sock = CChronySock::Open(chronyd.Path(), &problem);
+    ASSERT_TRUE(sock) << problem;
     ClockSample sample;
     sample.system = SystemTime{1750000000, 123456789};
     sample.offset = -0.25;
     sample.leap = LeapWarning::Insert;
-    for (int i = 0; i < 5; ++i) sock.Send(sample);
-    EXPECT_EQ(sock.Delivered(), 0);
-    EXPECT_EQ(log.Count("velto: no chronyd listens at " + chronyd.Path()), 1);
+    std::vector<std::string> said;
+    const auto send = [&](CChronySock& to) {
+        if (const std::optional<Warning> w = to.Send(sample)) said.push_back(w->text);
+    };
+    for (int i = 0; i < 5; ++i) send(*sock);
+    EXPECT_EQ(sock->Taken(), 0);
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_TRUE(said[0].starts_with("no chronyd listens at " + chronyd.Path())) << said[0];
 
     chronyd.Bind();
-    sock.Send(sample);
-    EXPECT_EQ(sock.Delivered(), 1);
-    EXPECT_EQ(log.Count("takes the samples"), 1);
+    send(*sock);
+    EXPECT_EQ(sock->Taken(), 1);
+    ASSERT_EQ(said.size(), 2u);
+    EXPECT_EQ(said[1], "chronyd takes the samples at " + chronyd.Path() + " now");
     unsigned char bytes[64];
     ASSERT_EQ(chronyd.Receive(bytes), 40);
     timeval tv{};
@@ -113,11 +93,10 @@ TEST(ChronySock, WaitsQuietlyForChronydThenSendsItsSampleLayout) {
     EXPECT_NEAR(static_cast<double>(tv.tv_usec) * 1e-6 + offset, 0.123456789 - 0.25, 1e-12);
     EXPECT_EQ(std::vector(ints, ints + 4), (std::vector{0, 1, 0, 0x534f434b}));
 
-    CLog quiet;
-    CChronySock direct(chronyd.Path(), quiet.File());
-    direct.Send(sample);
-    EXPECT_EQ(direct.Delivered(), 1);
-    EXPECT_EQ(quiet.Count("velto:"), 0);
+    const std::unique_ptr<CChronySock> direct = CChronySock::Open(chronyd.Path(), &problem);
+    send(*direct);
+    EXPECT_EQ(direct->Taken(), 1);
+    EXPECT_EQ(said.size(), 2u);
 
     EXPECT_FALSE(CChronySock::PathFits(""));
     EXPECT_FALSE(CChronySock::PathFits(std::string(108, 'a')));
@@ -142,8 +121,9 @@ TEST(ShmRefclock, ReaderNeverTakesAHalfWrittenSample) {
         if (id >= 0) ::shmctl(id, IPC_RMID, nullptr);
     };
     remove();
-    CShmRefclock writer(unit);
-    ASSERT_TRUE(writer.Attached());
+    std::string problem;
+    const std::unique_ptr<CShmRefclock> writer = CShmRefclock::Attach(unit, &problem);
+    ASSERT_TRUE(writer) << problem;
     const int id = ::shmget(CShmRefclock::kKeyBase + unit, sizeof(ShmTime), 0);
     ASSERT_GE(id, 0);
     auto* shm = static_cast<ShmTime*>(::shmat(id, nullptr, 0));
@@ -184,7 +164,7 @@ TEST(ShmRefclock, ReaderNeverTakesAHalfWrittenSample) {
         sample.system = SystemTime{kBase + k, 500000000 + k};
         sample.offset = static_cast<double>(k) * 1e-3;
         sample.leap = static_cast<LeapWarning>(k % 3);
-        writer.Send(sample);
+        writer->Send(sample);
     }
     done.store(true);
     reader.join();
@@ -206,9 +186,8 @@ TEST(ShmRefclock, ReaderNeverTakesAHalfWrittenSample) {
     EXPECT_EQ(shm->clockTimeStampUSec, static_cast<int>(shm->clockTimeStampNSec / 1000));
     ::shmdt(shm);
 
-    CLog log;
-    EXPECT_FALSE(CShmRefclock(CShmRefclock::kMaxUnit + 1, log.File()).Attached());
-    EXPECT_EQ(log.Count("not in 0..255"), 1);
+    EXPECT_FALSE(CShmRefclock::Attach(CShmRefclock::kMaxUnit + 1, &problem));
+    EXPECT_EQ(problem, "shared-memory unit 256 is not in 0..255");
 }
 
 }  // namespace

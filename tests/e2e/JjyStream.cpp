@@ -7,8 +7,8 @@
 #include <cstring>
 #include <vector>
 
-#include "dsp/Constants.h"
-#include "dsp/JjySignal.h"
+#include "base/Geometry.h"
+#include "simulator/JjySignal.h"
 
 int main(int argc, char** argv) {
     const double seconds =

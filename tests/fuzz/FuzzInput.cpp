@@ -19,10 +19,6 @@
 
 namespace {
 
-struct NoPost : velto::INotifyTarget {
-    void PostCaptureData() override {}
-};
-
 // A descriptor holding the bytes, read from its start.
 int MemoryFile(const std::uint8_t* data, std::size_t size) {
     const int fd = ::memfd_create("fuzz-input", MFD_CLOEXEC);
@@ -49,10 +45,9 @@ void DecodeAll(Reader& reader, velto::CReceiver& receiver) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static NoPost post;
-    static velto::CReceiver receiver(post);
+    static velto::CReceiver receiver;
     static std::FILE* sink = std::fopen("/dev/null", "w");
-    static CEventPrinter printer(sink, true, receiver);
+    static CEventPrinter printer(sink, true);
     static const bool added = (receiver.AddObserver(&printer), true);
     (void)added;
     if (size == 0) return 0;

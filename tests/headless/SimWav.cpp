@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "dsp/Constants.h"
-#include "dsp/JjySignal.h"
+#include "base/Geometry.h"
+#include "simulator/JjySignal.h"
 
 int main(int argc, char** argv) {
     if (argc < 4) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <memory>
 #include <mutex>
 #include <semaphore>
@@ -10,20 +11,27 @@
 #include <vector>
 
 #include "receiver/Receiver.h"
+#include "simulator/JjySignal.h"
 #include "tests/audio/FakeWaveService.h"
 
+namespace velto {
 namespace {
 
-using velto::kBufferSamples;
-
-struct NoPost : velto::INotifyTarget {
-    void PostCaptureData() override {}
+// What a processed buffer told, kept: the record's spans are gone by the next cycle.
+struct Processed {
+    int buffer;
+    int displayIndex;
+    double sliceLevel;
+    double rawSlot;  // raw row slot kWatchedSlot
 };
+constexpr int kWatchedSlot = 700;
 
-// Keeps what the receiver tells: the input in order, the warnings, the
-// buffers the chain processed.
-struct Log : velto::IReceiverObserver {
-    void OnBufferProcessed(int b, int) override { processed.push_back(b); }
+// Keeps what the receiver tells: the input in order, the buffers the chain
+// processed, the warnings, the recording's changes, the seconds.
+struct Log : IReceiverObserver {
+    void OnBufferProcessed(const ProcessedBuffer& p) override {
+        processed.push_back({p.buffer, p.displayIndex, p.sliceLevel, p.rawRow[kWatchedSlot]});
+    }
     void OnInput(std::int64_t first, const std::int16_t* samples, std::size_t n) override {
         const std::lock_guard lock(mutex);
         for (std::size_t i = 0; i < n; ++i) {
@@ -34,57 +42,181 @@ struct Log : velto::IReceiverObserver {
             if (i == 0 || samples[i] != samples[i - 1]) values.push_back(samples[i]);
         }
     }
-    void OnWarning(const velto::ReceiverWarning& w) override { warnings.push_back(w.code); }
+    void OnSecond(const DecoderSecond&, const std::optional<SystemTime>& captured) override {
+        seconds.push_back(captured);
+    }
+    void OnWarning(const Warning& w) override { warnings.push_back(WarningCodeName(w.code)); }
     void OnRecordingChanged(bool on) override { recording.push_back(on); }
+    void OnCaptureLost() override { ++losses; }
 
     std::mutex mutex;
     std::int64_t next = 0;
     std::vector<std::pair<std::int64_t, std::int64_t>> jumps;  // expected, got
     std::vector<std::int16_t> values;  // each buffer is one value: one entry per buffer
-    std::vector<int> processed;
+    std::vector<Processed> processed;
+    std::vector<std::optional<SystemTime>> seconds;
     std::vector<std::string> warnings;
     std::vector<bool> recording;
+    int losses = 0;
 };
 
+// A receiver on the scripted sound card, driven as its event loop would be.
 class ReceiverTest : public ::testing::Test {
 protected:
     ReceiverTest() {
-        velto::SetWaveService(&m_service);
+        SetWaveService(&m_service);
         m_receiver.AddObserver(&m_log);
-        m_receiver.SetAutoMonitor(false);  // the monitor's own test turns it on
     }
     ~ReceiverTest() override {
-        m_receiver.Stop();
-        velto::SetWaveService(nullptr);
+        m_receiver.Stop(m_told);
+        SetWaveService(nullptr);
     }
-    // Buffers completed on a driver thread, with no cycle in between.
-    void Complete(int from, int to) {
+    void Start() { ASSERT_TRUE(m_receiver.Start({}, {}, m_told)); }
+    // Buffers completed on a driver thread, with no cycle in between, each
+    // of one value (the buffer's number + 1) or of the carrier at `amplitude`.
+    void Complete(int from, int to, double amplitude = 0.0) {
         std::thread([&] {
-            for (int k = from; k < to; ++k) ASSERT_TRUE(m_service.CompleteBuffer(Value(k)));
+            std::vector<std::int16_t> samples(kBufferSamples, 0);
+            for (int k = from; k < to; ++k) {
+                for (int i = 0; i < kBufferSamples; ++i) {
+                    samples[i] = amplitude == 0.0 ? Value(k)
+                                                  : static_cast<std::int16_t>(std::lround(
+                                                        amplitude * std::sin(kTwoPi * i * 5 / 12)));
+                }
+                ASSERT_TRUE(m_service.CompleteBuffer(samples.data()));
+            }
         }).join();
+    }
+    // n cycles of one buffer each.
+    void Cycles(int from, int n, double amplitude = 0.0) {
+        for (int k = from; k < from + n; ++k) {
+            Complete(k, k + 1, amplitude);
+            m_receiver.OnCaptureData();
+        }
+    }
+    int PlaybackOpens() const {
+        return static_cast<int>(std::ranges::count(m_service.Calls(), FakeCall::OutOpen));
     }
     static std::int16_t Value(int k) { return static_cast<std::int16_t>(k + 1); }
 
-    velto::CFakeWaveService m_service;
-    NoPost m_post;
-    velto::CReceiver m_receiver{m_post};
+    CFakeWaveService m_service;
+    CReceiver m_receiver;
     Log m_log;
+    Warnings m_told;
 };
 
+// Notifications that pile up are handled with the newest buffer: the chain
+// (and the monitor, which says so) skips buffers, the decoder reads every one.
 TEST_F(ReceiverTest, APileUpOfNotificationsSkipsBuffersForTheChainButNotForTheDecoder) {
-    ASSERT_EQ(m_receiver.Start({}, {}), 1);
+    Start();
     Complete(0, 10);
     m_receiver.OnCaptureData();  // ten notifications piled up: one handled
     Complete(10, 12);
     m_receiver.OnCaptureData();
     m_receiver.OnCaptureData();  // the second one finds nothing new for the decoder
-    EXPECT_EQ(m_log.processed, (std::vector<int>{9, 11, 11}));
+    std::vector<int> buffers;
+    for (const Processed& p : m_log.processed) buffers.push_back(p.buffer);
+    EXPECT_EQ(buffers, (std::vector<int>{9, 11, 11}));
     std::vector<std::int16_t> expected;
     for (int k = 0; k < 12; ++k) expected.push_back(Value(k));
     EXPECT_EQ(m_log.values, expected);
     EXPECT_TRUE(m_log.jumps.empty());
     EXPECT_EQ(m_log.next, 12 * kBufferSamples);
-    EXPECT_TRUE(m_log.warnings.empty());
+    EXPECT_EQ(m_log.warnings, std::vector<std::string>{"monitor-late"});  // buffer 10's tone
+}
+
+// The strips draw the buffer before the newest, from -1 (nothing) at the
+// first buffer of a run, and wrap after 79 as the ring does. A new run has no
+// level and starts one behind again; the rows keep the last run's values
+// until measured again. The level is set on the first buffer handled at or
+// past buffer 30 of a pass, once, and again in the next pass.
+TEST_F(ReceiverTest, TheCycleTrailsTheRingByOneAndSetsTheLevelOncePerPass) {
+    Start();
+    Cycles(0, 29, 1000.0);
+    EXPECT_EQ(m_log.processed.back().sliceLevel, kSliceLevelUnset);
+    Complete(29, 32, 1000.0);
+    m_receiver.OnCaptureData();  // 29 and 30 skipped: 31 sets the level
+    const double level = m_log.processed.back().sliceLevel;
+    EXPECT_NE(level, kSliceLevelUnset);
+    Cycles(32, 80 - 32 + 30, 2000.0);  // louder from here: the next pass's 0..29
+    EXPECT_EQ(m_log.processed.back().sliceLevel, level) << "estimated twice in a pass";
+    Cycles(110, 1, 2000.0);  // buffer 30 of the second pass
+    EXPECT_GT(m_log.processed.back().sliceLevel, 1.5 * level);
+    EXPECT_EQ(PlaybackOpens(), 1) << "one monitor start per run";
+    // The display index moves once a notification, from -1, and wraps to 0
+    // after 79; the ring's buffer 0 follows its buffer 79.
+    for (std::size_t i = 0; i < m_log.processed.size(); ++i) {
+        const Processed& p = m_log.processed[i];
+        ASSERT_EQ(p.displayIndex, i == 0 ? -1 : static_cast<int>((i - 1) % kRingBuffers)) << i;
+        if (i > 0 && m_log.processed[i - 1].buffer == kRingBuffers - 1) {
+            ASSERT_EQ(p.buffer, 0);
+        }
+    }
+
+    const double kept = m_log.processed.back().rawSlot;
+    ASSERT_GT(kept, 0.0);
+    m_receiver.Stop(m_told);
+    Start();
+    m_log.processed.clear();
+    Cycles(0, 1);
+    EXPECT_EQ(m_log.processed[0].displayIndex, -1);
+    EXPECT_EQ(m_log.processed[0].sliceLevel, kSliceLevelUnset);
+    EXPECT_EQ(m_log.processed[0].rawSlot, kept);
+}
+
+// A notification with no new buffer is ignored; one for buffer 1 handled
+// after the stop measures it again but belongs to no run: it opens no
+// playback, and the next run starts its monitor as usual.
+TEST_F(ReceiverTest, NotificationsWithoutANewBufferOrAfterTheStop) {
+    Start();
+    m_receiver.OnCaptureData();
+    EXPECT_TRUE(m_log.processed.empty());
+    Cycles(0, 1);
+    Complete(1, 2);
+    m_receiver.Stop(m_told);
+    m_receiver.OnCaptureData();
+    ASSERT_EQ(m_log.processed.size(), 2u);
+    EXPECT_EQ(m_log.processed[1].buffer, 1);
+    EXPECT_FALSE(m_receiver.Receiving() || m_receiver.PlaybackOpen() || m_receiver.MonitorOn());
+    Start();
+    Cycles(0, 2);
+    EXPECT_TRUE(m_receiver.MonitorOn() && m_receiver.PlaybackOpen());
+    EXPECT_TRUE(m_told.empty());
+}
+
+// After a failed toggle the monitor counts as on with no device open: the
+// run's own start must not trust the flag, and a monitor already playing
+// keeps what the run writes from its first two buffers on.
+TEST_F(ReceiverTest, TheMonitorTogglesAndARunWritesItsFirstTwoSlotsOnce) {
+    m_service.SetResult(FakeCall::OutOpen, kWaveBadDeviceId);
+    m_receiver.ToggleMonitor({}, m_told);
+    EXPECT_TRUE(m_receiver.MonitorOn());
+    EXPECT_FALSE(m_receiver.PlaybackOpen());
+    ASSERT_EQ(m_told.size(), 1u);
+    EXPECT_EQ(m_told[0].code, WarningCode::PlaybackOpenFailed);
+    m_service.SetResult(FakeCall::OutOpen, kWaveOk);
+    Start();
+    Cycles(0, 2);
+    EXPECT_TRUE(m_receiver.PlaybackOpen());
+    m_receiver.Stop(m_told);
+    for (const bool on : {true, false, true}) {
+        m_receiver.ToggleMonitor({}, m_told);
+        EXPECT_EQ(m_receiver.MonitorOn(), on);
+        EXPECT_EQ(m_receiver.PlaybackOpen(), on);
+    }
+    // Switched on while stopped, the monitor loops over whatever its block
+    // held: the run's second buffer opens it afresh, in step, on a clean block.
+    auto* block = const_cast<std::int16_t*>(m_service.m_played.load());
+    std::fill_n(block, 3 * kBufferSamples, std::int16_t{77});
+    Start();
+    Cycles(0, 1);
+    EXPECT_EQ(block[2 * kBufferSamples], 77);
+    EXPECT_EQ(PlaybackOpens(), 4);  // the failed toggle, the first run, the two toggles
+    Cycles(1, 1);                   // no level yet: the tone is silence
+    block = const_cast<std::int16_t*>(m_service.m_played.load());
+    EXPECT_EQ(std::count(block, block + 3 * kBufferSamples, 0), 3 * kBufferSamples);
+    EXPECT_EQ(PlaybackOpens(), 5);
+    EXPECT_TRUE(m_receiver.MonitorOn());
 }
 
 // The player reads buffer b's block about 100 ms after the cycle wrote it. A
@@ -92,22 +224,18 @@ TEST_F(ReceiverTest, APileUpOfNotificationsSkipsBuffersForTheChainButNotForTheDe
 // buffer, lets it sound what the block held 8 s before: reported, since the
 // ear cannot tell.
 TEST_F(ReceiverTest, AToneWrittenAfterThePlayerReachedItsBlockIsReportedLate) {
-    using velto::kRingSamples;
-    m_receiver.SetAutoMonitor(true);
-    ASSERT_EQ(m_receiver.Start({}, {}), 1);
-    Complete(0, 2);
-    m_receiver.OnCaptureData();  // buffer 1 opens the monitor
-    ASSERT_TRUE(m_receiver.m_wave.IsPlaybackOpen());
+    Start();
+    Cycles(0, 2);  // buffer 1 opens the monitor
+    ASSERT_TRUE(m_receiver.PlaybackOpen());
     // Where the player is when buffer b is handled, from the block's start.
     const std::int64_t offsets[] = {-4800, -1, 0, 9599, 25000, -kRingSamples / 2 + 1};
     const bool late[] = {false, false, true, true, true, false};
     std::size_t expected = 0;
     for (int k = 2; k < 2 + 84; ++k) {  // through the ring's wrap
         const std::size_t i = static_cast<std::size_t>(k) % std::size(offsets);
-        const std::int64_t start = std::int64_t{k % velto::kRingBuffers} * kBufferSamples;
+        const std::int64_t start = std::int64_t{k % kRingBuffers} * kBufferSamples;
         m_service.m_outPosition = (start + offsets[i] + kRingSamples) % kRingSamples;
-        Complete(k, k + 1);
-        m_receiver.OnCaptureData();
+        Cycles(k, 1);
         expected += late[i] ? 1 : 0;
         ASSERT_EQ(m_log.warnings.size(), expected) << "buffer " << k << ", offset " << offsets[i];
     }
@@ -116,18 +244,18 @@ TEST_F(ReceiverTest, AToneWrittenAfterThePlayerReachedItsBlockIsReportedLate) {
     Complete(86, 88);
     m_receiver.OnCaptureData();
     EXPECT_EQ(m_log.warnings.size(), expected + 1);
-    EXPECT_EQ(m_log.warnings.back(), "monitor_late");
+    EXPECT_EQ(m_log.warnings.back(), "monitor-late");
     // A monitor switched on by hand plays at any distance from the capture.
-    m_receiver.ToggleMonitor({});
-    m_receiver.ToggleMonitor({});
+    m_receiver.ToggleMonitor({}, m_told);
+    m_receiver.ToggleMonitor({}, m_told);
     m_service.m_outPosition = 0;
-    Complete(88, 90);
-    m_receiver.OnCaptureData();
+    Cycles(88, 2);
     EXPECT_EQ(m_log.warnings.size(), expected + 1);
 }
 
 TEST_F(ReceiverTest, FallingMoreThanSeventyNineBuffersBehindIsAGapTheDecoderIsTold) {
-    ASSERT_EQ(m_receiver.Start({}, {}), 1);
+    m_receiver.SetUnattended(true);
+    Start();
     Complete(0, 79);
     m_receiver.OnCaptureData();  // exactly 79 behind: all still in the ring
     EXPECT_TRUE(m_log.jumps.empty());
@@ -139,21 +267,76 @@ TEST_F(ReceiverTest, FallingMoreThanSeventyNineBuffersBehindIsAGapTheDecoderIsTo
               std::make_pair(std::int64_t{79} * kBufferSamples, std::int64_t{85} * kBufferSamples));
     EXPECT_EQ(m_log.values.back(), Value(163));
     EXPECT_EQ(m_log.values[79], Value(85));
-    EXPECT_EQ(m_log.warnings, std::vector<std::string>{"decoder_gap"});
+    EXPECT_EQ(m_log.warnings, std::vector<std::string>{"decoder-gap"});
     // A new run counts from 0 again.
-    m_receiver.Stop();
-    ASSERT_EQ(m_receiver.Start({}, {}), 1);
+    m_receiver.Stop(m_told);
+    Start();
     m_log.next = 0;
     m_log.jumps.clear();
-    Complete(0, 1);
-    m_receiver.OnCaptureData();
+    Cycles(0, 1);
     EXPECT_TRUE(m_log.jumps.empty());
     EXPECT_EQ(m_log.next, kBufferSamples);
 }
 
+// A run that nobody watches has no display chain and no monitor; the input
+// is still checked and decoded, and a lost device ends it as any other.
+TEST_F(ReceiverTest, AnUnattendedRunDecodesWithoutChainOrMonitorUntilItsDeviceIsLost) {
+    m_receiver.SetUnattended(true);
+    Start();
+    Cycles(0, 2 * kHealthWindowBuffers);  // two windows of the input's check
+    EXPECT_TRUE(m_log.processed.empty());
+    EXPECT_EQ(PlaybackOpens(), 0);
+    EXPECT_EQ(m_log.next, 2 * kHealthWindowBuffers * kBufferSamples);
+    EXPECT_NE(m_receiver.Input(), InputState::Unknown);
+
+    std::thread([&] { ASSERT_TRUE(m_service.LoseDevice()); }).join();
+    EXPECT_TRUE(m_receiver.OnCaptureLost());
+    EXPECT_EQ(m_log.losses, 1);
+    EXPECT_FALSE(m_receiver.Receiving() || m_receiver.CaptureOpen());
+    EXPECT_EQ(m_log.warnings.back(), "device-lost");
+    EXPECT_FALSE(m_receiver.OnCaptureLost()) << "a second notice ends nothing";
+    Start();
+    EXPECT_TRUE(m_receiver.Receiving());
+}
+
+// Live capture gives each decoded second the system time its on-time point
+// was captured at; a recording read as fast as it comes has none.
+TEST_F(ReceiverTest, LiveSecondsComeWithTheirCaptureTimeAndARecordingsWithout) {
+    JjySignalOptions options;
+    options.carrierAmplitude = 6000.0;
+    CJjySignal signal(1796610180, options);
+    std::vector<std::int16_t> samples(std::size_t{200} * kBufferSamples);
+    signal.Generate(samples.data(), samples.size());
+    const auto now = [] {
+        return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
+            .count();
+    };
+    const double before = now();
+    Start();
+    for (std::size_t b = 0; b < 200; ++b) {
+        std::thread([&] {
+            ASSERT_TRUE(m_service.CompleteBuffer(samples.data() + b * kBufferSamples));
+        }).join();
+        m_receiver.OnCaptureData();
+    }
+    ASSERT_FALSE(m_log.seconds.empty()) << "no second decoded";
+    for (const std::optional<SystemTime>& captured : m_log.seconds) {
+        ASSERT_TRUE(captured.has_value());
+        EXPECT_GT(captured->SecondsAfter(SystemTime::Normalised(0, 0)), before - 30.0);
+        EXPECT_LT(captured->SecondsAfter(SystemTime::Normalised(0, 0)), now() + 1.0);
+    }
+    m_receiver.Stop(m_told);
+    m_log.seconds.clear();
+    m_receiver.BeginInput();
+    m_receiver.FeedInput(samples.data(), samples.size());
+    m_receiver.EndInput();
+    ASSERT_FALSE(m_log.seconds.empty());
+    EXPECT_FALSE(std::ranges::any_of(m_log.seconds, [](const auto& c) { return c.has_value(); }));
+}
+
 // A writer that takes `room` samples and then reports a full disk, or that
 // hangs in its first write until `release` is given.
-class CFakeWriter : public velto::ISampleWriter {
+class CFakeWriter : public ISampleWriter {
 public:
     CFakeWriter(std::size_t room, std::shared_ptr<std::binary_semaphore> release = {})
         : m_room(room), m_release(std::move(release)) {}
@@ -174,45 +357,39 @@ private:
     std::shared_ptr<std::binary_semaphore> m_release;
 };
 
-TEST_F(ReceiverTest, AFullDiskEndsTheRecordingWithAWarningAndReceptionGoesOn) {
+// A full disk ends the recording with a warning and reception goes on; a
+// writer that hangs in the disk never holds up capture.
+TEST_F(ReceiverTest, AFailingRecordingEndsAloneAndNeverHoldsUpCapture) {
+    m_receiver.SetUnattended(true);
     std::string error;
     ASSERT_TRUE(
         m_receiver.StartRecording(std::make_unique<CFakeWriter>(5 * kBufferSamples), &error));
-    ASSERT_EQ(m_receiver.Start({}, {}), 1);
+    Start();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     int k = 0;
     while (m_receiver.IsRecording() && std::chrono::steady_clock::now() < deadline) {
-        Complete(k, k + 1);
-        m_receiver.OnCaptureData();
-        ++k;
+        Cycles(k++, 1);
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     EXPECT_FALSE(m_receiver.IsRecording());
     EXPECT_GT(k, 5);
-    EXPECT_EQ(m_log.warnings, std::vector<std::string>{"recording_stopped"});
+    EXPECT_EQ(m_log.warnings, std::vector<std::string>{"recording-stopped"});
     EXPECT_EQ(m_log.recording, (std::vector<bool>{true, false}));
-    Complete(k, k + 3);
-    m_receiver.OnCaptureData();
+    Cycles(k, 3);
     EXPECT_EQ(m_log.next, (k + 3) * kBufferSamples);
-    EXPECT_EQ(m_receiver.m_bReceiving, 1);
-}
+    EXPECT_TRUE(m_receiver.Receiving());
 
-TEST_F(ReceiverTest, AWriterThatHangsNeverHoldsUpCapture) {
     const auto release = std::make_shared<std::binary_semaphore>(0);
-    std::string error;
     ASSERT_TRUE(
         m_receiver.StartRecording(std::make_unique<CFakeWriter>(~std::size_t{0}, release), &error));
-    ASSERT_EQ(m_receiver.Start({}, {}), 1);
     // The ring holds at least 4 s and less than twice that.
-    const int buffers = velto::CRecorder::kRingSeconds * 10 * 2 + 10;
-    for (int k = 0; k < buffers; ++k) {
-        Complete(k, k + 1);
-        m_receiver.OnCaptureData();
-    }
+    const int buffers = CRecorder::kRingSeconds * 10 * 2 + 10;
+    Cycles(k + 3, buffers);
     EXPECT_FALSE(m_receiver.IsRecording());
-    EXPECT_EQ(m_log.warnings, std::vector<std::string>{"recording_stopped"});
-    EXPECT_EQ(m_log.next, std::int64_t{buffers} * kBufferSamples);
+    EXPECT_EQ(m_log.warnings.back(), "recording-stopped");
+    EXPECT_EQ(m_log.next, std::int64_t{k + 3 + buffers} * kBufferSamples);
     release->release();
 }
 
 }  // namespace
+}  // namespace velto

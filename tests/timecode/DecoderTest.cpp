@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "DecoderTestSupport.h"
-#include "dsp/JjyTimeCode.h"
+#include "station/JjyTimeCode.h"
 
 namespace velto {
 namespace {

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "dsp/JjySignal.h"
-#include "dsp/JjyTimeCode.h"
+#include "simulator/JjySignal.h"
+#include "station/JjyTimeCode.h"
 #include "timecode/Decoder.h"
 
 namespace velto {

@@ -15,7 +15,7 @@ class ChildViewTest : public ::testing::Test, protected StripData {
 protected:
     ChildViewTest() { m_view.resize(m_view.sizeHint()); }
 
-    CChildView m_view{source};
+    CChildView m_view;
 };
 
 TEST_F(ChildViewTest, IntroLastsUntilALeftClickShowsCaptionsAndStrips) {
@@ -23,9 +23,9 @@ TEST_F(ChildViewTest, IntroLastsUntilALeftClickShowsCaptionsAndStrips) {
     ASSERT_EQ(intro.size(), QSize(kW, kH));
     EXPECT_GT(kW * kH - Count(intro, kLightGray, intro.rect()), kW * kH / 2) << "the pictures";
     Mouse(m_view, QEvent::MouseButtonPress, 100, 100, Qt::RightButton);
-    EXPECT_TRUE(m_view.m_bIntro == 1 && m_view.m_wndRawStrip->isHidden());
+    EXPECT_TRUE(m_view.Intro() && m_view.RawStrip()->isHidden());
     Mouse(m_view, QEvent::MouseButtonPress, 100, 100);
-    EXPECT_EQ(m_view.m_bIntro, 0);
+    EXPECT_FALSE(m_view.Intro());
     // Both strips' grids, inside their borders, inside the view's border.
     const QImage shown = m_view.grab().toImage();
     for (int y : {1 + 32 + 65, 1 + 200 + 65}) {
@@ -34,11 +34,11 @@ TEST_F(ChildViewTest, IntroLastsUntilALeftClickShowsCaptionsAndStrips) {
                                shown.pixel(813, y)}),
                   std::vector({kBlack, kBlack, kBlack, kLightGray}));
     }
-    m_view.m_wndRawStrip->hide();
+    m_view.RawStrip()->hide();
     Mouse(m_view, QEvent::MouseButtonPress, 100, 100);
     m_view.LeaveIntro();
-    EXPECT_TRUE(m_view.m_wndRawStrip->isHidden()) << "leaving again does nothing";
-    m_view.m_wndRawStrip->show();
+    EXPECT_TRUE(m_view.RawStrip()->isHidden()) << "leaving again does nothing";
+    m_view.RawStrip()->show();
 
     // The working face: two captions, and the strips redrawn with the view.
     const QImage image = m_view.Render();
@@ -51,11 +51,10 @@ TEST_F(ChildViewTest, IntroLastsUntilALeftClickShowsCaptionsAndStrips) {
     }
     EXPECT_EQ(light, kW * kH - 2 * 300 * 28) << "all else light gray";
 
-    Completed(1);
-    pipeline.m_rawRow.fill(250.0);
-    m_view.m_wndRawStrip->AppendBuffer(0);
+    raw.fill(250.0);
+    m_view.AppendBuffer(Buffer(0, 0));
     EXPECT_EQ(m_view.grab().toImage().pixel(12, 34), kGreen);
-    inCount = 0;  // a new start: the ring is empty again
+    m_view.RestartStrips();  // a new start: nothing to draw until its first buffer
     EXPECT_EQ(m_view.grab().toImage().pixel(12, 34), kGreen);
     m_view.InvalidateWithErase();
     EXPECT_EQ(m_view.grab().toImage().pixel(12, 34), kBlack);

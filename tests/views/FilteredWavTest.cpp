@@ -36,15 +36,20 @@ protected:
         return strip.Surface();
     }
 
-    CFilteredWav m_raw{source, 1, nullptr};
-    CFilteredWav m_corrected{source, 0, nullptr};
+    CFilteredWav m_raw{1, nullptr};
+    CFilteredWav m_corrected{0, nullptr};
 };
 
 TEST_F(FilteredWavTest, EmptyRingShowsOnlyTheGridInsideABorder) {
     EXPECT_TRUE(m_raw.isHidden() && m_corrected.isHidden());
-    pipeline.m_rawRow.fill(250.0);  // would be full-height bars if drawn
-    for (int filled : {1, 0}) {
-        m_raw.m_bFilled = filled;
+    raw.fill(250.0);  // would be full-height bars if drawn
+    for (int filled : {0, 1}) {
+        if (filled == 1) {  // a strip that was full, restarted
+            for (int b = 0; b < 80; ++b) m_raw.AppendBuffer(Buffer(b, b));
+            EXPECT_TRUE(m_raw.Filled());
+            m_raw.Restart();
+            EXPECT_FALSE(m_raw.Filled());
+        }
         const QImage& image = FullRepaint(m_raw);
         int wrong = 0;  // a solid centre line, four dashed lines 12 apart on either side
         for (int y = 0; y < kH; ++y) {
@@ -59,19 +64,22 @@ TEST_F(FilteredWavTest, EmptyRingShowsOnlyTheGridInsideABorder) {
     const QImage window = m_raw.grab().toImage().convertToFormat(QImage::Format_RGB32);
     EXPECT_EQ(window.copy(1, 1, kW, kH), m_raw.Surface());
     EXPECT_EQ(window.pixel(0, 0), kBlack);
-    // Nothing to draw: an empty ring, a negative or an impossible index.
+    // Nothing to draw: no buffer of the run yet, a negative or an impossible index.
     const QImage before = m_raw.Surface();
     m_raw.AppendBuffer(79);
-    Completed(5);
-    m_raw.AppendBuffer(-1);
+    m_raw.AppendBuffer(Buffer(5, -1));
     m_raw.AppendBuffer(80);
     EXPECT_EQ(m_raw.Surface(), before);
-    EXPECT_EQ(m_raw.m_bFilled, 0);
+    EXPECT_FALSE(m_raw.Filled());
 }
 
 TEST_F(FilteredWavTest, BarHeightsFollowTheSliceLevelOrADefaultScale) {
-    Completed(1);
-    auto& row = pipeline.m_rawRow;
+    auto& row = raw;
+    const auto hand = [&] {  // the newest buffer is 0, nothing appended
+        m_raw.AppendBuffer(Buffer(0, -1));
+        m_corrected.AppendBuffer(Buffer(0, -1));
+    };
+    hand();
     // Before there is a level the scale is 200: 100 reaches a quarter of the
     // height, 250 past the edges; values are truncated before they are scaled.
     row = {0.0, 0.9, -0.9, 250.0, -250.0, 100.0, -100.0, 40.0, 39.9, 1e6};
@@ -81,9 +89,10 @@ TEST_F(FilteredWavTest, BarHeightsFollowTheSliceLevelOrADefaultScale) {
     for (int x = 0; x < kW; ++x) {
         ASSERT_EQ(BarHalf(image, x), x < 10 ? halves[x] : -1) << x;
     }
-    pipeline.m_sliceLevel = 1000.0;
-    pipeline.m_correctedRow[0] = 1000.0;
+    level = 1000.0;
+    corrected[0] = 1000.0;
     row[0] = 1000.0;
+    hand();
     EXPECT_EQ(BarHalf(FullRepaint(m_corrected), 0), 51);
     EXPECT_EQ(BarHalf(FullRepaint(m_raw), 0), 51);
 
@@ -91,13 +100,13 @@ TEST_F(FilteredWavTest, BarHeightsFollowTheSliceLevelOrADefaultScale) {
     const double inf = std::numeric_limits<double>::infinity();
     const double nan = std::numeric_limits<double>::quiet_NaN();
     row = {nan, inf, -inf, 1e300, std::numeric_limits<double>::max(), -3e9};
-    for (double level : {-1.0, 1e-300, 0.0, nan, inf, -5.0}) {
-        pipeline.m_sliceLevel = level;
+    for (double l : {-1.0, 1e-300, 0.0, nan, inf, -5.0}) {
+        level = l;
+        hand();
         FullRepaint(m_raw);
         for (int x = 0; x < 6; ++x) {
-            EXPECT_EQ(BarHalf(m_raw.Surface(), x),
-                      x > 0 && (level == -1.0 || level == 1e-300) ? 64 : 0)
-                << level << " " << x;
+            EXPECT_EQ(BarHalf(m_raw.Surface(), x), x > 0 && (l == -1.0 || l == 1e-300) ? 64 : 0)
+                << l << " " << x;
         }
     }
 }
@@ -105,15 +114,15 @@ TEST_F(FilteredWavTest, BarHeightsFollowTheSliceLevelOrADefaultScale) {
 TEST_F(FilteredWavTest, BuffersAreDrawnCellByCellAndScrollAsAFullRepaintDrawsThem) {
     const auto half = [](int slot) { return slot % 50 + 2; };
     for (int s = 0; s < kW; ++s) {
-        pipeline.m_rawRow[static_cast<std::size_t>(s)] = ValueFor(half(s));
+        raw[static_cast<std::size_t>(s)] = ValueFor(half(s));
     }
     FullRepaint(m_raw);  // as when the strip is first shown
     // Appends the next buffer as the device completes it; true when the
     // surface is then what a full repaint draws, the ring wrapped or not.
     int completed = 0;
     const auto append = [&] {
-        Completed(++completed);
-        m_raw.AppendBuffer((completed - 1) % 80);
+        ++completed;
+        m_raw.AppendBuffer(Buffer((completed - 1) % 80, (completed - 1) % 80));
         const QImage drawn = m_raw.Surface();
         return FullRepaint(m_raw) == drawn;
     };
@@ -126,18 +135,18 @@ TEST_F(FilteredWavTest, BuffersAreDrawnCellByCellAndScrollAsAFullRepaintDrawsThe
     }
     EXPECT_EQ(BarHalf(m_raw.Surface(), 790), -1);
     EXPECT_TRUE(append());  // buffer 79: x = 799 down to 789, no scroll
-    EXPECT_EQ(m_raw.m_bFilled, 1);
+    EXPECT_TRUE(m_raw.Filled());
     for (int x = 0; x < kW; ++x) {
         ASSERT_EQ(BarHalf(m_raw.Surface(), x), half(x)) << x;
     }
     // Buffer 0 again, with short bars: the picture moves ten columns left.
-    std::fill_n(pipeline.m_rawRow.begin(), 10, ValueFor(1));
+    std::fill_n(raw.begin(), 10, ValueFor(1));
     EXPECT_TRUE(append());
     EXPECT_EQ(BarHalf(m_raw.Surface(), 0), half(10));
     EXPECT_EQ(BarHalf(m_raw.Surface(), 789), half(799));
     EXPECT_EQ(BarHalf(m_raw.Surface(), 790), 1);
     // Later, the newest slot (49) at the right edge, the older ones wrapping through 0.
-    Completed(85);
+    m_raw.AppendBuffer(Buffer(4, -1));
     const QImage& image = FullRepaint(m_raw);
     EXPECT_EQ(std::vector({BarHalf(image, 799), BarHalf(image, 750), BarHalf(image, 749)}),
               std::vector({half(49), 1, half(799)}));

@@ -9,7 +9,7 @@
 #include <tuple>
 #include <utility>
 
-#include "dsp/Constants.h"
+#include "base/Geometry.h"
 #include "tests/views/ViewTestSupport.h"
 #include "views/Scope.h"
 

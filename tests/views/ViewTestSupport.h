@@ -4,15 +4,13 @@
 #include <QImage>
 #include <QMouseEvent>
 #include <QWidget>
-#include <atomic>
 #include <cstdint>
 #include <ostream>
 
-#include "dsp/Constants.h"
-#include "dsp/JjyTimeCode.h"
-#include "dsp/Pipeline.h"
+#include "base/Geometry.h"
+#include "dsp/ProcessedBuffer.h"
+#include "dsp/SlotRow.h"
 #include "timecode/DecoderEvents.h"
-#include "views/StripSource.h"
 
 // Readable failure messages for texts.
 inline void PrintTo(const QString& text, std::ostream* os) {
@@ -42,19 +40,15 @@ inline int Count(const QImage& image, QRgb colour, QRect area) {
     return n;
 }
 
-// What the strip charts read: the rows and the level, and the ring counters.
+// What the strip charts draw from: the rows and the level of the chain.
 struct StripData {
-    velto::CPipeline pipeline;
-    std::atomic<int> inIndex{0};
-    std::atomic<int> inWrapped{0};
-    std::atomic<int> inCount{0};
-    CStripSource source{&pipeline, &inIndex, &inWrapped, &inCount};
+    velto::SlotRow raw{};
+    velto::SlotRow corrected{};
+    double level = velto::kSliceLevelUnset;
 
-    // The counters as the device leaves them once `completed` buffers are in.
-    void Completed(int completed) {
-        inIndex = completed % 80;
-        inWrapped = completed >= 80 ? 1 : 0;
-        inCount = std::min(completed, 79);
+    // The cycle's record of capture buffer b, the strips to draw displayIndex.
+    velto::ProcessedBuffer Buffer(int b, int displayIndex) const {
+        return {b, displayIndex, {}, {}, raw, corrected, level};
     }
 };
 

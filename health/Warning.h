@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "health/InputHealth.h"
+
+namespace velto {
+
+// Everything Velto warns of, whoever finds it: what the input lacks, what
+// the reception cycle, the devices and the clock feed run into. The window
+// shows it in its status bar or a box, the console prints the code's name
+// with the text.
+enum class WarningCode {
+    // The input and the capture stream (CReceptionHealth).
+    NoUltrasound,
+    Clipping,
+    Silence,
+    DeviceLost,
+    SamplesDropped,
+    StoredDeviceMissing,
+    // The reception cycle.
+    DecoderGap,
+    MonitorLate,
+    RecordingStopped,
+    // The audio service (CWaveDevice).
+    CaptureOpenFailed,
+    PlaybackOpenFailed,
+    AudioError,
+    // The clock feed's drivers.
+    ClockFeed,
+};
+
+// One warning: its code and one sentence for the user.
+struct Warning {
+    WarningCode code;
+    std::string text;
+};
+
+// What a call that may fail in several ways has to tell, in order.
+using Warnings = std::vector<Warning>;
+
+// The fixed name for programs, one spelling for all: "no-ultrasound",
+// "clipping", "silence", "device-lost", "samples-dropped",
+// "stored-device-missing", "decoder-gap", "monitor-late",
+// "recording-stopped", "capture-open-failed", "playback-open-failed",
+// "audio-error", "clock-feed".
+const char* WarningCodeName(WarningCode code);
+
+// The sentence for the user (Japanese) of the input warnings that carry no figure.
+std::string WarningText(WarningCode code);
+// `ms` of input lost just now, `totalMs` since the start of the run.
+std::string SamplesDroppedText(std::int64_t ms, std::int64_t totalMs);
+// The stored card `name` is not there; the default device is opened.
+std::string StoredDeviceMissingText(const std::string& name);
+
+// The warning an input state calls for; none for a good or unknown one.
+std::optional<WarningCode> WarningOfInput(InputState state);
+
+}  // namespace velto

@@ -1,0 +1,151 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "base/Geometry.h"
+#include "health/InputHealth.h"
+#include "simulator/JjySignal.h"
+
+namespace velto {
+namespace {
+
+using Source = std::function<void(std::int16_t*, std::size_t)>;
+
+// Feeds `seconds` of a source buffer by buffer; returns the buffers after
+// which the state changed, and the state after each buffer in *states.
+std::vector<int> Feed(CInputHealth& health, const Source& source, double seconds,
+                      std::vector<InputState>* states = nullptr) {
+    std::vector<int> changes;
+    std::vector<std::int16_t> buffer(kBufferSamples);
+    const int buffers = static_cast<int>(seconds * 10.0);
+    for (int b = 0; b < buffers; ++b) {
+        source(buffer.data(), buffer.size());
+        if (health.AddBuffer(buffer.data(), buffer.size())) {
+            changes.push_back(b);
+        }
+        if (states != nullptr) {
+            states->push_back(health.State());
+        }
+    }
+    return changes;
+}
+
+Source Jjy(double carrier, double noise) {
+    JjySignalOptions options;
+    options.carrierAmplitude = carrier;
+    options.noiseSigma = noise;
+    auto signal = std::make_shared<CJjySignal>(1796610180, options);
+    return [signal](std::int16_t* out, std::size_t n) { signal->Generate(out, n); };
+}
+
+// What a 48 kHz source resampled to 96 kHz holds: tones below 20 kHz, rounded
+// to 16 bits, so that above 24 kHz only the rounding noise is left.
+Source BandLimited(double amplitude) {
+    struct Tone {
+        double omega, phase;
+    };
+    auto tones = std::make_shared<std::vector<Tone>>();
+    std::mt19937_64 rng(7);
+    std::uniform_real_distribution<double> hz(50.0, 20000.0), phase(0.0, kTwoPi);
+    for (int k = 0; k < 24; ++k) {
+        tones->push_back({kTwoPi * hz(rng) / kSampleRate, phase(rng)});
+    }
+    auto t = std::make_shared<long>(0);
+    return [tones, t, amplitude](std::int16_t* out, std::size_t n) {
+        for (std::size_t i = 0; i < n; ++i, ++*t) {
+            double v = 0.0;
+            for (const Tone& tone : *tones) {
+                v += amplitude * std::sin(tone.omega * static_cast<double>(*t) + tone.phase);
+            }
+            out[i] = static_cast<std::int16_t>(std::lround(v));
+        }
+    };
+}
+
+Source Constant(std::int16_t value) {
+    return [value](std::int16_t* out, std::size_t n) { std::fill(out, out + n, value); };
+}
+
+// The source with one sample a buffer (1e-4 of them) on the rail.
+Source OneOnTheRail(Source source) {
+    return [source](std::int16_t* out, std::size_t n) {
+        source(out, n);
+        out[100] = 32767;
+    };
+}
+
+// Three buffers of silence, as a sound server often begins, then the source.
+Source AfterSilence(Source source) {
+    auto b = std::make_shared<int>(0);
+    return [source, b](std::int16_t* out, std::size_t n) {
+        if ((*b)++ < 3) {
+            std::fill(out, out + n, std::int16_t{0});
+        } else {
+            source(out, n);
+        }
+    };
+}
+
+// Each input is told once, within three seconds, and nothing else before.
+TEST(InputHealth, TellsTheFourKindsOfInputApartWithinThreeSeconds) {
+    struct Case {
+        const char* name;
+        Source source;
+        InputState want;
+    };
+    const Case cases[] = {
+        {"JJY at 96 kHz", Jjy(10000.0, 300.0), InputState::Good},
+        {"quiet noise at 96 kHz", Jjy(0.0, 2.0), InputState::Good},
+        {"a few samples on the rail", OneOnTheRail(Jjy(10000.0, 300.0)), InputState::Good},
+        {"silence at the start of a stream", AfterSilence(Jjy(10000.0, 300.0)), InputState::Good},
+        {"resampled 48 kHz source", BandLimited(300.0), InputState::NoUltrasound},
+        {"overdriven carrier", Jjy(40000.0, 300.0), InputState::Clipping},
+        {"zeros", Constant(0), InputState::Silence},
+        {"constant offset", Constant(-3), InputState::Silence},
+    };
+    for (const Case& c : cases) {
+        CInputHealth health;
+        std::vector<InputState> states;
+        const std::vector<int> changes = Feed(health, c.source, 3.0, &states);
+        ASSERT_EQ(changes.size(), 1u) << c.name;
+        EXPECT_LT(changes[0], 30) << c.name;
+        EXPECT_EQ(health.State(), c.want) << c.name;
+        for (std::size_t b = 0; b < states.size(); ++b) {
+            EXPECT_EQ(states[b], static_cast<int>(b) < changes[0] ? InputState::Unknown : c.want)
+                << c.name << " after buffer " << b;
+        }
+    }
+}
+
+TEST(InputHealth, TheRoundingNoiseOfAResampledSourceStaysBelowTheThreshold) {
+    CInputHealth health;
+    Feed(health, BandLimited(300.0), 1.0);
+    const InputFigures& f = health.Figures();
+    // 1/12 LSB^2 of rounding, of which 18/48 lies above the split.
+    EXPECT_NEAR(f.highPower, 1.0 / 12.0 * 18.0 / 48.0, 0.01);
+    EXPECT_NEAR(f.lowPower, 24 * 300.0 * 300.0 / 2.0, 24 * 300.0 * 300.0 * 0.1);
+}
+
+TEST(InputHealth, FollowsAnInputThatChangesAndStartsOverAfterReset) {
+    CInputHealth health;
+    Feed(health, Jjy(10000.0, 300.0), 2.0);
+    ASSERT_EQ(health.State(), InputState::Good);
+    const std::vector<int> changes = Feed(health, Constant(0), 2.0);
+    ASSERT_EQ(changes.size(), 1u);
+    // The second whole window of silence decides.
+    EXPECT_LT(changes[0], 3 * kHealthWindowBuffers);
+    EXPECT_EQ(health.State(), InputState::Silence);
+    health.Reset();
+    EXPECT_EQ(health.State(), InputState::Unknown);
+    Feed(health, BandLimited(300.0), 1.0);
+    EXPECT_EQ(health.State(), InputState::NoUltrasound);
+}
+
+}  // namespace
+}  // namespace velto

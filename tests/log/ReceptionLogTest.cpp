@@ -1,0 +1,232 @@
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "log/ReceptionLog.h"
+#include "log/ReceptionLogFormat.h"
+#include "log/ReceptionLogReader.h"
+#include "log/ReceptionLogger.h"
+
+namespace fs = std::filesystem;
+namespace rl = velto::receptionlog;
+using velto::CReceptionLog;
+using velto::CReceptionLogger;
+using velto::ReceptionRecord;
+using velto::ReceptionState;
+
+namespace {
+
+// 2026-12-07 00:00:00 UTC.
+constexpr std::int64_t kDay = 1796601600;
+
+class ReceptionLogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_dir = fs::temp_directory_path() /
+                ("velto-log-" + std::to_string(::getpid()) + "-" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(m_dir);
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+
+    std::string File(std::int64_t utc) const {
+        std::ifstream in(m_dir / rl::FileName(rl::DayOf(utc)));
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+    static std::vector<std::string> Lines(const std::string& text) {
+        std::vector<std::string> lines;
+        std::istringstream in(text);
+        for (std::string line; std::getline(in, line);) {
+            lines.push_back(line);
+        }
+        return lines;
+    }
+
+    fs::path m_dir;
+};
+
+ReceptionRecord Full(std::int64_t minute) {
+    return {minute, ReceptionState::Flywheel, -12.3, -100.25, -154.75, true, -123.4567};
+}
+
+TEST_F(ReceptionLogTest, LinesReadBackAsWrittenAndADayStaysNear100kB) {
+    const ReceptionRecord full = Full(kDay + 23 * 3600 + 59 * 60);
+    const std::string line = rl::FormatLine(full);
+    EXPECT_EQ(line.substr(0, 41), "2026-12-07T23:59Z,2026-12-08T08:59+09:00,");
+    ReceptionRecord read = *rl::ParseLine(line);
+    EXPECT_EQ(read.minuteUtc, full.minuteUtc);
+    EXPECT_EQ(read.state, full.state);
+    EXPECT_NEAR(*read.carrierDb, -100.2, 0.051);
+    EXPECT_NEAR(*read.clockOffsetSeconds, -123.4567, 1e-9);
+    const ReceptionRecord empty{kDay, ReceptionState::NoSignal, {}, {}, {}, false, {}};
+    EXPECT_EQ(rl::ParseLine(rl::FormatLine(empty)), empty);
+    // A day of the longest lines (beyond any real level) and the header.
+    EXPECT_LT(1440 * (line.size() + 1) + rl::HeaderLine().size(), 120U * 1024);
+
+    EXPECT_FALSE(rl::ParseLine(rl::HeaderLine()));
+    EXPECT_FALSE(rl::ParseLine(line.substr(0, 50)));
+    EXPECT_FALSE(rl::ParseLine("2026-12-07T23:61Z,x,time_valid,1,1,1,1,1"));
+    EXPECT_EQ(rl::FileName(rl::DayOf(kDay - 1)), "velto-2026-12-06.csv");
+    EXPECT_EQ(rl::DayOfFileName("velto-2026-12-06.csv"), rl::DayOf(kDay - 1));
+    EXPECT_FALSE(rl::DayOfFileName("velto-2026-13-06.csv"));
+}
+
+// The decoder's reports of a minute come a second or two after it ends.
+struct Reception {
+    CReceptionLogger& logger;
+    std::vector<std::int64_t> undecoded;
+
+    void Seconds(std::int64_t from, std::int64_t to) {
+        for (std::int64_t t = from; t < to; ++t) {
+            logger.OnStatus({ReceptionState::TimeValid, 45.0, 3276.8, 0.0, t * 96000});
+            if (t % 60 == 2 &&
+                std::find(undecoded.begin(), undecoded.end(), t - 62) == undecoded.end()) {
+                velto::DecoderMinute m{};
+                m.utcUnix = t - 62;
+                logger.OnMinute(m);
+            }
+            logger.SetNoiseDb(-75.0);
+            logger.SetClockOffset(0.0125);
+            std::string error;
+            ASSERT_TRUE(logger.Tick(double(t) + 0.25, &error)) << error;
+        }
+    }
+};
+
+TEST_F(ReceptionLogTest, AMinuteALineAgreeingWithTheDecoderAcrossMidnightJst) {
+    CReceptionLog log(m_dir, 0);
+    CReceptionLogger logger(log);
+    const std::int64_t midnightJst = kDay + 15 * 3600;
+    Reception run{logger, {midnightJst + 60}};
+    run.Seconds(midnightJst - 150, midnightJst + 200);
+    const auto lines = Lines(File(midnightJst));
+    // The minute under way at the start, then every whole one; the last
+    // minute still waits for its decode.
+    ASSERT_EQ(lines.size(), 1U + 5U);
+    EXPECT_EQ(lines[0], rl::HeaderLine());
+    EXPECT_EQ(lines[1],
+              "2026-12-07T14:57Z,2026-12-07T23:57+09:00,time_valid,45.0,-20.0,-75.0,1,0.0125");
+    EXPECT_EQ(lines[3].substr(0, 41), "2026-12-07T14:59Z,2026-12-07T23:59+09:00,");
+    EXPECT_EQ(lines[4].substr(0, 41), "2026-12-07T15:00Z,2026-12-08T00:00+09:00,");
+    EXPECT_EQ(lines[5].substr(0, 41), "2026-12-07T15:01Z,2026-12-08T00:01+09:00,");
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        const auto r = rl::ParseLine(lines[i]);
+        ASSERT_TRUE(r) << lines[i];
+        EXPECT_EQ(r->decoded, r->minuteUtc != midnightJst + 60) << lines[i];
+    }
+    std::string error;
+    ASSERT_TRUE(logger.Finish(&error)) << error;
+    EXPECT_EQ(Lines(File(midnightJst)).size(), 1U + 7U);  // 15:02, and 15:03 as it stands
+}
+
+TEST_F(ReceptionLogTest, ARestartAndANewUtcDayAppendAndNeverTruncate) {
+    const std::int64_t midnight = kDay + 86400;
+    std::string before;
+    {
+        CReceptionLog log(m_dir, 0);
+        CReceptionLogger logger(log);
+        Reception{logger, {}}.Seconds(midnight - 150, midnight + 90);
+        std::string error;
+        ASSERT_TRUE(logger.Finish(&error)) << error;
+        before = File(midnight);
+    }
+    EXPECT_EQ(Lines(File(midnight - 1)).size(), 1U + 3U);  // 23:57 .. 23:59
+    ASSERT_EQ(Lines(before).size(), 1U + 2U);              // 00:00, 00:01 so far
+    {
+        // Restarted within minute 00:01: its line is not written twice.
+        CReceptionLog log(m_dir, 0);
+        CReceptionLogger logger(log);
+        Reception{logger, {}}.Seconds(midnight + 100, midnight + 250);
+        std::string error;
+        ASSERT_TRUE(logger.Finish(&error)) << error;
+    }
+    const std::string after = File(midnight);
+    EXPECT_EQ(after.substr(0, before.size()), before);
+    const auto lines = Lines(after);
+    ASSERT_EQ(lines.size(), 1U + 5U);  // 00:00 .. 00:04
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        EXPECT_EQ(rl::ParseLine(lines[i])->minuteUtc, midnight + 60 * std::int64_t(i - 1));
+    }
+
+    const auto week = velto::ReadReceptionLog(m_dir, midnight - 7 * 86400, midnight + 3600);
+    EXPECT_EQ(week.records.size(), 3U + 5U);
+    EXPECT_EQ(week.skipped, 0);
+    const auto hour = velto::ReadReceptionLog(m_dir, midnight - 60, midnight + 60);
+    ASSERT_EQ(hour.records.size(), 3U);
+    EXPECT_EQ(hour.records.front().minuteUtc, midnight - 60);
+}
+
+TEST_F(ReceptionLogTest, ALineCutShortIsEndedAndOldDaysAreDeleted) {
+    fs::create_directories(m_dir);
+    const std::int64_t today = kDay + 10 * 86400;
+    for (int back = 1; back <= 5; ++back) {
+        std::ofstream(m_dir / rl::FileName(rl::DayOf(today) - back)) << rl::HeaderLine() << '\n';
+    }
+    std::ofstream(m_dir / "notes.txt") << "mine\n";
+    // Today's file ends in a line that a crash cut short.
+    std::ofstream(m_dir / rl::FileName(rl::DayOf(today)))
+        << rl::HeaderLine() << '\n'
+        << rl::FormatLine(Full(today)) << '\n'
+        << rl::FormatLine(Full(today + 60)).substr(0, 30);
+
+    CReceptionLog log(m_dir, 3);
+    std::string error;
+    ASSERT_TRUE(log.Append(Full(today + 120), &error)) << error;
+    EXPECT_TRUE(fs::exists(m_dir / rl::FileName(rl::DayOf(today) - 2)));
+    EXPECT_FALSE(fs::exists(m_dir / rl::FileName(rl::DayOf(today) - 3)));
+    EXPECT_FALSE(fs::exists(m_dir / rl::FileName(rl::DayOf(today) - 5)));
+    EXPECT_TRUE(fs::exists(m_dir / "notes.txt"));
+
+    const auto read = velto::ReadReceptionLog(m_dir, today, today + 3600);
+    EXPECT_EQ(read.skipped, 1);
+    ASSERT_EQ(read.records.size(), 2U);
+    EXPECT_EQ(read.records[0].minuteUtc, today);
+    EXPECT_EQ(read.records[1].minuteUtc, today + 120);
+}
+
+TEST_F(ReceptionLogTest, AnUnwritableDirectoryOrAFullDiskIsAnErrorNotACrash) {
+    fs::create_directories(m_dir);
+    std::ofstream(m_dir / "file") << "x";
+    CReceptionLog nowhere(m_dir / "file" / "log", 0);
+    std::string error;
+    EXPECT_FALSE(nowhere.Append(Full(kDay), &error));
+    EXPECT_NE(error.find((m_dir / "file").string()), std::string::npos) << error;
+
+    // A disk that fills after a few lines: the file size limit stands in.
+    CReceptionLog log(m_dir / "log", 0);
+    ASSERT_TRUE(log.Append(Full(kDay), &error)) << error;
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    const auto size =
+        static_cast<rlim_t>(fs::file_size(m_dir / "log" / rl::FileName(rl::DayOf(kDay))));
+    rlimit small = saved;
+    small.rlim_cur = size + 200;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    int written = 1;
+    error.clear();
+    for (int i = 1; i < 10 && log.Append(Full(kDay + 60 * i), &error); ++i) {
+        ++written;
+    }
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_EQ(written, 3);  // two more lines of about 80 bytes fit
+    EXPECT_NE(error.find("File too large"), std::string::npos) << error;
+    // Room again: the next line is whole, after the one cut short.
+    ASSERT_TRUE(log.Append(Full(kDay + 3600), &error)) << error;
+    const auto read = velto::ReadReceptionLog(m_dir / "log", kDay, kDay + 7200);
+    EXPECT_EQ(read.skipped, 1);
+    ASSERT_EQ(read.records.size(), 4U);
+    EXPECT_EQ(read.records.back().minuteUtc, kDay + 3600);
+}
+
+}  // namespace

@@ -1,0 +1,243 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <stdexcept>
+#include <vector>
+
+#include "simulator/JjySignal.h"
+#include "spectrum/Level.h"
+#include "spectrum/SpectrumAnalyser.h"
+
+using velto::CJjySignal;
+using velto::CSpectrumAnalyser;
+using velto::CWaterfall;
+using velto::JjySignalOptions;
+using velto::SpectrumMarker;
+using velto::SpectrumOptions;
+
+namespace {
+
+// 2026-12-07 20:16:00 JST.
+constexpr std::int64_t kStart = 1796642160;
+constexpr double kAmplitude = 1000.0;
+
+JjySignalOptions Signal(double cn0, std::uint64_t seed = 1) {
+    JjySignalOptions o;
+    o.carrierAmplitude = kAmplitude;
+    o.cn0DbHz = cn0;
+    o.seed = seed;
+    return o;
+}
+
+// Feeds `seconds` of the simulator in capture buffers; returns the noise's
+// standard deviation it used.
+double Feed(CSpectrumAnalyser& analyser, const JjySignalOptions& options, int seconds) {
+    CJjySignal signal(kStart, options);
+    std::vector<std::int16_t> buffer(9600);
+    for (int i = 0; i < seconds * 10; ++i) {
+        signal.Generate(buffer.data(), buffer.size());
+        analyser.Feed(buffer.data(), buffer.size());
+    }
+    return signal.NoiseSigma();
+}
+
+// Offset of the highest value of a waterfall's newest line.
+double PeakOffset(const CWaterfall& w) {
+    const float* line = w.Line(0);
+    const int best = static_cast<int>(std::max_element(line, line + w.Bins()) - line);
+    return w.FirstHz() + best * w.BinHz();
+}
+
+double At(const CWaterfall& w, double offsetHz) {
+    return w.Line(0)[static_cast<int>(std::lround((offsetHz - w.FirstHz()) / w.BinHz()))];
+}
+
+int PeakBin(const velto::CBandSpectrum& band) {
+    int best = 1;
+    for (int k = 1; k < band.Bins(); ++k) {
+        best = band.Average(k) > band.Average(best) ? k : best;
+    }
+    return best;
+}
+
+std::vector<double> HumAt(const CSpectrumAnalyser& a) {
+    std::vector<double> hz;
+    for (const SpectrumMarker& m : a.Markers()) {
+        if (m.kind == SpectrumMarker::Kind::Hum) {
+            hz.push_back(m.hz);
+        }
+    }
+    return hz;
+}
+
+TEST(SpectrumAnalyserTest, TheCarrierAppearsAt40000HzInTheBandAndBothWaterfalls) {
+    CSpectrumAnalyser a(SpectrumOptions{});
+    Feed(a, Signal(40.0), 30);
+    const auto& band = a.Band();
+    EXPECT_NEAR(PeakBin(band) * band.BinHz(), 40000.0, band.BinHz() / 2.0);
+    ASSERT_EQ(a.Wide().Lines(), 30);
+    ASSERT_EQ(a.Narrow().Lines(), 30);
+    EXPECT_EQ(a.Wide().Bins(), 1001);
+    EXPECT_DOUBLE_EQ(a.Wide().FirstHz(), -500.0);
+    EXPECT_LE(a.Narrow().BinHz(), 0.1);
+    EXPECT_DOUBLE_EQ(a.Narrow().LastHz(), 25.0);
+    EXPECT_NEAR(PeakOffset(a.Wide()), 0.0, a.Wide().BinHz() / 2.0);
+    EXPECT_NEAR(PeakOffset(a.Narrow()), 0.0, a.Narrow().BinHz() / 2.0);
+    ASSERT_TRUE(a.StationOffsetHz());
+    EXPECT_NEAR(*a.StationOffsetHz(), 0.0, 0.02);
+    // The stations' markers: 40 kHz alone is below half of 96 kHz.
+    std::vector<double> stations;
+    for (const SpectrumMarker& m : a.Markers()) {
+        if (m.kind == SpectrumMarker::Kind::Station) {
+            stations.push_back(m.hz);
+        }
+    }
+    EXPECT_EQ(stations, std::vector<double>{40000.0});
+    EXPECT_EQ(velto::StationMarkers(192000).size(), 4U);
+}
+
+TEST(SpectrumAnalyserTest, NoiseFloorAndCarrierLevelMatchTheSimulatorWithin1Db) {
+    for (double cn0 : {25.0, 45.0}) {
+        SCOPED_TRACE(cn0);
+        CSpectrumAnalyser a(SpectrumOptions{});
+        const double sigma = Feed(a, Signal(cn0, 7), 40);
+        // White noise of variance sigma^2 over 0..48 kHz, per hertz, over a
+        // full-scale sine's power.
+        const double density = sigma * sigma / 48000.0 / velto::level::kFullScalePower;
+        ASSERT_TRUE(a.NoiseDb());
+        EXPECT_NEAR(*a.NoiseDb(), velto::level::ToDb(density), 1.0);
+        ASSERT_TRUE(a.CarrierDb());
+        EXPECT_NEAR(*a.CarrierDb(), 20.0 * std::log10(kAmplitude / velto::level::kFullScale), 1.0);
+        EXPECT_NEAR(*a.CarrierAboveNoiseDb(), cn0, 1.0);
+    }
+}
+
+TEST(SpectrumAnalyserTest, ASteadyInterfererThreeHertzAwayIsResolvedAndFoundButTheKeyingIsNot) {
+    JjySignalOptions o = Signal(45.0, 3);
+    o.interferenceHz = 40003.0;
+    // -10 dB: the keying's third sideband lies on the same frequency, and a
+    // much weaker interferer there may add to it or cancel it, as the phases
+    // of the two fall.
+    o.interferenceAmplitude = kAmplitude / std::sqrt(10.0);
+    CSpectrumAnalyser a(SpectrumOptions{});
+    Feed(a, o, 40);
+    // In the narrow view the interferer stands as a line of its own beside
+    // the carrier's, above the keying's sideband on the other side.
+    const CWaterfall& n = a.Narrow();
+    EXPECT_GT(At(n, 3.0), At(n, 2.5) + 10.0);
+    EXPECT_GT(At(n, 3.0), At(n, 3.5) + 10.0);
+    EXPECT_GT(At(n, 3.0), At(n, -3.0) + 6.0);
+    const auto carriers = a.Carriers();
+    ASSERT_EQ(carriers.size(), 1U);
+    EXPECT_NEAR(carriers[0].offsetHz, 3.0, 0.5);
+    EXPECT_NEAR(carriers[0].levelDb, -10.0, 1.0);
+
+    // A strong station keys sidebands far above the noise: none is a carrier.
+    CSpectrumAnalyser clean(SpectrumOptions{});
+    Feed(clean, Signal(65.0, 4), 40);
+    EXPECT_GT(At(clean.Narrow(), 1.0), *clean.NoiseDb() + 30.0);
+    EXPECT_TRUE(clean.Carriers().empty());
+}
+
+TEST(SpectrumAnalyserTest, CarriersAreGivenFromNominalWhenTheCardsClockIsOff) {
+    JjySignalOptions o = Signal(40.0, 5);
+    o.clockPpm = 20.0;  // the carrier shows 0.8 Hz low
+    o.interferenceHz = 40211.4;
+    o.interferenceAmplitude = kAmplitude / 30.0;
+    CSpectrumAnalyser a(SpectrumOptions{});
+    Feed(a, o, 40);
+    ASSERT_TRUE(a.StationOffsetHz());
+    EXPECT_NEAR(*a.StationOffsetHz(), -0.8, 0.05);
+    const auto carriers = a.Carriers();
+    ASSERT_EQ(carriers.size(), 1U);
+    // The simulator makes the interferer on the card's clock: 211.4 Hz from
+    // nominal, 212.2 Hz from the station as received.
+    EXPECT_NEAR(carriers[0].offsetHz, 211.4, 0.5);
+    EXPECT_NEAR(carriers[0].levelDb, 20.0 * std::log10(1.0 / 30.0), 1.0);
+}
+
+TEST(SpectrumAnalyserTest, HumIsMarkedOnTheHarmonicsOfTheMainsThatStandOut) {
+    for (double mains : {50.0, 60.0}) {
+        SCOPED_TRACE(mains);
+        JjySignalOptions o = Signal(40.0, 6);
+        o.humAmplitude = 300.0;
+        o.humHz = mains;
+        CSpectrumAnalyser a(SpectrumOptions{});
+        Feed(a, o, 5);
+        const std::vector<double> hum = HumAt(a);
+        ASSERT_FALSE(hum.empty());
+        EXPECT_EQ(hum.front(), mains);
+        for (double hz : hum) {
+            EXPECT_EQ(std::fmod(hz, mains), 0.0) << hz;
+        }
+        // The simulator's odd harmonics are where markers are.
+        for (double h : {1.0, 3.0}) {
+            EXPECT_TRUE(std::count(hum.begin(), hum.end(), h * mains) == 1) << h;
+            EXPECT_TRUE(a.Band().StandsOut(h * mains, 6.0)) << h;
+        }
+    }
+    CSpectrumAnalyser quiet(SpectrumOptions{});
+    Feed(quiet, Signal(40.0, 6), 5);
+    EXPECT_TRUE(HumAt(quiet).empty());
+}
+
+TEST(SpectrumAnalyserTest, ThePeakHoldKeepsABurstThatTheAverageForgets) {
+    CSpectrumAnalyser a(SpectrumOptions{});
+    CJjySignal signal(kStart, Signal(40.0, 8));
+    std::vector<std::int16_t> buffer(9600);
+    std::int64_t n = 0;
+    auto feed = [&](int seconds, double burst) {
+        for (int i = 0; i < seconds * 10; ++i) {
+            signal.Generate(buffer.data(), buffer.size());
+            for (auto& s : buffer) {
+                s = static_cast<std::int16_t>(s +
+                                              std::lround(burst * std::sin(0.654 * double(n++))));
+            }
+            a.Feed(buffer.data(), buffer.size());
+        }
+    };
+    const int bin = a.Band().BinOf(0.654 * 96000.0 / (2.0 * M_PI));  // about 10 kHz
+    feed(5, 0.0);
+    feed(3, 300.0);
+    feed(12, 0.0);
+    const double noise = velto::level::FromDb(*a.NoiseDb());
+    EXPECT_LT(a.Band().Average(bin), 3.0 * noise);
+    // The burst is 20 dB above the noise in its bin.
+    EXPECT_GT(a.Band().Peak(bin), 30.0 * noise);
+    a.Band().ResetPeak();
+    feed(3, 0.0);
+    EXPECT_LT(a.Band().Peak(bin), 3.0 * noise);
+    EXPECT_GE(a.Band().Peak(bin), a.Band().Average(bin));
+}
+
+TEST(SpectrumAnalyserTest, AnyRateThatHoldsTheCarrierWorks) {
+    EXPECT_THROW(CSpectrumAnalyser(SpectrumOptions{44100, 40000}), std::invalid_argument);
+    EXPECT_THROW(CSpectrumAnalyser(SpectrumOptions{96000, 60000}), std::invalid_argument);
+
+    // 77.5 kHz at 192000 samples a second: a plain sine 2.5 Hz above it.
+    CSpectrumAnalyser a(SpectrumOptions{192000, 77500});
+    std::vector<std::int16_t> buffer(19200);
+    std::int64_t n = 0;
+    for (int i = 0; i < 250; ++i) {
+        for (auto& s : buffer) {
+            const double phase = std::fmod(77502.5 * double(n++) / 192000.0, 1.0);
+            s = static_cast<std::int16_t>(std::lround(8000.0 * std::sin(2.0 * M_PI * phase)));
+        }
+        a.Feed(buffer.data(), buffer.size());
+    }
+    EXPECT_NEAR(PeakBin(a.Band()) * a.Band().BinHz(), 77502.5, a.Band().BinHz() / 2.0);
+    EXPECT_NEAR(PeakOffset(a.Narrow()), 2.5, a.Narrow().BinHz() / 2.0);
+    ASSERT_TRUE(a.StationOffsetHz());
+    EXPECT_NEAR(*a.StationOffsetHz(), 2.5, 0.02);
+    ASSERT_TRUE(a.CarrierDb());
+    EXPECT_NEAR(*a.CarrierDb(), 20.0 * std::log10(8000.0 / 32768.0), 0.2);
+
+    a.Clear();
+    EXPECT_EQ(a.Wide().Lines(), 0);
+    EXPECT_FALSE(a.NoiseDb());
+    EXPECT_FALSE(a.StationOffsetHz());
+}
+
+}  // namespace
