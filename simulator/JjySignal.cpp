@@ -12,7 +12,7 @@ namespace velto {
 namespace {
 
 constexpr double kCrashDecaySamplesAt96k = 28.8;  // 0.3 ms
-constexpr int kFadingStepsPerSecond = 1000;        // random fading moves once per ms
+constexpr int kFadingStepsPerSecond = 1000;       // random fading moves once per ms
 // WWVB's phase flips fall this long after the on-time point.
 constexpr double kPhaseFlipSeconds = 0.1;
 
@@ -91,7 +91,8 @@ CJjySignal::CJjySignal(std::int64_t startUnixSeconds, const JjySignalOptions& op
     }
 
     for (int second = 59; second >= 0; --second) {
-        if (m_station.callSignLayout.seconds[second].field == Field::CallSign) m_morseFirst = second;
+        if (m_station.callSignLayout.seconds[second].field == Field::CallSign)
+            m_morseFirst = second;
     }
 
     const double offset = static_cast<double>(options.startOffsetSamples);
@@ -157,8 +158,8 @@ void CJjySignal::NextStationSecond() {
 bool CJjySignal::PhaseBit(int secondInMinute) const {
     // splitmix64's finaliser on the second's Unix time: a balanced code,
     // the same in every run.
-    std::uint64_t z = static_cast<std::uint64_t>(m_minuteUnix + secondInMinute) *
-                      0x9e3779b97f4a7c15ULL;
+    std::uint64_t z =
+        static_cast<std::uint64_t>(m_minuteUnix + secondInMinute) * 0x9e3779b97f4a7c15ULL;
     z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
     z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
     return ((z ^ (z >> 31)) & 1) != 0;

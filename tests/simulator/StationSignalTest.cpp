@@ -41,7 +41,7 @@ std::vector<std::complex<double>> Slots(const CJjySignal& signal, std::vector<st
 TEST(StationSignal, KeyedAsTheFramesSay) {
     const Row rows[] = {
         {StationId::Jjy40, 192000, 1483228800, false},
-        {StationId::Jjy60, 192000, 1735715700, true},  // 16:15 JST: the call sign
+        {StationId::Jjy60, 192000, 1735715700, true},   // 16:15 JST: the call sign
         {StationId::Dcf77, 192000, 1743296340, false},  // 00:59 UTC, before CEST begins
         {StationId::Msf, 192000, 1743296340, false},
         {StationId::Wwvb, 192000, 1741482000, false},  // the day US DST begins
@@ -69,8 +69,8 @@ TEST(StationSignal, KeyedAsTheFramesSay) {
         for (std::size_t k = 1; k < slots.size(); ++k) {
             const int second = static_cast<int>(k / 100);
             const double t = (static_cast<double>(k % 100) + 0.5) / 100.0;
-            const bool morse = frame.callSign &&
-                               st.callSignLayout.seconds[second].field == Field::CallSign;
+            const bool morse =
+                frame.callSign && st.callSignLayout.seconds[second].field == Field::CallSign;
             const double magnitude = std::abs(slots[k]);
             if (morse) {
                 // Marks at the full carrier, gaps at none (edges fall anywhere).
