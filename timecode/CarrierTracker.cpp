@@ -20,7 +20,10 @@ std::complex<double> Unit(double angle) { return {std::cos(angle), std::sin(angl
 
 }  // namespace
 
-CCarrierTracker::CCarrierTracker() { Reset(); }
+CCarrierTracker::CCarrierTracker(double carrierHz, int rate)
+    : m_carrierHz(carrierHz), m_rate(rate), m_choice(carrierHz) {
+    Reset();
+}
 
 void CCarrierTracker::Reset() {
     for (int i = 0; i < kLanes; ++i) {
@@ -72,11 +75,11 @@ void CCarrierTracker::HoldFrequency(bool hold) {
 double CCarrierTracker::OffsetHz() const { return m_omega * kBasebandRate / kTwoPi; }
 
 double CCarrierTracker::SamplesPerSecond() const {
-    return kInputRate * kCarrierHz / (kCarrierHz + OffsetHz());
+    return m_rate * m_carrierHz / (m_carrierHz + OffsetHz());
 }
 
 double CCarrierTracker::DriftPpm() const {
-    return (kCarrierHz / (kCarrierHz + OffsetHz()) - 1.0) * 1e6;
+    return (m_carrierHz / (m_carrierHz + OffsetHz()) - 1.0) * 1e6;
 }
 
 void CCarrierTracker::Process(const BasebandSample& s, IDetectedSink& sink) {

@@ -36,7 +36,7 @@ public:
 // (CToneCanceller).
 class CCarrierTracker {
 public:
-    CCarrierTracker();
+    CCarrierTracker(double carrierHz, int rate);
     void Reset();
     void Process(const BasebandSample& s, IDetectedSink& sink);
 
@@ -46,7 +46,8 @@ public:
     // before the latest belongs to another carrier, or holds the other.
     int Changes() const { return m_acquisitions + m_tones.Settled(); }
     bool CarrierPresent() const { return m_present; }
-    // Offset of the carrier from 40 kHz in Hz on the sample clock.
+    // Offset of the carrier from the station's nominal one in Hz on the
+    // sample clock.
     double OffsetHz() const;
     // Samples of the sound card per second of the station.
     double SamplesPerSecond() const;
@@ -73,6 +74,8 @@ private:
     using Lanes = std::array<double, kLanes>;
     Lanes m_binRe{}, m_binIm{}, m_rotRe{}, m_rotIm{}, m_stepRe{}, m_stepIm{};
     Lanes m_power{};
+    double m_carrierHz;
+    int m_rate;
     std::complex<double> m_searchSum{};
     int m_searchFill = 0;
     int m_searchSteps = 0;

@@ -7,16 +7,16 @@
 // time (see the README's sensitivity table).
 namespace velto::timecode {
 
-inline constexpr int kInputRate = 96000;  // samples per second
-inline constexpr double kCarrierHz = 40000.0;
-
-// Front end: mix to baseband with a 12-entry table (40 kHz is 5/12 of the
-// sample rate), then a triangular window over two blocks of 96 samples
-// (a second-order boxcar) at 1000 outputs per second.
-inline constexpr int kLoPeriod = 12;
-inline constexpr int kBlock = 96;
-inline constexpr int kBasebandRate = kInputRate / kBlock;  // 1000 per second
-// Output k is centred on input sample kBlock * k - 1.
+// Front end: mix the station's carrier to baseband with a table over the
+// oscillator's period in whole samples (40 kHz at 96 kHz: 12; 77.5 kHz at
+// 192 kHz: 384, two blocks), then a triangular window over two blocks of a
+// millisecond (a second-order boxcar) at 1000 outputs per second. The input
+// comes at 96 000 or 192 000 samples per second.
+inline constexpr int kBasebandRate = 1000;
+inline constexpr int kMaxInputRate = 192000;
+inline constexpr int kMaxBlock = kMaxInputRate / kBasebandRate;
+inline constexpr int kMaxLoPeriod = 2 * kMaxBlock;
+// Output k is centred on input sample block * k - 1.
 inline constexpr int kBasebandDelay = 1;
 // Noise on a mean of m consecutive baseband samples is this many times the
 // noise of m independent ones: the triangular windows overlap.
@@ -26,10 +26,10 @@ inline constexpr double kBasebandCorrelation = 1.5;
 inline constexpr double kBlankerFactor = 6.0;
 inline constexpr double kRmsTimeConstantBlocks = 2000.0;
 // A gap longer than this restarts the decoder instead of being bridged.
-inline constexpr std::int64_t kMaxBridgedGapSamples = std::int64_t{kInputRate} * 600;
+inline constexpr std::int64_t kMaxBridgedGapSeconds = 600;
 
 // Carrier search: a bank of leaky DFT bins over +-16 Hz (the sound card's
-// clock may be 200 ppm off: 8 Hz at 40 kHz; and a steady carrier up to 8 Hz
+// clock may be 200 ppm off: 8 Hz at 40 kHz, 15.5 Hz at 77.5 kHz; and a steady carrier up to 8 Hz
 // beside the station's is found too) at 40 inputs per second, means of 25
 // baseband samples (a 16 Hz carrier keeps 3/4 of its amplitude).
 inline constexpr int kSearchDecimation = 25;

@@ -4,7 +4,9 @@
 
 namespace velto {
 
-CDecoder::CDecoder(IDecoderSink& sink) : m_chain(std::make_unique<CDecoderChain>(sink)) {}
+CDecoder::CDecoder(IDecoderSink& sink, const Station& station, int rate)
+    : m_chain(
+          std::make_unique<CDecoderChain>(sink, station, rate > 0 ? rate : station.sampleRate)) {}
 
 CDecoder::~CDecoder() = default;
 

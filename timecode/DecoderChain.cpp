@@ -12,8 +12,9 @@ namespace {
 using namespace timecode;
 
 // Noise variance of one component of a baseband sample per unit of input
-// noise variance: the triangle's sum of squared weights, scaled.
-constexpr double kNoisePerBaseband = 1.0 / 72.0;
+// noise variance: the triangle's sum of squared weights, scaled (1/72 for
+// blocks of 96).
+double NoisePerBaseband(int block) { return 4.0 / (3.0 * block); }
 constexpr double kNoShift = 1e9;
 
 bool HardOne(const MinuteRecord& r, int s) { return r.present[s] && r.logOne[s] > r.logZero[s]; }
@@ -49,7 +50,13 @@ double Disagreement(const MinuteRecord& r, std::int64_t utcMinute) {
 
 }  // namespace
 
-CDecoderChain::CDecoderChain(IDecoderSink& sink) : m_sink(sink) {}
+CDecoderChain::CDecoderChain(IDecoderSink& sink, const Station& station, int rate)
+    : m_sink(sink),
+      m_station(station),
+      m_rate(rate),
+      m_decimator(station.carrierHz, rate),
+      m_carrier(station.carrierHz, rate),
+      m_seconds(m_decimator.Block()) {}
 
 void CDecoderChain::Reset() {
     m_decimator.Reset();
@@ -108,7 +115,7 @@ void CDecoderChain::Feed(std::int64_t firstSample, const std::int16_t* samples, 
     if (n == 0 || samples == nullptr) return;
     if (m_decimator.Started()) {
         const std::int64_t expected = m_decimator.NextSample();
-        if (firstSample > expected && firstSample - expected <= kMaxBridgedGapSamples) {
+        if (firstSample > expected && firstSample - expected <= kMaxBridgedGapSeconds * m_rate) {
             // The flywheel carries the held time across the samples lost,
             // counting them; it is the signal's again once a weighing after
             // them confirms it.
@@ -122,13 +129,13 @@ void CDecoderChain::Feed(std::int64_t firstSample, const std::int16_t* samples, 
 }
 
 void CDecoderChain::OnBaseband(const BasebandSample& s) {
-    m_sample = kBlock * s.index - kBasebandDelay;
+    m_sample = m_decimator.Block() * s.index - kBasebandDelay;
     m_carrier.Process(s, *this);
     if (m_carrier.Changes() != m_changesSeen) {
         // Until the second is found, what was folded belongs to whatever was
         // detected before; detection is a phase window's half behind.
         m_changesSeen = m_carrier.Changes();
-        m_refoldAt = m_sample + std::int64_t{kBlock} * (kPhaseHalfWindow + 1);
+        m_refoldAt = m_sample + std::int64_t{m_decimator.Block()} * (kPhaseHalfWindow + 1);
     }
     if (m_refoldAt >= 0 && m_sample >= m_refoldAt) {
         m_refoldAt = -1;
@@ -138,7 +145,7 @@ void CDecoderChain::OnBaseband(const BasebandSample& s) {
         ClearMinutes();  // the second was lost: nothing after it holds
     }
     m_wasLocked = m_seconds.Locked();
-    if (m_valid && m_sample - m_confirmSample > kFlywheelSeconds * kInputRate) {
+    if (m_valid && m_sample - m_confirmSample > kFlywheelSeconds * m_rate) {
         m_valid = false;
         m_spliced = false;
     }
@@ -201,7 +208,7 @@ void CDecoderChain::ReportState(std::int64_t sample, bool always) {
     const ReceptionState state = State();
     if (!always && state == m_reported) return;
     m_reported = state;
-    m_nextStatus = sample + kInputRate;
+    m_nextStatus = sample + m_rate;
     m_sink.OnStatus(Status());
 }
 
@@ -209,11 +216,10 @@ DecoderStatus CDecoderChain::Status() const {
     DecoderStatus st;
     st.state = State();
     st.carrierLevel = m_seconds.Locked() ? std::max(m_seconds.Level(), 0.0) : 0.0;
-    const double noise = m_carrier.NoiseVariance() / kNoisePerBaseband;
-    st.cn0DbHz =
-        st.carrierLevel > 0.0 && noise > 0.0
-            ? 10.0 * std::log10(st.carrierLevel * st.carrierLevel * kInputRate / (4.0 * noise))
-            : 0.0;
+    const double noise = m_carrier.NoiseVariance() / NoisePerBaseband(m_decimator.Block());
+    st.cn0DbHz = st.carrierLevel > 0.0 && noise > 0.0
+                     ? 10.0 * std::log10(st.carrierLevel * st.carrierLevel * m_rate / (4.0 * noise))
+                     : 0.0;
     // The level of a carrier that is gone is the noise's: no estimate then.
     if (st.cn0DbHz < 0.0 || (m_valid && !m_presence.Present())) st.cn0DbHz = 0.0;
     st.driftPpm = m_carrier.CarrierFound() ? m_carrier.DriftPpm() : 0.0;
@@ -459,7 +465,7 @@ void CDecoderChain::Evaluate() {
             Lead(unix);
             return;
         }
-        if (!result.decisive || m_sample - m_candidateSample < kConfirmSeconds * kInputRate) {
+        if (!result.decisive || m_sample - m_candidateSample < kConfirmSeconds * m_rate) {
             return;
         }
         m_valid = true;

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdint>
 
+#include "station/Station.h"
 #include "timecode/CarrierTracker.h"
 #include "timecode/Decimator.h"
 #include "timecode/DecoderEvents.h"
@@ -18,7 +19,8 @@ namespace velto {
 // scored seconds, the minute records, the time and its confirmation.
 class CDecoderChain : public IBasebandSink, public IDetectedSink, public IScoredSink {
 public:
-    explicit CDecoderChain(IDecoderSink& sink);
+    // The station's signal at `rate` samples per second.
+    CDecoderChain(IDecoderSink& sink, const Station& station, int rate);
     void Feed(std::int64_t firstSample, const std::int16_t* samples, std::size_t n);
     void Reset();
     DecoderStatus Status() const;
@@ -68,6 +70,8 @@ private:
     const MinuteRecord* Record(std::int64_t number) const;
 
     IDecoderSink& m_sink;
+    const Station& m_station;
+    int m_rate;
     CDecimator m_decimator;
     CCarrierTracker m_carrier;
     CSecondTracker m_seconds;

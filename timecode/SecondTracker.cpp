@@ -74,7 +74,7 @@ CSecondTracker::LevelFit CSecondTracker::FitLevel(const Term* terms, int count, 
     return f;
 }
 
-CSecondTracker::CSecondTracker() { Reset(); }
+CSecondTracker::CSecondTracker(int block) : m_block(block) { Reset(); }
 
 void CSecondTracker::Reset() {
     m_foldI.fill(0.0);
@@ -101,7 +101,7 @@ void CSecondTracker::Reset() {
 
 void CSecondTracker::Process(const DetectedSample& s, double samplesPerSecond, double noiseVariance,
                              bool carrierFound, IScoredSink& sink) {
-    const double step = double{kBlock} / samplesPerSecond;
+    const double step = m_block / samplesPerSecond;
     if (!s.blanked) {
         const double u = m_phase * kFoldBins;
         const int b0 = std::min(static_cast<int>(u), kFoldBins - 1);
@@ -127,7 +127,8 @@ void CSecondTracker::Process(const DetectedSample& s, double samplesPerSecond, d
         if (w.second != n) {
             w = Windows{};
             w.second = n;
-            const double center = double{kBlock} * static_cast<double>(s.index) - kBasebandDelay;
+            const double center =
+                static_cast<double>(m_block) * static_cast<double>(s.index) - kBasebandDelay;
             w.onTime = center - inSecond * samplesPerSecond;
         }
         ++w.total;

@@ -60,7 +60,8 @@ public:
 // moves by the jump and the seconds it may have touched are marked.
 class CSecondTracker {
 public:
-    CSecondTracker();
+    // block: input samples per baseband sample.
+    explicit CSecondTracker(int block);
     void Reset();
     // samplesPerSecond: the sound card's samples per station second.
     void Process(const DetectedSample& s, double samplesPerSecond, double noiseVariance,
@@ -137,6 +138,7 @@ private:
         return m_windows[static_cast<std::size_t>(n) % m_windows.size()];
     }
 
+    int m_block;
     std::array<double, timecode::kFoldBins> m_foldI{}, m_foldQ{}, m_foldW{};
     std::int64_t m_phaseSecond = 0;
     double m_phase = 0.0;  // fraction of the station second, [0, 1)
