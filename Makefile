@@ -75,10 +75,16 @@ endif
 bench: deps-bench build
 	@scripts/run-bench build/bench/velto_bench
 
-# The time-code decoder on simulated reception: its table, and the plot for
-# the README (bench/sensitivity.png). Takes some minutes.
+# The time-code decoder on simulated reception, a table per station the
+# decoder reads (STATIONS), and the plot for the README
+# (bench/sensitivity.png, JJY 40 kHz; the others' plots in build/). Takes
+# some minutes per station.
+STATIONS ?= jjy40 jjy60
 sensitivity: deps-bench build
-	@build/bench/velto_sensitivity --plot bench/sensitivity.png
+	@for s in $(STATIONS); do \
+	    if [ $$s = jjy40 ]; then plot=bench/sensitivity.png; else plot=build/sensitivity-$$s.png; fi; \
+	    build/bench/velto_sensitivity --station $$s --plot $$plot || exit 1; \
+	done
 
 # The console front end on 10 and 20 minutes of simulated signal: multiple
 # of real time and peak memory. Also part of `make bench`.

@@ -21,9 +21,14 @@ class CDecoderChain;
 class CDecoder {
 public:
     // The station's signal at `rate` samples per second (96 000 or 192 000;
-    // 0: the station's own rate).
+    // 0: the station's own rate). A decoder for what it cannot read (Reads)
+    // takes its input and reports nothing.
     explicit CDecoder(IDecoderSink& sink, const Station& station = GetStation(StationId::Jjy40),
                       int rate = 0);
+    // Whether the decoder reads this station at this rate (0: the station's
+    // own): JJY's frame, on either carrier, below half the rate. DCF77, MSF
+    // and WWVB are not read yet.
+    static bool Reads(const Station& station, int rate = 0);
     ~CDecoder();
     CDecoder(const CDecoder&) = delete;
     CDecoder& operator=(const CDecoder&) = delete;
@@ -36,6 +41,7 @@ public:
     DecoderStatus Status() const;
 
 private:
+    bool m_reads;
     std::unique_ptr<CDecoderChain> m_chain;
 };
 

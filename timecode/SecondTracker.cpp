@@ -8,10 +8,6 @@ namespace {
 
 using namespace timecode;
 
-constexpr double kFrom[4] = {kHighFrom, kW1From, kW2From, kLowFrom};
-constexpr double kTo[4] = {kHighTo, kW1To, kW2To, kLowTo};
-enum { kHigh, kW1, kW2, kLow };
-
 }  // namespace
 
 // Weighted least squares of mean = c * level(t) over the windows within
@@ -19,21 +15,21 @@ enum { kHigh, kW1, kW2, kLow };
 // parabola over more (which follows a fade's turn without the bias a line
 // would carry there, the same at the same second of every minute when the
 // fade keeps step with it), c the share of the full carrier that
-// `hypothesis` (0, 1 or marker) gives each window; `model` is the level's
+// `hypothesis` gives each window of the second judged (the neighbours'
+// windows are those every symbol keys alike); `model` is the level's
 // uncertainty beyond the noise. Without the second's own high part, if
 // `blind`.
 CSecondTracker::LevelFit CSecondTracker::FitLevel(const Term* terms, int count, int span,
-                                                  double model, int hypothesis, bool blind) {
+                                                  double model, Symbol hypothesis,
+                                                  bool blind) const {
     const int order = span >= 2 ? 3 : 2;  // coefficients of level(t)
     double a[3][3] = {}, b[3] = {}, syy = 0.0;
     LevelFit f;
     for (int i = 0; i < count; ++i) {
         const Term& e = terms[i];
-        if (e.distance > span || (blind && e.distance == 0 && e.window == kHigh)) continue;
-        bool high = e.window == kHigh;
-        if (e.window == kW1) high = hypothesis != 2;
-        if (e.window == kW2) high = hypothesis == 0;
-        const double c = high ? 1.0 : kLowShare;
+        if (e.distance > span || (blind && e.distance == 0 && e.window == m_model.High())) continue;
+        const double c =
+            e.distance == 0 ? m_model.Share(hypothesis, e.window) : m_model.KnownShare(e.window);
         const double variance = e.variance + c * c * model * model;
         const double weight = 1.0 / variance;
         f.logVariance += std::log(variance);
@@ -74,7 +70,10 @@ CSecondTracker::LevelFit CSecondTracker::FitLevel(const Term* terms, int count, 
     return f;
 }
 
-CSecondTracker::CSecondTracker(int block) : m_block(block) { Reset(); }
+CSecondTracker::CSecondTracker(const Station& station, int block)
+    : m_model(station), m_block(block) {
+    Reset();
+}
 
 void CSecondTracker::Reset() {
     m_foldI.fill(0.0);
@@ -102,20 +101,24 @@ void CSecondTracker::Reset() {
 void CSecondTracker::Process(const DetectedSample& s, double samplesPerSecond, double noiseVariance,
                              bool carrierFound, IScoredSink& sink) {
     const double step = m_block / samplesPerSecond;
+    // The fold sees the on-time edge as a rise; where the carrier's phase
+    // flips, its magnitude.
+    const double folded =
+        m_model.EdgeSign() * (m_model.FlipAt() > 0.0 ? std::abs(s.inPhase) : s.inPhase);
     if (!s.blanked) {
         const double u = m_phase * kFoldBins;
         const int b0 = std::min(static_cast<int>(u), kFoldBins - 1);
         const double f = u - b0;
         const int b1 = (b0 + 1) % kFoldBins;
         if (!m_holdFold) {
-            m_foldI[b0] += (1.0 - f) * s.inPhase;
+            m_foldI[b0] += (1.0 - f) * folded;
             m_foldQ[b0] += (1.0 - f) * s.quadrature;
             m_foldW[b0] += 1.0 - f;
-            m_foldI[b1] += f * s.inPhase;
+            m_foldI[b1] += f * folded;
             m_foldQ[b1] += f * s.quadrature;
             m_foldW[b1] += f;
         }
-        m_watch.Add(b0, b1, f, s.inPhase);
+        m_watch.Add(b0, b1, f, folded);
     }
 
     if (m_locked) {
@@ -135,8 +138,8 @@ void CSecondTracker::Process(const DetectedSample& s, double samplesPerSecond, d
         if (s.blanked) {
             ++w.blanked;
         } else {
-            for (int k = 0; k < 4; ++k) {
-                if (inSecond >= kFrom[k] && inSecond < kTo[k]) {
+            for (int k = 0; k < m_model.Windows(); ++k) {
+                if (inSecond >= m_model.From(k) && inSecond < m_model.To(k)) {
                     w.sum[k] += s.inPhase;
                     ++w.count[k];
                 }
@@ -144,7 +147,7 @@ void CSecondTracker::Process(const DetectedSample& s, double samplesPerSecond, d
         }
         // Second n is judged once the low part of n + kLevelSpan is in.
         while (m_nextFinal + kLevelSpan < n ||
-               (m_nextFinal + kLevelSpan == n && inSecond >= kLowTo)) {
+               (m_nextFinal + kLevelSpan == n && inSecond >= m_model.To(m_model.Windows() - 1))) {
             Finalize(m_nextFinal, noiseVariance, sink);
             ++m_nextFinal;
         }
@@ -288,7 +291,7 @@ int CSecondTracker::Span() const {
     return best;
 }
 
-void CSecondTracker::Learn(const Term* terms, int count, int hypothesis, double amplitude) {
+void CSecondTracker::Learn(const Term* terms, int count, Symbol hypothesis, double amplitude) {
     const double keep = std::exp(-1.0 / kLevelUncertaintySeconds);
     for (int span = 1; span <= kLevelSpan; ++span) {
         Channel& ch = m_channels[span];
@@ -301,7 +304,7 @@ void CSecondTracker::Learn(const Term* terms, int count, int hypothesis, double 
         const LevelFit blind = FitLevel(terms, count, span, model, hypothesis, true);
         for (int i = 0; i < count; ++i) {
             const Term& e = terms[i];
-            if (e.distance != 0 || e.window != kHigh) continue;
+            if (e.distance != 0 || e.window != m_model.High()) continue;
             const double r = e.mean - all.Level(e.t);
             const double foretold = e.mean - blind.Level(e.t);
             ch.highResidual += r * r;
@@ -310,6 +313,26 @@ void CSecondTracker::Learn(const Term* terms, int count, int hypothesis, double 
             ch.predictionError += foretold * foretold;
         }
     }
+}
+
+double CSecondTracker::FlipSign(std::int64_t j) const {
+    // The windows from the flip point of second j to that of j + 1 share the
+    // carrier's phase; most of them are at the full carrier.
+    double sum = 0.0;
+    const Windows& here = Slot(j);
+    const Windows& next = Slot(j + 1);
+    for (int k = 0; k < m_model.Windows(); ++k) {
+        const bool after = m_model.From(k) >= m_model.FlipAt();
+        if (after && here.second == j) sum += here.sum[k];
+        if (!after && next.second == j + 1) sum += next.sum[k];
+    }
+    return sum < 0.0 ? -1.0 : 1.0;
+}
+
+double CSecondTracker::WindowSum(std::int64_t j, int window) const {
+    const double sum = Slot(j).sum[window];
+    if (m_model.FlipAt() <= 0.0) return sum;
+    return sum * FlipSign(m_model.From(window) >= m_model.FlipAt() ? j : j - 1);
 }
 
 bool CSecondTracker::RiseSeen(std::int64_t n, const Windows& w) const {
@@ -322,15 +345,16 @@ void CSecondTracker::Finalize(std::int64_t n, double noiseVariance, IScoredSink&
         return;
     }
     // Mean levels of the high and low parts of seconds n-1..n+1.
+    const int high = m_model.High(), low = m_model.Low();
     double hSum = 0, lSum = 0;
     int hTotal = 0, lTotal = 0;
     for (int j = 0; j < 3; ++j) {
         const Windows& o = Slot(n - 1 + j);
         if (o.second == n - 1 + j) {
-            hSum += o.sum[kHigh];
-            hTotal += o.count[kHigh];
-            lSum += o.sum[kLow];
-            lTotal += o.count[kLow];
+            hSum += WindowSum(n - 1 + j, high);
+            hTotal += o.count[high];
+            lSum += WindowSum(n - 1 + j, low);
+            lTotal += o.count[low];
         }
     }
     const double hc = hTotal > 0 ? hSum / hTotal : 0.0;
@@ -349,82 +373,92 @@ void CSecondTracker::Finalize(std::int64_t n, double noiseVariance, IScoredSink&
     out.contrastSecond = n + kLevelSpan;
     out.contrast = out.contrastSigma = 0.0;
     const Windows& newest = Slot(out.contrastSecond);
-    if (newest.second == out.contrastSecond && newest.count[kHigh] > 0 && newest.count[kLow] > 0) {
+    if (newest.second == out.contrastSecond && newest.count[high] > 0 && newest.count[low] > 0) {
+        // The newest second's flip sign is not known yet: its magnitude.
+        const double sign = m_model.FlipAt() > 0.0 && newest.sum[high] < 0.0 ? -1.0 : 1.0;
         out.contrast =
-            newest.sum[kHigh] / newest.count[kHigh] - newest.sum[kLow] / newest.count[kLow];
+            sign * (newest.sum[high] / newest.count[high] - newest.sum[low] / newest.count[low]);
         out.contrastSigma = std::sqrt(kBasebandCorrelation * noiseVariance *
-                                      (1.0 / newest.count[kHigh] + 1.0 / newest.count[kLow]));
+                                      (1.0 / newest.count[high] + 1.0 / newest.count[low]));
     }
     m_level = hc;
     // Nothing fits: each symbol as likely as the others.
     auto erase = [&] {
-        out.logZero = out.logOne = out.logMarker = static_cast<float>(-std::log(3.0));
+        out.log = m_model.Erased();
         out.erasure = true;
         out.quality = 0.0f;
         sink.OnScored(out);
     };
-    const bool usable = !w.spliced && w.count[kW1] > 0 && w.count[kW2] > 0 && hTotal > 0 &&
-                        lTotal > 0 && noiseVariance > 0.0 &&
+    bool windows = true;
+    for (int k = 0; k < m_model.Windows(); ++k) windows = windows && w.count[k] > 0;
+    const bool usable = !w.spliced && windows && hTotal > 0 && lTotal > 0 && noiseVariance > 0.0 &&
                         w.blanked <= kErasureBlanked * std::max(w.total, 1);
     if (!usable) {
         erase();
         return;
     }
     // Each hypothesis says which windows of second n are at the full
-    // carrier and which at the 10 % part; the neighbours' first and last
-    // windows are known either way. The full carrier's amplitude is fitted
+    // carrier and which at the reduced level; the neighbours' windows that
+    // every symbol keys alike are known either way. The full carrier's amplitude is fitted
     // over the seconds around n under each hypothesis (so that it follows
     // fading within the second, and the 10 % windows weigh in at their known
     // share), and the fit's misfit scores the hypothesis. How many seconds on
     // either side is learnt from the channel.
-    std::array<Term, 4 * (2 * kLevelSpan + 1)> terms{};
+    std::array<Term, CSymbolModel::kMaxWindows*(2 * kLevelSpan + 1)> terms{};
     int count = 0;
     const double amplitude = std::abs(hc);
     for (int j = -kLevelSpan; j <= kLevelSpan; ++j) {
         const Windows& o = Slot(n + j);
         if (o.second != n + j) continue;
-        for (int k = 0; k < 4; ++k) {
-            if (o.count[k] == 0 || (j != 0 && (k == kW1 || k == kW2))) continue;
-            const double mid = 0.5 * (kFrom[k] + kTo[k]);
-            terms[count++] = {o.sum[k] / o.count[k], j + mid - 0.5,
+        for (int k = 0; k < m_model.Windows(); ++k) {
+            if (o.count[k] == 0 || (j != 0 && !m_model.Known(k))) continue;
+            const double mid = 0.5 * (m_model.From(k) + m_model.To(k));
+            terms[count++] = {WindowSum(n + j, k) / o.count[k], j + mid - 0.5,
                               kBasebandCorrelation * noiseVariance / o.count[k], k, std::abs(j)};
         }
     }
+    const int symbols = m_model.SymbolCount();
     int span = Span();
-    auto fitAll = [&](std::array<LevelFit, 3>& f) {
+    std::array<LevelFit, kSymbolCount> f{};
+    auto fitAll = [&] {
         const double model = std::sqrt(m_channels[span].Variance(amplitude));
-        for (int h = 0; h < 3; ++h) f[h] = FitLevel(terms.data(), count, span, model, h, false);
+        double least = 0.0;
+        for (int h = 0; h < symbols; ++h) {
+            f[h] = FitLevel(terms.data(), count, span, model, m_model.SymbolAt(h), false);
+            least = h == 0 ? f[h].misfit : std::min(least, f[h].misfit);
+        }
+        return least;
     };
-    std::array<LevelFit, 3> f{};
-    fitAll(f);
-    auto bestOf = [](const std::array<LevelFit, 3>& fits) {
-        return std::min({fits[0].misfit, fits[1].misfit, fits[2].misfit});
-    };
-    double best = bestOf(f);
+    double best = fitAll();
     // The misfit of the best has f.used less two or three (a line or a
     // parabola) degrees of freedom. A neighbour that fits none (a crash, the
     // call sign's keying) is left out.
-    const double misfit = kErasureChi2 + 3.0 * std::max(f[0].used - 4, 0);
+    const double misfit = kErasureChi2 + 3.0 * std::max(f[0].used - m_model.Windows(), 0);
     if (best > misfit) {
         span = 0;
-        fitAll(f);
-        best = bestOf(f);
+        best = fitAll();
     }
     if (best > (span > 0 ? misfit : kErasureChi2)) {
         erase();
         return;
     }
     // -2 log-likelihood of each hypothesis.
-    const double c0 = f[0].misfit + f[0].logVariance, c1 = f[1].misfit + f[1].logVariance,
-                 cm = f[2].misfit + f[2].logVariance;
-    best = std::min({c0, c1, cm});
-    if (span > 0) Learn(terms.data(), count, best == c0 ? 0 : best == c1 ? 1 : 2, amplitude);
-    const double a0 = -0.5 * (c0 - best), a1 = -0.5 * (c1 - best), am = -0.5 * (cm - best);
-    const double norm = std::log(std::exp(a0) + std::exp(a1) + std::exp(am));
+    std::array<double, kSymbolCount> c{};
+    int bestAt = 0;
+    for (int h = 0; h < symbols; ++h) {
+        c[h] = f[h].misfit + f[h].logVariance;
+        if (c[h] < c[bestAt]) bestAt = h;
+    }
+    best = c[bestAt];
+    if (span > 0) Learn(terms.data(), count, m_model.SymbolAt(bestAt), amplitude);
+    double sum = 0.0;
+    for (int h = 0; h < symbols; ++h) sum += std::exp(-0.5 * (c[h] - best));
+    const double norm = std::log(sum);
     auto clip = [](double x) { return std::max(static_cast<float>(x), kMinLogProbability); };
-    out.logZero = clip(a0 - norm);
-    out.logOne = clip(a1 - norm);
-    out.logMarker = clip(am - norm);
+    out.log = m_model.Erased();
+    for (int h = 0; h < symbols; ++h) {
+        out.log[static_cast<std::size_t>(m_model.SymbolAt(h))] = clip(-0.5 * (c[h] - best) - norm);
+    }
     out.erasure = false;
     out.quality = static_cast<float>(std::exp(-norm));
     sink.OnScored(out);

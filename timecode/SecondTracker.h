@@ -8,15 +8,16 @@
 #include "timecode/Constants.h"
 #include "timecode/RiseFinder.h"
 #include "timecode/RiseWatch.h"
+#include "timecode/SymbolModel.h"
 
 namespace velto {
 
 // One second's soft decision.
 struct ScoredSecond {
-    std::int64_t second;               // running count of station seconds within one epoch
-    int epoch;                         // changes when the second sync starts over
-    double onTimeSample;               // input index of the on-time point
-    float logZero, logOne, logMarker;  // log-probabilities, the largest near 0
+    std::int64_t second;  // running count of station seconds within one epoch
+    int epoch;            // changes when the second sync starts over
+    double onTimeSample;  // input index of the on-time point
+    SymbolLogs log;       // log-probabilities of the station's symbols, the largest near 0
     bool erasure;
     float quality;
     double high, low;  // the levels the second was judged against
@@ -53,15 +54,17 @@ public:
 };
 
 // Finds the phase of the station's second by folding the detected amplitude
-// over many seconds and locating the rise from 10 % to 100 %; the length of a
-// second on the sample clock comes from the carrier's frequency (the station
-// derives both from one clock). Then scores each second as 0, 1 or marker.
+// over many seconds and locating its on-time edge (JJY's rise from 10 % to
+// 100 %, the others' drop; "the rise" below is that edge, the fold taken with
+// the sign that makes it one); the length of a second on the sample clock
+// comes from the carrier's frequency (the station derives both from one
+// clock). Then scores each second as each of the station's symbols.
 // When the rise jumps (CRiseWatch: a splice in the samples), the tracking
 // moves by the jump and the seconds it may have touched are marked.
 class CSecondTracker {
 public:
     // block: input samples per baseband sample.
-    explicit CSecondTracker(int block);
+    CSecondTracker(const Station& station, int block);
     void Reset();
     // samplesPerSecond: the sound card's samples per station second.
     void Process(const DetectedSample& s, double samplesPerSecond, double noiseVariance,
@@ -88,8 +91,8 @@ private:
     struct Windows {
         std::int64_t second = -1;
         double onTime = 0.0;
-        double sum[4] = {0, 0, 0, 0};
-        int count[4] = {0, 0, 0, 0};
+        std::array<double, CSymbolModel::kMaxWindows> sum{};
+        std::array<int, CSymbolModel::kMaxWindows> count{};
         int blanked = 0;
         int total = 0;
         bool spliced = false;
@@ -118,10 +121,15 @@ private:
         // noise, at a level of `amplitude`.
         double Variance(double amplitude) const;
     };
-    static LevelFit FitLevel(const Term* terms, int count, int span, double model, int hypothesis,
-                             bool blind);
+    LevelFit FitLevel(const Term* terms, int count, int span, double model, Symbol hypothesis,
+                      bool blind) const;
+    // The sum over a window of second j, its sign made the full carrier's
+    // where the carrier's phase flips (WWVB).
+    double WindowSum(std::int64_t j, int window) const;
+    // The sign of the carrier from second j's flip point to the next second's.
+    double FlipSign(std::int64_t j) const;
     int Span() const;
-    void Learn(const Term* terms, int count, int hypothesis, double amplitude);
+    void Learn(const Term* terms, int count, Symbol hypothesis, double amplitude);
     void NewFoldSecond(bool carrierFound, double samplesPerSecond, double noiseVariance,
                        IScoredSink& sink);
     // Whether the signal showed second n's rise where it is tracked, and
@@ -137,7 +145,11 @@ private:
     Windows& Slot(std::int64_t n) {
         return m_windows[static_cast<std::size_t>(n) % m_windows.size()];
     }
+    const Windows& Slot(std::int64_t n) const {
+        return m_windows[static_cast<std::size_t>(n) % m_windows.size()];
+    }
 
+    CSymbolModel m_model;
     int m_block;
     std::array<double, timecode::kFoldBins> m_foldI{}, m_foldQ{}, m_foldW{};
     std::int64_t m_phaseSecond = 0;

@@ -57,6 +57,21 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"jjy60_call_sign", StationId::Jjy60, 0, 1735715600, 35.0, 0.0, true, 260.0, 180}),
     [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
 
+// What the decoder does not read yet (DCF77, MSF and WWVB; a carrier above
+// half the rate) it says so, and a strong signal of it gives no report.
+TEST(StationDecoderNoise, WhatItDoesNotReadGivesNothing) {
+    EXPECT_TRUE(CDecoder::Reads(GetStation(StationId::Jjy40)));
+    EXPECT_TRUE(CDecoder::Reads(GetStation(StationId::Jjy40), 192000));
+    EXPECT_TRUE(CDecoder::Reads(GetStation(StationId::Jjy60)));
+    EXPECT_FALSE(CDecoder::Reads(GetStation(StationId::Jjy60), 96000));
+    for (StationId station : {StationId::Dcf77, StationId::Msf, StationId::Wwvb}) {
+        EXPECT_FALSE(CDecoder::Reads(GetStation(station)));
+        Reception r(kMonday, Noisy(40.0, 31, station));
+        r.Run(150.0);
+        EXPECT_TRUE(r.rec.seconds.empty() && r.rec.minutes.empty() && r.rec.statuses.empty());
+    }
+}
+
 // Noise and crashes at 192 kHz, where the noise reaches 96 kHz: no station's
 // decoder takes a time from them.
 TEST(StationDecoderNoise, NothingAt192k) {
