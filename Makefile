@@ -79,7 +79,7 @@ bench: deps-bench build
 # decoder reads (STATIONS), and the plot for the README
 # (bench/sensitivity.png, JJY 40 kHz; the others' plots in build/). Takes
 # some minutes per station.
-STATIONS ?= jjy40 jjy60
+STATIONS ?= jjy40 jjy60 dcf77 msf wwvb
 sensitivity: deps-bench build
 	@for s in $(STATIONS); do \
 	    if [ $$s = jjy40 ]; then plot=bench/sensitivity.png; else plot=build/sensitivity-$$s.png; fi; \

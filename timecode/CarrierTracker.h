@@ -36,7 +36,11 @@ public:
 // (CToneCanceller).
 class CCarrierTracker {
 public:
-    CCarrierTracker(double carrierHz, int rate);
+    // phaseFlips: the carrier's phase is keyed by 180 degrees (WWVB), so the
+    // search, the choice, the phase reference and the frequency loop take
+    // the carrier with its phase doubled, and the detected amplitude's sign
+    // flips with the station's code.
+    CCarrierTracker(double carrierHz, int rate, bool phaseFlips = false);
     void Reset();
     void Process(const BasebandSample& s, IDetectedSink& sink);
 
@@ -76,6 +80,9 @@ private:
     Lanes m_power{};
     double m_carrierHz;
     int m_rate;
+    bool m_flips;
+    // 2 where the phase is doubled (the search's hertz are then doubled too).
+    double m_scale;
     std::complex<double> m_searchSum{};
     int m_searchFill = 0;
     int m_searchSteps = 0;
@@ -93,6 +100,10 @@ private:
     std::complex<double> m_nco{1.0, 0.0}, m_ncoStep{1.0, 0.0};
     std::array<std::complex<double>, timecode::kPhaseRing> m_ring{};
     std::array<bool, timecode::kPhaseRing> m_ringBlank{};
+    // The phase-doubled samples of the window, and the reference's last
+    // half-angle (kept continuous: its sign is the code's alone).
+    std::array<std::complex<double>, timecode::kPhaseRing> m_doubled{};
+    std::complex<double> m_half{1.0, 0.0};
     std::complex<double> m_window{};
     std::int64_t m_count = 0;
     std::complex<double> m_secondSum{}, m_lastSecondSum{};

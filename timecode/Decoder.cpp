@@ -13,9 +13,7 @@ CDecoder::~CDecoder() = default;
 
 bool CDecoder::Reads(const Station& station, int rate) {
     if (rate <= 0) rate = station.sampleRate;
-    const bool jjyFrame = station.id == StationId::Jjy40 || station.id == StationId::Jjy60;
-    return jjyFrame && (rate == 96000 || rate == timecode::kMaxInputRate) &&
-           station.carrierHz < 0.5 * rate;
+    return (rate == 96000 || rate == timecode::kMaxInputRate) && station.carrierHz < 0.5 * rate;
 }
 
 void CDecoder::Feed(std::int64_t firstSample, const std::int16_t* samples, std::size_t n) {

@@ -12,7 +12,8 @@ namespace velto {
 class CDecoderChain;
 
 // The time-code decoder: a consumer of the raw samples (96 or 192 kHz)
-// beside the display chain, for the station it is made for. It tracks the carrier coherently, finds
+// beside the display chain, for the station it is made for (its carrier,
+// keying, frame and civil time from station/). It tracks the carrier coherently, finds
 // the second and the minute, and combines the soft evidence of many minutes into the date and time,
 // which it reports only when the evidence is decisive.
 //
@@ -26,8 +27,8 @@ public:
     explicit CDecoder(IDecoderSink& sink, const Station& station = GetStation(StationId::Jjy40),
                       int rate = 0);
     // Whether the decoder reads this station at this rate (0: the station's
-    // own): JJY's frame, on either carrier, below half the rate. DCF77, MSF
-    // and WWVB are not read yet.
+    // own): 96 000 or 192 000 samples per second, the carrier below half the
+    // rate.
     static bool Reads(const Station& station, int rate = 0);
     ~CDecoder();
     CDecoder(const CDecoder&) = delete;

@@ -86,7 +86,7 @@ CDecoderChain::CDecoderChain(IDecoderSink& sink, const Station& station, int rat
       m_rate(rate),
       m_model(station),
       m_decimator(station.carrierHz, rate),
-      m_carrier(station.carrierHz, rate),
+      m_carrier(station.carrierHz, rate, station.phaseFlips),
       m_seconds(station, m_decimator.Block()),
       m_minutes(station),
       m_frame(station) {}

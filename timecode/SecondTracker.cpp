@@ -71,7 +71,7 @@ CSecondTracker::LevelFit CSecondTracker::FitLevel(const Term* terms, int count, 
 }
 
 CSecondTracker::CSecondTracker(const Station& station, int block)
-    : m_model(station), m_block(block) {
+    : m_model(station), m_block(block), m_watch(m_model.EdgeSpan()) {
     Reset();
 }
 
@@ -172,7 +172,8 @@ void CSecondTracker::Measure(double& position, double& z) const {
     // The quadrature's contrasts are noise alone: their RMS is the noise of
     // the in-phase ones.
     Fold noise{}, wide{};
-    const Rise rise = FindRise(fi, Contrasts(fq, kEdgeWideHalfWidth, noise), wide);
+    const Rise rise =
+        FindRise(fi, Contrasts(fq, m_model.EdgeSpan(), noise), wide, m_model.EdgeSpan());
     position = rise.position;
     z = rise.z;
 }

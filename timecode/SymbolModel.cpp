@@ -18,6 +18,17 @@ CSymbolModel::CSymbolModel(const Station& station)
     : m_reduced(station.reducedLevel),
       m_flipAt(station.phaseFlips ? kPhaseFlipSeconds : -1.0),
       m_edgeSign(station.edge == OnTimeEdge::Rise ? 1.0 : -1.0) {
+    // The common parts just after the on-time edge and just before the next.
+    const CommonParts common = CommonKeying(station);
+    double after = 0.0, before = 0.0;
+    for (int i = 0; i < common.count; ++i) {
+        if (common.parts[i].from <= 0.0) after = common.parts[i].to;
+        if (common.parts[i].to >= 1.0) before = 1.0 - common.parts[i].from;
+    }
+    constexpr double kSpanMargin = 0.01;
+    m_edgeSpan = std::clamp(static_cast<int>(std::lround((std::min(after, before) - kSpanMargin) *
+                                                         timecode::kFoldBins)),
+                            timecode::kEdgeHalfWidth, timecode::kEdgeWideHalfWidth);
     std::array<double, 2 + 4 * kSymbolCount + 1> ends{0.0, 1.0};
     int count = 2;
     for (int s = 0; s < kSymbolCount; ++s) {

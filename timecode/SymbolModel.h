@@ -3,6 +3,7 @@
 #include <array>
 
 #include "station/Station.h"
+#include "timecode/Constants.h"
 
 // What the decoder takes of a station's keying: the parts of the second it
 // measures (windows between the keying's edges, a margin inside each), each
@@ -51,6 +52,9 @@ public:
     double FlipAt() const { return m_flipAt; }
     // +1 where the on-time point is a rise of the carrier, -1 a drop.
     double EdgeSign() const { return m_edgeSign; }
+    // Fold bins on either side of the on-time edge that every symbol keeps
+    // at one level, a margin left (JJY: 0.2 s, kEdgeWideHalfWidth at most).
+    int EdgeSpan() const { return m_edgeSpan; }
 
 private:
     int m_windows = 0;
@@ -64,6 +68,7 @@ private:
     std::array<Symbol, kSymbolCount> m_symbols{};
     double m_flipAt = -1.0;
     double m_edgeSign = 1.0;
+    int m_edgeSpan = 0;
 };
 
 }  // namespace velto

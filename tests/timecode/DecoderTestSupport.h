@@ -89,11 +89,11 @@ inline int WrongReports(const Recorder& rec, const Truth& truth, double toleranc
         if (second != s.secondInMinute) ++wrong;
     }
     for (const DecoderMinute& m : rec.minutes) {
-        const JjyTime t = JjyTimeFromUnix(m.utcUnix);
+        // In the station's civil time.
+        const CivilTime t = CivilTimeOf(truth.signal.GetStationSent(), m.utcUnix);
         if (m.utcUnix != truth.Unix(m.onTimeSample) || t.year != m.year || t.month != m.month ||
             t.day != m.day || t.hour != m.hour || t.minute != m.minute ||
-            m.dayOfYear != JjyDayOfYear(t.year, t.month, t.day) ||
-            m.weekday != JjyDayOfWeek(t.year, t.month, t.day)) {
+            m.dayOfYear != t.dayOfYear || m.weekday != t.weekday) {
             ++wrong;
         }
         if (std::abs(m.onTimeSample - truth.OnTime(m.onTimeSample)) > toleranceSamples) ++wrong;

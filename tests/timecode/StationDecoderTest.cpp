@@ -53,6 +53,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"jjy40_at_192k", StationId::Jjy40, 192000, kMonday, 30.0, 0.0, false, 200.0, 180},
         Case{"jjy60_strong", StationId::Jjy60, 0, kMonday, 40.0, 0.0, false, 200.0, 180},
         Case{"jjy60_weak_fading", StationId::Jjy60, 0, kMonday, 20.0, 0.5, false, 330.0, 300},
+        Case{"dcf77_strong", StationId::Dcf77, 0, kMonday, 40.0, 0.0, false, 200.0, 180},
         // 16:13:20 JST: the call sign at 16:15.
         Case{"jjy60_call_sign", StationId::Jjy60, 0, 1735715600, 35.0, 0.0, true, 260.0, 180}),
     [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
