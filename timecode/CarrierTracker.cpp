@@ -65,6 +65,9 @@ void CCarrierTracker::Reset() {
     m_ringBlank.fill(true);
     m_doubled.fill({});
     m_half = {1.0, 0.0};
+    m_recentZ.fill({});
+    m_recentY.fill({});
+    m_sumZ = m_sumY = {};
     m_window = {};
     m_count = 0;
     m_secondSum = m_lastSecondSum = {};
@@ -104,7 +107,12 @@ void CCarrierTracker::Process(const BasebandSample& s, IDetectedSink& sink) {
         m_searchSum = {};
         m_searchFill = 0;
     }
-    m_choice.Process(m_flips ? Doubled(z) : z, s.blanked);
+    const int recent = static_cast<int>(m_count % kFlipMean);
+    if (m_flips) {
+        m_sumZ += z - m_recentZ[recent];
+        m_recentZ[recent] = z;
+    }
+    m_choice.Process(m_flips ? Doubled(m_sumZ / double{kFlipMean}) : z, s.blanked);
     if (m_found && m_tones.Count() > 0) {
         const double mag = std::abs(m_window);
         z = m_tones.Apply(z, s.blanked, m_nco,
@@ -114,7 +122,11 @@ void CCarrierTracker::Process(const BasebandSample& s, IDetectedSink& sink) {
     const std::complex<double> y = z * std::conj(m_nco);
     m_nco *= m_ncoStep;
     const int slot = static_cast<int>(m_count % kPhaseRing);
-    const std::complex<double> tracked = m_flips ? Doubled(y) : y;
+    if (m_flips) {
+        m_sumY += y - m_recentY[recent];
+        m_recentY[recent] = y;
+    }
+    const std::complex<double> tracked = m_flips ? Doubled(m_sumY / double{kFlipMean}) : y;
     m_ring[slot] = y;
     m_doubled[slot] = tracked;
     m_ringBlank[slot] = s.blanked;
@@ -127,6 +139,11 @@ void CCarrierTracker::Process(const BasebandSample& s, IDetectedSink& sink) {
         FrequencyStep();
         // Rounding must not build up in the running sums and the oscillator.
         m_nco /= std::abs(m_nco);
+        m_sumZ = m_sumY = {};
+        for (int k = 0; k < kFlipMean; ++k) {
+            m_sumZ += m_recentZ[k];
+            m_sumY += m_recentY[k];
+        }
         m_window = {};
         const std::int64_t from = std::max<std::int64_t>(0, m_count - kWindowLength + 1);
         for (std::int64_t j = from; j <= m_count; ++j) {

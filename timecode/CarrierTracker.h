@@ -104,6 +104,11 @@ private:
     // half-angle (kept continuous: its sign is the code's alone).
     std::array<std::complex<double>, timecode::kPhaseRing> m_doubled{};
     std::complex<double> m_half{1.0, 0.0};
+    // ... doubled after a mean over the last kFlipMean samples, where the
+    // signal stands further above the noise (few of them hold a flip).
+    static constexpr int kFlipMean = 10;
+    std::array<std::complex<double>, kFlipMean> m_recentZ{}, m_recentY{};
+    std::complex<double> m_sumZ{}, m_sumY{};
     std::complex<double> m_window{};
     std::int64_t m_count = 0;
     std::complex<double> m_secondSum{}, m_lastSecondSum{};

@@ -94,6 +94,12 @@ void CSecondTracker::Reset() {
     m_holdFold = false;
     m_channels.fill(Channel{});
     m_watch.Reset();
+    m_pendingCount = 0;
+    m_pendingSum = 0.0;
+    m_span = 0;
+    m_near.fill({});
+    m_nearCount = 0;
+    m_nearI = m_nearQ = 0.0;
     m_splices = 0;
     m_spliceFrom = 0;
 }
@@ -101,24 +107,36 @@ void CSecondTracker::Reset() {
 void CSecondTracker::Process(const DetectedSample& s, double samplesPerSecond, double noiseVariance,
                              bool carrierFound, IScoredSink& sink) {
     const double step = m_block / samplesPerSecond;
-    // The fold sees the on-time edge as a rise; where the carrier's phase
-    // flips, its magnitude.
-    const double folded =
-        m_model.EdgeSign() * (m_model.FlipAt() > 0.0 ? std::abs(s.inPhase) : s.inPhase);
+    const bool flips = m_model.FlipAt() > 0.0;
+    if (flips && m_locked) {
+        // Where the carrier's phase flips, each span between flips is folded
+        // once it is whole, at the sign of its sum.
+        const double v = static_cast<double>(m_phaseSecond) + m_phase - m_edge / kFoldBins;
+        const auto span = static_cast<std::int64_t>(std::floor(v - m_model.FlipAt()));
+        if (span != m_span) FlushSpan(span);
+    }
     if (!s.blanked) {
         const double u = m_phase * kFoldBins;
         const int b0 = std::min(static_cast<int>(u), kFoldBins - 1);
         const double f = u - b0;
-        const int b1 = (b0 + 1) % kFoldBins;
-        if (!m_holdFold) {
-            m_foldI[b0] += (1.0 - f) * folded;
-            m_foldQ[b0] += (1.0 - f) * s.quadrature;
-            m_foldW[b0] += 1.0 - f;
-            m_foldI[b1] += f * folded;
-            m_foldQ[b1] += f * s.quadrature;
-            m_foldW[b1] += f;
+        if (flips && m_locked && m_pendingCount < static_cast<int>(m_pending.size())) {
+            m_pending[m_pendingCount++] = {b0, f, s.inPhase, s.quadrature};
+            m_pendingSum += s.inPhase;
+        } else if (flips) {
+            // Before the second is found, the magnitude where the phase
+            // flips, of a mean centred on the sample: above the noise, the
+            // magnitude keeps more of the signal.
+            const int at = m_nearCount % kNear;
+            m_nearI += s.inPhase - m_near[at].inPhase;
+            m_nearQ += s.quadrature - m_near[at].quadrature;
+            m_near[at] = {b0, f, s.inPhase, s.quadrature};
+            if (++m_nearCount >= kNear) {
+                const Pending& mid = m_near[(m_nearCount - kNear / 2 - 1) % kNear];
+                AddToFold(mid.bin, mid.f, std::abs(m_nearI) / kNear, m_nearQ / kNear);
+            }
+        } else {
+            AddToFold(b0, f, s.inPhase, s.quadrature);
         }
-        m_watch.Add(b0, b1, f, folded);
     }
 
     if (m_locked) {
@@ -161,6 +179,32 @@ void CSecondTracker::Process(const DetectedSample& s, double samplesPerSecond, d
     }
 }
 
+void CSecondTracker::AddToFold(int b0, double f, double amplitude, double quadrature) {
+    // The fold sees the on-time edge as a rise.
+    const double x = m_model.EdgeSign() * amplitude;
+    const int b1 = (b0 + 1) % kFoldBins;
+    if (!m_holdFold) {
+        m_foldI[b0] += (1.0 - f) * x;
+        m_foldQ[b0] += (1.0 - f) * quadrature;
+        m_foldW[b0] += 1.0 - f;
+        m_foldI[b1] += f * x;
+        m_foldQ[b1] += f * quadrature;
+        m_foldW[b1] += f;
+    }
+    m_watch.Add(b0, b1, f, x);
+}
+
+void CSecondTracker::FlushSpan(std::int64_t next) {
+    const double sign = m_pendingSum < 0.0 ? -1.0 : 1.0;
+    for (int i = 0; i < m_pendingCount; ++i) {
+        const Pending& p = m_pending[i];
+        AddToFold(p.bin, p.f, sign * p.inPhase, p.quadrature);
+    }
+    m_pendingCount = 0;
+    m_pendingSum = 0.0;
+    m_span = next;
+}
+
 void CSecondTracker::Measure(double& position, double& z) const {
     Fold fi{}, fq{};
     for (int b = 0; b < kFoldBins; ++b) {
@@ -179,6 +223,7 @@ void CSecondTracker::Measure(double& position, double& z) const {
 }
 
 void CSecondTracker::Rephase(double jump, double samplesPerSecond) {
+    FlushSpan(m_span);
     // The long fold moves with the rise and keeps little of what it held:
     // what follows is measured afresh.
     const int shift = static_cast<int>(std::lround(jump));
@@ -246,6 +291,8 @@ void CSecondTracker::NewFoldSecond(bool carrierFound, double samplesPerSecond, d
     if (!m_locked) {
         if (m_edgeZ >= kSecondLockZ) {
             m_locked = true;
+            m_pendingCount = 0;
+            m_pendingSum = 0.0;
             ++m_epoch;
             m_edge = position;
             m_slipSeconds = 0;
@@ -270,6 +317,8 @@ void CSecondTracker::NewFoldSecond(bool carrierFound, double samplesPerSecond, d
     } else if (++m_slipSeconds >= kSlipSeconds && m_edgeZ >= kSecondLockZ) {
         // The rise is elsewhere now: start the count of seconds over.
         m_locked = false;
+        m_pendingCount = 0;
+        m_pendingSum = 0.0;
         m_slipSeconds = 0;
     }
 }

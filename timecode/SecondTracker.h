@@ -139,6 +139,12 @@ private:
         return w.total > 0 && w.blanked <= timecode::kErasureBlanked * w.total;
     }
     void Measure(double& position, double& z) const;
+    // Adds a detected sample to the fold and the rise watch, at bins b0 and
+    // b0 + 1 with weights 1 - f and f.
+    void AddToFold(int b0, double f, double amplitude, double quadrature);
+    // Folds the samples held since the last flip point, and starts the span
+    // between flips `next`.
+    void FlushSpan(std::int64_t next);
     // The rise jumped: the tracking moves by it.
     void Rephase(double jump, double samplesPerSecond);
     void Finalize(std::int64_t n, double noiseVariance, IScoredSink& sink);
@@ -171,6 +177,21 @@ private:
     std::array<Channel, timecode::kLevelSpan + 1> m_channels{};  // by span; 0 unused
 
     CRiseWatch m_watch;
+    // Where the carrier's phase flips (WWVB), once the second is found: the
+    // samples since the last flip point, held until their sign is known.
+    struct Pending {
+        int bin;
+        double f, inPhase, quadrature;
+    };
+    std::array<Pending, 1200> m_pending{};
+    int m_pendingCount = 0;
+    double m_pendingSum = 0.0;
+    std::int64_t m_span = 0;
+    // ... and before it is found, the last samples, for a mean about each.
+    static constexpr int kNear = 11;
+    std::array<Pending, kNear> m_near{};
+    int m_nearCount = 0;
+    double m_nearI = 0.0, m_nearQ = 0.0;
     int m_splices = 0;
     std::int64_t m_spliceFrom = 0;
 };
