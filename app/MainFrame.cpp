@@ -19,10 +19,12 @@
 #include "audio/WavFileWriter.h"
 #include "audio/WaveService.h"
 #include "clock/ClockFeedSettings.h"
+#include "logfeed/ReceptionLogSettings.h"
 #include "views/ChildView.h"
 #include "views/ClockStatus.h"
 #include "views/FilteredWav.h"
 #include "views/Scope.h"
+#include "views/SpectrumWnd.h"
 #include "views/TimeCodeWnd.h"
 
 namespace {
@@ -85,6 +87,8 @@ CMainFrame::CMainFrame()
     m_wndScope->CreateScope(this);
     m_wndScope->SetBaseTitle(QStringLiteral("実波形"));
     m_wndTimeCode = new CTimeCodeWnd(this);
+    CreateSpectrum();
+    CreateLog();
     m_statusBar = new CStatusBar(this);
     setStatusBar(m_statusBar);
     m_clockStatus = new CClockStatus(this);
@@ -108,6 +112,47 @@ CMainFrame::~CMainFrame() {
     m_receiver.RemoveObserver(this);
     velto::Warnings unheard;
     m_receiver.Stop(unheard);
+    if (m_logFeed) {
+        m_receiver.RemoveObserver(m_logFeed.get());
+        m_logFeed->Finish();
+    }
+}
+
+// The spectrum window is there from the start, hidden; its analyser costs
+// nothing until the window shows. Without the memory for it, the menu item
+// shows a window that says so.
+void CMainFrame::CreateSpectrum() {
+    m_wndSpectrum = new CSpectrumWnd(this);
+    try {
+        m_analyser = std::make_unique<velto::CSpectrumAnalyser>(velto::SpectrumOptions{});
+    } catch (const std::exception& e) {
+        Log(velto::Warning{velto::WarningCode::AudioError,
+                           std::string("no spectrum: ") + e.what()});
+    }
+    connect(m_wndSpectrum, &CSpectrumWnd::VisibilityChanged, this,
+            [this](bool shown) { OnSpectrumShown(shown); });
+}
+
+// The log the profile asks for, written while live reception runs.
+void CMainFrame::CreateLog() {
+    const velto::ReceptionLogSettings settings = velto::ReceptionLogSettings::Load();
+    if (!settings.enabled) {
+        return;
+    }
+    m_logFeed = std::make_unique<velto::CReceptionLogFeed>(
+        settings.directory, settings.keepDays, [this](const velto::Warning& warning) {
+            Log(warning);
+            ShowMessage(QStringLiteral("受信ログを書き込めません。受信は続いています。\n") +
+                        QString::fromStdString(warning.text));
+        });
+    m_receiver.AddObserver(m_logFeed.get());
+    m_wndTimeCode->SetReceptionLog(settings.directory);
+}
+
+void CMainFrame::FinishLog() {
+    if (m_logFeed) {
+        m_logFeed->Finish();
+    }
 }
 
 void CMainFrame::CreateMenus() {
@@ -119,6 +164,7 @@ void CMainFrame::CreateMenus() {
     AddCommand(m_receiveMenu, QStringLiteral("時計合わせの設定(&K)..."), ID_CLOCKFEED);
     AddCommand(m_receiveMenu, QStringLiteral("実波形(&W)"), ID_SCOPE);
     AddCommand(m_receiveMenu, QStringLiteral("タイムコード(&T)"), ID_TIMECODE);
+    AddCommand(m_receiveMenu, QStringLiteral("スペクトル(&P)"), ID_SPECTRUM);
     m_receiveMenu->addSeparator();
     AddCommand(m_receiveMenu, QStringLiteral("アプリケーションの終了(&X)"), ID_APP_EXIT);
     connect(m_receiveMenu, &QMenu::aboutToShow, this, [this] { UpdateMenu(m_receiveMenu); });
@@ -197,6 +243,9 @@ void CMainFrame::RunCommand(int id) {
         case ID_TIMECODE:
             OnTimeCode();
             break;
+        case ID_SPECTRUM:
+            OnSpectrum();
+            break;
         case ID_FILE_OPEN:
             OnFileOpen();
             break;
@@ -258,6 +307,26 @@ void CMainFrame::OnBufferProcessed(const velto::ProcessedBuffer& buffer) {
     m_statusBar->SetInput(m_receiver.Input());
 }
 
+// Fed while shown only, in order: the analyser clears itself for a new run
+// and for input it did not see.
+void CMainFrame::OnInput(std::int64_t first, const std::int16_t* samples, std::size_t n) {
+    if (!m_spectrumShown || !m_analyser) {
+        return;
+    }
+    m_analyser->FeedInput(first, samples, n);
+    m_wndSpectrum->OnSpectrum();
+    if (m_logFeed) {
+        m_logFeed->SetNoiseDb(m_analyser->NoiseDb());
+    }
+}
+
+void CMainFrame::OnSpectrumShown(bool shown) {
+    m_spectrumShown = shown;
+    if (!shown && m_logFeed) {
+        m_logFeed->SetNoiseDb(std::nullopt);
+    }
+}
+
 void CMainFrame::FeedScope(const velto::ProcessedBuffer& buffer) {
     if (m_wndScope == nullptr || !m_wndScope->isVisible()) {
         return;
@@ -288,6 +357,15 @@ bool CMainFrame::StartRun(const velto::DeviceSpec& capture) {
         m_receiver.RaiseWarning(velto::WarningCode::StoredDeviceMissing,
                                 velto::StoredDeviceMissingText(capture.name));
     }
+    // Live reception is logged; a recording replayed is not reception now.
+    if (m_logFeed) {
+        if (capture.replayFile.empty()) {
+            m_logFeed->Begin(velto::CReceptionLogFeed::Time::System,
+                             velto::ClockFeedSettings::Load().latencyMs);
+        } else {
+            m_logFeed->Finish();
+        }
+    }
     // A run counts its samples from 0 again: what came before would mislead.
     m_clockStatus->Clear();
     m_wndTimeCode->Clear();
@@ -311,6 +389,7 @@ void CMainFrame::OnReceiveStart() {
 void CMainFrame::StopRun() {
     velto::Warnings told;
     m_receiver.Stop(told);
+    FinishLog();
     ShowAudioBoxes(told);
     // No clock ticks without reception; the time-code window keeps the run.
     m_clockStatus->Clear();
@@ -365,6 +444,13 @@ void CMainFrame::OnTimeCode() {
     m_wndTimeCode->show();
     m_wndTimeCode->raise();
     m_wndTimeCode->activateWindow();
+}
+
+void CMainFrame::OnSpectrum() {
+    m_wndSpectrum->SetAnalyser(m_analyser.get());
+    m_wndSpectrum->show();
+    m_wndSpectrum->raise();
+    m_wndSpectrum->activateWindow();
 }
 
 void CMainFrame::OnDecoderSecond(const velto::DecoderSecond& s,
@@ -478,6 +564,7 @@ void CMainFrame::closeEvent(QCloseEvent* e) {
             m_receiver.StopMonitor(told);
         } else {
             m_receiver.StopCapture(told);
+            FinishLog();
         }
         ShowAudioBoxes(told);
         e->ignore();
@@ -489,6 +576,9 @@ void CMainFrame::closeEvent(QCloseEvent* e) {
     }
     if (m_wndTimeCode != nullptr) {
         m_wndTimeCode->hide();
+    }
+    if (m_wndSpectrum != nullptr) {
+        m_wndSpectrum->hide();
     }
     e->accept();
 }

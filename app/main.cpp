@@ -1,3 +1,4 @@
+#include <QGuiApplication>
 #include <cstdio>
 #include <cstring>
 
@@ -5,6 +6,7 @@
 #include "audio/WaveService.h"
 #include "headless/Headless.h"
 #include "headless/HeadlessOptions.h"
+#include "plot/SpectrumPng.h"
 
 namespace {
 
@@ -12,6 +14,7 @@ constexpr const char* kUsage =
     "Usage: velto [--simulate]\n"
     "       velto --headless [--simulate | --device NAME | --input FILE | --input -] [--json]\n"
     "             [--record FILE.wav] [--chrony-sock PATH] [--shm UNIT] [--latency-ms MS]\n"
+    "             [--log DIR [--log-days N]] [--spectrum OUT.png]\n"
     "       velto --list-devices\n"
     "Velto receives the JJY 40 kHz time signal through a sound card sampling at 96 kHz.\n"
     "\n"
@@ -31,10 +34,34 @@ constexpr const char* kUsage =
     "                     or chronyd's \"refclock SHM UNIT\" (headless)\n"
     "  --latency-ms MS    the sound card's and receiver's delay, taken off the samples'\n"
     "                     capture times (default 0; see the README to measure it)\n"
+    "  --log DIR          append a line a minute to the reception log, a CSV file a day\n"
+    "                     in DIR (headless; the window keeps it in ~/.local/share/Velto/log)\n"
+    "  --log-days N       delete the log's days older than N days (default 365; 0 keeps\n"
+    "                     every day)\n"
+    "  --spectrum OUT.png draw the band of the --input recording, its averaged spectrum\n"
+    "                     and its waterfalls, into a PNG image (headless)\n"
     "  --help             show this help and exit\n"
     "  --version          show the version and exit\n"
     "\n"
     "Press Space in the window to start and stop reception.\n";
+
+// The console draws a recording's band with Qt Gui on the offscreen
+// platform, once its own application object is gone.
+bool WriteSpectrum(const velto::CSpectrumAnalyser& analyser, const std::string& path,
+                   std::string* error) {
+    char name[] = "velto";
+    char platform[] = "-platform";
+    char offscreen[] = "offscreen";
+    char* args[] = {name, platform, offscreen, nullptr};
+    int count = 3;
+    QGuiApplication app(count, args);
+    QString problem;
+    if (!spectrumpng::Write(analyser, QString::fromStdString(path), &problem)) {
+        *error = problem.toStdString();
+        return false;
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -59,7 +86,8 @@ int main(int argc, char** argv) {
         headless = headless || IsConsoleOption(argv[i]);
     }
     if (headless) {
-        return RunHeadless(argc, argv);
+        return RunHeadless(argc, argv,
+                           SpectrumPicture{spectrumpng::kMaxWaterfallRows, WriteSpectrum});
     }
     CReceiverApp app(argc, argv);
     if (simulate) {

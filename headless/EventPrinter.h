@@ -7,13 +7,21 @@
 
 #include "receiver/ReceiverObserver.h"
 
+namespace velto {
+class CSpectrumAnalyser;
+}
+
 // Writes what the receiver reports to standard output, one line per event:
 // plain text for a person, or one JSON object per line for a program.
 // Status lines come on each change of state, and in JSON also every 10 s
-// of input.
+// of input; with a spectrum analyser they carry its noise floor and the
+// steady carriers beside the station's.
 class CEventPrinter : public velto::IReceiverObserver {
 public:
     CEventPrinter(std::FILE* out, bool json);
+
+    // The analyser that measures the band of the same input; nullptr: none.
+    void SetSpectrum(const velto::CSpectrumAnalyser* analyser) { m_spectrum = analyser; }
 
     void OnMinute(const velto::DecoderMinute& minute,
                   const std::optional<velto::SystemTime>& captured) override;
@@ -22,12 +30,14 @@ public:
 
     // "2027-03-01T00:00:00+09:00" for the JST time of a minute's second 0.
     static std::string JstText(const velto::DecoderMinute& minute);
-    static const char* StateName(velto::ReceptionState state);
     static std::string JsonString(const std::string& text);
 
 private:
+    std::string BandFields() const;
+
     std::FILE* m_out;
     bool m_json;
     std::optional<velto::ReceptionState> m_lastState;
     std::int64_t m_lastStatusSample = 0;
+    const velto::CSpectrumAnalyser* m_spectrum = nullptr;
 };

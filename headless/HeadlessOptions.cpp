@@ -7,8 +7,10 @@
 namespace {
 
 // The console's options with a value, and those without; --simulate is the
-// window's too. The clock feed's come from ClockFeedSettings.
-constexpr std::array<std::string_view, 3> kValueOptions = {"--device", "--input", "--record"};
+// window's too. The clock feed's come from ClockFeedSettings, the reception
+// log's from ReceptionLogSettings.
+constexpr std::array<std::string_view, 4> kValueOptions = {"--device", "--input", "--record",
+                                                           "--spectrum"};
 constexpr std::array<std::string_view, 3> kFlagOptions = {"--headless", "--list-devices", "--json"};
 
 bool Listed(const auto& list, const std::string& arg) {
@@ -19,13 +21,14 @@ bool Listed(const auto& list, const std::string& arg) {
 
 bool IsConsoleOption(const std::string& arg) {
     return Listed(kValueOptions, arg) || Listed(kFlagOptions, arg) ||
-           velto::ClockFeedSettings::IsOption(arg);
+           velto::ClockFeedSettings::IsOption(arg) || velto::ReceptionLogSettings::IsOption(arg);
 }
 
 bool ParseHeadlessOptions(int argc, char** argv, HeadlessOptions* options, std::string* error) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        const bool valued = Listed(kValueOptions, arg) || velto::ClockFeedSettings::IsOption(arg);
+        const bool valued = Listed(kValueOptions, arg) || velto::ClockFeedSettings::IsOption(arg) ||
+                            velto::ReceptionLogSettings::IsOption(arg);
         if (valued && i + 1 >= argc) {
             *error = "option " + arg + " needs a value.";
             return false;
@@ -45,8 +48,14 @@ bool ParseHeadlessOptions(int argc, char** argv, HeadlessOptions* options, std::
             options->input = argv[++i];
         } else if (arg == "--record") {
             options->record = argv[++i];
+        } else if (arg == "--spectrum") {
+            options->spectrum = argv[++i];
         } else if (velto::ClockFeedSettings::IsOption(arg)) {
             if (!options->clock.ParseOption(arg, argv[++i], error)) {
+                return false;
+            }
+        } else if (velto::ReceptionLogSettings::IsOption(arg)) {
+            if (!options->log.ParseOption(arg, argv[++i], error)) {
                 return false;
             }
         } else {
@@ -63,6 +72,10 @@ bool ParseHeadlessOptions(int argc, char** argv, HeadlessOptions* options, std::
     if (options->clock.enabled && options->input) {
         *error = "--chrony-sock and --shm need live reception (a sound card or --simulate): " +
                  std::string("a recording says nothing about the system clock.");
+        return false;
+    }
+    if (options->spectrum && !options->input) {
+        *error = "--spectrum draws the band of a recording: it needs --input.";
         return false;
     }
     return true;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "clock/ClockFeedSettings.h"
+#include "logfeed/ReceptionLogSettings.h"
 
 // The command line of the console front end.
 struct HeadlessOptions {
@@ -13,8 +14,12 @@ struct HeadlessOptions {
     std::optional<std::string> device;  // a capture device by name
     std::optional<std::string> input;   // a recording, or "-" for raw samples on standard input
     std::optional<std::string> record;  // a WAV file to record to
+    // A PNG of the recording's band, written once it has been read.
+    std::optional<std::string> spectrum;
     // Feeding the system clock (--chrony-sock, --shm, --latency-ms).
     velto::ClockFeedSettings clock;
+    // Keeping the reception log (--log, --log-days).
+    velto::ReceptionLogSettings log;
 };
 
 // Whether an argument is one of the console's own options, which need no

@@ -21,7 +21,11 @@ std::int64_t MinuteOf(double unix) {
 
 void CReceptionLogger::OnStatus(const DecoderStatus& status) { m_status = status; }
 
+// A minute carried on in the flywheel was not read from the signal.
 void CReceptionLogger::OnMinute(const DecoderMinute& minute) {
+    if (minute.flywheel) {
+        return;
+    }
     m_decoded.push_back(minute.utcUnix);
     if (m_decoded.size() > kDecodedKept) {
         m_decoded.pop_front();
