@@ -119,15 +119,14 @@ CMainFrame::~CMainFrame() {
 }
 
 // The spectrum window is there from the start, hidden; its analyser costs
-// nothing until the window shows. Without the memory for it, the menu item
-// shows a window that says so.
+// nothing until the window shows. Without the memory for the analyser, the
+// window shows its note instead of a band.
 void CMainFrame::CreateSpectrum() {
     m_wndSpectrum = new CSpectrumWnd(this);
     try {
         m_analyser = std::make_unique<velto::CSpectrumAnalyser>(velto::SpectrumOptions{});
     } catch (const std::exception& e) {
-        Log(velto::Warning{velto::WarningCode::AudioError,
-                           std::string("no spectrum: ") + e.what()});
+        std::fprintf(stderr, "velto: no spectrum: %s\n", e.what());
     }
     connect(m_wndSpectrum, &CSpectrumWnd::VisibilityChanged, this,
             [this](bool shown) { OnSpectrumShown(shown); });
@@ -357,6 +356,9 @@ bool CMainFrame::StartRun(const velto::DeviceSpec& capture) {
         m_receiver.RaiseWarning(velto::WarningCode::StoredDeviceMissing,
                                 velto::StoredDeviceMissingText(capture.name));
     }
+    // Until the first run the spectrum window says that it waits for one;
+    // after a stop it keeps the last band.
+    m_wndSpectrum->SetAnalyser(m_analyser.get());
     // Live reception is logged; a recording replayed is not reception now.
     if (m_logFeed) {
         if (capture.replayFile.empty()) {
@@ -447,7 +449,6 @@ void CMainFrame::OnTimeCode() {
 }
 
 void CMainFrame::OnSpectrum() {
-    m_wndSpectrum->SetAnalyser(m_analyser.get());
     m_wndSpectrum->show();
     m_wndSpectrum->raise();
     m_wndSpectrum->activateWindow();
