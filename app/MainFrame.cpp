@@ -29,6 +29,11 @@
 
 namespace {
 
+// The spectrum window is drawn every second buffer, five times a second:
+// its band is a 2 s average and its waterfalls gain a line a second, and
+// each picture costs some milliseconds.
+constexpr int kSpectrumPaintEvery = 2;
+
 // Client area below the menu bar; the view inside has a 1-pixel border.
 constexpr int kClientWidth = 818;
 constexpr int kClientHeight = 371;
@@ -313,7 +318,9 @@ void CMainFrame::OnInput(std::int64_t first, const std::int16_t* samples, std::s
         return;
     }
     m_analyser->FeedInput(first, samples, n);
-    m_wndSpectrum->OnSpectrum();
+    if (++m_spectrumFeeds % kSpectrumPaintEvery == 0) {
+        m_wndSpectrum->OnSpectrum();
+    }
     if (m_logFeed) {
         m_logFeed->SetNoiseDb(m_analyser->NoiseDb());
     }

@@ -159,5 +159,6 @@ private:
     std::unique_ptr<velto::CClockFeed> m_clockFeed;
     std::unique_ptr<velto::CSpectrumAnalyser> m_analyser;
     bool m_spectrumShown = false;
+    std::int64_t m_spectrumFeeds = 0;
     std::unique_ptr<velto::CReceptionLogFeed> m_logFeed;
 };

@@ -38,13 +38,14 @@ constexpr double kReferenceAmplitude = 10000.0;
 // at 06:40 and sets at 16:30 in December, and the level changes over the
 // hour or so the path takes to turn from dark to light.
 constexpr double kNightCn0 = 44.0;
-constexpr double kDayCn0 = 17.0;
+constexpr double kDayCn0 = 16.0;
 constexpr double kSunrise = 6.7;
 constexpr double kSunset = 16.5;
 constexpr double kTurnHours = 1.2;
 // Where the sky wave and the ground wave meet out of phase as the path
-// turns, the level dips.
-constexpr double kDipDb = 12.0;
+// turns, the level dips for some minutes, below what can be decoded.
+constexpr double kDipDb = 34.0;
+constexpr double kDipHours = 0.15;
 
 // 0 by day, 1 by night, a smooth step between.
 double Night(double hour) {
@@ -59,7 +60,7 @@ double Cn0At(double hour) {
     const double turning = std::min(std::abs(hour - kSunrise - 0.3 * kTurnHours),
                                     std::abs(hour - kSunset - 0.7 * kTurnHours));
     return kDayCn0 + (kNightCn0 - kDayCn0) * Night(hour) -
-           kDipDb * std::exp(-turning * turning / (2.0 * 0.12 * 0.12));
+           kDipDb * std::exp(-turning * turning / (2.0 * kDipHours * kDipHours));
 }
 
 // The amplitude that gives a C/N0 against the noise:

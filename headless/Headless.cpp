@@ -218,8 +218,8 @@ std::unique_ptr<velto::CSpectrumAnalyser> MakeBand(const HeadlessOptions& option
     return std::make_unique<velto::CSpectrumAnalyser>(band);
 }
 
-// Reception as the options ask, reported by `printer`; the band measured by
-// `band` when given.
+// Reception as the options ask, reported on standard output, with the band
+// measured by `band` when given.
 int Receive(const HeadlessOptions& options, QCoreApplication& app, velto::CSpectrumAnalyser* band) {
     velto::CReceiver receiver;
     // Nobody watches the strips or listens to the monitor of a console.
