@@ -23,7 +23,8 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     // The texts keep their places; a label wider than its place in the layout
     // (the font may be larger than the layout assumed) widens the box rather
     // than losing its end.
-    auto* name = new QLabel(QStringLiteral("Velto   Version 1.0"), this);
+    // The project's version, as velto --version gives it.
+    auto* name = new QLabel(QStringLiteral("Velto   Version " VELTO_VERSION), this);
     name->setTextFormat(Qt::PlainText);
     auto* copyright = new QLabel(QStringLiteral("Copyright (C) 2026 Velto Project"), this);
     auto place = [](QLabel* label, int top) {

@@ -1,20 +1,25 @@
 #include "app/MainFrame.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QFileDialog>
+#include <QFile>
 #include <QFileInfo>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QShortcut>
 #include <QStatusBar>
+#include <QTimer>
+#include <chrono>
 #include <cstdio>
 
 #include "app/ClockFeedDlg.h"
 #include "app/CmdUI.h"
 #include "app/CommandIds.h"
+#include "app/FileDialogs.h"
 #include "app/SoundCardDlg.h"
 #include "app/StatusBar.h"
+#include "audio/FileId.h"
 #include "audio/SoundFileReader.h"
 #include "audio/WavFileWriter.h"
 #include "audio/WaveService.h"
@@ -68,10 +73,7 @@ CMainFrame::CMainFrame()
                                Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint) {
     setWindowTitle(QStringLiteral("Velto"));
     m_receiver.AddObserver(this);
-    m_chooseOpenFile = [this] {
-        return QFileDialog::getOpenFileName(this, QStringLiteral("ファイルを開く"), QString(),
-                                            QStringLiteral("録音 (*.wav *.flac);;すべて (*)"));
-    };
+    m_chooseOpenFile = [this] { return ChooseRecordingToOpen(this); };
     m_showMessage = [this](const QString& text) {
         QMessageBox box(QMessageBox::Warning, QStringLiteral("Velto"), text, QMessageBox::Ok, this);
         box.exec();
@@ -80,9 +82,14 @@ CMainFrame::CMainFrame()
         QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Ok);
         box.exec();
     };
-    m_chooseRecordFile = [this] {
-        return QFileDialog::getSaveFileName(this, QStringLiteral("録音"), QString(),
-                                            QStringLiteral("WAV (*.wav)"));
+    m_chooseRecordFile = [this] { return ChooseRecordingTarget(this); };
+    m_confirm = [this](const QString& question) {
+        QMessageBox box(QMessageBox::Question, QStringLiteral("Velto"), question,
+                        QMessageBox::Yes | QMessageBox::No, this);
+        box.setDefaultButton(QMessageBox::No);
+        box.button(QMessageBox::Yes)->setText(QStringLiteral("上書きする"));
+        box.button(QMessageBox::No)->setText(QStringLiteral("キャンセル"));
+        return box.exec() == QMessageBox::Yes;
     };
 
     CreateMenus();
@@ -105,6 +112,9 @@ CMainFrame::CMainFrame()
     setFixedSize(kClientWidth,
                  kClientHeight + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
     setFocusPolicy(Qt::StrongFocus);
+    m_clockFeedTimer = new QTimer(this);
+    m_clockFeedTimer->setInterval(1000);
+    connect(m_clockFeedTimer, &QTimer::timeout, this, &CMainFrame::ShowClockFeed);
     ApplyClockFeed();
 }
 
@@ -304,6 +314,13 @@ void CMainFrame::OnCaptureLost() {
     m_statusBar->SetReceiving(false);
 }
 
+void CMainFrame::OnInputEnded() {
+    m_clockStatus->Clear();
+    m_statusBar->SetReceiving(false);
+    ShowMessage(QStringLiteral("ファイルの終わりまで再生しました。\n") +
+                QFileInfo(QFile::decodeName(QByteArray::fromStdString(m_replayFile))).fileName());
+}
+
 // The draw step of the cycle: both strips, then the oscilloscope.
 void CMainFrame::OnBufferProcessed(const velto::ProcessedBuffer& buffer) {
     m_wndView->AppendBuffer(buffer);
@@ -353,6 +370,7 @@ bool CMainFrame::StartRun(const velto::DeviceSpec& capture) {
     if (!started) {
         return false;
     }
+    m_replayFile = capture.replayFile;
     m_statusBar->SetDevice(capture.replayFile.empty()
                                ? CaptureDeviceName(capture)
                                : QFileInfo(QString::fromStdString(capture.replayFile)).fileName());
@@ -499,32 +517,46 @@ void CMainFrame::OnFileOpen() {
     }
     velto::CSoundFileReader reader;
     std::string error;
-    if (!reader.Open(path.toStdString(), &error)) {
+    if (!reader.Open(QFile::encodeName(path).toStdString(), &error)) {
         ShowMessage(QStringLiteral("このファイルは再生できません。\n") +
                     QString::fromStdString(error));
         return;
     }
     reader.Close();
     velto::DeviceSpec spec = ReadDeviceSpec();
-    spec.replayFile = path.toStdString();
+    spec.replayFile = QFile::encodeName(path).toStdString();
     StartRun(spec);
 }
 
+// The target is never the input, and an existing file is overwritten only
+// when the user says so.
 void CMainFrame::OnRecord() {
     if (m_receiver.IsRecording()) {
         m_receiver.StopRecording();
         return;
     }
     const QString path = m_chooseRecordFile ? m_chooseRecordFile() : QString();
-    std::string error;
-    std::unique_ptr<velto::CWavFileWriter> writer;
-    if (!path.isEmpty()) {
-        writer = velto::CWavFileWriter::Create(path.toStdString(), &error);
+    if (path.isEmpty()) {
+        UpdateCommand(ID_RECORD);
+        return;
     }
-    if (!writer || !m_receiver.StartRecording(std::move(writer), &error)) {
-        if (!path.isEmpty()) {
-            ShowMessage(QStringLiteral("録音を開始できません。\n") + QString::fromStdString(error));
+    velto::CWavFileWriter::Target target{QFile::encodeName(path).toStdString(), false, {}};
+    if (!m_replayFile.empty()) {
+        target.input = velto::FileId::OfPath(m_replayFile);
+    }
+    const bool isInput = target.input && velto::FileId::OfPath(target.path) == target.input;
+    if (!isInput && velto::CWavFileWriter::Exists(target.path)) {
+        target.overwrite =
+            m_confirm(QStringLiteral("%1 はすでにあります。\n上書きしますか?").arg(path));
+        if (!target.overwrite) {
+            UpdateCommand(ID_RECORD);
+            return;
         }
+    }
+    std::string error;
+    std::unique_ptr<velto::CWavFileWriter> writer = velto::CWavFileWriter::Create(target, &error);
+    if (!writer || !m_receiver.StartRecording(std::move(writer), &error)) {
+        ShowMessage(QStringLiteral("録音を開始できません。\n") + QString::fromStdString(error));
     }
     UpdateCommand(ID_RECORD);
 }
@@ -537,7 +569,20 @@ void CMainFrame::OnWarning(const velto::Warning& warning) {
                     QString::fromStdString(warning.text));
         return;
     }
-    // The monitor's own start in a cycle: its box comes once the cycle is over.
+    // The monitor's own start in a cycle: its box comes once the cycle is over,
+    // and for a machine without output only once.
+    if (warning.code == velto::WarningCode::PlaybackOpenFailed) {
+        if (m_toldNoOutput) {
+            Log(warning);
+            return;
+        }
+        m_toldNoOutput = true;
+        velto::Warning told = warning;
+        told.text += "\n受信はモニター音なしで続きます。";
+        QMetaObject::invokeMethod(
+            this, [this, told] { ShowAudioBoxes({told}); }, Qt::QueuedConnection);
+        return;
+    }
     if (FromAudioService(warning.code)) {
         QMetaObject::invokeMethod(
             this, [this, warning] { ShowAudioBoxes({warning}); }, Qt::QueuedConnection);
@@ -611,5 +656,21 @@ void CMainFrame::ApplyClockFeed() {
         &problem);
     if (m_clockFeed) {
         m_receiver.AddObserver(m_clockFeed.get());
+        m_clockFeedTimer->start();
+    } else {
+        m_clockFeedTimer->stop();
     }
+    ShowClockFeed();
+}
+
+void CMainFrame::ShowClockFeed() {
+    if (!m_clockFeed) {
+        m_statusBar->SetClockFeedOff();
+        return;
+    }
+    std::optional<double> since;
+    if (const auto taken = m_clockFeed->LastTaken()) {
+        since = std::chrono::duration<double>(std::chrono::steady_clock::now() - *taken).count();
+    }
+    m_statusBar->SetClockFeed(since, QString::fromStdString(m_clockFeed->Trouble()));
 }

@@ -25,6 +25,7 @@ class CStatusBar;
 class CTimeCodeWnd;
 class QAction;
 class QMenu;
+class QTimer;
 
 // The program's window: owns the receiver (devices, chain, decoder,
 // recorder), the strips and the oscilloscope that draw what it hands over,
@@ -54,6 +55,9 @@ public:
     using FileChooser = std::function<QString()>;
     void SetOpenFileChooser(FileChooser chooser) { m_chooseOpenFile = std::move(chooser); }
     void SetRecordFileChooser(FileChooser chooser) { m_chooseRecordFile = std::move(chooser); }
+    // Asks the user a yes-or-no question (a question box, unless a test answers).
+    using Confirmer = std::function<bool(const QString&)>;
+    void SetConfirmer(Confirmer confirm) { m_confirm = std::move(confirm); }
     // Shows a warning to the user (a message box, unless a test listens).
     using MessageSink = std::function<void(const QString&)>;
     void SetMessageSink(MessageSink sink) { m_showMessage = std::move(sink); }
@@ -84,6 +88,8 @@ public:
     void OnClockFeed();
     // Feeds the system clock as the profile says: off, or to chronyd's socket.
     void ApplyClockFeed();
+    // Shows the feed's state in the status bar (also once a second while on).
+    void ShowClockFeed();
     // The feed of the system clock while it is on; null while off.
     const velto::CClockFeed* ClockFeed() const { return m_clockFeed.get(); }
     // The reception log's feed while the profile keeps a log; null when not.
@@ -141,6 +147,8 @@ private:
     void OnHealth(const velto::HealthEvent& event) override;
     // The capture device stopped delivering: reception has ended, quietly.
     void OnCaptureLost() override;
+    // The replayed recording has ended: reception has stopped, as by 停止.
+    void OnInputEnded() override;
 
     velto::CReceiver m_receiver;
     CChildView* m_wndView = nullptr;  // owned by Qt parenthood
@@ -154,9 +162,15 @@ private:
     std::optional<int> m_captureOverride;
     FileChooser m_chooseOpenFile;
     FileChooser m_chooseRecordFile;
+    Confirmer m_confirm;
+    // The box for a monitor that found no output has been shown.
+    bool m_toldNoOutput = false;
+    // The recording the run replays; empty for a sound card.
+    std::string m_replayFile;
     MessageSink m_showMessage;
     AudioBoxSink m_showAudioBox;
     std::unique_ptr<velto::CClockFeed> m_clockFeed;
+    QTimer* m_clockFeedTimer = nullptr;
     std::unique_ptr<velto::CSpectrumAnalyser> m_analyser;
     bool m_spectrumShown = false;
     std::int64_t m_spectrumFeeds = 0;

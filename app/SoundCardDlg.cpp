@@ -1,35 +1,54 @@
 #include "app/SoundCardDlg.h"
 
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QVBoxLayout>
 
 #include "audio/WaveDevice.h"
 #include "audio/WaveService.h"
 
 namespace {
 
-// Dialog units of the 8-point dialog font: 1.5 pixels across and down.
+// Dialog units of the 8-point dialog font: 1.5 pixels across.
 int Dlu(int units) { return units * 3 / 2; }
+
+const QString kDefaultDevice = QStringLiteral("既定のデバイス");
 
 }  // namespace
 
 CSoundCardDlg::CSoundCardDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("サウンドカードの設定"));
-    setFixedSize(Dlu(285), Dlu(69) + 8);
     setModal(true);
 
+    auto* layout = new QVBoxLayout(this);
+    auto* label = new QLabel(QStringLiteral("録音デバイス(&D):"), this);
     m_list = new QComboBox(this);
     m_list->setEditable(false);
-    m_list->setGeometry(Dlu(8), Dlu(21), Dlu(260), m_list->sizeHint().height());
-
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    m_list->setMinimumWidth(Dlu(260));
+    label->setBuddy(m_list);
+    m_current = new QLabel(this);
+    m_current->setTextFormat(Qt::PlainText);
+    m_current->setWordWrap(true);
+    auto* hint = new QLabel(
+        QStringLiteral("40 kHz の搬送波を受けるには、96 kHz で録音できるデバイスが必要です。"
+                       "サウンドサーバー (PipeWire、PulseAudio) を通る既定のデバイスは"
+                       "たいてい 48 kHz なので、カードのハードウェアデバイス "
+                       "(名前に hw: を含むもの) を選んでください。"),
+        this);
+    hint->setWordWrap(true);
+    auto* buttons = new QDialogButtonBox(this);
+    QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
     ok->setDefault(true);
-    ok->setGeometry(Dlu(161), Dlu(46), Dlu(50), Dlu(14));
-    auto* cancel = new QPushButton(QStringLiteral("キャンセル"), this);
-    cancel->setGeometry(Dlu(220), Dlu(46), Dlu(50), Dlu(14));
-    connect(ok, &QPushButton::clicked, this, &CSoundCardDlg::accept);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    buttons->addButton(QStringLiteral("キャンセル"), QDialogButtonBox::RejectRole);
+    connect(buttons, &QDialogButtonBox::accepted, this, &CSoundCardDlg::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    for (QWidget* w : std::initializer_list<QWidget*>{label, m_list, m_current, hint, buttons}) {
+        layout->addWidget(w);
+    }
+    setFixedWidth(Dlu(285));
 
     Load();
     Fill();
@@ -43,29 +62,40 @@ void CSoundCardDlg::Load() {
 }
 
 // The list is rebuilt from the devices there are now; the stored pair is
-// selected only while that number still carries that name.
+// selected only while that number still carries that name, and a stored
+// number of none selects 既定のデバイス.
 void CSoundCardDlg::Fill() {
     const QSignalBlocker quiet(m_list);
     m_list->clear();
+    m_list->addItem(kDefaultDevice);
     const int n = velto::WaveService().InGetNumDevs();
-    int selected = -1;
+    int selected = m_deviceId == velto::WAVE_MAPPER ? 0 : -1;
     for (int d = 0; d < n; ++d) {
         const QString name =
             TrimTrailingSpaces(QString::fromStdString(velto::WaveService().InGetDevName(d)));
         m_list->addItem(name);
         if (d == m_deviceId && name == m_deviceName) {
-            selected = d;
+            selected = d + 1;
         }
     }
     m_list->setCurrentIndex(selected);
+    if (selected < 0) {
+        m_current->setText(
+            QStringLiteral("現在の設定: %1 (見つかりません。既定のデバイスで受信します)")
+                .arg(m_deviceName));
+    } else {
+        m_current->setText(QStringLiteral("現在の設定: ") + m_list->itemText(selected));
+    }
 }
+
+QString CSoundCardDlg::CurrentText() const { return m_current->text(); }
 
 void CSoundCardDlg::OnSelChange(int index) {
     if (index < 0) {
         return;
     }
-    m_deviceId = index;
-    m_deviceName = m_list->itemText(index);
+    m_deviceId = index - 1;
+    m_deviceName = index == 0 ? QString() : m_list->itemText(index);
     Fill();
 }
 

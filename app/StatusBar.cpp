@@ -7,13 +7,12 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include "app/ElidedLabel.h"
+
 using velto::InputState;
 using velto::WarningCode;
 
 namespace {
-
-// Widths of the upper row's own labels; the decoded time takes the rest.
-constexpr int kDeviceWidth = 150;
 
 int Urgency(WarningCode code) {
     switch (code) {
@@ -29,10 +28,16 @@ int Urgency(WarningCode code) {
             return 4;
         case WarningCode::StoredDeviceMissing:
             return 5;
+        case WarningCode::ClockFeed:
+            return 6;
         default:
             break;  // not the input's: told elsewhere
     }
-    return 6;
+    return 7;
+}
+
+QString ClockFeedTroubleText(const QString& trouble) {
+    return QStringLiteral("時計合わせ: ") + trouble;
 }
 
 QString InputText(InputState state) {
@@ -65,22 +70,33 @@ CStatusBar::CStatusBar(QWidget* parent) : QStatusBar(parent) {
     m_reception->setAutoFillBackground(true);
     m_reception->setMinimumWidth(
         QFontMetrics(m_reception->font()).horizontalAdvance(QStringLiteral("受信中")) + 16);
-    m_device = new QLabel(panel);
-    m_device->setFixedWidth(kDeviceWidth);
+    m_device = new CElidedLabel(Qt::ElideMiddle, panel);
+    m_device->setMinimumWidth(QFontMetrics(m_device->font()).averageCharWidth() * 12);
+    m_clockFeed = new QLabel(panel);
+    m_clockFeed->setAutoFillBackground(true);
+    m_clockFeed->hide();
     m_upper->addWidget(m_reception);
-    m_upper->addWidget(m_device);
-    m_upper->addStretch(1);
+    m_upper->addWidget(m_device, 1);
+    m_upper->addWidget(m_clockFeed);
     rows->addLayout(m_upper);
+
+    m_middle = new QHBoxLayout;
+    m_middle->setSpacing(10);
+    rows->addLayout(m_middle);
 
     auto* lower = new QHBoxLayout;
     lower->setSpacing(4);
+    // Each row is one line high whatever it shows, so that the window, whose
+    // height is fixed with the bar's, never squeezes the strips.
+    const int line = QFontMetrics(font()).height() + 4;
+    for (QHBoxLayout* row : {m_upper, m_middle, lower}) {
+        row->addStrut(line);
+    }
     m_icon = new QLabel(panel);
     const int side = QFontMetrics(font()).height();
     m_icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(side, side));
     m_icon->setFixedSize(side, side);
-    m_message = new QLabel(panel);
-    // Its width is the row's, whatever the text: FitMessage shortens the text.
-    m_message->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_message = new CElidedLabel(Qt::ElideRight, panel);
     lower->addWidget(m_icon);
     lower->addWidget(m_message, 1);
     rows->addLayout(lower);
@@ -90,14 +106,62 @@ CStatusBar::CStatusBar(QWidget* parent) : QStatusBar(parent) {
     SetReceiving(false);
 }
 
-void CStatusBar::AddPermanent(QWidget* widget) { m_upper->addWidget(widget); }
+void CStatusBar::AddPermanent(QWidget* widget) {
+    m_middle->addWidget(widget);
+    m_middle->addStretch(1);
+}
 
 void CStatusBar::SetDevice(const QString& name) {
     m_deviceName = name;
-    m_device->setText(
-        QFontMetrics(m_device->font()).elidedText(name, Qt::ElideMiddle, kDeviceWidth));
     m_device->setToolTip(QStringLiteral("録音デバイス: ") + name);
+    m_device->SetFullText(name);
 }
+
+void CStatusBar::SetClockFeedOff() {
+    m_clockFeed->hide();
+    m_clockFeed->clear();
+    SetClockFeedTrouble(QString());
+}
+
+void CStatusBar::SetClockFeed(std::optional<double> secondsSinceTaken, const QString& trouble) {
+    QString text = QStringLiteral("時計合わせ: ");
+    if (!trouble.isEmpty()) {
+        text += QStringLiteral("送れません");
+    } else if (secondsSinceTaken) {
+        text += QStringLiteral("%1 秒前に送信").arg(static_cast<int>(*secondsSinceTaken));
+    } else {
+        text += QStringLiteral("時刻の確定待ち");
+    }
+    QPalette palette = m_clockFeed->palette();
+    palette.setColor(QPalette::Window,
+                     trouble.isEmpty() ? QColor(200, 200, 200) : QColor(245, 150, 60));
+    palette.setColor(QPalette::WindowText, Qt::black);
+    m_clockFeed->setPalette(palette);
+    m_clockFeed->setText(text);
+    m_clockFeed->setToolTip(trouble.isEmpty()
+                                ? QStringLiteral("chronyd がサンプルを最後に受け取ってからの時間")
+                                : trouble);
+    m_clockFeed->show();
+    SetClockFeedTrouble(trouble);
+}
+
+// The trouble stands in the lower row with the input's warnings.
+void CStatusBar::SetClockFeedTrouble(const QString& trouble) {
+    const int urgency = Urgency(WarningCode::ClockFeed);
+    const QString shown = trouble.isEmpty() ? QString() : ClockFeedTroubleText(trouble);
+    const auto standing = m_warnings.find(urgency);
+    if ((standing == m_warnings.end() ? QString() : standing->second) == shown) {
+        return;
+    }
+    if (shown.isEmpty()) {
+        m_warnings.erase(urgency);
+    } else {
+        m_warnings[urgency] = shown;
+    }
+    ShowMessage();
+}
+
+QString CStatusBar::ClockFeedText() const { return m_clockFeed->text(); }
 
 void CStatusBar::SetReceiving(bool receiving) {
     m_receiving = receiving;
@@ -130,20 +194,10 @@ void CStatusBar::OnHealthEvent(const velto::HealthEvent& event) {
     ShowMessage();
 }
 
-void CStatusBar::resizeEvent(QResizeEvent* e) {
-    QStatusBar::resizeEvent(e);
-    FitMessage();
-}
-
 bool CStatusBar::MessageFits() const { return m_message->text() == m_messageText; }
 
-// The whole text stays in the tooltip.
-void CStatusBar::FitMessage() {
-    const int width = m_message->contentsRect().width();
-    m_message->setText(
-        width > 0 ? QFontMetrics(m_message->font()).elidedText(m_messageText, Qt::ElideRight, width)
-                  : m_messageText);
-}
+// Shortened where it would not fit; the whole text stays in the tooltip.
+void CStatusBar::FitMessage() { m_message->SetFullText(m_messageText); }
 
 void CStatusBar::ShowMessage() {
     if (m_warnings.empty()) {

@@ -1,49 +1,49 @@
 #include <QGuiApplication>
+#include <QtGlobal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "app/ReceiverApp.h"
 #include "audio/WaveService.h"
+#include "headless/CommandLine.h"
 #include "headless/Headless.h"
-#include "headless/HeadlessOptions.h"
 #include "plot/SpectrumPng.h"
 
 namespace {
 
-constexpr const char* kUsage =
-    "Usage: velto [--simulate]\n"
-    "       velto --headless [--simulate | --device NAME | --input FILE | --input -] [--json]\n"
-    "             [--record FILE.wav] [--chrony-sock PATH] [--shm UNIT] [--latency-ms MS]\n"
-    "             [--log DIR [--log-days N]] [--spectrum OUT.png]\n"
-    "       velto --list-devices\n"
-    "Velto receives the JJY 40 kHz time signal through a sound card sampling at 96 kHz.\n"
-    "\n"
-    "  --simulate         receive from the built-in JJY simulator instead of a sound card\n"
-    "  --headless         run without a window, printing what is received on standard output\n"
-    "  --device NAME      capture from the device of this name (headless)\n"
-    "  --list-devices     print the names of the capture devices and exit\n"
-    "  --input FILE       decode a mono 96000 Hz recording (WAV, FLAC, ...) as fast as possible "
-    "(headless)\n"
-    "  --input -          decode raw signed 16-bit little-endian mono 96000 Hz samples from "
-    "standard input (headless)\n"
-    "  --json             print one JSON object per line (headless)\n"
-    "  --record FILE.wav  record the input to a 96 kHz 16-bit mono WAV file (headless)\n"
-    "  --chrony-sock PATH feed the system clock: a sample a second to chronyd's\n"
-    "                     \"refclock SOCK PATH\" while a received time is valid (headless)\n"
-    "  --shm UNIT         the same samples through NTP shared-memory unit UNIT, for ntpd\n"
-    "                     or chronyd's \"refclock SHM UNIT\" (headless)\n"
-    "  --latency-ms MS    the sound card's and receiver's delay, taken off the samples'\n"
-    "                     capture times (default 0; see the README to measure it)\n"
-    "  --log DIR          append a line a minute to the reception log, a CSV file a day\n"
-    "                     in DIR (headless; the window keeps it in ~/.local/share/Velto/log)\n"
-    "  --log-days N       delete the log's days older than N days (default 365; 0 keeps\n"
-    "                     every day)\n"
-    "  --spectrum OUT.png draw the band of the --input recording, its averaged spectrum\n"
-    "                     and its waterfalls, into a PNG image (headless)\n"
-    "  --help             show this help and exit\n"
-    "  --version          show the version and exit\n"
-    "\n"
-    "Press Space in the window to start and stop reception.\n";
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+constexpr const char* kNoDisplay =
+    "velto: there is no display to open the window on; velto --headless receives without one "
+    "(velto --help lists its options).\n";
+
+bool Set(const char* variable) {
+    const char* value = std::getenv(variable);
+    return value != nullptr && *value != '\0';
+}
+
+// Qt's own platforms (offscreen, vnc, ...) need no display server; X11 and
+// Wayland need one named in the environment.
+bool DisplayNamed() {
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    const bool server = platform == nullptr || *platform == '\0' ||
+                        std::strncmp(platform, "xcb", 3) == 0 ||
+                        std::strncmp(platform, "wayland", 7) == 0;
+    return !server || Set("DISPLAY") || Set("WAYLAND_DISPLAY");
+}
+
+// A display that is named but cannot be reached ends Qt with abort(); the
+// user gets the one sentence and status 1 instead.
+QtMessageHandler g_qtHandler = nullptr;
+void OnQtMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type == QtFatalMsg) {
+        std::fputs(kNoDisplay, stderr);
+        std::_Exit(kExitFailure);
+    }
+    g_qtHandler(type, context, text);
+}
 
 // The console draws a recording's band with Qt Gui on the offscreen
 // platform, once its own application object is gone.
@@ -65,36 +65,40 @@ bool WriteSpectrum(const velto::CSpectrumAnalyser& analyser, const std::string& 
 
 }  // namespace
 
-// The options are read before the application object exists, so that --help,
-// --version and the console front end work without a display.
+// The command line is read before the application object exists, so that
+// --help, --version, its mistakes and the console front end need no display.
 int main(int argc, char** argv) {
-    bool simulate = false;
-    bool headless = false;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::fputs(kUsage, stdout);
+    CommandLine line;
+    std::string error;
+    if (!ParseCommandLine(ArgumentsOf(argc, argv), &line, &error)) {
+        std::fprintf(stderr, "velto: %s Try velto --help.\n", error.c_str());
+        return kExitUsage;
+    }
+    switch (line.mode) {
+        case RunMode::Help:
+            std::fputs(HelpText().c_str(), stdout);
             return 0;
-        }
-        if (std::strcmp(argv[i], "--version") == 0 || std::strcmp(argv[i], "-v") == 0) {
+        case RunMode::Version:
             std::printf("Velto %s\n", VELTO_VERSION);
             return 0;
-        }
-        if (std::strcmp(argv[i], "--simulate") == 0) {
-            simulate = true;
-        }
-        // The console's own options need no --headless of their own.
-        headless = headless || IsConsoleOption(argv[i]);
+        case RunMode::Console:
+            return RunHeadless(line.options, argc, argv,
+                               SpectrumPicture{spectrumpng::kMaxWaterfallRows, WriteSpectrum});
+        case RunMode::Window:
+            break;
     }
-    if (headless) {
-        return RunHeadless(argc, argv,
-                           SpectrumPicture{spectrumpng::kMaxWaterfallRows, WriteSpectrum});
+    if (!DisplayNamed()) {
+        std::fputs(kNoDisplay, stderr);
+        return kExitFailure;
     }
+    g_qtHandler = qInstallMessageHandler(OnQtMessage);
     CReceiverApp app(argc, argv);
-    if (simulate) {
+    qInstallMessageHandler(g_qtHandler);
+    if (line.options.simulate) {
         app.SetCaptureOverride(velto::WaveService().InSimulatorId());
     }
     if (!app.InitInstance()) {
-        return 1;
+        return kExitFailure;
     }
     return app.exec();
 }

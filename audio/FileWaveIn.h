@@ -10,8 +10,8 @@ namespace velto {
 
 // A recording as capture device: its samples are delivered in 100 ms
 // buffers paced by the steady clock, as a sound card would deliver them.
-// At the end of the file the last part-buffer is filled up with silence and
-// then nothing more comes.
+// At the end of the file the last part-buffer is filled up with silence, and
+// the stream tells its end (kWaveHdrEnd).
 class CFileWaveIn : public CPacedWaveIn {
 public:
     static int Open(std::unique_ptr<IWaveIn>* handle, const std::string& path,

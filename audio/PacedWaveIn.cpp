@@ -44,7 +44,8 @@ int CPacedWaveIn::Start() {
 }
 
 // Buffer k is filled ahead and delivered once the k-th 100 ms after the start
-// are over; a part-buffer at the end is filled up with silence.
+// are over; a part-buffer at the end is filled up with silence, and the
+// queued buffer then goes back marked as the end.
 void CPacedWaveIn::Run(std::chrono::steady_clock::time_point start) {
     for (std::int64_t k = 1;; ++k) {
         std::size_t n = 0;
@@ -56,6 +57,7 @@ void CPacedWaveIn::Run(std::chrono::steady_clock::time_point start) {
             n += got;
         }
         if (n == 0) {
+            m_queue.ReturnQueued(kWaveHdrEnd);
             return;
         }
         std::fill(m_samples.get() + n, m_samples.get() + kBufferSamples, std::int16_t{0});

@@ -34,6 +34,22 @@ std::string Seconds(std::int64_t samples) {
 
 CSoundFileReader::~CSoundFileReader() { Close(); }
 
+std::vector<CSoundFileReader::Format> CSoundFileReader::Formats() {
+    int count = 0;
+    sf_command(nullptr, SFC_GET_FORMAT_MAJOR_COUNT, &count, sizeof count);
+    std::vector<Format> formats;
+    for (int i = 0; i < count; ++i) {
+        SF_FORMAT_INFO info{};
+        info.format = i;
+        if (sf_command(nullptr, SFC_GET_FORMAT_MAJOR, &info, sizeof info) != 0 ||
+            info.format == SF_FORMAT_RAW || info.name == nullptr || info.extension == nullptr) {
+            continue;
+        }
+        formats.push_back({info.name, info.extension});
+    }
+    return formats;
+}
+
 void CSoundFileReader::Close() {
     if (m_file != nullptr) {
         sf_close(m_file);
@@ -44,8 +60,10 @@ void CSoundFileReader::Close() {
 bool CSoundFileReader::Open(const std::string& path, std::string* error) {
     Close();
     m_name = path;
+    m_interrupted = false;
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
+        m_interrupted = errno == EINTR;
         *error = "cannot read " + path + ": " + std::strerror(errno) + ".";
         return false;
     }
@@ -61,22 +79,45 @@ bool CSoundFileReader::Open(const std::string& path, std::string* error) {
         return false;
     }
     SF_INFO info{};
-    m_file = sf_open_fd(fd, SFM_READ, &info, SF_TRUE);
-    if (m_file == nullptr) {
+    SNDFILE* file = sf_open_fd(fd, SFM_READ, &info, SF_TRUE);
+    if (file == nullptr) {
         ::close(fd);
         *error = path + " is not an audio file that Velto can read (" + LibraryError() + ").";
         return false;
     }
-    m_frames = info.frames;
+    return Begin(file, info, false, error);
+}
+
+bool CSoundFileReader::OpenStream(int fd, const std::string& name, std::string* error) {
+    Close();
+    m_name = name;
+    m_interrupted = false;
+    SF_INFO info{};
+    SNDFILE* file = sf_open_fd(fd, SFM_READ, &info, SF_FALSE);
+    if (file == nullptr) {
+        *error = name + " carries a header that Velto cannot read from a stream (" +
+                 LibraryError() + "); give the file itself with --input FILE.";
+        return false;
+    }
+    return Begin(file, info, true, error);
+}
+
+bool CSoundFileReader::Begin(sf_private_tag* file, const SF_INFO& info, bool stream,
+                             std::string* error) {
+    m_file = file;
+    // A header written before its length was known (a recorder writing to a
+    // pipe) gives the largest length it can; such a stream ends when it ends.
+    constexpr sf_count_t kStreamed = 0x7FFF0000 / 2;
+    m_frames = stream && info.frames >= kStreamed ? -1 : info.frames;
     m_format = info.format;
     if (info.channels != 1) {
-        *error = path + " has " + std::to_string(info.channels) +
+        *error = m_name + " has " + std::to_string(info.channels) +
                  " channels; Velto needs a mono recording.";
         Close();
         return false;
     }
     if (info.samplerate != kSampleRate) {
-        *error = path + " is sampled at " + std::to_string(info.samplerate) +
+        *error = m_name + " is sampled at " + std::to_string(info.samplerate) +
                  " Hz; Velto needs 96000 Hz.";
         Close();
         return false;

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "audio/FileId.h"
 #include "audio/SampleWriter.h"
 
 struct sf_private_tag;
@@ -11,21 +13,36 @@ namespace velto {
 
 // A 96 kHz 16-bit mono WAV file written through libsndfile. The header is
 // brought up to date after every write, so the file is valid WAV up to the
-// last sample written even if the process ends without Close.
+// last sample written even if the process ends without Close. A recording
+// that fails before its first sample is written leaves no file behind.
 class CWavFileWriter : public ISampleWriter {
 public:
+    struct Target {
+        std::string path;
+        // An existing file is overwritten only when this is set; otherwise
+        // it is kept and Create fails.
+        bool overwrite = false;
+        // The input's file, which is never written to.
+        std::optional<FileId> input;
+    };
+
     // Null with one sentence in *error when the file cannot be created.
-    static std::unique_ptr<CWavFileWriter> Create(const std::string& path, std::string* error);
+    static std::unique_ptr<CWavFileWriter> Create(const Target& target, std::string* error);
+    // Whether a file (or anything else) is at `path` already.
+    static bool Exists(const std::string& path);
     ~CWavFileWriter() override;
 
     bool Write(const std::int16_t* samples, std::size_t n, std::string* error) override;
     void Close() override;
 
 private:
-    CWavFileWriter(sf_private_tag* file, std::string path);
+    CWavFileWriter(sf_private_tag* file, int fd, std::string path);
 
     sf_private_tag* m_file;
+    int m_fd;
     std::string m_path;
+    std::int64_t m_written = 0;
+    bool m_failed = false;
 };
 
 }  // namespace velto

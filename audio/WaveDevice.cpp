@@ -71,6 +71,7 @@ int CWaveDevice::StartCapture(const DeviceSpec& spec, INotifyTarget* notifyWnd, 
     m_inIndex = 0;
     m_inWrapped = 0;
     m_inLost = 0;
+    m_inEnded = 0;
     const int opened = spec.replayFile.empty()
                            ? WaveService().InOpen(&m_hWaveIn, spec.deviceId, format,
                                                   &CWaveDevice::WaveInCallback, this)
@@ -123,6 +124,13 @@ void CWaveDevice::WaveInCallback(void* instance, WaveHeader* header) {
         self->m_inLost = 1;
         if (INotifyTarget* target = self->m_notifyWnd.load()) {
             target->PostCaptureLost();
+        }
+        return;
+    }
+    if ((header->flags & kWaveHdrEnd) != 0) {
+        self->m_inEnded = 1;
+        if (INotifyTarget* target = self->m_notifyWnd.load()) {
+            target->PostCaptureEnded();
         }
         return;
     }

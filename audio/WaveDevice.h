@@ -35,6 +35,9 @@ public:
     // server gone), on the audio service's thread. No buffer follows; the
     // owner closes the capture with StopCapture, which then stays quiet.
     virtual void PostCaptureLost() {}
+    // Told once when the capture's input has come to its end (a replayed
+    // recording), on the audio service's thread. No buffer follows.
+    virtual void PostCaptureEnded() {}
 };
 
 // The capture ring and the looping playback block over the audio service.
@@ -69,6 +72,8 @@ public:
     std::int64_t PlaybackPosition() const { return m_hWaveOut ? m_hWaveOut->Position() : -1; }
     // The open capture device has stopped delivering.
     bool IsCaptureLost() const { return m_inLost.load() != 0; }
+    // The open capture device's input has come to its end.
+    bool IsCaptureEnded() const { return m_inEnded.load() != 0; }
     // Samples the open capture stream has lost so far (the service's thread
     // late, the card's buffer overrun); 0 when none is open.
     std::uint64_t DroppedSamples() const { return m_hWaveIn ? m_hWaveIn->DroppedSamples() : 0; }
@@ -117,6 +122,7 @@ private:
     DeviceSpec m_spec;
     std::atomic<std::int16_t> m_capturing{0};
     std::atomic<int> m_inLost{0};
+    std::atomic<int> m_inEnded{0};
     // Completions inside WaveInCallback right now; StopCapture waits for 0.
     std::atomic<int> m_inCompletions{0};
     // Declared last: destroyed first, while the blocks still exist.

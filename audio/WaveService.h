@@ -30,6 +30,9 @@ inline constexpr std::uint32_t kWaveHdrEndLoop = 0x08;
 // Set on the capture buffer a stream hands back when its device stopped
 // delivering (unplugged, sound server gone); no buffer follows.
 inline constexpr std::uint32_t kWaveHdrLost = 0x100;
+// Set on the capture buffer a stream hands back, empty, when its input has
+// come to its end (a replayed recording); no buffer follows.
+inline constexpr std::uint32_t kWaveHdrEnd = 0x200;
 
 struct WaveFormat {
     std::uint16_t channels = 1;

@@ -74,6 +74,13 @@ std::optional<Warning> CChronySock::Send(const ClockSample& sample) {
     return Complain(sent < 0 ? errno : EMSGSIZE);
 }
 
+std::optional<Warning> CChronySock::Check() {
+    if (!PathFits(m_path) || ::access(m_path.c_str(), W_OK) == 0) {
+        return std::nullopt;
+    }
+    return Complain(errno);
+}
+
 // Said once, until samples get through again: chronyd may well start after
 // Velto, and a message a second would drown the log.
 std::optional<Warning> CChronySock::Complain(int error) {

@@ -24,7 +24,11 @@ public:
     static bool PathFits(const std::string& path);
 
     // Samples that reached the socket.
-    long Delivered() const { return m_delivered; }
+    long Taken() const override { return m_delivered; }
+    // Whether a sample could reach the socket now, before any is sent: the
+    // trouble (no socket yet, no permission to write to it) said once, as a
+    // failed send would say it.
+    std::optional<Warning> Check();
 
 private:
     CChronySock(std::string path, int fd);

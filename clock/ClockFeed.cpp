@@ -70,8 +70,17 @@ void CClockFeed::OnStatus(const DecoderStatus& status) {
 
 void CClockFeed::Send(const ClockSample& sample) {
     for (const auto& sink : m_sinks) {
-        if (const std::optional<Warning> news = sink->Send(sample); news && m_tell) {
-            m_tell(*news);
+        const long before = sink->Taken();
+        const std::optional<Warning> news = sink->Send(sample);
+        const bool taken = sink->Taken() > before;
+        if (taken) {
+            m_lastTaken = std::chrono::steady_clock::now();
+        }
+        if (news) {
+            m_trouble = taken ? std::string() : news->text;
+            if (m_tell) {
+                m_tell(*news);
+            }
         }
     }
 }

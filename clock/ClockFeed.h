@@ -1,9 +1,11 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "clock/ClockSample.h"
@@ -43,6 +45,14 @@ public:
     void AddSink(std::unique_ptr<IClockSampleSink> sink);
     double LatencyMs() const { return m_latencySeconds * 1e3; }
 
+    // What the window shows of the feed: when a daemon last took a sample,
+    // and the trouble that stands (empty when none). A sink's news with a
+    // sample taken clears the trouble; news without one is the trouble.
+    std::optional<std::chrono::steady_clock::time_point> LastTaken() const { return m_lastTaken; }
+    const std::string& Trouble() const { return m_trouble; }
+    // Trouble found before any sample (a sink's check at the start).
+    void NoteTrouble(const std::string& text) { m_trouble = text; }
+
     void OnSecond(const DecoderSecond& second, const std::optional<SystemTime>& captured) override;
     void OnStatus(const DecoderStatus& status) override;
 
@@ -56,6 +66,8 @@ private:
     double m_latencySeconds;
     Tell m_tell;
     std::vector<std::unique_ptr<IClockSampleSink>> m_sinks;
+    std::optional<std::chrono::steady_clock::time_point> m_lastTaken;
+    std::string m_trouble;
     // Samples waiting for their confirmation, oldest first.
     std::array<Pending, 8> m_pending{};
     int m_pendingCount = 0;

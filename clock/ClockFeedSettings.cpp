@@ -55,8 +55,28 @@ void ClockFeedSettings::Save() const {
     settings.setValue(kLatencyKey, latencyMs);
 }
 
+const std::array<ClockFeedSettings::Option, 3>& ClockFeedSettings::Options() {
+    static constexpr std::array<Option, 3> kOptions{{
+        {"--chrony-sock", "PATH",
+         "feed the system clock: a sample a second to chronyd's \"refclock SOCK PATH\" "
+         "while a received time is valid"},
+        {"--shm", "UNIT",
+         "the same samples through NTP shared-memory unit UNIT (0-255), for ntpd or "
+         "chronyd's \"refclock SHM UNIT\""},
+        {"--latency-ms", "MS",
+         "the sound card's and the receiver's delay, taken off the samples' capture times "
+         "(default 0; the README tells how to measure it)"},
+    }};
+    return kOptions;
+}
+
 bool ClockFeedSettings::IsOption(const std::string& option) {
-    return option == "--chrony-sock" || option == "--shm" || option == "--latency-ms";
+    for (const Option& o : Options()) {
+        if (option == o.name) {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool ClockFeedSettings::ParseOption(const std::string& option, const std::string& value,
@@ -106,8 +126,13 @@ std::unique_ptr<CClockFeed> MakeClockFeed(const ClockFeedSettings& settings, CCl
     if (settings.chronySock) {
         std::string trouble;
         std::unique_ptr<CChronySock> sock = CChronySock::Open(*settings.chronySock, &trouble);
-        if (!sock && tell) {
-            tell(Warning{WarningCode::ClockFeed, trouble});
+        std::optional<Warning> news =
+            sock ? sock->Check() : Warning{WarningCode::ClockFeed, trouble};
+        if (news) {
+            feed->NoteTrouble(news->text);
+            if (tell) {
+                tell(*news);
+            }
         }
         feed->AddSink(std::move(sock));
     }

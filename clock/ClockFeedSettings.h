@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <memory>
 #include <optional>
 #include <string>
@@ -34,7 +35,14 @@ struct ClockFeedSettings {
     static ClockFeedSettings Load();
     void Save() const;
 
-    // The console's options: --chrony-sock PATH, --shm UNIT, --latency-ms MS.
+    // The console's options: --chrony-sock PATH, --shm UNIT, --latency-ms MS,
+    // each with the name of its value and its line of help.
+    struct Option {
+        const char* name;
+        const char* value;
+        const char* help;
+    };
+    static const std::array<Option, 3>& Options();
     static bool IsOption(const std::string& option);
     // Takes the value of one of them; false with one sentence in *error.
     bool ParseOption(const std::string& option, const std::string& value, std::string* error);

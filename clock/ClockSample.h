@@ -25,6 +25,9 @@ public:
     // Never blocks. Returns what the user should know when the sink's state
     // changed with this sample (the daemon is not there, or back); else none.
     virtual std::optional<Warning> Send(const ClockSample& sample) = 0;
+    // Samples the daemon has been handed so far (reached its socket, or its
+    // shared memory).
+    virtual long Taken() const { return 0; }
 };
 
 }  // namespace velto

@@ -69,6 +69,7 @@ std::optional<Warning> CShmRefclock::Send(const ClockSample& sample) {
     m_shm->nsamples = 0;
     count.fetch_add(1);
     valid.store(1);
+    ++m_written;
     return std::nullopt;
 }
 

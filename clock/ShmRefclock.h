@@ -44,11 +44,13 @@ public:
     CShmRefclock& operator=(const CShmRefclock&) = delete;
 
     std::optional<Warning> Send(const ClockSample& sample) override;
+    long Taken() const override { return m_written; }
 
 private:
     explicit CShmRefclock(ShmTime* shm) : m_shm(shm) {}
 
     ShmTime* m_shm;
+    long m_written = 0;
 };
 
 }  // namespace velto

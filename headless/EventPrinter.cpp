@@ -30,9 +30,54 @@ std::string UnixText(const velto::SystemTime& t) {
     return text;
 }
 
+// The length of the UTF-8 sequence at text[i], or 0 when none starts there
+// (a stray byte, an overlong form, a surrogate, beyond U+10FFFF, cut short).
+std::size_t Utf8Length(const std::string& text, std::size_t i) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = byte(i);
+    std::size_t n = 0;
+    unsigned lowest = 0;
+    if (lead < 0x80) return 1;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        n = 2;
+        lowest = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        n = 3;
+        lowest = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        n = 4;
+        lowest = 0x10000;
+    } else {
+        return 0;
+    }
+    if (i + n > text.size()) return 0;
+    unsigned code = lead & (0x7F >> n);
+    for (std::size_t k = 1; k < n; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80) return 0;
+        code = (code << 6) | (byte(i + k) & 0x3F);
+    }
+    const bool surrogate = code >= 0xD800 && code <= 0xDFFF;
+    return code < lowest || code > 0x10FFFF || surrogate ? 0 : n;
+}
+
 }  // namespace
 
-CEventPrinter::CEventPrinter(std::FILE* out, bool json) : m_out(out), m_json(json) {}
+CEventPrinter::CEventPrinter(std::FILE* out, bool json, std::function<void()> gone)
+    : m_out(out), m_json(json), m_onGone(std::move(gone)) {}
+
+// Output that cannot be written (a closed pipe: SIGPIPE does not end the
+// process, as an audio library blocks it) means the reader has gone.
+void CEventPrinter::Flush() {
+    if (std::fflush(m_out) == 0 && std::ferror(m_out) == 0) {
+        return;
+    }
+    if (!m_gone) {
+        m_gone = true;
+        if (m_onGone) {
+            m_onGone();
+        }
+    }
+}
 
 std::string CEventPrinter::JstText(const velto::DecoderMinute& m) {
     char text[40];
@@ -43,28 +88,40 @@ std::string CEventPrinter::JstText(const velto::DecoderMinute& m) {
 
 std::string CEventPrinter::JsonString(const std::string& text) {
     std::string out = "\"";
-    for (const char c : text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const char c = text[i];
         const auto u = static_cast<unsigned char>(c);
+        const std::size_t n = Utf8Length(text, i);
+        char escaped[8];
+        if (n == 0) {
+            std::snprintf(escaped, sizeof escaped, "\\\\x%02x", u);
+            out += escaped;
+            ++i;
+            continue;
+        }
         if (c == '"' || c == '\\') {
             out += '\\';
             out += c;
         } else if (u < 0x20) {
-            char escaped[8];
             std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
             out += escaped;
         } else {
-            out += c;
+            out += text.substr(i, n);
         }
+        i += n;
     }
     return out + "\"";
 }
 
 void CEventPrinter::OnMinute(const velto::DecoderMinute& m,
                              const std::optional<velto::SystemTime>& captured) {
+    if (m_gone) {
+        return;
+    }
     if (!m_json) {
         std::fprintf(m_out, "%04d-%02d-%02d %02d:%02d JST  at sample %.1f%s\n", m.year, m.month,
                      m.day, m.hour, m.minute, m.onTimeSample, m.flywheel ? "  (flywheel)" : "");
-        std::fflush(m_out);
+        Flush();
         return;
     }
     std::fprintf(m_out, "{\"type\":\"minute\",\"jst\":\"%s\",\"sample\":%.1f", JstText(m).c_str(),
@@ -79,7 +136,7 @@ void CEventPrinter::OnMinute(const velto::DecoderMinute& m,
                  m.dayOfYear, m.weekday, Bool(m.pa1Ok), Bool(m.pa2Ok), Bool(m.ls1), Bool(m.ls2),
                  Bool(m.callSignMinute), Bool(m.flywheel), Number(m.confidence, 3).c_str(),
                  m.secondsInMinute);
-    std::fflush(m_out);
+    Flush();
 }
 
 // ,"noise_db":N,"carriers":[{"offset_hz":F,"level_db":L},...]
@@ -101,6 +158,9 @@ std::string CEventPrinter::BandFields() const {
 }
 
 void CEventPrinter::OnStatus(const velto::DecoderStatus& s) {
+    if (m_gone) {
+        return;
+    }
     const bool changed = !m_lastState || *m_lastState != s.state;
     // A person reads changes only; a program also gets the figures every 10 s.
     if (!changed && (!m_json || s.sample - m_lastStatusSample < kStatusEvery)) {
@@ -122,10 +182,13 @@ void CEventPrinter::OnStatus(const velto::DecoderStatus& s) {
         std::fprintf(m_out, "state: %s (C/N0 %s dB-Hz, carrier %.0f)\n",
                      velto::ReceptionStateName(s.state), cn0, s.carrierLevel);
     }
-    std::fflush(m_out);
+    Flush();
 }
 
 void CEventPrinter::OnWarning(const velto::Warning& w) {
+    if (m_gone) {
+        return;
+    }
     if (m_json) {
         std::fprintf(m_out, "{\"type\":\"warning\",\"code\":%s,\"text\":%s}\n",
                      JsonString(velto::WarningCodeName(w.code)).c_str(),
@@ -133,5 +196,5 @@ void CEventPrinter::OnWarning(const velto::Warning& w) {
     } else {
         std::fprintf(m_out, "warning: %s\n", w.text.c_str());
     }
-    std::fflush(m_out);
+    Flush();
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -15,10 +16,12 @@ class CSpectrumAnalyser;
 // plain text for a person, or one JSON object per line for a program.
 // Status lines come on each change of state, and in JSON also every 10 s
 // of input; with a spectrum analyser they carry its noise floor and the
-// steady carriers beside the station's.
+// steady carriers beside the station's. When standard output goes away (the
+// reader of a pipe has ended) nothing more is written, and `gone` is told
+// once.
 class CEventPrinter : public velto::IReceiverObserver {
 public:
-    CEventPrinter(std::FILE* out, bool json);
+    CEventPrinter(std::FILE* out, bool json, std::function<void()> gone = {});
 
     // The analyser that measures the band of the same input; nullptr: none.
     void SetSpectrum(const velto::CSpectrumAnalyser* analyser) { m_spectrum = analyser; }
@@ -30,13 +33,19 @@ public:
 
     // "2027-03-01T00:00:00+09:00" for the JST time of a minute's second 0.
     static std::string JstText(const velto::DecoderMinute& minute);
+    // A JSON string of text in any encoding: what is not UTF-8 is written
+    // byte by byte as \xNN, so that every line is valid UTF-8.
     static std::string JsonString(const std::string& text);
+    bool Gone() const { return m_gone; }
 
 private:
     std::string BandFields() const;
+    void Flush();
 
     std::FILE* m_out;
     bool m_json;
+    std::function<void()> m_onGone;
+    bool m_gone = false;
     std::optional<velto::ReceptionState> m_lastState;
     std::int64_t m_lastStatusSample = 0;
     const velto::CSpectrumAnalyser* m_spectrum = nullptr;

@@ -1,6 +1,7 @@
 #include "headless/Headless.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -12,13 +13,15 @@
 #include <new>
 #include <vector>
 
+#include "audio/FileId.h"
 #include "audio/RawSampleReader.h"
 #include "audio/SoundFileReader.h"
+#include "audio/StreamHead.h"
 #include "audio/WavFileWriter.h"
 #include "audio/WaveService.h"
 #include "clock/ClockFeedSettings.h"
+#include "headless/DeviceMatch.h"
 #include "headless/EventPrinter.h"
-#include "headless/HeadlessOptions.h"
 #include "logfeed/ReceptionLogFeed.h"
 #include "receiver/DeviceProfile.h"
 #include "receiver/Receiver.h"
@@ -27,14 +30,14 @@
 namespace {
 
 constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
 // Unpaced input is read and decoded one second at a time.
 constexpr std::size_t kReadSamples = velto::kSampleRate;
 
 volatile std::sig_atomic_t g_stopRequested = 0;
 int g_stopPipe[2] = {-1, -1};
 
-extern "C" void OnStopSignal(int) {
+// From a signal handler too: only what is safe there.
+void RequestStop() {
     g_stopRequested = 1;
     if (g_stopPipe[1] >= 0) {
         const char byte = 1;
@@ -42,9 +45,12 @@ extern "C" void OnStopSignal(int) {
     }
 }
 
+extern "C" void OnStopSignal(int) { RequestStop(); }
+
 // SIGINT and SIGTERM end the run in order. They do not restart an
-// interrupted read, so a wait on standard input ends too. A file size limit
-// fails the recording's writes instead of ending the process.
+// interrupted call, so a wait on standard input or on a FIFO's writer ends
+// too. A file size limit fails the recording's writes instead of ending the
+// process, and a closed standard output fails the printer's writes.
 bool InstallSignals() {
     if (::pipe2(g_stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
         return false;
@@ -56,6 +62,7 @@ bool InstallSignals() {
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
     std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
     return true;
 }
 
@@ -110,19 +117,40 @@ int ListDevices() {
     return 0;
 }
 
-// The device `velto --list-devices` prints under this name; -1 if none.
-int DeviceByName(const std::string& name) {
+// The device that --device names, or -1 after saying why there is none.
+int DeviceByName(const std::string& wanted) {
     velto::IWaveService& service = velto::WaveService();
-    const QString wanted = TrimTrailingSpaces(QString::fromStdString(name));
+    std::vector<std::string> names;
     for (int id = 0; id < service.InGetNumDevs(); ++id) {
-        if (TrimTrailingSpaces(QString::fromStdString(service.InGetDevName(id))) == wanted) {
-            return id;
-        }
+        names.push_back(
+            TrimTrailingSpaces(QString::fromStdString(service.InGetDevName(id))).toStdString());
     }
-    return -1;
+    const DeviceMatch match =
+        DeviceMatch::Find(names, TrimTrailingSpaces(QString::fromStdString(wanted)).toStdString());
+    if (match.id < 0) {
+        Fail(match.Problem(wanted));
+    }
+    return match.id;
 }
 
-// Reads unpaced input to its end (or to a stop signal) and decodes it.
+// Begins the recording once the input is known to be good. Its target is
+// never the input itself, and an existing file is kept unless --force.
+bool StartRecording(const HeadlessOptions& options, const std::optional<velto::FileId>& input,
+                    velto::CReceiver& receiver) {
+    if (!options.record) {
+        return true;
+    }
+    std::string error;
+    std::unique_ptr<velto::CWavFileWriter> writer =
+        velto::CWavFileWriter::Create({*options.record, options.force, input}, &error);
+    if (!writer || !receiver.StartRecording(std::move(writer), &error)) {
+        Fail(error);
+        return false;
+    }
+    return true;
+}
+
+// Reads unpaced input to its end (or to a stop) and decodes it.
 template <typename Reader>
 int DecodeAll(Reader& reader, velto::CReceiver& receiver) {
     std::vector<std::int16_t> samples(kReadSamples);
@@ -147,15 +175,59 @@ int DecodeAll(Reader& reader, velto::CReceiver& receiver) {
     return 0;
 }
 
-int RunInput(const std::string& input, velto::CReceiver& receiver) {
+// Standard input: a sound file's stream (WAV, AU, ...) through libsndfile,
+// else raw samples. Nothing is recorded from input that never came.
+int RunStandardInput(const HeadlessOptions& options, velto::CReceiver& receiver) {
+    const std::string name = "standard input";
+    const velto::StreamHead head = velto::StreamHead::Peek(STDIN_FILENO);
+    switch (head.content) {
+        case velto::StreamHead::Content::Empty:
+        case velto::StreamHead::Content::Interrupted:
+            return 0;
+        case velto::StreamHead::Content::Unreadable:
+            Fail("cannot read " + name + ": " + head.problem + ".");
+            return kExitFailure;
+        case velto::StreamHead::Content::SoundFile: {
+            velto::CSoundFileReader reader;
+            std::string error;
+            if (!reader.OpenStream(STDIN_FILENO, name + " (" + head.format + ")", &error)) {
+                Fail(error);
+                return kExitFailure;
+            }
+            if (!StartRecording(options, velto::FileId::OfDescriptor(STDIN_FILENO), receiver)) {
+                return kExitFailure;
+            }
+            return DecodeAll(reader, receiver);
+        }
+        case velto::StreamHead::Content::Raw:
+            break;
+    }
+    if (!StartRecording(options, velto::FileId::OfDescriptor(STDIN_FILENO), receiver)) {
+        return kExitFailure;
+    }
+    velto::CRawSampleReader reader(STDIN_FILENO, name);
+    return DecodeAll(reader, receiver);
+}
+
+int RunInput(const HeadlessOptions& options, velto::CReceiver& receiver) {
+    const std::string& input = *options.input;
     if (input == "-") {
-        velto::CRawSampleReader reader(STDIN_FILENO, "standard input");
-        return DecodeAll(reader, receiver);
+        return RunStandardInput(options, receiver);
     }
     velto::CSoundFileReader reader;
     std::string error;
+    if (g_stopRequested != 0) {
+        return 0;
+    }
     if (!reader.Open(input, &error)) {
+        // A stop while a FIFO waited for its writer is no failure.
+        if (reader.Interrupted() && g_stopRequested != 0) {
+            return 0;
+        }
         Fail(error);
+        return kExitFailure;
+    }
+    if (!StartRecording(options, velto::FileId::OfPath(input), receiver)) {
         return kExitFailure;
     }
     return DecodeAll(reader, receiver);
@@ -168,8 +240,6 @@ int RunLive(const HeadlessOptions& options, QCoreApplication& app, velto::CRecei
     } else if (options.device) {
         spec.deviceId = DeviceByName(*options.device);
         if (spec.deviceId < 0) {
-            Fail("there is no capture device named \"" + *options.device +
-                 "\"; velto --list-devices shows their names.");
             return kExitFailure;
         }
     } else {
@@ -182,6 +252,10 @@ int RunLive(const HeadlessOptions& options, QCoreApplication& app, velto::CRecei
              (told.empty() ? std::string() : " (" + told.back().text + ")") + ".");
         return kExitFailure;
     }
+    if (!StartRecording(options, std::nullopt, receiver)) {
+        receiver.Stop(told);
+        return kExitFailure;
+    }
     if (!options.simulate && !options.device && spec.deviceId == velto::WAVE_MAPPER &&
         !spec.name.empty()) {
         receiver.RaiseWarning(velto::WarningCode::StoredDeviceMissing,
@@ -191,6 +265,18 @@ int RunLive(const HeadlessOptions& options, QCoreApplication& app, velto::CRecei
     receiver.AddObserver(&loss);
     QSocketNotifier stop(g_stopPipe[0], QSocketNotifier::Read);
     QObject::connect(&stop, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+    // A pipe or socket on standard output reports its reader's end at once,
+    // not only at the next line written.
+    struct stat out {};
+    std::unique_ptr<QSocketNotifier> reader;
+    if (::fstat(STDOUT_FILENO, &out) == 0 && (S_ISFIFO(out.st_mode) || S_ISSOCK(out.st_mode))) {
+        reader = std::make_unique<QSocketNotifier>(STDOUT_FILENO, QSocketNotifier::Read);
+        QObject::connect(reader.get(), &QSocketNotifier::activated, &app, [&app, &reader] {
+            reader->setEnabled(false);
+            RequestStop();
+            app.quit();
+        });
+    }
     if (g_stopRequested == 0) {
         app.exec();
     }
@@ -224,7 +310,8 @@ int Receive(const HeadlessOptions& options, QCoreApplication& app, velto::CSpect
     velto::CReceiver receiver;
     // Nobody watches the strips or listens to the monitor of a console.
     receiver.SetUnattended(true);
-    CEventPrinter printer(stdout, options.json);
+    // When standard output goes, the run ends quietly: nobody reads it.
+    CEventPrinter printer(stdout, options.json, [] { RequestStop(); });
     printer.SetSpectrum(band);
     receiver.AddObserver(&printer);
     std::string error;
@@ -255,19 +342,8 @@ int Receive(const HeadlessOptions& options, QCoreApplication& app, velto::CSpect
         receiver.AddObserver(bandFeed.get());
     }
 
-    int status = 0;
-    if (options.record) {
-        std::unique_ptr<velto::CWavFileWriter> writer =
-            velto::CWavFileWriter::Create(*options.record, &error);
-        if (!writer || !receiver.StartRecording(std::move(writer), &error)) {
-            Fail(error);
-            status = kExitFailure;
-        }
-    }
-    if (status == 0) {
-        status =
-            options.input ? RunInput(*options.input, receiver) : RunLive(options, app, receiver);
-    }
+    const int status =
+        options.input ? RunInput(options, receiver) : RunLive(options, app, receiver);
     if (logFeed) {
         logFeed->Finish();
     }
@@ -282,16 +358,11 @@ int Receive(const HeadlessOptions& options, QCoreApplication& app, velto::CSpect
 
 }  // namespace
 
-int RunHeadless(int argc, char** argv, const SpectrumPicture& picture) {
-    HeadlessOptions options;
-    std::string error;
-    if (!ParseHeadlessOptions(argc, argv, &options, &error)) {
-        Fail(error + " Try velto --help.");
-        return kExitUsage;
-    }
+int RunHeadless(const HeadlessOptions& options, int argc, char** argv,
+                const SpectrumPicture& picture) {
     if (options.spectrum && !picture.write) {
         Fail("this build of Velto cannot draw pictures (--spectrum needs the window's libraries).");
-        return kExitUsage;
+        return kExitFailure;
     }
     std::unique_ptr<velto::CSpectrumAnalyser> band;
     try {
@@ -317,6 +388,7 @@ int RunHeadless(int argc, char** argv, const SpectrumPicture& picture) {
         status = Receive(options, app, band.get());
     }
     // A recording read to its end (or to a stop) is drawn.
+    std::string error;
     if (status == 0 && options.spectrum && !picture.write(*band, *options.spectrum, &error)) {
         Fail(error);
         return kExitFailure;

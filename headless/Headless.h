@@ -3,6 +3,8 @@
 #include <functional>
 #include <string>
 
+#include "headless/HeadlessOptions.h"
+
 namespace velto {
 class CSpectrumAnalyser;
 }
@@ -21,4 +23,5 @@ struct SpectrumPicture {
 // Runs Velto without a window (`velto --headless`, `velto --list-devices`):
 // reception from a sound card, the simulator, a recording or standard input,
 // reported on standard output. Returns the process's exit status.
-int RunHeadless(int argc, char** argv, const SpectrumPicture& picture = {});
+int RunHeadless(const HeadlessOptions& options, int argc, char** argv,
+                const SpectrumPicture& picture = {});

@@ -34,8 +34,24 @@ std::filesystem::path ReceptionLogSettings::WindowDirectory() {
     return std::filesystem::path(data.toStdString()) / "Velto" / "log";
 }
 
+const std::array<ReceptionLogSettings::Option, 2>& ReceptionLogSettings::Options() {
+    static constexpr std::array<Option, 2> kOptions{{
+        {"--log", "DIR",
+         "append a line a minute to the reception log, a CSV file a day in DIR (the window "
+         "keeps it in ~/.local/share/Velto/log)"},
+        {"--log-days", "N",
+         "delete the log's days older than N days (default 365; 0 keeps every day)"},
+    }};
+    return kOptions;
+}
+
 bool ReceptionLogSettings::IsOption(const std::string& option) {
-    return option == "--log" || option == "--log-days";
+    for (const Option& o : Options()) {
+        if (option == o.name) {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool ReceptionLogSettings::ParseOption(const std::string& option, const std::string& value,

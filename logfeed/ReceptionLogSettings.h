@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <filesystem>
 #include <string>
 
@@ -26,7 +27,14 @@ struct ReceptionLogSettings {
     // $XDG_DATA_HOME/Velto/log (~/.local/share/Velto/log).
     static std::filesystem::path WindowDirectory();
 
-    // The console's options: --log DIR, --log-days N.
+    // The console's options: --log DIR, --log-days N, each with the name of
+    // its value and its line of help.
+    struct Option {
+        const char* name;
+        const char* value;
+        const char* help;
+    };
+    static const std::array<Option, 2>& Options();
     static bool IsOption(const std::string& option);
     // Takes the value of one of them; false with one sentence in *error.
     bool ParseOption(const std::string& option, const std::string& value, std::string* error);

@@ -69,16 +69,24 @@ set(CPACK_DEBIAN_PACKAGE_SECTION hamradio)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${VELTO_HOMEPAGE})
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The UI speaks Japanese; ALSA's plugins route the default devices through the sound server.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-gothic | fonts-noto-cjk, libasound2-plugins")
+# The UI speaks Japanese, Qt's own dialogs too with its translations; ALSA's
+# plugins route the default devices through the sound server.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+    "fonts-ipafont-gothic | fonts-noto-cjk, qt6-translations-l10n, libasound2-plugins")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 # CPack writes the summary first and indents these lines itself.
 set(CPACK_PACKAGE_DESCRIPTION
 "Velto turns a sound card that samples at 96 kHz into a receiver for JJY, the
 Japanese long-wave time signal on 40 kHz. Feed the carrier from an antenna or
 a long-wave receiver into the line input, and Velto shows the carrier
-amplitude and the sliced time-code pulses in two strip charts, and keys a
-1600 Hz monitor tone with the pulses.
+amplitude and the sliced time-code pulses in two strip charts, keys a
+1600 Hz monitor tone with the pulses, and decodes the date and time, which it
+shows with the computer's clock against it.
+
+It records the antenna to WAV and replays recordings, runs without a window
+(velto --headless) printing what it receives as text or JSON, and feeds the
+system clock as a reference clock for chrony or ntpd; a systemd unit and the
+chrony line come as examples.
 
 A built-in JJY simulator lets you try it without an antenna.")
 include(CPack)

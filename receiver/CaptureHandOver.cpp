@@ -14,6 +14,10 @@ void CCaptureHandOver::PostCaptureLost() {
     QCoreApplication::postEvent(this, new QEvent(WM_CAPTURELOST));
 }
 
+void CCaptureHandOver::PostCaptureEnded() {
+    QCoreApplication::postEvent(this, new QEvent(WM_CAPTUREENDED));
+}
+
 bool CCaptureHandOver::event(QEvent* e) {
     if (e->type() == WM_CAPTUREDATA) {
         m_receiver.OnCaptureData();
@@ -21,6 +25,10 @@ bool CCaptureHandOver::event(QEvent* e) {
     }
     if (e->type() == WM_CAPTURELOST) {
         m_receiver.OnCaptureLost();
+        return true;
+    }
+    if (e->type() == WM_CAPTUREENDED) {
+        m_receiver.OnCaptureEnded();
         return true;
     }
     return QObject::event(e);

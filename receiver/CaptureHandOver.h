@@ -9,10 +9,11 @@ namespace velto {
 
 class CReceiver;
 
-// Posted once per completed capture buffer, and once when the capture
-// device stops delivering.
+// Posted once per completed capture buffer, once when the capture device
+// stops delivering, and once when its input has ended.
 inline constexpr QEvent::Type WM_CAPTUREDATA = static_cast<QEvent::Type>(QEvent::User + 1000);
 inline constexpr QEvent::Type WM_CAPTURELOST = static_cast<QEvent::Type>(QEvent::User + 1001);
+inline constexpr QEvent::Type WM_CAPTUREENDED = static_cast<QEvent::Type>(QEvent::User + 1002);
 
 // The hand-over from the audio service's thread to the receiver's: each
 // notification becomes an event posted to the thread that made the receiver,
@@ -24,6 +25,7 @@ public:
 
     void PostCaptureData() override;
     void PostCaptureLost() override;
+    void PostCaptureEnded() override;
 
 protected:
     bool event(QEvent* e) override;

@@ -127,6 +127,19 @@ bool CReceiver::OnCaptureLost() {
     return true;
 }
 
+bool CReceiver::OnCaptureEnded() {
+    if (!m_receiving || !m_wave.IsCaptureEnded()) {
+        return false;  // a notice that a stop has overtaken
+    }
+    Warnings told;
+    Stop(told);
+    Tell(told);
+    for (IReceiverObserver* observer : m_observers) {
+        observer->OnInputEnded();
+    }
+    return true;
+}
+
 void CReceiver::RaiseWarning(WarningCode code, const std::string& text) {
     m_health.Raise(code, text);
 }
@@ -154,14 +167,15 @@ void CReceiver::FillMonitor(int b) {
     CheckMonitorStep(b);
     // The run starts its monitor once, on the first buffer handled from buffer 1
     // on (notifications may pile up), and never after a stop. A device already
-    // open (ID_MONITOR before the start) plays on; the flag alone proves nothing,
-    // since a failed ID_MONITOR sets it too.
+    // open (ID_MONITOR while stopped) has looped over what the block held, out
+    // of step with this run: it starts afresh, in step.
     if (!m_receiving || !m_monitorDue || (!wrapped && b < 1)) {
         return;
     }
     m_monitorDue = false;
     Warnings told;
-    if (!m_wave.IsPlaybackOpen() && m_wave.StartPlayback(m_playbackSpec, &m_handOver, told) == 1) {
+    m_wave.StopPlayback(told);
+    if (m_wave.StartPlayback(m_playbackSpec, &m_handOver, told) == 1) {
         m_monitorOn = true;
         m_monitorInStep = true;
         m_lastToneBlock = b;

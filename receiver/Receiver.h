@@ -71,6 +71,9 @@ public:
     // rows keep what they hold), a device-lost warning goes out and the
     // observers are told. True when it ended a run.
     bool OnCaptureLost();
+    // The replayed recording has come to its end, after its last buffer: the
+    // run ends as by Stop and the observers are told. True when it ended a run.
+    bool OnCaptureEnded();
     // A warning found outside the samples, as the stored card missing.
     void RaiseWarning(WarningCode code, const std::string& text);
     // What the samples of the run say about the input so far.

@@ -46,6 +46,8 @@ public:
     virtual void OnRecordingChanged(bool /*recording*/) {}
     // The capture device stopped delivering and the run has ended.
     virtual void OnCaptureLost() {}
+    // The replayed recording has come to its end, and so has the run.
+    virtual void OnInputEnded() {}
 };
 
 }  // namespace velto

@@ -3,9 +3,9 @@
 #include <array>
 #include <cstdint>
 
-// The JJY time code: one symbol per second, a 60-second frame per minute.
-// The one home of its format: the decoder, the simulator, the views and the
-// console all take it from here.
+// The JJY time code: one symbol per second, a 60-second frame per minute,
+// as the decoder, the simulator, the views and the console take it. The
+// station descriptions (Station.h) hold the same frame as `jjy40`'s data.
 namespace velto {
 
 enum class JjySymbol : std::uint8_t { Zero, One, Marker };

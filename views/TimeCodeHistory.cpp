@@ -30,8 +30,11 @@ CTimeCodeHistory::Row& CTimeCodeHistory::NewRow() {
 }
 
 void CTimeCodeHistory::AddSecond(const DecoderSecond& s) {
-    Row* row = &m_rows[static_cast<std::size_t>(m_rowHead)];
     const bool located = s.secondInMinute >= 0 && s.secondInMinute < kCells;
+    if (located && RowAt(0).last >= 0 && !RowAt(0).located) {
+        PlaceHeardSeconds(s);
+    }
+    Row* row = &m_rows[static_cast<std::size_t>(m_rowHead)];
     const double elapsed = (s.onTimeSample - row->lastOnTime) / kSampleRate;
     // Before the minute is known, seconds lost still take their cells.
     int at = located ? s.secondInMinute
@@ -62,6 +65,58 @@ void CTimeCodeHistory::AddSecond(const DecoderSecond& s) {
         }
     }
     AddOffset(s.onTimeSample);
+}
+
+// The first second whose place in the minute is known places the seconds
+// heard before it too: each lies a whole number of seconds of samples before
+// it. The rows of unknown place give way to rows of their minutes, the
+// oldest first; seconds of this second's own minute stay in its row.
+void CTimeCodeHistory::PlaceHeardSeconds(const DecoderSecond& located) {
+    struct Heard {
+        double sample;
+        TimeSymbol symbol;
+    };
+    std::array<Heard, kRows * kCells> heard{};
+    std::size_t count = 0;
+    int rows = 0;
+    while (rows < kRows && RowAt(rows).last >= 0 && !RowAt(rows).located) {
+        ++rows;
+    }
+    for (int age = rows - 1; age >= 0; --age) {
+        const Row& row = RowAt(age);
+        for (int c = 0; c <= row.last; ++c) {
+            if (const auto symbol = row.cells[static_cast<std::size_t>(c)]) {
+                heard[count++] = {row.lastOnTime - (row.last - c) * double{kSampleRate}, *symbol};
+            }
+        }
+    }
+    for (int age = 0; age < rows; ++age) {
+        m_rows[static_cast<std::size_t>(m_rowHead)] = Row();
+        m_rowHead = (m_rowHead - 1 + kRows) % kRows;
+    }
+    std::optional<std::int64_t> minute;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::int64_t at =
+            located.secondInMinute +
+            std::llround((heard[i].sample - located.onTimeSample) / double{kSampleRate});
+        const std::int64_t inMinute = ((at % 60) + 60) % 60;
+        const std::int64_t thisMinute = (at - inMinute) / 60;
+        if (thisMinute > 0 || at >= located.secondInMinute) {
+            break;  // not before the located second
+        }
+        if (minute != thisMinute) {
+            NewRow().located = true;
+            minute = thisMinute;
+        }
+        Row& row = m_rows[static_cast<std::size_t>(m_rowHead)];
+        row.cells[static_cast<std::size_t>(inMinute)] = heard[i].symbol;
+        row.last = static_cast<int>(inMinute);
+        row.lastOnTime = heard[i].sample;
+        row.callSign = row.callSign || heard[i].symbol == TimeSymbol::CallSign;
+    }
+    if (minute != 0) {
+        NewRow();  // the located second begins a row of its own
+    }
 }
 
 // Minutes found before the time was known get their names once it is: each

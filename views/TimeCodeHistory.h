@@ -58,6 +58,7 @@ public:
 
 private:
     Row& NewRow();
+    void PlaceHeardSeconds(const DecoderSecond& located);
     void NameEarlierMinutes(double minuteStartSample);
     void AddOffset(double onTimeSample);
 

@@ -8,6 +8,7 @@
 
 #include "app/ClockFeedDlg.h"
 #include "app/CommandIds.h"
+#include "app/StatusBar.h"
 #include "tests/app/FrameFixture.h"
 
 namespace {
@@ -46,6 +47,12 @@ TEST_F(ClockFeedDlg, OffByDefaultOnAndOffByTheDialog) {
     m_frame->ApplyClockFeed();
     ASSERT_NE(m_frame->ClockFeed(), nullptr);
     EXPECT_DOUBLE_EQ(m_frame->ClockFeed()->LatencyMs(), 12.5);
+    // No chronyd listens at /tmp/jjy.sock: the status bar says so from the
+    // start, not only once a time has been received.
+    EXPECT_EQ(m_frame->StatusBar()->ClockFeedText(), QStringLiteral("時計合わせ: 送れません"));
+    EXPECT_TRUE(m_frame->StatusBar()->MessageText().startsWith(
+        QStringLiteral("時計合わせ: no chronyd listens at /tmp/jjy.sock")))
+        << m_frame->StatusBar()->MessageText().toStdString();
 
     // A new frame starts as the profile says.
     m_frame = std::make_unique<CMainFrame>();
@@ -58,6 +65,7 @@ TEST_F(ClockFeedDlg, OffByDefaultOnAndOffByTheDialog) {
     again.accept();
     m_frame->ApplyClockFeed();
     EXPECT_EQ(m_frame->ClockFeed(), nullptr);
+    EXPECT_FALSE(m_frame->StatusBar()->ShowsWarning());
 }
 
 }  // namespace

@@ -83,7 +83,34 @@ TEST_F(FrameTest, SpaceStartsAndStopsReceptionAndTheMonitorWithIt) {
         f.SendCommand(ID_MONITOR);
         EXPECT_EQ(Flags(), flags);
     }
+    // Switched on while stopped, it loops over what the block held: the next
+    // run opens it afresh, in step, on its second buffer.
+    f.SendCommand(ID_MONITOR);
+    const int opens = PlaybackOpens();
+    Space();
+    Cycle(1);
+    EXPECT_EQ(PlaybackOpens(), opens);
+    Cycle(1);
+    EXPECT_EQ(PlaybackOpens(), opens + 1);
+    EXPECT_EQ(Flags(), "1111");
+    Space();
+    EXPECT_EQ(Flags(), "0000");
     EXPECT_TRUE(m_audioBoxes.isEmpty());
+}
+
+// On a machine without output the monitor's box comes once, not at every
+// start, and says that reception goes on without the tone.
+TEST_F(FrameTest, NoOutputIsToldOnceAndReceptionGoesOnWithoutTheTone) {
+    m_service.SetResult(FakeCall::OutOpen, 1);
+    for (int run = 0; run < 2; ++run) {
+        Space();
+        Cycle(3);
+        EXPECT_EQ(Flags(), "1010");
+        Space();
+        QCoreApplication::sendPostedEvents(m_frame.get(), QEvent::MetaCall);
+    }
+    EXPECT_EQ(m_audioBoxes, QStringList{QStringLiteral("Velto: 再生デバイスがオープンできません。\n"
+                                                       "受信はモニター音なしで続きます。")});
 }
 
 // The audio layer's failures are told in boxes of their own, under the
@@ -194,6 +221,11 @@ TEST(AboutBox, ShowsEachTextWhole) {
         EXPECT_TRUE(dlg.rect().contains(label->geometry())) << label->text().toStdString();
     }
     EXPECT_EQ(texts, 2);
+    // One version everywhere: the project's, as velto --version gives it.
+    QStringList all;
+    for (const QLabel* label : dlg.findChildren<QLabel*>()) all << label->text();
+    EXPECT_TRUE(all.contains(QStringLiteral("Velto   Version " VELTO_VERSION)))
+        << all.join(',').toStdString();
 }
 
 // The status bar's lower row: the input's state, or the most urgent
@@ -228,6 +260,60 @@ TEST_F(FrameTest, TheStatusBarTellsWhatTheInputLacksAndANewRunStartsClean) {
     EXPECT_FALSE(bar->ShowsWarning());
     EXPECT_EQ(bar->MessageText(), QStringLiteral("入力を調べています…"));
     EXPECT_TRUE(m_audioBoxes.isEmpty());
+}
+
+// At every font from 9 to 12 points each text of the status bar is drawn
+// whole inside the window, the device's name shortened in the middle, and
+// the strips keep their client area.
+TEST_F(FrameTest, TheStatusBarFitsTheWindowAtFontsUpTo12Points) {
+    const QFont original = QApplication::font();
+    for (int points = 9; points <= 12; ++points) {
+        QFont font = original;
+        font.setPointSize(points);
+        QApplication::setFont(font);
+        CMainFrame f;
+        f.show();
+        CStatusBar* bar = f.StatusBar();
+        bar->SetDevice(QStringLiteral("HDA Intel PCH: ALC887-VD Analog (hw:0,0) with a long name"));
+        bar->SetReceiving(true);
+        bar->SetClockFeed(std::nullopt, QString());
+        velto::DecoderSecond s{};
+        s.state = velto::ReceptionState::Flywheel;
+        s.timeValid = true;
+        s.secondInMinute = 58;
+        s.utcUnix = 1830297598;  // 2027-12-31 23:59:58 UTC: 2028-01-01(土) 08:59:58 JST
+        f.ClockStatus()->OnSecond(s, -1234.5);
+        velto::DecoderStatus status{};
+        status.state = velto::ReceptionState::Flywheel;
+        status.cn0DbHz = 88.8;
+        f.ClockStatus()->OnStatus(status);
+        // The layouts settle; nothing is painted (the intro's images are
+        // scaled on Qt's own threads, which ThreadSanitizer cannot follow).
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        EXPECT_EQ(f.View()->size(), QSize(818, 371)) << points << " pt";
+        int shown = 0;
+        for (QLabel* label : bar->findChildren<QLabel*>()) {
+            if (!label->isVisible() || label->text().isEmpty()) continue;
+            ++shown;
+            const QRect inFrame(label->mapTo(&f, QPoint(0, 0)), label->size());
+            EXPECT_TRUE(f.rect().contains(inFrame))
+                << points << " pt: " << label->text().toStdString();
+            EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()),
+                      label->contentsRect().width())
+                << points << " pt: " << label->text().toStdString();
+        }
+        EXPECT_EQ(shown, 8) << points << " pt";  // 受信中, device, feed, 4 of the clock, input
+        EXPECT_TRUE(f.ClockStatus()->TimeText().contains(QStringLiteral("08:59:58")));
+        EXPECT_EQ(bar->DeviceText().size(), 57);
+        // A name that fits is shown whole, however the row was laid out before.
+        const QString simulator = QStringLiteral("JJY シミュレーター (内蔵)");
+        bar->SetDevice(simulator);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        int whole = 0;
+        for (QLabel* label : bar->findChildren<QLabel*>()) whole += label->text() == simulator;
+        EXPECT_EQ(whole, 1) << points << " pt";
+    }
+    QApplication::setFont(original);
 }
 
 TEST_F(FrameTest, EveryWarningFitsTheBarWhole) {
@@ -295,22 +381,31 @@ void Store(const QVariant& id, const QString& name) {
     s.setValue(QStringLiteral("SoundCard/Name"), name);
 }
 
+// The list begins with 既定のデバイス, which a first run shows as its choice
+// and which leads back to the default from a card.
 TEST_F(SoundCardDlg, ListsEveryDeviceTrimmedAndStoresAChoiceTrimmedOnOkOnly) {
     m_service.m_inNames = {"Line In  ", "USB\t ", "JJY シミュレーター (内蔵)"};
-    CSoundCardDlg first;  // none selected on the first run, and OK stores the default
+    CSoundCardDlg first;
     QStringList items;
     for (int i = 0; i < first.DeviceList()->count(); ++i) items << first.DeviceList()->itemText(i);
-    EXPECT_EQ(items, (QStringList{"Line In", "USB\t", "JJY シミュレーター (内蔵)"}));
-    EXPECT_EQ(first.DeviceList()->currentIndex(), -1);
+    EXPECT_EQ(items,
+              (QStringList{"既定のデバイス", "Line In", "USB\t", "JJY シミュレーター (内蔵)"}));
+    EXPECT_EQ(first.DeviceList()->currentIndex(), 0);
+    EXPECT_EQ(first.CurrentText(), QStringLiteral("現在の設定: 既定のデバイス"));
     first.accept();
     EXPECT_EQ(Profile(), Pair(-1, ""));
     for (bool ok : {false, true}) {
         CSoundCardDlg dlg;
-        emit dlg.DeviceList()->activated(1);
-        EXPECT_EQ(dlg.DeviceList()->currentIndex(), 1);
+        emit dlg.DeviceList()->activated(2);
+        EXPECT_EQ(dlg.DeviceList()->currentIndex(), 2);
         ok ? dlg.accept() : dlg.reject();
         EXPECT_EQ(Profile(), ok ? Pair(1, "USB\t") : Pair(-1, ""));
     }
+    CSoundCardDlg back;
+    EXPECT_EQ(back.CurrentText(), QStringLiteral("現在の設定: USB\t"));
+    emit back.DeviceList()->activated(0);
+    back.accept();
+    EXPECT_EQ(Profile(), Pair(-1, ""));
 }
 
 // The stored number counts only while the device of that number has the
@@ -338,10 +433,18 @@ TEST_F(SoundCardDlg, TheStoredNumberCountsOnlyUnderItsStoredName) {
         Store(c.id, c.name);
         EXPECT_EQ(StoredCaptureDevice(), c.device) << c.name.left(20).toStdString();
         CSoundCardDlg dlg;
-        EXPECT_EQ(dlg.DeviceList()->currentIndex(), c.device) << c.name.left(20).toStdString();
+        bool number = false;
+        const bool none = c.id.toInt(&number) < 0 || !number;
+        // A missing card selects nothing and is named as the current choice.
+        EXPECT_EQ(dlg.DeviceList()->currentIndex(), c.device != velto::WAVE_MAPPER ? c.device + 1
+                                                    : none                         ? 0
+                                                                                   : -1)
+            << c.name.left(20).toStdString();
+        if (c.device == velto::WAVE_MAPPER && !none) {
+            EXPECT_TRUE(dlg.CurrentText().contains(QStringLiteral("見つかりません")));
+        }
         if (c.device == velto::WAVE_MAPPER) {
             dlg.accept();
-            bool number = false;
             const int id = c.id.toInt(&number);
             EXPECT_EQ(Profile(), Pair(number ? id : velto::WAVE_MAPPER, c.name));
         }

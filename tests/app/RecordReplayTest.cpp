@@ -1,14 +1,17 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QAction>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <fstream>
 #include <vector>
 
 #include "app/CommandIds.h"
+#include "app/StatusBar.h"
 #include "audio/SoundFileReader.h"
 #include "audio/WavFileWriter.h"
 #include "tests/app/FrameFixture.h"
@@ -26,7 +29,19 @@ protected:
         m_frame->SetOpenFileChooser([this] { return m_answer; });
         m_frame->SetRecordFileChooser([this] { return m_answer; });
         m_frame->SetMessageSink([this](const QString& text) { m_messages << text; });
+        m_frame->SetConfirmer([this](const QString& question) {
+            m_questions << question;
+            return m_yes;
+        });
     }
+    // A WAV file of these samples.
+    void Write(const QString& path, const std::vector<std::int16_t>& samples) {
+        std::string error;
+        auto writer = velto::CWavFileWriter::Create({path.toStdString(), false, {}}, &error);
+        ASSERT_TRUE(writer) << error;
+        ASSERT_TRUE(writer->Write(samples.data(), samples.size(), &error)) << error;
+    }
+    void Messages() { QCoreApplication::sendPostedEvents(m_frame.get(), QEvent::MetaCall); }
     QString Path(const char* name) const { return m_dir.filePath(QString::fromUtf8(name)); }
     std::vector<std::int16_t> ReadAll(const QString& path) {
         velto::CSoundFileReader reader;
@@ -43,6 +58,8 @@ protected:
     QTemporaryDir m_dir;
     QString m_answer;
     QStringList m_messages;
+    QStringList m_questions;
+    bool m_yes = false;
 };
 
 TEST_F(RecordReplayTest, RecordingWritesTheCapturedBuffersUntilUncheckedOrStopped) {
@@ -89,12 +106,10 @@ TEST_F(RecordReplayTest, AnOpenedRecordingBecomesTheCaptureDeviceInRealTime) {
     // Three buffers of a ramp, so that order and position show.
     std::vector<std::int16_t> ramp(3 * kBufferSamples);
     for (std::size_t i = 0; i < ramp.size(); ++i) ramp[i] = static_cast<std::int16_t>(i % 30000);
-    {
-        std::string error;
-        auto writer = velto::CWavFileWriter::Create(Path("in.wav").toStdString(), &error);
-        ASSERT_TRUE(writer) << error;
-        ASSERT_TRUE(writer->Write(ramp.data(), ramp.size(), &error)) << error;
-    }
+    // More of it than is waited for, so that the run is still on when stopped.
+    std::vector<std::int16_t> file = ramp;
+    file.resize(30 * kBufferSamples);
+    Write(Path("in.wav"), file);
     m_answer = Path("in.wav");
     struct : velto::IReceiverObserver {
         void OnInput(std::int64_t, const std::int16_t* s, std::size_t n) override {
@@ -112,6 +127,7 @@ TEST_F(RecordReplayTest, AnOpenedRecordingBecomesTheCaptureDeviceInRealTime) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
     EXPECT_GE(clock.elapsed(), 280);  // paced: 100 ms a buffer
+    input.samples.resize(std::min(input.samples.size(), ramp.size()));
     EXPECT_EQ(input.samples, ramp);
     f.SendCommand(ID_FILE_OPEN);  // refused while receiving
     f.SendCommand(ID_RECEIVE_START);
@@ -125,6 +141,77 @@ TEST_F(RecordReplayTest, AnOpenedRecordingBecomesTheCaptureDeviceInRealTime) {
     QCoreApplication::sendPostedEvents(&f, QEvent::MetaCall);
     ASSERT_EQ(m_messages.size(), 1);
     EXPECT_TRUE(m_messages[0].startsWith(QStringLiteral("このファイルは再生できません。")));
+}
+
+// At the end of the file the run stops by itself, as 停止 would, and says so.
+TEST_F(RecordReplayTest, AReplayEndsAtTheEndOfTheFileLikeAStopWithAMessage) {
+    CMainFrame& f = *m_frame;
+    Write(Path("short.wav"), std::vector<std::int16_t>(2 * kBufferSamples + 100, 7));
+    m_answer = Path("short.wav");
+    f.SendCommand(ID_FILE_OPEN);
+    ASSERT_TRUE(f.Receiver().Receiving());
+    EXPECT_EQ(StartText(), QStringLiteral("停止\tSpace"));
+    QElapsedTimer clock;
+    clock.start();
+    while (f.Receiver().Receiving() && clock.elapsed() < 10000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    EXPECT_FALSE(f.Receiver().Receiving());
+    EXPECT_EQ(Flags(), "0000");
+    EXPECT_EQ(StartText(), QStringLiteral("開始\tSpace"));
+    EXPECT_EQ(f.StatusBar()->ReceptionText(), QStringLiteral("停止"));
+    Messages();
+    ASSERT_EQ(m_messages.size(), 1);
+    EXPECT_EQ(m_messages[0], QStringLiteral("ファイルの終わりまで再生しました。\nshort.wav"));
+    // Start opens the sound card again, as after any stop.
+    f.SendCommand(ID_RECEIVE_START);
+    EXPECT_TRUE(f.Receiver().Receiving());
+}
+
+// The recording's target: an existing file only after the user agrees, and
+// never the file being replayed, under any name.
+TEST_F(RecordReplayTest, AnExistingFileIsOverwrittenOnlyWhenTheUserAgreesAndTheInputNever) {
+    CMainFrame& f = *m_frame;
+    const std::vector<std::int16_t> kept(kBufferSamples, 9);
+    Write(Path("old.wav"), kept);
+    f.SendCommand(ID_RECEIVE_START);
+    m_answer = Path("old.wav");
+    m_yes = false;
+    f.SendCommand(ID_RECORD);
+    ASSERT_EQ(m_questions.size(), 1);
+    EXPECT_TRUE(m_questions[0].contains(QStringLiteral("上書きしますか")))
+        << m_questions[0].toStdString();
+    EXPECT_FALSE(f.Receiver().IsRecording());
+    EXPECT_EQ(ReadAll(Path("old.wav")), kept);
+
+    m_yes = true;
+    f.SendCommand(ID_RECORD);
+    EXPECT_TRUE(f.Receiver().IsRecording());
+    Cycle(1, 3);
+    f.SendCommand(ID_RECORD);
+    EXPECT_EQ(ReadAll(Path("old.wav")), std::vector<std::int16_t>(kBufferSamples, 3));
+    f.SendCommand(ID_RECEIVE_START);
+
+    // Replaying a file, its hard link is refused without a question.
+    Write(Path("in.wav"), std::vector<std::int16_t>(50 * kBufferSamples, 4));
+    ASSERT_EQ(::link(QFile::encodeName(Path("in.wav")).constData(),
+                     QFile::encodeName(Path("link.wav")).constData()),
+              0);
+    m_answer = Path("in.wav");
+    f.SendCommand(ID_FILE_OPEN);
+    ASSERT_TRUE(f.Receiver().Receiving());
+    m_questions.clear();
+    for (const char* name : {"in.wav", "link.wav"}) {
+        m_answer = Path(name);
+        f.SendCommand(ID_RECORD);
+        EXPECT_FALSE(f.Receiver().IsRecording()) << name;
+    }
+    EXPECT_TRUE(m_questions.isEmpty());
+    f.SendCommand(ID_RECEIVE_START);
+    Messages();
+    ASSERT_EQ(m_messages.size(), 2);
+    EXPECT_TRUE(m_messages[1].contains(QStringLiteral("is the input itself")));
+    EXPECT_EQ(ReadAll(Path("in.wav")).size(), 50u * kBufferSamples);
 }
 
 }  // namespace

@@ -212,5 +212,52 @@ TEST(ClockFeed, FromTheDecoderOnlyForAReceivedTimeAndTrueToTheSimulator) {
     EXPECT_LT(worst, 0.0005);
 }
 
+// What the window shows of the feed: the trouble that stands until a sample
+// gets through, and when one last did.
+TEST(ClockFeed, KeepsItsTroubleUntilASampleIsTakenAndWhenOneWas) {
+    struct CFlakySink : IClockSampleSink {
+        std::optional<Warning> Send(const ClockSample&) override {
+            if (!up) return Warning{WarningCode::ClockFeed, "cannot send: Permission denied"};
+            return ++taken == 1 ? std::optional(Warning{WarningCode::ClockFeed, "back"})
+                                : std::nullopt;
+        }
+        long Taken() const override { return taken; }
+        bool up = false;
+        long taken = 0;
+    };
+    auto flaky = std::make_unique<CFlakySink>();
+    CFlakySink* sink = flaky.get();
+    std::vector<std::string> told;
+    CClockFeed feed(0.0, [&](const Warning& w) { told.push_back(w.text); });
+    feed.AddSink(std::move(flaky));
+    feed.NoteTrouble("no chronyd listens yet");
+    EXPECT_EQ(feed.Trouble(), "no chronyd listens yet");
+    EXPECT_FALSE(feed.LastTaken());
+    const auto second = [&feed](std::int64_t k) {
+        DecoderSecond s{};
+        s.onTimeSample = static_cast<double>(k * 96000);
+        s.secondInMinute = static_cast<int>(k % 60);
+        s.state = ReceptionState::TimeValid;
+        s.timeValid = true;
+        s.utcUnix = kStart + k;
+        feed.OnSecond(s, SystemTime{kStart + k, 0});
+        DecoderStatus status{};
+        status.state = ReceptionState::TimeValid;
+        status.cn0DbHz = 60.0;
+        status.sample = (k + 6) * 96000;
+        feed.OnStatus(status);
+    };
+    second(0);
+    EXPECT_EQ(feed.Trouble(), "cannot send: Permission denied");
+    EXPECT_FALSE(feed.LastTaken());
+    sink->up = true;
+    const auto before = std::chrono::steady_clock::now();
+    second(1);
+    EXPECT_EQ(feed.Trouble(), "");
+    ASSERT_TRUE(feed.LastTaken());
+    EXPECT_GE(*feed.LastTaken(), before);
+    EXPECT_EQ(told, (std::vector<std::string>{"cannot send: Permission denied", "back"}));
+}
+
 }  // namespace
 }  // namespace velto

@@ -71,13 +71,13 @@ TEST(ChronySock, WaitsQuietlyForChronydThenSendsItsSampleLayout) {
         if (const std::optional<Warning> w = to.Send(sample)) said.push_back(w->text);
     };
     for (int i = 0; i < 5; ++i) send(*sock);
-    EXPECT_EQ(sock->Delivered(), 0);
+    EXPECT_EQ(sock->Taken(), 0);
     ASSERT_EQ(said.size(), 1u);
     EXPECT_TRUE(said[0].starts_with("no chronyd listens at " + chronyd.Path())) << said[0];
 
     chronyd.Bind();
     send(*sock);
-    EXPECT_EQ(sock->Delivered(), 1);
+    EXPECT_EQ(sock->Taken(), 1);
     ASSERT_EQ(said.size(), 2u);
     EXPECT_EQ(said[1], "chronyd takes the samples at " + chronyd.Path() + " now");
     unsigned char bytes[64];
@@ -95,7 +95,7 @@ TEST(ChronySock, WaitsQuietlyForChronydThenSendsItsSampleLayout) {
 
     const std::unique_ptr<CChronySock> direct = CChronySock::Open(chronyd.Path(), &problem);
     send(*direct);
-    EXPECT_EQ(direct->Delivered(), 1);
+    EXPECT_EQ(direct->Taken(), 1);
     EXPECT_EQ(said.size(), 2u);
 
     EXPECT_FALSE(CChronySock::PathFits(""));

@@ -204,13 +204,19 @@ TEST_F(ReceiverTest, TheMonitorTogglesAndARunWritesItsFirstTwoSlotsOnce) {
         EXPECT_EQ(m_receiver.MonitorOn(), on);
         EXPECT_EQ(m_receiver.PlaybackOpen(), on);
     }
+    // Switched on while stopped, the monitor loops over whatever its block
+    // held: the run's second buffer opens it afresh, in step, on a clean block.
     auto* block = const_cast<std::int16_t*>(m_service.m_played.load());
     std::fill_n(block, 3 * kBufferSamples, std::int16_t{77});
     Start();
-    Cycles(0, 2);  // no level yet: the tone is silence
-    EXPECT_EQ(std::count(block, block + 2 * kBufferSamples, 0), 2 * kBufferSamples);
+    Cycles(0, 1);
     EXPECT_EQ(block[2 * kBufferSamples], 77);
     EXPECT_EQ(PlaybackOpens(), 4);  // the failed toggle, the first run, the two toggles
+    Cycles(1, 1);                   // no level yet: the tone is silence
+    block = const_cast<std::int16_t*>(m_service.m_played.load());
+    EXPECT_EQ(std::count(block, block + 3 * kBufferSamples, 0), 3 * kBufferSamples);
+    EXPECT_EQ(PlaybackOpens(), 5);
+    EXPECT_TRUE(m_receiver.MonitorOn());
 }
 
 // The player reads buffer b's block about 100 ms after the cycle wrote it. A

@@ -130,7 +130,8 @@ TEST_F(TimeCodeWndTest, PastMinutesAreRowsBelowAndTheCallSignMinuteIsMarked) {
     EXPECT_EQ(Ink(image, purple, QRect(row2.right() + 1, row2.top(), 200, row2.height())), 0);
 }
 
-TEST_F(TimeCodeWndTest, SecondsBeforeTheMinuteIsKnownRunOnAndLockingStartsANewRow) {
+TEST_F(TimeCodeWndTest, SecondsHeardBeforeTheMinuteIsKnownTakeTheirPlacesAndNamesLater) {
+    // 20:15:00 to 20:16:04 (its samples from 5 s on), of unknown place.
     for (int s = 0; s < 65; ++s) {
         if (s != 2) {  // lost, and its cell stays empty
             m_wnd.OnSecond(
@@ -139,30 +140,37 @@ TEST_F(TimeCodeWndTest, SecondsBeforeTheMinuteIsKnownRunOnAndLockingStartsANewRo
     }
     EXPECT_EQ(m_wnd.History().RowAt(0).last, 4);
     EXPECT_EQ(m_wnd.History().RowAt(1).last, 59);
-    EXPECT_TRUE(m_wnd.History().RowAt(1).cells[0].has_value()) << "the run's first second";
     EXPECT_FALSE(m_wnd.History().RowAt(1).cells[2].has_value());
-    EXPECT_TRUE(m_wnd.History().RowAt(1).cells[3].has_value());
-    // The next second of the run is second 5 of a known minute.
+    // The next second is second 5 of a known minute: the seconds heard take
+    // their places, 20:16:00 to 04 in its row and the minute before below.
     m_wnd.OnSecond(
         Second(kMinute2016, 5, TimeSymbol::One, 65.0 * kSecond, ReceptionState::MinuteLocked));
-    EXPECT_EQ(m_wnd.History().RowAt(0).last, 5);
-    EXPECT_FALSE(m_wnd.History().RowAt(0).cells[0].has_value());
-    EXPECT_EQ(m_wnd.History().RowAt(1).last, 4);
-    // The minute's rest, and the time becomes known in the next: the found
-    // minute takes its name then, the seconds of unknown place none.
+    const velto::CTimeCodeHistory& h = m_wnd.History();
+    EXPECT_EQ(h.RowAt(0).last, 5);
+    EXPECT_TRUE(h.RowAt(0).located);
+    for (int s = 0; s < 5; ++s) EXPECT_EQ(h.RowAt(0).cells[s], TimeSymbol::Zero) << s;
+    EXPECT_EQ(h.RowAt(0).cells[5], TimeSymbol::One);
+    EXPECT_TRUE(h.RowAt(1).located);
+    EXPECT_EQ(h.RowAt(1).last, 59);
+    EXPECT_TRUE(h.RowAt(1).cells[0].has_value());
+    EXPECT_FALSE(h.RowAt(1).cells[2].has_value());
+    EXPECT_EQ(h.RowAt(2).last, -1);
+    // The minute's rest, and the time becomes known in the next: both minutes
+    // before take their names then.
     for (int s = 6; s < 60; ++s) {
         m_wnd.OnSecond(
             Second(kMinute2016, s, TimeSymbol::Zero, 65.0 * kSecond, ReceptionState::MinuteLocked));
     }
     m_wnd.OnSecond(Second(kMinute2016 + 60, 0, TimeSymbol::Marker, 125.0 * kSecond));
-    EXPECT_EQ(m_wnd.History().RowAt(1).minuteUtc, kMinute2016);
-    EXPECT_FALSE(m_wnd.History().RowAt(2).minuteUtc.has_value());
-    EXPECT_EQ(m_wnd.History().RowAt(2).last, 4);
+    EXPECT_EQ(h.RowAt(1).minuteUtc, kMinute2016);
+    EXPECT_EQ(h.RowAt(2).minuteUtc, kMinute2016 - 60);
+    const QImage image = m_wnd.Render();
+    EXPECT_EQ(SecondsOf(image, 2, TimeSymbol::Zero).size(), 59u);
     // Seconds lost across the minute's end: 20:18:50, then 20:19:55.
     m_wnd.OnSecond(Second(kMinute2016 + 120, 50, TimeSymbol::Zero, 185.0 * kSecond));
     m_wnd.OnSecond(Second(kMinute2016 + 180, 55, TimeSymbol::Zero, 245.0 * kSecond));
-    EXPECT_EQ(m_wnd.History().RowAt(0).last, 55);
-    EXPECT_EQ(m_wnd.History().RowAt(1).last, 50);
+    EXPECT_EQ(h.RowAt(0).last, 55);
+    EXPECT_EQ(h.RowAt(1).last, 50);
 }
 
 TEST_F(TimeCodeWndTest, FieldsOfTheLastMinuteWithParitiesAndNotices) {

@@ -1,0 +1,54 @@
+#include "app/FileDialogs.h"
+
+#include <QFileDialog>
+#include <QStringList>
+
+#include "audio/SoundFileReader.h"
+
+namespace {
+
+QString Run(QFileDialog& dialog) {
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setLabelText(QFileDialog::LookIn, QStringLiteral("場所:"));
+    dialog.setLabelText(QFileDialog::FileName, QStringLiteral("ファイル名:"));
+    dialog.setLabelText(QFileDialog::FileType, QStringLiteral("ファイルの種類:"));
+    dialog.setLabelText(QFileDialog::Reject, QStringLiteral("キャンセル"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return {};
+    }
+    return dialog.selectedFiles().front();
+}
+
+}  // namespace
+
+QString RecordingFilter() {
+    QStringList all;
+    QStringList each;
+    for (const velto::CSoundFileReader::Format& f : velto::CSoundFileReader::Formats()) {
+        const QString pattern = QStringLiteral("*.") + QString::fromStdString(f.extension);
+        if (!all.contains(pattern)) {
+            all << pattern;
+        }
+        each << QStringLiteral("%1 (%2)").arg(QString::fromStdString(f.name), pattern);
+    }
+    return QStringLiteral("録音 (%1);;").arg(all.join(QLatin1Char(' '))) +
+           each.join(QStringLiteral(";;")) + QStringLiteral(";;すべてのファイル (*)");
+}
+
+QString ChooseRecordingToOpen(QWidget* parent) {
+    QFileDialog dialog(parent, QStringLiteral("ファイルを開く"), QString(), RecordingFilter());
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setLabelText(QFileDialog::Accept, QStringLiteral("開く"));
+    return Run(dialog);
+}
+
+QString ChooseRecordingTarget(QWidget* parent) {
+    QFileDialog dialog(parent, QStringLiteral("録音"), QString(), QStringLiteral("WAV (*.wav)"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(QStringLiteral("wav"));
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setLabelText(QFileDialog::Accept, QStringLiteral("保存"));
+    return Run(dialog);
+}

@@ -1,0 +1,132 @@
+#include <gtest/gtest.h>
+
+#include <QStringList>
+#include <string>
+#include <vector>
+
+#include "headless/CommandLine.h"
+#include "headless/DeviceMatch.h"
+#include "headless/EventPrinter.h"
+
+namespace {
+
+struct Parsed {
+    bool ok = false;
+    CommandLine line;
+    std::string error;
+};
+
+Parsed Parse(const std::vector<std::string>& args) {
+    QStringList arguments;
+    for (const std::string& a : args) arguments << QString::fromLatin1(a.c_str());
+    Parsed p;
+    p.ok = ParseCommandLine(arguments, &p.line, &p.error);
+    return p;
+}
+
+// The one table decides the mode: the console's options mean the console
+// without --headless; the window takes --simulate alone.
+TEST(CommandLine, TheTableDecidesTheModeAndEveryOptionIsInTheHelp) {
+    EXPECT_EQ(Parse({}).line.mode, RunMode::Window);
+    EXPECT_EQ(Parse({"--simulate"}).line.mode, RunMode::Window);
+    EXPECT_TRUE(Parse({"--simulate"}).line.options.simulate);
+    EXPECT_EQ(Parse({"-h"}).line.mode, RunMode::Help);
+    EXPECT_EQ(Parse({"--version"}).line.mode, RunMode::Version);
+    const std::string help = HelpText();
+    for (const OptionEntry& o : OptionTable()) {
+        std::vector<std::string> args{o.name};
+        if (!o.value.empty()) args.push_back("1");
+        if (o.name == "--force") args = {"--record", "x.wav", "--force"};
+        if (o.name == "--log-days") args = {"--log", "log", "--log-days", "1"};
+        if (o.name == "--spectrum") args = {"--input", "x.wav", "--spectrum", "x.png"};
+        const Parsed p = Parse(args);
+        ASSERT_TRUE(p.ok) << o.name << ": " << p.error;
+        if (o.console) {
+            EXPECT_EQ(p.line.mode, RunMode::Console) << o.name;
+        }
+        EXPECT_NE(help.find("  " + o.name), std::string::npos) << o.name;
+    }
+    EXPECT_EQ(Parse({"--shm", "1"}).line.options.clock.shmUnit, 1);
+}
+
+// Mistakes are refused with one sentence in both modes, and a value is a
+// value even when it looks like an option.
+TEST(CommandLine, UnknownOptionsAndStrayArgumentsAreRefused) {
+    const struct {
+        std::vector<std::string> args;
+        std::string says;
+    } cases[] = {
+        {{"--simulat"}, "unknown option --simulat."},
+        {{"-x"}, "unknown option -x."},
+        {{"stray"}, "unexpected argument \"stray\""},
+        {{"--simulate", "rec.wav"}, "unexpected argument \"rec.wav\""},
+        {{"--headless", "--input"}, "option --input needs a value."},
+        {{"--force"}, "--force goes with --record"},
+        {{"--simulate", "--input", "a.wav"}, "choose one input"},
+        {{"--log-days", "30"}, "--log-days goes with --log"},
+        {{"--log", "log", "--log-days", "x"}, "--log-days needs a whole number of days"},
+        {{"--simulate", "--spectrum", "a.png"}, "--spectrum draws the band of a recording"},
+    };
+    for (const auto& c : cases) {
+        const Parsed p = Parse(c.args);
+        EXPECT_FALSE(p.ok) << c.args[0];
+        EXPECT_NE(p.error.find(c.says), std::string::npos) << c.args[0] << ": " << p.error;
+    }
+    const Parsed help = Parse({"--input", "--help"});
+    ASSERT_TRUE(help.ok) << help.error;
+    EXPECT_EQ(help.line.mode, RunMode::Console);
+    EXPECT_EQ(help.line.options.input, "--help");
+    // A file name in any encoding arrives byte for byte.
+    const Parsed bytes = Parse({"--record", "\xff\xfe rec.wav", "--device", "JJY シミュレーター"});
+    ASSERT_TRUE(bytes.ok) << bytes.error;
+    EXPECT_EQ(bytes.line.options.record, "\xff\xfe rec.wav");
+    EXPECT_EQ(bytes.line.options.device, "JJY シミュレーター");
+}
+
+TEST(DeviceMatch, AWholeNameOrAUniquePartOfOne) {
+    const std::vector<std::string> names = {"HDA Intel PCH: ALC887 Analog (hw:0,0)",
+                                            "HDA Intel PCH: ALC887 Alt Analog (hw:0,2)",
+                                            "USB Audio: - (hw:1,0)",
+                                            "pulse",
+                                            "default",
+                                            "JJY シミュレーター (内蔵)"};
+    EXPECT_EQ(DeviceMatch::Find(names, "pulse").id, 3);
+    EXPECT_EQ(DeviceMatch::Find(names, "hw:1,0").id, 2);
+    EXPECT_EQ(DeviceMatch::Find(names, "シミュレーター").id, 5);
+    const DeviceMatch both = DeviceMatch::Find(names, "ALC887");
+    EXPECT_EQ(both.id, -1);
+    EXPECT_EQ(both.candidates, (std::vector<std::string>{names[0], names[1]}));
+    EXPECT_NE(both.Problem("ALC887").find("\"HDA Intel PCH: ALC887 Alt Analog (hw:0,2)\""),
+              std::string::npos);
+    const DeviceMatch none = DeviceMatch::Find(names, "hw:9,0");
+    EXPECT_EQ(none.id, -1);
+    EXPECT_NE(none.Problem("hw:9,0").find("no capture device named \"hw:9,0\""), std::string::npos);
+    EXPECT_EQ(DeviceMatch::Find(names, "").id, -1);
+}
+
+// Every byte that is not part of UTF-8 is written out as \xNN; the rest,
+// Japanese included, stays as it is.
+TEST(EventPrinter, JsonStringsAreValidUtf8WhateverTheText) {
+    EXPECT_EQ(CEventPrinter::JsonString("録音 \"a\"\\\n"), "\"録音 \\\"a\\\"\\\\\\u000a\"");
+    EXPECT_EQ(CEventPrinter::JsonString("a\xff.wav"), "\"a\\\\xff.wav\"");
+    EXPECT_EQ(CEventPrinter::JsonString("\xc0\xaf"), "\"\\\\xc0\\\\xaf\"");             // overlong
+    EXPECT_EQ(CEventPrinter::JsonString("\xed\xa0\x80"), "\"\\\\xed\\\\xa0\\\\x80\"");  // surrogate
+    EXPECT_EQ(CEventPrinter::JsonString("\xe6\x97"), "\"\\\\xe6\\\\x97\"");             // cut short
+    EXPECT_EQ(CEventPrinter::JsonString("\xf0\x9f\x93\xbb"), "\"\xf0\x9f\x93\xbb\"");
+}
+
+// Once standard output cannot be written, nothing more is, and the run is told once.
+TEST(EventPrinter, AClosedOutputIsToldOnce) {
+    std::FILE* full = std::fopen("/dev/full", "w");
+    ASSERT_NE(full, nullptr);
+    int told = 0;
+    CEventPrinter printer(full, true, [&] { ++told; });
+    velto::DecoderStatus status{};
+    printer.OnStatus(status);
+    printer.OnWarning({velto::WarningCode::Silence, "x"});
+    EXPECT_TRUE(printer.Gone());
+    EXPECT_EQ(told, 1);
+    std::fclose(full);
+}
+
+}  // namespace

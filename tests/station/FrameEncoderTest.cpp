@@ -1,0 +1,283 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <initializer_list>
+#include <random>
+#include <span>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "ZoneDatabase.h"
+#include "station/FrameEncoder.h"
+#include "station/JjyTimeCode.h"
+
+namespace velto {
+namespace {
+
+using test::LocalTime;
+using test::Utc;
+
+// A bit as JJY, DCF77 and WWVB send it, and MSF's bit A; MSF's bit B.
+bool A(Symbol s) { return s == Symbol::One || s == Symbol::OneOne; }
+bool B(Symbol s) { return s == Symbol::ZeroOne || s == Symbol::OneOne; }
+
+int Sum(const Frame& f, int first, std::initializer_list<int> weights, bool (*bit)(Symbol) = A) {
+    int value = 0;
+    for (int w : weights) value += bit(f.symbols[first++]) ? w : 0;
+    return value;
+}
+
+int Ones(const Frame& f, int first, int last, bool (*bit)(Symbol) = A) {
+    int ones = 0;
+    for (int s = first; s <= last; ++s) ones += bit(f.symbols[s]) ? 1 : 0;
+    return ones;
+}
+
+// "0", "1", "M", and MSF's "01" and "11" as "2" and "3".
+std::string Text(std::span<const Symbol> symbols) {
+    std::string text;
+    for (Symbol s : symbols) text += "01M23"[static_cast<int>(s)];
+    return text;
+}
+
+bool MarkersAt(const Frame& f, std::initializer_list<int> seconds) {
+    for (int s = 0; s < f.length; ++s) {
+        const bool marker = std::find(seconds.begin(), seconds.end(), s) != seconds.end();
+        if ((f.symbols[s] == Symbol::Marker) != marker) return false;
+    }
+    return true;
+}
+
+// The civil time a frame names, read as lf-stations.md and jjy-timecode.md
+// describe the formats, with whether its parities and fixed seconds hold.
+struct Reading {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, weekday = 0;
+    bool summer = false;
+    bool sound = false;
+    auto Tie() const { return std::make_tuple(year, month, day, hour, minute, weekday, summer); }
+};
+
+Reading FromTm(const std::tm& tm) {
+    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,     tm.tm_hour,
+            tm.tm_min,         tm.tm_wday,    tm.tm_isdst > 0};
+}
+
+Reading Read(const Station& st, const Frame& f) {
+    Reading r;
+    switch (st.id) {
+        case StationId::Jjy40:
+        case StationId::Jjy60:
+        case StationId::Wwvb: {
+            const bool jjy = st.id != StationId::Wwvb;
+            const int year = jjy ? Sum(f, 41, {80, 40, 20, 10, 8, 4, 2, 1})
+                                 : Sum(f, 45, {80, 40, 20, 10}) + Sum(f, 50, {8, 4, 2, 1});
+            const int dayOfYear =
+                Sum(f, 22, {200, 100, 0, 80, 40, 20, 10}) + Sum(f, 30, {8, 4, 2, 1});
+            r = FromTm(LocalTime("UTC", Utc(2000 + year, 1, dayOfYear)));
+            r.hour = Sum(f, 12, {20, 10, 0, 8, 4, 2, 1});
+            r.minute = Sum(f, 1, {40, 20, 10, 0, 8, 4, 2, 1});
+            if (jjy) r.weekday = Sum(f, 50, {4, 2, 1});
+            r.sound = MarkersAt(f, {0, 9, 19, 29, 39, 49, 59}) &&
+                      (!jjy || (Ones(f, 12, 18) % 2 == Ones(f, 36, 36) &&
+                                Ones(f, 1, 8) % 2 == Ones(f, 37, 37)));
+            break;
+        }
+        case StationId::Dcf77:
+            r.minute = Sum(f, 21, {1, 2, 4, 8, 10, 20, 40});
+            r.hour = Sum(f, 29, {1, 2, 4, 8, 10, 20});
+            r.day = Sum(f, 36, {1, 2, 4, 8, 10, 20});
+            r.weekday = Sum(f, 42, {1, 2, 4}) % 7;
+            r.month = Sum(f, 45, {1, 2, 4, 8, 10});
+            r.year = 2000 + Sum(f, 50, {1, 2, 4, 8, 10, 20, 40, 80});
+            r.summer = A(f.symbols[17]);
+            r.sound = A(f.symbols[17]) != A(f.symbols[18]) && !A(f.symbols[0]) &&
+                      A(f.symbols[20]) && Ones(f, 21, 28) % 2 == 0 && Ones(f, 29, 35) % 2 == 0 &&
+                      Ones(f, 36, 58) % 2 == 0 && MarkersAt(f, {59});
+            break;
+        case StationId::Msf:
+            r.year = 2000 + Sum(f, 17, {80, 40, 20, 10, 8, 4, 2, 1});
+            r.month = Sum(f, 25, {10, 8, 4, 2, 1});
+            r.day = Sum(f, 30, {20, 10, 8, 4, 2, 1});
+            r.weekday = Sum(f, 36, {4, 2, 1});
+            r.hour = Sum(f, 39, {20, 10, 8, 4, 2, 1});
+            r.minute = Sum(f, 45, {40, 20, 10, 8, 4, 2, 1});
+            r.summer = B(f.symbols[58]);
+            r.sound = (Ones(f, 17, 24) + B(f.symbols[54])) % 2 == 1 &&
+                      (Ones(f, 25, 35) + B(f.symbols[55])) % 2 == 1 &&
+                      (Ones(f, 36, 38) + B(f.symbols[56])) % 2 == 1 &&
+                      (Ones(f, 39, 51) + B(f.symbols[57])) % 2 == 1 &&
+                      Sum(f, 52, {128, 64, 32, 16, 8, 4, 2, 1}) == 0b01111110 &&
+                      Ones(f, 17, 52, B) == 0 && MarkersAt(f, {0});
+            break;
+    }
+    return r;
+}
+
+// JJY's minutes 15 and 45 as any other, as its simulator sends them unless asked.
+FrameOptions WithoutCallSign() {
+    FrameOptions options;
+    options.callSignMinutes = false;
+    return options;
+}
+
+Reading Expected(const Station& st, std::int64_t utcMinute) {
+    // The zone database's names for Japan, central Europe, the UK and UTC.
+    constexpr const char* kZones[] = {"Asia/Tokyo", "Europe/Berlin", "Europe/London", "UTC"};
+    const bool next = st.id == StationId::Dcf77 || st.id == StationId::Msf;
+    return FromTm(LocalTime(kZones[static_cast<int>(st.zone)], utcMinute + (next ? 60 : 0)));
+}
+
+TEST(FrameEncoder, EveryStationNamesItsCivilTimeWithSoundParities) {
+    std::vector<std::int64_t> minutes;
+    std::mt19937_64 rng(28);
+    std::uniform_int_distribution<std::int64_t> any(Utc(2000, 1, 1) / 60, Utc(2099, 12, 31) / 60);
+    for (int i = 0; i < 4000; ++i) minutes.push_back(any(rng) * 60);
+    // Both changes of 2025 (with autumn's repeated hour) and the turn of the year.
+    for (std::int64_t from : {Utc(2025, 3, 29, 22), Utc(2025, 10, 25, 22), Utc(2024, 12, 31, 21)}) {
+        for (std::int64_t t = from; t < from + 5 * 3600; t += 60) minutes.push_back(t);
+    }
+    for (const Station& st : Stations()) {
+        for (std::int64_t utc : minutes) {
+            const Frame f = EncodeFrame(st, utc, WithoutCallSign());
+            const Reading r = Read(st, f);
+            ASSERT_EQ(r.Tie(), Expected(st, utc).Tie()) << st.name << " " << utc;
+            ASSERT_TRUE(r.sound) << st.name << " " << utc;
+            ASSERT_EQ(f.length, 60);
+            // What a decoder reads gives back the minute the frame was sent in.
+            ASSERT_EQ(FrameStartUtc(st, r.year, r.month, r.day, r.hour, r.minute, r.summer), utc)
+                << st.name << " " << utc;
+        }
+    }
+}
+
+TEST(FrameEncoder, NextMinuteAtMidnightAndAtTheYearsEnd) {
+    auto reads = [](StationId id, std::int64_t utc) {
+        return Read(GetStation(id), EncodeFrame(GetStation(id), utc)).Tie();
+    };
+    using T = std::tuple<int, int, int, int, int, int, bool>;  // ymd hm, weekday, summer
+    // 23:59 on 31 December names 00:00 on Wednesday, 1 January 2025.
+    EXPECT_EQ(reads(StationId::Dcf77, Utc(2024, 12, 31, 22, 59)), T(2025, 1, 1, 0, 0, 3, false));
+    EXPECT_EQ(reads(StationId::Msf, Utc(2024, 12, 31, 23, 59)), T(2025, 1, 1, 0, 0, 3, false));
+    // Midnight in summer time: Tuesday 15 July 2025.
+    EXPECT_EQ(reads(StationId::Dcf77, Utc(2025, 7, 14, 21, 59)), T(2025, 7, 15, 0, 0, 2, true));
+    EXPECT_EQ(reads(StationId::Msf, Utc(2025, 7, 14, 22, 59)), T(2025, 7, 15, 0, 0, 2, true));
+    // DCF77 names Sunday 7, not 0.
+    EXPECT_EQ(Sum(EncodeFrame(GetStation(StationId::Dcf77), Utc(2025, 7, 13, 9, 0)), 42, {1, 2, 4}),
+              7);
+
+    // WWVB names its own minute: day 366 of a leap year, then day 1.
+    const Station& wwvb = GetStation(StationId::Wwvb);
+    const Frame last = EncodeFrame(wwvb, Utc(2024, 12, 31, 23, 59));
+    const Frame first = EncodeFrame(wwvb, Utc(2025, 1, 1, 0, 0));
+    auto dayYearLeap = [](const Frame& f) {
+        return std::make_tuple(Sum(f, 22, {200, 100, 0, 80, 40, 20, 10}) + Sum(f, 30, {8, 4, 2, 1}),
+                               Sum(f, 45, {80, 40, 20, 10}) + Sum(f, 50, {8, 4, 2, 1}),
+                               A(f.symbols[55]));
+    };
+    EXPECT_EQ(dayYearLeap(last), std::make_tuple(366, 24, true));
+    EXPECT_EQ(dayYearLeap(first), std::make_tuple(1, 25, false));
+}
+
+TEST(FrameEncoder, SummerTimeChangesAnnouncedAndTold) {
+    // DCF77's A1 in the hour before a change, MSF's 53B in the 61 minutes.
+    for (std::int64_t change : {Utc(2025, 3, 30, 1, 0), Utc(2025, 10, 26, 1, 0)}) {
+        for (const auto& [id, second, bit, minutes] :
+             {std::tuple(StationId::Dcf77, 16, &A, 60), std::tuple(StationId::Msf, 53, &B, 61)}) {
+            std::vector<std::int64_t> noticed;
+            for (std::int64_t t = change - 3 * 3600; t < change + 3600; t += 60) {
+                if (bit(EncodeFrame(GetStation(id), t).symbols[second])) noticed.push_back(t);
+            }
+            ASSERT_EQ(noticed.size(), static_cast<std::size_t>(minutes));
+            EXPECT_EQ(noticed.front(), change - 60 * minutes);
+            EXPECT_EQ(noticed.back(), change - 60);
+        }
+    }
+    // WWVB's bits 57 and 58 by UTC date around the US changes of 2025.
+    const Station& wwvb = GetStation(StationId::Wwvb);
+    for (const auto& [month, day, bits] :
+         {std::tuple(3, 8, 0b00), std::tuple(3, 9, 0b10), std::tuple(3, 10, 0b11),
+          std::tuple(11, 1, 0b11), std::tuple(11, 2, 0b01), std::tuple(11, 3, 0b00)}) {
+        for (int hour : {0, 12, 23}) {
+            EXPECT_EQ(Sum(EncodeFrame(wwvb, Utc(2025, month, day, hour, 59)), 57, {2, 1}), bits)
+                << month << "/" << day << " " << hour;
+        }
+    }
+}
+
+TEST(FrameEncoder, LeapSecondsPlacedAndAnnouncedAsEachStationDoes) {
+    const std::int64_t leap = Utc(2017, 1, 1);
+    // Where the extra second goes, where one is taken out, which second
+    // announces it and from when.
+    const std::int64_t month = Utc(2016, 12, 1), hour = leap - 3600, never = leap;
+    for (const auto& [id, insertAt, deleteAt, noticeSecond, noticeFrom] :
+         {std::tuple(StationId::Jjy40, 59, 58, 53, month),
+          std::tuple(StationId::Dcf77, 59, 58, 19, hour),
+          std::tuple(StationId::Msf, 17, 16, -1, never),
+          std::tuple(StationId::Wwvb, 59, 58, 56, month)}) {
+        const Station& st = GetStation(id);
+        for (int kind : {1, 2}) {
+            FrameOptions options;
+            options.leap = {leap, kind};
+            for (std::int64_t t = Utc(2016, 11, 30, 23); t < leap + 3600; t += 60) {
+                const Frame plain = EncodeFrame(st, t), f = EncodeFrame(st, t, options);
+                std::vector<Symbol> want(plain.symbols.begin(), plain.symbols.begin() + 60);
+                if (t == leap - 60 && kind == 1) want.insert(want.begin() + insertAt, Symbol::Zero);
+                if (t == leap - 60 && kind == 2) want.erase(want.begin() + deleteAt);
+                // JJY's call-sign minutes carry no leap bits.
+                const bool noticed = t >= noticeFrom && t < leap && !plain.callSign;
+                if (noticed) want[noticeSecond] = Symbol::One;
+                if (noticed && id == StationId::Jjy40)
+                    want[54] = kind == 1 ? Symbol::One : Symbol::Zero;
+                ASSERT_EQ(Text({f.symbols.data(), static_cast<std::size_t>(f.length)}), Text(want))
+                    << st.name << " kind " << kind << " at " << t;
+            }
+        }
+    }
+}
+
+TEST(FrameEncoder, Jjy60SendsItsCallSignAtMinutes15And45) {
+    const Station& jjy60 = GetStation(StationId::Jjy60);
+    FrameOptions options;
+    options.service = 0b100101;  // ST1, ST4, ST6
+    for (int minute : {15, 16, 45}) {
+        const std::int64_t utc = Utc(2025, 6, 10, 3, minute);  // 12:mm JST
+        const Frame f = EncodeFrame(jjy60, utc, options);
+        const Frame plain = EncodeFrame(jjy60, utc, WithoutCallSign());
+        EXPECT_EQ(f.symbols, EncodeFrame(GetStation(StationId::Jjy40), utc, options).symbols);
+        EXPECT_EQ(Read(jjy60, f).hour, 12);
+        EXPECT_TRUE(MarkersAt(f, {0, 9, 19, 29, 39, 49, 59}));
+        // Time of day and date as in any minute; the year's seconds are the
+        // Morse's, the weekday's and the leap bits the service bits'.
+        EXPECT_TRUE(std::equal(f.symbols.begin(), f.symbols.begin() + 40, plain.symbols.begin()));
+        EXPECT_EQ(f.callSign, minute != 16);
+        if (minute == 16) {
+            EXPECT_EQ(f.symbols, plain.symbols);
+        } else {
+            EXPECT_EQ(Sum(f, 50, {32, 16, 8, 4, 2, 1}), 0b100101);
+            EXPECT_EQ(Ones(f, 40, 48), 0);
+        }
+    }
+}
+
+TEST(FrameEncoder, Jjy40IsTheJjyFrameOfOld) {
+    const Station& jjy40 = GetStation(StationId::Jjy40);
+    auto same = [&](std::int64_t utc) {
+        const Frame f = EncodeFrame(jjy40, utc, WithoutCallSign());
+        const JjyFrame old = EncodeJjyFrame(JjyTimeFromUnix(utc));
+        for (int s = 0; s < kJjyFrameSeconds; ++s) {
+            if (static_cast<int>(f.symbols[s]) != static_cast<int>(old[s])) return false;
+        }
+        return f.length == 60 && !f.callSign;
+    };
+    // Every minute of a leap year and the days around it, then across the century.
+    for (std::int64_t t = Utc(2023, 12, 30); t < Utc(2025, 1, 2); t += 60) {
+        ASSERT_TRUE(same(t)) << t;
+    }
+    for (std::int64_t t = Utc(2000, 1, 1); t < Utc(2099, 12, 31); t += 60 * 9973) {
+        ASSERT_TRUE(same(t)) << t;
+    }
+}
+
+}  // namespace
+}  // namespace velto
