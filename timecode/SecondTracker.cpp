@@ -4,74 +4,11 @@
 #include <cmath>
 
 namespace velto {
-namespace {
 
 using namespace timecode;
 
-}  // namespace
-
-// Weighted least squares of mean = c * level(t) over the windows within
-// `span` seconds, level(t) a line over one second on either side and a
-// parabola over more (which follows a fade's turn without the bias a line
-// would carry there, the same at the same second of every minute when the
-// fade keeps step with it), c the share of the full carrier that
-// `hypothesis` gives each window of the second judged (the neighbours'
-// windows are those every symbol keys alike); `model` is the level's
-// uncertainty beyond the noise. Without the second's own high part, if
-// `blind`.
-CSecondTracker::LevelFit CSecondTracker::FitLevel(const Term* terms, int count, int span,
-                                                  double model, Symbol hypothesis,
-                                                  bool blind) const {
-    const int order = span >= 2 ? 3 : 2;  // coefficients of level(t)
-    double a[3][3] = {}, b[3] = {}, syy = 0.0;
-    LevelFit f;
-    for (int i = 0; i < count; ++i) {
-        const Term& e = terms[i];
-        if (e.distance > span || (blind && e.distance == 0 && e.window == m_model.High())) continue;
-        const double c =
-            e.distance == 0 ? m_model.Share(hypothesis, e.window) : m_model.KnownShare(e.window);
-        const double variance = e.variance + c * c * model * model;
-        const double weight = 1.0 / variance;
-        f.logVariance += std::log(variance);
-        ++f.used;
-        const double x[3] = {c, c * e.t, c * e.t * e.t};
-        for (int r = 0; r < order; ++r) {
-            for (int k = 0; k < order; ++k) a[r][k] += weight * x[r] * x[k];
-            b[r] += weight * x[r] * e.mean;
-        }
-        syy += weight * e.mean * e.mean;
-    }
-    // Solve the normal equations by elimination; a coefficient the windows
-    // cannot tell (too few of them) is left at 0.
-    const double rhs[3] = {b[0], b[1], b[2]};
-    double coef[3] = {};
-    int solved = order;
-    for (int r = 0; r < order; ++r) {
-        if (!(a[r][r] > 1e-12 * std::max(a[0][0], 1e-300))) {
-            solved = r;
-            break;
-        }
-        for (int k = r + 1; k < order; ++k) {
-            const double m = a[k][r] / a[r][r];
-            for (int c = r; c < order; ++c) a[k][c] -= m * a[r][c];
-            b[k] -= m * b[r];
-        }
-    }
-    for (int r = solved - 1; r >= 0; --r) {
-        double v = b[r];
-        for (int k = r + 1; k < solved; ++k) v -= a[r][k] * coef[k];
-        coef[r] = v / a[r][r];
-    }
-    f.level = {coef[0], coef[1], coef[2]};
-    // The misfit: the weighted sum of squares less what the fit explains.
-    double explained = 0.0;
-    for (int r = 0; r < solved; ++r) explained += coef[r] * rhs[r];
-    f.misfit = syy - explained;
-    return f;
-}
-
 CSecondTracker::CSecondTracker(const Station& station, int block)
-    : m_model(station), m_block(block), m_watch(m_model.EdgeSpan()) {
+    : m_model(station), m_block(block), m_levelFit(m_model), m_watch(m_model.EdgeSpan()) {
     Reset();
 }
 
@@ -83,7 +20,6 @@ void CSecondTracker::Reset() {
     m_phase = 0.0;
     m_locked = false;
     m_edge = 0.0;
-    m_edgeZ = 0.0;
     m_slipSeconds = 0;
     m_foldSeconds = 0;
     m_firstSecond = 0;
@@ -92,7 +28,7 @@ void CSecondTracker::Reset() {
     m_windows.fill(Windows{});
     m_level = 0.0;
     m_holdFold = false;
-    m_channels.fill(Channel{});
+    m_levelFit.Reset();
     m_watch.Reset();
     m_pendingCount = 0;
     m_pendingSum = 0.0;
@@ -282,14 +218,11 @@ void CSecondTracker::NewFoldSecond(bool carrierFound, double samplesPerSecond, d
         m_foldW[b] *= keep;
     }
     ++m_foldSeconds;
-    if (!carrierFound || m_foldSeconds < 5) {
-        m_edgeZ = 0.0;
-        return;
-    }
-    double position = 0.0;
-    Measure(position, m_edgeZ);
+    if (!carrierFound || m_foldSeconds < 5) return;
+    double position = 0.0, z = 0.0;
+    Measure(position, z);
     if (!m_locked) {
-        if (m_edgeZ >= kSecondLockZ) {
+        if (z >= kSecondLockZ) {
             m_locked = true;
             m_pendingCount = 0;
             m_pendingSum = 0.0;
@@ -307,61 +240,19 @@ void CSecondTracker::NewFoldSecond(bool carrierFound, double samplesPerSecond, d
         }
         return;
     }
-    if (m_edgeZ < kEdgeTrackZ) {
+    if (z < kEdgeTrackZ) {
         return;  // hold the last rise through a fade
     }
     const double diff = WrapBins(position - m_edge);
     if (std::abs(diff) < kSlipMs) {
         m_edge += kEdgeGain * diff;
         m_slipSeconds = 0;
-    } else if (++m_slipSeconds >= kSlipSeconds && m_edgeZ >= kSecondLockZ) {
+    } else if (++m_slipSeconds >= kSlipSeconds && z >= kSecondLockZ) {
         // The rise is elsewhere now: start the count of seconds over.
         m_locked = false;
         m_pendingCount = 0;
         m_pendingSum = 0.0;
         m_slipSeconds = 0;
-    }
-}
-
-double CSecondTracker::Channel::Variance(double amplitude) const {
-    // What the high parts show beyond the noise is the level moving.
-    const double excess = highCount > 0.0 ? (highResidual - highNoise) / highCount : 0.0;
-    const double floor = kLevelUncertainty * amplitude;
-    return std::max(excess, floor * floor);
-}
-
-int CSecondTracker::Span() const {
-    // A shorter fit follows faster fading; a longer one averages more noise
-    // away. Whichever lately foretold the high parts best is used; two
-    // seconds on either side until the channel has been seen.
-    int best = 2;
-    for (int span = 1; span <= kLevelSpan; ++span) {
-        if (m_channels[span].predictionError < m_channels[best].predictionError) best = span;
-    }
-    return best;
-}
-
-void CSecondTracker::Learn(const Term* terms, int count, Symbol hypothesis, double amplitude) {
-    const double keep = std::exp(-1.0 / kLevelUncertaintySeconds);
-    for (int span = 1; span <= kLevelSpan; ++span) {
-        Channel& ch = m_channels[span];
-        ch.highResidual *= keep;
-        ch.highNoise *= keep;
-        ch.highCount *= keep;
-        ch.predictionError *= keep;
-        const double model = std::sqrt(ch.Variance(amplitude));
-        const LevelFit all = FitLevel(terms, count, span, model, hypothesis, false);
-        const LevelFit blind = FitLevel(terms, count, span, model, hypothesis, true);
-        for (int i = 0; i < count; ++i) {
-            const Term& e = terms[i];
-            if (e.distance != 0 || e.window != m_model.High()) continue;
-            const double r = e.mean - all.Level(e.t);
-            const double foretold = e.mean - blind.Level(e.t);
-            ch.highResidual += r * r;
-            ch.highNoise += e.variance;
-            ch.highCount += 1.0;
-            ch.predictionError += foretold * foretold;
-        }
     }
 }
 
@@ -389,40 +280,37 @@ bool CSecondTracker::RiseSeen(std::int64_t n, const Windows& w) const {
     return Heard(w) && !w.spliced && m_watch.Seen(n);
 }
 
-void CSecondTracker::Finalize(std::int64_t n, double noiseVariance, IScoredSink& sink) {
-    const Windows& w = Slot(n);
-    if (w.second != n || n < m_firstSecond) {
-        return;
+CSecondTracker::Around CSecondTracker::LevelsAround(std::int64_t n) const {
+    Around a;
+    for (std::int64_t k = n - 1; k <= n + 1; ++k) {
+        const Windows& o = Slot(k);
+        if (o.second != k) continue;
+        a.highSum += WindowSum(k, m_model.High());
+        a.highCount += o.count[m_model.High()];
+        a.lowSum += WindowSum(k, m_model.Low());
+        a.lowCount += o.count[m_model.Low()];
     }
-    // Mean levels of the high and low parts of seconds n-1..n+1.
-    const int high = m_model.High(), low = m_model.Low();
-    double hSum = 0, lSum = 0;
-    int hTotal = 0, lTotal = 0;
-    for (int j = 0; j < 3; ++j) {
-        const Windows& o = Slot(n - 1 + j);
-        if (o.second == n - 1 + j) {
-            hSum += WindowSum(n - 1 + j, high);
-            hTotal += o.count[high];
-            lSum += WindowSum(n - 1 + j, low);
-            lTotal += o.count[low];
-        }
-    }
-    const double hc = hTotal > 0 ? hSum / hTotal : 0.0;
-    const double lc = lTotal > 0 ? lSum / lTotal : 0.0;
+    return a;
+}
 
+ScoredSecond CSecondTracker::Describe(std::int64_t n, const Windows& w, const Around& around,
+                                      double noiseVariance) const {
     ScoredSecond out;
     out.second = n;
     out.epoch = m_epoch;
     out.onTimeSample = w.onTime;
-    out.high = hc;
-    out.low = lc;
+    out.high = around.High();
+    out.low = around.Low();
     out.spliced = w.spliced;
     out.heard = Heard(w);
     out.riseDoubted = m_watch.Doubted(n);
     out.riseSeen = RiseSeen(n, w);
+    // The newest whole second's contrast, for telling at once whether the
+    // signal is there.
     out.contrastSecond = n + kLevelSpan;
     out.contrast = out.contrastSigma = 0.0;
     const Windows& newest = Slot(out.contrastSecond);
+    const int high = m_model.High(), low = m_model.Low();
     if (newest.second == out.contrastSecond && newest.count[high] > 0 && newest.count[low] > 0) {
         // The newest second's flip sign is not known yet: its magnitude.
         const double sign = m_model.FlipAt() > 0.0 && newest.sum[high] < 0.0 ? -1.0 : 1.0;
@@ -431,32 +319,13 @@ void CSecondTracker::Finalize(std::int64_t n, double noiseVariance, IScoredSink&
         out.contrastSigma = std::sqrt(kBasebandCorrelation * noiseVariance *
                                       (1.0 / newest.count[high] + 1.0 / newest.count[low]));
     }
-    m_level = hc;
-    // Nothing fits: each symbol as likely as the others.
-    auto erase = [&] {
-        out.log = m_model.Erased();
-        out.erasure = true;
-        out.quality = 0.0f;
-        sink.OnScored(out);
-    };
-    bool windows = true;
-    for (int k = 0; k < m_model.Windows(); ++k) windows = windows && w.count[k] > 0;
-    const bool usable = !w.spliced && windows && hTotal > 0 && lTotal > 0 && noiseVariance > 0.0 &&
-                        w.blanked <= kErasureBlanked * std::max(w.total, 1);
-    if (!usable) {
-        erase();
-        return;
-    }
-    // Each hypothesis says which windows of second n are at the full
-    // carrier and which at the reduced level; the neighbours' windows that
-    // every symbol keys alike are known either way. The full carrier's amplitude is fitted
-    // over the seconds around n under each hypothesis (so that it follows
-    // fading within the second, and the 10 % windows weigh in at their known
-    // share), and the fit's misfit scores the hypothesis. How many seconds on
-    // either side is learnt from the channel.
-    std::array<Term, CSymbolModel::kMaxWindows*(2 * kLevelSpan + 1)> terms{};
+    return out;
+}
+
+int CSecondTracker::CollectTerms(std::int64_t n, double noiseVariance, Terms& terms) const {
+    // The second's windows; of its neighbours those every symbol keys alike
+    // (JJY: the first and last, at the full carrier and at 10 %).
     int count = 0;
-    const double amplitude = std::abs(hc);
     for (int j = -kLevelSpan; j <= kLevelSpan; ++j) {
         const Windows& o = Slot(n + j);
         if (o.second != n + j) continue;
@@ -467,50 +336,31 @@ void CSecondTracker::Finalize(std::int64_t n, double noiseVariance, IScoredSink&
                               kBasebandCorrelation * noiseVariance / o.count[k], k, std::abs(j)};
         }
     }
-    const int symbols = m_model.SymbolCount();
-    int span = Span();
-    std::array<LevelFit, kSymbolCount> f{};
-    auto fitAll = [&] {
-        const double model = std::sqrt(m_channels[span].Variance(amplitude));
-        double least = 0.0;
-        for (int h = 0; h < symbols; ++h) {
-            f[h] = FitLevel(terms.data(), count, span, model, m_model.SymbolAt(h), false);
-            least = h == 0 ? f[h].misfit : std::min(least, f[h].misfit);
-        }
-        return least;
-    };
-    double best = fitAll();
-    // The misfit of the best has f.used less two or three (a line or a
-    // parabola) degrees of freedom. A neighbour that fits none (a crash, the
-    // call sign's keying) is left out.
-    const double misfit = kErasureChi2 + 3.0 * std::max(f[0].used - m_model.Windows(), 0);
-    if (best > misfit) {
-        span = 0;
-        best = fitAll();
-    }
-    if (best > (span > 0 ? misfit : kErasureChi2)) {
-        erase();
+    return count;
+}
+
+void CSecondTracker::Finalize(std::int64_t n, double noiseVariance, IScoredSink& sink) {
+    const Windows& w = Slot(n);
+    if (w.second != n || n < m_firstSecond) {
         return;
     }
-    // -2 log-likelihood of each hypothesis.
-    std::array<double, kSymbolCount> c{};
-    int bestAt = 0;
-    for (int h = 0; h < symbols; ++h) {
-        c[h] = f[h].misfit + f[h].logVariance;
-        if (c[h] < c[bestAt]) bestAt = h;
+    const Around around = LevelsAround(n);
+    ScoredSecond out = Describe(n, w, around, noiseVariance);
+    m_level = around.High();
+    bool windows = true;
+    for (int k = 0; k < m_model.Windows(); ++k) windows = windows && w.count[k] > 0;
+    const bool usable = !w.spliced && windows && around.highCount > 0 && around.lowCount > 0 &&
+                        noiseVariance > 0.0 && w.blanked <= kErasureBlanked * std::max(w.total, 1);
+    SymbolScores scores;  // an erasure: nothing fits
+    scores.log = m_model.Erased();
+    if (usable) {
+        Terms terms{};
+        const int count = CollectTerms(n, noiseVariance, terms);
+        scores = m_levelFit.Score(terms.data(), count, std::abs(around.High()));
     }
-    best = c[bestAt];
-    if (span > 0) Learn(terms.data(), count, m_model.SymbolAt(bestAt), amplitude);
-    double sum = 0.0;
-    for (int h = 0; h < symbols; ++h) sum += std::exp(-0.5 * (c[h] - best));
-    const double norm = std::log(sum);
-    auto clip = [](double x) { return std::max(static_cast<float>(x), kMinLogProbability); };
-    out.log = m_model.Erased();
-    for (int h = 0; h < symbols; ++h) {
-        out.log[static_cast<std::size_t>(m_model.SymbolAt(h))] = clip(-0.5 * (c[h] - best) - norm);
-    }
-    out.erasure = false;
-    out.quality = static_cast<float>(std::exp(-norm));
+    out.log = scores.log;
+    out.erasure = scores.erasure;
+    out.quality = scores.quality;
     sink.OnScored(out);
 }
 
