@@ -133,11 +133,9 @@ inline constexpr double kVouchNats = 4.0;
 inline constexpr double kRiseSeenNats = 1.0;
 inline constexpr double kRiseDelaySeconds = 0.3;
 
-// Windows within a second, from the on-time point, in seconds.
-inline constexpr double kHighFrom = 0.02, kHighTo = 0.19;
-inline constexpr double kW1From = 0.21, kW1To = 0.49;
-inline constexpr double kW2From = 0.51, kW2To = 0.79;
-inline constexpr double kLowFrom = 0.82, kLowTo = 0.98;
+// The second's windows come from the station's keying (CSymbolModel); the
+// first begins this long after the on-time point.
+inline constexpr double kHighFrom = 0.02;
 // The full carrier's level for judging second n is fitted over seconds
 // n-s .. n+s, s from 1 to kLevelSpan (a line over three seconds, a parabola
 // over more), whichever lately foretold the level best: short spans follow
@@ -152,7 +150,6 @@ inline constexpr double kErasureChi2 = 30.0;  // no symbol fits
 // the level.
 inline constexpr double kLevelUncertainty = 0.1;
 inline constexpr double kLevelUncertaintySeconds = 60.0;
-inline constexpr double kLowShare = 0.1;            // the low part's share of the full carrier
 inline constexpr double kErasureBlanked = 0.3;      // share of blanked samples
 inline constexpr float kMinLogProbability = -9.0f;  // one second never weighs more
 

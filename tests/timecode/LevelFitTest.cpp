@@ -17,10 +17,6 @@ namespace {
 // the part at the full carrier in a 0 and a 1, that in a 0 alone, and the
 // low part.
 enum : int { kHighPart, kOneOrZeroPart, kZeroPart, kLowPart };
-constexpr double kPartFrom[4] = {timecode::kHighFrom, timecode::kW1From, timecode::kW2From,
-                                 timecode::kLowFrom};
-constexpr double kPartTo[4] = {timecode::kHighTo, timecode::kW1To, timecode::kW2To,
-                               timecode::kLowTo};
 const CSymbolModel Jjy40(GetStation(StationId::Jjy40));
 
 using timecode::kLevelSpan;
@@ -40,7 +36,7 @@ std::vector<LevelTerm> Terms(int n, int symbol, const Channel& c, std::mt19937_6
     for (int j = -kLevelSpan; j <= kLevelSpan; ++j) {
         for (int part = kHighPart; part <= kLowPart; ++part) {
             if (j != 0 && part != kHighPart && part != kLowPart) continue;
-            const double t = j + 0.5 * (kPartFrom[part] + kPartTo[part]) - 0.5;
+            const double t = j + 0.5 * (Jjy40.From(part) + Jjy40.To(part)) - 0.5;
             bool full = part == kHighPart;
             if (part == kOneOrZeroPart) full = symbol != 2;
             if (part == kZeroPart) full = symbol == 0;
