@@ -176,24 +176,29 @@ TEST(StationDecoderInput, WhatItCannotReadGivesNothing) {
 
 // Noise and crashes at 192 kHz, where the noise reaches 96 kHz: no station's
 // decoder takes a time from them.
-TEST(StationDecoderInput, NoiseAt192kGivesNothing) {
-    for (StationId station :
-         {StationId::Jjy60, StationId::Dcf77, StationId::Msf, StationId::Wwvb}) {
-        SCOPED_TRACE(GetStation(station).name);
-        JjySignalOptions o;
-        o.station = station;
-        o.carrierAmplitude = 0.0;
-        o.noiseSigma = 2000.0;
-        o.fastNoise = true;
-        o.impulseRate = 1.0;
-        o.seed = 29;
-        Reception r(kMonday, o);
-        r.Run(300.0);
-        EXPECT_TRUE(r.rec.minutes.empty());
-        for (const DecoderEvaluation& e : r.rec.evaluations) ASSERT_FALSE(e.decisive);
-        EXPECT_NE(r.decoder.Status().state, ReceptionState::TimeValid);
-    }
+class StationNoise : public testing::TestWithParam<StationId> {};
+
+TEST_P(StationNoise, NothingAt192k) {
+    JjySignalOptions o;
+    o.station = GetParam();
+    o.carrierAmplitude = 0.0;
+    o.noiseSigma = 2000.0;
+    o.fastNoise = true;
+    o.impulseRate = 1.0;
+    o.seed = 29;
+    Reception r(kMonday, o);
+    r.Run(300.0);
+    EXPECT_TRUE(r.rec.minutes.empty());
+    for (const DecoderEvaluation& e : r.rec.evaluations) ASSERT_FALSE(e.decisive);
+    EXPECT_NE(r.decoder.Status().state, ReceptionState::TimeValid);
 }
+
+INSTANTIATE_TEST_SUITE_P(Stations, StationNoise,
+                         testing::Values(StationId::Jjy60, StationId::Dcf77, StationId::Msf,
+                                         StationId::Wwvb),
+                         [](const testing::TestParamInfo<StationId>& info) {
+                             return std::string(GetStation(info.param).name);
+                         });
 
 }  // namespace
 }  // namespace velto
