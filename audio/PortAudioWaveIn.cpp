@@ -11,9 +11,10 @@
 namespace velto {
 namespace {
 
-// The ring holds a second of samples: far more than a poll period, so the
-// real-time side never finds it full while the stream's thread runs.
-constexpr std::size_t kRingCapacity = kSampleRate;
+// The ring holds a second of samples at the highest rate: far more than a
+// poll period, so the real-time side never finds it full while the stream's
+// thread runs.
+constexpr std::size_t kRingCapacity = 2 * kSampleRate;
 constexpr auto kPollPeriod = std::chrono::milliseconds(5);
 // A device that delivered nothing for this long is gone. Sound servers may
 // take more than a second to deliver the first samples of a stream.
