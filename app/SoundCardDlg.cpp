@@ -72,7 +72,8 @@ CSoundCardDlg::CSoundCardDlg(QWidget* parent) : QDialog(parent) {
 // The rates the chosen station allows, `rate` selected when among them,
 // else its default.
 void CSoundCardDlg::FillRates(int rate) {
-    const velto::Station& st = velto::Stations()[static_cast<std::size_t>(m_stations->currentIndex())];
+    const velto::Station& st =
+        velto::Stations()[static_cast<std::size_t>(m_stations->currentIndex())];
     const QSignalBlocker quiet(m_rates);
     m_rates->clear();
     for (int r : velto::RatesFor(st)) {
@@ -85,7 +86,8 @@ void CSoundCardDlg::FillRates(int rate) {
 
 // At 96 kHz the words of the 40 kHz station as they always were.
 void CSoundCardDlg::ShowHint() {
-    const velto::Station& st = velto::Stations()[static_cast<std::size_t>(m_stations->currentIndex())];
+    const velto::Station& st =
+        velto::Stations()[static_cast<std::size_t>(m_stations->currentIndex())];
     m_hint->setText(QStringLiteral("%1 の搬送波を受けるには、%2 で録音できるデバイスが必要です。"
                                    "サウンドサーバー (PipeWire、PulseAudio) を通る既定のデバイスは"
                                    "たいてい 48 kHz なので、カードのハードウェアデバイス "
@@ -131,8 +133,9 @@ void CSoundCardDlg::Fill() {
             QStringLiteral("現在の設定: %1 (見つかりません。既定のデバイスで受信します)")
                 .arg(m_deviceName));
     } else {
-        m_current->setText(QStringLiteral("現在の設定: ") +
-                           (selected == 0 ? kDefaultDevice : m_list->itemData(selected).toString()));
+        m_current->setText(
+            QStringLiteral("現在の設定: ") +
+            (selected == 0 ? kDefaultDevice : m_list->itemData(selected).toString()));
     }
 }
 
@@ -150,7 +153,8 @@ void CSoundCardDlg::OnSelChange(int index) {
 void CSoundCardDlg::Save() {
     m_deviceName = TrimTrailingSpaces(m_deviceName);
     SaveStoredDevice({m_deviceId, m_deviceName});
-    const velto::Station& st = velto::Stations()[static_cast<std::size_t>(m_stations->currentIndex())];
+    const velto::Station& st =
+        velto::Stations()[static_cast<std::size_t>(m_stations->currentIndex())];
     std::string ignored;
     const std::optional<velto::StationChoice> choice =
         velto::ChooseStation(st.name, m_rates->currentData().toInt(), &ignored);

@@ -9,8 +9,8 @@ int CFileWaveIn::Open(std::unique_ptr<IWaveIn>* handle, const std::string& path,
     if (!FormatFits(format)) {
         return kWaveBadFormat;
     }
-    std::unique_ptr<CFileWaveIn> stream(new (std::nothrow) CFileWaveIn(
-        callback, instance, static_cast<int>(format.samplesPerSec)));
+    std::unique_ptr<CFileWaveIn> stream(
+        new (std::nothrow) CFileWaveIn(callback, instance, static_cast<int>(format.samplesPerSec)));
     if (!stream || !stream->Valid()) {
         return kWaveNoMemory;
     }

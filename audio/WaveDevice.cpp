@@ -103,7 +103,8 @@ int CWaveDevice::StartCapture(const DeviceSpec& spec, INotifyTarget* notifyWnd, 
     for (int k = 0; k < kRingBuffers; ++k) {
         m_inHeaders[k] = WaveHeader{};
         m_inHeaders[k].data = m_inData + k * bufferSamples;
-        m_inHeaders[k].bufferLength = static_cast<std::uint32_t>(bufferSamples * sizeof(std::int16_t));
+        m_inHeaders[k].bufferLength =
+            static_cast<std::uint32_t>(bufferSamples * sizeof(std::int16_t));
     }
     m_hWaveIn->AddBuffer(&m_inHeaders[0]);
     std::fill(m_inData, m_inData + m_inFormat.RingSamples(), std::int16_t{0});
@@ -215,7 +216,8 @@ int CWaveDevice::StartPlayback(const DeviceSpec& spec, INotifyTarget* notifyWnd,
     m_notifyWnd.store(notifyWnd);
 
     m_spec = spec;
-    const int opened = WaveService().OutOpen(&m_hWaveOut, spec.deviceId, FormatOf(spec, kSampleRate));
+    const int opened =
+        WaveService().OutOpen(&m_hWaveOut, spec.deviceId, FormatOf(spec, kSampleRate));
     if (opened != kWaveOk) {
         m_hWaveOut.reset();
         told.push_back({WarningCode::PlaybackOpenFailed, "再生デバイスがオープンできません。"});

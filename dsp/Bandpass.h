@@ -31,7 +31,9 @@ public:
     void Apply(const std::int16_t* in, double* out);
 
     // The taper: 1 at the centre, 0.9484 at the ends of the lobe.
-    static double Taper(double k, double half) { return 1.0 - kTaperDepth * (k / half) * (k / half); }
+    static double Taper(double k, double half) {
+        return 1.0 - kTaperDepth * (k / half) * (k / half);
+    }
 
 private:
     static constexpr double kTaperDepth = 0.0516;

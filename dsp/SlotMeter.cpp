@@ -16,8 +16,7 @@ void CSlotMeter::MeasureSlots(const double* filtered, int b, SlotRow& rawRow,
     for (int j = 0; j < kSlotsPerBuffer; ++j) {
         const double y0 = filtered[slotSamples * j];
         const double y1 = filtered[slotSamples * j + 1];
-        const double a =
-            std::fabs(SineFitAmplitude(0.0, 1.0, y0, y1, m_carrierHz, m_format.rate));
+        const double a = std::fabs(SineFitAmplitude(0.0, 1.0, y0, y1, m_carrierHz, m_format.rate));
         rawRow[first + j] = a;
         correctedRow[first + j] = a;
         if (j == 1) {

@@ -10,6 +10,7 @@ constexpr const char* kSynopsis =
     "       velto --headless [--station NAME] [--simulate | --device NAME | --input FILE |\n"
     "             --input - [--rate RATE]] [--json] [--record FILE.wav [--force]]\n"
     "             [--chrony-sock PATH] [--shm UNIT] [--latency-ms MS]\n"
+    "             [--log DIR [--log-days N]] [--spectrum OUT.png]\n"
     "       velto --list-devices | --list-stations\n"
     "Velto receives long-wave time signals through a sound card: JJY 40 kHz at 96 kHz,\n"
     "JJY 60 kHz, DCF77, MSF and WWVB with a card sampling at 192 kHz.\n"
@@ -34,8 +35,10 @@ std::vector<OptionEntry> MakeTable() {
          "receive this station: jjy40 (the default), jjy60, dcf77, msf or wwvb; the window keeps "
          "the choice of its dialog otherwise",
          false},
-        {"--list-stations", "", "", "print the stations with their carriers, civil time and rate, "
-         "and exit", true},
+        {"--list-stations", "", "",
+         "print the stations with their carriers, civil time and rate, "
+         "and exit",
+         true},
         {"--list-devices", "", "",
          "print the names of the capture devices, with \"192 kHz\" after those that offer it, "
          "and exit",
@@ -61,6 +64,13 @@ std::vector<OptionEntry> MakeTable() {
     for (const velto::ClockFeedSettings::Option& o : velto::ClockFeedSettings::Options()) {
         table.push_back({o.name, "", o.value, o.help, true});
     }
+    for (const velto::ReceptionLogSettings::Option& o : velto::ReceptionLogSettings::Options()) {
+        table.push_back({o.name, "", o.value, o.help, true});
+    }
+    table.push_back({"--spectrum", "", "OUT.png",
+                     "with --input, draw the recording's band (its averaged spectrum and "
+                     "waterfalls) into a PNG image",
+                     true});
     table.push_back({"--help", "-h", "", "show this help and exit", false});
     table.push_back({"--version", "-v", "", "show the version and exit", false});
     return table;
@@ -178,9 +188,16 @@ bool ParseCommandLine(const QStringList& arguments, CommandLine* line, std::stri
     if (set("device")) o.device = value("device");
     if (set("input")) o.input = value("input");
     if (set("record")) o.record = value("record");
+    if (set("spectrum")) o.spectrum = value("spectrum");
     for (const velto::ClockFeedSettings::Option& c : velto::ClockFeedSettings::Options()) {
         const QString name = QString::fromLatin1(c.name + 2);
         if (parser.isSet(name) && !o.clock.ParseOption(c.name, Bytes(parser.value(name)), error)) {
+            return false;
+        }
+    }
+    for (const velto::ReceptionLogSettings::Option& l : velto::ReceptionLogSettings::Options()) {
+        const QString name = QString::fromLatin1(l.name + 2);
+        if (parser.isSet(name) && !o.log.ParseOption(l.name, Bytes(parser.value(name)), error)) {
             return false;
         }
     }
@@ -196,8 +213,9 @@ bool ParseCommandLine(const QStringList& arguments, CommandLine* line, std::stri
         return false;
     }
     if (o.rate && o.input && *o.input != "-") {
-        *error = "--rate is for a sound card or raw samples on standard input: a file tells its "
-                 "own rate.";
+        *error =
+            "--rate is for a sound card or raw samples on standard input: a file tells its "
+            "own rate.";
         return false;
     }
     // Without --station, --rate goes with the stored station, known only once
@@ -212,6 +230,14 @@ bool ParseCommandLine(const QStringList& arguments, CommandLine* line, std::stri
     }
     if (o.force && !o.record) {
         *error = "--force goes with --record: it lets the recording overwrite a file.";
+        return false;
+    }
+    if (set("log-days") && !o.log.enabled) {
+        *error = "--log-days goes with --log: it says how many days of the log to keep.";
+        return false;
+    }
+    if (o.spectrum && !o.input) {
+        *error = "--spectrum draws the band of a recording: it needs --input.";
         return false;
     }
 

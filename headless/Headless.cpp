@@ -6,9 +6,11 @@
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "audio/FileId.h"
@@ -20,9 +22,11 @@
 #include "clock/ClockFeedSettings.h"
 #include "headless/DeviceMatch.h"
 #include "headless/EventPrinter.h"
+#include "logfeed/ReceptionLogFeed.h"
 #include "receiver/DeviceProfile.h"
 #include "receiver/Receiver.h"
 #include "receiver/StationChoice.h"
+#include "spectrum/SpectrumAnalyser.h"
 
 namespace {
 
@@ -82,6 +86,41 @@ public:
 
 private:
     bool m_lost = false;
+};
+
+// The band of the input: the analyser follows it, and its noise floor goes
+// to the reception log. A station or rate other than the analyser's gets an
+// analyser of its own, which the printer then reads.
+class CBandFeed : public velto::IReceiverObserver {
+public:
+    CBandFeed(std::unique_ptr<velto::CSpectrumAnalyser>& analyser, CEventPrinter& printer,
+              velto::CReceptionLogFeed* log)
+        : m_analyser(analyser), m_printer(printer), m_log(log) {}
+    void OnConfigured(const velto::Station& station, velto::CaptureFormat format) override {
+        velto::SpectrumOptions options = m_analyser->Options();
+        options.sampleRate = format.rate;
+        options.carrierHz = static_cast<int>(station.carrierHz);
+        if (options.sampleRate != m_analyser->Options().sampleRate ||
+            options.carrierHz != m_analyser->Options().carrierHz) {
+            try {
+                m_analyser = std::make_unique<velto::CSpectrumAnalyser>(options);
+            } catch (const std::exception& e) {
+                Fail(std::string("the band is measured as before: ") + e.what());
+            }
+            m_printer.SetSpectrum(m_analyser.get());
+        }
+    }
+    void OnInput(std::int64_t first, const std::int16_t* samples, std::size_t n) override {
+        m_analyser->FeedInput(first, samples, n);
+        if (m_log != nullptr) {
+            m_log->SetNoiseDb(m_analyser->NoiseDb());
+        }
+    }
+
+private:
+    std::unique_ptr<velto::CSpectrumAnalyser>& m_analyser;
+    CEventPrinter& m_printer;
+    velto::CReceptionLogFeed* m_log;
 };
 
 // A device that offers 192 kHz says so after a tab, so that the name stays
@@ -212,8 +251,8 @@ int RunStandardInput(const HeadlessOptions& options, velto::CReceiver& receiver)
             }
             if (options.rate && *options.rate != reader.SampleRate()) {
                 Fail(name + " carries " + std::to_string(reader.SampleRate()) +
-                     " samples per second by its header, not the " +
-                     std::to_string(*options.rate) + " of --rate.");
+                     " samples per second by its header, not the " + std::to_string(*options.rate) +
+                     " of --rate.");
                 return kExitFailure;
             }
             if (!Configure(receiver, ChooseFor(options, reader.SampleRate(), name))) {
@@ -324,33 +363,36 @@ int RunLive(const HeadlessOptions& options, QCoreApplication& app, velto::CRecei
     return loss.Lost() ? kExitFailure : 0;
 }
 
-}  // namespace
+// The band's analyser, when something shows it: a recording's picture
+// (everything averaged, a waterfall line a second, up to the picture's
+// lines), the status lines in JSON and the log's noise column (a 2 s average
+// and no waterfall to keep). A text run without a log measures nothing.
+std::unique_ptr<velto::CSpectrumAnalyser> MakeBand(const HeadlessOptions& options,
+                                                   const SpectrumPicture& picture) {
+    velto::SpectrumOptions band;
+    if (options.spectrum) {
+        band.bandAverageSeconds = 0.0;
+        band.waterfallLines = std::max(picture.maxLines, 1);
+    } else if (options.json || options.log.enabled) {
+        band.waterfallLines = 1;
+    } else {
+        return nullptr;
+    }
+    return std::make_unique<velto::CSpectrumAnalyser>(band);
+}
 
-int RunHeadless(const HeadlessOptions& options, int argc, char** argv) {
-    std::string error;
-    QCoreApplication app(argc, argv);
-    // The same profile as the window's.
-    QCoreApplication::setOrganizationName(QStringLiteral("Velto"));
-    QCoreApplication::setApplicationName(QStringLiteral("Velto"));
-    if (options.listDevices) {
-        return ListDevices();
-    }
-    if (options.listStations) {
-        std::fputs(velto::StationList().c_str(), stdout);
-        return 0;
-    }
-    if (!InstallSignals()) {
-        Fail("cannot set up signal handling.");
-        return kExitFailure;
-    }
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
-
+// Reception as the options ask, reported on standard output, with the band
+// measured by `band` when given.
+int Receive(const HeadlessOptions& options, QCoreApplication& app,
+            std::unique_ptr<velto::CSpectrumAnalyser>& band) {
     velto::CReceiver receiver;
     // Nobody watches the strips or listens to the monitor of a console.
     receiver.SetUnattended(true);
     // When standard output goes, the run ends quietly: nobody reads it.
     CEventPrinter printer(stdout, options.json, [] { RequestStop(); });
+    printer.SetSpectrum(band.get());
     receiver.AddObserver(&printer);
+    std::string error;
     std::unique_ptr<velto::CClockFeed> clockFeed;
     if (options.clock.enabled) {
         clockFeed = velto::MakeClockFeed(
@@ -362,12 +404,76 @@ int RunHeadless(const HeadlessOptions& options, int argc, char** argv) {
         }
         receiver.AddObserver(clockFeed.get());
     }
+    std::unique_ptr<velto::CReceptionLogFeed> logFeed;
+    if (options.log.enabled) {
+        logFeed = std::make_unique<velto::CReceptionLogFeed>(
+            options.log.directory, options.log.keepDays,
+            [&printer](const velto::Warning& w) { printer.OnWarning(w); });
+        receiver.AddObserver(logFeed.get());
+        logFeed->Begin(options.input ? velto::CReceptionLogFeed::Time::Decoded
+                                     : velto::CReceptionLogFeed::Time::System,
+                       options.clock.latencyMs);
+    }
+    std::unique_ptr<CBandFeed> bandFeed;
+    if (band != nullptr) {
+        bandFeed = std::make_unique<CBandFeed>(band, printer, logFeed.get());
+        receiver.AddObserver(bandFeed.get());
+    }
 
     const int status =
         options.input ? RunInput(options, receiver) : RunLive(options, app, receiver);
-    if (clockFeed) {
-        receiver.RemoveObserver(clockFeed.get());
+    if (logFeed) {
+        logFeed->Finish();
     }
-    receiver.RemoveObserver(&printer);
+    for (velto::IReceiverObserver* observer : std::initializer_list<velto::IReceiverObserver*>{
+             bandFeed.get(), logFeed.get(), clockFeed.get(), &printer}) {
+        if (observer != nullptr) {
+            receiver.RemoveObserver(observer);
+        }
+    }
+    return status;
+}
+
+}  // namespace
+
+int RunHeadless(const HeadlessOptions& options, int argc, char** argv,
+                const SpectrumPicture& picture) {
+    if (options.spectrum && !picture.write) {
+        Fail("this build of Velto cannot draw pictures (--spectrum needs the window's libraries).");
+        return kExitFailure;
+    }
+    std::unique_ptr<velto::CSpectrumAnalyser> band;
+    try {
+        band = MakeBand(options, picture);
+    } catch (const std::bad_alloc&) {
+        Fail("there is not enough memory for the spectrum.");
+        return kExitFailure;
+    }
+    int status = 0;
+    {
+        QCoreApplication app(argc, argv);
+        // The same profile as the window's.
+        QCoreApplication::setOrganizationName(QStringLiteral("Velto"));
+        QCoreApplication::setApplicationName(QStringLiteral("Velto"));
+        if (options.listDevices) {
+            return ListDevices();
+        }
+        if (options.listStations) {
+            std::fputs(velto::StationList().c_str(), stdout);
+            return 0;
+        }
+        if (!InstallSignals()) {
+            Fail("cannot set up signal handling.");
+            return kExitFailure;
+        }
+        std::setvbuf(stdout, nullptr, _IOLBF, 0);
+        status = Receive(options, app, band);
+    }
+    // A recording read to its end (or to a stop) is drawn.
+    std::string error;
+    if (status == 0 && options.spectrum && !picture.write(*band, *options.spectrum, &error)) {
+        Fail(error);
+        return kExitFailure;
+    }
     return status;
 }

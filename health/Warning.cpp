@@ -32,6 +32,8 @@ const char* WarningCodeName(WarningCode code) {
             return "clock-feed";
         case WarningCode::NotDecoded:
             return "not-decoded";
+        case WarningCode::ReceptionLog:
+            return "reception-log";
     }
     return "unknown";
 }

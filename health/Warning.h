@@ -31,6 +31,8 @@ enum class WarningCode {
     AudioError,
     // The clock feed's drivers.
     ClockFeed,
+    // The reception log's files (a directory not writable, a full disk).
+    ReceptionLog,
     // The run shows a station whose time is not decoded yet.
     NotDecoded,
 };
@@ -48,7 +50,7 @@ using Warnings = std::vector<Warning>;
 // "clipping", "silence", "device-lost", "samples-dropped",
 // "stored-device-missing", "decoder-gap", "monitor-late",
 // "recording-stopped", "capture-open-failed", "playback-open-failed",
-// "audio-error", "clock-feed", "not-decoded".
+// "audio-error", "clock-feed", "reception-log", "not-decoded".
 const char* WarningCodeName(WarningCode code);
 
 // The sentence for the user (Japanese) of the input warnings that carry no figure.

@@ -52,7 +52,8 @@ std::optional<StationChoice> ChooseStation(std::string_view name, std::optional<
     }
     const long long wanted = rate.value_or(station->sampleRate);
     if (!CaptureFormat::ForRate(wanted)) {
-        *error = "the rate " + std::to_string(wanted) + " will not do: Velto captures at 96000 or "
+        *error = "the rate " + std::to_string(wanted) +
+                 " will not do: Velto captures at 96000 or "
                  "192000 samples per second.";
         return std::nullopt;
     }
@@ -78,8 +79,9 @@ StationChoice LoadStoredStation() {
 
 void SaveStoredStation(const StationChoice& choice) {
     QSettings settings;
-    settings.setValue(kNameKey, QString::fromUtf8(choice.station->name.data(),
-                                                  static_cast<qsizetype>(choice.station->name.size())));
+    settings.setValue(kNameKey,
+                      QString::fromUtf8(choice.station->name.data(),
+                                        static_cast<qsizetype>(choice.station->name.size())));
     settings.setValue(kRateKey, choice.format.rate);
 }
 

@@ -134,14 +134,16 @@ void CChildView::OnPaint(QPainter& dc, const QRect& client) const {
 }
 
 void CChildView::SetStation(const velto::Station& station) {
-    m_stationName = station.id == velto::StationId::Jjy40
-                        ? QStringLiteral("JJY")
-                        : QString::fromUtf8(station.title.data(),
-                                            static_cast<qsizetype>(station.title.size()));
+    m_stationName =
+        station.id == velto::StationId::Jjy40
+            ? QStringLiteral("JJY")
+            : QString::fromUtf8(station.title.data(), static_cast<qsizetype>(station.title.size()));
     update();
 }
 
-QString CChildView::RawCaption() const { return QStringLiteral("抽出した%1の振幅").arg(m_stationName); }
+QString CChildView::RawCaption() const {
+    return QStringLiteral("抽出した%1の振幅").arg(m_stationName);
+}
 
 QString CChildView::CorrectedCaption() const {
     return QStringLiteral("補正した%1の振幅").arg(m_stationName);

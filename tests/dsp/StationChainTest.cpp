@@ -38,8 +38,8 @@ std::vector<std::pair<const Station*, CaptureFormat>> Cases() {
 std::vector<std::int16_t> Sine(double hz, double amplitude, CaptureFormat format) {
     std::vector<std::int16_t> x(static_cast<std::size_t>(format.BufferSamples()));
     for (std::size_t t = 0; t < x.size(); ++t) {
-        x[t] = static_cast<std::int16_t>(
-            std::lround(amplitude * std::sin(kTwoPi * hz * static_cast<double>(t) / format.rate + 0.3)));
+        x[t] = static_cast<std::int16_t>(std::lround(
+            amplitude * std::sin(kTwoPi * hz * static_cast<double>(t) / format.rate + 0.3)));
     }
     return x;
 }

@@ -39,6 +39,8 @@ TEST(CommandLine, TheTableDecidesTheModeAndEveryOptionIsInTheHelp) {
             args.push_back(o.name == "--station" ? "msf" : o.name == "--rate" ? "192000" : "1");
         }
         if (o.name == "--force") args = {"--record", "x.wav", "--force"};
+        if (o.name == "--log-days") args = {"--log", "log", "--log-days", "1"};
+        if (o.name == "--spectrum") args = {"--input", "x.wav", "--spectrum", "x.png"};
         const Parsed p = Parse(args);
         ASSERT_TRUE(p.ok) << o.name << ": " << p.error;
         if (o.console) {
@@ -67,6 +69,9 @@ TEST(CommandLine, UnknownOptionsAndStrayArgumentsAreRefused) {
         {{"--station", "dcf77", "--rate", "96000"}, "77.5 kHz, which 96000 samples per second"},
         {{"--rate", "48000"}, "--rate takes 96000 or 192000."},
         {{"--rate", "192000", "--input", "a.wav"}, "a file tells its own rate"},
+        {{"--log-days", "30"}, "--log-days goes with --log"},
+        {{"--log", "log", "--log-days", "x"}, "--log-days needs a whole number of days"},
+        {{"--simulate", "--spectrum", "a.png"}, "--spectrum draws the band of a recording"},
     };
     for (const auto& c : cases) {
         const Parsed p = Parse(c.args);

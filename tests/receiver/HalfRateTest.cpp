@@ -22,7 +22,8 @@ double HalvedAmplitude(double hz) {
     CHalfRate half;
     std::vector<std::int16_t> out(kIn / 2 + 2);
     std::size_t n = 0;
-    for (std::size_t at = 0, piece = 997; at < in.size(); at += piece, piece = piece == 997 ? 1200 : 997) {
+    for (std::size_t at = 0, piece = 997; at < in.size();
+         at += piece, piece = piece == 997 ? 1200 : 997) {
         const std::size_t count = std::min(piece, in.size() - at);
         n += half.Process(in.data() + at, count, out.data() + n);
     }

@@ -415,12 +415,13 @@ TEST_F(ReceiverTest, AStationAt192kHzIsCapturedAndShownAtItsRateAndSaysItIsNotDe
 
     std::vector<std::int16_t> carrier(static_cast<std::size_t>(high.BufferSamples()));
     for (std::size_t t = 0; t < carrier.size(); ++t) {
-        carrier[t] = static_cast<std::int16_t>(
-            std::lround(1000.0 * std::sin(kTwoPi * dcf77.carrierHz * static_cast<double>(t) / 192000)));
+        carrier[t] = static_cast<std::int16_t>(std::lround(
+            1000.0 * std::sin(kTwoPi * dcf77.carrierHz * static_cast<double>(t) / 192000)));
     }
     for (int k = 0; k < 3; ++k) {
-        std::thread([&] { ASSERT_TRUE(m_service.CompleteBuffer(carrier.data(), carrier.size())); })
-            .join();
+        std::thread([&] {
+            ASSERT_TRUE(m_service.CompleteBuffer(carrier.data(), carrier.size()));
+        }).join();
         m_receiver.OnCaptureData();
     }
     m_receiver.RemoveObserver(&shown);
