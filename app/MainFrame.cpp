@@ -95,6 +95,7 @@ CMainFrame::CMainFrame()
     m_statusBar = new CStatusBar(this);
     setStatusBar(m_statusBar);
     m_clockStatus = new CClockStatus(this);
+    m_clockStatus->SetOnTick([this] { ShowPresent(); });
     m_statusBar->AddPermanent(m_clockStatus);
     const QString stored = QString::fromStdString(ReadDeviceSpec().name);
     m_statusBar->SetDevice(stored.isEmpty() ? CaptureDeviceName(velto::DeviceSpec{}) : stored);
@@ -386,7 +387,8 @@ void CMainFrame::OnTimeCode() {
 }
 
 void CMainFrame::OnDecoderSecond(const velto::DecoderSecond& s,
-                                 const std::optional<velto::SystemTime>& captured) {
+                                 const std::optional<velto::SystemTime>& captured,
+                                 const std::optional<velto::SystemTime>& heardAt) {
     // The system clock against JJY at the on-time point, from the capture's
     // arrival stamps (their latency included). Not in a leap second, which
     // POSIX time cannot tell from the second after it.
@@ -394,8 +396,28 @@ void CMainFrame::OnDecoderSecond(const velto::DecoderSecond& s,
     if (s.timeValid && s.secondInMinute != 60 && captured) {
         offsetMs = captured->SecondsAfter(velto::SystemTime{s.utcUnix, 0}) * 1000.0;
     }
-    m_clockStatus->OnSecond(s, offsetMs);
+    // The clock carries the second on from when its on-time point reached
+    // the antenna: when the receiver heard it, less the receiver's delay.
+    const std::optional<velto::SystemTime> heard = heardAt ? heardAt : m_receiver.HeardAt(s.onTimeSample);
+    std::optional<velto::SystemTime> atAntenna;
+    if (heard) {
+        atAntenna = heard->Plus(-m_latencyMs * 1e-3);
+    }
     m_wndTimeCode->OnSecond(s);
+    m_clockStatus->OnSecond(s, offsetMs, atAntenna);
+}
+
+// The time-code window highlights the second the status bar shows.
+void CMainFrame::ShowPresent() {
+    const std::optional<CClockStatus::Present> shown = m_clockStatus->Shown();
+    if (!shown) {
+        m_wndTimeCode->SetPresent(std::nullopt, -1);
+        return;
+    }
+    const bool leap = shown->leapSecond == 60;
+    const std::int64_t utc = shown->utcUnix - (leap ? 1 : 0);
+    const std::int64_t second = ((utc % 60) + 60) % 60;
+    m_wndTimeCode->SetPresent(utc - second, leap ? 60 : static_cast<int>(second));
 }
 
 void CMainFrame::OnDecoderMinute(const velto::DecoderMinute& m) { m_wndTimeCode->OnMinute(m); }
@@ -552,8 +574,10 @@ void CMainFrame::ApplyClockFeed() {
         m_clockFeed.reset();
     }
     std::string problem;
+    const velto::ClockFeedSettings settings = velto::ClockFeedSettings::Load();
+    m_latencyMs = settings.latencyMs;
     m_clockFeed = velto::MakeClockFeed(
-        velto::ClockFeedSettings::Load(),
+        settings,
         [](const velto::Warning& w) { std::fprintf(stderr, "velto: %s\n", w.text.c_str()); },
         &problem);
     if (m_clockFeed) {

@@ -1,6 +1,8 @@
 #include "receiver/Receiver.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cmath>
 
 namespace velto {
 
@@ -38,6 +40,7 @@ bool CReceiver::Start(const DeviceSpec& capture, const DeviceSpec& playback, War
     m_decodeCursor = 0;
     m_live = capture.replayFile.empty();
     m_clock.Reset();
+    m_lastSteady.reset();
     m_decoder.Reset();
     return true;
 }
@@ -231,11 +234,44 @@ void CReceiver::DecodeCaptured() {
                  " ms of signal were not decoded.");
         m_decodeCursor = total - kReadable;
     }
+    FollowSystemClockSteps();
+    // Samples the stream lost move every later index on by their number, so
+    // that an index stays the sample's place in time.
     for (; m_decodeCursor < total; ++m_decodeCursor) {
         const int slot = static_cast<int>(m_decodeCursor % kRingBuffers);
-        m_clock.AddStamp((m_decodeCursor + 1) * kBufferSamples, m_wave.BufferStamp(slot));
-        Deliver(m_decodeCursor * kBufferSamples, m_wave.BufferSamples(slot), kBufferSamples, false);
+        const CWaveDevice::Loss loss = m_wave.BufferLoss(slot);
+        const std::int64_t first = m_decodeCursor * kBufferSamples + loss.before;
+        const std::int16_t* samples = m_wave.BufferSamples(slot);
+        const int at = loss.within > 0 ? std::clamp(loss.at, 0, kBufferSamples) : kBufferSamples;
+        if (at > 0) {
+            Deliver(first, samples, static_cast<std::size_t>(at), false);
+        }
+        if (at < kBufferSamples) {
+            Deliver(first + at + loss.within, samples + at,
+                    static_cast<std::size_t>(kBufferSamples - at), false);
+        }
+        m_clock.AddStamp(first + kBufferSamples + loss.within, m_wave.BufferStamp(slot));
     }
+}
+
+// The stamps are system-clock readings; a step of that clock (set by hand,
+// or by a time daemon) shows as a change of its difference from the steady
+// clock by more than any slewing does, and the sample clock moves with it.
+void CReceiver::FollowSystemClockSteps() {
+    using namespace std::chrono;
+    const double steady = duration<double>(steady_clock::now().time_since_epoch()).count();
+    const double system = duration<double>(system_clock::now().time_since_epoch()).count();
+    const double difference = system - steady;
+    if (m_lastSteady) {
+        constexpr double kSlewAllowance = 0.1;  // 100 000 ppm, past chronyd's fastest slew
+        constexpr double kStepFloor = 0.002;
+        const double step = difference - m_lastDifference;
+        if (std::abs(step) > kStepFloor + kSlewAllowance * (steady - *m_lastSteady)) {
+            m_clock.Shift(step);
+        }
+    }
+    m_lastSteady = steady;
+    m_lastDifference = difference;
 }
 
 void CReceiver::BeginInput() {
@@ -298,7 +334,14 @@ void CReceiver::CheckRecorder() {
 }
 
 std::optional<SystemTime> CReceiver::CaptureTime(double sample) const {
-    if (!m_live || !m_clock.Ready()) {
+    if (!m_live) {
+        return std::nullopt;
+    }
+    return HeardAt(sample);
+}
+
+std::optional<SystemTime> CReceiver::HeardAt(double sample) const {
+    if (!m_receiving || !m_clock.Ready()) {
         return std::nullopt;
     }
     return m_clock.TimeOf(sample);

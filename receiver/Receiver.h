@@ -78,6 +78,10 @@ public:
     void RaiseWarning(WarningCode code, const std::string& text);
     // What the samples of the run say about the input so far.
     InputState Input() const { return m_health.Input(); }
+    // When the sample at this index reached the receiver by the system clock,
+    // for a run of capture or replay once enough buffers have come (a replay
+    // is played in real time): what carries a decoded time on to the present.
+    std::optional<SystemTime> HeardAt(double sample) const;
 
     // Input that is not captured but read as fast as it comes (a file or a
     // pipe): the decoder and the recorder see it, the chain does not.
@@ -97,6 +101,7 @@ private:
     void FillMonitor(int b);
     void CheckMonitorStep(int b);
     void DecodeCaptured();
+    void FollowSystemClockSteps();
     void Deliver(std::int64_t first, const std::int16_t* samples, std::size_t n, bool mayWait);
     void Warn(WarningCode code, const std::string& text);
     void OnHealth(const HealthEvent& event);
@@ -131,6 +136,9 @@ private:
     std::int64_t m_inputSamples = 0;
     bool m_live = false;
     CSampleClock m_clock{kSampleRate};
+    // The steady clock at the last cycle and the system clock's lead on it.
+    std::optional<double> m_lastSteady;
+    double m_lastDifference = 0.0;
     CRecorder m_recorder;
     CDecoder m_decoder{*this};
     CReceptionHealth m_health{[this](const HealthEvent& event) { OnHealth(event); }};

@@ -188,6 +188,13 @@ void CTimeCodeWnd::OnStatus(const velto::DecoderStatus& s) {
 
 void CTimeCodeWnd::Clear() {
     m_history.Clear();
+    m_presentMinute.reset();
+    Changed();
+}
+
+void CTimeCodeWnd::SetPresent(std::optional<std::int64_t> minuteUtc, int second) {
+    m_presentMinute = minuteUtc;
+    m_presentSecond = second;
     Changed();
 }
 
@@ -265,9 +272,16 @@ void CTimeCodeWnd::DrawGrid(QPainter& p) const {
                    QString::number(second));
     }
 
-    const int now = m_history.Now();
+    // The minute now on top: a minute the decoder has not reached yet is an
+    // empty row above the ones it filled.
+    const std::optional<std::int64_t> top = m_history.RowAt(0).minuteUtc;
+    const int shift = m_presentMinute && top && *m_presentMinute > *top ? 1 : 0;
+    const bool present = m_presentMinute && (shift == 1 || top == m_presentMinute);
+    CTimeCodeHistory::Row coming;
+    coming.minuteUtc = m_presentMinute;
+    const int now = present ? m_presentSecond : m_history.Now();
     for (int age = 0; age < CTimeCodeHistory::kRows; ++age) {
-        const CTimeCodeHistory::Row& row = m_history.RowAt(age);
+        const CTimeCodeHistory::Row& row = age < shift ? coming : m_history.RowAt(age - shift);
         const QRect first = CellRect(age, 0);
         p.setFont(small);
         p.setPen(age == 0 ? kInk : kFaint);

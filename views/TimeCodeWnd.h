@@ -4,6 +4,8 @@
 #include <QImage>
 #include <QRect>
 #include <QWidget>
+#include <cstdint>
+#include <optional>
 
 #include "timecode/DecoderEvents.h"
 #include "views/TimeCodeHistory.h"
@@ -31,6 +33,11 @@ public:
     void OnStatus(const velto::DecoderStatus& s);
     // A new run: its sample indices start again.
     void Clear();
+    // The second now, as the status bar's clock shows it (none without a
+    // valid time): the highlighted cell. Until the decoder has reported the
+    // first second of a new minute, that minute is drawn as an empty row on
+    // top.
+    void SetPresent(std::optional<std::int64_t> minuteUtc, int second);
 
     const velto::CTimeCodeHistory& History() const { return m_history; }
 
@@ -60,4 +67,6 @@ private:
     void Changed();
 
     velto::CTimeCodeHistory m_history;
+    std::optional<std::int64_t> m_presentMinute;
+    int m_presentSecond = -1;
 };

@@ -35,6 +35,12 @@ using velto::FakeCall;
 using velto::kBufferSamples;
 using FrameTest = CFrameFixture;
 
+velto::SystemTime SystemNow() {
+    using namespace std::chrono;
+    return velto::SystemTime::FromNanoseconds(
+        duration_cast<nanoseconds>(system_clock::now().time_since_epoch()).count());
+}
+
 // What the frame's receiver hands over for each buffer, watched beside the frame.
 struct BufferWatch : velto::IReceiverObserver {
     void OnBufferProcessed(const velto::ProcessedBuffer& b) override {
@@ -282,7 +288,7 @@ TEST_F(FrameTest, TheStatusBarFitsTheWindowAtFontsUpTo12Points) {
         s.timeValid = true;
         s.secondInMinute = 58;
         s.utcUnix = 1830297598;  // 2027-12-31 23:59:58 UTC: 2028-01-01(土) 08:59:58 JST
-        f.ClockStatus()->OnSecond(s, -1234.5);
+        f.ClockStatus()->OnSecond(s, -1234.5, SystemNow());
         velto::DecoderStatus status{};
         status.state = velto::ReceptionState::Flywheel;
         status.cn0DbHz = 88.8;
@@ -494,7 +500,8 @@ TEST_F(FrameTest, DecodedTimeGoesToTheStatusBarAndTheTimeCodeWindowKeepsItWhileH
 
     Space();
     for (int s = 0; s < 3; ++s) {
-        f.OnDecoderSecond(viewtest::Second(viewtest::kMinute2016, s, TimeSymbol::Marker));
+        f.OnDecoderSecond(viewtest::Second(viewtest::kMinute2016, s, TimeSymbol::Marker), {},
+                          SystemNow());
     }
     f.OnDecoderStatus(viewtest::Status(velto::ReceptionState::TimeValid, 40.0, 3 * 96000));
     EXPECT_EQ(f.ClockStatus()->TimeText(), QStringLiteral("2026年12月07日(月) 20:16:02 JST"));
@@ -506,7 +513,7 @@ TEST_F(FrameTest, DecodedTimeGoesToTheStatusBarAndTheTimeCodeWindowKeepsItWhileH
     EXPECT_TRUE(wnd->isVisible());
     wnd->close();
     EXPECT_TRUE(wnd->isHidden());
-    f.OnDecoderSecond(viewtest::Second(viewtest::kMinute2016, 3, TimeSymbol::Zero));
+    f.OnDecoderSecond(viewtest::Second(viewtest::kMinute2016, 3, TimeSymbol::Zero), {}, SystemNow());
     f.SendCommand(ID_TIMECODE);
     EXPECT_EQ(wnd->History().Now(), 3) << "nothing lost while hidden";
 
