@@ -26,7 +26,7 @@ void CSampleClock::Reset() {
     m_haveRef = false;
     m_intercept = 0.0;
     m_secondsPerSample = m_nominalSecondsPerSample;
-    m_lateRun = 0;
+    m_lateSince.reset();
     m_steadyFrom = 0;
 }
 
@@ -51,7 +51,12 @@ void CSampleClock::AddStamp(std::int64_t sampleIndex, const SystemTime& arrival)
             Reset();  // indices from the start again: a new stream
         } else if (Ready()) {
             const double above = arrival.SecondsAfter(m_refTime) - Line(x);
-            if (above < -kStepSeconds || (above > kLateSeconds && ++m_lateRun >= kLateRun)) {
+            if (above > kLateSeconds && !m_lateSince) {
+                m_lateSince = arrival;
+            }
+            const bool lasting =
+                above > kLateSeconds && arrival.SecondsAfter(*m_lateSince) >= kLateRunSeconds;
+            if (above < -kStepSeconds || lasting) {
                 Restart(sampleIndex, arrival);
                 return;
             }
@@ -61,7 +66,7 @@ void CSampleClock::AddStamp(std::int64_t sampleIndex, const SystemTime& arrival)
                 m_steadyFrom = sampleIndex + 1;
                 return;
             }
-            m_lateRun = 0;
+            m_lateSince.reset();
         }
     }
     m_lastIndex = sampleIndex;

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 #include "base/SystemTime.h"
 
@@ -55,9 +56,10 @@ public:
     // A stamp this much above the line is late; below it, the clock was set back.
     static constexpr double kLateSeconds = 0.25;
     static constexpr double kStepSeconds = 0.5;
-    // Late stamps for this many buffers in a row (5 s): the line itself has
-    // moved (the system clock set forward, samples lost unsaid).
-    static constexpr int kLateRun = 50;
+    // Late stamps in a row that arrived over this long (not in one burst):
+    // the line itself has moved (the system clock set forward, samples lost
+    // unsaid).
+    static constexpr double kLateRunSeconds = 5.0;
     static constexpr double kSteadySeconds = 10.0;
 
 private:
@@ -79,7 +81,7 @@ private:
     SystemTime m_refTime;
     double m_intercept = 0.0;
     double m_secondsPerSample;
-    int m_lateRun = 0;
+    std::optional<SystemTime> m_lateSince;  // arrival of the first late stamp in a row
     std::int64_t m_lastIndex = 0;
     std::int64_t m_steadyFrom = 0;
 };
