@@ -278,12 +278,35 @@ void CReceiver::BeginInput() {
     m_inputSamples = 0;
     m_live = false;
     m_decoder.Reset();
+    m_health.StartRun();
+    m_healthBuffer.assign(kBufferSamples, 0);
+    m_healthFill = 0;
 }
 
 void CReceiver::FeedInput(const std::int16_t* samples, std::size_t n) {
     Deliver(m_inputSamples, samples, n, true);
     m_inputSamples += static_cast<std::int64_t>(n);
+    JudgeInput(samples, n);
     CheckRecorder();
+}
+
+// A file's samples are judged as a capture's are, buffer by buffer, so that a
+// clipped or silent recording is told as the same input live would be.
+void CReceiver::JudgeInput(const std::int16_t* samples, std::size_t n) {
+    if (m_healthBuffer.size() != static_cast<std::size_t>(kBufferSamples)) {
+        return;
+    }
+    while (n > 0) {
+        const std::size_t take = std::min(n, m_healthBuffer.size() - m_healthFill);
+        std::copy_n(samples, take, m_healthBuffer.begin() + static_cast<std::ptrdiff_t>(m_healthFill));
+        m_healthFill += take;
+        samples += take;
+        n -= take;
+        if (m_healthFill == m_healthBuffer.size()) {
+            m_health.OnBuffer(m_healthBuffer.data(), m_healthFill, 0);
+            m_healthFill = 0;
+        }
+    }
 }
 
 void CReceiver::EndInput() { CheckRecorder(); }

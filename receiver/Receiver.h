@@ -102,6 +102,7 @@ private:
     void CheckMonitorStep(int b);
     void DecodeCaptured();
     void FollowSystemClockSteps();
+    void JudgeInput(const std::int16_t* samples, std::size_t n);
     void Deliver(std::int64_t first, const std::int16_t* samples, std::size_t n, bool mayWait);
     void Warn(WarningCode code, const std::string& text);
     void OnHealth(const HealthEvent& event);
@@ -132,8 +133,10 @@ private:
     std::vector<IReceiverObserver*> m_observers;
     // Next capture buffer (counted from the run's start) the decoder reads.
     std::int64_t m_decodeCursor = 0;
-    // Samples of unpaced input so far.
+    // Samples of unpaced input so far, and the buffer they are judged in.
     std::int64_t m_inputSamples = 0;
+    std::vector<std::int16_t> m_healthBuffer;
+    std::size_t m_healthFill = 0;
     bool m_live = false;
     CSampleClock m_clock{kSampleRate};
     // The steady clock at the last cycle and the system clock's lead on it.
