@@ -398,7 +398,8 @@ void CMainFrame::OnDecoderSecond(const velto::DecoderSecond& s,
     }
     // The clock carries the second on from when its on-time point reached
     // the antenna: when the receiver heard it, less the receiver's delay.
-    const std::optional<velto::SystemTime> heard = heardAt ? heardAt : m_receiver.HeardAt(s.onTimeSample);
+    const std::optional<velto::SystemTime> heard =
+        heardAt ? heardAt : m_receiver.HeardAt(s.onTimeSample);
     std::optional<velto::SystemTime> atAntenna;
     if (heard) {
         atAntenna = heard->Plus(-m_latencyMs * 1e-3);

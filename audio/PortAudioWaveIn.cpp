@@ -157,8 +157,7 @@ void CPortAudioWaveIn::Run() {
 void CPortAudioWaveIn::RecordLoss(std::uint64_t position, std::uint64_t count) {
     const std::uint64_t written = m_lossesWritten.load(std::memory_order_relaxed);
     if (written - m_lossesReadSeen.load(std::memory_order_acquire) >= m_losses.size()) {
-        m_losses[(written - 1) % m_losses.size()].count.fetch_add(count,
-                                                                  std::memory_order_relaxed);
+        m_losses[(written - 1) % m_losses.size()].count.fetch_add(count, std::memory_order_relaxed);
         return;
     }
     Loss& loss = m_losses[written % m_losses.size()];

@@ -113,9 +113,10 @@ bool ClockFeedSettings::ParseOption(const std::string& option, const std::string
         shmUnit = static_cast<int>(number);
     } else if (option == "--shm-mode") {
         if (!ShmModeFits(value, &shmMode)) {
-            *error = "--shm-mode needs octal permissions with read and write for Velto's user "
-                     "and no execute, such as 600, 640 or 660, not \"" +
-                     value + "\".";
+            *error =
+                "--shm-mode needs octal permissions with read and write for Velto's user "
+                "and no execute, such as 600, 640 or 660, not \"" +
+                value + "\".";
             return false;
         }
     } else if (option == "--latency-ms") {

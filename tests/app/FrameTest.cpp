@@ -513,7 +513,8 @@ TEST_F(FrameTest, DecodedTimeGoesToTheStatusBarAndTheTimeCodeWindowKeepsItWhileH
     EXPECT_TRUE(wnd->isVisible());
     wnd->close();
     EXPECT_TRUE(wnd->isHidden());
-    f.OnDecoderSecond(viewtest::Second(viewtest::kMinute2016, 3, TimeSymbol::Zero), {}, SystemNow());
+    f.OnDecoderSecond(viewtest::Second(viewtest::kMinute2016, 3, TimeSymbol::Zero), {},
+                      SystemNow());
     f.SendCommand(ID_TIMECODE);
     EXPECT_EQ(wnd->History().Now(), 3) << "nothing lost while hidden";
 

@@ -56,9 +56,9 @@ int main(int argc, char** argv) {
             continue;  // written under the copy: read again next time
         }
         valid.store(0);
-        const double now = std::chrono::duration<double>(
-                               std::chrono::system_clock::now().time_since_epoch())
-                               .count();
+        const double now =
+            std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
+                .count();
         const double receive = static_cast<double>(receiveSec) + receiveNsec * 1e-9;
         const double offset =
             static_cast<double>(clockSec - receiveSec) + (clockNsec - receiveNsec) * 1e-9;

@@ -53,11 +53,9 @@ TEST_F(ClockStatusTest, ShowsTheTimeOnlyWhileTheDecoderHoldsOne) {
 
     // Seconds and minutes found, time not yet: states change, no time appears
     // even with a system offset at hand.
-    Heard(Second(kMinute2016, 5, TimeSymbol::One, 0.0, ReceptionState::SecondLocked),
-                     1.0);
+    Heard(Second(kMinute2016, 5, TimeSymbol::One, 0.0, ReceptionState::SecondLocked), 1.0);
     EXPECT_EQ(m_clock.StateText(), "秒同期");
-    Heard(Second(kMinute2016, 6, TimeSymbol::Zero, 0.0, ReceptionState::MinuteLocked),
-                     1.0);
+    Heard(Second(kMinute2016, 6, TimeSymbol::Zero, 0.0, ReceptionState::MinuteLocked), 1.0);
     EXPECT_EQ(m_clock.StateText(), "分同期");
     EXPECT_EQ(m_clock.TimeText(), "");
     EXPECT_EQ(m_clock.OffsetText(), "");
@@ -82,8 +80,7 @@ TEST_F(ClockStatusTest, ShowsTheTimeOnlyWhileTheDecoderHoldsOne) {
     m_clock.OnStatus(Status(ReceptionState::TimeValid, 41.26, 96000));
     EXPECT_EQ(m_clock.Cn0Text(), "C/N0 41.3 dB-Hz");
     m_clock.OnStatus(Status(ReceptionState::Flywheel, 8.0, 192000));
-    Heard(Second(kMinute2016, 11, TimeSymbol::Erasure, 0.0, ReceptionState::Flywheel),
-                     2.0);
+    Heard(Second(kMinute2016, 11, TimeSymbol::Erasure, 0.0, ReceptionState::Flywheel), 2.0);
     EXPECT_EQ(m_clock.StateText(), "フライホイール");
     EXPECT_EQ(m_clock.TimeText(), "2026年12月07日(月) 20:16:11 JST");
     EXPECT_EQ(m_clock.OffsetText(), "PC時計 +2.0 ms");
