@@ -15,7 +15,7 @@ CTEST = ctest --no-tests=error --timeout 300 --output-on-failure -j$(JOBS)
 # build-tools/ (never installed: it would replace the system's time daemon).
 CHRONY_PATH = PATH="$(CURDIR)/build-tools/chrony/usr/sbin:$$PATH"
 
-.PHONY: all deps deps-test deps-bench build build-app test test-release test-asan test-tsan test-v3 bench bench-headless sensitivity fuzz run package install screenshot clean
+.PHONY: all deps deps-test deps-bench build build-app test test-release test-asan test-tsan test-v3 bench bench-headless sensitivity fuzz run package install screenshot example-day clean
 
 all: build
 
@@ -111,9 +111,16 @@ package: build-app
 install: build-app
 	@DESTDIR="$(DESTDIR)" cmake --install build --prefix "$(PREFIX)"
 
-# The picture that the AppStream metadata shows, taken from the running program.
+# The pictures that the AppStream metadata and the README show, taken from
+# the running program: the main window and the スペクトル window.
 screenshot: deps-test build-app
-	@res/make-screenshot build/velto res/screenshots/strips.png
+	@res/make-screenshot build/velto res/screenshots
+
+# The README's example day of the reception log: 24 hours of simulated
+# reception, decoded, logged and drawn as the タイムコード window's chart.
+# Takes some minutes.
+example-day: build
+	@build/bench/velto_example_day bench/example-day.png
 
 clean:
 	rm -rf build build-asan build-tsan build-v3 build-fuzz build-tools

@@ -8,6 +8,7 @@ inline constexpr int ID_SCOPE = 0x800A;
 inline constexpr int ID_TIMECODE = 0x800C;
 inline constexpr int ID_RECORD = 0x800E;
 inline constexpr int ID_CLOCKFEED = 0x8010;
+inline constexpr int ID_SPECTRUM = 0x8012;
 inline constexpr int ID_FILE_OPEN = 0xE101;
 inline constexpr int ID_APP_ABOUT = 0xE140;
 inline constexpr int ID_APP_EXIT = 0xE141;

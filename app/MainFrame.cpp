@@ -24,13 +24,20 @@
 #include "audio/WavFileWriter.h"
 #include "audio/WaveService.h"
 #include "clock/ClockFeedSettings.h"
+#include "logfeed/ReceptionLogSettings.h"
 #include "views/ChildView.h"
 #include "views/ClockStatus.h"
 #include "views/FilteredWav.h"
 #include "views/Scope.h"
+#include "views/SpectrumWnd.h"
 #include "views/TimeCodeWnd.h"
 
 namespace {
+
+// The spectrum window is drawn every second buffer, five times a second:
+// its band is a 2 s average and its waterfalls gain a line a second, and
+// each picture costs some milliseconds.
+constexpr int kSpectrumPaintEvery = 2;
 
 // Client area below the menu bar; the view inside has a 1-pixel border.
 constexpr int kClientWidth = 818;
@@ -92,6 +99,8 @@ CMainFrame::CMainFrame()
     m_wndScope->CreateScope(this);
     m_wndScope->SetBaseTitle(QStringLiteral("実波形"));
     m_wndTimeCode = new CTimeCodeWnd(this);
+    CreateSpectrum();
+    CreateLog();
     m_statusBar = new CStatusBar(this);
     setStatusBar(m_statusBar);
     m_clockStatus = new CClockStatus(this);
@@ -119,6 +128,46 @@ CMainFrame::~CMainFrame() {
     m_receiver.RemoveObserver(this);
     velto::Warnings unheard;
     m_receiver.Stop(unheard);
+    if (m_logFeed) {
+        m_receiver.RemoveObserver(m_logFeed.get());
+        m_logFeed->Finish();
+    }
+}
+
+// The spectrum window is there from the start, hidden; its analyser costs
+// nothing until the window shows. Without the memory for the analyser, the
+// window shows its note instead of a band.
+void CMainFrame::CreateSpectrum() {
+    m_wndSpectrum = new CSpectrumWnd(this);
+    try {
+        m_analyser = std::make_unique<velto::CSpectrumAnalyser>(velto::SpectrumOptions{});
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "velto: no spectrum: %s\n", e.what());
+    }
+    connect(m_wndSpectrum, &CSpectrumWnd::VisibilityChanged, this,
+            [this](bool shown) { OnSpectrumShown(shown); });
+}
+
+// The log the profile asks for, written while live reception runs.
+void CMainFrame::CreateLog() {
+    const velto::ReceptionLogSettings settings = velto::ReceptionLogSettings::Load();
+    if (!settings.enabled) {
+        return;
+    }
+    m_logFeed = std::make_unique<velto::CReceptionLogFeed>(
+        settings.directory, settings.keepDays, [this](const velto::Warning& warning) {
+            Log(warning);
+            ShowMessage(QStringLiteral("受信ログを書き込めません。受信は続いています。\n") +
+                        QString::fromStdString(warning.text));
+        });
+    m_receiver.AddObserver(m_logFeed.get());
+    m_wndTimeCode->SetReceptionLog(settings.directory);
+}
+
+void CMainFrame::FinishLog() {
+    if (m_logFeed) {
+        m_logFeed->Finish();
+    }
 }
 
 void CMainFrame::CreateMenus() {
@@ -130,6 +179,7 @@ void CMainFrame::CreateMenus() {
     AddCommand(m_receiveMenu, QStringLiteral("時計合わせの設定(&K)..."), ID_CLOCKFEED);
     AddCommand(m_receiveMenu, QStringLiteral("実波形(&W)"), ID_SCOPE);
     AddCommand(m_receiveMenu, QStringLiteral("タイムコード(&T)"), ID_TIMECODE);
+    AddCommand(m_receiveMenu, QStringLiteral("スペクトル(&P)"), ID_SPECTRUM);
     m_receiveMenu->addSeparator();
     AddCommand(m_receiveMenu, QStringLiteral("アプリケーションの終了(&X)"), ID_APP_EXIT);
     connect(m_receiveMenu, &QMenu::aboutToShow, this, [this] { UpdateMenu(m_receiveMenu); });
@@ -208,6 +258,9 @@ void CMainFrame::RunCommand(int id) {
         case ID_TIMECODE:
             OnTimeCode();
             break;
+        case ID_SPECTRUM:
+            OnSpectrum();
+            break;
         case ID_FILE_OPEN:
             OnFileOpen();
             break;
@@ -276,6 +329,28 @@ void CMainFrame::OnBufferProcessed(const velto::ProcessedBuffer& buffer) {
     m_statusBar->SetInput(m_receiver.Input());
 }
 
+// Fed while shown only, in order: the analyser clears itself for a new run
+// and for input it did not see.
+void CMainFrame::OnInput(std::int64_t first, const std::int16_t* samples, std::size_t n) {
+    if (!m_spectrumShown || !m_analyser) {
+        return;
+    }
+    m_analyser->FeedInput(first, samples, n);
+    if (++m_spectrumFeeds % kSpectrumPaintEvery == 0) {
+        m_wndSpectrum->OnSpectrum();
+    }
+    if (m_logFeed) {
+        m_logFeed->SetNoiseDb(m_analyser->NoiseDb());
+    }
+}
+
+void CMainFrame::OnSpectrumShown(bool shown) {
+    m_spectrumShown = shown;
+    if (!shown && m_logFeed) {
+        m_logFeed->SetNoiseDb(std::nullopt);
+    }
+}
+
 void CMainFrame::FeedScope(const velto::ProcessedBuffer& buffer) {
     if (m_wndScope == nullptr || !m_wndScope->isVisible()) {
         return;
@@ -307,6 +382,18 @@ bool CMainFrame::StartRun(const velto::DeviceSpec& capture) {
         m_receiver.RaiseWarning(velto::WarningCode::StoredDeviceMissing,
                                 velto::StoredDeviceMissingText(capture.name));
     }
+    // Until the first run the spectrum window says that it waits for one;
+    // after a stop it keeps the last band.
+    m_wndSpectrum->SetAnalyser(m_analyser.get());
+    // Live reception is logged; a recording replayed is not reception now.
+    if (m_logFeed) {
+        if (capture.replayFile.empty()) {
+            m_logFeed->Begin(velto::CReceptionLogFeed::Time::System,
+                             velto::ClockFeedSettings::Load().latencyMs);
+        } else {
+            m_logFeed->Finish();
+        }
+    }
     // A run counts its samples from 0 again: what came before would mislead.
     m_clockStatus->Clear();
     m_wndTimeCode->Clear();
@@ -330,6 +417,7 @@ void CMainFrame::OnReceiveStart() {
 void CMainFrame::StopRun() {
     velto::Warnings told;
     m_receiver.Stop(told);
+    FinishLog();
     ShowAudioBoxes(told);
     // No clock ticks without reception; the time-code window keeps the run.
     m_clockStatus->Clear();
@@ -384,6 +472,12 @@ void CMainFrame::OnTimeCode() {
     m_wndTimeCode->show();
     m_wndTimeCode->raise();
     m_wndTimeCode->activateWindow();
+}
+
+void CMainFrame::OnSpectrum() {
+    m_wndSpectrum->show();
+    m_wndSpectrum->raise();
+    m_wndSpectrum->activateWindow();
 }
 
 void CMainFrame::OnDecoderSecond(const velto::DecoderSecond& s,
@@ -546,6 +640,7 @@ void CMainFrame::closeEvent(QCloseEvent* e) {
             m_receiver.StopMonitor(told);
         } else {
             m_receiver.StopCapture(told);
+            FinishLog();
         }
         ShowAudioBoxes(told);
         e->ignore();
@@ -557,6 +652,9 @@ void CMainFrame::closeEvent(QCloseEvent* e) {
     }
     if (m_wndTimeCode != nullptr) {
         m_wndTimeCode->hide();
+    }
+    if (m_wndSpectrum != nullptr) {
+        m_wndSpectrum->hide();
     }
     e->accept();
 }

@@ -12,12 +12,15 @@
 
 #include "audio/WaveDevice.h"
 #include "clock/ClockFeed.h"
+#include "logfeed/ReceptionLogFeed.h"
 #include "receiver/Receiver.h"
+#include "spectrum/SpectrumAnalyser.h"
 
 class CChildView;
 class CClockStatus;
 class CCmdUI;
 class CScope;
+class CSpectrumWnd;
 class CStatusBar;
 class CTimeCodeWnd;
 class QAction;
@@ -70,6 +73,7 @@ public:
     void OnMonitor();
     void OnScope();
     void OnTimeCode();
+    void OnSpectrum();
     void OnFileOpen();
 
     // The decoder's events, on this thread: the status-bar clock and the
@@ -91,12 +95,18 @@ public:
     void ShowClockFeed();
     // The feed of the system clock while it is on; null while off.
     const velto::CClockFeed* ClockFeed() const { return m_clockFeed.get(); }
+    // The reception log's feed while the profile keeps a log; null when not.
+    const velto::CReceptionLogFeed* LogFeed() const { return m_logFeed.get(); }
 
     CChildView* View() const { return m_wndView; }
     CScope* Scope() const { return m_wndScope; }
     CClockStatus* ClockStatus() const { return m_clockStatus; }
     CStatusBar* StatusBar() const { return m_statusBar; }
     CTimeCodeWnd* TimeCode() const { return m_wndTimeCode; }
+    CSpectrumWnd* Spectrum() const { return m_wndSpectrum; }
+    // The band's analyser, fed only while the spectrum window is shown;
+    // null when it could not be had.
+    const velto::CSpectrumAnalyser* Analyser() const { return m_analyser.get(); }
 
     velto::CReceiver& Receiver() { return m_receiver; }
     const velto::CReceiver& Receiver() const { return m_receiver; }
@@ -112,6 +122,10 @@ private:
     void UpdateCommand(int id);
     bool StartRun(const velto::DeviceSpec& capture);
     void FeedScope(const velto::ProcessedBuffer& buffer);
+    void CreateSpectrum();
+    void CreateLog();
+    void OnSpectrumShown(bool shown);
+    void FinishLog();
     void PostClose();
     void ShowMessage(const QString& text);
     // The boxes for what the audio layer had to say, in order.
@@ -125,6 +139,8 @@ private:
     // The receiver's events: the draw step of the cycle, and the decoder's
     // reports for the status-bar clock and the time-code window.
     void OnBufferProcessed(const velto::ProcessedBuffer& buffer) override;
+    // The input in order: the spectrum's, while its window is shown.
+    void OnInput(std::int64_t first, const std::int16_t* samples, std::size_t n) override;
     void OnSecond(const velto::DecoderSecond& s,
                   const std::optional<velto::SystemTime>& captured) override;
     void OnMinute(const velto::DecoderMinute& m,
@@ -142,6 +158,7 @@ private:
     CChildView* m_wndView = nullptr;  // owned by Qt parenthood
     CScope* m_wndScope = nullptr;
     CTimeCodeWnd* m_wndTimeCode = nullptr;
+    CSpectrumWnd* m_wndSpectrum = nullptr;
     CClockStatus* m_clockStatus = nullptr;
     CStatusBar* m_statusBar = nullptr;
     QMenu* m_receiveMenu = nullptr;
@@ -161,4 +178,8 @@ private:
     // The receiver's and the sound card's delay (the clock feed's setting),
     // taken off the moments seconds were heard.
     double m_latencyMs = 0.0;
+    std::unique_ptr<velto::CSpectrumAnalyser> m_analyser;
+    bool m_spectrumShown = false;
+    std::int64_t m_spectrumFeeds = 0;
+    std::unique_ptr<velto::CReceptionLogFeed> m_logFeed;
 };

@@ -1,3 +1,4 @@
+#include <QGuiApplication>
 #include <QtGlobal>
 #include <cstdio>
 #include <cstdlib>
@@ -7,6 +8,7 @@
 #include "audio/WaveService.h"
 #include "headless/CommandLine.h"
 #include "headless/Headless.h"
+#include "plot/SpectrumPng.h"
 
 namespace {
 
@@ -43,6 +45,24 @@ void OnQtMessage(QtMsgType type, const QMessageLogContext& context, const QStrin
     g_qtHandler(type, context, text);
 }
 
+// The console draws a recording's band with Qt Gui on the offscreen
+// platform, once its own application object is gone.
+bool WriteSpectrum(const velto::CSpectrumAnalyser& analyser, const std::string& path,
+                   std::string* error) {
+    char name[] = "velto";
+    char platform[] = "-platform";
+    char offscreen[] = "offscreen";
+    char* args[] = {name, platform, offscreen, nullptr};
+    int count = 3;
+    QGuiApplication app(count, args);
+    QString problem;
+    if (!spectrumpng::Write(analyser, QString::fromStdString(path), &problem)) {
+        *error = problem.toStdString();
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 // The command line is read before the application object exists, so that
@@ -62,7 +82,8 @@ int main(int argc, char** argv) {
             std::printf("Velto %s\n", VELTO_VERSION);
             return 0;
         case RunMode::Console:
-            return RunHeadless(line.options, argc, argv);
+            return RunHeadless(line.options, argc, argv,
+                               SpectrumPicture{spectrumpng::kMaxWaterfallRows, WriteSpectrum});
         case RunMode::Window:
             break;
     }

@@ -1,5 +1,6 @@
 #include "base/SystemTime.h"
 
+#include <chrono>
 #include <cmath>
 
 namespace velto {
@@ -17,6 +18,12 @@ SystemTime SystemTime::Normalised(std::int64_t sec, std::int64_t nsec) {
         --carry;
     }
     return SystemTime{sec + carry, nsec};
+}
+
+SystemTime SystemTime::Now() {
+    return FromNanoseconds(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                               std::chrono::system_clock::now().time_since_epoch())
+                               .count());
 }
 
 // The whole seconds are added apart, so that the fraction keeps its

@@ -17,6 +17,8 @@ struct SystemTime {
     static SystemTime Normalised(std::int64_t sec, std::int64_t nsec);
     // Nanoseconds since the epoch, as the capture stamps them.
     static SystemTime FromNanoseconds(std::int64_t ns) { return Normalised(0, ns); }
+    // The system clock now.
+    static SystemTime Now();
 
     // This time moved by `seconds`, to the nearest nanosecond.
     SystemTime Plus(double seconds) const;

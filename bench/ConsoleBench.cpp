@@ -3,12 +3,15 @@
 #include <QCoreApplication>
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
 #include "audio/WaveService.h"
+#include "logfeed/ReceptionLogFeed.h"
 #include "receiver/Receiver.h"
 #include "simulator/JjySignal.h"
+#include "spectrum/SpectrumAnalyser.h"
 
 namespace {
 
@@ -81,10 +84,31 @@ const std::vector<std::int16_t>& TwoMinutes() {
     return samples;
 }
 
+// The band's analyser as the console runs it for its JSON status lines and
+// the log's noise column.
+class CBenchBand : public velto::IReceiverObserver {
+public:
+    explicit CBenchBand(velto::CReceptionLogFeed& log) : m_log(log) {
+        velto::SpectrumOptions options;
+        options.waterfallLines = 1;
+        m_analyser = std::make_unique<velto::CSpectrumAnalyser>(options);
+    }
+    void OnInput(std::int64_t first, const std::int16_t* samples, std::size_t n) override {
+        m_analyser->FeedInput(first, samples, n);
+        m_log.SetNoiseDb(m_analyser->NoiseDb());
+    }
+
+private:
+    velto::CReceptionLogFeed& m_log;
+    std::unique_ptr<velto::CSpectrumAnalyser> m_analyser;
+};
+
 // One 100 ms cycle of live reception as the console runs it: the capture
 // thread's hand-over, the input's health, the decoder and, with the display
 // chain (range 1), the band-pass, slots, slicer and monitor tone no one
-// hears. The decoder has had the two minutes once before timing starts.
+// hears; or (range 2) with the reception log kept on the system clock, and
+// (range 3) with the log and the band's analyser, as --json or --log run it.
+// The decoder has had the two minutes once before timing starts.
 void BM_Console(benchmark::State& state) {
     static int argc = 1;
     static char name[] = "velto_bench";
@@ -94,7 +118,18 @@ void BM_Console(benchmark::State& state) {
     velto::SetWaveService(&service);
     {
         velto::CReceiver receiver;
-        receiver.SetUnattended(state.range(0) == 0);
+        receiver.SetUnattended(state.range(0) != 1);
+        const std::filesystem::path dir =
+            std::filesystem::temp_directory_path() / "velto-bench-log";
+        velto::CReceptionLogFeed log(dir, 1, {});
+        CBenchBand band(log);
+        if (state.range(0) >= 2) {
+            receiver.AddObserver(&log);
+            log.Begin(velto::CReceptionLogFeed::Time::System);
+        }
+        if (state.range(0) == 3) {
+            receiver.AddObserver(&band);
+        }
         velto::Warnings told;
         receiver.Start({}, {}, told);
         const std::vector<std::int16_t>& samples = TwoMinutes();
@@ -108,9 +143,13 @@ void BM_Console(benchmark::State& state) {
         for (std::size_t k = 0; k < buffers; ++k) cycle();
         for (auto _ : state) cycle();
         receiver.Stop(told);
+        log.Finish();
+        receiver.RemoveObserver(&band);
+        receiver.RemoveObserver(&log);
+        std::filesystem::remove_all(dir);
     }
     velto::SetWaveService(nullptr);
 }
-BENCHMARK(BM_Console)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Console)->Arg(0)->Arg(1)->Arg(2)->Arg(3)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

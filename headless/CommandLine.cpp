@@ -9,7 +9,7 @@ constexpr const char* kSynopsis =
     "Usage: velto [--simulate]\n"
     "       velto --headless [--simulate | --device NAME | --input FILE | --input -] [--json]\n"
     "             [--record FILE.wav [--force]] [--chrony-sock PATH] [--shm UNIT]\n"
-    "             [--latency-ms MS]\n"
+    "             [--latency-ms MS] [--log DIR [--log-days N]] [--spectrum OUT.png]\n"
     "       velto --list-devices\n"
     "Velto receives the JJY 40 kHz time signal through a sound card sampling at 96 kHz.\n"
     "The options marked (console) run it without a window, as --headless does.\n"
@@ -45,6 +45,13 @@ std::vector<OptionEntry> MakeTable() {
     for (const velto::ClockFeedSettings::Option& o : velto::ClockFeedSettings::Options()) {
         table.push_back({o.name, "", o.value, o.help, true});
     }
+    for (const velto::ReceptionLogSettings::Option& o : velto::ReceptionLogSettings::Options()) {
+        table.push_back({o.name, "", o.value, o.help, true});
+    }
+    table.push_back({"--spectrum", "", "OUT.png",
+                     "with --input, draw the recording's band (its averaged spectrum and "
+                     "waterfalls) into a PNG image",
+                     true});
     table.push_back({"--help", "-h", "", "show this help and exit", false});
     table.push_back({"--version", "-v", "", "show the version and exit", false});
     return table;
@@ -151,9 +158,16 @@ bool ParseCommandLine(const QStringList& arguments, CommandLine* line, std::stri
     if (set("device")) o.device = value("device");
     if (set("input")) o.input = value("input");
     if (set("record")) o.record = value("record");
+    if (set("spectrum")) o.spectrum = value("spectrum");
     for (const velto::ClockFeedSettings::Option& c : velto::ClockFeedSettings::Options()) {
         const QString name = QString::fromLatin1(c.name + 2);
         if (parser.isSet(name) && !o.clock.ParseOption(c.name, Bytes(parser.value(name)), error)) {
+            return false;
+        }
+    }
+    for (const velto::ReceptionLogSettings::Option& l : velto::ReceptionLogSettings::Options()) {
+        const QString name = QString::fromLatin1(l.name + 2);
+        if (parser.isSet(name) && !o.log.ParseOption(l.name, Bytes(parser.value(name)), error)) {
             return false;
         }
     }
@@ -170,6 +184,14 @@ bool ParseCommandLine(const QStringList& arguments, CommandLine* line, std::stri
     }
     if (o.force && !o.record) {
         *error = "--force goes with --record: it lets the recording overwrite a file.";
+        return false;
+    }
+    if (set("log-days") && !o.log.enabled) {
+        *error = "--log-days goes with --log: it says how many days of the log to keep.";
+        return false;
+    }
+    if (o.spectrum && !o.input) {
+        *error = "--spectrum draws the band of a recording: it needs --input.";
         return false;
     }
 

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "base/Geometry.h"
+#include "spectrum/SpectrumAnalyser.h"
 
 namespace {
 
@@ -85,22 +86,6 @@ std::string CEventPrinter::JstText(const velto::DecoderMinute& m) {
     return text;
 }
 
-const char* CEventPrinter::StateName(velto::ReceptionState state) {
-    switch (state) {
-        case velto::ReceptionState::NoSignal:
-            return "no_signal";
-        case velto::ReceptionState::SecondLocked:
-            return "second_locked";
-        case velto::ReceptionState::MinuteLocked:
-            return "minute_locked";
-        case velto::ReceptionState::TimeValid:
-            return "time_valid";
-        case velto::ReceptionState::Flywheel:
-            return "flywheel";
-    }
-    return "unknown";
-}
-
 std::string CEventPrinter::JsonString(const std::string& text) {
     std::string out = "\"";
     for (std::size_t i = 0; i < text.size();) {
@@ -154,6 +139,24 @@ void CEventPrinter::OnMinute(const velto::DecoderMinute& m,
     Flush();
 }
 
+// ,"noise_db":N,"carriers":[{"offset_hz":F,"level_db":L},...]
+std::string CEventPrinter::BandFields() const {
+    if (m_spectrum == nullptr) {
+        return {};
+    }
+    const auto noise = m_spectrum->NoiseDb();
+    std::string text =
+        ",\"noise_db\":" + (noise ? Number(*noise, 1) : std::string("null")) + ",\"carriers\":[";
+    const char* comma = "";
+    for (const velto::SteadyCarrier& c : m_spectrum->Carriers()) {
+        text += comma;
+        text += "{\"offset_hz\":" + Number(c.offsetHz, 2) +
+                ",\"level_db\":" + Number(c.levelDb, 1) + "}";
+        comma = ",";
+    }
+    return text + "]";
+}
+
 void CEventPrinter::OnStatus(const velto::DecoderStatus& s) {
     if (m_gone) {
         return;
@@ -168,15 +171,16 @@ void CEventPrinter::OnStatus(const velto::DecoderStatus& s) {
     if (m_json) {
         std::fprintf(m_out,
                      "{\"type\":\"status\",\"state\":\"%s\",\"cn0_dbhz\":%s,\"carrier\":%s,"
-                     "\"drift_ppm\":%s,\"sample\":%" PRId64 "}\n",
-                     StateName(s.state), Number(s.cn0DbHz, 1).c_str(),
-                     Number(s.carrierLevel, 1).c_str(), Number(s.driftPpm, 2).c_str(), s.sample);
+                     "\"drift_ppm\":%s%s,\"sample\":%" PRId64 "}\n",
+                     velto::ReceptionStateName(s.state), Number(s.cn0DbHz, 1).c_str(),
+                     Number(s.carrierLevel, 1).c_str(), Number(s.driftPpm, 2).c_str(),
+                     BandFields().c_str(), s.sample);
     } else {
         // 0 is the decoder's "no estimate"; a person reads it as the window shows it.
         char cn0[16] = "--.-";
         if (s.cn0DbHz != 0.0) std::snprintf(cn0, sizeof cn0, "%.1f", s.cn0DbHz);
-        std::fprintf(m_out, "state: %s (C/N0 %s dB-Hz, carrier %.0f)\n", StateName(s.state), cn0,
-                     s.carrierLevel);
+        std::fprintf(m_out, "state: %s (C/N0 %s dB-Hz, carrier %.0f)\n",
+                     velto::ReceptionStateName(s.state), cn0, s.carrierLevel);
     }
     Flush();
 }

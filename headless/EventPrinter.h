@@ -8,14 +8,23 @@
 
 #include "receiver/ReceiverObserver.h"
 
+namespace velto {
+class CSpectrumAnalyser;
+}
+
 // Writes what the receiver reports to standard output, one line per event:
 // plain text for a person, or one JSON object per line for a program.
 // Status lines come on each change of state, and in JSON also every 10 s
-// of input. When standard output goes away (the reader of a pipe has
-// ended) nothing more is written, and `gone` is told once.
+// of input; with a spectrum analyser they carry its noise floor and the
+// steady carriers beside the station's. When standard output goes away (the
+// reader of a pipe has ended) nothing more is written, and `gone` is told
+// once.
 class CEventPrinter : public velto::IReceiverObserver {
 public:
     CEventPrinter(std::FILE* out, bool json, std::function<void()> gone = {});
+
+    // The analyser that measures the band of the same input; nullptr: none.
+    void SetSpectrum(const velto::CSpectrumAnalyser* analyser) { m_spectrum = analyser; }
 
     void OnMinute(const velto::DecoderMinute& minute,
                   const std::optional<velto::SystemTime>& captured) override;
@@ -24,13 +33,13 @@ public:
 
     // "2027-03-01T00:00:00+09:00" for the JST time of a minute's second 0.
     static std::string JstText(const velto::DecoderMinute& minute);
-    static const char* StateName(velto::ReceptionState state);
     // A JSON string of text in any encoding: what is not UTF-8 is written
     // byte by byte as \xNN, so that every line is valid UTF-8.
     static std::string JsonString(const std::string& text);
     bool Gone() const { return m_gone; }
 
 private:
+    std::string BandFields() const;
     void Flush();
 
     std::FILE* m_out;
@@ -39,4 +48,5 @@ private:
     bool m_gone = false;
     std::optional<velto::ReceptionState> m_lastState;
     std::int64_t m_lastStatusSample = 0;
+    const velto::CSpectrumAnalyser* m_spectrum = nullptr;
 };

@@ -6,9 +6,11 @@
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "audio/FileId.h"
@@ -20,8 +22,10 @@
 #include "clock/ClockFeedSettings.h"
 #include "headless/DeviceMatch.h"
 #include "headless/EventPrinter.h"
+#include "logfeed/ReceptionLogFeed.h"
 #include "receiver/DeviceProfile.h"
 #include "receiver/Receiver.h"
+#include "spectrum/SpectrumAnalyser.h"
 
 namespace {
 
@@ -83,6 +87,24 @@ public:
 
 private:
     bool m_lost = false;
+};
+
+// The band of the input: the analyser follows it, and its noise floor goes
+// to the reception log.
+class CBandFeed : public velto::IReceiverObserver {
+public:
+    CBandFeed(velto::CSpectrumAnalyser& analyser, velto::CReceptionLogFeed* log)
+        : m_analyser(analyser), m_log(log) {}
+    void OnInput(std::int64_t first, const std::int16_t* samples, std::size_t n) override {
+        m_analyser.FeedInput(first, samples, n);
+        if (m_log != nullptr) {
+            m_log->SetNoiseDb(m_analyser.NoiseDb());
+        }
+    }
+
+private:
+    velto::CSpectrumAnalyser& m_analyser;
+    velto::CReceptionLogFeed* m_log;
 };
 
 int ListDevices() {
@@ -264,29 +286,35 @@ int RunLive(const HeadlessOptions& options, QCoreApplication& app, velto::CRecei
     return loss.Lost() ? kExitFailure : 0;
 }
 
-}  // namespace
-
-int RunHeadless(const HeadlessOptions& options, int argc, char** argv) {
-    std::string error;
-    QCoreApplication app(argc, argv);
-    // The same profile as the window's.
-    QCoreApplication::setOrganizationName(QStringLiteral("Velto"));
-    QCoreApplication::setApplicationName(QStringLiteral("Velto"));
-    if (options.listDevices) {
-        return ListDevices();
+// The band's analyser, when something shows it: a recording's picture
+// (everything averaged, a waterfall line a second, up to the picture's
+// lines), the status lines in JSON and the log's noise column (a 2 s average
+// and no waterfall to keep). A text run without a log measures nothing.
+std::unique_ptr<velto::CSpectrumAnalyser> MakeBand(const HeadlessOptions& options,
+                                                   const SpectrumPicture& picture) {
+    velto::SpectrumOptions band;
+    if (options.spectrum) {
+        band.bandAverageSeconds = 0.0;
+        band.waterfallLines = std::max(picture.maxLines, 1);
+    } else if (options.json || options.log.enabled) {
+        band.waterfallLines = 1;
+    } else {
+        return nullptr;
     }
-    if (!InstallSignals()) {
-        Fail("cannot set up signal handling.");
-        return kExitFailure;
-    }
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    return std::make_unique<velto::CSpectrumAnalyser>(band);
+}
 
+// Reception as the options ask, reported on standard output, with the band
+// measured by `band` when given.
+int Receive(const HeadlessOptions& options, QCoreApplication& app, velto::CSpectrumAnalyser* band) {
     velto::CReceiver receiver;
     // Nobody watches the strips or listens to the monitor of a console.
     receiver.SetUnattended(true);
     // When standard output goes, the run ends quietly: nobody reads it.
     CEventPrinter printer(stdout, options.json, [] { RequestStop(); });
+    printer.SetSpectrum(band);
     receiver.AddObserver(&printer);
+    std::string error;
     std::unique_ptr<velto::CClockFeed> clockFeed;
     if (options.clock.enabled) {
         clockFeed = velto::MakeClockFeed(
@@ -298,12 +326,72 @@ int RunHeadless(const HeadlessOptions& options, int argc, char** argv) {
         }
         receiver.AddObserver(clockFeed.get());
     }
+    std::unique_ptr<velto::CReceptionLogFeed> logFeed;
+    if (options.log.enabled) {
+        logFeed = std::make_unique<velto::CReceptionLogFeed>(
+            options.log.directory, options.log.keepDays,
+            [&printer](const velto::Warning& w) { printer.OnWarning(w); });
+        receiver.AddObserver(logFeed.get());
+        logFeed->Begin(options.input ? velto::CReceptionLogFeed::Time::Decoded
+                                     : velto::CReceptionLogFeed::Time::System,
+                       options.clock.latencyMs);
+    }
+    std::unique_ptr<CBandFeed> bandFeed;
+    if (band != nullptr) {
+        bandFeed = std::make_unique<CBandFeed>(*band, logFeed.get());
+        receiver.AddObserver(bandFeed.get());
+    }
 
     const int status =
         options.input ? RunInput(options, receiver) : RunLive(options, app, receiver);
-    if (clockFeed) {
-        receiver.RemoveObserver(clockFeed.get());
+    if (logFeed) {
+        logFeed->Finish();
     }
-    receiver.RemoveObserver(&printer);
+    for (velto::IReceiverObserver* observer : std::initializer_list<velto::IReceiverObserver*>{
+             bandFeed.get(), logFeed.get(), clockFeed.get(), &printer}) {
+        if (observer != nullptr) {
+            receiver.RemoveObserver(observer);
+        }
+    }
+    return status;
+}
+
+}  // namespace
+
+int RunHeadless(const HeadlessOptions& options, int argc, char** argv,
+                const SpectrumPicture& picture) {
+    if (options.spectrum && !picture.write) {
+        Fail("this build of Velto cannot draw pictures (--spectrum needs the window's libraries).");
+        return kExitFailure;
+    }
+    std::unique_ptr<velto::CSpectrumAnalyser> band;
+    try {
+        band = MakeBand(options, picture);
+    } catch (const std::bad_alloc&) {
+        Fail("there is not enough memory for the spectrum.");
+        return kExitFailure;
+    }
+    int status = 0;
+    {
+        QCoreApplication app(argc, argv);
+        // The same profile as the window's.
+        QCoreApplication::setOrganizationName(QStringLiteral("Velto"));
+        QCoreApplication::setApplicationName(QStringLiteral("Velto"));
+        if (options.listDevices) {
+            return ListDevices();
+        }
+        if (!InstallSignals()) {
+            Fail("cannot set up signal handling.");
+            return kExitFailure;
+        }
+        std::setvbuf(stdout, nullptr, _IOLBF, 0);
+        status = Receive(options, app, band.get());
+    }
+    // A recording read to its end (or to a stop) is drawn.
+    std::string error;
+    if (status == 0 && options.spectrum && !picture.write(*band, *options.spectrum, &error)) {
+        Fail(error);
+        return kExitFailure;
+    }
     return status;
 }

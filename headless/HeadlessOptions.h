@@ -4,6 +4,7 @@
 #include <string>
 
 #include "clock/ClockFeedSettings.h"
+#include "logfeed/ReceptionLogSettings.h"
 
 // What the console front end is asked to do (headless/CommandLine.h fills it).
 struct HeadlessOptions {
@@ -15,6 +16,10 @@ struct HeadlessOptions {
     std::optional<std::string> device;  // a capture device by name, or a unique part of one
     std::optional<std::string> input;   // a recording, or "-" for standard input
     std::optional<std::string> record;  // a WAV file to record to
+    // A PNG of the recording's band, written once it has been read.
+    std::optional<std::string> spectrum;
     // Feeding the system clock (--chrony-sock, --shm, --latency-ms).
     velto::ClockFeedSettings clock;
+    // Keeping the reception log (--log, --log-days).
+    velto::ReceptionLogSettings log;
 };

@@ -30,6 +30,8 @@ const char* WarningCodeName(WarningCode code) {
             return "audio-error";
         case WarningCode::ClockFeed:
             return "clock-feed";
+        case WarningCode::ReceptionLog:
+            return "reception-log";
     }
     return "unknown";
 }

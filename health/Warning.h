@@ -31,6 +31,8 @@ enum class WarningCode {
     AudioError,
     // The clock feed's drivers.
     ClockFeed,
+    // The reception log's files (a directory not writable, a full disk).
+    ReceptionLog,
 };
 
 // One warning: its code and one sentence for the user.
@@ -46,7 +48,7 @@ using Warnings = std::vector<Warning>;
 // "clipping", "silence", "device-lost", "samples-dropped",
 // "stored-device-missing", "decoder-gap", "monitor-late",
 // "recording-stopped", "capture-open-failed", "playback-open-failed",
-// "audio-error", "clock-feed".
+// "audio-error", "clock-feed", "reception-log".
 const char* WarningCodeName(WarningCode code);
 
 // The sentence for the user (Japanese) of the input warnings that carry no figure.

@@ -142,6 +142,7 @@ bool CReceptionLog::Append(const ReceptionRecord& record, std::string* error) {
         return false;
     }
     m_lastMinute = record.minuteUtc;
+    ++m_written;
     return true;
 }
 

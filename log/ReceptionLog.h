@@ -32,6 +32,8 @@ public:
     bool Append(const ReceptionRecord& record, std::string* error);
 
     const std::filesystem::path& Directory() const { return m_directory; }
+    // Minutes' lines written since this was made.
+    std::int64_t Written() const { return m_written; }
 
 private:
     bool Open(std::int64_t day, std::string* error);
@@ -46,6 +48,7 @@ private:
     std::int64_t m_lastMinute = std::numeric_limits<std::int64_t>::min();
     std::int64_t m_size = 0;
     bool m_endsLine = true;  // the file ends with a whole line
+    std::int64_t m_written = 0;
 };
 
 }  // namespace velto

@@ -1,6 +1,5 @@
 #include "log/ReceptionLogFormat.h"
 
-#include <array>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -14,15 +13,6 @@ constexpr const char* kHeader =
     "utc,jst,state,cn0_dbhz,carrier_db,noise_db_hz,decoded,clock_offset_s";
 constexpr std::string_view kPrefix = "velto-";
 constexpr std::string_view kSuffix = ".csv";
-
-// The state's names, as the console's status lines spell them.
-constexpr std::array<std::pair<ReceptionState, std::string_view>, 5> kStates{{
-    {ReceptionState::NoSignal, "no_signal"},
-    {ReceptionState::SecondLocked, "second_locked"},
-    {ReceptionState::MinuteLocked, "minute_locked"},
-    {ReceptionState::TimeValid, "time_valid"},
-    {ReceptionState::Flywheel, "flywheel"},
-}};
 
 std::chrono::year_month_day Civil(std::int64_t day) {
     return std::chrono::year_month_day{std::chrono::sys_days{std::chrono::days{day}}};
@@ -107,14 +97,8 @@ std::string HeaderLine() { return kHeader; }
 
 std::string FormatLine(const ReceptionRecord& r) {
     const std::int64_t jst = r.minuteUtc + kJstOffsetSeconds;
-    std::string state = "unknown";
-    for (const auto& [s, name] : kStates) {
-        if (s == r.state) {
-            state = name;
-        }
-    }
     return Date(DayOf(r.minuteUtc)) + 'T' + Clock(r.minuteUtc) + "Z," + Date(DayOf(jst)) + 'T' +
-           Clock(jst) + "+09:00," + state + ',' + Number(r.cn0DbHz, 1) + ',' +
+           Clock(jst) + "+09:00," + ReceptionStateName(r.state) + ',' + Number(r.cn0DbHz, 1) + ',' +
            Number(r.carrierDb, 1) + ',' + Number(r.noiseDb, 1) + ',' + (r.decoded ? '1' : '0') +
            ',' + Number(r.clockOffsetSeconds, 4);
 }
@@ -142,14 +126,9 @@ std::optional<ReceptionRecord> ParseLine(std::string_view line) {
     }
     ReceptionRecord r;
     r.minuteUtc = *day * kSecondsPerDay + hour * 3600 + minute * 60;
-    bool known = false;
-    for (const auto& [s, name] : kStates) {
-        if (fields[2] == name) {
-            r.state = s;
-            known = true;
-        }
-    }
-    bool ok = known && (fields[6] == "0" || fields[6] == "1");
+    const auto state = ReceptionStateNamed(fields[2]);
+    r.state = state.value_or(ReceptionState::NoSignal);
+    bool ok = state && (fields[6] == "0" || fields[6] == "1");
     r.decoded = fields[6] == "1";
     r.cn0DbHz = ParseNumber(fields[3], &ok);
     r.carrierDb = ParseNumber(fields[4], &ok);

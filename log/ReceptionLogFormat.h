@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "log/ReceptionRecord.h"
+#include "station/JjyTimeCode.h"
 
 // The reception log's files: one a UTC day, named velto-YYYY-MM-DD.csv, each
 // beginning with a header line that names the columns, then one line a
@@ -18,7 +19,6 @@
 namespace velto::receptionlog {
 
 inline constexpr std::int64_t kSecondsPerDay = 86400;
-inline constexpr std::int64_t kJstOffsetSeconds = 9 * 3600;
 
 // The day (days since the epoch) of a UTC time.
 std::int64_t DayOf(std::int64_t utc);

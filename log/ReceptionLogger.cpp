@@ -21,7 +21,11 @@ std::int64_t MinuteOf(double unix) {
 
 void CReceptionLogger::OnStatus(const DecoderStatus& status) { m_status = status; }
 
+// A minute carried on in the flywheel was not read from the signal.
 void CReceptionLogger::OnMinute(const DecoderMinute& minute) {
+    if (minute.flywheel) {
+        return;
+    }
     m_decoded.push_back(minute.utcUnix);
     if (m_decoded.size() > kDecodedKept) {
         m_decoded.pop_front();
@@ -33,10 +37,11 @@ ReceptionRecord CReceptionLogger::Snapshot(std::int64_t minute) const {
     r.minuteUtc = minute;
     if (m_status) {
         r.state = m_status->state;
-        if (m_status->state != ReceptionState::NoSignal) {
+        // C/N0 0 is the decoder's "no estimate": without a carrier, the level
+        // it measures is the noise's, and neither figure is the station's.
+        if (m_status->state != ReceptionState::NoSignal && m_status->cn0DbHz > 0.0 &&
+            m_status->carrierLevel > 0.0) {
             r.cn0DbHz = m_status->cn0DbHz;
-        }
-        if (m_status->carrierLevel > 0.0) {
             r.carrierDb = 20.0 * std::log10(m_status->carrierLevel / kFullScale);
         }
     }

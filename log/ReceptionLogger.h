@@ -14,7 +14,8 @@ namespace velto {
 // Turns what the receiver reports into the log's line a minute. Each minute
 // of the system clock gets one line: the state, C/N0 and carrier level of
 // the last status before the minute ended, the noise floor and the clock's
-// offset last set, and whether the decoder gave that minute's time. The
+// offset last set, and whether the decoder read that minute's time from the
+// signal (a minute carried on in the flywheel was not). The
 // decoder reports a minute a few seconds after it ended, so a line is
 // written kDecodeWaitSeconds after its minute.
 class CReceptionLogger {

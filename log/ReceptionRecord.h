@@ -14,7 +14,7 @@ struct ReceptionRecord {
     std::optional<double> cn0DbHz;    // C/N0
     std::optional<double> carrierDb;  // full carrier, dB relative to a full-scale sine
     std::optional<double> noiseDb;    // noise floor, dB per hertz relative to a full-scale sine
-    bool decoded = false;             // the decoder gave this minute's time
+    bool decoded = false;             // the decoder read this minute's time from the signal
     std::optional<double> clockOffsetSeconds;  // system clock less JJY (positive: ahead)
 
     bool operator==(const ReceptionRecord&) const = default;

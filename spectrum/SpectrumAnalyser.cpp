@@ -166,6 +166,14 @@ void CSpectrumAnalyser::Feed(const std::int16_t* samples, std::size_t n) {
     }
 }
 
+void CSpectrumAnalyser::FeedInput(std::int64_t first, const std::int16_t* samples, std::size_t n) {
+    if (first != m_nextInput) {
+        Clear();
+    }
+    Feed(samples, n);
+    m_nextInput = first + static_cast<std::int64_t>(n);
+}
+
 void CSpectrumAnalyser::WideFrame() {
     const std::complex<double>* z = m_wideLine.Window();
     std::complex<double>* in = m_wideFft.ComplexIn();

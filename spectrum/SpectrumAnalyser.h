@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "base/Geometry.h"
 #include "spectrum/BandSpectrum.h"
 #include "spectrum/CarrierFinder.h"
 #include "spectrum/ComplexDecimator.h"
@@ -17,8 +18,8 @@
 namespace velto {
 
 struct SpectrumOptions {
-    int sampleRate = 96000;  // a multiple of 1500
-    int carrierHz = 40000;   // the station's nominal carrier
+    int sampleRate = kSampleRate;                  // a multiple of 1500
+    int carrierHz = static_cast<int>(kCarrierHz);  // the station's nominal carrier
     // Time constant of the band's average; <= 0 averages everything fed
     // (a recording's spectrum).
     double bandAverageSeconds = 2.0;
@@ -46,6 +47,11 @@ public:
     explicit CSpectrumAnalyser(const SpectrumOptions& options);
 
     void Feed(const std::int16_t* samples, std::size_t n);
+    // The input as a receiver hands it over, `first` the index of samples[0]
+    // counted from 0 at the start of a run: a new run, or samples lost or
+    // not fed, clear everything first, so that no average or waterfall
+    // joins what does not follow on.
+    void FeedInput(std::int64_t first, const std::int16_t* samples, std::size_t n);
     // Forget everything, as for an input that starts anew.
     void Clear();
 
@@ -105,6 +111,7 @@ private:
     CCarrierFinder m_finder;
     std::vector<double> m_blockPowers;  // 100 ms blocks of narrow baseband, a ring
     std::size_t m_blocks = 0;
+    std::int64_t m_nextInput = 0;  // the index FeedInput follows on at
 };
 
 }  // namespace velto

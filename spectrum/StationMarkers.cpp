@@ -1,19 +1,29 @@
 #include "spectrum/StationMarkers.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <map>
+#include <string_view>
+
+#include "station/Station.h"
 
 namespace velto {
 namespace {
 
-struct Station {
+// Carriers marked though Velto does not receive them: China's BPC.
+struct Carrier {
     double hz;
-    const char* label;
+    const char* callSign;
 };
+constexpr Carrier kMarkedOnly[] = {{68500.0, "BPC"}};
 
-constexpr Station kStations[] = {{40000.0, "JJY 40 kHz"},
-                                 {60000.0, "JJY/MSF/WWVB 60 kHz"},
-                                 {68500.0, "BPC 68.5 kHz"},
-                                 {77500.0, "DCF77 77.5 kHz"}};
+// "60 kHz", "77.5 kHz".
+std::string Kilohertz(double hz) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g kHz", hz / 1000.0);
+    return text;
+}
 
 constexpr int kMains[] = {50, 60};
 // A harmonic counts when a bin by it is a peak this far above its neighbours.
@@ -23,12 +33,31 @@ constexpr int kHumHarmonicsNeeded = 2;
 
 }  // namespace
 
+// The stations' carriers from station/, those that share one under one
+// marker ("JJY/MSF/WWVB 60 kHz"), in order of frequency.
 std::vector<SpectrumMarker> StationMarkers(int sampleRate) {
-    std::vector<SpectrumMarker> markers;
-    for (const Station& s : kStations) {
-        if (s.hz < sampleRate / 2.0) {
-            markers.push_back({s.hz, s.label, SpectrumMarker::Kind::Station});
+    std::map<double, std::vector<std::string>> carriers;
+    for (const Station& s : Stations()) {
+        // The call sign: the title's first word ("JJY 40 kHz", "DCF77").
+        const std::string_view sign = s.title.substr(0, s.title.find(' '));
+        auto& signs = carriers[s.carrierHz];
+        if (std::find(signs.begin(), signs.end(), sign) == signs.end()) {
+            signs.emplace_back(sign);
         }
+    }
+    for (const Carrier& c : kMarkedOnly) {
+        carriers[c.hz].emplace_back(c.callSign);
+    }
+    std::vector<SpectrumMarker> markers;
+    for (const auto& [hz, signs] : carriers) {
+        if (hz >= sampleRate / 2.0) {
+            continue;
+        }
+        std::string label;
+        for (const std::string& sign : signs) {
+            label += (label.empty() ? "" : "/") + sign;
+        }
+        markers.push_back({hz, label + " " + Kilohertz(hz), SpectrumMarker::Kind::Station});
     }
     return markers;
 }

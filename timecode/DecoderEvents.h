@@ -1,12 +1,20 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string_view>
 
 // What the time-code decoder reports. Sample indexes are the running input
 // index given to CDecoder::Feed (96000 per second of the sound card's clock).
 namespace velto {
 
 enum class ReceptionState { NoSignal, SecondLocked, MinuteLocked, TimeValid, Flywheel };
+
+// A state's name for programs and files, one spelling for all (the console's
+// status lines, the reception log): "no_signal", "second_locked",
+// "minute_locked", "time_valid", "flywheel"; and the state a name names.
+const char* ReceptionStateName(ReceptionState state);
+std::optional<ReceptionState> ReceptionStateNamed(std::string_view name);
 enum class TimeSymbol { Zero, One, Marker, Erasure, CallSign };
 
 // One per received second once second-locked.

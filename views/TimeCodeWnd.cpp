@@ -1,14 +1,19 @@
 #include "views/TimeCodeWnd.h"
 
+#include <QButtonGroup>
 #include <QCloseEvent>
 #include <QPainter>
 #include <QPolygonF>
+#include <QPushButton>
 #include <QStringList>
+#include <QTimer>
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
 #include "base/Geometry.h"
+#include "base/SystemTime.h"
+#include "log/ReceptionLogReader.h"
 #include "views/TimeTexts.h"
 
 using velto::CTimeCodeHistory;
@@ -35,6 +40,13 @@ constexpr int kFieldsY = kLegendY + 26;
 constexpr int kFieldLineH = 20;
 constexpr QRect kOffsetChart{48, 272, 736, 128};
 constexpr QRect kCn0Chart{48, 450, 736, 128};
+// The log's chart leaves room below for its strip of decoded minutes.
+constexpr QRect kLogChart{48, 450, 736, 114};
+// The span selector, in the chart's title row.
+constexpr int kSpanX = 440;
+constexpr int kSpanW = 64;
+constexpr int kSpanH = 20;
+constexpr int kLogReadMs = 60 * 1000;
 
 const QColor kBackground{255, 255, 255};
 const QColor kGridLine{200, 200, 200};
@@ -166,6 +178,87 @@ CTimeCodeWnd::CTimeCodeWnd(QWidget* owner) : QWidget(owner, kWindowFlags) {
     setWindowTitle(QStringLiteral("タイムコード"));
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFixedSize(kWidth, kHeight);
+    m_spans = new QButtonGroup(this);
+    const std::pair<receptionchart::Span, QString> spans[] = {
+        {receptionchart::Span::Hour, QStringLiteral("1時間")},
+        {receptionchart::Span::Day, QStringLiteral("24時間")},
+        {receptionchart::Span::Week, QStringLiteral("7日")}};
+    int x = kSpanX;
+    for (const auto& [span, text] : spans) {
+        auto* button = new QPushButton(text, this);
+        button->setCheckable(true);
+        button->setChecked(span == m_span);
+        button->setFocusPolicy(Qt::NoFocus);
+        button->setGeometry(x, kCn0Chart.top() - kSpanH - 4, kSpanW, kSpanH);
+        button->hide();
+        m_spans->addButton(button, static_cast<int>(span));
+        x += kSpanW;
+    }
+    connect(m_spans, &QButtonGroup::idClicked, this,
+            [this](int id) { SetCn0Span(static_cast<receptionchart::Span>(id)); });
+    m_logTimer = new QTimer(this);
+    m_logTimer->setInterval(kLogReadMs);
+    connect(m_logTimer, &QTimer::timeout, this, [this] {
+        ReadLog();
+        Changed();
+    });
+}
+
+void CTimeCodeWnd::SetReceptionLog(const std::filesystem::path& directory) {
+    m_logDirectory = directory;
+    for (QAbstractButton* button : m_spans->buttons()) {
+        button->show();
+    }
+}
+
+QAbstractButton* CTimeCodeWnd::SpanButton(receptionchart::Span span) const {
+    return m_spans->button(static_cast<int>(span));
+}
+
+QRect CTimeCodeWnd::Cn0ChartRect() { return kCn0Chart; }
+QRect CTimeCodeWnd::LogChartRect() { return kLogChart; }
+
+// The log's spans are read when chosen, and again each minute while shown,
+// as the log gains a line a minute. The hour needs no file.
+void CTimeCodeWnd::SetCn0Span(receptionchart::Span span) {
+    if (span != receptionchart::Span::Hour && !m_logDirectory) {
+        span = receptionchart::Span::Hour;
+    }
+    m_span = span;
+    if (QAbstractButton* button = SpanButton(span)) {
+        button->setChecked(true);
+    }
+    ReadLog();
+    if (m_span != receptionchart::Span::Hour && isVisible()) {
+        m_logTimer->start();
+    } else {
+        m_logTimer->stop();
+    }
+    Changed();
+}
+
+void CTimeCodeWnd::ReadLog() {
+    if (m_span == receptionchart::Span::Hour || !m_logDirectory) {
+        m_logRecords.clear();
+        return;
+    }
+    m_logNow = velto::SystemTime::Now().sec;
+    m_logRecords = velto::ReadReceptionLog(*m_logDirectory,
+                                           m_logNow - receptionchart::Seconds(m_span), m_logNow)
+                       .records;
+}
+
+void CTimeCodeWnd::showEvent(QShowEvent* e) {
+    QWidget::showEvent(e);
+    if (m_span != receptionchart::Span::Hour) {
+        ReadLog();
+        m_logTimer->start();
+    }
+}
+
+void CTimeCodeWnd::hideEvent(QHideEvent* e) {
+    QWidget::hideEvent(e);
+    m_logTimer->stop();
 }
 
 void CTimeCodeWnd::OnSecond(const velto::DecoderSecond& s) {
@@ -426,6 +519,14 @@ void CTimeCodeWnd::DrawOffsetChart(QPainter& p, const QRect& r) const {
 }
 
 void CTimeCodeWnd::DrawCn0Chart(QPainter& p, const QRect& r) const {
+    const auto& last = m_history.LastStatus();
+    if (m_span != receptionchart::Span::Hour) {
+        receptionchart::Draw(p, kLogChart, m_logRecords, m_logNow, m_span);
+        p.setPen(kInk);
+        p.drawText(QRect(r.left(), r.top() - 22, r.width(), 20), Qt::AlignRight | Qt::AlignVCenter,
+                   last ? velto::Cn0Text(last->cn0DbHz) : QString());
+        return;
+    }
     constexpr double span = CTimeCodeHistory::kCn0Points * CTimeCodeHistory::kCn0Bin;
     QPolygonF points;
     const auto& status = m_history.LastStatus();

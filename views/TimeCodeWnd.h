@@ -5,17 +5,25 @@
 #include <QRect>
 #include <QWidget>
 #include <cstdint>
+#include <filesystem>
 #include <optional>
+#include <vector>
 
+#include "log/ReceptionRecord.h"
+#include "plot/ReceptionChart.h"
 #include "timecode/DecoderEvents.h"
 #include "views/TimeCodeHistory.h"
 
+class QAbstractButton;
+class QButtonGroup;
 class QPainter;
+class QTimer;
 
 // The time-code window: the minute now as 60 cells filling second by second
 // and the five minutes before as rows below, the fields of the last decoded
 // minute, and two charts, the on-time point against the sample clock over
-// 10 minutes and C/N0 over an hour. It keeps what it was told while hidden;
+// 10 minutes and C/N0 over an hour (or, from the reception log, over 24
+// hours or 7 days, as a selector above it chooses). It keeps what it was told while hidden;
 // closing only hides it. Events cost a few stores; the window is drawn only
 // while shown, once per second received (or per status without a signal).
 class CTimeCodeWnd : public QWidget {
@@ -39,6 +47,19 @@ public:
     // top.
     void SetPresent(std::optional<std::int64_t> minuteUtc, int second);
 
+    // The reception log, for the C/N0 chart's longer spans: with it the
+    // selector 1時間 / 24時間 / 7日 shows above the chart.
+    void SetReceptionLog(const std::filesystem::path& directory);
+    // The C/N0 chart's span: the last hour as received (10 s points), or
+    // 24 hours or 7 days of the log's minutes, read again each minute
+    // while shown.
+    void SetCn0Span(receptionchart::Span span);
+    receptionchart::Span Cn0Span() const { return m_span; }
+    QAbstractButton* SpanButton(receptionchart::Span span) const;
+    static QRect Cn0ChartRect();
+    // Where the log's chart lies (above its strip of decoded minutes).
+    static QRect LogChartRect();
+
     const velto::CTimeCodeHistory& History() const { return m_history; }
 
     // Where a second's cell of the minute `age` minutes back lies (age 0 is
@@ -56,6 +77,8 @@ public:
 protected:
     void paintEvent(QPaintEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+    void hideEvent(QHideEvent* e) override;
 
 private:
     void Draw(QPainter& p) const;
@@ -65,8 +88,15 @@ private:
     void DrawOffsetChart(QPainter& p, const QRect& r) const;
     void DrawCn0Chart(QPainter& p, const QRect& r) const;
     void Changed();
+    void ReadLog();
 
     velto::CTimeCodeHistory m_history;
     std::optional<std::int64_t> m_presentMinute;
     int m_presentSecond = -1;
+    std::optional<std::filesystem::path> m_logDirectory;
+    receptionchart::Span m_span = receptionchart::Span::Hour;
+    std::vector<velto::ReceptionRecord> m_logRecords;
+    std::int64_t m_logNow = 0;  // the UTC time the log was read at, the chart's right end
+    QButtonGroup* m_spans = nullptr;
+    QTimer* m_logTimer = nullptr;
 };

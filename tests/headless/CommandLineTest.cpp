@@ -37,6 +37,8 @@ TEST(CommandLine, TheTableDecidesTheModeAndEveryOptionIsInTheHelp) {
         std::vector<std::string> args{o.name};
         if (!o.value.empty()) args.push_back("1");
         if (o.name == "--force") args = {"--record", "x.wav", "--force"};
+        if (o.name == "--log-days") args = {"--log", "log", "--log-days", "1"};
+        if (o.name == "--spectrum") args = {"--input", "x.wav", "--spectrum", "x.png"};
         const Parsed p = Parse(args);
         ASSERT_TRUE(p.ok) << o.name << ": " << p.error;
         if (o.console) {
@@ -61,6 +63,9 @@ TEST(CommandLine, UnknownOptionsAndStrayArgumentsAreRefused) {
         {{"--headless", "--input"}, "option --input needs a value."},
         {{"--force"}, "--force goes with --record"},
         {{"--simulate", "--input", "a.wav"}, "choose one input"},
+        {{"--log-days", "30"}, "--log-days goes with --log"},
+        {{"--log", "log", "--log-days", "x"}, "--log-days needs a whole number of days"},
+        {{"--simulate", "--spectrum", "a.png"}, "--spectrum draws the band of a recording"},
     };
     for (const auto& c : cases) {
         const Parsed p = Parse(c.args);

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QImage>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -19,6 +20,10 @@
 #include <vector>
 
 #include "base/Geometry.h"
+#include "log/ReceptionLogFormat.h"
+#include "plot/SpectrumPlot.h"
+#include "plot/SpectrumPng.h"
+#include "spectrum/Level.h"
 
 namespace {
 
@@ -63,13 +68,17 @@ protected:
     }
     static void TearDownTestSuite() { fs::remove_all(s_dir); }
 
+    // `extra`: the simulator's further arguments (an interferer's hertz and
+    // amplitude); `start`, `offset`: where the signal begins.
     static fs::path MakeSim(const std::string& name, long long seconds, const std::string& ch,
-                            const std::string& rate, const std::string& format) {
+                            const std::string& rate, const std::string& format,
+                            const std::string& extra = "", long long start = kStartUnix,
+                            long long offset = kOffset) {
         const fs::path path = s_dir / name;
         const std::string command = std::string(VELTO_SIM_WAV) + " " + path.string() + " " +
-                                    std::to_string(kStartUnix) + " " + std::to_string(seconds) +
-                                    " " + std::to_string(kOffset) + " 800 " + ch + " " + rate +
-                                    " " + format;
+                                    std::to_string(start) + " " + std::to_string(seconds) + " " +
+                                    std::to_string(offset) + " 800 " + ch + " " + rate + " " +
+                                    format + " " + extra;
         EXPECT_EQ(std::system(command.c_str()), 0) << command;
         return path;
     }
@@ -502,6 +511,170 @@ TEST_F(HeadlessTest, ASoundFileOnStandardInputIsReadThroughItsHeader) {
               std::string::npos)
         << wv.err;
     EXPECT_EQ(wv.out, "");
+}
+
+// The simulator's noise (sigma 800 over 0..48 kHz) per hertz, in dB
+// relative to a full-scale sine, as the band's noise floor reads it.
+double SimNoiseDb() {
+    return velto::level::ToDb(800.0 * 800.0 / 48000.0 / velto::level::kFullScalePower);
+}
+
+// A JSON number after "key": in a line; NaN when absent or null.
+double Field(const std::string& line, const std::string& key) {
+    const std::size_t at = line.find("\"" + key + "\":");
+    if (at == std::string::npos || line.compare(at + key.size() + 3, 4, "null") == 0) {
+        return std::nan("");
+    }
+    return std::stod(line.substr(at + key.size() + 3));
+}
+
+std::vector<std::string> Lines(const std::string& text, const std::string& head) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string l; std::getline(in, l);) {
+        if (l.starts_with(head)) lines.push_back(l);
+    }
+    return lines;
+}
+
+// A tuner on SSH reads the noise floor and the carriers beside the station
+// from the status lines: a steady carrier 123.4 Hz up at -20 dB is found
+// once the station's line and 30 s of frames are in, never before 20 s.
+TEST_F(HeadlessTest, JsonStatusLinesCarryTheNoiseFloorAndTheSteadyCarriers) {
+    const fs::path wav = MakeSim("interferer.wav", 90, "1", "96000", "pcm16", "40123.4 800");
+    const Result r = Run({"--headless", "--input", wav.string(), "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto status = Lines(r.out, "{\"type\":\"status\"");
+    ASSERT_GE(status.size(), 8U);
+    for (const std::string& l : status) {
+        ASSERT_NE(l.find(",\"carriers\":["), std::string::npos) << l;
+        if (Field(l, "sample") < 20.0 * kSampleRate) {
+            EXPECT_NE(l.find("\"carriers\":[]"), std::string::npos) << l;
+        }
+    }
+    const std::string& last = status.back();
+    EXPECT_NEAR(Field(last, "noise_db"), SimNoiseDb(), 1.0) << last;
+    const std::size_t list = last.find("\"carriers\":[{");
+    ASSERT_NE(list, std::string::npos) << last;
+    EXPECT_NEAR(Field(last.substr(list), "offset_hz"), 123.4, 0.5) << last;
+    EXPECT_NEAR(Field(last.substr(list), "level_db"), -20.0, 1.0) << last;
+
+    // Text lines stay as they were, and without the fields nothing measures the band.
+    const Result text = Run({"--headless", "--input", wav.string()});
+    EXPECT_EQ(text.out.find("noise"), std::string::npos) << text.out;
+}
+
+// A recording's band as a picture: the program's width, a waterfall row a
+// second, the carrier standing at 40 kHz in the spectrum and the waterfall.
+TEST_F(HeadlessTest, SpectrumWritesTheRecordingsBandAsAPngWithTheCarrierVisible) {
+    const fs::path png = s_dir / "band.png";
+    const fs::path shortWav = MakeSim("short.wav", 100, "1", "96000", "pcm16");
+    const Result r =
+        Run({"--headless", "--input", (s_dir / "sim.wav").string(), "--spectrum", png.string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find("velto:"), std::string::npos) << r.err;
+    QImage image(QString::fromStdString(png.string()));
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.width(), spectrumpng::kWidth);
+    const fs::path shortPng = s_dir / "short.png";
+    ASSERT_EQ(
+        Run({"--headless", "--input", shortWav.string(), "--spectrum", shortPng.string()}).status,
+        0);
+    EXPECT_EQ(image.height() - QImage(QString::fromStdString(shortPng.string())).height(),
+              kSeconds - 100);
+
+    // Where the parts lie does not depend on what was fed.
+    const velto::CSpectrumAnalyser layout(velto::SpectrumOptions{});
+    const QRect band = spectrumpng::BandRect();
+    const auto x = spectrumplot::BandFrequencies(layout, band);
+    auto top = [&](double hz) {
+        const int column = static_cast<int>(std::lround(x.ToPixel(hz)));
+        for (int y = band.top(); y <= band.bottom(); ++y) {
+            if (image.pixelColor(column, y) == spectrumplot::AverageTrace()) return y;
+        }
+        return band.bottom() + 1;
+    };
+    EXPECT_LT(top(40000.0), top(20000.0) - band.height() / 3);
+    const QRect wide = spectrumpng::WideRect(layout);
+    const auto wx = spectrumplot::WaterfallOffsets(layout.Wide(), wide);
+    const QColor centre = image.pixelColor(static_cast<int>(wx.ToPixel(0.0)), wide.top() + 5);
+    const QColor aside = image.pixelColor(static_cast<int>(wx.ToPixel(-250.0)), wide.top() + 5);
+    EXPECT_GT(centre.red(), 200) << centre.name().toStdString();
+    EXPECT_LT(aside.red(), 60) << aside.name().toStdString();
+
+    // A file that cannot be written is told.
+    const Result denied = Run({"--headless", "--input", shortWav.string(), "--spectrum",
+                               (s_dir / "no-such-dir" / "x.png").string()});
+    EXPECT_EQ(denied.status, 1);
+    EXPECT_NE(denied.err.find("velto: Cannot write the spectrum image"), std::string::npos)
+        << denied.err;
+}
+
+// The log's lines, as the file holds them.
+std::vector<velto::ReceptionRecord> LogRecords(const std::string& text) {
+    std::vector<velto::ReceptionRecord> records;
+    std::istringstream in(text);
+    for (std::string l; std::getline(in, l);) {
+        if (const auto r = velto::receptionlog::ParseLine(l)) records.push_back(*r);
+    }
+    return records;
+}
+
+// Two recordings in a row, the first across midnight JST, the second
+// following on as after a restart: a line a minute from each one's first
+// decoded minute, decoded exactly where the console printed the minute, the
+// first run's lines kept as they were.
+TEST_F(HeadlessTest, TheLogAgreesWithTheDecodedMinutesAcrossMidnightJstAndARestart) {
+    const fs::path log = s_dir / "log";
+    const fs::path second =
+        MakeSim("next.wav", 260, "1", "96000", "pcm16", "", kStartUnix + 200, kOffset + 4321);
+    const Result a = Run(
+        {"--headless", "--input", (s_dir / "sim.wav").string(), "--json", "--log", log.string()});
+    ASSERT_EQ(a.status, 0) << a.err;
+    const fs::path file =
+        log / velto::receptionlog::FileName(velto::receptionlog::DayOf(kStartUnix));
+    const std::string first = Slurp(file);
+    const Result b = Run({"--headless", "--input", second.string(), "--json", "--log", log.string(),
+                          "--log-days", "0"});
+    ASSERT_EQ(b.status, 0) << b.err;
+    const std::string both = Slurp(file);
+    EXPECT_TRUE(both.starts_with(first));
+    EXPECT_TRUE(both.starts_with(velto::receptionlog::HeaderLine() + "\n"));
+    EXPECT_EQ(Count(both, "utc,"), 1) << both;
+
+    // The minutes each run decoded (none in the flywheel), as UTC.
+    std::vector<long long> decoded;
+    for (const Result* run : {&a, &b}) {
+        for (const Minute& m : Minutes(run->out)) {
+            const long long jst = (m.jst.substr(0, 10) == "2027-03-01" ? 0 : -1) * 86400LL +
+                                  std::stoi(m.jst.substr(11, 2)) * 3600 +
+                                  std::stoi(m.jst.substr(14, 2)) * 60;
+            decoded.push_back(kStartUnix + 110 + jst);  // 2027-03-01T00:00+09:00 and after
+        }
+    }
+    ASSERT_GE(decoded.size(), 4U);
+    const auto records = LogRecords(both);
+    ASSERT_GE(records.size(), 5U);
+    EXPECT_EQ(records.front().minuteUtc, decoded.front()) << "from the first decoded minute";
+    int lines = 0;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const auto& r = records[i];
+        if (i > 0) {
+            EXPECT_GT(r.minuteUtc, records[i - 1].minuteUtc) << "each minute once, in order";
+        }
+        const bool wasDecoded =
+            std::find(decoded.begin(), decoded.end(), r.minuteUtc) != decoded.end();
+        EXPECT_EQ(r.decoded, wasDecoded) << velto::receptionlog::FormatLine(r);
+        if (r.decoded) {
+            EXPECT_EQ(r.state, velto::ReceptionState::TimeValid);
+            EXPECT_NEAR(*r.noiseDb, SimNoiseDb(), 1.0);
+            EXPECT_FALSE(r.clockOffsetSeconds) << "a recording says nothing of the system clock";
+        }
+        lines += r.decoded ? 1 : 0;
+    }
+    EXPECT_EQ(lines, static_cast<int>(decoded.size())) << both;
+    // Midnight JST lies within, written as such.
+    EXPECT_NE(both.find(",2027-03-01T00:00+09:00,time_valid,"), std::string::npos) << both;
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 // Writes the simulated JJY signal to a sound file, for the console tests and
 // the benchmark:
-//   velto_sim_wav OUT START_UNIX SECONDS [OFFSET_SAMPLES [NOISE [CHANNELS RATE FORMAT]]]
-// FORMAT is "pcm16" (the default), "pcm8" or "raw" (headerless s16le).
+//   velto_sim_wav OUT START_UNIX SECONDS [OFFSET_SAMPLES [NOISE [CHANNELS RATE FORMAT
+//                 [INTERFERER_HZ INTERFERER_AMPLITUDE]]]]
+// FORMAT is "pcm16" (the default), "pcm8" or "raw" (headerless s16le). The
+// interferer is a steady sine beside the carrier.
 // Generated and written a second at a time, so any length fits in memory.
 #include <sndfile.h>
 
@@ -29,6 +31,8 @@ int main(int argc, char** argv) {
     const int channels = argc > 6 ? std::atoi(argv[6]) : 1;
     const int rate = argc > 7 ? std::atoi(argv[7]) : velto::kSampleRate;
     const std::string format = argc > 8 ? argv[8] : "pcm16";
+    options.interferenceHz = argc > 10 ? std::atof(argv[9]) : 0.0;
+    options.interferenceAmplitude = argc > 10 ? std::atof(argv[10]) : 0.0;
 
     SF_INFO info{};
     info.channels = channels;

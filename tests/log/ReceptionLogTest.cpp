@@ -129,6 +129,24 @@ TEST_F(ReceptionLogTest, AMinuteALineAgreeingWithTheDecoderAcrossMidnightJst) {
     EXPECT_EQ(Lines(File(midnightJst)).size(), 1U + 7U);  // 15:02, and 15:03 as it stands
 }
 
+// A status without an estimate (C/N0 0: the carrier is gone, and the level
+// measured is the noise's) leaves both figures unknown, not 0 dB-Hz.
+TEST_F(ReceptionLogTest, AStatusWithoutAnEstimateLeavesTheFiguresEmpty) {
+    CReceptionLog log(m_dir, 0);
+    CReceptionLogger logger(log);
+    std::string error;
+    logger.OnStatus({ReceptionState::SecondLocked, 12.0, 800.0, 0.0, 0});
+    ASSERT_TRUE(logger.Tick(double(kDay) + 10.0, &error)) << error;
+    logger.OnStatus({ReceptionState::SecondLocked, 0.0, 800.0, 0.0, 96000});
+    ASSERT_TRUE(logger.Tick(double(kDay) + 70.0, &error)) << error;
+    logger.OnStatus({ReceptionState::Flywheel, 0.0, 0.0, 0.0, 2 * 96000});
+    ASSERT_TRUE(logger.Finish(&error)) << error;
+    const auto lines = Lines(File(kDay));
+    ASSERT_EQ(lines.size(), 1U + 2U);
+    EXPECT_EQ(lines[1], "2026-12-07T00:00Z,2026-12-07T09:00+09:00,second_locked,,,,0,");
+    EXPECT_EQ(lines[2], "2026-12-07T00:01Z,2026-12-07T09:01+09:00,flywheel,,,,0,");
+}
+
 TEST_F(ReceptionLogTest, ARestartAndANewUtcDayAppendAndNeverTruncate) {
     const std::int64_t midnight = kDay + 86400;
     std::string before;

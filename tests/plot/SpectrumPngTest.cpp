@@ -5,9 +5,9 @@
 #include <QTemporaryDir>
 #include <vector>
 
-#include "simulator/JjySignal.h"
 #include "plot/SpectrumPlot.h"
 #include "plot/SpectrumPng.h"
+#include "simulator/JjySignal.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <memory>
 #include <vector>
 
-#include "simulator/JjySignal.h"
 #include "plot/SpectrumPlot.h"
+#include "simulator/JjySignal.h"
 #include "tests/views/ViewTestSupport.h"
 #include "views/SpectrumWnd.h"
 

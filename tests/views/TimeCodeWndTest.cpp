@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QImage>
+#include <QTemporaryDir>
 #include <cmath>
 #include <vector>
 
+#include "base/SystemTime.h"
+#include "log/ReceptionLog.h"
 #include "station/JjyTimeCode.h"
 #include "tests/views/ViewTestSupport.h"
 #include "views/TimeCodeWnd.h"
@@ -263,6 +267,65 @@ TEST_F(TimeCodeWndTest, ChartsFollowTheOnTimePointAndCn0) {
     ASSERT_FALSE(cn0.empty());
     EXPECT_NEAR(cn0.front(), 784 - 736 * 700 / 3600, 4);
     EXPECT_GE(cn0.back(), 780);
+}
+
+// With the reception log the chart can show a day or a week of its
+// minutes: 30 hours logged, C/N0 30 dB-Hz until 12 hours ago and 50 since,
+// decoded in the last 12 hours only.
+TEST_F(TimeCodeWndTest, TheCn0ChartShowsTheLastDayAndWeekFromTheReceptionLog) {
+    using receptionchart::Span;
+    EXPECT_TRUE(m_wnd.SpanButton(Span::Day)->isHidden()) << "no log, no choice";
+    m_wnd.SetCn0Span(Span::Day);
+    EXPECT_EQ(m_wnd.Cn0Span(), Span::Hour);
+
+    QTemporaryDir dir;
+    const std::int64_t now = velto::SystemTime::Now().sec / 60 * 60;
+    {
+        velto::CReceptionLog log(dir.path().toStdString(), 0);
+        std::string error;
+        for (std::int64_t t = now - 30 * 3600; t < now; t += 60) {
+            velto::ReceptionRecord r;
+            r.minuteUtc = t;
+            r.state = ReceptionState::TimeValid;
+            const bool recent = t >= now - 12 * 3600;
+            r.cn0DbHz = recent ? 50.0 : 30.0;
+            r.decoded = recent;
+            ASSERT_TRUE(log.Append(r, &error)) << error;
+        }
+    }
+    m_wnd.SetReceptionLog(dir.path().toStdString());
+    EXPECT_FALSE(m_wnd.SpanButton(Span::Day)->isHidden());
+    const QImage hour = m_wnd.Render();
+    m_wnd.SpanButton(Span::Day)->click();
+    ASSERT_EQ(m_wnd.Cn0Span(), Span::Day);
+    const QImage day = m_wnd.Render();
+    m_wnd.SpanButton(Span::Week)->click();
+    const QImage week = m_wnd.Render();
+
+    const QRect r = CTimeCodeWnd::LogChartRect();
+    const QColor trace = receptionchart::Trace();
+    // The trace's highest pixel in a column, or -1.
+    const auto top = [&](const QImage& image, double x) {
+        for (int y = r.top(); y <= r.bottom(); ++y) {
+            if (Ink(image, trace, QRect(static_cast<int>(x), y, 1, 1)) > 0) return y;
+        }
+        return -1;
+    };
+    const auto x = [&](Span span, double hoursAgo) {
+        return receptionchart::XOf(r, now - static_cast<std::int64_t>(hoursAgo * 3600), now, span);
+    };
+    EXPECT_EQ(top(hour, x(Span::Day, 6)), -1) << "the hour's chart is the received one";
+    ASSERT_GE(top(day, x(Span::Day, 6)), 0);
+    ASSERT_GE(top(day, x(Span::Day, 18)), 0);
+    EXPECT_LT(top(day, x(Span::Day, 6)), top(day, x(Span::Day, 18)) - r.height() / 3);
+    const QRect strip = receptionchart::StripRect(r);
+    EXPECT_EQ(day.pixelColor(static_cast<int>(x(Span::Day, 6)), strip.center().y()),
+              receptionchart::Decoded());
+    EXPECT_EQ(day.pixelColor(static_cast<int>(x(Span::Day, 18)), strip.center().y()),
+              receptionchart::Undecoded());
+    // A week: the 30 hours at its right end, nothing before.
+    EXPECT_GE(top(week, x(Span::Week, 24)), 0);
+    EXPECT_EQ(top(week, x(Span::Week, 48)), -1);
 }
 
 }  // namespace

@@ -1,0 +1,112 @@
+#include "logfeed/ReceptionLogFeed.h"
+
+#include <utility>
+
+#include "base/Geometry.h"
+
+namespace velto {
+
+CReceptionLogFeed::CReceptionLogFeed(std::filesystem::path directory, int keepDays, Tell tell,
+                                     Clock now)
+    : m_log(std::move(directory), keepDays), m_tell(std::move(tell)), m_now(std::move(now)) {}
+
+void CReceptionLogFeed::Begin(Time time, double latencyMs) {
+    Finish();
+    m_time = time;
+    m_latencySeconds = latencyMs / 1000.0;
+    m_anchorUtc.reset();
+    m_logger.emplace(m_log);
+    m_logger->SetNoiseDb(m_noiseDb);
+}
+
+void CReceptionLogFeed::Finish() {
+    if (!m_logger) {
+        return;
+    }
+    std::string error;
+    Check(m_logger->Finish(&error), error);
+    m_logger.reset();
+}
+
+void CReceptionLogFeed::SetNoiseDb(std::optional<double> noiseDb) {
+    m_noiseDb = noiseDb;
+    if (m_logger) {
+        m_logger->SetNoiseDb(noiseDb);
+    }
+}
+
+void CReceptionLogFeed::OnInput(std::int64_t first, const std::int16_t*, std::size_t n) {
+    if (!m_logger) {
+        return;
+    }
+    if (m_time == Time::System) {
+        const SystemTime now = m_now();
+        Tick(static_cast<double>(now.sec) + static_cast<double>(now.nsec) * 1e-9);
+    } else if (m_anchorUtc) {
+        const double end = static_cast<double>(first) + static_cast<double>(n);
+        Tick(static_cast<double>(*m_anchorUtc) + (end - m_anchorSample) / kSampleRate);
+    }
+}
+
+// The system clock less JJY at a second's on-time point, while the decoder
+// holds the time (not in a leap second, which POSIX time cannot tell from
+// the second after it).
+void CReceptionLogFeed::OnSecond(const DecoderSecond& s,
+                                 const std::optional<SystemTime>& captured) {
+    if (!m_logger || m_time != Time::System) {
+        return;
+    }
+    if (s.timeValid && captured && s.secondInMinute != 60) {
+        m_logger->SetClockOffset(captured->SecondsAfter(SystemTime{s.utcUnix, 0}) -
+                                 m_latencySeconds);
+    } else if (!s.timeValid) {
+        m_logger->SetClockOffset(std::nullopt);
+    }
+}
+
+void CReceptionLogFeed::OnMinute(const DecoderMinute& m, const std::optional<SystemTime>&) {
+    if (!m_logger) {
+        return;
+    }
+    if (m_time == Time::Decoded) {
+        // The first decoded minute starts the recording's clock, at that
+        // minute's beginning, so that its own line is written.
+        if (!m_anchorUtc) {
+            Tick(static_cast<double>(m.utcUnix));
+        }
+        m_anchorUtc = m.utcUnix;
+        m_anchorSample = m.onTimeSample;
+    }
+    m_logger->OnMinute(m);
+}
+
+void CReceptionLogFeed::OnStatus(const DecoderStatus& status) {
+    if (!m_logger) {
+        return;
+    }
+    m_logger->OnStatus(status);
+    if (status.state == ReceptionState::NoSignal) {
+        m_logger->SetClockOffset(std::nullopt);
+    }
+}
+
+void CReceptionLogFeed::Tick(double unix) {
+    std::string error;
+    Check(m_logger->Tick(unix, &error), error);
+}
+
+void CReceptionLogFeed::Check(bool ok, const std::string& error) {
+    if (m_log.Written() != m_written) {
+        m_written = m_log.Written();
+        m_failing = false;
+    }
+    if (ok || m_failing) {
+        return;
+    }
+    m_failing = true;
+    if (m_tell) {
+        m_tell(Warning{WarningCode::ReceptionLog, error});
+    }
+}
+
+}  // namespace velto

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+
+#include "log/ReceptionLog.h"
+#include "log/ReceptionLogger.h"
+#include "receiver/ReceiverObserver.h"
+
+namespace velto {
+
+// Keeps the reception log while the receiver runs: follows the receiver as
+// one of its observers and hands the decoder's reports to the log's line a
+// minute (log/ReceptionLogger.h), on the receiver's thread.
+//
+// A run is logged on one of two clocks. Live reception goes by the system
+// clock, read as the input comes (ten times a second), and logs the system
+// clock's offset from JJY. A recording has no time of day but the one
+// decoded from it: its lines go by that, from its first decoded minute on.
+// Between runs the feed logs nothing.
+//
+// What the log cannot write is told once, as a "reception-log" warning,
+// until a line is written again; reception goes on.
+class CReceptionLogFeed : public IReceiverObserver {
+public:
+    using Tell = std::function<void(const Warning&)>;
+    using Clock = std::function<SystemTime()>;
+    enum class Time { System, Decoded };
+
+    // keepDays <= 0 keeps every day. `now` reads the system clock.
+    CReceptionLogFeed(std::filesystem::path directory, int keepDays, Tell tell,
+                      Clock now = SystemTime::Now);
+
+    // A run begins, on this clock; and ends, writing what it left.
+    // latencyMs: the sound card's and the receiver's delay, taken off the
+    // capture times for the clock's offset.
+    void Begin(Time time, double latencyMs = 0.0);
+    void Finish();
+    bool Running() const { return m_logger.has_value(); }
+
+    // The noise floor while the spectrum analyser runs; nullopt when not.
+    void SetNoiseDb(std::optional<double> noiseDb);
+
+    const std::filesystem::path& Directory() const { return m_log.Directory(); }
+
+    void OnInput(std::int64_t first, const std::int16_t* samples, std::size_t n) override;
+    void OnSecond(const DecoderSecond& second, const std::optional<SystemTime>& captured) override;
+    void OnMinute(const DecoderMinute& minute, const std::optional<SystemTime>& captured) override;
+    void OnStatus(const DecoderStatus& status) override;
+    void OnCaptureLost() override { Finish(); }
+
+private:
+    void Tick(double unix);
+    void Check(bool ok, const std::string& error);
+
+    CReceptionLog m_log;
+    double m_latencySeconds = 0.0;
+    Tell m_tell;
+    Clock m_now;
+    Time m_time = Time::System;
+    std::optional<CReceptionLogger> m_logger;
+    std::optional<double> m_noiseDb;
+    // A recording's time: the decoded UTC of an input sample.
+    std::optional<std::int64_t> m_anchorUtc;
+    double m_anchorSample = 0.0;
+    bool m_failing = false;
+    std::int64_t m_written = 0;  // the log's count when last looked at
+};
+
+}  // namespace velto
