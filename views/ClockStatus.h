@@ -52,8 +52,9 @@ public:
     // the next tick, which the timer otherwise gives at the second's edge.
     void SetClock(Clock clock) { m_now = std::move(clock); }
     void Tick();
-    // How long until the timer's next tick, in ms; -1 when it is not set.
-    int MsToNextTick() const { return m_timer->isActive() ? m_timer->remainingTime() : -1; }
+    // The wait the timer was last set to, in ms, from the last tick: to just
+    // after the next second's edge. -1 when it is not running.
+    int TickInterval() const { return m_timer->isActive() ? m_timer->interval() : -1; }
 
     QString TimeText() const { return m_time->text(); }
     QString StateText() const { return m_state->text(); }

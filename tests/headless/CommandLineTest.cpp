@@ -37,6 +37,7 @@ TEST(CommandLine, TheTableDecidesTheModeAndEveryOptionIsInTheHelp) {
         std::vector<std::string> args{o.name};
         if (!o.value.empty()) args.push_back("1");
         if (o.name == "--force") args = {"--record", "x.wav", "--force"};
+        if (o.name == "--shm-mode") args = {"--shm-mode", "600"};
         if (o.name == "--log-days") args = {"--log", "log", "--log-days", "1"};
         if (o.name == "--spectrum") args = {"--input", "x.wav", "--spectrum", "x.png"};
         const Parsed p = Parse(args);
