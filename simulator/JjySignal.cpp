@@ -92,6 +92,12 @@ CJjySignal::CJjySignal(std::int64_t startUnixSeconds, const JjySignalOptions& op
         m_hum[h] = {1.0, 0.0};
         m_humStep[h] = {std::cos(w), std::sin(w)};
     }
+    if (options.steadyCarrierAmplitude != 0.0) {
+        const double cycles = (kCarrierHz + options.steadyCarrierOffsetHz) / m_secondSamples;
+        m_steadyStep = {std::cos(kTwoPi * cycles), std::sin(kTwoPi * cycles)};
+        const double phase = kTwoPi * static_cast<double>(Next64() >> 11) * 0x1.0p-53;
+        m_steady = {std::cos(phase), std::sin(phase)};
+    }
     if (options.impulseRate > 0.0) {
         m_impulseLeft = -std::log((static_cast<double>(Next64() >> 11) + 1.0) * 0x1.0p-53) *
                         kSampleRate / options.impulseRate;
@@ -99,8 +105,19 @@ CJjySignal::CJjySignal(std::int64_t startUnixSeconds, const JjySignalOptions& op
 }
 
 double CJjySignal::OnTimeSample(std::int64_t k) const {
-    return static_cast<double>(k) * m_secondSamples -
-           static_cast<double>(m_options.startOffsetSamples);
+    const double sent = static_cast<double>(k) * m_secondSamples -
+                        static_cast<double>(m_options.startOffsetSamples);
+    const double at = static_cast<double>(m_options.spliceAt);
+    if (m_options.spliceAt < 0 || sent < at) return sent;
+    return sent - static_cast<double>(m_options.spliceSamples);
+}
+
+double CJjySignal::UnsplicedSample(double outputIndex) const {
+    const double at = static_cast<double>(m_options.spliceAt);
+    const auto splice = static_cast<double>(m_options.spliceSamples);
+    if (m_options.spliceAt < 0 || outputIndex < at) return outputIndex;
+    if (splice < 0.0 && outputIndex < at - splice) return at;
+    return outputIndex + splice;
 }
 
 void CJjySignal::LoadMinute() {
@@ -219,73 +236,89 @@ std::complex<double> CJjySignal::ChannelGain() {
     return fade * m_gain;
 }
 
-void CJjySignal::Generate(std::int16_t* out, std::size_t n) {
-    static const auto carrier = [] {
-        std::array<double, kCarrierPeriod> table{};
+namespace {
+
+// The carrier's sine and cosine over its 12-sample period.
+struct CarrierTable {
+    std::array<double, kCarrierPeriod> sin{}, cos{};
+    CarrierTable() {
         for (int i = 0; i < kCarrierPeriod; ++i) {
-            table[i] = std::sin(kTwoPi * kCarrierHz * i / kSampleRate);
-        }
-        return table;
-    }();
-    static const auto carrierCos = [] {
-        std::array<double, kCarrierPeriod> table{};
-        for (int i = 0; i < kCarrierPeriod; ++i) {
-            table[i] = std::cos(kTwoPi * kCarrierHz * i / kSampleRate);
-        }
-        return table;
-    }();
-    const bool offClock = m_options.clockPpm != 0.0;
-    const double interferenceStep = kTwoPi * m_options.interferenceHz / kSampleRate;
-    for (std::size_t i = 0; i < n; ++i) {
-        double sinPart = 0.0, cosPart = 0.0;
-        if (offClock) {
-            sinPart = m_carrier.imag();
-            cosPart = m_carrier.real();
-            m_carrier *= m_carrierStep;
-            if (m_sampleIndex % kSampleRate == 0) m_carrier /= std::abs(m_carrier);
-        } else {
-            sinPart = carrier[m_sampleIndex % kCarrierPeriod];
-            cosPart = carrierCos[m_sampleIndex % kCarrierPeriod];
-        }
-        const std::complex<double> gain = ChannelGain();
-        double v = Envelope() * sinPart * gain.real();
-        if (gain.imag() != 0.0) v += Envelope() * cosPart * gain.imag();
-        if (m_options.interferenceAmplitude != 0.0) {
-            const double phase =
-                std::fmod(interferenceStep * static_cast<double>(m_sampleIndex), kTwoPi);
-            v += m_options.interferenceAmplitude * std::sin(phase);
-        }
-        if (m_options.humAmplitude != 0.0) {
-            constexpr double kHarmonic[3] = {1.0, 0.3, 0.1};
-            for (int h = 0; h < 3; ++h) {
-                v += m_options.humAmplitude * kHarmonic[h] * m_hum[h].imag();
-                m_hum[h] *= m_humStep[h];
-                if (m_sampleIndex % kSampleRate == 0) m_hum[h] /= std::abs(m_hum[h]);
-            }
-        }
-        if (m_options.impulseRate > 0.0) {
-            if (--m_impulseLeft <= 0.0) {
-                m_burst = m_options.impulseAmplitude;
-                m_impulseLeft +=
-                    -std::log((static_cast<double>(Next64() >> 11) + 1.0) * 0x1.0p-53) *
-                    kSampleRate / m_options.impulseRate;
-            }
-            if (m_burst > 1.0) {
-                v += m_burst * FastGaussian();
-                m_burst *= std::exp(-1.0 / kCrashDecaySamples);
-            }
-        }
-        if (m_noiseSigma > 0.0) {
-            v += m_noiseSigma * (m_options.fastNoise ? FastGaussian() : Gaussian());
-        }
-        out[i] = static_cast<std::int16_t>(std::lround(std::clamp(v, -32768.0, 32767.0)));
-        ++m_sampleIndex;
-        m_inSecond += 1.0;
-        if (m_inSecond >= m_secondSamples) {
-            m_inSecond -= m_secondSamples;
-            NextStationSecond();
+            sin[i] = std::sin(kTwoPi * kCarrierHz * i / kSampleRate);
+            cos[i] = std::cos(kTwoPi * kCarrierHz * i / kSampleRate);
         }
     }
+};
+
+}  // namespace
+
+void CJjySignal::Generate(std::int16_t* out, std::size_t n) {
+    const std::int64_t splice = m_options.spliceSamples;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (m_outputIndex == m_options.spliceAt && splice > 0) {
+            for (std::int64_t k = 0; k < splice; ++k) NextValue();
+        }
+        const bool silent = splice < 0 && m_outputIndex >= m_options.spliceAt &&
+                            m_outputIndex < m_options.spliceAt - splice;
+        const double v = silent ? 0.0 : NextValue() * m_options.gain;
+        out[i] = static_cast<std::int16_t>(std::lround(std::clamp(v, -32768.0, 32767.0)));
+        ++m_outputIndex;
+    }
+}
+
+double CJjySignal::NextValue() {
+    static const CarrierTable table;
+    double sinPart = 0.0, cosPart = 0.0;
+    if (m_options.clockPpm != 0.0) {
+        sinPart = m_carrier.imag();
+        cosPart = m_carrier.real();
+        m_carrier *= m_carrierStep;
+        if (m_sampleIndex % kSampleRate == 0) m_carrier /= std::abs(m_carrier);
+    } else {
+        sinPart = table.sin[m_sampleIndex % kCarrierPeriod];
+        cosPart = table.cos[m_sampleIndex % kCarrierPeriod];
+    }
+    const std::complex<double> gain = ChannelGain();
+    double v = Envelope() * sinPart * gain.real();
+    if (gain.imag() != 0.0) v += Envelope() * cosPart * gain.imag();
+    if (m_options.interferenceAmplitude != 0.0) {
+        const double step = kTwoPi * m_options.interferenceHz / kSampleRate;
+        v += m_options.interferenceAmplitude *
+             std::sin(std::fmod(step * static_cast<double>(m_sampleIndex), kTwoPi));
+    }
+    if (m_options.steadyCarrierAmplitude != 0.0) {
+        v += m_options.steadyCarrierAmplitude * m_steady.imag();
+        m_steady *= m_steadyStep;
+        if (m_sampleIndex % kSampleRate == 0) m_steady /= std::abs(m_steady);
+    }
+    if (m_options.humAmplitude != 0.0) {
+        constexpr double kHarmonic[3] = {1.0, 0.3, 0.1};
+        for (int h = 0; h < 3; ++h) {
+            v += m_options.humAmplitude * kHarmonic[h] * m_hum[h].imag();
+            m_hum[h] *= m_humStep[h];
+            if (m_sampleIndex % kSampleRate == 0) m_hum[h] /= std::abs(m_hum[h]);
+        }
+    }
+    if (m_options.impulseRate > 0.0) {
+        if (--m_impulseLeft <= 0.0) {
+            m_burst = m_options.impulseAmplitude;
+            m_impulseLeft += -std::log((static_cast<double>(Next64() >> 11) + 1.0) * 0x1.0p-53) *
+                             kSampleRate / m_options.impulseRate;
+        }
+        if (m_burst > 1.0) {
+            v += m_burst * FastGaussian();
+            m_burst *= std::exp(-1.0 / kCrashDecaySamples);
+        }
+    }
+    if (m_noiseSigma > 0.0) {
+        v += m_noiseSigma * (m_options.fastNoise ? FastGaussian() : Gaussian());
+    }
+    ++m_sampleIndex;
+    m_inSecond += 1.0;
+    if (m_inSecond >= m_secondSamples) {
+        m_inSecond -= m_secondSamples;
+        NextStationSecond();
+    }
+    return v;
 }
 
 }  // namespace velto

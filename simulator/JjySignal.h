@@ -51,6 +51,21 @@ struct JjySignalOptions {
     // LS1 and LS2 announce it in that month's minutes.
     std::int64_t leapUtc = 0;
     int leapKind = 0;
+    // A splice nobody reports (a sound card or link that drops samples, a
+    // recording cut and joined): where the output reaches sample spliceAt,
+    // spliceSamples > 0 samples of the signal are skipped, or -spliceSamples
+    // samples of silence (0) are put in, and the signal goes on after them.
+    std::int64_t spliceAt = -1;
+    std::int64_t spliceSamples = 0;
+    // An unkeyed carrier (a switching supply, other equipment) this far from
+    // the station's 40 kHz, on the station's clock like JJY, so that it stays
+    // as far from JJY whatever the sound card's clock; at a phase drawn from
+    // the seed.
+    double steadyCarrierOffsetHz = 0.0;
+    double steadyCarrierAmplitude = 0.0;
+    // Gain in front of the 16-bit converter: above 1 with a strong signal,
+    // the input clips (overdrive).
+    double gain = 1.0;
 };
 
 // The received JJY signal as 16-bit mono samples at the chain's sample rate,
@@ -70,8 +85,12 @@ public:
     int NextSecondInMinute() const { return m_secondInMinute; }
 
     // Sample index of the on-time point of the k-th station second after the
-    // start second (k = 0 is the start second; leap seconds count).
+    // start second (k = 0 is the start second; leap seconds count), in the
+    // output, a splice included.
     double OnTimeSample(std::int64_t k) const;
+    // The index a point of the output would have had without the splice
+    // (inserted silence: where it was put in).
+    double UnsplicedSample(double outputIndex) const;
     // Samples per station second.
     double SamplesPerSecond() const { return m_secondSamples; }
     // Noise standard deviation in use.
@@ -80,6 +99,7 @@ public:
 private:
     void LoadMinute();
     void NextStationSecond();
+    double NextValue();
     double Envelope() const;
     double Gaussian();
     double FastGaussian();
@@ -92,8 +112,9 @@ private:
     std::int64_t m_minuteUnix = 0;
     int m_secondInMinute = 0;
     int m_minuteLength = 60;
-    double m_inSecond = 0.0;  // samples since the current second's on-time point
-    std::int64_t m_sampleIndex = 0;
+    double m_inSecond = 0.0;         // samples since the current second's on-time point
+    std::int64_t m_sampleIndex = 0;  // of the signal, as sent: a splice skips or holds it
+    std::int64_t m_outputIndex = 0;
     std::array<JjySymbol, 61> m_symbols{};
     bool m_callSign = false;
     std::mt19937_64 m_rng;
@@ -105,6 +126,7 @@ private:
     std::complex<double> m_scatter{};
     std::complex<double> m_gain{1.0, 0.0};
     std::array<std::complex<double>, 3> m_hum{}, m_humStep{};
+    std::complex<double> m_steady{}, m_steadyStep{1.0, 0.0};
     double m_impulseLeft = 0.0;  // samples to the next crash
     double m_burst = 0.0;        // amplitude of the crash going on
 };

@@ -23,11 +23,15 @@ std::complex<double> Unit(double angle) { return {std::cos(angle), std::sin(angl
 CCarrierTracker::CCarrierTracker() { Reset(); }
 
 void CCarrierTracker::Reset() {
-    for (int i = 0; i < kSearchBins; ++i) {
-        const double hz = -kSearchSpanHz + kSearchBinHz * i;
-        m_step[i] = Unit(-kTwoPi * hz / kSearchRate);
-        m_rot[i] = {1.0, 0.0};
-        m_bin[i] = {};
+    for (int i = 0; i < kLanes; ++i) {
+        const std::complex<double> step =
+            i < kSearchBins ? Unit(-kTwoPi * (-kSearchSpanHz + kSearchBinHz * i) / kSearchRate)
+                            : std::complex<double>{1.0, 0.0};
+        m_stepRe[i] = step.real();
+        m_stepIm[i] = step.imag();
+        m_rotRe[i] = 1.0;
+        m_rotIm[i] = 0.0;
+        m_binRe[i] = m_binIm[i] = 0.0;
         m_power[i] = 0.0;
     }
     m_searchSum = {};
@@ -36,6 +40,10 @@ void CCarrierTracker::Reset() {
     m_found = false;
     m_present = false;
     m_searchPeakHz = 0.0;
+    m_choice.Reset();
+    m_tones.Reset();
+    m_switchSeconds = 0;
+    m_carrierKeying = 0.0;
     m_omega = 0.0;
     m_nco = {1.0, 0.0};
     m_ncoStep = {1.0, 0.0};
@@ -72,12 +80,18 @@ double CCarrierTracker::DriftPpm() const {
 }
 
 void CCarrierTracker::Process(const BasebandSample& s, IDetectedSink& sink) {
-    const std::complex<double> z = s.blanked ? std::complex<double>{} : s.z;
+    std::complex<double> z = s.blanked ? std::complex<double>{} : s.z;
     m_searchSum += z;
     if (++m_searchFill == kSearchDecimation) {
         SearchStep(m_searchSum / double{kSearchDecimation});
         m_searchSum = {};
         m_searchFill = 0;
+    }
+    m_choice.Process(z, s.blanked);
+    if (m_found && m_tones.Count() > 0) {
+        const double mag = std::abs(m_window);
+        z = m_tones.Apply(z, s.blanked, m_nco,
+                          mag > 0.0 ? m_window / mag : std::complex<double>{1.0, 0.0});
     }
 
     const std::complex<double> y = z * std::conj(m_nco);
@@ -129,14 +143,22 @@ void CCarrierTracker::Process(const BasebandSample& s, IDetectedSink& sink) {
 void CCarrierTracker::SearchStep(std::complex<double> x) {
     const double keep = std::exp(-1.0 / (kSearchRate * kSearchCoherentSeconds));
     const double powerGain = 1.0 / (kSearchRate * kSearchPowerSeconds);
-    for (int i = 0; i < kSearchBins; ++i) {
-        m_bin[i] = m_bin[i] * keep + x * m_rot[i];
-        m_rot[i] *= m_step[i];
-        m_power[i] += (std::norm(m_bin[i]) - m_power[i]) * powerGain;
+    const double xr = x.real(), xi = x.imag();
+    for (int i = 0; i < kLanes; ++i) {
+        const double re = m_binRe[i] * keep + xr * m_rotRe[i] - xi * m_rotIm[i];
+        const double im = m_binIm[i] * keep + xr * m_rotIm[i] + xi * m_rotRe[i];
+        m_binRe[i] = re;
+        m_binIm[i] = im;
+        const double rotRe = m_rotRe[i] * m_stepRe[i] - m_rotIm[i] * m_stepIm[i];
+        m_rotIm[i] = m_rotRe[i] * m_stepIm[i] + m_rotIm[i] * m_stepRe[i];
+        m_rotRe[i] = rotRe;
+        m_power[i] += (re * re + im * im - m_power[i]) * powerGain;
     }
     if (++m_searchSteps % kSearchStepsPerDecision == 0) {
-        for (auto& r : m_rot) {
-            r /= std::abs(r);
+        for (int i = 0; i < kLanes; ++i) {
+            const double norm = std::sqrt(m_rotRe[i] * m_rotRe[i] + m_rotIm[i] * m_rotIm[i]);
+            m_rotRe[i] /= norm;
+            m_rotIm[i] /= norm;
         }
         SearchDecide();
     }
@@ -147,37 +169,98 @@ void CCarrierTracker::SearchDecide() {
     if (m_searchSteps < 4 * kSearchStepsPerDecision) {
         return;
     }
-    const auto peak = std::max_element(m_power.begin(), m_power.end());
-    const int i = static_cast<int>(peak - m_power.begin());
-    std::array<double, kSearchBins> sorted = m_power;
+    std::array<double, kSearchBins> sorted{};
+    std::copy(m_power.begin(), m_power.begin() + kSearchBins, sorted.begin());
     std::nth_element(sorted.begin(), sorted.begin() + kSearchBins / 2, sorted.end());
     const double median = sorted[kSearchBins / 2];
-    m_present = median > 0.0 && *peak > kCarrierDetectRatio * median;
-    if (!m_present) {
-        return;
+    // The strongest peaks above the detection ratio, apart from each other.
+    std::array<int, kChoiceCandidates> peaks{};
+    int count = 0;
+    for (int i = 0; i < kSearchBins; ++i) {
+        const double p = m_power[i];
+        if (!(median > 0.0) || p <= kCarrierDetectRatio * median) continue;
+        if ((i > 0 && m_power[i - 1] > p) || (i < kSearchBins - 1 && m_power[i + 1] >= p)) continue;
+        int at = count;
+        while (at > 0 && m_power[peaks[at - 1]] < p) --at;
+        if (at >= kChoiceCandidates) continue;
+        count = std::min(count + 1, kChoiceCandidates);
+        for (int k = count - 1; k > at; --k) peaks[k] = peaks[k - 1];
+        peaks[at] = i;
     }
-    double frac = 0.0;
-    if (i > 0 && i < kSearchBins - 1) {
-        const double l = std::log(m_power[i - 1]), c = std::log(m_power[i]),
-                     r = std::log(m_power[i + 1]);
-        const double den = l - 2.0 * c + r;
-        if (den < 0.0) {
-            frac = std::clamp(0.5 * (l - r) / den, -0.5, 0.5);
+    // A weaker peak too close to a stronger one is part of it.
+    std::array<double, kChoiceCandidates> hz{}, power{};
+    int kept = 0;
+    for (int k = 0; k < count; ++k) {
+        const int i = peaks[k];
+        double frac = 0.0;
+        if (i > 0 && i < kSearchBins - 1) {
+            const double l = std::log(m_power[i - 1]), c = std::log(m_power[i]),
+                         r = std::log(m_power[i + 1]);
+            const double den = l - 2.0 * c + r;
+            if (den < 0.0) frac = std::clamp(0.5 * (l - r) / den, -0.5, 0.5);
+        }
+        const double f = -kSearchSpanHz + kSearchBinHz * (i + frac);
+        bool near = false;
+        for (int j = 0; j < kept; ++j) near = near || std::abs(hz[j] - f) < kChoiceSeparationHz;
+        if (!near) {
+            power[kept] = m_power[i];
+            hz[kept++] = f;
         }
     }
-    m_searchPeakHz = -kSearchSpanHz + kSearchBinHz * (i + frac);
-    if (!m_found || std::abs(m_searchPeakHz - OffsetHz()) > kReacquireHz) {
-        m_found = true;
-        m_omega = kTwoPi * m_searchPeakHz / kBasebandRate;
-        m_ncoStep = Unit(m_omega);
-        m_haveLastSecond = false;
+    m_present = kept > 0;
+    const int keyed = m_choice.Choose(hz.data(), kept);
+    int current = -1;
+    for (int k = 0; k < kept && m_found; ++k) {
+        if (std::abs(hz[k] - OffsetHz()) <= kReacquireHz) current = k;
     }
+    // With nothing tracked yet a lone carrier is taken at once (there is no
+    // other to choose); otherwise only the keyed one, and another than the
+    // one tracked only once it has been chosen for some seconds. A far weaker
+    // carrier a whole number of Hz from the one tracked, when that has been
+    // keyed, is one of its keying's lines, which look keyed too.
+    if (current >= 0) {
+        m_carrierKeying += (m_choice.Keying(current) - m_carrierKeying) / kChoiceLineSeconds;
+    }
+    int chosen = !m_found && kept == 1 ? 0 : keyed;
+    if (chosen >= 0 && current >= 0 && chosen != current && m_carrierKeying >= kKeyedLineRatio &&
+        power[chosen] < kTonePowerShare * power[current]) {
+        const double apart = std::abs(hz[chosen] - hz[current]);
+        if (std::abs(apart - std::round(apart)) <= kChoiceLineHz) chosen = current;
+    }
+    if (chosen >= 0 && chosen != current) {
+        if (!m_found || ++m_switchSeconds >= kChoiceSwitchSeconds) {
+            Acquire(hz[chosen]);
+            current = chosen;
+        }
+    } else {
+        m_switchSeconds = 0;
+    }
+    std::array<double, kChoiceCandidates> others{};
+    int steady = 0;
+    for (int k = 0; k < kept; ++k) {
+        if (k != current && (current < 0 || power[k] >= kTonePowerShare * power[current])) {
+            others[steady++] = hz[k];
+        }
+    }
+    m_tones.Set(others.data(), steady);
+}
+
+void CCarrierTracker::Acquire(double hz) {
+    m_found = true;
+    ++m_acquisitions;
+    m_carrierKeying = 0.0;
+    m_searchPeakHz = hz;
+    m_omega = kTwoPi * hz / kBasebandRate;
+    m_ncoStep = Unit(m_omega);
+    m_haveLastSecond = false;
+    m_switchSeconds = 0;
 }
 
 void CCarrierTracker::FrequencyStep() {
     const std::complex<double> sum = m_secondSum;
     m_secondSum = {};
     m_secondFill = 0;
+    m_tones.Second();
     if (!m_found || m_hold) {
         m_haveLastSecond = false;
         return;

@@ -4,8 +4,10 @@
 #include <complex>
 #include <cstdint>
 
+#include "timecode/CarrierChoice.h"
 #include "timecode/Constants.h"
 #include "timecode/Decimator.h"
+#include "timecode/ToneCanceller.h"
 
 namespace velto {
 
@@ -25,10 +27,13 @@ public:
     virtual void OnDetected(const DetectedSample& s) = 0;
 };
 
-// Finds the carrier within +-10 Hz with a bank of leaky DFT bins, then
+// Finds the carriers within +-16 Hz with a bank of leaky DFT bins and takes
+// the one keyed once a second for the station's (CCarrierChoice), then
 // follows its frequency with a loop on the phase advance per second, and
 // detects each sample against a phase reference taken from a window centred
 // on it (+-1 s), which follows fading of the phase without a loop's lag.
+// The other carriers found are taken out of what is tracked and detected
+// (CToneCanceller).
 class CCarrierTracker {
 public:
     CCarrierTracker();
@@ -36,6 +41,10 @@ public:
     void Process(const BasebandSample& s, IDetectedSink& sink);
 
     bool CarrierFound() const { return m_found; }
+    // Counts the changes of what is detected: a carrier taken for the
+    // station's, or a steady carrier beside it taken out. What was detected
+    // before the latest belongs to another carrier, or holds the other.
+    int Changes() const { return m_acquisitions + m_tones.Settled(); }
     bool CarrierPresent() const { return m_present; }
     // Offset of the carrier from 40 kHz in Hz on the sample clock.
     double OffsetHz() const;
@@ -54,17 +63,27 @@ public:
 private:
     void SearchStep(std::complex<double> x);
     void SearchDecide();
+    void Acquire(double hz);
     void FrequencyStep();
 
-    // Search bank.
-    std::array<std::complex<double>, timecode::kSearchBins> m_bin{}, m_rot{}, m_step{};
-    std::array<double, timecode::kSearchBins> m_power{};
+    // Search bank, as real and imaginary parts apart (the compiler runs
+    // through them several bins at a time); the lanes past the last bin are
+    // spare.
+    static constexpr int kLanes = (timecode::kSearchBins + 3) / 4 * 4;
+    using Lanes = std::array<double, kLanes>;
+    Lanes m_binRe{}, m_binIm{}, m_rotRe{}, m_rotIm{}, m_stepRe{}, m_stepIm{};
+    Lanes m_power{};
     std::complex<double> m_searchSum{};
     int m_searchFill = 0;
     int m_searchSteps = 0;
     bool m_found = false;
     bool m_present = false;
     double m_searchPeakHz = 0.0;
+    CCarrierChoice m_choice;
+    CToneCanceller m_tones;
+    int m_switchSeconds = 0;       // decisions in a row that chose another carrier
+    double m_carrierKeying = 0.0;  // the tracked carrier's keying, a mean over decisions
+    int m_acquisitions = 0;
 
     // Tracking.
     double m_omega = 0.0;  // radians per baseband sample

@@ -18,6 +18,9 @@ inline constexpr int kBlock = 96;
 inline constexpr int kBasebandRate = kInputRate / kBlock;  // 1000 per second
 // Output k is centred on input sample kBlock * k - 1.
 inline constexpr int kBasebandDelay = 1;
+// Noise on a mean of m consecutive baseband samples is this many times the
+// noise of m independent ones: the triangular windows overlap.
+inline constexpr double kBasebandCorrelation = 1.5;
 // Impulse blanker: a block whose peak exceeds this many times the running
 // RMS is dropped, and the next one with it.
 inline constexpr double kBlankerFactor = 6.0;
@@ -25,19 +28,55 @@ inline constexpr double kRmsTimeConstantBlocks = 2000.0;
 // A gap longer than this restarts the decoder instead of being bridged.
 inline constexpr std::int64_t kMaxBridgedGapSamples = std::int64_t{kInputRate} * 600;
 
-// Carrier search: a bank of leaky DFT bins over +-10 Hz (the sound card's
-// clock may be 200 ppm off: 8 Hz at 40 kHz) at 25 inputs per second, means
-// of 40 baseband samples (a +-10 Hz carrier keeps 3/4 of its amplitude).
-inline constexpr int kSearchDecimation = 40;
-inline constexpr int kSearchBins = 201;
-inline constexpr double kSearchSpanHz = 10.0;
+// Carrier search: a bank of leaky DFT bins over +-16 Hz (the sound card's
+// clock may be 200 ppm off: 8 Hz at 40 kHz; and a steady carrier up to 8 Hz
+// beside the station's is found too) at 40 inputs per second, means of 25
+// baseband samples (a 16 Hz carrier keeps 3/4 of its amplitude).
+inline constexpr int kSearchDecimation = 25;
+inline constexpr int kSearchBins = 321;
+inline constexpr double kSearchSpanHz = 16.0;
 inline constexpr double kSearchBinHz = 2.0 * kSearchSpanHz / (kSearchBins - 1);
 inline constexpr double kSearchCoherentSeconds = 2.0;
 inline constexpr double kSearchPowerSeconds = 10.0;
 // Peak bin power over the median bin power that counts as a carrier.
 inline constexpr double kCarrierDetectRatio = 12.0;
-// Re-acquire when the tracked frequency is this far from the search's peak.
+// Re-acquire when the tracked frequency is this far from the chosen carrier.
 inline constexpr double kReacquireHz = 0.3;
+
+// Carrier choice (CCarrierChoice): the strongest few carriers the search
+// finds, at least kChoiceSeparationHz apart, are each folded over their
+// second in kChoiceBins bins over about kChoiceSeconds; the station's is the
+// one whose fold varies along one phase kKeyedRatio times as much as across
+// it, at the most, after kChoiceMinSeconds. The tracking moves to another
+// only once it has been chosen for kChoiceSwitchSeconds in a row.
+inline constexpr int kChoiceCandidates = 3;
+inline constexpr double kChoiceSeparationHz = 0.4;
+inline constexpr double kChoiceRetuneHz = 0.05;
+inline constexpr int kChoiceBins = 100;
+inline constexpr int kChoiceDecimation = 5;  // baseband samples summed before folding
+inline constexpr double kChoiceSeconds = 10.0;
+inline constexpr int kChoiceMinSeconds = 3;
+inline constexpr double kKeyedRatio = 1.3;
+inline constexpr int kChoiceSwitchSeconds = 15;
+// A carrier this close to a whole number of Hz from the station's, with less
+// than kTonePowerShare of its power, is one of its keying's lines (as the
+// search places them), when the station's has been keyed by kKeyedLineRatio
+// on average over about kChoiceLineSeconds.
+inline constexpr double kChoiceLineHz = 0.1;
+inline constexpr double kKeyedLineRatio = 1.5;
+inline constexpr double kChoiceLineSeconds = 30.0;
+// Steady carriers beside the station's with at least kTonePowerShare of its
+// peak power (the station's own keying lines have less) are taken out by
+// their mean over kToneSeconds, once it holds kToneSettleSeconds, followed by
+// a frequency loop of gain kToneLoopGain per second on each second's sum for
+// kToneQuickSeconds, then of kToneMeanGain on how the mean turns.
+inline constexpr double kTonePowerShare = 0.15;
+inline constexpr double kToneSeconds = 10.0;
+inline constexpr double kToneSettleSeconds = 10.0;
+static_assert(kToneSettleSeconds <= kToneSeconds);
+inline constexpr double kToneLoopGain = 0.7;
+inline constexpr int kToneQuickSeconds = 5;
+inline constexpr double kToneMeanGain = 0.3;
 
 // Phase reference: a centred window of +-1 s over the derotated baseband.
 inline constexpr int kPhaseHalfWindow = 1000;
@@ -59,6 +98,40 @@ inline constexpr double kEdgeTrackZ = 6.0;      // ... to keep following it
 inline constexpr double kEdgeGain = 0.25;
 inline constexpr double kSlipMs = 20.0;  // a rise this far away for long is a new one
 inline constexpr int kSlipSeconds = 20;
+// Splices (samples dropped or put in, unreported): the rise is looked for
+// once a second in the last 2, 4 and 8 seconds of signal alone, folded apart
+// from the long fold and never held. Found twice in a row, in agreement,
+// elsewhere than where it is tracked (by kSpliceSigmas of its position's
+// noise and at least kSpliceMinMs) with a contrast of kSpliceZ, the rise has
+// jumped: the tracking moves by the jump, and keeps kRephaseKeep of the long
+// fold, so that what follows is measured afresh.
+inline constexpr int kRecentSeconds = 8;
+inline constexpr double kSpliceZ = 7.0;
+inline constexpr double kSpliceSigmas = 4.5;
+inline constexpr double kSpliceMinMs = 3.0;
+inline constexpr double kRephaseKeep = 0.1;
+// The rise is where it is tracked when within this many sigmas of it (and
+// at least kPhaseHeldMs), with a contrast of kPhaseZ.
+inline constexpr double kPhaseHeldSigmas = 3.0;
+inline constexpr double kPhaseHeldMs = 1.0;
+inline constexpr double kPhaseZ = 5.0;
+// ... and elsewhere (a splice perhaps, not yet sure) beyond this many sigmas.
+inline constexpr double kDoubtSigmas = 4.0;
+// The rise has left the tracked place, while the carrier stayed, at this
+// much evidence summed second by second.
+inline constexpr double kRiseGoneNats = 8.0;
+// The signal vouches for a second's rise once it showed it where it is
+// tracked, in that second and in the last seconds since, and less than this
+// much evidence has gathered that it left. Each second is announced as soon as the look at
+// least kRiseDelaySeconds after its on-time point has been taken.
+inline constexpr double kRiseQuietNats = 2.0;
+// ... and only where one second's rise tells its presence from its absence
+// by this much on average (the rise's contrast kVouchNats^(1/2) * 2^(1/2)
+// times its noise: from about 22.5 dB-Hz).
+inline constexpr double kVouchNats = 4.0;
+// The second's own rise must lean to "here" by at least this much.
+inline constexpr double kRiseSeenNats = 1.0;
+inline constexpr double kRiseDelaySeconds = 0.3;
 
 // Windows within a second, from the on-time point, in seconds.
 inline constexpr double kHighFrom = 0.02, kHighTo = 0.19;
@@ -86,6 +159,10 @@ inline constexpr float kMinLogProbability = -9.0f;  // one second never weighs m
 // Minute sync: per-phase evidence, leaky.
 inline constexpr double kMinuteTimeConstantSeconds = 240.0;
 inline constexpr double kMinuteLockNats = 12.0;
+// After a splice, the share of the minute's evidence kept: the seconds that
+// follow may be counted a second off, and must be able to move the phase
+// within a minute or so.
+inline constexpr double kSpliceMinuteKeep = 0.1;
 
 // Frame decoding.
 inline constexpr int kMaxRecords = 30;  // minutes of combined evidence
@@ -104,6 +181,10 @@ inline constexpr double kLeapNoticeNats = 14.0;
 // A held time is given up after two minutes in a row whose own bits fit
 // another time better by this much.
 inline constexpr double kContradictionNats = 15.0;
+// A held time is given up when its seconds' symbols fit it counted a second
+// early or late better than as held by this much, summed second by second (a
+// splice of a whole number of seconds leaves the rise where it was).
+inline constexpr double kCountOffNats = 12.0;
 inline constexpr int kHistorySeconds = (kMaxRecords + 2) * 61;
 
 // Flywheel: how long a valid time goes on without the signal confirming it.

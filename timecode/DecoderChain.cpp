@@ -14,6 +14,7 @@ using namespace timecode;
 // Noise variance of one component of a baseband sample per unit of input
 // noise variance: the triangle's sum of squared weights, scaled.
 constexpr double kNoisePerBaseband = 1.0 / 72.0;
+constexpr double kNoShift = 1e9;
 
 bool HardOne(const MinuteRecord& r, int s) { return r.present[s] && r.logOne[s] > r.logZero[s]; }
 
@@ -57,6 +58,8 @@ void CDecoderChain::Reset() {
     ClearMinutes();
     m_epoch = -1;
     m_wasLocked = false;
+    m_changesSeen = m_carrier.Changes();
+    m_refoldAt = -1;
     m_sample = 0;
     m_nextStatus = 0;
     m_reported = ReceptionState::NoSignal;
@@ -69,6 +72,8 @@ void CDecoderChain::ClearMinutes() {
     for (auto& r : m_records) r.number = -1;
     m_current = -1;
     m_valid = false;
+    m_spliced = false;
+    m_countOff = 0.0;
     m_leap = 0;
     m_confirmed = false;
     m_confidence = 0.0;
@@ -76,13 +81,15 @@ void CDecoderChain::ClearMinutes() {
     m_contradictions = 0;
     m_presence.Reset();
     m_presentSince = 0;
-    m_evidenceFrom = kAllEvidence;
+    m_evidenceFrom = m_cutFrom = kAllEvidence;
     m_carrier.HoldFrequency(false);
     m_seconds.HoldFold(false);
 }
 
 void CDecoderChain::DropHeldTime(std::int64_t keepFrom) {
     m_valid = false;
+    m_spliced = false;
+    m_countOff = 0.0;
     m_confirmed = false;
     m_contradictions = 0;
     if (m_evidenceFrom != kAllEvidence) {
@@ -102,6 +109,10 @@ void CDecoderChain::Feed(std::int64_t firstSample, const std::int16_t* samples, 
     if (m_decimator.Started()) {
         const std::int64_t expected = m_decimator.NextSample();
         if (firstSample > expected && firstSample - expected <= kMaxBridgedGapSamples) {
+            // The flywheel carries the held time across the samples lost,
+            // counting them; it is the signal's again once a weighing after
+            // them confirms it.
+            if (m_valid) m_presentSince = std::max(m_presentSince, firstSample);
             m_decimator.Bridge(firstSample, *this);
         } else if (firstSample != expected) {
             Reset();
@@ -113,12 +124,23 @@ void CDecoderChain::Feed(std::int64_t firstSample, const std::int16_t* samples, 
 void CDecoderChain::OnBaseband(const BasebandSample& s) {
     m_sample = kBlock * s.index - kBasebandDelay;
     m_carrier.Process(s, *this);
+    if (m_carrier.Changes() != m_changesSeen) {
+        // Until the second is found, what was folded belongs to whatever was
+        // detected before; detection is a phase window's half behind.
+        m_changesSeen = m_carrier.Changes();
+        m_refoldAt = m_sample + std::int64_t{kBlock} * (kPhaseHalfWindow + 1);
+    }
+    if (m_refoldAt >= 0 && m_sample >= m_refoldAt) {
+        m_refoldAt = -1;
+        if (!m_seconds.Locked()) m_seconds.Reset();
+    }
     if (m_wasLocked && !m_seconds.Locked()) {
         ClearMinutes();  // the second was lost: nothing after it holds
     }
     m_wasLocked = m_seconds.Locked();
     if (m_valid && m_sample - m_confirmSample > kFlywheelSeconds * kInputRate) {
         m_valid = false;
+        m_spliced = false;
     }
     ReportState(m_sample, m_sample >= m_nextStatus);
 }
@@ -126,10 +148,47 @@ void CDecoderChain::OnBaseband(const BasebandSample& s) {
 void CDecoderChain::OnDetected(const DetectedSample& s) {
     m_seconds.Process(s, m_carrier.SamplesPerSecond(), m_carrier.NoiseVariance(),
                       m_carrier.CarrierFound(), *this);
+    if (m_seconds.Epoch() == m_epoch && m_seconds.Splices() != m_splicesSeen) {
+        m_splicesSeen = m_seconds.Splices();
+        OnSplice(m_seconds.SpliceFrom());
+    }
+}
+
+void CDecoderChain::OnSplice(std::int64_t from) {
+    // The seconds after the jump may be counted a whole second off from
+    // those before (a jump of 0.7 s looks like one of -0.3 s): the held time
+    // is carried across only until the signal after the jump confirms or
+    // contradicts it, and is not shown meanwhile.
+    if (m_valid) m_spliced = true;
+    m_evidenceFrom = std::max(m_evidenceFrom, from);
+    m_cutFrom = std::max(m_cutFrom, from);
+    m_haveCandidate = false;
+    m_minutes.Weaken(kSpliceMinuteKeep);
+    // Seconds judged already from `from` on were judged at the old phase.
+    auto erase = [](float& zero, float& one, float& marker) {
+        zero = one = marker = static_cast<float>(-std::log(3.0));
+    };
+    const std::int64_t kept = std::min<std::int64_t>(m_historyCount, kHistorySeconds);
+    for (std::int64_t i = m_historyCount - kept; i < m_historyCount; ++i) {
+        ScoredSecond& h = m_history[i % kHistorySeconds];
+        if (h.second < from) continue;
+        h.erasure = h.spliced = true;
+        erase(h.logZero, h.logOne, h.logMarker);
+    }
+    for (MinuteRecord& r : m_records) {
+        if (r.number < 0) continue;
+        for (std::int64_t pos = std::max<std::int64_t>(from - r.firstSecond, 0); pos < r.length;
+             ++pos) {
+            r.present[pos] = false;
+            erase(r.logZero[pos], r.logOne[pos], r.logMarker[pos]);
+            if (pos == 0) r.haveOnTime0 = false;
+        }
+    }
+    ReportState(m_sample, false);
 }
 
 ReceptionState CDecoderChain::State() const {
-    if (m_valid) {
+    if (TimeShown()) {
         // After a loss, only an evaluation with the signal back confirms.
         const bool signal = m_presence.Present() && m_confirmSample > m_presentSince;
         return signal ? ReceptionState::TimeValid : ReceptionState::Flywheel;
@@ -160,6 +219,12 @@ DecoderStatus CDecoderChain::Status() const {
     st.driftPpm = m_carrier.CarrierFound() ? m_carrier.DriftPpm() : 0.0;
     st.sample = m_sample;
     return st;
+}
+
+const MinuteRecord* CDecoderChain::Record(std::int64_t number) const {
+    if (number < 0) return nullptr;
+    const MinuteRecord& r = m_records[static_cast<std::size_t>(number % m_records.size())];
+    return r.number == number ? &r : nullptr;
 }
 
 MinuteRecord* CDecoderChain::Record(std::int64_t number) {
@@ -216,7 +281,7 @@ void CDecoderChain::Rebuild() {
         r->present[pos] = !s.erasure;
         if (pos == 0) {
             r->onTime0 = s.onTimeSample;
-            r->haveOnTime0 = true;
+            r->haveOnTime0 = !s.spliced && !s.riseDoubted;
         }
     }
     m_haveCandidate = false;
@@ -248,12 +313,36 @@ void CDecoderChain::WatchSignal(const ScoredSecond& s) {
     m_seconds.HoldFold(hold);
 }
 
+void CDecoderChain::QuietMorse(std::int64_t second) {
+    if (!m_minutes.Locked()) {
+        m_seconds.QuietSeconds(0, -1);
+        return;
+    }
+    // Seconds 40..48 of the minute now going on or the next; under a held
+    // time only in the call-sign minutes, else in every minute.
+    std::int64_t from = second - 8;
+    while (m_minutes.SecondInMinute(from) != 40) ++from;
+    const MinuteRecord* r = m_valid ? Record(m_current) : nullptr;
+    if (r != nullptr) {
+        const std::int64_t ahead = from - r->firstSecond;
+        const std::int64_t minutes = ahead >= 0 ? ahead / 60 : -((59 - ahead) / 60);
+        const std::int64_t unix = RecordUnix(r->number + minutes);
+        if (!JjyCallSignMinute(static_cast<int>(((unix + 9 * 3600) / 60) % 60))) {
+            m_seconds.QuietSeconds(0, -1);
+            return;
+        }
+    }
+    m_seconds.QuietSeconds(from, from + 8);
+}
+
 void CDecoderChain::OnScored(const ScoredSecond& scored) {
     if (scored.epoch != m_epoch) {
         ClearMinutes();
         m_epoch = scored.epoch;
+        m_splicesSeen = m_seconds.Splices();
     }
     WatchSignal(scored);
+    QuietMorse(scored.second);
     m_newestOnTime = scored.onTimeSample;
     m_newestSecond = scored.second;
     ScoredSecond s = scored;
@@ -274,7 +363,7 @@ void CDecoderChain::OnScored(const ScoredSecond& scored) {
     }
     if (m_minutes.Generation() != m_generation) {
         m_generation = m_minutes.Generation();
-        m_valid = false;  // a held time cannot survive a new minute phase
+        m_valid = m_spliced = false;  // a held time cannot survive a new minute phase
         Rebuild();
         Evaluate();
         const MinuteRecord* r = Record(m_current);
@@ -304,9 +393,13 @@ void CDecoderChain::Place(const ScoredSecond& s) {
     r->present[pos] = !s.erasure;
     if (pos == 0) {
         r->onTime0 = s.onTimeSample;
-        r->haveOnTime0 = true;
+        r->haveOnTime0 = !s.spliced && !s.riseDoubted;
     }
     EmitSecond(s, pos, r);
+    if (m_valid && pos < 60) {
+        WatchCount(s, RecordUnix(r->number) + pos);
+        if (!m_valid) return;
+    }
     if (pos % 10 == 9 || pos == r->length - 1) {
         Evaluate();
     }
@@ -320,7 +413,9 @@ void CDecoderChain::Place(const ScoredSecond& s) {
             DropHeldTime(r->firstSecond);
             return;
         }
-        EmitMinute(*r, contradicts);
+        // A minute whose start lies where the rise jumped has no on-time
+        // point to report.
+        if (!m_spliced && r->haveOnTime0) EmitMinute(*r, contradicts);
     }
 }
 
@@ -333,6 +428,17 @@ void CDecoderChain::Evaluate() {
         run[count++] = r;
     }
     if (count == 0) return;
+    if (run[count - 1]->firstSecond < m_cutFrom) {
+        // Of the oldest minute, only what came after the splice: what came
+        // before it may be counted a second off.
+        m_boundary = *run[count - 1];
+        for (std::int64_t pos = 0; pos < m_cutFrom - m_boundary.firstSecond; ++pos) {
+            m_boundary.present[pos] = false;
+            m_boundary.logZero[pos] = m_boundary.logOne[pos] = m_boundary.logMarker[pos] =
+                static_cast<float>(-std::log(3.0));
+        }
+        run[count - 1] = &m_boundary;
+    }
     m_confirmed = false;
     if (m_valid && !m_presence.Present()) return;  // old evidence does not prolong the flywheel
     const FrameResult result = m_frame.Decode(run.data(), count);
@@ -357,6 +463,7 @@ void CDecoderChain::Evaluate() {
             return;
         }
         m_valid = true;
+        m_countOff = 0.0;
         m_anchorNumber = m_current;
         m_anchorUnix = unix;
     } else {
@@ -369,7 +476,8 @@ void CDecoderChain::Evaluate() {
             Lead(unix);
             return;
         }
-        m_evidenceFrom = kAllEvidence;  // the older evidence fits the held time too
+        m_evidenceFrom = m_cutFrom = kAllEvidence;  // the older evidence fits the held time too
+        m_spliced = false;
     }
     m_confirmed = true;
     m_confidence = result.confidence;
@@ -383,6 +491,74 @@ void CDecoderChain::Lead(std::int64_t unix) {
     m_candidateNumber = m_current;
     m_candidateUnix = unix;
     m_candidateSample = m_sample;
+}
+
+bool CDecoderChain::Label(std::int64_t second, std::int64_t& unix, int& inMinute) const {
+    const MinuteRecord* r = Record(m_current);
+    if (r == nullptr || second < r->firstSecond) return false;
+    std::int64_t number = r->number, pos = second - r->firstSecond;
+    int length = r->length;
+    while (pos >= length) {
+        pos -= length;
+        ++number;
+        length =
+            m_leap != 0 && LastMinuteOfMonth(RecordUnix(number)) ? (m_leap == 1 ? 61 : 59) : 60;
+    }
+    unix = RecordUnix(number) + pos;
+    inMinute = static_cast<int>(pos);
+    return true;
+}
+
+void CDecoderChain::OnRisen(const RisenSecond& s) {
+    if (s.epoch != m_epoch) return;
+    DecoderRise out;
+    out.onTimeSample = s.onTimeSample;
+    out.state = State();
+    out.secondInMinute = m_minutes.Locked() ? m_minutes.SecondInMinute(s.second) : -1;
+    out.timeValid = false;
+    out.utcUnix = 0;
+    out.leap = 0;
+    std::int64_t unix = 0;
+    int inMinute = 0;
+    if (TimeShown() && !s.doubted && Label(s.second, unix, inMinute)) {
+        out.timeValid = true;
+        out.utcUnix = unix;
+        out.secondInMinute = inMinute;
+        out.leap = m_leap;
+    }
+    out.vouched = out.timeValid && out.state == ReceptionState::TimeValid && s.seen;
+    m_sink.OnRise(out);
+}
+
+void CDecoderChain::WatchCount(const ScoredSecond& s, std::int64_t unix) {
+    // The symbol the held time expects at `unix`, or none where it is not
+    // known (the call sign's Morse and service notice, the leap-second bits).
+    auto expected = [](std::int64_t u, const ScoredSecond& x, double& log) {
+        int second = 0;
+        const JjyTime t = JjyTimeFromUnix(u, &second);
+        const bool callSign = JjyCallSignMinute(t.minute) && second >= 40;
+        if ((callSign && second <= 55) || second == 53 || second == 54) return false;
+        const JjySymbol symbol = EncodeJjyFrame(t)[second];
+        log = symbol == JjySymbol::Zero  ? x.logZero
+              : symbol == JjySymbol::One ? x.logOne
+                                         : x.logMarker;
+        return true;
+    };
+    double here = 0.0, early = 0.0, late = 0.0;
+    if (s.erasure || !expected(unix, s, here)) return;
+    double best = -kNoShift;
+    if (expected(unix - 1, s, early)) best = early;
+    if (expected(unix + 1, s, late)) best = std::max(best, late);
+    if (best <= -kNoShift) return;
+    if (m_countOff <= 0.0) m_countOffFrom = s.second;
+    m_countOff = std::max(0.0, m_countOff + best - here);
+    if (m_countOff >= kCountOffNats) {
+        // The seconds lost or gained a whole number: what follows the
+        // change fits another minute phase and time, found anew.
+        m_haveCandidate = false;
+        m_cutFrom = std::max(m_cutFrom, m_countOffFrom);
+        DropHeldTime(m_countOffFrom);
+    }
 }
 
 void CDecoderChain::EmitSecond(const ScoredSecond& s, int secondInMinute, const MinuteRecord* r) {
@@ -401,8 +577,12 @@ void CDecoderChain::EmitSecond(const ScoredSecond& s, int secondInMinute, const 
         out.symbol = s.logOne > s.logZero ? TimeSymbol::One : TimeSymbol::Zero;
     }
     out.state = State();
-    out.timeValid = m_valid && r != nullptr && secondInMinute >= 0;
-    out.flywheel = out.state == ReceptionState::Flywheel;
+    // A second whose rise the signal lately showed elsewhere carries no time:
+    // the samples may have jumped.
+    out.timeValid = TimeShown() && r != nullptr && secondInMinute >= 0 && !s.riseDoubted;
+    out.vouched = out.timeValid && out.state == ReceptionState::TimeValid && s.riseSeen;
+    // A second whose samples were lost is carried on the sample clock.
+    out.flywheel = out.state == ReceptionState::Flywheel || (out.timeValid && !s.heard);
     out.utcUnix = 0;
     out.leap = 0;
     if (out.timeValid) {

@@ -26,6 +26,7 @@ public:
     void OnBaseband(const BasebandSample& s) override;
     void OnDetected(const DetectedSample& s) override;
     void OnScored(const ScoredSecond& s) override;
+    void OnRisen(const RisenSecond& s) override;
 
 private:
     ReceptionState State() const;
@@ -45,10 +46,26 @@ private:
     void EmitMinute(const MinuteRecord& r, bool contradicted);
     void EmitSecond(const ScoredSecond& s, int secondInMinute, const MinuteRecord* r);
     std::int64_t RecordUnix(std::int64_t number) const;
+    // UTC and second of the minute of a running second not yet placed, under
+    // the held time.
+    bool Label(std::int64_t second, std::int64_t& unix, int& inMinute) const;
     // Whether a second carries the call sign's Morse under the held time.
     bool CallSignSecond(std::int64_t second);
     void WatchSignal(const ScoredSecond& s);
+    // Weighs whether the seconds are counted a whole second off the held
+    // time (a splice of whole seconds shows in the frame, not in the rise).
+    void WatchCount(const ScoredSecond& s, std::int64_t unix);
+    // Tells the second tracker where the call sign's Morse comes next.
+    void QuietMorse(std::int64_t second);
+    // The rise jumped (a splice): nothing from before `from` (running
+    // second) is combined with what follows, and a held time is not shown
+    // until the signal after the jump confirms it.
+    void OnSplice(std::int64_t from);
+    // The held time as the reports carry it: held, and not awaiting the
+    // signal's confirmation after a splice.
+    bool TimeShown() const { return m_valid && !m_spliced; }
     MinuteRecord* Record(std::int64_t number);
+    const MinuteRecord* Record(std::int64_t number) const;
 
     IDecoderSink& m_sink;
     CDecimator m_decimator;
@@ -61,6 +78,7 @@ private:
     std::array<ScoredSecond, timecode::kHistorySeconds> m_history{};
     std::int64_t m_historyCount = 0;  // entries written since the last clear
     std::array<MinuteRecord, timecode::kMaxRecords + 1> m_records{};
+    MinuteRecord m_boundary{};    // the oldest record weighed, cut at m_cutFrom
     std::int64_t m_current = -1;  // number of the record being filled
     int m_epoch = -1;
     int m_generation = -1;
@@ -68,12 +86,20 @@ private:
 
     // The time: record m_anchorNumber began at m_anchorUnix (UTC).
     bool m_valid = false;
+    bool m_spliced = false;        // carried across a splice, awaiting confirmation
+    int m_splicesSeen = 0;         // of the second tracker's, in this epoch
+    int m_changesSeen = 0;         // of the carrier tracker's
+    std::int64_t m_refoldAt = -1;  // input index at which to fold the second afresh
     std::int64_t m_anchorNumber = 0, m_anchorUnix = 0;
     int m_leap = 0;
     bool m_confirmed = false;  // the last evaluation was decisive and agreed
     double m_confidence = 0.0;
     std::int64_t m_confirmSample = 0;
     int m_contradictions = 0;  // minutes in a row that plainly contradict the held time
+    // Evidence, in nats, that the seconds are counted a second off the held
+    // time, summed while positive since running second m_countOffFrom.
+    double m_countOff = 0.0;
+    std::int64_t m_countOffFrom = 0;
     // The time (record m_candidateNumber began at m_candidateUnix) that has
     // led every evaluation since m_candidateSample.
     bool m_haveCandidate = false;
@@ -87,6 +113,9 @@ private:
     // signal's return under the flywheel, until the held time is confirmed
     // again (what came back may carry another time).
     std::int64_t m_evidenceFrom = kAllEvidence;
+    // ... and first running second after a splice (or a count found off):
+    // what came before it is not weighed even within the oldest minute.
+    std::int64_t m_cutFrom = kAllEvidence;
     static constexpr std::int64_t kAllEvidence = INT64_MIN;
     std::int64_t m_nextStatus = 0;
     ReceptionState m_reported = ReceptionState::NoSignal;

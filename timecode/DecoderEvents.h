@@ -26,13 +26,43 @@ struct DecoderSecond {
     float scoreZero, scoreOne, scoreMarker;  // log-probabilities of the three symbols (<= 0)
     float quality;                           // 0..1: probability of the chosen symbol
     ReceptionState state;
-    bool timeValid;  // the decoder holds a valid time (TimeValid, or Flywheel)
-    bool flywheel;
+    bool timeValid;  // the decoder holds a valid time (TimeValid, or Flywheel) and shows it for
+                     // this second: not while the signal lately showed the rise elsewhere, nor
+                     // after a jump of the samples until the signal confirms the time again
+    bool flywheel;   // the time is carried on the sample clock (state Flywheel), or this
+                     // second's samples were lost
     std::int64_t utcUnix;  // when timeValid: UTC seconds since the epoch of this on-time point;
                            // an inserted leap second (secondInMinute 60) carries the same value
                            // as the second 0 that follows it, as POSIX time does
     int leap;              // when timeValid: 0 none, 1 insert, 2 delete announced for the end of
                            // this UTC month (chrony's codes)
+    // The signal itself vouches for this second's on-time point: the time is
+    // confirmed by the signal (state TimeValid: not the flywheel, nor carried
+    // across a jump of the samples that the signal has not confirmed yet),
+    // the second lay wholly in samples that were heard, the last seconds of
+    // signal alone showed the rise where it is tracked since this second,
+    // nothing suggests it has left, and the signal is strong enough for one
+    // second's rise to show it (from about 22.5 dB-Hz). A clock feed sends
+    // only such seconds.
+    bool vouched;
+};
+
+// One per second once second-locked, as soon as the signal has shown where
+// the second's rise lies: at the first look at the signal at least 1.2 s
+// after its on-time point (1.2 to 2.2 s after it, as the input comes), where
+// the DecoderSecond of the same second comes once it is judged, about 5 s
+// after it. For a clock feed, which must write a sample within 3 s of its
+// second: send the seconds that are vouched for. Nothing here is taken back
+// later; a jump of the samples found afterwards is seen in the next ones.
+struct DecoderRise {
+    double onTimeSample;  // as DecoderSecond's, and the same value as the DecoderSecond of
+                          // this second will carry
+    int secondInMinute;   // 0..60, -1 before minute lock
+    ReceptionState state;
+    bool timeValid;        // the decoder holds a time that it shows
+    std::int64_t utcUnix;  // when timeValid: UTC seconds of this on-time point, as DecoderSecond's
+    int leap;              // when timeValid: as DecoderSecond's
+    bool vouched;          // as DecoderSecond's, as far as the signal has shown so far
 };
 
 // One per decoded minute, only while the time is valid.
@@ -74,6 +104,7 @@ public:
     virtual void OnStatus(
         const DecoderStatus&) = 0;  // on each state change and about once a second
     virtual void OnEvaluation(const DecoderEvaluation&) {}
+    virtual void OnRise(const DecoderRise&) {}
 };
 
 }  // namespace velto

@@ -45,6 +45,10 @@ void CMinuteSync::Shift(int delta) {
     m_phase = Mod60(m_phase + delta);
 }
 
+void CMinuteSync::Weaken(double share) {
+    for (double& e : m_evidence) e *= share;
+}
+
 void CMinuteSync::Add(const ScoredSecond& s) {
     const double keep = std::exp(-1.0 / timecode::kMinuteTimeConstantSeconds);
     const double data = std::log(0.5 * (std::exp(s.logZero) + std::exp(s.logOne)));

@@ -20,6 +20,10 @@ public:
     int SecondInMinute(std::int64_t second) const;
     // The locked phase changes by `delta` seconds (a leap second went by).
     void Shift(int delta);
+    // Keeps `share` of the evidence, and the lock: after a splice the seconds
+    // may be counted a whole second off, and what follows must be able to
+    // move the phase soon.
+    void Weaken(double share);
     // Changes whenever the locked phase does.
     int Generation() const { return m_generation; }
 

@@ -8,22 +8,9 @@ namespace {
 
 using namespace timecode;
 
-// Noise on a mean of m consecutive baseband samples is this many times the
-// noise of m independent ones: the triangular windows overlap.
-constexpr double kCorrelation = 1.5;
-
 constexpr double kFrom[4] = {kHighFrom, kW1From, kW2From, kLowFrom};
 constexpr double kTo[4] = {kHighTo, kW1To, kW2To, kLowTo};
 enum { kHigh, kW1, kW2, kLow };
-
-double Wrap(double bins) {
-    bins = std::fmod(bins, double{kFoldBins});
-    if (bins > kFoldBins / 2) bins -= kFoldBins;
-    if (bins <= -kFoldBins / 2) bins += kFoldBins;
-    return bins;
-}
-
-int Bin(int b) { return ((b % kFoldBins) + kFoldBins) % kFoldBins; }
 
 }  // namespace
 
@@ -102,26 +89,33 @@ void CSecondTracker::Reset() {
     m_foldSeconds = 0;
     m_firstSecond = 0;
     m_nextFinal = 0;
+    m_nextRisen = 0;
     m_windows.fill(Windows{});
     m_level = 0.0;
     m_holdFold = false;
     m_channels.fill(Channel{});
+    m_watch.Reset();
+    m_splices = 0;
+    m_spliceFrom = 0;
 }
 
 void CSecondTracker::Process(const DetectedSample& s, double samplesPerSecond, double noiseVariance,
                              bool carrierFound, IScoredSink& sink) {
     const double step = double{kBlock} / samplesPerSecond;
-    if (!s.blanked && !m_holdFold) {
+    if (!s.blanked) {
         const double u = m_phase * kFoldBins;
         const int b0 = std::min(static_cast<int>(u), kFoldBins - 1);
         const double f = u - b0;
         const int b1 = (b0 + 1) % kFoldBins;
-        m_foldI[b0] += (1.0 - f) * s.inPhase;
-        m_foldQ[b0] += (1.0 - f) * s.quadrature;
-        m_foldW[b0] += 1.0 - f;
-        m_foldI[b1] += f * s.inPhase;
-        m_foldQ[b1] += f * s.quadrature;
-        m_foldW[b1] += f;
+        if (!m_holdFold) {
+            m_foldI[b0] += (1.0 - f) * s.inPhase;
+            m_foldQ[b0] += (1.0 - f) * s.quadrature;
+            m_foldW[b0] += 1.0 - f;
+            m_foldI[b1] += f * s.inPhase;
+            m_foldQ[b1] += f * s.quadrature;
+            m_foldW[b1] += f;
+        }
+        m_watch.Add(b0, b1, f, s.inPhase);
     }
 
     if (m_locked) {
@@ -159,72 +153,77 @@ void CSecondTracker::Process(const DetectedSample& s, double samplesPerSecond, d
     if (m_phase >= 1.0) {
         m_phase -= 1.0;
         ++m_phaseSecond;
-        NewFoldSecond(carrierFound);
+        NewFoldSecond(carrierFound, samplesPerSecond, noiseVariance, sink);
     }
 }
 
 void CSecondTracker::Measure(double& position, double& z) const {
-    std::array<double, kFoldBins> fi{}, fq{};
+    Fold fi{}, fq{};
     for (int b = 0; b < kFoldBins; ++b) {
         if (m_foldW[b] > 0.0) {
             fi[b] = m_foldI[b] / m_foldW[b];
             fq[b] = m_foldQ[b] / m_foldW[b];
         }
     }
-    // Contrast of a rise at b: the sum after it minus the sum before it over
-    // `half` bins each; the same on the quadrature gives its noise. Wide, it
-    // takes in all of the 0.15 s after the rise that is high in every symbol
-    // and the 0.15 s before it that is low: that tells whether there is a
-    // rise at all. Narrow, it places the rise.
-    auto contrasts = [&](int half, std::array<double, kFoldBins>& out) {
-        double di = 0.0, dq = 0.0;
-        for (int i = 0; i < half; ++i) {
-            di += fi[Bin(i)] - fi[Bin(-1 - i)];
-            dq += fq[Bin(i)] - fq[Bin(-1 - i)];
-        }
-        double noise = 0.0;
-        for (int b = 0; b < kFoldBins; ++b) {
-            out[b] = di;
-            noise += dq * dq;
-            // Moving from b to b + 1: bin b leaves "after" and joins "before".
-            di += fi[Bin(b + half)] - 2.0 * fi[b] + fi[Bin(b - half)];
-            dq += fq[Bin(b + half)] - 2.0 * fq[b] + fq[Bin(b - half)];
-        }
-        return std::sqrt(noise / kFoldBins);
-    };
-    std::array<double, kFoldBins> wide{}, narrow{};
-    const double wideNoise = contrasts(kEdgeWideHalfWidth, wide);
-    const auto widest = std::max_element(wide.begin(), wide.end());
-    z = wideNoise > 0.0 ? *widest / wideNoise : 0.0;
-    contrasts(kEdgeHalfWidth, narrow);
-    const int wideBin = static_cast<int>(widest - wide.begin());
-    int bestBin = wideBin;
-    for (int b = wideBin - kEdgeHalfWidth; b <= wideBin + kEdgeHalfWidth; ++b) {
-        if (narrow[Bin(b)] > narrow[Bin(bestBin)]) bestBin = Bin(b);
-    }
-
-    // Sub-bin position from the area above the low level around the rise:
-    // for a step at s, the bins b0..b0+2K-1 above it hold (b0+2K-1 - s + 1/2)
-    // steps' worth.
-    double low = 0.0, high = 0.0;
-    constexpr int kNear = 15, kFar = 150;
-    for (int i = kNear; i < kFar; ++i) {
-        low += fi[Bin(bestBin - i)];
-        high += fi[Bin(bestBin + i)];
-    }
-    low /= kFar - kNear;
-    high /= kFar - kNear;
-    double area = 0.0;
-    for (int b = bestBin - kEdgeAreaHalf; b < bestBin + kEdgeAreaHalf; ++b) {
-        area += fi[Bin(b)] - low;
-    }
-    const double steps = high > low ? area / (high - low) : kEdgeAreaHalf;
-    const double offset =
-        std::clamp(kEdgeAreaHalf - 0.5 - steps, -double{kEdgeAreaHalf}, double{kEdgeAreaHalf});
-    position = bestBin + offset;
+    // The quadrature's contrasts are noise alone: their RMS is the noise of
+    // the in-phase ones.
+    Fold noise{}, wide{};
+    const Rise rise = FindRise(fi, Contrasts(fq, kEdgeWideHalfWidth, noise), wide);
+    position = rise.position;
+    z = rise.z;
 }
 
-void CSecondTracker::NewFoldSecond(bool carrierFound) {
+void CSecondTracker::Rephase(double jump, double samplesPerSecond) {
+    // The long fold moves with the rise and keeps little of what it held:
+    // what follows is measured afresh.
+    const int shift = static_cast<int>(std::lround(jump));
+    Fold i{}, q{}, w{};
+    for (int b = 0; b < kFoldBins; ++b) {
+        i[b] = kRephaseKeep * m_foldI[FoldBin(b - shift)];
+        q[b] = kRephaseKeep * m_foldQ[FoldBin(b - shift)];
+        w[b] = kRephaseKeep * m_foldW[FoldBin(b - shift)];
+    }
+    m_foldI = i;
+    m_foldQ = q;
+    m_foldW = w;
+    m_edge += jump;
+    m_slipSeconds = 0;
+    // The seconds that may hold signal from either side of the jump start
+    // their windows over, at the new phase, and are marked.
+    const std::int64_t now = static_cast<std::int64_t>(
+        std::floor(static_cast<double>(m_phaseSecond) + m_phase - m_edge / kFoldBins));
+    const std::int64_t from = m_watch.Moved(now);
+    const double moved = jump / kFoldBins * samplesPerSecond;
+    for (Windows& win : m_windows) {
+        if (win.second < from) continue;
+        const std::int64_t second = win.second;
+        const double onTime = win.onTime + moved;
+        win = Windows{};
+        win.second = second;
+        win.onTime = onTime;
+        win.spliced = true;
+    }
+    ++m_splices;
+    m_spliceFrom = from;
+}
+
+void CSecondTracker::NewFoldSecond(bool carrierFound, double samplesPerSecond, double noiseVariance,
+                                   IScoredSink& sink) {
+    // The second just folded is looked at apart, held or not.
+    const double end = static_cast<double>(m_phaseSecond) - m_edge / kFoldBins;
+    const double jump =
+        m_watch.Look(end, static_cast<double>(m_phaseSecond) + m_phase - m_edge / kFoldBins,
+                     m_locked, m_edge, m_foldI, m_foldW, noiseVariance);
+    if (jump != 0.0) Rephase(jump, samplesPerSecond);
+    if (m_locked) {
+        // The seconds whose rise and what follows it the last look took in.
+        for (; m_nextRisen + kRiseDelaySeconds <= end; ++m_nextRisen) {
+            const Windows& w = Slot(m_nextRisen);
+            if (w.second != m_nextRisen) continue;
+            sink.OnRisen({m_nextRisen, m_epoch, w.onTime, RiseSeen(m_nextRisen, w),
+                          w.spliced || m_watch.Doubted(m_nextRisen)});
+        }
+    }
     if (m_holdFold) return;
     const double keep = std::exp(-1.0 / kFoldTimeConstantSeconds);
     for (int b = 0; b < kFoldBins; ++b) {
@@ -249,14 +248,17 @@ void CSecondTracker::NewFoldSecond(bool carrierFound) {
             const double v = static_cast<double>(m_phaseSecond) + m_phase - m_edge / kFoldBins;
             m_firstSecond = static_cast<std::int64_t>(std::floor(v)) + 1;
             m_nextFinal = m_firstSecond;
+            m_nextRisen = m_firstSecond;
             m_windows.fill(Windows{});
+            m_splices = 0;
+            m_watch.Restart(m_firstSecond);
         }
         return;
     }
     if (m_edgeZ < kEdgeTrackZ) {
         return;  // hold the last rise through a fade
     }
-    const double diff = Wrap(position - m_edge);
+    const double diff = WrapBins(position - m_edge);
     if (std::abs(diff) < kSlipMs) {
         m_edge += kEdgeGain * diff;
         m_slipSeconds = 0;
@@ -309,6 +311,10 @@ void CSecondTracker::Learn(const Term* terms, int count, int hypothesis, double 
     }
 }
 
+bool CSecondTracker::RiseSeen(std::int64_t n, const Windows& w) const {
+    return Heard(w) && !w.spliced && m_watch.Seen(n);
+}
+
 void CSecondTracker::Finalize(std::int64_t n, double noiseVariance, IScoredSink& sink) {
     const Windows& w = Slot(n);
     if (w.second != n || n < m_firstSecond) {
@@ -335,13 +341,17 @@ void CSecondTracker::Finalize(std::int64_t n, double noiseVariance, IScoredSink&
     out.onTimeSample = w.onTime;
     out.high = hc;
     out.low = lc;
+    out.spliced = w.spliced;
+    out.heard = Heard(w);
+    out.riseDoubted = m_watch.Doubted(n);
+    out.riseSeen = RiseSeen(n, w);
     out.contrastSecond = n + kLevelSpan;
     out.contrast = out.contrastSigma = 0.0;
     const Windows& newest = Slot(out.contrastSecond);
     if (newest.second == out.contrastSecond && newest.count[kHigh] > 0 && newest.count[kLow] > 0) {
         out.contrast =
             newest.sum[kHigh] / newest.count[kHigh] - newest.sum[kLow] / newest.count[kLow];
-        out.contrastSigma = std::sqrt(kCorrelation * noiseVariance *
+        out.contrastSigma = std::sqrt(kBasebandCorrelation * noiseVariance *
                                       (1.0 / newest.count[kHigh] + 1.0 / newest.count[kLow]));
     }
     m_level = hc;
@@ -352,8 +362,9 @@ void CSecondTracker::Finalize(std::int64_t n, double noiseVariance, IScoredSink&
         out.quality = 0.0f;
         sink.OnScored(out);
     };
-    const bool usable = w.count[kW1] > 0 && w.count[kW2] > 0 && hTotal > 0 && lTotal > 0 &&
-                        noiseVariance > 0.0 && w.blanked <= kErasureBlanked * std::max(w.total, 1);
+    const bool usable = !w.spliced && w.count[kW1] > 0 && w.count[kW2] > 0 && hTotal > 0 &&
+                        lTotal > 0 && noiseVariance > 0.0 &&
+                        w.blanked <= kErasureBlanked * std::max(w.total, 1);
     if (!usable) {
         erase();
         return;
@@ -375,7 +386,7 @@ void CSecondTracker::Finalize(std::int64_t n, double noiseVariance, IScoredSink&
             if (o.count[k] == 0 || (j != 0 && (k == kW1 || k == kW2))) continue;
             const double mid = 0.5 * (kFrom[k] + kTo[k]);
             terms[count++] = {o.sum[k] / o.count[k], j + mid - 0.5,
-                              kCorrelation * noiseVariance / o.count[k], k, std::abs(j)};
+                              kBasebandCorrelation * noiseVariance / o.count[k], k, std::abs(j)};
         }
     }
     int span = Span();

@@ -1,10 +1,13 @@
 #pragma once
 
 #include <array>
+#include <climits>
 #include <cstdint>
 
 #include "timecode/CarrierTracker.h"
 #include "timecode/Constants.h"
+#include "timecode/RiseFinder.h"
+#include "timecode/RiseWatch.h"
 
 namespace velto {
 
@@ -17,6 +20,13 @@ struct ScoredSecond {
     bool erasure;
     float quality;
     double high, low;  // the levels the second was judged against
+    // The rise jumped (a splice) while this second was open: its windows
+    // were emptied and its on-time point may lie on either side of the jump.
+    bool spliced;
+    bool heard;  // its samples came, and few were blanked
+    // Since this second, the signal showed the rise where it is tracked
+    // (riseSeen), or elsewhere (riseDoubted: perhaps a splice not yet sure).
+    bool riseSeen, riseDoubted;
     // The newest whole second (kLevelSpan later, as each is judged that late),
     // its first part's mean amplitude minus its last part's, and the noise's
     // standard deviation on that (0: not measured): whether the signal is
@@ -25,16 +35,29 @@ struct ScoredSecond {
     double contrast, contrastSigma;
 };
 
+// A second whose rise has just been looked for in the signal, seconds before
+// it is judged.
+struct RisenSecond {
+    std::int64_t second;
+    int epoch;
+    double onTimeSample;
+    bool seen;     // the signal showed the rise where it is tracked (as ScoredSecond's riseSeen)
+    bool doubted;  // ... or lately elsewhere, or the rise jumped while the second was open
+};
+
 class IScoredSink {
 public:
     virtual ~IScoredSink() = default;
     virtual void OnScored(const ScoredSecond& s) = 0;
+    virtual void OnRisen(const RisenSecond& s) = 0;
 };
 
 // Finds the phase of the station's second by folding the detected amplitude
 // over many seconds and locating the rise from 10 % to 100 %; the length of a
 // second on the sample clock comes from the carrier's frequency (the station
 // derives both from one clock). Then scores each second as 0, 1 or marker.
+// When the rise jumps (CRiseWatch: a splice in the samples), the tracking
+// moves by the jump and the seconds it may have touched are marked.
 class CSecondTracker {
 public:
     CSecondTracker();
@@ -47,6 +70,15 @@ public:
     // the rise stays where it was: noise would only blur it.
     void HoldFold(bool hold) { m_holdFold = hold; }
     bool Locked() const { return m_locked; }
+    // Jumps of the rise the signal showed (splices in the samples), counted
+    // within the epoch, and the first running second that may lie after the
+    // latest.
+    int Splices() const { return m_splices; }
+    std::int64_t SpliceFrom() const { return m_spliceFrom; }
+    int Epoch() const { return m_epoch; }
+    // Running seconds whose rise is not watched for a jump: the call sign's
+    // Morse keys the carrier anywhere in its seconds.
+    void QuietSeconds(std::int64_t from, std::int64_t to) { m_watch.Quiet(from, to); }
     double EdgeZ() const { return m_edgeZ; }
     // Full-carrier amplitude of the last scored second.
     double Level() const { return m_level; }
@@ -59,6 +91,7 @@ private:
         int count[4] = {0, 0, 0, 0};
         int blanked = 0;
         int total = 0;
+        bool spliced = false;
     };
     // One window's mean in a level fit: its time from the start of the
     // second judged, its noise variance, which window, and how many seconds
@@ -88,8 +121,17 @@ private:
                              bool blind);
     int Span() const;
     void Learn(const Term* terms, int count, int hypothesis, double amplitude);
-    void NewFoldSecond(bool carrierFound);
+    void NewFoldSecond(bool carrierFound, double samplesPerSecond, double noiseVariance,
+                       IScoredSink& sink);
+    // Whether the signal showed second n's rise where it is tracked, and
+    // nothing since suggests it has left.
+    bool RiseSeen(std::int64_t n, const Windows& w) const;
+    static bool Heard(const Windows& w) {
+        return w.total > 0 && w.blanked <= timecode::kErasureBlanked * w.total;
+    }
     void Measure(double& position, double& z) const;
+    // The rise jumped: the tracking moves by it.
+    void Rephase(double jump, double samplesPerSecond);
     void Finalize(std::int64_t n, double noiseVariance, IScoredSink& sink);
     Windows& Slot(std::int64_t n) {
         return m_windows[static_cast<std::size_t>(n) % m_windows.size()];
@@ -106,12 +148,17 @@ private:
     int m_foldSeconds = 0;
     std::int64_t m_firstSecond = 0;
     std::int64_t m_nextFinal = 0;
+    std::int64_t m_nextRisen = 0;  // the next second to announce once its rise is looked for
     std::array<Windows, 16> m_windows{};
     // Seconds n - kLevelSpan .. n + kLevelSpan, and the one begun meanwhile.
     static_assert(2 * timecode::kLevelSpan + 2 <= 16);
     double m_level = 0.0;
     bool m_holdFold = false;
     std::array<Channel, timecode::kLevelSpan + 1> m_channels{};  // by span; 0 unused
+
+    CRiseWatch m_watch;
+    int m_splices = 0;
+    std::int64_t m_spliceFrom = 0;
 };
 
 }  // namespace velto

@@ -16,16 +16,6 @@ namespace {
 constexpr std::int64_t kStart = 1796610180 + 20;  // 2026-12-07 11:23:20 JST, a Monday
 constexpr double kMs = 96.0;                      // samples per millisecond
 
-JjySignalOptions Noisy(double cn0, std::uint64_t seed) {
-    JjySignalOptions o;
-    o.carrierAmplitude = 2000.0 * std::sqrt(4.0 * std::pow(10.0, cn0 / 10.0) / 96000.0);
-    o.cn0DbHz = cn0;
-    o.fastNoise = true;
-    o.seed = seed;
-    o.startOffsetSamples = 12345;
-    return o;
-}
-
 // A strong carrier with noise, and a nearly clean one whose input begins in
 // the 10 % part of a second (the impulse blanker's first idea of the level is
 // then the low carrier, and the full carrier must not look like a burst to it
@@ -163,7 +153,7 @@ TEST(Decoder, WeakSignalNeedsSeveralMinutes) {
     }
     ASSERT_GT(count, 0);
     EXPECT_LT(std::sqrt(sumSquare / count), 3.0 * kMs);
-    EXPECT_GT(r.FirstValid(), 180);
+    EXPECT_GT(r.FirstValid(), 120);  // more than two minutes of input
     EXPECT_GE(r.rec.minutes.size(), 1u);
 }
 

@@ -10,6 +10,18 @@
 
 namespace velto {
 
+// A carrier in white noise (sigma 2000) at `cn0` dB-Hz, starting part-way
+// into a second.
+inline JjySignalOptions Noisy(double cn0, std::uint64_t seed) {
+    JjySignalOptions o;
+    o.carrierAmplitude = 2000.0 * std::sqrt(4.0 * std::pow(10.0, cn0 / 10.0) / 96000.0);
+    o.cn0DbHz = cn0;
+    o.fastNoise = true;
+    o.seed = seed;
+    o.startOffsetSamples = 12345;
+    return o;
+}
+
 // Collects everything the decoder reports, with the input index at which it
 // came.
 struct Recorder : IDecoderSink {
@@ -17,15 +29,22 @@ struct Recorder : IDecoderSink {
     std::vector<DecoderMinute> minutes;
     std::vector<DecoderStatus> statuses;
     std::vector<DecoderEvaluation> evaluations;
+    std::vector<DecoderRise> rises;
+    std::vector<std::int64_t> riseFed, secondFed;  // input fed when each came
     std::int64_t fed = 0;
     std::int64_t firstValidAt = -1;  // input fed when the first valid second came
     void OnSecond(const DecoderSecond& s) override {
         if (s.timeValid && firstValidAt < 0) firstValidAt = fed;
         seconds.push_back(s);
+        secondFed.push_back(fed);
     }
     void OnMinute(const DecoderMinute& m) override { minutes.push_back(m); }
     void OnStatus(const DecoderStatus& s) override { statuses.push_back(s); }
     void OnEvaluation(const DecoderEvaluation& e) override { evaluations.push_back(e); }
+    void OnRise(const DecoderRise& r) override {
+        rises.push_back(r);
+        riseFed.push_back(fed);
+    }
 };
 
 // Feeds `seconds` of a simulated signal in 100 ms buffers.
@@ -41,13 +60,14 @@ inline void Simulate(CJjySignal& signal, CDecoder& decoder, Recorder& rec, doubl
 }
 
 // The simulator's truth for a run without leap seconds that began at Unix
-// second `start`: which second an on-time index belongs to, and where that
-// second truly began.
+// second `start`: which second an on-time index belongs to (the nearest, a
+// splice of the input included), and where that second truly began.
 struct Truth {
     std::int64_t start;
     const CJjySignal& signal;
     std::int64_t Second(double onTime) const {
-        return std::llround((onTime - signal.OnTimeSample(0)) / signal.SamplesPerSecond());
+        return std::llround((signal.UnsplicedSample(onTime) - signal.OnTimeSample(0)) /
+                            signal.SamplesPerSecond());
     }
     double OnTime(double onTime) const { return signal.OnTimeSample(Second(onTime)); }
     std::int64_t Unix(double onTime) const { return start + Second(onTime); }
