@@ -298,7 +298,8 @@ void CReceiver::JudgeInput(const std::int16_t* samples, std::size_t n) {
     }
     while (n > 0) {
         const std::size_t take = std::min(n, m_healthBuffer.size() - m_healthFill);
-        std::copy_n(samples, take, m_healthBuffer.begin() + static_cast<std::ptrdiff_t>(m_healthFill));
+        std::copy_n(samples, take,
+                    m_healthBuffer.begin() + static_cast<std::ptrdiff_t>(m_healthFill));
         m_healthFill += take;
         samples += take;
         n -= take;
@@ -381,6 +382,16 @@ void CReceiver::OnMinute(const DecoderMinute& minute) {
     const std::optional<SystemTime> captured = CaptureTime(minute.onTimeSample);
     for (IReceiverObserver* observer : m_observers) {
         observer->OnMinute(minute, captured);
+    }
+}
+
+void CReceiver::OnRise(const DecoderRise& rise) {
+    std::optional<SystemTime> steady;
+    if (m_live && m_receiving && m_clock.Steady(rise.onTimeSample)) {
+        steady = m_clock.TimeOf(rise.onTimeSample);
+    }
+    for (IReceiverObserver* observer : m_observers) {
+        observer->OnRise(rise, steady);
     }
 }
 

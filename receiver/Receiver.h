@@ -113,6 +113,7 @@ private:
     void OnSecond(const DecoderSecond& second) override;
     void OnMinute(const DecoderMinute& minute) override;
     void OnStatus(const DecoderStatus& status) override;
+    void OnRise(const DecoderRise& rise) override;
 
     CCaptureHandOver m_handOver{*this};
     CWaveDevice m_wave;
