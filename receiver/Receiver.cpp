@@ -6,7 +6,7 @@
 
 namespace velto {
 
-CReceiver::CReceiver() = default;
+CReceiver::CReceiver() { m_decoderFeed.Configure(*m_station, m_format); }
 
 // The devices go before the rest, so that no notification outlives the
 // receiver; the recording is finished.
@@ -25,12 +25,27 @@ void CReceiver::AddObserver(IReceiverObserver* observer) {
 
 void CReceiver::RemoveObserver(IReceiverObserver* observer) { std::erase(m_observers, observer); }
 
+bool CReceiver::Configure(const Station& station, CaptureFormat format) {
+    if (m_receiving || !m_pipeline.Configure(station.carrierHz, format)) {
+        return false;
+    }
+    m_station = &station;
+    m_format = format;
+    m_decoderFeed.Configure(station, format);
+    for (IReceiverObserver* observer : m_observers) {
+        observer->OnConfigured(station, format);
+    }
+    return true;
+}
+
 bool CReceiver::Start(const DeviceSpec& capture, const DeviceSpec& playback, Warnings& told) {
-    if (m_wave.StartCapture(capture, &m_handOver, told) != 1) {
+    DeviceSpec spec = capture;
+    spec.sampleRate = static_cast<std::uint32_t>(m_format.rate);
+    if (m_wave.StartCapture(spec, &m_handOver, told) != 1) {
         return false;
     }
     m_playbackSpec = playback;
-    m_health.StartRun();
+    m_health.StartRun(m_format.rate);
     m_pipeline.StartRun();
     m_receiving = true;
     m_monitorDue = !m_unattended;
@@ -41,8 +56,15 @@ bool CReceiver::Start(const DeviceSpec& capture, const DeviceSpec& playback, War
     m_live = capture.replayFile.empty();
     m_clock.Reset();
     m_lastSteady.reset();
-    m_decoder.Reset();
+    BeginDecoding();
     return true;
+}
+
+void CReceiver::BeginDecoding() {
+    m_decoderFeed.Reset();
+    if (!m_decoderFeed.Decodes()) {
+        m_health.Raise(WarningCode::NotDecoded, m_decoderFeed.NotDecodedText());
+    }
 }
 
 void CReceiver::Stop(Warnings& told) {
@@ -95,12 +117,13 @@ void CReceiver::OnCaptureData() {
     if (!m_unattended) {
         m_pipeline.ProcessBuffer(samples, b);
     }
-    m_health.OnBuffer(samples, kBufferSamples, m_wave.DroppedSamples());
+    const auto bufferSamples = static_cast<std::size_t>(m_format.BufferSamples());
+    m_health.OnBuffer(samples, bufferSamples, m_wave.DroppedSamples());
     if (!m_unattended) {
         FillMonitor(b);
         const ProcessedBuffer record{b,
                                      m_displayIndex,
-                                     {samples, kBufferSamples},
+                                     {samples, bufferSamples},
                                      m_pipeline.Filtered(),
                                      m_pipeline.RawRow(),
                                      m_pipeline.CorrectedRow(),
@@ -235,22 +258,26 @@ void CReceiver::DecodeCaptured() {
         m_decodeCursor = total - kReadable;
     }
     FollowSystemClockSteps();
+    const std::int64_t bufferSamples = m_format.BufferSamples();
+    const auto n = static_cast<int>(bufferSamples);
     // Samples the stream lost move every later index on by their number, so
     // that an index stays the sample's place in time.
     for (; m_decodeCursor < total; ++m_decodeCursor) {
         const int slot = static_cast<int>(m_decodeCursor % kRingBuffers);
         const CWaveDevice::Loss loss = m_wave.BufferLoss(slot);
-        const std::int64_t first = m_decodeCursor * kBufferSamples + loss.before;
+        const std::int64_t first = m_decodeCursor * bufferSamples + loss.before;
+        // The stamp marks the end of the buffer, as the decoder counts samples.
+        const double end = m_decoderFeed.DecoderIndex(double(first + bufferSamples + loss.within));
+        m_clock.AddStamp(static_cast<std::int64_t>(end), m_wave.BufferStamp(slot));
         const std::int16_t* samples = m_wave.BufferSamples(slot);
-        const int at = loss.within > 0 ? std::clamp(loss.at, 0, kBufferSamples) : kBufferSamples;
+        const int at = loss.within > 0 ? std::clamp(loss.at, 0, n) : n;
         if (at > 0) {
             Deliver(first, samples, static_cast<std::size_t>(at), false);
         }
-        if (at < kBufferSamples) {
-            Deliver(first + at + loss.within, samples + at,
-                    static_cast<std::size_t>(kBufferSamples - at), false);
+        if (at < n) {
+            Deliver(first + at + loss.within, samples + at, static_cast<std::size_t>(n - at),
+                    false);
         }
-        m_clock.AddStamp(first + kBufferSamples + loss.within, m_wave.BufferStamp(slot));
     }
 }
 
@@ -277,9 +304,9 @@ void CReceiver::FollowSystemClockSteps() {
 void CReceiver::BeginInput() {
     m_inputSamples = 0;
     m_live = false;
-    m_decoder.Reset();
-    m_health.StartRun();
-    m_healthBuffer.assign(kBufferSamples, 0);
+    BeginDecoding();
+    m_health.StartRun(m_format.rate);
+    m_healthBuffer.assign(static_cast<std::size_t>(m_format.BufferSamples()), 0);
     m_healthFill = 0;
 }
 
@@ -293,7 +320,7 @@ void CReceiver::FeedInput(const std::int16_t* samples, std::size_t n) {
 // A file's samples are judged as a capture's are, buffer by buffer, so that a
 // clipped or silent recording is told as the same input live would be.
 void CReceiver::JudgeInput(const std::int16_t* samples, std::size_t n) {
-    if (m_healthBuffer.size() != static_cast<std::size_t>(kBufferSamples)) {
+    if (m_healthBuffer.empty()) {
         return;
     }
     while (n > 0) {
@@ -315,7 +342,7 @@ void CReceiver::EndInput() { CheckRecorder(); }
 void CReceiver::Deliver(std::int64_t first, const std::int16_t* samples, std::size_t n,
                         bool mayWait) {
     m_recorder.Push(samples, n, mayWait);
-    m_decoder.Feed(first, samples, n);
+    m_decoderFeed.Feed(first, samples, n);
     for (IReceiverObserver* observer : m_observers) {
         observer->OnInput(first, samples, n);
     }
@@ -325,7 +352,7 @@ void CReceiver::Warn(WarningCode code, const std::string& text) { Tell({{code, t
 
 bool CReceiver::StartRecording(std::unique_ptr<ISampleWriter> writer, std::string* error) {
     StopRecording();
-    if (!m_recorder.Start(std::move(writer))) {
+    if (!m_recorder.Start(std::move(writer), m_format.rate)) {
         *error = "the recorder could not start.";
         return false;
     }

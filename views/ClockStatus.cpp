@@ -130,7 +130,7 @@ void CClockStatus::Show(const std::optional<Present>& present) {
         return;
     }
     m_shown = present;
-    m_time->setText(present ? velto::JstClockText(present->utcUnix, present->leapSecond)
+    m_time->setText(present ? velto::CivilClockText(m_zone, present->utcUnix, present->leapSecond)
                             : QString());
     if (m_onTick) {
         m_onTick();

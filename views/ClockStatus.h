@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "base/SystemTime.h"
+#include "station/CivilTime.h"
 #include "timecode/DecoderEvents.h"
 
 // The decoded time for the main window's status bar: the JST date and time
@@ -43,6 +44,8 @@ public:
     void OnStatus(const velto::DecoderStatus& s);
     // Reception stopped: the state only, as at the start.
     void Clear();
+    // The civil time the time is shown in (JST until told otherwise).
+    void SetZone(velto::CivilZone zone) { m_zone = zone; }
 
     // The second shown now, if any.
     std::optional<Present> Shown() const { return m_shown; }
@@ -87,4 +90,5 @@ private:
     std::optional<Present> m_shown;
     Clock m_now;
     std::function<void()> m_onTick;
+    velto::CivilZone m_zone = velto::CivilZone::Japan;
 };
