@@ -73,6 +73,7 @@ CMainFrame::CMainFrame()
                                Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint) {
     setWindowTitle(QStringLiteral("Velto"));
     m_receiver.AddObserver(this);
+    m_station = velto::LoadStoredStation();
     m_chooseOpenFile = [this] { return ChooseRecordingToOpen(this); };
     m_showMessage = [this](const QString& text) {
         QMessageBox box(QMessageBox::Warning, QStringLiteral("Velto"), text, QMessageBox::Ok, this);
@@ -107,6 +108,7 @@ CMainFrame::CMainFrame()
     m_statusBar->AddPermanent(m_clockStatus);
     const QString stored = QString::fromStdString(ReadDeviceSpec().name);
     m_statusBar->SetDevice(stored.isEmpty() ? CaptureDeviceName(velto::DeviceSpec{}) : stored);
+    m_receiver.Configure(*m_station.station, m_station.format);
 
     // The view keeps its size; the status bar adds to the window's height.
     setFixedSize(kClientWidth,
@@ -354,7 +356,9 @@ void CMainFrame::FeedScope(const velto::ProcessedBuffer& buffer) {
     if (m_wndScope == nullptr || !m_wndScope->isVisible()) {
         return;
     }
-    m_wndScope->FeedBuffer(buffer.samples.data(), buffer.filtered.data());
+    m_wndScope->FeedBuffer(buffer.samples.data(), buffer.filtered.data(),
+                           static_cast<int>(buffer.samples.size()), m_receiver.Format().rate,
+                           m_receiver.ReceivedStation().carrierHz);
 }
 
 void CMainFrame::ShowAudioBoxes(const velto::Warnings& told) {
@@ -363,7 +367,47 @@ void CMainFrame::ShowAudioBoxes(const velto::Warnings& told) {
     }
 }
 
+void CMainFrame::SetStationOverride(const velto::StationChoice& choice) {
+    m_station = choice;
+    m_receiver.Configure(*m_station.station, m_station.format);
+}
+
+// The band follows too: an analyser for the station's carrier at the rate,
+// shown from the next run on.
+void CMainFrame::OnConfigured(const velto::Station& station, velto::CaptureFormat format) {
+    m_wndView->SetStation(station);
+    m_clockStatus->SetZone(station.zone);
+    velto::SpectrumOptions options;
+    options.sampleRate = format.rate;
+    options.carrierHz = static_cast<int>(station.carrierHz);
+    if (m_analyser && m_analyser->Options().sampleRate == options.sampleRate &&
+        m_analyser->Options().carrierHz == options.carrierHz) {
+        return;
+    }
+    m_wndSpectrum->SetAnalyser(nullptr);
+    m_analyser.reset();
+    try {
+        m_analyser = std::make_unique<velto::CSpectrumAnalyser>(options);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "velto: no spectrum: %s\n", e.what());
+    }
+}
+
+// A live run captures at the station's rate, a replay at the recording's.
 bool CMainFrame::StartRun(const velto::DeviceSpec& capture) {
+    velto::StationChoice choice = m_station;
+    if (!capture.replayFile.empty()) {
+        std::string error;
+        const std::optional<velto::StationChoice> replay =
+            velto::ChooseStation(m_station.station->name, capture.sampleRate, &error);
+        if (!replay) {
+            ShowMessage(QStringLiteral("このファイルは再生できません。\n") +
+                        QString::fromStdString(error));
+            return false;
+        }
+        choice = *replay;
+    }
+    m_receiver.Configure(*choice.station, choice.format);
     velto::Warnings told;
     const bool started = m_receiver.Start(capture, ReadDeviceSpec(), told);
     ShowAudioBoxes(told);
@@ -447,7 +491,10 @@ void CMainFrame::OnUpdateReceiveStart(CCmdUI* pCmdUI) {
 void CMainFrame::OnSoundCard() {
     RefreshDevices();
     CSoundCardDlg dlg;
-    dlg.exec();
+    if (dlg.exec() == QDialog::Accepted) {
+        m_station = velto::LoadStoredStation();
+        m_receiver.Configure(*m_station.station, m_station.format);
+    }
     if (!m_captureOverride) {
         m_statusBar->SetDevice(CaptureDeviceName(ReadCaptureSpec()));
     }
@@ -525,6 +572,7 @@ void CMainFrame::OnFileOpen() {
     reader.Close();
     velto::DeviceSpec spec = ReadDeviceSpec();
     spec.replayFile = QFile::encodeName(path).toStdString();
+    spec.sampleRate = static_cast<std::uint32_t>(reader.SampleRate());
     StartRun(spec);
 }
 
@@ -540,7 +588,8 @@ void CMainFrame::OnRecord() {
         UpdateCommand(ID_RECORD);
         return;
     }
-    velto::CWavFileWriter::Target target{QFile::encodeName(path).toStdString(), false, {}};
+    velto::CWavFileWriter::Target target{
+        QFile::encodeName(path).toStdString(), false, {}, m_receiver.Format().rate};
     if (!m_replayFile.empty()) {
         target.input = velto::FileId::OfPath(m_replayFile);
     }

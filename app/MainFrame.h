@@ -14,6 +14,7 @@
 #include "clock/ClockFeed.h"
 #include "logfeed/ReceptionLogFeed.h"
 #include "receiver/Receiver.h"
+#include "receiver/StationChoice.h"
 #include "spectrum/SpectrumAnalyser.h"
 
 class CChildView;
@@ -36,6 +37,11 @@ class CMainFrame : public QMainWindow, private velto::IReceiverObserver {
 public:
     CMainFrame();
     ~CMainFrame() override;
+
+    // Receives this station at this rate instead of the stored choice, until
+    // the sound-card dialog stores another (--station).
+    void SetStationOverride(const velto::StationChoice& choice);
+    const velto::StationChoice& Station() const { return m_station; }
 
     // Opens this capture device instead of the stored one, for this run only.
     void SetCaptureOverride(int deviceId);
@@ -149,6 +155,8 @@ private:
     void OnCaptureLost() override;
     // The replayed recording has ended: reception has stopped, as by 停止.
     void OnInputEnded() override;
+    // The receiver's station and format changed: the captions and the clock follow.
+    void OnConfigured(const velto::Station& station, velto::CaptureFormat format) override;
 
     velto::CReceiver m_receiver;
     CChildView* m_wndView = nullptr;  // owned by Qt parenthood
@@ -160,6 +168,8 @@ private:
     QMenu* m_receiveMenu = nullptr;
     std::map<int, QAction*> m_actions;
     std::optional<int> m_captureOverride;
+    // The station live runs receive; a replay takes the recording's rate.
+    velto::StationChoice m_station;
     FileChooser m_chooseOpenFile;
     FileChooser m_chooseRecordFile;
     Confirmer m_confirm;

@@ -34,6 +34,9 @@ bool CReceiverApp::InitInstance() {
     if (m_captureOverride) {
         m_frame->SetCaptureOverride(*m_captureOverride);
     }
+    if (m_stationOverride) {
+        m_frame->SetStationOverride(*m_stationOverride);
+    }
     m_frame->show();
     return true;
 }

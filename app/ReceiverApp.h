@@ -4,6 +4,8 @@
 #include <memory>
 #include <optional>
 
+#include "receiver/StationChoice.h"
+
 class CMainFrame;
 
 // The application object: sets where the profile lives, creates the main
@@ -17,6 +19,8 @@ public:
 
     // Opens this capture device in place of the stored one (the simulator).
     void SetCaptureOverride(int deviceId) { m_captureOverride = deviceId; }
+    // Receives this station in place of the stored one (--station).
+    void SetStationOverride(const velto::StationChoice& choice) { m_stationOverride = choice; }
 
     bool InitInstance();
     CMainFrame* MainFrame() const { return m_frame.get(); }
@@ -27,4 +31,5 @@ public slots:
 private:
     std::unique_ptr<CMainFrame> m_frame;
     std::optional<int> m_captureOverride;
+    std::optional<velto::StationChoice> m_stationOverride;
 };

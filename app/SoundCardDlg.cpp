@@ -9,6 +9,7 @@
 
 #include "audio/WaveDevice.h"
 #include "audio/WaveService.h"
+#include "receiver/StationChoice.h"
 
 namespace {
 
@@ -17,6 +18,12 @@ int Dlu(int units) { return units * 3 / 2; }
 
 const QString kDefaultDevice = QStringLiteral("既定のデバイス");
 
+QString Khz(double hz) { return QString::number(hz / 1000.0) + QStringLiteral(" kHz"); }
+
+QString Text(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
 }  // namespace
 
 CSoundCardDlg::CSoundCardDlg(QWidget* parent) : QDialog(parent) {
@@ -24,6 +31,15 @@ CSoundCardDlg::CSoundCardDlg(QWidget* parent) : QDialog(parent) {
     setModal(true);
 
     auto* layout = new QVBoxLayout(this);
+    auto* stationLabel = new QLabel(QStringLiteral("受信する局(&S):"), this);
+    m_stations = new QComboBox(this);
+    for (const velto::Station& st : velto::Stations()) {
+        m_stations->addItem(Text(st.title));
+    }
+    stationLabel->setBuddy(m_stations);
+    auto* rateLabel = new QLabel(QStringLiteral("サンプリングレート(&F):"), this);
+    m_rates = new QComboBox(this);
+    rateLabel->setBuddy(m_rates);
     auto* label = new QLabel(QStringLiteral("録音デバイス(&D):"), this);
     m_list = new QComboBox(this);
     m_list->setEditable(false);
@@ -32,20 +48,16 @@ CSoundCardDlg::CSoundCardDlg(QWidget* parent) : QDialog(parent) {
     m_current = new QLabel(this);
     m_current->setTextFormat(Qt::PlainText);
     m_current->setWordWrap(true);
-    auto* hint = new QLabel(
-        QStringLiteral("40 kHz の搬送波を受けるには、96 kHz で録音できるデバイスが必要です。"
-                       "サウンドサーバー (PipeWire、PulseAudio) を通る既定のデバイスは"
-                       "たいてい 48 kHz なので、カードのハードウェアデバイス "
-                       "(名前に hw: を含むもの) を選んでください。"),
-        this);
-    hint->setWordWrap(true);
+    m_hint = new QLabel(this);
+    m_hint->setWordWrap(true);
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
     ok->setDefault(true);
     buttons->addButton(QStringLiteral("キャンセル"), QDialogButtonBox::RejectRole);
     connect(buttons, &QDialogButtonBox::accepted, this, &CSoundCardDlg::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    for (QWidget* w : std::initializer_list<QWidget*>{label, m_list, m_current, hint, buttons}) {
+    for (QWidget* w : std::initializer_list<QWidget*>{stationLabel, m_stations, rateLabel, m_rates,
+                                                      label, m_list, m_current, m_hint, buttons}) {
         layout->addWidget(w);
     }
     setFixedWidth(Dlu(285));
@@ -53,12 +65,45 @@ CSoundCardDlg::CSoundCardDlg(QWidget* parent) : QDialog(parent) {
     Load();
     Fill();
     connect(m_list, &QComboBox::activated, this, &CSoundCardDlg::OnSelChange);
+    connect(m_stations, &QComboBox::activated, this, [this] { FillRates(0); });
+    connect(m_rates, &QComboBox::activated, this, [this] { ShowHint(); });
 }
+
+// The rates the chosen station allows, `rate` selected when among them,
+// else its default.
+void CSoundCardDlg::FillRates(int rate) {
+    const velto::Station& st =
+        velto::Stations()[static_cast<std::size_t>(m_stations->currentIndex())];
+    const QSignalBlocker quiet(m_rates);
+    m_rates->clear();
+    for (int r : velto::RatesFor(st)) {
+        m_rates->addItem(Khz(r), r);
+    }
+    const int wanted = m_rates->findData(rate);
+    m_rates->setCurrentIndex(wanted >= 0 ? wanted : m_rates->findData(st.sampleRate));
+    ShowHint();
+}
+
+// At 96 kHz the words of the 40 kHz station as they always were.
+void CSoundCardDlg::ShowHint() {
+    const velto::Station& st =
+        velto::Stations()[static_cast<std::size_t>(m_stations->currentIndex())];
+    m_hint->setText(QStringLiteral("%1 の搬送波を受けるには、%2 で録音できるデバイスが必要です。"
+                                   "サウンドサーバー (PipeWire、PulseAudio) を通る既定のデバイスは"
+                                   "たいてい 48 kHz なので、カードのハードウェアデバイス "
+                                   "(名前に hw: を含むもの) を選んでください。")
+                        .arg(Khz(st.carrierHz), Khz(m_rates->currentData().toInt())));
+}
+
+QString CSoundCardDlg::HintText() const { return m_hint->text(); }
 
 void CSoundCardDlg::Load() {
     const StoredDevice stored = LoadStoredDevice();
     m_deviceId = stored.id;
     m_deviceName = stored.name;
+    const velto::StationChoice station = velto::LoadStoredStation();
+    m_stations->setCurrentIndex(static_cast<int>(station.station - velto::Stations().data()));
+    FillRates(station.format.rate);
 }
 
 // The list is rebuilt from the devices there are now; the stored pair is
@@ -73,7 +118,11 @@ void CSoundCardDlg::Fill() {
     for (int d = 0; d < n; ++d) {
         const QString name =
             TrimTrailingSpaces(QString::fromStdString(velto::WaveService().InGetDevName(d)));
-        m_list->addItem(name);
+        // The name as the item's data, the offer of 192 kHz beside it.
+        m_list->addItem(velto::WaveService().InSupportsRate(d, 2 * velto::kSampleRate)
+                            ? name + QStringLiteral("  (192 kHz)")
+                            : name,
+                        name);
         if (d == m_deviceId && name == m_deviceName) {
             selected = d + 1;
         }
@@ -84,7 +133,9 @@ void CSoundCardDlg::Fill() {
             QStringLiteral("現在の設定: %1 (見つかりません。既定のデバイスで受信します)")
                 .arg(m_deviceName));
     } else {
-        m_current->setText(QStringLiteral("現在の設定: ") + m_list->itemText(selected));
+        m_current->setText(
+            QStringLiteral("現在の設定: ") +
+            (selected == 0 ? kDefaultDevice : m_list->itemData(selected).toString()));
     }
 }
 
@@ -95,13 +146,21 @@ void CSoundCardDlg::OnSelChange(int index) {
         return;
     }
     m_deviceId = index - 1;
-    m_deviceName = index == 0 ? QString() : m_list->itemText(index);
+    m_deviceName = index == 0 ? QString() : m_list->itemData(index).toString();
     Fill();
 }
 
 void CSoundCardDlg::Save() {
     m_deviceName = TrimTrailingSpaces(m_deviceName);
     SaveStoredDevice({m_deviceId, m_deviceName});
+    const velto::Station& st =
+        velto::Stations()[static_cast<std::size_t>(m_stations->currentIndex())];
+    std::string ignored;
+    const std::optional<velto::StationChoice> choice =
+        velto::ChooseStation(st.name, m_rates->currentData().toInt(), &ignored);
+    if (choice) {
+        velto::SaveStoredStation(*choice);
+    }
 }
 
 void CSoundCardDlg::accept() {

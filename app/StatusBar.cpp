@@ -30,10 +30,12 @@ int Urgency(WarningCode code) {
             return 5;
         case WarningCode::ClockFeed:
             return 6;
+        case WarningCode::NotDecoded:
+            return 7;
         default:
             break;  // not the input's: told elsewhere
     }
-    return 7;
+    return 8;
 }
 
 QString ClockFeedTroubleText(const QString& trouble) {

@@ -97,6 +97,9 @@ int main(int argc, char** argv) {
     if (line.options.simulate) {
         app.SetCaptureOverride(velto::WaveService().InSimulatorId());
     }
+    if (line.options.choice) {
+        app.SetStationOverride(*line.options.choice);
+    }
     if (!app.InitInstance()) {
         return kExitFailure;
     }

@@ -8,7 +8,8 @@
 
 namespace velto {
 
-// A recording as capture device: its samples are delivered in 100 ms
+// A recording as capture device, opened at the recording's own rate: its
+// samples are delivered in 100 ms
 // buffers paced by the steady clock, as a sound card would deliver them.
 // At the end of the file the last part-buffer is filled up with silence, and
 // the stream tells its end (kWaveHdrEnd).

@@ -4,7 +4,7 @@
 #include <new>
 #include <system_error>
 
-#include "base/Geometry.h"
+#include "base/CaptureFormat.h"
 
 namespace velto {
 namespace {
@@ -13,12 +13,14 @@ constexpr std::chrono::milliseconds kBufferPeriod(kBufferMs);
 
 }  // namespace
 
-CPacedWaveIn::CPacedWaveIn(WaveInProc callback, void* instance)
-    : m_queue(callback, instance), m_samples(new (std::nothrow) std::int16_t[kBufferSamples]) {}
+CPacedWaveIn::CPacedWaveIn(WaveInProc callback, void* instance, int rate)
+    : m_queue(callback, instance),
+      m_bufferSamples(static_cast<std::size_t>(CaptureFormat{rate}.BufferSamples())),
+      m_samples(new (std::nothrow) std::int16_t[m_bufferSamples]) {}
 
 bool CPacedWaveIn::FormatFits(const WaveFormat& format) {
     return format.channels == 1 && format.bitsPerSample == kBitsPerSample &&
-           format.samplesPerSec == static_cast<std::uint32_t>(kSampleRate);
+           CaptureFormat::ForRate(format.samplesPerSec).has_value();
 }
 
 int CPacedWaveIn::AddBuffer(WaveHeader* header) {
@@ -49,8 +51,8 @@ int CPacedWaveIn::Start() {
 void CPacedWaveIn::Run(std::chrono::steady_clock::time_point start) {
     for (std::int64_t k = 1;; ++k) {
         std::size_t n = 0;
-        while (n < static_cast<std::size_t>(kBufferSamples)) {
-            const std::size_t got = Fill(m_samples.get() + n, kBufferSamples - n);
+        while (n < m_bufferSamples) {
+            const std::size_t got = Fill(m_samples.get() + n, m_bufferSamples - n);
             if (got == 0) {
                 break;
             }
@@ -60,14 +62,14 @@ void CPacedWaveIn::Run(std::chrono::steady_clock::time_point start) {
             m_queue.ReturnQueued(kWaveHdrEnd);
             return;
         }
-        std::fill(m_samples.get() + n, m_samples.get() + kBufferSamples, std::int16_t{0});
+        std::fill(m_samples.get() + n, m_samples.get() + m_bufferSamples, std::int16_t{0});
         {
             std::unique_lock lock(m_wakeMutex);
             if (m_wake.wait_until(lock, start + k * kBufferPeriod, [this] { return m_stop; })) {
                 return;
             }
         }
-        m_queue.Deliver(m_samples.get(), kBufferSamples);
+        m_queue.Deliver(m_samples.get(), m_bufferSamples);
     }
 }
 

@@ -26,9 +26,10 @@ public:
     std::uint64_t DroppedSamples() const override { return m_queue.Dropped(); }
 
 protected:
-    CPacedWaveIn(WaveInProc callback, void* instance);
+    // Delivers buffers of 100 ms at `rate`.
+    CPacedWaveIn(WaveInProc callback, void* instance, int rate);
 
-    // The format these devices deliver: 96 kHz, 16 bits, mono.
+    // The formats these devices deliver: 96 or 192 kHz, 16 bits, mono.
     static bool FormatFits(const WaveFormat& format);
     // The buffer could be allocated.
     bool Valid() const { return m_samples != nullptr; }
@@ -36,7 +37,7 @@ protected:
 
     // On the window's thread, as the device starts.
     virtual void OnStart() {}
-    // On the device's thread: fills up to kBufferSamples samples; 0 at the end.
+    // On the device's thread: fills up to a buffer of samples; 0 at the end.
     virtual std::size_t Fill(std::int16_t* samples, std::size_t count) = 0;
     // On the window's thread, once the thread has ended for good.
     virtual void OnClose() {}
@@ -45,6 +46,7 @@ private:
     void Run(std::chrono::steady_clock::time_point start);
 
     CWaveInQueue m_queue;
+    std::size_t m_bufferSamples;
     std::unique_ptr<std::int16_t[]> m_samples;
     bool m_open = true;
     bool m_running = false;

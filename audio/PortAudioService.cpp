@@ -73,6 +73,19 @@ std::string CPortAudioService::InGetDevName(int deviceId) {
     return DeviceName(m_inDevices, deviceId);
 }
 
+bool CPortAudioService::InSupportsRate(int deviceId, int rate) {
+    int device = paNoDevice;
+    if (Resolve(deviceId, m_inDevices, true, &device) != kWaveOk) {
+        return false;
+    }
+    const PaDeviceInfo* info = Pa_GetDeviceInfo(device);
+    if (info == nullptr) {
+        return false;
+    }
+    const PaStreamParameters input{device, 1, paInt16, info->defaultHighInputLatency, nullptr};
+    return Pa_IsFormatSupported(&input, nullptr, rate) == paFormatIsSupported;
+}
+
 int CPortAudioService::OutGetNumDevs() { return static_cast<int>(m_outDevices.size()); }
 
 std::string CPortAudioService::OutGetDevName(int deviceId) {

@@ -23,6 +23,7 @@ public:
     int OutGetNumDevs() override;
     std::string OutGetDevName(int deviceId) override;
     bool Refresh() override;
+    bool InSupportsRate(int deviceId, int rate) override;
 
     int InOpen(std::unique_ptr<IWaveIn>* handle, int deviceId, const WaveFormat& format,
                WaveInProc callback, void* instance) override;

@@ -11,9 +11,9 @@
 namespace velto {
 namespace {
 
-// The ring holds a second of samples: far more than a poll period, so the
-// real-time side never finds it full while the stream's thread runs.
-constexpr std::size_t kRingCapacity = kSampleRate;
+// The ring holds a second of samples at the stream's rate: far more than a
+// poll period, so the real-time side never finds it full while the stream's
+// thread runs.
 constexpr auto kPollPeriod = std::chrono::milliseconds(5);
 // A device that delivered nothing for this long is gone. Sound servers may
 // take more than a second to deliver the first samples of a stream.
@@ -28,7 +28,9 @@ constexpr auto kLongestCountedPoll = std::chrono::milliseconds(50);
 }  // namespace
 
 CPortAudioWaveIn::CPortAudioWaveIn(WaveInProc callback, void* instance, double sampleRate)
-    : m_queue(callback, instance), m_ring(kRingCapacity), m_sampleRate(sampleRate) {}
+    : m_queue(callback, instance),
+      m_ring(static_cast<std::size_t>(sampleRate)),
+      m_sampleRate(sampleRate) {}
 
 int CPortAudioWaveIn::Open(std::unique_ptr<IWaveIn>* handle, PaDeviceIndex device,
                            const WaveFormat& format, WaveInProc callback, void* instance) {

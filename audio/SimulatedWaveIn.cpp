@@ -17,11 +17,11 @@ constexpr double kNoiseSigma = 600.0;
 
 int CSimulatedWaveIn::Open(std::unique_ptr<IWaveIn>* handle, const WaveFormat& format,
                            WaveInProc callback, void* instance) {
-    if (!FormatFits(format)) {
+    if (!FormatFits(format) || !SupportsRate(static_cast<int>(format.samplesPerSec))) {
         return kWaveBadFormat;
     }
-    std::unique_ptr<CSimulatedWaveIn> stream(new (std::nothrow)
-                                                 CSimulatedWaveIn(callback, instance));
+    std::unique_ptr<CSimulatedWaveIn> stream(new (std::nothrow) CSimulatedWaveIn(
+        callback, instance, static_cast<int>(format.samplesPerSec)));
     if (!stream || !stream->Valid()) {
         return kWaveNoMemory;
     }

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "audio/PacedWaveIn.h"
+#include "base/Geometry.h"
 #include "simulator/JjySignal.h"
 
 namespace velto {
@@ -17,6 +18,8 @@ public:
     static int Open(std::unique_ptr<IWaveIn>* handle, const WaveFormat& format, WaveInProc callback,
                     void* instance);
     ~CSimulatedWaveIn() override { Halt(); }
+    // The signal is JJY 40 kHz at the base rate.
+    static bool SupportsRate(int rate) { return rate == kSampleRate; }
 
 private:
     using CPacedWaveIn::CPacedWaveIn;

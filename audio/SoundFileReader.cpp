@@ -10,7 +10,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "base/Geometry.h"
+#include "base/CaptureFormat.h"
 
 namespace velto {
 namespace {
@@ -24,9 +24,9 @@ std::string LibraryError() {
     return text;
 }
 
-std::string Seconds(std::int64_t samples) {
+std::string Seconds(std::int64_t samples, int rate) {
     char text[32];
-    std::snprintf(text, sizeof text, "%.1f", static_cast<double>(samples) / kSampleRate);
+    std::snprintf(text, sizeof text, "%.1f", static_cast<double>(samples) / rate);
     return text;
 }
 
@@ -116,12 +116,13 @@ bool CSoundFileReader::Begin(sf_private_tag* file, const SF_INFO& info, bool str
         Close();
         return false;
     }
-    if (info.samplerate != kSampleRate) {
+    if (!CaptureFormat::ForRate(info.samplerate)) {
         *error = m_name + " is sampled at " + std::to_string(info.samplerate) +
-                 " Hz; Velto needs 96000 Hz.";
+                 " Hz; Velto needs 96000 or 192000 Hz.";
         Close();
         return false;
     }
+    m_rate = info.samplerate;
     return Check(error);
 }
 
@@ -203,7 +204,7 @@ std::string CSoundFileReader::EndProblem() const {
         return {};
     }
     return m_name + " is truncated: it ends after " + std::to_string(m_read) + " samples (" +
-           Seconds(m_read) + " s), which were decoded.";
+           Seconds(m_read, m_rate) + " s), which were decoded.";
 }
 
 }  // namespace velto

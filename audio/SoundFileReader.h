@@ -5,14 +5,16 @@
 #include <string>
 #include <vector>
 
+#include "base/Geometry.h"
+
 struct sf_private_tag;
 struct SF_INFO;
 
 namespace velto {
 
 // A recording read through libsndfile and checked to be what the chain
-// takes: one channel at 96000 Hz with at least 16 bits per sample, integer
-// or floating point, scaled to 16 bits. Reads in
+// takes: one channel at 96000 or 192000 Hz with at least 16 bits per sample,
+// integer or floating point, scaled to 16 bits. Reads in
 // pieces, so a file of any length needs no more memory than one piece.
 class CSoundFileReader {
 public:
@@ -45,6 +47,8 @@ public:
 
     // Samples the header announces, -1 when unknown (a pipe).
     std::int64_t Frames() const { return m_frames; }
+    // The rate the open input was recorded at: 96000 or 192000.
+    int SampleRate() const { return m_rate; }
     void Close();
 
 private:
@@ -55,6 +59,7 @@ private:
     sf_private_tag* m_file = nullptr;
     std::string m_name;
     std::int64_t m_frames = -1;
+    int m_rate = kSampleRate;
     std::int64_t m_read = 0;
     int m_format = 0;
     bool m_readError = false;

@@ -19,6 +19,11 @@ std::string CSystemWaveService::OutGetDevName(int deviceId) {
 
 int CSystemWaveService::InSimulatorId() { return m_sound.InGetNumDevs(); }
 
+bool CSystemWaveService::InSupportsRate(int deviceId, int rate) {
+    return deviceId == InSimulatorId() ? CSimulatedWaveIn::SupportsRate(rate)
+                                       : m_sound.InSupportsRate(deviceId, rate);
+}
+
 int CSystemWaveService::InOpen(std::unique_ptr<IWaveIn>* handle, int deviceId,
                                const WaveFormat& format, WaveInProc callback, void* instance) {
     if (deviceId == InSimulatorId()) {

@@ -14,6 +14,7 @@ public:
     int OutGetNumDevs() override;
     std::string OutGetDevName(int deviceId) override;
     int InSimulatorId() override;
+    bool InSupportsRate(int deviceId, int rate) override;
     bool Refresh() override { return m_sound.Refresh(); }
 
     int InOpen(std::unique_ptr<IWaveIn>* handle, int deviceId, const WaveFormat& format,

@@ -57,7 +57,7 @@ std::unique_ptr<CWavFileWriter> CWavFileWriter::Create(const Target& target, std
     SF_INFO info{};
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
     info.channels = 1;
-    info.samplerate = kSampleRate;
+    info.samplerate = target.rate;
     SNDFILE* file = sf_open_fd(fd, SFM_WRITE, &info, SF_FALSE);
     if (file == nullptr) {
         return fail("cannot create " + path + " (" + sf_strerror(nullptr) + ").", regular);

@@ -6,6 +6,7 @@
 
 #include "audio/FileId.h"
 #include "audio/SampleWriter.h"
+#include "base/Geometry.h"
 
 struct sf_private_tag;
 
@@ -24,6 +25,8 @@ public:
         bool overwrite = false;
         // The input's file, which is never written to.
         std::optional<FileId> input;
+        // The rate the input comes at: 96000 or 192000.
+        int rate = kSampleRate;
     };
 
     // Null with one sentence in *error when the file cannot be created.

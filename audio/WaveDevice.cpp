@@ -9,13 +9,12 @@
 namespace velto {
 namespace {
 
-constexpr std::uint32_t kBufferBytes = kBufferSamples * sizeof(std::int16_t);  // 19200
 constexpr std::uint32_t kLoopForever = 0xFFFFFFFF;
 
-WaveFormat FormatOf(const DeviceSpec& spec) {
+WaveFormat FormatOf(const DeviceSpec& spec, std::uint32_t rate) {
     WaveFormat format;
     format.channels = 1;
-    format.samplesPerSec = spec.sampleRate;
+    format.samplesPerSec = rate;
     format.bitsPerSample = spec.bitsPerSample;
     return format;
 }
@@ -53,8 +52,9 @@ int CWaveDevice::LastBuffer() const {
 }
 
 const std::int16_t* CWaveDevice::BufferSamples(int b) const {
-    return m_inData != nullptr ? m_inData + static_cast<std::ptrdiff_t>(b) * kBufferSamples
-                               : nullptr;
+    return m_inData != nullptr
+               ? m_inData + static_cast<std::ptrdiff_t>(b) * m_inFormat.BufferSamples()
+               : nullptr;
 }
 
 SystemTime CWaveDevice::BufferStamp(int b) const {
@@ -67,7 +67,12 @@ int CWaveDevice::StartCapture(const DeviceSpec& spec, INotifyTarget* notifyWnd, 
     m_notifyWnd.store(notifyWnd);
 
     m_spec = spec;
-    const WaveFormat format = FormatOf(spec);
+    const std::optional<CaptureFormat> capture = CaptureFormat::ForRate(spec.sampleRate);
+    if (!capture) {
+        told.push_back({WarningCode::CaptureOpenFailed, "録音デバイスがオープンできません。"});
+        return 0;
+    }
+    const WaveFormat format = FormatOf(spec, spec.sampleRate);
     m_inIndex = 0;
     m_inWrapped = 0;
     m_inLost = 0;
@@ -83,22 +88,26 @@ int CWaveDevice::StartCapture(const DeviceSpec& spec, INotifyTarget* notifyWnd, 
         return 0;
     }
 
-    if (!m_inBlock) {
-        m_inBlock.reset(new (std::nothrow) std::int16_t[kRingSamples]);
+    if (!m_inBlock || *capture != m_inFormat) {
+        m_inData = nullptr;
+        m_inBlock.reset(new (std::nothrow) std::int16_t[capture->RingSamples()]);
         if (!m_inBlock) {
             CloseCapture();
             return 0;
         }
         m_inData = m_inBlock.get();
+        m_inFormat = *capture;
     }
 
+    const int bufferSamples = m_inFormat.BufferSamples();
     for (int k = 0; k < kRingBuffers; ++k) {
         m_inHeaders[k] = WaveHeader{};
-        m_inHeaders[k].data = m_inData + k * kBufferSamples;
-        m_inHeaders[k].bufferLength = kBufferBytes;
+        m_inHeaders[k].data = m_inData + k * bufferSamples;
+        m_inHeaders[k].bufferLength =
+            static_cast<std::uint32_t>(bufferSamples * sizeof(std::int16_t));
     }
     m_hWaveIn->AddBuffer(&m_inHeaders[0]);
-    std::fill(m_inData, m_inData + kRingSamples, std::int16_t{0});
+    std::fill(m_inData, m_inData + m_inFormat.RingSamples(), std::int16_t{0});
 
     // Armed before the device starts, so that a buffer completing at once is
     // re-queued rather than lost.
@@ -207,7 +216,8 @@ int CWaveDevice::StartPlayback(const DeviceSpec& spec, INotifyTarget* notifyWnd,
     m_notifyWnd.store(notifyWnd);
 
     m_spec = spec;
-    const int opened = WaveService().OutOpen(&m_hWaveOut, spec.deviceId, FormatOf(spec));
+    const int opened =
+        WaveService().OutOpen(&m_hWaveOut, spec.deviceId, FormatOf(spec, kSampleRate));
     if (opened != kWaveOk) {
         m_hWaveOut.reset();
         told.push_back({WarningCode::PlaybackOpenFailed, "再生デバイスがオープンできません。"});

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "audio/WaveService.h"
+#include "base/CaptureFormat.h"
 #include "base/Geometry.h"
 #include "base/SystemTime.h"
 #include "health/Warning.h"
@@ -21,6 +22,8 @@ struct DeviceSpec {
     // When set, capture replays this recording in real time instead of
     // opening a sound card.
     std::string replayFile;
+    // Capture: 96000 or 192000 (a CaptureFormat's rate). The monitor's
+    // playback always runs at the base rate, whatever this says.
     std::uint32_t sampleRate = kSampleRate;
     std::uint16_t bitsPerSample = kBitsPerSample;
 };
@@ -65,6 +68,8 @@ public:
 
     // The spec of the device opened last, capture or playback.
     const DeviceSpec& Spec() const { return m_spec; }
+    // The format of the capture ring, as the last StartCapture set it up.
+    CaptureFormat InFormat() const { return m_inFormat; }
     bool IsCaptureOpen() const { return m_hWaveIn != nullptr; }
     bool IsPlaybackOpen() const { return m_hWaveOut != nullptr; }
     // The sample of the playback block the device is handed next; -1 when
@@ -88,7 +93,8 @@ public:
     // the run lies in ring slot n % 80. Lets a reader that must see every
     // buffer (the decoder) keep its own cursor.
     std::int64_t CompletedBuffers() const { return m_inTotal.load(); }
-    // The kBufferSamples samples of ring slot b; null before the first start.
+    // The InFormat().BufferSamples() samples of ring slot b; null before the
+    // first start.
     const std::int16_t* BufferSamples(int b) const;
     // When ring slot b last came back full, by the system clock.
     SystemTime BufferStamp(int b) const;
@@ -111,7 +117,10 @@ private:
     // the system clock for feeding it.
     std::array<std::atomic<std::int64_t>, kRingBuffers> m_inStampNs{};
     std::atomic<std::int64_t> m_inTotal{0};
-    // 80 x 9600 samples each, allocated once; null until obtained.
+    // Capture: 80 buffers of the format's size, allocated again only when
+    // the format changes; playback: 80 x 9600 samples at the base rate,
+    // allocated once. Null until obtained.
+    CaptureFormat m_inFormat = kBaseFormat;
     std::int16_t* m_inData = nullptr;
     std::int16_t* m_outData = nullptr;
     std::array<WaveHeader, kRingBuffers> m_inHeaders{};

@@ -100,6 +100,10 @@ public:
     virtual std::string OutGetDevName(int deviceId) = 0;
     // Number of the built-in simulated capture device, kNoWaveDevice if none.
     virtual int InSimulatorId() { return kNoWaveDevice; }
+    // Whether capture device deviceId (or WAVE_MAPPER) takes one 16-bit
+    // channel at this rate, as far as the service can tell without opening
+    // it; a service that cannot tell promises the base rate only.
+    virtual bool InSupportsRate(int /*deviceId*/, int rate) { return rate == 96000; }
     // Looks for the devices there are now (a card plugged in or removed since);
     // device numbers may change. Does nothing and returns false while a stream
     // of the service is open.

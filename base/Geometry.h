@@ -3,13 +3,14 @@
 #include <cstddef>
 #include <cstdint>
 
-// Fixed geometry of reception: the rate the sound card samples at, the
-// carrier it samples directly, and the 8-second ring of capture buffers and
-// slots that the chain, the devices and the views share. These are
-// compile-time facts of the design, not settings.
+// Fixed geometry of reception: the 8-second ring of 100 ms buffers and 10 ms
+// slots that the chain, the devices and the views share, and the base rate:
+// JJY 40 kHz's default, the rate the monitor plays at and the decoder reads.
+// A run may capture at twice the base rate (base/CaptureFormat.h); the sizes
+// in samples below are those of the base rate.
 namespace velto {
 
-inline constexpr int kSampleRate = 96000;                              // samples per second, mono
+inline constexpr int kSampleRate = 96000;                              // base rate, samples/s, mono
 inline constexpr int kBitsPerSample = 16;                              // signed little-endian PCM
 inline constexpr int kBufferMs = 100;                                  // one capture buffer
 inline constexpr int kBufferSamples = kSampleRate * kBufferMs / 1000;  // 9600
@@ -21,7 +22,7 @@ inline constexpr int kSlotSamples = kBufferSamples / kSlotsPerBuffer;  // 960
 inline constexpr int kRowSlots = kRingBuffers * kSlotsPerBuffer;       // 800
 inline constexpr int kHistorySeconds = kRingSamples / kSampleRate;     // 8
 
-// JJY's carrier, below half the sampling rate: sampled without mixing.
+// JJY 40 kHz's carrier, below half the base rate: sampled without mixing.
 inline constexpr double kCarrierHz = 40000.0;
 inline constexpr double kTwoPi = 6.283185307179586;
 

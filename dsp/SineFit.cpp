@@ -14,9 +14,9 @@ struct Basis {
 };
 
 // Solves y = a sin(theta) + b cos(theta) at the two sample times.
-Basis Solve(double t0, double t1, double y0, double y1, double f) {
-    const double theta0 = (t0 / kSampleRate) * (f * kTwoPi);
-    const double theta1 = (t1 / kSampleRate) * (f * kTwoPi);
+Basis Solve(double t0, double t1, double y0, double y1, double f, double rate) {
+    const double theta0 = (t0 / rate) * (f * kTwoPi);
+    const double theta1 = (t1 / rate) * (f * kTwoPi);
     const double s0 = std::sin(theta0);
     const double c0 = std::cos(theta0);
     const double s1 = std::sin(theta1);
@@ -30,17 +30,18 @@ Basis Solve(double t0, double t1, double y0, double y1, double f) {
 
 }  // namespace
 
-double SineFitAmplitude(double t0, double t1, double y0, double y1, double f) {
-    const Basis fit = Solve(t0, t1, y0, y1, f);
+double SineFitAmplitude(double t0, double t1, double y0, double y1, double f, double rate) {
+    const Basis fit = Solve(t0, t1, y0, y1, f, rate);
     if (!fit.solvable) {
         return 0.0;
     }
     return std::sqrt(fit.a * fit.a + fit.b * fit.b);
 }
 
-void SineFit(double t0, double t1, double y0, double y1, double f, SineFitResult& result) {
+void SineFit(double t0, double t1, double y0, double y1, double f, SineFitResult& result,
+             double rate) {
     result.frequency = f;
-    const Basis fit = Solve(t0, t1, y0, y1, f);
+    const Basis fit = Solve(t0, t1, y0, y1, f, rate);
     if (!fit.solvable) {
         result.valid = 0;
         result.phase = 360.0;

@@ -12,10 +12,11 @@ namespace velto {
 void CSlotMeter::MeasureSlots(const double* filtered, int b, SlotRow& rawRow,
                               SlotRow& correctedRow) const {
     const int first = kSlotsPerBuffer * b;
+    const int slotSamples = m_format.SlotSamples();
     for (int j = 0; j < kSlotsPerBuffer; ++j) {
-        const double y0 = filtered[kSlotSamples * j];
-        const double y1 = filtered[kSlotSamples * j + 1];
-        const double a = std::fabs(SineFitAmplitude(0.0, 1.0, y0, y1, kCarrierHz));
+        const double y0 = filtered[slotSamples * j];
+        const double y1 = filtered[slotSamples * j + 1];
+        const double a = std::fabs(SineFitAmplitude(0.0, 1.0, y0, y1, m_carrierHz, m_format.rate));
         rawRow[first + j] = a;
         correctedRow[first + j] = a;
         if (j == 1) {

@@ -6,12 +6,14 @@
 namespace {
 
 constexpr const char* kSynopsis =
-    "Usage: velto [--simulate]\n"
-    "       velto --headless [--simulate | --device NAME | --input FILE | --input -] [--json]\n"
-    "             [--record FILE.wav [--force]] [--chrony-sock PATH] [--shm UNIT]\n"
-    "             [--latency-ms MS] [--log DIR [--log-days N]] [--spectrum OUT.png]\n"
-    "       velto --list-devices\n"
-    "Velto receives the JJY 40 kHz time signal through a sound card sampling at 96 kHz.\n"
+    "Usage: velto [--simulate] [--station NAME]\n"
+    "       velto --headless [--station NAME] [--simulate | --device NAME | --input FILE |\n"
+    "             --input - [--rate RATE]] [--json] [--record FILE.wav [--force]]\n"
+    "             [--chrony-sock PATH] [--shm UNIT] [--latency-ms MS]\n"
+    "             [--log DIR [--log-days N]] [--spectrum OUT.png]\n"
+    "       velto --list-devices | --list-stations\n"
+    "Velto receives long-wave time signals through a sound card: JJY 40 kHz at 96 kHz,\n"
+    "JJY 60 kHz, DCF77, MSF and WWVB with a card sampling at 192 kHz.\n"
     "The options marked (console) run it without a window, as --headless does.\n"
     "\n";
 
@@ -29,17 +31,34 @@ std::vector<OptionEntry> MakeTable() {
          false},
         {"--headless", "", "", "run without a window, printing what is received on standard output",
          true},
-        {"--list-devices", "", "", "print the names of the capture devices and exit", true},
+        {"--station", "", "NAME",
+         "receive this station: jjy40 (the default), jjy60, dcf77, msf or wwvb; the window keeps "
+         "the choice of its dialog otherwise",
+         false},
+        {"--list-stations", "", "",
+         "print the stations with their carriers, civil time and rate, "
+         "and exit",
+         true},
+        {"--list-devices", "", "",
+         "print the names of the capture devices, with \"192 kHz\" after those that offer it, "
+         "and exit",
+         true},
         {"--device", "", "NAME",
          "capture from the device of this name, or the one device whose name contains NAME "
          "(such as hw:1,0)",
          true},
         {"--input", "", "FILE",
-         "decode a mono 96000 Hz recording (WAV, FLAC, ...) as fast as possible; FILE - reads "
-         "standard input: a WAV or AU stream, or raw signed 16-bit little-endian mono samples",
+         "decode a mono 96000 or 192000 Hz recording (WAV, FLAC, ...) at its own rate as fast as "
+         "possible; FILE - reads standard input: a WAV or AU stream, or raw signed 16-bit "
+         "little-endian mono samples",
+         true},
+        {"--rate", "", "RATE",
+         "samples per second of the sound card or of raw samples on standard input: 96000 or "
+         "192000 (default: the station's, 96000 for jjy40, 192000 for the others)",
          true},
         {"--json", "", "", "print one JSON object per line", true},
-        {"--record", "", "FILE.wav", "record the input to a 96 kHz 16-bit mono WAV file", true},
+        {"--record", "", "FILE.wav",
+         "record the input to a 16-bit mono WAV file at the input's rate", true},
         {"--force", "", "", "let --record overwrite a file that exists", true},
     };
     for (const velto::ClockFeedSettings::Option& o : velto::ClockFeedSettings::Options()) {
@@ -153,6 +172,17 @@ bool ParseCommandLine(const QStringList& arguments, CommandLine* line, std::stri
     };
     o.simulate = set("simulate");
     o.listDevices = set("list-devices");
+    o.listStations = set("list-stations");
+    if (set("station")) o.station = value("station");
+    if (set("rate")) {
+        bool ok = false;
+        const long long rate = parser.value(QStringLiteral("rate")).toLongLong(&ok);
+        if (!ok || !velto::CaptureFormat::ForRate(rate)) {
+            *error = "--rate takes 96000 or 192000.";
+            return false;
+        }
+        o.rate = rate;
+    }
     o.json = set("json");
     o.force = set("force");
     if (set("device")) o.device = value("device");
@@ -181,6 +211,22 @@ bool ParseCommandLine(const QStringList& arguments, CommandLine* line, std::stri
         *error = "--chrony-sock and --shm need live reception (a sound card or --simulate): " +
                  std::string("a recording says nothing about the system clock.");
         return false;
+    }
+    if (o.rate && o.input && *o.input != "-") {
+        *error =
+            "--rate is for a sound card or raw samples on standard input: a file tells its "
+            "own rate.";
+        return false;
+    }
+    // Without --station, --rate goes with the stored station, known only once
+    // the profile is read.
+    if (o.station) {
+        const std::optional<velto::StationChoice> choice =
+            velto::ChooseStation(*o.station, o.rate, error);
+        if (!choice) {
+            return false;
+        }
+        o.choice = choice;
     }
     if (o.force && !o.record) {
         *error = "--force goes with --record: it lets the recording overwrite a file.";

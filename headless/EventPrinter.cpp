@@ -5,6 +5,7 @@
 
 #include "base/Geometry.h"
 #include "spectrum/SpectrumAnalyser.h"
+#include "station/CivilTime.h"
 
 namespace {
 
@@ -86,6 +87,18 @@ std::string CEventPrinter::JstText(const velto::DecoderMinute& m) {
     return text;
 }
 
+std::string CEventPrinter::UtcText(std::int64_t utc) {
+    const velto::CivilTime t = velto::CivilTimeAt(velto::CivilZone::Utc, utc);
+    char text[40];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", t.year, t.month, t.day,
+                  t.hour, t.minute, t.second);
+    return text;
+}
+
+void CEventPrinter::OnConfigured(const velto::Station& station, velto::CaptureFormat) {
+    m_station = &station;
+}
+
 std::string CEventPrinter::JsonString(const std::string& text) {
     std::string out = "\"";
     for (std::size_t i = 0; i < text.size();) {
@@ -118,14 +131,23 @@ void CEventPrinter::OnMinute(const velto::DecoderMinute& m,
     if (m_gone) {
         return;
     }
+    // The station's civil time: JST for JJY, as the decoder has it.
+    const velto::CivilTime civil = velto::CivilTimeOf(*m_station, m.utcUnix);
     if (!m_json) {
-        std::fprintf(m_out, "%04d-%02d-%02d %02d:%02d JST  at sample %.1f%s\n", m.year, m.month,
-                     m.day, m.hour, m.minute, m.onTimeSample, m.flywheel ? "  (flywheel)" : "");
+        std::fprintf(m_out, "%04d-%02d-%02d %02d:%02d %s  at sample %.1f%s\n", civil.year,
+                     civil.month, civil.day, civil.hour, civil.minute,
+                     std::string(civil.zone).c_str(), m.onTimeSample,
+                     m.flywheel ? "  (flywheel)" : "");
         Flush();
         return;
     }
-    std::fprintf(m_out, "{\"type\":\"minute\",\"jst\":\"%s\",\"sample\":%.1f", JstText(m).c_str(),
-                 m.onTimeSample);
+    std::fprintf(m_out, "{\"type\":\"minute\"");
+    if (m_station->zone == velto::CivilZone::Japan) {
+        std::fprintf(m_out, ",\"jst\":\"%s\"", JstText(m).c_str());
+    }
+    std::fprintf(m_out, ",\"station\":%s,\"utc\":\"%s\",\"time\":\"%s\",\"sample\":%.1f",
+                 JsonString(std::string(m_station->name)).c_str(), UtcText(m.utcUnix).c_str(),
+                 velto::IsoText(civil).c_str(), m.onTimeSample);
     // The system clock's reading of the on-time point, not the decoded time.
     if (captured) {
         std::fprintf(m_out, ",\"system_unix\":%s", UnixText(*captured).c_str());

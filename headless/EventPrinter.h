@@ -23,6 +23,7 @@ class CEventPrinter : public velto::IReceiverObserver {
 public:
     CEventPrinter(std::FILE* out, bool json, std::function<void()> gone = {});
 
+    void OnConfigured(const velto::Station& station, velto::CaptureFormat format) override;
     // The analyser that measures the band of the same input; nullptr: none.
     void SetSpectrum(const velto::CSpectrumAnalyser* analyser) { m_spectrum = analyser; }
 
@@ -33,6 +34,8 @@ public:
 
     // "2027-03-01T00:00:00+09:00" for the JST time of a minute's second 0.
     static std::string JstText(const velto::DecoderMinute& minute);
+    // "2027-02-28T15:00:00Z".
+    static std::string UtcText(std::int64_t utc);
     // A JSON string of text in any encoding: what is not UTF-8 is written
     // byte by byte as \xNN, so that every line is valid UTF-8.
     static std::string JsonString(const std::string& text);
@@ -44,6 +47,7 @@ private:
 
     std::FILE* m_out;
     bool m_json;
+    const velto::Station* m_station = &velto::Stations().front();
     std::function<void()> m_onGone;
     bool m_gone = false;
     std::optional<velto::ReceptionState> m_lastState;

@@ -25,13 +25,12 @@
 #include "logfeed/ReceptionLogFeed.h"
 #include "receiver/DeviceProfile.h"
 #include "receiver/Receiver.h"
+#include "receiver/StationChoice.h"
 #include "spectrum/SpectrumAnalyser.h"
 
 namespace {
 
 constexpr int kExitFailure = 1;
-// Unpaced input is read and decoded one second at a time.
-constexpr std::size_t kReadSamples = velto::kSampleRate;
 
 volatile std::sig_atomic_t g_stopRequested = 0;
 int g_stopPipe[2] = {-1, -1};
@@ -90,31 +89,86 @@ private:
 };
 
 // The band of the input: the analyser follows it, and its noise floor goes
-// to the reception log.
+// to the reception log. A station or rate other than the analyser's gets an
+// analyser of its own, which the printer then reads.
 class CBandFeed : public velto::IReceiverObserver {
 public:
-    CBandFeed(velto::CSpectrumAnalyser& analyser, velto::CReceptionLogFeed* log)
-        : m_analyser(analyser), m_log(log) {}
+    CBandFeed(std::unique_ptr<velto::CSpectrumAnalyser>& analyser, CEventPrinter& printer,
+              velto::CReceptionLogFeed* log)
+        : m_analyser(analyser), m_printer(printer), m_log(log) {}
+    void OnConfigured(const velto::Station& station, velto::CaptureFormat format) override {
+        velto::SpectrumOptions options = m_analyser->Options();
+        options.sampleRate = format.rate;
+        options.carrierHz = static_cast<int>(station.carrierHz);
+        if (options.sampleRate != m_analyser->Options().sampleRate ||
+            options.carrierHz != m_analyser->Options().carrierHz) {
+            try {
+                m_analyser = std::make_unique<velto::CSpectrumAnalyser>(options);
+            } catch (const std::exception& e) {
+                Fail(std::string("the band is measured as before: ") + e.what());
+            }
+            m_printer.SetSpectrum(m_analyser.get());
+        }
+    }
     void OnInput(std::int64_t first, const std::int16_t* samples, std::size_t n) override {
-        m_analyser.FeedInput(first, samples, n);
+        m_analyser->FeedInput(first, samples, n);
         if (m_log != nullptr) {
-            m_log->SetNoiseDb(m_analyser.NoiseDb());
+            m_log->SetNoiseDb(m_analyser->NoiseDb());
         }
     }
 
 private:
-    velto::CSpectrumAnalyser& m_analyser;
+    std::unique_ptr<velto::CSpectrumAnalyser>& m_analyser;
+    CEventPrinter& m_printer;
     velto::CReceptionLogFeed* m_log;
 };
 
+// A device that offers 192 kHz says so after a tab, so that the name stays
+// the first field of its line.
 int ListDevices() {
     velto::IWaveService& service = velto::WaveService();
     for (int id = 0; id < service.InGetNumDevs(); ++id) {
-        std::printf("%s\n", TrimTrailingSpaces(QString::fromStdString(service.InGetDevName(id)))
-                                .toStdString()
-                                .c_str());
+        std::printf("%s%s\n",
+                    TrimTrailingSpaces(QString::fromStdString(service.InGetDevName(id)))
+                        .toStdString()
+                        .c_str(),
+                    service.InSupportsRate(id, 2 * velto::kSampleRate) ? "\t192 kHz" : "");
     }
     return 0;
+}
+
+// The station of the options, else the stored one, at `rate` when one is
+// asked for (--rate, a file's own); nothing after saying why it will not do.
+std::optional<velto::StationChoice> ChooseFor(const HeadlessOptions& options,
+                                              std::optional<long long> rate,
+                                              const std::string& source) {
+    const velto::StationChoice base = options.choice.value_or(velto::LoadStoredStation());
+    if (!rate) {
+        if (options.choice) {
+            return options.choice;
+        }
+        rate = options.rate.value_or(base.format.rate);
+    }
+    std::string error;
+    const std::optional<velto::StationChoice> choice =
+        velto::ChooseStation(base.station->name, rate, &error);
+    if (!choice) {
+        Fail(source.empty() ? error : source + ": " + error);
+    }
+    return choice;
+}
+
+// Sets the receiver to the choice; false after saying why not.
+bool Configure(velto::CReceiver& receiver, const std::optional<velto::StationChoice>& choice) {
+    if (!choice) {
+        return false;
+    }
+    if (!receiver.Configure(*choice->station, choice->format)) {
+        Fail("cannot receive " + std::string(choice->station->name) + " at " +
+             std::to_string(choice->format.rate) + " samples per second.");
+        return false;
+    }
+    return true;
 }
 
 // The device that --device names, or -1 after saying why there is none.
@@ -141,8 +195,8 @@ bool StartRecording(const HeadlessOptions& options, const std::optional<velto::F
         return true;
     }
     std::string error;
-    std::unique_ptr<velto::CWavFileWriter> writer =
-        velto::CWavFileWriter::Create({*options.record, options.force, input}, &error);
+    std::unique_ptr<velto::CWavFileWriter> writer = velto::CWavFileWriter::Create(
+        {*options.record, options.force, input, receiver.Format().rate}, &error);
     if (!writer || !receiver.StartRecording(std::move(writer), &error)) {
         Fail(error);
         return false;
@@ -153,7 +207,8 @@ bool StartRecording(const HeadlessOptions& options, const std::optional<velto::F
 // Reads unpaced input to its end (or to a stop) and decodes it.
 template <typename Reader>
 int DecodeAll(Reader& reader, velto::CReceiver& receiver) {
-    std::vector<std::int16_t> samples(kReadSamples);
+    // A second at a time.
+    std::vector<std::int16_t> samples(static_cast<std::size_t>(receiver.Format().rate));
     receiver.BeginInput();
     while (g_stopRequested == 0) {
         const std::size_t n = reader.Read(samples.data(), samples.size());
@@ -194,6 +249,15 @@ int RunStandardInput(const HeadlessOptions& options, velto::CReceiver& receiver)
                 Fail(error);
                 return kExitFailure;
             }
+            if (options.rate && *options.rate != reader.SampleRate()) {
+                Fail(name + " carries " + std::to_string(reader.SampleRate()) +
+                     " samples per second by its header, not the " + std::to_string(*options.rate) +
+                     " of --rate.");
+                return kExitFailure;
+            }
+            if (!Configure(receiver, ChooseFor(options, reader.SampleRate(), name))) {
+                return kExitFailure;
+            }
             if (!StartRecording(options, velto::FileId::OfDescriptor(STDIN_FILENO), receiver)) {
                 return kExitFailure;
             }
@@ -201,6 +265,9 @@ int RunStandardInput(const HeadlessOptions& options, velto::CReceiver& receiver)
         }
         case velto::StreamHead::Content::Raw:
             break;
+    }
+    if (!Configure(receiver, ChooseFor(options, std::nullopt, {}))) {
+        return kExitFailure;
     }
     if (!StartRecording(options, velto::FileId::OfDescriptor(STDIN_FILENO), receiver)) {
         return kExitFailure;
@@ -227,6 +294,9 @@ int RunInput(const HeadlessOptions& options, velto::CReceiver& receiver) {
         Fail(error);
         return kExitFailure;
     }
+    if (!Configure(receiver, ChooseFor(options, reader.SampleRate(), input))) {
+        return kExitFailure;
+    }
     if (!StartRecording(options, velto::FileId::OfPath(input), receiver)) {
         return kExitFailure;
     }
@@ -234,9 +304,16 @@ int RunInput(const HeadlessOptions& options, velto::CReceiver& receiver) {
 }
 
 int RunLive(const HeadlessOptions& options, QCoreApplication& app, velto::CReceiver& receiver) {
+    if (!Configure(receiver, ChooseFor(options, std::nullopt, {}))) {
+        return kExitFailure;
+    }
     velto::DeviceSpec spec = ReadDeviceSpec();
     if (options.simulate) {
         spec.deviceId = velto::WaveService().InSimulatorId();
+        if (!velto::WaveService().InSupportsRate(spec.deviceId, receiver.Format().rate)) {
+            Fail("the built-in simulator sends JJY 40 kHz at 96000 samples per second only.");
+            return kExitFailure;
+        }
     } else if (options.device) {
         spec.deviceId = DeviceByName(*options.device);
         if (spec.deviceId < 0) {
@@ -306,13 +383,14 @@ std::unique_ptr<velto::CSpectrumAnalyser> MakeBand(const HeadlessOptions& option
 
 // Reception as the options ask, reported on standard output, with the band
 // measured by `band` when given.
-int Receive(const HeadlessOptions& options, QCoreApplication& app, velto::CSpectrumAnalyser* band) {
+int Receive(const HeadlessOptions& options, QCoreApplication& app,
+            std::unique_ptr<velto::CSpectrumAnalyser>& band) {
     velto::CReceiver receiver;
     // Nobody watches the strips or listens to the monitor of a console.
     receiver.SetUnattended(true);
     // When standard output goes, the run ends quietly: nobody reads it.
     CEventPrinter printer(stdout, options.json, [] { RequestStop(); });
-    printer.SetSpectrum(band);
+    printer.SetSpectrum(band.get());
     receiver.AddObserver(&printer);
     std::string error;
     std::unique_ptr<velto::CClockFeed> clockFeed;
@@ -338,7 +416,7 @@ int Receive(const HeadlessOptions& options, QCoreApplication& app, velto::CSpect
     }
     std::unique_ptr<CBandFeed> bandFeed;
     if (band != nullptr) {
-        bandFeed = std::make_unique<CBandFeed>(*band, logFeed.get());
+        bandFeed = std::make_unique<CBandFeed>(band, printer, logFeed.get());
         receiver.AddObserver(bandFeed.get());
     }
 
@@ -380,12 +458,16 @@ int RunHeadless(const HeadlessOptions& options, int argc, char** argv,
         if (options.listDevices) {
             return ListDevices();
         }
+        if (options.listStations) {
+            std::fputs(velto::StationList().c_str(), stdout);
+            return 0;
+        }
         if (!InstallSignals()) {
             Fail("cannot set up signal handling.");
             return kExitFailure;
         }
         std::setvbuf(stdout, nullptr, _IOLBF, 0);
-        status = Receive(options, app, band.get());
+        status = Receive(options, app, band);
     }
     // A recording read to its end (or to a stop) is drawn.
     std::string error;

@@ -5,10 +5,17 @@
 
 #include "clock/ClockFeedSettings.h"
 #include "logfeed/ReceptionLogSettings.h"
+#include "receiver/StationChoice.h"
 
 // What the console front end is asked to do (headless/CommandLine.h fills it).
 struct HeadlessOptions {
     bool listDevices = false;
+    bool listStations = false;
+    // --station and --rate as given; the choice they make is in `choice`.
+    std::optional<std::string> station;
+    std::optional<long long> rate;
+    // The station to receive (at --rate or its own) when --station is given.
+    std::optional<velto::StationChoice> choice;
     bool json = false;
     bool simulate = false;
     // An existing --record file may be overwritten.

@@ -6,11 +6,15 @@
 namespace velto {
 
 // Input health. The band split is a high-pass FIR (Blackman-windowed sinc) at
-// 30 kHz: a resampler's transition band around 24 kHz stays below it, the
-// 40 kHz carrier well inside.
+// 30 kHz at 96000 samples/s: a resampler's transition band around 24 kHz
+// stays below it, the 40 kHz carrier well inside. The split and the samples
+// it looks at scale with the rate: at 192000 samples/s it lies at 60 kHz, so
+// that a 96 kHz stream resampled (nothing above 48 kHz) is told as well as a
+// 48 kHz one; the 63 taps keep their shape in proportion.
 inline constexpr int kHealthTaps = 63;
 inline constexpr double kHealthSplitHz = 30000.0;
-// Samples of each buffer that the band split looks at (25 ms of 100).
+// Samples of each buffer that the band split looks at at 96000 samples/s
+// (25 ms of 100).
 inline constexpr std::size_t kHealthSplitSamples = 2400;
 // Buffers per verdict (0.3 s). Two verdicts in a row decide, 0.6 s after the
 // first samples: a PulseAudio stream takes up to 1.8 s to deliver those, and

@@ -13,6 +13,7 @@ constexpr int kMiddle = kHealthTaps / 2;
 
 // High-pass = delayed impulse minus a unity-gain low-pass, so that what it
 // lets through and what it holds back add up to the input exactly.
+// The cut in proportion to the rate: the same taps at any rate.
 std::array<double, kHealthTaps> HighPassTaps() {
     std::array<double, kHealthTaps> taps{};
     const double cut = kHealthSplitHz / kSampleRate;
@@ -34,9 +35,11 @@ std::array<double, kHealthTaps> HighPassTaps() {
 
 }  // namespace
 
-CInputHealth::CInputHealth() : m_taps(HighPassTaps()) {}
+CInputHealth::CInputHealth(int rate) : m_taps(HighPassTaps()) { Reset(rate); }
 
-void CInputHealth::Reset() {
+void CInputHealth::Reset(int rate) {
+    m_rate = rate;
+    m_splitLength = kHealthSplitSamples * static_cast<std::size_t>(rate) / kSampleRate;
     m_state = InputState::Unknown;
     m_lastVerdict = InputState::Unknown;
     m_clipHold = 0;
@@ -70,7 +73,7 @@ bool CInputHealth::AddBuffer(const std::int16_t* samples, std::size_t count) {
     m_samples += count;
 
     // Symmetric taps: fold the pairs.
-    const std::size_t end = std::min(count, kHealthSplitSamples + kHealthTaps - 1);
+    const std::size_t end = std::min(count, m_splitLength + kHealthTaps - 1);
     for (std::size_t n = kHealthTaps - 1; n < end; ++n) {
         const std::int16_t* x = samples + (n - (kHealthTaps - 1));
         double high = m_taps[kMiddle] * x[kMiddle];

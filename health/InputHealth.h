@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/Geometry.h"
 #include "health/Constants.h"
 
 namespace velto {
@@ -11,8 +12,8 @@ namespace velto {
 // What the captured samples say about the input, whatever the sound stack.
 enum class InputState {
     Unknown,       // not enough seen yet
-    Good,          // a 96 kHz stream with content above 24 kHz
-    NoUltrasound,  // nothing above 24 kHz but rounding noise: a 44.1/48 kHz source resampled
+    Good,          // content above the split (30 kHz at 96 kHz, 60 kHz at 192 kHz)
+    NoUltrasound,  // nothing above it but rounding noise: a slower source resampled
     Clipping,      // samples pinned at full scale
     Silence,       // every sample the same value
 };
@@ -32,9 +33,11 @@ struct InputFigures {
 // only, the rail and silence checks at every sample.
 class CInputHealth {
 public:
-    CInputHealth();
+    explicit CInputHealth(int rate = kSampleRate);
 
-    void Reset();
+    // Forgets what was seen, as for a new run at `rate` samples/s.
+    void Reset(int rate);
+    void Reset() { Reset(m_rate); }
     // One capture buffer; true when the state changed.
     bool AddBuffer(const std::int16_t* samples, std::size_t count);
 
@@ -49,6 +52,8 @@ private:
     void CloseWindow();
     void ClearWindow();
 
+    int m_rate = kSampleRate;
+    std::size_t m_splitLength = kHealthSplitSamples;
     std::array<double, kHealthTaps> m_taps{};
     InputState m_state = InputState::Unknown;
     InputState m_lastVerdict = InputState::Unknown;

@@ -10,6 +10,7 @@ namespace {
 constexpr WarningCode kAllCodes[] = {
     WarningCode::NoUltrasound, WarningCode::Clipping,       WarningCode::Silence,
     WarningCode::DeviceLost,   WarningCode::SamplesDropped, WarningCode::StoredDeviceMissing,
+    WarningCode::NotDecoded,
 };
 
 unsigned Bit(WarningCode code) { return 1u << static_cast<unsigned>(code); }
@@ -18,19 +19,21 @@ unsigned Bit(WarningCode code) { return 1u << static_cast<unsigned>(code); }
 
 CReceptionHealth::CReceptionHealth(Listener listener) : m_listener(std::move(listener)) {}
 
-void CReceptionHealth::StartRun() {
+void CReceptionHealth::StartRun(int rate) {
     for (WarningCode code : kAllCodes) {
         if ((m_raised & Bit(code)) != 0) {
             Tell(code, false, {});
         }
     }
-    m_input.Reset();
+    m_rate = rate;
+    m_input.Reset(rate);
     m_dropped = 0;
 }
 
 // Rounded up: a drop of a few samples is still a drop.
-std::int64_t CReceptionHealth::MsOf(std::uint64_t samples) {
-    return static_cast<std::int64_t>((samples * 1000 + kSampleRate - 1) / kSampleRate);
+std::int64_t CReceptionHealth::MsOf(std::uint64_t samples) const {
+    const auto rate = static_cast<std::uint64_t>(m_rate);
+    return static_cast<std::int64_t>((samples * 1000 + rate - 1) / rate);
 }
 
 void CReceptionHealth::OnBuffer(const std::int16_t* samples, std::size_t count,
@@ -49,7 +52,8 @@ void CReceptionHealth::OnBuffer(const std::int16_t* samples, std::size_t count,
         Tell(*before, false, {});
     }
     if (after && after != before) {
-        Tell(*after, true, WarningText(*after));
+        Tell(*after, true,
+             *after == WarningCode::NoUltrasound ? NoUltrasoundText(m_rate) : WarningText(*after));
     }
 }
 

@@ -28,8 +28,8 @@ public:
 
     explicit CReceptionHealth(Listener listener);
 
-    // A run begins; the warnings of the last one are cleared.
-    void StartRun();
+    // A run at `rate` samples/s begins; the warnings of the last one are cleared.
+    void StartRun(int rate = kSampleRate);
     // One completed capture buffer of the run, and the capture stream's drop
     // count (since it was opened) after it.
     void OnBuffer(const std::int16_t* samples, std::size_t count, std::uint64_t dropped);
@@ -42,10 +42,11 @@ public:
     std::int64_t DroppedMs() const { return MsOf(m_dropped); }
 
 private:
-    static std::int64_t MsOf(std::uint64_t samples);
+    std::int64_t MsOf(std::uint64_t samples) const;
     void Tell(WarningCode code, bool raised, const std::string& text);
 
     Listener m_listener;
+    int m_rate = kSampleRate;
     CInputHealth m_input;
     std::uint64_t m_dropped = 0;
     // Raised and not cleared, by code.

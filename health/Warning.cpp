@@ -30,6 +30,8 @@ const char* WarningCodeName(WarningCode code) {
             return "audio-error";
         case WarningCode::ClockFeed:
             return "clock-feed";
+        case WarningCode::NotDecoded:
+            return "not-decoded";
         case WarningCode::ReceptionLog:
             return "reception-log";
     }
@@ -39,8 +41,7 @@ const char* WarningCodeName(WarningCode code) {
 std::string WarningText(WarningCode code) {
     switch (code) {
         case WarningCode::NoUltrasound:
-            return "24 kHz 以上の成分がありません (サウンドサーバーが 48 kHz)。"
-                   "「サウンドカードの設定」で hw: デバイスを選んでください";
+            return NoUltrasoundText(kSampleRate);
         case WarningCode::Clipping:
             return "入力が飽和しています。入力レベルを下げてください";
         case WarningCode::Silence:
@@ -55,6 +56,14 @@ std::string WarningText(WarningCode code) {
             break;  // the others are told with their figures where they happen
     }
     return {};
+}
+
+std::string NoUltrasoundText(int rate) {
+    const std::string choose = "「サウンドカードの設定」で hw: デバイスを選んでください";
+    if (rate > kSampleRate) {
+        return "48 kHz 以上の成分がありません (サウンドサーバーが 96 kHz 以下)。" + choose;
+    }
+    return "24 kHz 以上の成分がありません (サウンドサーバーが 48 kHz)。" + choose;
 }
 
 std::string SamplesDroppedText(std::int64_t ms, std::int64_t totalMs) {

@@ -33,6 +33,8 @@ enum class WarningCode {
     ClockFeed,
     // The reception log's files (a directory not writable, a full disk).
     ReceptionLog,
+    // The run shows a station whose time is not decoded yet.
+    NotDecoded,
 };
 
 // One warning: its code and one sentence for the user.
@@ -48,11 +50,14 @@ using Warnings = std::vector<Warning>;
 // "clipping", "silence", "device-lost", "samples-dropped",
 // "stored-device-missing", "decoder-gap", "monitor-late",
 // "recording-stopped", "capture-open-failed", "playback-open-failed",
-// "audio-error", "clock-feed", "reception-log".
+// "audio-error", "clock-feed", "reception-log", "not-decoded".
 const char* WarningCodeName(WarningCode code);
 
 // The sentence for the user (Japanese) of the input warnings that carry no figure.
 std::string WarningText(WarningCode code);
+// Nothing above the band split at `rate` samples/s (NoUltrasound's text
+// there; at 96000 the same as WarningText's).
+std::string NoUltrasoundText(int rate);
 // `ms` of input lost just now, `totalMs` since the start of the run.
 std::string SamplesDroppedText(std::int64_t ms, std::int64_t totalMs);
 // The stored card `name` is not there; the default device is opened.

@@ -4,7 +4,7 @@
 
 namespace velto {
 
-CReceiver::CReceiver() = default;
+CReceiver::CReceiver() { m_decoderFeed.Configure(*m_station, m_format); }
 
 // The devices go before the rest, so that no notification outlives the
 // receiver; the recording is finished.
@@ -23,12 +23,27 @@ void CReceiver::AddObserver(IReceiverObserver* observer) {
 
 void CReceiver::RemoveObserver(IReceiverObserver* observer) { std::erase(m_observers, observer); }
 
+bool CReceiver::Configure(const Station& station, CaptureFormat format) {
+    if (m_receiving || !m_pipeline.Configure(station.carrierHz, format)) {
+        return false;
+    }
+    m_station = &station;
+    m_format = format;
+    m_decoderFeed.Configure(station, format);
+    for (IReceiverObserver* observer : m_observers) {
+        observer->OnConfigured(station, format);
+    }
+    return true;
+}
+
 bool CReceiver::Start(const DeviceSpec& capture, const DeviceSpec& playback, Warnings& told) {
-    if (m_wave.StartCapture(capture, &m_handOver, told) != 1) {
+    DeviceSpec spec = capture;
+    spec.sampleRate = static_cast<std::uint32_t>(m_format.rate);
+    if (m_wave.StartCapture(spec, &m_handOver, told) != 1) {
         return false;
     }
     m_playbackSpec = playback;
-    m_health.StartRun();
+    m_health.StartRun(m_format.rate);
     m_pipeline.StartRun();
     m_receiving = true;
     m_monitorDue = !m_unattended;
@@ -38,8 +53,15 @@ bool CReceiver::Start(const DeviceSpec& capture, const DeviceSpec& playback, War
     m_decodeCursor = 0;
     m_live = capture.replayFile.empty();
     m_clock.Reset();
-    m_decoder.Reset();
+    BeginDecoding();
     return true;
+}
+
+void CReceiver::BeginDecoding() {
+    m_decoderFeed.Reset();
+    if (!m_decoderFeed.Decodes()) {
+        m_health.Raise(WarningCode::NotDecoded, m_decoderFeed.NotDecodedText());
+    }
 }
 
 void CReceiver::Stop(Warnings& told) {
@@ -92,12 +114,13 @@ void CReceiver::OnCaptureData() {
     if (!m_unattended) {
         m_pipeline.ProcessBuffer(samples, b);
     }
-    m_health.OnBuffer(samples, kBufferSamples, m_wave.DroppedSamples());
+    const auto bufferSamples = static_cast<std::size_t>(m_format.BufferSamples());
+    m_health.OnBuffer(samples, bufferSamples, m_wave.DroppedSamples());
     if (!m_unattended) {
         FillMonitor(b);
         const ProcessedBuffer record{b,
                                      m_displayIndex,
-                                     {samples, kBufferSamples},
+                                     {samples, bufferSamples},
                                      m_pipeline.Filtered(),
                                      m_pipeline.RawRow(),
                                      m_pipeline.CorrectedRow(),
@@ -231,17 +254,21 @@ void CReceiver::DecodeCaptured() {
                  " ms of signal were not decoded.");
         m_decodeCursor = total - kReadable;
     }
+    const std::int64_t bufferSamples = m_format.BufferSamples();
     for (; m_decodeCursor < total; ++m_decodeCursor) {
         const int slot = static_cast<int>(m_decodeCursor % kRingBuffers);
-        m_clock.AddStamp((m_decodeCursor + 1) * kBufferSamples, m_wave.BufferStamp(slot));
-        Deliver(m_decodeCursor * kBufferSamples, m_wave.BufferSamples(slot), kBufferSamples, false);
+        // The stamp marks the end of the buffer, as the decoder counts samples.
+        const double end = m_decoderFeed.DecoderIndex(double((m_decodeCursor + 1) * bufferSamples));
+        m_clock.AddStamp(static_cast<std::int64_t>(end), m_wave.BufferStamp(slot));
+        Deliver(m_decodeCursor * bufferSamples, m_wave.BufferSamples(slot),
+                static_cast<std::size_t>(bufferSamples), false);
     }
 }
 
 void CReceiver::BeginInput() {
     m_inputSamples = 0;
     m_live = false;
-    m_decoder.Reset();
+    BeginDecoding();
 }
 
 void CReceiver::FeedInput(const std::int16_t* samples, std::size_t n) {
@@ -255,7 +282,7 @@ void CReceiver::EndInput() { CheckRecorder(); }
 void CReceiver::Deliver(std::int64_t first, const std::int16_t* samples, std::size_t n,
                         bool mayWait) {
     m_recorder.Push(samples, n, mayWait);
-    m_decoder.Feed(first, samples, n);
+    m_decoderFeed.Feed(first, samples, n);
     for (IReceiverObserver* observer : m_observers) {
         observer->OnInput(first, samples, n);
     }
@@ -265,7 +292,7 @@ void CReceiver::Warn(WarningCode code, const std::string& text) { Tell({{code, t
 
 bool CReceiver::StartRecording(std::unique_ptr<ISampleWriter> writer, std::string* error) {
     StopRecording();
-    if (!m_recorder.Start(std::move(writer))) {
+    if (!m_recorder.Start(std::move(writer), m_format.rate)) {
         *error = "the recorder could not start.";
         return false;
     }

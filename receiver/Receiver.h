@@ -8,13 +8,15 @@
 
 #include "audio/SampleWriter.h"
 #include "audio/WaveDevice.h"
+#include "base/CaptureFormat.h"
 #include "dsp/Pipeline.h"
 #include "health/ReceptionHealth.h"
 #include "receiver/CaptureHandOver.h"
+#include "receiver/DecoderFeed.h"
 #include "receiver/ReceiverObserver.h"
 #include "receiver/Recorder.h"
 #include "receiver/SampleClock.h"
-#include "timecode/Decoder.h"
+#include "station/Station.h"
 
 namespace velto {
 
@@ -42,9 +44,21 @@ public:
     void AddObserver(IReceiverObserver* observer);
     void RemoveObserver(IReceiverObserver* observer);
 
-    // Opens the capture device and begins a run; false when the device did
-    // not open. `playback` is the device the monitor opens on the run's
-    // second buffer.
+    // The station received and the format captured in the runs from now on
+    // (jjy40 at 96000 samples/s until told otherwise): the capture's rate,
+    // the display chain's carrier, what the decoder is given. False, and
+    // nothing changed, for a station whose carrier the rate cannot carry or
+    // while a run goes on.
+    bool Configure(const Station& station, CaptureFormat format);
+    const Station& ReceivedStation() const { return *m_station; }
+    CaptureFormat Format() const { return m_format; }
+    // Whether the decoder reads this station (otherwise the run only shows
+    // the signal, and says so once as a NotDecoded warning).
+    bool Decodes() const { return m_decoderFeed.Decodes(); }
+
+    // Opens the capture device at the configured rate and begins a run;
+    // false when the device did not open. `playback` is the device the
+    // monitor opens on the run's second buffer, at the base rate.
     bool Start(const DeviceSpec& capture, const DeviceSpec& playback, Warnings& told);
     // Ends the run: capture, then the monitor, then any recording.
     void Stop(Warnings& told);
@@ -80,7 +94,8 @@ public:
     InputState Input() const { return m_health.Input(); }
 
     // Input that is not captured but read as fast as it comes (a file or a
-    // pipe): the decoder and the recorder see it, the chain does not.
+    // pipe) at the configured rate: the decoder and the recorder see it, the
+    // chain does not.
     void BeginInput();
     void FeedInput(const std::int16_t* samples, std::size_t n);
     // Ends unpaced input: reports a recording failure that is still pending.
@@ -94,6 +109,7 @@ public:
 
 private:
     void Tell(const Warnings& warnings);
+    void BeginDecoding();
     void FillMonitor(int b);
     void CheckMonitorStep(int b);
     void DecodeCaptured();
@@ -130,9 +146,11 @@ private:
     // Samples of unpaced input so far.
     std::int64_t m_inputSamples = 0;
     bool m_live = false;
+    const Station* m_station = &Stations().front();
+    CaptureFormat m_format = kBaseFormat;
     CSampleClock m_clock{kSampleRate};
     CRecorder m_recorder;
-    CDecoder m_decoder{*this};
+    CDecoderFeed m_decoderFeed{*this};
     CReceptionHealth m_health{[this](const HealthEvent& event) { OnHealth(event); }};
 };
 

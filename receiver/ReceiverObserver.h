@@ -4,10 +4,12 @@
 #include <cstdint>
 #include <optional>
 
+#include "base/CaptureFormat.h"
 #include "base/SystemTime.h"
 #include "dsp/ProcessedBuffer.h"
 #include "health/ReceptionHealth.h"
 #include "health/Warning.h"
+#include "station/Station.h"
 #include "timecode/DecoderEvents.h"
 
 namespace velto {
@@ -20,15 +22,20 @@ class IReceiverObserver {
 public:
     virtual ~IReceiverObserver() = default;
 
+    // The runs from now on receive this station at this format.
+    virtual void OnConfigured(const Station& /*station*/, CaptureFormat /*format*/) {}
     // The display chain has processed a capture buffer (not in an
     // unattended run, which has no display chain).
     virtual void OnBufferProcessed(const ProcessedBuffer& /*buffer*/) {}
-    // The input in order, every sample once: `first` is the index of
-    // samples[0], counted from 0 at the start of the input. An index beyond
-    // the end of the previous call marks samples that were lost.
+    // The input in order, every sample once, at the capture's rate: `first`
+    // is the index of samples[0], counted from 0 at the start of the input.
+    // An index beyond the end of the previous call marks samples that were
+    // lost.
     virtual void OnInput(std::int64_t /*first*/, const std::int16_t* /*samples*/,
                          std::size_t /*n*/) {}
-    // The decoder's reports on that input (timecode/DecoderEvents.h). For
+    // The decoder's reports on that input (timecode/DecoderEvents.h), their
+    // sample indices at the base rate (the input's at 96000 samples/s, half
+    // of them with 40 added at 192000: CDecoderFeed::DecoderIndex). For
     // live capture a second and a minute come with the system time at which
     // their on-time point was captured, by the capture's stamps (the sound
     // card's and the receiver's latency still in it); a recording has none.

@@ -20,8 +20,8 @@ constexpr auto kIdle = std::chrono::milliseconds(10);
 // Shared by the two threads, and kept alive by the writer's thread for as
 // long as it runs.
 struct CRecorder::Session {
-    explicit Session(std::unique_ptr<ISampleWriter> w)
-        : ring(std::size_t{kRingSeconds} * kSampleRate), writer(std::move(w)) {}
+    Session(std::unique_ptr<ISampleWriter> w, int rate)
+        : ring(std::size_t{kRingSeconds} * static_cast<std::size_t>(rate)), writer(std::move(w)) {}
 
     // The first failure wins; its text is written before `failed` is set.
     void Fail(const std::string& why) {
@@ -43,14 +43,14 @@ CRecorder::CRecorder() = default;
 
 CRecorder::~CRecorder() { Stop(); }
 
-bool CRecorder::Start(std::unique_ptr<ISampleWriter> writer) {
+bool CRecorder::Start(std::unique_ptr<ISampleWriter> writer, int rate) {
     Stop();
     if (!writer) {
         return false;
     }
     std::shared_ptr<Session> session;
     try {
-        session = std::make_shared<Session>(std::move(writer));
+        session = std::make_shared<Session>(std::move(writer), rate);
     } catch (const std::bad_alloc&) {
         return false;
     }

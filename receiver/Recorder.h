@@ -24,8 +24,9 @@ public:
     CRecorder(const CRecorder&) = delete;
     CRecorder& operator=(const CRecorder&) = delete;
 
-    // Starts writing to `writer`; false if the ring or the thread could not be had.
-    bool Start(std::unique_ptr<ISampleWriter> writer);
+    // Starts writing to `writer` input that comes at `rate` samples/s; false
+    // if the ring or the thread could not be had.
+    bool Start(std::unique_ptr<ISampleWriter> writer, int rate);
     bool Active() const { return m_session != nullptr; }
 
     // Hands samples to the writer. With `wait` set (input that can be held

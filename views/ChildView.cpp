@@ -129,8 +129,24 @@ void CChildView::OnPaint(QPainter& dc, const QRect& client) const {
         return;
     }
     const int ascent = QFontMetrics(font).ascent();
-    dc.drawText(kRawCaption + QPoint(0, ascent), QStringLiteral("抽出したJJYの振幅"));
-    dc.drawText(kCorrectedCaption + QPoint(0, ascent), QStringLiteral("補正したJJYの振幅"));
+    dc.drawText(kRawCaption + QPoint(0, ascent), RawCaption());
+    dc.drawText(kCorrectedCaption + QPoint(0, ascent), CorrectedCaption());
+}
+
+void CChildView::SetStation(const velto::Station& station) {
+    m_stationName =
+        station.id == velto::StationId::Jjy40
+            ? QStringLiteral("JJY")
+            : QString::fromUtf8(station.title.data(), static_cast<qsizetype>(station.title.size()));
+    update();
+}
+
+QString CChildView::RawCaption() const {
+    return QStringLiteral("抽出した%1の振幅").arg(m_stationName);
+}
+
+QString CChildView::CorrectedCaption() const {
+    return QStringLiteral("補正した%1の振幅").arg(m_stationName);
 }
 
 void CChildView::DrawIntro(QPainter& dc, const QRect& client) const {

@@ -2,9 +2,11 @@
 
 #include <QFont>
 #include <QImage>
+#include <QString>
 #include <QWidget>
 
 #include "dsp/ProcessedBuffer.h"
+#include "station/Station.h"
 
 class CFilteredWav;
 class QPainter;
@@ -30,6 +32,11 @@ public:
     void AppendBuffer(const velto::ProcessedBuffer& buffer);
     // A new run: both strips empty until its first buffer.
     void RestartStrips();
+    // The station the captions name: "抽出したJJYの振幅" for JJY 40 kHz,
+    // "抽出したDCF77の振幅" and so on for the others.
+    void SetStation(const velto::Station& station);
+    QString RawCaption() const;
+    QString CorrectedCaption() const;
 
     CFilteredWav* RawStrip() const { return m_wndRawStrip; }
     CFilteredWav* CorrectedStrip() const { return m_wndCorrectedStrip; }
@@ -52,4 +59,5 @@ private:
     CFilteredWav* m_wndCorrectedStrip = nullptr;
     QFont m_logFont;
     int m_bIntro = 1;
+    QString m_stationName = QStringLiteral("JJY");
 };

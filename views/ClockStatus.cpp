@@ -86,7 +86,7 @@ void CClockStatus::OnSecond(const velto::DecoderSecond& s, std::optional<double>
         ForgetTime();
         return;
     }
-    m_time->setText(velto::JstClockText(s.utcUnix, s.secondInMinute));
+    m_time->setText(velto::CivilClockText(m_zone, s.utcUnix, s.secondInMinute));
     m_offset->setText(systemOffsetMs
                           ? QStringLiteral("PC時計 %1").arg(velto::OffsetText(*systemOffsetMs))
                           : QString());

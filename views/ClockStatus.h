@@ -5,6 +5,7 @@
 #include <QWidget>
 #include <optional>
 
+#include "station/CivilTime.h"
 #include "timecode/DecoderEvents.h"
 
 // The decoded time for the main window's status bar: the JST date and time,
@@ -23,6 +24,8 @@ public:
     void OnStatus(const velto::DecoderStatus& s);
     // Reception stopped: the state only, as at the start.
     void Clear();
+    // The civil time the time is shown in (JST until told otherwise).
+    void SetZone(velto::CivilZone zone) { m_zone = zone; }
 
     QString TimeText() const { return m_time->text(); }
     QString StateText() const { return m_state->text(); }
@@ -40,4 +43,5 @@ private:
     QLabel* m_cn0 = nullptr;
     QLabel* m_offset = nullptr;
     std::optional<velto::ReceptionState> m_shownState;
+    velto::CivilZone m_zone = velto::CivilZone::Japan;
 };

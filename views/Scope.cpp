@@ -81,8 +81,10 @@ int CScope::CreateScope(QWidget* pOwner) {
 
 void CScope::SetBaseTitle(QString title) { m_baseTitle = std::move(title); }
 
-void CScope::FeedBuffer(const std::int16_t* vlf, const double* gps) {
-    constexpr int n = velto::kBufferSamples;
+void CScope::FeedBuffer(const std::int16_t* vlf, const double* gps, int count, int rate,
+                        double carrierHz) {
+    const int n = count;
+    m_rate = rate;
     m_vlfSamples.resize(n);
     m_gpsSamples.resize(n);
     std::copy(vlf, vlf + n, m_vlfSamples.begin());
@@ -92,7 +94,7 @@ void CScope::FeedBuffer(const std::int16_t* vlf, const double* gps) {
     m_bitsPerSample = velto::kBitsPerSample;
     m_startIndex = std::min(m_startIndex, m_sampleCount);
     m_marker = kNoMarker;
-    m_frequency = velto::kCarrierHz;
+    m_frequency = carrierHz;
     m_overlayFlagA = 1;
     update();
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/Geometry.h"
 #include "views/ScopeGeometry.h"
 
 class QPainter;
@@ -31,11 +32,13 @@ public:
     // The caption follows at the next paint.
     void SetBaseTitle(QString title);
 
-    // Hands over a received buffer: the kBufferSamples raw 16-bit samples as
-    // the VLF channel and the band-pass output of the same buffer, rounded, as
-    // the GPS channel; the overlay is fitted at the carrier and no marker is
-    // shown. Once sized, the buffers are reused, so a cycle allocates nothing.
-    void FeedBuffer(const std::int16_t* vlf, const double* gps);
+    // Hands over a received buffer: its `count` raw 16-bit samples at `rate`
+    // as the VLF channel and the band-pass output of the same buffer,
+    // rounded, as the GPS channel; the overlay is fitted at the carrier and
+    // no marker is shown. Once sized, the buffers are reused, so a cycle
+    // allocates nothing.
+    void FeedBuffer(const std::int16_t* vlf, const double* gps, int count = velto::kBufferSamples,
+                    int rate = velto::kSampleRate, double carrierHz = velto::kCarrierHz);
     // Hands over two channels of any length (the longer is cut to the
     // shorter), 16-bit or, with bitsPerSample 24, 24-bit values.
     void SetSamples(std::vector<std::int32_t> vlf, std::vector<std::int32_t> gps,
@@ -104,6 +107,7 @@ private:
     int m_vlfScale = 0;  // index into VoltsPerDivision
     int m_gpsScale = 0;
     int m_bitsPerSample = 16;
+    int m_rate = velto::kSampleRate;  // samples per second of the channels
     int m_dragX = 0;
     int m_dragY = 0;
     int m_dragging = 0;

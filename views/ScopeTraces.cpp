@@ -71,13 +71,12 @@ struct Tick {
 
 // A tick every 10 ms in the compressed view, every 0.1 ms up to magnification
 // 8, every 10 microseconds above; labels count from the left edge.
-Tick TimeAxisTick(int m, int i) {
-    // 10 ms is 960 samples, 9.6 columns of 100; 0.1 ms is 9.6 samples, m
-    // pixels each; 10 microseconds is 0.96 samples.
+Tick TimeAxisTick(int m, int i, long long rate) {
+    // At 96000 samples/s 10 ms is 960 samples, 9.6 columns of 100; 0.1 ms is
+    // 9.6 samples, m pixels each; 10 microseconds is 0.96 samples.
     constexpr long long kPerTenMs = 10000;
     constexpr long long kPerTenthMs = 10000;
     constexpr long long kPerTenMicros = 100000;
-    const long long rate = velto::kSampleRate;
     Tick t;
     if (m == 0) {
         t.x = i * rate / kPerTenMs;
@@ -185,7 +184,7 @@ void CScope::DrawTimeAxis(QPainter& p, const ScopeRect& r) {
                m_magnification == 0 ? kCompressedHeader : QColor(Qt::white));
     const QPen black = LinePen(Qt::black);
     for (int i = 0;; ++i) {
-        const Tick tick = TimeAxisTick(m_magnification, i);
+        const Tick tick = TimeAxisTick(m_magnification, i, m_rate);
         if (tick.x >= r.right) {
             break;
         }
@@ -301,7 +300,7 @@ void CScope::DrawSineOverlay(QPainter& p, const ScopeRect& lower) {
     }
     velto::SineFitResult fit;
     velto::SineFit(s, s + 1.0, m_vlfSamples[static_cast<std::size_t>(s)],
-                   m_vlfSamples[static_cast<std::size_t>(s) + 1], m_frequency, fit);
+                   m_vlfSamples[static_cast<std::size_t>(s) + 1], m_frequency, fit, m_rate);
     if (fit.valid == 0) {
         return;
     }
@@ -309,7 +308,7 @@ void CScope::DrawSineOverlay(QPainter& p, const ScopeRect& lower) {
     pen.setCapStyle(Qt::RoundCap);
     pen.setJoinStyle(Qt::RoundJoin);
     p.setPen(pen);
-    const double rate = velto::kSampleRate;
+    const double rate = m_rate;
     QPolygon curve;
     for (int i = 0; i < lower.right + m; ++i) {
         const double t = s / rate + i / rate / m;

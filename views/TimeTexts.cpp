@@ -53,6 +53,23 @@ QString JstClockText(std::int64_t utcUnix, int secondInMinute) {
         .arg(second, 2, 10, QLatin1Char('0'));
 }
 
+QString CivilClockText(CivilZone zone, std::int64_t utcUnix, int secondInMinute) {
+    if (zone == CivilZone::Japan) {
+        return JstClockText(utcUnix, secondInMinute);
+    }
+    const bool leap = secondInMinute == 60;
+    const CivilTime t = CivilTimeAt(zone, utcUnix - (leap ? 1 : 0));
+    return QStringLiteral("%1年%2月%3日(%4) %5:%6:%7 %8")
+        .arg(t.year)
+        .arg(t.month, 2, 10, QLatin1Char('0'))
+        .arg(t.day, 2, 10, QLatin1Char('0'))
+        .arg(WeekdayText(t.weekday))
+        .arg(t.hour, 2, 10, QLatin1Char('0'))
+        .arg(t.minute, 2, 10, QLatin1Char('0'))
+        .arg(leap ? 60 : t.second, 2, 10, QLatin1Char('0'))
+        .arg(QString::fromLatin1(t.zone.data(), static_cast<qsizetype>(t.zone.size())));
+}
+
 QString Cn0Text(double cn0DbHz) {
     if (!std::isfinite(cn0DbHz) || cn0DbHz <= 0.0) {
         return QStringLiteral("C/N0 --.- dB-Hz");

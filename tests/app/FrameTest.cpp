@@ -454,6 +454,53 @@ TEST_F(SoundCardDlg, TheStoredNumberCountsOnlyUnderItsStoredName) {
     }
 }
 
+// The station and its rate are chosen in the dialog and kept in a section of
+// their own, the card's keys untouched; a frame made afterwards receives that
+// station at that rate and names it in the strips' captions.
+TEST_F(SoundCardDlg, TheStationIsStoredInItsOwnSectionAndTheFrameReceivesIt) {
+    const QString hint40 = QStringLiteral(
+        "40 kHz の搬送波を受けるには、96 kHz で録音できるデバイスが必要です。"
+        "サウンドサーバー (PipeWire、PulseAudio) を通る既定のデバイスは"
+        "たいてい 48 kHz なので、カードのハードウェアデバイス "
+        "(名前に hw: を含むもの) を選んでください。");
+    EXPECT_EQ(m_frame->View()->RawCaption(), QStringLiteral("抽出したJJYの振幅"));
+    EXPECT_EQ(m_frame->View()->CorrectedCaption(), QStringLiteral("補正したJJYの振幅"));
+    Store(1, "Microphone");
+    {
+        CSoundCardDlg dlg;
+        EXPECT_EQ(dlg.StationList()->count(), 5);
+        EXPECT_EQ(dlg.StationList()->currentText(), QStringLiteral("JJY 40 kHz"));
+        EXPECT_EQ(dlg.RateList()->count(), 2);
+        EXPECT_EQ(dlg.RateList()->currentText(), QStringLiteral("96 kHz"));
+        EXPECT_EQ(dlg.HintText(), hint40);
+        dlg.StationList()->setCurrentIndex(2);
+        emit dlg.StationList()->activated(2);
+        EXPECT_EQ(dlg.RateList()->count(), 1);
+        EXPECT_EQ(dlg.RateList()->currentText(), QStringLiteral("192 kHz"));
+        EXPECT_TRUE(
+            dlg.HintText().startsWith(QStringLiteral("77.5 kHz の搬送波を受けるには、192 kHz")));
+        dlg.accept();
+    }
+    const QSettings stored;
+    EXPECT_EQ(stored.value(QStringLiteral("Station/Name")).toString(), QStringLiteral("dcf77"));
+    EXPECT_EQ(stored.value(QStringLiteral("Station/Rate")).toInt(), 192000);
+    EXPECT_EQ(Profile(), Pair(1, "Microphone"));
+
+    CMainFrame frame;
+    EXPECT_EQ(frame.Receiver().ReceivedStation().name, "dcf77");
+    EXPECT_EQ(frame.Receiver().Format().rate, 192000);
+    EXPECT_EQ(frame.View()->RawCaption(), QStringLiteral("抽出したDCF77の振幅"));
+    velto::Warnings told;
+    ASSERT_TRUE(frame.Receiver().Start({}, {}, told));
+    EXPECT_EQ(m_service.m_openedInRate.load(), 192000u);
+    frame.Receiver().Stop(told);
+
+    // A stored pair that will not do (DCF77 at 96 kHz) is JJY 40 kHz at 96 kHz.
+    QSettings().setValue(QStringLiteral("Station/Rate"), 96000);
+    EXPECT_EQ(velto::LoadStoredStation().station->name, "jjy40");
+    EXPECT_EQ(velto::LoadStoredStation().format.rate, 96000);
+}
+
 // The device list is read again before every start, so that a card plugged
 // in later is found; a stored card that is missing is told, not silently
 // replaced.

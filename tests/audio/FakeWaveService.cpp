@@ -55,9 +55,10 @@ private:
 
 }  // namespace
 
-int CFakeWaveService::InOpen(std::unique_ptr<IWaveIn>* handle, int deviceId, const WaveFormat&,
-                             WaveInProc callback, void* instance) {
+int CFakeWaveService::InOpen(std::unique_ptr<IWaveIn>* handle, int deviceId,
+                             const WaveFormat& format, WaveInProc callback, void* instance) {
     m_openedIn = deviceId;
+    m_openedInRate = format.samplesPerSec;
     const int result = Record(FakeCall::InOpen);
     if (result == kWaveOk) {
         *handle = std::make_unique<CFakeWaveIn>(*this, callback, instance);
@@ -80,13 +81,13 @@ bool CFakeWaveService::CompleteBuffer(std::int16_t value) {
     return CompleteBuffer(samples.data());
 }
 
-bool CFakeWaveService::CompleteBuffer(const std::int16_t* samples) {
+bool CFakeWaveService::CompleteBuffer(const std::int16_t* samples, std::size_t count) {
     const std::shared_ptr<CWaveInQueue> queue = Started();
     if (!queue) {
         return false;
     }
     const std::uint64_t dropped = queue->Dropped();
-    queue->Deliver(samples, kBufferSamples);
+    queue->Deliver(samples, count);
     return queue->Dropped() == dropped;
 }
 

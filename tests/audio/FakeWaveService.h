@@ -9,6 +9,7 @@
 
 #include "audio/WaveInQueue.h"
 #include "audio/WaveService.h"
+#include "base/Geometry.h"
 
 namespace velto {
 
@@ -38,6 +39,7 @@ public:
     // The device number of the last capture open, and the block the last
     // playback stream was given to loop over.
     std::atomic<int> m_openedIn{kNoWaveDevice};
+    std::atomic<std::uint32_t> m_openedInRate{0};
     std::atomic<const std::int16_t*> m_played{nullptr};
 
     // Every later call of this kind returns `result` (and fails to open).
@@ -52,8 +54,8 @@ public:
     // Fills the queued capture buffer with `value` and hands it back. False
     // when no started stream had a buffer queued.
     bool CompleteBuffer(std::int16_t value);
-    // The same with the buffer's 9600 samples.
-    bool CompleteBuffer(const std::int16_t* samples);
+    // The same with the buffer's samples (9600 unless told).
+    bool CompleteBuffer(const std::int16_t* samples, std::size_t count = kBufferSamples);
     // The started stream's device goes away: its buffer comes back flagged
     // lost. False when no started stream had a buffer queued.
     bool LoseDevice();

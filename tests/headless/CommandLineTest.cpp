@@ -35,7 +35,9 @@ TEST(CommandLine, TheTableDecidesTheModeAndEveryOptionIsInTheHelp) {
     const std::string help = HelpText();
     for (const OptionEntry& o : OptionTable()) {
         std::vector<std::string> args{o.name};
-        if (!o.value.empty()) args.push_back("1");
+        if (!o.value.empty()) {
+            args.push_back(o.name == "--station" ? "msf" : o.name == "--rate" ? "192000" : "1");
+        }
         if (o.name == "--force") args = {"--record", "x.wav", "--force"};
         if (o.name == "--log-days") args = {"--log", "log", "--log-days", "1"};
         if (o.name == "--spectrum") args = {"--input", "x.wav", "--spectrum", "x.png"};
@@ -63,6 +65,10 @@ TEST(CommandLine, UnknownOptionsAndStrayArgumentsAreRefused) {
         {{"--headless", "--input"}, "option --input needs a value."},
         {{"--force"}, "--force goes with --record"},
         {{"--simulate", "--input", "a.wav"}, "choose one input"},
+        {{"--station", "dcf"}, "unknown station \"dcf\": choose jjy40, jjy60, dcf77, msf or wwvb"},
+        {{"--station", "dcf77", "--rate", "96000"}, "77.5 kHz, which 96000 samples per second"},
+        {{"--rate", "48000"}, "--rate takes 96000 or 192000."},
+        {{"--rate", "192000", "--input", "a.wav"}, "a file tells its own rate"},
         {{"--log-days", "30"}, "--log-days goes with --log"},
         {{"--log", "log", "--log-days", "x"}, "--log-days needs a whole number of days"},
         {{"--simulate", "--spectrum", "a.png"}, "--spectrum draws the band of a recording"},
@@ -72,6 +78,20 @@ TEST(CommandLine, UnknownOptionsAndStrayArgumentsAreRefused) {
         EXPECT_FALSE(p.ok) << c.args[0];
         EXPECT_NE(p.error.find(c.says), std::string::npos) << c.args[0] << ": " << p.error;
     }
+    // A station for the window and the console alike, at its own rate or at
+    // one it allows.
+    const Parsed window = Parse({"--station", "wwvb"});
+    ASSERT_TRUE(window.ok) << window.error;
+    EXPECT_EQ(window.line.mode, RunMode::Window);
+    ASSERT_TRUE(window.line.options.choice);
+    EXPECT_EQ(window.line.options.choice->station->name, "wwvb");
+    EXPECT_EQ(window.line.options.choice->format.rate, 192000);
+    const Parsed raw = Parse({"--station", "jjy40", "--input", "-", "--rate", "192000"});
+    ASSERT_TRUE(raw.ok) << raw.error;
+    EXPECT_EQ(raw.line.mode, RunMode::Console);
+    EXPECT_EQ(raw.line.options.choice->format.rate, 192000);
+    EXPECT_EQ(Parse({"--station", "jjy40"}).line.options.choice->format.rate, 96000);
+
     const Parsed help = Parse({"--input", "--help"});
     ASSERT_TRUE(help.ok) << help.error;
     EXPECT_EQ(help.line.mode, RunMode::Console);

@@ -96,6 +96,8 @@ protected:
                 const rlimit limit{static_cast<rlim_t>(fileLimit), static_cast<rlim_t>(fileLimit)};
                 ::setrlimit(RLIMIT_FSIZE, &limit);
             }
+            // A profile of the tests' own: the user's stored station stays out.
+            ::setenv("XDG_CONFIG_HOME", (s_dir / "config").c_str(), 1);
             ::unsetenv("DISPLAY");
             ::unsetenv("WAYLAND_DISPLAY");
             ::unsetenv("QT_QPA_PLATFORM");
@@ -130,9 +132,10 @@ protected:
             if (!l.starts_with(head)) continue;
             const std::size_t end = l.find('"', head.size());
             const std::string jst = l.substr(head.size(), end - head.size());
-            const std::string key = "\",\"sample\":";
-            EXPECT_EQ(l.compare(end, key.size(), key), 0) << l;
-            minutes.push_back({jst, std::stod(l.substr(end + key.size()))});
+            const std::string key = ",\"sample\":";
+            const std::size_t at = l.find(key, end);
+            EXPECT_NE(at, std::string::npos) << l;
+            minutes.push_back({jst, std::stod(l.substr(at + key.size()))});
         }
         return minutes;
     }
@@ -192,6 +195,55 @@ TEST_F(HeadlessTest, RawSamplesOnStandardInputDecodeAsTheFileDoes) {
     EXPECT_EQ(empty.status, 0);
     EXPECT_EQ(empty.out, "");
     EXPECT_EQ(empty.err, "");
+}
+
+// JJY 40 kHz taken at 192 kHz (a file, or raw samples with --rate) gives the
+// simulator's minutes, on the base rate's count; every minute line names the
+// station, its UTC and its civil time.
+TEST_F(HeadlessTest, Jjy40At192kHzDecodesTheSameMinutesFromAFileAndFromRawSamples) {
+    const fs::path wav = MakeSim("sim192.wav", kSeconds, "1", "192000", "pcm16");
+    const Result r = Run({"--headless", "--station", "jjy40", "--input", wav.string(), "--json"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::vector<Minute> minutes = Minutes(r.out);
+    // Halving delays the count by 40 samples at 96 kHz.
+    std::vector<Minute> shifted = minutes;
+    for (Minute& m : shifted) m.sample -= 40.0;
+    ExpectTruth(shifted, 2);
+    EXPECT_NE(r.out.find("\"jst\":\"2027-03-01T00:00:00+09:00\",\"station\":\"jjy40\","
+                         "\"utc\":\"2027-02-28T15:00:00Z\",\"time\":\"2027-03-01T00:00:00+09:00\""),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(Count(r.out, "not-decoded"), 0);
+
+    const fs::path raw = MakeSim("sim192.raw", kSeconds, "1", "192000", "raw");
+    const Result piped = Run(
+        {"--headless", "--station", "jjy40", "--input", "-", "--rate", "192000", "--json"}, raw);
+    EXPECT_EQ(piped.status, 0) << piped.err;
+    EXPECT_EQ(piped.out, r.out);
+}
+
+// A station the decoder does not read yet is shown and said so once; one the
+// file's rate cannot carry is refused.
+TEST_F(HeadlessTest, OtherStationsSayTheyAreNotDecodedAndNeedTheirRate) {
+    const fs::path wav = MakeSim("short192.wav", 5, "1", "192000", "pcm16");
+    const Result high =
+        Run({"--headless", "--station", "dcf77", "--input", wav.string(), "--json"});
+    EXPECT_EQ(high.status, 0) << high.err;
+    EXPECT_EQ(Count(high.out, "{\"type\":\"warning\",\"code\":\"not-decoded\""), 1) << high.out;
+    EXPECT_EQ(Count(high.out, "\"type\":\"minute\""), 0);
+
+    const Result low =
+        Run({"--headless", "--station", "dcf77", "--input", (s_dir / "sim.wav").string()});
+    EXPECT_EQ(low.status, 1);
+    EXPECT_NE(low.err.find("sim.wav: dcf77 sends on 77.5 kHz, which 96000 samples per second "
+                           "cannot carry"),
+              std::string::npos)
+        << low.err;
+
+    const Result list = Run({"--list-stations"});
+    EXPECT_EQ(list.status, 0);
+    EXPECT_TRUE(list.out.starts_with("jjy40  40 kHz    JST       96000\n")) << list.out;
+    EXPECT_NE(list.out.find("dcf77  77.5 kHz  CET/CEST  192000\n"), std::string::npos);
 }
 
 TEST_F(HeadlessTest, BadInputIsRefusedWithOneSentenceAndAFailingStatus) {

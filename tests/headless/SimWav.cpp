@@ -5,8 +5,12 @@
 // FORMAT is "pcm16" (the default), "pcm8" or "raw" (headerless s16le). The
 // interferer is a steady sine beside the carrier.
 // Generated and written a second at a time, so any length fits in memory.
+// RATE only labels the file, except 192000: the 96 kHz signal is then
+// interpolated to twice its rate, as a 192 kHz card would take it.
 #include <sndfile.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -14,6 +18,55 @@
 
 #include "base/Geometry.h"
 #include "simulator/JjySignal.h"
+
+namespace {
+
+// Doubles the rate: even outputs are the input, odd ones a Blackman-windowed
+// half-band sinc over kReach inputs either side, which keeps 40 kHz and holds
+// its image at 56 kHz far below the noise. Keeps its history across calls,
+// one second behind.
+class CDoubler {
+public:
+    CDoubler() {
+        double sum = 0.0;
+        for (int k = 0; k < kReach; ++k) {
+            const double d = k + 0.5;
+            const double x = 2.0 * M_PI * (kReach - 0.5 - k) / (2 * kReach - 1);
+            m_taps[k] = std::sin(M_PI * d) / (M_PI * d) *
+                        (0.42 - 0.5 * std::cos(x) + 0.08 * std::cos(2.0 * x));
+            sum += 2.0 * m_taps[k];
+        }
+        for (double& t : m_taps) t /= sum;
+    }
+    // Takes a second; returns the doubled second before it (silence at first).
+    const std::vector<std::int16_t>& Push(const std::vector<std::int16_t>& second) {
+        m_in.insert(m_in.end(), second.begin(), second.end());
+        const std::size_t n = second.size();
+        m_out.assign(2 * n, 0);
+        if (m_in.size() < 2 * n + kReach) {
+            return m_out;
+        }
+        // The second to emit starts at m_in[kReach] (history before it).
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::size_t at = kReach + i;
+            double odd = 0.0;
+            for (int k = 0; k < kReach; ++k) odd += m_taps[k] * (m_in[at - k] + m_in[at + 1 + k]);
+            m_out[2 * i] = m_in[at];
+            m_out[2 * i + 1] =
+                static_cast<std::int16_t>(std::clamp(std::lround(odd), -32768L, 32767L));
+        }
+        m_in.erase(m_in.begin(), m_in.begin() + static_cast<std::ptrdiff_t>(n));
+        return m_out;
+    }
+
+private:
+    static constexpr int kReach = 64;
+    double m_taps[kReach];
+    std::vector<std::int16_t> m_in = std::vector<std::int16_t>(kReach, 0);
+    std::vector<std::int16_t> m_out;
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 4) {
@@ -46,10 +99,22 @@ int main(int argc, char** argv) {
         return 1;
     }
     velto::CJjySignal signal(start, options);
+    const bool doubled = rate == 2 * velto::kSampleRate;
+    CDoubler doubler;
+    std::vector<std::int16_t> base(static_cast<std::size_t>(velto::kSampleRate));
     std::vector<std::int16_t> mono(static_cast<std::size_t>(rate));
-    std::vector<std::int16_t> frames(mono.size() * static_cast<std::size_t>(channels));
-    for (long long s = 0; s < seconds; ++s) {
-        signal.Generate(mono.data(), mono.size());
+    std::vector<std::int16_t> frames(static_cast<std::size_t>(rate) *
+                                     static_cast<std::size_t>(channels));
+    // A doubled file runs one second behind the signal: one more is made.
+    for (long long s = 0; s < seconds + (doubled ? 1 : 0); ++s) {
+        if (doubled) {
+            signal.Generate(base.data(), base.size());
+            const std::vector<std::int16_t>& out = doubler.Push(base);
+            if (s == 0) continue;
+            mono.assign(out.begin(), out.end());
+        } else {
+            signal.Generate(mono.data(), mono.size());
+        }
         for (std::size_t i = 0; i < mono.size(); ++i) {
             for (int c = 0; c < channels; ++c) frames[i * channels + c] = mono[i];
         }

@@ -147,5 +147,33 @@ TEST(InputHealth, FollowsAnInputThatChangesAndStartsOverAfterReset) {
     EXPECT_EQ(health.State(), InputState::NoUltrasound);
 }
 
+// At 192 kHz the split lies at 60 kHz: a 96 kHz stream resampled (tones up to
+// 40 kHz, rounding noise above) is told, which at 96 kHz would pass as good;
+// a 192 kHz stream with DCF77's carrier and noise is good.
+TEST(InputHealth, At192kHzNothingAbove48kHzIsAResampledStream) {
+    const auto feed = [](int rate, double carrierHz, double noise) {
+        CInputHealth health(rate);
+        std::mt19937 random(7);
+        std::normal_distribution<double> gauss(0.0, noise);
+        std::vector<std::int16_t> buffer(static_cast<std::size_t>(rate / 10));
+        std::int64_t t = 0;
+        for (int b = 0; b < 10; ++b) {
+            for (std::int16_t& x : buffer) {
+                const double v = 3000.0 * std::sin(kTwoPi * carrierHz * double(t) / rate) +
+                                 2000.0 * std::sin(kTwoPi * 7000.0 * double(t) / rate) +
+                                 (noise > 0.0 ? gauss(random) : 0.0);
+                x = static_cast<std::int16_t>(std::lround(v));
+                ++t;
+            }
+            health.AddBuffer(buffer.data(), buffer.size());
+        }
+        return health.State();
+    };
+    EXPECT_EQ(feed(192000, 40000.0, 0.0), InputState::NoUltrasound);
+    EXPECT_EQ(feed(96000, 40000.0, 0.0), InputState::Good);
+    EXPECT_EQ(feed(192000, 77500.0, 0.0), InputState::Good);
+    EXPECT_EQ(feed(192000, 40000.0, 30.0), InputState::Good);  // a real 192 kHz card's noise
+}
+
 }  // namespace
 }  // namespace velto

@@ -391,5 +391,53 @@ TEST_F(ReceiverTest, AFailingRecordingEndsAloneAndNeverHoldsUpCapture) {
     release->release();
 }
 
+// A station at 192 kHz: the card is opened at that rate, the chain shows its
+// carrier from buffers of 19200 samples, every sample reaches the input's
+// readers, and the run says once that the time is not decoded.
+TEST_F(ReceiverTest, AStationAt192kHzIsCapturedAndShownAtItsRateAndSaysItIsNotDecoded) {
+    struct Shown : IReceiverObserver {
+        void OnBufferProcessed(const ProcessedBuffer& p) override {
+            sizes.push_back(p.samples.size() + p.filtered.size());
+            levels.push_back(p.rawRow[static_cast<std::size_t>(kSlotsPerBuffer * p.buffer + 5)]);
+        }
+        std::vector<std::size_t> sizes;
+        std::vector<double> levels;
+    } shown;
+    const Station& dcf77 = GetStation(StationId::Dcf77);
+    const CaptureFormat high = *CaptureFormat::ForRate(192000);
+    EXPECT_FALSE(m_receiver.Configure(dcf77, kBaseFormat));
+    ASSERT_TRUE(m_receiver.Configure(dcf77, high));
+    EXPECT_FALSE(m_receiver.Decodes());
+    m_receiver.AddObserver(&shown);
+    Start();
+    EXPECT_EQ(m_service.m_openedInRate.load(), 192000u);
+    EXPECT_FALSE(m_receiver.Configure(GetStation(StationId::Jjy40), kBaseFormat));  // mid-run
+
+    std::vector<std::int16_t> carrier(static_cast<std::size_t>(high.BufferSamples()));
+    for (std::size_t t = 0; t < carrier.size(); ++t) {
+        carrier[t] = static_cast<std::int16_t>(std::lround(
+            1000.0 * std::sin(kTwoPi * dcf77.carrierHz * static_cast<double>(t) / 192000)));
+    }
+    for (int k = 0; k < 3; ++k) {
+        std::thread([&] {
+            ASSERT_TRUE(m_service.CompleteBuffer(carrier.data(), carrier.size()));
+        }).join();
+        m_receiver.OnCaptureData();
+    }
+    m_receiver.RemoveObserver(&shown);
+    EXPECT_EQ(shown.sizes, std::vector<std::size_t>(3, 2 * 19200));
+    for (double slot : shown.levels) EXPECT_NEAR(slot, 1168.5, 12.0);
+    EXPECT_EQ(m_log.next, 3 * 19200);
+    EXPECT_TRUE(m_log.jumps.empty());
+    EXPECT_EQ(std::ranges::count(m_log.warnings, "not-decoded"), 1);
+
+    // JJY 40 kHz is decoded at either rate, and says nothing of it.
+    m_receiver.Stop(m_told);
+    ASSERT_TRUE(m_receiver.Configure(GetStation(StationId::Jjy40), high));
+    EXPECT_TRUE(m_receiver.Decodes());
+    Start();
+    EXPECT_EQ(std::ranges::count(m_log.warnings, "not-decoded"), 1);
+}
+
 }  // namespace
 }  // namespace velto

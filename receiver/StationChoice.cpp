@@ -1,0 +1,100 @@
+#include "receiver/StationChoice.h"
+
+#include <QSettings>
+#include <QString>
+#include <cstdio>
+
+namespace velto {
+namespace {
+
+const QString kNameKey = QStringLiteral("Station/Name");
+const QString kRateKey = QStringLiteral("Station/Rate");
+
+constexpr double kHighestShareOfRate = 0.45;
+
+std::string KhzText(double hz) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g kHz", hz / 1000.0);
+    return text;
+}
+
+std::string Names() {
+    std::string names;
+    const auto all = Stations();
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        names += (i == 0 ? "" : i + 1 == all.size() ? " or " : ", ") + std::string(all[i].name);
+    }
+    return names;
+}
+
+}  // namespace
+
+bool RateCarries(const Station& station, long long rate) {
+    return CaptureFormat::ForRate(rate) &&
+           station.carrierHz < kHighestShareOfRate * static_cast<double>(rate);
+}
+
+std::vector<int> RatesFor(const Station& station) {
+    std::vector<int> rates;
+    for (int rate : {kSampleRate, 2 * kSampleRate}) {
+        if (RateCarries(station, rate)) rates.push_back(rate);
+    }
+    return rates;
+}
+
+std::optional<StationChoice> ChooseStation(std::string_view name, std::optional<long long> rate,
+                                           std::string* error) {
+    const Station* station = FindStation(name);
+    if (station == nullptr) {
+        *error = "unknown station \"" + std::string(name) + "\": choose " + Names() +
+                 " (velto --list-stations).";
+        return std::nullopt;
+    }
+    const long long wanted = rate.value_or(station->sampleRate);
+    if (!CaptureFormat::ForRate(wanted)) {
+        *error = "the rate " + std::to_string(wanted) +
+                 " will not do: Velto captures at 96000 or "
+                 "192000 samples per second.";
+        return std::nullopt;
+    }
+    if (!RateCarries(*station, wanted)) {
+        *error = std::string(station->name) + " sends on " + KhzText(station->carrierHz) +
+                 ", which " + std::to_string(wanted) + " samples per second cannot carry; it " +
+                 "needs 192000.";
+        return std::nullopt;
+    }
+    return StationChoice{station, *CaptureFormat::ForRate(wanted)};
+}
+
+StationChoice LoadStoredStation() {
+    const QSettings settings;
+    const std::string name = settings.value(kNameKey, QString()).toString().toStdString();
+    bool ok = false;
+    const long long rate = settings.value(kRateKey, 0).toLongLong(&ok);
+    std::string ignored;
+    const std::optional<StationChoice> choice =
+        ChooseStation(name, ok && rate != 0 ? std::optional(rate) : std::nullopt, &ignored);
+    return choice.value_or(StationChoice{});
+}
+
+void SaveStoredStation(const StationChoice& choice) {
+    QSettings settings;
+    settings.setValue(kNameKey,
+                      QString::fromUtf8(choice.station->name.data(),
+                                        static_cast<qsizetype>(choice.station->name.size())));
+    settings.setValue(kRateKey, choice.format.rate);
+}
+
+std::string StationList() {
+    std::string text;
+    for (const Station& st : Stations()) {
+        char line[96];
+        std::snprintf(line, sizeof line, "%-6s %-9s %-9s %d\n", std::string(st.name).c_str(),
+                      KhzText(st.carrierHz).c_str(), std::string(ZoneLabel(st.zone)).c_str(),
+                      st.sampleRate);
+        text += line;
+    }
+    return text;
+}
+
+}  // namespace velto
