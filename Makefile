@@ -86,20 +86,23 @@ bench-headless: deps-bench build
 	@scripts/bench-headless build 10 20
 bench: bench-headless
 
-# The fuzz target over the console's file and standard-input paths with the
-# decoder (clang's libFuzzer, AddressSanitizer, UndefinedBehaviorSanitizer).
-# Not part of `make test`. FUZZ_SECONDS sets the length of the run.
-FUZZ_SECONDS ?= 600
+# The fuzz targets (clang's libFuzzer, AddressSanitizer,
+# UndefinedBehaviorSanitizer): the console's file and standard-input paths
+# with the decoder, and the decoder's frame search, minute sync and level fit
+# seeded with minutes of simulated signal. Each runs FUZZ_SECONDS; the last
+# lines give each one's runs and coverage (docs/fuzzing.md). Not part of
+# `make test`.
+FUZZ_SECONDS ?= 120
+FUZZ_TARGETS = velto_fuzz_input velto_fuzz_frame_search velto_fuzz_minute_sync \
+               velto_fuzz_level_fit velto_fuzz_seeds
 fuzz:
 	@scripts/install-deps fuzz
 	@cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_COMPILER=clang \
 	    -DCMAKE_CXX_COMPILER=clang++ -DVELTO_SANITIZE=address,undefined -DVELTO_FUZZ=ON \
 	    -DVELTO_GUI=OFF -DVELTO_BENCH=OFF >/dev/null
-	@cmake --build build-fuzz -j$(JOBS) --target velto_fuzz_input
-	@mkdir -p build-fuzz/corpus
-	$(SAN_ENV) build-fuzz/tests/fuzz/velto_fuzz_input build-fuzz/corpus tests/fuzz/corpus \
-	    -max_total_time=$(FUZZ_SECONDS) -max_len=65536 -timeout=20 -rss_limit_mb=2048 \
-	    -print_final_stats=1
+	@cmake --build build-fuzz -j$(JOBS) --target $(FUZZ_TARGETS)
+	@$(SAN_ENV) build-fuzz/tests/fuzz/velto_fuzz_seeds build-fuzz/seeds
+	@$(SAN_ENV) scripts/run-fuzz build-fuzz $(FUZZ_SECONDS)
 
 run: build-app
 	@if [ -x build/velto ]; then build/velto --simulate; \

@@ -38,8 +38,6 @@ void CCarrierTracker::Reset() {
     m_searchFill = 0;
     m_searchSteps = 0;
     m_found = false;
-    m_present = false;
-    m_searchPeakHz = 0.0;
     m_choice.Reset();
     m_tones.Reset();
     m_switchSeconds = 0;
@@ -207,7 +205,6 @@ void CCarrierTracker::SearchDecide() {
             hz[kept++] = f;
         }
     }
-    m_present = kept > 0;
     const int keyed = m_choice.Choose(hz.data(), kept);
     int current = -1;
     for (int k = 0; k < kept && m_found; ++k) {
@@ -249,7 +246,6 @@ void CCarrierTracker::Acquire(double hz) {
     m_found = true;
     ++m_acquisitions;
     m_carrierKeying = 0.0;
-    m_searchPeakHz = hz;
     m_omega = kTwoPi * hz / kBasebandRate;
     m_ncoStep = Unit(m_omega);
     m_haveLastSecond = false;

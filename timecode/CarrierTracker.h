@@ -45,7 +45,6 @@ public:
     // station's, or a steady carrier beside it taken out. What was detected
     // before the latest belongs to another carrier, or holds the other.
     int Changes() const { return m_acquisitions + m_tones.Settled(); }
-    bool CarrierPresent() const { return m_present; }
     // Offset of the carrier from 40 kHz in Hz on the sample clock.
     double OffsetHz() const;
     // Samples of the sound card per second of the station.
@@ -77,8 +76,6 @@ private:
     int m_searchFill = 0;
     int m_searchSteps = 0;
     bool m_found = false;
-    bool m_present = false;
-    double m_searchPeakHz = 0.0;
     CCarrierChoice m_choice;
     CToneCanceller m_tones;
     int m_switchSeconds = 0;       // decisions in a row that chose another carrier

@@ -39,7 +39,6 @@ public:
     void Bridge(std::int64_t next, IBasebandSink& sink);
     bool Started() const { return m_started; }
     std::int64_t NextSample() const { return m_next; }
-    double NoiseRms() const { return m_rmsInit ? std::sqrt(m_meanSquare) : 0.0; }
 
 private:
     void EndBlock(IBasebandSink& sink, bool missing);

@@ -65,11 +65,7 @@ std::pair<int, double> BestAndMargin(const Range& scores, int count) {
 
 }  // namespace
 
-FrameResult CFrameDecoder::Decode(const MinuteRecord* const* records, int count) const {
-    FrameResult result;
-    if (count <= 0) return result;
-
-    // (hour, minute) of the newest record.
+std::array<double, 1440> CFrameDecoder::TimeScores(const MinuteRecord* const* records, int count) {
     std::array<double, 1440> time{};
     for (int a = 0; a < count; ++a) {
         const MinuteRecord& r = *records[a];
@@ -90,19 +86,17 @@ FrameResult CFrameDecoder::Decode(const MinuteRecord* const* records, int count)
             time[c] += minute[m % 60] + hour[m / 60];
         }
     }
-    const auto [bestTime, marginTime] = BestAndMargin(time, 1440);
-    result.minuteOfDay = bestTime;
-    result.marginTime = marginTime;
+    return time;
+}
 
-    // Date: records of the newest day (group 0) and of the day before
-    // (group 1, when the run crosses midnight).
+void CFrameDecoder::DateFields(const MinuteRecord* const* records, int count,
+                               int minuteOfDay) const {
     for (auto& g : m_groups) g = Tables{};
     for (int a = 0; a < count; ++a) {
         const MinuteRecord& r = *records[a];
-        const int m = bestTime - a;
+        const int m = minuteOfDay - a;
         Tables& g = m_groups[m < 0 ? 1 : 0];
-        const int minuteOfDay = (m + 1440) % 1440;
-        const bool callSign = JjyCallSignMinute(minuteOfDay % 60);
+        const bool callSign = JjyCallSignMinute((m + 1440) % 1440 % 60);
         for (int d = 1; d <= 366; ++d) {
             int ones = 0;
             g.day[d] += FieldScore(r, kDayBits, d, ones);
@@ -117,8 +111,9 @@ FrameResult CFrameDecoder::Decode(const MinuteRecord* const* records, int count)
             g.weekday[w] += FieldScore(r, kWeekdayBits, w, ones);
         }
     }
-    // Candidates: (year, day) of the newest record's date.
-    std::array<double, 100 * 366>& date = m_date;
+}
+
+void CFrameDecoder::DateScores() const {
     static const std::array<int, 101> kJan1Weekday = [] {
         std::array<int, 101> w{};
         for (int y = 0; y <= 100; ++y) w[y] = JjyDayOfWeek(1999 + y, 1, 1);  // index 0 is 1999
@@ -128,7 +123,7 @@ FrameResult CFrameDecoder::Decode(const MinuteRecord* const* records, int count)
         const int days = LeapYear(2000 + y) ? 366 : 365;
         const int prevDays = LeapYear(1999 + y) ? 366 : 365;
         for (int d = 1; d <= 366; ++d) {
-            double& s = date[y * 366 + (d - 1)];
+            double& s = m_date[y * 366 + (d - 1)];
             if (d > days) {
                 s = -1e300;
                 continue;
@@ -142,27 +137,43 @@ FrameResult CFrameDecoder::Decode(const MinuteRecord* const* records, int count)
             s += m_groups[1].day[pd] + m_groups[1].year[py] + m_groups[1].weekday[pwd];
         }
     }
-    const auto [bestDate, marginDate] = BestAndMargin(date, 100 * 366);
+}
+
+void CFrameDecoder::LeapEvidence(const MinuteRecord* const* records, int count,
+                                 FrameResult& result) {
+    // A UTC month begins at 09:00 JST on the first; the run is shorter than a
+    // day, so only a newest record on a first after 09:00 has older records
+    // in the month before.
+    const JjyTime newestDate = JjyDateOfDay(result.year, result.dayOfYear);
+    const bool monthBegan = newestDate.day == 1 && result.minuteOfDay >= 9 * 60;
+    for (int a = 0; a < count; ++a) {
+        const MinuteRecord& r = *records[a];
+        const int m = result.minuteOfDay - a;
+        if (JjyCallSignMinute((m + 1440) % 1440 % 60) || (monthBegan && m < 9 * 60)) continue;
+        result.ls1Evidence += BitScore(r, kLs1, true) - BitScore(r, kLs1, false);
+        result.ls2Evidence += BitScore(r, kLs2, true) - BitScore(r, kLs2, false);
+    }
+}
+
+FrameResult CFrameDecoder::Decode(const MinuteRecord* const* records, int count) const {
+    FrameResult result;
+    if (count <= 0) return result;
+    // (hour, minute) of the newest record.
+    const auto [bestTime, marginTime] = BestAndMargin(TimeScores(records, count), 1440);
+    result.minuteOfDay = bestTime;
+    result.marginTime = marginTime;
+    // Then its date: the records of the newest day and of the day before.
+    DateFields(records, count, bestTime);
+    DateScores();
+    const auto [bestDate, marginDate] = BestAndMargin(m_date, 100 * 366);
     result.year = 2000 + bestDate / 366;
     result.dayOfYear = bestDate % 366 + 1;
     result.marginDate = marginDate;
     result.decisive =
         marginTime >= timecode::kDecisiveNats && marginDate >= timecode::kDecisiveNats;
     result.confidence = 1.0 / (1.0 + std::exp(-marginTime)) / (1.0 + std::exp(-marginDate));
-
     // Leap-second notice, from the records of the newest record's UTC month.
-    // A UTC month begins at 09:00 JST on the first; the run is shorter than a
-    // day, so only a newest record on a first after 09:00 has older records
-    // in the month before.
-    const JjyTime newestDate = JjyDateOfDay(result.year, result.dayOfYear);
-    const bool monthBegan = newestDate.day == 1 && bestTime >= 9 * 60;
-    for (int a = 0; a < count; ++a) {
-        const MinuteRecord& r = *records[a];
-        const int m = bestTime - a;
-        if (JjyCallSignMinute((m + 1440) % 1440 % 60) || (monthBegan && m < 9 * 60)) continue;
-        result.ls1Evidence += BitScore(r, kLs1, true) - BitScore(r, kLs1, false);
-        result.ls2Evidence += BitScore(r, kLs2, true) - BitScore(r, kLs2, false);
-    }
+    LeapEvidence(records, count, result);
     return result;
 }
 

@@ -42,6 +42,20 @@ public:
     FrameResult Decode(const MinuteRecord* const* records, int count) const;
 
 private:
+    // Evidence for each (hour, minute) of the newest record, every older
+    // record one minute earlier.
+    static std::array<double, 1440> TimeScores(const MinuteRecord* const* records, int count);
+    // Sums each date field's evidence over the records of the newest day
+    // (m_groups[0]) and of the day before (m_groups[1], when the run crosses
+    // midnight), the newest at `minuteOfDay`.
+    void DateFields(const MinuteRecord* const* records, int count, int minuteOfDay) const;
+    // Evidence for each (year, day of year) of the newest record, in m_date,
+    // the weekday a check.
+    void DateScores() const;
+    // Evidence for LS1 and LS2 from the records of the newest record's UTC
+    // month, under the result's time and date.
+    static void LeapEvidence(const MinuteRecord* const* records, int count, FrameResult& result);
+
     struct Tables {
         std::array<double, 60> minute{};
         std::array<double, 24> hour{};

@@ -4,75 +4,8 @@
 #include <cmath>
 
 namespace velto {
-namespace {
 
 using namespace timecode;
-
-constexpr double kFrom[4] = {kHighFrom, kW1From, kW2From, kLowFrom};
-constexpr double kTo[4] = {kHighTo, kW1To, kW2To, kLowTo};
-enum { kHigh, kW1, kW2, kLow };
-
-}  // namespace
-
-// Weighted least squares of mean = c * level(t) over the windows within
-// `span` seconds, level(t) a line over one second on either side and a
-// parabola over more (which follows a fade's turn without the bias a line
-// would carry there, the same at the same second of every minute when the
-// fade keeps step with it), c the share of the full carrier that
-// `hypothesis` (0, 1 or marker) gives each window; `model` is the level's
-// uncertainty beyond the noise. Without the second's own high part, if
-// `blind`.
-CSecondTracker::LevelFit CSecondTracker::FitLevel(const Term* terms, int count, int span,
-                                                  double model, int hypothesis, bool blind) {
-    const int order = span >= 2 ? 3 : 2;  // coefficients of level(t)
-    double a[3][3] = {}, b[3] = {}, syy = 0.0;
-    LevelFit f;
-    for (int i = 0; i < count; ++i) {
-        const Term& e = terms[i];
-        if (e.distance > span || (blind && e.distance == 0 && e.window == kHigh)) continue;
-        bool high = e.window == kHigh;
-        if (e.window == kW1) high = hypothesis != 2;
-        if (e.window == kW2) high = hypothesis == 0;
-        const double c = high ? 1.0 : kLowShare;
-        const double variance = e.variance + c * c * model * model;
-        const double weight = 1.0 / variance;
-        f.logVariance += std::log(variance);
-        ++f.used;
-        const double x[3] = {c, c * e.t, c * e.t * e.t};
-        for (int r = 0; r < order; ++r) {
-            for (int k = 0; k < order; ++k) a[r][k] += weight * x[r] * x[k];
-            b[r] += weight * x[r] * e.mean;
-        }
-        syy += weight * e.mean * e.mean;
-    }
-    // Solve the normal equations by elimination; a coefficient the windows
-    // cannot tell (too few of them) is left at 0.
-    const double rhs[3] = {b[0], b[1], b[2]};
-    double coef[3] = {};
-    int solved = order;
-    for (int r = 0; r < order; ++r) {
-        if (!(a[r][r] > 1e-12 * std::max(a[0][0], 1e-300))) {
-            solved = r;
-            break;
-        }
-        for (int k = r + 1; k < order; ++k) {
-            const double m = a[k][r] / a[r][r];
-            for (int c = r; c < order; ++c) a[k][c] -= m * a[r][c];
-            b[k] -= m * b[r];
-        }
-    }
-    for (int r = solved - 1; r >= 0; --r) {
-        double v = b[r];
-        for (int k = r + 1; k < solved; ++k) v -= a[r][k] * coef[k];
-        coef[r] = v / a[r][r];
-    }
-    f.level = {coef[0], coef[1], coef[2]};
-    // The misfit: the weighted sum of squares less what the fit explains.
-    double explained = 0.0;
-    for (int r = 0; r < solved; ++r) explained += coef[r] * rhs[r];
-    f.misfit = syy - explained;
-    return f;
-}
 
 CSecondTracker::CSecondTracker() { Reset(); }
 
@@ -84,7 +17,6 @@ void CSecondTracker::Reset() {
     m_phase = 0.0;
     m_locked = false;
     m_edge = 0.0;
-    m_edgeZ = 0.0;
     m_slipSeconds = 0;
     m_foldSeconds = 0;
     m_firstSecond = 0;
@@ -93,7 +25,7 @@ void CSecondTracker::Reset() {
     m_windows.fill(Windows{});
     m_level = 0.0;
     m_holdFold = false;
-    m_channels.fill(Channel{});
+    m_levelFit.Reset();
     m_watch.Reset();
     m_splices = 0;
     m_spliceFrom = 0;
@@ -135,7 +67,7 @@ void CSecondTracker::Process(const DetectedSample& s, double samplesPerSecond, d
             ++w.blanked;
         } else {
             for (int k = 0; k < 4; ++k) {
-                if (inSecond >= kFrom[k] && inSecond < kTo[k]) {
+                if (inSecond >= kPartFrom[k] && inSecond < kPartTo[k]) {
                     w.sum[k] += s.inPhase;
                     ++w.count[k];
                 }
@@ -232,14 +164,11 @@ void CSecondTracker::NewFoldSecond(bool carrierFound, double samplesPerSecond, d
         m_foldW[b] *= keep;
     }
     ++m_foldSeconds;
-    if (!carrierFound || m_foldSeconds < 5) {
-        m_edgeZ = 0.0;
-        return;
-    }
-    double position = 0.0;
-    Measure(position, m_edgeZ);
+    if (!carrierFound || m_foldSeconds < 5) return;
+    double position = 0.0, z = 0.0;
+    Measure(position, z);
     if (!m_locked) {
-        if (m_edgeZ >= kSecondLockZ) {
+        if (z >= kSecondLockZ) {
             m_locked = true;
             ++m_epoch;
             m_edge = position;
@@ -255,59 +184,17 @@ void CSecondTracker::NewFoldSecond(bool carrierFound, double samplesPerSecond, d
         }
         return;
     }
-    if (m_edgeZ < kEdgeTrackZ) {
+    if (z < kEdgeTrackZ) {
         return;  // hold the last rise through a fade
     }
     const double diff = WrapBins(position - m_edge);
     if (std::abs(diff) < kSlipMs) {
         m_edge += kEdgeGain * diff;
         m_slipSeconds = 0;
-    } else if (++m_slipSeconds >= kSlipSeconds && m_edgeZ >= kSecondLockZ) {
+    } else if (++m_slipSeconds >= kSlipSeconds && z >= kSecondLockZ) {
         // The rise is elsewhere now: start the count of seconds over.
         m_locked = false;
         m_slipSeconds = 0;
-    }
-}
-
-double CSecondTracker::Channel::Variance(double amplitude) const {
-    // What the high parts show beyond the noise is the level moving.
-    const double excess = highCount > 0.0 ? (highResidual - highNoise) / highCount : 0.0;
-    const double floor = kLevelUncertainty * amplitude;
-    return std::max(excess, floor * floor);
-}
-
-int CSecondTracker::Span() const {
-    // A shorter fit follows faster fading; a longer one averages more noise
-    // away. Whichever lately foretold the high parts best is used; two
-    // seconds on either side until the channel has been seen.
-    int best = 2;
-    for (int span = 1; span <= kLevelSpan; ++span) {
-        if (m_channels[span].predictionError < m_channels[best].predictionError) best = span;
-    }
-    return best;
-}
-
-void CSecondTracker::Learn(const Term* terms, int count, int hypothesis, double amplitude) {
-    const double keep = std::exp(-1.0 / kLevelUncertaintySeconds);
-    for (int span = 1; span <= kLevelSpan; ++span) {
-        Channel& ch = m_channels[span];
-        ch.highResidual *= keep;
-        ch.highNoise *= keep;
-        ch.highCount *= keep;
-        ch.predictionError *= keep;
-        const double model = std::sqrt(ch.Variance(amplitude));
-        const LevelFit all = FitLevel(terms, count, span, model, hypothesis, false);
-        const LevelFit blind = FitLevel(terms, count, span, model, hypothesis, true);
-        for (int i = 0; i < count; ++i) {
-            const Term& e = terms[i];
-            if (e.distance != 0 || e.window != kHigh) continue;
-            const double r = e.mean - all.Level(e.t);
-            const double foretold = e.mean - blind.Level(e.t);
-            ch.highResidual += r * r;
-            ch.highNoise += e.variance;
-            ch.highCount += 1.0;
-            ch.predictionError += foretold * foretold;
-        }
     }
 }
 
@@ -315,117 +202,86 @@ bool CSecondTracker::RiseSeen(std::int64_t n, const Windows& w) const {
     return Heard(w) && !w.spliced && m_watch.Seen(n);
 }
 
+CSecondTracker::Around CSecondTracker::LevelsAround(std::int64_t n) const {
+    Around a;
+    for (std::int64_t k = n - 1; k <= n + 1; ++k) {
+        const Windows& o = Slot(k);
+        if (o.second != k) continue;
+        a.highSum += o.sum[kHighPart];
+        a.highCount += o.count[kHighPart];
+        a.lowSum += o.sum[kLowPart];
+        a.lowCount += o.count[kLowPart];
+    }
+    return a;
+}
+
+ScoredSecond CSecondTracker::Describe(std::int64_t n, const Windows& w, const Around& around,
+                                      double noiseVariance) const {
+    ScoredSecond out;
+    out.second = n;
+    out.epoch = m_epoch;
+    out.onTimeSample = w.onTime;
+    out.high = around.High();
+    out.low = around.Low();
+    out.spliced = w.spliced;
+    out.heard = Heard(w);
+    out.riseDoubted = m_watch.Doubted(n);
+    out.riseSeen = RiseSeen(n, w);
+    // The newest whole second's contrast, for telling at once whether the
+    // signal is there.
+    out.contrastSecond = n + kLevelSpan;
+    out.contrast = out.contrastSigma = 0.0;
+    const Windows& newest = Slot(out.contrastSecond);
+    if (newest.second == out.contrastSecond && newest.count[kHighPart] > 0 &&
+        newest.count[kLowPart] > 0) {
+        out.contrast = newest.sum[kHighPart] / newest.count[kHighPart] -
+                       newest.sum[kLowPart] / newest.count[kLowPart];
+        out.contrastSigma =
+            std::sqrt(kBasebandCorrelation * noiseVariance *
+                      (1.0 / newest.count[kHighPart] + 1.0 / newest.count[kLowPart]));
+    }
+    return out;
+}
+
+int CSecondTracker::CollectTerms(std::int64_t n, double noiseVariance, Terms& terms) const {
+    // The second's four parts; of its neighbours the first and last, which
+    // every symbol has at the full carrier and at 10 %.
+    int count = 0;
+    for (int j = -kLevelSpan; j <= kLevelSpan; ++j) {
+        const Windows& o = Slot(n + j);
+        if (o.second != n + j) continue;
+        for (int k = 0; k < 4; ++k) {
+            if (o.count[k] == 0 || (j != 0 && (k == kOneOrZeroPart || k == kZeroPart))) continue;
+            const double mid = 0.5 * (kPartFrom[k] + kPartTo[k]);
+            terms[count++] = {o.sum[k] / o.count[k], j + mid - 0.5,
+                              kBasebandCorrelation * noiseVariance / o.count[k], k, std::abs(j)};
+        }
+    }
+    return count;
+}
+
 void CSecondTracker::Finalize(std::int64_t n, double noiseVariance, IScoredSink& sink) {
     const Windows& w = Slot(n);
     if (w.second != n || n < m_firstSecond) {
         return;
     }
-    // Mean levels of the high and low parts of seconds n-1..n+1.
-    double hSum = 0, lSum = 0;
-    int hTotal = 0, lTotal = 0;
-    for (int j = 0; j < 3; ++j) {
-        const Windows& o = Slot(n - 1 + j);
-        if (o.second == n - 1 + j) {
-            hSum += o.sum[kHigh];
-            hTotal += o.count[kHigh];
-            lSum += o.sum[kLow];
-            lTotal += o.count[kLow];
-        }
-    }
-    const double hc = hTotal > 0 ? hSum / hTotal : 0.0;
-    const double lc = lTotal > 0 ? lSum / lTotal : 0.0;
-
-    ScoredSecond out;
-    out.second = n;
-    out.epoch = m_epoch;
-    out.onTimeSample = w.onTime;
-    out.high = hc;
-    out.low = lc;
-    out.spliced = w.spliced;
-    out.heard = Heard(w);
-    out.riseDoubted = m_watch.Doubted(n);
-    out.riseSeen = RiseSeen(n, w);
-    out.contrastSecond = n + kLevelSpan;
-    out.contrast = out.contrastSigma = 0.0;
-    const Windows& newest = Slot(out.contrastSecond);
-    if (newest.second == out.contrastSecond && newest.count[kHigh] > 0 && newest.count[kLow] > 0) {
-        out.contrast =
-            newest.sum[kHigh] / newest.count[kHigh] - newest.sum[kLow] / newest.count[kLow];
-        out.contrastSigma = std::sqrt(kBasebandCorrelation * noiseVariance *
-                                      (1.0 / newest.count[kHigh] + 1.0 / newest.count[kLow]));
-    }
-    m_level = hc;
-    // Nothing fits: each symbol as likely as the others.
-    auto erase = [&] {
-        out.logZero = out.logOne = out.logMarker = static_cast<float>(-std::log(3.0));
-        out.erasure = true;
-        out.quality = 0.0f;
-        sink.OnScored(out);
-    };
-    const bool usable = !w.spliced && w.count[kW1] > 0 && w.count[kW2] > 0 && hTotal > 0 &&
-                        lTotal > 0 && noiseVariance > 0.0 &&
+    const Around around = LevelsAround(n);
+    ScoredSecond out = Describe(n, w, around, noiseVariance);
+    m_level = around.High();
+    const bool usable = !w.spliced && w.count[kOneOrZeroPart] > 0 && w.count[kZeroPart] > 0 &&
+                        around.highCount > 0 && around.lowCount > 0 && noiseVariance > 0.0 &&
                         w.blanked <= kErasureBlanked * std::max(w.total, 1);
-    if (!usable) {
-        erase();
-        return;
+    SymbolScores scores;  // an erasure: nothing fits
+    if (usable) {
+        Terms terms{};
+        const int count = CollectTerms(n, noiseVariance, terms);
+        scores = m_levelFit.Score(terms.data(), count, std::abs(around.High()));
     }
-    // Each hypothesis says which windows of second n are at the full
-    // carrier and which at the 10 % part; the neighbours' first and last
-    // windows are known either way. The full carrier's amplitude is fitted
-    // over the seconds around n under each hypothesis (so that it follows
-    // fading within the second, and the 10 % windows weigh in at their known
-    // share), and the fit's misfit scores the hypothesis. How many seconds on
-    // either side is learnt from the channel.
-    std::array<Term, 4 * (2 * kLevelSpan + 1)> terms{};
-    int count = 0;
-    const double amplitude = std::abs(hc);
-    for (int j = -kLevelSpan; j <= kLevelSpan; ++j) {
-        const Windows& o = Slot(n + j);
-        if (o.second != n + j) continue;
-        for (int k = 0; k < 4; ++k) {
-            if (o.count[k] == 0 || (j != 0 && (k == kW1 || k == kW2))) continue;
-            const double mid = 0.5 * (kFrom[k] + kTo[k]);
-            terms[count++] = {o.sum[k] / o.count[k], j + mid - 0.5,
-                              kBasebandCorrelation * noiseVariance / o.count[k], k, std::abs(j)};
-        }
-    }
-    int span = Span();
-    auto fitAll = [&](std::array<LevelFit, 3>& f) {
-        const double model = std::sqrt(m_channels[span].Variance(amplitude));
-        for (int h = 0; h < 3; ++h) f[h] = FitLevel(terms.data(), count, span, model, h, false);
-    };
-    std::array<LevelFit, 3> f{};
-    fitAll(f);
-    auto bestOf = [](const std::array<LevelFit, 3>& fits) {
-        return std::min({fits[0].misfit, fits[1].misfit, fits[2].misfit});
-    };
-    double best = bestOf(f);
-    // The misfit of the best has f.used less two or three (a line or a
-    // parabola) degrees of freedom. A neighbour that fits none (a crash, the
-    // call sign's keying) is left out.
-    const double misfit = kErasureChi2 + 3.0 * std::max(f[0].used - 4, 0);
-    if (best > misfit) {
-        span = 0;
-        fitAll(f);
-        best = bestOf(f);
-    }
-    if (best > (span > 0 ? misfit : kErasureChi2)) {
-        erase();
-        return;
-    }
-    // -2 log-likelihood of each hypothesis.
-    const double c0 = f[0].misfit + f[0].logVariance, c1 = f[1].misfit + f[1].logVariance,
-                 cm = f[2].misfit + f[2].logVariance;
-    best = std::min({c0, c1, cm});
-    if (span > 0) Learn(terms.data(), count, best == c0 ? 0 : best == c1 ? 1 : 2, amplitude);
-    const double a0 = -0.5 * (c0 - best), a1 = -0.5 * (c1 - best), am = -0.5 * (cm - best);
-    const double norm = std::log(std::exp(a0) + std::exp(a1) + std::exp(am));
-    auto clip = [](double x) { return std::max(static_cast<float>(x), kMinLogProbability); };
-    out.logZero = clip(a0 - norm);
-    out.logOne = clip(a1 - norm);
-    out.logMarker = clip(am - norm);
-    out.erasure = false;
-    out.quality = static_cast<float>(std::exp(-norm));
+    out.logZero = scores.logZero;
+    out.logOne = scores.logOne;
+    out.logMarker = scores.logMarker;
+    out.erasure = scores.erasure;
+    out.quality = scores.quality;
     sink.OnScored(out);
 }
 

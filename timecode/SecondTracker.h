@@ -6,6 +6,7 @@
 
 #include "timecode/CarrierTracker.h"
 #include "timecode/Constants.h"
+#include "timecode/LevelFit.h"
 #include "timecode/RiseFinder.h"
 #include "timecode/RiseWatch.h"
 
@@ -79,7 +80,6 @@ public:
     // Running seconds whose rise is not watched for a jump: the call sign's
     // Morse keys the carrier anywhere in its seconds.
     void QuietSeconds(std::int64_t from, std::int64_t to) { m_watch.Quiet(from, to); }
-    double EdgeZ() const { return m_edgeZ; }
     // Full-carrier amplitude of the last scored second.
     double Level() const { return m_level; }
 
@@ -93,34 +93,14 @@ private:
         int total = 0;
         bool spliced = false;
     };
-    // One window's mean in a level fit: its time from the start of the
-    // second judged, its noise variance, which window, and how many seconds
-    // from the one judged.
-    struct Term {
-        double mean, t, variance;
-        int window;
-        int distance;
+    // The high and low parts' sums over seconds n-1..n+1.
+    struct Around {
+        double highSum = 0.0, lowSum = 0.0;
+        int highCount = 0, lowCount = 0;
+        double High() const { return highCount > 0 ? highSum / highCount : 0.0; }
+        double Low() const { return lowCount > 0 ? lowSum / lowCount : 0.0; }
     };
-    struct LevelFit {
-        double misfit = 0.0, logVariance = 0.0;
-        std::array<double, 3> level{};  // level(t) = level[0] + level[1] t + level[2] t^2
-        int used = 0;                   // windows in the fit
-        double Level(double t) const { return level[0] + (level[1] + level[2] * t) * t; }
-    };
-    // What the seconds lately judged showed of the channel, per span of the
-    // level fit, in leaky sums: the high parts' squared residuals and noise
-    // variances, their count, and how well the fit without a second's high
-    // part foretold it.
-    struct Channel {
-        double highResidual = 0.0, highNoise = 0.0, highCount = 0.0, predictionError = 0.0;
-        // The variance of the full carrier's level about the fit, beyond the
-        // noise, at a level of `amplitude`.
-        double Variance(double amplitude) const;
-    };
-    static LevelFit FitLevel(const Term* terms, int count, int span, double model, int hypothesis,
-                             bool blind);
-    int Span() const;
-    void Learn(const Term* terms, int count, int hypothesis, double amplitude);
+    using Terms = std::array<LevelTerm, 4 * (2 * timecode::kLevelSpan + 1)>;
     void NewFoldSecond(bool carrierFound, double samplesPerSecond, double noiseVariance,
                        IScoredSink& sink);
     // Whether the signal showed second n's rise where it is tracked, and
@@ -132,8 +112,18 @@ private:
     void Measure(double& position, double& z) const;
     // The rise jumped: the tracking moves by it.
     void Rephase(double jump, double samplesPerSecond);
+    // Scores second n once the seconds the level fit takes after it are in.
     void Finalize(std::int64_t n, double noiseVariance, IScoredSink& sink);
+    Around LevelsAround(std::int64_t n) const;
+    // Second n as reported, but for its scores.
+    ScoredSecond Describe(std::int64_t n, const Windows& w, const Around& around,
+                          double noiseVariance) const;
+    // The parts' means that the level fit weighs for second n.
+    int CollectTerms(std::int64_t n, double noiseVariance, Terms& terms) const;
     Windows& Slot(std::int64_t n) {
+        return m_windows[static_cast<std::size_t>(n) % m_windows.size()];
+    }
+    const Windows& Slot(std::int64_t n) const {
         return m_windows[static_cast<std::size_t>(n) % m_windows.size()];
     }
 
@@ -142,7 +132,6 @@ private:
     double m_phase = 0.0;  // fraction of the station second, [0, 1)
     bool m_locked = false;
     double m_edge = 0.0;  // fold position of the rise, in bins, continuous
-    double m_edgeZ = 0.0;
     int m_slipSeconds = 0;
     int m_epoch = 0;
     int m_foldSeconds = 0;
@@ -154,7 +143,7 @@ private:
     static_assert(2 * timecode::kLevelSpan + 2 <= 16);
     double m_level = 0.0;
     bool m_holdFold = false;
-    std::array<Channel, timecode::kLevelSpan + 1> m_channels{};  // by span; 0 unused
+    CLevelFit m_levelFit;
 
     CRiseWatch m_watch;
     int m_splices = 0;

@@ -114,48 +114,45 @@ TEST(SpectrumAnalyserTest, NoiseFloorAndCarrierLevelMatchTheSimulatorWithin1Db) 
     }
 }
 
-TEST(SpectrumAnalyserTest, ASteadyInterfererThreeHertzAwayIsResolvedAndFoundButTheKeyingIsNot) {
-    JjySignalOptions o = Signal(45.0, 3);
-    o.interferenceHz = 40003.0;
-    // -10 dB: the keying's third sideband lies on the same frequency, and a
-    // much weaker interferer there may add to it or cancel it, as the phases
-    // of the two fall.
-    o.interferenceAmplitude = kAmplitude / std::sqrt(10.0);
-    CSpectrumAnalyser a(SpectrumOptions{});
-    Feed(a, o, 40);
-    // In the narrow view the interferer stands as a line of its own beside
-    // the carrier's, above the keying's sideband on the other side.
-    const CWaterfall& n = a.Narrow();
-    EXPECT_GT(At(n, 3.0), At(n, 2.5) + 10.0);
-    EXPECT_GT(At(n, 3.0), At(n, 3.5) + 10.0);
-    EXPECT_GT(At(n, 3.0), At(n, -3.0) + 6.0);
-    const auto carriers = a.Carriers();
-    ASSERT_EQ(carriers.size(), 1U);
-    EXPECT_NEAR(carriers[0].offsetHz, 3.0, 0.5);
-    EXPECT_NEAR(carriers[0].levelDb, -10.0, 1.0);
+// A steady interferer beside the station is found with its level, given
+// from the nominal 40 kHz when the card's clock is off: 3 Hz away at -10 dB,
+// where the keying's third sideband lies (a much weaker interferer there may
+// add to it or cancel it, as the phases of the two fall), and 211.4 Hz away
+// (212.2 Hz from the station as received 20 ppm low; the simulator makes the
+// interferer on the card's clock). The keying's own lines are no carriers.
+TEST(SpectrumAnalyserTest, SteadyCarriersAreFoundAndGivenFromNominalButTheKeyingIsNot) {
+    struct Case {
+        double hz, levelDb, ppm;
+    };
+    for (const Case& c :
+         {Case{3.0, -10.0, 0.0}, Case{211.4, 20.0 * std::log10(1.0 / 30.0), 20.0}}) {
+        SCOPED_TRACE(c.hz);
+        JjySignalOptions o = Signal(c.ppm == 0.0 ? 45.0 : 40.0, c.ppm == 0.0 ? 3 : 5);
+        o.clockPpm = c.ppm;
+        o.interferenceHz = 40000.0 + c.hz;
+        o.interferenceAmplitude = kAmplitude * std::pow(10.0, c.levelDb / 20.0);
+        CSpectrumAnalyser a(SpectrumOptions{});
+        Feed(a, o, 40);
+        ASSERT_TRUE(a.StationOffsetHz());
+        EXPECT_NEAR(*a.StationOffsetHz(), -40000.0 * c.ppm * 1e-6, 0.05);
+        const auto carriers = a.Carriers();
+        ASSERT_EQ(carriers.size(), 1U);
+        EXPECT_NEAR(carriers[0].offsetHz, c.hz, 0.5);
+        EXPECT_NEAR(carriers[0].levelDb, c.levelDb, 1.0);
+        if (c.hz != 3.0) continue;
+        // In the narrow view the interferer stands as a line of its own beside
+        // the carrier's, above the keying's sideband on the other side.
+        const CWaterfall& n = a.Narrow();
+        EXPECT_GT(At(n, 3.0), At(n, 2.5) + 10.0);
+        EXPECT_GT(At(n, 3.0), At(n, 3.5) + 10.0);
+        EXPECT_GT(At(n, 3.0), At(n, -3.0) + 6.0);
+    }
 
     // A strong station keys sidebands far above the noise: none is a carrier.
     CSpectrumAnalyser clean(SpectrumOptions{});
     Feed(clean, Signal(65.0, 4), 40);
     EXPECT_GT(At(clean.Narrow(), 1.0), *clean.NoiseDb() + 30.0);
     EXPECT_TRUE(clean.Carriers().empty());
-}
-
-TEST(SpectrumAnalyserTest, CarriersAreGivenFromNominalWhenTheCardsClockIsOff) {
-    JjySignalOptions o = Signal(40.0, 5);
-    o.clockPpm = 20.0;  // the carrier shows 0.8 Hz low
-    o.interferenceHz = 40211.4;
-    o.interferenceAmplitude = kAmplitude / 30.0;
-    CSpectrumAnalyser a(SpectrumOptions{});
-    Feed(a, o, 40);
-    ASSERT_TRUE(a.StationOffsetHz());
-    EXPECT_NEAR(*a.StationOffsetHz(), -0.8, 0.05);
-    const auto carriers = a.Carriers();
-    ASSERT_EQ(carriers.size(), 1U);
-    // The simulator makes the interferer on the card's clock: 211.4 Hz from
-    // nominal, 212.2 Hz from the station as received.
-    EXPECT_NEAR(carriers[0].offsetHz, 211.4, 0.5);
-    EXPECT_NEAR(carriers[0].levelDb, 20.0 * std::log10(1.0 / 30.0), 1.0);
 }
 
 TEST(SpectrumAnalyserTest, HumIsMarkedOnTheHarmonicsOfTheMainsThatStandOut) {

@@ -108,7 +108,8 @@ TEST(DecoderRobustness, SilencePutIn) { ExpectSpliceHandled(-163200, 52, 2.0); }
 // Samples the program knows it lost (45 s and some, not a whole number of
 // blocks): the flywheel carries the time across them counting every
 // sample, reports it as such while they are missing, vouches for none of
-// their seconds, and the signal confirms the time again within seconds.
+// their seconds, and the signal confirms the time again within seconds. An
+// index that goes back starts over.
 TEST(DecoderRobustness, ReportedGap) {
     Reception r(kStart, Noisy(35.0, 19));
     r.Run(170.0);
@@ -139,6 +140,11 @@ TEST(DecoderRobustness, ReportedGap) {
     ASSERT_GT(again, 0);
     EXPECT_LT(static_cast<double>(again) - gapTo, 15.0 * kSecond);
     ExpectVouchedRight(r, 1.0);
+
+    std::vector<std::int16_t> buffer(9600);
+    r.signal.Generate(buffer.data(), buffer.size());
+    r.decoder.Feed(0, buffer.data(), buffer.size());
+    EXPECT_EQ(r.decoder.Status().state, ReceptionState::NoSignal);
 }
 
 // A steady carrier 3 Hz from JJY at twice its full amplitude, stronger than

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <random>
-#include <string>
 #include <vector>
 
 #include "DecoderTestSupport.h"
@@ -67,7 +65,9 @@ TEST(Decoder, StrongSignals) {
 }
 
 // Slow fading and Rician fading with lightning, and a sound card 150 ppm
-// fast: still the right time, on-time within a millisecond.
+// fast, over the end of a leap year (day 366 of 2024 becomes day 1 of 2025):
+// still the right time, on-time within a millisecond, read from the signal
+// on either side of midnight.
 TEST(Decoder, FadingCrashesAndAnOffClock) {
     struct Case {
         const char* name;
@@ -85,11 +85,16 @@ TEST(Decoder, FadingCrashesAndAnOffClock) {
         } else {
             o.fadingDepth = 0.6;
         }
-        Reception r(kStart, o);
+        const std::int64_t newYear = JjyUnixFromTime({2025, 1, 1, 0, 0});
+        Reception r(newYear - 4 * 60, o);
         r.Run(330.0);
         EXPECT_EQ(r.Wrong(1.0), 0);
         EXPECT_GT(r.FirstValid(), 0);
-        EXPECT_GE(r.rec.minutes.size(), 2u);
+        int decoded = 0;
+        for (const DecoderMinute& m : r.rec.minutes) {
+            decoded += !m.flywheel && (m.utcUnix == newYear - 60 || m.utcUnix == newYear);
+        }
+        EXPECT_EQ(decoded, 2);
         EXPECT_NEAR(r.decoder.Status().driftPpm, c.ppm, 0.5);
     }
 }
@@ -183,24 +188,6 @@ TEST(Decoder, CallSignMinute) {
     EXPECT_EQ(morse, 9);
 }
 
-// 31 December of a leap year: day 366 of 2024 becomes day 1 of 2025.
-TEST(Decoder, DayAndYearRollOver) {
-    Reception r(JjyUnixFromTime({2024, 12, 31, 23, 56}), Noisy(35.0, 11));
-    r.Run(330.0);
-    EXPECT_EQ(r.Wrong(1.0), 0);
-    bool before = false, after = false;
-    for (const DecoderMinute& m : r.rec.minutes) {
-        if (m.year == 2024 && m.dayOfYear == 366 && m.hour == 23 && m.minute == 59) {
-            before = m.weekday == 2;  // Tuesday
-        }
-        if (m.year == 2025 && m.dayOfYear == 1 && m.hour == 0 && m.minute == 0) {
-            after = m.weekday == 3 && m.month == 1 && m.day == 1 && !m.flywheel;
-        }
-    }
-    EXPECT_TRUE(before);
-    EXPECT_TRUE(after);
-}
-
 // An announced leap second: 61 seconds in 08:59 JST on 1 January (23:59 UTC),
 // P0 in second 60; the next minute's second 0 where the station sent it.
 TEST(Decoder, AnnouncedLeapSecond) {
@@ -251,27 +238,6 @@ TEST(Decoder, NoiseAloneGivesNothing) {
         ASSERT_FALSE(e.decisive);
     }
     EXPECT_NE(r.decoder.Status().state, ReceptionState::TimeValid);
-}
-
-// Samples lost for 2.5 s: the time goes on where it was and stays right;
-// an index that goes back starts over.
-TEST(Decoder, GapInTheInput) {
-    Reception r(kStart, Noisy(35.0, 19));
-    r.Run(170.0);
-    ASSERT_EQ(r.decoder.Status().state, ReceptionState::TimeValid);
-    std::vector<std::int16_t> lost(240000);
-    r.signal.Generate(lost.data(), lost.size());
-    r.rec.fed += static_cast<std::int64_t>(lost.size());
-    const std::size_t before = r.rec.minutes.size();
-    r.Run(130.0);
-    EXPECT_EQ(r.Wrong(1.0), 0);
-    EXPECT_GE(r.rec.minutes.size(), before + 2);
-    EXPECT_EQ(r.decoder.Status().state, ReceptionState::TimeValid);
-
-    std::vector<std::int16_t> buffer(9600);
-    r.signal.Generate(buffer.data(), buffer.size());
-    r.decoder.Feed(0, buffer.data(), buffer.size());
-    EXPECT_EQ(r.decoder.Status().state, ReceptionState::NoSignal);
 }
 
 // The carrier vanishes for two minutes, and a deep fade takes it to nothing
@@ -402,60 +368,6 @@ TEST(Decoder, TimeJumpsAfterAGap) {
         EXPECT_GE(confirmed, 2);
         EXPECT_EQ(r.decoder.Status().state, ReceptionState::TimeValid);
     }
-}
-
-// Three minutes written out by hand (11:23, 11:24, 11:25 on Monday
-// 7 December 2026, day 341) on a clean carrier.
-TEST(Decoder, HandBuiltFrames) {
-    const std::string frames[] = {
-        "M01000011M000100001M001100100M000100010M000100110M001000000M",
-        "M01000100M000100001M001100100M000100000M000100110M001000000M",
-        "M01000101M000100001M001100100M000100010M000100110M001000000M",
-    };
-    std::minstd_rand rng(23);  // a little noise, for the decoder to measure
-    std::vector<std::int16_t> samples;
-    for (int repeat = 0; repeat < 2; ++repeat) {  // the decoder needs to lock first
-        for (const std::string& f : frames) {
-            for (char c : f) {
-                const int on = c == 'M' ? 19200 : c == '1' ? 48000 : 76800;
-                for (int i = 0; i < 96000; ++i) {
-                    const double amp = i < on ? 3000.0 : 300.0;
-                    const double v =
-                        amp * std::sin(2.0 * M_PI * 5.0 * (samples.size() % 12) / 12.0);
-                    samples.push_back(
-                        static_cast<std::int16_t>(std::lround(v + double(rng() % 401) - 200.0)));
-                }
-            }
-        }
-    }
-    Recorder rec;
-    CDecoder decoder(rec);
-    for (std::size_t i = 0; i < samples.size(); i += 9600) {
-        decoder.Feed(static_cast<std::int64_t>(i), samples.data() + i, 9600);
-    }
-    // The second run of frames repeats the first, a jump back in time that
-    // no minute decoded from the signal (not carried on) may hide, and that
-    // makes the decoder give up the time it held (it may take up the new one
-    // later, once that is decisive in turn).
-    int good = 0;
-    for (const DecoderMinute& m : rec.minutes) {
-        EXPECT_EQ(m.year, 2026);
-        EXPECT_EQ(m.dayOfYear, 341);
-        EXPECT_EQ(m.weekday, 1);
-        EXPECT_EQ(m.hour, 11);
-        const int sent = 23 + static_cast<int>(std::lround(m.onTimeSample / 96000.0) / 60 % 3);
-        if (!m.flywheel) {
-            EXPECT_EQ(m.minute, sent);
-            good += sent == 25;
-        }
-    }
-    bool held = false, gaveUp = false;
-    for (const DecoderSecond& s : rec.seconds) {
-        held = held || s.timeValid;
-        gaveUp = gaveUp || (held && !s.timeValid);
-    }
-    EXPECT_TRUE(gaveUp);
-    EXPECT_GE(good, 1);
 }
 
 }  // namespace

@@ -1,0 +1,51 @@
+// libFuzzer entry: the level fit over arbitrary means of the seconds'
+// parts. The first byte sets the noise on a part's mean; then each second is
+// four bytes (its high part, the two that tell the symbols apart, its low
+// part), and each second with kLevelSpan seconds on either side is scored
+// as the second tracker scores it. Whatever the means, the scores are
+// log-probabilities within the decoder's floor, and the quality that of the
+// likeliest symbol.
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+
+#include "SoftSeconds.h"
+#include "timecode/LevelFit.h"
+
+using namespace velto;
+using timecode::kLevelSpan;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    constexpr std::size_t kPartsBytes = 4;
+    if (size < 1) return 0;
+    const double sigma = (1.0 + data[0]) / 256.0;
+    const std::size_t seconds = (size - 1) / kPartsBytes;
+    auto mean = [&](std::size_t second, int part) {
+        return fuzz::PartMean(data[1 + kPartsBytes * second + static_cast<std::size_t>(part)]);
+    };
+    CLevelFit fit;
+    std::array<LevelTerm, 4 * (2 * kLevelSpan + 1)> terms{};
+    for (std::size_t n = kLevelSpan; n + kLevelSpan < seconds; ++n) {
+        int count = 0;
+        double high = 0.0;
+        for (int j = -kLevelSpan; j <= kLevelSpan; ++j) {
+            const std::size_t second = n + static_cast<std::size_t>(j + kLevelSpan) - kLevelSpan;
+            for (int part = kHighPart; part <= kLowPart; ++part) {
+                if (j != 0 && (part == kOneOrZeroPart || part == kZeroPart)) continue;
+                const double t = j + 0.5 * (kPartFrom[part] + kPartTo[part]) - 0.5;
+                terms[count++] = {mean(second, part), t, sigma * sigma, part, std::abs(j)};
+            }
+            if (std::abs(j) <= 1) high += mean(second, kHighPart) / 3.0;
+        }
+        const SymbolScores s = fit.Score(terms.data(), count, std::abs(high));
+        const float best = std::max({s.logZero, s.logOne, s.logMarker});
+        for (float v : {s.logZero, s.logOne, s.logMarker}) {
+            fuzz::Require(v <= 1e-6f && v >= timecode::kMinLogProbability);
+        }
+        fuzz::Require(s.quality >= 0.0f && s.quality <= 1.0f + 1e-6f);
+        fuzz::Require(s.erasure || std::abs(s.quality - std::exp(best)) < 1e-3f);
+        fuzz::Require(fit.Span() >= 1 && fit.Span() <= kLevelSpan);
+    }
+    return 0;
+}

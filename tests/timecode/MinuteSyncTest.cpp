@@ -1,0 +1,74 @@
+// Minute sync on its own: soft scores of the seconds the station sends, in
+// noise of known strength, from a start part-way into a minute.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+
+#include "SoftScores.h"
+#include "timecode/MinuteSync.h"
+
+namespace velto {
+namespace {
+
+constexpr std::int64_t kStart = 1796610180 + 23;  // 11:23:23 JST
+
+// Feeds the seconds sent from UTC `from` for `seconds`, running second n
+// being UTC from + n + `slip`; returns the first running second after which
+// the sync was locked on the right phase, -1: never.
+std::int64_t FeedSeconds(CMinuteSync& sync, SoftScores& channel, std::int64_t from, int seconds,
+                         int slip = 0, std::int64_t firstSecond = 0) {
+    std::int64_t right = -1;
+    for (std::int64_t n = firstSecond; n < firstSecond + seconds; ++n) {
+        int inMinute = 0;
+        const std::int64_t utc = from + n + slip;
+        const JjyTime t = JjyTimeFromUnix(utc, &inMinute);
+        sync.Add(channel.Second(n, EncodeJjyFrame(t), inMinute));
+        const bool onPhase = sync.Locked() && sync.SecondInMinute(n) == inMinute;
+        if (onPhase && right < 0) right = n;
+        if (!onPhase) right = -1;
+    }
+    return right;
+}
+
+// A clean signal locks within a minute and a half, a weak one within a few;
+// the phase holds once found.
+TEST(MinuteSync, LocksOnTheMinutesPhase) {
+    struct Case {
+        double sigma;
+        int seconds, within;
+    };
+    for (const Case& c : {Case{0.2, 150, 70}, Case{0.5, 400, 240}, Case{0.7, 900, 600}}) {
+        SCOPED_TRACE(c.sigma);
+        CMinuteSync sync;
+        SoftScores channel(c.sigma, 3);
+        const std::int64_t right = FeedSeconds(sync, channel, kStart, c.seconds);
+        EXPECT_GE(right, 0);
+        EXPECT_LT(right, c.within);
+    }
+}
+
+// A leap second shifts the phase by one; after a splice the seconds may be
+// counted a second off, and the weakened evidence lets the new phase win
+// within two minutes, where the old evidence alone would hold it for longer.
+TEST(MinuteSync, FollowsAShiftAndASplice) {
+    CMinuteSync sync;
+    SoftScores channel(0.4, 6);
+    ASSERT_GE(FeedSeconds(sync, channel, kStart, 200), 0);
+    const int generation = sync.Generation();
+    sync.Shift(1);
+    EXPECT_EQ(FeedSeconds(sync, channel, kStart, 30, 1, 200), 200);  // on phase throughout
+    EXPECT_EQ(sync.Generation(), generation);
+    EXPECT_GE(FeedSeconds(sync, channel, kStart, 100, 1, 230), 0);
+
+    for (bool weaken : {true, false}) {
+        CMinuteSync spliced;
+        SoftScores again(0.4, 7);
+        ASSERT_GE(FeedSeconds(spliced, again, kStart, 600), 0);
+        if (weaken) spliced.Weaken(0.1);
+        const std::int64_t right = FeedSeconds(spliced, again, kStart, 120, -1, 600);
+        EXPECT_EQ(right >= 0, weaken);
+    }
+}
+
+}  // namespace
+}  // namespace velto

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <random>
+
+#include "station/JjyTimeCode.h"
+#include "timecode/FrameDecoder.h"
+#include "timecode/SecondTracker.h"
+
+namespace velto {
+
+// Soft scores of sent symbols as the second tracker gives them, without a
+// signal: each second's two telling parts (full carrier in 0.2..0.5 s for a
+// 0 or a 1, in 0.5..0.8 s for a 0) seen through Gaussian noise of `sigma`
+// (the full carrier is 1), scored as calibrated log-probabilities.
+struct SoftScores {
+    double sigma;
+    std::mt19937_64 rng;
+    SoftScores(double noise, std::uint64_t seed) : sigma(noise), rng(seed) {}
+
+    // log P(0), log P(1), log P(marker); `sent` < 0: noise alone.
+    std::array<float, 3> Of(int sent) {
+        std::normal_distribution<double> noise(0.0, sigma);
+        const double first = (sent < 0 ? 0.5 : sent != 2 ? 1.0 : 0.0) + noise(rng);
+        const double second = (sent < 0 ? 0.5 : sent == 0 ? 1.0 : 0.0) + noise(rng);
+        std::array<double, 3> ll{};
+        for (int h = 0; h < 3; ++h) {
+            const double a = first - (h != 2 ? 1.0 : 0.0), b = second - (h == 0 ? 1.0 : 0.0);
+            ll[h] = -(a * a + b * b) / (2.0 * sigma * sigma);
+        }
+        const double top = *std::max_element(ll.begin(), ll.end());
+        double sum = 0.0;
+        for (double v : ll) sum += std::exp(v - top);
+        std::array<float, 3> out{};
+        for (int h = 0; h < 3; ++h) {
+            out[h] = std::max(static_cast<float>(ll[h] - top - std::log(sum)), -9.0f);
+        }
+        return out;
+    }
+    std::array<float, 3> Of(JjySymbol sent) { return Of(static_cast<int>(sent)); }
+
+    // Running second `second`, sending second `inMinute` of `frame`.
+    ScoredSecond Second(std::int64_t second, const JjyFrame& frame, int inMinute) {
+        ScoredSecond s{};
+        s.second = second;
+        const auto p = Of(frame[static_cast<std::size_t>(inMinute)]);
+        s.logZero = p[0];
+        s.logOne = p[1];
+        s.logMarker = p[2];
+        return s;
+    }
+
+    // The minute that began at `utc` as the decoder records it.
+    MinuteRecord Record(std::int64_t utc) {
+        MinuteRecord r;
+        const JjyFrame frame = EncodeJjyFrame(JjyTimeFromUnix(utc));
+        for (int s = 0; s < 60; ++s) {
+            const auto p = Of(frame[static_cast<std::size_t>(s)]);
+            r.logZero[s] = p[0];
+            r.logOne[s] = p[1];
+            r.logMarker[s] = p[2];
+            r.present[s] = true;
+        }
+        return r;
+    }
+};
+
+}  // namespace velto
