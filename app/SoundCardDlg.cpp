@@ -8,6 +8,7 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
+#include "app/LibraryTexts.h"
 #include "audio/WaveDevice.h"
 #include "audio/WaveService.h"
 #include "receiver/StationChoice.h"
@@ -122,9 +123,10 @@ void CSoundCardDlg::Fill() {
         const QString name =
             TrimTrailingSpaces(QString::fromStdString(velto::WaveService().InGetDevName(d)));
         // The name as the item's data, the offer of 192 kHz beside it.
+        const QString shown = ShownDeviceName(name);
         m_list->addItem(velto::WaveService().InSupportsRate(d, 2 * velto::kSampleRate)
-                            ? name + QStringLiteral("  (192 kHz)")
-                            : name,
+                            ? shown + QStringLiteral("  (192 kHz)")
+                            : shown,
                         name);
         if (d == m_deviceId && name == m_deviceName) {
             selected = d + 1;
@@ -132,12 +134,13 @@ void CSoundCardDlg::Fill() {
     }
     m_list->setCurrentIndex(selected);
     if (selected < 0) {
-        m_current->setText(
-            tr("現在の設定: %1 (見つかりません。既定のデバイスで受信します)").arg(m_deviceName));
+        m_current->setText(tr("現在の設定: %1 (見つかりません。既定のデバイスで受信します)")
+                               .arg(ShownDeviceName(m_deviceName)));
     } else {
-        m_current->setText(tr("現在の設定: ") + (selected == 0
-                                                     ? DefaultDeviceText()
-                                                     : m_list->itemData(selected).toString()));
+        m_current->setText(tr("現在の設定: ") +
+                           (selected == 0
+                                ? DefaultDeviceText()
+                                : ShownDeviceName(m_list->itemData(selected).toString())));
     }
 }
 

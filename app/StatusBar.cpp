@@ -9,7 +9,7 @@
 #include <QVBoxLayout>
 
 #include "app/ElidedLabel.h"
-#include "app/WarningTexts.h"
+#include "app/LibraryTexts.h"
 
 using velto::InputState;
 using velto::WarningCode;
@@ -116,7 +116,8 @@ void CStatusBar::AddPermanent(QWidget* widget) {
     m_middle->addStretch(1);
 }
 
-void CStatusBar::SetDevice(const QString& name) {
+void CStatusBar::SetDevice(const QString& device) {
+    const QString name = ShownDeviceName(device);
     m_deviceName = name;
     m_device->setToolTip(tr("録音デバイス: ") + name);
     m_device->SetFullText(name);

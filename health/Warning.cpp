@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "base/Translatable.h"
+
 namespace velto {
 
 const char* WarningCodeName(WarningCode code) {
@@ -42,10 +44,7 @@ const char* WarningCodeName(WarningCode code) {
 
 namespace {
 
-// The sentences for the user, with %1, %2 where a figure goes. Marked for the
-// window's translations (scripts/update-translations reads the mark), whose
-// context is "Warning"; the console prints them as they are.
-#define VELTO_TRANSLATE_NOOP(context, text) text
+// The sentences for the user, with %1, %2 where a figure goes.
 
 constexpr const char* kClipping =
     VELTO_TRANSLATE_NOOP("Warning", "入力が飽和しています。入力レベルを下げてください");
@@ -71,8 +70,6 @@ constexpr const char* kPlaybackOpenFailed =
     VELTO_TRANSLATE_NOOP("Warning", "再生デバイスがオープンできません。");
 constexpr const char* kNotDecoded =
     VELTO_TRANSLATE_NOOP("Warning", "%1 の時刻はまだ解読できません。信号を表示するだけです");
-
-#undef VELTO_TRANSLATE_NOOP
 
 constexpr std::array kSentences = {
     kClipping,           kSilence,        kDeviceLost,          kNoUltrasound48,

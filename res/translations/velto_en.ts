@@ -426,6 +426,13 @@ Reception goes on without the monitor tone.</translation>
     </message>
 </context>
 <context>
+    <name>Device</name>
+    <message>
+        <source>JJY シミュレーター (内蔵)</source>
+        <translation>JJY simulator (built-in)</translation>
+    </message>
+</context>
+<context>
     <name>FileDialogs</name>
     <message>
         <source>場所:</source>

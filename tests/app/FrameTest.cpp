@@ -309,9 +309,12 @@ TEST_F(FrameTest, TheStatusBarFitsTheWindowAtFontsUpTo12Points) {
         EXPECT_EQ(shown, 8) << at;  // 受信中, device, feed, 4 of the clock, input
         EXPECT_TRUE(f.ClockStatus()->TimeText().contains(QStringLiteral("08:59:58")));
         EXPECT_EQ(bar->DeviceText().size(), 57);
-        // A name that fits is shown whole, however the row was laid out before.
-        const QString simulator = QStringLiteral("JJY シミュレーター (内蔵)");
-        bar->SetDevice(simulator);
+        // A name that fits is shown whole, however the row was laid out before
+        // (the simulator's in the window's language).
+        bar->SetDevice(QStringLiteral("JJY シミュレーター (内蔵)"));
+        const QString simulator = language == UiLanguage::Japanese
+                                      ? QStringLiteral("JJY シミュレーター (内蔵)")
+                                      : QStringLiteral("JJY simulator (built-in)");
         QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
         int whole = 0;
         for (QLabel* label : bar->findChildren<QLabel*>()) whole += label->text() == simulator;

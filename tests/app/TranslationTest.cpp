@@ -8,7 +8,7 @@
 
 #include "app/StatusBar.h"
 #include "app/UiLanguage.h"
-#include "app/WarningTexts.h"
+#include "app/LibraryTexts.h"
 #include "health/Warning.h"
 #include "tests/app/FrameFixture.h"
 #include "views/ChildView.h"

@@ -1,10 +1,11 @@
-#include "app/WarningTexts.h"
+#include "app/LibraryTexts.h"
 
 #include <QCoreApplication>
 #include <QRegularExpression>
 #include <algorithm>
 #include <vector>
 
+#include "audio/SimulatedWaveIn.h"
 #include "health/Warning.h"
 
 namespace {
@@ -67,4 +68,10 @@ QString ShownWarningText(const std::string& text) {
         return shown;
     }
     return told;
+}
+
+QString ShownDeviceName(const QString& name) {
+    return name == QString::fromUtf8(velto::kSimulatorName)
+               ? QCoreApplication::translate("Device", velto::kSimulatorName)
+               : name;
 }
