@@ -22,7 +22,7 @@ UiLanguage UiLanguageFromEnvironment() {
     return UiLanguageOf([](const char* name) { return qEnvironmentVariable(name); });
 }
 
-CUiTranslations::CUiTranslations(UiLanguage language) {
+CUiTranslations::CUiTranslations(UiLanguage language) : m_locale(QLocale()) {
     // The translation lives in a static library; naming it keeps it linked.
     Q_INIT_RESOURCE(velto_translations);
     auto translator = std::make_unique<QTranslator>();
@@ -34,10 +34,15 @@ CUiTranslations::CUiTranslations(UiLanguage language) {
     if (loaded && QCoreApplication::installTranslator(translator.get())) {
         m_installed.push_back(std::move(translator));
     }
+    // The intro's pictures carry words too: the resources pick the English
+    // ones by the default locale.
+    QLocale::setDefault(
+        QLocale(language == UiLanguage::English ? QLocale::English : QLocale::Japanese));
 }
 
 CUiTranslations::~CUiTranslations() {
     for (const auto& translator : m_installed) {
         QCoreApplication::removeTranslator(translator.get());
     }
+    QLocale::setDefault(m_locale);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QLocale>
 #include <QString>
 #include <QTranslator>
 #include <functional>
@@ -19,7 +20,8 @@ UiLanguage UiLanguageFromEnvironment();
 
 // The translators of a language installed in the application for as long as
 // this lives: Velto's English, or Qt's own texts (the file dialog's, the
-// question box's buttons) in Japanese where those are installed.
+// question box's buttons) in Japanese where those are installed; and the
+// language's default locale, which picks the intro's pictures.
 class CUiTranslations {
 public:
     explicit CUiTranslations(UiLanguage language);
@@ -29,4 +31,5 @@ public:
 
 private:
     std::vector<std::unique_ptr<QTranslator>> m_installed;
+    QLocale m_locale;  // the default before, given back at the end
 };
