@@ -6,9 +6,9 @@
 #include <map>
 #include <string>
 
+#include "app/LibraryTexts.h"
 #include "app/StatusBar.h"
 #include "app/UiLanguage.h"
-#include "app/LibraryTexts.h"
 #include "health/Warning.h"
 #include "tests/app/FrameFixture.h"
 #include "views/ChildView.h"
