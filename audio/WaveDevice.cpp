@@ -76,7 +76,8 @@ int CWaveDevice::StartCapture(const DeviceSpec& spec, INotifyTarget* notifyWnd, 
     m_spec = spec;
     const std::optional<CaptureFormat> capture = CaptureFormat::ForRate(spec.sampleRate);
     if (!capture) {
-        told.push_back({WarningCode::CaptureOpenFailed, "録音デバイスがオープンできません。"});
+        told.push_back(
+            {WarningCode::CaptureOpenFailed, WarningText(WarningCode::CaptureOpenFailed)});
         return 0;
     }
     const WaveFormat format = FormatOf(spec, spec.sampleRate);
@@ -91,7 +92,8 @@ int CWaveDevice::StartCapture(const DeviceSpec& spec, INotifyTarget* notifyWnd, 
                                                &CWaveDevice::WaveInCallback, this);
     if (opened != kWaveOk) {
         m_hWaveIn.reset();
-        told.push_back({WarningCode::CaptureOpenFailed, "録音デバイスがオープンできません。"});
+        told.push_back(
+            {WarningCode::CaptureOpenFailed, WarningText(WarningCode::CaptureOpenFailed)});
         return 0;
     }
 
@@ -234,7 +236,8 @@ int CWaveDevice::StartPlayback(const DeviceSpec& spec, INotifyTarget* notifyWnd,
         WaveService().OutOpen(&m_hWaveOut, spec.deviceId, FormatOf(spec, kSampleRate));
     if (opened != kWaveOk) {
         m_hWaveOut.reset();
-        told.push_back({WarningCode::PlaybackOpenFailed, "再生デバイスがオープンできません。"});
+        told.push_back(
+            {WarningCode::PlaybackOpenFailed, WarningText(WarningCode::PlaybackOpenFailed)});
         return 0;
     }
 

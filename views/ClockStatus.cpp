@@ -61,12 +61,22 @@ CClockStatus::CClockStatus(QWidget* parent) : QWidget(parent) {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(10);
-    m_time = FixedLabel(this, QStringLiteral("8888年88月88日(月) 88:88:88 JST"), Qt::AlignLeft);
-    m_state = FixedLabel(this, QStringLiteral("フライホイール"), Qt::AlignCenter);
+    m_time = FixedLabel(this, tr("8888年88月88日(月) 88:88:88 JST"), Qt::AlignLeft);
+    QString widestState;
+    for (ReceptionState state :
+         {ReceptionState::NoSignal, ReceptionState::SecondLocked, ReceptionState::MinuteLocked,
+          ReceptionState::TimeValid, ReceptionState::Flywheel}) {
+        const QString text = velto::StateText(state);
+        if (QFontMetrics(font()).horizontalAdvance(text) >
+            QFontMetrics(font()).horizontalAdvance(widestState)) {
+            widestState = text;
+        }
+    }
+    m_state = FixedLabel(this, widestState, Qt::AlignCenter);
     m_state->setAutoFillBackground(true);
     m_cn0 = FixedLabel(this, QStringLiteral("C/N0 88.8 dB-Hz"), Qt::AlignRight);
-    m_offset = FixedLabel(this, QStringLiteral("PC時計 +8888.8 ms"), Qt::AlignRight);
-    m_offset->setToolTip(QStringLiteral("PCの時計とJJYの差 (PCが進んでいれば正)"));
+    m_offset = FixedLabel(this, tr("PC時計 +8888.8 ms"), Qt::AlignRight);
+    m_offset->setToolTip(tr("PCの時計とJJYの差 (PCが進んでいれば正)"));
     for (QLabel* label : {m_time, m_state, m_cn0, m_offset}) {
         layout->addWidget(label);
     }
@@ -157,9 +167,8 @@ void CClockStatus::OnSecond(const velto::DecoderSecond& s, std::optional<double>
         return;
     }
     m_base = Base{s, *heardAt};
-    m_offset->setText(systemOffsetMs
-                          ? QStringLiteral("PC時計 %1").arg(velto::OffsetText(*systemOffsetMs))
-                          : QString());
+    m_offset->setText(systemOffsetMs ? tr("PC時計 %1").arg(velto::OffsetText(*systemOffsetMs))
+                                     : QString());
     Tick();
 }
 
