@@ -121,9 +121,11 @@ install: build-app
 	@DESTDIR="$(DESTDIR)" cmake --install build --prefix "$(PREFIX)"
 
 # The pictures that the AppStream metadata and the README show, taken from
-# the running program: the main window and the スペクトル window.
+# the running program: the main window and the スペクトル window, in Japanese
+# and in English.
 screenshot: deps-test build-app
-	@res/make-screenshot build/velto res/screenshots
+	@res/make-screenshot build/velto res/screenshots ja
+	@res/make-screenshot build/velto res/screenshots en
 
 # The README's example day of the reception log: 24 hours of simulated
 # reception, decoded, logged and drawn as the タイムコード window's chart.

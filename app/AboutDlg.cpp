@@ -14,7 +14,7 @@ int Dlu(int units) { return units * 3 / 2; }
 }  // namespace
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(QStringLiteral("バージョン情報 Velto"));
+    setWindowTitle(tr("バージョン情報 Velto"));
 
     auto* icon = new QLabel(this);
     icon->setPixmap(QApplication::windowIcon().pixmap(32, 32));

@@ -15,11 +15,11 @@
 using velto::ClockFeedSettings;
 
 CClockFeedDlg::CClockFeedDlg(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(QStringLiteral("時計合わせの設定"));
+    setWindowTitle(tr("時計合わせの設定"));
     setModal(true);
     const ClockFeedSettings s = ClockFeedSettings::Load();
 
-    m_enabled = new QCheckBox(QStringLiteral("受信した時刻を chronyd に送る"), this);
+    m_enabled = new QCheckBox(tr("受信した時刻を chronyd に送る"), this);
     m_enabled->setChecked(s.enabled);
     m_socket = new QLineEdit(QString::fromStdString(*s.chronySock), this);
     m_latency = new QDoubleSpinBox(this);
@@ -29,11 +29,11 @@ CClockFeedDlg::CClockFeedDlg(QWidget* parent) : QDialog(parent) {
     m_latency->setValue(s.latencyMs);
 
     auto* form = new QFormLayout;
-    form->addRow(QStringLiteral("chronyd のソケット:"), m_socket);
-    form->addRow(QStringLiteral("受信機の遅延:"), m_latency);
+    form->addRow(tr("chronyd のソケット:"), m_socket);
+    form->addRow(tr("受信機の遅延:"), m_latency);
     auto* buttons = new QDialogButtonBox(this);
     buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole)->setDefault(true);
-    buttons->addButton(QStringLiteral("キャンセル"), QDialogButtonBox::RejectRole);
+    buttons->addButton(tr("キャンセル"), QDialogButtonBox::RejectRole);
     connect(buttons, &QDialogButtonBox::accepted, this, &CClockFeedDlg::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
@@ -41,7 +41,7 @@ CClockFeedDlg::CClockFeedDlg(QWidget* parent) : QDialog(parent) {
     layout->addWidget(m_enabled);
     layout->addLayout(form);
     layout->addWidget(
-        new QLabel(QStringLiteral("chrony.conf: refclock SOCK <ソケット> refid JJY poll 2"), this));
+        new QLabel(tr("chrony.conf: refclock SOCK <ソケット> refid JJY poll 2"), this));
     layout->addWidget(buttons);
 }
 
@@ -51,7 +51,7 @@ void CClockFeedDlg::accept() {
     s.chronySock = m_socket->text().trimmed().toStdString();
     s.latencyMs = m_latency->value();
     if (!ClockFeedSettings::ChronySockFits(*s.chronySock)) {
-        m_problem = QStringLiteral("chronyd のソケットのパスが空か、長すぎます。");
+        m_problem = tr("chronyd のソケットのパスが空か、長すぎます。");
         QMessageBox box(QMessageBox::Warning, QStringLiteral("Velto"), m_problem, QMessageBox::Ok,
                         this);
         if (isVisible()) {

@@ -1,5 +1,6 @@
 #include "app/FileDialogs.h"
 
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QStringList>
 
@@ -9,10 +10,13 @@ namespace {
 
 QString Run(QFileDialog& dialog) {
     dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setLabelText(QFileDialog::LookIn, QStringLiteral("場所:"));
-    dialog.setLabelText(QFileDialog::FileName, QStringLiteral("ファイル名:"));
-    dialog.setLabelText(QFileDialog::FileType, QStringLiteral("ファイルの種類:"));
-    dialog.setLabelText(QFileDialog::Reject, QStringLiteral("キャンセル"));
+    dialog.setLabelText(QFileDialog::LookIn, QCoreApplication::translate("FileDialogs", "場所:"));
+    dialog.setLabelText(QFileDialog::FileName,
+                        QCoreApplication::translate("FileDialogs", "ファイル名:"));
+    dialog.setLabelText(QFileDialog::FileType,
+                        QCoreApplication::translate("FileDialogs", "ファイルの種類:"));
+    dialog.setLabelText(QFileDialog::Reject,
+                        QCoreApplication::translate("FileDialogs", "キャンセル"));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return {};
     }
@@ -31,24 +35,28 @@ QString RecordingFilter() {
         }
         each << QStringLiteral("%1 (%2)").arg(QString::fromStdString(f.name), pattern);
     }
-    return QStringLiteral("録音 (%1);;").arg(all.join(QLatin1Char(' '))) +
-           each.join(QStringLiteral(";;")) + QStringLiteral(";;すべてのファイル (*)");
+    return QCoreApplication::translate("FileDialogs", "録音 (%1);;")
+               .arg(all.join(QLatin1Char(' '))) +
+           each.join(QStringLiteral(";;")) +
+           QCoreApplication::translate("FileDialogs", ";;すべてのファイル (*)");
 }
 
 QString ChooseRecordingToOpen(QWidget* parent) {
-    QFileDialog dialog(parent, QStringLiteral("ファイルを開く"), QString(), RecordingFilter());
+    QFileDialog dialog(parent, QCoreApplication::translate("FileDialogs", "ファイルを開く"),
+                       QString(), RecordingFilter());
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setLabelText(QFileDialog::Accept, QStringLiteral("開く"));
+    dialog.setLabelText(QFileDialog::Accept, QCoreApplication::translate("FileDialogs", "開く"));
     return Run(dialog);
 }
 
 QString ChooseRecordingTarget(QWidget* parent) {
-    QFileDialog dialog(parent, QStringLiteral("録音"), QString(), QStringLiteral("WAV (*.wav)"));
+    QFileDialog dialog(parent, QCoreApplication::translate("FileDialogs", "録音"), QString(),
+                       QStringLiteral("WAV (*.wav)"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix(QStringLiteral("wav"));
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    dialog.setLabelText(QFileDialog::Accept, QStringLiteral("保存"));
+    dialog.setLabelText(QFileDialog::Accept, QCoreApplication::translate("FileDialogs", "保存"));
     return Run(dialog);
 }

@@ -17,6 +17,7 @@
 #include "app/CmdUI.h"
 #include "app/CommandIds.h"
 #include "app/FileDialogs.h"
+#include "app/LibraryTexts.h"
 #include "app/SoundCardDlg.h"
 #include "app/StatusBar.h"
 #include "audio/FileId.h"
@@ -88,8 +89,8 @@ CMainFrame::CMainFrame()
         QMessageBox box(QMessageBox::Question, QStringLiteral("Velto"), question,
                         QMessageBox::Yes | QMessageBox::No, this);
         box.setDefaultButton(QMessageBox::No);
-        box.button(QMessageBox::Yes)->setText(QStringLiteral("上書きする"));
-        box.button(QMessageBox::No)->setText(QStringLiteral("キャンセル"));
+        box.button(QMessageBox::Yes)->setText(tr("上書きする"));
+        box.button(QMessageBox::No)->setText(tr("キャンセル"));
         return box.exec() == QMessageBox::Yes;
     };
 
@@ -98,13 +99,14 @@ CMainFrame::CMainFrame()
     setCentralWidget(m_wndView);
     m_wndScope = new CScope(this);
     m_wndScope->CreateScope(this);
-    m_wndScope->SetBaseTitle(QStringLiteral("実波形"));
+    m_wndScope->SetBaseTitle(tr("実波形"));
     m_wndTimeCode = new CTimeCodeWnd(this);
     CreateSpectrum();
     CreateLog();
     m_statusBar = new CStatusBar(this);
     setStatusBar(m_statusBar);
     m_clockStatus = new CClockStatus(this);
+    m_clockStatus->SetOnTick([this] { ShowPresent(); });
     m_statusBar->AddPermanent(m_clockStatus);
     const QString stored = QString::fromStdString(ReadDeviceSpec().name);
     m_statusBar->SetDevice(stored.isEmpty() ? CaptureDeviceName(velto::DeviceSpec{}) : stored);
@@ -158,8 +160,8 @@ void CMainFrame::CreateLog() {
     m_logFeed = std::make_unique<velto::CReceptionLogFeed>(
         settings.directory, settings.keepDays, [this](const velto::Warning& warning) {
             Log(warning);
-            ShowMessage(QStringLiteral("受信ログを書き込めません。受信は続いています。\n") +
-                        QString::fromStdString(warning.text));
+            ShowMessage(tr("受信ログを書き込めません。受信は続いています。\n") +
+                        ShownWarningText(warning.text));
         });
     m_receiver.AddObserver(m_logFeed.get());
     m_wndTimeCode->SetReceptionLog(settings.directory);
@@ -172,21 +174,21 @@ void CMainFrame::FinishLog() {
 }
 
 void CMainFrame::CreateMenus() {
-    m_receiveMenu = menuBar()->addMenu(QStringLiteral("受信(&R)"));
-    AddCommand(m_receiveMenu, QStringLiteral("開始(&S)\tSpace"), ID_RECEIVE_START);
-    AddCommand(m_receiveMenu, QStringLiteral("ファイルを開く(&O)..."), ID_FILE_OPEN);
-    AddCommand(m_receiveMenu, QStringLiteral("録音(&R)..."), ID_RECORD)->setCheckable(true);
-    AddCommand(m_receiveMenu, QStringLiteral("サウンドカードの設定(&C)..."), ID_SOUNDCARD);
-    AddCommand(m_receiveMenu, QStringLiteral("時計合わせの設定(&K)..."), ID_CLOCKFEED);
-    AddCommand(m_receiveMenu, QStringLiteral("実波形(&W)"), ID_SCOPE);
-    AddCommand(m_receiveMenu, QStringLiteral("タイムコード(&T)"), ID_TIMECODE);
-    AddCommand(m_receiveMenu, QStringLiteral("スペクトル(&P)"), ID_SPECTRUM);
+    m_receiveMenu = menuBar()->addMenu(tr("受信(&R)"));
+    AddCommand(m_receiveMenu, tr("開始(&S)\tSpace"), ID_RECEIVE_START);
+    AddCommand(m_receiveMenu, tr("ファイルを開く(&O)..."), ID_FILE_OPEN);
+    AddCommand(m_receiveMenu, tr("録音(&R)..."), ID_RECORD)->setCheckable(true);
+    AddCommand(m_receiveMenu, tr("サウンドカードの設定(&C)..."), ID_SOUNDCARD);
+    AddCommand(m_receiveMenu, tr("時計合わせの設定(&K)..."), ID_CLOCKFEED);
+    AddCommand(m_receiveMenu, tr("実波形(&W)"), ID_SCOPE);
+    AddCommand(m_receiveMenu, tr("タイムコード(&T)"), ID_TIMECODE);
+    AddCommand(m_receiveMenu, tr("スペクトル(&P)"), ID_SPECTRUM);
     m_receiveMenu->addSeparator();
-    AddCommand(m_receiveMenu, QStringLiteral("アプリケーションの終了(&X)"), ID_APP_EXIT);
+    AddCommand(m_receiveMenu, tr("アプリケーションの終了(&X)"), ID_APP_EXIT);
     connect(m_receiveMenu, &QMenu::aboutToShow, this, [this] { UpdateMenu(m_receiveMenu); });
 
-    QMenu* help = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
-    AddCommand(help, QStringLiteral("バージョン情報 Velto(&A)..."), ID_APP_ABOUT);
+    QMenu* help = menuBar()->addMenu(tr("ヘルプ(&H)"));
+    AddCommand(help, tr("バージョン情報 Velto(&A)..."), ID_APP_ABOUT);
 
     // ID_MONITOR has no menu item; it is reached by its number.
     auto* monitor = new QAction(this);
@@ -319,7 +321,7 @@ void CMainFrame::OnCaptureLost() {
 void CMainFrame::OnInputEnded() {
     m_clockStatus->Clear();
     m_statusBar->SetReceiving(false);
-    ShowMessage(QStringLiteral("ファイルの終わりまで再生しました。\n") +
+    ShowMessage(tr("ファイルの終わりまで再生しました。\n") +
                 QFileInfo(QFile::decodeName(QByteArray::fromStdString(m_replayFile))).fileName());
 }
 
@@ -363,7 +365,7 @@ void CMainFrame::FeedScope(const velto::ProcessedBuffer& buffer) {
 
 void CMainFrame::ShowAudioBoxes(const velto::Warnings& told) {
     for (const velto::Warning& warning : told) {
-        m_showAudioBox(AudioCaption(warning.code), QString::fromStdString(warning.text));
+        m_showAudioBox(AudioCaption(warning.code), ShownWarningText(warning.text));
     }
 }
 
@@ -401,8 +403,7 @@ bool CMainFrame::StartRun(const velto::DeviceSpec& capture) {
         const std::optional<velto::StationChoice> replay =
             velto::ChooseStation(m_station.station->name, capture.sampleRate, &error);
         if (!replay) {
-            ShowMessage(QStringLiteral("このファイルは再生できません。\n") +
-                        QString::fromStdString(error));
+            ShowMessage(tr("このファイルは再生できません。\n") + QString::fromStdString(error));
             return false;
         }
         choice = *replay;
@@ -477,15 +478,14 @@ void CMainFrame::RefreshDevices() {
 
 QString CMainFrame::CaptureDeviceName(const velto::DeviceSpec& spec) const {
     if (spec.deviceId == velto::WAVE_MAPPER) {
-        return QStringLiteral("既定のデバイス");
+        return tr("既定のデバイス");
     }
     return QString::fromStdString(velto::WaveService().InGetDevName(spec.deviceId));
 }
 
 void CMainFrame::OnUpdateReceiveStart(CCmdUI* pCmdUI) {
     // Space, the command's key, is shown beside it.
-    pCmdUI->SetText(!m_receiver.Receiving() ? QStringLiteral("開始\tSpace")
-                                            : QStringLiteral("停止\tSpace"));
+    pCmdUI->SetText(!m_receiver.Receiving() ? tr("開始\tSpace") : tr("停止\tSpace"));
 }
 
 void CMainFrame::OnSoundCard() {
@@ -527,7 +527,8 @@ void CMainFrame::OnSpectrum() {
 }
 
 void CMainFrame::OnDecoderSecond(const velto::DecoderSecond& s,
-                                 const std::optional<velto::SystemTime>& captured) {
+                                 const std::optional<velto::SystemTime>& captured,
+                                 const std::optional<velto::SystemTime>& heardAt) {
     // The system clock against JJY at the on-time point, from the capture's
     // arrival stamps (their latency included). Not in a leap second, which
     // POSIX time cannot tell from the second after it.
@@ -535,8 +536,29 @@ void CMainFrame::OnDecoderSecond(const velto::DecoderSecond& s,
     if (s.timeValid && s.secondInMinute != 60 && captured) {
         offsetMs = captured->SecondsAfter(velto::SystemTime{s.utcUnix, 0}) * 1000.0;
     }
-    m_clockStatus->OnSecond(s, offsetMs);
+    // The clock carries the second on from when its on-time point reached
+    // the antenna: when the receiver heard it, less the receiver's delay.
+    const std::optional<velto::SystemTime> heard =
+        heardAt ? heardAt : m_receiver.HeardAt(s.onTimeSample);
+    std::optional<velto::SystemTime> atAntenna;
+    if (heard) {
+        atAntenna = heard->Plus(-m_latencyMs * 1e-3);
+    }
     m_wndTimeCode->OnSecond(s);
+    m_clockStatus->OnSecond(s, offsetMs, atAntenna);
+}
+
+// The time-code window highlights the second the status bar shows.
+void CMainFrame::ShowPresent() {
+    const std::optional<CClockStatus::Present> shown = m_clockStatus->Shown();
+    if (!shown) {
+        m_wndTimeCode->SetPresent(std::nullopt, -1);
+        return;
+    }
+    const bool leap = shown->leapSecond == 60;
+    const std::int64_t utc = shown->utcUnix - (leap ? 1 : 0);
+    const std::int64_t second = ((utc % 60) + 60) % 60;
+    m_wndTimeCode->SetPresent(utc - second, leap ? 60 : static_cast<int>(second));
 }
 
 void CMainFrame::OnDecoderMinute(const velto::DecoderMinute& m) { m_wndTimeCode->OnMinute(m); }
@@ -565,8 +587,7 @@ void CMainFrame::OnFileOpen() {
     velto::CSoundFileReader reader;
     std::string error;
     if (!reader.Open(QFile::encodeName(path).toStdString(), &error)) {
-        ShowMessage(QStringLiteral("このファイルは再生できません。\n") +
-                    QString::fromStdString(error));
+        ShowMessage(tr("このファイルは再生できません。\n") + QString::fromStdString(error));
         return;
     }
     reader.Close();
@@ -595,8 +616,7 @@ void CMainFrame::OnRecord() {
     }
     const bool isInput = target.input && velto::FileId::OfPath(target.path) == target.input;
     if (!isInput && velto::CWavFileWriter::Exists(target.path)) {
-        target.overwrite =
-            m_confirm(QStringLiteral("%1 はすでにあります。\n上書きしますか?").arg(path));
+        target.overwrite = m_confirm(tr("%1 はすでにあります。\n上書きしますか?").arg(path));
         if (!target.overwrite) {
             UpdateCommand(ID_RECORD);
             return;
@@ -605,7 +625,7 @@ void CMainFrame::OnRecord() {
     std::string error;
     std::unique_ptr<velto::CWavFileWriter> writer = velto::CWavFileWriter::Create(target, &error);
     if (!writer || !m_receiver.StartRecording(std::move(writer), &error)) {
-        ShowMessage(QStringLiteral("録音を開始できません。\n") + QString::fromStdString(error));
+        ShowMessage(tr("録音を開始できません。\n") + QString::fromStdString(error));
     }
     UpdateCommand(ID_RECORD);
 }
@@ -614,8 +634,8 @@ void CMainFrame::OnUpdateRecord(CCmdUI* pCmdUI) { pCmdUI->SetCheck(m_receiver.Is
 
 void CMainFrame::OnWarning(const velto::Warning& warning) {
     if (warning.code == velto::WarningCode::RecordingStopped) {
-        ShowMessage(QStringLiteral("録音を停止しました。受信は続いています。\n") +
-                    QString::fromStdString(warning.text));
+        ShowMessage(tr("録音を停止しました。受信は続いています。\n") +
+                    ShownWarningText(warning.text));
         return;
     }
     // The monitor's own start in a cycle: its box comes once the cycle is over,
@@ -626,10 +646,11 @@ void CMainFrame::OnWarning(const velto::Warning& warning) {
             return;
         }
         m_toldNoOutput = true;
-        velto::Warning told = warning;
-        told.text += "\n受信はモニター音なしで続きます。";
+        const QString text =
+            ShownWarningText(warning.text) + tr("\n受信はモニター音なしで続きます。");
         QMetaObject::invokeMethod(
-            this, [this, told] { ShowAudioBoxes({told}); }, Qt::QueuedConnection);
+            this, [this, code = warning.code, text] { m_showAudioBox(AudioCaption(code), text); },
+            Qt::QueuedConnection);
         return;
     }
     if (FromAudioService(warning.code)) {
@@ -699,8 +720,10 @@ void CMainFrame::ApplyClockFeed() {
         m_clockFeed.reset();
     }
     std::string problem;
+    const velto::ClockFeedSettings settings = velto::ClockFeedSettings::Load();
+    m_latencyMs = settings.latencyMs;
     m_clockFeed = velto::MakeClockFeed(
-        velto::ClockFeedSettings::Load(),
+        settings,
         [](const velto::Warning& w) { std::fprintf(stderr, "velto: %s\n", w.text.c_str()); },
         &problem);
     if (m_clockFeed) {

@@ -84,9 +84,12 @@ public:
 
     // The decoder's events, on this thread: the status-bar clock and the
     // time-code window take them. `captured` is when the second's on-time
-    // point was captured by the system clock, for live capture.
+    // point was captured by the system clock, for live capture; `heardAt`
+    // when it reached the receiver, live or replayed (by default, as the
+    // receiver's sample clock tells it).
     void OnDecoderSecond(const velto::DecoderSecond& s,
-                         const std::optional<velto::SystemTime>& captured = {});
+                         const std::optional<velto::SystemTime>& captured = {},
+                         const std::optional<velto::SystemTime>& heardAt = {});
     void OnDecoderMinute(const velto::DecoderMinute& m);
     void OnDecoderStatus(const velto::DecoderStatus& s);
     void OnRecord();
@@ -134,6 +137,7 @@ private:
     // The boxes for what the audio layer had to say, in order.
     void ShowAudioBoxes(const velto::Warnings& told);
     void StopRun();
+    void ShowPresent();
     void RefreshDevices();
     // How the status bar names the capture device of a spec.
     QString CaptureDeviceName(const velto::DeviceSpec& spec) const;
@@ -181,6 +185,9 @@ private:
     AudioBoxSink m_showAudioBox;
     std::unique_ptr<velto::CClockFeed> m_clockFeed;
     QTimer* m_clockFeedTimer = nullptr;
+    // The receiver's and the sound card's delay (the clock feed's setting),
+    // taken off the moments seconds were heard.
+    double m_latencyMs = 0.0;
     std::unique_ptr<velto::CSpectrumAnalyser> m_analyser;
     bool m_spectrumShown = false;
     std::int64_t m_spectrumFeeds = 0;

@@ -1,9 +1,6 @@
 #include "app/ReceiverApp.h"
 
 #include <QIcon>
-#include <QLibraryInfo>
-#include <QLocale>
-#include <QTranslator>
 
 #include "app/AboutDlg.h"
 #include "app/MainFrame.h"
@@ -22,13 +19,7 @@ bool CReceiverApp::InitInstance() {
     // The images live in a static library; name them so the linker keeps them.
     Q_INIT_RESOURCE(app);
     setWindowIcon(QIcon(QStringLiteral(":/res/velto.svg")));
-    // Qt's own texts (the file dialog's, the question box's buttons) in the
-    // window's language, where the translations are installed.
-    auto* qtTexts = new QTranslator(this);
-    if (qtTexts->load(QLocale(QLocale::Japanese), QStringLiteral("qtbase"), QStringLiteral("_"),
-                      QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-        installTranslator(qtTexts);
-    }
+    m_translations = std::make_unique<CUiTranslations>(UiLanguageFromEnvironment());
 
     m_frame = std::make_unique<CMainFrame>();
     if (m_captureOverride) {

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 
+#include "app/UiLanguage.h"
 #include "receiver/StationChoice.h"
 
 class CMainFrame;
@@ -29,6 +30,7 @@ public slots:
     void ShowAboutBox();
 
 private:
+    std::unique_ptr<CUiTranslations> m_translations;
     std::unique_ptr<CMainFrame> m_frame;
     std::optional<int> m_captureOverride;
     std::optional<velto::StationChoice> m_stationOverride;

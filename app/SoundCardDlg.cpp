@@ -1,12 +1,14 @@
 #include "app/SoundCardDlg.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
+#include "app/LibraryTexts.h"
 #include "audio/WaveDevice.h"
 #include "audio/WaveService.h"
 #include "receiver/StationChoice.h"
@@ -16,7 +18,9 @@ namespace {
 // Dialog units of the 8-point dialog font: 1.5 pixels across.
 int Dlu(int units) { return units * 3 / 2; }
 
-const QString kDefaultDevice = QStringLiteral("既定のデバイス");
+QString DefaultDeviceText() {
+    return QCoreApplication::translate("CSoundCardDlg", "既定のデバイス");
+}
 
 QString Khz(double hz) { return QString::number(hz / 1000.0) + QStringLiteral(" kHz"); }
 
@@ -27,20 +31,20 @@ QString Text(std::string_view text) {
 }  // namespace
 
 CSoundCardDlg::CSoundCardDlg(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(QStringLiteral("サウンドカードの設定"));
+    setWindowTitle(tr("サウンドカードの設定"));
     setModal(true);
 
     auto* layout = new QVBoxLayout(this);
-    auto* stationLabel = new QLabel(QStringLiteral("受信する局(&S):"), this);
+    auto* stationLabel = new QLabel(tr("受信する局(&S):"), this);
     m_stations = new QComboBox(this);
     for (const velto::Station& st : velto::Stations()) {
         m_stations->addItem(Text(st.title));
     }
     stationLabel->setBuddy(m_stations);
-    auto* rateLabel = new QLabel(QStringLiteral("サンプリングレート(&F):"), this);
+    auto* rateLabel = new QLabel(tr("サンプリングレート(&F):"), this);
     m_rates = new QComboBox(this);
     rateLabel->setBuddy(m_rates);
-    auto* label = new QLabel(QStringLiteral("録音デバイス(&D):"), this);
+    auto* label = new QLabel(tr("録音デバイス(&D):"), this);
     m_list = new QComboBox(this);
     m_list->setEditable(false);
     m_list->setMinimumWidth(Dlu(260));
@@ -53,7 +57,7 @@ CSoundCardDlg::CSoundCardDlg(QWidget* parent) : QDialog(parent) {
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
     ok->setDefault(true);
-    buttons->addButton(QStringLiteral("キャンセル"), QDialogButtonBox::RejectRole);
+    buttons->addButton(tr("キャンセル"), QDialogButtonBox::RejectRole);
     connect(buttons, &QDialogButtonBox::accepted, this, &CSoundCardDlg::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     for (QWidget* w : std::initializer_list<QWidget*>{stationLabel, m_stations, rateLabel, m_rates,
@@ -88,10 +92,10 @@ void CSoundCardDlg::FillRates(int rate) {
 void CSoundCardDlg::ShowHint() {
     const velto::Station& st =
         velto::Stations()[static_cast<std::size_t>(m_stations->currentIndex())];
-    m_hint->setText(QStringLiteral("%1 の搬送波を受けるには、%2 で録音できるデバイスが必要です。"
-                                   "サウンドサーバー (PipeWire、PulseAudio) を通る既定のデバイスは"
-                                   "たいてい 48 kHz なので、カードのハードウェアデバイス "
-                                   "(名前に hw: を含むもの) を選んでください。")
+    m_hint->setText(tr("%1 の搬送波を受けるには、%2 で録音できるデバイスが必要です。"
+                       "サウンドサーバー (PipeWire、PulseAudio) を通る既定のデバイスは"
+                       "たいてい 48 kHz なので、カードのハードウェアデバイス "
+                       "(名前に hw: を含むもの) を選んでください。")
                         .arg(Khz(st.carrierHz), Khz(m_rates->currentData().toInt())));
 }
 
@@ -112,16 +116,17 @@ void CSoundCardDlg::Load() {
 void CSoundCardDlg::Fill() {
     const QSignalBlocker quiet(m_list);
     m_list->clear();
-    m_list->addItem(kDefaultDevice);
+    m_list->addItem(DefaultDeviceText());
     const int n = velto::WaveService().InGetNumDevs();
     int selected = m_deviceId == velto::WAVE_MAPPER ? 0 : -1;
     for (int d = 0; d < n; ++d) {
         const QString name =
             TrimTrailingSpaces(QString::fromStdString(velto::WaveService().InGetDevName(d)));
         // The name as the item's data, the offer of 192 kHz beside it.
+        const QString shown = ShownDeviceName(name);
         m_list->addItem(velto::WaveService().InSupportsRate(d, 2 * velto::kSampleRate)
-                            ? name + QStringLiteral("  (192 kHz)")
-                            : name,
+                            ? shown + QStringLiteral("  (192 kHz)")
+                            : shown,
                         name);
         if (d == m_deviceId && name == m_deviceName) {
             selected = d + 1;
@@ -129,13 +134,13 @@ void CSoundCardDlg::Fill() {
     }
     m_list->setCurrentIndex(selected);
     if (selected < 0) {
-        m_current->setText(
-            QStringLiteral("現在の設定: %1 (見つかりません。既定のデバイスで受信します)")
-                .arg(m_deviceName));
+        m_current->setText(tr("現在の設定: %1 (見つかりません。既定のデバイスで受信します)")
+                               .arg(ShownDeviceName(m_deviceName)));
     } else {
-        m_current->setText(
-            QStringLiteral("現在の設定: ") +
-            (selected == 0 ? kDefaultDevice : m_list->itemData(selected).toString()));
+        m_current->setText(tr("現在の設定: ") +
+                           (selected == 0
+                                ? DefaultDeviceText()
+                                : ShownDeviceName(m_list->itemData(selected).toString())));
     }
 }
 

@@ -1,5 +1,6 @@
 #include "app/StatusBar.h"
 
+#include <QCoreApplication>
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -8,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "app/ElidedLabel.h"
+#include "app/LibraryTexts.h"
 
 using velto::InputState;
 using velto::WarningCode;
@@ -39,15 +41,16 @@ int Urgency(WarningCode code) {
 }
 
 QString ClockFeedTroubleText(const QString& trouble) {
-    return QStringLiteral("時計合わせ: ") + trouble;
+    return QCoreApplication::translate("CStatusBar", "時計合わせ: ") + trouble;
 }
 
 QString InputText(InputState state) {
     switch (state) {
         case InputState::Unknown:
-            return QStringLiteral("入力を調べています…");
+            return QCoreApplication::translate("CStatusBar", "入力を調べています…");
         case InputState::Good:
-            return QStringLiteral("入力は良好です (24 kHz 以上の成分があります)");
+            return QCoreApplication::translate("CStatusBar",
+                                               "入力は良好です (24 kHz 以上の成分があります)");
         case InputState::NoUltrasound:
         case InputState::Clipping:
         case InputState::Silence:
@@ -70,8 +73,8 @@ CStatusBar::CStatusBar(QWidget* parent) : QStatusBar(parent) {
     m_reception = new QLabel(panel);
     m_reception->setAlignment(Qt::AlignCenter);
     m_reception->setAutoFillBackground(true);
-    m_reception->setMinimumWidth(
-        QFontMetrics(m_reception->font()).horizontalAdvance(QStringLiteral("受信中")) + 16);
+    m_reception->setMinimumWidth(QFontMetrics(m_reception->font()).horizontalAdvance(tr("受信中")) +
+                                 16);
     m_device = new CElidedLabel(Qt::ElideMiddle, panel);
     m_device->setMinimumWidth(QFontMetrics(m_device->font()).averageCharWidth() * 12);
     m_clockFeed = new QLabel(panel);
@@ -104,7 +107,7 @@ CStatusBar::CStatusBar(QWidget* parent) : QStatusBar(parent) {
     rows->addLayout(lower);
 
     addWidget(panel, 1);
-    SetDevice(QStringLiteral("既定のデバイス"));
+    SetDevice(tr("既定のデバイス"));
     SetReceiving(false);
 }
 
@@ -113,9 +116,10 @@ void CStatusBar::AddPermanent(QWidget* widget) {
     m_middle->addStretch(1);
 }
 
-void CStatusBar::SetDevice(const QString& name) {
+void CStatusBar::SetDevice(const QString& device) {
+    const QString name = ShownDeviceName(device);
     m_deviceName = name;
-    m_device->setToolTip(QStringLiteral("録音デバイス: ") + name);
+    m_device->setToolTip(tr("録音デバイス: ") + name);
     m_device->SetFullText(name);
 }
 
@@ -126,13 +130,13 @@ void CStatusBar::SetClockFeedOff() {
 }
 
 void CStatusBar::SetClockFeed(std::optional<double> secondsSinceTaken, const QString& trouble) {
-    QString text = QStringLiteral("時計合わせ: ");
+    QString text = tr("時計合わせ: ");
     if (!trouble.isEmpty()) {
-        text += QStringLiteral("送れません");
+        text += tr("送れません");
     } else if (secondsSinceTaken) {
-        text += QStringLiteral("%1 秒前に送信").arg(static_cast<int>(*secondsSinceTaken));
+        text += tr("%1 秒前に送信").arg(static_cast<int>(*secondsSinceTaken));
     } else {
-        text += QStringLiteral("時刻の確定待ち");
+        text += tr("時刻の確定待ち");
     }
     QPalette palette = m_clockFeed->palette();
     palette.setColor(QPalette::Window,
@@ -140,9 +144,8 @@ void CStatusBar::SetClockFeed(std::optional<double> secondsSinceTaken, const QSt
     palette.setColor(QPalette::WindowText, Qt::black);
     m_clockFeed->setPalette(palette);
     m_clockFeed->setText(text);
-    m_clockFeed->setToolTip(trouble.isEmpty()
-                                ? QStringLiteral("chronyd がサンプルを最後に受け取ってからの時間")
-                                : trouble);
+    m_clockFeed->setToolTip(trouble.isEmpty() ? tr("chronyd がサンプルを最後に受け取ってからの時間")
+                                              : trouble);
     m_clockFeed->show();
     SetClockFeedTrouble(trouble);
 }
@@ -175,9 +178,7 @@ void CStatusBar::SetReceiving(bool receiving) {
     ShowMessage();
 }
 
-QString CStatusBar::ReceptionText() const {
-    return m_receiving ? QStringLiteral("受信中") : QStringLiteral("停止");
-}
+QString CStatusBar::ReceptionText() const { return m_receiving ? tr("受信中") : tr("停止"); }
 
 void CStatusBar::SetInput(InputState state) {
     if (state == m_input) {
@@ -189,7 +190,7 @@ void CStatusBar::SetInput(InputState state) {
 
 void CStatusBar::OnHealthEvent(const velto::HealthEvent& event) {
     if (event.raised) {
-        m_warnings[Urgency(event.code)] = QString::fromStdString(event.text);
+        m_warnings[Urgency(event.code)] = ShownWarningText(event.text);
     } else {
         m_warnings.erase(Urgency(event.code));
     }
@@ -211,7 +212,7 @@ void CStatusBar::ShowMessage() {
     }
     QString text = m_warnings.begin()->second;
     if (m_warnings.size() > 1) {
-        text += QStringLiteral(" (ほかに %1 件)").arg(m_warnings.size() - 1);
+        text += tr(" (ほかに %1 件)").arg(m_warnings.size() - 1);
     }
     QStringList all;
     for (const auto& [urgency, warning] : m_warnings) {

@@ -76,7 +76,7 @@ int CPortAudioWaveIn::OnAudio(const void* input, void*, unsigned long frames,
     if ((flags & paInputOverflow) != 0 && adcTime > 0.0 && stream->m_nextAdcTime > 0.0) {
         const double lost = (adcTime - stream->m_nextAdcTime) * stream->m_sampleRate;
         if (lost >= 1.0) {
-            stream->m_queue.CountDropped(static_cast<std::size_t>(lost + 0.5));
+            stream->RecordLoss(stream->m_pushed, static_cast<std::uint64_t>(lost + 0.5));
         }
     }
     stream->m_nextAdcTime =
@@ -85,8 +85,9 @@ int CPortAudioWaveIn::OnAudio(const void* input, void*, unsigned long frames,
     if (input != nullptr) {
         const std::size_t pushed =
             stream->m_ring.Push(static_cast<const std::int16_t*>(input), frames);
+        stream->m_pushed += pushed;
         if (pushed < frames) {
-            stream->m_queue.CountDropped(frames - pushed);
+            stream->RecordLoss(stream->m_pushed, frames - pushed);
         }
     }
     return paContinue;
@@ -111,6 +112,11 @@ int CPortAudioWaveIn::Start() {
     m_halting = false;
     m_finished = false;
     m_nextAdcTime = 0.0;
+    m_pushed = 0;
+    m_popped = 0;
+    m_lossesWritten = 0;
+    m_lossesRead = 0;
+    m_lossesReadSeen = 0;
     m_framesIn = 0;
     m_framesSeen = 0;
     m_quiet = std::chrono::steady_clock::duration::zero();
@@ -148,9 +154,40 @@ void CPortAudioWaveIn::Run() {
     }
 }
 
+// A loss that finds the ring of records full joins the newest record: its
+// place is then a little early, its count still exact.
+void CPortAudioWaveIn::RecordLoss(std::uint64_t position, std::uint64_t count) {
+    const std::uint64_t written = m_lossesWritten.load(std::memory_order_relaxed);
+    if (written - m_lossesReadSeen.load(std::memory_order_acquire) >= m_losses.size()) {
+        m_losses[(written - 1) % m_losses.size()].count.fetch_add(count, std::memory_order_relaxed);
+        return;
+    }
+    Loss& loss = m_losses[written % m_losses.size()];
+    loss.position.store(position, std::memory_order_relaxed);
+    loss.count.store(count, std::memory_order_relaxed);
+    m_lossesWritten.store(written + 1, std::memory_order_release);
+}
+
+// The samples go to the queue in order, each loss told where it happened.
 void CPortAudioWaveIn::Drain() {
-    std::size_t n = 0;
-    while ((n = m_ring.Pop(m_chunk.data(), m_chunk.size())) > 0) {
+    for (;;) {
+        std::size_t room = m_chunk.size();
+        const bool lossDue = m_lossesRead < m_lossesWritten.load(std::memory_order_acquire);
+        if (lossDue) {
+            Loss& loss = m_losses[m_lossesRead % m_losses.size()];
+            const std::uint64_t position = loss.position.load(std::memory_order_relaxed);
+            if (position <= m_popped) {
+                m_queue.Lose(loss.count.load(std::memory_order_relaxed));
+                m_lossesReadSeen.store(++m_lossesRead, std::memory_order_release);
+                continue;
+            }
+            room = static_cast<std::size_t>(std::min<std::uint64_t>(room, position - m_popped));
+        }
+        const std::size_t n = m_ring.Pop(m_chunk.data(), room);
+        if (n == 0) {
+            return;
+        }
+        m_popped += n;
         m_queue.Deliver(m_chunk.data(), n);
     }
 }

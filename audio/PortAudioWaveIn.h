@@ -43,6 +43,9 @@ private:
     static void OnFinished(void* self);
     void Run();
     void Drain();
+    // From PortAudio's callback: `count` samples lost after the first
+    // `position` samples pushed into the ring.
+    void RecordLoss(std::uint64_t position, std::uint64_t count);
     // True once the device is taken for lost.
     bool Lost(std::chrono::steady_clock::time_point now);
     int Halt();
@@ -63,8 +66,23 @@ private:
     std::atomic<bool> m_finished{false};
     // Set while Halt ends the stream, which is then no loss.
     std::atomic<bool> m_halting{false};
-    // The callback's own: when the next buffer should start by the card's clock.
+    // The callback's own: when the next buffer should start by the card's clock,
+    // and the samples pushed into the ring so far.
     double m_nextAdcTime = 0.0;
+    std::uint64_t m_pushed = 0;
+    // Losses on their way from the callback to the stream's thread, which
+    // tells the queue of each at its place among the samples: a ring of
+    // (position, count) pairs, written by the callback only.
+    struct Loss {
+        std::atomic<std::uint64_t> position{0};
+        std::atomic<std::uint64_t> count{0};
+    };
+    std::array<Loss, 64> m_losses{};
+    std::atomic<std::uint64_t> m_lossesWritten{0};
+    // The stream's thread's own: losses told and samples taken from the ring.
+    std::uint64_t m_lossesRead = 0;
+    std::atomic<std::uint64_t> m_lossesReadSeen{0};  // m_lossesRead, for the callback
+    std::uint64_t m_popped = 0;
     // The stream's thread's own.
     std::uint64_t m_framesSeen = 0;
     // How long the device has been seen to deliver nothing.

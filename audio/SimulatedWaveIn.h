@@ -5,11 +5,14 @@
 
 #include "audio/PacedWaveIn.h"
 #include "base/Geometry.h"
+#include "base/Translatable.h"
 #include "simulator/JjySignal.h"
 
 namespace velto {
 
-inline constexpr char kSimulatorName[] = "JJY シミュレーター (内蔵)";
+// Its name in the device list; the window shows it in its own language.
+inline constexpr char kSimulatorName[] =
+    VELTO_TRANSLATE_NOOP("Device", "JJY シミュレーター (内蔵)");
 
 // The built-in capture device: the JJY signal of the current time with some
 // noise, one 100 ms buffer per 100 ms of the steady clock. Needs no sound card.

@@ -62,6 +62,13 @@ SystemTime CWaveDevice::BufferStamp(int b) const {
         m_inStampNs[static_cast<std::size_t>(b)].load(std::memory_order_relaxed));
 }
 
+CWaveDevice::Loss CWaveDevice::BufferLoss(int b) const {
+    const auto slot = static_cast<std::size_t>(b);
+    return {m_inLostBefore[slot].load(std::memory_order_relaxed),
+            m_inLostAt[slot].load(std::memory_order_relaxed),
+            m_inLostWithin[slot].load(std::memory_order_relaxed)};
+}
+
 int CWaveDevice::StartCapture(const DeviceSpec& spec, INotifyTarget* notifyWnd, Warnings& told) {
     CloseCapture();
     m_notifyWnd.store(notifyWnd);
@@ -69,7 +76,8 @@ int CWaveDevice::StartCapture(const DeviceSpec& spec, INotifyTarget* notifyWnd, 
     m_spec = spec;
     const std::optional<CaptureFormat> capture = CaptureFormat::ForRate(spec.sampleRate);
     if (!capture) {
-        told.push_back({WarningCode::CaptureOpenFailed, "録音デバイスがオープンできません。"});
+        told.push_back(
+            {WarningCode::CaptureOpenFailed, WarningText(WarningCode::CaptureOpenFailed)});
         return 0;
     }
     const WaveFormat format = FormatOf(spec, spec.sampleRate);
@@ -84,7 +92,8 @@ int CWaveDevice::StartCapture(const DeviceSpec& spec, INotifyTarget* notifyWnd, 
                                                &CWaveDevice::WaveInCallback, this);
     if (opened != kWaveOk) {
         m_hWaveIn.reset();
-        told.push_back({WarningCode::CaptureOpenFailed, "録音デバイスがオープンできません。"});
+        told.push_back(
+            {WarningCode::CaptureOpenFailed, WarningText(WarningCode::CaptureOpenFailed)});
         return 0;
     }
 
@@ -112,6 +121,7 @@ int CWaveDevice::StartCapture(const DeviceSpec& spec, INotifyTarget* notifyWnd, 
     // Armed before the device starts, so that a buffer completing at once is
     // re-queued rather than lost.
     m_inTotal = 0;
+    m_inLostTotal = 0;
     m_capturing = 1;
     const int started = m_hWaveIn->Start();
     if (started != kWaveOk) {
@@ -147,6 +157,12 @@ void CWaveDevice::WaveInCallback(void* instance, WaveHeader* header) {
     self->m_inStampNs[self->m_inIndex].store(
         std::chrono::duration_cast<std::chrono::nanoseconds>(now).count(),
         std::memory_order_relaxed);
+    const auto slot = static_cast<std::size_t>(self->m_inIndex.load());
+    const auto within = static_cast<std::int64_t>(header->lost);
+    self->m_inLostBefore[slot].store(self->m_inLostTotal, std::memory_order_relaxed);
+    self->m_inLostAt[slot].store(static_cast<int>(header->lostAt), std::memory_order_relaxed);
+    self->m_inLostWithin[slot].store(within, std::memory_order_relaxed);
+    self->m_inLostTotal += within;
     int index = self->m_inIndex + 1;
     if (index == kRingBuffers) {
         index = 0;
@@ -220,7 +236,8 @@ int CWaveDevice::StartPlayback(const DeviceSpec& spec, INotifyTarget* notifyWnd,
         WaveService().OutOpen(&m_hWaveOut, spec.deviceId, FormatOf(spec, kSampleRate));
     if (opened != kWaveOk) {
         m_hWaveOut.reset();
-        told.push_back({WarningCode::PlaybackOpenFailed, "再生デバイスがオープンできません。"});
+        told.push_back(
+            {WarningCode::PlaybackOpenFailed, WarningText(WarningCode::PlaybackOpenFailed)});
         return 0;
     }
 

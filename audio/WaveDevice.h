@@ -98,6 +98,16 @@ public:
     const std::int16_t* BufferSamples(int b) const;
     // When ring slot b last came back full, by the system clock.
     SystemTime BufferStamp(int b) const;
+    // The samples the stream lost before ring slot b's buffer and in it: the
+    // buffer's first sample has the running index 9600 n + before (n its
+    // number in the run), and `within` samples went missing before its
+    // sample `at`.
+    struct Loss {
+        std::int64_t before = 0;
+        int at = 0;
+        std::int64_t within = 0;
+    };
+    Loss BufferLoss(int b) const;
     // The looping playback block, kRingSamples; null until obtained. Read by
     // the playback device while the owner rewrites slots: every access goes
     // through relaxed std::atomic_ref<std::int16_t>.
@@ -117,6 +127,12 @@ private:
     // the system clock for feeding it.
     std::array<std::atomic<std::int64_t>, kRingBuffers> m_inStampNs{};
     std::atomic<std::int64_t> m_inTotal{0};
+    // Of each ring slot, as BufferLoss tells it; written with its stamp.
+    std::array<std::atomic<std::int64_t>, kRingBuffers> m_inLostBefore{};
+    std::array<std::atomic<int>, kRingBuffers> m_inLostAt{};
+    std::array<std::atomic<std::int64_t>, kRingBuffers> m_inLostWithin{};
+    // The callback's own: samples lost in this run so far.
+    std::int64_t m_inLostTotal = 0;
     // Capture: 80 buffers of the format's size, allocated again only when
     // the format changes; playback: 80 x 9600 samples at the base rate,
     // allocated once. Null until obtained.

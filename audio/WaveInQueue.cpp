@@ -18,6 +18,9 @@ int CWaveInQueue::Add(WaveHeader* header) {
     }
     header->bytesRecorded = 0;
     header->flags &= ~kWaveHdrDone;
+    header->lostAt = 0;
+    header->lost = m_lostBeforeNext;
+    m_lostBeforeNext = 0;
     m_queued = header;
     return kWaveOk;
 }
@@ -28,7 +31,7 @@ void CWaveInQueue::Deliver(const std::int16_t* samples, std::size_t count) {
         {
             const std::lock_guard lock(m_mutex);
             if (m_queued == nullptr) {
-                CountDropped(count);
+                LoseLocked(count);
                 return;
             }
             WaveHeader& h = *m_queued;
@@ -50,6 +53,34 @@ void CWaveInQueue::Deliver(const std::int16_t* samples, std::size_t count) {
             m_callback(m_instance, full);
         }
     }
+}
+
+void CWaveInQueue::Lose(std::uint64_t count) {
+    const std::lock_guard lock(m_mutex);
+    LoseLocked(count);
+}
+
+// A buffer holds one place of loss. A second loss in the same buffer takes
+// the samples between the two with it, counted as lost too: the count stays
+// exact at the price of a few good samples.
+void CWaveInQueue::LoseLocked(std::uint64_t count) {
+    if (count == 0) {
+        return;
+    }
+    m_dropped.fetch_add(count, std::memory_order_relaxed);
+    if (m_queued == nullptr) {
+        m_lostBeforeNext += count;
+        return;
+    }
+    WaveHeader& h = *m_queued;
+    const std::uint32_t filled = h.bytesRecorded / sizeof(std::int16_t);
+    if (h.lost == 0) {
+        h.lostAt = filled;
+    } else {
+        h.lost += filled - h.lostAt;
+        h.bytesRecorded = h.lostAt * sizeof(std::int16_t);
+    }
+    h.lost += count;
 }
 
 void CWaveInQueue::ReturnQueued(std::uint32_t flags) {

@@ -48,6 +48,10 @@ struct WaveHeader {
     std::uint32_t bytesRecorded = 0;
     std::uint32_t flags = 0;
     std::uint32_t loops = 0;
+    // Capture: `lost` samples the stream lost between samples lostAt - 1 and
+    // lostAt of this buffer (lostAt 0: before its first); 0 when none.
+    std::uint32_t lostAt = 0;
+    std::uint64_t lost = 0;
 };
 
 // Called when a queued capture buffer comes back: full, partly filled by a

@@ -1,9 +1,6 @@
 #include "clock/ClockFeed.h"
 
-#include <algorithm>
 #include <utility>
-
-#include "base/Geometry.h"
 
 namespace velto {
 namespace {
@@ -19,10 +16,16 @@ LeapWarning LeapOf(int code) {
     }
 }
 
+SystemTime SystemNow() {
+    using namespace std::chrono;
+    return SystemTime::FromNanoseconds(
+        duration_cast<nanoseconds>(system_clock::now().time_since_epoch()).count());
+}
+
 }  // namespace
 
 CClockFeed::CClockFeed(double latencyMs, Tell tell)
-    : m_latencySeconds(latencyMs * 1e-3), m_tell(std::move(tell)) {}
+    : m_latencySeconds(latencyMs * 1e-3), m_tell(std::move(tell)), m_now(SystemNow) {}
 
 void CClockFeed::AddSink(std::unique_ptr<IClockSampleSink> sink) {
     if (sink) {
@@ -30,42 +33,29 @@ void CClockFeed::AddSink(std::unique_ptr<IClockSampleSink> sink) {
     }
 }
 
-void CClockFeed::OnSecond(const DecoderSecond& second, const std::optional<SystemTime>& captured) {
-    const bool fresh =
-        second.state == ReceptionState::TimeValid && second.timeValid && !second.flywheel;
+void CClockFeed::OnRise(const DecoderRise& rise, const std::optional<SystemTime>& steadyCapture) {
+    const bool vouched = rise.vouched && rise.timeValid && rise.state == ReceptionState::TimeValid;
     // An inserted leap second has the POSIX time of the second after it: no
     // sample can say which one the system clock is in.
-    const bool leapSecond = second.secondInMinute == 60;
-    if (!fresh || leapSecond || !captured || m_sinks.empty()) {
+    const bool leapSecond = rise.secondInMinute == 60;
+    if (!vouched || leapSecond || !steadyCapture || m_sinks.empty()) {
         return;
     }
     ClockSample sample;
-    sample.system = captured->Plus(-m_latencySeconds);
+    sample.system = steadyCapture->Plus(-m_latencySeconds);
     // The on-time point is the whole UTC second itself.
-    sample.offset = -sample.system.SecondsAfter(SystemTime{second.utcUnix, 0});
-    sample.leap = LeapOf(second.leap);
-
-    if (m_pendingCount == static_cast<int>(m_pending.size())) {
-        std::move(m_pending.begin() + 1, m_pending.end(), m_pending.begin());
-        --m_pendingCount;
-    }
-    m_pending[m_pendingCount++] = Pending{second.onTimeSample, sample};
-}
-
-void CClockFeed::OnStatus(const DecoderStatus& status) {
-    const bool carrier = status.state == ReceptionState::TimeValid && status.cn0DbHz >= kMinCn0DbHz;
-    if (!carrier) {
-        m_pendingCount = 0;
+    sample.offset = -sample.system.SecondsAfter(SystemTime{rise.utcUnix, 0});
+    sample.leap = LeapOf(rise.leap);
+    // Too old by now (the process was held up after the capture), or too
+    // close to the last one: not sent.
+    const bool fresh = m_now().SecondsAfter(sample.system) <= kFreshSeconds;
+    const bool spaced =
+        !m_lastSent || sample.system.SecondsAfter(*m_lastSent) >= kMinSpacingSeconds;
+    if (!fresh || !spaced) {
         return;
     }
-    const double confirmed = static_cast<double>(status.sample) - kConfirmSeconds * kSampleRate;
-    int released = 0;
-    while (released < m_pendingCount && m_pending[released].onTimeSample <= confirmed) {
-        Send(m_pending[released].sample);
-        ++released;
-    }
-    std::move(m_pending.begin() + released, m_pending.begin() + m_pendingCount, m_pending.begin());
-    m_pendingCount -= released;
+    m_lastSent = sample.system;
+    Send(sample);
 }
 
 void CClockFeed::Send(const ClockSample& sample) {

@@ -34,6 +34,19 @@ bool ClockFeedSettings::ShmUnitFits(double unit) {
     return unit == std::floor(unit) && unit >= 0 && unit <= CShmRefclock::kMaxUnit;
 }
 
+bool ClockFeedSettings::ShmModeFits(const std::string& octal, int* mode) {
+    if (octal.empty() || octal.size() > 4 ||
+        octal.find_first_not_of("01234567") != std::string::npos) {
+        return false;
+    }
+    const long value = std::strtol(octal.c_str(), nullptr, 8);
+    if ((value & 0600) != 0600 || (value & ~0666L) != 0) {
+        return false;
+    }
+    *mode = static_cast<int>(value);
+    return true;
+}
+
 ClockFeedSettings ClockFeedSettings::Load() {
     const QSettings settings;
     ClockFeedSettings s;
@@ -55,14 +68,17 @@ void ClockFeedSettings::Save() const {
     settings.setValue(kLatencyKey, latencyMs);
 }
 
-const std::array<ClockFeedSettings::Option, 3>& ClockFeedSettings::Options() {
-    static constexpr std::array<Option, 3> kOptions{{
+const std::array<ClockFeedSettings::Option, 4>& ClockFeedSettings::Options() {
+    static constexpr std::array<Option, 4> kOptions{{
         {"--chrony-sock", "PATH",
          "feed the system clock: a sample a second to chronyd's \"refclock SOCK PATH\" "
          "while a received time is valid"},
         {"--shm", "UNIT",
          "the same samples through NTP shared-memory unit UNIT (0-255), for ntpd or "
          "chronyd's \"refclock SHM UNIT\""},
+        {"--shm-mode", "MODE",
+         "the permissions a new shared-memory unit gets, in octal (default 600: Velto's user "
+         "alone; 666 lets every local user write a false time into it)"},
         {"--latency-ms", "MS",
          "the sound card's and the receiver's delay, taken off the samples' capture times "
          "(default 0; the README tells how to measure it)"},
@@ -95,6 +111,14 @@ bool ClockFeedSettings::ParseOption(const std::string& option, const std::string
             return false;
         }
         shmUnit = static_cast<int>(number);
+    } else if (option == "--shm-mode") {
+        if (!ShmModeFits(value, &shmMode)) {
+            *error =
+                "--shm-mode needs octal permissions with read and write for Velto's user "
+                "and no execute, such as 600, 640 or 660, not \"" +
+                value + "\".";
+            return false;
+        }
     } else if (option == "--latency-ms") {
         if (!ParseNumber(value, &number) || !LatencyFits(number)) {
             *error = "--latency-ms needs a number of milliseconds within +-" +
@@ -117,7 +141,8 @@ std::unique_ptr<CClockFeed> MakeClockFeed(const ClockFeedSettings& settings, CCl
     }
     auto feed = std::make_unique<CClockFeed>(settings.latencyMs, tell);
     if (settings.shmUnit) {
-        std::unique_ptr<CShmRefclock> shm = CShmRefclock::Attach(*settings.shmUnit, problem);
+        std::unique_ptr<CShmRefclock> shm =
+            CShmRefclock::Attach(*settings.shmUnit, settings.shmMode, problem);
         if (!shm) {
             return nullptr;
         }

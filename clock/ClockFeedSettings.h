@@ -25,24 +25,30 @@ struct ClockFeedSettings {
     std::optional<int> shmUnit;
     // The receiver's and the sound card's delay, taken off the capture times.
     double latencyMs = 0.0;
+    // The permissions a shared-memory unit is created with: Velto's user
+    // alone unless asked otherwise (a unit others may write to lets any of
+    // them hand the daemon a false time).
+    int shmMode = 0600;
 
     static bool LatencyFits(double ms);
     static bool ChronySockFits(const std::string& path);
     static bool ShmUnitFits(double unit);
+    // Octal permissions that give Velto's user read and write, and nobody execute.
+    static bool ShmModeFits(const std::string& octal, int* mode);
 
     // The window's: off, or to chronyd's socket (the default one unless the
     // profile names another that fits). Values out of bounds read as the defaults.
     static ClockFeedSettings Load();
     void Save() const;
 
-    // The console's options: --chrony-sock PATH, --shm UNIT, --latency-ms MS,
-    // each with the name of its value and its line of help.
+    // The console's options: --chrony-sock PATH, --shm UNIT, --shm-mode MODE,
+    // --latency-ms MS, each with the name of its value and its line of help.
     struct Option {
         const char* name;
         const char* value;
         const char* help;
     };
-    static const std::array<Option, 3>& Options();
+    static const std::array<Option, 4>& Options();
     static bool IsOption(const std::string& option);
     // Takes the value of one of them; false with one sentence in *error.
     bool ParseOption(const std::string& option, const std::string& value, std::string* error);

@@ -17,20 +17,16 @@ static_assert(offsetof(ShmTime, receiveTimeStampSec) == 24);
 static_assert(offsetof(ShmTime, valid) == 48);
 static_assert(offsetof(ShmTime, receiveTimeStampNSec) == 56);
 
-// Units 0 and 1 are root's by the drivers' convention; the others are open to
-// every local user.
-int PermissionsOf(int unit) { return unit <= 1 ? 0600 : 0666; }
-
 }  // namespace
 
-std::unique_ptr<CShmRefclock> CShmRefclock::Attach(int unit, std::string* problem) {
+std::unique_ptr<CShmRefclock> CShmRefclock::Attach(int unit, int mode, std::string* problem) {
     const std::string name = "unit " + std::to_string(unit);
     if (unit < 0 || unit > kMaxUnit) {
         *problem = "shared-memory " + name + " is not in 0.." + std::to_string(kMaxUnit);
         return nullptr;
     }
     const key_t key = static_cast<key_t>(kKeyBase + unit);
-    const int id = ::shmget(key, sizeof(ShmTime), IPC_CREAT | PermissionsOf(unit));
+    const int id = ::shmget(key, sizeof(ShmTime), IPC_CREAT | (mode & 0666));
     if (id < 0) {
         *problem =
             "cannot get the NTP shared-memory segment of " + name + ": " + std::strerror(errno);

@@ -36,9 +36,10 @@ public:
     // sound card's timing with a calibrated delay holds.
     static constexpr int kPrecision = -10;
 
-    // Creates or attaches the segment of `unit`; null with one sentence in
-    // *problem when that cannot be done.
-    static std::unique_ptr<CShmRefclock> Attach(int unit, std::string* problem);
+    // Creates the segment of `unit` with the permissions `mode`, or attaches
+    // the one there is; null with one sentence in *problem when that cannot
+    // be done.
+    static std::unique_ptr<CShmRefclock> Attach(int unit, int mode, std::string* problem);
     ~CShmRefclock() override;
     CShmRefclock(const CShmRefclock&) = delete;
     CShmRefclock& operator=(const CShmRefclock&) = delete;

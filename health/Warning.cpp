@@ -1,5 +1,9 @@
 #include "health/Warning.h"
 
+#include <array>
+
+#include "base/Translatable.h"
+
 namespace velto {
 
 const char* WarningCodeName(WarningCode code) {
@@ -38,20 +42,80 @@ const char* WarningCodeName(WarningCode code) {
     return "unknown";
 }
 
+namespace {
+
+// The sentences for the user, with %1, %2 where a figure goes.
+
+constexpr const char* kClipping =
+    VELTO_TRANSLATE_NOOP("Warning", "入力が飽和しています。入力レベルを下げてください");
+constexpr const char* kSilence =
+    VELTO_TRANSLATE_NOOP("Warning", "入力が無音です。接続と録音デバイスを確認してください");
+constexpr const char* kDeviceLost =
+    VELTO_TRANSLATE_NOOP("Warning", "録音デバイスが失われたため、受信を停止しました");
+constexpr const char* kNoUltrasound48 =
+    VELTO_TRANSLATE_NOOP("Warning",
+                         "24 kHz 以上の成分がありません (サウンドサーバーが 48 kHz)。"
+                         "「サウンドカードの設定」で hw: デバイスを選んでください");
+constexpr const char* kNoUltrasound96 =
+    VELTO_TRANSLATE_NOOP("Warning",
+                         "48 kHz 以上の成分がありません (サウンドサーバーが 96 kHz 以下)。"
+                         "「サウンドカードの設定」で hw: デバイスを選んでください");
+constexpr const char* kSamplesDropped =
+    VELTO_TRANSLATE_NOOP("Warning", "%1 ms 分のサンプルが失われました (この受信で計 %2 ms)");
+constexpr const char* kStoredDeviceMissing = VELTO_TRANSLATE_NOOP(
+    "Warning", "保存されたサウンドカード「%1」が見つかりません。既定のデバイスを使います");
+constexpr const char* kCaptureOpenFailed =
+    VELTO_TRANSLATE_NOOP("Warning", "録音デバイスがオープンできません。");
+constexpr const char* kPlaybackOpenFailed =
+    VELTO_TRANSLATE_NOOP("Warning", "再生デバイスがオープンできません。");
+constexpr const char* kNotDecoded =
+    VELTO_TRANSLATE_NOOP("Warning", "%1 の時刻はまだ解読できません。信号を表示するだけです");
+
+constexpr std::array kSentences = {
+    kClipping,           kSilence,        kDeviceLost,          kNoUltrasound48,
+    kNoUltrasound96,     kSamplesDropped, kStoredDeviceMissing, kCaptureOpenFailed,
+    kPlaybackOpenFailed, kNotDecoded};
+
+}  // namespace
+
+std::string FillSentence(std::string_view sentence, const std::vector<std::string>& figures) {
+    std::string text;
+    for (std::size_t i = 0; i < sentence.size(); ++i) {
+        const char c = sentence[i];
+        if (c == '%' && i + 1 < sentence.size() && sentence[i + 1] >= '1' &&
+            sentence[i + 1] <= '9') {
+            const auto n = static_cast<std::size_t>(sentence[i + 1] - '1');
+            if (n < figures.size()) {
+                text += figures[n];
+            }
+            ++i;
+        } else {
+            text += c;
+        }
+    }
+    return text;
+}
+
+std::span<const char* const> WarningSentences() { return kSentences; }
+
 std::string WarningText(WarningCode code) {
     switch (code) {
         case WarningCode::NoUltrasound:
             return NoUltrasoundText(kSampleRate);
         case WarningCode::Clipping:
-            return "入力が飽和しています。入力レベルを下げてください";
+            return kClipping;
         case WarningCode::Silence:
-            return "入力が無音です。接続と録音デバイスを確認してください";
+            return kSilence;
         case WarningCode::DeviceLost:
-            return "録音デバイスが失われたため、受信を停止しました";
+            return kDeviceLost;
         case WarningCode::SamplesDropped:
             return SamplesDroppedText(0, 0);
         case WarningCode::StoredDeviceMissing:
             return StoredDeviceMissingText({});
+        case WarningCode::CaptureOpenFailed:
+            return kCaptureOpenFailed;
+        case WarningCode::PlaybackOpenFailed:
+            return kPlaybackOpenFailed;
         default:
             break;  // the others are told with their figures where they happen
     }
@@ -59,20 +123,19 @@ std::string WarningText(WarningCode code) {
 }
 
 std::string NoUltrasoundText(int rate) {
-    const std::string choose = "「サウンドカードの設定」で hw: デバイスを選んでください";
-    if (rate > kSampleRate) {
-        return "48 kHz 以上の成分がありません (サウンドサーバーが 96 kHz 以下)。" + choose;
-    }
-    return "24 kHz 以上の成分がありません (サウンドサーバーが 48 kHz)。" + choose;
+    return rate > kSampleRate ? kNoUltrasound96 : kNoUltrasound48;
 }
 
 std::string SamplesDroppedText(std::int64_t ms, std::int64_t totalMs) {
-    return std::to_string(ms) + " ms 分のサンプルが失われました (この受信で計 " +
-           std::to_string(totalMs) + " ms)";
+    return FillSentence(kSamplesDropped, {std::to_string(ms), std::to_string(totalMs)});
 }
 
 std::string StoredDeviceMissingText(const std::string& name) {
-    return "保存されたサウンドカード「" + name + "」が見つかりません。既定のデバイスを使います";
+    return FillSentence(kStoredDeviceMissing, {name});
+}
+
+std::string NotDecodedText(std::string_view station) {
+    return FillSentence(kNotDecoded, {std::string(station)});
 }
 
 std::optional<WarningCode> WarningOfInput(InputState state) {

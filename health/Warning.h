@@ -2,7 +2,9 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "health/InputHealth.h"
@@ -53,7 +55,7 @@ using Warnings = std::vector<Warning>;
 // "audio-error", "clock-feed", "reception-log", "not-decoded".
 const char* WarningCodeName(WarningCode code);
 
-// The sentence for the user (Japanese) of the input warnings that carry no figure.
+// The sentence for the user (Japanese) of the warnings that carry no figure.
 std::string WarningText(WarningCode code);
 // Nothing above the band split at `rate` samples/s (NoUltrasound's text
 // there; at 96000 the same as WarningText's).
@@ -62,6 +64,14 @@ std::string NoUltrasoundText(int rate);
 std::string SamplesDroppedText(std::int64_t ms, std::int64_t totalMs);
 // The stored card `name` is not there; the default device is opened.
 std::string StoredDeviceMissingText(const std::string& name);
+// The run shows `station`'s signal but cannot decode its time yet.
+std::string NotDecodedText(std::string_view station);
+
+// Every Japanese sentence above as its pattern, with %1, %2 where the figures
+// go: the window finds a warning's pattern among them and shows its translation.
+std::span<const char* const> WarningSentences();
+// `sentence` with %1 .. %9 replaced by `figures` in order.
+std::string FillSentence(std::string_view sentence, const std::vector<std::string>& figures);
 
 // The warning an input state calls for; none for a good or unknown one.
 std::optional<WarningCode> WarningOfInput(InputState state);

@@ -1,5 +1,6 @@
 #include "plot/ReceptionChart.h"
 
+#include <QCoreApplication>
 #include <QPainter>
 #include <QPolygonF>
 #include <algorithm>
@@ -32,11 +33,11 @@ double NiceStep(double span) {
 QString Title(Span span) {
     switch (span) {
         case Span::Hour:
-            return QStringLiteral("C/N0 (dB-Hz)　過去1時間");
+            return QCoreApplication::translate("ReceptionChart", "C/N0 (dB-Hz)　過去1時間");
         case Span::Day:
-            return QStringLiteral("C/N0 (dB-Hz)　過去24時間");
+            return QCoreApplication::translate("ReceptionChart", "C/N0 (dB-Hz)　過去24時間");
         case Span::Week:
-            return QStringLiteral("C/N0 (dB-Hz)　過去7日間");
+            return QCoreApplication::translate("ReceptionChart", "C/N0 (dB-Hz)　過去7日間");
     }
     return {};
 }
@@ -44,11 +45,11 @@ QString Title(Span span) {
 QString LeftLabel(Span span) {
     switch (span) {
         case Span::Hour:
-            return QStringLiteral("-60分");
+            return QCoreApplication::translate("ReceptionChart", "-60分");
         case Span::Day:
-            return QStringLiteral("-24時間");
+            return QCoreApplication::translate("ReceptionChart", "-24時間");
         case Span::Week:
-            return QStringLiteral("-7日");
+            return QCoreApplication::translate("ReceptionChart", "-7日");
     }
     return {};
 }
@@ -117,9 +118,9 @@ void Draw(QPainter& p, const QRect& r, const std::vector<velto::ReceptionRecord>
     const int below = strip.bottom() + 2;
     p.drawText(QRect(r.left(), below, 80, 14), Qt::AlignLeft | Qt::AlignTop, LeftLabel(span));
     p.drawText(QRect(r.right() - 80, below, 80, 14), Qt::AlignRight | Qt::AlignTop,
-               QStringLiteral("現在"));
+               QCoreApplication::translate("ReceptionChart", "現在"));
     if (!std::isfinite(lo)) {
-        p.drawText(r, Qt::AlignCenter, QStringLiteral("記録なし"));
+        p.drawText(r, Qt::AlignCenter, QCoreApplication::translate("ReceptionChart", "記録なし"));
         p.setFont(normal);
         return;
     }

@@ -1,5 +1,6 @@
 #include "plot/SpectrumPlot.h"
 
+#include <QCoreApplication>
 #include <QImage>
 #include <QPainter>
 #include <QPolygonF>
@@ -230,7 +231,8 @@ void DrawColourBar(QPainter& p, const QRect& r, const ColourScale& scale, const 
     p.setPen(kLabel);
     p.drawText(QRect(r.right() + 8, r.top() - 2, 400, r.height() + 4),
                Qt::AlignLeft | Qt::AlignVCenter,
-               QStringLiteral("%1 〜 %2 dB/Hz %3").arg(Db(scale.low), Db(scale.high), note));
+               QCoreApplication::translate("SpectrumPlot", "%1 〜 %2 dB/Hz %3")
+                   .arg(Db(scale.low), Db(scale.high), note));
 }
 
 QString LevelsText(const CSpectrumAnalyser& a) {
@@ -239,7 +241,8 @@ QString LevelsText(const CSpectrumAnalyser& a) {
     const auto carrier = a.CarrierDb();
     const auto above = a.CarrierAboveNoiseDb();
     const auto offset = a.StationOffsetHz();
-    return QStringLiteral(
+    return QCoreApplication::translate(
+               "SpectrumPlot",
                "雑音レベル %1 dB/Hz　搬送波 %2 dB　雑音との差 %3 dB-Hz　搬送波のずれ %4 Hz")
         .arg(noise ? Db(*noise) : none, carrier ? Db(*carrier) : none, above ? Db(*above) : none,
              offset ? Signed(*offset, 2) : none);
@@ -248,13 +251,14 @@ QString LevelsText(const CSpectrumAnalyser& a) {
 QString CarriersText(const CSpectrumAnalyser& a) {
     const auto carriers = a.Carriers();
     if (carriers.empty()) {
-        return QStringLiteral("近くの定常搬送波: なし");
+        return QCoreApplication::translate("SpectrumPlot", "近くの定常搬送波: なし");
     }
     QStringList parts;
     for (const auto& c : carriers) {
         parts << QStringLiteral("%1 Hz (%2 dB)").arg(Signed(c.offsetHz, 1), Db(c.levelDb));
     }
-    return QStringLiteral("近くの定常搬送波: ") + parts.join(QStringLiteral("、"));
+    return QCoreApplication::translate("SpectrumPlot", "近くの定常搬送波: ") +
+           parts.join(QCoreApplication::translate("SpectrumPlot", "、"));
 }
 
 }  // namespace spectrumplot

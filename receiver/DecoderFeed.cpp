@@ -1,5 +1,7 @@
 #include "receiver/DecoderFeed.h"
 
+#include "health/Warning.h"
+
 namespace velto {
 
 CDecoderFeed::CDecoderFeed(IDecoderSink& sink) : m_decoder(sink) {
@@ -24,7 +26,7 @@ std::string CDecoderFeed::NotDecodedText() const {
     if (Decodes()) {
         return {};
     }
-    return m_title + " の時刻はまだ解読できません。信号を表示するだけです";
+    return velto::NotDecodedText(m_title);
 }
 
 void CDecoderFeed::Reset() {

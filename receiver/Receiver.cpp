@@ -1,6 +1,8 @@
 #include "receiver/Receiver.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cmath>
 
 namespace velto {
 
@@ -53,6 +55,7 @@ bool CReceiver::Start(const DeviceSpec& capture, const DeviceSpec& playback, War
     m_decodeCursor = 0;
     m_live = capture.replayFile.empty();
     m_clock.Reset();
+    m_lastSteady.reset();
     BeginDecoding();
     return true;
 }
@@ -254,27 +257,84 @@ void CReceiver::DecodeCaptured() {
                  " ms of signal were not decoded.");
         m_decodeCursor = total - kReadable;
     }
+    FollowSystemClockSteps();
     const std::int64_t bufferSamples = m_format.BufferSamples();
+    const auto n = static_cast<int>(bufferSamples);
+    // Samples the stream lost move every later index on by their number, so
+    // that an index stays the sample's place in time.
     for (; m_decodeCursor < total; ++m_decodeCursor) {
         const int slot = static_cast<int>(m_decodeCursor % kRingBuffers);
+        const CWaveDevice::Loss loss = m_wave.BufferLoss(slot);
+        const std::int64_t first = m_decodeCursor * bufferSamples + loss.before;
         // The stamp marks the end of the buffer, as the decoder counts samples.
-        const double end = m_decoderFeed.DecoderIndex(double((m_decodeCursor + 1) * bufferSamples));
+        const double end = m_decoderFeed.DecoderIndex(double(first + bufferSamples + loss.within));
         m_clock.AddStamp(static_cast<std::int64_t>(end), m_wave.BufferStamp(slot));
-        Deliver(m_decodeCursor * bufferSamples, m_wave.BufferSamples(slot),
-                static_cast<std::size_t>(bufferSamples), false);
+        const std::int16_t* samples = m_wave.BufferSamples(slot);
+        const int at = loss.within > 0 ? std::clamp(loss.at, 0, n) : n;
+        if (at > 0) {
+            Deliver(first, samples, static_cast<std::size_t>(at), false);
+        }
+        if (at < n) {
+            Deliver(first + at + loss.within, samples + at, static_cast<std::size_t>(n - at),
+                    false);
+        }
     }
+}
+
+// The stamps are system-clock readings; a step of that clock (set by hand,
+// or by a time daemon) shows as a change of its difference from the steady
+// clock by more than any slewing does, and the sample clock moves with it.
+void CReceiver::FollowSystemClockSteps() {
+    using namespace std::chrono;
+    const double steady = duration<double>(steady_clock::now().time_since_epoch()).count();
+    const double system = duration<double>(system_clock::now().time_since_epoch()).count();
+    const double difference = system - steady;
+    if (m_lastSteady) {
+        constexpr double kSlewAllowance = 0.1;  // 100 000 ppm, past chronyd's fastest slew
+        constexpr double kStepFloor = 0.002;
+        const double step = difference - m_lastDifference;
+        if (std::abs(step) > kStepFloor + kSlewAllowance * (steady - *m_lastSteady)) {
+            m_clock.Shift(step);
+        }
+    }
+    m_lastSteady = steady;
+    m_lastDifference = difference;
 }
 
 void CReceiver::BeginInput() {
     m_inputSamples = 0;
     m_live = false;
     BeginDecoding();
+    m_health.StartRun(m_format.rate);
+    m_healthBuffer.assign(static_cast<std::size_t>(m_format.BufferSamples()), 0);
+    m_healthFill = 0;
 }
 
 void CReceiver::FeedInput(const std::int16_t* samples, std::size_t n) {
     Deliver(m_inputSamples, samples, n, true);
     m_inputSamples += static_cast<std::int64_t>(n);
+    JudgeInput(samples, n);
     CheckRecorder();
+}
+
+// A file's samples are judged as a capture's are, buffer by buffer, so that a
+// clipped or silent recording is told as the same input live would be.
+void CReceiver::JudgeInput(const std::int16_t* samples, std::size_t n) {
+    if (m_healthBuffer.empty()) {
+        return;
+    }
+    while (n > 0) {
+        const std::size_t take = std::min(n, m_healthBuffer.size() - m_healthFill);
+        std::copy_n(samples, take,
+                    m_healthBuffer.begin() + static_cast<std::ptrdiff_t>(m_healthFill));
+        m_healthFill += take;
+        samples += take;
+        n -= take;
+        if (m_healthFill == m_healthBuffer.size()) {
+            m_health.OnBuffer(m_healthBuffer.data(), m_healthFill, 0);
+            m_healthFill = 0;
+        }
+    }
 }
 
 void CReceiver::EndInput() { CheckRecorder(); }
@@ -325,7 +385,14 @@ void CReceiver::CheckRecorder() {
 }
 
 std::optional<SystemTime> CReceiver::CaptureTime(double sample) const {
-    if (!m_live || !m_clock.Ready()) {
+    if (!m_live) {
+        return std::nullopt;
+    }
+    return HeardAt(sample);
+}
+
+std::optional<SystemTime> CReceiver::HeardAt(double sample) const {
+    if (!m_receiving || !m_clock.Ready()) {
         return std::nullopt;
     }
     return m_clock.TimeOf(sample);
@@ -342,6 +409,16 @@ void CReceiver::OnMinute(const DecoderMinute& minute) {
     const std::optional<SystemTime> captured = CaptureTime(minute.onTimeSample);
     for (IReceiverObserver* observer : m_observers) {
         observer->OnMinute(minute, captured);
+    }
+}
+
+void CReceiver::OnRise(const DecoderRise& rise) {
+    std::optional<SystemTime> steady;
+    if (m_live && m_receiving && m_clock.Steady(rise.onTimeSample)) {
+        steady = m_clock.TimeOf(rise.onTimeSample);
+    }
+    for (IReceiverObserver* observer : m_observers) {
+        observer->OnRise(rise, steady);
     }
 }
 

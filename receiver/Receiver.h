@@ -92,6 +92,10 @@ public:
     void RaiseWarning(WarningCode code, const std::string& text);
     // What the samples of the run say about the input so far.
     InputState Input() const { return m_health.Input(); }
+    // When the sample at this index reached the receiver by the system clock,
+    // for a run of capture or replay once enough buffers have come (a replay
+    // is played in real time): what carries a decoded time on to the present.
+    std::optional<SystemTime> HeardAt(double sample) const;
 
     // Input that is not captured but read as fast as it comes (a file or a
     // pipe) at the configured rate: the decoder and the recorder see it, the
@@ -113,6 +117,8 @@ private:
     void FillMonitor(int b);
     void CheckMonitorStep(int b);
     void DecodeCaptured();
+    void FollowSystemClockSteps();
+    void JudgeInput(const std::int16_t* samples, std::size_t n);
     void Deliver(std::int64_t first, const std::int16_t* samples, std::size_t n, bool mayWait);
     void Warn(WarningCode code, const std::string& text);
     void OnHealth(const HealthEvent& event);
@@ -123,6 +129,7 @@ private:
     void OnSecond(const DecoderSecond& second) override;
     void OnMinute(const DecoderMinute& minute) override;
     void OnStatus(const DecoderStatus& status) override;
+    void OnRise(const DecoderRise& rise) override;
 
     CCaptureHandOver m_handOver{*this};
     CWaveDevice m_wave;
@@ -143,12 +150,17 @@ private:
     std::vector<IReceiverObserver*> m_observers;
     // Next capture buffer (counted from the run's start) the decoder reads.
     std::int64_t m_decodeCursor = 0;
-    // Samples of unpaced input so far.
+    // Samples of unpaced input so far, and the buffer they are judged in.
     std::int64_t m_inputSamples = 0;
+    std::vector<std::int16_t> m_healthBuffer;
+    std::size_t m_healthFill = 0;
     bool m_live = false;
     const Station* m_station = &Stations().front();
     CaptureFormat m_format = kBaseFormat;
     CSampleClock m_clock{kSampleRate};
+    // The steady clock at the last cycle and the system clock's lead on it.
+    std::optional<double> m_lastSteady;
+    double m_lastDifference = 0.0;
     CRecorder m_recorder;
     CDecoderFeed m_decoderFeed{*this};
     CReceptionHealth m_health{[this](const HealthEvent& event) { OnHealth(event); }};

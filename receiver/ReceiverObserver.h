@@ -44,6 +44,13 @@ public:
     virtual void OnMinute(const DecoderMinute& /*minute*/,
                           const std::optional<SystemTime>& /*captured*/) {}
     virtual void OnStatus(const DecoderStatus& /*status*/) {}
+    // The decoder's early word on a second (1.2 to 2.2 s after its on-time
+    // point), with the capture time of the on-time point only for live
+    // capture whose sample clock has kept to its line from 10 s before that
+    // point until now: no burst of late buffers (a held-up process), no step
+    // of the system clock. What a clock feed may send.
+    virtual void OnRise(const DecoderRise& /*rise*/,
+                        const std::optional<SystemTime>& /*steadyCapture*/) {}
     virtual void OnWarning(const Warning& /*warning*/) {}
     // What the run's input and capture stream are found to lack, raised and
     // cleared; each raised one also comes as a warning.

@@ -14,9 +14,6 @@ constexpr double kMinFitSeconds = 6.0;
 // A sound card's clock is off by some ppm, never by this much: a fit this far
 // off has been misled and the nominal rate is used instead.
 constexpr double kMaxRateError = 1e-3;
-// A stamp this far from the line means the system clock was stepped or the
-// samples and their indices parted: the old stamps no longer apply.
-constexpr double kStepSeconds = 0.5;
 
 }  // namespace
 
@@ -29,19 +26,50 @@ void CSampleClock::Reset() {
     m_haveRef = false;
     m_intercept = 0.0;
     m_secondsPerSample = m_nominalSecondsPerSample;
+    m_lateSince.reset();
+    m_steadyFrom = 0;
+}
+
+void CSampleClock::Shift(double seconds) {
+    if (m_haveRef) {
+        m_refTime = m_refTime.Plus(seconds);
+        m_steadyFrom = m_lastIndex + 1;
+    }
+}
+
+void CSampleClock::Restart(std::int64_t sampleIndex, const SystemTime& arrival) {
+    Reset();
+    m_steadyFrom = sampleIndex;
+    AddStamp(sampleIndex, arrival);
 }
 
 void CSampleClock::AddStamp(std::int64_t sampleIndex, const SystemTime& arrival) {
     if (m_haveRef) {
         const double x = static_cast<double>(sampleIndex - m_refSample);
-        const double y = arrival.SecondsAfter(m_refTime);
         const Stamp& last = m_stamps[(m_next + kWindow - 1) % kWindow];
-        const bool backwards = x <= last.x;
-        const bool stepped = Ready() && std::abs(y - Line(x)) > kStepSeconds;
-        if (backwards || stepped) {
-            Reset();
+        if (x <= last.x) {
+            Reset();  // indices from the start again: a new stream
+        } else if (Ready()) {
+            const double above = arrival.SecondsAfter(m_refTime) - Line(x);
+            if (above > kLateSeconds && !m_lateSince) {
+                m_lateSince = arrival;
+            }
+            const bool lasting =
+                above > kLateSeconds && arrival.SecondsAfter(*m_lateSince) >= kLateRunSeconds;
+            if (above < -kStepSeconds || lasting) {
+                Restart(sampleIndex, arrival);
+                return;
+            }
+            if (above > kLateSeconds) {
+                // Late: no stamp, and the line stays where the others put it.
+                m_lastIndex = sampleIndex;
+                m_steadyFrom = sampleIndex + 1;
+                return;
+            }
+            m_lateSince.reset();
         }
     }
+    m_lastIndex = sampleIndex;
     if (!m_haveRef) {
         m_haveRef = true;
         m_refSample = sampleIndex;
@@ -108,6 +136,11 @@ void CSampleClock::Fit() {
 }
 
 bool CSampleClock::Ready() const { return m_count >= kMinStamps; }
+
+bool CSampleClock::Steady(double sampleIndex) const {
+    return Ready() && sampleIndex - kSteadySeconds / m_nominalSecondsPerSample >=
+                          static_cast<double>(m_steadyFrom);
+}
 
 SystemTime CSampleClock::TimeOf(double sampleIndex) const {
     return m_refTime.Plus(Line(sampleIndex - static_cast<double>(m_refSample)));

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 #include "base/SystemTime.h"
 
@@ -16,14 +17,30 @@ namespace velto {
 // earliest arrivals in each few seconds carry the least delay. The constant
 // part of the delay is not visible here; the owner's latency calibration
 // takes care of it.
+//
+// A stamp far above the line is a buffer handed over late (the process was
+// held up, the machine swapped): it is left out, and the line stays. Only
+// when stamps stay late for seconds on end does the line give way, and a
+// stamp far below it (the system clock set back) ends it at once. Each of
+// these, and a step of the system clock the owner reports, is an upset:
+// SteadyFrom tells since when the line has held without one.
 class CSampleClock {
 public:
     explicit CSampleClock(double nominalRate);
 
     // From the thread that handles the captured buffers, in order of n.
     void AddStamp(std::int64_t sampleIndex, const SystemTime& arrival);
-    // Forgets every stamp (a gap in the samples, a new run).
+    // Forgets every stamp (a new run).
     void Reset();
+    // The system clock was stepped by `seconds` (positive: forward) after the
+    // stamps so far were taken: the line moves with it.
+    void Shift(double seconds);
+    // The first sample index after the last upset (a late or early stamp, a
+    // step, a reset); from there on every stamp has kept to the line.
+    std::int64_t SteadyFrom() const { return m_steadyFrom; }
+    // The line held, without an upset, from kSteadySeconds before this sample
+    // up to the newest stamp.
+    bool Steady(double sampleIndex) const;
 
     // True once enough stamps have come for TimeOf to be meaningful.
     bool Ready() const;
@@ -36,6 +53,14 @@ public:
     // earliest stamps carry the line.
     static constexpr int kWindow = 256;
     static constexpr int kSegment = 32;
+    // A stamp this much above the line is late; below it, the clock was set back.
+    static constexpr double kLateSeconds = 0.25;
+    static constexpr double kStepSeconds = 0.5;
+    // Late stamps in a row that arrived over this long (not in one burst):
+    // the line itself has moved (the system clock set forward, samples lost
+    // unsaid).
+    static constexpr double kLateRunSeconds = 5.0;
+    static constexpr double kSteadySeconds = 10.0;
 
 private:
     struct Stamp {
@@ -44,6 +69,7 @@ private:
     };
 
     void Fit();
+    void Restart(std::int64_t sampleIndex, const SystemTime& arrival);
     double Line(double x) const { return m_intercept + m_secondsPerSample * x; }
 
     double m_nominalSecondsPerSample;
@@ -55,6 +81,9 @@ private:
     SystemTime m_refTime;
     double m_intercept = 0.0;
     double m_secondsPerSample;
+    std::optional<SystemTime> m_lateSince;  // arrival of the first late stamp in a row
+    std::int64_t m_lastIndex = 0;
+    std::int64_t m_steadyFrom = 0;
 };
 
 }  // namespace velto

@@ -141,13 +141,9 @@ void CChildView::SetStation(const velto::Station& station) {
     update();
 }
 
-QString CChildView::RawCaption() const {
-    return QStringLiteral("抽出した%1の振幅").arg(m_stationName);
-}
+QString CChildView::RawCaption() const { return tr("抽出した%1の振幅").arg(m_stationName); }
 
-QString CChildView::CorrectedCaption() const {
-    return QStringLiteral("補正した%1の振幅").arg(m_stationName);
-}
+QString CChildView::CorrectedCaption() const { return tr("補正した%1の振幅").arg(m_stationName); }
 
 void CChildView::DrawIntro(QPainter& dc, const QRect& client) const {
     DrawImage(dc, kInfoPanel, QPoint(0, 0));

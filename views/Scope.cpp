@@ -55,8 +55,7 @@ QString ScaleLabel(bool vlf, double v) {
 
 }  // namespace
 
-CScope::CScope(QWidget* owner)
-    : QWidget(owner, kWindowFlags), m_baseTitle(QStringLiteral("オシロスコープ")) {
+CScope::CScope(QWidget* owner) : QWidget(owner, kWindowFlags), m_baseTitle(tr("オシロスコープ")) {
     // The images live in a static library; nothing else would pull them in.
     Q_INIT_RESOURCE(scope);
     setWindowTitle(m_baseTitle);

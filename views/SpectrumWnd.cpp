@@ -37,7 +37,7 @@ QString Offset(double hz, int decimals) {
 }  // namespace
 
 CSpectrumWnd::CSpectrumWnd(QWidget* owner) : QWidget(owner, kWindowFlags) {
-    setWindowTitle(QStringLiteral("スペクトル"));
+    setWindowTitle(tr("スペクトル"));
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFixedSize(kWidth, kHeight);
     setMouseTracking(true);
@@ -91,7 +91,7 @@ QString CSpectrumWnd::HoverText() const {
     if (kBand.contains(at) && a.Band().Frames() > 0) {
         const double hz = spectrumplot::BandFrequencies(a, kBand).FromPixel(at.x());
         const int bin = a.Band().BinOf(hz);
-        return QStringLiteral("%1 Hz　%2 dB/Hz")
+        return tr("%1 Hz　%2 dB/Hz")
             .arg(QString::number(bin * a.Band().BinHz(), 'f', 1),
                  Db(velto::level::ToDb(a.Band().Average(bin))));
     }
@@ -100,7 +100,7 @@ QString CSpectrumWnd::HoverText() const {
         const auto point = spectrumplot::WaterfallAt(*waterfall, rect, at);
         if (point) {
             const int decimals = waterfall->BinHz() < 1.0 ? 2 : 0;
-            return QStringLiteral("%1 Hz (%2 Hz)　%3 dB/Hz　%4 秒前")
+            return tr("%1 Hz (%2 Hz)　%3 dB/Hz　%4 秒前")
                 .arg(Offset(point->offsetHz, decimals),
                      QString::number(a.Options().carrierHz + point->offsetHz, 'f', decimals),
                      Db(point->db))
@@ -128,7 +128,7 @@ void CSpectrumWnd::Draw(QPainter& p) const {
     p.setPen(kText);
     if (m_analyser == nullptr) {
         p.drawText(QRect(0, 0, kWidth, kHeight), Qt::AlignCenter,
-                   QStringLiteral("受信を開始するとスペクトルを表示します"));
+                   tr("受信を開始するとスペクトルを表示します"));
         return;
     }
     const velto::CSpectrumAnalyser& a = *m_analyser;
@@ -139,21 +139,20 @@ void CSpectrumWnd::Draw(QPainter& p) const {
     spectrumplot::DrawBand(p, kBand, a);
     const ColourScale scale = Colours();
     const auto carriers = a.Carriers();
-    spectrumplot::DrawWaterfall(p, kWide, a.Wide(), scale,
-                                QStringLiteral("搬送波 ±500 Hz (1 Hz)、1秒ごと"), carriers);
+    spectrumplot::DrawWaterfall(p, kWide, a.Wide(), scale, tr("搬送波 ±500 Hz (1 Hz)、1秒ごと"),
+                                carriers);
     spectrumplot::DrawWaterfall(p, kNarrow, a.Narrow(), scale,
-                                QStringLiteral("搬送波 ±25 Hz (0.05 Hz)、1秒ごと"), carriers);
-    spectrumplot::DrawColourBar(p, kColourBar, scale,
-                                m_manual ? QStringLiteral("(手動)") : QStringLiteral("(自動)"));
+                                tr("搬送波 ±25 Hz (0.05 Hz)、1秒ごと"), carriers);
+    spectrumplot::DrawColourBar(p, kColourBar, scale, m_manual ? tr("(手動)") : tr("(自動)"));
     p.setPen(kText);
     p.drawText(QRect(kWidth / 2, kColourBar.top() - 4, kWidth / 2 - kTextLeft, 20),
                Qt::AlignRight | Qt::AlignVCenter, HoverText());
     p.setPen(kFaint);
     p.drawText(QRect(kTextLeft, kHeight - 22, kWidth - 2 * kTextLeft, 18),
                Qt::AlignLeft | Qt::AlignVCenter,
-               QStringLiteral("ホイール: 色の範囲を移動　Shift+ホイール: 幅を変更　"
-                              "ダブルクリック: 色を自動に戻す (スペクトル上ではピークホールドを"
-                              "リセット)"));
+               tr("ホイール: 色の範囲を移動　Shift+ホイール: 幅を変更　"
+                  "ダブルクリック: 色を自動に戻す (スペクトル上ではピークホールドを"
+                  "リセット)"));
 }
 
 void CSpectrumWnd::closeEvent(QCloseEvent* e) {

@@ -2,6 +2,7 @@
 
 #include <QButtonGroup>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QPainter>
 #include <QPolygonF>
 #include <QPushButton>
@@ -112,7 +113,7 @@ void DrawChart(QPainter& p, const QRect& r, const Chart& c, const QPolygonF& poi
     p.drawRect(r.adjusted(0, 0, -1, -1));
     if (points.isEmpty()) {
         p.setPen(kFaint);
-        p.drawText(r, Qt::AlignCenter, QStringLiteral("データなし"));
+        p.drawText(r, Qt::AlignCenter, QCoreApplication::translate("CTimeCodeWnd", "データなし"));
         return;
     }
     double lo = std::numeric_limits<double>::infinity();
@@ -151,7 +152,7 @@ void DrawChart(QPainter& p, const QRect& r, const Chart& c, const QPolygonF& poi
     p.drawText(QRect(r.center().x() - 40, below, 80, 14), Qt::AlignHCenter | Qt::AlignTop,
                c.midLabel);
     p.drawText(QRect(r.right() - 80, below, 80, 14), Qt::AlignRight | Qt::AlignTop,
-               QStringLiteral("現在"));
+               QCoreApplication::translate("CTimeCodeWnd", "現在"));
     p.setPen(kGridLine);
     p.drawLine(r.center().x(), r.top(), r.center().x(), r.bottom());
 
@@ -175,14 +176,14 @@ void DrawChart(QPainter& p, const QRect& r, const Chart& c, const QPolygonF& poi
 }  // namespace
 
 CTimeCodeWnd::CTimeCodeWnd(QWidget* owner) : QWidget(owner, kWindowFlags) {
-    setWindowTitle(QStringLiteral("タイムコード"));
+    setWindowTitle(tr("タイムコード"));
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFixedSize(kWidth, kHeight);
     m_spans = new QButtonGroup(this);
     const std::pair<receptionchart::Span, QString> spans[] = {
-        {receptionchart::Span::Hour, QStringLiteral("1時間")},
-        {receptionchart::Span::Day, QStringLiteral("24時間")},
-        {receptionchart::Span::Week, QStringLiteral("7日")}};
+        {receptionchart::Span::Hour, tr("1時間")},
+        {receptionchart::Span::Day, tr("24時間")},
+        {receptionchart::Span::Week, tr("7日")}};
     int x = kSpanX;
     for (const auto& [span, text] : spans) {
         auto* button = new QPushButton(text, this);
@@ -281,6 +282,13 @@ void CTimeCodeWnd::OnStatus(const velto::DecoderStatus& s) {
 
 void CTimeCodeWnd::Clear() {
     m_history.Clear();
+    m_presentMinute.reset();
+    Changed();
+}
+
+void CTimeCodeWnd::SetPresent(std::optional<std::int64_t> minuteUtc, int second) {
+    m_presentMinute = minuteUtc;
+    m_presentSecond = second;
     Changed();
 }
 
@@ -358,14 +366,21 @@ void CTimeCodeWnd::DrawGrid(QPainter& p) const {
                    QString::number(second));
     }
 
-    const int now = m_history.Now();
+    // The minute now on top: a minute the decoder has not reached yet is an
+    // empty row above the ones it filled.
+    const std::optional<std::int64_t> top = m_history.RowAt(0).minuteUtc;
+    const int shift = m_presentMinute && top && *m_presentMinute > *top ? 1 : 0;
+    const bool present = m_presentMinute && (shift == 1 || top == m_presentMinute);
+    CTimeCodeHistory::Row coming;
+    coming.minuteUtc = m_presentMinute;
+    const int now = present ? m_presentSecond : m_history.Now();
     for (int age = 0; age < CTimeCodeHistory::kRows; ++age) {
-        const CTimeCodeHistory::Row& row = m_history.RowAt(age);
+        const CTimeCodeHistory::Row& row = age < shift ? coming : m_history.RowAt(age - shift);
         const QRect first = CellRect(age, 0);
         p.setFont(small);
         p.setPen(age == 0 ? kInk : kFaint);
         const QString label = row.minuteUtc   ? HourMinute(*row.minuteUtc)
-                              : age == 0      ? QStringLiteral("現在")
+                              : age == 0      ? tr("現在")
                               : row.last >= 0 ? QStringLiteral("--:--")
                                               : QString();
         p.drawText(QRect(kLabelX, first.top(), kCellX - kLabelX - 4, kCellH),
@@ -373,7 +388,7 @@ void CTimeCodeWnd::DrawGrid(QPainter& p) const {
         if (row.callSign) {
             p.setPen(CellColour(TimeSymbol::CallSign));
             p.drawText(QRect(kTagX, first.top(), kWidth - kTagX, kCellH),
-                       Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("呼出符号"));
+                       Qt::AlignLeft | Qt::AlignVCenter, tr("呼出符号"));
         }
         const int cells = row.last >= 60 ? CTimeCodeHistory::kCells : 60;
         p.setFont(bold);
@@ -402,11 +417,12 @@ void CTimeCodeWnd::DrawLegend(QPainter& p) const {
         TimeSymbol symbol;
         const char* text;
     };
-    static constexpr Item items[] = {{TimeSymbol::Marker, "マーカー"},
-                                     {TimeSymbol::One, "1"},
-                                     {TimeSymbol::Zero, "0"},
-                                     {TimeSymbol::Erasure, "判定不能"},
-                                     {TimeSymbol::CallSign, "呼出符号 (JJY)"}};
+    static constexpr Item items[] = {
+        {TimeSymbol::Marker, QT_TRANSLATE_NOOP("CTimeCodeWnd", "マーカー")},
+        {TimeSymbol::One, "1"},
+        {TimeSymbol::Zero, "0"},
+        {TimeSymbol::Erasure, QT_TRANSLATE_NOOP("CTimeCodeWnd", "判定不能")},
+        {TimeSymbol::CallSign, QT_TRANSLATE_NOOP("CTimeCodeWnd", "呼出符号 (JJY)")}};
     QFont small = font();
     small.setPointSizeF(small.pointSizeF() * 0.85);
     p.setFont(small);
@@ -417,7 +433,7 @@ void CTimeCodeWnd::DrawLegend(QPainter& p) const {
         p.setPen(kGridLine);
         p.drawRect(swatch.adjusted(0, 0, -1, -1));
         p.setPen(kFaint);
-        const QString text = QString::fromUtf8(item.text);
+        const QString text = tr(item.text);
         p.drawText(QRect(x + kCellW + 4, kLegendY, 120, 18), Qt::AlignLeft | Qt::AlignVCenter,
                    text);
         x += kCellW + 4 + p.fontMetrics().horizontalAdvance(text) + 18;
@@ -428,29 +444,29 @@ void CTimeCodeWnd::DrawLegend(QPainter& p) const {
 QStringList CTimeCodeWnd::FieldLines() const {
     const auto& m = m_history.LastMinute();
     if (!m) {
-        return {QStringLiteral("解読した分はまだありません")};
+        return {tr("解読した分はまだありません")};
     }
     QStringList lines;
-    lines << QStringLiteral("最後に解読した分:  時 %1　分 %2　通算日 %3　年 %4　曜日 %5")
+    lines << tr("最後に解読した分:  時 %1　分 %2　通算日 %3　年 %4　曜日 %5")
                  .arg(m->hour)
                  .arg(m->minute)
                  .arg(m->dayOfYear)
                  .arg(m->year)
                  .arg(velto::WeekdayText(m->weekday));
-    QString checks = QStringLiteral("PA1 %1　PA2 %2　信頼度 %3%")
+    QString checks = tr("PA1 %1　PA2 %2　信頼度 %3%")
                          .arg(m->pa1Ok ? QStringLiteral("OK") : QStringLiteral("NG"))
                          .arg(m->pa2Ok ? QStringLiteral("OK") : QStringLiteral("NG"))
                          .arg(static_cast<int>(std::lround(m->confidence * 100.0)));
     if (m->flywheel) {
-        checks += QStringLiteral("　(フライホイール)");
+        checks += tr("　(フライホイール)");
     }
     lines << checks;
     if (m->ls1) {
-        lines << (m->ls2 ? QStringLiteral("うるう秒予告: 今月末 (UTC) に1秒挿入")
-                         : QStringLiteral("うるう秒予告: 今月末 (UTC) に1秒削除"));
+        lines << (m->ls2 ? tr("うるう秒予告: 今月末 (UTC) に1秒挿入")
+                         : tr("うるう秒予告: 今月末 (UTC) に1秒削除"));
     }
     if (m->callSignMinute) {
-        lines << QStringLiteral("呼出符号の分: 年・曜日・うるう秒の符号は送られません");
+        lines << tr("呼出符号の分: 年・曜日・うるう秒の符号は送られません");
     }
     return lines;
 }
@@ -464,9 +480,8 @@ void CTimeCodeWnd::DrawFields(QPainter& p) const {
         if (m && i == 1 && (!m->pa1Ok || !m->pa2Ok)) {
             colour = CellColour(TimeSymbol::Marker);
         } else if (m && i >= 2) {
-            colour = lines[i].startsWith(QStringLiteral("うるう秒"))
-                         ? CellColour(TimeSymbol::Marker)
-                         : CellColour(TimeSymbol::CallSign);
+            colour = lines[i].startsWith(tr("うるう秒")) ? CellColour(TimeSymbol::Marker)
+                                                         : CellColour(TimeSymbol::CallSign);
         }
         p.setPen(colour);
         p.drawText(QRect(kLabelX, y, kWidth - 2 * kLabelX, kFieldLineH),
@@ -494,13 +509,13 @@ void CTimeCodeWnd::DrawOffsetChart(QPainter& p, const QRect& r) const {
     QString drift;
     if (status && std::isfinite(status->driftPpm)) {
         const double ppm = std::round(status->driftPpm * 10.0) / 10.0;  // no "-0.0"
-        drift = QStringLiteral("クロック偏差 %1%2 ppm")
+        drift = tr("クロック偏差 %1%2 ppm")
                     .arg(ppm < 0.0 ? QStringLiteral("-") : QStringLiteral("+"))
                     .arg(std::abs(ppm), 0, 'f', 1);
     }
     DrawChart(p, r,
-              {QStringLiteral("オンタイム点のずれ (サンプルクロック基準, 過去10分) [ms]"), drift,
-               span, QStringLiteral("-10分"), QStringLiteral("-5分"), 2.0, kOffsetTrace},
+              {tr("オンタイム点のずれ (サンプルクロック基準, 過去10分) [ms]"), drift, span,
+               tr("-10分"), tr("-5分"), 2.0, kOffsetTrace},
               points);
 }
 
@@ -529,8 +544,8 @@ void CTimeCodeWnd::DrawCn0Chart(QPainter& p, const QRect& r) const {
         }
     }
     DrawChart(p, r,
-              {QStringLiteral("C/N0 (過去1時間, 10秒平均) [dB-Hz]"),
-               status ? velto::Cn0Text(status->cn0DbHz) : QString(), span, QStringLiteral("-60分"),
-               QStringLiteral("-30分"), 10.0, kCn0Trace},
+              {tr("C/N0 (過去1時間, 10秒平均) [dB-Hz]"),
+               status ? velto::Cn0Text(status->cn0DbHz) : QString(), span, tr("-60分"), tr("-30分"),
+               10.0, kCn0Trace},
               points);
 }

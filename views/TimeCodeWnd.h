@@ -41,6 +41,11 @@ public:
     void OnStatus(const velto::DecoderStatus& s);
     // A new run: its sample indices start again.
     void Clear();
+    // The second now, as the status bar's clock shows it (none without a
+    // valid time): the highlighted cell. Until the decoder has reported the
+    // first second of a new minute, that minute is drawn as an empty row on
+    // top.
+    void SetPresent(std::optional<std::int64_t> minuteUtc, int second);
 
     // The reception log, for the C/N0 chart's longer spans: with it the
     // selector 1時間 / 24時間 / 7日 shows above the chart.
@@ -86,6 +91,8 @@ private:
     void ReadLog();
 
     velto::CTimeCodeHistory m_history;
+    std::optional<std::int64_t> m_presentMinute;
+    int m_presentSecond = -1;
     std::optional<std::filesystem::path> m_logDirectory;
     receptionchart::Span m_span = receptionchart::Span::Hour;
     std::vector<velto::ReceptionRecord> m_logRecords;

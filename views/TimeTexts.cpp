@@ -1,5 +1,6 @@
 #include "views/TimeTexts.h"
 
+#include <QCoreApplication>
 #include <array>
 #include <chrono>
 #include <cmath>
@@ -12,25 +13,28 @@ namespace velto {
 QString StateText(ReceptionState state) {
     switch (state) {
         case ReceptionState::NoSignal:
-            return QStringLiteral("無信号");
+            return QCoreApplication::translate("TimeTexts", "無信号");
         case ReceptionState::SecondLocked:
-            return QStringLiteral("秒同期");
+            return QCoreApplication::translate("TimeTexts", "秒同期");
         case ReceptionState::MinuteLocked:
-            return QStringLiteral("分同期");
+            return QCoreApplication::translate("TimeTexts", "分同期");
         case ReceptionState::TimeValid:
-            return QStringLiteral("時刻確定");
+            return QCoreApplication::translate("TimeTexts", "時刻確定");
         case ReceptionState::Flywheel:
-            return QStringLiteral("フライホイール");
+            return QCoreApplication::translate("TimeTexts", "フライホイール");
     }
     return {};
 }
 
 QString WeekdayText(int weekday) {
-    static const std::array<QString, 7> names = {
-        QStringLiteral("日"), QStringLiteral("月"), QStringLiteral("火"), QStringLiteral("水"),
-        QStringLiteral("木"), QStringLiteral("金"), QStringLiteral("土")};
-    return weekday >= 0 && weekday < 7 ? names[static_cast<std::size_t>(weekday)]
-                                       : QStringLiteral("?");
+    static constexpr std::array<const char*, 7> names = {
+        QT_TRANSLATE_NOOP("TimeTexts", "日"), QT_TRANSLATE_NOOP("TimeTexts", "月"),
+        QT_TRANSLATE_NOOP("TimeTexts", "火"), QT_TRANSLATE_NOOP("TimeTexts", "水"),
+        QT_TRANSLATE_NOOP("TimeTexts", "木"), QT_TRANSLATE_NOOP("TimeTexts", "金"),
+        QT_TRANSLATE_NOOP("TimeTexts", "土")};
+    return weekday >= 0 && weekday < 7
+               ? QCoreApplication::translate("TimeTexts", names[static_cast<std::size_t>(weekday)])
+               : QStringLiteral("?");
 }
 
 QString JstClockText(std::int64_t utcUnix, int secondInMinute) {
@@ -43,7 +47,7 @@ QString JstClockText(std::int64_t utcUnix, int secondInMinute) {
     const year_month_day date{day};
     const hh_mm_ss clock{jst - day};
     const int second = leap ? 60 : static_cast<int>(clock.seconds().count());
-    return QStringLiteral("%1年%2月%3日(%4) %5:%6:%7 JST")
+    return QCoreApplication::translate("TimeTexts", "%1年%2月%3日(%4) %5:%6:%7 JST")
         .arg(static_cast<int>(date.year()))
         .arg(static_cast<unsigned>(date.month()), 2, 10, QLatin1Char('0'))
         .arg(static_cast<unsigned>(date.day()), 2, 10, QLatin1Char('0'))
@@ -59,7 +63,7 @@ QString CivilClockText(CivilZone zone, std::int64_t utcUnix, int secondInMinute)
     }
     const bool leap = secondInMinute == 60;
     const CivilTime t = CivilTimeAt(zone, utcUnix - (leap ? 1 : 0));
-    return QStringLiteral("%1年%2月%3日(%4) %5:%6:%7 %8")
+    return QCoreApplication::translate("TimeTexts", "%1年%2月%3日(%4) %5:%6:%7 %8")
         .arg(t.year)
         .arg(t.month, 2, 10, QLatin1Char('0'))
         .arg(t.day, 2, 10, QLatin1Char('0'))

@@ -20,6 +20,7 @@
 #include "app/MainFrame.h"
 #include "app/SoundCardDlg.h"
 #include "app/StatusBar.h"
+#include "app/UiLanguage.h"
 #include "health/Warning.h"
 #include "tests/app/FrameFixture.h"
 #include "tests/views/ViewTestSupport.h"
@@ -34,6 +35,12 @@ namespace {
 using velto::FakeCall;
 using velto::kBufferSamples;
 using FrameTest = CFrameFixture;
+
+velto::SystemTime SystemNow() {
+    using namespace std::chrono;
+    return velto::SystemTime::FromNanoseconds(
+        duration_cast<nanoseconds>(system_clock::now().time_since_epoch()).count());
+}
 
 // What the frame's receiver hands over for each buffer, watched beside the frame.
 struct BufferWatch : velto::IReceiverObserver {
@@ -262,12 +269,16 @@ TEST_F(FrameTest, TheStatusBarTellsWhatTheInputLacksAndANewRunStartsClean) {
     EXPECT_TRUE(m_audioBoxes.isEmpty());
 }
 
-// At every font from 9 to 12 points each text of the status bar is drawn
-// whole inside the window, the device's name shortened in the middle, and
-// the strips keep their client area.
+// In both languages, at every font from 9 to 12 points each text of the
+// status bar is drawn whole inside the window, the device's name shortened in
+// the middle, and the strips keep their client area.
 TEST_F(FrameTest, TheStatusBarFitsTheWindowAtFontsUpTo12Points) {
     const QFont original = QApplication::font();
-    for (int points = 9; points <= 12; ++points) {
+    for (int n = 0; n < 2 * 4; ++n) {
+        const UiLanguage language = n < 4 ? UiLanguage::Japanese : UiLanguage::English;
+        const CUiTranslations texts(language);
+        const int points = 9 + n % 4;
+        const std::string at = (n < 4 ? "ja " : "en ") + std::to_string(points) + " pt";
         QFont font = original;
         font.setPointSize(points);
         QApplication::setFont(font);
@@ -282,7 +293,7 @@ TEST_F(FrameTest, TheStatusBarFitsTheWindowAtFontsUpTo12Points) {
         s.timeValid = true;
         s.secondInMinute = 58;
         s.utcUnix = 1830297598;  // 2027-12-31 23:59:58 UTC: 2028-01-01(土) 08:59:58 JST
-        f.ClockStatus()->OnSecond(s, -1234.5);
+        f.ClockStatus()->OnSecond(s, -1234.5, SystemNow());
         velto::DecoderStatus status{};
         status.state = velto::ReceptionState::Flywheel;
         status.cn0DbHz = 88.8;
@@ -290,28 +301,30 @@ TEST_F(FrameTest, TheStatusBarFitsTheWindowAtFontsUpTo12Points) {
         // The layouts settle; nothing is painted (the intro's images are
         // scaled on Qt's own threads, which ThreadSanitizer cannot follow).
         QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-        EXPECT_EQ(f.View()->size(), QSize(818, 371)) << points << " pt";
+        EXPECT_EQ(f.View()->size(), QSize(818, 371)) << at;
         int shown = 0;
         for (QLabel* label : bar->findChildren<QLabel*>()) {
             if (!label->isVisible() || label->text().isEmpty()) continue;
             ++shown;
             const QRect inFrame(label->mapTo(&f, QPoint(0, 0)), label->size());
-            EXPECT_TRUE(f.rect().contains(inFrame))
-                << points << " pt: " << label->text().toStdString();
+            EXPECT_TRUE(f.rect().contains(inFrame)) << at << ": " << label->text().toStdString();
             EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()),
                       label->contentsRect().width())
-                << points << " pt: " << label->text().toStdString();
+                << at << ": " << label->text().toStdString();
         }
-        EXPECT_EQ(shown, 8) << points << " pt";  // 受信中, device, feed, 4 of the clock, input
+        EXPECT_EQ(shown, 8) << at;  // 受信中, device, feed, 4 of the clock, input
         EXPECT_TRUE(f.ClockStatus()->TimeText().contains(QStringLiteral("08:59:58")));
         EXPECT_EQ(bar->DeviceText().size(), 57);
-        // A name that fits is shown whole, however the row was laid out before.
-        const QString simulator = QStringLiteral("JJY シミュレーター (内蔵)");
-        bar->SetDevice(simulator);
+        // A name that fits is shown whole, however the row was laid out before
+        // (the simulator's in the window's language).
+        bar->SetDevice(QStringLiteral("JJY シミュレーター (内蔵)"));
+        const QString simulator = language == UiLanguage::Japanese
+                                      ? QStringLiteral("JJY シミュレーター (内蔵)")
+                                      : QStringLiteral("JJY simulator (built-in)");
         QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
         int whole = 0;
         for (QLabel* label : bar->findChildren<QLabel*>()) whole += label->text() == simulator;
-        EXPECT_EQ(whole, 1) << points << " pt";
+        EXPECT_EQ(whole, 1) << at;
     }
     QApplication::setFont(original);
 }
@@ -541,7 +554,8 @@ TEST_F(FrameTest, DecodedTimeGoesToTheStatusBarAndTheTimeCodeWindowKeepsItWhileH
 
     Space();
     for (int s = 0; s < 3; ++s) {
-        f.OnDecoderSecond(viewtest::Second(viewtest::kMinute2016, s, TimeSymbol::Marker));
+        f.OnDecoderSecond(viewtest::Second(viewtest::kMinute2016, s, TimeSymbol::Marker), {},
+                          SystemNow());
     }
     f.OnDecoderStatus(viewtest::Status(velto::ReceptionState::TimeValid, 40.0, 3 * 96000));
     EXPECT_EQ(f.ClockStatus()->TimeText(), QStringLiteral("2026年12月07日(月) 20:16:02 JST"));
@@ -553,7 +567,8 @@ TEST_F(FrameTest, DecodedTimeGoesToTheStatusBarAndTheTimeCodeWindowKeepsItWhileH
     EXPECT_TRUE(wnd->isVisible());
     wnd->close();
     EXPECT_TRUE(wnd->isHidden());
-    f.OnDecoderSecond(viewtest::Second(viewtest::kMinute2016, 3, TimeSymbol::Zero));
+    f.OnDecoderSecond(viewtest::Second(viewtest::kMinute2016, 3, TimeSymbol::Zero), {},
+                      SystemNow());
     f.SendCommand(ID_TIMECODE);
     EXPECT_EQ(wnd->History().Now(), 3) << "nothing lost while hidden";
 

@@ -59,11 +59,18 @@ public:
     // The started stream's device goes away: its buffer comes back flagged
     // lost. False when no started stream had a buffer queued.
     bool LoseDevice();
-    // The started stream counts `count` samples lost.
+    // The started stream loses `count` samples here, between those it
+    // delivered and those it delivers next.
     void DropSamples(std::size_t count) {
         if (const std::shared_ptr<CWaveInQueue> queue = Started()) {
-            queue->CountDropped(count);
+            queue->Lose(count);
         }
+    }
+    // The first n samples of a buffer, as a stream delivers them part by part.
+    bool DeliverPart(const std::int16_t* samples, std::size_t n) {
+        const std::shared_ptr<CWaveInQueue> queue = Started();
+        if (queue) queue->Deliver(samples, n);
+        return queue != nullptr;
     }
 
     int InGetNumDevs() override { return static_cast<int>(m_inNames.size()); }

@@ -27,17 +27,19 @@ Parsed Parse(const std::vector<std::string>& args) {
 
 TEST(ClockOptions, FeedingTheClockFromLiveReception) {
     const Parsed p = Parse({"--headless", "--simulate", "--chrony-sock", "/run/chrony.jjy.sock",
-                            "--shm", "2", "--latency-ms", "-12.5"});
+                            "--shm", "2", "--shm-mode", "640", "--latency-ms", "-12.5"});
     ASSERT_TRUE(p.ok) << p.error;
     EXPECT_TRUE(p.options.clock.enabled);
     EXPECT_EQ(p.options.clock.chronySock, "/run/chrony.jjy.sock");
     EXPECT_EQ(p.options.clock.shmUnit, 2);
+    EXPECT_EQ(p.options.clock.shmMode, 0640);
     EXPECT_DOUBLE_EQ(p.options.clock.latencyMs, -12.5);
 
     const Parsed plain = Parse({"--headless", "--latency-ms", "3"});
     ASSERT_TRUE(plain.ok);
     EXPECT_FALSE(plain.options.clock.enabled || plain.options.clock.chronySock ||
                  plain.options.clock.shmUnit);
+    EXPECT_EQ(plain.options.clock.shmMode, 0600);
 }
 
 // Each mistake is refused with a sentence that names the option.
@@ -50,6 +52,9 @@ TEST(ClockOptions, RefusesWhatCannotWork) {
         {{"--shm", "-1"}, "--shm needs"},
         {{"--shm", "1.5"}, "--shm needs"},
         {{"--shm", "two"}, "--shm needs"},
+        {{"--shm-mode", "400"}, "--shm-mode needs octal permissions"},
+        {{"--shm-mode", "777"}, "--shm-mode needs"},
+        {{"--shm-mode", "0x1b6"}, "--shm-mode needs"},
         {{"--latency-ms", "fast"}, "--latency-ms needs a number"},
         {{"--latency-ms", "12ms"}, "--latency-ms needs"},
         {{"--latency-ms", "1e9"}, "--latency-ms needs"},

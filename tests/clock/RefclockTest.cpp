@@ -122,10 +122,14 @@ TEST(ShmRefclock, ReaderNeverTakesAHalfWrittenSample) {
     };
     remove();
     std::string problem;
-    const std::unique_ptr<CShmRefclock> writer = CShmRefclock::Attach(unit, &problem);
+    const std::unique_ptr<CShmRefclock> writer = CShmRefclock::Attach(unit, 0600, &problem);
     ASSERT_TRUE(writer) << problem;
     const int id = ::shmget(CShmRefclock::kKeyBase + unit, sizeof(ShmTime), 0);
     ASSERT_GE(id, 0);
+    // Created for Velto's user alone: no other may write a false time into it.
+    shmid_ds state{};
+    ASSERT_EQ(::shmctl(id, IPC_STAT, &state), 0);
+    EXPECT_EQ(state.shm_perm.mode & 0777, 0600u);
     auto* shm = static_cast<ShmTime*>(::shmat(id, nullptr, 0));
     remove();  // gone once both sides have detached
     ASSERT_NE(shm, reinterpret_cast<ShmTime*>(-1));
@@ -186,7 +190,7 @@ TEST(ShmRefclock, ReaderNeverTakesAHalfWrittenSample) {
     EXPECT_EQ(shm->clockTimeStampUSec, static_cast<int>(shm->clockTimeStampNSec / 1000));
     ::shmdt(shm);
 
-    EXPECT_FALSE(CShmRefclock::Attach(CShmRefclock::kMaxUnit + 1, &problem));
+    EXPECT_FALSE(CShmRefclock::Attach(CShmRefclock::kMaxUnit + 1, 0600, &problem));
     EXPECT_EQ(problem, "shared-memory unit 256 is not in 0..255");
 }
 

@@ -39,6 +39,7 @@ TEST(CommandLine, TheTableDecidesTheModeAndEveryOptionIsInTheHelp) {
             args.push_back(o.name == "--station" ? "msf" : o.name == "--rate" ? "192000" : "1");
         }
         if (o.name == "--force") args = {"--record", "x.wav", "--force"};
+        if (o.name == "--shm-mode") args = {"--shm-mode", "600"};
         if (o.name == "--log-days") args = {"--log", "log", "--log-days", "1"};
         if (o.name == "--spectrum") args = {"--input", "x.wav", "--spectrum", "x.png"};
         const Parsed p = Parse(args);

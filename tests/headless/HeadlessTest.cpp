@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <QImage>
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -296,6 +297,37 @@ long long ValidWavFrames(const fs::path& path) {
                        (info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_16 &&
                        size - 2 * info.frames <= 100;
     return whole ? info.frames : -1;
+}
+
+// A recording is judged as the same input live would be: one whose level
+// was turned up into clipping, and one of nothing but zeros, are told so in
+// the warning lines; the clipped one still decodes.
+TEST_F(HeadlessTest, ARecordingThatClipsOrIsSilentIsToldAsLiveInputIs) {
+    SF_INFO info{};
+    SNDFILE* in = sf_open((s_dir / "sim.wav").c_str(), SFM_READ, &info);
+    ASSERT_NE(in, nullptr);
+    std::vector<short> samples(static_cast<std::size_t>(info.frames));
+    ASSERT_EQ(sf_readf_short(in, samples.data(), info.frames), info.frames);
+    sf_close(in);
+    const auto write = [&](const std::string& name, double gain) {
+        SF_INFO out = info;
+        SNDFILE* f = sf_open((s_dir / name).c_str(), SFM_WRITE, &out);
+        std::vector<short> scaled(samples.size());
+        for (std::size_t i = 0; i < samples.size(); ++i) {
+            scaled[i] = static_cast<short>(std::clamp(gain * samples[i], -32768.0, 32767.0));
+        }
+        sf_writef_short(f, scaled.data(), info.frames);
+        sf_close(f);
+        return (s_dir / name).string();
+    };
+    const Result clipped = Run({"--headless", "--input", write("loud.wav", 6.0), "--json"});
+    EXPECT_EQ(clipped.status, 0) << clipped.err;
+    EXPECT_EQ(Count(clipped.out, "\"code\":\"clipping\""), 1) << clipped.out;
+    EXPECT_GE(Minutes(clipped.out).size(), 1u);
+    const Result silent = Run({"--headless", "--input", write("zero.wav", 0.0), "--json"});
+    EXPECT_EQ(Count(silent.out, "\"code\":\"silence\""), 1) << silent.out;
+    const Result clean = Run({"--headless", "--input", (s_dir / "sim.wav").string(), "--json"});
+    EXPECT_EQ(Count(clean.out, "\"type\":\"warning\""), 0) << clean.out;
 }
 
 TEST_F(HeadlessTest, SigtermWhileRecordingLiveLeavesAValidWavAndExitsZero) {

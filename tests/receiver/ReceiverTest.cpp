@@ -278,6 +278,55 @@ TEST_F(ReceiverTest, FallingMoreThanSeventyNineBuffersBehindIsAGapTheDecoderIsTo
     EXPECT_EQ(m_log.next, kBufferSamples);
 }
 
+// Samples the stream loses are counted and placed: before a buffer, within
+// one, twice within one (the good samples between the two losses go with
+// them). Every sample reaches the decoder at the index of its place in time:
+// here each sample's value is that index, modulo 30000.
+TEST_F(ReceiverTest, SamplesTheStreamLostMoveTheIndexOnByTheirNumberWhereTheyWereLost) {
+    struct Places : IReceiverObserver {
+        void OnInput(std::int64_t first, const std::int16_t* samples, std::size_t n) override {
+            for (std::size_t i = 0; i < n; ++i) {
+                const auto at = first + static_cast<std::int64_t>(i);
+                wrong += samples[i] != static_cast<std::int16_t>(at % 30000) ? 1 : 0;
+            }
+            end = first + static_cast<std::int64_t>(n);
+        }
+        int wrong = 0;
+        std::int64_t end = 0;
+    } places;
+    m_receiver.AddObserver(&places);
+    m_receiver.SetUnattended(true);
+    Start();
+    std::int64_t at = 0;  // the card's own count of samples
+    std::vector<std::int16_t> part;
+    const auto deliver = [&](std::size_t n) {
+        part.resize(n);
+        for (std::int16_t& sample : part) sample = static_cast<std::int16_t>(at++ % 30000);
+        std::thread([&] { ASSERT_TRUE(m_service.DeliverPart(part.data(), n)); }).join();
+    };
+    const auto lose = [&](std::size_t n) {
+        std::thread([&] { m_service.DropSamples(n); }).join();
+        at += static_cast<std::int64_t>(n);
+    };
+    deliver(kBufferSamples);
+    lose(777);  // between two buffers
+    deliver(3000);
+    lose(1234);  // within one
+    deliver(kBufferSamples - 3000 + 500);
+    lose(10);  // twice within one
+    deliver(200);
+    lose(20);
+    deliver(kBufferSamples * 3);
+    m_receiver.OnCaptureData();
+    m_receiver.RemoveObserver(&places);
+    EXPECT_EQ(places.wrong, 0);
+    // All but the part of a buffer still being filled.
+    EXPECT_GT(places.end, at - kBufferSamples);
+    EXPECT_LE(places.end, at);
+    // The input's warning counts what the stream lost.
+    EXPECT_NE(std::ranges::find(m_log.warnings, "samples-dropped"), m_log.warnings.end());
+}
+
 // A run that nobody watches has no display chain and no monitor; the input
 // is still checked and decoded, and a lost device ends it as any other.
 TEST_F(ReceiverTest, AnUnattendedRunDecodesWithoutChainOrMonitorUntilItsDeviceIsLost) {

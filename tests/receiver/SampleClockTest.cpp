@@ -104,5 +104,59 @@ TEST(SampleClock, ReadinessStepsAndReset) {
     EXPECT_NEAR(Seconds(clock.TimeOf(0.0)), 50.0, 1e-6);
 }
 
+// The process held up for 0.5 to 12 s: the buffers of the pause come in one
+// burst when it goes on, each stamped late, and the stream then keeps its pace
+// again (a sound card's own buffer, or the simulator's catching up). The line
+// stays on the capture times throughout, and once the burst has come no
+// on-time point until 10 s after the pause began counts as steady. A step of the system
+// clock that the owner reports moves the line by as much.
+TEST(SampleClock, KeepsItsLineThroughHoldUpsAndFollowsAReportedStep) {
+    for (const double pause : {0.5, 1.0, 3.0, 12.0}) {
+        CSampleClock clock(kRate);
+        double shift = 0.0;  // the system clock's steps so far
+        double worst = 0.0;
+        const std::int64_t held = 600;  // buffer at which the process stops
+        const auto stalled = static_cast<std::int64_t>(pause * 10.0);
+        for (std::int64_t k = 0; k < 1400; ++k) {
+            const double end = 0.1 * static_cast<double>(k + 1);  // true capture time
+            double arrival = end + 0.002 + 0.001 * static_cast<double>(k % 3);
+            if (k >= held && k < held + stalled) {
+                arrival = 0.1 * static_cast<double>(held + stalled) + 0.002;  // the burst
+            }
+            if (k == 1000) {
+                shift += 2.5;
+                clock.Shift(2.5);
+            }
+            clock.AddStamp((k + 1) * kBuffer, At(arrival + shift));
+            if (k > 100) {
+                const double n = static_cast<double>(k + 1) * kBuffer - 40000.0;
+                const double error = Seconds(clock.TimeOf(n)) - (n / kRate + 0.002 + shift);
+                worst = std::max(worst, std::abs(error));
+                // Once the burst or the step has been seen.
+                const bool nearUpset = (k >= held && n < held * kBuffer + 10 * kRate) ||
+                                       (k >= 1000 && n < 1000.0 * kBuffer + 10 * kRate);
+                if (nearUpset) {
+                    EXPECT_FALSE(clock.Steady(n)) << pause << " s, buffer " << k;
+                }
+            }
+        }
+        EXPECT_LT(worst, 0.0005) << "after a hold-up of " << pause << " s";
+        EXPECT_TRUE(clock.Steady(1300.0 * kBuffer)) << pause;
+    }
+}
+
+// Stamps that stay late for seconds are not a hold-up: the system clock was
+// set forward unreported, or samples went missing unsaid. The line gives way
+// to them.
+TEST(SampleClock, GivesWayToLastingLateness) {
+    CSampleClock clock(kRate);
+    for (std::int64_t k = 0; k < 300; ++k) {
+        const double late = k >= 200 ? 2.0 : 0.0;
+        clock.AddStamp((k + 1) * kBuffer, At(0.1 * static_cast<double>(k + 1) + late));
+    }
+    EXPECT_NEAR(Seconds(clock.TimeOf(300.0 * kBuffer)), 32.0, 1e-6);
+    EXPECT_FALSE(clock.Steady(300.0 * kBuffer));
+}
+
 }  // namespace
 }  // namespace velto

@@ -2,11 +2,17 @@
 
 #include <QImage>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <optional>
+#include <tuple>
+#include <vector>
 
+#include "simulator/JjySignal.h"
 #include "tests/views/ViewTestSupport.h"
+#include "timecode/Decoder.h"
 #include "views/ClockStatus.h"
+#include "views/TimeTexts.h"
 
 using namespace viewtest;
 using velto::ReceptionState;
@@ -14,9 +20,19 @@ using velto::TimeSymbol;
 
 namespace {
 
+// A moment by the system clock, which these tests hold still.
+const velto::SystemTime kNow{1796642400, 250000000};
+
 class ClockStatusTest : public ::testing::Test {
 protected:
-    ClockStatusTest() { m_clock.resize(m_clock.sizeHint()); }
+    ClockStatusTest() {
+        m_clock.resize(m_clock.sizeHint());
+        m_clock.SetClock([] { return kNow; });
+    }
+    // A second heard just now: the clock shows it as it is.
+    void Heard(const velto::DecoderSecond& s, std::optional<double> offsetMs = {}) {
+        m_clock.OnSecond(s, offsetMs, kNow);
+    }
 
     // Pixels in the time's place that differ from its background.
     int TimeInk() {
@@ -37,11 +53,9 @@ TEST_F(ClockStatusTest, ShowsTheTimeOnlyWhileTheDecoderHoldsOne) {
 
     // Seconds and minutes found, time not yet: states change, no time appears
     // even with a system offset at hand.
-    m_clock.OnSecond(Second(kMinute2016, 5, TimeSymbol::One, 0.0, ReceptionState::SecondLocked),
-                     1.0);
+    Heard(Second(kMinute2016, 5, TimeSymbol::One, 0.0, ReceptionState::SecondLocked), 1.0);
     EXPECT_EQ(m_clock.StateText(), "秒同期");
-    m_clock.OnSecond(Second(kMinute2016, 6, TimeSymbol::Zero, 0.0, ReceptionState::MinuteLocked),
-                     1.0);
+    Heard(Second(kMinute2016, 6, TimeSymbol::Zero, 0.0, ReceptionState::MinuteLocked), 1.0);
     EXPECT_EQ(m_clock.StateText(), "分同期");
     EXPECT_EQ(m_clock.TimeText(), "");
     EXPECT_EQ(m_clock.OffsetText(), "");
@@ -51,20 +65,22 @@ TEST_F(ClockStatusTest, ShowsTheTimeOnlyWhileTheDecoderHoldsOne) {
     auto odd = Second(kMinute2016, 7, TimeSymbol::Zero, 0.0, ReceptionState::MinuteLocked);
     odd.timeValid = true;
     odd.utcUnix = kMinute2016 + 7;
-    m_clock.OnSecond(odd);
+    Heard(odd);
     EXPECT_EQ(TimeInk(), 0);
 
+    // Without knowing when the second was heard, no time can be carried to now.
     m_clock.OnSecond(Second(kMinute2016, 8, TimeSymbol::Zero));
+    EXPECT_EQ(TimeInk(), 0);
+    Heard(Second(kMinute2016, 8, TimeSymbol::Zero));
     EXPECT_EQ(m_clock.StateText(), "時刻確定");
     EXPECT_GT(TimeInk(), 100);
 
     // The flywheel keeps the time; losing the signal clears it.
-    m_clock.OnSecond(Second(kMinute2016, 10, TimeSymbol::Zero), 2.0);
+    Heard(Second(kMinute2016, 10, TimeSymbol::Zero), 2.0);
     m_clock.OnStatus(Status(ReceptionState::TimeValid, 41.26, 96000));
     EXPECT_EQ(m_clock.Cn0Text(), "C/N0 41.3 dB-Hz");
     m_clock.OnStatus(Status(ReceptionState::Flywheel, 8.0, 192000));
-    m_clock.OnSecond(Second(kMinute2016, 11, TimeSymbol::Erasure, 0.0, ReceptionState::Flywheel),
-                     2.0);
+    Heard(Second(kMinute2016, 11, TimeSymbol::Erasure, 0.0, ReceptionState::Flywheel), 2.0);
     EXPECT_EQ(m_clock.StateText(), "フライホイール");
     EXPECT_EQ(m_clock.TimeText(), "2026年12月07日(月) 20:16:11 JST");
     EXPECT_EQ(m_clock.OffsetText(), "PC時計 +2.0 ms");
@@ -104,10 +120,95 @@ TEST_F(ClockStatusTest, TicksOnTheDecodersSecondsInJst) {
     for (const auto& c : cases) {
         auto second = Second(c.minute, c.second, TimeSymbol::Zero);
         second.utcUnix = c.utc != 0 ? c.utc : second.utcUnix;
-        m_clock.OnSecond(second, c.offsetMs);
+        Heard(second, c.offsetMs);
         EXPECT_EQ(m_clock.TimeText(), QString::fromUtf8(c.time));
         EXPECT_EQ(m_clock.OffsetText(), QString::fromUtf8(c.offset));
     }
+}
+
+// The simulated station, decoded as it comes in buffers of 100 ms; the
+// system clock is right and reads sample n as the instant it was sent. After
+// every buffer "now" is the newest sample, and the clock, ticked as its timer
+// would, must show the simulator's second within 50 ms whenever it shows one:
+// while the signal is received and in the flywheel after it has gone. The
+// decoder judges each second some seconds late; the clock must not be late.
+TEST(ClockStatusNow, ShowsTheSimulatorsSecondNowAndTicksAtItsEdge) {
+    constexpr std::int64_t kStation = 1796642160;  // 2026-12-07 20:16:00 JST
+    constexpr std::int64_t kOffset = 41234;        // samples into that second
+    constexpr double kRate = velto::kSampleRate;
+    // The truth at sample n, in seconds after kStation.
+    const auto truth = [](double n) { return (static_cast<double>(kOffset) + n) / kRate; };
+    const auto systemAt = [&](double n) { return velto::SystemTime{kStation, 0}.Plus(truth(n)); };
+
+    CClockStatus clock;
+    double fed = 0.0;
+    clock.SetClock([&] { return systemAt(fed); });
+    struct Sink : velto::IDecoderSink {
+        CClockStatus& clock;
+        std::function<velto::SystemTime(double)> at;
+        Sink(CClockStatus& c, std::function<velto::SystemTime(double)> a)
+            : clock(c), at(std::move(a)) {}
+        void OnSecond(const velto::DecoderSecond& s) override {
+            clock.OnSecond(s, {}, at(s.onTimeSample));
+        }
+        void OnMinute(const velto::DecoderMinute&) override {}
+        void OnStatus(const velto::DecoderStatus& s) override { clock.OnStatus(s); }
+    } sink(clock, systemAt);
+    velto::CDecoder decoder(sink);
+
+    velto::JjySignalOptions options;
+    options.carrierAmplitude = 3000.0;
+    options.noiseSigma = 300.0;
+    options.startOffsetSamples = kOffset;
+    std::vector<std::int16_t> buffer(velto::kBufferSamples);
+    int shown = 0;
+    int flywheel = 0;
+    for (const auto& [start, seconds, amplitude] :
+         {std::tuple(kStation, 200, 3000.0), std::tuple(kStation + 200, 40, 0.0)}) {
+        options.carrierAmplitude = amplitude;
+        velto::CJjySignal signal(start, options);
+        for (int b = 0; b < seconds * 10; ++b) {
+            signal.Generate(buffer.data(), buffer.size());
+            decoder.Feed(static_cast<std::int64_t>(fed), buffer.data(), buffer.size());
+            fed += static_cast<double>(buffer.size());
+            clock.Tick();
+            const auto present = clock.Shown();
+            if (!present) continue;
+            ++shown;
+            flywheel += clock.StateText() == QStringLiteral("フライホイール") ? 1 : 0;
+            const double now = truth(fed);
+            const double second = static_cast<double>(present->utcUnix - kStation);
+            ASSERT_GT(now, second - 0.05) << "at " << now << " s";
+            ASSERT_LT(now, second + 1.05) << "at " << now << " s";
+            EXPECT_EQ(clock.TimeText(), velto::JstClockText(present->utcUnix));
+            // The timer is set for just after the next second's edge.
+            const double next = now + clock.TickInterval() * 1e-3;
+            EXPECT_GE(next, std::floor(now) + 1.0) << "at " << now << " s";
+            EXPECT_LT(next, std::floor(now) + 1.01) << "at " << now << " s";
+        }
+    }
+    EXPECT_GT(shown, 500) << "the time was shown for too short a while";
+    EXPECT_GT(flywheel, 10) << "the flywheel was not reached";
+}
+
+// Carried across the end of a month with a leap second announced: an
+// inserted one is shown as :60 and the seconds after it keep their names;
+// a deleted one is left out.
+TEST(ClockStatusNow, CarriesTheTimeAcrossALeapSecond) {
+    constexpr std::int64_t kEnd = 1483228800;  // 2017-01-01 00:00:00 UTC
+    velto::DecoderSecond s = Second(kEnd - 60, 57, TimeSymbol::Zero);
+    s.leap = 1;
+    const std::vector<std::pair<std::int64_t, int>> inserted = {
+        {kEnd - 2, -1}, {kEnd - 1, -1}, {kEnd, 60}, {kEnd, -1}, {kEnd + 1, -1}};
+    for (int k = 1; k <= 5; ++k) {
+        const CClockStatus::Present p = CClockStatus::Carried(s, k);
+        EXPECT_EQ(std::make_pair(p.utcUnix, p.leapSecond), inserted[k - 1]) << k;
+    }
+    s.leap = 2;
+    EXPECT_EQ(CClockStatus::Carried(s, 1).utcUnix, kEnd - 2);
+    EXPECT_EQ(CClockStatus::Carried(s, 2).utcUnix, kEnd);
+    s.leap = 0;
+    EXPECT_EQ(CClockStatus::Carried(s, 3).utcUnix, kEnd);
 }
 
 }  // namespace

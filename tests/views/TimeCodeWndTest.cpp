@@ -95,6 +95,29 @@ TEST_F(TimeCodeWndTest, CellsFillSecondBySecondWithTheSymbolsOfTheFrame) {
     EXPECT_GT(zero.width() * zero.height() - Count(image, Fill(image, 0, 1), zero), 10);
 }
 
+// With the time known, the highlighted cell is the second now, as the status
+// bar's clock shows it, ahead of the seconds judged; a minute the decoder has
+// not reached yet is an empty row on top, the judged minute below it.
+TEST_F(TimeCodeWndTest, TheHighlightIsTheSecondNow) {
+    const auto highlighted = [](const QImage& image, int age, int second) {
+        const QRect cell = CTimeCodeWnd::CellRect(age, second);
+        return image.pixel(cell.left(), cell.center().y()) ==
+               CTimeCodeWnd::HighlightColour().rgb();
+    };
+    Minute(0, 0, 52);
+    m_wnd.SetPresent(kMinute2016, 57);
+    QImage image = m_wnd.Render();
+    EXPECT_TRUE(highlighted(image, 0, 57));
+    EXPECT_FALSE(highlighted(image, 0, 52));
+
+    m_wnd.SetPresent(kMinute2016 + 60, 2);
+    Minute(0, 53, 57);
+    image = m_wnd.Render();
+    EXPECT_TRUE(highlighted(image, 0, 2));
+    EXPECT_EQ(Fill(image, 0, 0), CTimeCodeWnd::EmptyCellColour().rgb());
+    EXPECT_EQ(SecondsOf(image, 1, TimeSymbol::Marker), (std::vector<int>{0, 9, 19, 29, 39, 49}));
+}
+
 TEST_F(TimeCodeWndTest, PastMinutesAreRowsBelowAndTheCallSignMinuteIsMarked) {
     Minute(-7);
     for (int m = -6; m <= -2; ++m) {

@@ -1,0 +1,128 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QMenuBar>
+#include <QRegularExpression>
+#include <map>
+#include <string>
+
+#include "app/LibraryTexts.h"
+#include "app/StatusBar.h"
+#include "app/UiLanguage.h"
+#include "health/Warning.h"
+#include "tests/app/FrameFixture.h"
+#include "views/ChildView.h"
+#include "views/ClockStatus.h"
+
+namespace {
+
+using velto::WarningCode;
+
+UiLanguage LanguageOf(const std::map<std::string, QString>& environment) {
+    return UiLanguageOf([&](const char* name) {
+        const auto it = environment.find(name);
+        return it == environment.end() ? QString() : it->second;
+    });
+}
+
+TEST(UiLanguage, TheFirstVariableSetDecidesInGettextsOrder) {
+    const auto ja = UiLanguage::Japanese;
+    const auto en = UiLanguage::English;
+    EXPECT_EQ(LanguageOf({}), en);
+    EXPECT_EQ(LanguageOf({{"LANG", "C"}}), en);
+    EXPECT_EQ(LanguageOf({{"LANG", "ja_JP.UTF-8"}}), ja);
+    EXPECT_EQ(LanguageOf({{"LANG", "ja"}}), ja);
+    EXPECT_EQ(LanguageOf({{"LANG", "jam"}}), en);
+    EXPECT_EQ(LanguageOf({{"LANG", "ja_JP.UTF-8"}, {"LC_MESSAGES", "en_GB.UTF-8"}}), en);
+    EXPECT_EQ(LanguageOf({{"LC_MESSAGES", "en_GB.UTF-8"}, {"LC_ALL", "ja_JP.UTF-8"}}), ja);
+    // LANGUAGE's first entry comes before all of them; an empty one counts as unset.
+    EXPECT_EQ(LanguageOf({{"LC_ALL", "en_US.UTF-8"}, {"LANGUAGE", "ja:en"}}), ja);
+    EXPECT_EQ(LanguageOf({{"LC_ALL", "ja_JP.UTF-8"}, {"LANGUAGE", "en_US:ja"}}), en);
+    EXPECT_EQ(LanguageOf({{"LANG", "ja_JP.UTF-8"}, {"LANGUAGE", ""}}), ja);
+}
+
+QStringList MenuTitles(const CMainFrame& frame) {
+    QStringList titles;
+    for (const QAction* menu : frame.menuBar()->actions()) titles << menu->text();
+    return titles;
+}
+
+// The frame as the window shows it under each language: the menus, the
+// status bar's rows, the strips' captions and a warning with its figures.
+class TranslatedFrame : public CFrameFixture {
+protected:
+    void Build(UiLanguage language) {
+        m_frame.reset();
+        m_translations = std::make_unique<CUiTranslations>(language);
+        m_frame = std::make_unique<CMainFrame>();
+        m_frame->show();
+    }
+    void TearDown() override {
+        m_frame.reset();
+        m_translations.reset();
+    }
+    // The lower row with one warning standing.
+    QString Shown(WarningCode code, const std::string& text) {
+        CStatusBar* bar = m_frame->StatusBar();
+        bar->OnHealthEvent({code, true, text});
+        const QString shown = bar->MessageText();
+        EXPECT_TRUE(bar->MessageFits()) << shown.toStdString();
+        bar->OnHealthEvent({code, false, {}});
+        return shown;
+    }
+    std::unique_ptr<CUiTranslations> m_translations;
+};
+
+TEST_F(TranslatedFrame, AnEnglishLocaleShowsEveryTextInEnglish) {
+    Build(UiLanguage::English);
+    EXPECT_EQ(MenuTitles(*m_frame), (QStringList{"&Receive", "&Help"}));
+    QStringList commands;
+    for (const QAction* a : m_frame->ReceiveMenu()->actions()) commands << a->text();
+    EXPECT_EQ(commands.join('|'),
+              "&Start\tSpace|&Open File...|&Record...|Sound &Card...|Cloc&k Setting...|&Waveform|"
+              "&Time Code|S&pectrum||E&xit");
+    CStatusBar* bar = m_frame->StatusBar();
+    EXPECT_EQ(bar->ReceptionText(), "Stopped");
+    EXPECT_EQ(bar->DeviceText(), "Default device");
+    EXPECT_EQ(m_frame->ClockStatus()->StateText(), "No signal");
+    EXPECT_EQ(m_frame->View()->RawCaption(), "Extracted JJY amplitude");
+    Space();
+    EXPECT_EQ(bar->ReceptionText(), "Receiving");
+    EXPECT_EQ(bar->MessageText(), "Checking the input…");
+    EXPECT_EQ(StartText(), "Stop\tSpace");
+
+    // A warning's figures and names stay where its sentence puts them, even
+    // when they look like a figure's mark themselves.
+    EXPECT_EQ(Shown(WarningCode::SamplesDropped, velto::SamplesDroppedText(120, 99999)),
+              "120 ms of samples lost (99999 ms in this run)");
+    EXPECT_EQ(
+        Shown(WarningCode::StoredDeviceMissing, velto::StoredDeviceMissingText("Card %2 (hw:1)")),
+        "The stored sound card \"Card %2 (hw:1)\" is not there. The default device is used");
+    EXPECT_EQ(Shown(WarningCode::NotDecoded, velto::NotDecodedText("DCF77")),
+              "The time of DCF77 is not decoded yet; its signal is only shown");
+    for (WarningCode code : {WarningCode::NoUltrasound, WarningCode::Clipping, WarningCode::Silence,
+                             WarningCode::DeviceLost}) {
+        const QString shown = Shown(code, velto::WarningText(code));
+        EXPECT_FALSE(shown.contains(QRegularExpression("[\\x{3000}-\\x{9fff}]")))
+            << shown.toStdString();
+    }
+    // What no sentence describes, a library's own message, is shown as told.
+    EXPECT_EQ(ShownWarningText("cannot send to chronyd at /run/x: refused"),
+              "cannot send to chronyd at /run/x: refused");
+}
+
+TEST_F(TranslatedFrame, AJapaneseLocaleShowsTheJapaneseTextsAsTheyAre) {
+    Build(UiLanguage::Japanese);
+    EXPECT_EQ(MenuTitles(*m_frame), (QStringList{"受信(&R)", "ヘルプ(&H)"}));
+    EXPECT_EQ(StartText(), "開始\tSpace");
+    CStatusBar* bar = m_frame->StatusBar();
+    EXPECT_EQ(bar->ReceptionText(), "停止");
+    EXPECT_EQ(bar->DeviceText(), "既定のデバイス");
+    EXPECT_EQ(m_frame->ClockStatus()->StateText(), "無信号");
+    EXPECT_EQ(m_frame->View()->RawCaption(), "抽出したJJYの振幅");
+    const std::string dropped = velto::SamplesDroppedText(120, 99999);
+    EXPECT_EQ(dropped, "120 ms 分のサンプルが失われました (この受信で計 99999 ms)");
+    EXPECT_EQ(Shown(WarningCode::SamplesDropped, dropped), QString::fromStdString(dropped));
+}
+
+}  // namespace

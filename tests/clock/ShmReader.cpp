@@ -1,0 +1,70 @@
+// Reads an NTP shared-memory unit as ntpd's driver 28 does, and says what it
+// made of each sample, one line each:
+//   velto_shm_reader UNIT SECONDS
+// It polls the segment five times a second for SECONDS; a sample counts once
+// its count is even and the same before and after the copy (mode 1) and
+// `valid` is set, and is then taken (valid cleared). It is accepted when its
+// receive time is at most 5 s before the reader's clock, as ntpd requires,
+// and refused as stale otherwise. Each line: "ok" or "stale", the receive
+// time, and the offset (true minus receive) in seconds.
+#include <sys/ipc.h>
+#include <sys/shm.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+
+#include "clock/ShmRefclock.h"
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: %s UNIT SECONDS\n", argv[0]);
+        return 2;
+    }
+    const int unit = std::atoi(argv[1]);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(std::atoi(argv[2]));
+    velto::ShmTime* shm = nullptr;
+    while (shm == nullptr && std::chrono::steady_clock::now() < end) {
+        const int id = ::shmget(velto::CShmRefclock::kKeyBase + unit, sizeof(velto::ShmTime), 0);
+        void* at = id >= 0 ? ::shmat(id, nullptr, 0) : reinterpret_cast<void*>(-1);
+        if (at != reinterpret_cast<void*>(-1)) {
+            shm = static_cast<velto::ShmTime*>(at);
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+    }
+    if (shm == nullptr) {
+        std::fprintf(stderr, "no shared-memory unit %d\n", unit);
+        return 1;
+    }
+    std::atomic_ref<int> count(shm->count);
+    std::atomic_ref<int> valid(shm->valid);
+    while (std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        const int before = count.load();
+        if (valid.load() == 0 || before % 2 != 0) {
+            continue;
+        }
+        const volatile velto::ShmTime& v = *shm;
+        const long long clockSec = v.clockTimeStampSec;
+        const long long clockNsec = v.clockTimeStampNSec;
+        const long long receiveSec = v.receiveTimeStampSec;
+        const long long receiveNsec = v.receiveTimeStampNSec;
+        if (count.fetch_add(0) != before) {
+            continue;  // written under the copy: read again next time
+        }
+        valid.store(0);
+        const double now =
+            std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
+                .count();
+        const double receive = static_cast<double>(receiveSec) + receiveNsec * 1e-9;
+        const double offset =
+            static_cast<double>(clockSec - receiveSec) + (clockNsec - receiveNsec) * 1e-9;
+        std::printf("%s %.6f %.6f\n", now - receive <= 5.0 ? "ok" : "stale", receive, offset);
+        std::fflush(stdout);
+    }
+    ::shmdt(shm);
+    return 0;
+}
