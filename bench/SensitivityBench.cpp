@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "simulator/JjySignal.h"
+#include "simulator/StationSignal.h"
 #include "station/FrameEncoder.h"
 #include "station/Station.h"
 #include "timecode/Decoder.h"
@@ -74,7 +74,7 @@ struct RunResult {
 // Checks every report against the simulator's truth as it comes.
 struct Judge : IDecoderSink {
     std::int64_t start;
-    const CJjySignal* signal = nullptr;
+    const CStationSignal* signal = nullptr;
     bool noiseAlone = false;
     std::int64_t fed = 0;  // input samples fed so far
     RunResult r;
@@ -161,12 +161,12 @@ struct Judge : IDecoderSink {
     }
 };
 
-JjySignalOptions Options(const Station& station, Condition c, double cn0, double fadingPeriod,
-                         std::uint64_t seed) {
-    JjySignalOptions o;
+StationSignalOptions Options(const Station& station, int rate, Condition c, double cn0,
+                             double fadingPeriod, std::uint64_t seed) {
+    StationSignalOptions o;
     o.station = station.id;
-    o.carrierAmplitude =
-        kNoiseSigma * std::sqrt(4.0 * std::pow(10.0, cn0 / 10.0) / station.sampleRate);
+    o.sampleRate = rate;
+    o.carrierAmplitude = kNoiseSigma * std::sqrt(4.0 * std::pow(10.0, cn0 / 10.0) / rate);
     o.cn0DbHz = cn0;
     o.fastNoise = true;
     o.callSignMinutes = true;
@@ -183,9 +183,9 @@ JjySignalOptions Options(const Station& station, Condition c, double cn0, double
     return o;
 }
 
-RunResult RunOne(const JjySignalOptions& base, std::int64_t start, double minutes) {
-    JjySignalOptions o = base;
-    CJjySignal signal(start, o);
+RunResult RunOne(const StationSignalOptions& base, std::int64_t start, double minutes) {
+    StationSignalOptions o = base;
+    CStationSignal signal(start, o);
     Judge judge;
     judge.start = start;
     judge.signal = &signal;
@@ -266,6 +266,7 @@ struct Args {
     std::string plot = "bench/sensitivity.png";
     std::string only;  // "condition:C/N0" cells to run, e.g. "2:30,1:20" (0 steady, 1 fading)
     const Station* station = &GetStation(StationId::Jjy40);
+    int rate = 0;  // the station's own
     bool verbose = false;
 };
 
@@ -308,15 +309,14 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "unknown station: %s\n", name);
                 return 2;
             }
-            if (!CDecoder::Reads(*a.station)) {
-                std::fprintf(stderr, "the decoder does not read %s yet\n", name);
-                return 2;
-            }
+        } else if (!std::strcmp(argv[i], "--rate")) {
+            a.rate = std::atoi(next("--rate"));
         } else {
-            std::fprintf(stderr,
-                         "usage: velto_sensitivity [--runs N] [--minutes M] [--noise-hours H] "
-                         "[--threads T] [--fading-period S] [--plot FILE.png] [--only C:CN0,...] "
-                         "[--verbose] [--robust-runs N] [--robust-only] [--station NAME]\n");
+            std::fprintf(
+                stderr,
+                "usage: velto_sensitivity [--runs N] [--minutes M] [--noise-hours H] "
+                "[--threads T] [--fading-period S] [--plot FILE.png] [--only C:CN0,...] "
+                "[--verbose] [--robust-runs N] [--robust-only] [--station NAME] [--rate R]\n");
             return 2;
         }
     }
@@ -326,12 +326,17 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    const int rate = a.station->sampleRate;
+    const int rate = a.rate > 0 ? a.rate : a.station->sampleRate;
+    if (!CDecoder::Reads(*a.station, rate)) {
+        std::fprintf(stderr, "the decoder does not read %s at %d samples/s\n",
+                     std::string(a.station->name).c_str(), rate);
+        return 2;
+    }
     const double cn0s[] = {35, 30, 25, 20, 15, 12};
     const Condition conditions[] = {Condition::Steady, Condition::Sinusoidal, Condition::Rician};
     struct Job {
         int cell;
-        JjySignalOptions options;
+        StationSignalOptions options;
         std::int64_t start;
         double minutes;
     };
@@ -340,8 +345,8 @@ int main(int argc, char** argv) {
     for (int c = 0; c < 3; ++c) {
         for (int i = 0; i < 6; ++i) {
             for (int run = 0; run < a.runs; ++run) {
-                JjySignalOptions o =
-                    Options(*a.station, conditions[c], cn0s[i], a.fadingPeriod, rng());
+                StationSignalOptions o =
+                    Options(*a.station, rate, conditions[c], cn0s[i], a.fadingPeriod, rng());
                 // Somewhere in 2026, part-way into a second, on a sound card
                 // whose clock is up to 150 ppm off.
                 const std::int64_t start = 1767225600 + std::int64_t(rng() % (365 * 86400));
@@ -359,8 +364,9 @@ int main(int argc, char** argv) {
     // A day of noise alone, with crashes and hum, split over the threads.
     const int noiseParts = std::max(1, a.threads);
     for (int p = 0; p < noiseParts && a.noiseHours > 0.0 && !a.robustOnly; ++p) {
-        JjySignalOptions o;
+        StationSignalOptions o;
         o.station = a.station->id;
+        o.sampleRate = rate;
         o.carrierAmplitude = 0.0;
         o.noiseSigma = kNoiseSigma;
         o.fastNoise = true;
@@ -380,8 +386,8 @@ int main(int argc, char** argv) {
     for (std::size_t row = 0; row < robust.size(); ++row) {
         const RobustRow& w = robust[row];
         for (int run = 0; run < a.robustRuns; ++run) {
-            JjySignalOptions o =
-                Options(*a.station, Condition::Steady, w.cn0, a.fadingPeriod, robustRng());
+            StationSignalOptions o =
+                Options(*a.station, rate, Condition::Steady, w.cn0, a.fadingPeriod, robustRng());
             const std::int64_t start = 1767225600 + std::int64_t(robustRng() % (365 * 86400));
             o.startOffsetSamples = std::int64_t(robustRng() % std::uint64_t(rate));
             o.clockPpm = double(std::int64_t(robustRng() % 301) - 150);
@@ -501,7 +507,7 @@ int main(int argc, char** argv) {
     if (a.verbose) {
         for (std::size_t j = 0; j < jobs.size(); ++j) {
             if (jobs[j].cell < kRobustCell) continue;
-            const JjySignalOptions& o = jobs[j].options;
+            const StationSignalOptions& o = jobs[j].options;
             const RunResult& r = results[j];
             std::printf(
                 "row %d seed %llu start %lld offset %lld ppm %.0f splice %lld at %lld: "

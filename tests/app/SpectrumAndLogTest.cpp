@@ -16,7 +16,7 @@
 #include "log/ReceptionLogFormat.h"
 #include "logfeed/ReceptionLogSettings.h"
 #include "plot/SpectrumPlot.h"
-#include "simulator/JjySignal.h"
+#include "simulator/StationSignal.h"
 #include "tests/app/FrameFixture.h"
 #include "views/SpectrumWnd.h"
 #include "views/TimeCodeWnd.h"
@@ -29,8 +29,8 @@ class SpectrumAndLogTest : public CFrameFixture {
 protected:
     SpectrumAndLogTest() : m_signal(velto::SystemTime::Now().sec, Options()) {}
 
-    static velto::JjySignalOptions Options() {
-        velto::JjySignalOptions o;
+    static velto::StationSignalOptions Options() {
+        velto::StationSignalOptions o;
         o.carrierAmplitude = 3000.0;
         o.cn0DbHz = 45.0;
         return o;
@@ -45,7 +45,7 @@ protected:
         }
     }
 
-    velto::CJjySignal m_signal;
+    velto::CStationSignal m_signal;
 };
 
 // The topmost pixel of the band's average in a column at `hz`; below the

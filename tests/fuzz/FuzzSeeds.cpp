@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "SoftSeconds.h"
-#include "simulator/JjySignal.h"
+#include "simulator/StationSignal.h"
 #include "timecode/CarrierTracker.h"
 #include "timecode/Decimator.h"
 #include "timecode/LevelFit.h"
@@ -103,13 +103,13 @@ int main(int argc, char** argv) {
         {40.0, 4.0, 1796610180 + 20}, {25.0, 12.0, 1798729140}, {18.0, 12.0, 1796643000 + 37}};
     int number = 0;
     for (const Seed& seed : seeds) {
-        JjySignalOptions o;
+        StationSignalOptions o;
         o.carrierAmplitude = 2000.0 * std::sqrt(4.0 * std::pow(10.0, seed.cn0 / 10.0) / 96000.0);
         o.cn0DbHz = seed.cn0;
         o.fastNoise = true;
         o.seed = static_cast<std::uint64_t>(++number);
         o.callSignMinutes = true;
-        CJjySignal signal(seed.start, o);
+        CStationSignal signal(seed.start, o);
         Stages st;
         std::vector<std::int16_t> buffer(9600);
         std::int64_t fed = 0;

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "simulator/JjySignal.h"
+#include "simulator/StationSignal.h"
 
 namespace velto {
 namespace {
@@ -22,8 +22,8 @@ std::uint64_t Fnv1a(const std::vector<std::int16_t>& x) {
     return h;
 }
 
-std::uint64_t Hash(std::int64_t start, const JjySignalOptions& o, std::size_t seconds) {
-    CJjySignal signal(start, o);
+std::uint64_t Hash(std::int64_t start, const StationSignalOptions& o, std::size_t seconds) {
+    CStationSignal signal(start, o);
     std::vector<std::int16_t> x(96000 * seconds);
     signal.Generate(x.data(), x.size());
     return Fnv1a(x);
@@ -33,14 +33,14 @@ struct PinnedCase {
     const char* name;
     std::int64_t start;
     std::size_t seconds;
-    void (*set)(JjySignalOptions&);
+    void (*set)(StationSignalOptions&);
     std::uint64_t hash;
 };
 
 TEST(PinnedJjy40, SameSamplesAsBefore) {
     const PinnedCase cases[] = {
         {"noise and Rician fading", 1796610180, 70,
-         [](JjySignalOptions& o) {
+         [](StationSignalOptions& o) {
              o.cn0DbHz = 20.0;
              o.fastNoise = true;
              o.ricianK = 1.0;
@@ -50,7 +50,7 @@ TEST(PinnedJjy40, SameSamplesAsBefore) {
          },
          0x069a614338abb92aULL},
         {"clock off, hum, crashes, a steady carrier", 1796610180, 20,
-         [](JjySignalOptions& o) {
+         [](StationSignalOptions& o) {
              o.noiseSigma = 300.0;
              o.clockPpm = 123.0;
              o.humAmplitude = 500.0;
@@ -63,7 +63,7 @@ TEST(PinnedJjy40, SameSamplesAsBefore) {
          0x81085010dac428c7ULL},
         // 08:44:30 JST on 1 January 2017: the call sign at 08:45.
         {"call sign", 1483227870, 90,
-         [](JjySignalOptions& o) {
+         [](StationSignalOptions& o) {
              o.noiseSigma = 100.0;
              o.callSignMinutes = true;
              o.serviceBits = 0x2b;
@@ -72,13 +72,13 @@ TEST(PinnedJjy40, SameSamplesAsBefore) {
          0x0d7259a1864150b1ULL},
         // The leap second inserted at 08:59:60 JST that day, and one deleted.
         {"leap second inserted", 1483228740, 75,
-         [](JjySignalOptions& o) {
+         [](StationSignalOptions& o) {
              o.leapUtc = 1483228800;
              o.leapKind = 1;
          },
          0x014920dc813e7d25ULL},
         {"leap second deleted", 1483228740, 75,
-         [](JjySignalOptions& o) {
+         [](StationSignalOptions& o) {
              o.leapUtc = 1483228800;
              o.leapKind = 2;
              o.gain = 3.0;
@@ -86,7 +86,7 @@ TEST(PinnedJjy40, SameSamplesAsBefore) {
          0x237bc64387bd62a5ULL},
     };
     for (const PinnedCase& c : cases) {
-        JjySignalOptions o;
+        StationSignalOptions o;
         c.set(o);
         EXPECT_EQ(Hash(c.start, o, c.seconds), c.hash) << c.name;
     }

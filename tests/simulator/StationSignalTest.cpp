@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "simulator/JjySignal.h"
+#include "simulator/StationSignal.h"
 #include "station/FrameEncoder.h"
 
 namespace velto {
@@ -24,7 +24,7 @@ struct Row {
 
 // 10 ms slots of the carrier demodulated at its own frequency, as complex
 // amplitudes in units of the full carrier.
-std::vector<std::complex<double>> Slots(const CJjySignal& signal, std::vector<std::int16_t>& x,
+std::vector<std::complex<double>> Slots(const CStationSignal& signal, std::vector<std::int16_t>& x,
                                         double amplitude) {
     const int rate = signal.SampleRate();
     const int slot = rate / 100;
@@ -51,12 +51,12 @@ TEST(StationSignal, KeyedAsTheFramesSay) {
     for (const Row& row : rows) {
         const Station& st = GetStation(row.station);
         SCOPED_TRACE(testing::Message() << st.name << " at " << row.rate);
-        JjySignalOptions o;
+        StationSignalOptions o;
         o.station = row.station;
         o.sampleRate = row.rate;
         o.carrierAmplitude = kAmplitude;
         o.callSignMinutes = row.callSign;
-        CJjySignal signal(row.start, o);
+        CStationSignal signal(row.start, o);
         ASSERT_EQ(signal.SampleRate(), row.rate);
         std::vector<std::int16_t> x(static_cast<std::size_t>(row.rate) * 60);
         signal.Generate(x.data(), x.size());

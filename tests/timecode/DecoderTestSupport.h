@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "simulator/JjySignal.h"
+#include "simulator/StationSignal.h"
 #include "station/JjyTimeCode.h"
 #include "timecode/Decoder.h"
 
@@ -12,9 +12,9 @@ namespace velto {
 
 // A station's carrier in white noise (sigma 2000) at `cn0` dB-Hz, at the
 // station's rate, starting part-way into a second.
-inline JjySignalOptions Noisy(double cn0, std::uint64_t seed,
-                              StationId station = StationId::Jjy40) {
-    JjySignalOptions o;
+inline StationSignalOptions Noisy(double cn0, std::uint64_t seed,
+                                  StationId station = StationId::Jjy40) {
+    StationSignalOptions o;
     o.station = station;
     const double rate = GetStation(station).sampleRate;
     o.carrierAmplitude = 2000.0 * std::sqrt(4.0 * std::pow(10.0, cn0 / 10.0) / rate);
@@ -51,7 +51,7 @@ struct Recorder : IDecoderSink {
 };
 
 // Feeds `seconds` of a simulated signal in 100 ms buffers.
-inline void Simulate(CJjySignal& signal, CDecoder& decoder, Recorder& rec, double seconds) {
+inline void Simulate(CStationSignal& signal, CDecoder& decoder, Recorder& rec, double seconds) {
     std::vector<std::int16_t> buffer(static_cast<std::size_t>(signal.SampleRate() / 10));
     const auto buffers = static_cast<std::int64_t>(seconds * 10.0);
     for (std::int64_t b = 0; b < buffers; ++b) {
@@ -67,7 +67,7 @@ inline void Simulate(CJjySignal& signal, CDecoder& decoder, Recorder& rec, doubl
 // splice of the input included), and where that second truly began.
 struct Truth {
     std::int64_t start;
-    const CJjySignal& signal;
+    const CStationSignal& signal;
     std::int64_t Second(double onTime) const {
         return std::llround((signal.UnsplicedSample(onTime) - signal.OnTimeSample(0)) /
                             signal.SamplesPerSecond());
@@ -106,7 +106,7 @@ inline int WrongReports(const Recorder& rec, const Truth& truth, double toleranc
 
 // One simulated reception: the signal, the decoder and what it reported.
 struct Reception {
-    Reception(std::int64_t startUnix, const JjySignalOptions& options)
+    Reception(std::int64_t startUnix, const StationSignalOptions& options)
         : start(startUnix),
           signal(startUnix, options),
           decoder(rec, signal.GetStationSent(), signal.SampleRate()) {}
@@ -120,7 +120,7 @@ struct Reception {
     }
 
     std::int64_t start;
-    CJjySignal signal;
+    CStationSignal signal;
     Recorder rec;
     CDecoder decoder;
 };

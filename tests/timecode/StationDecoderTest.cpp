@@ -132,7 +132,7 @@ class StationDecoder : public testing::TestWithParam<Case> {};
 
 TEST_P(StationDecoder, RightTimeNeverAWrongOne) {
     const Case& c = GetParam();
-    JjySignalOptions o = Noisy(c.cn0, 23, c.station);
+    StationSignalOptions o = Noisy(c.cn0, 23, c.station);
     o.sampleRate = c.rate;  // the amplitude stays, the noise follows the rate
     o.fadingDepth = c.fading;
     o.callSignMinutes = c.callSign;
@@ -165,9 +165,9 @@ TEST(StationDecoderInput, WhatItCannotReadGivesNothing) {
     EXPECT_TRUE(CDecoder::Reads(GetStation(StationId::Jjy40), 192000));
     EXPECT_FALSE(CDecoder::Reads(GetStation(StationId::Jjy40), 48000));
     EXPECT_FALSE(CDecoder::Reads(GetStation(StationId::Dcf77), 96000));
-    JjySignalOptions o = Noisy(40.0, 31, StationId::Jjy60);
+    StationSignalOptions o = Noisy(40.0, 31, StationId::Jjy60);
     o.sampleRate = 96000;
-    CJjySignal signal(kMonday, o);
+    CStationSignal signal(kMonday, o);
     Recorder rec;
     CDecoder decoder(rec, GetStation(StationId::Jjy60), 96000);
     Simulate(signal, decoder, rec, 150.0);
@@ -179,7 +179,7 @@ TEST(StationDecoderInput, WhatItCannotReadGivesNothing) {
 class StationNoise : public testing::TestWithParam<StationId> {};
 
 TEST_P(StationNoise, NothingAt192k) {
-    JjySignalOptions o;
+    StationSignalOptions o;
     o.station = GetParam();
     o.carrierAmplitude = 0.0;
     o.noiseSigma = 2000.0;

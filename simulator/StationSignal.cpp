@@ -1,4 +1,4 @@
-#include "simulator/JjySignal.h"
+#include "simulator/StationSignal.h"
 
 #include <algorithm>
 #include <array>
@@ -60,7 +60,7 @@ const std::array<double, kQuantileCells + 1>& Quantiles() {
 
 }  // namespace
 
-CJjySignal::CJjySignal(std::int64_t startUnixSeconds, const JjySignalOptions& options)
+CStationSignal::CStationSignal(std::int64_t startUnixSeconds, const StationSignalOptions& options)
     : m_options(options),
       m_station(GetStation(options.station)),
       m_rate(options.sampleRate > 0 ? options.sampleRate : m_station.sampleRate),
@@ -129,7 +129,7 @@ CJjySignal::CJjySignal(std::int64_t startUnixSeconds, const JjySignalOptions& op
     }
 }
 
-double CJjySignal::OnTimeSample(std::int64_t k) const {
+double CStationSignal::OnTimeSample(std::int64_t k) const {
     const double sent = static_cast<double>(k) * m_secondSamples -
                         static_cast<double>(m_options.startOffsetSamples);
     const double at = static_cast<double>(m_options.spliceAt);
@@ -137,7 +137,7 @@ double CJjySignal::OnTimeSample(std::int64_t k) const {
     return sent - static_cast<double>(m_options.spliceSamples);
 }
 
-double CJjySignal::UnsplicedSample(double outputIndex) const {
+double CStationSignal::UnsplicedSample(double outputIndex) const {
     const double at = static_cast<double>(m_options.spliceAt);
     const auto splice = static_cast<double>(m_options.spliceSamples);
     if (m_options.spliceAt < 0 || outputIndex < at) return outputIndex;
@@ -145,9 +145,11 @@ double CJjySignal::UnsplicedSample(double outputIndex) const {
     return outputIndex + splice;
 }
 
-void CJjySignal::LoadMinute() { m_frame = EncodeFrame(m_station, m_minuteUnix, m_frameOptions); }
+void CStationSignal::LoadMinute() {
+    m_frame = EncodeFrame(m_station, m_minuteUnix, m_frameOptions);
+}
 
-void CJjySignal::NextStationSecond() {
+void CStationSignal::NextStationSecond() {
     if (++m_secondInMinute == m_frame.length) {
         m_minuteUnix += 60;
         m_secondInMinute = 0;
@@ -155,7 +157,7 @@ void CJjySignal::NextStationSecond() {
     }
 }
 
-bool CJjySignal::PhaseBit(int secondInMinute) const {
+bool CStationSignal::PhaseBit(int secondInMinute) const {
     // splitmix64's finaliser on the second's Unix time: a balanced code,
     // the same in every run.
     std::uint64_t z =
@@ -165,7 +167,7 @@ bool CJjySignal::PhaseBit(int secondInMinute) const {
     return ((z ^ (z >> 31)) & 1) != 0;
 }
 
-double CJjySignal::Envelope() const {
+double CStationSignal::Envelope() const {
     const double full = m_options.carrierAmplitude;
     const int second = m_secondInMinute;
     double level = 1.0;
@@ -194,7 +196,7 @@ double CJjySignal::Envelope() const {
     return level * full;
 }
 
-double CJjySignal::Gaussian() {
+double CStationSignal::Gaussian() {
     if (m_haveSpare) {
         m_haveSpare = false;
         return m_spare;
@@ -208,7 +210,7 @@ double CJjySignal::Gaussian() {
     return r * std::cos(kTwoPi * u2);
 }
 
-std::uint64_t CJjySignal::Next64() {
+std::uint64_t CStationSignal::Next64() {
     // splitmix64
     std::uint64_t z = (m_fastState += 0x9e3779b97f4a7c15ULL);
     z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
@@ -216,7 +218,7 @@ std::uint64_t CJjySignal::Next64() {
     return z ^ (z >> 31);
 }
 
-double CJjySignal::FastGaussian() {
+double CStationSignal::FastGaussian() {
     // Inverse distribution function by table within 4094 equal-probability
     // cells; the two outer cells draw exactly from the tails (Marsaglia).
     const auto& q = Quantiles();
@@ -235,7 +237,7 @@ double CJjySignal::FastGaussian() {
     return cell == 0 ? -(r + x) : r + x;
 }
 
-std::complex<double> CJjySignal::ChannelGain() {
+std::complex<double> CStationSignal::ChannelGain() {
     double fade = 1.0;
     if (m_options.fadingDepth != 0.0) {
         const double t = static_cast<double>(m_sampleIndex) / m_rate;
@@ -252,7 +254,7 @@ std::complex<double> CJjySignal::ChannelGain() {
     return fade * m_gain;
 }
 
-void CJjySignal::Generate(std::int16_t* out, std::size_t n) {
+void CStationSignal::Generate(std::int16_t* out, std::size_t n) {
     const std::int64_t splice = m_options.spliceSamples;
     for (std::size_t i = 0; i < n; ++i) {
         if (m_outputIndex == m_options.spliceAt && splice > 0) {
@@ -266,7 +268,7 @@ void CJjySignal::Generate(std::int16_t* out, std::size_t n) {
     }
 }
 
-double CJjySignal::NextValue() {
+double CStationSignal::NextValue() {
     double sinPart = 0.0, cosPart = 0.0;
     if (m_options.clockPpm != 0.0) {
         sinPart = m_carrier.imag();

@@ -12,7 +12,7 @@
 
 namespace velto {
 
-struct JjySignalOptions {
+struct StationSignalOptions {
     // The station sent, at this sample rate (0: the station's own; a carrier
     // above half the rate comes out as its alias).
     StationId station = StationId::Jjy40;
@@ -83,9 +83,9 @@ struct JjySignalOptions {
 // sample from a start time from the station's data (its carrier, keying,
 // frames and, for WWVB, its carrier's 180 degree phase flips); deterministic
 // for a seed. JJY 40 kHz at 96 kHz is the program's first signal.
-class CJjySignal {
+class CStationSignal {
 public:
-    CJjySignal(std::int64_t startUnixSeconds, const JjySignalOptions& options);
+    CStationSignal(std::int64_t startUnixSeconds, const StationSignalOptions& options);
 
     // Writes the next n samples and advances.
     void Generate(std::int16_t* out, std::size_t n);
@@ -124,7 +124,7 @@ private:
     std::uint64_t Next64();
     std::complex<double> ChannelGain();
 
-    JjySignalOptions m_options;
+    StationSignalOptions m_options;
     const Station& m_station;
     int m_rate;
     FrameOptions m_frameOptions;
