@@ -345,7 +345,9 @@ TEST_F(HeadlessTest, WhatCannotWorkIsRefusedInOneSentenceAndCostsNoFile) {
     for (const auto& row : rows) {
         Args args = row.args;
         if (!row.window) args.insert(args.begin(), "--headless");
-        SCOPED_TRACE(args.back());
+        std::string line;
+        for (const std::string& a : args) line += a + " ";
+        SCOPED_TRACE(line);
         const Result r = Run(args, row.io);
         EXPECT_EQ(r.status, row.status);
         EXPECT_NE(r.err.find(row.says), std::string::npos) << r.err;
