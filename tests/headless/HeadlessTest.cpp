@@ -452,7 +452,7 @@ TEST_F(HeadlessTest, AClosedStandardOutputEndsTheRunQuietly) {
                              Args{"--headless", "--input", s_sim, "--json"}}) {
         SCOPED_TRACE(args[1]);
         int out[2];
-        ASSERT_EQ(::pipe(out), 0);
+        ASSERT_EQ(::pipe2(out, O_CLOEXEC), 0);  // the child keeps no read end
         const pid_t pid = Spawn(args, {.outFd = out[1]});
         ::close(out[1]);
         char c = 0;
