@@ -147,19 +147,17 @@ protected:
     }
     static void TearDownTestSuite() { fs::remove_all(s_dir); }
 
-    // `extra`: the simulator's further arguments (an interferer's hertz and
-    // amplitude); `start`, `offset`: where the signal begins.
-    static std::string MakeSim(const std::string& name, long long seconds, const char* ch = "1",
-                               const char* rate = "96000", const char* format = "pcm16",
-                               const std::string& extra = "", long long start = kStartUnix,
-                               long long offset = kOffset) {
-        const fs::path path = s_dir / name;
-        const std::string command = std::string(VELTO_SIM_WAV) + " " + path.string() + " " +
+    // `form`: channels, rate, format and perhaps an interferer's hertz and
+    // amplitude; `start`, `offset`: where the signal begins.
+    static std::string MakeSim(const std::string& name, long long seconds,
+                               const std::string& form = "1 96000 pcm16",
+                               long long start = kStartUnix, long long offset = kOffset) {
+        const std::string path = (s_dir / name).string();
+        const std::string command = std::string(VELTO_SIM_WAV) + " " + path + " " +
                                     std::to_string(start) + " " + std::to_string(seconds) + " " +
-                                    std::to_string(offset) + " 800 " + ch + " " + rate + " " +
-                                    format + " " + extra;
+                                    std::to_string(offset) + " 800 " + form;
         EXPECT_EQ(std::system(command.c_str()), 0) << command;
-        return path.string();
+        return path;
     }
     static std::string Write(const std::string& name, const std::string& bytes) {
         std::ofstream(s_dir / name, std::ios::binary) << bytes;
@@ -214,6 +212,9 @@ protected:
 // station, its UTC and its civil time, status at each change and every 10 s
 // of input, no system time and at 96 kHz no warning.
 TEST_F(HeadlessTest, EveryWayOfFeedingARecordingDecodesTheSimulatorsMinutes) {
+    const std::string raw = MakeSim("sim.raw", kSeconds, "1 96000 raw");
+    const std::string wav192 = MakeSim("sim192.wav", kSeconds, "1 192000 pcm16");
+    const std::string raw192 = MakeSim("sim192.raw", kSeconds, "1 192000 raw");
     const struct {
         const char* name;
         double delay;
@@ -222,21 +223,14 @@ TEST_F(HeadlessTest, EveryWayOfFeedingARecordingDecodesTheSimulatorsMinutes) {
         Io io = {};
     } rows[] = {
         {"a WAV file", 0.0, -1, {"--input", s_sim}},
-        {"raw samples on standard input",
-         0.0,
-         0,
-         {"--input", "-"},
-         {MakeSim("sim.raw", kSeconds, "1", "96000", "raw")}},
+        {"raw samples on standard input", 0.0, 0, {"--input", "-"}, {raw}},
         {"a WAV stream through a pipe", 0.0, 0, {"--input", "-"}, {s_sim, true}},
-        {"JJY 40 kHz at 192 kHz",
-         40.0,
-         -1,
-         {"--station", "jjy40", "--input", MakeSim("sim192.wav", kSeconds, "1", "192000")}},
+        {"JJY 40 kHz at 192 kHz", 40.0, -1, {"--station", "jjy40", "--input", wav192}},
         {"raw samples at 192 kHz",
          40.0,
          3,
          {"--station", "jjy40", "--input", "-", "--rate", "192000"},
-         {MakeSim("sim192.raw", kSeconds, "1", "192000", "raw")}},
+         {raw192}},
     };
     std::vector<std::string> outs;
     for (const auto& row : rows) {
@@ -274,7 +268,7 @@ TEST_F(HeadlessTest, EveryWayOfFeedingARecordingDecodesTheSimulatorsMinutes) {
 
 // A station the decoder does not read yet is shown and said so once.
 TEST_F(HeadlessTest, OtherStationsSayTheyAreNotDecoded) {
-    const std::string wav = MakeSim("short192.wav", 5, "1", "192000");
+    const std::string wav = MakeSim("short192.wav", 5, "1 192000 pcm16");
     const Result r = Run({"--headless", "--station", "dcf77", "--input", wav, "--json"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(Count(r.out, "{\"type\":\"warning\",\"code\":\"not-decoded\""), 1) << r.out;
@@ -305,9 +299,9 @@ TEST_F(HeadlessTest, WhatCannotWorkIsRefusedInOneSentenceAndCostsNoFile) {
         Io io = {};
         bool window = false;
     } rows[] = {
-        {1, "has 2 channels", {"--input", MakeSim("stereo.wav", 2, "2")}},
-        {1, "sampled at 48000 Hz", {"--input", MakeSim("48k.wav", 2, "1", "48000")}},
-        {1, "8-bit samples", {"--input", MakeSim("8bit.wav", 2, "1", "96000", "pcm8")}},
+        {1, "has 2 channels", {"--input", MakeSim("stereo.wav", 2, "2 96000 pcm16")}},
+        {1, "sampled at 48000 Hz", {"--input", MakeSim("48k.wav", 2, "1 48000 pcm16")}},
+        {1, "8-bit samples", {"--input", MakeSim("8bit.wav", 2, "1 96000 pcm8")}},
         {1, "not an audio file", {"--input", Write("text.wav", "This is a text file.\n")}},
         {1, "is empty", {"--input", Write("empty.wav", "")}},
         {1, "not an audio file", {"--input", Write("header.wav", whole.substr(0, 30))}},
@@ -316,7 +310,7 @@ TEST_F(HeadlessTest, WhatCannotWorkIsRefusedInOneSentenceAndCostsNoFile) {
         {1,
          "velto: standard input (WAV) has 2 channels; Velto needs a mono recording.",
          {"--input", "-"},
-         {MakeSim("stereo-in.wav", 2, "2"), true}},
+         {MakeSim("stereo-in.wav", 2, "2 96000 pcm16"), true}},
         {1,
          "standard input (WavPack) carries a header that Velto cannot read",
          {"--input", "-"},
@@ -514,7 +508,7 @@ TEST_F(HeadlessTest, AStopWhileAFifoWaitsForItsWriterIsNoFailure) {
 // from the status lines: a steady carrier 123.4 Hz up at -20 dB is found
 // once the station's line and 30 s of frames are in, never before 20 s.
 TEST_F(HeadlessTest, JsonStatusLinesCarryTheNoiseFloorAndTheSteadyCarriers) {
-    const std::string wav = MakeSim("interferer.wav", 90, "1", "96000", "pcm16", "40123.4 800");
+    const std::string wav = MakeSim("interferer.wav", 90, "1 96000 pcm16 40123.4 800");
     const Result r = Run({"--headless", "--input", wav, "--json"});
     ASSERT_EQ(r.status, 0) << r.err;
     const auto status = Lines(r.out, "{\"type\":\"status\"");
@@ -578,7 +572,7 @@ TEST_F(HeadlessTest, TheLogAgreesWithTheDecodedMinutesAcrossMidnightJstAndAResta
     namespace rl = velto::receptionlog;
     const fs::path log = s_dir / "log";
     const std::string second =
-        MakeSim("next.wav", 260, "1", "96000", "pcm16", "", kStartUnix + 200, kOffset + 4321);
+        MakeSim("next.wav", 260, "1 96000 pcm16", kStartUnix + 200, kOffset + 4321);
     const Result a = Run({"--headless", "--input", s_sim, "--json", "--log", log});
     ASSERT_EQ(a.status, 0) << a.err;
     const fs::path file = log / rl::FileName(rl::DayOf(kStartUnix));
