@@ -44,43 +44,38 @@ Source Jjy(double carrier, double noise) {
     return [signal](std::int16_t* out, std::size_t n) { signal->Generate(out, n); };
 }
 
-// What a 48 kHz source resampled to 96 kHz holds: tones below 20 kHz, rounded
-// to 16 bits, so that above 24 kHz only the rounding noise is left.
-Source BandLimited(double amplitude) {
-    struct Tone {
-        double omega, phase;
-    };
-    auto tones = std::make_shared<std::vector<Tone>>();
-    std::mt19937_64 rng(7);
-    std::uniform_real_distribution<double> hz(50.0, 20000.0), phase(0.0, kTwoPi);
-    for (int k = 0; k < 24; ++k) {
-        tones->push_back({kTwoPi * hz(rng) / kSampleRate, phase(rng)});
-    }
-    auto t = std::make_shared<long>(0);
-    return [tones, t, amplitude](std::int16_t* out, std::size_t n) {
+// Sines (hertz, amplitude, phase) at `rate` with Gaussian noise, rounded to 16 bits.
+struct Sine {
+    double hz, amplitude, phase = 0.0;
+};
+Source Sines(const std::vector<Sine>& sines, double noise = 0.0, int rate = kSampleRate) {
+    auto random = std::make_shared<std::mt19937>(7);
+    auto t = std::make_shared<std::int64_t>(0);
+    return [=](std::int16_t* out, std::size_t n) {
+        std::normal_distribution<double> gauss(0.0, noise);
         for (std::size_t i = 0; i < n; ++i, ++*t) {
-            double v = 0.0;
-            for (const Tone& tone : *tones) {
-                v += amplitude * std::sin(tone.omega * static_cast<double>(*t) + tone.phase);
+            double v = noise > 0.0 ? gauss(*random) : 0.0;
+            for (const Sine& s : sines) {
+                v += s.amplitude * std::sin(kTwoPi * s.hz * double(*t) / rate + s.phase);
             }
             out[i] = static_cast<std::int16_t>(std::lround(v));
         }
     };
 }
 
+// What a 48 kHz source resampled to 96 kHz holds: tones below 20 kHz, rounded
+// to 16 bits, so that above 24 kHz only the rounding noise is left.
+Source BandLimited(double amplitude) {
+    std::mt19937_64 rng(7);
+    std::uniform_real_distribution<double> hz(50.0, 20000.0), phase(0.0, kTwoPi);
+    std::vector<Sine> sines;
+    for (int k = 0; k < 24; ++k) sines.push_back({hz(rng), amplitude, phase(rng)});
+    return Sines(sines);
+}
+
 // A carrier and a 7 kHz tone at `rate`, with Gaussian noise.
 Source Tones(int rate, double carrierHz, double noise) {
-    auto random = std::make_shared<std::mt19937>(7);
-    auto t = std::make_shared<std::int64_t>(0);
-    return [=](std::int16_t* out, std::size_t n) {
-        std::normal_distribution<double> gauss(0.0, noise);
-        for (std::size_t i = 0; i < n; ++i, ++*t) {
-            const double v = 3000.0 * std::sin(kTwoPi * carrierHz * double(*t) / rate) +
-                             2000.0 * std::sin(kTwoPi * 7000.0 * double(*t) / rate) +
-                             (noise > 0.0 ? gauss(*random) : 0.0);
-            out[i] = static_cast<std::int16_t>(std::lround(v));
-        }
-    };
+    return Sines({{carrierHz, 3000.0}, {7000.0, 2000.0}}, noise, rate);
 }
 
 Source Constant(std::int16_t value) {
