@@ -100,17 +100,16 @@ TEST_F(RecordReplayTest, RecordingWritesTheCapturedBuffersUntilUncheckedOrStoppe
     EXPECT_TRUE(m_messages[0].startsWith(QStringLiteral("録音を開始できません。")));
 }
 
-TEST_F(RecordReplayTest, AnOpenedRecordingBecomesTheCaptureDeviceInRealTime) {
+// An opened recording becomes the capture device, paced in real time; at
+// its end the run stops by itself, as 停止 would, and says so.
+TEST_F(RecordReplayTest, AnOpenedRecordingIsReplayedInRealTimeAndEndsLikeAStop) {
     CMainFrame& f = *m_frame;
     EXPECT_EQ(f.CommandAction(ID_FILE_OPEN)->text(), QStringLiteral("ファイルを開く(&O)..."));
-    // Three buffers of a ramp, so that order and position show.
-    std::vector<std::int16_t> ramp(3 * kBufferSamples);
+    // Three buffers of a ramp, so that order and position show, and a little more.
+    std::vector<std::int16_t> ramp(3 * kBufferSamples + 100);
     for (std::size_t i = 0; i < ramp.size(); ++i) ramp[i] = static_cast<std::int16_t>(i % 30000);
-    // More of it than is waited for, so that the run is still on when stopped.
-    std::vector<std::int16_t> file = ramp;
-    file.resize(30 * kBufferSamples);
-    Write(Path("in.wav"), file);
-    m_answer = Path("in.wav");
+    Write(Path("short.wav"), ramp);
+    m_answer = Path("short.wav");
     struct : velto::IReceiverObserver {
         void OnInput(std::int64_t, const std::int16_t* s, std::size_t n) override {
             samples.insert(samples.end(), s, s + n);
@@ -123,39 +122,16 @@ TEST_F(RecordReplayTest, AnOpenedRecordingBecomesTheCaptureDeviceInRealTime) {
     f.SendCommand(ID_FILE_OPEN);
     ASSERT_TRUE(f.Receiver().Receiving());
     EXPECT_FALSE(f.View()->Intro());
-    while (input.samples.size() < ramp.size() && clock.elapsed() < 10000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    EXPECT_GE(clock.elapsed(), 280);  // paced: 100 ms a buffer
-    input.samples.resize(std::min(input.samples.size(), ramp.size()));
-    EXPECT_EQ(input.samples, ramp);
-    f.SendCommand(ID_FILE_OPEN);  // refused while receiving
-    f.SendCommand(ID_RECEIVE_START);
-    EXPECT_FALSE(f.Receiver().Receiving());
-    f.Receiver().RemoveObserver(&input);
-
-    std::ofstream(Path("text.wav").toStdString()) << "not a recording\n";
-    m_answer = Path("text.wav");
-    f.SendCommand(ID_FILE_OPEN);
-    EXPECT_FALSE(f.Receiver().Receiving());
-    QCoreApplication::sendPostedEvents(&f, QEvent::MetaCall);
-    ASSERT_EQ(m_messages.size(), 1);
-    EXPECT_TRUE(m_messages[0].startsWith(QStringLiteral("このファイルは再生できません。")));
-}
-
-// At the end of the file the run stops by itself, as 停止 would, and says so.
-TEST_F(RecordReplayTest, AReplayEndsAtTheEndOfTheFileLikeAStopWithAMessage) {
-    CMainFrame& f = *m_frame;
-    Write(Path("short.wav"), std::vector<std::int16_t>(2 * kBufferSamples + 100, 7));
-    m_answer = Path("short.wav");
-    f.SendCommand(ID_FILE_OPEN);
-    ASSERT_TRUE(f.Receiver().Receiving());
     EXPECT_EQ(StartText(), QStringLiteral("停止\tSpace"));
-    QElapsedTimer clock;
-    clock.start();
+    f.SendCommand(ID_FILE_OPEN);  // refused while receiving
     while (f.Receiver().Receiving() && clock.elapsed() < 10000) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
+    EXPECT_GE(clock.elapsed(), 280);  // paced: 100 ms a buffer
+    f.Receiver().RemoveObserver(&input);
+    ramp.resize(3 * kBufferSamples);
+    input.samples.resize(std::min(input.samples.size(), ramp.size()));
+    EXPECT_EQ(input.samples, ramp);
     EXPECT_FALSE(f.Receiver().Receiving());
     EXPECT_EQ(Flags(), "0000");
     EXPECT_EQ(StartText(), QStringLiteral("開始\tSpace"));
@@ -166,6 +142,15 @@ TEST_F(RecordReplayTest, AReplayEndsAtTheEndOfTheFileLikeAStopWithAMessage) {
     // Start opens the sound card again, as after any stop.
     f.SendCommand(ID_RECEIVE_START);
     EXPECT_TRUE(f.Receiver().Receiving());
+    f.SendCommand(ID_RECEIVE_START);
+
+    std::ofstream(Path("text.wav").toStdString()) << "not a recording\n";
+    m_answer = Path("text.wav");
+    f.SendCommand(ID_FILE_OPEN);
+    EXPECT_FALSE(f.Receiver().Receiving());
+    Messages();
+    ASSERT_EQ(m_messages.size(), 2);
+    EXPECT_TRUE(m_messages[1].startsWith(QStringLiteral("このファイルは再生できません。")));
 }
 
 // The recording's target: an existing file only after the user agrees, and
