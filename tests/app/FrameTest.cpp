@@ -286,16 +286,11 @@ TEST_F(FrameTest, TheStatusBarFitsTheWindowAtFontsUpTo12Points) {
         bar->SetDevice(QStringLiteral("HDA Intel PCH: ALC887-VD Analog (hw:0,0) with a long name"));
         bar->SetReceiving(true);
         bar->SetClockFeed(std::nullopt, QString());
-        velto::DecoderSecond s{};
-        s.state = velto::ReceptionState::Flywheel;
-        s.timeValid = true;
-        s.secondInMinute = 58;
-        s.utcUnix = 1830297598;  // 2027-12-31 23:59:58 UTC: 2028-01-01(土) 08:59:58 JST
-        f.ClockStatus()->OnSecond(s, -1234.5, velto::SystemTime::Now());
-        velto::DecoderStatus status{};
-        status.state = velto::ReceptionState::Flywheel;
-        status.cn0DbHz = 88.8;
-        f.ClockStatus()->OnStatus(status);
+        // 2027-12-31 23:59:58 UTC: 2028-01-01(土) 08:59:58 JST
+        f.ClockStatus()->OnSecond(viewtest::Second(1830297540, 58, velto::TimeSymbol::Zero, 0.0,
+                                                   velto::ReceptionState::Flywheel),
+                                  -1234.5, velto::SystemTime::Now());
+        f.ClockStatus()->OnStatus(viewtest::Status(velto::ReceptionState::Flywheel, 88.8, 0));
         // The layouts settle; nothing is painted (the intro's images are
         // scaled on Qt's own threads, which ThreadSanitizer cannot follow).
         QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
