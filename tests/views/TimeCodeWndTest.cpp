@@ -3,7 +3,8 @@
 #include <QAbstractButton>
 #include <QImage>
 #include <QTemporaryDir>
-#include <cmath>
+#include <string>
+#include <tuple>
 #include <vector>
 
 #include "base/SystemTime.h"
@@ -42,6 +43,16 @@ protected:
     static QRgb Fill(const QImage& image, int age, int second) {
         const QRect cell = CTimeCodeWnd::CellRect(age, second);
         return image.pixel(cell.left() + 2, cell.top() + 2);
+    }
+    // Row `age` of the history up to its last second: each cell its symbol's
+    // number (0 zero, 1 one, 2 marker, ...), '.' where none was heard.
+    std::string Cells(int age) const {
+        const auto& row = m_wnd.History().RowAt(age);
+        std::string cells;
+        for (int s = 0; s <= row.last; ++s) {
+            cells += row.cells[s] ? static_cast<char>('0' + static_cast<int>(*row.cells[s])) : '.';
+        }
+        return cells;
     }
     static std::vector<int> SecondsOf(const QImage& image, int age, TimeSymbol symbol) {
         std::vector<int> seconds;
@@ -150,23 +161,16 @@ TEST_F(TimeCodeWndTest, SecondsHeardBeforeTheMinuteIsKnownTakeTheirPlacesAndName
                 Second(0, s, TimeSymbol::Zero, 5.0 * kSecond, ReceptionState::SecondLocked));
         }
     }
-    EXPECT_EQ(m_wnd.History().RowAt(0).last, 4);
-    EXPECT_EQ(m_wnd.History().RowAt(1).last, 59);
-    EXPECT_FALSE(m_wnd.History().RowAt(1).cells[2].has_value());
+    std::string earlier(60, '0');
+    earlier[2] = '.';
+    EXPECT_EQ(std::tuple(Cells(0), Cells(1)), std::tuple("00000", earlier));
     // The next second is second 5 of a known minute: the seconds heard take
     // their places, 20:16:00 to 04 in its row and the minute before below.
     m_wnd.OnSecond(
         Second(kMinute2016, 5, TimeSymbol::One, 65.0 * kSecond, ReceptionState::MinuteLocked));
     const velto::CTimeCodeHistory& h = m_wnd.History();
-    EXPECT_EQ(h.RowAt(0).last, 5);
-    EXPECT_TRUE(h.RowAt(0).located);
-    for (int s = 0; s < 5; ++s) EXPECT_EQ(h.RowAt(0).cells[s], TimeSymbol::Zero) << s;
-    EXPECT_EQ(h.RowAt(0).cells[5], TimeSymbol::One);
-    EXPECT_TRUE(h.RowAt(1).located);
-    EXPECT_EQ(h.RowAt(1).last, 59);
-    EXPECT_TRUE(h.RowAt(1).cells[0].has_value());
-    EXPECT_FALSE(h.RowAt(1).cells[2].has_value());
-    EXPECT_EQ(h.RowAt(2).last, -1);
+    EXPECT_EQ(std::tuple(Cells(0), Cells(1), Cells(2)), std::tuple("000001", earlier, ""));
+    EXPECT_TRUE(h.RowAt(0).located && h.RowAt(1).located);
     // The minute's rest, and the time becomes known in the next: both minutes
     // before take their names then.
     for (int s = 6; s < 60; ++s) {
