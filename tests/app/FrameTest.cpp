@@ -2,8 +2,11 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QStatusBar>
 #include <QTimer>
@@ -16,6 +19,7 @@
 #include <utility>
 
 #include "app/AboutDlg.h"
+#include "app/ClockFeedDlg.h"
 #include "app/CommandIds.h"
 #include "app/MainFrame.h"
 #include "app/SoundCardDlg.h"
@@ -35,12 +39,6 @@ namespace {
 using velto::FakeCall;
 using velto::kBufferSamples;
 using FrameTest = CFrameFixture;
-
-velto::SystemTime SystemNow() {
-    using namespace std::chrono;
-    return velto::SystemTime::FromNanoseconds(
-        duration_cast<nanoseconds>(system_clock::now().time_since_epoch()).count());
-}
 
 // What the frame's receiver hands over for each buffer, watched beside the frame.
 struct BufferWatch : velto::IReceiverObserver {
@@ -288,16 +286,11 @@ TEST_F(FrameTest, TheStatusBarFitsTheWindowAtFontsUpTo12Points) {
         bar->SetDevice(QStringLiteral("HDA Intel PCH: ALC887-VD Analog (hw:0,0) with a long name"));
         bar->SetReceiving(true);
         bar->SetClockFeed(std::nullopt, QString());
-        velto::DecoderSecond s{};
-        s.state = velto::ReceptionState::Flywheel;
-        s.timeValid = true;
-        s.secondInMinute = 58;
-        s.utcUnix = 1830297598;  // 2027-12-31 23:59:58 UTC: 2028-01-01(土) 08:59:58 JST
-        f.ClockStatus()->OnSecond(s, -1234.5, SystemNow());
-        velto::DecoderStatus status{};
-        status.state = velto::ReceptionState::Flywheel;
-        status.cn0DbHz = 88.8;
-        f.ClockStatus()->OnStatus(status);
+        // 2027-12-31 23:59:58 UTC: 2028-01-01(土) 08:59:58 JST
+        f.ClockStatus()->OnSecond(viewtest::Second(1830297540, 58, velto::TimeSymbol::Zero, 0.0,
+                                                   velto::ReceptionState::Flywheel),
+                                  -1234.5, velto::SystemTime::Now());
+        f.ClockStatus()->OnStatus(viewtest::Status(velto::ReceptionState::Flywheel, 88.8, 0));
         // The layouts settle; nothing is painted (the intro's images are
         // scaled on Qt's own threads, which ThreadSanitizer cannot follow).
         QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
@@ -327,31 +320,6 @@ TEST_F(FrameTest, TheStatusBarFitsTheWindowAtFontsUpTo12Points) {
         EXPECT_EQ(whole, 1) << at;
     }
     QApplication::setFont(original);
-}
-
-TEST_F(FrameTest, EveryWarningFitsTheBarWhole) {
-    using velto::WarningCode;
-    m_frame->show();
-    CStatusBar* bar = m_frame->StatusBar();
-    std::vector<std::pair<WarningCode, std::string>> warnings{
-        {WarningCode::SamplesDropped, velto::SamplesDroppedText(99999, 999999)},
-        {WarningCode::StoredDeviceMissing,
-         velto::StoredDeviceMissingText("HDA Intel PCH: ALC892 Analog (hw:0,0)")}};
-    for (WarningCode code : {WarningCode::NoUltrasound, WarningCode::Clipping, WarningCode::Silence,
-                             WarningCode::DeviceLost}) {
-        warnings.emplace_back(code, velto::WarningText(code));
-    }
-    for (const auto& [code, text] : warnings) {
-        bar->OnHealthEvent({code, true, text});
-        EXPECT_EQ(bar->MessageText(), QString::fromStdString(text));
-        EXPECT_TRUE(bar->MessageFits()) << text;
-        bar->OnHealthEvent({code, false, {}});
-    }
-    const std::string twice = warnings[2].second + warnings[2].second;
-    bar->OnHealthEvent({WarningCode::NoUltrasound, true, twice});
-    EXPECT_FALSE(bar->MessageFits()) << "a text too long is cut short";
-    bar->OnHealthEvent({WarningCode::NoUltrasound, false, {}});
-    EXPECT_FALSE(bar->ShowsWarning());
 }
 
 TEST_F(FrameTest, ALostDeviceEndsReceptionQuietlyKeepsTheStripsAndStartWorksAgain) {
@@ -555,7 +523,7 @@ TEST_F(FrameTest, DecodedTimeGoesToTheStatusBarAndTheTimeCodeWindowKeepsItWhileH
     Space();
     for (int s = 0; s < 3; ++s) {
         f.OnDecoderSecond(viewtest::Second(viewtest::kMinute2016, s, TimeSymbol::Marker), {},
-                          SystemNow());
+                          velto::SystemTime::Now());
     }
     f.OnDecoderStatus(viewtest::Status(velto::ReceptionState::TimeValid, 40.0, 3 * 96000));
     EXPECT_EQ(f.ClockStatus()->TimeText(), QStringLiteral("2026年12月07日(月) 20:16:02 JST"));
@@ -568,7 +536,7 @@ TEST_F(FrameTest, DecodedTimeGoesToTheStatusBarAndTheTimeCodeWindowKeepsItWhileH
     wnd->close();
     EXPECT_TRUE(wnd->isHidden());
     f.OnDecoderSecond(viewtest::Second(viewtest::kMinute2016, 3, TimeSymbol::Zero), {},
-                      SystemNow());
+                      velto::SystemTime::Now());
     f.SendCommand(ID_TIMECODE);
     EXPECT_EQ(wnd->History().Now(), 3) << "nothing lost while hidden";
 
@@ -579,6 +547,61 @@ TEST_F(FrameTest, DecodedTimeGoesToTheStatusBarAndTheTimeCodeWindowKeepsItWhileH
     EXPECT_EQ(wnd->History().Now(), 3);
     Space();  // a new run starts afresh
     EXPECT_EQ(wnd->History().Now(), -1);
+}
+
+using ClockFeedDlg = CFrameFixture;
+
+// The window feeds no clock until the user says so. A path no socket can have
+// is refused and Cancel stores nothing; OK stores the choice and the frame
+// then feeds chronyd with the latency given, until it is turned off.
+TEST_F(ClockFeedDlg, OffByDefaultOnAndOffByTheDialog) {
+    ASSERT_NE(m_frame->CommandAction(ID_CLOCKFEED), nullptr);
+    EXPECT_EQ(m_frame->CommandAction(ID_CLOCKFEED)->text(),
+              QStringLiteral("時計合わせの設定(&K)..."));
+    EXPECT_EQ(m_frame->ClockFeed(), nullptr);
+
+    CClockFeedDlg dlg;
+    EXPECT_FALSE(dlg.Enabled()->isChecked());
+    EXPECT_EQ(dlg.Socket()->text(), QStringLiteral("/run/chrony.jjy.sock"));
+    EXPECT_EQ(dlg.Latency()->value(), 0.0);
+    dlg.Enabled()->setChecked(true);
+    for (const QString& bad : {QString(120, QLatin1Char('x')), QString()}) {
+        dlg.Socket()->setText(bad);
+        dlg.accept();
+        EXPECT_NE(dlg.result(), QDialog::Accepted);
+        EXPECT_EQ(dlg.Problem(), QStringLiteral("chronyd のソケットのパスが空か、長すぎます。"));
+    }
+    dlg.reject();
+    EXPECT_FALSE(QSettings().contains(QStringLiteral("ClockFeed/Enabled")));
+
+    CClockFeedDlg on;
+    on.Enabled()->setChecked(true);
+    on.Socket()->setText(QStringLiteral(" /tmp/jjy.sock "));
+    on.Latency()->setValue(12.5);
+    on.accept();
+    EXPECT_EQ(on.result(), QDialog::Accepted);
+    m_frame->ApplyClockFeed();
+    ASSERT_NE(m_frame->ClockFeed(), nullptr);
+    EXPECT_DOUBLE_EQ(m_frame->ClockFeed()->LatencyMs(), 12.5);
+    // No chronyd listens at /tmp/jjy.sock: the status bar says so from the
+    // start, not only once a time has been received.
+    EXPECT_EQ(m_frame->StatusBar()->ClockFeedText(), QStringLiteral("時計合わせ: 送れません"));
+    EXPECT_TRUE(m_frame->StatusBar()->MessageText().startsWith(
+        QStringLiteral("時計合わせ: no chronyd listens at /tmp/jjy.sock")))
+        << m_frame->StatusBar()->MessageText().toStdString();
+
+    // A new frame starts as the profile says.
+    m_frame = std::make_unique<CMainFrame>();
+    ASSERT_NE(m_frame->ClockFeed(), nullptr);
+    CClockFeedDlg again;
+    EXPECT_TRUE(again.Enabled()->isChecked());
+    EXPECT_EQ(again.Socket()->text(), QStringLiteral("/tmp/jjy.sock"));
+    EXPECT_EQ(again.Latency()->value(), 12.5);
+    again.Enabled()->setChecked(false);
+    again.accept();
+    m_frame->ApplyClockFeed();
+    EXPECT_EQ(m_frame->ClockFeed(), nullptr);
+    EXPECT_FALSE(m_frame->StatusBar()->ShowsWarning());
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QFile>
+#include <QMenu>
 #include <QMenuBar>
 #include <QRegularExpression>
 #include <map>
@@ -9,6 +11,7 @@
 #include "app/LibraryTexts.h"
 #include "app/StatusBar.h"
 #include "app/UiLanguage.h"
+#include "headless/CommandLine.h"
 #include "health/Warning.h"
 #include "tests/app/FrameFixture.h"
 #include "views/ChildView.h"
@@ -61,7 +64,7 @@ protected:
         m_frame.reset();
         m_translations.reset();
     }
-    // The lower row with one warning standing.
+    // The lower row with one warning standing, which must fit the bar.
     QString Shown(WarningCode code, const std::string& text) {
         CStatusBar* bar = m_frame->StatusBar();
         bar->OnHealthEvent({code, true, text});
@@ -69,6 +72,34 @@ protected:
         EXPECT_TRUE(bar->MessageFits()) << shown.toStdString();
         bar->OnHealthEvent({code, false, {}});
         return shown;
+    }
+    // Every warning, the longest figures and names included, stands whole in
+    // the bar: in Japanese as the code words it, in English without a
+    // Japanese character. A text too long for the bar is cut short.
+    void EveryWarningFits(bool english) {
+        std::vector<std::pair<WarningCode, std::string>> warnings{
+            {WarningCode::SamplesDropped, velto::SamplesDroppedText(99999, 999999)},
+            {WarningCode::StoredDeviceMissing,
+             velto::StoredDeviceMissingText("HDA Intel PCH: ALC892 Analog (hw:0,0)")}};
+        for (WarningCode code : {WarningCode::NoUltrasound, WarningCode::Clipping,
+                                 WarningCode::Silence, WarningCode::DeviceLost}) {
+            warnings.emplace_back(code, velto::WarningText(code));
+        }
+        for (const auto& [code, text] : warnings) {
+            const QString shown = Shown(code, text);
+            if (english) {
+                EXPECT_FALSE(shown.contains(QRegularExpression("[\\x{3000}-\\x{9fff}]")))
+                    << shown.toStdString();
+            } else {
+                EXPECT_EQ(shown, QString::fromStdString(text));
+            }
+        }
+        CStatusBar* bar = m_frame->StatusBar();
+        bar->OnHealthEvent(
+            {WarningCode::NoUltrasound, true, warnings[2].second + warnings[2].second});
+        EXPECT_FALSE(bar->MessageFits()) << "a text too long is cut short";
+        bar->OnHealthEvent({WarningCode::NoUltrasound, false, {}});
+        EXPECT_FALSE(bar->ShowsWarning());
     }
     std::unique_ptr<CUiTranslations> m_translations;
 };
@@ -98,12 +129,7 @@ TEST_F(TranslatedFrame, AnEnglishLocaleShowsEveryTextInEnglish) {
     EXPECT_EQ(
         Shown(WarningCode::StoredDeviceMissing, velto::StoredDeviceMissingText("Card %2 (hw:1)")),
         "The stored sound card \"Card %2 (hw:1)\" is not there. The default device is used");
-    for (WarningCode code : {WarningCode::NoUltrasound, WarningCode::Clipping, WarningCode::Silence,
-                             WarningCode::DeviceLost}) {
-        const QString shown = Shown(code, velto::WarningText(code));
-        EXPECT_FALSE(shown.contains(QRegularExpression("[\\x{3000}-\\x{9fff}]")))
-            << shown.toStdString();
-    }
+    EveryWarningFits(true);
     // What no sentence describes, a library's own message, is shown as told.
     EXPECT_EQ(ShownWarningText("cannot send to chronyd at /run/x: refused"),
               "cannot send to chronyd at /run/x: refused");
@@ -121,6 +147,52 @@ TEST_F(TranslatedFrame, AJapaneseLocaleShowsTheJapaneseTextsAsTheyAre) {
     const std::string dropped = velto::SamplesDroppedText(120, 99999);
     EXPECT_EQ(dropped, "120 ms 分のサンプルが失われました (この受信で計 99999 ms)");
     EXPECT_EQ(Shown(WarningCode::SamplesDropped, dropped), QString::fromStdString(dropped));
+    EveryWarningFits(false);
+}
+
+QString Read(const char* name) {
+    QFile file(QStringLiteral(VELTO_SOURCE_DIR "/") + QString::fromLatin1(name));
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name;
+    return QString::fromUtf8(file.readAll());
+}
+
+// The texts of the window's menus as the user reads them: "開始(S)" for
+// "開始(&S)\tSpace".
+QStringList MenuItems(const CMainFrame& frame) {
+    QStringList items;
+    for (const QAction* top : frame.menuBar()->actions()) {
+        items << top->text().remove(QLatin1Char('&'));
+        for (const QAction* item : top->menu()->actions()) {
+            if (!item->isSeparator()) {
+                items << item->text().section(QLatin1Char('\t'), 0, 0).remove(QLatin1Char('&'));
+            }
+        }
+    }
+    return items;
+}
+
+using Manual = CFrameFixture;
+
+// The README is the user's manual and the manual page its summary: each
+// names every option of the one option table and every item of the menus.
+TEST_F(Manual, ReadmeAndManualPageNameEveryOptionAndMenuItem) {
+    const QString readme = Read("README.md");
+    // The manual page writes "-" as "\-"; its options stand in .TP entries.
+    const QString page = Read("res/velto.1").replace(QStringLiteral("\\-"), QStringLiteral("-"));
+    for (const OptionEntry& o : OptionTable()) {
+        const QString name = QString::fromStdString(o.name);
+        EXPECT_TRUE(readme.contains(QLatin1Char('`') + name)) << "README.md lacks " << o.name;
+        EXPECT_TRUE(page.contains(QStringLiteral(".TP\n.B ") + name) ||
+                    page.contains(QStringLiteral(".TP\n.BI ") + name) ||
+                    page.contains(QStringLiteral(".TP\n.BR ") + name))
+            << "res/velto.1 has no entry for " << o.name;
+    }
+    const QStringList items = MenuItems(*m_frame);
+    EXPECT_GE(items.size(), 10);
+    for (const QString& item : items) {
+        EXPECT_TRUE(readme.contains(item)) << "README.md lacks " << item.toStdString();
+        EXPECT_TRUE(page.contains(item)) << "res/velto.1 lacks " << item.toStdString();
+    }
 }
 
 }  // namespace

@@ -78,13 +78,10 @@ int main(int argc, char** argv) {
     std::printf("chunks: %d; Space at chunk %d\n", n, press);
     int failures = 0;
 
-    int firstTone = -1;
-    for (int c = 0; c < n && firstTone < 0; ++c) {
-        if (tx[c]) firstTone = c;
-    }
+    const int firstTone = static_cast<int>(std::find(tx.begin(), tx.end(), 1) - tx.begin());
     std::printf("first tone chunk: %d (%.2f s after Space)\n", firstTone,
                 (firstTone - press) / 100.0);
-    if (firstTone < 0 || firstTone < press + 290) {
+    if (firstTone == n || firstTone < press + 290) {
         std::printf("FAIL: the tone must stay silent for the first 3 s of the run\n");
         ++failures;
     }

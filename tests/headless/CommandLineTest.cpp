@@ -49,7 +49,22 @@ TEST(CommandLine, TheTableDecidesTheModeAndEveryOptionIsInTheHelp) {
         }
         EXPECT_NE(help.find("  " + o.name), std::string::npos) << o.name;
     }
-    EXPECT_EQ(Parse({"--shm", "1"}).line.options.clock.shmUnit, 1);
+
+    // The clock's feed from live reception, and its defaults without one.
+    const Parsed clock = Parse({"--headless", "--simulate", "--chrony-sock", "/run/chrony.jjy.sock",
+                                "--shm", "2", "--shm-mode", "640", "--latency-ms", "-12.5"});
+    ASSERT_TRUE(clock.ok) << clock.error;
+    const auto& feed = clock.line.options.clock;
+    EXPECT_TRUE(feed.enabled);
+    EXPECT_EQ(feed.chronySock, "/run/chrony.jjy.sock");
+    EXPECT_EQ(feed.shmUnit, 2);
+    EXPECT_EQ(feed.shmMode, 0640);
+    EXPECT_DOUBLE_EQ(feed.latencyMs, -12.5);
+    const Parsed live = Parse({"--headless", "--latency-ms", "3"});
+    ASSERT_TRUE(live.ok) << live.error;
+    const auto& plain = live.line.options.clock;
+    EXPECT_FALSE(plain.enabled || plain.chronySock || plain.shmUnit);
+    EXPECT_EQ(plain.shmMode, 0600);
 }
 
 // Mistakes are refused with one sentence in both modes, and a value is a
@@ -73,11 +88,27 @@ TEST(CommandLine, UnknownOptionsAndStrayArgumentsAreRefused) {
         {{"--log-days", "30"}, "--log-days goes with --log"},
         {{"--log", "log", "--log-days", "x"}, "--log-days needs a whole number of days"},
         {{"--simulate", "--spectrum", "a.png"}, "--spectrum draws the band of a recording"},
+        {{"--shm", "256"}, "--shm needs a unit number from 0 to 255"},
+        {{"--shm", "-1"}, "--shm needs"},
+        {{"--shm", "1.5"}, "--shm needs"},
+        {{"--shm", "two"}, "--shm needs"},
+        {{"--shm-mode", "400"}, "--shm-mode needs octal permissions"},
+        {{"--shm-mode", "777"}, "--shm-mode needs"},
+        {{"--shm-mode", "0x1b6"}, "--shm-mode needs"},
+        {{"--latency-ms", "fast"}, "--latency-ms needs a number"},
+        {{"--latency-ms", "12ms"}, "--latency-ms needs"},
+        {{"--latency-ms", "1e9"}, "--latency-ms needs"},
+        {{"--latency-ms", "nan"}, "--latency-ms needs"},
+        {{"--latency-ms"}, "option --latency-ms needs a value"},
+        {{"--chrony-sock", std::string(120, 'x')}, "shorter than 108 bytes"},
+        {{"--chrony-sock", ""}, "--chrony-sock needs"},
+        {{"--input", "rec.wav", "--chrony-sock", "/run/x.sock"}, "need live reception"},
+        {{"--input", "-", "--shm", "3"}, "need live reception"},
     };
     for (const auto& c : cases) {
         const Parsed p = Parse(c.args);
-        EXPECT_FALSE(p.ok) << c.args[0];
-        EXPECT_NE(p.error.find(c.says), std::string::npos) << c.args[0] << ": " << p.error;
+        EXPECT_FALSE(p.ok) << c.args.back();
+        EXPECT_NE(p.error.find(c.says), std::string::npos) << c.args.back() << ": " << p.error;
     }
     // A station for the window and the console alike, at its own rate or at
     // one it allows.

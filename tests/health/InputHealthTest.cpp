@@ -20,9 +20,9 @@ using Source = std::function<void(std::int16_t*, std::size_t)>;
 // Feeds `seconds` of a source buffer by buffer; returns the buffers after
 // which the state changed, and the state after each buffer in *states.
 std::vector<int> Feed(CInputHealth& health, const Source& source, double seconds,
-                      std::vector<InputState>* states = nullptr) {
+                      std::vector<InputState>* states = nullptr, int rate = kSampleRate) {
     std::vector<int> changes;
-    std::vector<std::int16_t> buffer(kBufferSamples);
+    std::vector<std::int16_t> buffer(static_cast<std::size_t>(rate / 10));
     const int buffers = static_cast<int>(seconds * 10.0);
     for (int b = 0; b < buffers; ++b) {
         source(buffer.data(), buffer.size());
@@ -44,28 +44,38 @@ Source Jjy(double carrier, double noise) {
     return [signal](std::int16_t* out, std::size_t n) { signal->Generate(out, n); };
 }
 
-// What a 48 kHz source resampled to 96 kHz holds: tones below 20 kHz, rounded
-// to 16 bits, so that above 24 kHz only the rounding noise is left.
-Source BandLimited(double amplitude) {
-    struct Tone {
-        double omega, phase;
-    };
-    auto tones = std::make_shared<std::vector<Tone>>();
-    std::mt19937_64 rng(7);
-    std::uniform_real_distribution<double> hz(50.0, 20000.0), phase(0.0, kTwoPi);
-    for (int k = 0; k < 24; ++k) {
-        tones->push_back({kTwoPi * hz(rng) / kSampleRate, phase(rng)});
-    }
-    auto t = std::make_shared<long>(0);
-    return [tones, t, amplitude](std::int16_t* out, std::size_t n) {
+// Sines (hertz, amplitude, phase) at `rate` with Gaussian noise, rounded to 16 bits.
+struct Sine {
+    double hz, amplitude, phase = 0.0;
+};
+Source Sines(const std::vector<Sine>& sines, double noise = 0.0, int rate = kSampleRate) {
+    auto random = std::make_shared<std::mt19937>(7);
+    auto t = std::make_shared<std::int64_t>(0);
+    return [=](std::int16_t* out, std::size_t n) {
+        std::normal_distribution<double> gauss(0.0, noise);
         for (std::size_t i = 0; i < n; ++i, ++*t) {
-            double v = 0.0;
-            for (const Tone& tone : *tones) {
-                v += amplitude * std::sin(tone.omega * static_cast<double>(*t) + tone.phase);
+            double v = noise > 0.0 ? gauss(*random) : 0.0;
+            for (const Sine& s : sines) {
+                v += s.amplitude * std::sin(kTwoPi * s.hz * double(*t) / rate + s.phase);
             }
             out[i] = static_cast<std::int16_t>(std::lround(v));
         }
     };
+}
+
+// What a 48 kHz source resampled to 96 kHz holds: tones below 20 kHz, rounded
+// to 16 bits, so that above 24 kHz only the rounding noise is left.
+Source BandLimited(double amplitude) {
+    std::mt19937_64 rng(7);
+    std::uniform_real_distribution<double> hz(50.0, 20000.0), phase(0.0, kTwoPi);
+    std::vector<Sine> sines;
+    for (int k = 0; k < 24; ++k) sines.push_back({hz(rng), amplitude, phase(rng)});
+    return Sines(sines);
+}
+
+// A carrier and a 7 kHz tone at `rate`, with Gaussian noise.
+Source Tones(int rate, double carrierHz, double noise) {
+    return Sines({{carrierHz, 3000.0}, {7000.0, 2000.0}}, noise, rate);
 }
 
 Source Constant(std::int16_t value) {
@@ -93,11 +103,15 @@ Source AfterSilence(Source source) {
 }
 
 // Each input is told once, within three seconds, and nothing else before.
+// At 192 kHz the split lies at 60 kHz: a 96 kHz stream resampled (tones up to
+// 40 kHz, rounding noise above) is told, which at 96 kHz would pass as good;
+// a 192 kHz stream with DCF77's carrier and noise is good.
 TEST(InputHealth, TellsTheFourKindsOfInputApartWithinThreeSeconds) {
     struct Case {
         const char* name;
         Source source;
         InputState want;
+        int rate = kSampleRate;
     };
     const Case cases[] = {
         {"JJY at 96 kHz", Jjy(10000.0, 300.0), InputState::Good},
@@ -108,11 +122,16 @@ TEST(InputHealth, TellsTheFourKindsOfInputApartWithinThreeSeconds) {
         {"overdriven carrier", Jjy(40000.0, 300.0), InputState::Clipping},
         {"zeros", Constant(0), InputState::Silence},
         {"constant offset", Constant(-3), InputState::Silence},
+        {"96 kHz tones", Tones(96000, 40000.0, 0.0), InputState::Good},
+        {"96 kHz resampled to 192 kHz", Tones(192000, 40000.0, 0.0), InputState::NoUltrasound,
+         192000},
+        {"77.5 kHz at 192 kHz", Tones(192000, 77500.0, 0.0), InputState::Good, 192000},
+        {"a 192 kHz card's noise", Tones(192000, 40000.0, 30.0), InputState::Good, 192000},
     };
     for (const Case& c : cases) {
-        CInputHealth health;
+        CInputHealth health(c.rate);
         std::vector<InputState> states;
-        const std::vector<int> changes = Feed(health, c.source, 3.0, &states);
+        const std::vector<int> changes = Feed(health, c.source, 3.0, &states, c.rate);
         ASSERT_EQ(changes.size(), 1u) << c.name;
         EXPECT_LT(changes[0], 30) << c.name;
         EXPECT_EQ(health.State(), c.want) << c.name;
@@ -145,34 +164,6 @@ TEST(InputHealth, FollowsAnInputThatChangesAndStartsOverAfterReset) {
     EXPECT_EQ(health.State(), InputState::Unknown);
     Feed(health, BandLimited(300.0), 1.0);
     EXPECT_EQ(health.State(), InputState::NoUltrasound);
-}
-
-// At 192 kHz the split lies at 60 kHz: a 96 kHz stream resampled (tones up to
-// 40 kHz, rounding noise above) is told, which at 96 kHz would pass as good;
-// a 192 kHz stream with DCF77's carrier and noise is good.
-TEST(InputHealth, At192kHzNothingAbove48kHzIsAResampledStream) {
-    const auto feed = [](int rate, double carrierHz, double noise) {
-        CInputHealth health(rate);
-        std::mt19937 random(7);
-        std::normal_distribution<double> gauss(0.0, noise);
-        std::vector<std::int16_t> buffer(static_cast<std::size_t>(rate / 10));
-        std::int64_t t = 0;
-        for (int b = 0; b < 10; ++b) {
-            for (std::int16_t& x : buffer) {
-                const double v = 3000.0 * std::sin(kTwoPi * carrierHz * double(t) / rate) +
-                                 2000.0 * std::sin(kTwoPi * 7000.0 * double(t) / rate) +
-                                 (noise > 0.0 ? gauss(random) : 0.0);
-                x = static_cast<std::int16_t>(std::lround(v));
-                ++t;
-            }
-            health.AddBuffer(buffer.data(), buffer.size());
-        }
-        return health.State();
-    };
-    EXPECT_EQ(feed(192000, 40000.0, 0.0), InputState::NoUltrasound);
-    EXPECT_EQ(feed(96000, 40000.0, 0.0), InputState::Good);
-    EXPECT_EQ(feed(192000, 77500.0, 0.0), InputState::Good);
-    EXPECT_EQ(feed(192000, 40000.0, 30.0), InputState::Good);  // a real 192 kHz card's noise
 }
 
 }  // namespace

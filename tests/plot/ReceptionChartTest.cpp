@@ -5,10 +5,10 @@
 #include <vector>
 
 #include "plot/ReceptionChart.h"
+#include "tests/plot/PlotTestSupport.h"
 
 using receptionchart::Span;
 using velto::ReceptionRecord;
-using velto::ReceptionState;
 
 namespace {
 
@@ -23,36 +23,21 @@ QImage Draw(const std::vector<ReceptionRecord>& records, Span span) {
     return image;
 }
 
-// Pixels of the trace's hue, smoothed edges included, between two x.
-int Trace(const QImage& image, double x0, double x1, int* highest = nullptr) {
-    int n = 0;
-    int top = kChart.bottom() + 1;
-    for (int x = static_cast<int>(x0); x <= static_cast<int>(x1); ++x) {
-        for (int y = kChart.top(); y <= kChart.bottom(); ++y) {
-            const QColor c = image.pixelColor(x, y);
-            if (c.saturation() > 60 && std::abs(c.hue() - receptionchart::Trace().hue()) < 12) {
-                ++n;
-                top = std::min(top, y);
-            }
-        }
-    }
-    if (highest != nullptr) {
-        *highest = top;
-    }
-    return n;
+// Pixels of the trace between two x, and the highest of them.
+int Trace(const QImage& image, double x0, double x1, int* top = nullptr) {
+    const int left = static_cast<int>(x0);
+    const QRect columns(left, kChart.top(), static_cast<int>(x1) - left + 1, kChart.height());
+    return plottest::HueInk(image, receptionchart::Trace(), columns, top);
 }
 
-// The last hour: 30 good minutes decoded, 10 not logged, 20 weak ones not
-// decoded.
+// The last hour: 30 good minutes decoded, 10 not logged, 20 weak ones not decoded.
 std::vector<ReceptionRecord> Hour() {
     std::vector<ReceptionRecord> records;
     for (int m = 0; m < 60; ++m) {
-        if (m >= 30 && m < 40) {
-            continue;
-        }
+        if (m >= 30 && m < 40) continue;
         const bool good = m < 30;
         records.push_back({kNow - 3600 + 60 * m,
-                           ReceptionState::TimeValid,
+                           velto::ReceptionState::TimeValid,
                            good ? 40.0 : 20.0,
                            {},
                            {},
@@ -63,8 +48,7 @@ std::vector<ReceptionRecord> Hour() {
 }
 
 TEST(ReceptionChartTest, TheTraceFollowsTheLoggedMinutesAndTheStripTheirDecodes) {
-    const auto records = Hour();
-    const QImage image = Draw(records, Span::Hour);
+    const QImage image = Draw(Hour(), Span::Hour);
     auto x = [](int minute) {
         return receptionchart::XOf(kChart, kNow - 3600 + 60 * minute, kNow, Span::Hour);
     };
@@ -72,20 +56,19 @@ TEST(ReceptionChartTest, TheTraceFollowsTheLoggedMinutesAndTheStripTheirDecodes)
     EXPECT_GT(Trace(image, x(2), x(28), &good), 0);
     EXPECT_GT(Trace(image, x(42), x(58), &weak), 0);
     EXPECT_LT(good, weak - kChart.height() / 2);
-    // Not joined across the minutes with no line.
-    EXPECT_EQ(Trace(image, x(32), x(38)), 0);
+    EXPECT_EQ(Trace(image, x(32), x(38)), 0) << "not joined across the minutes with no line";
 
     const int y = receptionchart::StripRect(kChart).center().y();
-    EXPECT_EQ(image.pixelColor(static_cast<int>(x(10)), y), receptionchart::Decoded());
-    EXPECT_EQ(image.pixelColor(static_cast<int>(x(50)), y), receptionchart::Undecoded());
-    EXPECT_NE(image.pixelColor(static_cast<int>(x(35)), y), receptionchart::Decoded());
-    EXPECT_NE(image.pixelColor(static_cast<int>(x(35)), y), receptionchart::Undecoded());
+    const auto strip = [&](int minute) { return image.pixelColor(static_cast<int>(x(minute)), y); };
+    EXPECT_EQ(strip(10), receptionchart::Decoded());
+    EXPECT_EQ(strip(50), receptionchart::Undecoded());
+    EXPECT_NE(strip(35), receptionchart::Decoded());
+    EXPECT_NE(strip(35), receptionchart::Undecoded());
 }
 
 TEST(ReceptionChartTest, LongerSpansPutTheSameHourAtTheirRightEnd) {
-    const auto records = Hour();
     for (Span span : {Span::Day, Span::Week}) {
-        const QImage image = Draw(records, span);
+        const QImage image = Draw(Hour(), span);
         const double hourStart = receptionchart::XOf(kChart, kNow - 3600, kNow, span);
         EXPECT_GT(hourStart, kChart.right() - kChart.width() / 20.0);
         EXPECT_EQ(Trace(image, kChart.left(), hourStart - 3), 0);

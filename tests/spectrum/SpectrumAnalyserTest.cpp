@@ -10,13 +10,7 @@
 #include "spectrum/Level.h"
 #include "spectrum/SpectrumAnalyser.h"
 
-using velto::CSpectrumAnalyser;
-using velto::CStationSignal;
-using velto::CWaterfall;
-using velto::SpectrumMarker;
-using velto::SpectrumOptions;
-using velto::StationSignalOptions;
-
+namespace velto {
 namespace {
 
 // 2026-12-07 20:16:00 JST.
@@ -54,7 +48,7 @@ double At(const CWaterfall& w, double offsetHz) {
     return w.Line(0)[static_cast<int>(std::lround((offsetHz - w.FirstHz()) / w.BinHz()))];
 }
 
-int PeakBin(const velto::CBandSpectrum& band) {
+int PeakBin(const CBandSpectrum& band) {
     int best = 1;
     for (int k = 1; k < band.Bins(); ++k) {
         best = band.Average(k) > band.Average(best) ? k : best;
@@ -62,12 +56,10 @@ int PeakBin(const velto::CBandSpectrum& band) {
     return best;
 }
 
-std::vector<double> HumAt(const CSpectrumAnalyser& a) {
+std::vector<double> MarkersAt(const CSpectrumAnalyser& a, SpectrumMarker::Kind kind) {
     std::vector<double> hz;
     for (const SpectrumMarker& m : a.Markers()) {
-        if (m.kind == SpectrumMarker::Kind::Hum) {
-            hz.push_back(m.hz);
-        }
+        if (m.kind == kind) hz.push_back(m.hz);
     }
     return hz;
 }
@@ -88,14 +80,8 @@ TEST(SpectrumAnalyserTest, TheCarrierAppearsAt40000HzInTheBandAndBothWaterfalls)
     ASSERT_TRUE(a.StationOffsetHz());
     EXPECT_NEAR(*a.StationOffsetHz(), 0.0, 0.02);
     // The stations' markers: 40 kHz alone is below half of 96 kHz.
-    std::vector<double> stations;
-    for (const SpectrumMarker& m : a.Markers()) {
-        if (m.kind == SpectrumMarker::Kind::Station) {
-            stations.push_back(m.hz);
-        }
-    }
-    EXPECT_EQ(stations, std::vector<double>{40000.0});
-    EXPECT_EQ(velto::StationMarkers(192000).size(), 4U);
+    EXPECT_EQ(MarkersAt(a, SpectrumMarker::Kind::Station), std::vector<double>{40000.0});
+    EXPECT_EQ(StationMarkers(192000).size(), 4U);
 }
 
 TEST(SpectrumAnalyserTest, NoiseFloorAndCarrierLevelMatchTheSimulatorWithin1Db) {
@@ -105,11 +91,11 @@ TEST(SpectrumAnalyserTest, NoiseFloorAndCarrierLevelMatchTheSimulatorWithin1Db) 
         const double sigma = Feed(a, Signal(cn0, 7), 40);
         // White noise of variance sigma^2 over 0..48 kHz, per hertz, over a
         // full-scale sine's power.
-        const double density = sigma * sigma / 48000.0 / velto::level::kFullScalePower;
+        const double density = sigma * sigma / 48000.0 / level::kFullScalePower;
         ASSERT_TRUE(a.NoiseDb());
-        EXPECT_NEAR(*a.NoiseDb(), velto::level::ToDb(density), 1.0);
+        EXPECT_NEAR(*a.NoiseDb(), level::ToDb(density), 1.0);
         ASSERT_TRUE(a.CarrierDb());
-        EXPECT_NEAR(*a.CarrierDb(), 20.0 * std::log10(kAmplitude / velto::level::kFullScale), 1.0);
+        EXPECT_NEAR(*a.CarrierDb(), 20.0 * std::log10(kAmplitude / level::kFullScale), 1.0);
         EXPECT_NEAR(*a.CarrierAboveNoiseDb(), cn0, 1.0);
     }
 }
@@ -163,12 +149,10 @@ TEST(SpectrumAnalyserTest, HumIsMarkedOnTheHarmonicsOfTheMainsThatStandOut) {
         o.humHz = mains;
         CSpectrumAnalyser a(SpectrumOptions{});
         Feed(a, o, 5);
-        const std::vector<double> hum = HumAt(a);
+        const std::vector<double> hum = MarkersAt(a, SpectrumMarker::Kind::Hum);
         ASSERT_FALSE(hum.empty());
         EXPECT_EQ(hum.front(), mains);
-        for (double hz : hum) {
-            EXPECT_EQ(std::fmod(hz, mains), 0.0) << hz;
-        }
+        for (double hz : hum) EXPECT_EQ(std::fmod(hz, mains), 0.0) << hz;
         // The simulator's odd harmonics are where markers are.
         for (double h : {1.0, 3.0}) {
             EXPECT_TRUE(std::count(hum.begin(), hum.end(), h * mains) == 1) << h;
@@ -177,7 +161,7 @@ TEST(SpectrumAnalyserTest, HumIsMarkedOnTheHarmonicsOfTheMainsThatStandOut) {
     }
     CSpectrumAnalyser quiet(SpectrumOptions{});
     Feed(quiet, Signal(40.0, 6), 5);
-    EXPECT_TRUE(HumAt(quiet).empty());
+    EXPECT_TRUE(MarkersAt(quiet, SpectrumMarker::Kind::Hum).empty());
 }
 
 TEST(SpectrumAnalyserTest, ThePeakHoldKeepsABurstThatTheAverageForgets) {
@@ -199,7 +183,7 @@ TEST(SpectrumAnalyserTest, ThePeakHoldKeepsABurstThatTheAverageForgets) {
     feed(5, 0.0);
     feed(3, 300.0);
     feed(12, 0.0);
-    const double noise = velto::level::FromDb(*a.NoiseDb());
+    const double noise = level::FromDb(*a.NoiseDb());
     EXPECT_LT(a.Band().Average(bin), 3.0 * noise);
     // The burst is 20 dB above the noise in its bin.
     EXPECT_GT(a.Band().Peak(bin), 30.0 * noise);
@@ -238,3 +222,4 @@ TEST(SpectrumAnalyserTest, AnyRateThatHoldsTheCarrierWorks) {
 }
 
 }  // namespace
+}  // namespace velto

@@ -6,25 +6,17 @@
 
 #include "plot/SpectrumPlot.h"
 #include "simulator/StationSignal.h"
+#include "tests/plot/PlotTestSupport.h"
 #include "tests/views/ViewTestSupport.h"
 #include "views/SpectrumWnd.h"
 
 using namespace viewtest;
+using namespace plottest;
 
 namespace {
 
-bool Warm(QColor c) { return c.red() > 200 && c.blue() < 100; }
-bool Cold(QColor c) { return c.red() < 60; }
-
-// The topmost pixel of a colour in a column of `r`, or -1.
-int Top(const QImage& image, const QRect& r, int x, const QColor& colour) {
-    for (int y = r.top(); y <= r.bottom(); ++y) {
-        if (image.pixelColor(x, y) == colour) {
-            return y;
-        }
-    }
-    return -1;
-}
+const QRect kBand = CSpectrumWnd::BandRect();
+const QRect kWide = CSpectrumWnd::WideRect();
 
 class SpectrumWndTest : public ::testing::Test {
 protected:
@@ -53,6 +45,15 @@ protected:
                       modifiers, Qt::NoScrollPhase, false);
         QCoreApplication::sendEvent(&m_wnd, &e);
     }
+    // The columns of a frequency in the band and of an offset in the wide waterfall.
+    static int BandX(double hz) {
+        return static_cast<int>(
+            std::lround(spectrumplot::BandFrequencies(*s_analyser, kBand).ToPixel(hz)));
+    }
+    static int WideX(double offsetHz) {
+        return static_cast<int>(
+            spectrumplot::WaterfallOffsets(s_analyser->Wide(), kWide).ToPixel(offsetHz));
+    }
 
     static std::unique_ptr<velto::CSpectrumAnalyser> s_analyser;
     CSpectrumWnd m_wnd;
@@ -62,39 +63,25 @@ std::unique_ptr<velto::CSpectrumAnalyser> SpectrumWndTest::s_analyser;
 
 TEST_F(SpectrumWndTest, TheBandTheWaterfallsAndTheCarriersAreDrawn) {
     const QImage image = m_wnd.Render();
-    const velto::CSpectrumAnalyser& a = *s_analyser;
-    const QRect band = CSpectrumWnd::BandRect();
-    const auto x = spectrumplot::BandFrequencies(a, band);
-    const int carrier = static_cast<int>(std::lround(x.ToPixel(40000.0)));
-    const int quiet = static_cast<int>(std::lround(x.ToPixel(20000.0)));
-    const int top = Top(image, band, carrier, spectrumplot::AverageTrace());
+    const int carrier = BandX(40000.0);
+    const int top = Top(image, kBand, carrier, spectrumplot::AverageTrace());
     ASSERT_GE(top, 0);
-    EXPECT_LT(top, Top(image, band, quiet, spectrumplot::AverageTrace()) - band.height() / 3);
-    EXPECT_GE(Top(image, band, quiet, spectrumplot::PeakTrace()), 0);
-    int marker = 0;
-    for (int dx = -1; dx <= 1; ++dx) {
-        marker += Count(image, spectrumplot::StationMarker().rgb(),
-                        QRect(carrier + dx, band.top(), 1, band.height()));
-    }
-    EXPECT_GT(marker, band.height() / 8);  // dotted
+    EXPECT_LT(top,
+              Top(image, kBand, BandX(20000.0), spectrumplot::AverageTrace()) - kBand.height() / 3);
+    EXPECT_GE(Top(image, kBand, BandX(20000.0), spectrumplot::PeakTrace()), 0);
+    const QRgb marker = spectrumplot::StationMarker().rgb();
+    EXPECT_GT(Count(image, marker, QRect(carrier - 1, kBand.top(), 3, kBand.height())),
+              kBand.height() / 8);  // dotted
 
-    const QRect wide = CSpectrumWnd::WideRect();
-    const auto wx = spectrumplot::WaterfallOffsets(a.Wide(), wide);
     for (int row : {1, 15, 28}) {
-        EXPECT_TRUE(Warm(image.pixelColor(static_cast<int>(wx.ToPixel(0.0)), wide.top() + row)));
-        EXPECT_TRUE(Cold(image.pixelColor(static_cast<int>(wx.ToPixel(-250.0)), wide.top() + row)));
+        EXPECT_TRUE(Warm(image.pixelColor(WideX(0.0), kWide.top() + row))) << row;
+        EXPECT_TRUE(Cold(image.pixelColor(WideX(-250.0), kWide.top() + row))) << row;
     }
     // Lines for the 30 s fed, the rest empty.
-    EXPECT_EQ(image.pixelColor(static_cast<int>(wx.ToPixel(0.0)), wide.top() + 40),
-              spectrumplot::Background());
+    EXPECT_EQ(image.pixelColor(WideX(0.0), kWide.top() + 40), spectrumplot::Background());
     // The steady carrier found 123.4 Hz up is marked above the waterfall.
-    const int mark = static_cast<int>(std::lround(wx.ToPixel(123.4)));
-    EXPECT_GT(
-        Count(image, spectrumplot::StationMarker().rgb(), QRect(mark - 2, wide.top() - 10, 5, 9)),
-        4);
-    EXPECT_EQ(Count(image, spectrumplot::StationMarker().rgb(),
-                    QRect(static_cast<int>(wx.ToPixel(-123.4)) - 2, wide.top() - 10, 5, 9)),
-              0);
+    EXPECT_GT(Count(image, marker, QRect(WideX(123.4) - 2, kWide.top() - 10, 5, 9)), 4);
+    EXPECT_EQ(Count(image, marker, QRect(WideX(-123.4) - 2, kWide.top() - 10, 5, 9)), 0);
 }
 
 TEST_F(SpectrumWndTest, TheColourScaleFollowsTheNoiseUntilTheWheelMovesIt) {
@@ -102,10 +89,8 @@ TEST_F(SpectrumWndTest, TheColourScaleFollowsTheNoiseUntilTheWheelMovesIt) {
     EXPECT_TRUE(m_wnd.FollowsNoise());
     EXPECT_DOUBLE_EQ(m_wnd.Colours().low, ColourScale::Following(noise).low);
 
-    const QRect wide = CSpectrumWnd::WideRect();
-    const QPoint inside = wide.center();
-    const auto wx = spectrumplot::WaterfallOffsets(s_analyser->Wide(), wide);
-    const QPoint carrier(static_cast<int>(wx.ToPixel(0.0)), wide.top() + 10);
+    const QPoint inside = kWide.center();
+    const QPoint carrier(WideX(0.0), kWide.top() + 10);
     Wheel(inside, 3);
     EXPECT_FALSE(m_wnd.FollowsNoise());
     EXPECT_DOUBLE_EQ(m_wnd.Colours().low, ColourScale::Following(noise).low + 6.0);
@@ -116,7 +101,7 @@ TEST_F(SpectrumWndTest, TheColourScaleFollowsTheNoiseUntilTheWheelMovesIt) {
     EXPECT_TRUE(Cold(m_wnd.Render().pixelColor(carrier)));
     // Outside the waterfalls and the scale the wheel does nothing.
     const ColourScale before = m_wnd.Colours();
-    Wheel(CSpectrumWnd::BandRect().center(), 5);
+    Wheel(kBand.center(), 5);
     EXPECT_DOUBLE_EQ(m_wnd.Colours().low, before.low);
 
     Mouse(m_wnd, QEvent::MouseButtonDblClick, inside.x(), inside.y());
@@ -126,25 +111,17 @@ TEST_F(SpectrumWndTest, TheColourScaleFollowsTheNoiseUntilTheWheelMovesIt) {
 
 TEST_F(SpectrumWndTest, ThePointerReadsFrequencyAndLevel) {
     EXPECT_EQ(m_wnd.HoverText(), QString());
-    const QRect band = CSpectrumWnd::BandRect();
-    const auto x = spectrumplot::BandFrequencies(*s_analyser, band);
-    Mouse(m_wnd, QEvent::MouseMove, static_cast<int>(std::lround(x.ToPixel(40000.0))),
-          band.center().y());
     // The nearest bin to 40 kHz lies 1.95 Hz above it.
-    EXPECT_TRUE(m_wnd.HoverText().startsWith(QStringLiteral("4000")))
+    Mouse(m_wnd, QEvent::MouseMove, BandX(40000.0), kBand.center().y());
+    EXPECT_TRUE(m_wnd.HoverText().startsWith(QStringLiteral("4000")) &&
+                m_wnd.HoverText().endsWith(QStringLiteral("dB/Hz")))
         << m_wnd.HoverText().toStdString();
-    EXPECT_TRUE(m_wnd.HoverText().endsWith(QStringLiteral("dB/Hz")))
-        << m_wnd.HoverText().toStdString();
-
-    const QRect wide = CSpectrumWnd::WideRect();
-    const auto wx = spectrumplot::WaterfallOffsets(s_analyser->Wide(), wide);
-    Mouse(m_wnd, QEvent::MouseMove, static_cast<int>(wx.ToPixel(0.0)), wide.top() + 5);
-    EXPECT_TRUE(m_wnd.HoverText().startsWith(QStringLiteral("+0 Hz (40000 Hz)")))
-        << m_wnd.HoverText().toStdString();
-    EXPECT_TRUE(m_wnd.HoverText().endsWith(QStringLiteral("5 秒前")))
+    Mouse(m_wnd, QEvent::MouseMove, WideX(0.0), kWide.top() + 5);
+    EXPECT_TRUE(m_wnd.HoverText().startsWith(QStringLiteral("+0 Hz (40000 Hz)")) &&
+                m_wnd.HoverText().endsWith(QStringLiteral("5 秒前")))
         << m_wnd.HoverText().toStdString();
     // Below the lines received there is nothing to read.
-    Mouse(m_wnd, QEvent::MouseMove, wide.center().x(), wide.bottom() - 5);
+    Mouse(m_wnd, QEvent::MouseMove, kWide.center().x(), kWide.bottom() - 5);
     EXPECT_EQ(m_wnd.HoverText(), QString());
 }
 
@@ -160,15 +137,9 @@ TEST_F(SpectrumWndTest, ShowingAndClosingTellTheOwnerAndADoubleClickResetsThePea
     const auto& band = s_analyser->Band();
     const int bin = band.BinOf(40000.0);
     ASSERT_GT(band.Peak(bin), 0.0);
-    const QPoint at = CSpectrumWnd::BandRect().center();
-    Mouse(m_wnd, QEvent::MouseButtonDblClick, at.x(), at.y());
+    Mouse(m_wnd, QEvent::MouseButtonDblClick, kBand.center().x(), kBand.center().y());
     EXPECT_EQ(band.Peak(bin), 0.0);
-    EXPECT_EQ(
-        Top(m_wnd.Render(), CSpectrumWnd::BandRect(),
-            static_cast<int>(spectrumplot::BandFrequencies(*s_analyser, CSpectrumWnd::BandRect())
-                                 .ToPixel(40000.0)),
-            spectrumplot::PeakTrace()),
-        -1);
+    EXPECT_EQ(Top(m_wnd.Render(), kBand, BandX(40000.0), spectrumplot::PeakTrace()), -1);
 }
 
 }  // namespace

@@ -3,16 +3,19 @@
 #include <QAbstractButton>
 #include <QImage>
 #include <QTemporaryDir>
-#include <cmath>
+#include <string>
+#include <tuple>
 #include <vector>
 
 #include "base/SystemTime.h"
 #include "log/ReceptionLog.h"
 #include "station/JjyTimeCode.h"
+#include "tests/plot/PlotTestSupport.h"
 #include "tests/views/ViewTestSupport.h"
 #include "views/TimeCodeWnd.h"
 
 using namespace viewtest;
+using plottest::HueInk;
 using velto::ReceptionState;
 using velto::TimeSymbol;
 
@@ -41,17 +44,15 @@ protected:
         const QRect cell = CTimeCodeWnd::CellRect(age, second);
         return image.pixel(cell.left() + 2, cell.top() + 2);
     }
-    // Pixels of text or lines drawn in `colour`, smoothed edges included.
-    static int Ink(const QImage& image, const QColor& colour, QRect area) {
-        area = area.intersected(image.rect());
-        int n = 0;
-        for (int y = area.top(); y <= area.bottom(); ++y) {
-            for (int x = area.left(); x <= area.right(); ++x) {
-                const QColor c = image.pixelColor(x, y);
-                n += c.saturation() > 60 && std::abs(c.hue() - colour.hue()) < 12 ? 1 : 0;
-            }
+    // Row `age` of the history up to its last second: each cell its symbol's
+    // number (0 zero, 1 one, 2 marker, ...), '.' where none was heard.
+    std::string Cells(int age) const {
+        const auto& row = m_wnd.History().RowAt(age);
+        std::string cells;
+        for (int s = 0; s <= row.last; ++s) {
+            cells += row.cells[s] ? static_cast<char>('0' + static_cast<int>(*row.cells[s])) : '.';
         }
-        return n;
+        return cells;
     }
     static std::vector<int> SecondsOf(const QImage& image, int age, TimeSymbol symbol) {
         std::vector<int> seconds;
@@ -101,8 +102,7 @@ TEST_F(TimeCodeWndTest, CellsFillSecondBySecondWithTheSymbolsOfTheFrame) {
 TEST_F(TimeCodeWndTest, TheHighlightIsTheSecondNow) {
     const auto highlighted = [](const QImage& image, int age, int second) {
         const QRect cell = CTimeCodeWnd::CellRect(age, second);
-        return image.pixel(cell.left(), cell.center().y()) ==
-               CTimeCodeWnd::HighlightColour().rgb();
+        return image.pixel(cell.left(), cell.center().y()) == CTimeCodeWnd::HighlightColour().rgb();
     };
     Minute(0, 0, 52);
     m_wnd.SetPresent(kMinute2016, 57);
@@ -148,9 +148,9 @@ TEST_F(TimeCodeWndTest, PastMinutesAreRowsBelowAndTheCallSignMinuteIsMarked) {
     // The tag beside the call-sign row, and none beside the others.
     const QRect row1 = CTimeCodeWnd::CellRect(1, 60);
     const QColor purple = CTimeCodeWnd::CellColour(TimeSymbol::CallSign);
-    EXPECT_GT(Ink(image, purple, QRect(row1.right() + 1, row1.top(), 200, row1.height())), 20);
+    EXPECT_GT(HueInk(image, purple, QRect(row1.right() + 1, row1.top(), 200, row1.height())), 20);
     const QRect row2 = CTimeCodeWnd::CellRect(2, 60);
-    EXPECT_EQ(Ink(image, purple, QRect(row2.right() + 1, row2.top(), 200, row2.height())), 0);
+    EXPECT_EQ(HueInk(image, purple, QRect(row2.right() + 1, row2.top(), 200, row2.height())), 0);
 }
 
 TEST_F(TimeCodeWndTest, SecondsHeardBeforeTheMinuteIsKnownTakeTheirPlacesAndNamesLater) {
@@ -161,23 +161,16 @@ TEST_F(TimeCodeWndTest, SecondsHeardBeforeTheMinuteIsKnownTakeTheirPlacesAndName
                 Second(0, s, TimeSymbol::Zero, 5.0 * kSecond, ReceptionState::SecondLocked));
         }
     }
-    EXPECT_EQ(m_wnd.History().RowAt(0).last, 4);
-    EXPECT_EQ(m_wnd.History().RowAt(1).last, 59);
-    EXPECT_FALSE(m_wnd.History().RowAt(1).cells[2].has_value());
+    std::string earlier(60, '0');
+    earlier[2] = '.';
+    EXPECT_EQ(std::tuple(Cells(0), Cells(1)), std::tuple("00000", earlier));
     // The next second is second 5 of a known minute: the seconds heard take
     // their places, 20:16:00 to 04 in its row and the minute before below.
     m_wnd.OnSecond(
         Second(kMinute2016, 5, TimeSymbol::One, 65.0 * kSecond, ReceptionState::MinuteLocked));
     const velto::CTimeCodeHistory& h = m_wnd.History();
-    EXPECT_EQ(h.RowAt(0).last, 5);
-    EXPECT_TRUE(h.RowAt(0).located);
-    for (int s = 0; s < 5; ++s) EXPECT_EQ(h.RowAt(0).cells[s], TimeSymbol::Zero) << s;
-    EXPECT_EQ(h.RowAt(0).cells[5], TimeSymbol::One);
-    EXPECT_TRUE(h.RowAt(1).located);
-    EXPECT_EQ(h.RowAt(1).last, 59);
-    EXPECT_TRUE(h.RowAt(1).cells[0].has_value());
-    EXPECT_FALSE(h.RowAt(1).cells[2].has_value());
-    EXPECT_EQ(h.RowAt(2).last, -1);
+    EXPECT_EQ(std::tuple(Cells(0), Cells(1), Cells(2)), std::tuple("000001", earlier, ""));
+    EXPECT_TRUE(h.RowAt(0).located && h.RowAt(1).located);
     // The minute's rest, and the time becomes known in the next: both minutes
     // before take their names then.
     for (int s = 6; s < 60; ++s) {
@@ -206,7 +199,7 @@ TEST_F(TimeCodeWndTest, FieldsOfTheLastMinuteWithParitiesAndNotices) {
                            "PA1 OK　PA2 OK　信頼度 99%"}));
     const QColor red = CTimeCodeWnd::CellColour(TimeSymbol::Marker);
     const QRect fields(0, CTimeCodeWnd::CellRect(5, 0).bottom() + 30, 800, 70);
-    EXPECT_EQ(Ink(m_wnd.Render(), red, fields), 0);
+    EXPECT_EQ(HueInk(m_wnd.Render(), red, fields), 0);
 
     m.pa2Ok = false;
     m.ls1 = true;
@@ -217,7 +210,7 @@ TEST_F(TimeCodeWndTest, FieldsOfTheLastMinuteWithParitiesAndNotices) {
               (QStringList{"最後に解読した分:  時 20　分 16　通算日 341　年 2026　曜日 月",
                            "PA1 OK　PA2 NG　信頼度 99%　(フライホイール)",
                            "うるう秒予告: 今月末 (UTC) に1秒挿入"}));
-    EXPECT_GT(Ink(m_wnd.Render(), red, fields), 200) << "NG and the notice stand out";
+    EXPECT_GT(HueInk(m_wnd.Render(), red, fields), 200) << "NG and the notice stand out";
 
     m.ls1 = false;
     m.callSignMinute = true;
@@ -253,7 +246,7 @@ TEST_F(TimeCodeWndTest, ChartsFollowTheOnTimePointAndCn0) {
     const auto columns = [&](const QImage& img, int top, const QColor& trace) {
         std::vector<int> xs;
         for (int x = 48; x < 784; ++x) {
-            if (Ink(img, trace, QRect(x, top, 1, 128)) > 0) xs.push_back(x);
+            if (HueInk(img, trace, QRect(x, top, 1, 128)) > 0) xs.push_back(x);
         }
         return xs;
     };
@@ -306,10 +299,9 @@ TEST_F(TimeCodeWndTest, TheCn0ChartShowsTheLastDayAndWeekFromTheReceptionLog) {
     const QColor trace = receptionchart::Trace();
     // The trace's highest pixel in a column, or -1.
     const auto top = [&](const QImage& image, double x) {
-        for (int y = r.top(); y <= r.bottom(); ++y) {
-            if (Ink(image, trace, QRect(static_cast<int>(x), y, 1, 1)) > 0) return y;
-        }
-        return -1;
+        int y = -1;
+        HueInk(image, trace, QRect(static_cast<int>(x), r.top(), 1, r.height()), &y);
+        return y;
     };
     const auto x = [&](Span span, double hoursAgo) {
         return receptionchart::XOf(r, now - static_cast<std::int64_t>(hoursAgo * 3600), now, span);

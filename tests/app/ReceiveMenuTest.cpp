@@ -1,22 +1,38 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMenu>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "app/CommandIds.h"
 #include "app/StatusBar.h"
 #include "audio/SoundFileReader.h"
 #include "audio/WavFileWriter.h"
+#include "base/SystemTime.h"
+#include "log/ReceptionLogFormat.h"
+#include "logfeed/ReceptionLogSettings.h"
+#include "plot/SpectrumPlot.h"
+#include "simulator/StationSignal.h"
 #include "tests/app/FrameFixture.h"
+#include "tests/plot/PlotTestSupport.h"
 #include "views/ChildView.h"
+#include "views/SpectrumWnd.h"
+#include "views/TimeCodeWnd.h"
 
+// The receive menu's commands beyond start and stop: recording, replay, the
+// spectrum window and the reception log.
 namespace {
 
 using velto::kBufferSamples;
@@ -100,17 +116,16 @@ TEST_F(RecordReplayTest, RecordingWritesTheCapturedBuffersUntilUncheckedOrStoppe
     EXPECT_TRUE(m_messages[0].startsWith(QStringLiteral("録音を開始できません。")));
 }
 
-TEST_F(RecordReplayTest, AnOpenedRecordingBecomesTheCaptureDeviceInRealTime) {
+// An opened recording becomes the capture device, paced in real time; at
+// its end the run stops by itself, as 停止 would, and says so.
+TEST_F(RecordReplayTest, AnOpenedRecordingIsReplayedInRealTimeAndEndsLikeAStop) {
     CMainFrame& f = *m_frame;
     EXPECT_EQ(f.CommandAction(ID_FILE_OPEN)->text(), QStringLiteral("ファイルを開く(&O)..."));
-    // Three buffers of a ramp, so that order and position show.
-    std::vector<std::int16_t> ramp(3 * kBufferSamples);
+    // Three buffers of a ramp, so that order and position show, and a little more.
+    std::vector<std::int16_t> ramp(3 * kBufferSamples + 100);
     for (std::size_t i = 0; i < ramp.size(); ++i) ramp[i] = static_cast<std::int16_t>(i % 30000);
-    // More of it than is waited for, so that the run is still on when stopped.
-    std::vector<std::int16_t> file = ramp;
-    file.resize(30 * kBufferSamples);
-    Write(Path("in.wav"), file);
-    m_answer = Path("in.wav");
+    Write(Path("short.wav"), ramp);
+    m_answer = Path("short.wav");
     struct : velto::IReceiverObserver {
         void OnInput(std::int64_t, const std::int16_t* s, std::size_t n) override {
             samples.insert(samples.end(), s, s + n);
@@ -123,39 +138,16 @@ TEST_F(RecordReplayTest, AnOpenedRecordingBecomesTheCaptureDeviceInRealTime) {
     f.SendCommand(ID_FILE_OPEN);
     ASSERT_TRUE(f.Receiver().Receiving());
     EXPECT_FALSE(f.View()->Intro());
-    while (input.samples.size() < ramp.size() && clock.elapsed() < 10000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    EXPECT_GE(clock.elapsed(), 280);  // paced: 100 ms a buffer
-    input.samples.resize(std::min(input.samples.size(), ramp.size()));
-    EXPECT_EQ(input.samples, ramp);
-    f.SendCommand(ID_FILE_OPEN);  // refused while receiving
-    f.SendCommand(ID_RECEIVE_START);
-    EXPECT_FALSE(f.Receiver().Receiving());
-    f.Receiver().RemoveObserver(&input);
-
-    std::ofstream(Path("text.wav").toStdString()) << "not a recording\n";
-    m_answer = Path("text.wav");
-    f.SendCommand(ID_FILE_OPEN);
-    EXPECT_FALSE(f.Receiver().Receiving());
-    QCoreApplication::sendPostedEvents(&f, QEvent::MetaCall);
-    ASSERT_EQ(m_messages.size(), 1);
-    EXPECT_TRUE(m_messages[0].startsWith(QStringLiteral("このファイルは再生できません。")));
-}
-
-// At the end of the file the run stops by itself, as 停止 would, and says so.
-TEST_F(RecordReplayTest, AReplayEndsAtTheEndOfTheFileLikeAStopWithAMessage) {
-    CMainFrame& f = *m_frame;
-    Write(Path("short.wav"), std::vector<std::int16_t>(2 * kBufferSamples + 100, 7));
-    m_answer = Path("short.wav");
-    f.SendCommand(ID_FILE_OPEN);
-    ASSERT_TRUE(f.Receiver().Receiving());
     EXPECT_EQ(StartText(), QStringLiteral("停止\tSpace"));
-    QElapsedTimer clock;
-    clock.start();
+    f.SendCommand(ID_FILE_OPEN);  // refused while receiving
     while (f.Receiver().Receiving() && clock.elapsed() < 10000) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
+    EXPECT_GE(clock.elapsed(), 280);  // paced: 100 ms a buffer
+    f.Receiver().RemoveObserver(&input);
+    ramp.resize(3 * kBufferSamples);
+    input.samples.resize(std::min(input.samples.size(), ramp.size()));
+    EXPECT_EQ(input.samples, ramp);
     EXPECT_FALSE(f.Receiver().Receiving());
     EXPECT_EQ(Flags(), "0000");
     EXPECT_EQ(StartText(), QStringLiteral("開始\tSpace"));
@@ -166,10 +158,19 @@ TEST_F(RecordReplayTest, AReplayEndsAtTheEndOfTheFileLikeAStopWithAMessage) {
     // Start opens the sound card again, as after any stop.
     f.SendCommand(ID_RECEIVE_START);
     EXPECT_TRUE(f.Receiver().Receiving());
+    f.SendCommand(ID_RECEIVE_START);
+
+    std::ofstream(Path("text.wav").toStdString()) << "not a recording\n";
+    m_answer = Path("text.wav");
+    f.SendCommand(ID_FILE_OPEN);
+    EXPECT_FALSE(f.Receiver().Receiving());
+    Messages();
+    ASSERT_EQ(m_messages.size(), 2);
+    EXPECT_TRUE(m_messages[1].startsWith(QStringLiteral("このファイルは再生できません。")));
 }
 
 // The recording's target: an existing file only after the user agrees, and
-// never the file being replayed, under any name.
+// never the file being replayed.
 TEST_F(RecordReplayTest, AnExistingFileIsOverwrittenOnlyWhenTheUserAgreesAndTheInputNever) {
     CMainFrame& f = *m_frame;
     const std::vector<std::int16_t> kept(kBufferSamples, 9);
@@ -192,26 +193,137 @@ TEST_F(RecordReplayTest, AnExistingFileIsOverwrittenOnlyWhenTheUserAgreesAndTheI
     EXPECT_EQ(ReadAll(Path("old.wav")), std::vector<std::int16_t>(kBufferSamples, 3));
     f.SendCommand(ID_RECEIVE_START);
 
-    // Replaying a file, its hard link is refused without a question.
+    // Replaying a file, the file itself is refused without a question.
     Write(Path("in.wav"), std::vector<std::int16_t>(50 * kBufferSamples, 4));
-    ASSERT_EQ(::link(QFile::encodeName(Path("in.wav")).constData(),
-                     QFile::encodeName(Path("link.wav")).constData()),
-              0);
     m_answer = Path("in.wav");
     f.SendCommand(ID_FILE_OPEN);
     ASSERT_TRUE(f.Receiver().Receiving());
     m_questions.clear();
-    for (const char* name : {"in.wav", "link.wav"}) {
-        m_answer = Path(name);
-        f.SendCommand(ID_RECORD);
-        EXPECT_FALSE(f.Receiver().IsRecording()) << name;
-    }
+    f.SendCommand(ID_RECORD);
+    EXPECT_FALSE(f.Receiver().IsRecording());
     EXPECT_TRUE(m_questions.isEmpty());
     f.SendCommand(ID_RECEIVE_START);
     Messages();
-    ASSERT_EQ(m_messages.size(), 2);
-    EXPECT_TRUE(m_messages[1].contains(QStringLiteral("is the input itself")));
+    ASSERT_EQ(m_messages.size(), 1);
+    EXPECT_TRUE(m_messages[0].contains(QStringLiteral("is the input itself")));
     EXPECT_EQ(ReadAll(Path("in.wav")).size(), 50u * kBufferSamples);
+}
+
+class SpectrumAndLogTest : public CFrameFixture {
+protected:
+    SpectrumAndLogTest() : m_signal(velto::SystemTime::Now().sec, Options()) {}
+
+    static velto::StationSignalOptions Options() {
+        velto::StationSignalOptions o;
+        o.carrierAmplitude = 3000.0;
+        o.cn0DbHz = 45.0;
+        return o;
+    }
+    // Cycles on `n` buffers of the simulated signal.
+    void Signal(int n) {
+        std::vector<std::int16_t> buffer(kBufferSamples);
+        for (int k = 0; k < n; ++k) {
+            m_signal.Generate(buffer.data(), buffer.size());
+            std::thread([&] { ASSERT_TRUE(m_service.CompleteBuffer(buffer.data())); }).join();
+            Deliver();
+        }
+    }
+
+    velto::CStationSignal m_signal;
+};
+
+TEST_F(SpectrumAndLogTest, TheMenuItemShowsTheSpectrumWhichIsFedOnlyWhileShown) {
+    CMainFrame& f = *m_frame;
+    QAction* item = f.CommandAction(ID_SPECTRUM);
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->text(), QStringLiteral("スペクトル(&P)"));
+    const QList<QAction*> menu = f.ReceiveMenu()->actions();
+    EXPECT_EQ(menu.indexOf(item), menu.indexOf(f.CommandAction(ID_TIMECODE)) + 1);
+    ASSERT_NE(f.Analyser(), nullptr);
+    const velto::CSpectrumAnalyser& a = *f.Analyser();
+
+    Space();
+    Signal(20);
+    EXPECT_TRUE(f.Spectrum()->isHidden());
+    EXPECT_EQ(a.Band().Frames(), 0) << "closed, nothing runs";
+
+    f.SendCommand(ID_SPECTRUM);
+    ASSERT_TRUE(f.Spectrum()->isVisible());
+    Signal(250);
+    // What the window draws from is what was received: the carrier warm, 250 Hz beside it cold.
+    const QImage image = f.Spectrum()->Render();
+    const QRect wide = CSpectrumWnd::WideRect();
+    const auto wx = spectrumplot::WaterfallOffsets(a.Wide(), wide);
+    EXPECT_TRUE(
+        plottest::Warm(image.pixelColor(static_cast<int>(wx.ToPixel(0.0)), wide.top() + 2)));
+    EXPECT_TRUE(
+        plottest::Cold(image.pixelColor(static_cast<int>(wx.ToPixel(-250.0)), wide.top() + 2)));
+    EXPECT_GE(a.Wide().Lines(), 24);
+
+    f.Spectrum()->close();
+    EXPECT_TRUE(f.Spectrum()->isHidden());
+    const std::int64_t frames = a.Band().Frames();
+    Signal(20);
+    EXPECT_EQ(a.Band().Frames(), frames);
+    // Shown again, it starts afresh: what it missed would join the waterfall
+    // to seconds that do not follow on.
+    f.SendCommand(ID_SPECTRUM);
+    Signal(10);
+    EXPECT_LT(a.Band().Frames(), 20);
+    EXPECT_EQ(a.Wide().Lines(), 1);
+}
+
+std::string Slurp(const std::filesystem::path& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The window keeps the log in $XDG_DATA_HOME/Velto/log while it receives: a
+// stop writes the minute under way, a restart appends to it.
+TEST_F(SpectrumAndLogTest, LiveReceptionIsLoggedAndARestartAppends) {
+    // A data directory of this test's own, for a frame made anew.
+    QTemporaryDir data;
+    const QByteArray before = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
+    m_frame = std::make_unique<CMainFrame>();
+    CMainFrame& f = *m_frame;
+    ASSERT_NE(f.LogFeed(), nullptr);
+    const std::filesystem::path dir = velto::ReceptionLogSettings::WindowDirectory();
+    EXPECT_EQ(f.LogFeed()->Directory(), dir);
+    EXPECT_FALSE(f.TimeCode()->SpanButton(receptionchart::Span::Week)->isHidden());
+
+    const std::int64_t start = velto::SystemTime::Now().sec;
+    Space();
+    Signal(5);
+    Space();
+    const std::int64_t stop = velto::SystemTime::Now().sec;
+    const std::filesystem::path file =
+        dir / velto::receptionlog::FileName(velto::receptionlog::DayOf(stop));
+    const std::string first = Slurp(file);
+    std::istringstream lines(first);
+    std::string last;
+    for (std::string l; std::getline(lines, l);) last = l;
+    const auto record = velto::receptionlog::ParseLine(last);
+    ASSERT_TRUE(record) << first;
+    EXPECT_TRUE(record->minuteUtc == start / 60 * 60 || record->minuteUtc == stop / 60 * 60)
+        << last;
+    EXPECT_EQ(record->state, velto::ReceptionState::NoSignal);
+    EXPECT_FALSE(record->decoded);
+
+    Space();
+    Signal(5);
+    Space();
+    EXPECT_TRUE(Slurp(file).starts_with(first));
+
+    // A profile that keeps no log: none is written, and the chart has only its hour.
+    m_frame.reset();
+    QSettings().setValue(QStringLiteral("ReceptionLog/Enabled"), false);
+    m_frame = std::make_unique<CMainFrame>();
+    EXPECT_EQ(m_frame->LogFeed(), nullptr);
+    EXPECT_TRUE(m_frame->TimeCode()->SpanButton(receptionchart::Span::Week)->isHidden());
+    qputenv("XDG_DATA_HOME", before);
 }
 
 }  // namespace

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QColor>
+#include <QImage>
+#include <QRect>
+#include <cstdlib>
+
+// Pixel helpers for the pictures drawn by plot/, in a window or in a file.
+namespace plottest {
+
+// The topmost pixel of `colour` in column x of `r`, or -1.
+inline int Top(const QImage& image, const QRect& r, int x, const QColor& colour) {
+    for (int y = r.top(); y <= r.bottom(); ++y) {
+        if (image.pixelColor(x, y) == colour) return y;
+    }
+    return -1;
+}
+
+inline bool Warm(QColor c) { return c.red() > 200 && c.blue() < 100; }
+inline bool Cold(QColor c) { return c.red() < 60; }
+
+// Pixels of lines or text of `colour`'s hue in `area`, smoothed edges
+// included; `top`, if given, gets the first row holding one (or -1).
+inline int HueInk(const QImage& image, const QColor& colour, QRect area, int* top = nullptr) {
+    area = area.intersected(image.rect());
+    int n = 0;
+    if (top != nullptr) *top = -1;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (c.saturation() > 60 && std::abs(c.hue() - colour.hue()) < 12) {
+                if (top != nullptr && n == 0) *top = y;
+                ++n;
+            }
+        }
+    }
+    return n;
+}
+
+}  // namespace plottest
