@@ -75,10 +75,16 @@ endif
 bench: deps-bench build
 	@scripts/run-bench build/bench/velto_bench
 
-# The time-code decoder on simulated reception: its table, and the plot for
-# the README (bench/sensitivity.png). Takes some minutes.
+# The time-code decoder on simulated reception, a table per station
+# (STATIONS), and the plot for the README (bench/sensitivity.png, JJY 40 kHz;
+# the others' plots in build/). Takes some minutes per station; fails when a
+# station misses its goals, after all have run.
+STATIONS ?= jjy40 jjy60 dcf77 msf wwvb
 sensitivity: deps-bench build
-	@build/bench/velto_sensitivity --plot bench/sensitivity.png
+	@rc=0; for s in $(STATIONS); do \
+	    if [ $$s = jjy40 ]; then plot=bench/sensitivity.png; else plot=build/sensitivity-$$s.png; fi; \
+	    build/bench/velto_sensitivity --station $$s --plot $$plot || rc=1; \
+	done; exit $$rc
 
 # The console front end on 10 and 20 minutes of simulated signal: multiple
 # of real time and peak memory. Also part of `make bench`.

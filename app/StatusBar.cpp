@@ -32,8 +32,6 @@ int Urgency(WarningCode code) {
             return 5;
         case WarningCode::ClockFeed:
             return 6;
-        case WarningCode::NotDecoded:
-            return 7;
         default:
             break;  // not the input's: told elsewhere
     }

@@ -17,14 +17,18 @@ constexpr double kNoiseSigma = 600.0;
 
 int CSimulatedWaveIn::Open(std::unique_ptr<IWaveIn>* handle, const WaveFormat& format,
                            WaveInProc callback, void* instance) {
-    if (!FormatFits(format) || !SupportsRate(static_cast<int>(format.samplesPerSec))) {
+    const auto rate = static_cast<int>(format.samplesPerSec);
+    if (!FormatFits(format) || !SupportsRate(rate) ||
+        GetStation(format.station).carrierHz >= rate / 2.0) {
         return kWaveBadFormat;
     }
-    std::unique_ptr<CSimulatedWaveIn> stream(new (std::nothrow) CSimulatedWaveIn(
-        callback, instance, static_cast<int>(format.samplesPerSec)));
+    std::unique_ptr<CSimulatedWaveIn> stream(new (std::nothrow)
+                                                 CSimulatedWaveIn(callback, instance, rate));
     if (!stream || !stream->Valid()) {
         return kWaveNoMemory;
     }
+    stream->m_station = format.station;
+    stream->m_rate = rate;
     *handle = std::move(stream);
     return kWaveOk;
 }
@@ -33,10 +37,12 @@ int CSimulatedWaveIn::Open(std::unique_ptr<IWaveIn>* handle, const WaveFormat& f
 void CSimulatedWaveIn::OnStart() {
     const auto now = std::chrono::system_clock::now().time_since_epoch();
     const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(now).count();
-    JjySignalOptions options;
+    StationSignalOptions options;
+    options.station = m_station;
+    options.sampleRate = m_rate;
     options.carrierAmplitude = kCarrierAmplitude;
     options.noiseSigma = kNoiseSigma;
-    options.startOffsetSamples = (micros % 1000000) * kSampleRate / 1000000;
+    options.startOffsetSamples = (micros % 1000000) * m_rate / 1000000;
     options.seed = static_cast<std::uint64_t>(micros);
     m_signal.emplace(micros / 1000000, options);
 }

@@ -6,7 +6,7 @@
 #include "audio/PacedWaveIn.h"
 #include "base/Geometry.h"
 #include "base/Translatable.h"
-#include "simulator/JjySignal.h"
+#include "simulator/StationSignal.h"
 
 namespace velto {
 
@@ -14,15 +14,17 @@ namespace velto {
 inline constexpr char kSimulatorName[] =
     VELTO_TRANSLATE_NOOP("Device", "JJY シミュレーター (内蔵)");
 
-// The built-in capture device: the JJY signal of the current time with some
-// noise, one 100 ms buffer per 100 ms of the steady clock. Needs no sound card.
+// The built-in capture device: the signal of the current time of the station
+// it is opened for, at 96 or 192 kHz, with some noise, one 100 ms buffer per
+// 100 ms of the steady clock. Needs no sound card.
 class CSimulatedWaveIn : public CPacedWaveIn {
 public:
     static int Open(std::unique_ptr<IWaveIn>* handle, const WaveFormat& format, WaveInProc callback,
                     void* instance);
     ~CSimulatedWaveIn() override { Halt(); }
-    // The signal is JJY 40 kHz at the base rate.
-    static bool SupportsRate(int rate) { return rate == kSampleRate; }
+    // Either capture rate; a station whose carrier the rate cannot carry is
+    // refused at the opening.
+    static bool SupportsRate(int rate) { return rate == kSampleRate || rate == 2 * kSampleRate; }
 
 private:
     using CPacedWaveIn::CPacedWaveIn;
@@ -30,7 +32,9 @@ private:
     void OnStart() override;
     std::size_t Fill(std::int16_t* samples, std::size_t count) override;
 
-    std::optional<CJjySignal> m_signal;
+    StationId m_station = StationId::Jjy40;
+    int m_rate = kSampleRate;
+    std::optional<CStationSignal> m_signal;
 };
 
 }  // namespace velto

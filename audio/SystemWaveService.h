@@ -5,7 +5,7 @@
 namespace velto {
 
 // What the program runs on by default: the system's sound devices, with the
-// built-in JJY simulator listed after the real capture devices. The simulator
+// built-in simulator listed after the real capture devices. The simulator
 // has no playback side.
 class CSystemWaveService : public IWaveService {
 public:

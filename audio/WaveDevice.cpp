@@ -16,6 +16,7 @@ WaveFormat FormatOf(const DeviceSpec& spec, std::uint32_t rate) {
     format.channels = 1;
     format.samplesPerSec = rate;
     format.bitsPerSample = spec.bitsPerSample;
+    format.station = spec.station;
     return format;
 }
 

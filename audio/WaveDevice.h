@@ -26,6 +26,8 @@ struct DeviceSpec {
     // playback always runs at the base rate, whatever this says.
     std::uint32_t sampleRate = kSampleRate;
     std::uint16_t bitsPerSample = kBitsPerSample;
+    // Capture: the station received (what the simulated device sends).
+    StationId station = StationId::Jjy40;
 };
 
 // Told once per completed capture buffer, on the audio service's thread. The

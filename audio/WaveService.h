@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "station/Station.h"
+
 namespace velto {
 
 // Results of every call: 0 is success, the three named errors keep their
@@ -38,6 +40,8 @@ struct WaveFormat {
     std::uint16_t channels = 1;
     std::uint32_t samplesPerSec = 0;
     std::uint16_t bitsPerSample = 0;
+    // Capture: the station the run receives, which the simulated device sends.
+    StationId station = StationId::Jjy40;
 };
 
 // One buffer handed to a device. While a capture buffer is queued the service

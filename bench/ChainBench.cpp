@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "dsp/Pipeline.h"
-#include "simulator/JjySignal.h"
+#include "simulator/StationSignal.h"
 
 namespace {
 
@@ -15,9 +15,9 @@ using velto::kBufferSamples;
 // 8 s of simulated JJY with noise: realistic input for every buffer number.
 const std::vector<std::int16_t>& Ring() {
     static const std::vector<std::int16_t> ring = [] {
-        velto::JjySignalOptions options;
+        velto::StationSignalOptions options;
         options.noiseSigma = 500.0;
-        velto::CJjySignal signal(1796610180, options);
+        velto::CStationSignal signal(1796610180, options);
         std::vector<std::int16_t> samples(velto::kRingSamples);
         signal.Generate(samples.data(), samples.size());
         return samples;

@@ -10,7 +10,7 @@
 #include "audio/WaveService.h"
 #include "logfeed/ReceptionLogFeed.h"
 #include "receiver/Receiver.h"
-#include "simulator/JjySignal.h"
+#include "simulator/StationSignal.h"
 #include "spectrum/SpectrumAnalyser.h"
 
 namespace {
@@ -72,11 +72,11 @@ private:
 // Two minutes of a noisy signal, for a decoder that has locked to it.
 const std::vector<std::int16_t>& TwoMinutes() {
     static const std::vector<std::int16_t> samples = [] {
-        velto::JjySignalOptions options;
+        velto::StationSignalOptions options;
         options.carrierAmplitude = 1000.0;
         options.cn0DbHz = 25.0;
         options.fastNoise = true;
-        velto::CJjySignal signal(1796610180, options);
+        velto::CStationSignal signal(1796610180, options);
         std::vector<std::int16_t> out(std::size_t{1200} * kBufferSamples);
         signal.Generate(out.data(), out.size());
         return out;

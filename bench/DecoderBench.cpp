@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "base/Geometry.h"
-#include "simulator/JjySignal.h"
+#include "simulator/StationSignal.h"
 #include "timecode/Decoder.h"
 
 namespace {
@@ -18,11 +18,11 @@ struct NullSink : velto::IDecoderSink {
 // The time-code decoder's cost for one 100 ms buffer, on a noisy signal it
 // is locked to (two minutes fed before timing starts).
 void BM_Decoder(benchmark::State& state) {
-    velto::JjySignalOptions options;
+    velto::StationSignalOptions options;
     options.carrierAmplitude = 1000.0;
     options.cn0DbHz = 25.0;
     options.fastNoise = true;
-    velto::CJjySignal signal(1796610180, options);
+    velto::CStationSignal signal(1796610180, options);
     constexpr int kBuffers = 1200;  // two minutes
     std::vector<std::int16_t> samples(std::size_t{kBuffers} * velto::kBufferSamples);
     signal.Generate(samples.data(), samples.size());

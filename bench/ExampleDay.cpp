@@ -22,7 +22,7 @@
 #include "logfeed/ReceptionLogFeed.h"
 #include "plot/ReceptionChart.h"
 #include "receiver/Receiver.h"
-#include "simulator/JjySignal.h"
+#include "simulator/StationSignal.h"
 #include "spectrum/SpectrumAnalyser.h"
 
 namespace {
@@ -103,17 +103,17 @@ int main(int argc, char** argv) {
     std::filesystem::remove_all(dir);
 
     // The station's signal alone, scaled to the hour's level, plus noise.
-    JjySignalOptions signalOptions;
+    StationSignalOptions signalOptions;
     signalOptions.carrierAmplitude = kReferenceAmplitude;
     signalOptions.fadingDepth = 0.25;
     signalOptions.fadingPeriodSeconds = 97.0;
-    CJjySignal signal(kStart, signalOptions);
-    JjySignalOptions noiseOptions;
+    CStationSignal signal(kStart, signalOptions);
+    StationSignalOptions noiseOptions;
     noiseOptions.carrierAmplitude = 0.0;
     noiseOptions.noiseSigma = kNoiseSigma;
     noiseOptions.fastNoise = true;
     noiseOptions.seed = 7;
-    CJjySignal noise(kStart, noiseOptions);
+    CStationSignal noise(kStart, noiseOptions);
 
     std::int64_t fed = 0;
     CReceptionLogFeed log(

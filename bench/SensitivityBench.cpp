@@ -1,7 +1,8 @@
 // How weak a signal the time-code decoder still reads, and that it never
 // reads a wrong time: simulated reception at several C/N0 under steady,
 // sinusoidally fading and randomly fading (with lightning) conditions, and
-// a day of noise alone. Prints a table and writes a plot with gnuplot.
+// a day of noise alone, for one station (--station, JJY 40 kHz by default)
+// at its rate. Prints a table and writes a plot with gnuplot.
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -15,8 +16,9 @@
 #include <thread>
 #include <vector>
 
-#include "simulator/JjySignal.h"
-#include "station/JjyTimeCode.h"
+#include "simulator/StationSignal.h"
+#include "station/FrameEncoder.h"
+#include "station/Station.h"
 #include "timecode/Decoder.h"
 
 namespace {
@@ -24,8 +26,6 @@ namespace {
 using namespace velto;
 
 constexpr double kNoiseSigma = 2000.0;  // the carrier is scaled to the C/N0 under test
-constexpr int kBufferSamples = 9600;
-constexpr double kRate = 96000.0;
 constexpr double kNoWrong = 1e9;
 constexpr double kRightMs = 2.0;  // an on-time point this close is right
 constexpr double kOffMs = 5.0;    // a minute this far off counts as wrong
@@ -74,7 +74,7 @@ struct RunResult {
 // Checks every report against the simulator's truth as it comes.
 struct Judge : IDecoderSink {
     std::int64_t start;
-    const CJjySignal* signal = nullptr;
+    const CStationSignal* signal = nullptr;
     bool noiseAlone = false;
     std::int64_t fed = 0;  // input samples fed so far
     RunResult r;
@@ -87,8 +87,9 @@ struct Judge : IDecoderSink {
         return std::llround((signal->UnsplicedSample(onTime) - signal->OnTimeSample(0)) /
                             signal->SamplesPerSecond());
     }
+    double Rate() const { return signal->SampleRate(); }
     double ErrorMs(double onTime) const {
-        return (onTime - signal->OnTimeSample(TruthSecond(onTime))) / 96.0;
+        return (onTime - signal->OnTimeSample(TruthSecond(onTime))) / (Rate() / 1000.0);
     }
     void OnSecond(const DecoderSecond& s) override {
         CountSymbol(s);
@@ -102,10 +103,10 @@ struct Judge : IDecoderSink {
         }
         if (r.spliceSample >= 0.0 && s.onTimeSample > r.spliceSample && !s.flywheel &&
             std::abs(err) <= kRightMs && r.rightAgain < 0.0) {
-            r.rightAgain = (double(fed) - r.spliceSample) / kRate;
+            r.rightAgain = (double(fed) - r.spliceSample) / Rate();
         }
         if (r.firstCorrect < 0.0) {
-            r.firstCorrect = double(fed) / kRate;
+            r.firstCorrect = double(fed) / Rate();
             firstSample = double(fed);
         }
         r.sumSquareMs += err * err;
@@ -115,7 +116,7 @@ struct Judge : IDecoderSink {
         ++r.minutesReported;
         const std::int64_t k = TruthSecond(m.onTimeSample);
         const double err = std::abs(ErrorMs(m.onTimeSample));
-        if (m.onTimeSample > r.spliceSample - 60.0 * kRate) {
+        if (m.onTimeSample > r.spliceSample - 60.0 * Rate()) {
             // A minute the splice came in or after.
             r.worstMinuteMs = std::max(r.worstMinuteMs, m.utcUnix == start + k ? err : 1000.0);
             if (m.utcUnix != start + k || err > kOffMs) ++r.offMinutes;
@@ -127,7 +128,7 @@ struct Judge : IDecoderSink {
         }
     }
     void OnStatus(const DecoderStatus& st) override {
-        const double t = double(fed) / kRate;
+        const double t = double(fed) / Rate();
         if (st.state != ReceptionState::NoSignal && r.secondLock < 0.0) r.secondLock = t;
         if (st.state != ReceptionState::NoSignal && st.state != ReceptionState::SecondLocked &&
             r.minuteLock < 0.0)
@@ -141,26 +142,31 @@ struct Judge : IDecoderSink {
     }
     void CountSymbol(const DecoderSecond& s) {
         const std::int64_t unix = start + TruthSecond(s.onTimeSample);
-        int second = 0;
-        const JjyTime t = JjyTimeFromUnix(unix, &second);
-        if (JjyCallSignMinute(t.minute) && second >= kJjyMorseFirstSecond && second <= 55) return;
+        const std::int64_t minute = unix - ((unix % 60) + 60) % 60;
+        const int second = static_cast<int>(unix - minute);
+        const Frame frame = EncodeFrame(signal->GetStationSent(), minute);
+        // JJY's call sign and service bits are no time code.
+        if (frame.callSign && second >= 40 && second <= 55) return;
         if (s.symbol == TimeSymbol::Erasure) {
             ++r.erasures;
             return;
         }
-        const JjySymbol truth = EncodeJjyFrame(t)[second];
-        const TimeSymbol expected = truth == JjySymbol::Zero  ? TimeSymbol::Zero
-                                    : truth == JjySymbol::One ? TimeSymbol::One
-                                                              : TimeSymbol::Marker;
+        const Symbol truth = frame.symbols[second];
+        const TimeSymbol expected = truth == Symbol::Zero  ? TimeSymbol::Zero
+                                    : truth == Symbol::One ? TimeSymbol::One
+                                                           : TimeSymbol::Marker;
         ++r.symbols;
         r.sumQuality += s.quality;
         if (s.symbol != expected) ++r.symbolErrors;
     }
 };
 
-JjySignalOptions Options(Condition c, double cn0, double fadingPeriod, std::uint64_t seed) {
-    JjySignalOptions o;
-    o.carrierAmplitude = kNoiseSigma * std::sqrt(4.0 * std::pow(10.0, cn0 / 10.0) / kRate);
+StationSignalOptions Options(const Station& station, int rate, Condition c, double cn0,
+                             double fadingPeriod, std::uint64_t seed) {
+    StationSignalOptions o;
+    o.station = station.id;
+    o.sampleRate = rate;
+    o.carrierAmplitude = kNoiseSigma * std::sqrt(4.0 * std::pow(10.0, cn0 / 10.0) / rate);
     o.cn0DbHz = cn0;
     o.fastNoise = true;
     o.callSignMinutes = true;
@@ -177,27 +183,28 @@ JjySignalOptions Options(Condition c, double cn0, double fadingPeriod, std::uint
     return o;
 }
 
-RunResult RunOne(const JjySignalOptions& base, std::int64_t start, double minutes) {
-    JjySignalOptions o = base;
-    CJjySignal signal(start, o);
+RunResult RunOne(const StationSignalOptions& base, std::int64_t start, double minutes) {
+    StationSignalOptions o = base;
+    CStationSignal signal(start, o);
     Judge judge;
     judge.start = start;
     judge.signal = &signal;
     judge.noiseAlone = o.carrierAmplitude == 0.0;
     if (o.spliceAt >= 0) judge.r.spliceSample = double(o.spliceAt);
-    CDecoder decoder(judge);
-    std::vector<std::int16_t> buffer(kBufferSamples);
+    CDecoder decoder(judge, signal.GetStationSent(), signal.SampleRate());
+    const int rate = signal.SampleRate();
+    std::vector<std::int16_t> buffer(static_cast<std::size_t>(rate / 10));  // 100 ms
     const auto buffers = static_cast<std::int64_t>(minutes * 600.0);
     for (std::int64_t b = 0; b < buffers; ++b) {
         signal.Generate(buffer.data(), buffer.size());
         decoder.Feed(judge.fed, buffer.data(), buffer.size());
-        judge.fed += kBufferSamples;
+        judge.fed += static_cast<std::int64_t>(buffer.size());
     }
     RunResult r = judge.r;
     if (r.firstCorrect >= 0.0) {
         // Minutes that began after the first correct time and ended at least
         // 5 s before the input did (the decoder reports a minute ~3 s after it).
-        const double endSample = double(judge.fed) - 5.0 * kRate;
+        const double endSample = double(judge.fed) - 5.0 * rate;
         for (std::int64_t k = 0;; ++k) {
             const double on = signal.OnTimeSample(k);
             if (on + 60.0 * signal.SamplesPerSecond() > endSample) break;
@@ -258,6 +265,8 @@ struct Args {
     int threads = 2;
     std::string plot = "bench/sensitivity.png";
     std::string only;  // "condition:C/N0" cells to run, e.g. "2:30,1:20" (0 steady, 1 fading)
+    const Station* station = &GetStation(StationId::Jjy40);
+    int rate = 0;  // the station's own
     bool verbose = false;
 };
 
@@ -293,11 +302,21 @@ int main(int argc, char** argv) {
             a.robustRuns = std::atoi(next("--robust-runs"));
         else if (!std::strcmp(argv[i], "--robust-only"))
             a.robustOnly = true;
-        else {
-            std::fprintf(stderr,
-                         "usage: velto_sensitivity [--runs N] [--minutes M] [--noise-hours H] "
-                         "[--threads T] [--fading-period S] [--plot FILE.png] [--only C:CN0,...] "
-                         "[--verbose] [--robust-runs N] [--robust-only]\n");
+        else if (!std::strcmp(argv[i], "--station")) {
+            const char* name = next("--station");
+            a.station = FindStation(name);
+            if (a.station == nullptr) {
+                std::fprintf(stderr, "unknown station: %s\n", name);
+                return 2;
+            }
+        } else if (!std::strcmp(argv[i], "--rate")) {
+            a.rate = std::atoi(next("--rate"));
+        } else {
+            std::fprintf(
+                stderr,
+                "usage: velto_sensitivity [--runs N] [--minutes M] [--noise-hours H] "
+                "[--threads T] [--fading-period S] [--plot FILE.png] [--only C:CN0,...] "
+                "[--verbose] [--robust-runs N] [--robust-only] [--station NAME] [--rate R]\n");
             return 2;
         }
     }
@@ -307,11 +326,17 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    const int rate = a.rate > 0 ? a.rate : a.station->sampleRate;
+    if (!CDecoder::Reads(*a.station, rate)) {
+        std::fprintf(stderr, "the decoder does not read %s at %d samples/s\n",
+                     std::string(a.station->name).c_str(), rate);
+        return 2;
+    }
     const double cn0s[] = {35, 30, 25, 20, 15, 12};
     const Condition conditions[] = {Condition::Steady, Condition::Sinusoidal, Condition::Rician};
     struct Job {
         int cell;
-        JjySignalOptions options;
+        StationSignalOptions options;
         std::int64_t start;
         double minutes;
     };
@@ -320,11 +345,12 @@ int main(int argc, char** argv) {
     for (int c = 0; c < 3; ++c) {
         for (int i = 0; i < 6; ++i) {
             for (int run = 0; run < a.runs; ++run) {
-                JjySignalOptions o = Options(conditions[c], cn0s[i], a.fadingPeriod, rng());
+                StationSignalOptions o =
+                    Options(*a.station, rate, conditions[c], cn0s[i], a.fadingPeriod, rng());
                 // Somewhere in 2026, part-way into a second, on a sound card
                 // whose clock is up to 150 ppm off.
                 const std::int64_t start = 1767225600 + std::int64_t(rng() % (365 * 86400));
-                o.startOffsetSamples = std::int64_t(rng() % 96000);
+                o.startOffsetSamples = std::int64_t(rng() % std::uint64_t(rate));
                 o.clockPpm = double(std::int64_t(rng() % 301) - 150);
                 const std::string cell = std::to_string(c) + ":" + std::to_string(int(cn0s[i]));
                 if (a.robustOnly ||
@@ -338,7 +364,9 @@ int main(int argc, char** argv) {
     // A day of noise alone, with crashes and hum, split over the threads.
     const int noiseParts = std::max(1, a.threads);
     for (int p = 0; p < noiseParts && a.noiseHours > 0.0 && !a.robustOnly; ++p) {
-        JjySignalOptions o;
+        StationSignalOptions o;
+        o.station = a.station->id;
+        o.sampleRate = rate;
         o.carrierAmplitude = 0.0;
         o.noiseSigma = kNoiseSigma;
         o.fastNoise = true;
@@ -358,15 +386,16 @@ int main(int argc, char** argv) {
     for (std::size_t row = 0; row < robust.size(); ++row) {
         const RobustRow& w = robust[row];
         for (int run = 0; run < a.robustRuns; ++run) {
-            JjySignalOptions o = Options(Condition::Steady, w.cn0, a.fadingPeriod, robustRng());
+            StationSignalOptions o =
+                Options(*a.station, rate, Condition::Steady, w.cn0, a.fadingPeriod, robustRng());
             const std::int64_t start = 1767225600 + std::int64_t(robustRng() % (365 * 86400));
-            o.startOffsetSamples = std::int64_t(robustRng() % 96000);
+            o.startOffsetSamples = std::int64_t(robustRng() % std::uint64_t(rate));
             o.clockPpm = double(std::int64_t(robustRng() % 301) - 150);
             double minutes = 10.0;
             if (w.splice) {
-                o.spliceAt = std::int64_t(300 + robustRng() % 60) * 96000 +
-                             std::int64_t(robustRng() % 96000);
-                o.spliceSamples = std::llround(w.ms * 96.0) * (run % 2 == 0 ? 1 : -1);
+                o.spliceAt = std::int64_t(300 + robustRng() % 60) * rate +
+                             std::int64_t(robustRng() % std::uint64_t(rate));
+                o.spliceSamples = std::llround(w.ms * rate / 1000.0) * (run % 2 == 0 ? 1 : -1);
                 minutes = 12.0;
             } else {
                 o.steadyCarrierOffsetHz = w.offsetHz;
@@ -405,9 +434,9 @@ int main(int argc, char** argv) {
     }
 
     std::printf(
-        "Time-code decoder, simulated reception: %d run(s) of %.0f min per cell, "
-        "random start time, start phase and clock offset (+-150 ppm)\n\n",
-        a.runs, a.minutes);
+        "Time-code decoder, %s at %d samples/s, simulated reception: %d run(s) of %.0f min "
+        "per cell, random start time, start phase and clock offset (+-150 ppm)\n\n",
+        std::string(a.station->title).c_str(), rate, a.runs, a.minutes);
     std::printf(
         "| condition | C/N0 dB-Hz | first correct time, s (median / 90 %% / worst) | "
         "later minutes decoded | wrong minutes | closest wrong, nats | on-time RMS, ms |\n");
@@ -478,7 +507,7 @@ int main(int argc, char** argv) {
     if (a.verbose) {
         for (std::size_t j = 0; j < jobs.size(); ++j) {
             if (jobs[j].cell < kRobustCell) continue;
-            const JjySignalOptions& o = jobs[j].options;
+            const StationSignalOptions& o = jobs[j].options;
             const RunResult& r = results[j];
             std::printf(
                 "row %d seed %llu start %lld offset %lld ppm %.0f splice %lld at %lld: "

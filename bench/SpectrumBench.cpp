@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "base/Geometry.h"
-#include "simulator/JjySignal.h"
+#include "simulator/StationSignal.h"
 #include "spectrum/SpectrumAnalyser.h"
 
 namespace {
@@ -15,11 +15,11 @@ namespace {
 void BM_Spectrum(benchmark::State& state) {
     constexpr int kSeconds = 30;
     static const std::vector<std::int16_t> input = [] {
-        velto::JjySignalOptions o;
+        velto::StationSignalOptions o;
         o.cn0DbHz = 40.0;
         o.humAmplitude = 100.0;
         o.fastNoise = true;
-        velto::CJjySignal signal(1796642160, o);
+        velto::CStationSignal signal(1796642160, o);
         std::vector<std::int16_t> samples(std::size_t{velto::kSampleRate} * kSeconds);
         signal.Generate(samples.data(), samples.size());
         return samples;

@@ -27,7 +27,7 @@ constexpr std::size_t kLineWidth = 80;
 
 std::vector<OptionEntry> MakeTable() {
     std::vector<OptionEntry> table = {
-        {"--simulate", "", "", "receive from the built-in JJY simulator instead of a sound card",
+        {"--simulate", "", "", "receive from the built-in simulator instead of a sound card",
          false},
         {"--headless", "", "", "run without a window, printing what is received on standard output",
          true},

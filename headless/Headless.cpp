@@ -311,7 +311,7 @@ int RunLive(const HeadlessOptions& options, QCoreApplication& app, velto::CRecei
     if (options.simulate) {
         spec.deviceId = velto::WaveService().InSimulatorId();
         if (!velto::WaveService().InSupportsRate(spec.deviceId, receiver.Format().rate)) {
-            Fail("the built-in simulator sends JJY 40 kHz at 96000 samples per second only.");
+            Fail("the built-in simulator sends at 96000 or 192000 samples per second only.");
             return kExitFailure;
         }
     } else if (options.device) {

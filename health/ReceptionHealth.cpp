@@ -10,7 +10,6 @@ namespace {
 constexpr WarningCode kAllCodes[] = {
     WarningCode::NoUltrasound, WarningCode::Clipping,       WarningCode::Silence,
     WarningCode::DeviceLost,   WarningCode::SamplesDropped, WarningCode::StoredDeviceMissing,
-    WarningCode::NotDecoded,
 };
 
 unsigned Bit(WarningCode code) { return 1u << static_cast<unsigned>(code); }

@@ -34,8 +34,6 @@ const char* WarningCodeName(WarningCode code) {
             return "audio-error";
         case WarningCode::ClockFeed:
             return "clock-feed";
-        case WarningCode::NotDecoded:
-            return "not-decoded";
         case WarningCode::ReceptionLog:
             return "reception-log";
     }
@@ -68,13 +66,11 @@ constexpr const char* kCaptureOpenFailed =
     VELTO_TRANSLATE_NOOP("Warning", "録音デバイスがオープンできません。");
 constexpr const char* kPlaybackOpenFailed =
     VELTO_TRANSLATE_NOOP("Warning", "再生デバイスがオープンできません。");
-constexpr const char* kNotDecoded =
-    VELTO_TRANSLATE_NOOP("Warning", "%1 の時刻はまだ解読できません。信号を表示するだけです");
 
 constexpr std::array kSentences = {
-    kClipping,           kSilence,        kDeviceLost,          kNoUltrasound48,
-    kNoUltrasound96,     kSamplesDropped, kStoredDeviceMissing, kCaptureOpenFailed,
-    kPlaybackOpenFailed, kNotDecoded};
+    kClipping,          kSilence,        kDeviceLost,          kNoUltrasound48,
+    kNoUltrasound96,    kSamplesDropped, kStoredDeviceMissing, kCaptureOpenFailed,
+    kPlaybackOpenFailed};
 
 }  // namespace
 
@@ -132,10 +128,6 @@ std::string SamplesDroppedText(std::int64_t ms, std::int64_t totalMs) {
 
 std::string StoredDeviceMissingText(const std::string& name) {
     return FillSentence(kStoredDeviceMissing, {name});
-}
-
-std::string NotDecodedText(std::string_view station) {
-    return FillSentence(kNotDecoded, {std::string(station)});
 }
 
 std::optional<WarningCode> WarningOfInput(InputState state) {

@@ -35,8 +35,6 @@ enum class WarningCode {
     ClockFeed,
     // The reception log's files (a directory not writable, a full disk).
     ReceptionLog,
-    // The run shows a station whose time is not decoded yet.
-    NotDecoded,
 };
 
 // One warning: its code and one sentence for the user.
@@ -52,7 +50,7 @@ using Warnings = std::vector<Warning>;
 // "clipping", "silence", "device-lost", "samples-dropped",
 // "stored-device-missing", "decoder-gap", "monitor-late",
 // "recording-stopped", "capture-open-failed", "playback-open-failed",
-// "audio-error", "clock-feed", "reception-log", "not-decoded".
+// "audio-error", "clock-feed", "reception-log".
 const char* WarningCodeName(WarningCode code);
 
 // The sentence for the user (Japanese) of the warnings that carry no figure.
@@ -64,8 +62,6 @@ std::string NoUltrasoundText(int rate);
 std::string SamplesDroppedText(std::int64_t ms, std::int64_t totalMs);
 // The stored card `name` is not there; the default device is opened.
 std::string StoredDeviceMissingText(const std::string& name);
-// The run shows `station`'s signal but cannot decode its time yet.
-std::string NotDecodedText(std::string_view station);
 
 // Every Japanese sentence above as its pattern, with %1, %2 where the figures
 // go: the window finds a warning's pattern among them and shows its translation.

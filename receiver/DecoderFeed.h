@@ -2,54 +2,49 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
-#include <vector>
+#include <memory>
 
 #include "base/CaptureFormat.h"
-#include "receiver/HalfRate.h"
 #include "station/Station.h"
 #include "timecode/Decoder.h"
 
 namespace velto {
 
-// What the decoder is given of a run's input, by the station and the capture
-// format. The decoder reads JJY 40 kHz at the base rate: that station at 96
-// kHz goes to it as captured, at 192 kHz halved (40 kHz lies below 48 kHz,
-// and the halving is exact in time: CHalfRate); any other station is not
-// decoded yet and only shown. A decoder that takes other stations and rates
-// plugs in here: Configure is the one place that decides.
-class CDecoderFeed {
+// The decoder of a run's input, made for the station and the capture format:
+// it reads the captured samples at the capture's rate and counts them by
+// their capture index, so that samples lost in between move its indices on by
+// their exact number. Its reports go on to the sink with their indices at the
+// base rate (a capture index divided by the rate's factor over 96000), the
+// one rate the rest of the receiver, the sample clock and the views count in.
+class CDecoderFeed : private IDecoderSink {
 public:
     explicit CDecoderFeed(IDecoderSink& sink);
+    ~CDecoderFeed() override;
+    CDecoderFeed(const CDecoderFeed&) = delete;
+    CDecoderFeed& operator=(const CDecoderFeed&) = delete;
 
     // The station and format of the runs from now on.
     void Configure(const Station& station, CaptureFormat format);
-    bool Decodes() const { return m_mode != Mode::None; }
-    // The rate of the samples the decoder counts (its reports' sample
-    // indices), and how many of them a capture buffer gives.
-    int DecoderRate() const { return kSampleRate; }
-    // The decoder's sample index of capture sample `captured`, in its rate
-    // and with the halving's delay.
-    double DecoderIndex(double captured) const;
-    // Why nothing is decoded, for the one warning of a run; empty when it is.
-    std::string NotDecodedText() const;
+    // The base-rate index of capture sample `captured`, as the reports count.
+    double DecoderIndex(double captured) const { return captured / m_factor; }
 
     // A new stream; its first sample is capture sample 0.
     void Reset();
     // Capture samples from index `first` on, in order; an index beyond the
     // expected one marks samples lost.
     void Feed(std::int64_t first, const std::int16_t* samples, std::size_t n);
-    DecoderStatus Status() const { return m_decoder.Status(); }
+    DecoderStatus Status() const;
 
 private:
-    enum class Mode { Direct, Halved, None };
+    void OnSecond(const DecoderSecond& second) override;
+    void OnMinute(const DecoderMinute& minute) override;
+    void OnStatus(const DecoderStatus& status) override;
+    void OnEvaluation(const DecoderEvaluation& evaluation) override;
+    void OnRise(const DecoderRise& rise) override;
 
-    CDecoder m_decoder;
-    Mode m_mode = Mode::Direct;
-    std::string m_title;
-    CHalfRate m_half;
-    std::int64_t m_next = 0;  // the capture index the halving expects next
-    std::vector<std::int16_t> m_halved;
+    IDecoderSink& m_sink;
+    std::unique_ptr<CDecoder> m_decoder;
+    int m_factor = 1;
 };
 
 }  // namespace velto

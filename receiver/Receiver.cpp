@@ -41,6 +41,7 @@ bool CReceiver::Configure(const Station& station, CaptureFormat format) {
 bool CReceiver::Start(const DeviceSpec& capture, const DeviceSpec& playback, Warnings& told) {
     DeviceSpec spec = capture;
     spec.sampleRate = static_cast<std::uint32_t>(m_format.rate);
+    spec.station = m_station->id;
     if (m_wave.StartCapture(spec, &m_handOver, told) != 1) {
         return false;
     }
@@ -60,12 +61,7 @@ bool CReceiver::Start(const DeviceSpec& capture, const DeviceSpec& playback, War
     return true;
 }
 
-void CReceiver::BeginDecoding() {
-    m_decoderFeed.Reset();
-    if (!m_decoderFeed.Decodes()) {
-        m_health.Raise(WarningCode::NotDecoded, m_decoderFeed.NotDecodedText());
-    }
-}
+void CReceiver::BeginDecoding() { m_decoderFeed.Reset(); }
 
 void CReceiver::Stop(Warnings& told) {
     StopCapture(told);

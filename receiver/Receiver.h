@@ -52,9 +52,6 @@ public:
     bool Configure(const Station& station, CaptureFormat format);
     const Station& ReceivedStation() const { return *m_station; }
     CaptureFormat Format() const { return m_format; }
-    // Whether the decoder reads this station (otherwise the run only shows
-    // the signal, and says so once as a NotDecoded warning).
-    bool Decodes() const { return m_decoderFeed.Decodes(); }
 
     // Opens the capture device at the configured rate and begins a run;
     // false when the device did not open. `playback` is the device the

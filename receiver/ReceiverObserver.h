@@ -35,7 +35,7 @@ public:
                          std::size_t /*n*/) {}
     // The decoder's reports on that input (timecode/DecoderEvents.h), their
     // sample indices at the base rate (the input's at 96000 samples/s, half
-    // of them with 40 added at 192000: CDecoderFeed::DecoderIndex). For
+    // of them at 192000: CDecoderFeed::DecoderIndex). For
     // live capture a second and a minute come with the system time at which
     // their on-time point was captured, by the capture's stamps (the sound
     // card's and the receiver's latency still in it); a recording has none.

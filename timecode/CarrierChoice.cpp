@@ -13,10 +13,11 @@ constexpr double kTwoPi = 2.0 * std::numbers::pi;
 
 std::complex<double> Unit(double angle) { return {std::cos(angle), std::sin(angle)}; }
 
-// Baseband samples per second of a carrier `hz` from 40 kHz.
-double SecondLength(double hz) { return kBasebandRate * kCarrierHz / (kCarrierHz + hz); }
-
 }  // namespace
+
+double CCarrierChoice::SecondLength(double hz) const {
+    return kBasebandRate * m_carrierHz / (m_carrierHz + hz);
+}
 
 void CCarrierChoice::Reset() {
     m_candidates.fill(Candidate{});
@@ -26,7 +27,7 @@ void CCarrierChoice::Reset() {
     m_fill = m_summed = 0;
 }
 
-void CCarrierChoice::Tune(Candidate& c, double hz) {
+void CCarrierChoice::Tune(Candidate& c, double hz) const {
     c.hz = hz;
     c.step = Unit(-kTwoPi * hz * kChoiceDecimation / kBasebandRate);
     c.phaseStep = kChoiceDecimation / SecondLength(hz);

@@ -16,11 +16,12 @@ namespace velto {
 // Power plays no part: a steady carrier stronger than the station is not it.
 class CCarrierChoice {
 public:
-    CCarrierChoice() { Reset(); }
+    explicit CCarrierChoice(double carrierHz) : m_carrierHz(carrierHz) { Reset(); }
     void Reset();
     // Every baseband sample, before anything is taken out of it.
     void Process(std::complex<double> z, bool blanked);
-    // Once a second: the carriers the search found (Hz from 40 kHz). Returns
+    // Once a second: the carriers the search found (Hz from the station's
+    // nominal carrier). Returns
     // which of them is keyed, -1 when none is yet.
     int Choose(const double* hz, int count);
     // How much more candidate k's fold varied along its phase than across it
@@ -36,10 +37,13 @@ private:
         std::array<std::complex<double>, timecode::kChoiceBins> sum{};
         std::array<double, timecode::kChoiceBins> weight{};
     };
-    static void Tune(Candidate& c, double hz);
+    void Tune(Candidate& c, double hz) const;
+    // Baseband samples per second of a carrier `hz` from the nominal one.
+    double SecondLength(double hz) const;
     // How much more the fold varies along its best phase than across it.
     double Weigh(int c) const;
 
+    double m_carrierHz;
     std::array<Candidate, timecode::kChoiceCandidates> m_candidates{};
     int m_count = 0;
     std::array<double, timecode::kChoiceCandidates> m_keying{};

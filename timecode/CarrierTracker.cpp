@@ -18,9 +18,23 @@ constexpr int kSearchStepsPerDecision = static_cast<int>(kSearchRate);
 
 std::complex<double> Unit(double angle) { return {std::cos(angle), std::sin(angle)}; }
 
+// The sample with its phase doubled and its magnitude kept: a 180 degree
+// flip leaves it as it was.
+std::complex<double> Doubled(std::complex<double> z) {
+    const double mag = std::abs(z);
+    return mag > 0.0 ? z * z / mag : std::complex<double>{};
+}
+
 }  // namespace
 
-CCarrierTracker::CCarrierTracker() { Reset(); }
+CCarrierTracker::CCarrierTracker(double carrierHz, int rate, bool phaseFlips)
+    : m_carrierHz(carrierHz),
+      m_rate(rate),
+      m_flips(phaseFlips),
+      m_scale(phaseFlips ? 2.0 : 1.0),
+      m_choice(m_scale * carrierHz) {
+    Reset();
+}
 
 void CCarrierTracker::Reset() {
     for (int i = 0; i < kLanes; ++i) {
@@ -47,6 +61,11 @@ void CCarrierTracker::Reset() {
     m_ncoStep = {1.0, 0.0};
     m_ring.fill({});
     m_ringBlank.fill(true);
+    m_doubled.fill({});
+    m_half = {1.0, 0.0};
+    m_recentZ.fill({});
+    m_recentY.fill({});
+    m_sumZ = m_sumY = {};
     m_window = {};
     m_count = 0;
     m_secondSum = m_lastSecondSum = {};
@@ -70,22 +89,28 @@ void CCarrierTracker::HoldFrequency(bool hold) {
 double CCarrierTracker::OffsetHz() const { return m_omega * kBasebandRate / kTwoPi; }
 
 double CCarrierTracker::SamplesPerSecond() const {
-    return kInputRate * kCarrierHz / (kCarrierHz + OffsetHz());
+    return m_rate * m_carrierHz / (m_carrierHz + OffsetHz());
 }
 
 double CCarrierTracker::DriftPpm() const {
-    return (kCarrierHz / (kCarrierHz + OffsetHz()) - 1.0) * 1e6;
+    return (m_carrierHz / (m_carrierHz + OffsetHz()) - 1.0) * 1e6;
 }
 
 void CCarrierTracker::Process(const BasebandSample& s, IDetectedSink& sink) {
     std::complex<double> z = s.blanked ? std::complex<double>{} : s.z;
     m_searchSum += z;
     if (++m_searchFill == kSearchDecimation) {
-        SearchStep(m_searchSum / double{kSearchDecimation});
+        const std::complex<double> mean = m_searchSum / double{kSearchDecimation};
+        SearchStep(m_flips ? Doubled(mean) : mean);
         m_searchSum = {};
         m_searchFill = 0;
     }
-    m_choice.Process(z, s.blanked);
+    const int recent = static_cast<int>(m_count % kFlipMean);
+    if (m_flips) {
+        m_sumZ += z - m_recentZ[recent];
+        m_recentZ[recent] = z;
+    }
+    m_choice.Process(m_flips ? Doubled(m_sumZ / double{kFlipMean}) : z, s.blanked);
     if (m_found && m_tones.Count() > 0) {
         const double mag = std::abs(m_window);
         z = m_tones.Apply(z, s.blanked, m_nco,
@@ -95,29 +120,47 @@ void CCarrierTracker::Process(const BasebandSample& s, IDetectedSink& sink) {
     const std::complex<double> y = z * std::conj(m_nco);
     m_nco *= m_ncoStep;
     const int slot = static_cast<int>(m_count % kPhaseRing);
-    m_ring[slot] = y;
-    m_ringBlank[slot] = s.blanked;
-    m_window += y;
-    if (m_count >= kWindowLength) {
-        m_window -= m_ring[(m_count - kWindowLength) % kPhaseRing];
+    if (m_flips) {
+        m_sumY += y - m_recentY[recent];
+        m_recentY[recent] = y;
     }
-    m_secondSum += y;
+    const std::complex<double> tracked = m_flips ? Doubled(m_sumY / double{kFlipMean}) : y;
+    m_ring[slot] = y;
+    m_doubled[slot] = tracked;
+    m_ringBlank[slot] = s.blanked;
+    m_window += tracked;
+    if (m_count >= kWindowLength) {
+        m_window -= m_doubled[(m_count - kWindowLength) % kPhaseRing];
+    }
+    m_secondSum += tracked;
     if (++m_secondFill == kBasebandRate) {
         FrequencyStep();
         // Rounding must not build up in the running sums and the oscillator.
         m_nco /= std::abs(m_nco);
+        m_sumZ = m_sumY = {};
+        for (int k = 0; k < kFlipMean; ++k) {
+            m_sumZ += m_recentZ[k];
+            m_sumY += m_recentY[k];
+        }
         m_window = {};
         const std::int64_t from = std::max<std::int64_t>(0, m_count - kWindowLength + 1);
         for (std::int64_t j = from; j <= m_count; ++j) {
-            m_window += m_ring[j % kPhaseRing];
+            m_window += m_doubled[j % kPhaseRing];
         }
     }
     if (m_count >= 2 * kPhaseHalfWindow) {
         const std::int64_t c = m_count - kPhaseHalfWindow;
         const std::complex<double> yc = m_ring[c % kPhaseRing];
         const double mag = std::sqrt(std::norm(m_window));
-        const std::complex<double> ref =
+        std::complex<double> ref =
             mag > 0.0 ? std::conj(m_window) / mag : std::complex<double>{1.0, 0.0};
+        if (m_flips) {
+            // Half the doubled phase, on the side of the last one.
+            std::complex<double> half = Unit(-0.5 * std::arg(ref));
+            if ((half * std::conj(m_half)).real() < 0.0) half = -half;
+            m_half = half;
+            ref = std::conj(half);
+        }
         const std::complex<double> v = yc * ref;
         DetectedSample out;
         out.inPhase = v.real();
@@ -208,7 +251,7 @@ void CCarrierTracker::SearchDecide() {
     const int keyed = m_choice.Choose(hz.data(), kept);
     int current = -1;
     for (int k = 0; k < kept && m_found; ++k) {
-        if (std::abs(hz[k] - OffsetHz()) <= kReacquireHz) current = k;
+        if (std::abs(hz[k] - m_scale * OffsetHz()) <= m_scale * kReacquireHz) current = k;
     }
     // With nothing tracked yet a lone carrier is taken at once (there is no
     // other to choose); otherwise only the keyed one, and another than the
@@ -226,7 +269,7 @@ void CCarrierTracker::SearchDecide() {
     }
     if (chosen >= 0 && chosen != current) {
         if (!m_found || ++m_switchSeconds >= kChoiceSwitchSeconds) {
-            Acquire(hz[chosen]);
+            Acquire(hz[chosen] / m_scale);
             current = chosen;
         }
     } else {
@@ -239,7 +282,9 @@ void CCarrierTracker::SearchDecide() {
             others[steady++] = hz[k];
         }
     }
-    m_tones.Set(others.data(), steady);
+    // Steady carriers are not taken out beside a carrier whose phase flips:
+    // the canceller follows them against the station's phase.
+    m_tones.Set(others.data(), m_flips ? 0 : steady);
 }
 
 void CCarrierTracker::Acquire(double hz) {
@@ -265,7 +310,7 @@ void CCarrierTracker::FrequencyStep() {
     if (m_haveLastSecond) {
         // The phase advance between two seconds' sums is the residual
         // frequency; weak seconds move it less through their noise anyway.
-        const double advance = std::arg(sum * std::conj(m_lastSecondSum));
+        const double advance = std::arg(sum * std::conj(m_lastSecondSum)) / m_scale;
         m_omega += kFrequencyLoopGain * advance / kBasebandRate;
         m_ncoStep = Unit(m_omega);
     }

@@ -36,7 +36,11 @@ public:
 // (CToneCanceller).
 class CCarrierTracker {
 public:
-    CCarrierTracker();
+    // phaseFlips: the carrier's phase is keyed by 180 degrees (WWVB), so the
+    // search, the choice, the phase reference and the frequency loop take
+    // the carrier with its phase doubled, and the detected amplitude's sign
+    // flips with the station's code.
+    CCarrierTracker(double carrierHz, int rate, bool phaseFlips = false);
     void Reset();
     void Process(const BasebandSample& s, IDetectedSink& sink);
 
@@ -45,7 +49,8 @@ public:
     // station's, or a steady carrier beside it taken out. What was detected
     // before the latest belongs to another carrier, or holds the other.
     int Changes() const { return m_acquisitions + m_tones.Settled(); }
-    // Offset of the carrier from 40 kHz in Hz on the sample clock.
+    // Offset of the carrier from the station's nominal one in Hz on the
+    // sample clock.
     double OffsetHz() const;
     // Samples of the sound card per second of the station.
     double SamplesPerSecond() const;
@@ -72,6 +77,11 @@ private:
     using Lanes = std::array<double, kLanes>;
     Lanes m_binRe{}, m_binIm{}, m_rotRe{}, m_rotIm{}, m_stepRe{}, m_stepIm{};
     Lanes m_power{};
+    double m_carrierHz;
+    int m_rate;
+    bool m_flips;
+    // 2 where the phase is doubled (the search's hertz are then doubled too).
+    double m_scale;
     std::complex<double> m_searchSum{};
     int m_searchFill = 0;
     int m_searchSteps = 0;
@@ -87,6 +97,15 @@ private:
     std::complex<double> m_nco{1.0, 0.0}, m_ncoStep{1.0, 0.0};
     std::array<std::complex<double>, timecode::kPhaseRing> m_ring{};
     std::array<bool, timecode::kPhaseRing> m_ringBlank{};
+    // The phase-doubled samples of the window, and the reference's last
+    // half-angle (kept continuous: its sign is the code's alone).
+    std::array<std::complex<double>, timecode::kPhaseRing> m_doubled{};
+    std::complex<double> m_half{1.0, 0.0};
+    // ... doubled after a mean over the last kFlipMean samples, where the
+    // signal stands further above the noise (few of them hold a flip).
+    static constexpr int kFlipMean = 10;
+    std::array<std::complex<double>, kFlipMean> m_recentZ{}, m_recentY{};
+    std::complex<double> m_sumZ{}, m_sumY{};
     std::complex<double> m_window{};
     std::int64_t m_count = 0;
     std::complex<double> m_secondSum{}, m_lastSecondSum{};

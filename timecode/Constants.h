@@ -7,16 +7,16 @@
 // time (see the README's sensitivity table).
 namespace velto::timecode {
 
-inline constexpr int kInputRate = 96000;  // samples per second
-inline constexpr double kCarrierHz = 40000.0;
-
-// Front end: mix to baseband with a 12-entry table (40 kHz is 5/12 of the
-// sample rate), then a triangular window over two blocks of 96 samples
-// (a second-order boxcar) at 1000 outputs per second.
-inline constexpr int kLoPeriod = 12;
-inline constexpr int kBlock = 96;
-inline constexpr int kBasebandRate = kInputRate / kBlock;  // 1000 per second
-// Output k is centred on input sample kBlock * k - 1.
+// Front end: mix the station's carrier to baseband with a table over the
+// oscillator's period in whole samples (40 kHz at 96 kHz: 12; 77.5 kHz at
+// 192 kHz: 384, two blocks), then a triangular window over two blocks of a
+// millisecond (a second-order boxcar) at 1000 outputs per second. The input
+// comes at 96 000 or 192 000 samples per second.
+inline constexpr int kBasebandRate = 1000;
+inline constexpr int kMaxInputRate = 192000;
+inline constexpr int kMaxBlock = kMaxInputRate / kBasebandRate;
+inline constexpr int kMaxLoPeriod = 2 * kMaxBlock;
+// Output k is centred on input sample block * k - 1.
 inline constexpr int kBasebandDelay = 1;
 // Noise on a mean of m consecutive baseband samples is this many times the
 // noise of m independent ones: the triangular windows overlap.
@@ -26,10 +26,10 @@ inline constexpr double kBasebandCorrelation = 1.5;
 inline constexpr double kBlankerFactor = 6.0;
 inline constexpr double kRmsTimeConstantBlocks = 2000.0;
 // A gap longer than this restarts the decoder instead of being bridged.
-inline constexpr std::int64_t kMaxBridgedGapSamples = std::int64_t{kInputRate} * 600;
+inline constexpr std::int64_t kMaxBridgedGapSeconds = 600;
 
 // Carrier search: a bank of leaky DFT bins over +-16 Hz (the sound card's
-// clock may be 200 ppm off: 8 Hz at 40 kHz; and a steady carrier up to 8 Hz
+// clock may be 200 ppm off: 8 Hz at 40 kHz, 15.5 Hz at 77.5 kHz; and a steady carrier up to 8 Hz
 // beside the station's is found too) at 40 inputs per second, means of 25
 // baseband samples (a 16 Hz carrier keeps 3/4 of its amplitude).
 inline constexpr int kSearchDecimation = 25;
@@ -133,11 +133,9 @@ inline constexpr double kVouchNats = 4.0;
 inline constexpr double kRiseSeenNats = 1.0;
 inline constexpr double kRiseDelaySeconds = 0.3;
 
-// Windows within a second, from the on-time point, in seconds.
-inline constexpr double kHighFrom = 0.02, kHighTo = 0.19;
-inline constexpr double kW1From = 0.21, kW1To = 0.49;
-inline constexpr double kW2From = 0.51, kW2To = 0.79;
-inline constexpr double kLowFrom = 0.82, kLowTo = 0.98;
+// The second's windows come from the station's keying (CSymbolModel); the
+// first begins this long after the on-time point.
+inline constexpr double kHighFrom = 0.02;
 // The full carrier's level for judging second n is fitted over seconds
 // n-s .. n+s, s from 1 to kLevelSpan (a line over three seconds, a parabola
 // over more), whichever lately foretold the level best: short spans follow
@@ -152,7 +150,6 @@ inline constexpr double kErasureChi2 = 30.0;  // no symbol fits
 // the level.
 inline constexpr double kLevelUncertainty = 0.1;
 inline constexpr double kLevelUncertaintySeconds = 60.0;
-inline constexpr double kLowShare = 0.1;            // the low part's share of the full carrier
 inline constexpr double kErasureBlanked = 0.3;      // share of blanked samples
 inline constexpr float kMinLogProbability = -9.0f;  // one second never weighs more
 

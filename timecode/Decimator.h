@@ -10,11 +10,11 @@
 
 namespace velto {
 
-// One complex baseband sample at 1 kHz: the 40 kHz carrier's amplitude and
-// phase in 16-bit units, centred on input sample `center`.
+// One complex baseband sample at 1 kHz: the station's carrier's amplitude and
+// phase in 16-bit units.
 struct BasebandSample {
     std::complex<double> z;
-    std::int64_t index;  // baseband index k; centre = kBlock * k - kBasebandDelay
+    std::int64_t index;  // baseband index k; centre = block * k - kBasebandDelay
     bool blanked;        // an impulse or a gap touched it
 };
 
@@ -24,13 +24,16 @@ public:
     virtual void OnBaseband(const BasebandSample& s) = 0;
 };
 
-// Mixes the 96 kHz input to baseband at 40 kHz and decimates it by 96 with a
-// triangular window, continuously across calls. Blocks of 96 samples are
-// aligned on the running input index, so the mixing phase is that of the
-// index itself. Blocks hit by an impulse are blanked.
+// Mixes the input (96 or 192 kHz) to baseband at the station's carrier and
+// decimates it to 1 kHz with a triangular window, continuously across calls.
+// Blocks of a millisecond are aligned on the running input index, so the
+// mixing phase is that of the index itself. Blocks hit by an impulse are
+// blanked.
 class CDecimator {
 public:
-    CDecimator();
+    CDecimator(double carrierHz, int rate);
+    // Input samples per baseband sample.
+    int Block() const { return m_blockLength; }
     void Reset();
     // Input from `first` on; the caller guarantees first == NextSample()
     // once started.
@@ -43,10 +46,14 @@ public:
 private:
     void EndBlock(IBasebandSink& sink, bool missing);
 
-    // The oscillator repeats every kLoPeriod samples: one cosine and sine
-    // per phase, with the block's gain.
-    std::array<double, timecode::kLoPeriod> m_cos{}, m_sin{};
-    std::array<std::int16_t, timecode::kBlock> m_block{};
+    int m_blockLength;
+    // The oscillator repeats every m_period samples within a block (m_tables
+    // blocks long when its period is longer than a block): one cosine and
+    // sine per phase, with the block's gain.
+    int m_period = 0;
+    int m_tables = 1;
+    std::array<double, timecode::kMaxLoPeriod> m_cos{}, m_sin{};
+    std::array<std::int16_t, timecode::kMaxBlock> m_block{};
     int m_fill = 0;
     bool m_started = false;
     bool m_partial = false;  // the current block began part-way (after a start)

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <span>
 
-#include "station/JjyTimeCode.h"
+#include "station/Calendar.h"
+#include "station/FrameEncoder.h"
 
 namespace velto {
 namespace {
@@ -12,44 +12,115 @@ namespace {
 using namespace timecode;
 
 // Noise variance of one component of a baseband sample per unit of input
-// noise variance: the triangle's sum of squared weights, scaled.
-constexpr double kNoisePerBaseband = 1.0 / 72.0;
+// noise variance: the triangle's sum of squared weights, scaled (1/72 for
+// blocks of 96).
+double NoisePerBaseband(int block) { return 4.0 / (3.0 * block); }
 constexpr double kNoShift = 1e9;
 
-bool HardOne(const MinuteRecord& r, int s) { return r.present[s] && r.logOne[s] > r.logZero[s]; }
+// What a second is reported as: MSF's two bits by its A bit.
+TimeSymbol ToTimeSymbol(Symbol symbol) {
+    switch (symbol) {
+        case Symbol::Zero:
+        case Symbol::ZeroOne:
+            return TimeSymbol::Zero;
+        case Symbol::One:
+        case Symbol::OneOne:
+            return TimeSymbol::One;
+        case Symbol::Marker:
+            return TimeSymbol::Marker;
+    }
+    return TimeSymbol::Erasure;
+}
 
-bool ParityOk(const MinuteRecord& r, std::span<const int> bits, int parity) {
+// Whether second s of a record reads as the bit 1 of its role.
+bool HardOne(const MinuteRecord& r, const SecondRole& role, int s) {
+    return r.present[s] && LogOf(r.log[s], role.ifOne) > LogOf(r.log[s], role.ifZero);
+}
+
+// Whether a parity rule holds in the record's hard bits.
+bool ParityOk(const MinuteRecord& r, const FrameLayout& layout, int rule) {
+    if (rule >= layout.parityCount) return true;
+    const ParityRule& p = layout.parities[rule];
     int ones = 0;
-    for (int s : bits) ones += HardOne(r, s) ? 1 : 0;
-    return (ones % 2 == 1) == HardOne(r, parity);
+    for (int s = 0; s < 60; ++s) {
+        const SecondRole& role = layout.seconds[s];
+        if (role.field == Field::Fixed || role.field == Field::Parity) continue;
+        const bool covered = std::find(p.fields.begin(), p.fields.begin() + p.fieldCount,
+                                       role.field) != p.fields.begin() + p.fieldCount;
+        if (covered) ones += HardOne(r, role, s) ? 1 : 0;
+    }
+    return ((ones % 2 == 1) != p.odd) == HardOne(r, layout.seconds[p.second], p.second);
 }
 
 // Whether a UTC minute is the last of its month (where a leap second goes).
 bool LastMinuteOfMonth(std::int64_t utcMinute) {
     const std::int64_t next = utcMinute + 60;
-    if (next % 86400 != 0) return false;
-    // The JST civil time of UTC - 9 h is the UTC civil time.
-    return JjyTimeFromUnix(next - kJstOffsetSeconds).day == 1;
+    if (next % kSecondsPerDay != 0) return false;
+    int year = 0, month = 0, day = 0;
+    CivilFromDays(next / kSecondsPerDay, year, month, day);
+    return day == 1;
 }
 
-// How much better than the frame of `utcMinute` the best frame of any time
-// fits a record, over the bits that carry the time, in nats.
-double Disagreement(const MinuteRecord& r, std::int64_t utcMinute) {
-    const JjyTime t = JjyTimeFromUnix(utcMinute);
-    const JjyFrame frame = EncodeJjyFrame(t);
-    const bool callSign = JjyCallSignMinute(t.minute);
-    double gap = 0.0;
-    for (int s = 1; s <= 52; ++s) {
-        if (frame[s] == JjySymbol::Marker || !r.present[s] || (callSign && s >= 40)) continue;
-        const double expected = frame[s] == JjySymbol::One ? r.logOne[s] : r.logZero[s];
-        gap += std::max(r.logZero[s], r.logOne[s]) - expected;
+// Whether the time code's seconds carry what the decoder weighs as the time:
+// the time of day and the date, and the fixed seconds among them.
+bool TimeSecond(const FrameLayout& layout, int s) {
+    int first = 60, last = -1;
+    for (int k = 0; k < 60; ++k) {
+        const FieldGroup g = GroupOfSecond(layout, k);
+        if (g == FieldGroup::TimeOfDay || g == FieldGroup::Date) {
+            first = std::min(first, k);
+            last = std::max(last, k);
+        }
     }
-    return gap;
+    const FieldGroup g = GroupOfSecond(layout, s);
+    if (g == FieldGroup::TimeOfDay || g == FieldGroup::Date) return true;
+    return g == FieldGroup::Fixed && layout.seconds[s].ifZero != Symbol::Marker && s > first &&
+           s < last;
 }
 
 }  // namespace
 
-CDecoderChain::CDecoderChain(IDecoderSink& sink) : m_sink(sink) {}
+CDecoderChain::CDecoderChain(IDecoderSink& sink, const Station& station, int rate)
+    : m_sink(sink),
+      m_station(station),
+      m_rate(rate),
+      m_model(station),
+      m_decimator(station.carrierHz, rate),
+      m_carrier(station.carrierHz, rate, station.phaseFlips),
+      m_seconds(station, m_decimator.Block()),
+      m_minutes(station),
+      m_frame(station) {}
+
+const Frame& CDecoderChain::FrameOf(std::int64_t utcMinute) {
+    utcMinute = FloorDiv(utcMinute, 60) * 60;
+    for (const CachedFrame& c : m_frames) {
+        if (c.utcMinute == utcMinute) return c.frame;
+    }
+    CachedFrame& c = m_frames[m_nextFrame];
+    m_nextFrame = (m_nextFrame + 1) % m_frames.size();
+    c.utcMinute = utcMinute;
+    c.frame = EncodeFrame(m_station, utcMinute);
+    return c.frame;
+}
+
+double CDecoderChain::Disagreement(const MinuteRecord& r, std::int64_t utcMinute) {
+    // How much better than the frame of `utcMinute` the best frame of any
+    // time fits a record, over the bits that carry the time, in nats.
+    const Frame& frame = FrameOf(utcMinute);
+    const FrameLayout& layout = frame.callSign ? m_station.callSignLayout : m_station.layout;
+    double gap = 0.0;
+    for (int s = 0; s < 60; ++s) {
+        if (!r.present[s] || !TimeSecond(layout, s)) continue;
+        const SecondRole& role = layout.seconds[s];
+        const SymbolLogs& l = r.log[s];
+        const bool fixed = role.ifZero == role.ifOne;
+        // A fixed second weighs its symbol against the station's 0 or 1.
+        const double other = fixed ? std::max(LogOf(l, Symbol::Zero), LogOf(l, Symbol::One))
+                                   : std::max(LogOf(l, role.ifZero), LogOf(l, role.ifOne));
+        gap += std::max<double>(other, LogOf(l, frame.symbols[s])) - LogOf(l, frame.symbols[s]);
+    }
+    return gap;
+}
 
 void CDecoderChain::Reset() {
     m_decimator.Reset();
@@ -108,7 +179,7 @@ void CDecoderChain::Feed(std::int64_t firstSample, const std::int16_t* samples, 
     if (n == 0 || samples == nullptr) return;
     if (m_decimator.Started()) {
         const std::int64_t expected = m_decimator.NextSample();
-        if (firstSample > expected && firstSample - expected <= kMaxBridgedGapSamples) {
+        if (firstSample > expected && firstSample - expected <= kMaxBridgedGapSeconds * m_rate) {
             // The flywheel carries the held time across the samples lost,
             // counting them; it is the signal's again once a weighing after
             // them confirms it.
@@ -122,13 +193,13 @@ void CDecoderChain::Feed(std::int64_t firstSample, const std::int16_t* samples, 
 }
 
 void CDecoderChain::OnBaseband(const BasebandSample& s) {
-    m_sample = kBlock * s.index - kBasebandDelay;
+    m_sample = m_decimator.Block() * s.index - kBasebandDelay;
     m_carrier.Process(s, *this);
     if (m_carrier.Changes() != m_changesSeen) {
         // Until the second is found, what was folded belongs to whatever was
         // detected before; detection is a phase window's half behind.
         m_changesSeen = m_carrier.Changes();
-        m_refoldAt = m_sample + std::int64_t{kBlock} * (kPhaseHalfWindow + 1);
+        m_refoldAt = m_sample + std::int64_t{m_decimator.Block()} * (kPhaseHalfWindow + 1);
     }
     if (m_refoldAt >= 0 && m_sample >= m_refoldAt) {
         m_refoldAt = -1;
@@ -138,7 +209,7 @@ void CDecoderChain::OnBaseband(const BasebandSample& s) {
         ClearMinutes();  // the second was lost: nothing after it holds
     }
     m_wasLocked = m_seconds.Locked();
-    if (m_valid && m_sample - m_confirmSample > kFlywheelSeconds * kInputRate) {
+    if (m_valid && m_sample - m_confirmSample > kFlywheelSeconds * m_rate) {
         m_valid = false;
         m_spliced = false;
     }
@@ -165,22 +236,20 @@ void CDecoderChain::OnSplice(std::int64_t from) {
     m_haveCandidate = false;
     m_minutes.Weaken(kSpliceMinuteKeep);
     // Seconds judged already from `from` on were judged at the old phase.
-    auto erase = [](float& zero, float& one, float& marker) {
-        zero = one = marker = static_cast<float>(-std::log(3.0));
-    };
+    const SymbolLogs erased = m_model.Erased();
     const std::int64_t kept = std::min<std::int64_t>(m_historyCount, kHistorySeconds);
     for (std::int64_t i = m_historyCount - kept; i < m_historyCount; ++i) {
         ScoredSecond& h = m_history[i % kHistorySeconds];
         if (h.second < from) continue;
         h.erasure = h.spliced = true;
-        erase(h.logZero, h.logOne, h.logMarker);
+        h.log = erased;
     }
     for (MinuteRecord& r : m_records) {
         if (r.number < 0) continue;
         for (std::int64_t pos = std::max<std::int64_t>(from - r.firstSecond, 0); pos < r.length;
              ++pos) {
             r.present[pos] = false;
-            erase(r.logZero[pos], r.logOne[pos], r.logMarker[pos]);
+            r.log[pos] = erased;
             if (pos == 0) r.haveOnTime0 = false;
         }
     }
@@ -201,7 +270,7 @@ void CDecoderChain::ReportState(std::int64_t sample, bool always) {
     const ReceptionState state = State();
     if (!always && state == m_reported) return;
     m_reported = state;
-    m_nextStatus = sample + kInputRate;
+    m_nextStatus = sample + m_rate;
     m_sink.OnStatus(Status());
 }
 
@@ -209,11 +278,10 @@ DecoderStatus CDecoderChain::Status() const {
     DecoderStatus st;
     st.state = State();
     st.carrierLevel = m_seconds.Locked() ? std::max(m_seconds.Level(), 0.0) : 0.0;
-    const double noise = m_carrier.NoiseVariance() / kNoisePerBaseband;
-    st.cn0DbHz =
-        st.carrierLevel > 0.0 && noise > 0.0
-            ? 10.0 * std::log10(st.carrierLevel * st.carrierLevel * kInputRate / (4.0 * noise))
-            : 0.0;
+    const double noise = m_carrier.NoiseVariance() / NoisePerBaseband(m_decimator.Block());
+    st.cn0DbHz = st.carrierLevel > 0.0 && noise > 0.0
+                     ? 10.0 * std::log10(st.carrierLevel * st.carrierLevel * m_rate / (4.0 * noise))
+                     : 0.0;
     // The level of a carrier that is gone is the noise's: no estimate then.
     if (st.cn0DbHz < 0.0 || (m_valid && !m_presence.Present())) st.cn0DbHz = 0.0;
     st.driftPpm = m_carrier.CarrierFound() ? m_carrier.DriftPpm() : 0.0;
@@ -275,9 +343,7 @@ void CDecoderChain::Rebuild() {
         if (r == nullptr) continue;
         const std::int64_t pos = s.second - r->firstSecond;
         if (pos < 0 || pos >= r->length) continue;
-        r->logZero[pos] = s.logZero;
-        r->logOne[pos] = s.logOne;
-        r->logMarker[pos] = s.logMarker;
+        r->log[pos] = s.log;
         r->present[pos] = !s.erasure;
         if (pos == 0) {
             r->onTime0 = s.onTimeSample;
@@ -287,16 +353,20 @@ void CDecoderChain::Rebuild() {
     m_haveCandidate = false;
 }
 
+bool CDecoderChain::MorseSecond(int secondInMinute) const {
+    return m_station.callSignMinutes && secondInMinute >= 0 && secondInMinute < 60 &&
+           m_station.callSignLayout.seconds[secondInMinute].field == Field::CallSign;
+}
+
 bool CDecoderChain::CallSignSecond(std::int64_t second) {
     const MinuteRecord* r = m_valid ? Record(m_current) : nullptr;
-    if (r == nullptr) return false;
+    if (r == nullptr || !m_station.callSignMinutes) return false;
     std::int64_t pos = second - r->firstSecond, number = r->number;
     if (pos >= r->length) {
         pos -= r->length;
         ++number;
     }
-    const int minuteOfHour = static_cast<int>(((RecordUnix(number) + kJstOffsetSeconds) / 60) % 60);
-    return JjyCallSignMinute(minuteOfHour) && JjyMorseSecond(static_cast<int>(pos));
+    return FrameOf(RecordUnix(number)).callSign && MorseSecond(static_cast<int>(pos));
 }
 
 void CDecoderChain::WatchSignal(const ScoredSecond& s) {
@@ -314,25 +384,29 @@ void CDecoderChain::WatchSignal(const ScoredSecond& s) {
 }
 
 void CDecoderChain::QuietMorse(std::int64_t second) {
-    if (!m_minutes.Locked()) {
+    if (!m_minutes.Locked() || !m_station.callSignMinutes) {
         m_seconds.QuietSeconds(0, -1);
         return;
     }
-    // Seconds 40..48 of the minute now going on or the next; under a held
-    // time only in the call-sign minutes, else in every minute.
-    std::int64_t from = second - 8;
-    while (m_minutes.SecondInMinute(from) != 40) ++from;
+    // The call sign's seconds (JJY: 40..48) of the minute now going on or the
+    // next; under a held time only in the call-sign minutes, else in every
+    // minute.
+    int first = 0, last = 0;
+    while (first < 59 && !MorseSecond(first)) ++first;
+    while (last + 1 < 60 && (last < first || MorseSecond(last + 1))) ++last;
+    std::int64_t from = second - (last - first);
+    while (m_minutes.SecondInMinute(from) != first) ++from;
     const MinuteRecord* r = m_valid ? Record(m_current) : nullptr;
     if (r != nullptr) {
         const std::int64_t ahead = from - r->firstSecond;
         const std::int64_t minutes = ahead >= 0 ? ahead / 60 : -((59 - ahead) / 60);
         const std::int64_t unix = RecordUnix(r->number + minutes);
-        if (!JjyCallSignMinute(static_cast<int>(((unix + 9 * 3600) / 60) % 60))) {
+        if (!FrameOf(unix).callSign) {
             m_seconds.QuietSeconds(0, -1);
             return;
         }
     }
-    m_seconds.QuietSeconds(from, from + 8);
+    m_seconds.QuietSeconds(from, from + (last - first));
 }
 
 void CDecoderChain::OnScored(const ScoredSecond& scored) {
@@ -350,7 +424,7 @@ void CDecoderChain::OnScored(const ScoredSecond& scored) {
         // A second without the signal is noise: it must neither add to the
         // evidence nor contradict the time the flywheel carries on.
         s.erasure = true;
-        s.logZero = s.logOne = s.logMarker = static_cast<float>(-std::log(3.0));
+        s.log = m_model.Erased();
         s.quality = 0.0f;
     }
     m_history[m_historyCount % kHistorySeconds] = s;
@@ -387,9 +461,7 @@ void CDecoderChain::Place(const ScoredSecond& s) {
     if (r == nullptr) return;
     const int pos = static_cast<int>(s.second - r->firstSecond);
     if (pos < 0) return;
-    r->logZero[pos] = s.logZero;
-    r->logOne[pos] = s.logOne;
-    r->logMarker[pos] = s.logMarker;
+    r->log[pos] = s.log;
     r->present[pos] = !s.erasure;
     if (pos == 0) {
         r->onTime0 = s.onTimeSample;
@@ -434,17 +506,20 @@ void CDecoderChain::Evaluate() {
         m_boundary = *run[count - 1];
         for (std::int64_t pos = 0; pos < m_cutFrom - m_boundary.firstSecond; ++pos) {
             m_boundary.present[pos] = false;
-            m_boundary.logZero[pos] = m_boundary.logOne[pos] = m_boundary.logMarker[pos] =
-                static_cast<float>(-std::log(3.0));
+            m_boundary.log[pos] = m_model.Erased();
         }
         run[count - 1] = &m_boundary;
     }
     m_confirmed = false;
     if (m_valid && !m_presence.Present()) return;  // old evidence does not prolong the flywheel
     const FrameResult result = m_frame.Decode(run.data(), count);
-    const int hour = result.minuteOfDay / 60, minute = result.minuteOfDay % 60;
-    const JjyTime day = JjyDateOfDay(result.year, result.dayOfYear);
-    const std::int64_t unix = JjyUnixFromTime({day.year, day.month, day.day, hour, minute});
+    // The frame names a civil time; the newest record began at its UTC less
+    // the frame's lead.
+    const std::int64_t days = DaysFromCivil(result.year, 1, 1) + result.dayOfYear - 1;
+    int year = 0, month = 0, day = 0;
+    CivilFromDays(days, year, month, day);
+    const std::int64_t unix = FrameStartUtc(m_station, year, month, day, result.minuteOfDay / 60,
+                                            result.minuteOfDay % 60, result.summer);
     m_sink.OnEvaluation({m_newestOnTime, unix + (m_newestSecond - run[0]->firstSecond),
                          result.marginTime, result.marginDate, result.decisive});
     if (!m_valid) {
@@ -459,7 +534,7 @@ void CDecoderChain::Evaluate() {
             Lead(unix);
             return;
         }
-        if (!result.decisive || m_sample - m_candidateSample < kConfirmSeconds * kInputRate) {
+        if (!result.decisive || m_sample - m_candidateSample < kConfirmSeconds * m_rate) {
             return;
         }
         m_valid = true;
@@ -533,15 +608,17 @@ void CDecoderChain::OnRisen(const RisenSecond& s) {
 void CDecoderChain::WatchCount(const ScoredSecond& s, std::int64_t unix) {
     // The symbol the held time expects at `unix`, or none where it is not
     // known (the call sign's Morse and service notice, the leap-second bits).
-    auto expected = [](std::int64_t u, const ScoredSecond& x, double& log) {
-        int second = 0;
-        const JjyTime t = JjyTimeFromUnix(u, &second);
-        const bool callSign = JjyCallSignMinute(t.minute) && second >= 40;
-        if ((callSign && second <= 55) || second == 53 || second == 54) return false;
-        const JjySymbol symbol = EncodeJjyFrame(t)[second];
-        log = symbol == JjySymbol::Zero  ? x.logZero
-              : symbol == JjySymbol::One ? x.logOne
-                                         : x.logMarker;
+    auto expected = [this](std::int64_t u, const ScoredSecond& x, double& log) {
+        const std::int64_t minute = FloorDiv(u, 60) * 60;
+        const auto second = static_cast<int>(u - minute);
+        const Frame& frame = FrameOf(minute);
+        const SecondRole& role =
+            (frame.callSign ? m_station.callSignLayout : m_station.layout).seconds[second];
+        if (GroupOf(role.field) == FieldGroup::Open || role.field == Field::LeapNotice ||
+            role.field == Field::LeapInsert) {
+            return false;
+        }
+        log = LogOf(x.log, frame.symbols[second]);
         return true;
     };
     double here = 0.0, early = 0.0, late = 0.0;
@@ -565,16 +642,21 @@ void CDecoderChain::EmitSecond(const ScoredSecond& s, int secondInMinute, const 
     DecoderSecond out;
     out.onTimeSample = s.onTimeSample;
     out.secondInMinute = secondInMinute;
-    out.scoreZero = s.logZero;
-    out.scoreOne = s.logOne;
-    out.scoreMarker = s.logMarker;
+    out.scoreZero = LogOf(s.log, Symbol::Zero);
+    out.scoreOne = LogOf(s.log, Symbol::One);
+    out.scoreMarker = LogOf(s.log, Symbol::Marker);
     out.quality = s.quality;
     if (s.erasure) {
         out.symbol = TimeSymbol::Erasure;
-    } else if (s.logMarker >= s.logZero && s.logMarker >= s.logOne) {
-        out.symbol = TimeSymbol::Marker;
     } else {
-        out.symbol = s.logOne > s.logZero ? TimeSymbol::One : TimeSymbol::Zero;
+        // The likeliest symbol; of equals the marker first, then the 1.
+        constexpr Symbol kOrder[] = {Symbol::Marker, Symbol::Zero, Symbol::One, Symbol::ZeroOne,
+                                     Symbol::OneOne};
+        Symbol best = Symbol::Marker;
+        for (Symbol k : kOrder) {
+            if (LogOf(s.log, k) > LogOf(s.log, best)) best = k;
+        }
+        out.symbol = ToTimeSymbol(best);
     }
     out.state = State();
     // A second whose rise the signal lately showed elsewhere carries no time:
@@ -589,8 +671,7 @@ void CDecoderChain::EmitSecond(const ScoredSecond& s, int secondInMinute, const 
         const std::int64_t minuteUnix = RecordUnix(r->number);
         out.utcUnix = minuteUnix + secondInMinute;
         out.leap = m_leap;
-        const int minuteOfHour = static_cast<int>(((minuteUnix + kJstOffsetSeconds) / 60) % 60);
-        if (JjyCallSignMinute(minuteOfHour) && JjyMorseSecond(secondInMinute)) {
+        if (FrameOf(minuteUnix).callSign && MorseSecond(secondInMinute)) {
             out.symbol = TimeSymbol::CallSign;
         }
     }
@@ -600,20 +681,22 @@ void CDecoderChain::EmitSecond(const ScoredSecond& s, int secondInMinute, const 
 void CDecoderChain::EmitMinute(const MinuteRecord& r, bool contradicted) {
     DecoderMinute m;
     m.utcUnix = RecordUnix(r.number);
-    const JjyTime t = JjyTimeFromUnix(m.utcUnix);
+    const CivilTime t = CivilTimeOf(m_station, m.utcUnix);
     m.year = t.year;
     m.month = t.month;
     m.day = t.day;
     m.hour = t.hour;
     m.minute = t.minute;
-    m.dayOfYear = JjyDayOfYear(t.year, t.month, t.day);
-    m.weekday = JjyDayOfWeek(t.year, t.month, t.day);
+    m.dayOfYear = t.dayOfYear;
+    m.weekday = t.weekday;
     m.onTimeSample = r.haveOnTime0 ? r.onTime0 : 0.0;
-    m.pa1Ok = ParityOk(r, kJjyHourBits, kJjyPa1Second);
-    m.pa2Ok = ParityOk(r, kJjyMinuteBits, kJjyPa2Second);
+    const Frame& frame = FrameOf(m.utcUnix);
+    const FrameLayout& layout = frame.callSign ? m_station.callSignLayout : m_station.layout;
+    m.pa1Ok = ParityOk(r, layout, 0);
+    m.pa2Ok = ParityOk(r, layout, 1);
     m.ls1 = m_leap != 0;
     m.ls2 = m_leap == 1;
-    m.callSignMinute = JjyCallSignMinute(t.minute);
+    m.callSignMinute = frame.callSign;
     m.flywheel = !m_confirmed || contradicted || State() == ReceptionState::Flywheel;
     m.confidence = m.flywheel ? 0.0 : m_confidence;
     m.secondsInMinute = r.length;

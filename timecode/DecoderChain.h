@@ -4,6 +4,8 @@
 #include <climits>
 #include <cstdint>
 
+#include "station/FrameEncoder.h"
+#include "station/Station.h"
 #include "timecode/CarrierTracker.h"
 #include "timecode/Decimator.h"
 #include "timecode/DecoderEvents.h"
@@ -18,7 +20,8 @@ namespace velto {
 // scored seconds, the minute records, the time and its confirmation.
 class CDecoderChain : public IBasebandSink, public IDetectedSink, public IScoredSink {
 public:
-    explicit CDecoderChain(IDecoderSink& sink);
+    // The station's signal at `rate` samples per second.
+    CDecoderChain(IDecoderSink& sink, const Station& station, int rate);
     void Feed(std::int64_t firstSample, const std::int16_t* samples, std::size_t n);
     void Reset();
     DecoderStatus Status() const;
@@ -51,6 +54,13 @@ private:
     bool Label(std::int64_t second, std::int64_t& unix, int& inMinute) const;
     // Whether a second carries the call sign's Morse under the held time.
     bool CallSignSecond(std::int64_t second);
+    // Whether this second of a call-sign minute is the call sign's (JJY).
+    bool MorseSecond(int secondInMinute) const;
+    // The frame the station sends in a UTC minute, from a small cache.
+    const Frame& FrameOf(std::int64_t utcMinute);
+    // How much better than the frame of `utcMinute` the best frame of any
+    // time fits a record, over the bits that carry the time, in nats.
+    double Disagreement(const MinuteRecord& r, std::int64_t utcMinute);
     void WatchSignal(const ScoredSecond& s);
     // Weighs whether the seconds are counted a whole second off the held
     // time (a splice of whole seconds shows in the frame, not in the rise).
@@ -68,6 +78,9 @@ private:
     const MinuteRecord* Record(std::int64_t number) const;
 
     IDecoderSink& m_sink;
+    const Station& m_station;
+    int m_rate;
+    CSymbolModel m_model;
     CDecimator m_decimator;
     CCarrierTracker m_carrier;
     CSecondTracker m_seconds;
@@ -119,6 +132,13 @@ private:
     static constexpr std::int64_t kAllEvidence = INT64_MIN;
     std::int64_t m_nextStatus = 0;
     ReceptionState m_reported = ReceptionState::NoSignal;
+
+    struct CachedFrame {
+        std::int64_t utcMinute = -1;
+        Frame frame;
+    };
+    std::array<CachedFrame, 4> m_frames{};
+    std::size_t m_nextFrame = 0;
 };
 
 }  // namespace velto

@@ -5,7 +5,8 @@
 #include <string_view>
 
 // What the time-code decoder reports. Sample indexes are the running input
-// index given to CDecoder::Feed (96000 per second of the sound card's clock).
+// index given to CDecoder::Feed (the decoder's rate, 96000 or 192000 per second of
+// the sound card's clock).
 namespace velto {
 
 enum class ReceptionState { NoSignal, SecondLocked, MinuteLocked, TimeValid, Flywheel };
@@ -67,7 +68,8 @@ struct DecoderRise {
 
 // One per decoded minute, only while the time is valid.
 struct DecoderMinute {
-    int year, month, day, hour, minute;  // JST of second 0 (year 4 digits)
+    int year, month, day, hour, minute;  // the station's civil time of second 0 (JST,
+                                         // CET/CEST, GMT/BST, UTC; year 4 digits)
     int dayOfYear, weekday;              // weekday 0 = Sunday
     std::int64_t utcUnix;                // UTC seconds since the epoch of second 0
     double onTimeSample;                 // sample index of second 0's on-time point
@@ -89,8 +91,8 @@ struct DecoderEvaluation {
 
 struct DecoderStatus {
     ReceptionState state;
-    double cn0DbHz;       // C/N0 = 10 log10(A^2 * 96000 / (4 sigma^2)), A the full carrier's
-                          // amplitude, sigma the noise's standard deviation over 0..48 kHz
+    double cn0DbHz;       // C/N0 = 10 log10(A^2 * rate / (4 sigma^2)), A the full carrier's
+                          // amplitude, sigma the noise's standard deviation over 0..rate/2
     double carrierLevel;  // full-carrier amplitude estimate, 16-bit units
     double driftPpm;      // sample clock against the station's second (positive: fast)
     std::int64_t sample;  // input index this status refers to

@@ -2,8 +2,11 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
+#include "station/Station.h"
 #include "timecode/Constants.h"
+#include "timecode/SymbolModel.h"
 
 namespace velto {
 
@@ -14,58 +17,77 @@ struct MinuteRecord {
     int length = 60;               // 61 or 59 in a leap-second minute
     double onTime0 = 0.0;          // input index of second 0's on-time point
     bool haveOnTime0 = false;
-    std::array<float, 61> logZero{}, logOne{}, logMarker{};
+    std::array<SymbolLogs, 61> log{};
     std::array<bool, 61> present{};
 };
 
-// The most likely date and time of the newest of a run of consecutive minute
-// records, and how decisive that is.
+// The most likely time the newest of a run of consecutive minute records
+// names, and how decisive that is.
 struct FrameResult {
     bool decisive = false;
-    int minuteOfDay = 0;  // JST, of the newest record
+    int minuteOfDay = 0;  // the station's civil time the newest record names
     int year = 2000;      // 2000..2099
     int dayOfYear = 1;
+    bool summer = false;      // that civil time is summer time (CEST, BST)
     double marginTime = 0.0;  // nats: best against all other candidates
     double marginDate = 0.0;
-    double ls1Evidence = 0.0;  // nats for LS1 = 1 (negative: for 0)
-    double ls2Evidence = 0.0;
-    double confidence = 0.0;  // posterior of the result
+    double ls1Evidence = 0.0;  // nats for a leap second announced (negative: for none)
+    double ls2Evidence = 0.0;  // ... for its insertion (negative: deletion)
+    double confidence = 0.0;   // posterior of the result
 };
 
-// Maximum likelihood over all times: first (hour, minute) of the newest
-// record with every older record one minute earlier, then (year, day of
-// year) with the weekday as a check, each weighed against all other
-// candidates.
+// Maximum likelihood over all times, from the station's layout: first the
+// time of day the newest record names (hour, minute, and where the station's
+// civil time has summer time, standard or summer time or a change between
+// them within the run), every older record one minute earlier, then the date
+// (year, day of year, with the month, day, weekday and the like that follow
+// from it), each weighed against all other candidates.
 class CFrameDecoder {
 public:
+    explicit CFrameDecoder(const Station& station);
     // records[0] is the newest; count records, consecutive minutes.
     FrameResult Decode(const MinuteRecord* const* records, int count) const;
 
 private:
-    // Evidence for each (hour, minute) of the newest record, every older
-    // record one minute earlier.
-    static std::array<double, 1440> TimeScores(const MinuteRecord* const* records, int count);
-    // Sums each date field's evidence over the records of the newest day
-    // (m_groups[0]) and of the day before (m_groups[1], when the run crosses
-    // midnight), the newest at `minuteOfDay`.
-    void DateFields(const MinuteRecord* const* records, int count, int minuteOfDay) const;
-    // Evidence for each (year, day of year) of the newest record, in m_date,
-    // the weekday a check.
-    void DateScores() const;
-    // Evidence for LS1 and LS2 from the records of the newest record's UTC
-    // month, under the result's time and date.
-    static void LeapEvidence(const MinuteRecord* const* records, int count, FrameResult& result);
-
-    struct Tables {
-        std::array<double, 60> minute{};
-        std::array<double, 24> hour{};
-        std::array<double, 367> day{};
-        std::array<double, 100> year{};
-        std::array<double, 7> weekday{};
+    // How the records of a run stand to summer time: all standard, all
+    // summer, or the run crosses spring's or autumn's change (01:00 UTC).
+    enum State { kStandard, kSummer, kSpring, kAutumn, kStates };
+    // A field's score for each of its values, summed over records.
+    struct FieldTable {
+        Field field = Field::Fixed;
+        std::array<double, 367> score{};
     };
-    mutable std::array<Tables, 2> m_groups{};
-    mutable std::array<double, 100 * 366>
-        m_date{};  // date evidence of the newest day and the one before
+    struct Group {
+        std::array<FieldTable, 8> fields{};
+        int count = 0;
+        // A parity rule over several fields: its second's score as 0 and 1.
+        std::array<std::array<double, 2>, 4> parity{};
+    };
+    // The named civil minute of record a under a candidate, minutes from
+    // the newest record's midnight (negative: the day before), and whether
+    // it is summer time; false: the candidate cannot be.
+    bool Named(int candidate, int a, int count, int& minute, bool& summer) const;
+    // The score of `value` in a field's seconds of a record.
+    double FieldScore(const MinuteRecord& r, const FrameLayout& layout, Field field,
+                      int value) const;
+    void ScoreDate(const MinuteRecord& r, const FrameLayout& layout, Group& g) const;
+    double DateScore(const Group& g, int year, int dayOfYear) const;
+
+    const Station& m_station;
+    // The seconds of each field in the layout and the call-sign layout.
+    struct FieldSeconds {
+        std::array<std::int8_t, 16> second{};
+        int count = 0;
+    };
+    std::array<std::array<FieldSeconds, kFieldCount>, 2> m_index{};
+    int m_states = 1;
+    int m_standardOffset = 0, m_summerOffset = 0;  // minutes, civil time less UTC
+    // The number of ones of each value of each field, as the layout sends it.
+    std::array<std::array<int, 367>, kFieldCount> m_ones{};
+    // Per year of the century: WWVB's DST bits of each day of the year.
+    std::vector<std::array<std::uint8_t, 367>> m_usDst;
+    mutable std::vector<double> m_time, m_date;
+    mutable std::array<Group, 2> m_groups{};
 };
 
 }  // namespace velto

@@ -12,21 +12,19 @@ using namespace timecode;
 // parabola over more (which follows a fade's turn without the bias a line
 // would carry there, the same at the same second of every minute when the
 // fade keeps step with it), c the share of the full carrier that
-// `hypothesis` (0, 1 or marker) gives each part; `model` is the level's
-// uncertainty beyond the noise. Without the second's own high part, if
-// `blind`.
+// `hypothesis` gives each part of the second judged (the neighbours' parts
+// are those every symbol keys alike); `model` is the level's uncertainty
+// beyond the noise. Without the second's own high part, if `blind`.
 CLevelFit::Fit CLevelFit::FitLevel(const LevelTerm* terms, int count, int span, double model,
-                                   int hypothesis, bool blind) {
+                                   Symbol hypothesis, bool blind) const {
     const int order = span >= 2 ? 3 : 2;  // coefficients of level(t)
     double a[3][3] = {}, b[3] = {}, syy = 0.0;
     Fit f;
     for (int i = 0; i < count; ++i) {
         const LevelTerm& e = terms[i];
-        if (e.distance > span || (blind && e.distance == 0 && e.part == kHighPart)) continue;
-        bool high = e.part == kHighPart;
-        if (e.part == kOneOrZeroPart) high = hypothesis != 2;
-        if (e.part == kZeroPart) high = hypothesis == 0;
-        const double c = high ? 1.0 : kLowShare;
+        if (e.distance > span || (blind && e.distance == 0 && e.part == m_model.High())) continue;
+        const double c =
+            e.distance == 0 ? m_model.Share(hypothesis, e.part) : m_model.KnownShare(e.part);
         const double variance = e.variance + c * c * model * model;
         const double weight = 1.0 / variance;
         f.logVariance += std::log(variance);
@@ -85,7 +83,7 @@ int CLevelFit::Span() const {
     return best;
 }
 
-void CLevelFit::Learn(const LevelTerm* terms, int count, int hypothesis, double amplitude) {
+void CLevelFit::Learn(const LevelTerm* terms, int count, Symbol hypothesis, double amplitude) {
     const double keep = std::exp(-1.0 / kLevelUncertaintySeconds);
     for (int span = 1; span <= kLevelSpan; ++span) {
         Channel& ch = m_channels[span];
@@ -98,7 +96,7 @@ void CLevelFit::Learn(const LevelTerm* terms, int count, int hypothesis, double 
         const Fit blind = FitLevel(terms, count, span, model, hypothesis, true);
         for (int i = 0; i < count; ++i) {
             const LevelTerm& e = terms[i];
-            if (e.distance != 0 || e.part != kHighPart) continue;
+            if (e.distance != 0 || e.part != m_model.High()) continue;
             const double r = e.mean - all.Level(e.t);
             const double foretold = e.mean - blind.Level(e.t);
             ch.highResidual += r * r;
@@ -110,35 +108,46 @@ void CLevelFit::Learn(const LevelTerm* terms, int count, int hypothesis, double 
 }
 
 SymbolScores CLevelFit::Score(const LevelTerm* terms, int count, double amplitude) {
+    const int symbols = m_model.SymbolCount();
     int span = Span();
-    std::array<Fit, 3> f{};
+    std::array<Fit, kSymbolCount> f{};
     auto fitAll = [&] {
         const double model = std::sqrt(m_channels[span].Variance(amplitude));
-        for (int h = 0; h < 3; ++h) f[h] = FitLevel(terms, count, span, model, h, false);
-        return std::min({f[0].misfit, f[1].misfit, f[2].misfit});
+        double least = 0.0;
+        for (int h = 0; h < symbols; ++h) {
+            f[h] = FitLevel(terms, count, span, model, m_model.SymbolAt(h), false);
+            least = h == 0 ? f[h].misfit : std::min(least, f[h].misfit);
+        }
+        return least;
     };
+    SymbolScores out;
+    out.log = m_model.Erased();
     double best = fitAll();
     // The misfit of the best has f.used less two or three (a line or a
     // parabola) degrees of freedom. A neighbour that fits none (a crash, the
     // call sign's keying) is left out.
-    const double misfit = kErasureChi2 + 3.0 * std::max(f[0].used - 4, 0);
+    const double misfit = kErasureChi2 + 3.0 * std::max(f[0].used - m_model.Windows(), 0);
     if (best > misfit) {
         span = 0;
         best = fitAll();
     }
-    if (best > (span > 0 ? misfit : kErasureChi2)) return {};
+    if (best > (span > 0 ? misfit : kErasureChi2)) return out;
     // -2 log-likelihood of each hypothesis.
-    const double c0 = f[0].misfit + f[0].logVariance, c1 = f[1].misfit + f[1].logVariance,
-                 cm = f[2].misfit + f[2].logVariance;
-    best = std::min({c0, c1, cm});
-    if (span > 0) Learn(terms, count, best == c0 ? 0 : best == c1 ? 1 : 2, amplitude);
-    const double a0 = -0.5 * (c0 - best), a1 = -0.5 * (c1 - best), am = -0.5 * (cm - best);
-    const double norm = std::log(std::exp(a0) + std::exp(a1) + std::exp(am));
+    std::array<double, kSymbolCount> c{};
+    int bestAt = 0;
+    for (int h = 0; h < symbols; ++h) {
+        c[h] = f[h].misfit + f[h].logVariance;
+        if (c[h] < c[bestAt]) bestAt = h;
+    }
+    best = c[bestAt];
+    if (span > 0) Learn(terms, count, m_model.SymbolAt(bestAt), amplitude);
+    double sum = 0.0;
+    for (int h = 0; h < symbols; ++h) sum += std::exp(-0.5 * (c[h] - best));
+    const double norm = std::log(sum);
     auto clip = [](double x) { return std::max(static_cast<float>(x), kMinLogProbability); };
-    SymbolScores out;
-    out.logZero = clip(a0 - norm);
-    out.logOne = clip(a1 - norm);
-    out.logMarker = clip(am - norm);
+    for (int h = 0; h < symbols; ++h) {
+        out.log[static_cast<std::size_t>(m_model.SymbolAt(h))] = clip(-0.5 * (c[h] - best) - norm);
+    }
     out.erasure = false;
     out.quality = static_cast<float>(std::exp(-norm));
     return out;

@@ -3,40 +3,29 @@
 #include <array>
 
 #include "timecode/Constants.h"
+#include "timecode/SymbolModel.h"
 
 namespace velto {
 
-// The parts of a second whose mean amplitudes are weighed: the high part
-// (full carrier in every symbol), the part at the full carrier in a 0 and a 1
-// but not in a marker, the part at the full carrier in a 0 alone, and the low
-// part (10 % in every symbol).
-enum SecondPart : int { kHighPart, kOneOrZeroPart, kZeroPart, kLowPart };
-// Their bounds within the second, from its on-time point, in seconds.
-inline constexpr double kPartFrom[4] = {timecode::kHighFrom, timecode::kW1From, timecode::kW2From,
-                                        timecode::kLowFrom};
-inline constexpr double kPartTo[4] = {timecode::kHighTo, timecode::kW1To, timecode::kW2To,
-                                      timecode::kLowTo};
-
 // One part's mean in a level fit: its time from the middle of the second
-// judged (seconds), its noise variance, which part, and how many seconds
-// from the one judged.
+// judged (seconds), its noise variance, which part (a window of the
+// station's CSymbolModel), and how many seconds from the one judged.
 struct LevelTerm {
     double mean, t, variance;
     int part;
     int distance;
 };
 
-// A second's soft decision: log-probabilities of 0, 1 and marker, the
+// A second's soft decision: log-probabilities of the station's symbols, the
 // largest near 0, and the probability of the likeliest; an erasure (each
 // symbol as likely) when nothing fits.
 struct SymbolScores {
-    static constexpr float kEven = -1.0986122886681098f;  // log(1/3)
-    float logZero = kEven, logOne = kEven, logMarker = kEven;
+    SymbolLogs log{};
     float quality = 0.0f;
     bool erasure = true;
 };
 
-// Scores a second as 0, 1 or marker: under each reading the full carrier's
+// Scores a second as each of the station's symbols: under each reading the full carrier's
 // level is fitted over the seconds on either side (a line over one, a
 // parabola over two to four), and the fits' misfits score the readings. How
 // many seconds, and how far the level may stray beyond the noise, is learnt
@@ -44,10 +33,11 @@ struct SymbolScores {
 // part without seeing it, and that part's scatter beyond the noise.
 class CLevelFit {
 public:
+    explicit CLevelFit(const CSymbolModel& model) : m_model(model) {}
     void Reset() { m_channels.fill(Channel{}); }
-    // The terms of the second judged (distance 0: all four parts) and of its
-    // neighbours (their high and low parts); `amplitude` the full carrier's
-    // level about it.
+    // The terms of the second judged (distance 0: all its parts) and of its
+    // neighbours (the parts every symbol keys alike); `amplitude` the full
+    // carrier's level about it.
     SymbolScores Score(const LevelTerm* terms, int count, double amplitude);
     // Seconds on either side that the fit takes now.
     int Span() const;
@@ -69,10 +59,11 @@ private:
         // noise, at a level of `amplitude`.
         double Variance(double amplitude) const;
     };
-    static Fit FitLevel(const LevelTerm* terms, int count, int span, double model, int hypothesis,
-                        bool blind);
-    void Learn(const LevelTerm* terms, int count, int hypothesis, double amplitude);
+    Fit FitLevel(const LevelTerm* terms, int count, int span, double model, Symbol hypothesis,
+                 bool blind) const;
+    void Learn(const LevelTerm* terms, int count, Symbol hypothesis, double amplitude);
 
+    const CSymbolModel& m_model;
     std::array<Channel, timecode::kLevelSpan + 1> m_channels{};  // by span; 0 unused
 };
 

@@ -8,25 +8,27 @@
 namespace velto {
 namespace {
 
-// What the time code holds at each second of an ordinary minute, as far as
-// it is fixed. Seconds 40..48 carry the call sign in minutes 15 and 45 and
-// are left out.
-enum class Fixed { Marker, Zero, Data, Skip };
-
-constexpr std::array<Fixed, 60> kLayout = [] {
-    std::array<Fixed, 60> a{};
-    a.fill(Fixed::Data);
-    for (int s : {0, 9, 19, 29, 39, 49, 59}) a[s] = Fixed::Marker;
-    for (int s : {4, 10, 11, 14, 20, 21, 24, 34, 35, 38, 56, 57, 58}) a[s] = Fixed::Zero;
-    for (int s = 40; s <= 48; ++s) a[s] = Fixed::Skip;
-    return a;
-}();
-
 int Mod60(std::int64_t v) { return static_cast<int>(((v % 60) + 60) % 60); }
 
 }  // namespace
 
-CMinuteSync::CMinuteSync() { Reset(); }
+CMinuteSync::CMinuteSync(const Station& station) {
+    // A second may send either symbol of its role in any of the station's
+    // layouts; the call sign's seconds send Morse, no symbol.
+    for (int s = 0; s < 60; ++s) {
+        unsigned may = 0;
+        bool morse = false;
+        for (const FrameLayout* layout : {&station.layout, &station.callSignLayout}) {
+            if (layout == &station.callSignLayout && !station.callSignMinutes) continue;
+            const SecondRole& role = layout->seconds[s];
+            morse = morse || role.field == Field::CallSign;
+            may |= 1u << static_cast<unsigned>(role.ifZero);
+            may |= 1u << static_cast<unsigned>(role.ifOne);
+        }
+        m_may[s] = morse ? 0 : may;
+    }
+    Reset();
+}
 
 void CMinuteSync::Reset() {
     m_evidence.fill(0.0);
@@ -51,24 +53,24 @@ void CMinuteSync::Weaken(double share) {
 
 void CMinuteSync::Add(const ScoredSecond& s) {
     const double keep = std::exp(-1.0 / timecode::kMinuteTimeConstantSeconds);
-    const double data = std::log(0.5 * (std::exp(s.logZero) + std::exp(s.logOne)));
-    for (int p = 0; p < 60; ++p) {
-        double add = 0.0;
-        switch (kLayout[Mod60(s.second + p)]) {
-            case Fixed::Marker:
-                add = s.logMarker;
-                break;
-            case Fixed::Zero:
-                add = s.logZero;
-                break;
-            case Fixed::Data:
-                add = data;
-                break;
-            case Fixed::Skip:
-                add = 0.0;
-                break;
+    // The second's score at each second of the minute: the mean likelihood
+    // of the symbols it may send there.
+    std::array<double, 60> score{};
+    for (int k = 0; k < 60; ++k) {
+        double sum = 0.0;
+        int count = 0, only = 0;
+        for (int symbol = 0; symbol < kSymbolCount; ++symbol) {
+            if ((m_may[k] >> symbol & 1u) == 0) continue;
+            sum += std::exp(static_cast<double>(s.log[static_cast<std::size_t>(symbol)]));
+            only = symbol;
+            ++count;
         }
-        m_evidence[p] = m_evidence[p] * keep + add;
+        score[k] = count == 0   ? 0.0
+                   : count == 1 ? static_cast<double>(s.log[static_cast<std::size_t>(only)])
+                                : std::log(sum / count);
+    }
+    for (int p = 0; p < 60; ++p) {
+        m_evidence[p] = m_evidence[p] * keep + score[Mod60(s.second + p)];
     }
     const auto best = std::max_element(m_evidence.begin(), m_evidence.end());
     const int phase = static_cast<int>(best - m_evidence.begin());

@@ -3,16 +3,19 @@
 #include <array>
 #include <cstdint>
 
+#include "station/Station.h"
 #include "timecode/SecondTracker.h"
 
 namespace velto {
 
 // Which second of the minute each scored second is: evidence for each of the
-// 60 phases from the markers (every 10 s, two in a row at the minute) and the
-// seconds that are always 0, kept with a slow leak.
+// 60 phases from what the station's layout fixes at each second (JJY's
+// markers every 10 s and its seconds that are always 0, DCF77's second
+// without a drop, MSF's minute mark and identifier), and from which symbols
+// a bit's second may send, kept with a slow leak.
 class CMinuteSync {
 public:
-    CMinuteSync();
+    explicit CMinuteSync(const Station& station);
     void Reset();
     void Add(const ScoredSecond& s);
     bool Locked() const { return m_locked; }
@@ -28,6 +31,9 @@ public:
     int Generation() const { return m_generation; }
 
 private:
+    // The symbols each second of the minute may send, as a bit set by
+    // Symbol; 0: anything (JJY's call sign).
+    std::array<unsigned, 60> m_may{};
     std::array<double, 60> m_evidence{};
     int m_phase = 0;
     bool m_locked = false;

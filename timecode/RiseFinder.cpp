@@ -31,12 +31,12 @@ double Contrasts(const Fold& f, int half, Fold& out) {
     return std::sqrt(square / kFoldBins);
 }
 
-Rise FindRise(const Fold& fi, double wideNoise, Fold& wide) {
+Rise FindRise(const Fold& fi, double wideNoise, Fold& wide, int wideHalf) {
     // Wide, the contrast takes in all of the 0.15 s after the rise that is
     // high in every symbol and the 0.15 s before it that is low: that tells
     // whether there is a rise at all. Narrow, it places the rise.
     Fold narrow{};
-    Contrasts(fi, kEdgeWideHalfWidth, wide);
+    Contrasts(fi, wideHalf, wide);
     const auto widest = std::max_element(wide.begin(), wide.end());
     Rise rise;
     rise.z = wideNoise > 0.0 ? *widest / wideNoise : 0.0;
@@ -46,21 +46,22 @@ Rise FindRise(const Fold& fi, double wideNoise, Fold& wide) {
     for (int b = wideBin - kEdgeHalfWidth; b <= wideBin + kEdgeHalfWidth; ++b) {
         if (narrow[FoldBin(b)] > narrow[FoldBin(bestBin)]) bestBin = FoldBin(b);
     }
-    rise.position = AreaPosition(fi, bestBin, rise.height);
+    rise.position = AreaPosition(fi, bestBin, rise.height, wideHalf);
     return rise;
 }
 
-double AreaPosition(const Fold& fi, int bin, double& height) {
+double AreaPosition(const Fold& fi, int bin, double& height, int wideHalf) {
     // For a step at s, the bins b0..b0+2K-1 above it hold (b0+2K-1 - s + 1/2)
     // steps' worth.
     double low = 0.0, high = 0.0;
-    constexpr int kNear = 15, kFar = 150;
-    for (int i = kNear; i < kFar; ++i) {
+    constexpr int kNear = 15;
+    const int far = wideHalf;
+    for (int i = kNear; i < far; ++i) {
         low += fi[FoldBin(bin - i)];
         high += fi[FoldBin(bin + i)];
     }
-    low /= kFar - kNear;
-    high /= kFar - kNear;
+    low /= far - kNear;
+    high /= far - kNear;
     double area = 0.0;
     for (int b = bin - kEdgeAreaHalf; b < bin + kEdgeAreaHalf; ++b) {
         area += fi[FoldBin(b)] - low;

@@ -26,9 +26,11 @@ double Contrasts(const Fold& mean, int half, Fold& out);
 // Where the wide contrast peaks, refined by the narrow one and the area above
 // the low level; z against `wideNoise`, the wide contrast's noise. `wide`
 // receives the wide contrast at every bin.
-Rise FindRise(const Fold& mean, double wideNoise, Fold& wide);
+// `wideHalf`: bins on either side of the rise that every symbol keeps at
+// one level (kEdgeWideHalfWidth at most).
+Rise FindRise(const Fold& mean, double wideNoise, Fold& wide, int wideHalf);
 // Sub-bin position of a rise near `bin` from the area above the low level,
 // at most kEdgeAreaHalf bins from it; `height` receives the step.
-double AreaPosition(const Fold& mean, int bin, double& height);
+double AreaPosition(const Fold& mean, int bin, double& height, int wideHalf);
 
 }  // namespace velto

@@ -114,18 +114,19 @@ double CRiseWatch::WatchPhase(std::int64_t second, double edge, double noiseVari
         if (!(weight > 0.0)) break;
         // The noise of one bin's mean, and of the wide contrast.
         const double binVariance = kBasebandCorrelation * noiseVariance / weight;
-        const Rise rise = FindRise(mean, std::sqrt(2.0 * kEdgeWideHalfWidth * binVariance), wide);
+        const Rise rise =
+            FindRise(mean, std::sqrt(2.0 * m_wideHalf * binVariance), wide, m_wideHalf);
         if (rise.z < kPhaseZ || !(rise.height > 0.0)) continue;
         // Near the tracked rise its area places it; further away, the wide
         // contrast there against that at the tracked rise tells whether it
         // moved (moving the rise by d bins changes the contrast by d steps,
         // with the noise of 9 d bins).
         double height = 0.0;
-        const double near = WrapBins(AreaPosition(mean, edgeBin, height) - edge);
+        const double near = WrapBins(AreaPosition(mean, edgeBin, height, m_wideHalf) - edge);
         const double sigma = height > 0.0 ? std::sqrt(2.0 * kEdgeAreaHalf * binVariance) / height
                                           : double{kFoldBins};
         const double far = WrapBins(rise.position - edge);
-        const double bins = std::min(std::abs(far), double{kEdgeWideHalfWidth});
+        const double bins = std::min(std::abs(far), static_cast<double>(m_wideHalf));
         const double gain =
             wide[FoldBin(static_cast<int>(std::lround(rise.position)))] - wide[edgeBin];
         // An area that reaches its bound places nothing, unless the noise

@@ -17,7 +17,8 @@ namespace velto {
 // where it is tracked.
 class CRiseWatch {
 public:
-    CRiseWatch() { Reset(); }
+    // wideHalf: as FindRise takes it, for the station's keying.
+    explicit CRiseWatch(int wideHalf) : m_wideHalf(wideHalf) { Reset(); }
     void Reset();
     // A count of seconds begins at running second `first`.
     void Restart(std::int64_t first);
@@ -78,6 +79,7 @@ private:
     };
     std::array<RatioAt, timecode::kRecentSeconds> m_ratioAt{};
     int m_ratioHead = 0;
+    int m_wideHalf;
 };
 
 }  // namespace velto

@@ -7,7 +7,10 @@ namespace velto {
 
 using namespace timecode;
 
-CSecondTracker::CSecondTracker() { Reset(); }
+CSecondTracker::CSecondTracker(const Station& station, int block)
+    : m_model(station), m_block(block), m_levelFit(m_model), m_watch(m_model.EdgeSpan()) {
+    Reset();
+}
 
 void CSecondTracker::Reset() {
     m_foldI.fill(0.0);
@@ -27,27 +30,49 @@ void CSecondTracker::Reset() {
     m_holdFold = false;
     m_levelFit.Reset();
     m_watch.Reset();
+    m_pendingCount = 0;
+    m_pendingSum = 0.0;
+    m_span = 0;
+    m_near.fill({});
+    m_nearCount = 0;
+    m_nearI = m_nearQ = 0.0;
     m_splices = 0;
     m_spliceFrom = 0;
 }
 
 void CSecondTracker::Process(const DetectedSample& s, double samplesPerSecond, double noiseVariance,
                              bool carrierFound, IScoredSink& sink) {
-    const double step = double{kBlock} / samplesPerSecond;
+    const double step = m_block / samplesPerSecond;
+    const bool flips = m_model.FlipAt() > 0.0;
+    if (flips && m_locked) {
+        // Where the carrier's phase flips, each span between flips is folded
+        // once it is whole, at the sign of its sum.
+        const double v = static_cast<double>(m_phaseSecond) + m_phase - m_edge / kFoldBins;
+        const auto span = static_cast<std::int64_t>(std::floor(v - m_model.FlipAt()));
+        if (span != m_span) FlushSpan(span);
+    }
     if (!s.blanked) {
         const double u = m_phase * kFoldBins;
         const int b0 = std::min(static_cast<int>(u), kFoldBins - 1);
         const double f = u - b0;
-        const int b1 = (b0 + 1) % kFoldBins;
-        if (!m_holdFold) {
-            m_foldI[b0] += (1.0 - f) * s.inPhase;
-            m_foldQ[b0] += (1.0 - f) * s.quadrature;
-            m_foldW[b0] += 1.0 - f;
-            m_foldI[b1] += f * s.inPhase;
-            m_foldQ[b1] += f * s.quadrature;
-            m_foldW[b1] += f;
+        if (flips && m_locked && m_pendingCount < static_cast<int>(m_pending.size())) {
+            m_pending[m_pendingCount++] = {b0, f, s.inPhase, s.quadrature};
+            m_pendingSum += s.inPhase;
+        } else if (flips) {
+            // Before the second is found, the magnitude where the phase
+            // flips, of a mean centred on the sample: above the noise, the
+            // magnitude keeps more of the signal.
+            const int at = m_nearCount % kNear;
+            m_nearI += s.inPhase - m_near[at].inPhase;
+            m_nearQ += s.quadrature - m_near[at].quadrature;
+            m_near[at] = {b0, f, s.inPhase, s.quadrature};
+            if (++m_nearCount >= kNear) {
+                const Pending& mid = m_near[(m_nearCount - kNear / 2 - 1) % kNear];
+                AddToFold(mid.bin, mid.f, std::abs(m_nearI) / kNear, m_nearQ / kNear);
+            }
+        } else {
+            AddToFold(b0, f, s.inPhase, s.quadrature);
         }
-        m_watch.Add(b0, b1, f, s.inPhase);
     }
 
     if (m_locked) {
@@ -59,15 +84,16 @@ void CSecondTracker::Process(const DetectedSample& s, double samplesPerSecond, d
         if (w.second != n) {
             w = Windows{};
             w.second = n;
-            const double center = double{kBlock} * static_cast<double>(s.index) - kBasebandDelay;
+            const double center =
+                static_cast<double>(m_block) * static_cast<double>(s.index) - kBasebandDelay;
             w.onTime = center - inSecond * samplesPerSecond;
         }
         ++w.total;
         if (s.blanked) {
             ++w.blanked;
         } else {
-            for (int k = 0; k < 4; ++k) {
-                if (inSecond >= kPartFrom[k] && inSecond < kPartTo[k]) {
+            for (int k = 0; k < m_model.Windows(); ++k) {
+                if (inSecond >= m_model.From(k) && inSecond < m_model.To(k)) {
                     w.sum[k] += s.inPhase;
                     ++w.count[k];
                 }
@@ -75,7 +101,7 @@ void CSecondTracker::Process(const DetectedSample& s, double samplesPerSecond, d
         }
         // Second n is judged once the low part of n + kLevelSpan is in.
         while (m_nextFinal + kLevelSpan < n ||
-               (m_nextFinal + kLevelSpan == n && inSecond >= kLowTo)) {
+               (m_nextFinal + kLevelSpan == n && inSecond >= m_model.To(m_model.Windows() - 1))) {
             Finalize(m_nextFinal, noiseVariance, sink);
             ++m_nextFinal;
         }
@@ -89,6 +115,32 @@ void CSecondTracker::Process(const DetectedSample& s, double samplesPerSecond, d
     }
 }
 
+void CSecondTracker::AddToFold(int b0, double f, double amplitude, double quadrature) {
+    // The fold sees the on-time edge as a rise.
+    const double x = m_model.EdgeSign() * amplitude;
+    const int b1 = (b0 + 1) % kFoldBins;
+    if (!m_holdFold) {
+        m_foldI[b0] += (1.0 - f) * x;
+        m_foldQ[b0] += (1.0 - f) * quadrature;
+        m_foldW[b0] += 1.0 - f;
+        m_foldI[b1] += f * x;
+        m_foldQ[b1] += f * quadrature;
+        m_foldW[b1] += f;
+    }
+    m_watch.Add(b0, b1, f, x);
+}
+
+void CSecondTracker::FlushSpan(std::int64_t next) {
+    const double sign = m_pendingSum < 0.0 ? -1.0 : 1.0;
+    for (int i = 0; i < m_pendingCount; ++i) {
+        const Pending& p = m_pending[i];
+        AddToFold(p.bin, p.f, sign * p.inPhase, p.quadrature);
+    }
+    m_pendingCount = 0;
+    m_pendingSum = 0.0;
+    m_span = next;
+}
+
 void CSecondTracker::Measure(double& position, double& z) const {
     Fold fi{}, fq{};
     for (int b = 0; b < kFoldBins; ++b) {
@@ -100,12 +152,14 @@ void CSecondTracker::Measure(double& position, double& z) const {
     // The quadrature's contrasts are noise alone: their RMS is the noise of
     // the in-phase ones.
     Fold noise{}, wide{};
-    const Rise rise = FindRise(fi, Contrasts(fq, kEdgeWideHalfWidth, noise), wide);
+    const Rise rise =
+        FindRise(fi, Contrasts(fq, m_model.EdgeSpan(), noise), wide, m_model.EdgeSpan());
     position = rise.position;
     z = rise.z;
 }
 
 void CSecondTracker::Rephase(double jump, double samplesPerSecond) {
+    FlushSpan(m_span);
     // The long fold moves with the rise and keeps little of what it held:
     // what follows is measured afresh.
     const int shift = static_cast<int>(std::lround(jump));
@@ -170,6 +224,8 @@ void CSecondTracker::NewFoldSecond(bool carrierFound, double samplesPerSecond, d
     if (!m_locked) {
         if (z >= kSecondLockZ) {
             m_locked = true;
+            m_pendingCount = 0;
+            m_pendingSum = 0.0;
             ++m_epoch;
             m_edge = position;
             m_slipSeconds = 0;
@@ -194,8 +250,30 @@ void CSecondTracker::NewFoldSecond(bool carrierFound, double samplesPerSecond, d
     } else if (++m_slipSeconds >= kSlipSeconds && z >= kSecondLockZ) {
         // The rise is elsewhere now: start the count of seconds over.
         m_locked = false;
+        m_pendingCount = 0;
+        m_pendingSum = 0.0;
         m_slipSeconds = 0;
     }
+}
+
+double CSecondTracker::FlipSign(std::int64_t j) const {
+    // The windows from the flip point of second j to that of j + 1 share the
+    // carrier's phase; most of them are at the full carrier.
+    double sum = 0.0;
+    const Windows& here = Slot(j);
+    const Windows& next = Slot(j + 1);
+    for (int k = 0; k < m_model.Windows(); ++k) {
+        const bool after = m_model.From(k) >= m_model.FlipAt();
+        if (after && here.second == j) sum += here.sum[k];
+        if (!after && next.second == j + 1) sum += next.sum[k];
+    }
+    return sum < 0.0 ? -1.0 : 1.0;
+}
+
+double CSecondTracker::WindowSum(std::int64_t j, int window) const {
+    const double sum = Slot(j).sum[window];
+    if (m_model.FlipAt() <= 0.0) return sum;
+    return sum * FlipSign(m_model.From(window) >= m_model.FlipAt() ? j : j - 1);
 }
 
 bool CSecondTracker::RiseSeen(std::int64_t n, const Windows& w) const {
@@ -207,10 +285,10 @@ CSecondTracker::Around CSecondTracker::LevelsAround(std::int64_t n) const {
     for (std::int64_t k = n - 1; k <= n + 1; ++k) {
         const Windows& o = Slot(k);
         if (o.second != k) continue;
-        a.highSum += o.sum[kHighPart];
-        a.highCount += o.count[kHighPart];
-        a.lowSum += o.sum[kLowPart];
-        a.lowCount += o.count[kLowPart];
+        a.highSum += WindowSum(k, m_model.High());
+        a.highCount += o.count[m_model.High()];
+        a.lowSum += WindowSum(k, m_model.Low());
+        a.lowCount += o.count[m_model.Low()];
     }
     return a;
 }
@@ -232,28 +310,29 @@ ScoredSecond CSecondTracker::Describe(std::int64_t n, const Windows& w, const Ar
     out.contrastSecond = n + kLevelSpan;
     out.contrast = out.contrastSigma = 0.0;
     const Windows& newest = Slot(out.contrastSecond);
-    if (newest.second == out.contrastSecond && newest.count[kHighPart] > 0 &&
-        newest.count[kLowPart] > 0) {
-        out.contrast = newest.sum[kHighPart] / newest.count[kHighPart] -
-                       newest.sum[kLowPart] / newest.count[kLowPart];
-        out.contrastSigma =
-            std::sqrt(kBasebandCorrelation * noiseVariance *
-                      (1.0 / newest.count[kHighPart] + 1.0 / newest.count[kLowPart]));
+    const int high = m_model.High(), low = m_model.Low();
+    if (newest.second == out.contrastSecond && newest.count[high] > 0 && newest.count[low] > 0) {
+        // The newest second's flip sign is not known yet: its magnitude.
+        const double sign = m_model.FlipAt() > 0.0 && newest.sum[high] < 0.0 ? -1.0 : 1.0;
+        out.contrast =
+            sign * (newest.sum[high] / newest.count[high] - newest.sum[low] / newest.count[low]);
+        out.contrastSigma = std::sqrt(kBasebandCorrelation * noiseVariance *
+                                      (1.0 / newest.count[high] + 1.0 / newest.count[low]));
     }
     return out;
 }
 
 int CSecondTracker::CollectTerms(std::int64_t n, double noiseVariance, Terms& terms) const {
-    // The second's four parts; of its neighbours the first and last, which
-    // every symbol has at the full carrier and at 10 %.
+    // The second's windows; of its neighbours those every symbol keys alike
+    // (JJY: the first and last, at the full carrier and at 10 %).
     int count = 0;
     for (int j = -kLevelSpan; j <= kLevelSpan; ++j) {
         const Windows& o = Slot(n + j);
         if (o.second != n + j) continue;
-        for (int k = 0; k < 4; ++k) {
-            if (o.count[k] == 0 || (j != 0 && (k == kOneOrZeroPart || k == kZeroPart))) continue;
-            const double mid = 0.5 * (kPartFrom[k] + kPartTo[k]);
-            terms[count++] = {o.sum[k] / o.count[k], j + mid - 0.5,
+        for (int k = 0; k < m_model.Windows(); ++k) {
+            if (o.count[k] == 0 || (j != 0 && !m_model.Known(k))) continue;
+            const double mid = 0.5 * (m_model.From(k) + m_model.To(k));
+            terms[count++] = {WindowSum(n + j, k) / o.count[k], j + mid - 0.5,
                               kBasebandCorrelation * noiseVariance / o.count[k], k, std::abs(j)};
         }
     }
@@ -268,18 +347,18 @@ void CSecondTracker::Finalize(std::int64_t n, double noiseVariance, IScoredSink&
     const Around around = LevelsAround(n);
     ScoredSecond out = Describe(n, w, around, noiseVariance);
     m_level = around.High();
-    const bool usable = !w.spliced && w.count[kOneOrZeroPart] > 0 && w.count[kZeroPart] > 0 &&
-                        around.highCount > 0 && around.lowCount > 0 && noiseVariance > 0.0 &&
-                        w.blanked <= kErasureBlanked * std::max(w.total, 1);
+    bool windows = true;
+    for (int k = 0; k < m_model.Windows(); ++k) windows = windows && w.count[k] > 0;
+    const bool usable = !w.spliced && windows && around.highCount > 0 && around.lowCount > 0 &&
+                        noiseVariance > 0.0 && w.blanked <= kErasureBlanked * std::max(w.total, 1);
     SymbolScores scores;  // an erasure: nothing fits
+    scores.log = m_model.Erased();
     if (usable) {
         Terms terms{};
         const int count = CollectTerms(n, noiseVariance, terms);
         scores = m_levelFit.Score(terms.data(), count, std::abs(around.High()));
     }
-    out.logZero = scores.logZero;
-    out.logOne = scores.logOne;
-    out.logMarker = scores.logMarker;
+    out.log = scores.log;
     out.erasure = scores.erasure;
     out.quality = scores.quality;
     sink.OnScored(out);

@@ -9,15 +9,16 @@
 #include "timecode/LevelFit.h"
 #include "timecode/RiseFinder.h"
 #include "timecode/RiseWatch.h"
+#include "timecode/SymbolModel.h"
 
 namespace velto {
 
 // One second's soft decision.
 struct ScoredSecond {
-    std::int64_t second;               // running count of station seconds within one epoch
-    int epoch;                         // changes when the second sync starts over
-    double onTimeSample;               // input index of the on-time point
-    float logZero, logOne, logMarker;  // log-probabilities, the largest near 0
+    std::int64_t second;  // running count of station seconds within one epoch
+    int epoch;            // changes when the second sync starts over
+    double onTimeSample;  // input index of the on-time point
+    SymbolLogs log;       // log-probabilities of the station's symbols, the largest near 0
     bool erasure;
     float quality;
     double high, low;  // the levels the second was judged against
@@ -54,14 +55,17 @@ public:
 };
 
 // Finds the phase of the station's second by folding the detected amplitude
-// over many seconds and locating the rise from 10 % to 100 %; the length of a
-// second on the sample clock comes from the carrier's frequency (the station
-// derives both from one clock). Then scores each second as 0, 1 or marker.
+// over many seconds and locating its on-time edge (JJY's rise from 10 % to
+// 100 %, the others' drop; "the rise" below is that edge, the fold taken with
+// the sign that makes it one); the length of a second on the sample clock
+// comes from the carrier's frequency (the station derives both from one
+// clock). Then scores each second as each of the station's symbols.
 // When the rise jumps (CRiseWatch: a splice in the samples), the tracking
 // moves by the jump and the seconds it may have touched are marked.
 class CSecondTracker {
 public:
-    CSecondTracker();
+    // block: input samples per baseband sample.
+    CSecondTracker(const Station& station, int block);
     void Reset();
     // samplesPerSecond: the sound card's samples per station second.
     void Process(const DetectedSample& s, double samplesPerSecond, double noiseVariance,
@@ -87,8 +91,8 @@ private:
     struct Windows {
         std::int64_t second = -1;
         double onTime = 0.0;
-        double sum[4] = {0, 0, 0, 0};
-        int count[4] = {0, 0, 0, 0};
+        std::array<double, CSymbolModel::kMaxWindows> sum{};
+        std::array<int, CSymbolModel::kMaxWindows> count{};
         int blanked = 0;
         int total = 0;
         bool spliced = false;
@@ -100,7 +104,7 @@ private:
         double High() const { return highCount > 0 ? highSum / highCount : 0.0; }
         double Low() const { return lowCount > 0 ? lowSum / lowCount : 0.0; }
     };
-    using Terms = std::array<LevelTerm, 4 * (2 * timecode::kLevelSpan + 1)>;
+    using Terms = std::array<LevelTerm, CSymbolModel::kMaxWindows*(2 * timecode::kLevelSpan + 1)>;
     void NewFoldSecond(bool carrierFound, double samplesPerSecond, double noiseVariance,
                        IScoredSink& sink);
     // Whether the signal showed second n's rise where it is tracked, and
@@ -110,6 +114,17 @@ private:
         return w.total > 0 && w.blanked <= timecode::kErasureBlanked * w.total;
     }
     void Measure(double& position, double& z) const;
+    // Adds a detected sample to the fold and the rise watch, at bins b0 and
+    // b0 + 1 with weights 1 - f and f.
+    void AddToFold(int b0, double f, double amplitude, double quadrature);
+    // Folds the samples held since the last flip point, and starts the span
+    // between flips `next`.
+    void FlushSpan(std::int64_t next);
+    // The sum over a window of second j, its sign made the full carrier's
+    // where the carrier's phase flips (WWVB).
+    double WindowSum(std::int64_t j, int window) const;
+    // The sign of the carrier from second j's flip point to the next second's.
+    double FlipSign(std::int64_t j) const;
     // The rise jumped: the tracking moves by it.
     void Rephase(double jump, double samplesPerSecond);
     // Scores second n once the seconds the level fit takes after it are in.
@@ -127,6 +142,8 @@ private:
         return m_windows[static_cast<std::size_t>(n) % m_windows.size()];
     }
 
+    CSymbolModel m_model;
+    int m_block;
     std::array<double, timecode::kFoldBins> m_foldI{}, m_foldQ{}, m_foldW{};
     std::int64_t m_phaseSecond = 0;
     double m_phase = 0.0;  // fraction of the station second, [0, 1)
@@ -146,6 +163,21 @@ private:
     CLevelFit m_levelFit;
 
     CRiseWatch m_watch;
+    // Where the carrier's phase flips (WWVB), once the second is found: the
+    // samples since the last flip point, held until their sign is known.
+    struct Pending {
+        int bin;
+        double f, inPhase, quadrature;
+    };
+    std::array<Pending, 1200> m_pending{};
+    int m_pendingCount = 0;
+    double m_pendingSum = 0.0;
+    std::int64_t m_span = 0;
+    // ... and before it is found, the last samples, for a mean about each.
+    static constexpr int kNear = 11;
+    std::array<Pending, kNear> m_near{};
+    int m_nearCount = 0;
+    double m_nearI = 0.0, m_nearQ = 0.0;
     int m_splices = 0;
     std::int64_t m_spliceFrom = 0;
 };

@@ -630,9 +630,5 @@ Reception goes on without the monitor tone.</translation>
         <source>再生デバイスがオープンできません。</source>
         <translation>The playback device cannot be opened.</translation>
     </message>
-    <message>
-        <source>%1 の時刻はまだ解読できません。信号を表示するだけです</source>
-        <translation>The time of %1 is not decoded yet; its signal is only shown</translation>
-    </message>
 </context>
 </TS>

@@ -24,7 +24,7 @@
 #include "log/ReceptionLogFormat.h"
 #include "logfeed/ReceptionLogSettings.h"
 #include "plot/SpectrumPlot.h"
-#include "simulator/JjySignal.h"
+#include "simulator/StationSignal.h"
 #include "tests/app/FrameFixture.h"
 #include "tests/plot/PlotTestSupport.h"
 #include "views/ChildView.h"
@@ -213,8 +213,8 @@ class SpectrumAndLogTest : public CFrameFixture {
 protected:
     SpectrumAndLogTest() : m_signal(velto::SystemTime::Now().sec, Options()) {}
 
-    static velto::JjySignalOptions Options() {
-        velto::JjySignalOptions o;
+    static velto::StationSignalOptions Options() {
+        velto::StationSignalOptions o;
         o.carrierAmplitude = 3000.0;
         o.cn0DbHz = 45.0;
         return o;
@@ -229,7 +229,7 @@ protected:
         }
     }
 
-    velto::CJjySignal m_signal;
+    velto::CStationSignal m_signal;
 };
 
 TEST_F(SpectrumAndLogTest, TheMenuItemShowsTheSpectrumWhichIsFedOnlyWhileShown) {

@@ -129,8 +129,6 @@ TEST_F(TranslatedFrame, AnEnglishLocaleShowsEveryTextInEnglish) {
     EXPECT_EQ(
         Shown(WarningCode::StoredDeviceMissing, velto::StoredDeviceMissingText("Card %2 (hw:1)")),
         "The stored sound card \"Card %2 (hw:1)\" is not there. The default device is used");
-    EXPECT_EQ(Shown(WarningCode::NotDecoded, velto::NotDecodedText("DCF77")),
-              "The time of DCF77 is not decoded yet; its signal is only shown");
     EveryWarningFits(true);
     // What no sentence describes, a library's own message, is shown as told.
     EXPECT_EQ(ShownWarningText("cannot send to chronyd at /run/x: refused"),

@@ -21,7 +21,7 @@
 #include "audio/PortAudioService.h"
 #include "audio/WaveDevice.h"
 #include "health/InputHealth.h"
-#include "simulator/JjySignal.h"
+#include "simulator/StationSignal.h"
 #include "tests/audio/AudioTestSupport.h"
 
 namespace velto {
@@ -41,11 +41,11 @@ std::string ReadFile(const fs::path& path) {
 
 // The simulated station with seeded noise, so that no stretch of it repeats.
 Samples Signal(double seconds) {
-    JjySignalOptions options;
+    StationSignalOptions options;
     options.carrierAmplitude = 8000.0;
     options.noiseSigma = 300.0;
     Samples samples(static_cast<std::size_t>(seconds * kSampleRate));
-    CJjySignal(1796610180, options).Generate(samples.data(), samples.size());
+    CStationSignal(1796610180, options).Generate(samples.data(), samples.size());
     return samples;
 }
 

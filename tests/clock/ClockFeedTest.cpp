@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "clock/ClockFeed.h"
-#include "simulator/JjySignal.h"
+#include "simulator/StationSignal.h"
 #include "timecode/Decoder.h"
 
 namespace velto {
@@ -138,7 +138,7 @@ TEST(ClockFeed, FromTheDecoderOnlyForAReceivedTimeAndTrueToTheSimulator) {
     CWatch watch(feed);
     CDecoder decoder(watch);
 
-    JjySignalOptions options;
+    StationSignalOptions options;
     options.carrierAmplitude = 3000.0;
     options.noiseSigma = 300.0;
     options.startOffsetSamples = kStartOffset;
@@ -147,7 +147,7 @@ TEST(ClockFeed, FromTheDecoderOnlyForAReceivedTimeAndTrueToTheSimulator) {
     std::vector<std::int16_t> buffer(kBuffer);
     for (const auto& [station, seconds] :
          {std::pair(kStation, 240), std::pair(kStation + 240, 90)}) {
-        CJjySignal signal(station, options);
+        CStationSignal signal(station, options);
         for (int b = 0; b < seconds * 10; ++b, index += kBuffer) {
             signal.Generate(buffer.data(), buffer.size());
             decoder.Feed(index, buffer.data(), buffer.size());

@@ -13,7 +13,7 @@
 #include "dsp/Constants.h"
 #include "dsp/Filter.h"
 #include "dsp/Pipeline.h"
-#include "simulator/JjySignal.h"
+#include "simulator/StationSignal.h"
 #include "station/JjyTimeCode.h"
 #include "station/Station.h"
 
@@ -249,11 +249,11 @@ TEST(StationChain, Jjy40At96kHzIsTheFixedChainBitForBit) {
 TEST(ReceptionChain, SlicesTheSimulatedTimeCodeIntoItsPulses) {
     constexpr std::int64_t kStart = 1796610180 + 20;  // 2026-12-07 11:23:20 JST
     constexpr int kOffset = 12345;                    // not on a second or slot boundary
-    JjySignalOptions options;
+    StationSignalOptions options;
     options.carrierAmplitude = 6000.0;
     options.noiseSigma = 600.0;
     options.startOffsetSamples = kOffset;
-    CJjySignal signal(kStart, options);
+    CStationSignal signal(kStart, options);
     CPipeline p;
     Samples buffer(kBufferSamples);
     for (int pass = 0; pass < 2; ++pass) {

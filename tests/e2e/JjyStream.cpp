@@ -8,18 +8,18 @@
 #include <vector>
 
 #include "base/Geometry.h"
-#include "simulator/JjySignal.h"
+#include "simulator/StationSignal.h"
 
 int main(int argc, char** argv) {
     const double seconds =
         argc == 3 && std::strcmp(argv[1], "--seconds") == 0 ? std::atof(argv[2]) : 30.0;
-    velto::JjySignalOptions options;
+    velto::StationSignalOptions options;
     options.noiseSigma = 300.0;
     using namespace std::chrono;
     const auto now = duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
     const long long whole = now / 1000000;
     options.startOffsetSamples = (now % 1000000) * velto::kSampleRate / 1000000;
-    velto::CJjySignal signal(whole, options);
+    velto::CStationSignal signal(whole, options);
     std::vector<std::int16_t> block(velto::kBufferSamples);
     const long long total = static_cast<long long>(seconds * velto::kSampleRate);
     for (long long done = 0; done < total; done += velto::kBufferSamples) {

@@ -14,7 +14,7 @@
 using namespace velto;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static CFrameDecoder decoder;
+    static CFrameDecoder decoder(GetStation(StationId::Jjy40));
     static std::array<MinuteRecord, timecode::kMaxRecords> records;
     if (size < 1) return 0;
     const int phase = data[0] % 60;
@@ -30,9 +30,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         MinuteRecord& r = records[newestFirst];
         const std::uint8_t* b = data + 1 + fuzz::kSecondBytes * i;
         const int s = static_cast<int>(at % 60);
-        r.logZero[s] = fuzz::LogProbability(b[0]);
-        r.logOne[s] = fuzz::LogProbability(b[1]);
-        r.logMarker[s] = fuzz::LogProbability(b[2]);
+        r.log[s][0] = fuzz::LogProbability(b[0]);
+        r.log[s][1] = fuzz::LogProbability(b[1]);
+        r.log[s][2] = fuzz::LogProbability(b[2]);
         r.present[s] = true;
     }
     std::array<const MinuteRecord*, timecode::kMaxRecords> run{};

@@ -16,6 +16,14 @@
 using namespace velto;
 using timecode::kLevelSpan;
 
+namespace {
+
+// JJY 40 kHz's parts of the second (its CSymbolModel's windows): the high
+// part, the two that tell the symbols apart, the low part.
+enum : int { kHighPart, kOneOrZeroPart, kZeroPart, kLowPart };
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     constexpr std::size_t kPartsBytes = 4;
     if (size < 1) return 0;
@@ -24,7 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto mean = [&](std::size_t second, int part) {
         return fuzz::PartMean(data[1 + kPartsBytes * second + static_cast<std::size_t>(part)]);
     };
-    CLevelFit fit;
+    static const CSymbolModel jjy(GetStation(StationId::Jjy40));
+    CLevelFit fit(jjy);
     std::array<LevelTerm, 4 * (2 * kLevelSpan + 1)> terms{};
     for (std::size_t n = kLevelSpan; n + kLevelSpan < seconds; ++n) {
         int count = 0;
@@ -33,14 +42,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const std::size_t second = n + static_cast<std::size_t>(j + kLevelSpan) - kLevelSpan;
             for (int part = kHighPart; part <= kLowPart; ++part) {
                 if (j != 0 && (part == kOneOrZeroPart || part == kZeroPart)) continue;
-                const double t = j + 0.5 * (kPartFrom[part] + kPartTo[part]) - 0.5;
+                const double t = j + 0.5 * (jjy.From(part) + jjy.To(part)) - 0.5;
                 terms[count++] = {mean(second, part), t, sigma * sigma, part, std::abs(j)};
             }
             if (std::abs(j) <= 1) high += mean(second, kHighPart) / 3.0;
         }
         const SymbolScores s = fit.Score(terms.data(), count, std::abs(high));
-        const float best = std::max({s.logZero, s.logOne, s.logMarker});
-        for (float v : {s.logZero, s.logOne, s.logMarker}) {
+        const float best = std::max({s.log[0], s.log[1], s.log[2]});
+        for (float v : {s.log[0], s.log[1], s.log[2]}) {
             fuzz::Require(v <= 1e-6f && v >= timecode::kMinLogProbability);
         }
         fuzz::Require(s.quality >= 0.0f && s.quality <= 1.0f + 1e-6f);

@@ -11,7 +11,7 @@ using namespace velto;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 1) return 0;
-    CMinuteSync sync;
+    CMinuteSync sync(GetStation(StationId::Jjy40));
     const std::size_t seconds = (size - 1) / fuzz::kSecondBytes;
     const std::size_t eventAt = seconds / 2;
     const int event = data[0] / 60;  // 0 none, 1 shift ahead, 2 back, 3 weaken, 4 reset
@@ -20,9 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::uint8_t* b = data + 1 + fuzz::kSecondBytes * i;
         ScoredSecond s{};
         s.second = static_cast<std::int64_t>(i) + data[0] % 60;
-        s.logZero = fuzz::LogProbability(b[0]);
-        s.logOne = fuzz::LogProbability(b[1]);
-        s.logMarker = fuzz::LogProbability(b[2]);
+        s.log[0] = fuzz::LogProbability(b[0]);
+        s.log[1] = fuzz::LogProbability(b[1]);
+        s.log[2] = fuzz::LogProbability(b[2]);
         if (i == eventAt) {
             if (event == 1) sync.Shift(1);
             if (event == 2) sync.Shift(-1);

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "SoftSeconds.h"
-#include "simulator/JjySignal.h"
+#include "simulator/StationSignal.h"
 #include "timecode/CarrierTracker.h"
 #include "timecode/Decimator.h"
 #include "timecode/LevelFit.h"
@@ -27,9 +27,11 @@ namespace {
 
 // The decoder's first stages in a row, keeping what they give.
 struct Stages : IBasebandSink, IDetectedSink, IScoredSink {
-    CDecimator decimator;
-    CCarrierTracker carrier;
-    CSecondTracker seconds;
+    // JJY 40 kHz at 96 kHz.
+    CDecimator decimator{40000.0, 96000};
+    CCarrierTracker carrier{40000.0, 96000};
+    CSecondTracker seconds{GetStation(StationId::Jjy40), 96};
+    CSymbolModel model{GetStation(StationId::Jjy40)};
     std::vector<DetectedSample> detected;
     std::vector<ScoredSecond> scored;
     void OnBaseband(const BasebandSample& s) override { carrier.Process(s, *this); }
@@ -59,12 +61,12 @@ std::vector<std::uint8_t> PartMeans(const Stages& st) {
         if (s.erasure || !(s.high > 0.0)) continue;
         double sum[4] = {}, count[4] = {};
         for (; d < st.detected.size(); ++d) {
-            const double at = timecode::kBlock * static_cast<double>(st.detected[d].index) -
+            const double at = st.decimator.Block() * static_cast<double>(st.detected[d].index) -
                               timecode::kBasebandDelay;
             const double inSecond = (at - s.onTimeSample) / perSecond;
             if (inSecond >= 1.0) break;
             for (int k = 0; k < 4; ++k) {
-                if (inSecond >= kPartFrom[k] && inSecond < kPartTo[k]) {
+                if (inSecond >= st.model.From(k) && inSecond < st.model.To(k)) {
                     sum[k] += st.detected[d].inPhase;
                     count[k] += 1.0;
                 }
@@ -101,13 +103,13 @@ int main(int argc, char** argv) {
         {40.0, 4.0, 1796610180 + 20}, {25.0, 12.0, 1798729140}, {18.0, 12.0, 1796643000 + 37}};
     int number = 0;
     for (const Seed& seed : seeds) {
-        JjySignalOptions o;
+        StationSignalOptions o;
         o.carrierAmplitude = 2000.0 * std::sqrt(4.0 * std::pow(10.0, seed.cn0 / 10.0) / 96000.0);
         o.cn0DbHz = seed.cn0;
         o.fastNoise = true;
         o.seed = static_cast<std::uint64_t>(++number);
         o.callSignMinutes = true;
-        CJjySignal signal(seed.start, o);
+        CStationSignal signal(seed.start, o);
         Stages st;
         std::vector<std::int16_t> buffer(9600);
         std::int64_t fed = 0;
@@ -124,7 +126,7 @@ int main(int argc, char** argv) {
         const auto phase = static_cast<std::uint8_t>((seed.start + std::llround(k)) % 60);
         std::vector<std::uint8_t> seconds{phase};
         for (const ScoredSecond& s : st.scored) {
-            for (float v : {s.logZero, s.logOne, s.logMarker}) {
+            for (float v : {s.log[0], s.log[1], s.log[2]}) {
                 seconds.push_back(fuzz::LogProbabilityByte(v));
             }
         }

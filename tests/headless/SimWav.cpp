@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "base/Geometry.h"
-#include "simulator/JjySignal.h"
+#include "simulator/StationSignal.h"
 
 namespace {
 
@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
     const std::string out = argv[1];
     const long long start = std::atoll(argv[2]);
     const long long seconds = std::atoll(argv[3]);
-    velto::JjySignalOptions options;
+    velto::StationSignalOptions options;
     options.carrierAmplitude = 8000.0;
     options.startOffsetSamples = argc > 4 ? std::atoll(argv[4]) : 0;
     options.noiseSigma = argc > 5 ? std::atof(argv[5]) : 800.0;
@@ -98,7 +98,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s: %s\n", out.c_str(), sf_strerror(nullptr));
         return 1;
     }
-    velto::CJjySignal signal(start, options);
+    velto::CStationSignal signal(start, options);
     const bool doubled = rate == 2 * velto::kSampleRate;
     CDoubler doubler;
     std::vector<std::int16_t> base(static_cast<std::size_t>(velto::kSampleRate));

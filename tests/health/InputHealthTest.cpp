@@ -10,7 +10,7 @@
 
 #include "base/Geometry.h"
 #include "health/InputHealth.h"
-#include "simulator/JjySignal.h"
+#include "simulator/StationSignal.h"
 
 namespace velto {
 namespace {
@@ -37,10 +37,10 @@ std::vector<int> Feed(CInputHealth& health, const Source& source, double seconds
 }
 
 Source Jjy(double carrier, double noise) {
-    JjySignalOptions options;
+    StationSignalOptions options;
     options.carrierAmplitude = carrier;
     options.noiseSigma = noise;
-    auto signal = std::make_shared<CJjySignal>(1796610180, options);
+    auto signal = std::make_shared<CStationSignal>(1796610180, options);
     return [signal](std::int16_t* out, std::size_t n) { signal->Generate(out, n); };
 }
 

@@ -4,7 +4,7 @@
 
 #include "base/Geometry.h"
 #include "health/ReceptionHealth.h"
-#include "simulator/JjySignal.h"
+#include "simulator/StationSignal.h"
 
 namespace velto {
 namespace {
@@ -27,9 +27,9 @@ TEST(ReceptionHealth, RaisesAndClearsEachWarningOnceAndANewRunStartsClean) {
     EXPECT_TRUE(events[0].raised);
     EXPECT_EQ(events[0].text, WarningText(WarningCode::Silence));
 
-    JjySignalOptions options;
+    StationSignalOptions options;
     options.noiseSigma = 300.0;
-    CJjySignal signal(1796610180, options);
+    CStationSignal signal(1796610180, options);
     std::uint64_t dropped = 0;
     for (int b = 0; b < 3 * kHealthWindowBuffers; ++b) {
         signal.Generate(buffer.data(), buffer.size());

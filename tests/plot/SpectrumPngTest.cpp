@@ -6,7 +6,7 @@
 
 #include "plot/SpectrumPlot.h"
 #include "plot/SpectrumPng.h"
-#include "simulator/JjySignal.h"
+#include "simulator/StationSignal.h"
 #include "tests/plot/PlotTestSupport.h"
 
 using namespace plottest;
@@ -18,10 +18,10 @@ TEST(SpectrumPngTest, ARecordingsBandAndWaterfallsAreWrittenAsAPicture) {
     options.bandAverageSeconds = 0.0;  // the whole recording
     options.waterfallLines = 100;
     velto::CSpectrumAnalyser a(options);
-    velto::JjySignalOptions o;
+    velto::StationSignalOptions o;
     o.carrierAmplitude = 1000.0;
     o.cn0DbHz = 40.0;
-    velto::CJjySignal signal(1796642160, o);
+    velto::CStationSignal signal(1796642160, o);
     std::vector<std::int16_t> buffer(9600);
     for (int i = 0; i < 400; ++i) {
         signal.Generate(buffer.data(), buffer.size());

@@ -8,15 +8,15 @@
 #include <cstdint>
 #include <vector>
 
-#include "simulator/JjySignal.h"
+#include "simulator/StationSignal.h"
 
 namespace velto {
 namespace {
 
 constexpr std::int64_t kStart = 1796610180;
 
-std::vector<std::int16_t> Generate(const JjySignalOptions& o, std::size_t n) {
-    CJjySignal signal(kStart, o);
+std::vector<std::int16_t> Generate(const StationSignalOptions& o, std::size_t n) {
+    CStationSignal signal(kStart, o);
     std::vector<std::int16_t> out(n);
     // In pieces, as the capture delivers them, one ending on the splice.
     for (std::size_t at = 0; at < n; at += 7000) {
@@ -29,17 +29,17 @@ std::vector<std::int16_t> Generate(const JjySignalOptions& o, std::size_t n) {
 // signal's, after it the signal's from further on (or back), and the truth
 // (where each second begins) moves with it.
 TEST(JjySignal, SplicesShiftTheSignalAndItsTruth) {
-    JjySignalOptions plain;
+    StationSignalOptions plain;
     plain.cn0DbHz = 30.0;
     plain.fastNoise = true;
     plain.seed = 3;
     plain.startOffsetSamples = 4321;
     const std::vector<std::int16_t> base = Generate(plain, 400000);
-    const CJjySignal truth(kStart, plain);
+    const CStationSignal truth(kStart, plain);
     constexpr std::int64_t kAt = 140000;
     for (std::int64_t n : {33600, -5000}) {
         SCOPED_TRACE(n);
-        JjySignalOptions o = plain;
+        StationSignalOptions o = plain;
         o.spliceAt = kAt;
         o.spliceSamples = n;
         const std::vector<std::int16_t> out = Generate(o, 300000);
@@ -50,7 +50,7 @@ TEST(JjySignal, SplicesShiftTheSignalAndItsTruth) {
                                     [](std::int16_t v) { return v == 0; }));
         }
         EXPECT_TRUE(std::equal(out.begin() + resume, out.end(), base.begin() + resume + n));
-        const CJjySignal spliced(kStart, o);
+        const CStationSignal spliced(kStart, o);
         for (std::int64_t k = 0; k < 4; ++k) {
             const double sent = truth.OnTimeSample(k);
             const double seen = spliced.OnTimeSample(k);
@@ -65,7 +65,7 @@ TEST(JjySignal, SplicesShiftTheSignalAndItsTruth) {
 // A steady carrier 3 Hz from the station's, on the station's clock: on a
 // sound card 100 ppm fast it is heard 4 Hz lower, at its amplitude.
 TEST(JjySignal, SteadyCarrierOnTheStationsClock) {
-    JjySignalOptions o;
+    StationSignalOptions o;
     o.carrierAmplitude = 0.0;
     o.clockPpm = 100.0;
     o.steadyCarrierOffsetHz = 3.0;
@@ -85,7 +85,7 @@ TEST(JjySignal, SteadyCarrierOnTheStationsClock) {
 // Gain into the converter: the signal four times as loud, clipped at the
 // 16-bit rails.
 TEST(JjySignal, GainClips) {
-    JjySignalOptions o;
+    StationSignalOptions o;
     o.carrierAmplitude = 20000.0;
     const std::vector<std::int16_t> plain = Generate(o, 96000);
     o.gain = 4.0;

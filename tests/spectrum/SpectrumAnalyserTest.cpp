@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "simulator/JjySignal.h"
+#include "simulator/StationSignal.h"
 #include "spectrum/Level.h"
 #include "spectrum/SpectrumAnalyser.h"
 
@@ -17,8 +17,8 @@ namespace {
 constexpr std::int64_t kStart = 1796642160;
 constexpr double kAmplitude = 1000.0;
 
-JjySignalOptions Signal(double cn0, std::uint64_t seed = 1) {
-    JjySignalOptions o;
+StationSignalOptions Signal(double cn0, std::uint64_t seed = 1) {
+    StationSignalOptions o;
     o.carrierAmplitude = kAmplitude;
     o.cn0DbHz = cn0;
     o.seed = seed;
@@ -27,8 +27,8 @@ JjySignalOptions Signal(double cn0, std::uint64_t seed = 1) {
 
 // Feeds `seconds` of the simulator in capture buffers; returns the noise's
 // standard deviation it used.
-double Feed(CSpectrumAnalyser& analyser, const JjySignalOptions& options, int seconds) {
-    CJjySignal signal(kStart, options);
+double Feed(CSpectrumAnalyser& analyser, const StationSignalOptions& options, int seconds) {
+    CStationSignal signal(kStart, options);
     std::vector<std::int16_t> buffer(9600);
     for (int i = 0; i < seconds * 10; ++i) {
         signal.Generate(buffer.data(), buffer.size());
@@ -113,7 +113,7 @@ TEST(SpectrumAnalyserTest, SteadyCarriersAreFoundAndGivenFromNominalButTheKeying
     for (const Case& c :
          {Case{3.0, -10.0, 0.0}, Case{211.4, 20.0 * std::log10(1.0 / 30.0), 20.0}}) {
         SCOPED_TRACE(c.hz);
-        JjySignalOptions o = Signal(c.ppm == 0.0 ? 45.0 : 40.0, c.ppm == 0.0 ? 3 : 5);
+        StationSignalOptions o = Signal(c.ppm == 0.0 ? 45.0 : 40.0, c.ppm == 0.0 ? 3 : 5);
         o.clockPpm = c.ppm;
         o.interferenceHz = 40000.0 + c.hz;
         o.interferenceAmplitude = kAmplitude * std::pow(10.0, c.levelDb / 20.0);
@@ -144,7 +144,7 @@ TEST(SpectrumAnalyserTest, SteadyCarriersAreFoundAndGivenFromNominalButTheKeying
 TEST(SpectrumAnalyserTest, HumIsMarkedOnTheHarmonicsOfTheMainsThatStandOut) {
     for (double mains : {50.0, 60.0}) {
         SCOPED_TRACE(mains);
-        JjySignalOptions o = Signal(40.0, 6);
+        StationSignalOptions o = Signal(40.0, 6);
         o.humAmplitude = 300.0;
         o.humHz = mains;
         CSpectrumAnalyser a(SpectrumOptions{});
@@ -166,7 +166,7 @@ TEST(SpectrumAnalyserTest, HumIsMarkedOnTheHarmonicsOfTheMainsThatStandOut) {
 
 TEST(SpectrumAnalyserTest, ThePeakHoldKeepsABurstThatTheAverageForgets) {
     CSpectrumAnalyser a(SpectrumOptions{});
-    CJjySignal signal(kStart, Signal(40.0, 8));
+    CStationSignal signal(kStart, Signal(40.0, 8));
     std::vector<std::int16_t> buffer(9600);
     std::int64_t n = 0;
     auto feed = [&](int seconds, double burst) {

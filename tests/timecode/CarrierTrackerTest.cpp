@@ -45,7 +45,7 @@ TEST(CarrierTracker, FindsFollowsAndDetectsTheCarrier) {
         SCOPED_TRACE(hz);
         Baseband in{hz, 300.0};
         in.gone = 60000;
-        CCarrierTracker tracker;
+        CCarrierTracker tracker(40000.0, 96000);
         Detected out;
         for (std::int64_t k = 0; k < 60000; ++k) tracker.Process(in.At(k), out);
         ASSERT_TRUE(tracker.CarrierFound());

@@ -13,7 +13,7 @@
 namespace velto {
 namespace {
 
-using timecode::kBlock;
+constexpr int kBlock = 96;  // JJY 40 kHz at 96 kHz: input samples per baseband sample
 
 struct Baseband : IBasebandSink {
     std::vector<BasebandSample> samples;
@@ -48,7 +48,7 @@ TEST(Decimator, MixesAndDecimatesAcrossBuffers) {
         SCOPED_TRACE(hz);
         const std::int64_t rise = first + 48000 + 31;
         const auto x = Tone(first, 96000, hz, 4000.0, rise);
-        CDecimator whole, pieces;
+        CDecimator whole(40000.0, 96000), pieces(40000.0, 96000);
         Baseband a, b;
         whole.Push(first, x.data(), x.size(), a);
         for (std::size_t i = 0; i < x.size(); i += piece) {
@@ -83,7 +83,7 @@ TEST(Decimator, MixesAndDecimatesAcrossBuffers) {
 // lost samples bridged are blanked outputs, the count going on.
 TEST(Decimator, BlanksCrashesAndBridgesGaps) {
     const auto x = Tone(0, 192000, 40000.0, 2000.0, 0, 100000);
-    CDecimator d;
+    CDecimator d(40000.0, 96000);
     Baseband out;
     d.Push(0, x.data(), 150000, out);
     d.Bridge(150000 + 50000, out);

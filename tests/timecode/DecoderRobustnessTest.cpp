@@ -67,7 +67,7 @@ void ExpectVouchedRight(const Reception& r, double toleranceMs) {
 // held: no second nor minute is off by more than 2 ms, and the right time,
 // confirmed by the signal, is back within 3 minutes.
 void ExpectSpliceHandled(std::int64_t samples, std::uint64_t seed, double vouchedToleranceMs) {
-    JjySignalOptions o = Noisy(30.0, seed);
+    StationSignalOptions o = Noisy(30.0, seed);
     o.clockPpm = -70.0;
     o.spliceAt = 200 * 96000 + 12480;
     o.spliceSamples = samples;
@@ -155,7 +155,7 @@ TEST(DecoderRobustness, ReportedGap) {
 TEST(DecoderRobustness, SteadyCarrierBesideStrongJjy) {
     for (double hz : {3.0, -3.0}) {
         SCOPED_TRACE(hz);
-        JjySignalOptions o = Noisy(40.0, 61);
+        StationSignalOptions o = Noisy(40.0, 61);
         o.clockPpm = 100.0;
         o.steadyCarrierOffsetHz = hz;
         o.steadyCarrierAmplitude = 2.0 * o.carrierAmplitude;

@@ -19,11 +19,11 @@ constexpr double kMs = 96.0;                      // samples per millisecond
 // then the low carrier, and the full carrier must not look like a burst to it
 // for ever after): the time within three minutes, every symbol right.
 TEST(Decoder, StrongSignals) {
-    JjySignalOptions clean;
+    StationSignalOptions clean;
     clean.carrierAmplitude = 10000.0;
     clean.noiseSigma = 300.0;
     clean.startOffsetSamples = 85 * 960;  // 0.85 s into a second: low whatever the symbol
-    for (const JjySignalOptions& o : {Noisy(45.0, 1), clean}) {
+    for (const StationSignalOptions& o : {Noisy(45.0, 1), clean}) {
         SCOPED_TRACE(o.carrierAmplitude);
         Reception r(kStart, o);
         r.Run(200.0);
@@ -77,7 +77,7 @@ TEST(Decoder, FadingCrashesAndAnOffClock) {
     };
     for (const Case& c : {Case{"fading", 30.0, false, -40.0}, Case{"Rician", 35.0, true, 150.0}}) {
         SCOPED_TRACE(c.name);
-        JjySignalOptions o = Noisy(c.cn0, 7);
+        StationSignalOptions o = Noisy(c.cn0, 7);
         o.clockPpm = c.ppm;
         if (c.rician) {
             o.ricianK = 2.0;
@@ -115,7 +115,7 @@ TEST(Decoder, FadesInStepWithTheMinuteNeverGiveAWrongTime) {
     for (const Case& c : {Case{5.0, 1794176634336871385u, 1796963129, 2432, -87.0, 720.0},
                           Case{20.0, 7766622548592194114u, 1772896141, 8051, -62.0, 870.0}}) {
         SCOPED_TRACE(c.period);
-        JjySignalOptions o = Noisy(15.0, c.seed);
+        StationSignalOptions o = Noisy(15.0, c.seed);
         o.startOffsetSamples = c.offset;
         o.clockPpm = c.ppm;
         o.callSignMinutes = true;
@@ -165,7 +165,7 @@ TEST(Decoder, WeakSignalNeedsSeveralMinutes) {
 // Minute 45 carries the call sign in 40..48 and a service notice in 50..55
 // instead of the year, weekday and leap bits.
 TEST(Decoder, CallSignMinute) {
-    JjySignalOptions o = Noisy(35.0, 5);
+    StationSignalOptions o = Noisy(35.0, 5);
     o.callSignMinutes = true;
     o.serviceBits = 0x2d;
     Reception r(1796610180 + 19 * 60, o);  // 11:42:00
@@ -193,7 +193,7 @@ TEST(Decoder, CallSignMinute) {
 TEST(Decoder, AnnouncedLeapSecond) {
     const std::int64_t leap = JjyUnixFromTime({2027, 1, 1, 9, 0});  // 00:00 UTC
     const std::int64_t start = leap - 5 * 60;
-    JjySignalOptions o = Noisy(35.0, 13);
+    StationSignalOptions o = Noisy(35.0, 13);
     o.leapUtc = leap;
     o.leapKind = 1;
     Reception r(start, o);
@@ -222,7 +222,7 @@ TEST(Decoder, AnnouncedLeapSecond) {
 
 // Half an hour of noise and crashes: never a time.
 TEST(Decoder, NoiseAloneGivesNothing) {
-    JjySignalOptions o;
+    StationSignalOptions o;
     o.carrierAmplitude = 0.0;
     o.noiseSigma = 2000.0;
     o.fastNoise = true;
@@ -253,15 +253,15 @@ TEST(Decoder, FlywheelWhileTheSignalIsGone) {
     for (const Case& c :
          {Case{"no carrier", 0.0, 200.0, 320.0}, Case{"deep fade", 1.0, 0.0, 0.0}}) {
         SCOPED_TRACE(c.name);
-        JjySignalOptions o = Noisy(35.0, 29);
+        StationSignalOptions o = Noisy(35.0, 29);
         o.clockPpm = 90.0;
         o.fadingDepth = c.fadingDepth;
         o.fadingPeriodSeconds = 300.0;  // below a quarter from about 190 s to 260 s
         Reception r(kStart, o);
-        JjySignalOptions quiet = o;
+        StationSignalOptions quiet = o;
         quiet.carrierAmplitude = 0.0;
         quiet.seed = 31;
-        CJjySignal noise(kStart, quiet);
+        CStationSignal noise(kStart, quiet);
         std::vector<std::int16_t> buffer(9600), other(9600);
         for (int b = 0; b < 4200; ++b) {
             const double t = b * 0.1;
@@ -321,10 +321,10 @@ TEST(Decoder, TimeJumpsAfterAGap) {
                           Case{"forward", kYearEnd + 3 * 3600 + 7 * 60}}) {
         SCOPED_TRACE(c.name);
         Reception r(kYearEnd, Noisy(35.0, 41));
-        JjySignalOptions quiet = Noisy(35.0, 43);
+        StationSignalOptions quiet = Noisy(35.0, 43);
         quiet.carrierAmplitude = 0.0;
-        CJjySignal noise(kYearEnd, quiet);
-        CJjySignal back(c.returnUnix, Noisy(35.0, 47));
+        CStationSignal noise(kYearEnd, quiet);
+        CStationSignal back(c.returnUnix, Noisy(35.0, 47));
         r.Run(300.0);
         ASSERT_EQ(r.decoder.Status().state, ReceptionState::TimeValid);
         Simulate(noise, r.decoder, r.rec, 150.0);

@@ -4,17 +4,20 @@
 #include <cstdint>
 #include <vector>
 
-#include "simulator/JjySignal.h"
+#include "simulator/StationSignal.h"
 #include "station/JjyTimeCode.h"
 #include "timecode/Decoder.h"
 
 namespace velto {
 
-// A carrier in white noise (sigma 2000) at `cn0` dB-Hz, starting part-way
-// into a second.
-inline JjySignalOptions Noisy(double cn0, std::uint64_t seed) {
-    JjySignalOptions o;
-    o.carrierAmplitude = 2000.0 * std::sqrt(4.0 * std::pow(10.0, cn0 / 10.0) / 96000.0);
+// A station's carrier in white noise (sigma 2000) at `cn0` dB-Hz, at the
+// station's rate, starting part-way into a second.
+inline StationSignalOptions Noisy(double cn0, std::uint64_t seed,
+                                  StationId station = StationId::Jjy40) {
+    StationSignalOptions o;
+    o.station = station;
+    const double rate = GetStation(station).sampleRate;
+    o.carrierAmplitude = 2000.0 * std::sqrt(4.0 * std::pow(10.0, cn0 / 10.0) / rate);
     o.cn0DbHz = cn0;
     o.fastNoise = true;
     o.seed = seed;
@@ -48,8 +51,8 @@ struct Recorder : IDecoderSink {
 };
 
 // Feeds `seconds` of a simulated signal in 100 ms buffers.
-inline void Simulate(CJjySignal& signal, CDecoder& decoder, Recorder& rec, double seconds) {
-    std::vector<std::int16_t> buffer(9600);
+inline void Simulate(CStationSignal& signal, CDecoder& decoder, Recorder& rec, double seconds) {
+    std::vector<std::int16_t> buffer(static_cast<std::size_t>(signal.SampleRate() / 10));
     const auto buffers = static_cast<std::int64_t>(seconds * 10.0);
     for (std::int64_t b = 0; b < buffers; ++b) {
         signal.Generate(buffer.data(), buffer.size());
@@ -64,7 +67,7 @@ inline void Simulate(CJjySignal& signal, CDecoder& decoder, Recorder& rec, doubl
 // splice of the input included), and where that second truly began.
 struct Truth {
     std::int64_t start;
-    const CJjySignal& signal;
+    const CStationSignal& signal;
     std::int64_t Second(double onTime) const {
         return std::llround((signal.UnsplicedSample(onTime) - signal.OnTimeSample(0)) /
                             signal.SamplesPerSecond());
@@ -86,11 +89,11 @@ inline int WrongReports(const Recorder& rec, const Truth& truth, double toleranc
         if (second != s.secondInMinute) ++wrong;
     }
     for (const DecoderMinute& m : rec.minutes) {
-        const JjyTime t = JjyTimeFromUnix(m.utcUnix);
+        // In the station's civil time.
+        const CivilTime t = CivilTimeOf(truth.signal.GetStationSent(), m.utcUnix);
         if (m.utcUnix != truth.Unix(m.onTimeSample) || t.year != m.year || t.month != m.month ||
             t.day != m.day || t.hour != m.hour || t.minute != m.minute ||
-            m.dayOfYear != JjyDayOfYear(t.year, t.month, t.day) ||
-            m.weekday != JjyDayOfWeek(t.year, t.month, t.day)) {
+            m.dayOfYear != t.dayOfYear || m.weekday != t.weekday) {
             ++wrong;
         }
         if (std::abs(m.onTimeSample - truth.OnTime(m.onTimeSample)) > toleranceSamples) ++wrong;
@@ -103,17 +106,21 @@ inline int WrongReports(const Recorder& rec, const Truth& truth, double toleranc
 
 // One simulated reception: the signal, the decoder and what it reported.
 struct Reception {
-    Reception(std::int64_t startUnix, const JjySignalOptions& options)
-        : start(startUnix), signal(startUnix, options), decoder(rec) {}
+    Reception(std::int64_t startUnix, const StationSignalOptions& options)
+        : start(startUnix),
+          signal(startUnix, options),
+          decoder(rec, signal.GetStationSent(), signal.SampleRate()) {}
     void Run(double seconds) { Simulate(signal, decoder, rec, seconds); }
     int Wrong(double toleranceMs) const {
-        return WrongReports(rec, Truth{start, signal}, toleranceMs * 96.0);
+        return WrongReports(rec, Truth{start, signal}, toleranceMs * signal.SampleRate() / 1000.0);
     }
     // Seconds of input until the first valid second, -1: none.
-    std::int64_t FirstValid() const { return rec.firstValidAt < 0 ? -1 : rec.firstValidAt / 96000; }
+    std::int64_t FirstValid() const {
+        return rec.firstValidAt < 0 ? -1 : rec.firstValidAt / signal.SampleRate();
+    }
 
     std::int64_t start;
-    CJjySignal signal;
+    CStationSignal signal;
     Recorder rec;
     CDecoder decoder;
 };

@@ -23,7 +23,8 @@ std::vector<MinuteRecord> Minutes(std::int64_t newest, int count, SoftScores& ch
 FrameResult Decode(const std::vector<MinuteRecord>& records) {
     std::vector<const MinuteRecord*> run;
     for (const MinuteRecord& r : records) run.push_back(&r);
-    return CFrameDecoder{}.Decode(run.data(), static_cast<int>(run.size()));
+    return CFrameDecoder{GetStation(StationId::Jjy40)}.Decode(run.data(),
+                                                              static_cast<int>(run.size()));
 }
 
 // The newest minute's time and date, however few or weak the minutes, and
@@ -69,9 +70,9 @@ TEST(FrameDecoder, UndecidedWithoutEvidence) {
             for (int s = 0; s < 60; ++s) {
                 if (kind == kNoise) {
                     const auto p = channel.Of(-1);
-                    r.logZero[s] = p[0];
-                    r.logOne[s] = p[1];
-                    r.logMarker[s] = p[2];
+                    r.log[s][0] = p[0];
+                    r.log[s][1] = p[1];
+                    r.log[s][2] = p[2];
                 }
                 r.present[s] = kind != kAbsent;
             }

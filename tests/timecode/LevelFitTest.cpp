@@ -13,6 +13,12 @@
 namespace velto {
 namespace {
 
+// JJY's parts of the second, as its CSymbolModel makes them: the high part,
+// the part at the full carrier in a 0 and a 1, that in a 0 alone, and the
+// low part.
+enum : int { kHighPart, kOneOrZeroPart, kZeroPart, kLowPart };
+const CSymbolModel Jjy40(GetStation(StationId::Jjy40));
+
 using timecode::kLevelSpan;
 
 // A channel: the full carrier's level over time (seconds), noise of
@@ -30,7 +36,7 @@ std::vector<LevelTerm> Terms(int n, int symbol, const Channel& c, std::mt19937_6
     for (int j = -kLevelSpan; j <= kLevelSpan; ++j) {
         for (int part = kHighPart; part <= kLowPart; ++part) {
             if (j != 0 && part != kHighPart && part != kLowPart) continue;
-            const double t = j + 0.5 * (kPartFrom[part] + kPartTo[part]) - 0.5;
+            const double t = j + 0.5 * (Jjy40.From(part) + Jjy40.To(part)) - 0.5;
             bool full = part == kHighPart;
             if (part == kOneOrZeroPart) full = symbol != 2;
             if (part == kZeroPart) full = symbol == 0;
@@ -57,8 +63,8 @@ double Fast(double time) {
 }
 
 int Best(const SymbolScores& s) {
-    if (s.logMarker >= s.logZero && s.logMarker >= s.logOne) return 2;
-    return s.logOne > s.logZero ? 1 : 0;
+    if (s.log[2] >= s.log[0] && s.log[2] >= s.log[1]) return 2;
+    return s.log[1] > s.log[0] ? 1 : 0;
 }
 
 // Each symbol read right through steady, slowly and fast fading signals,
@@ -79,7 +85,7 @@ TEST(LevelFit, ReadsEachSymbolAndLearnsTheSpan) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        CLevelFit fit;
+        CLevelFit fit(Jjy40);
         std::mt19937_64 rng(11);
         int errors = 0, erasures = 0;
         double surprise = 0.0;  // -log P(sent), summed: calibrated scores keep it near the errors
@@ -92,9 +98,9 @@ TEST(LevelFit, ReadsEachSymbolAndLearnsTheSpan) {
                 continue;
             }
             errors += Best(s) != symbol;
-            surprise -= std::array<float, 3>{s.logZero, s.logOne, s.logMarker}[symbol];
-            EXPECT_LE(std::max({s.logZero, s.logOne, s.logMarker}), 0.0f);
-            EXPECT_NEAR(s.quality, std::exp(std::max({s.logZero, s.logOne, s.logMarker})), 1e-3);
+            surprise -= std::array<float, 3>{s.log[0], s.log[1], s.log[2]}[symbol];
+            EXPECT_LE(std::max({s.log[0], s.log[1], s.log[2]}), 0.0f);
+            EXPECT_NEAR(s.quality, std::exp(std::max({s.log[0], s.log[1], s.log[2]})), 1e-3);
         }
         EXPECT_LE(errors, c.maxErrors);
         EXPECT_LE(erasures, 3);
@@ -110,7 +116,7 @@ TEST(LevelFit, ErasesWhatFitsNoSymbol) {
     std::mt19937_64 rng(13);
     const Channel clean{Steady, 0.02};
     for (int symbol = 0; symbol < 3; ++symbol) {
-        CLevelFit fit;
+        CLevelFit fit(Jjy40);
         auto terms = Terms(0, symbol, clean, rng);
         for (LevelTerm& e : terms) {
             if (e.distance == 0 && e.part == kZeroPart) e.mean = 3.0;  // a crash

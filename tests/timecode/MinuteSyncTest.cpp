@@ -39,7 +39,7 @@ TEST(MinuteSync, LocksOnTheMinutesPhase) {
     };
     for (const Case& c : {Case{0.2, 150, 70}, Case{0.5, 400, 240}, Case{0.7, 900, 600}}) {
         SCOPED_TRACE(c.sigma);
-        CMinuteSync sync;
+        CMinuteSync sync(GetStation(StationId::Jjy40));
         SoftScores channel(c.sigma, 3);
         const std::int64_t right = FeedSeconds(sync, channel, kStart, c.seconds);
         EXPECT_GE(right, 0);
@@ -51,7 +51,7 @@ TEST(MinuteSync, LocksOnTheMinutesPhase) {
 // counted a second off, and the weakened evidence lets the new phase win
 // within two minutes, where the old evidence alone would hold it for longer.
 TEST(MinuteSync, FollowsAShiftAndASplice) {
-    CMinuteSync sync;
+    CMinuteSync sync(GetStation(StationId::Jjy40));
     SoftScores channel(0.4, 6);
     ASSERT_GE(FeedSeconds(sync, channel, kStart, 200), 0);
     const int generation = sync.Generation();
@@ -61,7 +61,7 @@ TEST(MinuteSync, FollowsAShiftAndASplice) {
     EXPECT_GE(FeedSeconds(sync, channel, kStart, 100, 1, 230), 0);
 
     for (bool weaken : {true, false}) {
-        CMinuteSync spliced;
+        CMinuteSync spliced(GetStation(StationId::Jjy40));
         SoftScores again(0.4, 7);
         ASSERT_GE(FeedSeconds(spliced, again, kStart, 600), 0);
         if (weaken) spliced.Weaken(0.1);

@@ -14,7 +14,7 @@ namespace velto {
 namespace {
 
 using timecode::kBasebandDelay;
-using timecode::kBlock;
+constexpr int kBlock = 96;  // JJY 40 kHz at 96 kHz: input samples per baseband sample
 
 constexpr std::int64_t kStart = 1796610180;  // 11:23:00 JST
 
@@ -62,7 +62,7 @@ TEST(SecondTracker, FindsTheSecondAndScoresEach) {
         SCOPED_TRACE(c.sigma);
         const double msPerSecond = 1000.0 * (1.0 + c.ppm * 1e-6);
         Keyed signal{c.onTime0, msPerSecond, c.sigma};
-        CSecondTracker tracker;
+        CSecondTracker tracker(GetStation(StationId::Jjy40), kBlock);
         Sink sink;
         std::int64_t locked = -1;
         for (std::int64_t k = 0; k < 240000; ++k) {
@@ -84,10 +84,10 @@ TEST(SecondTracker, FindsTheSecondAndScoresEach) {
             const JjyTime t = JjyTimeFromUnix(kStart + n, &inMinute);
             const int sent =
                 static_cast<int>(EncodeJjyFrame(t)[static_cast<std::size_t>(inMinute)]);
-            const int read = s.erasure                                             ? -1
-                             : s.logMarker >= s.logZero && s.logMarker >= s.logOne ? 2
-                             : s.logOne > s.logZero                                ? 1
-                                                                                   : 0;
+            const int read = s.erasure                                      ? -1
+                             : s.log[2] >= s.log[0] && s.log[2] >= s.log[1] ? 2
+                             : s.log[1] > s.log[0]                          ? 1
+                                                                            : 0;
             errors += read != sent;
         }
         EXPECT_LE(errors, c.maxErrors);

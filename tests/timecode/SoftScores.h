@@ -47,9 +47,9 @@ struct SoftScores {
         ScoredSecond s{};
         s.second = second;
         const auto p = Of(frame[static_cast<std::size_t>(inMinute)]);
-        s.logZero = p[0];
-        s.logOne = p[1];
-        s.logMarker = p[2];
+        s.log[0] = p[0];
+        s.log[1] = p[1];
+        s.log[2] = p[2];
         return s;
     }
 
@@ -59,9 +59,9 @@ struct SoftScores {
         const JjyFrame frame = EncodeJjyFrame(JjyTimeFromUnix(utc));
         for (int s = 0; s < 60; ++s) {
             const auto p = Of(frame[static_cast<std::size_t>(s)]);
-            r.logZero[s] = p[0];
-            r.logOne[s] = p[1];
-            r.logMarker[s] = p[2];
+            r.log[s][0] = p[0];
+            r.log[s][1] = p[1];
+            r.log[s][2] = p[2];
             r.present[s] = true;
         }
         return r;

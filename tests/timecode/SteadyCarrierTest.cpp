@@ -41,7 +41,7 @@ Complex Steady(double hz, double amplitude, std::int64_t n) {
 // number of Hz, where the station's own keying puts a line: the keyed one
 // is chosen. Two steady carriers alone: neither.
 TEST(SteadyCarrier, TheKeyedOneIsChosen) {
-    CCarrierChoice choice;
+    CCarrierChoice choice(40000.0);
     Keyed jjy{-2.4, 0.3};
     const double hz[] = {0.6, -2.4};  // strongest first, as the search finds them
     int chosen = -1;
@@ -51,7 +51,7 @@ TEST(SteadyCarrier, TheKeyedOneIsChosen) {
     }
     EXPECT_EQ(chosen, 1);
 
-    CCarrierChoice none;
+    CCarrierChoice none(40000.0);
     const double two[] = {0.6, -5.0};
     for (std::int64_t n = 0; n < 8000; ++n) {
         none.Process(Steady(0.6, 2.0, n) + Steady(-5.0, 1.0, n), false);

@@ -8,7 +8,7 @@
 #include <tuple>
 #include <vector>
 
-#include "simulator/JjySignal.h"
+#include "simulator/StationSignal.h"
 #include "tests/views/ViewTestSupport.h"
 #include "timecode/Decoder.h"
 #include "views/ClockStatus.h"
@@ -156,7 +156,7 @@ TEST(ClockStatusNow, ShowsTheSimulatorsSecondNowAndTicksAtItsEdge) {
     } sink(clock, systemAt);
     velto::CDecoder decoder(sink);
 
-    velto::JjySignalOptions options;
+    velto::StationSignalOptions options;
     options.carrierAmplitude = 3000.0;
     options.noiseSigma = 300.0;
     options.startOffsetSamples = kOffset;
@@ -166,7 +166,7 @@ TEST(ClockStatusNow, ShowsTheSimulatorsSecondNowAndTicksAtItsEdge) {
     for (const auto& [start, seconds, amplitude] :
          {std::tuple(kStation, 200, 3000.0), std::tuple(kStation + 200, 40, 0.0)}) {
         options.carrierAmplitude = amplitude;
-        velto::CJjySignal signal(start, options);
+        velto::CStationSignal signal(start, options);
         for (int b = 0; b < seconds * 10; ++b) {
             signal.Generate(buffer.data(), buffer.size());
             decoder.Feed(static_cast<std::int64_t>(fed), buffer.data(), buffer.size());

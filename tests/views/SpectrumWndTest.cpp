@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "plot/SpectrumPlot.h"
-#include "simulator/JjySignal.h"
+#include "simulator/StationSignal.h"
 #include "tests/plot/PlotTestSupport.h"
 #include "tests/views/ViewTestSupport.h"
 #include "views/SpectrumWnd.h"
@@ -24,12 +24,12 @@ protected:
     // station's, fed once for all tests.
     static void SetUpTestSuite() {
         s_analyser = std::make_unique<velto::CSpectrumAnalyser>(velto::SpectrumOptions{});
-        velto::JjySignalOptions o;
+        velto::StationSignalOptions o;
         o.carrierAmplitude = 1000.0;
         o.cn0DbHz = 40.0;
         o.interferenceHz = 40123.4;
         o.interferenceAmplitude = 30.0;
-        velto::CJjySignal signal(kMinute2016, o);
+        velto::CStationSignal signal(kMinute2016, o);
         std::vector<std::int16_t> buffer(9600);
         for (int i = 0; i < 300; ++i) {
             signal.Generate(buffer.data(), buffer.size());

@@ -1,21 +1,22 @@
-#include "simulator/JjySignal.h"
+#include "simulator/StationSignal.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <numeric>
 
 #include "base/Geometry.h"
+#include "station/Calendar.h"
 
 namespace velto {
 namespace {
 
-// 40 kHz at 96000 samples/s repeats every 12 samples (5 cycles).
-constexpr int kCarrierPeriod = 12;
-constexpr double kLowCarrier = 0.1;          // amplitude after the full-carrier part
-constexpr double kCrashDecaySamples = 28.8;  // 0.3 ms
-constexpr int kFadingStep = 96;              // random fading moves once per ms
+constexpr double kCrashDecaySamplesAt96k = 28.8;  // 0.3 ms
+constexpr int kFadingStepsPerSecond = 1000;       // random fading moves once per ms
+// WWVB's phase flips fall this long after the on-time point.
+constexpr double kPhaseFlipSeconds = 0.1;
 
-// "JJY JJY" in Morse from the start of second 40: dot 1 unit, dash 3, gaps
+// "JJY JJY" in Morse from the start of the call sign's first second: dot 1 unit, dash 3, gaps
 // of 1 within a letter, 3 between letters, 7 between words.
 constexpr double kMorseUnitSeconds = 0.09;
 constexpr auto kMorse = [] {
@@ -59,28 +60,51 @@ const std::array<double, kQuantileCells + 1>& Quantiles() {
 
 }  // namespace
 
-CJjySignal::CJjySignal(std::int64_t startUnixSeconds, const JjySignalOptions& options)
+CStationSignal::CStationSignal(std::int64_t startUnixSeconds, const StationSignalOptions& options)
     : m_options(options),
-      m_secondSamples(kSampleRate * (1.0 + options.clockPpm * 1e-6)),
+      m_station(GetStation(options.station)),
+      m_rate(options.sampleRate > 0 ? options.sampleRate : m_station.sampleRate),
+      m_secondSamples(m_rate * (1.0 + options.clockPpm * 1e-6)),
       m_noiseSigma(options.noiseSigma),
       m_rng(options.seed),
-      m_fastState(options.seed ^ 0x9e3779b97f4a7c15ULL) {
+      m_fastState(options.seed ^ 0x9e3779b97f4a7c15ULL),
+      m_crashDecaySamples(kCrashDecaySamplesAt96k * (m_rate / 96000.0)),
+      m_fadingStep(m_rate / kFadingStepsPerSecond) {
     if (options.cn0DbHz > 0.0) {
         m_noiseSigma = options.carrierAmplitude *
-                       std::sqrt(kSampleRate / (4.0 * std::pow(10.0, options.cn0DbHz / 10.0)));
+                       std::sqrt(m_rate / (4.0 * std::pow(10.0, options.cn0DbHz / 10.0)));
     }
+    m_frameOptions.leap = {options.leapUtc, options.leapKind};
+    m_frameOptions.service = options.serviceBits;
+    m_frameOptions.callSignMinutes = options.callSignMinutes;
+    // The carrier repeats after a whole number of samples (40 kHz at 96 kHz:
+    // 12, 77.5 kHz at 192 kHz: 384).
+    const std::int64_t twiceCarrier = std::lround(2.0 * m_station.carrierHz);
+    const std::int64_t twiceRate = 2 * std::int64_t{m_rate};
+    const auto period = static_cast<std::size_t>(twiceRate / std::gcd(twiceRate, twiceCarrier));
+    m_tableSin.resize(period);
+    m_tableCos.resize(period);
+    for (std::size_t i = 0; i < period; ++i) {
+        const int k = static_cast<int>(i);
+        m_tableSin[i] = std::sin(kTwoPi * m_station.carrierHz * k / m_rate);
+        m_tableCos[i] = std::cos(kTwoPi * m_station.carrierHz * k / m_rate);
+    }
+
+    for (int second = 59; second >= 0; --second) {
+        if (m_station.callSignLayout.seconds[second].field == Field::CallSign)
+            m_morseFirst = second;
+    }
+
     const double offset = static_cast<double>(options.startOffsetSamples);
     const double seconds = std::floor(offset / m_secondSamples);
     m_inSecond = offset - seconds * m_secondSamples;
     const std::int64_t label = startUnixSeconds + static_cast<std::int64_t>(seconds);
-    int second = 0;
-    JjyTimeFromUnix(label, &second);
-    m_minuteUnix = label - second;
+    m_minuteUnix = FloorDiv(label, 60) * 60;
     LoadMinute();
-    m_secondInMinute = second;
+    m_secondInMinute = static_cast<int>(label - m_minuteUnix);
 
     if (options.clockPpm != 0.0) {
-        const double cycles = kCarrierHz / m_secondSamples;
+        const double cycles = m_station.carrierHz / m_secondSamples;
         m_carrierStep = {std::cos(kTwoPi * cycles), std::sin(kTwoPi * cycles)};
         m_carrier = {1.0, 0.0};
     }
@@ -88,23 +112,24 @@ CJjySignal::CJjySignal(std::int64_t startUnixSeconds, const JjySignalOptions& op
         m_scatter = std::complex<double>(FastGaussian(), FastGaussian()) / std::sqrt(2.0);
     }
     for (int h = 0; h < 3; ++h) {
-        const double w = kTwoPi * options.humHz * (2 * h + 1) / kSampleRate;
+        const double w = kTwoPi * options.humHz * (2 * h + 1) / m_rate;
         m_hum[h] = {1.0, 0.0};
         m_humStep[h] = {std::cos(w), std::sin(w)};
     }
     if (options.steadyCarrierAmplitude != 0.0) {
-        const double cycles = (kCarrierHz + options.steadyCarrierOffsetHz) / m_secondSamples;
+        const double cycles =
+            (m_station.carrierHz + options.steadyCarrierOffsetHz) / m_secondSamples;
         m_steadyStep = {std::cos(kTwoPi * cycles), std::sin(kTwoPi * cycles)};
         const double phase = kTwoPi * static_cast<double>(Next64() >> 11) * 0x1.0p-53;
         m_steady = {std::cos(phase), std::sin(phase)};
     }
     if (options.impulseRate > 0.0) {
         m_impulseLeft = -std::log((static_cast<double>(Next64() >> 11) + 1.0) * 0x1.0p-53) *
-                        kSampleRate / options.impulseRate;
+                        m_rate / options.impulseRate;
     }
 }
 
-double CJjySignal::OnTimeSample(std::int64_t k) const {
+double CStationSignal::OnTimeSample(std::int64_t k) const {
     const double sent = static_cast<double>(k) * m_secondSamples -
                         static_cast<double>(m_options.startOffsetSamples);
     const double at = static_cast<double>(m_options.spliceAt);
@@ -112,7 +137,7 @@ double CJjySignal::OnTimeSample(std::int64_t k) const {
     return sent - static_cast<double>(m_options.spliceSamples);
 }
 
-double CJjySignal::UnsplicedSample(double outputIndex) const {
+double CStationSignal::UnsplicedSample(double outputIndex) const {
     const double at = static_cast<double>(m_options.spliceAt);
     const auto splice = static_cast<double>(m_options.spliceSamples);
     if (m_options.spliceAt < 0 || outputIndex < at) return outputIndex;
@@ -120,64 +145,58 @@ double CJjySignal::UnsplicedSample(double outputIndex) const {
     return outputIndex + splice;
 }
 
-void CJjySignal::LoadMinute() {
-    const JjyTime time = JjyTimeFromUnix(m_minuteUnix);
-    const JjyFrame frame = EncodeJjyFrame(time);
-    std::copy(frame.begin(), frame.end(), m_symbols.begin());
-    m_minuteLength = 60;
-    const std::int64_t leap = m_options.leapUtc;
-    if (m_options.leapKind != 0 && m_minuteUnix < leap) {
-        // Announced through the UTC month that ends with the leap second.
-        const JjyTime lastDay = JjyTimeFromUnix(leap - 1 - kJstOffsetSeconds);  // UTC civil
-        const JjyTime now = JjyTimeFromUnix(m_minuteUnix - kJstOffsetSeconds);
-        if (now.year == lastDay.year && now.month == lastDay.month) {
-            m_symbols[53] = JjySymbol::One;
-            m_symbols[54] = m_options.leapKind == 1 ? JjySymbol::One : JjySymbol::Zero;
-        }
-        if (m_minuteUnix + 60 == leap) {
-            if (m_options.leapKind == 1) {
-                m_minuteLength = 61;
-                m_symbols[59] = JjySymbol::Zero;
-                m_symbols[60] = JjySymbol::Marker;
-            } else {
-                m_minuteLength = 59;
-                m_symbols[58] = JjySymbol::Marker;
-            }
-        }
-    }
-    m_callSign = m_options.callSignMinutes && JjyCallSignMinute(time.minute);
-    if (m_callSign) {
-        for (int s = kJjyMorseFirstSecond; s <= kJjyMorseLastSecond; ++s) {
-            m_symbols[s] = JjySymbol::Zero;
-        }
-        for (int b = 0; b < 6; ++b) {
-            const bool one = (m_options.serviceBits >> (5 - b)) & 1;
-            m_symbols[50 + b] = one ? JjySymbol::One : JjySymbol::Zero;
-        }
-    }
+void CStationSignal::LoadMinute() {
+    m_frame = EncodeFrame(m_station, m_minuteUnix, m_frameOptions);
 }
 
-void CJjySignal::NextStationSecond() {
-    if (++m_secondInMinute == m_minuteLength) {
+void CStationSignal::NextStationSecond() {
+    if (++m_secondInMinute == m_frame.length) {
         m_minuteUnix += 60;
         m_secondInMinute = 0;
         LoadMinute();
     }
 }
 
-double CJjySignal::Envelope() const {
-    const double full = m_options.carrierAmplitude;
-    const double scale = m_secondSamples / kSampleRate;
-    if (m_callSign && JjyMorseSecond(m_secondInMinute)) {
-        const double t = (m_secondInMinute - kJjyMorseFirstSecond) + m_inSecond / m_secondSamples;
-        const auto unit = static_cast<std::size_t>(t / kMorseUnitSeconds);
-        return unit < kMorse.size() && kMorse[unit] ? full : 0.0;
-    }
-    const double onSamples = JjyOnSlots(m_symbols[m_secondInMinute]) * kSlotSamples * scale;
-    return m_inSecond < onSamples ? full : kLowCarrier * full;
+bool CStationSignal::PhaseBit(int secondInMinute) const {
+    // splitmix64's finaliser on the second's Unix time: a balanced code,
+    // the same in every run.
+    std::uint64_t z =
+        static_cast<std::uint64_t>(m_minuteUnix + secondInMinute) * 0x9e3779b97f4a7c15ULL;
+    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+    return ((z ^ (z >> 31)) & 1) != 0;
 }
 
-double CJjySignal::Gaussian() {
+double CStationSignal::Envelope() const {
+    const double full = m_options.carrierAmplitude;
+    const int second = m_secondInMinute;
+    double level = 1.0;
+    if (m_frame.callSign && m_station.callSignLayout.seconds[second].field == Field::CallSign) {
+        const double t = (second - m_morseFirst) + m_inSecond / m_secondSamples;
+        const auto unit = static_cast<std::size_t>(t / kMorseUnitSeconds);
+        level = unit < kMorse.size() && kMorse[unit] ? 1.0 : m_station.callSignLevel;
+    } else {
+        // The keyed parts' ends in samples, as whole 10 ms slots at 96 kHz
+        // give them.
+        const double scale = m_secondSamples / m_rate;
+        const SymbolKeying& k = m_station.Keying(m_frame.symbols[second]);
+        for (int p = 0; p < k.parts; ++p) {
+            if (m_inSecond >= k.reduced[p].from * m_rate * scale &&
+                (k.reduced[p].to >= 1.0 || m_inSecond < k.reduced[p].to * m_rate * scale)) {
+                level = m_station.reducedLevel;
+            }
+        }
+    }
+    if (m_station.phaseFlips) {
+        // The phase of the second before holds until its flip point.
+        const bool before = m_inSecond < kPhaseFlipSeconds * m_secondSamples;
+        const int bitSecond = before ? second - 1 : second;
+        if (PhaseBit(bitSecond)) level = -level;
+    }
+    return level * full;
+}
+
+double CStationSignal::Gaussian() {
     if (m_haveSpare) {
         m_haveSpare = false;
         return m_spare;
@@ -191,7 +210,7 @@ double CJjySignal::Gaussian() {
     return r * std::cos(kTwoPi * u2);
 }
 
-std::uint64_t CJjySignal::Next64() {
+std::uint64_t CStationSignal::Next64() {
     // splitmix64
     std::uint64_t z = (m_fastState += 0x9e3779b97f4a7c15ULL);
     z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
@@ -199,7 +218,7 @@ std::uint64_t CJjySignal::Next64() {
     return z ^ (z >> 31);
 }
 
-double CJjySignal::FastGaussian() {
+double CStationSignal::FastGaussian() {
     // Inverse distribution function by table within 4094 equal-probability
     // cells; the two outer cells draw exactly from the tails (Marsaglia).
     const auto& q = Quantiles();
@@ -218,16 +237,15 @@ double CJjySignal::FastGaussian() {
     return cell == 0 ? -(r + x) : r + x;
 }
 
-std::complex<double> CJjySignal::ChannelGain() {
+std::complex<double> CStationSignal::ChannelGain() {
     double fade = 1.0;
     if (m_options.fadingDepth != 0.0) {
-        const double t = static_cast<double>(m_sampleIndex) / kSampleRate;
+        const double t = static_cast<double>(m_sampleIndex) / m_rate;
         fade += m_options.fadingDepth * std::sin(kTwoPi * t / m_options.fadingPeriodSeconds);
     }
     if (m_options.ricianK < 0.0) return {fade, 0.0};
-    if (m_sampleIndex % kFadingStep == 0) {
-        const double a =
-            std::exp(-kTwoPi * m_options.ricianBandwidthHz * kFadingStep / kSampleRate);
+    if (m_sampleIndex % m_fadingStep == 0) {
+        const double a = std::exp(-kTwoPi * m_options.ricianBandwidthHz * m_fadingStep / m_rate);
         const std::complex<double> w(FastGaussian(), FastGaussian());
         m_scatter = a * m_scatter + std::sqrt((1.0 - a * a) / 2.0) * w;
         const double k = m_options.ricianK;
@@ -236,22 +254,7 @@ std::complex<double> CJjySignal::ChannelGain() {
     return fade * m_gain;
 }
 
-namespace {
-
-// The carrier's sine and cosine over its 12-sample period.
-struct CarrierTable {
-    std::array<double, kCarrierPeriod> sin{}, cos{};
-    CarrierTable() {
-        for (int i = 0; i < kCarrierPeriod; ++i) {
-            sin[i] = std::sin(kTwoPi * kCarrierHz * i / kSampleRate);
-            cos[i] = std::cos(kTwoPi * kCarrierHz * i / kSampleRate);
-        }
-    }
-};
-
-}  // namespace
-
-void CJjySignal::Generate(std::int16_t* out, std::size_t n) {
+void CStationSignal::Generate(std::int16_t* out, std::size_t n) {
     const std::int64_t splice = m_options.spliceSamples;
     for (std::size_t i = 0; i < n; ++i) {
         if (m_outputIndex == m_options.spliceAt && splice > 0) {
@@ -265,48 +268,48 @@ void CJjySignal::Generate(std::int16_t* out, std::size_t n) {
     }
 }
 
-double CJjySignal::NextValue() {
-    static const CarrierTable table;
+double CStationSignal::NextValue() {
     double sinPart = 0.0, cosPart = 0.0;
     if (m_options.clockPpm != 0.0) {
         sinPart = m_carrier.imag();
         cosPart = m_carrier.real();
         m_carrier *= m_carrierStep;
-        if (m_sampleIndex % kSampleRate == 0) m_carrier /= std::abs(m_carrier);
+        if (m_sampleIndex % m_rate == 0) m_carrier /= std::abs(m_carrier);
     } else {
-        sinPart = table.sin[m_sampleIndex % kCarrierPeriod];
-        cosPart = table.cos[m_sampleIndex % kCarrierPeriod];
+        const auto at = static_cast<std::size_t>(m_sampleIndex) % m_tableSin.size();
+        sinPart = m_tableSin[at];
+        cosPart = m_tableCos[at];
     }
     const std::complex<double> gain = ChannelGain();
     double v = Envelope() * sinPart * gain.real();
     if (gain.imag() != 0.0) v += Envelope() * cosPart * gain.imag();
     if (m_options.interferenceAmplitude != 0.0) {
-        const double step = kTwoPi * m_options.interferenceHz / kSampleRate;
+        const double step = kTwoPi * m_options.interferenceHz / m_rate;
         v += m_options.interferenceAmplitude *
              std::sin(std::fmod(step * static_cast<double>(m_sampleIndex), kTwoPi));
     }
     if (m_options.steadyCarrierAmplitude != 0.0) {
         v += m_options.steadyCarrierAmplitude * m_steady.imag();
         m_steady *= m_steadyStep;
-        if (m_sampleIndex % kSampleRate == 0) m_steady /= std::abs(m_steady);
+        if (m_sampleIndex % m_rate == 0) m_steady /= std::abs(m_steady);
     }
     if (m_options.humAmplitude != 0.0) {
         constexpr double kHarmonic[3] = {1.0, 0.3, 0.1};
         for (int h = 0; h < 3; ++h) {
             v += m_options.humAmplitude * kHarmonic[h] * m_hum[h].imag();
             m_hum[h] *= m_humStep[h];
-            if (m_sampleIndex % kSampleRate == 0) m_hum[h] /= std::abs(m_hum[h]);
+            if (m_sampleIndex % m_rate == 0) m_hum[h] /= std::abs(m_hum[h]);
         }
     }
     if (m_options.impulseRate > 0.0) {
         if (--m_impulseLeft <= 0.0) {
             m_burst = m_options.impulseAmplitude;
             m_impulseLeft += -std::log((static_cast<double>(Next64() >> 11) + 1.0) * 0x1.0p-53) *
-                             kSampleRate / m_options.impulseRate;
+                             m_rate / m_options.impulseRate;
         }
         if (m_burst > 1.0) {
             v += m_burst * FastGaussian();
-            m_burst *= std::exp(-1.0 / kCrashDecaySamples);
+            m_burst *= std::exp(-1.0 / m_crashDecaySamples);
         }
     }
     if (m_noiseSigma > 0.0) {

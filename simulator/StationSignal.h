@@ -5,12 +5,18 @@
 #include <cstddef>
 #include <cstdint>
 #include <random>
+#include <vector>
 
-#include "station/JjyTimeCode.h"
+#include "station/FrameEncoder.h"
+#include "station/Station.h"
 
 namespace velto {
 
-struct JjySignalOptions {
+struct StationSignalOptions {
+    // The station sent, at this sample rate (0: the station's own; a carrier
+    // above half the rate comes out as its alias).
+    StationId station = StationId::Jjy40;
+    int sampleRate = 0;
     double carrierAmplitude = 10000.0;  // full-carrier amplitude, 16-bit units
     double noiseSigma = 0.0;            // white Gaussian noise, 16-bit units
     double interferenceHz = 0.0;        // optional interfering sine
@@ -22,7 +28,8 @@ struct JjySignalOptions {
 
     // What real reception brings; all off by default.
     // > 0: white noise for this C/N0 in dB-Hz, replacing noiseSigma:
-    // C/N0 = 10 log10(A^2 * 96000 / (4 sigma^2)), A the carrier amplitude.
+    // C/N0 = 10 log10(A^2 * rate / (4 sigma^2)), A the carrier amplitude
+    // (the noise spread over 0 .. rate / 2).
     double cn0DbHz = 0.0;
     // A faster Gaussian generator (table and tail) for long simulations.
     bool fastNoise = false;
@@ -42,13 +49,17 @@ struct JjySignalOptions {
     // Mains hum with its 3rd and 5th harmonics.
     double humAmplitude = 0.0;
     double humHz = 50.0;
-    // Minutes 15 and 45 carry the call sign "JJY" in Morse in seconds 40..48
-    // (keyed 0..100 %) and the service notice ST1..ST6 in seconds 50..55.
+    // JJY: minutes 15 and 45 carry the call sign "JJY" in Morse in seconds
+    // 40..48 (keyed 0..100 %) and the service notice ST1..ST6 in seconds
+    // 50..55.
     bool callSignMinutes = false;
-    std::uint8_t serviceBits = 0;  // ST1 is bit 5, ST6 bit 0
+    // JJY's ST1..ST6 (ST1 is bit 5, ST6 bit 0); DCF77's seconds 1..15
+    // (second 1 is bit 0).
+    std::uint16_t serviceBits = 0;
     // A leap second at the end of the UTC month whose last second ends at
     // leapUtc (Unix time of the following 00:00:00 UTC): 1 insert, 2 delete.
-    // LS1 and LS2 announce it in that month's minutes.
+    // The station announces it as its format says (JJY's LS1 and LS2
+    // through that month).
     std::int64_t leapUtc = 0;
     int leapKind = 0;
     // A splice nobody reports (a sound card or link that drops samples, a
@@ -58,7 +69,7 @@ struct JjySignalOptions {
     std::int64_t spliceAt = -1;
     std::int64_t spliceSamples = 0;
     // An unkeyed carrier (a switching supply, other equipment) this far from
-    // the station's 40 kHz, on the station's clock like JJY, so that it stays
+    // the station's carrier, on the station's clock like JJY, so that it stays
     // as far from JJY whatever the sound card's clock; at a phase drawn from
     // the seed.
     double steadyCarrierOffsetHz = 0.0;
@@ -68,11 +79,13 @@ struct JjySignalOptions {
     double gain = 1.0;
 };
 
-// The received JJY signal as 16-bit mono samples at the chain's sample rate,
-// generated sample by sample from a start time; deterministic for a seed.
-class CJjySignal {
+// A station's received signal as 16-bit mono samples, generated sample by
+// sample from a start time from the station's data (its carrier, keying,
+// frames and, for WWVB, its carrier's 180 degree phase flips); deterministic
+// for a seed. JJY 40 kHz at 96 kHz is the program's first signal.
+class CStationSignal {
 public:
-    CJjySignal(std::int64_t startUnixSeconds, const JjySignalOptions& options);
+    CStationSignal(std::int64_t startUnixSeconds, const StationSignalOptions& options);
 
     // Writes the next n samples and advances.
     void Generate(std::int16_t* out, std::size_t n);
@@ -93,6 +106,8 @@ public:
     double UnsplicedSample(double outputIndex) const;
     // Samples per station second.
     double SamplesPerSecond() const { return m_secondSamples; }
+    int SampleRate() const { return m_rate; }
+    const Station& GetStationSent() const { return m_station; }
     // Noise standard deviation in use.
     double NoiseSigma() const { return m_noiseSigma; }
 
@@ -100,28 +115,37 @@ private:
     void LoadMinute();
     void NextStationSecond();
     double NextValue();
+    // The carrier's amplitude now, negative while its phase is flipped.
     double Envelope() const;
+    // WWVB's phase bit of the minute's second (drawn from the time).
+    bool PhaseBit(int secondInMinute) const;
     double Gaussian();
     double FastGaussian();
     std::uint64_t Next64();
     std::complex<double> ChannelGain();
 
-    JjySignalOptions m_options;
+    StationSignalOptions m_options;
+    const Station& m_station;
+    int m_rate;
+    FrameOptions m_frameOptions;
     double m_secondSamples;
     double m_noiseSigma;
     std::int64_t m_minuteUnix = 0;
     int m_secondInMinute = 0;
-    int m_minuteLength = 60;
     double m_inSecond = 0.0;         // samples since the current second's on-time point
     std::int64_t m_sampleIndex = 0;  // of the signal, as sent: a splice skips or holds it
     std::int64_t m_outputIndex = 0;
-    std::array<JjySymbol, 61> m_symbols{};
-    bool m_callSign = false;
+    Frame m_frame;
+    int m_morseFirst = 0;  // the call sign's first second
     std::mt19937_64 m_rng;
     bool m_haveSpare = false;
     double m_spare = 0.0;
     std::uint64_t m_fastState;
-    // Carrier off the 12-sample table when the clock is off.
+    // The carrier over its period of whole samples (12 for 40 kHz at 96 kHz),
+    // and stepped on when the clock is off.
+    std::vector<double> m_tableSin, m_tableCos;
+    double m_crashDecaySamples;
+    int m_fadingStep;
     std::complex<double> m_carrier{0.0, 1.0}, m_carrierStep{1.0, 0.0};
     std::complex<double> m_scatter{};
     std::complex<double> m_gain{1.0, 0.0};

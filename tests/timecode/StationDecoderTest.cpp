@@ -1,0 +1,204 @@
+// One decoder for every station, each judged by the simulator's truth in the
+// station's own civil time: a row per case, the station's signal at its
+// rate.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "DecoderTestSupport.h"
+
+namespace velto {
+namespace {
+
+struct Case {
+    const char* name;
+    StationId station;
+    std::int64_t start;   // UTC
+    double cn0;           // dB-Hz
+    double fading;        // depth of a 30 s fade
+    double seconds;       // of input
+    std::int64_t within;  // the first right time within so many seconds
+    double toleranceMs;   // on-time points farther off count as wrong
+    // UTC minutes that must be reported, confirmed by the signal.
+    std::vector<std::int64_t> minutes;
+    int rate = 0;  // 0: the station's own
+    bool callSign = false;
+};
+
+// 2026-12-07 02:23:20 UTC, a Monday.
+constexpr std::int64_t kMonday = 1796610200;
+// 2026-03-29 and 2026-10-25 at 00:55 UTC: the EU's changes at 01:00 UTC.
+constexpr std::int64_t kSpring = 1774745700, kAutumn = 1792889700;
+
+const Case kCases[] = {
+    {"jjy40_at_192k", StationId::Jjy40, kMonday, 30.0, 0.0, 200.0, 180, 2.0, {}, 192000},
+    {"jjy60_strong", StationId::Jjy60, kMonday, 40.0, 0.0, 200.0, 180, 2.0, {}},
+    {"jjy60_weak_fading", StationId::Jjy60, kMonday, 20.0, 0.5, 330.0, 300, 5.0, {}},
+    // 16:13:20 JST: the call sign at 16:15.
+    {"jjy60_call_sign",
+     StationId::Jjy60,
+     1735715600,
+     35.0,
+     0.0,
+     260.0,
+     180,
+     2.0,
+     {1735715700},
+     0,
+     true},
+    {"dcf77_strong", StationId::Dcf77, kMonday, 40.0, 0.0, 200.0, 180, 2.0, {}},
+    {"dcf77_weak_fading", StationId::Dcf77, kMonday, 20.0, 0.5, 450.0, 420, 5.0, {}},
+    // The hour that announces the change, then 01:59 CET and 03:00 CEST; in
+    // autumn 02:59 CEST and 02:00 CET.
+    {"dcf77_spring",
+     StationId::Dcf77,
+     kSpring,
+     35.0,
+     0.0,
+     480.0,
+     180,
+     2.0,
+     {kSpring + 240, kSpring + 300}},
+    {"dcf77_autumn",
+     StationId::Dcf77,
+     kAutumn,
+     35.0,
+     0.0,
+     480.0,
+     180,
+     2.0,
+     {kAutumn + 240, kAutumn + 300}},
+    // The frame sent at 23:59 CET on 31 December names 00:00 of the new year.
+    {"dcf77_year_end",
+     StationId::Dcf77,
+     1798757700,
+     35.0,
+     0.0,
+     480.0,
+     180,
+     2.0,
+     {1798757940, 1798758000}},
+    {"msf_strong", StationId::Msf, kMonday, 40.0, 0.0, 200.0, 180, 2.0, {}},
+    {"msf_weak", StationId::Msf, kMonday, 20.0, 0.0, 330.0, 300, 5.0, {}},
+    {"msf_spring",
+     StationId::Msf,
+     kSpring,
+     35.0,
+     0.0,
+     480.0,
+     180,
+     2.0,
+     {kSpring + 240, kSpring + 300}},
+    {"msf_autumn",
+     StationId::Msf,
+     kAutumn,
+     35.0,
+     0.0,
+     480.0,
+     180,
+     2.0,
+     {kAutumn + 240, kAutumn + 300}},
+    {"msf_year_end",
+     StationId::Msf,
+     1798761300,
+     35.0,
+     0.0,
+     480.0,
+     180,
+     2.0,
+     {1798761540, 1798761600}},
+    {"wwvb_strong", StationId::Wwvb, kMonday, 40.0, 0.0, 200.0, 180, 2.0, {}},
+    {"wwvb_weak_fading", StationId::Wwvb, kMonday, 25.0, 0.5, 330.0, 300, 5.0, {}},
+    // Day 366 of 2024, then day 1 of 2025.
+    {"wwvb_leap_year_end",
+     StationId::Wwvb,
+     1735689300,
+     35.0,
+     0.0,
+     480.0,
+     180,
+     2.0,
+     {1735689540, 1735689600}},
+    // The UTC days US daylight saving time begins (DST bits 10) and ends (01).
+    {"wwvb_dst_begins", StationId::Wwvb, 1772971200, 35.0, 0.0, 240.0, 180, 2.0, {}},
+    {"wwvb_dst_ends", StationId::Wwvb, 1793534400, 35.0, 0.0, 240.0, 180, 2.0, {}},
+};
+
+class StationDecoder : public testing::TestWithParam<Case> {};
+
+TEST_P(StationDecoder, RightTimeNeverAWrongOne) {
+    const Case& c = GetParam();
+    StationSignalOptions o = Noisy(c.cn0, 23, c.station);
+    o.sampleRate = c.rate;  // the amplitude stays, the noise follows the rate
+    o.fadingDepth = c.fading;
+    o.callSignMinutes = c.callSign;
+    Reception r(c.start, o);
+    r.Run(c.seconds);
+    EXPECT_EQ(r.Wrong(c.toleranceMs), 0);
+    EXPECT_GT(r.FirstValid(), 0);
+    EXPECT_LE(r.FirstValid(), c.within);
+    EXPECT_EQ(r.decoder.Status().state, ReceptionState::TimeValid);
+    for (const DecoderMinute& m : r.rec.minutes) {
+        EXPECT_EQ(m.callSignMinute, c.callSign && (m.minute == 15 || m.minute == 45));
+    }
+    for (std::int64_t utc : c.minutes) {
+        const bool reported =
+            std::any_of(r.rec.minutes.begin(), r.rec.minutes.end(),
+                        [&](const DecoderMinute& m) { return m.utcUnix == utc && !m.flywheel; });
+        EXPECT_TRUE(reported) << utc;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Stations, StationDecoder, testing::ValuesIn(kCases),
+                         [](const testing::TestParamInfo<Case>& info) {
+                             return std::string(info.param.name);
+                         });
+
+// What the decoder cannot read (a carrier above half the rate, a rate other
+// than 96 or 192 kHz) it says so, and a strong signal of it gives no report.
+TEST(StationDecoderInput, WhatItCannotReadGivesNothing) {
+    EXPECT_TRUE(CDecoder::Reads(GetStation(StationId::Jjy40)));
+    EXPECT_TRUE(CDecoder::Reads(GetStation(StationId::Jjy40), 192000));
+    EXPECT_FALSE(CDecoder::Reads(GetStation(StationId::Jjy40), 48000));
+    EXPECT_FALSE(CDecoder::Reads(GetStation(StationId::Dcf77), 96000));
+    StationSignalOptions o = Noisy(40.0, 31, StationId::Jjy60);
+    o.sampleRate = 96000;
+    CStationSignal signal(kMonday, o);
+    Recorder rec;
+    CDecoder decoder(rec, GetStation(StationId::Jjy60), 96000);
+    Simulate(signal, decoder, rec, 150.0);
+    EXPECT_TRUE(rec.seconds.empty() && rec.minutes.empty() && rec.statuses.empty());
+}
+
+// Noise and crashes at 192 kHz, where the noise reaches 96 kHz: no station's
+// decoder takes a time from them.
+class StationNoise : public testing::TestWithParam<StationId> {};
+
+TEST_P(StationNoise, NothingAt192k) {
+    StationSignalOptions o;
+    o.station = GetParam();
+    o.carrierAmplitude = 0.0;
+    o.noiseSigma = 2000.0;
+    o.fastNoise = true;
+    o.impulseRate = 1.0;
+    o.seed = 29;
+    Reception r(kMonday, o);
+    r.Run(300.0);
+    EXPECT_TRUE(r.rec.minutes.empty());
+    for (const DecoderEvaluation& e : r.rec.evaluations) ASSERT_FALSE(e.decisive);
+    EXPECT_NE(r.decoder.Status().state, ReceptionState::TimeValid);
+}
+
+INSTANTIATE_TEST_SUITE_P(Stations, StationNoise,
+                         testing::Values(StationId::Jjy60, StationId::Dcf77, StationId::Msf,
+                                         StationId::Wwvb),
+                         [](const testing::TestParamInfo<StationId>& info) {
+                             return std::string(GetStation(info.param).name);
+                         });
+
+}  // namespace
+}  // namespace velto
