@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <initializer_list>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,9 @@ struct Case {
     int rate = 0;  // 0: the station's own
     bool callSign = false;
 };
+
+// Named in test listings by its name rather than its bytes.
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 // 2026-12-07 02:23:20 UTC, a Monday.
 constexpr std::int64_t kMonday = 1796610200;
