@@ -329,7 +329,7 @@ void CMainFrame::OnInputEnded() {
 void CMainFrame::OnBufferProcessed(const velto::ProcessedBuffer& buffer) {
     m_wndView->AppendBuffer(buffer);
     FeedScope(buffer);
-    m_statusBar->SetInput(m_receiver.Input());
+    m_statusBar->SetInput(m_receiver.Input(), m_receiver.Format().rate);
 }
 
 // Fed while shown only, in order: the analyser clears itself for a new run
@@ -419,7 +419,7 @@ bool CMainFrame::StartRun(const velto::DeviceSpec& capture) {
     m_statusBar->SetDevice(capture.replayFile.empty()
                                ? CaptureDeviceName(capture)
                                : QFileInfo(QString::fromStdString(capture.replayFile)).fileName());
-    m_statusBar->SetInput(m_receiver.Input());
+    m_statusBar->SetInput(m_receiver.Input(), m_receiver.Format().rate);
     m_statusBar->SetReceiving(true);
     if (!m_captureOverride && capture.replayFile.empty() &&
         capture.deviceId == velto::WAVE_MAPPER && !capture.name.empty()) {

@@ -42,13 +42,16 @@ QString ClockFeedTroubleText(const QString& trouble) {
     return QCoreApplication::translate("CStatusBar", "時計合わせ: ") + trouble;
 }
 
-QString InputText(InputState state) {
+// A good input has content above a quarter of its rate: what a sound server
+// at half the rate would have removed.
+QString InputText(InputState state, int sampleRate) {
     switch (state) {
         case InputState::Unknown:
             return QCoreApplication::translate("CStatusBar", "入力を調べています…");
         case InputState::Good:
             return QCoreApplication::translate("CStatusBar",
-                                               "入力は良好です (24 kHz 以上の成分があります)");
+                                               "入力は良好です (%1 kHz 以上の成分があります)")
+                .arg(sampleRate / 4000);
         case InputState::NoUltrasound:
         case InputState::Clipping:
         case InputState::Silence:
@@ -178,11 +181,12 @@ void CStatusBar::SetReceiving(bool receiving) {
 
 QString CStatusBar::ReceptionText() const { return m_receiving ? tr("受信中") : tr("停止"); }
 
-void CStatusBar::SetInput(InputState state) {
-    if (state == m_input) {
+void CStatusBar::SetInput(InputState state, int sampleRate) {
+    if (state == m_input && sampleRate == m_inputRate) {
         return;
     }
     m_input = state;
+    m_inputRate = sampleRate;
     ShowMessage();
 }
 
@@ -203,7 +207,7 @@ void CStatusBar::FitMessage() { m_message->SetFullText(m_messageText); }
 void CStatusBar::ShowMessage() {
     if (m_warnings.empty()) {
         m_icon->hide();
-        m_messageText = m_receiving ? InputText(m_input) : QString();
+        m_messageText = m_receiving ? InputText(m_input, m_inputRate) : QString();
         m_message->setToolTip({});
         FitMessage();
         return;

@@ -30,7 +30,8 @@ public:
     // The card's name, "既定のデバイス" or the simulator's name.
     void SetDevice(const QString& name);
     void SetReceiving(bool receiving);
-    void SetInput(velto::InputState state);
+    // The input's state, judged at the capture's rate.
+    void SetInput(velto::InputState state, int sampleRate);
     void OnHealthEvent(const velto::HealthEvent& event);
     // The clock feed: off, or on with the seconds since the daemon last took
     // a sample (none yet: empty) and its trouble (empty when none).
@@ -62,6 +63,7 @@ private:
     QString m_messageText;
     bool m_receiving = false;
     velto::InputState m_input = velto::InputState::Unknown;
+    int m_inputRate = 0;
     // Standing warnings by urgency (the enum's order is not).
     std::map<int, QString> m_warnings;
 };

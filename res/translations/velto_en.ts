@@ -282,10 +282,6 @@ Reception goes on without the monitor tone.</translation>
         <translation>Checking the input…</translation>
     </message>
     <message>
-        <source>入力は良好です (24 kHz 以上の成分があります)</source>
-        <translation>Input is good (there is content above 24 kHz)</translation>
-    </message>
-    <message>
         <source>受信中</source>
         <translation>Receiving</translation>
     </message>
@@ -320,6 +316,10 @@ Reception goes on without the monitor tone.</translation>
     <message>
         <source> (ほかに %1 件)</source>
         <translation> (%1 more)</translation>
+    </message>
+    <message>
+        <source>入力は良好です (%1 kHz 以上の成分があります)</source>
+        <translation>Input is good (there is content above %1 kHz)</translation>
     </message>
 </context>
 <context>

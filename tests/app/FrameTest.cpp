@@ -265,6 +265,13 @@ TEST_F(FrameTest, TheStatusBarTellsWhatTheInputLacksAndANewRunStartsClean) {
     EXPECT_FALSE(bar->ShowsWarning());
     EXPECT_EQ(bar->MessageText(), QStringLiteral("入力を調べています…"));
     EXPECT_TRUE(m_audioBoxes.isEmpty());
+    // Good input has what a sound server at half the capture's rate removes.
+    for (const auto& [rate, text] :
+         {std::pair{96000, "入力は良好です (24 kHz 以上の成分があります)"},
+          std::pair{192000, "入力は良好です (48 kHz 以上の成分があります)"}}) {
+        bar->SetInput(velto::InputState::Good, rate);
+        EXPECT_EQ(bar->MessageText(), QString::fromUtf8(text));
+    }
 }
 
 // In both languages, at every font from 9 to 12 points each text of the
