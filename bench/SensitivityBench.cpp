@@ -259,6 +259,7 @@ struct Args {
     int runs = 20;
     int robustRuns = 10;
     bool robustOnly = false;
+    std::string robustRows;  // robustness rows to run, by number from 0, e.g. "7,9"; all if empty
     double minutes = 20.0;
     double noiseHours = 24.0;
     double fadingPeriod = 30.0;  // seconds, of the sinusoidal fading
@@ -302,6 +303,8 @@ int main(int argc, char** argv) {
             a.robustRuns = std::atoi(next("--robust-runs"));
         else if (!std::strcmp(argv[i], "--robust-only"))
             a.robustOnly = true;
+        else if (!std::strcmp(argv[i], "--robust-rows"))
+            a.robustRows = next("--robust-rows");
         else if (!std::strcmp(argv[i], "--station")) {
             const char* name = next("--station");
             a.station = FindStation(name);
@@ -312,11 +315,11 @@ int main(int argc, char** argv) {
         } else if (!std::strcmp(argv[i], "--rate")) {
             a.rate = std::atoi(next("--rate"));
         } else {
-            std::fprintf(
-                stderr,
-                "usage: velto_sensitivity [--runs N] [--minutes M] [--noise-hours H] "
-                "[--threads T] [--fading-period S] [--plot FILE.png] [--only C:CN0,...] "
-                "[--verbose] [--robust-runs N] [--robust-only] [--station NAME] [--rate R]\n");
+            std::fprintf(stderr,
+                         "usage: velto_sensitivity [--runs N] [--minutes M] [--noise-hours H] "
+                         "[--threads T] [--fading-period S] [--plot FILE.png] [--only C:CN0,...] "
+                         "[--verbose] [--robust-runs N] [--robust-only] [--robust-rows R,...] "
+                         "[--station NAME] [--rate R]\n");
             return 2;
         }
     }
@@ -401,6 +404,11 @@ int main(int argc, char** argv) {
                 o.steadyCarrierOffsetHz = w.offsetHz;
                 o.steadyCarrierAmplitude = w.share * o.carrierAmplitude;
             }
+            // A row left out still draws its numbers: the others keep their seeds.
+            if (!a.robustRows.empty() &&
+                ("," + a.robustRows + ",").find("," + std::to_string(row) + ",") ==
+                    std::string::npos)
+                continue;
             jobs.push_back({kRobustCell + int(row), o, start, minutes});
         }
     }
@@ -534,7 +542,7 @@ int main(int argc, char** argv) {
             a.robustRuns);
         for (std::size_t row = 0; row < robust.size(); ++row) {
             const RobustRow& w = robust[row];
-            if (!w.splice) continue;
+            if (!w.splice || rowResults(row).empty()) continue;
             int off = 0, wrongSeconds = 0;
             double worst = 0.0;
             std::vector<double> again;
@@ -562,7 +570,7 @@ int main(int argc, char** argv) {
             a.robustRuns);
         for (std::size_t row = 0; row < robust.size(); ++row) {
             const RobustRow& w = robust[row];
-            if (w.splice) continue;
+            if (w.splice || rowResults(row).empty()) continue;
             int off = 0, wrongSeconds = 0, count = 0;
             double sumSq = 0.0;
             std::vector<double> firsts;

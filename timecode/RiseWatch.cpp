@@ -136,7 +136,10 @@ double CRiseWatch::WatchPhase(std::int64_t second, double edge, double noiseVari
         const double moved = gain / std::sqrt(9.0 * bins * binVariance);  // in sigmas
         const bool farther = std::abs(far) > kEdgeAreaHalf;
         Seen seen = Seen::Nothing;
-        if (!saturated && std::abs(near) <= std::max(kPhaseHeldMs, kPhaseHeldSigmas * sigma)) {
+        // Held only where the area places the rise within its reach: with
+        // no step there (the rise has gone elsewhere), any position passes.
+        if (!saturated && sigma < kEdgeAreaHalf &&
+            std::abs(near) <= std::max(kPhaseHeldMs, kPhaseHeldSigmas * sigma)) {
             seen = Seen::Held;
         } else if ((farther && moved > kDoubtSigmas) ||
                    (placed && std::abs(near) > std::max(kSpliceMinMs, kDoubtSigmas * sigma))) {

@@ -100,6 +100,30 @@ TEST(DecoderRobustness, SplicesNobodyReports) {
     }
 }
 
+// DCF77 at 20 dB-Hz, 0.35 s of silence put in: its on-time drop moves later,
+// and its old place shows no drop at all. The rise watch took a position it
+// could not place (no step there, any position within its reach) for the
+// drop held where it was, so the jump stayed unseen for minutes and the
+// minutes came 350 ms off. No minute may be more than 5 ms off.
+TEST(DecoderRobustness, WeakDropJumped) {
+    StationSignalOptions o = Noisy(20.0, 2131486703883736663u, StationId::Dcf77);
+    o.callSignMinutes = true;
+    o.startOffsetSamples = 191058;
+    o.clockPpm = 131.0;
+    o.spliceAt = 66464686;
+    o.spliceSamples = -67200;
+    Reception r(1790533161, o);
+    r.Run(540.0);
+    const Truth truth{r.start, r.signal};
+    int minutes = 0;
+    for (const DecoderMinute& m : r.rec.minutes) {
+        EXPECT_EQ(m.utcUnix, truth.Unix(m.onTimeSample));
+        EXPECT_NEAR(m.onTimeSample, truth.OnTime(m.onTimeSample), 5.0 * 192.0);
+        ++minutes;
+    }
+    EXPECT_GE(minutes, 2);
+}
+
 // 1.7 s of silence put in without a word: the signal goes, and comes back a
 // whole second and 0.7 s later, which a flywheel across the silence, as the
 // decoder had, takes for 0.3 s earlier, its labels a second or two off.
