@@ -6,12 +6,17 @@
 // `valid` is set, and is then taken (valid cleared). It is accepted when its
 // receive time is at most 5 s before the reader's clock, as ntpd requires,
 // and refused as stale otherwise. Each line: "ok" or "stale", the receive
-// time, and the offset (true minus receive) in seconds.
+// time, and the offset (true minus receive) in seconds. Last, on standard
+// error, how far the system clock moved against the monotonic clock while it
+// read ("clock moved S"): a machine that steps or slews its clock under the
+// test (a virtual machine resumed or forked) moves the truth it judges by.
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
@@ -39,10 +44,30 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no shared-memory unit %d\n", unit);
         return 1;
     }
+    // The system clock's lead over the monotonic clock, in seconds, read
+    // between two monotonic readings close together, so that being scheduled
+    // out between the reads does not pass for a move.
+    const auto lead = [] {
+        using namespace std::chrono;
+        double best = 0.0, bracket = 1e9;
+        for (int i = 0; i < 20 && bracket > 50e-6; ++i) {
+            const double before = duration<double>(steady_clock::now().time_since_epoch()).count();
+            const double system = duration<double>(system_clock::now().time_since_epoch()).count();
+            const double after = duration<double>(steady_clock::now().time_since_epoch()).count();
+            if (after - before < bracket) {
+                bracket = after - before;
+                best = system - 0.5 * (before + after);
+            }
+        }
+        return best;
+    };
+    const double firstLead = lead();
+    double moved = 0.0;
     std::atomic_ref<int> count(shm->count);
     std::atomic_ref<int> valid(shm->valid);
     while (std::chrono::steady_clock::now() < end) {
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        moved = std::max(moved, std::abs(lead() - firstLead));
         const int before = count.load();
         if (valid.load() == 0 || before % 2 != 0) {
             continue;
@@ -66,5 +91,6 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
     }
     ::shmdt(shm);
+    std::fprintf(stderr, "clock moved %.6f\n", moved);
     return 0;
 }
