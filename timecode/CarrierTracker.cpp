@@ -76,6 +76,14 @@ void CCarrierTracker::Reset() {
     m_hold = false;
     m_pastOmega.fill(0.0);
     m_seconds = 0;
+    m_turned.fill({});
+    m_spanKnown = false;
+    m_nextSpan = 0;
+    m_coherent = false;
+    m_coherentSince = m_span = m_spanStart = 0;
+    m_fixed = m_open = m_lastSpan = m_spanRef = {};
+    m_lastCentre = 0.0;
+    m_haveLastSpan = false;
 }
 
 void CCarrierTracker::HoldFrequency(bool hold) {
@@ -126,6 +134,7 @@ void CCarrierTracker::Process(const BasebandSample& s, IDetectedSink& sink) {
     }
     const std::complex<double> tracked = m_flips ? Doubled(m_sumY / double{kFlipMean}) : y;
     m_ring[slot] = y;
+    if (m_flips) FollowSpans(y);
     m_doubled[slot] = tracked;
     m_ringBlank[slot] = s.blanked;
     m_window += tracked;
@@ -155,8 +164,13 @@ void CCarrierTracker::Process(const BasebandSample& s, IDetectedSink& sink) {
         std::complex<double> ref =
             mag > 0.0 ? std::conj(m_window) / mag : std::complex<double>{1.0, 0.0};
         if (m_flips) {
-            // Half the doubled phase, on the side of the last one.
+            // The carrier's phase over the window where the flip points are
+            // known, else half the doubled phase; on the side of the last.
             std::complex<double> half = Unit(-0.5 * std::arg(ref));
+            if (Coherent()) {
+                const std::complex<double> w = m_fixed + SpanSign(m_open) * m_open;
+                half = std::abs(w) > 0.0 ? w / std::abs(w) : m_half;
+            }
             if ((half * std::conj(m_half)).real() < 0.0) half = -half;
             m_half = half;
             ref = std::conj(half);
@@ -295,6 +309,61 @@ void CCarrierTracker::Acquire(double hz) {
     m_ncoStep = Unit(m_omega);
     m_haveLastSecond = false;
     m_switchSeconds = 0;
+    m_coherent = false;
+}
+
+void CCarrierTracker::FollowSpans(std::complex<double> y) {
+    // A span is about a second; one that lasts far longer is closed anyway,
+    // so that every sample leaving the window lies in a closed span.
+    constexpr std::int64_t kLongestSpan = kBasebandRate + kBasebandRate / 2;
+    if (!m_spanKnown) {
+        m_coherent = false;
+        return;
+    }
+    if (!m_coherent) {
+        m_coherent = true;
+        m_coherentSince = m_spanStart = m_count;
+        m_span = m_nextSpan;
+        m_fixed = m_open = {};
+        m_haveLastSpan = false;
+    } else if (m_nextSpan != m_span || m_count - m_spanStart >= kLongestSpan) {
+        CloseSpan();
+        m_span = m_nextSpan;
+        m_spanStart = m_count;
+        m_open = {};
+    }
+    m_open += y;
+    const std::int64_t leaving = m_count - kWindowLength;
+    if (leaving >= m_coherentSince) m_fixed -= m_turned[leaving % kPhaseRing];
+}
+
+double CCarrierTracker::SpanSign(std::complex<double> sum) const {
+    return m_haveLastSpan && (sum * std::conj(m_spanRef)).real() < 0.0 ? -1.0 : 1.0;
+}
+
+void CCarrierTracker::CloseSpan() {
+    const double sign = SpanSign(m_open);
+    for (std::int64_t j = m_spanStart; j < m_count; ++j) {
+        m_turned[j % kPhaseRing] = sign * m_ring[j % kPhaseRing];
+    }
+    // Rounding must not build up in the window's sum.
+    m_fixed = {};
+    for (std::int64_t j = std::max(m_coherentSince, m_count - kWindowLength); j < m_count; ++j) {
+        m_fixed += m_turned[j % kPhaseRing];
+    }
+    const std::complex<double> turned = sign * m_open;
+    const double centre = 0.5 * static_cast<double>(m_spanStart + m_count - 1);
+    if (m_haveLastSpan && m_found && !m_hold && centre > m_lastCentre) {
+        // The phase advance from one span to the next is the residual
+        // frequency, without the doubling's noise.
+        const double advance = std::arg(turned * std::conj(m_lastSpan));
+        m_omega += kFrequencyLoopGain * advance / (centre - m_lastCentre);
+        m_ncoStep = Unit(m_omega);
+    }
+    m_spanRef = turned + m_lastSpan;
+    m_lastSpan = turned;
+    m_lastCentre = centre;
+    m_haveLastSpan = true;
 }
 
 void CCarrierTracker::FrequencyStep() {
@@ -307,7 +376,7 @@ void CCarrierTracker::FrequencyStep() {
         return;
     }
     m_pastOmega[static_cast<std::size_t>(m_seconds++ % kHoldBackSeconds)] = m_omega;
-    if (m_haveLastSecond) {
+    if (m_haveLastSecond && !m_coherent) {
         // The phase advance between two seconds' sums is the residual
         // frequency; weak seconds move it less through their noise anyway.
         const double advance = std::arg(sum * std::conj(m_lastSecondSum)) / m_scale;
