@@ -48,9 +48,16 @@ void CCarrierTracker::Reset() {
         m_binRe[i] = m_binIm[i] = 0.0;
         m_power[i] = 0.0;
     }
-    m_searchSum = {};
+    m_searchSum = m_steadySum = {};
+    m_shortRe.fill(0.0);
+    m_shortIm.fill(0.0);
+    m_longRe.fill(0.0);
+    m_longIm.fill(0.0);
+    m_shortPower.fill(0.0);
+    m_longPower.fill(0.0);
     m_searchFill = 0;
     m_searchSteps = 0;
+    m_keyedHz = kNoCarrier;
     m_found = false;
     m_choice.Reset();
     m_tones.Reset();
@@ -106,24 +113,32 @@ double CCarrierTracker::DriftPpm() const {
 
 void CCarrierTracker::Process(const BasebandSample& s, IDetectedSink& sink) {
     std::complex<double> z = s.blanked ? std::complex<double>{} : s.z;
-    m_searchSum += z;
+    // Steady carriers beside the station's are taken out; beside a carrier
+    // whose phase flips before all else, as doubled with it they would mix
+    // into lines of their own. Its keying has no lines to leave in.
+    std::complex<double> clean = z;
+    if ((m_found || m_flips) && m_tones.Count() > 0) {
+        const double mag = std::abs(m_window);
+        const std::complex<double> phase =
+            m_flips ? std::complex<double>{}
+                    : (mag > 0.0 ? m_window / mag : std::complex<double>{1.0, 0.0});
+        clean = m_tones.Apply(z, s.blanked, m_nco, phase);
+    }
+    m_searchSum += m_flips ? clean : z;
+    m_steadySum += z;
     if (++m_searchFill == kSearchDecimation) {
         const std::complex<double> mean = m_searchSum / double{kSearchDecimation};
-        SearchStep(m_flips ? Doubled(mean) : mean);
-        m_searchSum = {};
+        SearchStep(m_flips ? Doubled(mean) : mean, m_steadySum / double{kSearchDecimation});
+        m_searchSum = m_steadySum = {};
         m_searchFill = 0;
     }
     const int recent = static_cast<int>(m_count % kFlipMean);
     if (m_flips) {
-        m_sumZ += z - m_recentZ[recent];
-        m_recentZ[recent] = z;
+        m_sumZ += clean - m_recentZ[recent];
+        m_recentZ[recent] = clean;
     }
     m_choice.Process(m_flips ? Doubled(m_sumZ / double{kFlipMean}) : z, s.blanked);
-    if (m_found && m_tones.Count() > 0) {
-        const double mag = std::abs(m_window);
-        z = m_tones.Apply(z, s.blanked, m_nco,
-                          mag > 0.0 ? m_window / mag : std::complex<double>{1.0, 0.0});
-    }
+    z = clean;
 
     const std::complex<double> y = z * std::conj(m_nco);
     m_nco *= m_ncoStep;
@@ -195,10 +210,33 @@ void CCarrierTracker::Process(const BasebandSample& s, IDetectedSink& sink) {
     ++m_count;
 }
 
-void CCarrierTracker::SearchStep(std::complex<double> x) {
+void CCarrierTracker::SearchStep(std::complex<double> x, std::complex<double> plain) {
     const double keep = std::exp(-1.0 / (kSearchRate * kSearchCoherentSeconds));
     const double powerGain = 1.0 / (kSearchRate * kSearchPowerSeconds);
     const double xr = x.real(), xi = x.imag();
+    if (m_flips) {
+        // The plain carrier over a short and a long coherent time: a steady
+        // carrier keeps its power over the long one, the station's flipping
+        // one does not.
+        const double shortKeep = std::exp(-1.0 / (kSearchRate * kSteadyShortSeconds));
+        const double longKeep = std::exp(-1.0 / (kSearchRate * kSteadyLongSeconds));
+        const double steadyGain = 1.0 / (kSearchRate * kSteadyPowerSeconds);
+        const double pr = plain.real(), pi = plain.imag();
+        for (int i = 0; i < kLanes; ++i) {
+            const double tr = pr * m_rotRe[i] - pi * m_rotIm[i];
+            const double ti = pr * m_rotIm[i] + pi * m_rotRe[i];
+            m_shortRe[i] = m_shortRe[i] * shortKeep + tr;
+            m_shortIm[i] = m_shortIm[i] * shortKeep + ti;
+            m_longRe[i] = m_longRe[i] * longKeep + tr;
+            m_longIm[i] = m_longIm[i] * longKeep + ti;
+            const double shortPower = (m_shortRe[i] * m_shortRe[i] + m_shortIm[i] * m_shortIm[i]) *
+                                      (1.0 - shortKeep) * (1.0 - shortKeep);
+            const double longPower = (m_longRe[i] * m_longRe[i] + m_longIm[i] * m_longIm[i]) *
+                                     (1.0 - longKeep) * (1.0 - longKeep);
+            m_shortPower[i] += (shortPower - m_shortPower[i]) * steadyGain;
+            m_longPower[i] += (longPower - m_longPower[i]) * steadyGain;
+        }
+    }
     for (int i = 0; i < kLanes; ++i) {
         const double re = m_binRe[i] * keep + xr * m_rotRe[i] - xi * m_rotIm[i];
         const double im = m_binIm[i] * keep + xr * m_rotIm[i] + xi * m_rotRe[i];
@@ -262,7 +300,23 @@ void CCarrierTracker::SearchDecide() {
             hz[kept++] = f;
         }
     }
+    // Beside a carrier whose phase flips, the steady carriers are found in
+    // the plain search, and are not the station's.
+    std::array<double, kChoiceCandidates> steadyHz{};
+    const int steadyCount = m_flips ? SteadyCarriers(steadyHz) : 0;
+    int candidates = 0;
+    for (int k = 0; k < kept; ++k) {
+        bool steady = false;
+        for (int j = 0; j < steadyCount; ++j) {
+            steady = steady || std::abs(hz[k] - m_scale * steadyHz[j]) < kChoiceSeparationHz;
+        }
+        if (steady) continue;
+        hz[candidates] = hz[k];
+        power[candidates++] = power[k];
+    }
+    kept = candidates;
     const int keyed = m_choice.Choose(hz.data(), kept);
+    m_keyedHz = keyed >= 0 ? hz[keyed] / m_scale : kNoCarrier;
     int current = -1;
     for (int k = 0; k < kept && m_found; ++k) {
         if (std::abs(hz[k] - m_scale * OffsetHz()) <= m_scale * kReacquireHz) current = k;
@@ -296,9 +350,44 @@ void CCarrierTracker::SearchDecide() {
             others[steady++] = hz[k];
         }
     }
-    // Steady carriers are not taken out beside a carrier whose phase flips:
-    // the canceller follows them against the station's phase.
-    m_tones.Set(others.data(), m_flips ? 0 : steady);
+    if (m_flips) {
+        m_tones.Set(steadyHz.data(), steadyCount);
+    } else {
+        m_tones.Set(others.data(), steady);
+    }
+}
+
+int CCarrierTracker::SteadyCarriers(std::array<double, kChoiceCandidates>& hz) const {
+    std::array<double, kSearchBins> sorted{};
+    std::copy(m_shortPower.begin(), m_shortPower.begin() + kSearchBins, sorted.begin());
+    std::nth_element(sorted.begin(), sorted.begin() + kSearchBins / 2, sorted.end());
+    const double median = sorted[kSearchBins / 2];
+    std::array<double, kChoiceCandidates> power{};
+    int count = 0;
+    for (int i = 1; i + 1 < kSearchBins; ++i) {
+        const double p = m_shortPower[i];
+        if (!(median > 0.0) || p <= kCarrierDetectRatio * median || m_shortPower[i - 1] > p ||
+            m_shortPower[i + 1] >= p || m_longPower[i] < kSteadyCoherence * p ||
+            std::abs(-kSearchSpanHz + kSearchBinHz * i - m_keyedHz) < kChoiceSeparationHz) {
+            continue;  // not a steady carrier, or the one last chosen as keyed
+        }
+        constexpr int kMost = kChoiceCandidates - 1;  // as many as the canceller takes out
+        if (count == kMost && power[kMost - 1] >= p) continue;
+        int at = std::min(count, kMost - 1);
+        while (at > 0 && power[at - 1] < p) {
+            power[at] = power[at - 1];
+            hz[at] = hz[at - 1];
+            --at;
+        }
+        const double l = std::log(m_shortPower[i - 1]), c = std::log(p),
+                     r = std::log(m_shortPower[i + 1]);
+        const double den = l - 2.0 * c + r;
+        const double frac = den < 0.0 ? std::clamp(0.5 * (l - r) / den, -0.5, 0.5) : 0.0;
+        power[at] = p;
+        hz[at] = -kSearchSpanHz + kSearchBinHz * (i + frac);
+        count = std::min(count + 1, kMost);
+    }
+    return count;
 }
 
 void CCarrierTracker::Acquire(double hz) {

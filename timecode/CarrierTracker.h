@@ -74,7 +74,11 @@ public:
     }
 
 private:
-    void SearchStep(std::complex<double> x);
+    // x: what the search looks at; plain: the carrier as it comes.
+    void SearchStep(std::complex<double> x, std::complex<double> plain);
+    // Beside a carrier whose phase flips: the steady carriers (Hz from the
+    // nominal carrier), the strongest first.
+    int SteadyCarriers(std::array<double, timecode::kChoiceCandidates>& hz) const;
     void SearchDecide();
     void Acquire(double hz);
     void FrequencyStep();
@@ -93,6 +97,13 @@ private:
     using Lanes = std::array<double, kLanes>;
     Lanes m_binRe{}, m_binIm{}, m_rotRe{}, m_rotIm{}, m_stepRe{}, m_stepIm{};
     Lanes m_power{};
+    // Beside a carrier whose phase flips, the plain carrier's bins over a
+    // short and a long coherent time, and their powers.
+    Lanes m_shortRe{}, m_shortIm{}, m_longRe{}, m_longIm{}, m_shortPower{}, m_longPower{};
+    std::complex<double> m_steadySum{};
+    // The carrier last chosen as keyed (Hz from the nominal carrier).
+    static constexpr double kNoCarrier = 1e9;
+    double m_keyedHz = kNoCarrier;
     double m_carrierHz;
     int m_rate;
     bool m_flips;

@@ -45,7 +45,8 @@ void CSecondTracker::Reset() {
 bool CSecondTracker::FlipSpan(std::int64_t index, double samplesPerSecond,
                               std::int64_t& span) const {
     if (!m_locked || m_model.FlipAt() <= 0.0) return false;
-    const double v = m_lastV + static_cast<double>(index - m_lastIndex) * m_block / samplesPerSecond;
+    const double v =
+        m_lastV + static_cast<double>(index - m_lastIndex) * m_block / samplesPerSecond;
     span = static_cast<std::int64_t>(std::floor(v - m_model.FlipAt()));
     return true;
 }
