@@ -90,7 +90,7 @@ void CCarrierTracker::Reset() {
     m_coherentSince = m_span = m_spanStart = 0;
     m_fixed = m_open = m_lastSpan = m_spanRef = {};
     m_lastCentre = 0.0;
-    m_haveLastSpan = false;
+    m_haveLastSpan = m_lastWhole = false;
 }
 
 void CCarrierTracker::HoldFrequency(bool hold) {
@@ -442,9 +442,12 @@ void CCarrierTracker::CloseSpan() {
     }
     const std::complex<double> turned = sign * m_open;
     const double centre = 0.5 * static_cast<double>(m_spanStart + m_count - 1);
-    if (m_haveLastSpan && m_found && !m_hold && centre > m_lastCentre) {
+    const bool whole = m_count - m_spanStart >= kBasebandRate / 2;
+    if (m_haveLastSpan && m_lastWhole && whole && m_found && !m_hold) {
         // The phase advance from one span to the next is the residual
-        // frequency, without the doubling's noise.
+        // frequency, without the doubling's noise; over spans cut short (the
+        // first) it would be mostly noise, and with the sign resolved a
+        // frequency half a hertz off would hold as well as the right one.
         const double advance = std::arg(turned * std::conj(m_lastSpan));
         m_omega += kFrequencyLoopGain * advance / (centre - m_lastCentre);
         m_ncoStep = Unit(m_omega);
@@ -452,6 +455,7 @@ void CCarrierTracker::CloseSpan() {
     m_spanRef = turned + m_lastSpan;
     m_lastSpan = turned;
     m_lastCentre = centre;
+    m_lastWhole = whole;
     m_haveLastSpan = true;
 }
 

@@ -154,7 +154,7 @@ private:
     std::int64_t m_coherentSince = 0, m_span = 0, m_spanStart = 0;
     std::complex<double> m_fixed{}, m_open{}, m_lastSpan{}, m_spanRef{};
     double m_lastCentre = 0.0;
-    bool m_haveLastSpan = false;
+    bool m_haveLastSpan = false, m_lastWhole = false;
 };
 
 }  // namespace velto

@@ -118,7 +118,8 @@ const Case kCases[] = {
      2.0,
      {1798761540, 1798761600}},
     {"wwvb_strong", StationId::Wwvb, kMonday, 40.0, 0.0, 200.0, 180, 2.0, {}},
-    {"wwvb_weak_fading", StationId::Wwvb, kMonday, 20.0, 0.5, 330.0, 300, 5.0, {}},
+    // Followed on the doubled phase alone, this one took no time in 330 s.
+    {"wwvb_weak_fading", StationId::Wwvb, kMonday + 3818, 20.0, 0.6, 330.0, 300, 5.0, {}},
     // Doubled with the station's flipping phase, the steady carrier would mix
     // into lines that look keyed.
     {"wwvb_steady_carrier",
