@@ -112,33 +112,27 @@ double CCarrierTracker::DriftPpm() const {
 }
 
 void CCarrierTracker::Process(const BasebandSample& s, IDetectedSink& sink) {
-    std::complex<double> z = s.blanked ? std::complex<double>{} : s.z;
+    const std::complex<double> raw = s.blanked ? std::complex<double>{} : s.z;
+    if (!m_flips) Search(raw, raw);
     // Steady carriers beside the station's are taken out; beside a carrier
-    // whose phase flips before all else, as doubled with it they would mix
-    // into lines of their own. Its keying has no lines to leave in.
-    std::complex<double> clean = z;
+    // whose phase flips before the search and the choice, as doubled with it
+    // they would mix into lines of their own. Its keying has no lines to
+    // leave in.
+    std::complex<double> z = raw;
     if ((m_found || m_flips) && m_tones.Count() > 0) {
         const double mag = std::abs(m_window);
         const std::complex<double> phase =
             m_flips ? std::complex<double>{}
                     : (mag > 0.0 ? m_window / mag : std::complex<double>{1.0, 0.0});
-        clean = m_tones.Apply(z, s.blanked, m_nco, phase);
-    }
-    m_searchSum += m_flips ? clean : z;
-    m_steadySum += z;
-    if (++m_searchFill == kSearchDecimation) {
-        const std::complex<double> mean = m_searchSum / double{kSearchDecimation};
-        SearchStep(m_flips ? Doubled(mean) : mean, m_steadySum / double{kSearchDecimation});
-        m_searchSum = m_steadySum = {};
-        m_searchFill = 0;
+        z = m_tones.Apply(raw, s.blanked, m_nco, phase);
     }
     const int recent = static_cast<int>(m_count % kFlipMean);
     if (m_flips) {
-        m_sumZ += clean - m_recentZ[recent];
-        m_recentZ[recent] = clean;
+        Search(z, raw);
+        m_sumZ += z - m_recentZ[recent];
+        m_recentZ[recent] = z;
     }
-    m_choice.Process(m_flips ? Doubled(m_sumZ / double{kFlipMean}) : z, s.blanked);
-    z = clean;
+    m_choice.Process(m_flips ? Doubled(m_sumZ / double{kFlipMean}) : raw, s.blanked);
 
     const std::complex<double> y = z * std::conj(m_nco);
     m_nco *= m_ncoStep;
@@ -208,6 +202,17 @@ void CCarrierTracker::Process(const BasebandSample& s, IDetectedSink& sink) {
         sink.OnDetected(out);
     }
     ++m_count;
+}
+
+void CCarrierTracker::Search(std::complex<double> z, std::complex<double> plain) {
+    m_searchSum += z;
+    m_steadySum += plain;
+    if (++m_searchFill == kSearchDecimation) {
+        const std::complex<double> mean = m_searchSum / double{kSearchDecimation};
+        SearchStep(m_flips ? Doubled(mean) : mean, m_steadySum / double{kSearchDecimation});
+        m_searchSum = m_steadySum = {};
+        m_searchFill = 0;
+    }
 }
 
 void CCarrierTracker::SearchStep(std::complex<double> x, std::complex<double> plain) {

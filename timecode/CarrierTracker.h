@@ -74,6 +74,9 @@ public:
     }
 
 private:
+    // z: what the search looks at (doubled where the phase flips); plain:
+    // the carrier as it comes.
+    void Search(std::complex<double> z, std::complex<double> plain);
     // x: what the search looks at; plain: the carrier as it comes.
     void SearchStep(std::complex<double> x, std::complex<double> plain);
     // Beside a carrier whose phase flips: the steady carriers (Hz from the
