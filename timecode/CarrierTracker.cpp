@@ -48,9 +48,16 @@ void CCarrierTracker::Reset() {
         m_binRe[i] = m_binIm[i] = 0.0;
         m_power[i] = 0.0;
     }
-    m_searchSum = {};
+    m_searchSum = m_steadySum = {};
+    m_shortRe.fill(0.0);
+    m_shortIm.fill(0.0);
+    m_longRe.fill(0.0);
+    m_longIm.fill(0.0);
+    m_shortPower.fill(0.0);
+    m_longPower.fill(0.0);
     m_searchFill = 0;
     m_searchSteps = 0;
+    m_keyedHz = kNoCarrier;
     m_found = false;
     m_choice.Reset();
     m_tones.Reset();
@@ -76,6 +83,14 @@ void CCarrierTracker::Reset() {
     m_hold = false;
     m_pastOmega.fill(0.0);
     m_seconds = 0;
+    m_turned.fill({});
+    m_spanKnown = false;
+    m_nextSpan = 0;
+    m_coherent = false;
+    m_coherentSince = m_span = m_spanStart = 0;
+    m_fixed = m_open = m_lastSpan = m_spanRef = {};
+    m_lastCentre = 0.0;
+    m_haveLastSpan = m_lastWhole = false;
 }
 
 void CCarrierTracker::HoldFrequency(bool hold) {
@@ -97,25 +112,27 @@ double CCarrierTracker::DriftPpm() const {
 }
 
 void CCarrierTracker::Process(const BasebandSample& s, IDetectedSink& sink) {
-    std::complex<double> z = s.blanked ? std::complex<double>{} : s.z;
-    m_searchSum += z;
-    if (++m_searchFill == kSearchDecimation) {
-        const std::complex<double> mean = m_searchSum / double{kSearchDecimation};
-        SearchStep(m_flips ? Doubled(mean) : mean);
-        m_searchSum = {};
-        m_searchFill = 0;
+    const std::complex<double> raw = s.blanked ? std::complex<double>{} : s.z;
+    if (!m_flips) Search(raw, raw);
+    // Steady carriers beside the station's are taken out; beside a carrier
+    // whose phase flips before the search and the choice, as doubled with it
+    // they would mix into lines of their own. Its keying has no lines to
+    // leave in.
+    std::complex<double> z = raw;
+    if ((m_found || m_flips) && m_tones.Count() > 0) {
+        const double mag = std::abs(m_window);
+        const std::complex<double> phase =
+            m_flips ? std::complex<double>{}
+                    : (mag > 0.0 ? m_window / mag : std::complex<double>{1.0, 0.0});
+        z = m_tones.Apply(raw, s.blanked, m_nco, phase);
     }
     const int recent = static_cast<int>(m_count % kFlipMean);
     if (m_flips) {
+        Search(z, raw);
         m_sumZ += z - m_recentZ[recent];
         m_recentZ[recent] = z;
     }
-    m_choice.Process(m_flips ? Doubled(m_sumZ / double{kFlipMean}) : z, s.blanked);
-    if (m_found && m_tones.Count() > 0) {
-        const double mag = std::abs(m_window);
-        z = m_tones.Apply(z, s.blanked, m_nco,
-                          mag > 0.0 ? m_window / mag : std::complex<double>{1.0, 0.0});
-    }
+    m_choice.Process(m_flips ? Doubled(m_sumZ / double{kFlipMean}) : raw, s.blanked);
 
     const std::complex<double> y = z * std::conj(m_nco);
     m_nco *= m_ncoStep;
@@ -126,6 +143,7 @@ void CCarrierTracker::Process(const BasebandSample& s, IDetectedSink& sink) {
     }
     const std::complex<double> tracked = m_flips ? Doubled(m_sumY / double{kFlipMean}) : y;
     m_ring[slot] = y;
+    if (m_flips) FollowSpans(y);
     m_doubled[slot] = tracked;
     m_ringBlank[slot] = s.blanked;
     m_window += tracked;
@@ -155,8 +173,13 @@ void CCarrierTracker::Process(const BasebandSample& s, IDetectedSink& sink) {
         std::complex<double> ref =
             mag > 0.0 ? std::conj(m_window) / mag : std::complex<double>{1.0, 0.0};
         if (m_flips) {
-            // Half the doubled phase, on the side of the last one.
+            // The carrier's phase over the window where the flip points are
+            // known, else half the doubled phase; on the side of the last.
             std::complex<double> half = Unit(-0.5 * std::arg(ref));
+            if (Coherent()) {
+                const std::complex<double> w = m_fixed + SpanSign(m_open) * m_open;
+                half = std::abs(w) > 0.0 ? w / std::abs(w) : m_half;
+            }
             if ((half * std::conj(m_half)).real() < 0.0) half = -half;
             m_half = half;
             ref = std::conj(half);
@@ -181,10 +204,44 @@ void CCarrierTracker::Process(const BasebandSample& s, IDetectedSink& sink) {
     ++m_count;
 }
 
-void CCarrierTracker::SearchStep(std::complex<double> x) {
+void CCarrierTracker::Search(std::complex<double> z, std::complex<double> plain) {
+    m_searchSum += z;
+    m_steadySum += plain;
+    if (++m_searchFill == kSearchDecimation) {
+        const std::complex<double> mean = m_searchSum / double{kSearchDecimation};
+        SearchStep(m_flips ? Doubled(mean) : mean, m_steadySum / double{kSearchDecimation});
+        m_searchSum = m_steadySum = {};
+        m_searchFill = 0;
+    }
+}
+
+void CCarrierTracker::SearchStep(std::complex<double> x, std::complex<double> plain) {
     const double keep = std::exp(-1.0 / (kSearchRate * kSearchCoherentSeconds));
     const double powerGain = 1.0 / (kSearchRate * kSearchPowerSeconds);
     const double xr = x.real(), xi = x.imag();
+    if (m_flips) {
+        // The plain carrier over a short and a long coherent time: a steady
+        // carrier keeps its power over the long one, the station's flipping
+        // one does not.
+        const double shortKeep = std::exp(-1.0 / (kSearchRate * kSteadyShortSeconds));
+        const double longKeep = std::exp(-1.0 / (kSearchRate * kSteadyLongSeconds));
+        const double steadyGain = 1.0 / (kSearchRate * kSteadyPowerSeconds);
+        const double pr = plain.real(), pi = plain.imag();
+        for (int i = 0; i < kLanes; ++i) {
+            const double tr = pr * m_rotRe[i] - pi * m_rotIm[i];
+            const double ti = pr * m_rotIm[i] + pi * m_rotRe[i];
+            m_shortRe[i] = m_shortRe[i] * shortKeep + tr;
+            m_shortIm[i] = m_shortIm[i] * shortKeep + ti;
+            m_longRe[i] = m_longRe[i] * longKeep + tr;
+            m_longIm[i] = m_longIm[i] * longKeep + ti;
+            const double shortPower = (m_shortRe[i] * m_shortRe[i] + m_shortIm[i] * m_shortIm[i]) *
+                                      (1.0 - shortKeep) * (1.0 - shortKeep);
+            const double longPower = (m_longRe[i] * m_longRe[i] + m_longIm[i] * m_longIm[i]) *
+                                     (1.0 - longKeep) * (1.0 - longKeep);
+            m_shortPower[i] += (shortPower - m_shortPower[i]) * steadyGain;
+            m_longPower[i] += (longPower - m_longPower[i]) * steadyGain;
+        }
+    }
     for (int i = 0; i < kLanes; ++i) {
         const double re = m_binRe[i] * keep + xr * m_rotRe[i] - xi * m_rotIm[i];
         const double im = m_binIm[i] * keep + xr * m_rotIm[i] + xi * m_rotRe[i];
@@ -248,7 +305,23 @@ void CCarrierTracker::SearchDecide() {
             hz[kept++] = f;
         }
     }
+    // Beside a carrier whose phase flips, the steady carriers are found in
+    // the plain search, and are not the station's.
+    std::array<double, kChoiceCandidates> steadyHz{};
+    const int steadyCount = m_flips ? SteadyCarriers(steadyHz) : 0;
+    int candidates = 0;
+    for (int k = 0; k < kept; ++k) {
+        bool steady = false;
+        for (int j = 0; j < steadyCount; ++j) {
+            steady = steady || std::abs(hz[k] - m_scale * steadyHz[j]) < kChoiceSeparationHz;
+        }
+        if (steady) continue;
+        hz[candidates] = hz[k];
+        power[candidates++] = power[k];
+    }
+    kept = candidates;
     const int keyed = m_choice.Choose(hz.data(), kept);
+    m_keyedHz = keyed >= 0 ? hz[keyed] / m_scale : kNoCarrier;
     int current = -1;
     for (int k = 0; k < kept && m_found; ++k) {
         if (std::abs(hz[k] - m_scale * OffsetHz()) <= m_scale * kReacquireHz) current = k;
@@ -282,9 +355,44 @@ void CCarrierTracker::SearchDecide() {
             others[steady++] = hz[k];
         }
     }
-    // Steady carriers are not taken out beside a carrier whose phase flips:
-    // the canceller follows them against the station's phase.
-    m_tones.Set(others.data(), m_flips ? 0 : steady);
+    if (m_flips) {
+        m_tones.Set(steadyHz.data(), steadyCount);
+    } else {
+        m_tones.Set(others.data(), steady);
+    }
+}
+
+int CCarrierTracker::SteadyCarriers(std::array<double, kChoiceCandidates>& hz) const {
+    std::array<double, kSearchBins> sorted{};
+    std::copy(m_shortPower.begin(), m_shortPower.begin() + kSearchBins, sorted.begin());
+    std::nth_element(sorted.begin(), sorted.begin() + kSearchBins / 2, sorted.end());
+    const double median = sorted[kSearchBins / 2];
+    std::array<double, kChoiceCandidates> power{};
+    int count = 0;
+    for (int i = 1; i + 1 < kSearchBins; ++i) {
+        const double p = m_shortPower[i];
+        if (!(median > 0.0) || p <= kCarrierDetectRatio * median || m_shortPower[i - 1] > p ||
+            m_shortPower[i + 1] >= p || m_longPower[i] < kSteadyCoherence * p ||
+            std::abs(-kSearchSpanHz + kSearchBinHz * i - m_keyedHz) < kChoiceSeparationHz) {
+            continue;  // not a steady carrier, or the one last chosen as keyed
+        }
+        constexpr int kMost = kChoiceCandidates - 1;  // as many as the canceller takes out
+        if (count == kMost && power[kMost - 1] >= p) continue;
+        int at = std::min(count, kMost - 1);
+        while (at > 0 && power[at - 1] < p) {
+            power[at] = power[at - 1];
+            hz[at] = hz[at - 1];
+            --at;
+        }
+        const double l = std::log(m_shortPower[i - 1]), c = std::log(p),
+                     r = std::log(m_shortPower[i + 1]);
+        const double den = l - 2.0 * c + r;
+        const double frac = den < 0.0 ? std::clamp(0.5 * (l - r) / den, -0.5, 0.5) : 0.0;
+        power[at] = p;
+        hz[at] = -kSearchSpanHz + kSearchBinHz * (i + frac);
+        count = std::min(count + 1, kMost);
+    }
+    return count;
 }
 
 void CCarrierTracker::Acquire(double hz) {
@@ -295,6 +403,65 @@ void CCarrierTracker::Acquire(double hz) {
     m_ncoStep = Unit(m_omega);
     m_haveLastSecond = false;
     m_switchSeconds = 0;
+    m_coherent = false;
+}
+
+void CCarrierTracker::FollowSpans(std::complex<double> y) {
+    // A span is about a second; one that lasts far longer is closed anyway,
+    // so that every sample leaving the window lies in a closed span.
+    constexpr std::int64_t kLongestSpan = kBasebandRate + kBasebandRate / 2;
+    if (!m_spanKnown) {
+        m_coherent = false;
+        return;
+    }
+    if (!m_coherent) {
+        m_coherent = true;
+        m_coherentSince = m_spanStart = m_count;
+        m_span = m_nextSpan;
+        m_fixed = m_open = {};
+        m_haveLastSpan = false;
+    } else if (m_nextSpan != m_span || m_count - m_spanStart >= kLongestSpan) {
+        CloseSpan();
+        m_span = m_nextSpan;
+        m_spanStart = m_count;
+        m_open = {};
+    }
+    m_open += y;
+    const std::int64_t leaving = m_count - kWindowLength;
+    if (leaving >= m_coherentSince) m_fixed -= m_turned[leaving % kPhaseRing];
+}
+
+double CCarrierTracker::SpanSign(std::complex<double> sum) const {
+    return m_haveLastSpan && (sum * std::conj(m_spanRef)).real() < 0.0 ? -1.0 : 1.0;
+}
+
+void CCarrierTracker::CloseSpan() {
+    const double sign = SpanSign(m_open);
+    for (std::int64_t j = m_spanStart; j < m_count; ++j) {
+        m_turned[j % kPhaseRing] = sign * m_ring[j % kPhaseRing];
+    }
+    // Rounding must not build up in the window's sum.
+    m_fixed = {};
+    for (std::int64_t j = std::max(m_coherentSince, m_count - kWindowLength); j < m_count; ++j) {
+        m_fixed += m_turned[j % kPhaseRing];
+    }
+    const std::complex<double> turned = sign * m_open;
+    const double centre = 0.5 * static_cast<double>(m_spanStart + m_count - 1);
+    const bool whole = m_count - m_spanStart >= kBasebandRate / 2;
+    if (m_haveLastSpan && m_lastWhole && whole && m_found && !m_hold) {
+        // The phase advance from one span to the next is the residual
+        // frequency, without the doubling's noise; over spans cut short (the
+        // first) it would be mostly noise, and with the sign resolved a
+        // frequency half a hertz off would hold as well as the right one.
+        const double advance = std::arg(turned * std::conj(m_lastSpan));
+        m_omega += kFrequencyLoopGain * advance / (centre - m_lastCentre);
+        m_ncoStep = Unit(m_omega);
+    }
+    m_spanRef = turned + m_lastSpan;
+    m_lastSpan = turned;
+    m_lastCentre = centre;
+    m_lastWhole = whole;
+    m_haveLastSpan = true;
 }
 
 void CCarrierTracker::FrequencyStep() {
@@ -307,7 +474,7 @@ void CCarrierTracker::FrequencyStep() {
         return;
     }
     m_pastOmega[static_cast<std::size_t>(m_seconds++ % kHoldBackSeconds)] = m_omega;
-    if (m_haveLastSecond) {
+    if (m_haveLastSecond && !m_coherent) {
         // The phase advance between two seconds' sums is the residual
         // frequency; weak seconds move it less through their noise anyway.
         const double advance = std::arg(sum * std::conj(m_lastSecondSum)) / m_scale;

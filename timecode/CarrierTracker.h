@@ -37,9 +37,10 @@ public:
 class CCarrierTracker {
 public:
     // phaseFlips: the carrier's phase is keyed by 180 degrees (WWVB), so the
-    // search, the choice, the phase reference and the frequency loop take
-    // the carrier with its phase doubled, and the detected amplitude's sign
-    // flips with the station's code.
+    // search and the choice take the carrier with its phase doubled, and so
+    // do the phase reference and the frequency loop until the flip points
+    // are known (FlipSpan); the detected amplitude's sign flips with the
+    // station's code.
     CCarrierTracker(double carrierHz, int rate, bool phaseFlips = false);
     void Reset();
     void Process(const BasebandSample& s, IDetectedSink& sink);
@@ -63,12 +64,34 @@ public:
     // Held from the frequency of some seconds before: the loss is known only
     // seconds after it, and the loop followed the noise meanwhile.
     void HoldFrequency(bool hold);
+    // Where the phase flips, before each sample: the span between flip
+    // points it falls in, once the second is found (known), or not yet.
+    // Within a span the carrier is followed coherently, and only the sign
+    // between spans is resolved.
+    void FlipSpan(bool known, std::int64_t span) {
+        m_spanKnown = known;
+        m_nextSpan = span;
+    }
 
 private:
-    void SearchStep(std::complex<double> x);
+    // z: what the search looks at (doubled where the phase flips); plain:
+    // the carrier as it comes.
+    void Search(std::complex<double> z, std::complex<double> plain);
+    // x: what the search looks at; plain: the carrier as it comes.
+    void SearchStep(std::complex<double> x, std::complex<double> plain);
+    // Beside a carrier whose phase flips: the steady carriers (Hz from the
+    // nominal carrier), the strongest first.
+    int SteadyCarriers(std::array<double, timecode::kChoiceCandidates>& hz) const;
     void SearchDecide();
     void Acquire(double hz);
     void FrequencyStep();
+    // Follows the spans between flip points with sample y in ring slot `slot`.
+    void FollowSpans(std::complex<double> y);
+    void CloseSpan();
+    // The sign that turns a span's sum to the carrier's phase of the last.
+    double SpanSign(std::complex<double> sum) const;
+    bool Coherent() const { return m_coherent && m_count - m_coherentSince >= 2 * kHalfWindow + 1; }
+    static constexpr int kHalfWindow = timecode::kPhaseHalfWindow;
 
     // Search bank, as real and imaginary parts apart (the compiler runs
     // through them several bins at a time); the lanes past the last bin are
@@ -77,6 +100,13 @@ private:
     using Lanes = std::array<double, kLanes>;
     Lanes m_binRe{}, m_binIm{}, m_rotRe{}, m_rotIm{}, m_stepRe{}, m_stepIm{};
     Lanes m_power{};
+    // Beside a carrier whose phase flips, the plain carrier's bins over a
+    // short and a long coherent time, and their powers.
+    Lanes m_shortRe{}, m_shortIm{}, m_longRe{}, m_longIm{}, m_shortPower{}, m_longPower{};
+    std::complex<double> m_steadySum{};
+    // The carrier last chosen as keyed (Hz from the nominal carrier).
+    static constexpr double kNoCarrier = 1e9;
+    double m_keyedHz = kNoCarrier;
     double m_carrierHz;
     int m_rate;
     bool m_flips;
@@ -116,6 +146,18 @@ private:
     bool m_hold = false;
     std::array<double, timecode::kHoldBackSeconds> m_pastOmega{};  // per second, a ring
     std::int64_t m_seconds = 0;
+
+    // Coherent following between flip points: the samples of closed spans
+    // turned to one phase, their sum over the window, the open span's sum,
+    // and the last spans' sums (turned) with the last one's centre.
+    std::array<std::complex<double>, timecode::kPhaseRing> m_turned{};
+    bool m_spanKnown = false;
+    std::int64_t m_nextSpan = 0;
+    bool m_coherent = false;
+    std::int64_t m_coherentSince = 0, m_span = 0, m_spanStart = 0;
+    std::complex<double> m_fixed{}, m_open{}, m_lastSpan{}, m_spanRef{};
+    double m_lastCentre = 0.0;
+    bool m_haveLastSpan = false, m_lastWhole = false;
 };
 
 }  // namespace velto

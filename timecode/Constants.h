@@ -77,6 +77,16 @@ static_assert(kToneSettleSeconds <= kToneSeconds);
 inline constexpr double kToneLoopGain = 0.7;
 inline constexpr int kToneQuickSeconds = 5;
 inline constexpr double kToneMeanGain = 0.3;
+// Beside a carrier whose phase flips (WWVB) the steady carriers are those
+// whose power over kSteadyLongSeconds of coherent time is at least
+// kSteadyCoherence of that over kSteadyShortSeconds: the station's flips
+// spread its own (to about a quarter), and a steady one half-way between the
+// search's bins keeps 0.43 of it; both powers are means over
+// kSteadyPowerSeconds. The carrier chosen as keyed is never taken for one.
+inline constexpr double kSteadyShortSeconds = 1.0;
+inline constexpr double kSteadyLongSeconds = 4.0;
+inline constexpr double kSteadyCoherence = 0.38;
+inline constexpr double kSteadyPowerSeconds = 30.0;
 
 // Phase reference: a centred window of +-1 s over the derotated baseband.
 inline constexpr int kPhaseHalfWindow = 1000;

@@ -194,6 +194,9 @@ void CDecoderChain::Feed(std::int64_t firstSample, const std::int16_t* samples, 
 
 void CDecoderChain::OnBaseband(const BasebandSample& s) {
     m_sample = m_decimator.Block() * s.index - kBasebandDelay;
+    std::int64_t span = 0;
+    const bool known = m_seconds.FlipSpan(s.index, m_carrier.SamplesPerSecond(), span);
+    m_carrier.FlipSpan(known, span);
     m_carrier.Process(s, *this);
     if (m_carrier.Changes() != m_changesSeen) {
         // Until the second is found, what was folded belongs to whatever was

@@ -38,16 +38,29 @@ void CSecondTracker::Reset() {
     m_nearI = m_nearQ = 0.0;
     m_splices = 0;
     m_spliceFrom = 0;
+    m_lastV = 0.0;
+    m_lastIndex = 0;
+}
+
+bool CSecondTracker::FlipSpan(std::int64_t index, double samplesPerSecond,
+                              std::int64_t& span) const {
+    if (!m_locked || m_model.FlipAt() <= 0.0) return false;
+    const double v =
+        m_lastV + static_cast<double>(index - m_lastIndex) * m_block / samplesPerSecond;
+    span = static_cast<std::int64_t>(std::floor(v - m_model.FlipAt()));
+    return true;
 }
 
 void CSecondTracker::Process(const DetectedSample& s, double samplesPerSecond, double noiseVariance,
                              bool carrierFound, IScoredSink& sink) {
     const double step = m_block / samplesPerSecond;
     const bool flips = m_model.FlipAt() > 0.0;
+    m_lastV = static_cast<double>(m_phaseSecond) + m_phase - m_edge / kFoldBins;
+    m_lastIndex = s.index;
     if (flips && m_locked) {
         // Where the carrier's phase flips, each span between flips is folded
         // once it is whole, at the sign of its sum.
-        const double v = static_cast<double>(m_phaseSecond) + m_phase - m_edge / kFoldBins;
+        const double v = m_lastV;
         const auto span = static_cast<std::int64_t>(std::floor(v - m_model.FlipAt()));
         if (span != m_span) FlushSpan(span);
     }

@@ -86,6 +86,10 @@ public:
     void QuietSeconds(std::int64_t from, std::int64_t to) { m_watch.Quiet(from, to); }
     // Full-carrier amplitude of the last scored second.
     double Level() const { return m_level; }
+    // Where the carrier's phase flips (WWVB) and the second is found: the
+    // span between flip points that baseband sample `index` (ahead of what
+    // was detected) falls in, counted as this tracker counts its seconds.
+    bool FlipSpan(std::int64_t index, double samplesPerSecond, std::int64_t& span) const;
 
 private:
     struct Windows {
@@ -180,6 +184,10 @@ private:
     double m_nearI = 0.0, m_nearQ = 0.0;
     int m_splices = 0;
     std::int64_t m_spliceFrom = 0;
+    // The position in running seconds from the on-time point of the last
+    // sample detected, and its baseband index.
+    double m_lastV = 0.0;
+    std::int64_t m_lastIndex = 0;
 };
 
 }  // namespace velto

@@ -28,6 +28,8 @@ struct Case {
     std::vector<std::int64_t> minutes;
     int rate = 0;  // 0: the station's own
     bool callSign = false;
+    // A steady carrier beside the station's, and its share of the full carrier.
+    double steadyHz = 0.0, steadyShare = 0.0;
 };
 
 // Named in test listings by its name rather than its bytes.
@@ -116,7 +118,23 @@ const Case kCases[] = {
      2.0,
      {1798761540, 1798761600}},
     {"wwvb_strong", StationId::Wwvb, kMonday, 40.0, 0.0, 200.0, 180, 2.0, {}},
-    {"wwvb_weak_fading", StationId::Wwvb, kMonday, 25.0, 0.5, 330.0, 300, 5.0, {}},
+    // Followed on the doubled phase alone, this one took no time in 330 s.
+    {"wwvb_weak_fading", StationId::Wwvb, kMonday + 3818, 20.0, 0.6, 330.0, 300, 5.0, {}},
+    // Doubled with the station's flipping phase, the steady carrier would mix
+    // into lines that look keyed.
+    {"wwvb_steady_carrier",
+     StationId::Wwvb,
+     kMonday,
+     30.0,
+     0.0,
+     240.0,
+     240,
+     2.0,
+     {},
+     0,
+     false,
+     3.0,
+     1.0},
     // Day 366 of 2024, then day 1 of 2025.
     {"wwvb_leap_year_end",
      StationId::Wwvb,
@@ -140,6 +158,8 @@ TEST_P(StationDecoder, RightTimeNeverAWrongOne) {
     o.sampleRate = c.rate;  // the amplitude stays, the noise follows the rate
     o.fadingDepth = c.fading;
     o.callSignMinutes = c.callSign;
+    o.steadyCarrierOffsetHz = c.steadyHz;
+    o.steadyCarrierAmplitude = c.steadyShare * o.carrierAmplitude;
     Reception r(c.start, o);
     r.Run(c.seconds);
     EXPECT_EQ(r.Wrong(c.toleranceMs), 0);
