@@ -428,8 +428,8 @@ Reception goes on without the monitor tone.</translation>
 <context>
     <name>Device</name>
     <message>
-        <source>JJY シミュレーター (内蔵)</source>
-        <translation>JJY simulator (built-in)</translation>
+        <source>シミュレーター (内蔵)</source>
+        <translation>Simulator (built-in)</translation>
     </message>
 </context>
 <context>

@@ -25,6 +25,7 @@
 #include "app/SoundCardDlg.h"
 #include "app/StatusBar.h"
 #include "app/UiLanguage.h"
+#include "audio/SimulatedWaveIn.h"
 #include "health/Warning.h"
 #include "tests/app/FrameFixture.h"
 #include "tests/views/ViewTestSupport.h"
@@ -317,10 +318,10 @@ TEST_F(FrameTest, TheStatusBarFitsTheWindowAtFontsUpTo12Points) {
         EXPECT_EQ(bar->DeviceText().size(), 57);
         // A name that fits is shown whole, however the row was laid out before
         // (the simulator's in the window's language).
-        bar->SetDevice(QStringLiteral("JJY シミュレーター (内蔵)"));
+        bar->SetDevice(QStringLiteral("シミュレーター (内蔵)"));
         const QString simulator = language == UiLanguage::Japanese
-                                      ? QStringLiteral("JJY シミュレーター (内蔵)")
-                                      : QStringLiteral("JJY simulator (built-in)");
+                                      ? QStringLiteral("シミュレーター (内蔵)")
+                                      : QStringLiteral("Simulator (built-in)");
         QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
         int whole = 0;
         for (QLabel* label : bar->findChildren<QLabel*>()) whole += label->text() == simulator;
@@ -372,12 +373,11 @@ void Store(const QVariant& id, const QString& name) {
 // The list begins with 既定のデバイス, which a first run shows as its choice
 // and which leads back to the default from a card.
 TEST_F(SoundCardDlg, ListsEveryDeviceTrimmedAndStoresAChoiceTrimmedOnOkOnly) {
-    m_service.m_inNames = {"Line In  ", "USB\t ", "JJY シミュレーター (内蔵)"};
+    m_service.m_inNames = {"Line In  ", "USB\t ", "シミュレーター (内蔵)"};
     CSoundCardDlg first;
     QStringList items;
     for (int i = 0; i < first.DeviceList()->count(); ++i) items << first.DeviceList()->itemText(i);
-    EXPECT_EQ(items,
-              (QStringList{"既定のデバイス", "Line In", "USB\t", "JJY シミュレーター (内蔵)"}));
+    EXPECT_EQ(items, (QStringList{"既定のデバイス", "Line In", "USB\t", "シミュレーター (内蔵)"}));
     EXPECT_EQ(first.DeviceList()->currentIndex(), 0);
     EXPECT_EQ(first.CurrentText(), QStringLiteral("現在の設定: 既定のデバイス"));
     first.accept();
@@ -415,6 +415,8 @@ TEST_F(SoundCardDlg, TheStoredNumberCountsOnlyUnderItsStoredName) {
         {{"X"}, "not a number", "X", velto::WAVE_MAPPER},
         {{"X"}, 0, QString(100000, QChar(0x7F)), velto::WAVE_MAPPER},
         {{"X"}, 0, "X", 0},
+        // A profile from when the simulator sent JJY alone names it so.
+        {{"Line In", velto::kSimulatorName}, 1, "JJY シミュレーター (内蔵)", 1},
     };
     for (const auto& c : cases) {
         m_service.m_inNames = c.names;
