@@ -18,6 +18,10 @@
         <source>補正した%1の振幅</source>
         <translation>Corrected %1 amplitude</translation>
     </message>
+    <message>
+        <source>%1 標準電波受信モニター</source>
+        <translation>%1 time-signal monitor</translation>
+    </message>
 </context>
 <context>
     <name>CClockFeedDlg</name>
