@@ -588,10 +588,6 @@ Reception goes on without the monitor tone.</translation>
         <translation>Sat</translation>
     </message>
     <message>
-        <source>%1年%2月%3日(%4) %5:%6:%7 JST</source>
-        <translation>%4 %1-%2-%3 %5:%6:%7 JST</translation>
-    </message>
-    <message>
         <source>%1年%2月%3日(%4) %5:%6:%7 %8</source>
         <translation>%4 %1-%2-%3 %5:%6:%7 %8</translation>
     </message>

@@ -175,8 +175,7 @@ TEST_F(ChildViewTest, TheIntroCaptionNamesTheChosenStation) {
     const QImage dcf = m_view.Render();
     // The logo strip stands under the picture at the right edge; its caption
     // line begins 170 pixels in, its text 13 pixels high.
-    const QPoint logo(kViewW - 2 - 432, 324);
-    const QRect line(logo + QPoint(168, 6), QSize(432 - 168, 22));
+    const QRect line(QPoint(kViewW - 2 - 432 + 168, 324 + 6), QSize(432 - 168, 22));
     int inLine = 0, elsewhere = 0;
     for (int y = 0; y < jjy.height(); ++y) {
         for (int x = 0; x < jjy.width(); ++x) {
