@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "audio/PacedWaveIn.h"
 #include "base/Geometry.h"
@@ -11,8 +12,16 @@
 namespace velto {
 
 // Its name in the device list; the window shows it in its own language.
-inline constexpr char kSimulatorName[] =
-    VELTO_TRANSLATE_NOOP("Device", "JJY シミュレーター (内蔵)");
+inline constexpr char kSimulatorName[] = VELTO_TRANSLATE_NOOP("Device", "シミュレーター (内蔵)");
+// Its name while it sent JJY alone: profiles and scripts written then still
+// name it so.
+inline constexpr char kFormerSimulatorName[] = "JJY シミュレーター (内蔵)";
+
+// The name a device goes by now: the simulator's former name becomes its
+// present one, any other name stays as it is.
+inline std::string PresentDeviceName(std::string name) {
+    return name == kFormerSimulatorName ? std::string(kSimulatorName) : name;
+}
 
 // The built-in capture device: the signal of the current time of the station
 // it is opened for, at 96 or 192 kHz, with some noise, one 100 ms buffer per

@@ -1,6 +1,9 @@
 #include "headless/DeviceMatch.h"
 
-DeviceMatch DeviceMatch::Find(const std::vector<std::string>& names, const std::string& wanted) {
+#include "audio/SimulatedWaveIn.h"
+
+DeviceMatch DeviceMatch::Find(const std::vector<std::string>& names, const std::string& asked) {
+    const std::string wanted = velto::PresentDeviceName(asked);
     DeviceMatch match;
     std::vector<int> containing;
     for (int id = 0; id < static_cast<int>(names.size()); ++id) {

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "station/CivilTime.h"
+
 namespace velto::receptionlog {
 namespace {
 
@@ -96,7 +98,7 @@ std::optional<std::int64_t> DayOfFileName(std::string_view name) {
 std::string HeaderLine() { return kHeader; }
 
 std::string FormatLine(const ReceptionRecord& r) {
-    const std::int64_t jst = r.minuteUtc + kJstOffsetSeconds;
+    const std::int64_t jst = r.minuteUtc + CivilTimeAt(CivilZone::Japan, r.minuteUtc).offsetSeconds;
     return Date(DayOf(r.minuteUtc)) + 'T' + Clock(r.minuteUtc) + "Z," + Date(DayOf(jst)) + 'T' +
            Clock(jst) + "+09:00," + ReceptionStateName(r.state) + ',' + Number(r.cn0DbHz, 1) + ',' +
            Number(r.carrierDb, 1) + ',' + Number(r.noiseDb, 1) + ',' + (r.decoded ? '1' : '0') +

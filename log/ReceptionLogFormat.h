@@ -6,7 +6,6 @@
 #include <string_view>
 
 #include "log/ReceptionRecord.h"
-#include "station/JjyTimeCode.h"
 
 // The reception log's files: one a UTC day, named velto-YYYY-MM-DD.csv, each
 // beginning with a header line that names the columns, then one line a

@@ -2,12 +2,19 @@
 
 #include <QSettings>
 
+#include "audio/SimulatedWaveIn.h"
 #include "audio/WaveService.h"
 
 namespace {
 
 const QString kDeviceIdKey = QStringLiteral("SoundCard/DeviceId");
 const QString kNameKey = QStringLiteral("SoundCard/Name");
+
+// The stored name as the device goes by it now.
+QString StoredName(const QSettings& settings) {
+    return QString::fromStdString(
+        velto::PresentDeviceName(settings.value(kNameKey, QString()).toString().toStdString()));
+}
 
 }  // namespace
 
@@ -23,7 +30,7 @@ StoredDevice LoadStoredDevice() {
     const QSettings settings;
     bool ok = false;
     const int id = settings.value(kDeviceIdKey, -1).toInt(&ok);
-    return {ok ? id : -1, TrimTrailingSpaces(settings.value(kNameKey, QString()).toString())};
+    return {ok ? id : -1, TrimTrailingSpaces(StoredName(settings))};
 }
 
 void SaveStoredDevice(const StoredDevice& device) {
@@ -45,7 +52,7 @@ int StoredCaptureDevice() {
 velto::DeviceSpec ReadDeviceSpec() {
     const QSettings settings;
     velto::DeviceSpec spec;
-    spec.name = settings.value(kNameKey, QString()).toString().toStdString();
+    spec.name = StoredName(settings).toStdString();
     spec.deviceId = velto::WAVE_MAPPER;
     return spec;
 }

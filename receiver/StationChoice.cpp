@@ -12,12 +12,6 @@ const QString kRateKey = QStringLiteral("Station/Rate");
 
 constexpr double kHighestShareOfRate = 0.45;
 
-std::string KhzText(double hz) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g kHz", hz / 1000.0);
-    return text;
-}
-
 std::string Names() {
     std::string names;
     const auto all = Stations();
@@ -58,9 +52,8 @@ std::optional<StationChoice> ChooseStation(std::string_view name, std::optional<
         return std::nullopt;
     }
     if (!RateCarries(*station, wanted)) {
-        *error = std::string(station->name) + " sends on " + KhzText(station->carrierHz) +
-                 ", which " + std::to_string(wanted) + " samples per second cannot carry; it " +
-                 "needs 192000.";
+        *error = std::string(station->name) + " sends on " + CarrierText(*station) + ", which " +
+                 std::to_string(wanted) + " samples per second cannot carry; it " + "needs 192000.";
         return std::nullopt;
     }
     return StationChoice{station, *CaptureFormat::ForRate(wanted)};
@@ -90,7 +83,7 @@ std::string StationList() {
     for (const Station& st : Stations()) {
         char line[96];
         std::snprintf(line, sizeof line, "%-6s %-9s %-9s %d\n", std::string(st.name).c_str(),
-                      KhzText(st.carrierHz).c_str(), std::string(ZoneLabel(st.zone)).c_str(),
+                      CarrierText(st).c_str(), std::string(ZoneLabel(st.zone)).c_str(),
                       st.sampleRate);
         text += line;
     }

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "station/Calendar.h"
-#include "station/JjyTimeCode.h"
 
 namespace velto {
 namespace {
@@ -71,8 +70,9 @@ FieldValues FrameFields(const Station& station, std::int64_t utcMinute,
 }
 
 bool CallSignFrame(const Station& station, int namedMinuteOfHour, const FrameOptions& options) {
+    // JJY sends its call sign in minutes 15 and 45 of each hour.
     return station.callSignMinutes && options.callSignMinutes &&
-           JjyCallSignMinute(namedMinuteOfHour);
+           (namedMinuteOfHour == 15 || namedMinuteOfHour == 45);
 }
 
 Frame EncodeFrame(const Station& station, std::int64_t utcMinute, const FrameOptions& options) {

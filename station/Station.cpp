@@ -1,6 +1,7 @@
 #include "station/Station.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <initializer_list>
 
 #include "base/Geometry.h"
@@ -248,6 +249,18 @@ const Station* FindStation(std::string_view name) {
         if (st.name == name) return &st;
     }
     return nullptr;
+}
+
+std::string CarrierText(const Station& station) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g kHz", station.carrierHz / 1000.0);
+    return text;
+}
+
+std::string TitleWithCarrier(const Station& station) {
+    const std::string carrier = CarrierText(station);
+    std::string title(station.title);
+    return title.find(carrier) != std::string::npos ? title : title + ' ' + carrier;
 }
 
 double KeyedLevel(const Station& station, Symbol symbol, double t) {

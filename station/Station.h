@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "station/CivilTime.h"
@@ -86,6 +87,11 @@ std::span<const Station> Stations();
 const Station& GetStation(StationId id);
 // The station of a name as --station takes it, or nullptr.
 const Station* FindStation(std::string_view name);
+
+// The carrier as the texts give it: "40 kHz", "77.5 kHz".
+std::string CarrierText(const Station& station);
+// The title with the carrier, once: "JJY 40 kHz", "DCF77 77.5 kHz".
+std::string TitleWithCarrier(const Station& station);
 
 // The civil time the station announces at a Unix time, with its offset and
 // zone name.

@@ -1,5 +1,6 @@
 #include "views/ChildView.h"
 
+#include <QFile>
 #include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
@@ -26,9 +27,19 @@ constexpr IntroImage kInfoPanel{":/intro/panel.svg", QSize(416, 376)};
 constexpr IntroImage kEquipment{":/intro/equipment.svg", QSize(432, 324)};
 constexpr IntroImage kLogoStrip{":/intro/logo.svg", QSize(432, 53)};
 
-// Renders one image at its own size; a missing resource draws nothing.
-void DrawImage(QPainter& dc, const IntroImage& image, QPoint at) {
-    QSvgRenderer renderer(QString::fromLatin1(image.path));
+// Where the logo strip's caption names the station.
+constexpr char kCaptionMark[] = "{caption}";
+
+// Renders one image at its own size, `caption` in place of its mark; a
+// missing resource draws nothing.
+void DrawImage(QPainter& dc, const IntroImage& image, QPoint at, const QString& caption = {}) {
+    QFile file(QString::fromLatin1(image.path));
+    if (!file.open(QIODevice::ReadOnly)) {
+        return;
+    }
+    QByteArray svg = file.readAll();
+    svg.replace(kCaptionMark, caption.toHtmlEscaped().toUtf8());
+    QSvgRenderer renderer(svg);
     if (!renderer.isValid()) {
         return;
     }
@@ -134,6 +145,7 @@ void CChildView::OnPaint(QPainter& dc, const QRect& client) const {
 }
 
 void CChildView::SetStation(const velto::Station& station) {
+    m_stationTitle = QString::fromStdString(velto::TitleWithCarrier(station));
     m_stationName =
         station.id == velto::StationId::Jjy40
             ? QStringLiteral("JJY")
@@ -145,11 +157,15 @@ QString CChildView::RawCaption() const { return tr("抽出した%1の振幅").ar
 
 QString CChildView::CorrectedCaption() const { return tr("補正した%1の振幅").arg(m_stationName); }
 
+QString CChildView::IntroCaption() const {
+    return tr("%1 標準電波受信モニター").arg(m_stationTitle);
+}
+
 void CChildView::DrawIntro(QPainter& dc, const QRect& client) const {
     DrawImage(dc, kInfoPanel, QPoint(0, 0));
     const int x = client.left() + client.width() - kEquipment.size.width();
     DrawImage(dc, kEquipment, QPoint(x, 0));
-    DrawImage(dc, kLogoStrip, QPoint(x, kEquipment.size.height()));
+    DrawImage(dc, kLogoStrip, QPoint(x, kEquipment.size.height()), IntroCaption());
 }
 
 void CChildView::mousePressEvent(QMouseEvent* event) {

@@ -37,6 +37,9 @@ public:
     void SetStation(const velto::Station& station);
     QString RawCaption() const;
     QString CorrectedCaption() const;
+    // The intro's logo strip names the station with its carrier:
+    // "JJY 40 kHz 標準電波受信モニター".
+    QString IntroCaption() const;
 
     CFilteredWav* RawStrip() const { return m_wndRawStrip; }
     CFilteredWav* CorrectedStrip() const { return m_wndCorrectedStrip; }
@@ -60,4 +63,5 @@ private:
     QFont m_logFont;
     int m_bIntro = 1;
     QString m_stationName = QStringLiteral("JJY");
+    QString m_stationTitle = QStringLiteral("JJY 40 kHz");
 };

@@ -2,10 +2,8 @@
 
 #include <QCoreApplication>
 #include <array>
-#include <chrono>
 #include <cmath>
 
-#include "station/JjyTimeCode.h"
 #include "timecode/DecoderEvents.h"
 
 namespace velto {
@@ -38,29 +36,12 @@ QString WeekdayText(int weekday) {
 }
 
 QString JstClockText(std::int64_t utcUnix, int secondInMinute) {
-    using namespace std::chrono;
-    const bool leap = secondInMinute == 60;
-    // Whether the decoder counts the leap second as the next minute's first
-    // or repeats the last, one second earlier lies in the minute it ends.
-    const sys_seconds jst{seconds{utcUnix - (leap ? 1 : 0) + kJstOffsetSeconds}};
-    const sys_days day = floor<days>(jst);
-    const year_month_day date{day};
-    const hh_mm_ss clock{jst - day};
-    const int second = leap ? 60 : static_cast<int>(clock.seconds().count());
-    return QCoreApplication::translate("TimeTexts", "%1年%2月%3日(%4) %5:%6:%7 JST")
-        .arg(static_cast<int>(date.year()))
-        .arg(static_cast<unsigned>(date.month()), 2, 10, QLatin1Char('0'))
-        .arg(static_cast<unsigned>(date.day()), 2, 10, QLatin1Char('0'))
-        .arg(WeekdayText(static_cast<int>(weekday{day}.c_encoding())))
-        .arg(static_cast<int>(clock.hours().count()), 2, 10, QLatin1Char('0'))
-        .arg(static_cast<int>(clock.minutes().count()), 2, 10, QLatin1Char('0'))
-        .arg(second, 2, 10, QLatin1Char('0'));
+    return CivilClockText(CivilZone::Japan, utcUnix, secondInMinute);
 }
 
 QString CivilClockText(CivilZone zone, std::int64_t utcUnix, int secondInMinute) {
-    if (zone == CivilZone::Japan) {
-        return JstClockText(utcUnix, secondInMinute);
-    }
+    // Whether the decoder counts the leap second as the next minute's first
+    // or repeats the last, one second earlier lies in the minute it ends.
     const bool leap = secondInMinute == 60;
     const CivilTime t = CivilTimeAt(zone, utcUnix - (leap ? 1 : 0));
     return QCoreApplication::translate("TimeTexts", "%1年%2月%3日(%4) %5:%6:%7 %8")

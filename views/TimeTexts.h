@@ -17,7 +17,7 @@ QString WeekdayText(int weekday);
 // A leap second (secondInMinute 60) reads hh:mm:60 of the minute it ends.
 QString JstClockText(std::int64_t utcUnix, int secondInMinute = -1);
 // The same in a station's civil time with the zone's name in force,
-// "2026年03月29日(日) 03:00:00 CEST"; JST's is JstClockText's.
+// "2026年03月29日(日) 03:00:00 CEST".
 QString CivilClockText(CivilZone zone, std::int64_t utcUnix, int secondInMinute = -1);
 // "C/N0 42.5 dB-Hz", or dashes for no estimate (the decoder gives 0 when it
 // has no carrier level to measure).

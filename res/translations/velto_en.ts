@@ -18,6 +18,10 @@
         <source>補正した%1の振幅</source>
         <translation>Corrected %1 amplitude</translation>
     </message>
+    <message>
+        <source>%1 標準電波受信モニター</source>
+        <translation>%1 time-signal monitor</translation>
+    </message>
 </context>
 <context>
     <name>CClockFeedDlg</name>
@@ -428,8 +432,8 @@ Reception goes on without the monitor tone.</translation>
 <context>
     <name>Device</name>
     <message>
-        <source>JJY シミュレーター (内蔵)</source>
-        <translation>JJY simulator (built-in)</translation>
+        <source>シミュレーター (内蔵)</source>
+        <translation>Simulator (built-in)</translation>
     </message>
 </context>
 <context>
@@ -582,10 +586,6 @@ Reception goes on without the monitor tone.</translation>
     <message>
         <source>土</source>
         <translation>Sat</translation>
-    </message>
-    <message>
-        <source>%1年%2月%3日(%4) %5:%6:%7 JST</source>
-        <translation>%4 %1-%2-%3 %5:%6:%7 JST</translation>
     </message>
     <message>
         <source>%1年%2月%3日(%4) %5:%6:%7 %8</source>

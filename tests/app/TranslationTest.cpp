@@ -117,6 +117,7 @@ TEST_F(TranslatedFrame, AnEnglishLocaleShowsEveryTextInEnglish) {
     EXPECT_EQ(bar->DeviceText(), "Default device");
     EXPECT_EQ(m_frame->ClockStatus()->StateText(), "No signal");
     EXPECT_EQ(m_frame->View()->RawCaption(), "Extracted JJY amplitude");
+    EXPECT_EQ(m_frame->View()->IntroCaption(), "JJY 40 kHz time-signal monitor");
     Space();
     EXPECT_EQ(bar->ReceptionText(), "Receiving");
     EXPECT_EQ(bar->MessageText(), "Checking the input…");
@@ -144,6 +145,7 @@ TEST_F(TranslatedFrame, AJapaneseLocaleShowsTheJapaneseTextsAsTheyAre) {
     EXPECT_EQ(bar->DeviceText(), "既定のデバイス");
     EXPECT_EQ(m_frame->ClockStatus()->StateText(), "無信号");
     EXPECT_EQ(m_frame->View()->RawCaption(), "抽出したJJYの振幅");
+    EXPECT_EQ(m_frame->View()->IntroCaption(), "JJY 40 kHz 標準電波受信モニター");
     const std::string dropped = velto::SamplesDroppedText(120, 99999);
     EXPECT_EQ(dropped, "120 ms 分のサンプルが失われました (この受信で計 99999 ms)");
     EXPECT_EQ(Shown(WarningCode::SamplesDropped, dropped), QString::fromStdString(dropped));

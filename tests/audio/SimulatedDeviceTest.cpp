@@ -7,7 +7,7 @@
 #include "audio/SystemWaveService.h"
 #include "audio/WaveDevice.h"
 #include "dsp/Pipeline.h"
-#include "station/JjyTimeCode.h"
+#include "station/FrameEncoder.h"
 #include "tests/audio/AudioTestSupport.h"
 
 namespace velto {
@@ -15,13 +15,16 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Whether the carrier is at full strength at Unix time t (seconds).
+// Whether JJY 40 kHz is at full strength at Unix time t (seconds), as the
+// simulator sends it: the year and weekday in minutes 15 and 45 too.
 bool FullCarrierAt(double t) {
+    const Station& jjy40 = GetStation(StationId::Jjy40);
     const auto second = static_cast<std::int64_t>(std::floor(t));
-    int inMinute = 0;
-    JjyTimeFromUnix(second, &inMinute);
-    const JjySymbol symbol = EncodeJjyFrame(JjyTimeFromUnix(second - inMinute))[inMinute];
-    return t - static_cast<double>(second) < JjyOnSlots(symbol) * 0.010;
+    const std::int64_t minute = second - (second % 60 + 60) % 60;
+    FrameOptions plain;
+    plain.callSignMinutes = false;
+    const Symbol symbol = EncodeFrame(jjy40, minute, plain).symbols[second - minute];
+    return KeyedLevel(jjy40, symbol, t - static_cast<double>(second)) == 1.0;
 }
 
 double UnixNow() {

@@ -14,7 +14,7 @@
 #include "dsp/Filter.h"
 #include "dsp/Pipeline.h"
 #include "simulator/StationSignal.h"
-#include "station/JjyTimeCode.h"
+#include "station/FrameEncoder.h"
 #include "station/Station.h"
 
 // The display chain: the fixed band-pass table, the filter's kernels, the
@@ -275,7 +275,9 @@ TEST(ReceptionChain, SlicesTheSimulatedTimeCodeIntoItsPulses) {
     // Second kStart + q begins at sample 96000 q - kOffset; slot s of the
     // second pass begins at sample 768000 + 960 s. Seconds 9..15 lie wholly
     // inside the second pass.
-    const JjyFrame frame = EncodeJjyFrame({2026, 12, 7, 11, 23});
+    const Station& jjy40 = GetStation(StationId::Jjy40);
+    const Frame frame =
+        EncodeFrame(jjy40, UtcFromCivil(CivilZone::Japan, 2026, 12, 7, 11, 23, false));
     constexpr int kSlotsPerSecond = kSampleRate / kSlotSamples;
     for (int q = 9; q <= 15; ++q) {
         const double begin =
@@ -286,7 +288,9 @@ TEST(ReceptionChain, SlicesTheSimulatedTimeCodeIntoItsPulses) {
         int e = a;
         while (e < kRowSlots && p.CorrectedRow()[e] != 0.0) ++e;
         EXPECT_NEAR(a, begin, 1.5) << "second " << q;
-        EXPECT_NEAR(e - a, JjyOnSlots(frame[20 + q]), 1) << "second " << q;
+        // Full carrier until the symbol's reduced part begins.
+        const double on = jjy40.Keying(frame.symbols[20 + q]).reduced[0].from;
+        EXPECT_NEAR(e - a, on * kSlotsPerSecond, 1) << "second " << q;
         for (int s = e; s < begin + kSlotsPerSecond - 1.0; ++s) {  // off until the next second
             ASSERT_EQ(p.CorrectedRow()[s], 0.0) << "second " << q << " slot " << s;
         }

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "audio/SimulatedWaveIn.h"
 #include "headless/CommandLine.h"
 #include "headless/DeviceMatch.h"
 #include "headless/EventPrinter.h"
@@ -141,10 +142,12 @@ TEST(DeviceMatch, AWholeNameOrAUniquePartOfOne) {
                                             "USB Audio: - (hw:1,0)",
                                             "pulse",
                                             "default",
-                                            "JJY シミュレーター (内蔵)"};
+                                            velto::kSimulatorName};
     EXPECT_EQ(DeviceMatch::Find(names, "pulse").id, 3);
     EXPECT_EQ(DeviceMatch::Find(names, "hw:1,0").id, 2);
     EXPECT_EQ(DeviceMatch::Find(names, "シミュレーター").id, 5);
+    // As the simulator was named when it sent JJY alone.
+    EXPECT_EQ(DeviceMatch::Find(names, "JJY シミュレーター (内蔵)").id, 5);
     const DeviceMatch both = DeviceMatch::Find(names, "ALC887");
     EXPECT_EQ(both.id, -1);
     EXPECT_EQ(both.candidates, (std::vector<std::string>{names[0], names[1]}));

@@ -299,7 +299,6 @@ TEST_F(HeadlessTest, WhatCannotWorkIsRefusedInOneSentenceAndCostsNoFile) {
         {1, "not an audio file", {"--input", Write("text.wav", "This is a text file.\n")}},
         {1, "is empty", {"--input", Write("empty.wav", "")}},
         {1, "not an audio file", {"--input", Write("header.wav", whole.substr(0, 30))}},
-        {1, "cannot read", {"--input", missing}},
         {1, "middle of a sample", {"--input", "-"}, {Write("odd.raw", std::string(9, '\0'))}},
         {1,
          "velto: standard input (WAV) has 2 channels; Velto needs a mono recording.",
@@ -321,7 +320,6 @@ TEST_F(HeadlessTest, WhatCannotWorkIsRefusedInOneSentenceAndCostsNoFile) {
         {1,
          "exists already; it is kept unless overwriting it is asked for (velto --force)",
          {"--input", s_sim, "--record", keep}},
-        {2, "unexpected argument \"stray\"", {"stray"}},
         // Without --headless: the window's mode, refused without a display.
         {2, "velto: unknown option --simulat. Try velto --help.", {"--simulat"}, {}, true},
         {1,
@@ -391,7 +389,8 @@ TEST_F(HeadlessTest, ARecordingThatClipsOrIsSilentIsToldAsLiveInputIs) {
 TEST_F(HeadlessTest, SigtermWhileRecordingLiveLeavesAValidWavAndExitsZero) {
     const Result list = Run({"--list-devices"});
     EXPECT_EQ(list.status, 0);
-    EXPECT_NE(list.out.find("JJY シミュレーター (内蔵)\t192 kHz\n"), std::string::npos) << list.out;
+    EXPECT_NE(("\n" + list.out).find("\nシミュレーター (内蔵)\t192 kHz\n"), std::string::npos)
+        << list.out;
 
     const fs::path wav = s_dir / "live.wav";
     const pid_t pid =

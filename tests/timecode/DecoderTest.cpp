@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "DecoderTestSupport.h"
-#include "station/JjyTimeCode.h"
+#include "SoftScores.h"
 
 namespace velto {
 namespace {
@@ -42,14 +42,13 @@ TEST(Decoder, StrongSignals) {
         for (const DecoderSecond& s : r.rec.seconds) {
             if (s.secondInMinute < 0) continue;
             const std::int64_t unix = truth.Unix(s.onTimeSample);
-            int sec = 0;
-            const JjyTime t = JjyTimeFromUnix(unix, &sec);
-            ASSERT_EQ(s.secondInMinute, sec);
-            const JjySymbol sent = EncodeJjyFrame(JjyTimeFromUnix(unix - sec))[sec];
-            const TimeSymbol expected = sent == JjySymbol::Zero  ? TimeSymbol::Zero
-                                        : sent == JjySymbol::One ? TimeSymbol::One
-                                                                 : TimeSymbol::Marker;
-            EXPECT_EQ(s.symbol, expected) << t.hour << ":" << t.minute << ":" << sec;
+            const CivilTime t = CivilTimeAt(CivilZone::Japan, unix);
+            ASSERT_EQ(s.secondInMinute, t.second);
+            const Symbol sent = Jjy40SentAt(unix);
+            const TimeSymbol expected = sent == Symbol::Zero  ? TimeSymbol::Zero
+                                        : sent == Symbol::One ? TimeSymbol::One
+                                                              : TimeSymbol::Marker;
+            EXPECT_EQ(s.symbol, expected) << t.hour << ":" << t.minute << ":" << t.second;
             ++checked;
         }
         EXPECT_GT(checked, 100);
@@ -85,7 +84,7 @@ TEST(Decoder, FadingCrashesAndAnOffClock) {
         } else {
             o.fadingDepth = 0.6;
         }
-        const std::int64_t newYear = JjyUnixFromTime({2025, 1, 1, 0, 0});
+        const std::int64_t newYear = UtcFromCivil(CivilZone::Japan, 2025, 1, 1, 0, 0, false);
         Reception r(newYear - 4 * 60, o);
         r.Run(330.0);
         EXPECT_EQ(r.Wrong(1.0), 0);
@@ -179,8 +178,8 @@ TEST(Decoder, CallSignMinute) {
     EXPECT_TRUE(sawCallSignMinute);
     int morse = 0;
     for (const DecoderSecond& s : r.rec.seconds) {
-        if (s.timeValid && JjyTimeFromUnix(s.utcUnix).minute == 45 && s.secondInMinute >= 40 &&
-            s.secondInMinute <= 48) {
+        if (s.timeValid && CivilTimeAt(CivilZone::Japan, s.utcUnix).minute == 45 &&
+            s.secondInMinute >= 40 && s.secondInMinute <= 48) {
             EXPECT_EQ(s.symbol, TimeSymbol::CallSign);
             ++morse;
         }
@@ -191,7 +190,7 @@ TEST(Decoder, CallSignMinute) {
 // An announced leap second: 61 seconds in 08:59 JST on 1 January (23:59 UTC),
 // P0 in second 60; the next minute's second 0 where the station sent it.
 TEST(Decoder, AnnouncedLeapSecond) {
-    const std::int64_t leap = JjyUnixFromTime({2027, 1, 1, 9, 0});  // 00:00 UTC
+    const std::int64_t leap = UtcFromCivil(CivilZone::Japan, 2027, 1, 1, 9, 0, false);  // 00:00 UTC
     const std::int64_t start = leap - 5 * 60;
     StationSignalOptions o = Noisy(35.0, 13);
     o.leapUtc = leap;
@@ -347,7 +346,7 @@ TEST(Decoder, TimeJumpsAfterAGap) {
         bool newSeen = false;
         for (const DecoderMinute& m : r.rec.minutes) {
             const bool isNew = newTime(m.onTimeSample, m.utcUnix);
-            const JjyTime t = JjyTimeFromUnix(m.utcUnix);
+            const CivilTime t = CivilTimeAt(CivilZone::Japan, m.utcUnix);
             const bool fields = t.year == m.year && t.month == m.month && t.day == m.day &&
                                 t.hour == m.hour && t.minute == m.minute;
             if (!fields ||

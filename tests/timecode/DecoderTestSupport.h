@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "simulator/StationSignal.h"
-#include "station/JjyTimeCode.h"
 #include "timecode/Decoder.h"
 
 namespace velto {
@@ -84,9 +83,7 @@ inline int WrongReports(const Recorder& rec, const Truth& truth, double toleranc
         if (!s.timeValid) continue;
         if (s.utcUnix != truth.Unix(s.onTimeSample)) ++wrong;
         if (std::abs(s.onTimeSample - truth.OnTime(s.onTimeSample)) > toleranceSamples) ++wrong;
-        int second = -1;
-        JjyTimeFromUnix(s.utcUnix, &second);
-        if (second != s.secondInMinute) ++wrong;
+        if (CivilTimeAt(CivilZone::Japan, s.utcUnix).second != s.secondInMinute) ++wrong;
     }
     for (const DecoderMinute& m : rec.minutes) {
         // In the station's civil time.

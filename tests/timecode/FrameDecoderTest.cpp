@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "SoftScores.h"
-#include "station/JjyTimeCode.h"
+#include "station/Calendar.h"
+#include "station/CivilTime.h"
 #include "timecode/FrameDecoder.h"
 
 namespace velto {
@@ -32,7 +33,9 @@ FrameResult Decode(const std::vector<MinuteRecord>& records) {
 TEST(FrameDecoder, FindsTheNewestMinutesTimeAndDate) {
     struct Case {
         const char* name;
-        JjyTime newest;  // JST
+        struct {
+            int year, month, day, hour, minute;
+        } newest;  // JST
         int count;
         double sigma;
     };
@@ -47,11 +50,14 @@ TEST(FrameDecoder, FindsTheNewestMinutesTimeAndDate) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         SoftScores channel(c.sigma, 5);
-        const FrameResult r = Decode(Minutes(JjyUnixFromTime(c.newest), c.count, channel));
+        const FrameResult r =
+            Decode(Minutes(UtcFromCivil(CivilZone::Japan, c.newest.year, c.newest.month,
+                                        c.newest.day, c.newest.hour, c.newest.minute, false),
+                           c.count, channel));
         EXPECT_TRUE(r.decisive) << r.marginTime << " " << r.marginDate;
         EXPECT_EQ(r.minuteOfDay, c.newest.hour * 60 + c.newest.minute);
         EXPECT_EQ(r.year, c.newest.year);
-        EXPECT_EQ(r.dayOfYear, JjyDayOfYear(c.newest.year, c.newest.month, c.newest.day));
+        EXPECT_EQ(r.dayOfYear, DayOfYear(c.newest.year, c.newest.month, c.newest.day));
         EXPECT_GT(r.confidence, 0.999);
         EXPECT_LT(r.ls1Evidence, 0.0);
     }
@@ -65,7 +71,8 @@ TEST(FrameDecoder, UndecidedWithoutEvidence) {
         SCOPED_TRACE(kind);
         SoftScores channel(kind == kWeak ? 0.8 : 0.5, 9);
         std::vector<MinuteRecord> records =
-            Minutes(JjyUnixFromTime({2026, 12, 7, 11, 23}), kind == kWeak ? 1 : 30, channel);
+            Minutes(UtcFromCivil(CivilZone::Japan, 2026, 12, 7, 11, 23, false),
+                    kind == kWeak ? 1 : 30, channel);
         for (MinuteRecord& r : records) {
             for (int s = 0; s < 60; ++s) {
                 if (kind == kNoise) {

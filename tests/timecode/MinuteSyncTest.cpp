@@ -19,10 +19,9 @@ std::int64_t FeedSeconds(CMinuteSync& sync, SoftScores& channel, std::int64_t fr
                          int slip = 0, std::int64_t firstSecond = 0) {
     std::int64_t right = -1;
     for (std::int64_t n = firstSecond; n < firstSecond + seconds; ++n) {
-        int inMinute = 0;
         const std::int64_t utc = from + n + slip;
-        const JjyTime t = JjyTimeFromUnix(utc, &inMinute);
-        sync.Add(channel.Second(n, EncodeJjyFrame(t), inMinute));
+        const int inMinute = static_cast<int>(utc - FloorDiv(utc, 60) * 60);
+        sync.Add(channel.Second(n, Jjy40Frame(utc - inMinute), inMinute));
         const bool onPhase = sync.Locked() && sync.SecondInMinute(n) == inMinute;
         if (onPhase && right < 0) right = n;
         if (!onPhase) right = -1;

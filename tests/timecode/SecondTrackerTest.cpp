@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "station/JjyTimeCode.h"
+#include "SoftScores.h"
 #include "timecode/SecondTracker.h"
 
 namespace velto {
@@ -35,10 +35,9 @@ struct Keyed {
     DetectedSample At(std::int64_t k) {
         const double u = (static_cast<double>(k) - onTime0) / msPerSecond;
         const auto second = static_cast<std::int64_t>(std::floor(u));
-        int inMinute = 0;
-        const JjyTime t = JjyTimeFromUnix(kStart + second, &inMinute);
-        const JjySymbol symbol = EncodeJjyFrame(t)[static_cast<std::size_t>(inMinute)];
-        const bool full = (u - static_cast<double>(second)) * 100.0 < JjyOnSlots(symbol);
+        const Symbol symbol = Jjy40SentAt(kStart + second);
+        const bool full = KeyedLevel(GetStation(StationId::Jjy40), symbol,
+                                     u - static_cast<double>(second)) == 1.0;
         std::normal_distribution<double> noise(0.0, sigma);
         return {(full ? 1.0 : 0.1) + noise(rng), noise(rng), k, false};
     }
@@ -80,10 +79,7 @@ TEST(SecondTracker, FindsTheSecondAndScoresEach) {
             if (n >= 30) {
                 EXPECT_NEAR(s.onTimeSample, signal.OnTime(n), c.toleranceMs * 96.0) << n;
             }
-            int inMinute = 0;
-            const JjyTime t = JjyTimeFromUnix(kStart + n, &inMinute);
-            const int sent =
-                static_cast<int>(EncodeJjyFrame(t)[static_cast<std::size_t>(inMinute)]);
+            const int sent = static_cast<int>(Jjy40SentAt(kStart + n));
             const int read = s.erasure                                      ? -1
                              : s.log[2] >= s.log[0] && s.log[2] >= s.log[1] ? 2
                              : s.log[1] > s.log[0]                          ? 1

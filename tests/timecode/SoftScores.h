@@ -6,11 +6,26 @@
 #include <cstdint>
 #include <random>
 
-#include "station/JjyTimeCode.h"
+#include "station/Calendar.h"
+#include "station/FrameEncoder.h"
 #include "timecode/FrameDecoder.h"
 #include "timecode/SecondTracker.h"
 
 namespace velto {
+
+// The minute JJY 40 kHz sends from `utc` (its start), with the year and the
+// weekday in minutes 15 and 45 too, as the simulator sends them unless asked.
+inline Frame Jjy40Frame(std::int64_t utc) {
+    FrameOptions plain;
+    plain.callSignMinutes = false;
+    return EncodeFrame(GetStation(StationId::Jjy40), utc, plain);
+}
+
+// The symbol JJY 40 kHz sends in the second that begins at `utc`.
+inline Symbol Jjy40SentAt(std::int64_t utc) {
+    const std::int64_t minute = FloorDiv(utc, 60) * 60;
+    return Jjy40Frame(minute).symbols[static_cast<std::size_t>(utc - minute)];
+}
 
 // Soft scores of sent symbols as the second tracker gives them, without a
 // signal: each second's two telling parts (full carrier in 0.2..0.5 s for a
@@ -40,13 +55,13 @@ struct SoftScores {
         }
         return out;
     }
-    std::array<float, 3> Of(JjySymbol sent) { return Of(static_cast<int>(sent)); }
+    std::array<float, 3> Of(Symbol sent) { return Of(static_cast<int>(sent)); }
 
     // Running second `second`, sending second `inMinute` of `frame`.
-    ScoredSecond Second(std::int64_t second, const JjyFrame& frame, int inMinute) {
+    ScoredSecond Second(std::int64_t second, const Frame& frame, int inMinute) {
         ScoredSecond s{};
         s.second = second;
-        const auto p = Of(frame[static_cast<std::size_t>(inMinute)]);
+        const auto p = Of(frame.symbols[static_cast<std::size_t>(inMinute)]);
         s.log[0] = p[0];
         s.log[1] = p[1];
         s.log[2] = p[2];
@@ -56,9 +71,9 @@ struct SoftScores {
     // The minute that began at `utc` as the decoder records it.
     MinuteRecord Record(std::int64_t utc) {
         MinuteRecord r;
-        const JjyFrame frame = EncodeJjyFrame(JjyTimeFromUnix(utc));
+        const Frame frame = Jjy40Frame(utc);
         for (int s = 0; s < 60; ++s) {
-            const auto p = Of(frame[static_cast<std::size_t>(s)]);
+            const auto p = Of(frame.symbols[static_cast<std::size_t>(s)]);
             r.log[s][0] = p[0];
             r.log[s][1] = p[1];
             r.log[s][2] = p[2];

@@ -165,6 +165,27 @@ protected:
     CChildView m_view;
 };
 
+// The logo strip's caption names the chosen station with its carrier; all
+// else in the intro stays as it is.
+TEST_F(ChildViewTest, TheIntroCaptionNamesTheChosenStation) {
+    const QImage jjy = m_view.Render();
+    EXPECT_EQ(m_view.IntroCaption(), QStringLiteral("JJY 40 kHz 標準電波受信モニター"));
+    m_view.SetStation(velto::GetStation(velto::StationId::Dcf77));
+    EXPECT_EQ(m_view.IntroCaption(), QStringLiteral("DCF77 77.5 kHz 標準電波受信モニター"));
+    const QImage dcf = m_view.Render();
+    // The logo strip stands under the picture at the right edge; its caption
+    // line begins 170 pixels in, its text 13 pixels high.
+    const QRect line(QPoint(kViewW - 2 - 432 + 168, 324 + 6), QSize(432 - 168, 22));
+    int inLine = 0, elsewhere = 0;
+    for (int y = 0; y < jjy.height(); ++y) {
+        for (int x = 0; x < jjy.width(); ++x) {
+            if (jjy.pixel(x, y) != dcf.pixel(x, y)) ++(line.contains(x, y) ? inLine : elsewhere);
+        }
+    }
+    EXPECT_GT(inLine, 100);
+    EXPECT_EQ(elsewhere, 0);
+}
+
 TEST_F(ChildViewTest, IntroLastsUntilALeftClickShowsCaptionsAndStrips) {
     const QImage intro = m_view.Render();
     ASSERT_EQ(intro.size(), QSize(kViewW, kViewH));

@@ -9,7 +9,7 @@
 
 #include "base/SystemTime.h"
 #include "log/ReceptionLog.h"
-#include "station/JjyTimeCode.h"
+#include "station/FrameEncoder.h"
 #include "tests/plot/PlotTestSupport.h"
 #include "tests/views/ViewTestSupport.h"
 #include "views/TimeCodeWnd.h"
@@ -29,12 +29,13 @@ protected:
     // 20:16, its symbols those JJY sends then.
     void Minute(int minutes, int first = 0, int last = 59) {
         const std::int64_t utc = kMinute2016 + 60 * minutes;
-        int second = 0;
-        const velto::JjyTime jst = velto::JjyTimeFromUnix(utc, &second);
-        const velto::JjyFrame frame = velto::EncodeJjyFrame(jst);
+        velto::FrameOptions plain;
+        plain.callSignMinutes = false;
+        const velto::Frame frame =
+            velto::EncodeFrame(velto::GetStation(velto::StationId::Jjy40), utc, plain);
         constexpr TimeSymbol kSymbol[] = {TimeSymbol::Zero, TimeSymbol::One, TimeSymbol::Marker};
         for (int s = first; s <= last; ++s) {
-            m_wnd.OnSecond(Second(utc, s, kSymbol[static_cast<int>(frame[s])],
+            m_wnd.OnSecond(Second(utc, s, kSymbol[static_cast<int>(frame.symbols[s])],
                                   60.0 * kSecond * minutes + 1234.5));
         }
     }
