@@ -659,9 +659,11 @@ void CDecoderChain::EmitSecond(const ScoredSecond& s, int secondInMinute, const 
         out.symbol = ToTimeSymbol(best);
     }
     out.state = State();
-    // A second whose rise the signal lately showed elsewhere carries no time:
-    // the samples may have jumped.
-    out.timeValid = TimeShown() && r != nullptr && secondInMinute >= 0 && !s.riseDoubted;
+    // A second whose rise the signal lately showed elsewhere, or since leans
+    // to have left, carries no time: the samples may have jumped, by more
+    // than half a second too, which moves the count.
+    out.timeValid =
+        TimeShown() && r != nullptr && secondInMinute >= 0 && !s.riseDoubted && !s.riseUnsure;
     out.vouched = out.timeValid && out.state == ReceptionState::TimeValid && s.riseSeen;
     // A second whose samples were lost is carried on the sample clock.
     out.flywheel = out.state == ReceptionState::Flywheel || (out.timeValid && !s.heard);
