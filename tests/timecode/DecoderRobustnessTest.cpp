@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "DecoderTestSupport.h"
@@ -109,48 +110,58 @@ TEST(DecoderRobustness, SplicesNobodyReports) {
 // until it saw the jump (and for a station keyed by a drop its watch weighed
 // nothing). No second may carry a wrong time, no minute be wrong or more
 // than 5 ms off (unspliced minutes at 20 dB-Hz come up to about 5 ms off).
-TEST(DecoderRobustness, WeakSplices) {
-    struct Case {
-        StationId station;
-        std::uint64_t seed;
-        std::int64_t start, offset;
-        double ppm;
-        std::int64_t at, samples;
-        double seconds;
-    };
-    const Case cases[] = {
-        {StationId::Dcf77, 2131486703883736663u, 1790533161, 191058, 131.0, 66464686, -67200, 540},
-        {StationId::Jjy40, 14485994537092139728u, 1795749164, 68849, -33.0, 34318984, 86400, 380},
-        {StationId::Dcf77, 13842993962878629095u, 1793062972, 123034, -77.0, 59716687, 172800, 380},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.samples);
-        StationSignalOptions o = Noisy(20.0, c.seed, c.station);
-        o.callSignMinutes = true;
-        o.startOffsetSamples = c.offset;
-        o.clockPpm = c.ppm;
-        o.spliceAt = c.at;
-        o.spliceSamples = c.samples;
-        Reception r(c.start, o);
-        r.Run(c.seconds);
-        const Truth truth{r.start, r.signal};
-        int labelled = 0;
-        for (const DecoderSecond& s : r.rec.seconds) {
-            if (!s.timeValid) continue;
-            EXPECT_EQ(s.utcUnix, truth.Unix(s.onTimeSample));
-            ++labelled;
-        }
-        EXPECT_GT(labelled, 60);
-        int minutes = 0;
-        for (const DecoderMinute& m : r.rec.minutes) {
-            EXPECT_EQ(m.utcUnix, truth.Unix(m.onTimeSample));
-            EXPECT_NEAR(m.onTimeSample, truth.OnTime(m.onTimeSample),
-                        5.0 * r.signal.SampleRate() / 1000.0);
-            ++minutes;
-        }
-        EXPECT_GE(minutes, 2);
+struct WeakSplice {
+    const char* name;
+    StationId station;
+    std::uint64_t seed;
+    std::int64_t start, offset;
+    double ppm;
+    std::int64_t at, samples;
+    double seconds;
+};
+const WeakSplice kWeakSplices[] = {
+    {"dcf77_silence_350ms", StationId::Dcf77, 2131486703883736663u, 1790533161, 191058, 131.0,
+     66464686, -67200, 540},
+    {"jjy40_drop_900ms", StationId::Jjy40, 14485994537092139728u, 1795749164, 68849, -33.0,
+     34318984, 86400, 380},
+    {"dcf77_drop_900ms", StationId::Dcf77, 13842993962878629095u, 1793062972, 123034, -77.0,
+     59716687, 172800, 380},
+};
+
+class WeakSplices : public testing::TestWithParam<WeakSplice> {};
+
+TEST_P(WeakSplices, NoWrongTime) {
+    const WeakSplice& c = GetParam();
+    StationSignalOptions o = Noisy(20.0, c.seed, c.station);
+    o.callSignMinutes = true;
+    o.startOffsetSamples = c.offset;
+    o.clockPpm = c.ppm;
+    o.spliceAt = c.at;
+    o.spliceSamples = c.samples;
+    Reception r(c.start, o);
+    r.Run(c.seconds);
+    const Truth truth{r.start, r.signal};
+    int labelled = 0;
+    for (const DecoderSecond& s : r.rec.seconds) {
+        if (!s.timeValid) continue;
+        EXPECT_EQ(s.utcUnix, truth.Unix(s.onTimeSample));
+        ++labelled;
     }
+    EXPECT_GT(labelled, 60);
+    int minutes = 0;
+    for (const DecoderMinute& m : r.rec.minutes) {
+        EXPECT_EQ(m.utcUnix, truth.Unix(m.onTimeSample));
+        EXPECT_NEAR(m.onTimeSample, truth.OnTime(m.onTimeSample),
+                    5.0 * r.signal.SampleRate() / 1000.0);
+        ++minutes;
+    }
+    EXPECT_GE(minutes, 2);
 }
+
+INSTANTIATE_TEST_SUITE_P(DecoderRobustness, WeakSplices, testing::ValuesIn(kWeakSplices),
+                         [](const testing::TestParamInfo<WeakSplice>& info) {
+                             return std::string(info.param.name);
+                         });
 
 // 1.7 s of silence put in without a word: the signal goes, and comes back a
 // whole second and 0.7 s later, which a flywheel across the silence, as the
