@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -127,6 +128,8 @@ const WeakSplice kWeakSplices[] = {
     {"dcf77_drop_900ms", StationId::Dcf77, 13842993962878629095u, 1793062972, 123034, -77.0,
      59716687, 172800, 380},
 };
+
+void PrintTo(const WeakSplice& c, std::ostream* os) { *os << c.name; }
 
 class WeakSplices : public testing::TestWithParam<WeakSplice> {};
 
