@@ -249,93 +249,76 @@ double CFrameDecoder::DateScore(const Group& g, int y, int d) const {
     return s;
 }
 
-FrameResult CFrameDecoder::Decode(const MinuteRecord* const* records, int count) const {
-    FrameResult result;
-    if (count <= 0) return result;
+void CFrameDecoder::AddTimeScores(const MinuteRecord& r, int a, int count) const {
     const Station& st = m_station;
     const FrameLayout& layout = st.layout;
-
-    // The time of day the newest record names, under each state.
-    std::fill(m_time.begin(), m_time.end(), 0.0);
+    // A parity over one field goes into the field's table; one over several
+    // (MSF's hour and minute) into each candidate's score.
+    std::array<double, 60> minute{};
+    std::array<double, 24> hour{};
+    std::array<std::array<double, 2>, 4> parity{};
+    bool multiParity = false;
+    for (int v = 0; v < 60; ++v) minute[v] = FieldScore(r, layout, Field::Minute, v);
+    for (int v = 0; v < 24; ++v) hour[v] = FieldScore(r, layout, Field::Hour, v);
+    for (int p = 0; p < layout.parityCount; ++p) {
+        const ParityRule& rule = layout.parities[p];
+        if (GroupOf(rule.fields[0]) != FieldGroup::TimeOfDay) continue;
+        if (rule.fieldCount == 1) {
+            const bool isMinute = rule.fields[0] == Field::Minute;
+            const auto& ones = m_ones[static_cast<std::size_t>(rule.fields[0])];
+            for (int v = 0; v < (isMinute ? 60 : 24); ++v) {
+                const bool bit = (ones[v] % 2 == 1) != rule.odd;
+                (isMinute ? minute[v] : hour[v]) += BitScore(st, r, layout, rule.second, bit);
+            }
+        } else {
+            multiParity = true;
+            for (int bit = 0; bit < 2; ++bit) {
+                parity[p][bit] = BitScore(st, r, layout, rule.second, bit == 1);
+            }
+        }
+    }
+    std::array<double, 2> summerScore{};
+    if (m_states > 1) {
+        for (int v = 0; v < 2; ++v) summerScore[v] = FieldScore(r, layout, Field::Summer, v);
+    }
     const int candidates = static_cast<int>(m_time.size());
-    for (int i = kDay; i < candidates; ++i) {
-        int minute = 0;
-        bool summer = false;
-        if (!Named(i, 0, count, minute, summer)) m_time[i] = kImpossible;
-    }
-    for (int a = 0; a < count; ++a) {
-        const MinuteRecord& r = *records[a];
-        // A parity over one field goes into the field's table; one over
-        // several (MSF's hour and minute) into each candidate's score.
-        std::array<double, 60> minute{};
-        std::array<double, 24> hour{};
-        std::array<std::array<double, 2>, 4> parity{};
-        bool multiParity = false;
-        for (int v = 0; v < 60; ++v) minute[v] = FieldScore(r, layout, Field::Minute, v);
-        for (int v = 0; v < 24; ++v) hour[v] = FieldScore(r, layout, Field::Hour, v);
-        for (int p = 0; p < layout.parityCount; ++p) {
-            const ParityRule& rule = layout.parities[p];
-            if (GroupOf(rule.fields[0]) != FieldGroup::TimeOfDay) continue;
-            if (rule.fieldCount == 1) {
-                const bool isMinute = rule.fields[0] == Field::Minute;
-                const auto& ones = m_ones[static_cast<std::size_t>(rule.fields[0])];
-                for (int v = 0; v < (isMinute ? 60 : 24); ++v) {
-                    const bool bit = (ones[v] % 2 == 1) != rule.odd;
-                    (isMinute ? minute[v] : hour[v]) += BitScore(st, r, layout, rule.second, bit);
-                }
-            } else {
-                multiParity = true;
-                for (int bit = 0; bit < 2; ++bit) {
-                    parity[p][bit] = BitScore(st, r, layout, rule.second, bit == 1);
-                }
-            }
-        }
-        std::array<double, 2> summerScore{};
-        if (m_states > 1) {
-            for (int v = 0; v < 2; ++v) summerScore[v] = FieldScore(r, layout, Field::Summer, v);
-        }
-        for (int i = 0; i < candidates; ++i) {
-            if (m_time[i] <= kImpossible) continue;
-            int named = 0;
-            bool summer = false;
-            Named(i, a, count, named, summer);
-            const int m = (named % kDay + kDay) % kDay;
-            m_time[i] += minute[m % 60] + hour[m / 60];
-            if (multiParity) {
-                for (int p = 0; p < layout.parityCount; ++p) {
-                    const ParityRule& rule = layout.parities[p];
-                    if (rule.fieldCount < 2 || GroupOf(rule.fields[0]) != FieldGroup::TimeOfDay) {
-                        continue;
-                    }
-                    const int ones = (Covers(rule, Field::Minute)
-                                          ? m_ones[static_cast<std::size_t>(Field::Minute)][m % 60]
-                                          : 0) +
-                                     (Covers(rule, Field::Hour)
-                                          ? m_ones[static_cast<std::size_t>(Field::Hour)][m / 60]
-                                          : 0);
-                    m_time[i] += parity[p][((ones % 2 == 1) != rule.odd) ? 1 : 0];
-                }
-            }
-            if (m_states > 1) m_time[i] += summerScore[summer ? 1 : 0];
-        }
-    }
-    const auto [bestTime, marginTime] = BestAndMargin(m_time);
-    result.minuteOfDay = bestTime % kDay;
-    result.marginTime = marginTime;
-    {
+    for (int i = 0; i < candidates; ++i) {
+        if (m_time[i] <= kImpossible) continue;
         int named = 0;
-        Named(bestTime, 0, count, named, result.summer);
+        bool summer = false;
+        Named(i, a, count, named, summer);
+        const int m = (named % kDay + kDay) % kDay;
+        m_time[i] += minute[m % 60] + hour[m / 60];
+        if (multiParity) {
+            for (int p = 0; p < layout.parityCount; ++p) {
+                const ParityRule& rule = layout.parities[p];
+                if (rule.fieldCount < 2 || GroupOf(rule.fields[0]) != FieldGroup::TimeOfDay) {
+                    continue;
+                }
+                const int ones = (Covers(rule, Field::Minute)
+                                      ? m_ones[static_cast<std::size_t>(Field::Minute)][m % 60]
+                                      : 0) +
+                                 (Covers(rule, Field::Hour)
+                                      ? m_ones[static_cast<std::size_t>(Field::Hour)][m / 60]
+                                      : 0);
+                m_time[i] += parity[p][((ones % 2 == 1) != rule.odd) ? 1 : 0];
+            }
+        }
+        if (m_states > 1) m_time[i] += summerScore[summer ? 1 : 0];
     }
+}
 
-    // The date: records that name the newest record's day (group 0) and the
-    // day before (group 1, when the run crosses midnight).
+void CFrameDecoder::ScoreDates(const MinuteRecord* const* records, int count, int bestTime) const {
+    const Station& st = m_station;
+    // Records that name the newest record's day (group 0) and the day before
+    // (group 1, when the run crosses midnight).
     for (auto& g : m_groups) g = Group{};
     for (int a = 0; a < count; ++a) {
         int named = 0;
         bool summer = false;
         Named(bestTime, a, count, named, summer);
         const int minuteOfHour = ((named % 60) + 60) % 60;
-        const FrameLayout& own = CallSignFrame(st, minuteOfHour) ? st.callSignLayout : layout;
+        const FrameLayout& own = CallSignFrame(st, minuteOfHour) ? st.callSignLayout : st.layout;
         ScoreDate(*records[a], own, m_groups[named < 0 ? 1 : 0]);
     }
     for (int y = 0; y < 100; ++y) {
@@ -354,6 +337,69 @@ FrameResult CFrameDecoder::Decode(const MinuteRecord* const* records, int count)
             s += DateScore(m_groups[1], py, pd);
         }
     }
+}
+
+bool CFrameDecoder::StationNames(const FrameResult& result, int bestTime, int count,
+                                 std::int64_t newest) const {
+    const Date date = Dates()[IsLeapYear(result.year) ? 1 : 0][result.dayOfYear];
+    for (int a = 0; a < count; ++a) {
+        int named = 0;
+        bool summer = false;
+        Named(bestTime, a, count, named, summer);
+        const CivilTime t = NamedTime(m_station, newest - 60 * a);
+        const int expected =
+            (t.hour * 60 + t.minute) + (t.day != date.day || t.month != date.month ? -kDay : 0);
+        if (t.summer != summer || expected != named) return false;
+    }
+    const CivilTime t = NamedTime(m_station, newest);
+    return t.year == result.year && t.month == date.month && t.day == date.day;
+}
+
+void CFrameDecoder::AddLeapNotice(const MinuteRecord* const* records, int count, int bestTime,
+                                  std::int64_t newest, FrameResult& result) const {
+    const Station& st = m_station;
+    // From the records of the newest record's UTC month.
+    for (int a = 0; a < count; ++a) {
+        const MinuteRecord& r = *records[a];
+        int named = 0;
+        bool summer = false;
+        Named(bestTime, a, count, named, summer);
+        const FrameLayout& own =
+            CallSignFrame(st, ((named % 60) + 60) % 60) ? st.callSignLayout : st.layout;
+        if (UtcMonthIndex(newest - 60 * a) != UtcMonthIndex(newest)) continue;
+        for (int s = 0; s < 60; ++s) {
+            const Field field = own.seconds[s].field;
+            if (field != Field::LeapNotice && field != Field::LeapInsert) continue;
+            const double evidence = BitScore(st, r, own, s, true) - BitScore(st, r, own, s, false);
+            (field == Field::LeapNotice ? result.ls1Evidence : result.ls2Evidence) += evidence;
+        }
+    }
+    // A station that does not say which is taken to insert one.
+    if (!Uses(st.layout, Field::LeapInsert)) result.ls2Evidence = 1.0;
+}
+
+FrameResult CFrameDecoder::Decode(const MinuteRecord* const* records, int count) const {
+    FrameResult result;
+    if (count <= 0) return result;
+
+    // The time of day the newest record names, under each state.
+    std::fill(m_time.begin(), m_time.end(), 0.0);
+    const int candidates = static_cast<int>(m_time.size());
+    for (int i = kDay; i < candidates; ++i) {
+        int minute = 0;
+        bool summer = false;
+        if (!Named(i, 0, count, minute, summer)) m_time[i] = kImpossible;
+    }
+    for (int a = 0; a < count; ++a) AddTimeScores(*records[a], a, count);
+    const auto [bestTime, marginTime] = BestAndMargin(m_time);
+    result.minuteOfDay = bestTime % kDay;
+    result.marginTime = marginTime;
+    {
+        int named = 0;
+        Named(bestTime, 0, count, named, result.summer);
+    }
+
+    ScoreDates(records, count, bestTime);
     const auto [bestDate, marginDate] = BestAndMargin(m_date);
     result.year = 2000 + bestDate / 366;
     result.dayOfYear = bestDate % 366 + 1;
@@ -365,44 +411,13 @@ FrameResult CFrameDecoder::Decode(const MinuteRecord* const* records, int count)
     // The time must be one the station names: its summer flag, or a change
     // within the run, as the date has it.
     const Date date = Dates()[IsLeapYear(result.year) ? 1 : 0][result.dayOfYear];
-    const int hour = result.minuteOfDay / 60, minute = result.minuteOfDay % 60;
     const std::int64_t newest =
-        FrameStartUtc(st, result.year, date.month, date.day, hour, minute, result.summer);
-    for (int a = 0; a < count && result.decisive; ++a) {
-        int named = 0;
-        bool summer = false;
-        Named(bestTime, a, count, named, summer);
-        const CivilTime t = NamedTime(st, newest - 60 * a);
-        const int expected =
-            (t.hour * 60 + t.minute) + (t.day != date.day || t.month != date.month ? -kDay : 0);
-        if (t.summer != summer || expected != named) result.decisive = false;
+        FrameStartUtc(m_station, result.year, date.month, date.day, result.minuteOfDay / 60,
+                      result.minuteOfDay % 60, result.summer);
+    if (result.decisive && !StationNames(result, bestTime, count, newest)) {
+        result.decisive = false;
     }
-    {
-        const CivilTime t = NamedTime(st, newest);
-        if (t.year != result.year || t.month != date.month || t.day != date.day) {
-            result.decisive = false;
-        }
-    }
-
-    // Leap-second notice, from the records of the newest record's UTC month.
-    const bool insertSent = Uses(layout, Field::LeapInsert);
-    for (int a = 0; a < count; ++a) {
-        const MinuteRecord& r = *records[a];
-        int named = 0;
-        bool summer = false;
-        Named(bestTime, a, count, named, summer);
-        const FrameLayout& own =
-            CallSignFrame(st, ((named % 60) + 60) % 60) ? st.callSignLayout : layout;
-        if (UtcMonthIndex(newest - 60 * a) != UtcMonthIndex(newest)) continue;
-        for (int s = 0; s < 60; ++s) {
-            const Field field = own.seconds[s].field;
-            if (field != Field::LeapNotice && field != Field::LeapInsert) continue;
-            const double evidence = BitScore(st, r, own, s, true) - BitScore(st, r, own, s, false);
-            (field == Field::LeapNotice ? result.ls1Evidence : result.ls2Evidence) += evidence;
-        }
-    }
-    // A station that does not say which is taken to insert one.
-    if (!insertSent) result.ls2Evidence = 1.0;
+    AddLeapNotice(records, count, bestTime, newest, result);
     return result;
 }
 

@@ -72,6 +72,16 @@ private:
                       int value) const;
     void ScoreDate(const MinuteRecord& r, const FrameLayout& layout, Group& g) const;
     double DateScore(const Group& g, int year, int dayOfYear) const;
+    // Adds record a's evidence to every time-of-day candidate (m_time).
+    void AddTimeScores(const MinuteRecord& r, int a, int count) const;
+    // Every date's score (m_date) under the time candidate bestTime.
+    void ScoreDates(const MinuteRecord* const* records, int count, int bestTime) const;
+    // Whether the station names each record's minute as the result has it:
+    // newest is the newest record's frame start in UTC.
+    bool StationNames(const FrameResult& result, int bestTime, int count,
+                      std::int64_t newest) const;
+    void AddLeapNotice(const MinuteRecord* const* records, int count, int bestTime,
+                       std::int64_t newest, FrameResult& result) const;
 
     const Station& m_station;
     // The seconds of each field in the layout and the call-sign layout.
