@@ -141,6 +141,11 @@ inline constexpr double kRiseQuietNats = 2.0;
 inline constexpr double kVouchNats = 4.0;
 // The second's own rise must lean to "here" by at least this much.
 inline constexpr double kRiseSeenNats = 1.0;
+// A second's time is withheld once the evidence that the rise left, summed
+// since it was last plainly here, reaches this much (a doubt takes
+// kRiseGoneNats), or the seconds since its own rise lean that way by
+// kRiseSeenNats.
+inline constexpr double kLabelGoneNats = 3.0;
 inline constexpr double kRiseDelaySeconds = 0.3;
 
 // The second's windows come from the station's keying (CSymbolModel); the

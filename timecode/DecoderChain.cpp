@@ -63,6 +63,17 @@ bool LastMinuteOfMonth(std::int64_t utcMinute) {
 
 // Whether the time code's seconds carry what the decoder weighs as the time:
 // the time of day and the date, and the fixed seconds among them.
+// The second of the minute that the station sends at the full carrier
+// throughout, without an on-time edge (DCF77's 59th); -1: none.
+int EdgelessSecond(const Station& station) {
+    for (int s = 0; s < 60; ++s) {
+        const SecondRole& role = station.layout.seconds[s];
+        const SymbolKeying& k = station.Keying(role.ifZero);
+        if (role.ifZero == role.ifOne && k.used && k.parts == 0) return s;
+    }
+    return -1;
+}
+
 bool TimeSecond(const FrameLayout& layout, int s) {
     int first = 60, last = -1;
     for (int k = 0; k < 60; ++k) {
@@ -89,7 +100,8 @@ CDecoderChain::CDecoderChain(IDecoderSink& sink, const Station& station, int rat
       m_carrier(station.carrierHz, rate, station.phaseFlips),
       m_seconds(station, m_decimator.Block()),
       m_minutes(station),
-      m_frame(station) {}
+      m_frame(station),
+      m_edgeless(EdgelessSecond(station)) {}
 
 const Frame& CDecoderChain::FrameOf(std::int64_t utcMinute) {
     utcMinute = FloorDiv(utcMinute, 60) * 60;
@@ -387,6 +399,14 @@ void CDecoderChain::WatchSignal(const ScoredSecond& s) {
 }
 
 void CDecoderChain::QuietMorse(std::int64_t second) {
+    if (m_edgeless >= 0) {
+        // The second sent at the full carrier throughout (DCF77's 59th) shows
+        // no on-time edge: its absence there is no sign that the edge moved.
+        std::int64_t at = second;
+        while (m_minutes.Locked() && m_minutes.SecondInMinute(at) != m_edgeless) ++at;
+        m_seconds.QuietSeconds(m_minutes.Locked() ? at : 0, m_minutes.Locked() ? at : -1);
+        return;
+    }
     if (!m_minutes.Locked() || !m_station.callSignMinutes) {
         m_seconds.QuietSeconds(0, -1);
         return;
@@ -662,9 +682,11 @@ void CDecoderChain::EmitSecond(const ScoredSecond& s, int secondInMinute, const 
         out.symbol = ToTimeSymbol(best);
     }
     out.state = State();
-    // A second whose rise the signal lately showed elsewhere carries no time:
-    // the samples may have jumped.
-    out.timeValid = TimeShown() && r != nullptr && secondInMinute >= 0 && !s.riseDoubted;
+    // A second whose rise the signal lately showed elsewhere, or since leans
+    // to have left, carries no time: the samples may have jumped, by more
+    // than half a second too, which moves the count.
+    out.timeValid =
+        TimeShown() && r != nullptr && secondInMinute >= 0 && !s.riseDoubted && !s.riseUnsure;
     out.vouched = out.timeValid && out.state == ReceptionState::TimeValid && s.riseSeen;
     // A second whose samples were lost is carried on the sample clock.
     out.flywheel = out.state == ReceptionState::Flywheel || (out.timeValid && !s.heard);

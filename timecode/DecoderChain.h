@@ -65,7 +65,8 @@ private:
     // Weighs whether the seconds are counted a whole second off the held
     // time (a splice of whole seconds shows in the frame, not in the rise).
     void WatchCount(const ScoredSecond& s, std::int64_t unix);
-    // Tells the second tracker where the call sign's Morse comes next.
+    // Tells the second tracker where the call sign's Morse comes next, or
+    // the second without an on-time edge.
     void QuietMorse(std::int64_t second);
     // The rise jumped (a splice): nothing from before `from` (running
     // second) is combined with what follows, and a held time is not shown
@@ -87,6 +88,7 @@ private:
     CMinuteSync m_minutes;
     CFrameDecoder m_frame;
     CSignalMonitor m_presence;
+    int m_edgeless;  // the second of the minute without an on-time edge, -1: none
 
     std::array<ScoredSecond, timecode::kHistorySeconds> m_history{};
     std::int64_t m_historyCount = 0;  // entries written since the last clear

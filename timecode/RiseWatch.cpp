@@ -85,6 +85,20 @@ bool CRiseWatch::Seen(std::int64_t n) const {
            m_riseStrength >= kVouchNats;
 }
 
+bool CRiseWatch::Unsure(std::int64_t n) const {
+    // The seconds folded with n's rise and after it, summed, lean to "gone";
+    // or the sum since the rise was last plainly here does. Both come before
+    // a doubt (kRiseGoneNats) can: a rise that jumped by a whole second and
+    // a part shows as one missing where it is tracked, while the count of
+    // seconds, and so the time's label, is already off.
+    const double rise = static_cast<double>(n) + kHighFrom;
+    double since = 0.0;
+    for (const RatioAt& r : m_ratioAt) {
+        if (r.end > rise) since += r.ratio;
+    }
+    return since >= kRiseSeenNats || m_riseGone >= kLabelGoneNats;
+}
+
 double CRiseWatch::WatchPhase(std::int64_t second, double edge, double noiseVariance) {
     // The rise in the last 2, 4 and 8 seconds: where it is tracked (held),
     // elsewhere beyond doubt (a jump), or neither.
@@ -195,7 +209,9 @@ void CRiseWatch::WatchRise(std::int64_t second, double end, double edge, const F
         foldLevel += foldI[b];
         foldWeight += foldW[b];
     }
-    if (!(weight > 0.0) || !(foldWeight > 0.0) || !(foldLevel > 0.0)) return;
+    // The fold carries the on-time edge as a rise, so a station keyed by a
+    // drop folds below zero: the level ratio is of like signs either way.
+    if (!(weight > 0.0) || !(foldWeight > 0.0) || foldLevel == 0.0) return;
     const double rise = contrast(foldI, foldW);
     const double expected =
         rise * std::clamp((level / weight) / (foldLevel / foldWeight), 0.0, 1.5);

@@ -46,6 +46,10 @@ public:
     bool Seen(std::int64_t n) const;
     // Whether the signal lately showed the rise elsewhere, from before n.
     bool Doubted(std::int64_t n) const { return n >= m_doubtFrom; }
+    // Whether the signal since second n's rise leans to the rise having left
+    // the tracked place: too little to doubt the phase, enough to withhold
+    // n's time.
+    bool Unsure(std::int64_t n) const;
 
 private:
     void WatchRise(std::int64_t second, double end, double edge, const Fold& foldI,

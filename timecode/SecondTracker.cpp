@@ -317,6 +317,7 @@ ScoredSecond CSecondTracker::Describe(std::int64_t n, const Windows& w, const Ar
     out.spliced = w.spliced;
     out.heard = Heard(w);
     out.riseDoubted = m_watch.Doubted(n);
+    out.riseUnsure = m_watch.Unsure(n);
     out.riseSeen = RiseSeen(n, w);
     // The newest whole second's contrast, for telling at once whether the
     // signal is there.

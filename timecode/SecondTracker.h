@@ -29,6 +29,9 @@ struct ScoredSecond {
     // Since this second, the signal showed the rise where it is tracked
     // (riseSeen), or elsewhere (riseDoubted: perhaps a splice not yet sure).
     bool riseSeen, riseDoubted;
+    // The signal since its rise leans to the rise having left (riseUnsure):
+    // its time is not shown, though its on-time point still counts.
+    bool riseUnsure;
     // The newest whole second (kLevelSpan later, as each is judged that late),
     // its first part's mean amplitude minus its last part's, and the noise's
     // standard deviation on that (0: not measured): whether the signal is
