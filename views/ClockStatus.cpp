@@ -12,6 +12,9 @@ using velto::ReceptionState;
 
 namespace {
 
+// How long after the last labelled second unlabelled ones keep the clock on.
+constexpr double kBridgeSeconds = 2.5;
+
 bool HoldsTime(ReceptionState state) {
     return state == ReceptionState::TimeValid || state == ReceptionState::Flywheel;
 }
@@ -162,6 +165,13 @@ void CClockStatus::SetState(ReceptionState state) {
 void CClockStatus::OnSecond(const velto::DecoderSecond& s, std::optional<double> systemOffsetMs,
                             std::optional<velto::SystemTime> heardAt) {
     SetState(s.state);
+    // A second heard but left unlabelled (the decoder doubts its rise has
+    // stayed put) does not blank the clock at once: it turns on from the
+    // last labelled second, which stays right, across one or two of them.
+    if (!s.timeValid && HoldsTime(s.state) && m_base && heardAt &&
+        heardAt->SecondsAfter(m_base->heardAt) < kBridgeSeconds) {
+        return;
+    }
     if (!s.timeValid || !HoldsTime(s.state) || !heardAt) {
         ForgetTime();
         return;

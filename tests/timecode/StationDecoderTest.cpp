@@ -169,6 +169,20 @@ TEST_P(StationDecoder, RightTimeNeverAWrongOne) {
     for (const DecoderMinute& m : r.rec.minutes) {
         EXPECT_EQ(m.callSignMinute, c.callSign && (m.minute == 15 || m.minute == 45));
     }
+    // What a clock feed sends: every second vouched for is right, and a strong
+    // signal vouches for its seconds whichever edge marks them.
+    const Truth truth{r.start, r.signal};
+    int vouched = 0;
+    for (const DecoderRise& e : r.rec.rises) {
+        if (!e.vouched) continue;
+        ++vouched;
+        EXPECT_EQ(e.utcUnix, truth.Unix(e.onTimeSample));
+        EXPECT_NEAR(e.onTimeSample, truth.OnTime(e.onTimeSample),
+                    c.toleranceMs * r.signal.SampleRate() / 1000.0);
+    }
+    if (c.cn0 >= 35.0 && c.steadyHz == 0.0) {
+        EXPECT_GT(vouched, 30);
+    }
     for (std::int64_t utc : c.minutes) {
         const bool reported =
             std::any_of(r.rec.minutes.begin(), r.rec.minutes.end(),

@@ -96,6 +96,24 @@ TEST_F(ClockStatusTest, ShowsTheTimeOnlyWhileTheDecoderHoldsOne) {
     EXPECT_EQ(TimeInk(), 0);
 }
 
+// An unlabelled second (the decoder doubts its rise stayed put) keeps the
+// clock turning from the last labelled one for two seconds; a longer run of
+// them clears it rather than carry a time the signal no longer backs.
+TEST_F(ClockStatusTest, BridgesOneOrTwoUnlabelledSeconds) {
+    Heard(Second(kMinute2016, 8, TimeSymbol::Zero));
+    const QString shown = m_clock.TimeText();
+    ASSERT_FALSE(shown.isEmpty());
+    auto unlabelled = Second(kMinute2016, 9, TimeSymbol::Zero);
+    unlabelled.timeValid = false;
+    for (double after : {1.0, 2.0}) {
+        m_clock.OnSecond(unlabelled, {}, kNow.Plus(after));
+        EXPECT_EQ(m_clock.TimeText(), shown) << after;
+    }
+    m_clock.OnSecond(unlabelled, {}, kNow.Plus(3.0));
+    EXPECT_EQ(m_clock.TimeText(), "");
+    EXPECT_EQ(TimeInk(), 0);
+}
+
 // The decoder's seconds in JST, with the system clock's offset when there is
 // one: JST turns the year nine hours before UTC does, and an inserted leap
 // second reads 08:59:60 whichever POSIX second the decoder gives it.
