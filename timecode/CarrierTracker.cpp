@@ -25,6 +25,14 @@ std::complex<double> Doubled(std::complex<double> z) {
     return mag > 0.0 ? z * z / mag : std::complex<double>{};
 }
 
+// The median power over the search's bins: the noise the peaks stand above.
+double SearchMedian(const double* power) {
+    std::array<double, kSearchBins> sorted{};
+    std::copy(power, power + kSearchBins, sorted.begin());
+    std::nth_element(sorted.begin(), sorted.begin() + kSearchBins / 2, sorted.end());
+    return sorted[kSearchBins / 2];
+}
+
 }  // namespace
 
 CCarrierTracker::CCarrierTracker(double carrierHz, int rate, bool phaseFlips)
@@ -267,10 +275,7 @@ void CCarrierTracker::SearchDecide() {
     if (m_searchSteps < 4 * kSearchStepsPerDecision) {
         return;
     }
-    std::array<double, kSearchBins> sorted{};
-    std::copy(m_power.begin(), m_power.begin() + kSearchBins, sorted.begin());
-    std::nth_element(sorted.begin(), sorted.begin() + kSearchBins / 2, sorted.end());
-    const double median = sorted[kSearchBins / 2];
+    const double median = SearchMedian(m_power.data());
     // The strongest peaks above the detection ratio, apart from each other.
     std::array<int, kChoiceCandidates> peaks{};
     int count = 0;
@@ -363,10 +368,7 @@ void CCarrierTracker::SearchDecide() {
 }
 
 int CCarrierTracker::SteadyCarriers(std::array<double, kChoiceCandidates>& hz) const {
-    std::array<double, kSearchBins> sorted{};
-    std::copy(m_shortPower.begin(), m_shortPower.begin() + kSearchBins, sorted.begin());
-    std::nth_element(sorted.begin(), sorted.begin() + kSearchBins / 2, sorted.end());
-    const double median = sorted[kSearchBins / 2];
+    const double median = SearchMedian(m_shortPower.data());
     std::array<double, kChoiceCandidates> power{};
     int count = 0;
     for (int i = 1; i + 1 < kSearchBins; ++i) {
