@@ -146,6 +146,11 @@ inline constexpr double kRiseSeenNats = 1.0;
 // kRiseGoneNats), or the seconds since its own rise lean that way by
 // kRiseSeenNats.
 inline constexpr double kLabelGoneNats = 3.0;
+// The seconds since its own rise must lean less than kRiseSeenNats to
+// "gone", less kLabelHereShare of what a rise that is there gives them (at
+// most kLabelHereNats).
+inline constexpr double kLabelHereShare = 0.4;
+inline constexpr double kLabelHereNats = 4.0;
 inline constexpr double kRiseDelaySeconds = 0.3;
 
 // The second's windows come from the station's keying (CSymbolModel); the

@@ -109,8 +109,10 @@ TEST(DecoderRobustness, SplicesNobodyReports) {
 // 0.9 s dropped moves the rise 0.1 s later and the count of seconds a whole
 // one: the decoder as it was labelled the seconds after it a second off
 // until it saw the jump (and for a station keyed by a drop its watch weighed
-// nothing). No second may carry a wrong time, no minute be wrong or more
-// than 5 ms off (unspliced minutes at 20 dB-Hz come up to about 5 ms off).
+// nothing); MSF's count was a second off once before the seconds after the
+// jump leaned far enough to "gone". No second may carry a wrong time, no
+// minute be wrong or more than 5 ms off (unspliced minutes at 20 dB-Hz come
+// up to about 5 ms off).
 struct WeakSplice {
     const char* name;
     StationId station;
@@ -127,6 +129,8 @@ const WeakSplice kWeakSplices[] = {
      34318984, 86400, 380},
     {"dcf77_drop_900ms", StationId::Dcf77, 13842993962878629095u, 1793062972, 123034, -77.0,
      59716687, 172800, 380},
+    {"msf_drop_900ms", StationId::Msf, 13842993962878629095u, 1793062972, 123034, -77.0, 59716687,
+     172800, 380},
 };
 
 void PrintTo(const WeakSplice& c, std::ostream* os) { *os << c.name; }
