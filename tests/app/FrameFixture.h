@@ -8,11 +8,10 @@
 #include <algorithm>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "app/CommandIds.h"
 #include "app/MainFrame.h"
-#include "tests/audio/FakeWaveService.h"
+#include "tests/support/FakeWaveService.h"
 #include "tests/views/ViewTestSupport.h"
 
 // A frame on the scripted audio service, with an empty profile.
@@ -37,9 +36,7 @@ protected:
         }
     }
     // Completes a capture buffer filled with `value` on a driver thread.
-    void Complete(std::int16_t value = 0) {
-        std::thread([&] { ASSERT_TRUE(m_service.CompleteBuffer(value)); }).join();
-    }
+    void Complete(std::int16_t value = 0) { ASSERT_TRUE(m_service.CompleteOnDriver(value)); }
     // Handles the posted notifications, as the event loop would.
     void Deliver() { QCoreApplication::sendPostedEvents(nullptr, velto::WM_CAPTUREDATA); }
     void Cycle(int n = 1, std::int16_t value = 0) {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "plot/ReceptionChart.h"
-#include "tests/plot/PlotTestSupport.h"
+#include "tests/support/Pixels.h"
 
 using receptionchart::Span;
 using velto::ReceptionRecord;
@@ -27,7 +27,7 @@ QImage Draw(const std::vector<ReceptionRecord>& records, Span span) {
 int Trace(const QImage& image, double x0, double x1, int* top = nullptr) {
     const int left = static_cast<int>(x0);
     const QRect columns(left, kChart.top(), static_cast<int>(x1) - left + 1, kChart.height());
-    return plottest::HueInk(image, receptionchart::Trace(), columns, top);
+    return pixels::HueInk(image, receptionchart::Trace(), columns, top);
 }
 
 // The last hour: 30 good minutes decoded, 10 not logged, 20 weak ones not decoded.

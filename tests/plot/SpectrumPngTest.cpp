@@ -7,9 +7,9 @@
 #include "plot/SpectrumPlot.h"
 #include "plot/SpectrumPng.h"
 #include "simulator/StationSignal.h"
-#include "tests/plot/PlotTestSupport.h"
+#include "tests/support/Pixels.h"
 
-using namespace plottest;
+using namespace pixels;
 
 namespace {
 

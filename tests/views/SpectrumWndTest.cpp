@@ -6,12 +6,12 @@
 
 #include "plot/SpectrumPlot.h"
 #include "simulator/StationSignal.h"
-#include "tests/plot/PlotTestSupport.h"
+#include "tests/support/Pixels.h"
 #include "tests/views/ViewTestSupport.h"
 #include "views/SpectrumWnd.h"
 
 using namespace viewtest;
-using namespace plottest;
+using namespace pixels;
 
 namespace {
 

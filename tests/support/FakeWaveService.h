@@ -2,9 +2,11 @@
 
 #include <array>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "audio/WaveInQueue.h"
@@ -56,6 +58,18 @@ public:
     bool CompleteBuffer(std::int16_t value);
     // The same with the buffer's samples (9600 unless told).
     bool CompleteBuffer(const std::int16_t* samples, std::size_t count = kBufferSamples);
+    // Runs `call` on a driver thread of its own, as a sound card calls back.
+    static bool OnDriver(const std::function<bool()>& call) {
+        bool result = false;
+        std::thread([&] { result = call(); }).join();
+        return result;
+    }
+    bool CompleteOnDriver(std::int16_t value) {
+        return OnDriver([&] { return CompleteBuffer(value); });
+    }
+    bool CompleteOnDriver(const std::int16_t* samples, std::size_t count = kBufferSamples) {
+        return OnDriver([&] { return CompleteBuffer(samples, count); });
+    }
     // The started stream's device goes away: its buffer comes back flagged
     // lost. False when no started stream had a buffer queued.
     bool LoseDevice();
