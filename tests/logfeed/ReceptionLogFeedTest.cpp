@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -66,9 +65,8 @@ private:
 };
 
 std::vector<velto::ReceptionRecord> Records(const fs::path& file) {
-    std::ifstream in(file);
     std::vector<velto::ReceptionRecord> records;
-    for (std::string l; std::getline(in, l);) {
+    for (const std::string& l : support::Lines(support::Slurp(file))) {
         if (const auto r = rl::ParseLine(l)) records.push_back(*r);
     }
     return records;

@@ -66,15 +66,4 @@ TEST(ReceptionChartTest, TheTraceFollowsTheLoggedMinutesAndTheStripTheirDecodes)
     EXPECT_NE(strip(35), receptionchart::Undecoded());
 }
 
-TEST(ReceptionChartTest, LongerSpansPutTheSameHourAtTheirRightEnd) {
-    for (Span span : {Span::Day, Span::Week}) {
-        const QImage image = Draw(Hour(), span);
-        const double hourStart = receptionchart::XOf(kChart, kNow - 3600, kNow, span);
-        EXPECT_GT(hourStart, kChart.right() - kChart.width() / 20.0);
-        EXPECT_EQ(Trace(image, kChart.left(), hourStart - 3), 0);
-        EXPECT_GT(Trace(image, hourStart, kChart.right()), 0);
-    }
-    EXPECT_EQ(Trace(Draw({}, Span::Hour), kChart.left(), kChart.right()), 0);
-}
-
 }  // namespace
