@@ -20,9 +20,9 @@
 #include "audio/PortAudioService.h"
 #include "audio/WaveDevice.h"
 #include "health/InputHealth.h"
-#include "simulator/StationSignal.h"
 #include "tests/audio/AudioTestSupport.h"
 #include "tests/support/Files.h"
+#include "tests/support/Simulated.h"
 
 namespace velto {
 namespace {
@@ -36,12 +36,8 @@ bool Shell(const std::string& command) { return std::system(command.c_str()) == 
 
 // The simulated station with seeded noise, so that no stretch of it repeats.
 Samples Signal(double seconds) {
-    StationSignalOptions options;
-    options.carrierAmplitude = 8000.0;
-    options.noiseSigma = 300.0;
-    Samples samples(static_cast<std::size_t>(seconds * kSampleRate));
-    CStationSignal(1796610180, options).Generate(samples.data(), samples.size());
-    return samples;
+    return support::Simulated(1796610180, static_cast<std::size_t>(seconds * kSampleRate),
+                              {.carrierAmplitude = 8000.0, .noiseSigma = 300.0});
 }
 
 // Capture and playback through PortAudio, ALSA's default device and a private

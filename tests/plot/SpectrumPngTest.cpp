@@ -6,8 +6,8 @@
 
 #include "plot/SpectrumPlot.h"
 #include "plot/SpectrumPng.h"
-#include "simulator/StationSignal.h"
 #include "tests/support/Pixels.h"
+#include "tests/support/Simulated.h"
 
 using namespace pixels;
 
@@ -18,15 +18,9 @@ TEST(SpectrumPngTest, ARecordingsBandAndWaterfallsAreWrittenAsAPicture) {
     options.bandAverageSeconds = 0.0;  // the whole recording
     options.waterfallLines = 100;
     velto::CSpectrumAnalyser a(options);
-    velto::StationSignalOptions o;
-    o.carrierAmplitude = 1000.0;
-    o.cn0DbHz = 40.0;
-    velto::CStationSignal signal(1796642160, o);
-    std::vector<std::int16_t> buffer(9600);
-    for (int i = 0; i < 400; ++i) {
-        signal.Generate(buffer.data(), buffer.size());
-        a.Feed(buffer.data(), buffer.size());
-    }
+    const auto x =
+        support::Simulated(1796642160, 400 * 9600, {.carrierAmplitude = 1000.0, .cn0DbHz = 40.0});
+    for (std::size_t at = 0; at < x.size(); at += 9600) a.Feed(x.data() + at, 9600);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("band.png"));
     QString error;
