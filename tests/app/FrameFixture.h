@@ -5,7 +5,6 @@
 #include <QCoreApplication>
 #include <QSettings>
 #include <QShortcut>
-#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -59,9 +58,6 @@ protected:
     QString StartText() {
         m_frame->UpdateMenu(m_frame->ReceiveMenu());
         return m_frame->CommandAction(ID_RECEIVE_START)->text();
-    }
-    int PlaybackOpens() const {
-        return static_cast<int>(std::ranges::count(m_service.Calls(), velto::FakeCall::OutOpen));
     }
 
     velto::CFakeWaveService m_service;

@@ -60,7 +60,7 @@ TEST_F(FrameTest, SpaceStartsAndStopsReceptionAndTheMonitorWithIt) {
     EXPECT_EQ(Flags(), "1010");
     EXPECT_FALSE(f.View()->Intro());
     Cycle(1);
-    EXPECT_EQ(PlaybackOpens(), 0);
+    EXPECT_EQ(m_service.PlaybackOpens(), 0);
     Cycle(1);  // the second buffer starts the monitor
     ASSERT_EQ(Flags(), "1111");
     EXPECT_EQ(StartText(), QStringLiteral("停止\tSpace"));

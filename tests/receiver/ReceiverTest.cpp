@@ -93,9 +93,6 @@ protected:
             m_receiver.OnCaptureData();
         }
     }
-    int PlaybackOpens() const {
-        return static_cast<int>(std::ranges::count(m_service.Calls(), FakeCall::OutOpen));
-    }
     static std::int16_t Value(int k) { return static_cast<std::int16_t>(k + 1); }
 
     CFakeWaveService m_service;
@@ -141,7 +138,7 @@ TEST_F(ReceiverTest, TheCycleTrailsTheRingByOneAndSetsTheLevelOncePerPass) {
     EXPECT_EQ(m_log.processed.back().sliceLevel, level) << "estimated twice in a pass";
     Cycles(110, 1, 2000.0);  // buffer 30 of the second pass
     EXPECT_GT(m_log.processed.back().sliceLevel, 1.5 * level);
-    EXPECT_EQ(PlaybackOpens(), 1) << "one monitor start per run";
+    EXPECT_EQ(m_service.PlaybackOpens(), 1) << "one monitor start per run";
     // The display index moves once a notification, from -1, and wraps to 0
     // after 79; the ring's buffer 0 follows its buffer 79.
     for (std::size_t i = 0; i < m_log.processed.size(); ++i) {
@@ -208,11 +205,11 @@ TEST_F(ReceiverTest, TheMonitorTogglesAndARunWritesItsFirstTwoSlotsOnce) {
     Start();
     Cycles(0, 1);
     EXPECT_EQ(block[2 * kBufferSamples], 77);
-    EXPECT_EQ(PlaybackOpens(), 4);  // the failed toggle, the first run, the two toggles
-    Cycles(1, 1);                   // no level yet: the tone is silence
+    EXPECT_EQ(m_service.PlaybackOpens(), 4);  // the failed toggle, the first run, the two toggles
+    Cycles(1, 1);                             // no level yet: the tone is silence
     block = const_cast<std::int16_t*>(m_service.m_played.load());
     EXPECT_EQ(std::count(block, block + 3 * kBufferSamples, 0), 3 * kBufferSamples);
-    EXPECT_EQ(PlaybackOpens(), 5);
+    EXPECT_EQ(m_service.PlaybackOpens(), 5);
     EXPECT_TRUE(m_receiver.MonitorOn());
 }
 
@@ -334,7 +331,7 @@ TEST_F(ReceiverTest, AnUnattendedRunDecodesWithoutChainOrMonitorUntilItsDeviceIs
     Start();
     Cycles(0, 2 * kHealthWindowBuffers);  // two windows of the input's check
     EXPECT_TRUE(m_log.processed.empty());
-    EXPECT_EQ(PlaybackOpens(), 0);
+    EXPECT_EQ(m_service.PlaybackOpens(), 0);
     EXPECT_EQ(m_log.next, 2 * kHealthWindowBuffers * kBufferSamples);
     EXPECT_NE(m_receiver.Input(), InputState::Unknown);
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <functional>
@@ -51,6 +52,9 @@ public:
     std::vector<FakeCall> Calls() const {
         const std::lock_guard lock(m_logMutex);
         return m_calls;
+    }
+    int PlaybackOpens() const {
+        return static_cast<int>(std::ranges::count(Calls(), FakeCall::OutOpen));
     }
 
     // Fills the queued capture buffer with `value` and hands it back. False
