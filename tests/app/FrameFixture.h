@@ -5,14 +5,12 @@
 #include <QCoreApplication>
 #include <QSettings>
 #include <QShortcut>
-#include <algorithm>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "app/CommandIds.h"
 #include "app/MainFrame.h"
-#include "tests/audio/FakeWaveService.h"
+#include "tests/support/FakeWaveService.h"
 #include "tests/views/ViewTestSupport.h"
 
 // A frame on the scripted audio service, with an empty profile.
@@ -37,9 +35,7 @@ protected:
         }
     }
     // Completes a capture buffer filled with `value` on a driver thread.
-    void Complete(std::int16_t value = 0) {
-        std::thread([&] { ASSERT_TRUE(m_service.CompleteBuffer(value)); }).join();
-    }
+    void Complete(std::int16_t value = 0) { ASSERT_TRUE(m_service.CompleteOnDriver(value)); }
     // Handles the posted notifications, as the event loop would.
     void Deliver() { QCoreApplication::sendPostedEvents(nullptr, velto::WM_CAPTUREDATA); }
     void Cycle(int n = 1, std::int16_t value = 0) {
@@ -62,9 +58,6 @@ protected:
     QString StartText() {
         m_frame->UpdateMenu(m_frame->ReceiveMenu());
         return m_frame->CommandAction(ID_RECEIVE_START)->text();
-    }
-    int PlaybackOpens() const {
-        return static_cast<int>(std::ranges::count(m_service.Calls(), velto::FakeCall::OutOpen));
     }
 
     velto::CFakeWaveService m_service;

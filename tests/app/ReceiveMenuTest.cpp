@@ -13,20 +13,19 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/CommandIds.h"
 #include "app/StatusBar.h"
-#include "audio/SoundFileReader.h"
-#include "audio/WavFileWriter.h"
 #include "base/SystemTime.h"
 #include "log/ReceptionLogFormat.h"
 #include "logfeed/ReceptionLogSettings.h"
 #include "plot/SpectrumPlot.h"
 #include "simulator/StationSignal.h"
 #include "tests/app/FrameFixture.h"
-#include "tests/plot/PlotTestSupport.h"
+#include "tests/support/Files.h"
+#include "tests/support/Pixels.h"
+#include "tests/support/SoundFiles.h"
 #include "views/ChildView.h"
 #include "views/SpectrumWnd.h"
 #include "views/TimeCodeWnd.h"
@@ -52,23 +51,12 @@ protected:
     }
     // A WAV file of these samples.
     void Write(const QString& path, const std::vector<std::int16_t>& samples) {
-        std::string error;
-        auto writer = velto::CWavFileWriter::Create({path.toStdString(), false, {}}, &error);
-        ASSERT_TRUE(writer) << error;
-        ASSERT_TRUE(writer->Write(samples.data(), samples.size(), &error)) << error;
+        ASSERT_TRUE(support::WriteSound(path.toStdString(), samples));
     }
     void Messages() { QCoreApplication::sendPostedEvents(m_frame.get(), QEvent::MetaCall); }
     QString Path(const char* name) const { return m_dir.filePath(QString::fromUtf8(name)); }
-    std::vector<std::int16_t> ReadAll(const QString& path) {
-        velto::CSoundFileReader reader;
-        std::string error;
-        EXPECT_TRUE(reader.Open(path.toStdString(), &error)) << error;
-        std::vector<std::int16_t> all(kBufferSamples);
-        std::vector<std::int16_t> samples;
-        for (std::size_t n; (n = reader.Read(all.data(), all.size())) > 0;) {
-            samples.insert(samples.end(), all.begin(), all.begin() + static_cast<long>(n));
-        }
-        return samples;
+    static std::vector<std::int16_t> ReadAll(const QString& path) {
+        return support::ReadSound(path.toStdString());
     }
 
     QTemporaryDir m_dir;
@@ -82,7 +70,6 @@ TEST_F(RecordReplayTest, RecordingWritesTheCapturedBuffersUntilUncheckedOrStoppe
     CMainFrame& f = *m_frame;
     QAction* record = f.CommandAction(ID_RECORD);
     ASSERT_TRUE(record->isCheckable());
-    EXPECT_EQ(record->text(), QStringLiteral("録音(&R)..."));
     m_answer.clear();  // cancelled
     f.SendCommand(ID_RECORD);
     EXPECT_FALSE(record->isChecked());
@@ -120,7 +107,6 @@ TEST_F(RecordReplayTest, RecordingWritesTheCapturedBuffersUntilUncheckedOrStoppe
 // its end the run stops by itself, as 停止 would, and says so.
 TEST_F(RecordReplayTest, AnOpenedRecordingIsReplayedInRealTimeAndEndsLikeAStop) {
     CMainFrame& f = *m_frame;
-    EXPECT_EQ(f.CommandAction(ID_FILE_OPEN)->text(), QStringLiteral("ファイルを開く(&O)..."));
     // Three buffers of a ramp, so that order and position show, and a little more.
     std::vector<std::int16_t> ramp(3 * kBufferSamples + 100);
     for (std::size_t i = 0; i < ramp.size(); ++i) ramp[i] = static_cast<std::int16_t>(i % 30000);
@@ -224,7 +210,7 @@ protected:
         std::vector<std::int16_t> buffer(kBufferSamples);
         for (int k = 0; k < n; ++k) {
             m_signal.Generate(buffer.data(), buffer.size());
-            std::thread([&] { ASSERT_TRUE(m_service.CompleteBuffer(buffer.data())); }).join();
+            ASSERT_TRUE(m_service.CompleteOnDriver(buffer.data()));
             Deliver();
         }
     }
@@ -234,11 +220,6 @@ protected:
 
 TEST_F(SpectrumAndLogTest, TheMenuItemShowsTheSpectrumWhichIsFedOnlyWhileShown) {
     CMainFrame& f = *m_frame;
-    QAction* item = f.CommandAction(ID_SPECTRUM);
-    ASSERT_NE(item, nullptr);
-    EXPECT_EQ(item->text(), QStringLiteral("スペクトル(&P)"));
-    const QList<QAction*> menu = f.ReceiveMenu()->actions();
-    EXPECT_EQ(menu.indexOf(item), menu.indexOf(f.CommandAction(ID_TIMECODE)) + 1);
     ASSERT_NE(f.Analyser(), nullptr);
     const velto::CSpectrumAnalyser& a = *f.Analyser();
 
@@ -254,10 +235,9 @@ TEST_F(SpectrumAndLogTest, TheMenuItemShowsTheSpectrumWhichIsFedOnlyWhileShown) 
     const QImage image = f.Spectrum()->Render();
     const QRect wide = CSpectrumWnd::WideRect();
     const auto wx = spectrumplot::WaterfallOffsets(a.Wide(), wide);
+    EXPECT_TRUE(pixels::Warm(image.pixelColor(static_cast<int>(wx.ToPixel(0.0)), wide.top() + 2)));
     EXPECT_TRUE(
-        plottest::Warm(image.pixelColor(static_cast<int>(wx.ToPixel(0.0)), wide.top() + 2)));
-    EXPECT_TRUE(
-        plottest::Cold(image.pixelColor(static_cast<int>(wx.ToPixel(-250.0)), wide.top() + 2)));
+        pixels::Cold(image.pixelColor(static_cast<int>(wx.ToPixel(-250.0)), wide.top() + 2)));
     EXPECT_GE(a.Wide().Lines(), 24);
 
     f.Spectrum()->close();
@@ -271,13 +251,6 @@ TEST_F(SpectrumAndLogTest, TheMenuItemShowsTheSpectrumWhichIsFedOnlyWhileShown) 
     Signal(10);
     EXPECT_LT(a.Band().Frames(), 20);
     EXPECT_EQ(a.Wide().Lines(), 1);
-}
-
-std::string Slurp(const std::filesystem::path& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 // The window keeps the log in $XDG_DATA_HOME/Velto/log while it receives: a
@@ -301,7 +274,7 @@ TEST_F(SpectrumAndLogTest, LiveReceptionIsLoggedAndARestartAppends) {
     const std::int64_t stop = velto::SystemTime::Now().sec;
     const std::filesystem::path file =
         dir / velto::receptionlog::FileName(velto::receptionlog::DayOf(stop));
-    const std::string first = Slurp(file);
+    const std::string first = support::Slurp(file);
     std::istringstream lines(first);
     std::string last;
     for (std::string l; std::getline(lines, l);) last = l;
@@ -315,7 +288,7 @@ TEST_F(SpectrumAndLogTest, LiveReceptionIsLoggedAndARestartAppends) {
     Space();
     Signal(5);
     Space();
-    EXPECT_TRUE(Slurp(file).starts_with(first));
+    EXPECT_TRUE(support::Slurp(file).starts_with(first));
 
     // A profile that keeps no log: none is written, and the chart has only its hour.
     m_frame.reset();

@@ -64,6 +64,12 @@ protected:
         m_frame.reset();
         m_translations.reset();
     }
+    // The receive menu's items, as they stand before the menu is first opened.
+    QString Commands() const {
+        QStringList commands;
+        for (const QAction* a : m_frame->ReceiveMenu()->actions()) commands << a->text();
+        return commands.join('|');
+    }
     // The lower row with one warning standing, which must fit the bar.
     QString Shown(WarningCode code, const std::string& text) {
         CStatusBar* bar = m_frame->StatusBar();
@@ -107,11 +113,9 @@ protected:
 TEST_F(TranslatedFrame, AnEnglishLocaleShowsEveryTextInEnglish) {
     Build(UiLanguage::English);
     EXPECT_EQ(MenuTitles(*m_frame), (QStringList{"&Receive", "&Help"}));
-    QStringList commands;
-    for (const QAction* a : m_frame->ReceiveMenu()->actions()) commands << a->text();
-    EXPECT_EQ(commands.join('|'),
-              "&Start\tSpace|&Open File...|&Record...|Sound &Card...|Cloc&k Setting...|&Waveform|"
-              "&Time Code|S&pectrum||E&xit");
+    EXPECT_EQ(Commands(),
+              "&Start\tSpace|&Open File...|&Record...|Sound &Card...|Cloc&k Setting...|"
+              "&Waveform|&Time Code|S&pectrum||E&xit");
     CStatusBar* bar = m_frame->StatusBar();
     EXPECT_EQ(bar->ReceptionText(), "Stopped");
     EXPECT_EQ(bar->DeviceText(), "Default device");
@@ -139,6 +143,10 @@ TEST_F(TranslatedFrame, AnEnglishLocaleShowsEveryTextInEnglish) {
 TEST_F(TranslatedFrame, AJapaneseLocaleShowsTheJapaneseTextsAsTheyAre) {
     Build(UiLanguage::Japanese);
     EXPECT_EQ(MenuTitles(*m_frame), (QStringList{"受信(&R)", "ヘルプ(&H)"}));
+    EXPECT_EQ(Commands(),
+              "開始(&S)\tSpace|ファイルを開く(&O)...|録音(&R)...|サウンドカードの設定(&C)...|"
+              "時計合わせの設定(&K)...|実波形(&W)|タイムコード(&T)|スペクトル(&P)||"
+              "アプリケーションの終了(&X)");
     EXPECT_EQ(StartText(), "開始\tSpace");
     CStatusBar* bar = m_frame->StatusBar();
     EXPECT_EQ(bar->ReceptionText(), "停止");

@@ -14,15 +14,15 @@
 #include <mutex>
 #include <optional>
 #include <set>
-#include <sstream>
 #include <thread>
 #include <vector>
 
 #include "audio/PortAudioService.h"
 #include "audio/WaveDevice.h"
 #include "health/InputHealth.h"
-#include "simulator/StationSignal.h"
 #include "tests/audio/AudioTestSupport.h"
+#include "tests/support/Files.h"
+#include "tests/support/Simulated.h"
 
 namespace velto {
 namespace {
@@ -33,20 +33,11 @@ using Samples = std::vector<std::int16_t>;
 
 std::string Quoted(const std::string& s) { return "'" + s + "'"; }
 bool Shell(const std::string& command) { return std::system(command.c_str()) == 0; }
-std::string ReadFile(const fs::path& path) {
-    std::stringstream text;
-    text << std::ifstream(path).rdbuf();
-    return text.str();
-}
 
 // The simulated station with seeded noise, so that no stretch of it repeats.
 Samples Signal(double seconds) {
-    StationSignalOptions options;
-    options.carrierAmplitude = 8000.0;
-    options.noiseSigma = 300.0;
-    Samples samples(static_cast<std::size_t>(seconds * kSampleRate));
-    CStationSignal(1796610180, options).Generate(samples.data(), samples.size());
-    return samples;
+    return support::Simulated(1796610180, static_cast<std::size_t>(seconds * kSampleRate),
+                              {.carrierAmplitude = 8000.0, .noiseSigma = 300.0});
 }
 
 // Capture and playback through PortAudio, ALSA's default device and a private
@@ -79,9 +70,9 @@ protected:
     void StartServer() {
         const int status = Script("start " + Quoted(m_dir));
         if (status == 3) {
-            GTEST_SKIP() << ReadFile(m_dir + "/script.err");
+            GTEST_SKIP() << support::Slurp(m_dir + "/script.err");
         }
-        ASSERT_EQ(status, 0) << ReadFile(m_dir + "/script.err");
+        ASSERT_EQ(status, 0) << support::Slurp(m_dir + "/script.err");
         setenv("PULSE_SERVER", ("unix:" + m_dir + "/native").c_str(), 1);
     }
     // The server plays the samples into the antenna sink from its own memory,
@@ -92,7 +83,7 @@ protected:
             .write(reinterpret_cast<const char*>(samples.data()),
                    static_cast<std::streamsize>(samples.size() * sizeof(std::int16_t)));
         ASSERT_EQ(Script("play " + Quoted(m_dir) + " " + Quoted(raw)), 0)
-            << ReadFile(m_dir + "/script.err");
+            << support::Slurp(m_dir + "/script.err");
     }
     // Stops every thread of this process for a while, as a loaded machine may.
     static void HoldProcessUp(const char* seconds) {

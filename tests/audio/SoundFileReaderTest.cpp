@@ -1,15 +1,14 @@
 #include <gtest/gtest.h>
-#include <sndfile.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "audio/SoundFileReader.h"
 #include "base/Geometry.h"
+#include "tests/support/Files.h"
+#include "tests/support/SoundFiles.h"
 
 namespace {
 
@@ -24,50 +23,6 @@ std::vector<double> KnownSignal(double gain) {
                                                velto::kSampleRate));
     }
     return samples;
-}
-
-class CTempFile {
-public:
-    CTempFile() {
-        char name[] = "/tmp/velto-format-XXXXXX";
-        const int fd = ::mkstemp(name);
-        if (fd >= 0) {
-            ::close(fd);
-        }
-        m_path = name;
-    }
-    ~CTempFile() { ::unlink(m_path.c_str()); }
-    const std::string& Path() const { return m_path; }
-
-private:
-    std::string m_path;
-};
-
-// Writes the samples in a format: integers as 16-bit data that the library
-// widens, floating point at +-1.0 full scale, as recorders write it.
-bool Write(const std::string& path, int format, const std::vector<double>& samples) {
-    SF_INFO info{};
-    info.channels = 1;
-    info.samplerate = velto::kSampleRate;
-    info.format = format;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    if (file == nullptr) {
-        return false;
-    }
-    const sf_count_t n = static_cast<sf_count_t>(samples.size());
-    bool ok = false;
-    const int sub = format & SF_FORMAT_SUBMASK;
-    if (sub == SF_FORMAT_FLOAT || sub == SF_FORMAT_DOUBLE) {
-        std::vector<float> floats(samples.begin(), samples.end());
-        for (float& f : floats) {
-            f /= 32768.0f;
-        }
-        ok = sf_write_float(file, floats.data(), n) == n;
-    } else {
-        const std::vector<short> shorts(samples.begin(), samples.end());
-        ok = sf_write_short(file, shorts.data(), n) == n;
-    }
-    return sf_close(file) == 0 && ok;
 }
 
 // Every sample format a recording may come in, read back into the decoder's
@@ -97,11 +52,12 @@ TEST(SoundFileReader, ScalesEveryFormatIntoSixteenBits) {
     for (const auto& f : formats) {
         SCOPED_TRACE(f.name);
         const std::vector<double> known = KnownSignal(f.gain);
-        CTempFile file;
-        ASSERT_TRUE(Write(file.Path(), f.format, known));
+        const support::TempDir dir;
+        const std::string path = dir / "known";
+        ASSERT_TRUE(support::WriteSound(path, known, f.format));
         velto::CSoundFileReader reader;
         std::string error;
-        ASSERT_TRUE(reader.Open(file.Path(), &error)) << error;
+        ASSERT_TRUE(reader.Open(path, &error)) << error;
         std::vector<std::int16_t> got(known.size() + 100);
         ASSERT_EQ(reader.Read(got.data(), got.size()), known.size());
         double worst = 0;

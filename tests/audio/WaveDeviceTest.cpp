@@ -7,7 +7,7 @@
 
 #include "audio/WaveDevice.h"
 #include "tests/audio/AudioTestSupport.h"
-#include "tests/audio/FakeWaveService.h"
+#include "tests/support/FakeWaveService.h"
 
 namespace velto {
 namespace {
@@ -27,12 +27,9 @@ protected:
     // Completes n buffers, the k-th filled with firstValue + k, on a thread of
     // its own as the driver would.
     void Complete(int n, int firstValue = 1) {
-        std::thread driver([&] {
-            for (int k = 0; k < n; ++k) {
-                ASSERT_TRUE(m_service.CompleteBuffer(static_cast<std::int16_t>(firstValue + k)));
-            }
-        });
-        driver.join();
+        for (int k = 0; k < n; ++k) {
+            ASSERT_TRUE(m_service.CompleteOnDriver(static_cast<std::int16_t>(firstValue + k)));
+        }
     }
     std::int16_t Sample(int slot) const { return m_device.BufferSamples(slot)[0]; }
     // What the device has told since the last look, code and text, and forgets it.

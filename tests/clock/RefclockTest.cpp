@@ -15,6 +15,7 @@
 
 #include "clock/ChronySock.h"
 #include "clock/ShmRefclock.h"
+#include "tests/support/ShmCopy.h"
 
 // The two ways a sample reaches a time daemon, each seen from the daemon's side.
 namespace velto {
@@ -103,12 +104,6 @@ TEST(ChronySock, WaitsQuietlyForChronydThenSendsItsSampleLayout) {
     EXPECT_TRUE(CChronySock::PathFits(std::string(107, 'a')));
 }
 
-// What a reader copies between two reads of count.
-struct Seen {
-    long long clockSec, clockNsec, receiveSec, receiveNsec;
-    int leap;
-};
-
 // A reader in the manner of chronyd's SHM driver runs while samples are
 // written: every copy it takes with an unchanged, even count is a whole
 // sample (the true time k ms after the system time, k whole seconds after the
@@ -140,20 +135,11 @@ TEST(ShmRefclock, ReaderNeverTakesAHalfWrittenSample) {
     long torn = 0;
     long bad = 0;
     std::thread reader([&] {
-        std::atomic_ref<int> count(shm->count);
-        std::atomic_ref<int> valid(shm->valid);
+        support::ShmCopy seen{};
         while (!done.load()) {
-            const int before = count.load(std::memory_order_acquire);
-            if (valid.load() == 0 || before % 2 != 0) continue;
-            const volatile ShmTime& v = *shm;
-            const Seen seen{v.clockTimeStampSec, v.clockTimeStampNSec, v.receiveTimeStampSec,
-                            v.receiveTimeStampNSec, v.leap};
-            // A release read-modify-write keeps the copy above before the
-            // second look at count, with no fence (which sanitizers refuse).
-            if (count.fetch_add(0, std::memory_order_acq_rel) != before) {
-                ++torn;
-                continue;
-            }
+            const support::ShmLook look = support::LookAtShm(*shm, seen);
+            torn += look == support::ShmLook::Torn ? 1 : 0;
+            if (look != support::ShmLook::Whole) continue;
             ++whole;
             const long long k = seen.receiveSec - kBase;
             const long long diffNs = (seen.clockSec - seen.receiveSec) * 1000000000LL +

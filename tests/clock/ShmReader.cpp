@@ -22,6 +22,7 @@
 #include <thread>
 
 #include "clock/ShmRefclock.h"
+#include "tests/support/ShmCopy.h"
 
 int main(int argc, char** argv) {
     if (argc != 3) {
@@ -63,30 +64,20 @@ int main(int argc, char** argv) {
     };
     const double firstLead = lead();
     double moved = 0.0;
-    std::atomic_ref<int> count(shm->count);
-    std::atomic_ref<int> valid(shm->valid);
     while (std::chrono::steady_clock::now() < end) {
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         moved = std::max(moved, std::abs(lead() - firstLead));
-        const int before = count.load();
-        if (valid.load() == 0 || before % 2 != 0) {
-            continue;
+        support::ShmCopy c{};
+        if (support::LookAtShm(*shm, c) != support::ShmLook::Whole) {
+            continue;  // none, or written under the copy: read again next time
         }
-        const volatile velto::ShmTime& v = *shm;
-        const long long clockSec = v.clockTimeStampSec;
-        const long long clockNsec = v.clockTimeStampNSec;
-        const long long receiveSec = v.receiveTimeStampSec;
-        const long long receiveNsec = v.receiveTimeStampNSec;
-        if (count.fetch_add(0) != before) {
-            continue;  // written under the copy: read again next time
-        }
-        valid.store(0);
+        std::atomic_ref<int>(shm->valid).store(0);
         const double now =
             std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
                 .count();
-        const double receive = static_cast<double>(receiveSec) + receiveNsec * 1e-9;
+        const double receive = static_cast<double>(c.receiveSec) + c.receiveNsec * 1e-9;
         const double offset =
-            static_cast<double>(clockSec - receiveSec) + (clockNsec - receiveNsec) * 1e-9;
+            static_cast<double>(c.clockSec - c.receiveSec) + (c.clockNsec - c.receiveNsec) * 1e-9;
         std::printf("%s %.6f %.6f\n", now - receive <= 5.0 ? "ok" : "stale", receive, offset);
         std::fflush(stdout);
     }

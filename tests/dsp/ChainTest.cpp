@@ -13,9 +13,9 @@
 #include "dsp/Constants.h"
 #include "dsp/Filter.h"
 #include "dsp/Pipeline.h"
-#include "simulator/StationSignal.h"
 #include "station/FrameEncoder.h"
 #include "station/Station.h"
+#include "tests/support/Simulated.h"
 
 // The display chain: the fixed band-pass table, the filter's kernels, the
 // band-pass designed for each station, and the chain from samples to slots.
@@ -249,17 +249,13 @@ TEST(StationChain, Jjy40At96kHzIsTheFixedChainBitForBit) {
 TEST(ReceptionChain, SlicesTheSimulatedTimeCodeIntoItsPulses) {
     constexpr std::int64_t kStart = 1796610180 + 20;  // 2026-12-07 11:23:20 JST
     constexpr int kOffset = 12345;                    // not on a second or slot boundary
-    StationSignalOptions options;
-    options.carrierAmplitude = 6000.0;
-    options.noiseSigma = 600.0;
-    options.startOffsetSamples = kOffset;
-    CStationSignal signal(kStart, options);
+    const Samples x = support::Simulated(
+        kStart, 2 * kRingSamples,
+        {.carrierAmplitude = 6000.0, .noiseSigma = 600.0, .startOffsetSamples = kOffset});
     CPipeline p;
-    Samples buffer(kBufferSamples);
     for (int pass = 0; pass < 2; ++pass) {
         for (int b = 0; b < kRingBuffers; ++b) {
-            signal.Generate(buffer.data(), buffer.size());
-            p.ProcessBuffer(buffer.data(), b);
+            p.ProcessBuffer(x.data() + (pass * kRingBuffers + b) * kBufferSamples, b);
             if (pass == 0 && b < kSliceEstimateBuffer) {
                 ASSERT_EQ(p.SliceLevel(), kSliceLevelUnset);
                 ASSERT_EQ(p.CorrectedRow(), p.RawRow());

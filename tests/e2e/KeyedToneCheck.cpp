@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
     }
     const auto recording = ReadRaw(argv[1]);
     const int press = std::atoi(argv[2]);
-    const auto rx = Keyed(recording, 40000.0, 5000.0);  // the carrier's amplitude is 10000
+    const auto rx = Keyed(recording, 40000.0, 5000.0);  // the carrier's amplitude is 8000
     const auto tx = Keyed(recording, 1600.0, 1500.0);   // the tone's 3000
     const int n = static_cast<int>(rx.size());
     std::printf("chunks: %d; Space at chunk %d\n", n, press);

@@ -1,7 +1,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sndfile.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -14,7 +13,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,10 +23,17 @@
 #include "plot/SpectrumPlot.h"
 #include "plot/SpectrumPng.h"
 #include "spectrum/Level.h"
+#include "tests/support/Files.h"
+#include "tests/support/Pixels.h"
+#include "tests/support/SoundFiles.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using support::Count;
+using support::Lines;
+using support::Slurp;
+using support::ValidWavFrames;
 using velto::kSampleRate;
 using Args = std::vector<std::string>;
 
@@ -59,28 +65,6 @@ struct Io {
     int outFd = -1;
 };
 
-std::string Slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-int Count(const std::string& out, const std::string& what) {
-    int n = 0;
-    for (std::size_t at = out.find(what); at != std::string::npos; at = out.find(what, at + 1)) ++n;
-    return n;
-}
-
-std::vector<std::string> Lines(const std::string& text, const std::string& head = "") {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string l; std::getline(in, l);) {
-        if (l.starts_with(head)) lines.push_back(l);
-    }
-    return lines;
-}
-
 // The minute lines: {"type":"minute","jst":"...","sample":N,...}
 std::vector<Minute> Minutes(const std::string& out) {
     const std::string head = "{\"type\":\"minute\",\"jst\":\"";
@@ -110,19 +94,6 @@ void ExpectTruth(const std::vector<Minute>& minutes, std::size_t atLeast) {
     }
 }
 
-// Whether libsndfile reads the file as a WAV whose header matches its size.
-long long ValidWavFrames(const fs::path& path) {
-    SF_INFO info{};
-    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
-    if (f == nullptr) return -1;
-    sf_close(f);
-    const auto size = static_cast<long long>(fs::file_size(path));
-    const bool whole = info.channels == 1 && info.samplerate == kSampleRate &&
-                       (info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_16 &&
-                       size - 2 * info.frames <= 100;
-    return whole ? info.frames : -1;
-}
-
 // The simulator's noise (sigma 800 over 0..48 kHz) per hertz, in dB
 // relative to a full-scale sine, as the band's noise floor reads it.
 double SimNoiseDb() {
@@ -141,18 +112,17 @@ double Field(const std::string& line, const std::string& key) {
 class HeadlessTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        s_dir = fs::temp_directory_path() / ("velto-headless-" + std::to_string(::getpid()));
-        fs::create_directories(s_dir);
+        s_dir = std::make_unique<support::TempDir>();
         s_sim = MakeSim("sim.wav", kSeconds);
     }
-    static void TearDownTestSuite() { fs::remove_all(s_dir); }
+    static void TearDownTestSuite() { s_dir.reset(); }
 
     // `form`: channels, rate, format and perhaps an interferer's hertz and
     // amplitude; `start`, `offset`: where the signal begins.
     static std::string MakeSim(const std::string& name, long long seconds,
                                const std::string& form = "1 96000 pcm16",
                                long long start = kStartUnix, long long offset = kOffset) {
-        const std::string path = (s_dir / name).string();
+        const std::string path = (*s_dir / name).string();
         const std::string command = std::string(VELTO_SIM_WAV) + " " + path + " " +
                                     std::to_string(start) + " " + std::to_string(seconds) + " " +
                                     std::to_string(offset) + " 800 " + form;
@@ -160,8 +130,7 @@ protected:
         return path;
     }
     static std::string Write(const std::string& name, const std::string& bytes) {
-        std::ofstream(s_dir / name, std::ios::binary) << bytes;
-        return (s_dir / name).string();
+        return s_dir->Write(name, bytes);
     }
 
     static pid_t Spawn(const Args& args, const Io& io = {}) {
@@ -171,15 +140,15 @@ protected:
                 return ::open(p.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             };
             ::dup2(::open(io.in.empty() || io.pipe ? "/dev/null" : io.in.c_str(), O_RDONLY), 0);
-            ::dup2(io.outFd >= 0 ? io.outFd : file(s_dir / "out"), 1);
-            ::dup2(file(s_dir / "err"), 2);
+            ::dup2(io.outFd >= 0 ? io.outFd : file(*s_dir / "out"), 1);
+            ::dup2(file(*s_dir / "err"), 2);
             if (io.fileLimit >= 0) {
                 const rlimit limit{static_cast<rlim_t>(io.fileLimit),
                                    static_cast<rlim_t>(io.fileLimit)};
                 ::setrlimit(RLIMIT_FSIZE, &limit);
             }
             // A profile of the tests' own: the user's stored station stays out.
-            ::setenv("XDG_CONFIG_HOME", (s_dir / "config").c_str(), 1);
+            ::setenv("XDG_CONFIG_HOME", (*s_dir / "config").c_str(), 1);
             ::unsetenv("DISPLAY");
             ::unsetenv("WAYLAND_DISPLAY");
             ::unsetenv("QT_QPA_PLATFORM");
@@ -197,12 +166,12 @@ protected:
     static Result Wait(pid_t pid) {
         int raw = 0;
         ::waitpid(pid, &raw, 0);
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw), Slurp(s_dir / "out"),
-                Slurp(s_dir / "err")};
+        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw), Slurp(*s_dir / "out"),
+                Slurp(*s_dir / "err")};
     }
     static Result Run(const Args& args, const Io& io = {}) { return Wait(Spawn(args, io)); }
 
-    static inline fs::path s_dir;
+    static inline std::unique_ptr<support::TempDir> s_dir;
     static inline std::string s_sim;
 };
 
@@ -281,11 +250,11 @@ TEST_F(HeadlessTest, TheStationsAreListed) {
 TEST_F(HeadlessTest, WhatCannotWorkIsRefusedInOneSentenceAndCostsNoFile) {
     const std::string whole = Slurp(s_sim);
     const auto size = fs::file_size(s_sim);
-    const std::string link = (s_dir / "link.wav").string();
+    const std::string link = (*s_dir / "link.wav").string();
     fs::create_hard_link(s_sim, link);
     const std::string keep = Write("keep.wav", "precious");
-    const std::string missing = (s_dir / "missing.wav").string();
-    const std::string never = (s_dir / "never.wav").string();
+    const std::string missing = (*s_dir / "missing.wav").string();
+    const std::string never = (*s_dir / "never.wav").string();
     const struct {
         int status;
         std::string says;
@@ -359,22 +328,13 @@ TEST_F(HeadlessTest, WhatCannotWorkIsRefusedInOneSentenceAndCostsNoFile) {
 // was turned up into clipping, and one of nothing but zeros, are told so in
 // the warning lines; the clipped one still decodes.
 TEST_F(HeadlessTest, ARecordingThatClipsOrIsSilentIsToldAsLiveInputIs) {
-    SF_INFO info{};
-    SNDFILE* in = sf_open(s_sim.c_str(), SFM_READ, &info);
-    ASSERT_NE(in, nullptr);
-    std::vector<short> samples(static_cast<std::size_t>(info.frames));
-    ASSERT_EQ(sf_readf_short(in, samples.data(), info.frames), info.frames);
-    sf_close(in);
+    const std::vector<std::int16_t> samples = support::ReadSound(s_sim);
     const auto write = [&](const std::string& name, double gain) {
-        SF_INFO out = info;
-        SNDFILE* f = sf_open((s_dir / name).c_str(), SFM_WRITE, &out);
-        std::vector<short> scaled(samples.size());
-        for (std::size_t i = 0; i < samples.size(); ++i) {
-            scaled[i] = static_cast<short>(std::clamp(gain * samples[i], -32768.0, 32767.0));
-        }
-        sf_writef_short(f, scaled.data(), info.frames);
-        sf_close(f);
-        return (s_dir / name).string();
+        std::vector<double> scaled;
+        for (const std::int16_t x : samples)
+            scaled.push_back(std::clamp(gain * x, -32768.0, 32767.0));
+        EXPECT_TRUE(support::WriteSound((*s_dir / name).string(), scaled));
+        return (*s_dir / name).string();
     };
     const Result clipped = Run({"--headless", "--input", write("loud.wav", 6.0), "--json"});
     EXPECT_EQ(clipped.status, 0) << clipped.err;
@@ -392,7 +352,7 @@ TEST_F(HeadlessTest, SigtermWhileRecordingLiveLeavesAValidWavAndExitsZero) {
     EXPECT_NE(("\n" + list.out).find("\nシミュレーター (内蔵)\t192 kHz\n"), std::string::npos)
         << list.out;
 
-    const fs::path wav = s_dir / "live.wav";
+    const fs::path wav = *s_dir / "live.wav";
     const pid_t pid =
         Spawn({"--headless", "--device", "シミュレーター", "--json", "--record", wav});
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
@@ -415,7 +375,7 @@ TEST_F(HeadlessTest, SigtermWhileRecordingLiveLeavesAValidWavAndExitsZero) {
 TEST_F(HeadlessTest, AFullDiskStopsTheRecordingWithAWarningWhileDecodingGoesOn) {
     for (const long limit : {1L << 20, 8192L}) {
         SCOPED_TRACE(limit);
-        const fs::path wav = s_dir / (limit > 8192 ? "full.wav" : "\xff\xfe full.wav");
+        const fs::path wav = *s_dir / (limit > 8192 ? "full.wav" : "\xff\xfe full.wav");
         const Result r =
             Run({"--headless", "--input", s_sim, "--json", "--record", wav}, {.fileLimit = limit});
         EXPECT_EQ(r.status, 0) << r.err;
@@ -458,14 +418,14 @@ TEST_F(HeadlessTest, AClosedStandardOutputEndsTheRunQuietly) {
             continue;
         }
         EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << raw;
-        EXPECT_EQ(Slurp(s_dir / "err"), "");
+        EXPECT_EQ(Slurp(*s_dir / "err"), "");
     }
 }
 
 // A FIFO that nobody writes to yet holds the open; SIGTERM ends the wait
 // as it ends any run, with status 0 and nothing to report.
 TEST_F(HeadlessTest, AStopWhileAFifoWaitsForItsWriterIsNoFailure) {
-    const fs::path fifo = s_dir / "fifo";
+    const fs::path fifo = *s_dir / "fifo";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const pid_t pid = Spawn({"--headless", "--input", fifo.string()});
     // Wait until SIGTERM is caught and the process sits in open() (openat,
@@ -527,7 +487,7 @@ TEST_F(HeadlessTest, JsonStatusLinesCarryTheNoiseFloorAndTheSteadyCarriers) {
 // A recording's band as a picture: the program's width, a waterfall row a
 // second, the carrier standing at 40 kHz in the spectrum and the waterfall.
 TEST_F(HeadlessTest, SpectrumWritesTheRecordingsBandAsAPngWithTheCarrierVisible) {
-    const fs::path png = s_dir / "band.png";
+    const fs::path png = *s_dir / "band.png";
     const std::string shortWav = MakeSim("short.wav", 100);
     const Result r = Run({"--headless", "--input", s_sim, "--spectrum", png});
     ASSERT_EQ(r.status, 0) << r.err;
@@ -535,7 +495,7 @@ TEST_F(HeadlessTest, SpectrumWritesTheRecordingsBandAsAPngWithTheCarrierVisible)
     QImage image(QString::fromStdString(png.string()));
     ASSERT_FALSE(image.isNull());
     EXPECT_EQ(image.width(), spectrumpng::kWidth);
-    const fs::path shortPng = s_dir / "short.png";
+    const fs::path shortPng = *s_dir / "short.png";
     ASSERT_EQ(Run({"--headless", "--input", shortWav, "--spectrum", shortPng}).status, 0);
     EXPECT_EQ(image.height() - QImage(QString::fromStdString(shortPng.string())).height(),
               kSeconds - 100);
@@ -544,27 +504,30 @@ TEST_F(HeadlessTest, SpectrumWritesTheRecordingsBandAsAPngWithTheCarrierVisible)
     const velto::CSpectrumAnalyser layout(velto::SpectrumOptions{});
     const QRect band = spectrumpng::BandRect();
     const auto x = spectrumplot::BandFrequencies(layout, band);
-    auto top = [&](double hz) {
+    const auto top = [&](double hz) {
         const int column = static_cast<int>(std::lround(x.ToPixel(hz)));
-        for (int y = band.top(); y <= band.bottom(); ++y) {
-            if (image.pixelColor(column, y) == spectrumplot::AverageTrace()) return y;
-        }
-        return band.bottom() + 1;
+        return pixels::Top(image, band, column, spectrumplot::AverageTrace());
     };
     EXPECT_LT(top(40000.0), top(20000.0) - band.height() / 3);
+    // The waterfalls, a line a second, the newest on top: the carrier warm
+    // down the wide one (250 Hz beside it cold) and in the narrow one.
+    const auto at = [&](const QRect& r, const velto::CWaterfall& w, double hz, int row) {
+        const auto x = spectrumplot::WaterfallOffsets(w, r).ToPixel(hz);
+        return image.pixelColor(static_cast<int>(x), r.top() + row);
+    };
     const QRect wide = spectrumpng::WideRect(layout);
-    const auto wx = spectrumplot::WaterfallOffsets(layout.Wide(), wide);
-    const QColor centre = image.pixelColor(static_cast<int>(wx.ToPixel(0.0)), wide.top() + 5);
-    const QColor aside = image.pixelColor(static_cast<int>(wx.ToPixel(-250.0)), wide.top() + 5);
-    EXPECT_GT(centre.red(), 200) << centre.name().toStdString();
-    EXPECT_LT(aside.red(), 60) << aside.name().toStdString();
+    for (const int row : {5, int{kSeconds} / 2, int{kSeconds} - 20}) {
+        EXPECT_TRUE(pixels::Warm(at(wide, layout.Wide(), 0.0, row))) << row;
+        EXPECT_TRUE(pixels::Cold(at(wide, layout.Wide(), -250.0, row))) << row;
+    }
+    EXPECT_TRUE(pixels::Warm(at(spectrumpng::NarrowRect(layout), layout.Narrow(), 0.0, 5)));
 
-    // A file that cannot be written is told.
-    const Result denied = Run({"--headless", "--input", shortWav, "--spectrum",
-                               (s_dir / "no-such-dir" / "x.png").string()});
-    EXPECT_EQ(denied.status, 1);
-    EXPECT_NE(denied.err.find("velto: Cannot write the spectrum image"), std::string::npos)
-        << denied.err;
+    // A file that cannot be written is told by its name.
+    const std::string denied = (*s_dir / "no-such-dir" / "x.png").string();
+    const Result r2 = Run({"--headless", "--input", shortWav, "--spectrum", denied});
+    EXPECT_EQ(r2.status, 1);
+    EXPECT_NE(r2.err.find("velto: Cannot write the spectrum image " + denied), std::string::npos)
+        << r2.err;
 }
 
 // Two recordings in a row, the first across midnight JST, the second
@@ -573,7 +536,7 @@ TEST_F(HeadlessTest, SpectrumWritesTheRecordingsBandAsAPngWithTheCarrierVisible)
 // first run's lines kept as they were.
 TEST_F(HeadlessTest, TheLogAgreesWithTheDecodedMinutesAcrossMidnightJstAndARestart) {
     namespace rl = velto::receptionlog;
-    const fs::path log = s_dir / "log";
+    const fs::path log = *s_dir / "log";
     const std::string second =
         MakeSim("next.wav", 260, "1 96000 pcm16", kStartUnix + 200, kOffset + 4321);
     const Result a = Run({"--headless", "--input", s_sim, "--json", "--log", log});

@@ -4,7 +4,7 @@
 
 #include "base/Geometry.h"
 #include "health/ReceptionHealth.h"
-#include "simulator/StationSignal.h"
+#include "tests/support/Simulated.h"
 
 namespace velto {
 namespace {
@@ -27,15 +27,13 @@ TEST(ReceptionHealth, RaisesAndClearsEachWarningOnceAndANewRunStartsClean) {
     EXPECT_TRUE(events[0].raised);
     EXPECT_EQ(events[0].text, WarningText(WarningCode::Silence));
 
-    StationSignalOptions options;
-    options.noiseSigma = 300.0;
-    CStationSignal signal(1796610180, options);
+    const auto x = support::Simulated(
+        1796610180, std::size_t{3} * kHealthWindowBuffers * kBufferSamples, {.noiseSigma = 300.0});
     std::uint64_t dropped = 0;
     for (int b = 0; b < 3 * kHealthWindowBuffers; ++b) {
-        signal.Generate(buffer.data(), buffer.size());
         // A few samples, then 1.5 buffers' worth.
         dropped += b == 1 ? 3 : b == 2 ? kBufferSamples * 3 / 2 : 0;
-        health.OnBuffer(buffer.data(), buffer.size(), dropped);
+        health.OnBuffer(x.data() + std::size_t(b) * kBufferSamples, kBufferSamples, dropped);
     }
     ASSERT_EQ(events.size(), 4u);
     EXPECT_EQ(events[1].code, WarningCode::SamplesDropped);

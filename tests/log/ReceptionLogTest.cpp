@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -14,9 +13,11 @@
 #include "log/ReceptionLogFormat.h"
 #include "log/ReceptionLogReader.h"
 #include "log/ReceptionLogger.h"
+#include "tests/support/Files.h"
 
 namespace fs = std::filesystem;
 namespace rl = velto::receptionlog;
+using support::Lines;
 using velto::CReceptionLog;
 using velto::CReceptionLogger;
 using velto::ReceptionRecord;
@@ -29,30 +30,12 @@ constexpr std::int64_t kDay = 1796601600;
 
 class ReceptionLogTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        m_dir = fs::temp_directory_path() /
-                ("velto-log-" + std::to_string(::getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(m_dir);
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
-
     std::string File(std::int64_t utc) const {
-        std::ifstream in(m_dir / rl::FileName(rl::DayOf(utc)));
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-    static std::vector<std::string> Lines(const std::string& text) {
-        std::vector<std::string> lines;
-        std::istringstream in(text);
-        for (std::string line; std::getline(in, line);) {
-            lines.push_back(line);
-        }
-        return lines;
+        return support::Slurp(m_dir / rl::FileName(rl::DayOf(utc)));
     }
 
-    fs::path m_dir;
+    const support::TempDir m_temp;
+    const fs::path m_dir = m_temp / "log";  // made by the log itself
 };
 
 ReceptionRecord Full(std::int64_t minute) {

@@ -1,15 +1,13 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "base/Geometry.h"
 #include "log/ReceptionLogFormat.h"
 #include "logfeed/ReceptionLogFeed.h"
+#include "tests/support/Files.h"
 
 namespace fs = std::filesystem;
 namespace rl = velto::receptionlog;
@@ -67,26 +65,19 @@ private:
 };
 
 std::vector<velto::ReceptionRecord> Records(const fs::path& file) {
-    std::ifstream in(file);
     std::vector<velto::ReceptionRecord> records;
-    for (std::string l; std::getline(in, l);) {
+    for (const std::string& l : support::Lines(support::Slurp(file))) {
         if (const auto r = rl::ParseLine(l)) records.push_back(*r);
     }
     return records;
-}
-
-fs::path TempDir() {
-    return fs::temp_directory_path() /
-           ("velto-logfeed-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
 }
 
 // On the system clock: a line a minute with the clock's offset less the
 // latency, the noise floor while the spectrum gives one, and decoded only
 // where the decoder read the minute from the signal. Nothing between runs.
 TEST(ReceptionLogFeedTest, LiveMinutesCarryTheClocksOffsetAndWhatWasDecoded) {
-    const fs::path dir = TempDir();
-    fs::remove_all(dir);
+    const support::TempDir temp;
+    const fs::path dir = temp / "log";
     std::vector<velto::Warning> told;
     LiveRun* run = nullptr;
     CReceptionLogFeed feed(
@@ -117,15 +108,13 @@ TEST(ReceptionLogFeedTest, LiveMinutesCarryTheClocksOffsetAndWhatWasDecoded) {
         EXPECT_EQ(r.decoded, i == 0 || i == 2) << "14:59 was carried on, 15:01 ended with the run";
         EXPECT_EQ(r.noiseDb.has_value(), i < 2);
     }
-    fs::remove_all(dir);
 }
 
 // A log that cannot be written is told once, not every minute, and
 // reception goes on.
 TEST(ReceptionLogFeedTest, ALogThatCannotBeWrittenIsToldOnce) {
-    const fs::path file = TempDir();
-    fs::remove_all(file);
-    std::ofstream(file) << "a file where the directory should be\n";
+    const support::TempDir temp;
+    const fs::path file = temp.Write("file", "a file where the directory should be\n");
     std::vector<velto::Warning> told;
     LiveRun* run = nullptr;
     CReceptionLogFeed feed(
@@ -141,7 +130,6 @@ TEST(ReceptionLogFeedTest, ALogThatCannotBeWrittenIsToldOnce) {
     EXPECT_NE(told[0].text.find("Cannot make the directory of the reception log"),
               std::string::npos)
         << told[0].text;
-    fs::remove_all(file);
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "plot/ReceptionChart.h"
-#include "tests/plot/PlotTestSupport.h"
+#include "tests/support/Pixels.h"
 
 using receptionchart::Span;
 using velto::ReceptionRecord;
@@ -27,7 +27,7 @@ QImage Draw(const std::vector<ReceptionRecord>& records, Span span) {
 int Trace(const QImage& image, double x0, double x1, int* top = nullptr) {
     const int left = static_cast<int>(x0);
     const QRect columns(left, kChart.top(), static_cast<int>(x1) - left + 1, kChart.height());
-    return plottest::HueInk(image, receptionchart::Trace(), columns, top);
+    return pixels::HueInk(image, receptionchart::Trace(), columns, top);
 }
 
 // The last hour: 30 good minutes decoded, 10 not logged, 20 weak ones not decoded.
@@ -64,17 +64,6 @@ TEST(ReceptionChartTest, TheTraceFollowsTheLoggedMinutesAndTheStripTheirDecodes)
     EXPECT_EQ(strip(50), receptionchart::Undecoded());
     EXPECT_NE(strip(35), receptionchart::Decoded());
     EXPECT_NE(strip(35), receptionchart::Undecoded());
-}
-
-TEST(ReceptionChartTest, LongerSpansPutTheSameHourAtTheirRightEnd) {
-    for (Span span : {Span::Day, Span::Week}) {
-        const QImage image = Draw(Hour(), span);
-        const double hourStart = receptionchart::XOf(kChart, kNow - 3600, kNow, span);
-        EXPECT_GT(hourStart, kChart.right() - kChart.width() / 20.0);
-        EXPECT_EQ(Trace(image, kChart.left(), hourStart - 3), 0);
-        EXPECT_GT(Trace(image, hourStart, kChart.right()), 0);
-    }
-    EXPECT_EQ(Trace(Draw({}, Span::Hour), kChart.left(), kChart.right()), 0);
 }
 
 }  // namespace

@@ -5,13 +5,13 @@
 #include <vector>
 
 #include "plot/SpectrumPlot.h"
-#include "simulator/StationSignal.h"
-#include "tests/plot/PlotTestSupport.h"
+#include "tests/support/Pixels.h"
+#include "tests/support/Simulated.h"
 #include "tests/views/ViewTestSupport.h"
 #include "views/SpectrumWnd.h"
 
 using namespace viewtest;
-using namespace plottest;
+using namespace pixels;
 
 namespace {
 
@@ -24,17 +24,12 @@ protected:
     // station's, fed once for all tests.
     static void SetUpTestSuite() {
         s_analyser = std::make_unique<velto::CSpectrumAnalyser>(velto::SpectrumOptions{});
-        velto::StationSignalOptions o;
-        o.carrierAmplitude = 1000.0;
-        o.cn0DbHz = 40.0;
-        o.interferenceHz = 40123.4;
-        o.interferenceAmplitude = 30.0;
-        velto::CStationSignal signal(kMinute2016, o);
-        std::vector<std::int16_t> buffer(9600);
-        for (int i = 0; i < 300; ++i) {
-            signal.Generate(buffer.data(), buffer.size());
-            s_analyser->Feed(buffer.data(), buffer.size());
-        }
+        const auto x = support::Simulated(kMinute2016, 300 * 9600,
+                                          {.carrierAmplitude = 1000.0,
+                                           .interferenceHz = 40123.4,
+                                           .interferenceAmplitude = 30.0,
+                                           .cn0DbHz = 40.0});
+        for (std::size_t at = 0; at < x.size(); at += 9600) s_analyser->Feed(x.data() + at, 9600);
     }
     static void TearDownTestSuite() { s_analyser.reset(); }
 

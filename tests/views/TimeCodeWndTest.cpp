@@ -10,12 +10,12 @@
 #include "base/SystemTime.h"
 #include "log/ReceptionLog.h"
 #include "station/FrameEncoder.h"
-#include "tests/plot/PlotTestSupport.h"
+#include "tests/support/Pixels.h"
 #include "tests/views/ViewTestSupport.h"
 #include "views/TimeCodeWnd.h"
 
 using namespace viewtest;
-using plottest::HueInk;
+using pixels::HueInk;
 using velto::ReceptionState;
 using velto::TimeSymbol;
 

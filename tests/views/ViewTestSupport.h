@@ -10,6 +10,7 @@
 #include "base/Geometry.h"
 #include "dsp/ProcessedBuffer.h"
 #include "dsp/SlotRow.h"
+#include "tests/support/Pixels.h"
 #include "timecode/DecoderEvents.h"
 
 // Readable failure messages for texts.
@@ -29,16 +30,7 @@ inline const QRgb kGreen = qRgb(0, 255, 0);
 inline const QRgb kRed = qRgb(255, 0, 0);
 inline const QRgb kMagenta = qRgb(255, 0, 255);
 
-inline int Count(const QImage& image, QRgb colour, QRect area) {
-    area = area.intersected(image.rect());
-    int n = 0;
-    for (int y = area.top(); y <= area.bottom(); ++y) {
-        for (int x = area.left(); x <= area.right(); ++x) {
-            n += image.pixel(x, y) == colour ? 1 : 0;
-        }
-    }
-    return n;
-}
+using pixels::Count;
 
 // What the strip charts draw from: the rows and the level of the chain.
 struct StripData {

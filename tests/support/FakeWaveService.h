@@ -1,10 +1,13 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "audio/WaveInQueue.h"
@@ -50,12 +53,27 @@ public:
         const std::lock_guard lock(m_logMutex);
         return m_calls;
     }
+    int PlaybackOpens() const {
+        return static_cast<int>(std::ranges::count(Calls(), FakeCall::OutOpen));
+    }
 
     // Fills the queued capture buffer with `value` and hands it back. False
     // when no started stream had a buffer queued.
     bool CompleteBuffer(std::int16_t value);
     // The same with the buffer's samples (9600 unless told).
     bool CompleteBuffer(const std::int16_t* samples, std::size_t count = kBufferSamples);
+    // Runs `call` on a driver thread of its own, as a sound card calls back.
+    static bool OnDriver(const std::function<bool()>& call) {
+        bool result = false;
+        std::thread([&] { result = call(); }).join();
+        return result;
+    }
+    bool CompleteOnDriver(std::int16_t value) {
+        return OnDriver([&] { return CompleteBuffer(value); });
+    }
+    bool CompleteOnDriver(const std::int16_t* samples, std::size_t count = kBufferSamples) {
+        return OnDriver([&] { return CompleteBuffer(samples, count); });
+    }
     // The started stream's device goes away: its buffer comes back flagged
     // lost. False when no started stream had a buffer queued.
     bool LoseDevice();

@@ -1,15 +1,18 @@
-// Writes the simulated JJY signal to a sound file, for the console tests and
-// the benchmark:
+// Writes the simulated JJY signal to a sound file, for the console tests, the
+// sound servers' tests and the benchmark:
 //   velto_sim_wav OUT START_UNIX SECONDS [OFFSET_SAMPLES [NOISE [CHANNELS RATE FORMAT
 //                 [INTERFERER_HZ INTERFERER_AMPLITUDE]]]]
-// FORMAT is "pcm16" (the default), "pcm8" or "raw" (headerless s16le). The
-// interferer is a steady sine beside the carrier.
+// OUT "-" is standard output. START_UNIX "now" is the system clock's time, to
+// the sample, as a station heard live sends it. FORMAT is "pcm16" (the
+// default), "pcm8" or "raw" (headerless s16le). The interferer is a steady
+// sine beside the carrier.
 // Generated and written a second at a time, so any length fits in memory.
 // RATE only labels the file, except 192000: the 96 kHz signal is then
 // interpolated to twice its rate, as a 192 kHz card would take it.
 #include <sndfile.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -75,11 +78,16 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string out = argv[1];
-    const long long start = std::atoll(argv[2]);
+    using namespace std::chrono;
+    const long long now =
+        duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
+    const bool live = std::string(argv[2]) == "now";
+    const long long start = live ? now / 1000000 : std::atoll(argv[2]);
     const long long seconds = std::atoll(argv[3]);
     velto::StationSignalOptions options;
     options.carrierAmplitude = 8000.0;
-    options.startOffsetSamples = argc > 4 ? std::atoll(argv[4]) : 0;
+    options.startOffsetSamples = (argc > 4 ? std::atoll(argv[4]) : 0) +
+                                 (live ? now % 1000000 * velto::kSampleRate / 1000000 : 0);
     options.noiseSigma = argc > 5 ? std::atof(argv[5]) : 800.0;
     const int channels = argc > 6 ? std::atoi(argv[6]) : 1;
     const int rate = argc > 7 ? std::atoi(argv[7]) : velto::kSampleRate;

@@ -5,8 +5,18 @@
 #include <QRect>
 #include <cstdlib>
 
-// Pixel helpers for the pictures drawn by plot/, in a window or in a file.
-namespace plottest {
+// Pixel checks for whatever a widget, a chart or a picture file drew.
+namespace pixels {
+
+// Pixels of exactly `colour` in `area`.
+inline int Count(const QImage& image, QRgb colour, QRect area) {
+    area = area.intersected(image.rect());
+    int n = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) n += image.pixel(x, y) == colour ? 1 : 0;
+    }
+    return n;
+}
 
 // The topmost pixel of `colour` in column x of `r`, or -1.
 inline int Top(const QImage& image, const QRect& r, int x, const QColor& colour) {
@@ -16,6 +26,7 @@ inline int Top(const QImage& image, const QRect& r, int x, const QColor& colour)
     return -1;
 }
 
+// A waterfall's strong and weak colours.
 inline bool Warm(QColor c) { return c.red() > 200 && c.blue() < 100; }
 inline bool Cold(QColor c) { return c.red() < 60; }
 
@@ -37,4 +48,4 @@ inline int HueInk(const QImage& image, const QColor& colour, QRect area, int* to
     return n;
 }
 
-}  // namespace plottest
+}  // namespace pixels

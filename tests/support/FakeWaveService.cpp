@@ -1,4 +1,4 @@
-#include "tests/audio/FakeWaveService.h"
+#include "tests/support/FakeWaveService.h"
 
 #include "base/Geometry.h"
 
