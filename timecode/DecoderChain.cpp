@@ -362,6 +362,7 @@ void CDecoderChain::Rebuild() {
         r->present[pos] = !s.erasure;
         if (pos == 0) {
             r->onTime0 = s.onTimeSample;
+            r->edge0 = s.edge;
             r->haveOnTime0 = !s.spliced && !s.riseDoubted;
         }
     }
@@ -488,6 +489,7 @@ void CDecoderChain::Place(const ScoredSecond& s) {
     r->present[pos] = !s.erasure;
     if (pos == 0) {
         r->onTime0 = s.onTimeSample;
+        r->edge0 = s.edge;
         r->haveOnTime0 = !s.spliced && !s.riseDoubted;
     }
     EmitSecond(s, pos, r);
@@ -509,8 +511,12 @@ void CDecoderChain::Place(const ScoredSecond& s) {
             return;
         }
         // A minute whose start lies where the rise jumped has no on-time
-        // point to report.
-        if (!m_spliced && r->haveOnTime0) EmitMinute(*r, contradicts);
+        // point to report, nor one that the signal since places elsewhere
+        // (a jump too small to tell at once); the flywheel's stands as held.
+        if (!m_spliced && r->haveOnTime0 &&
+            (State() == ReceptionState::Flywheel || m_seconds.RecentlyAt(r->edge0))) {
+            EmitMinute(*r, contradicts);
+        }
     }
 }
 

@@ -16,6 +16,7 @@ struct MinuteRecord {
     std::int64_t firstSecond = 0;  // running second count of its second 0
     int length = 60;               // 61 or 59 in a leap-second minute
     double onTime0 = 0.0;          // input index of second 0's on-time point
+    double edge0 = 0.0;            // ... where the rise was tracked then (fold bins)
     bool haveOnTime0 = false;
     std::array<SymbolLogs, 61> log{};
     std::array<bool, 61> present{};

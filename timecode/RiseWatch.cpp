@@ -86,17 +86,25 @@ bool CRiseWatch::Seen(std::int64_t n) const {
 }
 
 bool CRiseWatch::Unsure(std::int64_t n) const {
-    // The seconds folded with n's rise and after it, summed, lean to "gone";
-    // or the sum since the rise was last plainly here does. Both come before
-    // a doubt (kRiseGoneNats) can: a rise that jumped by a whole second and
-    // a part shows as one missing where it is tracked, while the count of
-    // seconds, and so the time's label, is already off.
+    // The seconds folded with n's rise and after it, summed, may not lean to
+    // "gone", and must lean to "here" by a share of what a rise that is
+    // there gives them at their levels (nothing where the carrier is gone
+    // and the flywheel carries the time); nor may the sum since the rise was
+    // last plainly here lean to "gone". Both come before a doubt
+    // (kRiseGoneNats) can: a rise that jumped by a whole second and a part
+    // shows as one missing where it is tracked, while the count of seconds,
+    // and so the time's label, is already off, and a weak signal gives few
+    // nats a second.
     const double rise = static_cast<double>(n) + kHighFrom;
-    double since = 0.0;
+    double since = 0.0, here = 0.0;
     for (const RatioAt& r : m_ratioAt) {
-        if (r.end > rise) since += r.ratio;
+        if (r.end > rise) {
+            since += r.ratio;
+            here += r.here;
+        }
     }
-    return since >= kRiseSeenNats || m_riseGone >= kLabelGoneNats;
+    const double lean = std::min(kLabelHereNats, kLabelHereShare * here);
+    return since >= kRiseSeenNats - lean || m_riseGone >= kLabelGoneNats;
 }
 
 double CRiseWatch::WatchPhase(std::int64_t second, double edge, double noiseVariance) {
@@ -224,7 +232,7 @@ void CRiseWatch::WatchRise(std::int64_t second, double end, double edge, const F
     m_riseStrength = 0.5 * rise * rise / variance;
     m_riseRatios[1] = m_riseRatios[0];
     m_riseRatios[0] = ratio;
-    m_ratioAt[m_ratioHead] = {end, ratio};
+    m_ratioAt[m_ratioHead] = {end, ratio, 0.5 * expected * expected / variance};
     m_ratioHead = (m_ratioHead + 1) % kRecentSeconds;
     if (m_riseGone <= 0.0) m_riseGoneFrom = second;
     m_riseGone =

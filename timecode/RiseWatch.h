@@ -77,9 +77,10 @@ private:
     std::array<double, 2> m_riseRatios{};
     double m_riseStrength = 0.0;
     // The ratio of each of the last seconds folded, by where it ended (in
-    // running seconds, at the current phase).
+    // running seconds, at the current phase), and what a rise that is there
+    // gives it on average (its level the second's own).
     struct RatioAt {
-        double end = 0.0, ratio = 0.0;
+        double end = 0.0, ratio = 0.0, here = 0.0;
     };
     std::array<RatioAt, timecode::kRecentSeconds> m_ratioAt{};
     int m_ratioHead = 0;

@@ -16,6 +16,9 @@ void CSecondTracker::Reset() {
     m_foldI.fill(0.0);
     m_foldQ.fill(0.0);
     m_foldW.fill(0.0);
+    m_recentI.fill(0.0);
+    m_recentW.fill(0.0);
+    m_noiseVariance = 0.0;
     m_phaseSecond = 0;
     m_phase = 0.0;
     m_locked = false;
@@ -54,6 +57,7 @@ bool CSecondTracker::FlipSpan(std::int64_t index, double samplesPerSecond,
 void CSecondTracker::Process(const DetectedSample& s, double samplesPerSecond, double noiseVariance,
                              bool carrierFound, IScoredSink& sink) {
     const double step = m_block / samplesPerSecond;
+    m_noiseVariance = noiseVariance;
     const bool flips = m_model.FlipAt() > 0.0;
     m_lastV = static_cast<double>(m_phaseSecond) + m_phase - m_edge / kFoldBins;
     m_lastIndex = s.index;
@@ -97,6 +101,7 @@ void CSecondTracker::Process(const DetectedSample& s, double samplesPerSecond, d
         if (w.second != n) {
             w = Windows{};
             w.second = n;
+            w.edge = m_edge;
             const double center =
                 static_cast<double>(m_block) * static_cast<double>(s.index) - kBasebandDelay;
             w.onTime = center - inSecond * samplesPerSecond;
@@ -139,6 +144,10 @@ void CSecondTracker::AddToFold(int b0, double f, double amplitude, double quadra
         m_foldI[b1] += f * x;
         m_foldQ[b1] += f * quadrature;
         m_foldW[b1] += f;
+        m_recentI[b0] += (1.0 - f) * x;
+        m_recentW[b0] += 1.0 - f;
+        m_recentI[b1] += f * x;
+        m_recentW[b1] += f;
     }
     m_watch.Add(b0, b1, f, x);
 }
@@ -185,6 +194,13 @@ void CSecondTracker::Rephase(double jump, double samplesPerSecond) {
     m_foldI = i;
     m_foldQ = q;
     m_foldW = w;
+    Fold ri{}, rw{};
+    for (int b = 0; b < kFoldBins; ++b) {
+        ri[b] = kRephaseKeep * m_recentI[FoldBin(b - shift)];
+        rw[b] = kRephaseKeep * m_recentW[FoldBin(b - shift)];
+    }
+    m_recentI = ri;
+    m_recentW = rw;
     m_edge += jump;
     m_slipSeconds = 0;
     // The seconds that may hold signal from either side of the jump start
@@ -200,6 +216,7 @@ void CSecondTracker::Rephase(double jump, double samplesPerSecond) {
         win = Windows{};
         win.second = second;
         win.onTime = onTime;
+        win.edge = m_edge;
         win.spliced = true;
     }
     ++m_splices;
@@ -229,6 +246,11 @@ void CSecondTracker::NewFoldSecond(bool carrierFound, double samplesPerSecond, d
         m_foldI[b] *= keep;
         m_foldQ[b] *= keep;
         m_foldW[b] *= keep;
+    }
+    const double recentKeep = std::exp(-1.0 / kRecentFoldSeconds);
+    for (int b = 0; b < kFoldBins; ++b) {
+        m_recentI[b] *= recentKeep;
+        m_recentW[b] *= recentKeep;
     }
     ++m_foldSeconds;
     if (!carrierFound || m_foldSeconds < 5) return;
@@ -267,6 +289,42 @@ void CSecondTracker::NewFoldSecond(bool carrierFound, double samplesPerSecond, d
         m_pendingSum = 0.0;
         m_slipSeconds = 0;
     }
+}
+
+bool CSecondTracker::RecentRise(double edge, double& near, bool& elsewhere, double& sigma) const {
+    Fold mean{}, wide{};
+    double weight = 0.0;
+    for (int b = 0; b < kFoldBins; ++b) {
+        mean[b] = m_recentW[b] > 0.0 ? m_recentI[b] / m_recentW[b] : 0.0;
+        weight += m_recentW[b];
+    }
+    weight /= kFoldBins;
+    if (!(weight > 0.0) || !(m_noiseVariance > 0.0)) return false;
+    // An exponential fold's mean has half the variance of as many samples'
+    // plain mean.
+    const double binVariance = 0.5 * kBasebandCorrelation * m_noiseVariance / weight;
+    const int wideHalf = m_model.EdgeSpan();
+    const Rise rise = FindRise(mean, std::sqrt(2.0 * wideHalf * binVariance), wide, wideHalf);
+    double height = 0.0;
+    const int bin = FoldBin(static_cast<int>(std::lround(edge)));
+    near = WrapBins(AreaPosition(mean, bin, height, wideHalf) - edge);
+    if (rise.z < kPhaseZ || !(height > 0.0)) return false;
+    sigma = std::sqrt(2.0 * kEdgeAreaHalf * binVariance) / height;
+    // Far from `edge`, the wide contrast there against that at `edge` tells
+    // whether the rise moved (as the rise watch weighs it).
+    const double far = WrapBins(rise.position - edge);
+    const double bins = std::min(std::abs(far), static_cast<double>(wideHalf));
+    const double gain = wide[FoldBin(static_cast<int>(std::lround(rise.position)))] - wide[bin];
+    elsewhere =
+        std::abs(far) > kEdgeAreaHalf && gain > kDoubtSigmas * std::sqrt(9.0 * bins * binVariance);
+    return true;
+}
+
+bool CSecondTracker::RecentlyAt(double edge) const {
+    double near = 0.0, sigma = 0.0;
+    bool elsewhere = false;
+    if (!RecentRise(edge, near, elsewhere, sigma)) return false;
+    return !elsewhere && std::abs(near) <= std::max(kMinuteAgreeMs, kMinuteAgreeSigmas * sigma);
 }
 
 double CSecondTracker::FlipSign(std::int64_t j) const {
@@ -312,6 +370,7 @@ ScoredSecond CSecondTracker::Describe(std::int64_t n, const Windows& w, const Ar
     out.second = n;
     out.epoch = m_epoch;
     out.onTimeSample = w.onTime;
+    out.edge = w.edge;
     out.high = around.High();
     out.low = around.Low();
     out.spliced = w.spliced;

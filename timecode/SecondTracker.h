@@ -18,6 +18,7 @@ struct ScoredSecond {
     std::int64_t second;  // running count of station seconds within one epoch
     int epoch;            // changes when the second sync starts over
     double onTimeSample;  // input index of the on-time point
+    double edge;          // where the rise was tracked (fold bins) when it was placed
     SymbolLogs log;       // log-probabilities of the station's symbols, the largest near 0
     bool erasure;
     float quality;
@@ -89,6 +90,10 @@ public:
     void QuietSeconds(std::int64_t from, std::int64_t to) { m_watch.Quiet(from, to); }
     // Full-carrier amplitude of the last scored second.
     double Level() const { return m_level; }
+    // Whether the last half-minute or so of signal places the rise as near
+    // where a second was placed at `edge` (ScoredSecond::edge) as a minute's
+    // on-time point claims, or its own noise allows.
+    bool RecentlyAt(double edge) const;
     // Where the carrier's phase flips (WWVB) and the second is found: the
     // span between flip points that baseband sample `index` (ahead of what
     // was detected) falls in, counted as this tracker counts its seconds.
@@ -98,6 +103,7 @@ private:
     struct Windows {
         std::int64_t second = -1;
         double onTime = 0.0;
+        double edge = 0.0;
         std::array<double, CSymbolModel::kMaxWindows> sum{};
         std::array<int, CSymbolModel::kMaxWindows> count{};
         int blanked = 0;
@@ -121,6 +127,10 @@ private:
         return w.total > 0 && w.blanked <= timecode::kErasureBlanked * w.total;
     }
     void Measure(double& position, double& z) const;
+    // Where the recent fold places the rise near `edge` (bins from it), with
+    // that place's noise, and whether it shows the rise elsewhere beyond
+    // doubt; false where it shows no rise.
+    bool RecentRise(double edge, double& near, bool& elsewhere, double& sigma) const;
     // Adds a detected sample to the fold and the rise watch, at bins b0 and
     // b0 + 1 with weights 1 - f and f.
     void AddToFold(int b0, double f, double amplitude, double quadrature);
@@ -152,6 +162,10 @@ private:
     CSymbolModel m_model;
     int m_block;
     std::array<double, timecode::kFoldBins> m_foldI{}, m_foldQ{}, m_foldW{};
+    // The same over a shorter time (kRecentFoldSeconds), which follows a
+    // small jump of the rise sooner, and the noise's variance.
+    Fold m_recentI{}, m_recentW{};
+    double m_noiseVariance = 0.0;
     std::int64_t m_phaseSecond = 0;
     double m_phase = 0.0;  // fraction of the station second, [0, 1)
     bool m_locked = false;

@@ -109,8 +109,12 @@ TEST(DecoderRobustness, SplicesNobodyReports) {
 // 0.9 s dropped moves the rise 0.1 s later and the count of seconds a whole
 // one: the decoder as it was labelled the seconds after it a second off
 // until it saw the jump (and for a station keyed by a drop its watch weighed
-// nothing). No second may carry a wrong time, no minute be wrong or more
-// than 5 ms off (unspliced minutes at 20 dB-Hz come up to about 5 ms off).
+// nothing); MSF's count was a second off once before the seconds after the
+// jump leaned far enough to "gone". 10 ms of silence put in moves the rise
+// less than seconds of noise tell: the long fold followed it over a minute
+// and more, and the minutes in between came up to 9 ms off. No second may
+// carry a wrong time, no minute be wrong or more than 5 ms off (unspliced
+// minutes at 20 dB-Hz come up to about 5 ms off).
 struct WeakSplice {
     const char* name;
     StationId station;
@@ -127,6 +131,10 @@ const WeakSplice kWeakSplices[] = {
      34318984, 86400, 380},
     {"dcf77_drop_900ms", StationId::Dcf77, 13842993962878629095u, 1793062972, 123034, -77.0,
      59716687, 172800, 380},
+    {"msf_drop_900ms", StationId::Msf, 13842993962878629095u, 1793062972, 123034, -77.0, 59716687,
+     172800, 380},
+    {"jjy40_silence_10ms", StationId::Jjy40, 15068122611803979507u, 1788147765, 41677, 97.0,
+     34289962, -960, 450},
 };
 
 void PrintTo(const WeakSplice& c, std::ostream* os) { *os << c.name; }
