@@ -185,22 +185,16 @@ void CSecondTracker::Rephase(double jump, double samplesPerSecond) {
     // The long fold moves with the rise and keeps little of what it held:
     // what follows is measured afresh.
     const int shift = static_cast<int>(std::lround(jump));
-    Fold i{}, q{}, w{};
-    for (int b = 0; b < kFoldBins; ++b) {
-        i[b] = kRephaseKeep * m_foldI[FoldBin(b - shift)];
-        q[b] = kRephaseKeep * m_foldQ[FoldBin(b - shift)];
-        w[b] = kRephaseKeep * m_foldW[FoldBin(b - shift)];
-    }
-    m_foldI = i;
-    m_foldQ = q;
-    m_foldW = w;
-    Fold ri{}, rw{};
-    for (int b = 0; b < kFoldBins; ++b) {
-        ri[b] = kRephaseKeep * m_recentI[FoldBin(b - shift)];
-        rw[b] = kRephaseKeep * m_recentW[FoldBin(b - shift)];
-    }
-    m_recentI = ri;
-    m_recentW = rw;
+    const auto shifted = [shift](const Fold& f) {
+        Fold out{};
+        for (int b = 0; b < kFoldBins; ++b) out[b] = kRephaseKeep * f[FoldBin(b - shift)];
+        return out;
+    };
+    m_foldI = shifted(m_foldI);
+    m_foldQ = shifted(m_foldQ);
+    m_foldW = shifted(m_foldW);
+    m_recentI = shifted(m_recentI);
+    m_recentW = shifted(m_recentW);
     m_edge += jump;
     m_slipSeconds = 0;
     // The seconds that may hold signal from either side of the jump start
