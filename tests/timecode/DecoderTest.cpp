@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "DecoderTestSupport.h"
@@ -309,65 +310,71 @@ TEST(Decoder, FlywheelWhileTheSignalIsGone) {
 // on the flywheel or the returned signal's, never a mix nor anything else,
 // the held time is not valid again on the new signal, and the new time is
 // confirmed after a while.
-TEST(Decoder, TimeJumpsAfterAGap) {
-    constexpr std::int64_t kYearEnd = 1798728900;  // 2026-12-31 23:55:00 JST
-    struct Case {
-        const char* name;
-        std::int64_t returnUnix;  // at input second 450
-    };
-    for (const Case& c : {Case{"back, other minute phase", kYearEnd},
-                          Case{"back, same minute phase", kYearEnd + 30},
-                          Case{"forward", kYearEnd + 3 * 3600 + 7 * 60}}) {
-        SCOPED_TRACE(c.name);
-        Reception r(kYearEnd, Noisy(35.0, 41));
-        StationSignalOptions quiet = Noisy(35.0, 43);
-        quiet.carrierAmplitude = 0.0;
-        CStationSignal noise(kYearEnd, quiet);
-        CStationSignal back(c.returnUnix, Noisy(35.0, 47));
-        r.Run(300.0);
-        ASSERT_EQ(r.decoder.Status().state, ReceptionState::TimeValid);
-        Simulate(noise, r.decoder, r.rec, 150.0);
-        Simulate(back, r.decoder, r.rec, 540.0);
+constexpr std::int64_t kYearEnd = 1798728900;  // 2026-12-31 23:55:00 JST
+struct TimeJump {
+    const char* name;
+    std::int64_t returnUnix;  // at input second 450
+};
+class DecoderJump : public testing::TestWithParam<TimeJump> {};
 
-        constexpr double kReturn = 450.0 * 96000.0;
-        const Truth held{kYearEnd, r.signal};
-        const Truth now{c.returnUnix, back};
-        // Whether a report of `unix` at `onTime` is the held time counted on
-        // (after the return only as flywheel), or the returned signal's (and
-        // then also its on-time point).
-        auto heldTime = [&](double onTime, std::int64_t unix, bool flywheel) {
-            return unix == held.Unix(onTime) && (onTime < kReturn || flywheel);
-        };
-        auto newTime = [&](double onTime, std::int64_t unix) {
-            return onTime > kReturn && unix == now.Unix(onTime - kReturn) &&
-                   std::abs(onTime - kReturn - now.OnTime(onTime - kReturn)) < kMs;
-        };
-        int wrong = 0, confirmed = 0;
-        bool newSeen = false;
-        for (const DecoderMinute& m : r.rec.minutes) {
-            const bool isNew = newTime(m.onTimeSample, m.utcUnix);
-            const CivilTime t = CivilTimeAt(CivilZone::Japan, m.utcUnix);
-            const bool fields = t.year == m.year && t.month == m.month && t.day == m.day &&
-                                t.hour == m.hour && t.minute == m.minute;
-            if (!fields ||
-                !(isNew || (!newSeen && heldTime(m.onTimeSample, m.utcUnix, m.flywheel)))) {
-                ++wrong;
-                ADD_FAILURE() << "minute " << m.hour << ":" << m.minute << " flywheel "
-                              << m.flywheel << " at " << m.onTimeSample / 96000.0;
-            }
-            newSeen = newSeen || isNew;
-            confirmed += isNew && !m.flywheel;
+TEST_P(DecoderJump, TimeJumpsAfterAGap) {
+    const TimeJump& c = GetParam();
+    Reception r(kYearEnd, Noisy(35.0, 41));
+    StationSignalOptions quiet = Noisy(35.0, 43);
+    quiet.carrierAmplitude = 0.0;
+    CStationSignal noise(kYearEnd, quiet);
+    CStationSignal back(c.returnUnix, Noisy(35.0, 47));
+    r.Run(300.0);
+    ASSERT_EQ(r.decoder.Status().state, ReceptionState::TimeValid);
+    Simulate(noise, r.decoder, r.rec, 150.0);
+    Simulate(back, r.decoder, r.rec, 540.0);
+
+    constexpr double kReturn = 450.0 * 96000.0;
+    const Truth held{kYearEnd, r.signal};
+    const Truth now{c.returnUnix, back};
+    // Whether a report of `unix` at `onTime` is the held time counted on
+    // (after the return only as flywheel), or the returned signal's (and
+    // then also its on-time point).
+    auto heldTime = [&](double onTime, std::int64_t unix, bool flywheel) {
+        return unix == held.Unix(onTime) && (onTime < kReturn || flywheel);
+    };
+    auto newTime = [&](double onTime, std::int64_t unix) {
+        return onTime > kReturn && unix == now.Unix(onTime - kReturn) &&
+               std::abs(onTime - kReturn - now.OnTime(onTime - kReturn)) < kMs;
+    };
+    int wrong = 0, confirmed = 0;
+    bool newSeen = false;
+    for (const DecoderMinute& m : r.rec.minutes) {
+        const bool isNew = newTime(m.onTimeSample, m.utcUnix);
+        const CivilTime t = CivilTimeAt(CivilZone::Japan, m.utcUnix);
+        const bool fields = t.year == m.year && t.month == m.month && t.day == m.day &&
+                            t.hour == m.hour && t.minute == m.minute;
+        if (!fields || !(isNew || (!newSeen && heldTime(m.onTimeSample, m.utcUnix, m.flywheel)))) {
+            ++wrong;
+            ADD_FAILURE() << "minute " << m.hour << ":" << m.minute << " flywheel " << m.flywheel
+                          << " at " << m.onTimeSample / 96000.0;
         }
-        for (const DecoderSecond& s : r.rec.seconds) {
-            if (!s.timeValid) continue;
-            const bool isNew = newTime(s.onTimeSample, s.utcUnix);
-            if (!isNew && !heldTime(s.onTimeSample, s.utcUnix, s.flywheel)) ++wrong;
-        }
-        EXPECT_EQ(wrong, 0);
-        EXPECT_GE(confirmed, 2);
-        EXPECT_EQ(r.decoder.Status().state, ReceptionState::TimeValid);
+        newSeen = newSeen || isNew;
+        confirmed += isNew && !m.flywheel;
     }
+    for (const DecoderSecond& s : r.rec.seconds) {
+        if (!s.timeValid) continue;
+        const bool isNew = newTime(s.onTimeSample, s.utcUnix);
+        if (!isNew && !heldTime(s.onTimeSample, s.utcUnix, s.flywheel)) ++wrong;
+    }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_GE(confirmed, 2);
+    EXPECT_EQ(r.decoder.Status().state, ReceptionState::TimeValid);
 }
+
+// A row each, so that each runs (and is timed) on its own.
+INSTANTIATE_TEST_SUITE_P(Decoder, DecoderJump,
+                         testing::Values(TimeJump{"back_other_minute_phase", kYearEnd},
+                                         TimeJump{"back_same_minute_phase", kYearEnd + 30},
+                                         TimeJump{"forward", kYearEnd + 3 * 3600 + 7 * 60}),
+                         [](const testing::TestParamInfo<TimeJump>& info) {
+                             return std::string(info.param.name);
+                         });
 
 }  // namespace
 }  // namespace velto
