@@ -27,12 +27,12 @@ public:
     virtual void OnDetected(const DetectedSample& s) = 0;
 };
 
-// Finds the carriers within +-16 Hz (WWVB: +-12 Hz, on the doubled phase
-// +-24 Hz) with a bank of leaky DFT bins and takes
-// the one keyed once a second for the station's (CCarrierChoice), then
-// follows its frequency with a loop on the phase advance per second, and
-// detects each sample against a phase reference taken from a window centred
-// on it (+-1 s), which follows fading of the phase without a loop's lag.
+// Finds the carriers within +-16 Hz (WWVB: +-13 Hz, +-26 Hz on the doubled
+// phase) with a bank of leaky DFT bins and takes the one keyed once a second
+// for the station's (CCarrierChoice), then follows its frequency with a loop
+// on the phase advance per second, and detects each sample against a phase
+// reference taken from a window centred on it (+-1 s), which follows fading
+// of the phase without a loop's lag.
 // The other carriers found are taken out of what is tracked and detected
 // (CToneCanceller).
 class CCarrierTracker {
