@@ -134,15 +134,13 @@ inline constexpr double kSpliceMinMs = 3.0;
 inline constexpr double kRephaseKeep = 0.1;
 // A minute's on-time point is reported only where a fold of the last
 // kRecentFoldSeconds (time constant), taken when the minute has been
-// received, places the rise within kMinuteAgreeMs of where its second 0 was
-// placed, or kMinuteAgreeSigmas of that fold's noise where it is weaker: the
-// long fold follows a jump of a few ms only over a minute or more, and a
-// weak signal shows such a jump only over tens of seconds. Nor where that
-// fold shows the rise elsewhere beyond kDoubtSigmas of the wide contrast's
-// noise.
+// received, places the rise (the step that fits it best) within
+// kMinuteAgreeMs of where its second 0 was placed: the long fold follows a
+// jump of a few ms only over a minute or more, and a weak signal shows such
+// a jump only over tens of seconds. Nor where that fold shows the rise
+// elsewhere beyond kDoubtSigmas of the wide contrast's noise.
 inline constexpr double kRecentFoldSeconds = 30.0;
 inline constexpr double kMinuteAgreeMs = 3.5;
-inline constexpr double kMinuteAgreeSigmas = 2.5;
 // The rise is where it is tracked when within this many sigmas of it (and
 // at least kPhaseHeldMs), with a contrast of kPhaseZ.
 inline constexpr double kPhaseHeldSigmas = 3.0;

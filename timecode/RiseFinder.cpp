@@ -50,18 +50,29 @@ Rise FindRise(const Fold& fi, double wideNoise, Fold& wide, int wideHalf) {
     return rise;
 }
 
+namespace {
+
+// Levels are taken this many bins and more from the rise, clear of its edge.
+constexpr int kLevelNear = 15;
+
+// The fold's mean level kLevelNear..wideHalf-1 bins before and after `bin`.
+void Levels(const Fold& fi, int bin, int wideHalf, double& low, double& high) {
+    low = high = 0.0;
+    for (int i = kLevelNear; i < wideHalf; ++i) {
+        low += fi[FoldBin(bin - i)];
+        high += fi[FoldBin(bin + i)];
+    }
+    low /= wideHalf - kLevelNear;
+    high /= wideHalf - kLevelNear;
+}
+
+}  // namespace
+
 double AreaPosition(const Fold& fi, int bin, double& height, int wideHalf) {
     // For a step at s, the bins b0..b0+2K-1 above it hold (b0+2K-1 - s + 1/2)
     // steps' worth.
     double low = 0.0, high = 0.0;
-    constexpr int kNear = 15;
-    const int far = wideHalf;
-    for (int i = kNear; i < far; ++i) {
-        low += fi[FoldBin(bin - i)];
-        high += fi[FoldBin(bin + i)];
-    }
-    low /= far - kNear;
-    high /= far - kNear;
+    Levels(fi, bin, wideHalf, low, high);
     double area = 0.0;
     for (int b = bin - kEdgeAreaHalf; b < bin + kEdgeAreaHalf; ++b) {
         area += fi[FoldBin(b)] - low;
@@ -71,6 +82,32 @@ double AreaPosition(const Fold& fi, int bin, double& height, int wideHalf) {
         std::clamp(kEdgeAreaHalf - 0.5 - steps, -double{kEdgeAreaHalf}, double{kEdgeAreaHalf});
     height = high - low;
     return bin + offset;
+}
+
+double StepPosition(const Fold& fi, int bin, double& height, int wideHalf) {
+    double low = 0.0, high = 0.0;
+    Levels(fi, bin, wideHalf, low, high);
+    height = high - low;
+    // The detected step rises over about two bins (the front end's window
+    // spans two blocks); each place is tried at a twentieth of a bin.
+    constexpr double kRamp = 2.0;
+    constexpr int kSteps = 20;
+    constexpr int kSpan = kLevelNear - 1;
+    double best = 0.0, at = 0.0;
+    for (int k = -kEdgeAreaHalf * kSteps; k <= kEdgeAreaHalf * kSteps; ++k) {
+        const double s = static_cast<double>(k) / kSteps;
+        double misfit = 0.0;
+        for (int d = -kSpan; d <= kSpan; ++d) {
+            const double share = std::clamp((d - s) / kRamp + 0.5, 0.0, 1.0);
+            const double e = fi[FoldBin(bin + d)] - (low + height * share);
+            misfit += e * e;
+        }
+        if (k == -kEdgeAreaHalf * kSteps || misfit < best) {
+            best = misfit;
+            at = s;
+        }
+    }
+    return bin + at;
 }
 
 }  // namespace velto

@@ -32,5 +32,12 @@ Rise FindRise(const Fold& mean, double wideNoise, Fold& wide, int wideHalf);
 // Sub-bin position of a rise near `bin` from the area above the low level,
 // at most kEdgeAreaHalf bins from it; `height` receives the step.
 double AreaPosition(const Fold& mean, int bin, double& height, int wideHalf);
+// Where a single step near `bin` (at most kEdgeAreaHalf bins from it) fits
+// the fold best in least squares, between the same levels as AreaPosition
+// takes; `height` receives the step. Where the fold holds two steps (the
+// rise before a small jump and after it), it places the stronger, not a mean
+// of both, and it weighs the bins at the step most: far less noisy than the
+// area at a weak signal.
+double StepPosition(const Fold& mean, int bin, double& height, int wideHalf);
 
 }  // namespace velto

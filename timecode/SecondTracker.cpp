@@ -285,7 +285,7 @@ void CSecondTracker::NewFoldSecond(bool carrierFound, double samplesPerSecond, d
     }
 }
 
-bool CSecondTracker::RecentRise(double edge, double& near, bool& elsewhere, double& sigma) const {
+bool CSecondTracker::RecentRise(double edge, double& near, bool& elsewhere) const {
     Fold mean{}, wide{};
     double weight = 0.0;
     for (int b = 0; b < kFoldBins; ++b) {
@@ -301,9 +301,8 @@ bool CSecondTracker::RecentRise(double edge, double& near, bool& elsewhere, doub
     const Rise rise = FindRise(mean, std::sqrt(2.0 * wideHalf * binVariance), wide, wideHalf);
     double height = 0.0;
     const int bin = FoldBin(static_cast<int>(std::lround(edge)));
-    near = WrapBins(AreaPosition(mean, bin, height, wideHalf) - edge);
+    near = WrapBins(StepPosition(mean, bin, height, wideHalf) - edge);
     if (rise.z < kPhaseZ || !(height > 0.0)) return false;
-    sigma = std::sqrt(2.0 * kEdgeAreaHalf * binVariance) / height;
     // Far from `edge`, the wide contrast there against that at `edge` tells
     // whether the rise moved (as the rise watch weighs it).
     const double far = WrapBins(rise.position - edge);
@@ -315,10 +314,10 @@ bool CSecondTracker::RecentRise(double edge, double& near, bool& elsewhere, doub
 }
 
 bool CSecondTracker::RecentlyAt(double edge) const {
-    double near = 0.0, sigma = 0.0;
+    double near = 0.0;
     bool elsewhere = false;
-    if (!RecentRise(edge, near, elsewhere, sigma)) return false;
-    return !elsewhere && std::abs(near) <= std::max(kMinuteAgreeMs, kMinuteAgreeSigmas * sigma);
+    if (!RecentRise(edge, near, elsewhere)) return false;
+    return !elsewhere && std::abs(near) <= kMinuteAgreeMs;
 }
 
 double CSecondTracker::FlipSign(std::int64_t j) const {

@@ -92,7 +92,7 @@ public:
     double Level() const { return m_level; }
     // Whether the last half-minute or so of signal places the rise as near
     // where a second was placed at `edge` (ScoredSecond::edge) as a minute's
-    // on-time point claims, or its own noise allows.
+    // on-time point claims.
     bool RecentlyAt(double edge) const;
     // Where the carrier's phase flips (WWVB) and the second is found: the
     // span between flip points that baseband sample `index` (ahead of what
@@ -127,10 +127,10 @@ private:
         return w.total > 0 && w.blanked <= timecode::kErasureBlanked * w.total;
     }
     void Measure(double& position, double& z) const;
-    // Where the recent fold places the rise near `edge` (bins from it), with
-    // that place's noise, and whether it shows the rise elsewhere beyond
-    // doubt; false where it shows no rise.
-    bool RecentRise(double edge, double& near, bool& elsewhere, double& sigma) const;
+    // Where the recent fold places the rise near `edge` (bins from it), and
+    // whether it shows the rise elsewhere beyond doubt; false where it shows
+    // no rise.
+    bool RecentRise(double edge, double& near, bool& elsewhere) const;
     // Adds a detected sample to the fold and the rise watch, at bins b0 and
     // b0 + 1 with weights 1 - f and f.
     void AddToFold(int b0, double f, double amplitude, double quadrature);
