@@ -99,7 +99,7 @@ private:
     // Search bank, as real and imaginary parts apart (the compiler runs
     // through them several bins at a time); the lanes past the last bin are
     // spare. It holds a span of up to +-32 Hz: a doubled carrier of up to
-    // 80 kHz on a clock kClockPpm off.
+    // 75 kHz on a clock kClockPpm off, and kSearchLineHz beyond.
     static constexpr int kMaxSearchBins = 641;
     static constexpr int kLanes = (kMaxSearchBins + 3) / 4 * 4;
     using Lanes = std::array<double, kLanes>;
