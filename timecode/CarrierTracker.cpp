@@ -10,11 +10,7 @@ namespace {
 using namespace timecode;
 
 constexpr double kTwoPi = 2.0 * std::numbers::pi;
-constexpr double kSearchRate = double{kBasebandRate} / kSearchDecimation;
 constexpr int kWindowLength = 2 * kPhaseHalfWindow + 1;
-// Search decisions come once a second; the carrier must win several in a row
-// before the loop is moved to it.
-constexpr int kSearchStepsPerDecision = static_cast<int>(kSearchRate);
 
 std::complex<double> Unit(double angle) { return {std::cos(angle), std::sin(angle)}; }
 
@@ -25,12 +21,34 @@ std::complex<double> Doubled(std::complex<double> z) {
     return mag > 0.0 ? z * z / mag : std::complex<double>{};
 }
 
+// The search's span (Hz, on the doubled phase where `scale` is 2):
+// kSearchSpanHz, or where the clock's offset at the carrier reaches beyond
+// that, the offset and kSearchLineHz more, on whole bins.
+double SearchSpan(double carrierHz, double scale) {
+    const double clockHz = scale * carrierHz * kClockPpm * 1e-6;
+    if (clockHz <= kSearchSpanHz) return kSearchSpanHz;
+    return std::ceil((clockHz + kSearchLineHz) / kSearchBinHz - 1e-6) * kSearchBinHz;
+}
+
+// Baseband samples from one of the search's means to the next: every mean's
+// own where that keeps a carrier at the span's edge kSearchAliasHz from the
+// other edge's alias, else the longest hop that does, in whole steps a second.
+int SearchHop(double spanHz) {
+    int hop = kSearchMean;
+    while (hop > 1 && (kBasebandRate % hop != 0 ||
+                       double{kBasebandRate} / hop - 2.0 * spanHz < kSearchAliasHz)) {
+        --hop;
+    }
+    return hop;
+}
+
 // The median power over the search's bins: the noise the peaks stand above.
-double SearchMedian(const double* power) {
-    std::array<double, kSearchBins> sorted{};
-    std::copy(power, power + kSearchBins, sorted.begin());
-    std::nth_element(sorted.begin(), sorted.begin() + kSearchBins / 2, sorted.end());
-    return sorted[kSearchBins / 2];
+template <std::size_t N>
+double SearchMedian(const std::array<double, N>& power, int bins) {
+    std::array<double, N> sorted{};
+    std::copy(power.begin(), power.begin() + bins, sorted.begin());
+    std::nth_element(sorted.begin(), sorted.begin() + bins / 2, sorted.begin() + bins);
+    return sorted[static_cast<std::size_t>(bins / 2)];
 }
 
 }  // namespace
@@ -40,6 +58,11 @@ CCarrierTracker::CCarrierTracker(double carrierHz, int rate, bool phaseFlips)
       m_rate(rate),
       m_flips(phaseFlips),
       m_scale(phaseFlips ? 2.0 : 1.0),
+      m_spanHz(std::min(SearchSpan(carrierHz, m_scale), (kMaxSearchBins - 1) / 2 * kSearchBinHz)),
+      m_bins(2 * static_cast<int>(std::lround(m_spanHz / kSearchBinHz)) + 1),
+      m_lanes((m_bins + 3) / 4 * 4),
+      m_hop(SearchHop(m_spanHz)),
+      m_searchRate(double{kBasebandRate} / m_hop),
       m_choice(m_scale * carrierHz) {
     Reset();
 }
@@ -47,8 +70,7 @@ CCarrierTracker::CCarrierTracker(double carrierHz, int rate, bool phaseFlips)
 void CCarrierTracker::Reset() {
     for (int i = 0; i < kLanes; ++i) {
         const std::complex<double> step =
-            i < kSearchBins ? Unit(-kTwoPi * (-kSearchSpanHz + kSearchBinHz * i) / kSearchRate)
-                            : std::complex<double>{1.0, 0.0};
+            i < m_bins ? Unit(-kTwoPi * BinHz(i) / m_searchRate) : std::complex<double>{1.0, 0.0};
         m_stepRe[i] = step.real();
         m_stepIm[i] = step.imag();
         m_rotRe[i] = 1.0;
@@ -56,14 +78,15 @@ void CCarrierTracker::Reset() {
         m_binRe[i] = m_binIm[i] = 0.0;
         m_power[i] = 0.0;
     }
-    m_searchSum = m_steadySum = {};
+    m_searchRing.fill({});
+    m_plainRing.fill({});
+    m_searchSlot = m_searchHeld = m_sinceStep = 0;
     m_shortRe.fill(0.0);
     m_shortIm.fill(0.0);
     m_longRe.fill(0.0);
     m_longIm.fill(0.0);
     m_shortPower.fill(0.0);
     m_longPower.fill(0.0);
-    m_searchFill = 0;
     m_searchSteps = 0;
     m_keyedHz = kNoCarrier;
     m_found = false;
@@ -213,29 +236,36 @@ void CCarrierTracker::Process(const BasebandSample& s, IDetectedSink& sink) {
 }
 
 void CCarrierTracker::Search(std::complex<double> z, std::complex<double> plain) {
-    m_searchSum += z;
-    m_steadySum += plain;
-    if (++m_searchFill == kSearchDecimation) {
-        const std::complex<double> mean = m_searchSum / double{kSearchDecimation};
-        SearchStep(m_flips ? Doubled(mean) : mean, m_steadySum / double{kSearchDecimation});
-        m_searchSum = m_steadySum = {};
-        m_searchFill = 0;
+    m_searchRing[m_searchSlot] = z;
+    m_plainRing[m_searchSlot] = plain;
+    m_searchSlot = (m_searchSlot + 1) % kSearchMean;
+    m_searchHeld = std::min(m_searchHeld + 1, kSearchMean);
+    if (++m_sinceStep < m_hop || m_searchHeld < kSearchMean) return;
+    m_sinceStep = 0;
+    // The mean of the last kSearchMean samples, the oldest first.
+    std::complex<double> sum{}, plainSum{};
+    for (int k = 0; k < kSearchMean; ++k) {
+        const int j = (m_searchSlot + k) % kSearchMean;
+        sum += m_searchRing[j];
+        if (m_flips) plainSum += m_plainRing[j];
     }
+    const std::complex<double> mean = sum / double{kSearchMean};
+    SearchStep(m_flips ? Doubled(mean) : mean, plainSum / double{kSearchMean});
 }
 
 void CCarrierTracker::SearchStep(std::complex<double> x, std::complex<double> plain) {
-    const double keep = std::exp(-1.0 / (kSearchRate * kSearchCoherentSeconds));
-    const double powerGain = 1.0 / (kSearchRate * kSearchPowerSeconds);
+    const double keep = std::exp(-1.0 / (m_searchRate * kSearchCoherentSeconds));
+    const double powerGain = 1.0 / (m_searchRate * kSearchPowerSeconds);
     const double xr = x.real(), xi = x.imag();
     if (m_flips) {
         // The plain carrier over a short and a long coherent time: a steady
         // carrier keeps its power over the long one, the station's flipping
         // one does not.
-        const double shortKeep = std::exp(-1.0 / (kSearchRate * kSteadyShortSeconds));
-        const double longKeep = std::exp(-1.0 / (kSearchRate * kSteadyLongSeconds));
-        const double steadyGain = 1.0 / (kSearchRate * kSteadyPowerSeconds);
+        const double shortKeep = std::exp(-1.0 / (m_searchRate * kSteadyShortSeconds));
+        const double longKeep = std::exp(-1.0 / (m_searchRate * kSteadyLongSeconds));
+        const double steadyGain = 1.0 / (m_searchRate * kSteadyPowerSeconds);
         const double pr = plain.real(), pi = plain.imag();
-        for (int i = 0; i < kLanes; ++i) {
+        for (int i = 0; i < m_lanes; ++i) {
             const double tr = pr * m_rotRe[i] - pi * m_rotIm[i];
             const double ti = pr * m_rotIm[i] + pi * m_rotRe[i];
             m_shortRe[i] = m_shortRe[i] * shortKeep + tr;
@@ -250,7 +280,7 @@ void CCarrierTracker::SearchStep(std::complex<double> x, std::complex<double> pl
             m_longPower[i] += (longPower - m_longPower[i]) * steadyGain;
         }
     }
-    for (int i = 0; i < kLanes; ++i) {
+    for (int i = 0; i < m_lanes; ++i) {
         const double re = m_binRe[i] * keep + xr * m_rotRe[i] - xi * m_rotIm[i];
         const double im = m_binIm[i] * keep + xr * m_rotIm[i] + xi * m_rotRe[i];
         m_binRe[i] = re;
@@ -260,8 +290,11 @@ void CCarrierTracker::SearchStep(std::complex<double> x, std::complex<double> pl
         m_rotRe[i] = rotRe;
         m_power[i] += (re * re + im * im - m_power[i]) * powerGain;
     }
-    if (++m_searchSteps % kSearchStepsPerDecision == 0) {
-        for (int i = 0; i < kLanes; ++i) {
+    // Search decisions come once a second; the carrier must win several in a
+    // row before the loop is moved to it.
+    const int stepsPerDecision = kBasebandRate / m_hop;
+    if (++m_searchSteps % stepsPerDecision == 0) {
+        for (int i = 0; i < m_lanes; ++i) {
             const double norm = std::sqrt(m_rotRe[i] * m_rotRe[i] + m_rotIm[i] * m_rotIm[i]);
             m_rotRe[i] /= norm;
             m_rotIm[i] /= norm;
@@ -272,17 +305,17 @@ void CCarrierTracker::SearchStep(std::complex<double> x, std::complex<double> pl
 
 void CCarrierTracker::SearchDecide() {
     // Wait until the power averages hold a few seconds.
-    if (m_searchSteps < 4 * kSearchStepsPerDecision) {
+    if (m_searchSteps < 4 * kBasebandRate / m_hop) {
         return;
     }
-    const double median = SearchMedian(m_power.data());
+    const double median = SearchMedian(m_power, m_bins);
     // The strongest peaks above the detection ratio, apart from each other.
     std::array<int, kChoiceCandidates> peaks{};
     int count = 0;
-    for (int i = 0; i < kSearchBins; ++i) {
+    for (int i = 0; i < m_bins; ++i) {
         const double p = m_power[i];
         if (!(median > 0.0) || p <= kCarrierDetectRatio * median) continue;
-        if ((i > 0 && m_power[i - 1] > p) || (i < kSearchBins - 1 && m_power[i + 1] >= p)) continue;
+        if ((i > 0 && m_power[i - 1] > p) || (i < m_bins - 1 && m_power[i + 1] >= p)) continue;
         int at = count;
         while (at > 0 && m_power[peaks[at - 1]] < p) --at;
         if (at >= kChoiceCandidates) continue;
@@ -296,13 +329,13 @@ void CCarrierTracker::SearchDecide() {
     for (int k = 0; k < count; ++k) {
         const int i = peaks[k];
         double frac = 0.0;
-        if (i > 0 && i < kSearchBins - 1) {
+        if (i > 0 && i < m_bins - 1) {
             const double l = std::log(m_power[i - 1]), c = std::log(m_power[i]),
                          r = std::log(m_power[i + 1]);
             const double den = l - 2.0 * c + r;
             if (den < 0.0) frac = std::clamp(0.5 * (l - r) / den, -0.5, 0.5);
         }
-        const double f = -kSearchSpanHz + kSearchBinHz * (i + frac);
+        const double f = BinHz(i + frac);
         bool near = false;
         for (int j = 0; j < kept; ++j) near = near || std::abs(hz[j] - f) < kChoiceSeparationHz;
         if (!near) {
@@ -368,14 +401,14 @@ void CCarrierTracker::SearchDecide() {
 }
 
 int CCarrierTracker::SteadyCarriers(std::array<double, kChoiceCandidates>& hz) const {
-    const double median = SearchMedian(m_shortPower.data());
+    const double median = SearchMedian(m_shortPower, m_bins);
     std::array<double, kChoiceCandidates> power{};
     int count = 0;
-    for (int i = 1; i + 1 < kSearchBins; ++i) {
+    for (int i = 1; i + 1 < m_bins; ++i) {
         const double p = m_shortPower[i];
         if (!(median > 0.0) || p <= kCarrierDetectRatio * median || m_shortPower[i - 1] > p ||
             m_shortPower[i + 1] >= p || m_longPower[i] < kSteadyCoherence * p ||
-            std::abs(-kSearchSpanHz + kSearchBinHz * i - m_keyedHz) < kChoiceSeparationHz) {
+            std::abs(BinHz(i) - m_keyedHz) < kChoiceSeparationHz) {
             continue;  // not a steady carrier, or the one last chosen as keyed
         }
         constexpr int kMost = kChoiceCandidates - 1;  // as many as the canceller takes out
@@ -391,7 +424,7 @@ int CCarrierTracker::SteadyCarriers(std::array<double, kChoiceCandidates>& hz) c
         const double den = l - 2.0 * c + r;
         const double frac = den < 0.0 ? std::clamp(0.5 * (l - r) / den, -0.5, 0.5) : 0.0;
         power[at] = p;
-        hz[at] = -kSearchSpanHz + kSearchBinHz * (i + frac);
+        hz[at] = BinHz(i + frac);
         count = std::min(count + 1, kMost);
     }
     return count;

@@ -27,11 +27,12 @@ public:
     virtual void OnDetected(const DetectedSample& s) = 0;
 };
 
-// Finds the carriers within +-16 Hz with a bank of leaky DFT bins and takes
-// the one keyed once a second for the station's (CCarrierChoice), then
-// follows its frequency with a loop on the phase advance per second, and
-// detects each sample against a phase reference taken from a window centred
-// on it (+-1 s), which follows fading of the phase without a loop's lag.
+// Finds the carriers within +-16 Hz (WWVB: +-13 Hz, +-26 Hz on the doubled
+// phase) with a bank of leaky DFT bins and takes the one keyed once a second
+// for the station's (CCarrierChoice), then follows its frequency with a loop
+// on the phase advance per second, and detects each sample against a phase
+// reference taken from a window centred on it (+-1 s), which follows fading
+// of the phase without a loop's lag.
 // The other carriers found are taken out of what is tracked and detected
 // (CToneCanceller).
 class CCarrierTracker {
@@ -82,6 +83,8 @@ private:
     // Beside a carrier whose phase flips: the steady carriers (Hz from the
     // nominal carrier), the strongest first.
     int SteadyCarriers(std::array<double, timecode::kChoiceCandidates>& hz) const;
+    // The search bin's frequency (Hz, doubled where the phase is).
+    double BinHz(double bin) const { return -m_spanHz + timecode::kSearchBinHz * bin; }
     void SearchDecide();
     void Acquire(double hz);
     void FrequencyStep();
@@ -95,15 +98,16 @@ private:
 
     // Search bank, as real and imaginary parts apart (the compiler runs
     // through them several bins at a time); the lanes past the last bin are
-    // spare.
-    static constexpr int kLanes = (timecode::kSearchBins + 3) / 4 * 4;
+    // spare. It holds a span of up to +-32 Hz: a doubled carrier of up to
+    // 75 kHz on a clock kClockPpm off, and kSearchLineHz beyond.
+    static constexpr int kMaxSearchBins = 641;
+    static constexpr int kLanes = (kMaxSearchBins + 3) / 4 * 4;
     using Lanes = std::array<double, kLanes>;
     Lanes m_binRe{}, m_binIm{}, m_rotRe{}, m_rotIm{}, m_stepRe{}, m_stepIm{};
     Lanes m_power{};
     // Beside a carrier whose phase flips, the plain carrier's bins over a
     // short and a long coherent time, and their powers.
     Lanes m_shortRe{}, m_shortIm{}, m_longRe{}, m_longIm{}, m_shortPower{}, m_longPower{};
-    std::complex<double> m_steadySum{};
     // The carrier last chosen as keyed (Hz from the nominal carrier).
     static constexpr double kNoCarrier = 1e9;
     double m_keyedHz = kNoCarrier;
@@ -112,9 +116,15 @@ private:
     bool m_flips;
     // 2 where the phase is doubled (the search's hertz are then doubled too).
     double m_scale;
-    std::complex<double> m_searchSum{};
-    int m_searchFill = 0;
-    int m_searchSteps = 0;
+    // The search's span, its bins and the lanes they take, the baseband
+    // samples from one of its means to the next, and its rate.
+    double m_spanHz;
+    int m_bins, m_lanes, m_hop;
+    double m_searchRate;
+    // The last kSearchMean samples it looks at, and the plain carrier's.
+    std::array<std::complex<double>, timecode::kSearchMean> m_searchRing{}, m_plainRing{};
+    int m_searchSlot = 0, m_searchHeld = 0, m_sinceStep = 0;
+    std::int64_t m_searchSteps = 0;
     bool m_found = false;
     CCarrierChoice m_choice;
     CToneCanceller m_tones;

@@ -28,14 +28,26 @@ inline constexpr double kRmsTimeConstantBlocks = 2000.0;
 // A gap longer than this restarts the decoder instead of being bridged.
 inline constexpr std::int64_t kMaxBridgedGapSeconds = 600;
 
-// Carrier search: a bank of leaky DFT bins over +-16 Hz (the sound card's
-// clock may be 200 ppm off: 8 Hz at 40 kHz, 15.5 Hz at 77.5 kHz; and a steady carrier up to 8 Hz
-// beside the station's is found too) at 40 inputs per second, means of 25
-// baseband samples (a 16 Hz carrier keeps 3/4 of its amplitude).
-inline constexpr int kSearchDecimation = 25;
-inline constexpr int kSearchBins = 321;
+// Carrier search: a bank of leaky DFT bins kSearchBinHz apart over
+// +-kSearchSpanHz around the station's carrier: the sound card's clock may be
+// kClockPpm off (8 Hz at 40 kHz, 15.5 Hz at 77.5 kHz), and a steady carrier up
+// to 8 Hz beside the station's is found too. Where the carrier's phase flips
+// (WWVB) the search looks at the doubled phase, where an offset shows twice as
+// large (24 Hz at 60 kHz); where that reaches beyond kSearchSpanHz, the span
+// is the offset and kSearchLineHz more, so that the keying's lines a hertz
+// either side of a carrier at the offset's edge are found with it (with one
+// of them alone, that one looks keyed to the choice). The search looks at
+// means of kSearchMean baseband samples (a carrier 16 Hz off keeps 3/4 of its
+// amplitude in one, 13 Hz off 0.84), one every kSearchMean samples (40 a
+// second) where a carrier at the span's edge lies at least kSearchAliasHz
+// from the other edge's alias, else overlapping ones more often (WWVB: 100 a
+// second): shorter means, doubled, would hold more noise.
+inline constexpr double kClockPpm = 200.0;
+inline constexpr int kSearchMean = 25;
 inline constexpr double kSearchSpanHz = 16.0;
-inline constexpr double kSearchBinHz = 2.0 * kSearchSpanHz / (kSearchBins - 1);
+inline constexpr double kSearchLineHz = 2.0;
+inline constexpr double kSearchBinHz = 0.1;
+inline constexpr double kSearchAliasHz = 8.0;
 inline constexpr double kSearchCoherentSeconds = 2.0;
 inline constexpr double kSearchPowerSeconds = 10.0;
 // Peak bin power over the median bin power that counts as a carrier.

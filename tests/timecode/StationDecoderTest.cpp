@@ -30,6 +30,7 @@ struct Case {
     bool callSign = false;
     // A steady carrier beside the station's, and its share of the full carrier.
     double steadyHz = 0.0, steadyShare = 0.0;
+    double clockPpm = 0.0;  // the sound card's clock, fast
 };
 
 // Named in test listings by its name rather than its bytes.
@@ -135,6 +136,37 @@ const Case kCases[] = {
      false,
      3.0,
      1.0},
+    // A sound card's clock 200 ppm fast or 195 ppm slow: WWVB's carrier
+    // 12 Hz off, 24 Hz on the doubled phase its search looks at, with one of
+    // its keying's lines a hertz farther out.
+    {"wwvb_clock_fast",
+     StationId::Wwvb,
+     kMonday,
+     40.0,
+     0.0,
+     200.0,
+     180,
+     2.0,
+     {},
+     0,
+     false,
+     0.0,
+     0.0,
+     200.0},
+    {"wwvb_clock_slow",
+     StationId::Wwvb,
+     kMonday,
+     40.0,
+     0.0,
+     200.0,
+     180,
+     2.0,
+     {},
+     0,
+     false,
+     0.0,
+     0.0,
+     -195.0},
     // Day 366 of 2024, then day 1 of 2025.
     {"wwvb_leap_year_end",
      StationId::Wwvb,
@@ -160,6 +192,7 @@ TEST_P(StationDecoder, RightTimeNeverAWrongOne) {
     o.callSignMinutes = c.callSign;
     o.steadyCarrierOffsetHz = c.steadyHz;
     o.steadyCarrierAmplitude = c.steadyShare * o.carrierAmplitude;
+    o.clockPpm = c.clockPpm;
     Reception r(c.start, o);
     r.Run(c.seconds);
     EXPECT_EQ(r.Wrong(c.toleranceMs), 0);
