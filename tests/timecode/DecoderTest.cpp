@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -315,6 +316,8 @@ struct TimeJump {
     const char* name;
     std::int64_t returnUnix;  // at input second 450
 };
+// Named in test listings by its name rather than its bytes.
+void PrintTo(const TimeJump& c, std::ostream* os) { *os << c.name; }
 class DecoderJump : public testing::TestWithParam<TimeJump> {};
 
 TEST_P(DecoderJump, TimeJumpsAfterAGap) {
