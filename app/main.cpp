@@ -45,10 +45,21 @@ void OnQtMessage(QtMsgType type, const QMessageLogContext& context, const QStrin
     g_qtHandler(type, context, text);
 }
 
+// The offscreen platform asks for a runtime folder that a service or root
+// often lacks; Qt's note on it says nothing about the picture.
+QtMessageHandler g_drawingNext = nullptr;
+void OnDrawingMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type == QtWarningMsg && text.startsWith(QLatin1String("QStandardPaths:"))) {
+        return;
+    }
+    g_drawingNext(type, context, text);
+}
+
 // The console draws a recording's band with Qt Gui on the offscreen
 // platform, once its own application object is gone.
 bool WriteSpectrum(const velto::CSpectrumAnalyser& analyser, const std::string& path,
                    std::string* error) {
+    g_drawingNext = qInstallMessageHandler(OnDrawingMessage);
     char name[] = "velto";
     char platform[] = "-platform";
     char offscreen[] = "offscreen";

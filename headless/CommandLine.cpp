@@ -165,6 +165,15 @@ bool ParseCommandLine(const QStringList& arguments, CommandLine* line, std::stri
         return false;
     }
 
+    // Given twice, one of the two would be dropped without a word: the
+    // recording not made, the input not read.
+    for (const OptionEntry& e : OptionTable()) {
+        if (!e.value.empty() && parser.values(QString::fromStdString(e.name).mid(2)).size() > 1) {
+            *error = e.name + " is given twice: each option is given once.";
+            return false;
+        }
+    }
+
     HeadlessOptions& o = line->options;
     const auto set = [&](const char* name) { return parser.isSet(QString::fromLatin1(name)); };
     const auto value = [&](const char* name) {
@@ -234,6 +243,10 @@ bool ParseCommandLine(const QStringList& arguments, CommandLine* line, std::stri
     }
     if (set("log-days") && !o.log.enabled) {
         *error = "--log-days goes with --log: it says how many days of the log to keep.";
+        return false;
+    }
+    if (o.spectrum && o.spectrum->empty()) {
+        *error = "--spectrum needs the name of the picture to write.";
         return false;
     }
     if (o.spectrum && !o.input) {

@@ -7,10 +7,16 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <memory>
 #include <new>
+#include <optional>
+#include <string>
+#include <system_error>
 #include <vector>
 
 #include "audio/FileId.h"
@@ -202,6 +208,39 @@ bool StartRecording(const HeadlessOptions& options, const std::optional<velto::F
         return false;
     }
     return true;
+}
+
+// The band's picture is drawn once the recording has been read, so what
+// would stop it is told before: it never replaces the input or the
+// recording, and its folder must take a file.
+std::string SpectrumTargetProblem(const HeadlessOptions& options) {
+    namespace fs = std::filesystem;
+    const std::string& path = *options.spectrum;
+    const std::optional<velto::FileId> target = velto::FileId::OfPath(path);
+    const std::optional<velto::FileId> input = *options.input == "-"
+                                                   ? velto::FileId::OfDescriptor(STDIN_FILENO)
+                                                   : velto::FileId::OfPath(*options.input);
+    if (target && target == input) {
+        return path + " is the input itself; drawing the band into it would destroy it.";
+    }
+    if (options.record) {
+        std::error_code a, b;
+        const fs::path mine = fs::weakly_canonical(path, a);
+        const fs::path record = fs::weakly_canonical(*options.record, b);
+        if ((target && target == velto::FileId::OfPath(*options.record)) ||
+            (!a && !b && mine == record)) {
+            return path + " is the recording too; the picture would replace it.";
+        }
+    }
+    std::error_code e;
+    const fs::path folder = fs::absolute(path, e).parent_path();
+    if (e || ::access(folder.c_str(), W_OK) != 0) {
+        return "cannot write " + path + " (" + std::strerror(e ? e.value() : errno) + ").";
+    }
+    if (fs::is_directory(path, e)) {
+        return path + " is a folder; --spectrum takes the name of the picture.";
+    }
+    return {};
 }
 
 // Reads unpaced input to its end (or to a stop) and decodes it.
@@ -442,6 +481,13 @@ int RunHeadless(const HeadlessOptions& options, int argc, char** argv,
         Fail("this build of Velto cannot draw pictures (--spectrum needs the window's libraries).");
         return kExitFailure;
     }
+    if (options.spectrum) {
+        const std::string problem = SpectrumTargetProblem(options);
+        if (!problem.empty()) {
+            Fail(problem);
+            return kExitFailure;
+        }
+    }
     std::unique_ptr<velto::CSpectrumAnalyser> band;
     try {
         band = MakeBand(options, picture);
@@ -471,6 +517,14 @@ int RunHeadless(const HeadlessOptions& options, int argc, char** argv,
     }
     // A recording read to its end (or to a stop) is drawn.
     std::string error;
+    if (status == 0 && options.spectrum) {
+        // Checked again: the recording's file exists now.
+        error = SpectrumTargetProblem(options);
+        if (!error.empty()) {
+            Fail(error);
+            return kExitFailure;
+        }
+    }
     if (status == 0 && options.spectrum && !picture.write(*band, *options.spectrum, &error)) {
         Fail(error);
         return kExitFailure;

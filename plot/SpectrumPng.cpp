@@ -2,6 +2,7 @@
 
 #include <QImageWriter>
 #include <QPainter>
+#include <QSaveFile>
 #include <algorithm>
 
 #include "plot/SpectrumPlot.h"
@@ -61,11 +62,17 @@ QImage Render(const velto::CSpectrumAnalyser& a) {
     return image;
 }
 
+// The picture replaces the file whole or not at all: a full disk leaves the
+// old one as it was, not half a PNG.
 bool Write(const velto::CSpectrumAnalyser& a, const QString& path, QString* error) {
-    QImageWriter writer(path, "png");
-    if (!writer.write(Render(a))) {
-        *error = QStringLiteral("Cannot write the spectrum image %1: %2.")
-                     .arg(path, writer.errorString());
+    QSaveFile file(path);
+    QImageWriter writer(&file, "png");
+    const bool written =
+        file.open(QIODevice::WriteOnly) && writer.write(Render(a)) && file.commit();
+    if (!written) {
+        const QString why =
+            file.error() != QFileDevice::NoError ? file.errorString() : writer.errorString();
+        *error = QStringLiteral("Cannot write the spectrum image %1: %2.").arg(path, why);
         return false;
     }
     return true;
