@@ -435,17 +435,21 @@ int main(int argc, char** argv) {
     if (a.verbose) {
         std::printf(
             "cell run: second lock, minute lock, first correct (s); symbol errors, "
-            "erasures, expected errors; later minutes decoded, closest wrong (nats)\n");
+            "erasures, expected errors; later minutes decoded, closest wrong (nats); the run's "
+            "signal\n");
         for (std::size_t j = 0; j < jobs.size(); ++j) {
             const RunResult& r = results[j];
             if (jobs[j].cell < 0 || jobs[j].cell >= kRobustCell) continue;
-            std::printf("%s %.0f: %6.0f %6.0f %6.0f  %5.2f %% %5.2f %% %5.2f %%  %d/%d %s\n",
-                        Name(conditions[jobs[j].cell / 6]), cn0s[jobs[j].cell % 6], r.secondLock,
-                        r.minuteLock, r.firstCorrect,
-                        100.0 * r.symbolErrors / std::max(r.symbols, 1),
-                        100.0 * r.erasures / std::max(r.symbols + r.erasures, 1),
-                        100.0 * (1.0 - r.sumQuality / std::max(r.symbols, 1)), r.decodedMinutes,
-                        r.laterMinutes, Nats(r.closestWrong).c_str());
+            const StationSignalOptions& o = jobs[j].options;
+            std::printf(
+                "%s %.0f: %6.0f %6.0f %6.0f  %5.2f %% %5.2f %% %5.2f %%  %d/%d %s  (seed %llu "
+                "start %lld offset %lld ppm %.0f)\n",
+                Name(conditions[jobs[j].cell / 6]), cn0s[jobs[j].cell % 6], r.secondLock,
+                r.minuteLock, r.firstCorrect, 100.0 * r.symbolErrors / std::max(r.symbols, 1),
+                100.0 * r.erasures / std::max(r.symbols + r.erasures, 1),
+                100.0 * (1.0 - r.sumQuality / std::max(r.symbols, 1)), r.decodedMinutes,
+                r.laterMinutes, Nats(r.closestWrong).c_str(), (unsigned long long)o.seed,
+                (long long)jobs[j].start, (long long)o.startOffsetSamples, o.clockPpm);
         }
     }
 
