@@ -408,8 +408,8 @@ int CCarrierTracker::SteadyCarriers(std::array<double, kChoiceCandidates>& hz) c
         const double p = m_shortPower[i];
         if (!(median > 0.0) || p <= kCarrierDetectRatio * median || m_shortPower[i - 1] > p ||
             m_shortPower[i + 1] >= p || m_longPower[i] < kSteadyCoherence * p ||
-            std::abs(BinHz(i) - m_keyedHz) < kChoiceSeparationHz) {
-            continue;  // not a steady carrier, or the one last chosen as keyed
+            std::abs(BinHz(i) - m_keyedHz) < kFlipLobeHz) {
+            continue;  // not a steady carrier, or the flipping one's own
         }
         constexpr int kMost = kChoiceCandidates - 1;  // as many as the canceller takes out
         if (count == kMost && power[kMost - 1] >= p) continue;

@@ -94,7 +94,12 @@ inline constexpr double kToneMeanGain = 0.3;
 // kSteadyCoherence of that over kSteadyShortSeconds: the station's flips
 // spread its own (to about a quarter), and a steady one half-way between the
 // search's bins keeps 0.43 of it; both powers are means over
-// kSteadyPowerSeconds. The carrier chosen as keyed is never taken for one.
+// kSteadyPowerSeconds. Nothing within kFlipLobeHz of the carrier chosen as
+// keyed is taken for one: the flips spread that carrier over its main lobe,
+// and where they alternate for a while its own power gathers into lines half
+// a hertz either side that keep their phase over seconds (taken out, they
+// took the station's keying with them).
+inline constexpr double kFlipLobeHz = 1.0;
 inline constexpr double kSteadyShortSeconds = 1.0;
 inline constexpr double kSteadyLongSeconds = 4.0;
 inline constexpr double kSteadyCoherence = 0.38;

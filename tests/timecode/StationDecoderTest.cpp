@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "DecoderTestSupport.h"
+#include "station/FrameEncoder.h"
 
 namespace velto {
 namespace {
@@ -228,6 +229,33 @@ INSTANTIATE_TEST_SUITE_P(Stations, StationDecoder, testing::ValuesIn(kCases),
                          [](const testing::TestParamInfo<Case>& info) {
                              return std::string(info.param.name);
                          });
+
+// WWVB's flips spread its carrier over a hertz either side; where they
+// alternate for a while, its own power stands in lines half a hertz either
+// side that keep their phase for seconds. Taken out as steady carriers, they
+// took the keying with them, and seconds came out misread with certainty.
+// This run (found by the sensitivity bench) had such a stretch at 62-71 s.
+TEST(StationDecoderFlips, TheStationsOwnLinesAreNeverTakenOut) {
+    StationSignalOptions o = Noisy(25.0, 537933997127126407u, StationId::Wwvb);
+    o.startOffsetSamples = 184815;
+    Reception r(1797696371, o);
+    r.Run(120.0);
+    const Truth truth{r.start, r.signal};
+    int sure = 0;
+    for (const DecoderSecond& s : r.rec.seconds) {
+        if (s.quality < 0.9f || s.symbol == TimeSymbol::Erasure) continue;
+        ++sure;
+        const std::int64_t unix = truth.Unix(s.onTimeSample);
+        const std::int64_t minute = unix - unix % 60;
+        const Symbol sent = EncodeFrame(r.signal.GetStationSent(), minute).symbols[unix - minute];
+        const TimeSymbol expected = sent == Symbol::Zero  ? TimeSymbol::Zero
+                                    : sent == Symbol::One ? TimeSymbol::One
+                                                          : TimeSymbol::Marker;
+        EXPECT_EQ(s.symbol, expected) << "second " << unix - minute << " of " << minute;
+    }
+    EXPECT_GT(sure, 90);
+    EXPECT_EQ(r.Wrong(2.0), 0);
+}
 
 // What the decoder cannot read (a carrier above half the rate, a rate other
 // than 96 or 192 kHz) it says so, and a strong signal of it gives no report.
