@@ -199,8 +199,13 @@ inline constexpr double kLevelUncertaintySeconds = 60.0;
 inline constexpr double kErasureBlanked = 0.3;      // share of blanked samples
 inline constexpr float kMinLogProbability = -9.0f;  // one second never weighs more
 
-// Minute sync: per-phase evidence, leaky.
-inline constexpr double kMinuteTimeConstantSeconds = 240.0;
+// Minute sync: per-phase evidence with a slow leak, no phase trailing the
+// best by more than kMinuteLeadNats. A weak signal gathers its phase for
+// many minutes (DCF77 at 15 dB-Hz tells the minute by some 3 nats a
+// minute), while a strong one, which reaches the cap within a minute, can
+// still move to a new phase within one when the seconds slip unseen.
+inline constexpr double kMinuteTimeConstantSeconds = 1200.0;
+inline constexpr double kMinuteLeadNats = 30.0;
 inline constexpr double kMinuteLockNats = 12.0;
 // After a splice, the share of the minute's evidence kept: the seconds that
 // follow may be counted a second off, and must be able to move the phase

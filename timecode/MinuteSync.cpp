@@ -73,6 +73,7 @@ void CMinuteSync::Add(const ScoredSecond& s) {
         m_evidence[p] = m_evidence[p] * keep + score[Mod60(s.second + p)];
     }
     const auto best = std::max_element(m_evidence.begin(), m_evidence.end());
+    for (double& e : m_evidence) e = std::max(e, *best - timecode::kMinuteLeadNats);
     const int phase = static_cast<int>(best - m_evidence.begin());
     double others = 0.0;
     for (int p = 0; p < 60; ++p) {

@@ -12,7 +12,8 @@ namespace velto {
 // 60 phases from what the station's layout fixes at each second (JJY's
 // markers every 10 s and its seconds that are always 0, DCF77's second
 // without a drop, MSF's minute mark and identifier), and from which symbols
-// a bit's second may send, kept with a slow leak.
+// a bit's second may send, kept with a slow leak and no phase trailing the
+// best by more than a cap.
 class CMinuteSync {
 public:
     explicit CMinuteSync(const Station& station);
