@@ -24,6 +24,13 @@ inline StationSignalOptions Noisy(double cn0, std::uint64_t seed,
     return o;
 }
 
+// The symbol a decoder reads where the station sent `sent` (0, 1 or marker).
+inline TimeSymbol AsRead(Symbol sent) {
+    return sent == Symbol::Zero  ? TimeSymbol::Zero
+           : sent == Symbol::One ? TimeSymbol::One
+                                 : TimeSymbol::Marker;
+}
+
 // Collects everything the decoder reports, with the input index at which it
 // came.
 struct Recorder : IDecoderSink {

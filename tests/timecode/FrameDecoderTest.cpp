@@ -75,12 +75,7 @@ TEST(FrameDecoder, UndecidedWithoutEvidence) {
                     kind == kWeak ? 1 : 30, channel);
         for (MinuteRecord& r : records) {
             for (int s = 0; s < 60; ++s) {
-                if (kind == kNoise) {
-                    const auto p = channel.Of(-1);
-                    r.log[s][0] = p[0];
-                    r.log[s][1] = p[1];
-                    r.log[s][2] = p[2];
-                }
+                if (kind == kNoise) channel.Into(r.log[s], -1);
                 r.present[s] = kind != kAbsent;
             }
         }

@@ -56,15 +56,17 @@ struct SoftScores {
         return out;
     }
     std::array<float, 3> Of(Symbol sent) { return Of(static_cast<int>(sent)); }
+    // Writes the scores of `sent` into the first three of `to`.
+    void Into(SymbolLogs& to, int sent) {
+        const auto p = Of(sent);
+        std::copy(p.begin(), p.end(), to.begin());
+    }
 
     // Running second `second`, sending second `inMinute` of `frame`.
     ScoredSecond Second(std::int64_t second, const Frame& frame, int inMinute) {
         ScoredSecond s{};
         s.second = second;
-        const auto p = Of(frame.symbols[static_cast<std::size_t>(inMinute)]);
-        s.log[0] = p[0];
-        s.log[1] = p[1];
-        s.log[2] = p[2];
+        Into(s.log, static_cast<int>(frame.symbols[static_cast<std::size_t>(inMinute)]));
         return s;
     }
 
@@ -73,10 +75,7 @@ struct SoftScores {
         MinuteRecord r;
         const Frame frame = Jjy40Frame(utc);
         for (int s = 0; s < 60; ++s) {
-            const auto p = Of(frame.symbols[static_cast<std::size_t>(s)]);
-            r.log[s][0] = p[0];
-            r.log[s][1] = p[1];
-            r.log[s][2] = p[2];
+            Into(r.log[s], static_cast<int>(frame.symbols[static_cast<std::size_t>(s)]));
             r.present[s] = true;
         }
         return r;
