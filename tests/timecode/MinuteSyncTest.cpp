@@ -30,9 +30,8 @@ std::int64_t FeedSeconds(CMinuteSync& sync, SoftScores& channel, std::int64_t fr
 }
 
 // A clean signal locks within a minute and a half, a weak one within a few,
-// one that tells the phase by a few nats a minute within a quarter of an
-// hour (a leak of four minutes never let it reach the lock); the phase holds
-// once found.
+// one that tells a few nats a minute within a quarter of an hour (too short
+// a leak never reaches the lock); the phase holds once found.
 TEST(MinuteSync, LocksOnTheMinutesPhase) {
     struct Case {
         double sigma;

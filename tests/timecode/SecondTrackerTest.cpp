@@ -47,10 +47,9 @@ struct Keyed {
     }
 };
 
-// The second is found and each is scored right, its on-time point within
-// half a baseband sample (where within it the step was made cannot be told), whether the sound
-// card's clock is right or 100 ppm off and at a weak signal, and the rise seen where it is tracked
-// is announced first.
+// The second is found and each scored right, its on-time point within half a
+// baseband sample, with the sound card's clock right or off and at a weak
+// signal; each second's rise is announced before it is judged.
 TEST(SecondTracker, FindsTheSecondAndScoresEach) {
     struct Case {
         double onTime0, ppm, sigma, toleranceMs;

@@ -127,11 +127,9 @@ INSTANTIATE_TEST_SUITE_P(Stations, StationDecoder, testing::ValuesIn(kCases),
                              return std::string(info.param.name);
                          });
 
-// WWVB's flips spread its carrier over a hertz either side; where they
-// alternate for a while, its own power stands in lines half a hertz either
-// side that keep their phase for seconds. Taken out as steady carriers, they
-// took the keying with them, and seconds came out misread with certainty.
-// This run (found by the sensitivity bench) had such a stretch at 62-71 s.
+// Where WWVB's flips alternate for a while, its own power stands in steady
+// lines half a hertz either side; taken out as steady carriers, they take the
+// keying with them and seconds are misread with certainty (here at 62-71 s).
 TEST(StationDecoderFlips, TheStationsOwnLinesAreNeverTakenOut) {
     StationSignalOptions o = Noisy(25.0, 537933997127126407u, StationId::Wwvb);
     o.startOffsetSamples = 184815;
