@@ -264,11 +264,7 @@ TEST(FrameEncoder, Jjy40SendsKnownMinutes) {
     const Station& jjy40 = GetStation(StationId::Jjy40);
     auto text = [&](std::int64_t utc) {
         const Frame f = EncodeFrame(jjy40, utc);
-        std::string s;
-        for (int i = 0; i < f.length; ++i) {
-            s += f.symbols[i] == Symbol::Marker ? 'M' : f.symbols[i] == Symbol::One ? '1' : '0';
-        }
-        return s;
+        return Text({f.symbols.data(), static_cast<std::size_t>(f.length)});
     };
     // Monday, day 341, 11:23 JST; hour parity even, minute parity odd.
     EXPECT_EQ(text(Utc(2026, 12, 7, 2, 23)),
