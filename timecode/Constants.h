@@ -203,7 +203,7 @@ inline constexpr float kMinLogProbability = -9.0f;  // one second never weighs m
 // best by more than kMinuteLeadNats. A weak signal gathers its phase for
 // many minutes (DCF77 at 15 dB-Hz tells the minute by some 3 nats a
 // minute), while a strong one, which reaches the cap within a minute, can
-// still move to a new phase within one when the seconds slip unseen.
+// still move to a new phase within two when the seconds slip unseen.
 inline constexpr double kMinuteTimeConstantSeconds = 1200.0;
 inline constexpr double kMinuteLeadNats = 30.0;
 inline constexpr double kMinuteLockNats = 12.0;
