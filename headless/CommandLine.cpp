@@ -32,8 +32,8 @@ std::vector<OptionEntry> MakeTable() {
         {"--headless", "", "", "run without a window, printing what is received on standard output",
          true},
         {"--station", "", "NAME",
-         "receive this station: jjy40 (the default), jjy60, dcf77, msf or wwvb; the window keeps "
-         "the choice of its dialog otherwise",
+         "receive this station: jjy40 (the default), jjy60, dcf77, msf or wwvb, in any case; "
+         "the window keeps the choice of its dialog otherwise",
          false},
         {"--list-stations", "", "",
          "print the stations with their carriers, civil time and rate, "

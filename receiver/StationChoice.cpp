@@ -38,7 +38,13 @@ std::vector<int> RatesFor(const Station& station) {
 
 std::optional<StationChoice> ChooseStation(std::string_view name, std::optional<long long> rate,
                                            std::string* error) {
-    const Station* station = FindStation(name);
+    // The stations are written DCF77, MSF and so on everywhere else: any
+    // letter case names them.
+    std::string lower(name);
+    for (char& c : lower) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    const Station* station = FindStation(lower);
     if (station == nullptr) {
         *error = "unknown station \"" + std::string(name) + "\": choose " + Names() +
                  " (velto --list-stations).";

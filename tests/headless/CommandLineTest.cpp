@@ -124,6 +124,10 @@ TEST(CommandLine, UnknownOptionsAndStrayArgumentsAreRefused) {
     EXPECT_EQ(raw.line.mode, RunMode::Console);
     EXPECT_EQ(raw.line.options.choice->format.rate, 192000);
     EXPECT_EQ(Parse({"--station", "jjy40"}).line.options.choice->format.rate, 96000);
+    // As the station is written elsewhere.
+    const Parsed upper = Parse({"--station", "DCF77"});
+    ASSERT_TRUE(upper.ok) << upper.error;
+    EXPECT_EQ(upper.line.options.choice->station->name, "dcf77");
 }
 
 TEST(DeviceMatch, AWholeNameOrAUniquePartOfOne) {
