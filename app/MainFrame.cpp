@@ -371,6 +371,7 @@ void CMainFrame::ShowAudioBoxes(const velto::Warnings& told) {
 
 void CMainFrame::SetStationOverride(const velto::StationChoice& choice) {
     m_station = choice;
+    m_stationGiven = true;
     m_receiver.Configure(*m_station.station, m_station.format);
 }
 
@@ -396,12 +397,17 @@ void CMainFrame::OnConfigured(const velto::Station& station, velto::CaptureForma
 }
 
 // A live run captures at the station's rate, a replay at the recording's.
-bool CMainFrame::StartRun(const velto::DeviceSpec& capture) {
+bool CMainFrame::StartRun(const velto::DeviceSpec& capture, const std::string& recorded) {
     velto::StationChoice choice = m_station;
     if (!capture.replayFile.empty()) {
         std::string error;
-        const std::optional<velto::StationChoice> replay =
-            velto::ChooseStation(m_station.station->name, capture.sampleRate, &error);
+        std::optional<velto::StationChoice> replay;
+        if (!recorded.empty() && !m_stationGiven) {
+            replay = velto::ChooseStation(recorded, capture.sampleRate, &error);
+        }
+        if (!replay) {
+            replay = velto::ChooseStation(m_station.station->name, capture.sampleRate, &error);
+        }
         if (!replay) {
             ShowMessage(tr("このファイルは再生できません。\n") + QString::fromStdString(error));
             return false;
@@ -493,6 +499,7 @@ void CMainFrame::OnSoundCard() {
     CSoundCardDlg dlg;
     if (dlg.exec() == QDialog::Accepted) {
         m_station = velto::LoadStoredStation();
+        m_stationGiven = false;
         m_receiver.Configure(*m_station.station, m_station.format);
     }
     if (!m_captureOverride) {
@@ -594,7 +601,7 @@ void CMainFrame::OnFileOpen() {
     velto::DeviceSpec spec = ReadDeviceSpec();
     spec.replayFile = QFile::encodeName(path).toStdString();
     spec.sampleRate = static_cast<std::uint32_t>(reader.SampleRate());
-    StartRun(spec);
+    StartRun(spec, reader.Station());
 }
 
 // The target is never the input, and an existing file is overwritten only
@@ -609,8 +616,11 @@ void CMainFrame::OnRecord() {
         UpdateCommand(ID_RECORD);
         return;
     }
-    velto::CWavFileWriter::Target target{
-        QFile::encodeName(path).toStdString(), false, {}, m_receiver.Format().rate};
+    velto::CWavFileWriter::Target target{QFile::encodeName(path).toStdString(),
+                                         false,
+                                         {},
+                                         m_receiver.Format().rate,
+                                         std::string(m_receiver.ReceivedStation().name)};
     if (!m_replayFile.empty()) {
         target.input = velto::FileId::OfPath(m_replayFile);
     }

@@ -126,7 +126,8 @@ private:
     QAction* AddCommand(QMenu* menu, const QString& text, int id);
     void RunCommand(int id);
     void UpdateCommand(int id);
-    bool StartRun(const velto::DeviceSpec& capture);
+    // `recorded`: the station a replayed recording names, if any.
+    bool StartRun(const velto::DeviceSpec& capture, const std::string& recorded = {});
     void FeedScope(const velto::ProcessedBuffer& buffer);
     void CreateSpectrum();
     void CreateLog();
@@ -172,8 +173,10 @@ private:
     QMenu* m_receiveMenu = nullptr;
     std::map<int, QAction*> m_actions;
     std::optional<int> m_captureOverride;
-    // The station live runs receive; a replay takes the recording's rate.
+    // The station live runs receive; a replay takes the recording's rate,
+    // and the station the recording names unless --station named one.
     velto::StationChoice m_station;
+    bool m_stationGiven = false;
     FileChooser m_chooseOpenFile;
     FileChooser m_chooseRecordFile;
     Confirmer m_confirm;

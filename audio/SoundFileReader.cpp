@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "audio/RecordingTag.h"
 #include "base/CaptureFormat.h"
 
 namespace velto {
@@ -123,6 +124,8 @@ bool CSoundFileReader::Begin(sf_private_tag* file, const SF_INFO& info, bool str
         return false;
     }
     m_rate = info.samplerate;
+    const char* comment = sf_get_string(file, SF_STR_COMMENT);
+    m_station = comment != nullptr ? StationInTag(comment) : std::string();
     return Check(error);
 }
 

@@ -49,6 +49,9 @@ public:
     std::int64_t Frames() const { return m_frames; }
     // The rate the open input was recorded at: 96000 or 192000.
     int SampleRate() const { return m_rate; }
+    // The station the recording was received as, by its comment (Velto's
+    // own recordings); empty when it names none.
+    const std::string& Station() const { return m_station; }
     void Close();
 
 private:
@@ -60,6 +63,7 @@ private:
     std::string m_name;
     std::int64_t m_frames = -1;
     int m_rate = kSampleRate;
+    std::string m_station;
     std::int64_t m_read = 0;
     int m_format = 0;
     bool m_readError = false;

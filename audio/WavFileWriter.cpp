@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "audio/RecordingTag.h"
 #include "base/Geometry.h"
 
 namespace velto {
@@ -61,6 +62,12 @@ std::unique_ptr<CWavFileWriter> CWavFileWriter::Create(const Target& target, std
     SNDFILE* file = sf_open_fd(fd, SFM_WRITE, &info, SF_FALSE);
     if (file == nullptr) {
         return fail("cannot create " + path + " (" + sf_strerror(nullptr) + ").", regular);
+    }
+    // Set before the first sample, the comment goes into the header ahead of
+    // the data, where a stream's reader meets it. Without it the recording
+    // is still whole; a replay then needs the station named.
+    if (!target.station.empty()) {
+        sf_set_string(file, SF_STR_COMMENT, StationTag(target.station).c_str());
     }
     sf_command(file, SFC_SET_UPDATE_HEADER_AUTO, nullptr, SF_TRUE);
     return std::unique_ptr<CWavFileWriter>(new CWavFileWriter(file, fd, path));

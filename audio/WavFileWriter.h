@@ -12,7 +12,7 @@ struct sf_private_tag;
 
 namespace velto {
 
-// A 96 kHz 16-bit mono WAV file written through libsndfile. The header is
+// A 96 or 192 kHz 16-bit mono WAV file written through libsndfile. The header is
 // brought up to date after every write, so the file is valid WAV up to the
 // last sample written even if the process ends without Close. A recording
 // that fails before its first sample is written leaves no file behind.
@@ -27,6 +27,9 @@ public:
         std::optional<FileId> input;
         // The rate the input comes at: 96000 or 192000.
         int rate = kSampleRate;
+        // The station received, named in the file's comment so that a
+        // replay receives it again; none when empty.
+        std::string station = {};
     };
 
     // Null with one sentence in *error when the file cannot be created.

@@ -143,11 +143,21 @@ int ListDevices() {
     return 0;
 }
 
-// The station of the options, else the stored one, at `rate` when one is
-// asked for (--rate, a file's own); nothing after saying why it will not do.
+// The station of the options, else the one a recording names, else the
+// stored one, at `rate` when one is asked for (--rate, a file's own);
+// nothing after saying why it will not do. A recording's station that will
+// not do (a newer Velto's, or one its rate cannot carry) is said and passed by.
 std::optional<velto::StationChoice> ChooseFor(const HeadlessOptions& options,
                                               std::optional<long long> rate,
-                                              const std::string& source) {
+                                              const std::string& source,
+                                              const std::string& recorded = {}) {
+    std::string error;
+    if (!options.choice && !recorded.empty()) {
+        if (std::optional<velto::StationChoice> choice =
+                velto::ChooseStation(recorded, rate, &error)) {
+            return choice;
+        }
+    }
     const velto::StationChoice base = options.choice.value_or(velto::LoadStoredStation());
     if (!rate) {
         if (options.choice) {
@@ -155,11 +165,14 @@ std::optional<velto::StationChoice> ChooseFor(const HeadlessOptions& options,
         }
         rate = options.rate.value_or(base.format.rate);
     }
-    std::string error;
     const std::optional<velto::StationChoice> choice =
         velto::ChooseStation(base.station->name, rate, &error);
     if (!choice) {
         Fail(source.empty() ? error : source + ": " + error);
+    } else if (!options.choice && !recorded.empty()) {
+        Fail(source + " names " + recorded +
+             " as its station, which Velto cannot receive from it; " + "it is read as " +
+             std::string(choice->station->name) + ".");
     }
     return choice;
 }
@@ -202,7 +215,9 @@ bool StartRecording(const HeadlessOptions& options, const std::optional<velto::F
     }
     std::string error;
     std::unique_ptr<velto::CWavFileWriter> writer = velto::CWavFileWriter::Create(
-        {*options.record, options.force, input, receiver.Format().rate}, &error);
+        {*options.record, options.force, input, receiver.Format().rate,
+         std::string(receiver.ReceivedStation().name)},
+        &error);
     if (!writer || !receiver.StartRecording(std::move(writer), &error)) {
         Fail(error);
         return false;
@@ -243,9 +258,27 @@ std::string SpectrumTargetProblem(const HeadlessOptions& options) {
     return {};
 }
 
-// Reads unpaced input to its end (or to a stop) and decodes it.
+// Whether the station's carrier was found at all: any state but no signal.
+class CSignalWatch : public velto::IReceiverObserver {
+public:
+    void OnStatus(const velto::DecoderStatus& status) override {
+        m_found = m_found || status.state != velto::ReceptionState::NoSignal;
+    }
+    bool Found() const { return m_found; }
+
+private:
+    bool m_found = false;
+};
+
+// Reads unpaced input to its end (or to a stop) and decodes it. A 192 kHz
+// recording holds the whole band, so one without a sign of the station
+// looked for may well hold another: the user who named none is told how
+// to name one.
 template <typename Reader>
-int DecodeAll(Reader& reader, velto::CReceiver& receiver) {
+int DecodeAll(const HeadlessOptions& options, Reader& reader, velto::CReceiver& receiver,
+              const std::string& source, const std::string& recorded = {}) {
+    CSignalWatch watch;
+    receiver.AddObserver(&watch);
     // A second at a time.
     std::vector<std::int16_t> samples(static_cast<std::size_t>(receiver.Format().rate));
     receiver.BeginInput();
@@ -258,6 +291,7 @@ int DecodeAll(Reader& reader, velto::CReceiver& receiver) {
     }
     receiver.EndInput();
     receiver.StopRecording();
+    receiver.RemoveObserver(&watch);
     if (g_stopRequested != 0) {
         return 0;
     }
@@ -265,6 +299,12 @@ int DecodeAll(Reader& reader, velto::CReceiver& receiver) {
     if (!problem.empty()) {
         Fail(problem);
         return kExitFailure;
+    }
+    if (!watch.Found() && !options.choice && recorded.empty() &&
+        receiver.Format().rate > velto::kSampleRate) {
+        Fail("no signal of " + std::string(receiver.ReceivedStation().title) + " was found in " +
+             source + "; to read another station from it, name it with --station " +
+             "(velto --list-stations).");
     }
     return 0;
 }
@@ -294,13 +334,14 @@ int RunStandardInput(const HeadlessOptions& options, velto::CReceiver& receiver)
                      " of --rate.");
                 return kExitFailure;
             }
-            if (!Configure(receiver, ChooseFor(options, reader.SampleRate(), name))) {
+            if (!Configure(receiver,
+                           ChooseFor(options, reader.SampleRate(), name, reader.Station()))) {
                 return kExitFailure;
             }
             if (!StartRecording(options, velto::FileId::OfDescriptor(STDIN_FILENO), receiver)) {
                 return kExitFailure;
             }
-            return DecodeAll(reader, receiver);
+            return DecodeAll(options, reader, receiver, name, reader.Station());
         }
         case velto::StreamHead::Content::Raw:
             break;
@@ -312,7 +353,7 @@ int RunStandardInput(const HeadlessOptions& options, velto::CReceiver& receiver)
         return kExitFailure;
     }
     velto::CRawSampleReader reader(STDIN_FILENO, name);
-    return DecodeAll(reader, receiver);
+    return DecodeAll(options, reader, receiver, name);
 }
 
 int RunInput(const HeadlessOptions& options, velto::CReceiver& receiver) {
@@ -333,13 +374,13 @@ int RunInput(const HeadlessOptions& options, velto::CReceiver& receiver) {
         Fail(error);
         return kExitFailure;
     }
-    if (!Configure(receiver, ChooseFor(options, reader.SampleRate(), input))) {
+    if (!Configure(receiver, ChooseFor(options, reader.SampleRate(), input, reader.Station()))) {
         return kExitFailure;
     }
     if (!StartRecording(options, velto::FileId::OfPath(input), receiver)) {
         return kExitFailure;
     }
-    return DecodeAll(reader, receiver);
+    return DecodeAll(options, reader, receiver, input, reader.Station());
 }
 
 int RunLive(const HeadlessOptions& options, QCoreApplication& app, velto::CReceiver& receiver) {

@@ -17,10 +17,13 @@
 
 #include "app/CommandIds.h"
 #include "app/StatusBar.h"
+#include "audio/SoundFileReader.h"
+#include "audio/WavFileWriter.h"
 #include "base/SystemTime.h"
 #include "log/ReceptionLogFormat.h"
 #include "logfeed/ReceptionLogSettings.h"
 #include "plot/SpectrumPlot.h"
+#include "receiver/StationChoice.h"
 #include "simulator/StationSignal.h"
 #include "tests/app/FrameFixture.h"
 #include "tests/support/Files.h"
@@ -85,6 +88,10 @@ TEST_F(RecordReplayTest, RecordingWritesTheCapturedBuffersUntilUncheckedOrStoppe
     std::vector<std::int16_t> expected;
     for (std::int16_t v = 1; v <= 3; ++v) expected.insert(expected.end(), kBufferSamples, v);
     EXPECT_EQ(ReadAll(Path("a.wav")), expected);
+    velto::CSoundFileReader reader;
+    std::string error;
+    ASSERT_TRUE(reader.Open(Path("a.wav").toStdString(), &error)) << error;
+    EXPECT_EQ(reader.Station(), "jjy40");  // what a replay will receive
 
     m_answer = Path("b.wav");
     f.SendCommand(ID_RECORD);
@@ -153,6 +160,33 @@ TEST_F(RecordReplayTest, AnOpenedRecordingIsReplayedInRealTimeAndEndsLikeAStop) 
     Messages();
     ASSERT_EQ(m_messages.size(), 2);
     EXPECT_TRUE(m_messages[1].startsWith(QStringLiteral("このファイルは再生できません。")));
+}
+
+// A recording is replayed as the station it names, not the one the window
+// receives live, unless --station named one for the run.
+TEST_F(RecordReplayTest, ARecordingIsReplayedAsTheStationItNames) {
+    CMainFrame& f = *m_frame;
+    std::string error;
+    m_answer = Path("dcf77.wav");
+    auto writer =
+        velto::CWavFileWriter::Create({m_answer.toStdString(), false, {}, 192000, "dcf77"}, &error);
+    ASSERT_TRUE(writer) << error;
+    const std::vector<std::int16_t> second(192000);
+    ASSERT_TRUE(writer->Write(second.data(), second.size(), &error)) << error;
+    writer->Close();
+    ASSERT_EQ(f.Receiver().ReceivedStation().name, "jjy40");
+    f.SendCommand(ID_FILE_OPEN);
+    ASSERT_TRUE(f.Receiver().Receiving());
+    EXPECT_EQ(f.Receiver().ReceivedStation().name, "dcf77");
+    EXPECT_EQ(f.Receiver().Format().rate, 192000);
+    f.SendCommand(ID_RECEIVE_START);
+
+    f.SetStationOverride(*velto::ChooseStation("jjy60", std::nullopt, &error));
+    f.SendCommand(ID_FILE_OPEN);
+    ASSERT_TRUE(f.Receiver().Receiving());
+    EXPECT_EQ(f.Receiver().ReceivedStation().name, "jjy60");
+    f.SendCommand(ID_RECEIVE_START);
+    EXPECT_TRUE(m_messages.isEmpty()) << m_messages.join('|').toStdString();
 }
 
 // The recording's target: an existing file only after the user agrees, and

@@ -235,6 +235,45 @@ TEST_F(HeadlessTest, EveryWayOfFeedingARecordingDecodesTheSimulatorsMinutes) {
     EXPECT_EQ(empty.out + empty.err, "");
 }
 
+// A recording names the station it was received as and is read as that
+// station again, before the stored one (from a file or a stream), though
+// never before one the command line names. A 192 kHz recording that shows
+// nothing of the station looked for, and names none, brings a word on how
+// to name another.
+TEST_F(HeadlessTest, ARecordingIsReadAsTheStationItWasRecordedReceiving) {
+    const std::string wav192 = MakeSim("tag192.wav", kSeconds, "1 192000 pcm16");
+    const std::string tagged = (*s_dir / "tagged.wav").string();
+    const struct StoredStation {
+        fs::path profile;
+        explicit StoredStation(fs::path p) : profile(std::move(p)) {
+            fs::create_directories(profile.parent_path());
+            std::ofstream(profile) << "[Station]\nName=jjy60\nRate=192000\n";
+        }
+        ~StoredStation() { fs::remove(profile); }
+    } stored(*s_dir / "config" / "Velto" / "Velto.conf");
+
+    const Result recording =
+        Run({"--headless", "--json", "--station", "jjy40", "--input", wav192, "--record", tagged});
+    EXPECT_EQ(recording.err, "");
+    ExpectTruth(Minutes(recording.out), 2);
+    for (const Io& io : {Io{}, Io{tagged, true}}) {
+        SCOPED_TRACE(io.pipe ? "through a pipe" : "from the file");
+        const Result replay = Run({"--headless", "--json", "--input", io.pipe ? "-" : tagged}, io);
+        EXPECT_EQ(replay.err, "");
+        EXPECT_EQ(replay.out, recording.out);
+    }
+
+    const Result untagged = Run({"--headless", "--input", wav192});
+    EXPECT_EQ(untagged.status, 0);
+    EXPECT_EQ(Count(untagged.out, " at sample"), 0) << untagged.out;
+    EXPECT_EQ(untagged.err, "velto: no signal of JJY 60 kHz was found in " + wav192 +
+                                "; to read another station from it, name it with --station "
+                                "(velto --list-stations).\n");
+    const Result named = Run({"--headless", "--station", "jjy60", "--input", tagged});
+    EXPECT_EQ(Count(named.out, " at sample"), 0) << named.out;
+    EXPECT_EQ(named.err, "");
+}
+
 // The stations with their carriers, civil times and rates.
 TEST_F(HeadlessTest, TheStationsAreListed) {
     const Result list = Run({"--list-stations"});
