@@ -55,8 +55,11 @@ std::unique_ptr<CWavFileWriter> CWavFileWriter::Create(const Target& target, std
     if (regular && st.st_size > 0 && ::ftruncate(fd, 0) != 0) {
         return fail("cannot overwrite " + path + " (" + std::strerror(errno) + ").", false);
     }
+    // Plain WAV counts its bytes in 32 bits: a recording past 4 GiB (3.1
+    // hours at 192 kHz) would tell a wrapped length and lose the rest to
+    // every reader. RF64 that stays WAV until then keeps any length whole.
     SF_INFO info{};
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    info.format = SF_FORMAT_RF64 | SF_FORMAT_PCM_16;
     info.channels = 1;
     info.samplerate = target.rate;
     SNDFILE* file = sf_open_fd(fd, SFM_WRITE, &info, SF_FALSE);
@@ -69,6 +72,7 @@ std::unique_ptr<CWavFileWriter> CWavFileWriter::Create(const Target& target, std
     if (!target.station.empty()) {
         sf_set_string(file, SF_STR_COMMENT, StationTag(target.station).c_str());
     }
+    sf_command(file, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
     sf_command(file, SFC_SET_UPDATE_HEADER_AUTO, nullptr, SF_TRUE);
     return std::unique_ptr<CWavFileWriter>(new CWavFileWriter(file, fd, path));
 }

@@ -12,9 +12,10 @@ struct sf_private_tag;
 
 namespace velto {
 
-// A 96 or 192 kHz 16-bit mono WAV file written through libsndfile. The header is
-// brought up to date after every write, so the file is valid WAV up to the
-// last sample written even if the process ends without Close. A recording
+// A 96 or 192 kHz 16-bit mono WAV file written through libsndfile, which
+// becomes RF64 (WAV's form for more than 4 GiB) should it grow that large.
+// The header is brought up to date after every write, so the file is valid
+// up to the last sample written even if the process ends without Close. A recording
 // that fails before its first sample is written leaves no file behind.
 class CWavFileWriter : public ISampleWriter {
 public:

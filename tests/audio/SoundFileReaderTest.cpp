@@ -5,9 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "audio/RecordingTag.h"
 #include "audio/SoundFileReader.h"
-#include "audio/WavFileWriter.h"
 #include "base/Geometry.h"
 #include "tests/support/Files.h"
 #include "tests/support/SoundFiles.h"
@@ -69,39 +67,6 @@ TEST(SoundFileReader, ScalesEveryFormatIntoSixteenBits) {
         EXPECT_LE(worst, f.tolerance);
         EXPECT_EQ(reader.EndProblem(), "");
     }
-}
-
-// A recording names the station it was received as, and the reader finds
-// the name again; a recording without one, or a comment that only looks
-// like one, names none.
-TEST(SoundFileReader, ARecordingNamesTheStationItWasReceivedAs) {
-    const support::TempDir dir;
-    const std::vector<std::int16_t> second(192000, 100);
-    for (const char* station : {"dcf77", ""}) {
-        SCOPED_TRACE(station);
-        std::string error;
-        const std::string path = dir / "rec.wav";
-        auto writer = velto::CWavFileWriter::Create({path, true, {}, 192000, station}, &error);
-        ASSERT_TRUE(writer) << error;
-        ASSERT_TRUE(writer->Write(second.data(), second.size(), &error)) << error;
-        writer->Close();
-        velto::CSoundFileReader reader;
-        ASSERT_TRUE(reader.Open(path, &error)) << error;
-        EXPECT_EQ(reader.Station(), station);
-        EXPECT_EQ(reader.SampleRate(), 192000);
-    }
-    const struct {
-        const char* comment;
-        const char* station;
-    } comments[] = {
-        {"station=msf", "msf"},     {"made at home; station=wwvb, antenna loop", "wwvb"},
-        {"substation=jjy60", ""},   {"station=", ""},
-        {"station=DCF77", "DCF77"}, {"", ""},
-    };
-    for (const auto& c : comments) {
-        EXPECT_EQ(velto::StationInTag(c.comment), c.station) << c.comment;
-    }
-    EXPECT_EQ(velto::StationInTag(velto::StationTag("jjy60")), "jjy60");
 }
 
 }  // namespace

@@ -45,12 +45,16 @@ std::vector<std::int16_t> ReadSound(const std::string& path) {
 }
 
 long long ValidWavFrames(const std::string& path) {
+    // The chunks ahead of the samples: the format, the station's comment and
+    // the room kept for RF64's 64-bit sizes. A header that lost count of its
+    // samples is off by far more.
+    constexpr long long kLongestHeader = 256;
     SF_INFO info{};
     if (!Open(path, SFM_READ, info)) return -1;
     const auto size = static_cast<long long>(std::filesystem::file_size(path));
     const bool whole = info.channels == 1 && info.samplerate == velto::kSampleRate &&
                        (info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_16 &&
-                       size - 2 * info.frames <= 100;
+                       size - 2 * info.frames <= kLongestHeader;
     return whole ? info.frames : -1;
 }
 
