@@ -98,6 +98,13 @@ TEST(SpectrumAnalyserTest, NoiseFloorAndCarrierLevelMatchTheSimulatorWithin1Db) 
         EXPECT_NEAR(*a.CarrierDb(), 20.0 * std::log10(kAmplitude / level::kFullScale), 1.0);
         EXPECT_NEAR(*a.CarrierAboveNoiseDb(), cn0, 1.0);
     }
+    // A constant input has no noise: it reads the floor, never below it.
+    CSpectrumAnalyser flat(SpectrumOptions{});
+    const std::vector<std::int16_t> dc(kSampleRate, 7);
+    for (int s = 0; s < 40; ++s)
+        flat.FeedInput(std::int64_t{s} * kSampleRate, dc.data(), dc.size());
+    ASSERT_TRUE(flat.NoiseDb());
+    EXPECT_EQ(*flat.NoiseDb(), level::kFloorDb);
 }
 
 // A steady interferer beside the station is found with its level, given
