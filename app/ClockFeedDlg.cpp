@@ -6,10 +6,10 @@
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/ProfileProblem.h"
 #include "clock/ClockFeedSettings.h"
 
 using velto::ClockFeedSettings;
@@ -52,14 +52,12 @@ void CClockFeedDlg::accept() {
     s.latencyMs = m_latency->value();
     if (!ClockFeedSettings::ChronySockFits(*s.chronySock)) {
         m_problem = tr("chronyd のソケットのパスが空か、長すぎます。");
-        QMessageBox box(QMessageBox::Warning, QStringLiteral("Velto"), m_problem, QMessageBox::Ok,
-                        this);
-        if (isVisible()) {
-            box.exec();
-        }
+        ShowDialogProblem(this, m_problem);
         return;
     }
-    m_problem.clear();
-    s.Save();
+    m_problem = s.Save() ? QString() : ProfileUnwritableText();
+    if (!m_problem.isEmpty()) {
+        ShowDialogProblem(this, m_problem);
+    }
     QDialog::accept();
 }

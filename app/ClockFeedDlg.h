@@ -19,7 +19,8 @@ public:
     QCheckBox* Enabled() const { return m_enabled; }
     QLineEdit* Socket() const { return m_socket; }
     QDoubleSpinBox* Latency() const { return m_latency; }
-    // The sentence shown when the socket path cannot be used; empty if none.
+    // The sentence shown when the socket path cannot be used or the profile
+    // not written; empty if none.
     const QString& Problem() const { return m_problem; }
 
 public slots:

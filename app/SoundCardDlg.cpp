@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "app/LibraryTexts.h"
+#include "app/ProfileProblem.h"
 #include "audio/WaveDevice.h"
 #include "audio/WaveService.h"
 #include "receiver/StationChoice.h"
@@ -155,20 +156,24 @@ void CSoundCardDlg::OnSelChange(int index) {
     Fill();
 }
 
-void CSoundCardDlg::Save() {
+bool CSoundCardDlg::Save() {
     m_deviceName = TrimTrailingSpaces(m_deviceName);
-    SaveStoredDevice({m_deviceId, m_deviceName});
+    bool saved = SaveStoredDevice({m_deviceId, m_deviceName});
     const velto::Station& st =
         velto::Stations()[static_cast<std::size_t>(m_stations->currentIndex())];
     std::string ignored;
     const std::optional<velto::StationChoice> choice =
         velto::ChooseStation(st.name, m_rates->currentData().toInt(), &ignored);
     if (choice) {
-        velto::SaveStoredStation(*choice);
+        saved = velto::SaveStoredStation(*choice) && saved;
     }
+    return saved;
 }
 
 void CSoundCardDlg::accept() {
-    Save();
+    m_problem = Save() ? QString() : ProfileUnwritableText();
+    if (!m_problem.isEmpty()) {
+        ShowDialogProblem(this, m_problem);
+    }
     QDialog::accept();
 }

@@ -28,6 +28,8 @@ public:
     QComboBox* RateList() const { return m_rates; }
     QString HintText() const;
     QString CurrentText() const;
+    // The sentence shown when OK could not write the profile; empty if none.
+    const QString& Problem() const { return m_problem; }
 
 public slots:
     void accept() override;
@@ -36,7 +38,7 @@ private:
     void Load();
     void Fill();
     void OnSelChange(int index);
-    void Save();
+    bool Save();
     void FillRates(int rate);
     void ShowHint();
 
@@ -47,4 +49,5 @@ private:
     QLabel* m_hint = nullptr;
     QString m_deviceName;
     int m_deviceId = -1;
+    QString m_problem;
 };

@@ -7,6 +7,7 @@
 
 #include "clock/ChronySock.h"
 #include "clock/ShmRefclock.h"
+#include "receiver/DeviceProfile.h"
 
 namespace velto {
 namespace {
@@ -61,11 +62,12 @@ ClockFeedSettings ClockFeedSettings::Load() {
     return s;
 }
 
-void ClockFeedSettings::Save() const {
+bool ClockFeedSettings::Save() const {
     QSettings settings;
     settings.setValue(kEnabledKey, enabled);
     settings.setValue(kSocketKey, QString::fromStdString(chronySock.value_or(kDefaultChronySock)));
     settings.setValue(kLatencyKey, latencyMs);
+    return ::WriteProfile(settings);
 }
 
 const std::array<ClockFeedSettings::Option, 4>& ClockFeedSettings::Options() {

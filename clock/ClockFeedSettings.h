@@ -39,7 +39,8 @@ struct ClockFeedSettings {
     // The window's: off, or to chronyd's socket (the default one unless the
     // profile names another that fits). Values out of bounds read as the defaults.
     static ClockFeedSettings Load();
-    void Save() const;
+    // False when the profile could not be written (WriteProfile).
+    bool Save() const;
 
     // The console's options: --chrony-sock PATH, --shm UNIT, --shm-mode MODE,
     // --latency-ms MS, each with the name of its value and its line of help.

@@ -33,11 +33,19 @@ StoredDevice LoadStoredDevice() {
     return {ok ? id : -1, TrimTrailingSpaces(StoredName(settings))};
 }
 
-void SaveStoredDevice(const StoredDevice& device) {
+bool SaveStoredDevice(const StoredDevice& device) {
     QSettings settings;
     settings.setValue(kDeviceIdKey, device.id);
     settings.setValue(kNameKey, TrimTrailingSpaces(device.name));
+    return WriteProfile(settings);
 }
+
+bool WriteProfile(QSettings& settings) {
+    settings.sync();
+    return settings.status() == QSettings::NoError;
+}
+
+QString ProfilePath() { return QSettings().fileName(); }
 
 int StoredCaptureDevice() {
     const StoredDevice stored = LoadStoredDevice();

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class QSettings;
+
 #include "audio/WaveDevice.h"
 
 // The profile section "SoundCard" ("DeviceId", "Name") as both front ends
@@ -17,7 +19,16 @@ struct StoredDevice {
     QString name;
 };
 StoredDevice LoadStoredDevice();
-void SaveStoredDevice(const StoredDevice& device);
+// False when the profile could not be written (see WriteProfile).
+bool SaveStoredDevice(const StoredDevice& device);
+
+// Writes the profile's changes to its file now. False when the file cannot
+// be written (a home or profile that is read-only or another user's): the
+// values are then lost at the latest when the program ends, and the user
+// must be told.
+bool WriteProfile(QSettings& settings);
+// The profile's file, for telling the user which one.
+QString ProfilePath();
 
 // The capture device Start opens: the stored "DeviceId" while that device
 // still exists under the stored "Name", else the system's default.

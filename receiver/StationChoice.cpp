@@ -4,6 +4,8 @@
 #include <QString>
 #include <cstdio>
 
+#include "receiver/DeviceProfile.h"
+
 namespace velto {
 namespace {
 
@@ -76,12 +78,13 @@ StationChoice LoadStoredStation() {
     return choice.value_or(StationChoice{});
 }
 
-void SaveStoredStation(const StationChoice& choice) {
+bool SaveStoredStation(const StationChoice& choice) {
     QSettings settings;
     settings.setValue(kNameKey,
                       QString::fromUtf8(choice.station->name.data(),
                                         static_cast<qsizetype>(choice.station->name.size())));
     settings.setValue(kRateKey, choice.format.rate);
+    return ::WriteProfile(settings);
 }
 
 std::string StationList() {

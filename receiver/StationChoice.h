@@ -34,7 +34,8 @@ std::vector<int> RatesFor(const Station& station);
 
 // The stored choice; jjy40 at 96000 when there is none or it will not do.
 StationChoice LoadStoredStation();
-void SaveStoredStation(const StationChoice& choice);
+// False when the profile could not be written (WriteProfile).
+bool SaveStoredStation(const StationChoice& choice);
 
 // One line per station for --list-stations: its name, carrier, civil
 // time and default rate ("jjy40  40 kHz    JST       96000").

@@ -480,6 +480,13 @@ Reception goes on without the monitor tone.</translation>
     </message>
 </context>
 <context>
+    <name>ProfileProblem</name>
+    <message>
+        <source>設定を保存できませんでした。%1 に書き込めません。</source>
+        <translation>The settings could not be saved: %1 cannot be written.</translation>
+    </message>
+</context>
+<context>
     <name>ReceptionChart</name>
     <message>
         <source>C/N0 (dB-Hz)&#x3000;過去1時間</source>

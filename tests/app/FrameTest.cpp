@@ -4,7 +4,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QDoubleSpinBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -478,6 +480,31 @@ TEST_F(SoundCardDlg, TheStationIsStoredInItsOwnSectionAndTheFrameReceivesIt) {
     QSettings().setValue(QStringLiteral("Station/Rate"), 96000);
     EXPECT_EQ(velto::LoadStoredStation().station->name, "jjy40");
     EXPECT_EQ(velto::LoadStoredStation().format.rate, 96000);
+}
+
+// OK on a profile that cannot be written (read-only, or another user's) says
+// so, in either dialog: the user learns it now, not at the next start.
+TEST_F(SoundCardDlg, AProfileThatCannotBeWrittenIsSaidToBe) {
+    const QString path = QSettings().fileName();
+    QFile::remove(path);
+    ASSERT_TRUE(QDir().mkpath(path));  // a folder where the file goes: not even root writes it
+    const QString unwritten = QStringLiteral("設定を保存できませんでした。") + path +
+                              QStringLiteral(" に書き込めません。");
+    {
+        CSoundCardDlg dlg;
+        dlg.StationList()->setCurrentIndex(2);
+        emit dlg.StationList()->activated(2);
+        dlg.accept();
+        EXPECT_EQ(dlg.Problem(), unwritten);
+    }
+    CClockFeedDlg clock;
+    clock.accept();
+    EXPECT_EQ(clock.Problem(), unwritten);
+    ASSERT_TRUE(QDir(path).removeRecursively());
+    CSoundCardDlg again;
+    again.accept();
+    EXPECT_EQ(again.Problem(), QString());
+    EXPECT_TRUE(QFile::exists(path));
 }
 
 // The device list is read again before every start, so that a card plugged
