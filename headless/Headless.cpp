@@ -171,7 +171,7 @@ std::optional<velto::StationChoice> ChooseFor(const HeadlessOptions& options,
         Fail(source.empty() ? error : source + ": " + error);
     } else if (!options.choice && !recorded.empty()) {
         Fail(source + " names " + recorded +
-             " as its station, which Velto cannot receive from it; " + "it is read as " +
+             " as its station, which Velto cannot receive from it; it is read as " +
              std::string(choice->station->name) + ".");
     }
     return choice;
