@@ -11,19 +11,11 @@
 #include <cstring>
 
 #include "audio/RecordingTag.h"
+#include "audio/SndfileError.h"
 #include "base/CaptureFormat.h"
 
 namespace velto {
 namespace {
-
-// libsndfile's own sentence, without its full stop, to go inside ours.
-std::string LibraryError() {
-    std::string text = sf_strerror(nullptr);
-    while (!text.empty() && (text.back() == '.' || text.back() == ' ')) {
-        text.pop_back();
-    }
-    return text;
-}
 
 std::string Seconds(std::int64_t samples, int rate) {
     char text[32];
@@ -83,7 +75,8 @@ bool CSoundFileReader::Open(const std::string& path, std::string* error) {
     SNDFILE* file = sf_open_fd(fd, SFM_READ, &info, SF_TRUE);
     if (file == nullptr) {
         ::close(fd);
-        *error = path + " is not an audio file that Velto can read (" + LibraryError() + ").";
+        *error =
+            path + " is not an audio file that Velto can read (" + SndfileError(nullptr) + ").";
         return false;
     }
     return Begin(file, info, false, error);
@@ -97,7 +90,7 @@ bool CSoundFileReader::OpenStream(int fd, const std::string& name, std::string* 
     SNDFILE* file = sf_open_fd(fd, SFM_READ, &info, SF_FALSE);
     if (file == nullptr) {
         *error = name + " carries a header that Velto cannot read from a stream (" +
-                 LibraryError() + "); give the file itself with --input FILE.";
+                 SndfileError(nullptr) + "); give the file itself with --input FILE.";
         return false;
     }
     return Begin(file, info, true, error);

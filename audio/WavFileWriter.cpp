@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "audio/RecordingTag.h"
+#include "audio/SndfileError.h"
 #include "base/Geometry.h"
 
 namespace velto {
@@ -64,7 +65,7 @@ std::unique_ptr<CWavFileWriter> CWavFileWriter::Create(const Target& target, std
     info.samplerate = target.rate;
     SNDFILE* file = sf_open_fd(fd, SFM_WRITE, &info, SF_FALSE);
     if (file == nullptr) {
-        return fail("cannot create " + path + " (" + sf_strerror(nullptr) + ").", regular);
+        return fail("cannot create " + path + " (" + SndfileError(nullptr) + ").", regular);
     }
     // Set before the first sample, the comment goes into the header ahead of
     // the data, where a stream's reader meets it. Without it the recording
@@ -91,10 +92,8 @@ bool CWavFileWriter::Write(const std::int16_t* samples, std::size_t n, std::stri
     const sf_count_t written = sf_write_short(m_file, samples, static_cast<sf_count_t>(n));
     if (written != static_cast<sf_count_t>(n)) {
         const int saved = errno;
-        *error =
-            "writing " + m_path + " failed (" +
-            (saved != 0 ? std::string(std::strerror(saved)) : std::string(sf_strerror(m_file))) +
-            ").";
+        *error = "writing " + m_path + " failed (" +
+                 (saved != 0 ? std::string(std::strerror(saved)) : SndfileError(m_file)) + ").";
         m_failed = true;
         return false;
     }
