@@ -33,7 +33,8 @@ std::vector<OptionEntry> MakeTable() {
          true},
         {"--station", "", "NAME",
          "receive this station: jjy40 (the default), jjy60, dcf77, msf or wwvb, in any case; "
-         "the window keeps the choice of its dialog otherwise",
+         "otherwise the window keeps the choice of its dialog, and a recording Velto made is "
+         "read as the station it names",
          false},
         {"--list-stations", "", "",
          "print the stations with their carriers, civil time and rate, "
@@ -58,7 +59,9 @@ std::vector<OptionEntry> MakeTable() {
          true},
         {"--json", "", "", "print one JSON object per line", true},
         {"--record", "", "FILE.wav",
-         "record the input to a 16-bit mono WAV file at the input's rate", true},
+         "record the input to a 16-bit mono WAV file at the input's rate, naming the station "
+         "in its comment",
+         true},
         {"--force", "", "", "let --record overwrite a file that exists", true},
     };
     for (const velto::ClockFeedSettings::Option& o : velto::ClockFeedSettings::Options()) {
