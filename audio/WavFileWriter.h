@@ -15,8 +15,8 @@ namespace velto {
 // A 96 or 192 kHz 16-bit mono WAV file written through libsndfile, which
 // becomes RF64 (WAV's form for more than 4 GiB) should it grow that large.
 // The header is brought up to date after every write, so the file is valid
-// up to the last sample written even if the process ends without Close. A recording
-// that fails before its first sample is written leaves no file behind.
+// up to the last sample written even if the process ends without Close. A
+// recording that fails before its first sample is written leaves no file.
 class CWavFileWriter : public ISampleWriter {
 public:
     struct Target {
