@@ -4,7 +4,7 @@
 #include <memory>
 #include <optional>
 
-#include "app/UiLanguage.h"
+#include "language/UiLanguage.h"
 #include "receiver/StationChoice.h"
 
 class CMainFrame;

@@ -8,10 +8,10 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
-#include "app/LibraryTexts.h"
 #include "app/ProfileProblem.h"
 #include "audio/WaveDevice.h"
 #include "audio/WaveService.h"
+#include "language/LibraryTexts.h"
 #include "receiver/StationChoice.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <QVBoxLayout>
 
 #include "app/ElidedLabel.h"
-#include "app/LibraryTexts.h"
+#include "language/LibraryTexts.h"
 
 using velto::InputState;
 using velto::WarningCode;

@@ -8,6 +8,7 @@
 #include "audio/WaveService.h"
 #include "headless/CommandLine.h"
 #include "headless/Headless.h"
+#include "language/UiLanguage.h"
 #include "plot/SpectrumPng.h"
 
 namespace {
@@ -66,6 +67,7 @@ bool WriteSpectrum(const velto::CSpectrumAnalyser& analyser, const std::string& 
     char* args[] = {name, platform, offscreen, nullptr};
     int count = 3;
     QGuiApplication app(count, args);
+    const CUiTranslations language(UiLanguageFromEnvironment());
     QString problem;
     if (!spectrumpng::Write(analyser, QString::fromStdString(path), &problem)) {
         *error = problem.toStdString();

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "base/Geometry.h"
+#include "language/LibraryTexts.h"
 #include "spectrum/SpectrumAnalyser.h"
 #include "station/CivilTime.h"
 
@@ -211,12 +212,13 @@ void CEventPrinter::OnWarning(const velto::Warning& w) {
     if (m_gone) {
         return;
     }
+    // The code is for programs; the sentence, for people, in their language.
+    const std::string text = ToldWarningText(w.text);
     if (m_json) {
         std::fprintf(m_out, "{\"type\":\"warning\",\"code\":%s,\"text\":%s}\n",
-                     JsonString(velto::WarningCodeName(w.code)).c_str(),
-                     JsonString(w.text).c_str());
+                     JsonString(velto::WarningCodeName(w.code)).c_str(), JsonString(text).c_str());
     } else {
-        std::fprintf(m_out, "warning: %s\n", w.text.c_str());
+        std::fprintf(m_out, "warning: %s\n", text.c_str());
     }
     Flush();
 }

@@ -28,6 +28,8 @@
 #include "clock/ClockFeedSettings.h"
 #include "headless/DeviceMatch.h"
 #include "headless/EventPrinter.h"
+#include "language/LibraryTexts.h"
+#include "language/UiLanguage.h"
 #include "logfeed/ReceptionLogFeed.h"
 #include "receiver/DeviceProfile.h"
 #include "receiver/Receiver.h"
@@ -73,11 +75,13 @@ bool InstallSignals() {
 
 void Fail(const std::string& sentence) { std::fprintf(stderr, "velto: %s\n", sentence.c_str()); }
 
+std::string Told(const velto::Warning& warning) { return ToldWarningText(warning.text); }
+
 // What the audio layer and the clock feed have to tell goes to standard
 // error, one sentence each.
 void Tell(const velto::Warnings& told) {
     for (const velto::Warning& warning : told) {
-        Fail(warning.text);
+        Fail(Told(warning));
     }
 }
 
@@ -134,11 +138,12 @@ private:
 int ListDevices() {
     velto::IWaveService& service = velto::WaveService();
     for (int id = 0; id < service.InGetNumDevs(); ++id) {
-        std::printf("%s%s\n",
-                    TrimTrailingSpaces(QString::fromStdString(service.InGetDevName(id)))
-                        .toStdString()
-                        .c_str(),
-                    service.InSupportsRate(id, 2 * velto::kSampleRate) ? "\t192 kHz" : "");
+        std::printf(
+            "%s%s\n",
+            ShownDeviceName(TrimTrailingSpaces(QString::fromStdString(service.InGetDevName(id))))
+                .toStdString()
+                .c_str(),
+            service.InSupportsRate(id, 2 * velto::kSampleRate) ? "\t192 kHz" : "");
     }
     return 0;
 }
@@ -194,12 +199,19 @@ bool Configure(velto::CReceiver& receiver, const std::optional<velto::StationCho
 int DeviceByName(const std::string& wanted) {
     velto::IWaveService& service = velto::WaveService();
     std::vector<std::string> names;
+    std::vector<std::string> shown;
     for (int id = 0; id < service.InGetNumDevs(); ++id) {
-        names.push_back(
-            TrimTrailingSpaces(QString::fromStdString(service.InGetDevName(id))).toStdString());
+        const QString name = TrimTrailingSpaces(QString::fromStdString(service.InGetDevName(id)));
+        names.push_back(name.toStdString());
+        shown.push_back(ShownDeviceName(name).toStdString());
     }
-    const DeviceMatch match =
-        DeviceMatch::Find(names, TrimTrailingSpaces(QString::fromStdString(wanted)).toStdString());
+    // The list printed the simulator's name in the user's language, and a
+    // script may hold its Japanese one: either means it.
+    const std::string asked = TrimTrailingSpaces(QString::fromStdString(wanted)).toStdString();
+    DeviceMatch match = DeviceMatch::Find(names, asked);
+    if (match.id < 0 && match.candidates.empty()) {
+        match = DeviceMatch::Find(shown, asked);
+    }
     if (match.id < 0) {
         Fail(match.Problem(wanted));
     }
@@ -406,7 +418,7 @@ int RunLive(const HeadlessOptions& options, QCoreApplication& app, velto::CRecei
     velto::Warnings told;
     if (!receiver.Start(spec, spec, told)) {
         Fail("the capture device could not be started" +
-             (told.empty() ? std::string() : " (" + told.back().text + ")") + ".");
+             (told.empty() ? std::string() : " (" + Told(told.back()) + ")") + ".");
         return kExitFailure;
     }
     if (!StartRecording(options, std::nullopt, receiver)) {
@@ -476,7 +488,7 @@ int Receive(const HeadlessOptions& options, QCoreApplication& app,
     std::unique_ptr<velto::CClockFeed> clockFeed;
     if (options.clock.enabled) {
         clockFeed = velto::MakeClockFeed(
-            options.clock, [](const velto::Warning& w) { Fail(w.text); }, &error);
+            options.clock, [](const velto::Warning& w) { Fail(Told(w)); }, &error);
         if (!clockFeed) {
             Fail(error);
             receiver.RemoveObserver(&printer);
@@ -542,6 +554,7 @@ int RunHeadless(const HeadlessOptions& options, int argc, char** argv,
         // The same profile as the window's.
         QCoreApplication::setOrganizationName(QStringLiteral("Velto"));
         QCoreApplication::setApplicationName(QStringLiteral("Velto"));
+        const CUiTranslations language(UiLanguageFromEnvironment());
         if (options.listDevices) {
             return ListDevices();
         }

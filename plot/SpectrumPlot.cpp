@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "spectrum/Level.h"
 
@@ -23,6 +24,9 @@ constexpr double kLevelStep = 10.0;
 // Shown when nothing has come yet.
 constexpr double kEmptyLow = -120.0;
 constexpr double kEmptyHigh = -20.0;
+// A carrier's label: this far right of its line, in rows this high.
+constexpr int kLabelGap = 3;
+constexpr int kLabelRow = 14;
 
 // The largest of the levels between two bins, as dB.
 double MaxDb(const CSpectrumAnalyser& a, bool peak, int first, int last) {
@@ -118,14 +122,30 @@ void DrawBand(QPainter& p, const QRect& r, const CSpectrumAnalyser& a) {
         p.setPen(QPen(NoiseLine(), 1, Qt::DashLine));
         p.drawLine(r.left(), py, r.right(), py);
     }
+    // A label that would run into the one before goes a row lower
+    // (JJY/MSF/WWVB at 60 kHz beside BPC at 68.5 kHz), and its carrier's line
+    // starts there, below the labels it passes; the markers come in order of
+    // frequency.
+    std::vector<int> rowEnds;
     for (const SpectrumMarker& m : a.Markers()) {
         const int px = static_cast<int>(std::lround(x.ToPixel(m.hz)));
         if (m.kind == SpectrumMarker::Kind::Station) {
+            const QString label = QString::fromStdString(m.label);
+            const int width = p.fontMetrics().horizontalAdvance(label);
+            std::size_t row = 0;
+            while (row < rowEnds.size() && rowEnds[row] >= px - 1) {
+                ++row;
+            }
+            if (row == rowEnds.size()) {
+                rowEnds.push_back(0);
+            }
+            rowEnds[row] = px + kLabelGap + width;
+            const int top = r.top() + 2 + kLabelRow * static_cast<int>(row);
             p.setPen(QPen(StationMarker(), 1, Qt::DotLine));
-            p.drawLine(px, r.top(), px, r.bottom());
+            p.drawLine(px, top, px, r.bottom());
             p.setPen(StationMarker());
-            p.drawText(QRect(px + 3, r.top() + 2, 160, 14), Qt::AlignLeft | Qt::AlignTop,
-                       QString::fromStdString(m.label));
+            p.drawText(QRect(px + kLabelGap, top, width + 1, kLabelRow),
+                       Qt::AlignLeft | Qt::AlignTop, label);
         } else {
             p.setPen(HumMarker());
             p.drawLine(px, r.bottom() - 8, px, r.bottom());

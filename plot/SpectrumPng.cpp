@@ -1,5 +1,6 @@
 #include "plot/SpectrumPng.h"
 
+#include <QCoreApplication>
 #include <QImageWriter>
 #include <QPainter>
 #include <QSaveFile>
@@ -42,10 +43,11 @@ QImage Render(const velto::CSpectrumAnalyser& a) {
     QPainter p(&image);
     const auto& o = a.Options();
     p.setPen(QColor(230, 230, 235));
-    const QString title = QStringLiteral("Velto スペクトル　%1 Hz　搬送波 %2 kHz　%3 秒")
-                              .arg(o.sampleRate)
-                              .arg(o.carrierHz / 1000.0, 0, 'f', 1)
-                              .arg(a.Wide().Added());
+    const QString title =
+        QCoreApplication::translate("SpectrumPng", "Velto スペクトル　%1 Hz　搬送波 %2 kHz　%3 秒")
+            .arg(o.sampleRate)
+            .arg(o.carrierHz / 1000.0, 0, 'f', 1)
+            .arg(a.Wide().Added());
     p.drawText(QRect(kMargin, kTextTop, kWidth - 2 * kMargin, 18), Qt::AlignLeft, title);
     p.drawText(QRect(kMargin, kTextTop + 20, kWidth - 2 * kMargin, 18), Qt::AlignLeft,
                spectrumplot::LevelsText(a));
@@ -55,9 +57,11 @@ QImage Render(const velto::CSpectrumAnalyser& a) {
     const ColourScale scale = ColourScale::Following(a.NoiseDb().value_or(-100.0));
     const auto carriers = a.Carriers();
     spectrumplot::DrawWaterfall(p, WideRect(a), a.Wide(), scale,
-                                QStringLiteral("搬送波 ±500 Hz (1 Hz)"), carriers);
-    spectrumplot::DrawWaterfall(p, NarrowRect(a), a.Narrow(), scale,
-                                QStringLiteral("搬送波 ±25 Hz (0.05 Hz)"), carriers);
+                                QCoreApplication::translate("SpectrumPng", "搬送波 ±500 Hz (1 Hz)"),
+                                carriers);
+    spectrumplot::DrawWaterfall(
+        p, NarrowRect(a), a.Narrow(), scale,
+        QCoreApplication::translate("SpectrumPng", "搬送波 ±25 Hz (0.05 Hz)"), carriers);
     spectrumplot::DrawColourBar(p, QRect(kMargin, narrow.bottom() + 40, 200, 12), scale, QString());
     return image;
 }

@@ -545,6 +545,21 @@ Reception goes on without the monitor tone.</translation>
     </message>
 </context>
 <context>
+    <name>SpectrumPng</name>
+    <message>
+        <source>Velto スペクトル&#x3000;%1 Hz&#x3000;搬送波 %2 kHz&#x3000;%3 秒</source>
+        <translation>Velto spectrum  %1 Hz  carrier %2 kHz  %3 s</translation>
+    </message>
+    <message>
+        <source>搬送波 ±500 Hz (1 Hz)</source>
+        <translation>Carrier ±500 Hz (1 Hz)</translation>
+    </message>
+    <message>
+        <source>搬送波 ±25 Hz (0.05 Hz)</source>
+        <translation>Carrier ±25 Hz (0.05 Hz)</translation>
+    </message>
+</context>
+<context>
     <name>TimeTexts</name>
     <message>
         <source>無信号</source>

@@ -5,14 +5,13 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QRegularExpression>
-#include <map>
 #include <string>
 
-#include "app/LibraryTexts.h"
 #include "app/StatusBar.h"
-#include "app/UiLanguage.h"
 #include "headless/CommandLine.h"
 #include "health/Warning.h"
+#include "language/LibraryTexts.h"
+#include "language/UiLanguage.h"
 #include "tests/app/FrameFixture.h"
 #include "views/ChildView.h"
 #include "views/ClockStatus.h"
@@ -20,29 +19,6 @@
 namespace {
 
 using velto::WarningCode;
-
-UiLanguage LanguageOf(const std::map<std::string, QString>& environment) {
-    return UiLanguageOf([&](const char* name) {
-        const auto it = environment.find(name);
-        return it == environment.end() ? QString() : it->second;
-    });
-}
-
-TEST(UiLanguage, TheFirstVariableSetDecidesInGettextsOrder) {
-    const auto ja = UiLanguage::Japanese;
-    const auto en = UiLanguage::English;
-    EXPECT_EQ(LanguageOf({}), en);
-    EXPECT_EQ(LanguageOf({{"LANG", "C"}}), en);
-    EXPECT_EQ(LanguageOf({{"LANG", "ja_JP.UTF-8"}}), ja);
-    EXPECT_EQ(LanguageOf({{"LANG", "ja"}}), ja);
-    EXPECT_EQ(LanguageOf({{"LANG", "jam"}}), en);
-    EXPECT_EQ(LanguageOf({{"LANG", "ja_JP.UTF-8"}, {"LC_MESSAGES", "en_GB.UTF-8"}}), en);
-    EXPECT_EQ(LanguageOf({{"LC_MESSAGES", "en_GB.UTF-8"}, {"LC_ALL", "ja_JP.UTF-8"}}), ja);
-    // LANGUAGE's first entry comes before all of them; an empty one counts as unset.
-    EXPECT_EQ(LanguageOf({{"LC_ALL", "en_US.UTF-8"}, {"LANGUAGE", "ja:en"}}), ja);
-    EXPECT_EQ(LanguageOf({{"LC_ALL", "ja_JP.UTF-8"}, {"LANGUAGE", "en_US:ja"}}), en);
-    EXPECT_EQ(LanguageOf({{"LANG", "ja_JP.UTF-8"}, {"LANGUAGE", ""}}), ja);
-}
 
 QStringList MenuTitles(const CMainFrame& frame) {
     QStringList titles;

@@ -63,6 +63,7 @@ struct Io {
     bool pipe = false;
     long fileLimit = -1;
     int outFd = -1;
+    const char* language = "en";  // LANGUAGE, whatever the machine's locale
 };
 
 // The minute lines: {"type":"minute","jst":"...","sample":N,...}
@@ -149,6 +150,7 @@ protected:
             }
             // A profile of the tests' own: the user's stored station stays out.
             ::setenv("XDG_CONFIG_HOME", (*s_dir / "config").c_str(), 1);
+            ::setenv("LANGUAGE", io.language, 1);
             ::unsetenv("DISPLAY");
             ::unsetenv("WAYLAND_DISPLAY");
             ::unsetenv("QT_QPA_PLATFORM");
@@ -373,7 +375,7 @@ TEST_F(HeadlessTest, WhatCannotWorkIsRefusedInOneSentenceAndCostsNoFile) {
 
 // A recording is judged as the same input live would be: one whose level
 // was turned up into clipping, and one of nothing but zeros, are told so in
-// the warning lines; the clipped one still decodes.
+// the warning lines, in the user's language; the clipped one still decodes.
 TEST_F(HeadlessTest, ARecordingThatClipsOrIsSilentIsToldAsLiveInputIs) {
     const std::vector<std::int16_t> samples = support::ReadSound(s_sim);
     const auto write = [&](const std::string& name, double gain) {
@@ -385,19 +387,32 @@ TEST_F(HeadlessTest, ARecordingThatClipsOrIsSilentIsToldAsLiveInputIs) {
     };
     const Result clipped = Run({"--headless", "--input", write("loud.wav", 6.0), "--json"});
     EXPECT_EQ(clipped.status, 0) << clipped.err;
-    EXPECT_EQ(Count(clipped.out, "\"code\":\"clipping\""), 1) << clipped.out;
+    EXPECT_EQ(Count(clipped.out,
+                    "\"code\":\"clipping\",\"text\":\"The input is clipping. Lower "
+                    "the input level\""),
+              1)
+        << clipped.out;
     EXPECT_GE(Minutes(clipped.out).size(), 1u);
-    const Result silent = Run({"--headless", "--input", write("zero.wav", 0.0), "--json"});
-    EXPECT_EQ(Count(silent.out, "\"code\":\"silence\""), 1) << silent.out;
+    const std::string zero = write("zero.wav", 0.0);
+    const Result silent = Run({"--headless", "--input", zero, "--json"}, {.language = "ja"});
+    EXPECT_EQ(Count(silent.out, "\"code\":\"silence\",\"text\":\"入力が無音です。"), 1)
+        << silent.out;
+    EXPECT_EQ(Run({"--headless", "--input", zero}).out,
+              "state: no_signal (C/N0 --.- dB-Hz, carrier 0)\n"
+              "warning: The input is silent. Check the connection and the capture device\n");
 }
 
 // Live from the simulator, chosen by a part of the name the device list gives
-// it that no other device's has: SIGTERM leaves a valid WAV of whole buffers.
+// it in Japanese (in English it lists it in English): SIGTERM leaves a valid
+// WAV of whole buffers.
 TEST_F(HeadlessTest, SigtermWhileRecordingLiveLeavesAValidWavAndExitsZero) {
-    const Result list = Run({"--list-devices"});
+    const Result list = Run({"--list-devices"}, {.language = "ja"});
     EXPECT_EQ(list.status, 0);
     EXPECT_NE(("\n" + list.out).find("\nシミュレーター (内蔵)\t192 kHz\n"), std::string::npos)
         << list.out;
+    const Result english = Run({"--list-devices"});
+    EXPECT_NE(("\n" + english.out).find("\nSimulator (built-in)\t192 kHz\n"), std::string::npos)
+        << english.out;
 
     const fs::path wav = *s_dir / "live.wav";
     const pid_t pid =

@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QImage>
 #include <QRect>
+#include <algorithm>
 #include <cstdlib>
 
 // Pixel checks for whatever a widget, a chart or a picture file drew.
@@ -39,7 +40,9 @@ inline int HueInk(const QImage& image, const QColor& colour, QRect area, int* to
     for (int y = area.top(); y <= area.bottom(); ++y) {
         for (int x = area.left(); x <= area.right(); ++x) {
             const QColor c = image.pixelColor(x, y);
-            if (c.saturation() > 60 && std::abs(c.hue() - colour.hue()) < 12) {
+            const int apart = std::abs(c.hue() - colour.hue());
+            // Hue goes round: red is both 0 and 359.
+            if (c.saturation() > 60 && std::min(apart, 360 - apart) < 12) {
                 if (top != nullptr && n == 0) *top = y;
                 ++n;
             }

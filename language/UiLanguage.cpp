@@ -1,4 +1,4 @@
-#include "app/UiLanguage.h"
+#include "language/UiLanguage.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>

@@ -7,9 +7,10 @@
 #include <memory>
 #include <vector>
 
-// The language the window speaks. Its texts are written in Japanese, which a
-// Japanese locale shows as they are; every other locale gets the English
-// translation compiled into the program (res/translations/velto_en.ts).
+// The language the window and the console speak. Their texts are written in
+// Japanese, which a Japanese locale shows as they are; every other locale
+// gets the English translation compiled into the program
+// (res/translations/velto_en.ts).
 enum class UiLanguage { Japanese, English };
 
 // The language the environment asks for, in gettext's order: LANGUAGE's first
