@@ -321,8 +321,15 @@ void CMainFrame::OnCaptureLost() {
 void CMainFrame::OnInputEnded() {
     m_clockStatus->Clear();
     m_statusBar->SetReceiving(false);
-    ShowMessage(tr("ファイルの終わりまで再生しました。\n") +
-                QFileInfo(QFile::decodeName(QByteArray::fromStdString(m_replayFile))).fileName());
+    QString text = tr("ファイルの終わりまで再生しました。\n") +
+                   QFileInfo(QFile::decodeName(QByteArray::fromStdString(m_replayFile))).fileName();
+    if (m_replayStationGuessed && !m_signalSeen) {
+        text += QStringLiteral("\n\n") +
+                tr("このファイルに %1 の信号は見つかりませんでした。ほかの局を受信するには、"
+                   "「サウンドカードの設定」で局を選んでから開き直してください。")
+                    .arg(QString::fromUtf8(m_receiver.ReceivedStation().title));
+    }
+    ShowMessage(text);
 }
 
 // The draw step of the cycle: both strips, then the oscilloscope.
@@ -399,6 +406,7 @@ void CMainFrame::OnConfigured(const velto::Station& station, velto::CaptureForma
 // A live run captures at the station's rate, a replay at the recording's.
 bool CMainFrame::StartRun(const velto::DeviceSpec& capture, const std::string& recorded) {
     velto::StationChoice choice = m_station;
+    bool guessed = false;
     if (!capture.replayFile.empty()) {
         std::string error;
         std::optional<velto::StationChoice> replay;
@@ -407,6 +415,7 @@ bool CMainFrame::StartRun(const velto::DeviceSpec& capture, const std::string& r
         }
         if (!replay) {
             replay = velto::ChooseStation(m_station.station->name, capture.sampleRate, &error);
+            guessed = !m_stationGiven && capture.sampleRate > velto::kSampleRate;
         }
         if (!replay) {
             ShowMessage(tr("このファイルは再生できません。\n") + QString::fromStdString(error));
@@ -422,6 +431,8 @@ bool CMainFrame::StartRun(const velto::DeviceSpec& capture, const std::string& r
         return false;
     }
     m_replayFile = capture.replayFile;
+    m_replayStationGuessed = guessed;
+    m_signalSeen = false;
     m_statusBar->SetDevice(capture.replayFile.empty()
                                ? CaptureDeviceName(capture)
                                : QFileInfo(QString::fromStdString(capture.replayFile)).fileName());
@@ -571,6 +582,7 @@ void CMainFrame::ShowPresent() {
 void CMainFrame::OnDecoderMinute(const velto::DecoderMinute& m) { m_wndTimeCode->OnMinute(m); }
 
 void CMainFrame::OnDecoderStatus(const velto::DecoderStatus& s) {
+    m_signalSeen = m_signalSeen || s.state != velto::ReceptionState::NoSignal;
     m_clockStatus->OnStatus(s);
     m_wndTimeCode->OnStatus(s);
 }

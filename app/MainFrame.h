@@ -184,6 +184,12 @@ private:
     bool m_toldNoOutput = false;
     // The recording the run replays; empty for a sound card.
     std::string m_replayFile;
+    // The replay's station was only the stored one (the recording named none
+    // that would do, and --station none) at 192 kHz, where the band holds
+    // others: at its end, a replay that never showed the carrier says where
+    // to choose another.
+    bool m_replayStationGuessed = false;
+    bool m_signalSeen = false;
     MessageSink m_showMessage;
     AudioBoxSink m_showAudioBox;
     std::unique_ptr<velto::CClockFeed> m_clockFeed;

@@ -189,6 +189,10 @@ Do you want to overwrite it?</translation>
         <translation>
 Reception goes on without the monitor tone.</translation>
     </message>
+    <message>
+        <source>このファイルに %1 の信号は見つかりませんでした。ほかの局を受信するには、「サウンドカードの設定」で局を選んでから開き直してください。</source>
+        <translation>No signal of %1 was found in this file. To receive another station from it, choose the station under &quot;Sound Card&quot; and open the file again.</translation>
+    </message>
 </context>
 <context>
     <name>CScope</name>

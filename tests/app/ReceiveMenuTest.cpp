@@ -163,7 +163,8 @@ TEST_F(RecordReplayTest, AnOpenedRecordingIsReplayedInRealTimeAndEndsLikeAStop) 
 }
 
 // A recording is replayed as the station it names, not the one the window
-// receives live, unless --station named one for the run.
+// receives live, unless --station named one for the run. One that names
+// none is replayed as the stored station.
 TEST_F(RecordReplayTest, ARecordingIsReplayedAsTheStationItNames) {
     CMainFrame& f = *m_frame;
     std::string error;
@@ -181,7 +182,30 @@ TEST_F(RecordReplayTest, ARecordingIsReplayedAsTheStationItNames) {
     EXPECT_EQ(f.Receiver().Format().rate, 192000);
     f.SendCommand(ID_RECEIVE_START);
 
+    // A 192 kHz recording that names no station is replayed as the stored
+    // one; when its carrier never showed, the end says where to choose another.
+    const QString band = Path("band.wav");
+    ASSERT_TRUE(support::WriteSound(band.toStdString(), std::vector<double>(6 * kBufferSamples),
+                                    SF_FORMAT_WAV | SF_FORMAT_PCM_16, 192000));
+    const auto replay = [&] {
+        m_answer = band;
+        f.SendCommand(ID_FILE_OPEN);
+        QElapsedTimer clock;
+        clock.start();
+        while (f.Receiver().Receiving() && clock.elapsed() < 10000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
+        Messages();
+        return m_messages.isEmpty() ? QString() : m_messages.takeLast();
+    };
+    EXPECT_EQ(replay(), QStringLiteral("ファイルの終わりまで再生しました。\nband.wav\n\n"
+                                       "このファイルに JJY 40 kHz の信号は見つかりませんでした。"
+                                       "ほかの局を受信するには、「サウンドカードの設定」で局を"
+                                       "選んでから開き直してください。"));
+
     f.SetStationOverride(*velto::ChooseStation("jjy60", std::nullopt, &error));
+    EXPECT_EQ(replay(), QStringLiteral("ファイルの終わりまで再生しました。\nband.wav"));
+    m_answer = Path("dcf77.wav");
     f.SendCommand(ID_FILE_OPEN);
     ASSERT_TRUE(f.Receiver().Receiving());
     EXPECT_EQ(f.Receiver().ReceivedStation().name, "jjy60");
