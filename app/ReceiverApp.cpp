@@ -4,8 +4,11 @@
 
 #include "app/AboutDlg.h"
 #include "app/MainFrame.h"
+#include "base/NumericLocale.h"
 
-CReceiverApp::CReceiverApp(int& argc, char** argv) : QApplication(argc, argv) {}
+CReceiverApp::CReceiverApp(int& argc, char** argv) : QApplication(argc, argv) {
+    velto::KeepNumbersInCNotation();
+}
 
 CReceiverApp::~CReceiverApp() = default;
 

@@ -6,6 +6,7 @@
 
 #include "app/ReceiverApp.h"
 #include "audio/WaveService.h"
+#include "base/NumericLocale.h"
 #include "headless/CommandLine.h"
 #include "headless/Headless.h"
 #include "language/UiLanguage.h"
@@ -67,6 +68,7 @@ bool WriteSpectrum(const velto::CSpectrumAnalyser& analyser, const std::string& 
     char* args[] = {name, platform, offscreen, nullptr};
     int count = 3;
     QGuiApplication app(count, args);
+    velto::KeepNumbersInCNotation();
     const CUiTranslations language(UiLanguageFromEnvironment());
     QString problem;
     if (!spectrumpng::Write(analyser, QString::fromStdString(path), &problem)) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "audio/WaveService.h"
+#include "base/NumericLocale.h"
 #include "logfeed/ReceptionLogFeed.h"
 #include "receiver/Receiver.h"
 #include "simulator/StationSignal.h"
@@ -114,6 +115,7 @@ void BM_Console(benchmark::State& state) {
     static char name[] = "velto_bench";
     static char* argv[] = {name, nullptr};
     static QCoreApplication app(argc, argv);
+    velto::KeepNumbersInCNotation();
     CBenchService service;
     velto::SetWaveService(&service);
     {

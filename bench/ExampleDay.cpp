@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "base/Geometry.h"
+#include "base/NumericLocale.h"
 #include "log/ReceptionLogFormat.h"
 #include "log/ReceptionLogReader.h"
 #include "logfeed/ReceptionLogFeed.h"
@@ -96,6 +97,7 @@ int main(int argc, char** argv) {
     char* args[] = {name, platform, offscreen, nullptr};
     int count = 3;
     QGuiApplication app(count, args);
+    velto::KeepNumbersInCNotation();
 
     const std::filesystem::path dir =
         argc > 2 ? std::filesystem::path(argv[2])

@@ -25,6 +25,7 @@
 #include "audio/StreamHead.h"
 #include "audio/WavFileWriter.h"
 #include "audio/WaveService.h"
+#include "base/NumericLocale.h"
 #include "clock/ClockFeedSettings.h"
 #include "headless/DeviceMatch.h"
 #include "headless/EventPrinter.h"
@@ -551,6 +552,7 @@ int RunHeadless(const HeadlessOptions& options, int argc, char** argv,
     int status = 0;
     {
         QCoreApplication app(argc, argv);
+        velto::KeepNumbersInCNotation();
         // The same profile as the window's.
         QCoreApplication::setOrganizationName(QStringLiteral("Velto"));
         QCoreApplication::setApplicationName(QStringLiteral("Velto"));

@@ -64,6 +64,7 @@ struct Io {
     long fileLimit = -1;
     int outFd = -1;
     const char* language = "en";  // LANGUAGE, whatever the machine's locale
+    std::vector<std::pair<std::string, std::string>> environment = {};
 };
 
 // The minute lines: {"type":"minute","jst":"...","sample":N,...}
@@ -151,6 +152,8 @@ protected:
             // A profile of the tests' own: the user's stored station stays out.
             ::setenv("XDG_CONFIG_HOME", (*s_dir / "config").c_str(), 1);
             ::setenv("LANGUAGE", io.language, 1);
+            for (const auto& [name, value] : io.environment)
+                ::setenv(name.c_str(), value.c_str(), 1);
             ::unsetenv("DISPLAY");
             ::unsetenv("WAYLAND_DISPLAY");
             ::unsetenv("QT_QPA_PLATFORM");
@@ -595,6 +598,30 @@ TEST_F(HeadlessTest, SpectrumWritesTheRecordingsBandAsAPngWithTheCarrierVisible)
 // following on as after a restart: a line a minute from each one's first
 // decoded minute, decoded exactly where the console printed the minute, the
 // first run's lines kept as they were.
+// A locale that writes numbers with a decimal comma changes none that Velto
+// writes: they once came out as "cn0_dbhz":63,8, which is no JSON, and as
+// commas in the reception log's columns.
+TEST_F(HeadlessTest, AGermanLocaleWritesTheSameNumbers) {
+    const fs::path locales = *s_dir / "locales";
+    fs::create_directories(locales);
+    const std::string make =
+        "localedef -i de_DE -f UTF-8 " + (locales / "de_DE.UTF-8").string() + " >/dev/null 2>&1";
+    if (std::system(make.c_str()) != 0) {
+        GTEST_SKIP() << "no German locale can be made here (scripts/install-deps installs locales)";
+    }
+    const auto run = [&](const std::string& name, const Io& io) {
+        const Result r =
+            Run({"--headless", "--input", s_sim, "--json", "--log", *s_dir / name}, io);
+        EXPECT_EQ(r.status, 0) << r.err;
+        return r.out + Slurp(*s_dir / name /
+                             velto::receptionlog::FileName(velto::receptionlog::DayOf(kStartUnix)));
+    };
+    const std::string plain = run("log-c", {.environment = {{"LC_ALL", "C"}}});
+    EXPECT_NE(plain.find("\"cn0_dbhz\":6"), std::string::npos) << plain;
+    EXPECT_EQ(run("log-de", {.environment = {{"LOCPATH", locales}, {"LC_ALL", "de_DE.UTF-8"}}}),
+              plain);
+}
+
 TEST_F(HeadlessTest, TheLogAgreesWithTheDecodedMinutesAcrossMidnightJstAndARestart) {
     namespace rl = velto::receptionlog;
     const fs::path log = *s_dir / "log";

@@ -5,6 +5,8 @@
 #include <QSettings>
 #include <QTemporaryDir>
 
+#include "base/NumericLocale.h"
+
 // Widget tests need one application object for the whole run; they draw
 // offscreen and look at the pixels of the images the widgets paint. The
 // profile and the data (the reception log) live in a directory of the run's
@@ -14,6 +16,7 @@ int main(int argc, char** argv) {
     QTemporaryDir profile;
     qputenv("XDG_DATA_HOME", QDir(profile.path()).filePath(QStringLiteral("data")).toLocal8Bit());
     QApplication app(argc, argv);
+    velto::KeepNumbersInCNotation();
     QApplication::setOrganizationName(QStringLiteral("VeltoTests"));
     QApplication::setApplicationName(QStringLiteral("Velto"));
     QSettings::setDefaultFormat(QSettings::IniFormat);
