@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <system_error>
 #include <utility>
@@ -16,6 +17,8 @@ namespace {
 
 // Enough of a file's end to hold its last line.
 constexpr std::int64_t kTailBytes = 512;
+// A system clock this close to the station's tells the day.
+constexpr double kVouchedOffsetSeconds = 3600.0;
 
 std::string Failure(const std::string& what, const std::filesystem::path& path, int error) {
     return "Cannot " + what + " the reception log " + path.string() + ": " + std::strerror(error) +
@@ -76,7 +79,6 @@ bool CReceptionLog::Open(std::int64_t day, std::string* error) {
         }
     }
     m_day = day;
-    Prune(day);
     if (m_size == 0 && !Write(receptionlog::HeaderLine() + '\n', error)) {
         m_file.Reset();
         return false;
@@ -143,6 +145,15 @@ bool CReceptionLog::Append(const ReceptionRecord& record, std::string* error) {
     }
     m_lastMinute = record.minuteUtc;
     ++m_written;
+    // The old days go once the station has vouched for today: a minute
+    // received live whose system clock agreed with it. A replay's decoded
+    // day, or a system clock gone years ahead, is not today and deletes
+    // nothing.
+    if (m_prunedDay != m_day && record.clockOffsetSeconds &&
+        std::abs(*record.clockOffsetSeconds) < kVouchedOffsetSeconds) {
+        Prune(m_day);
+        m_prunedDay = m_day;
+    }
     return true;
 }
 

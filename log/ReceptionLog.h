@@ -15,7 +15,9 @@ namespace velto {
 // statistics files. Lines are only ever appended: a restart, or a new day,
 // goes on where the file ends, and a line that a full disk cut short is
 // ended before the next one. Files older than the days to keep are
-// deleted when a day's file is opened. Every failure (a directory that
+// deleted once a day, counted from the first minute of the day received
+// live with the system clock agreeing with the station; a replay or a
+// system clock that is far off deletes nothing. Every failure (a directory that
 // cannot be made or written, a full disk) is returned as a sentence;
 // nothing is thrown.
 class CReceptionLog {
@@ -45,6 +47,7 @@ private:
     CFileHandle m_file;
     std::filesystem::path m_path;
     std::int64_t m_day = std::numeric_limits<std::int64_t>::min();
+    std::int64_t m_prunedDay = std::numeric_limits<std::int64_t>::min();
     std::int64_t m_lastMinute = std::numeric_limits<std::int64_t>::min();
     std::int64_t m_size = 0;
     bool m_endsLine = true;  // the file ends with a whole line

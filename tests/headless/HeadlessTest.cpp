@@ -627,6 +627,11 @@ TEST_F(HeadlessTest, TheLogAgreesWithTheDecodedMinutesAcrossMidnightJstAndAResta
     const fs::path log = *s_dir / "log";
     const std::string second =
         MakeSim("next.wav", 260, "1 96000 pcm16", kStartUnix + 200, kOffset + 4321);
+    // A replay's decoded day is not today: the days before it are kept,
+    // however many it keeps.
+    const fs::path before = log / rl::FileName(rl::DayOf(kStartUnix) - 400);
+    fs::create_directories(log);
+    std::ofstream(before) << rl::HeaderLine() << '\n';
     const Result a = Run({"--headless", "--input", s_sim, "--json", "--log", log});
     ASSERT_EQ(a.status, 0) << a.err;
     const fs::path file = log / rl::FileName(rl::DayOf(kStartUnix));
@@ -635,6 +640,7 @@ TEST_F(HeadlessTest, TheLogAgreesWithTheDecodedMinutesAcrossMidnightJstAndAResta
         Run({"--headless", "--input", second, "--json", "--log", log, "--log-days", "0"});
     ASSERT_EQ(b.status, 0) << b.err;
     const std::string both = Slurp(file);
+    EXPECT_TRUE(fs::exists(before));
     EXPECT_TRUE(both.starts_with(first));
     EXPECT_TRUE(both.starts_with(rl::HeaderLine() + "\n"));
     EXPECT_EQ(Count(both, "utc,"), 1) << both;

@@ -182,7 +182,16 @@ TEST_F(ReceptionLogTest, ALineCutShortIsEndedAndOldDaysAreDeleted) {
 
     CReceptionLog log(m_dir, 3);
     std::string error;
-    ASSERT_TRUE(log.Append(Full(today + 120), &error)) << error;
+    // A replay's line (no clock offset) or one from a system clock days off
+    // does not tell today: nothing goes. A line received live does.
+    ReceptionRecord replayed = Full(today + 120);
+    replayed.clockOffsetSeconds.reset();
+    ASSERT_TRUE(log.Append(replayed, &error)) << error;
+    ReceptionRecord astray = Full(today + 180);
+    astray.clockOffsetSeconds = 2 * 86400.0;
+    ASSERT_TRUE(log.Append(astray, &error)) << error;
+    EXPECT_TRUE(fs::exists(m_dir / rl::FileName(rl::DayOf(today) - 5)));
+    ASSERT_TRUE(log.Append(Full(today + 240), &error)) << error;
     EXPECT_TRUE(fs::exists(m_dir / rl::FileName(rl::DayOf(today) - 2)));
     EXPECT_FALSE(fs::exists(m_dir / rl::FileName(rl::DayOf(today) - 3)));
     EXPECT_FALSE(fs::exists(m_dir / rl::FileName(rl::DayOf(today) - 5)));
@@ -190,7 +199,7 @@ TEST_F(ReceptionLogTest, ALineCutShortIsEndedAndOldDaysAreDeleted) {
 
     const auto read = velto::ReadReceptionLog(m_dir, today, today + 3600);
     EXPECT_EQ(read.skipped, 1);
-    ASSERT_EQ(read.records.size(), 2U);
+    ASSERT_EQ(read.records.size(), 4U);
     EXPECT_EQ(read.records[0].minuteUtc, today);
     EXPECT_EQ(read.records[1].minuteUtc, today + 120);
 }
