@@ -1,7 +1,7 @@
 #include "language/LibraryTexts.h"
 
 #include <QCoreApplication>
-#include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
