@@ -27,6 +27,7 @@ void CReceptionHealth::StartRun(int rate) {
     m_rate = rate;
     m_input.Reset(rate);
     m_dropped = 0;
+    m_unsaid = 0;
 }
 
 // Rounded up: a drop of a few samples is still a drop.
@@ -40,7 +41,7 @@ void CReceptionHealth::OnBuffer(const std::int16_t* samples, std::size_t count,
     if (dropped > m_dropped) {
         const std::uint64_t now = dropped - m_dropped;
         m_dropped = dropped;
-        Tell(WarningCode::SamplesDropped, true, SamplesDroppedText(MsOf(now), MsOf(m_dropped)));
+        Tell(WarningCode::SamplesDropped, true, SamplesDroppedText(MsOf(now), DroppedMs()));
     }
     const std::optional<WarningCode> before = WarningOfInput(m_input.State());
     if (!m_input.AddBuffer(samples, count)) {
@@ -54,6 +55,11 @@ void CReceptionHealth::OnBuffer(const std::int16_t* samples, std::size_t count,
         Tell(*after, true,
              *after == WarningCode::NoUltrasound ? NoUltrasoundText(m_rate) : WarningText(*after));
     }
+}
+
+void CReceptionHealth::OnLostUnsaid(std::uint64_t samples) {
+    m_unsaid += samples;
+    Tell(WarningCode::SamplesDropped, true, SamplesDroppedText(MsOf(samples), DroppedMs()));
 }
 
 void CReceptionHealth::OnDeviceLost() {

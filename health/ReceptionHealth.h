@@ -33,13 +33,15 @@ public:
     // One completed capture buffer of the run, and the capture stream's drop
     // count (since it was opened) after it.
     void OnBuffer(const std::int16_t* samples, std::size_t count, std::uint64_t dropped);
+    // Samples lost that the capture stream did not count (the stamps showed them).
+    void OnLostUnsaid(std::uint64_t samples);
     void OnDeviceLost();
     // A warning from outside the samples (the stored card missing).
     void Raise(WarningCode code, const std::string& text);
 
     InputState Input() const { return m_input.State(); }
     const CInputHealth& InputHealth() const { return m_input; }
-    std::int64_t DroppedMs() const { return MsOf(m_dropped); }
+    std::int64_t DroppedMs() const { return MsOf(m_dropped + m_unsaid); }
 
 private:
     std::int64_t MsOf(std::uint64_t samples) const;
@@ -48,7 +50,8 @@ private:
     Listener m_listener;
     int m_rate = kSampleRate;
     CInputHealth m_input;
-    std::uint64_t m_dropped = 0;
+    std::uint64_t m_dropped = 0;  // as the stream counts them
+    std::uint64_t m_unsaid = 0;   // found from the stamps
     // Raised and not cleared, by code.
     unsigned m_raised = 0;
 };

@@ -19,6 +19,10 @@ void CDecoderFeed::Feed(std::int64_t first, const std::int16_t* samples, std::si
     if (m_decoder) m_decoder->Feed(first, samples, n);
 }
 
+void CDecoderFeed::LoseUnsaid(std::int64_t after) {
+    if (m_decoder) m_decoder->LoseUnsaid(after * m_factor);
+}
+
 DecoderStatus CDecoderFeed::Status() const {
     DecoderStatus status = m_decoder ? m_decoder->Status() : DecoderStatus{};
     status.sample /= m_factor;

@@ -33,6 +33,8 @@ public:
     // Capture samples from index `first` on, in order; an index beyond the
     // expected one marks samples lost.
     void Feed(std::int64_t first, const std::int16_t* samples, std::size_t n);
+    // Samples went missing unsaid after base-rate index `after`.
+    void LoseUnsaid(std::int64_t after);
     DecoderStatus Status() const;
 
 private:

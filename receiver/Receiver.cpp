@@ -3,8 +3,26 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <ctime>
 
 namespace velto {
+namespace {
+
+// Seconds of a clock that no one sets and that goes on while the machine is
+// suspended: against it a step of the system clock shows, and a suspension
+// does not (the samples it cost show in the stamps instead).
+double BootSeconds() {
+#ifdef CLOCK_BOOTTIME
+    timespec now{};
+    if (clock_gettime(CLOCK_BOOTTIME, &now) == 0) {
+        return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+    }
+#endif
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+}  // namespace
 
 CReceiver::CReceiver() { m_decoderFeed.Configure(*m_station, m_format); }
 
@@ -265,6 +283,12 @@ void CReceiver::DecodeCaptured() {
         // The stamp marks the end of the buffer, as the decoder counts samples.
         const double end = m_decoderFeed.DecoderIndex(double(first + bufferSamples + loss.within));
         m_clock.AddStamp(static_cast<std::int64_t>(end), m_wave.BufferStamp(slot));
+        if (const std::optional<CSampleClock::UnsaidLoss> loss = m_clock.TakeUnsaidLoss()) {
+            // Before this buffer reaches the decoder, which then holds its
+            // time back until the signal after the loss confirms it.
+            m_decoderFeed.LoseUnsaid(loss->after);
+            m_health.OnLostUnsaid(static_cast<std::uint64_t>(loss->seconds * m_format.rate));
+        }
         const std::int16_t* samples = m_wave.BufferSamples(slot);
         const int at = loss.within > 0 ? std::clamp(loss.at, 0, n) : n;
         if (at > 0) {
@@ -278,11 +302,11 @@ void CReceiver::DecodeCaptured() {
 }
 
 // The stamps are system-clock readings; a step of that clock (set by hand,
-// or by a time daemon) shows as a change of its difference from the steady
+// or by a time daemon) shows as a change of its difference from the boot
 // clock by more than any slewing does, and the sample clock moves with it.
 void CReceiver::FollowSystemClockSteps() {
     using namespace std::chrono;
-    const double steady = duration<double>(steady_clock::now().time_since_epoch()).count();
+    const double steady = BootSeconds();
     const double system = duration<double>(system_clock::now().time_since_epoch()).count();
     const double difference = system - steady;
     if (m_lastSteady) {

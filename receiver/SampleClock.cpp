@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace velto {
 namespace {
@@ -27,6 +28,7 @@ void CSampleClock::Reset() {
     m_intercept = 0.0;
     m_secondsPerSample = m_nominalSecondsPerSample;
     m_lateSince.reset();
+    m_unsaidLoss.reset();
     m_steadyFrom = 0;
 }
 
@@ -51,13 +53,18 @@ void CSampleClock::AddStamp(std::int64_t sampleIndex, const SystemTime& arrival)
             Reset();  // indices from the start again: a new stream
         } else if (Ready()) {
             const double above = arrival.SecondsAfter(m_refTime) - Line(x);
-            if (above > kLateSeconds && !m_lateSince) {
-                m_lateSince = arrival;
+            if (above > kLateSeconds) {
+                WatchLateness(above, arrival);
             }
             const bool lasting =
                 above > kLateSeconds && arrival.SecondsAfter(*m_lateSince) >= kLateRunSeconds;
             if (above < -kStepSeconds || lasting) {
+                // Lateness that lasted but kept falling was found no loss; the
+                // line moves on all the same, so it is told as one now.
+                std::optional<UnsaidLoss> loss = m_unsaidLoss;
+                if (lasting && !m_lossFound) loss = UnsaidLoss{m_lateAfter, above};
                 Restart(sampleIndex, arrival);
+                m_unsaidLoss = loss;
                 return;
             }
             if (above > kLateSeconds) {
@@ -81,6 +88,28 @@ void CSampleClock::AddStamp(std::int64_t sampleIndex, const SystemTime& arrival)
     m_next = (m_next + 1) % kWindow;
     m_count = std::min(m_count + 1, kWindow);
     Fit();
+}
+
+void CSampleClock::WatchLateness(double above, const SystemTime& arrival) {
+    if (!m_lateSince) {
+        m_lateSince = arrival;
+        m_lateAfter = m_lastIndex;
+        m_leastLate = above;
+        m_leastLateAt = arrival;
+        m_lossFound = false;
+        return;
+    }
+    if (above < m_leastLate - kCatchUpSeconds) {
+        m_leastLate = above;
+        m_leastLateAt = arrival;
+    } else if (!m_lossFound && arrival.SecondsAfter(m_leastLateAt) >= kLossSeconds) {
+        m_lossFound = true;
+        m_unsaidLoss = UnsaidLoss{m_lateAfter, std::min(m_leastLate, above)};
+    }
+}
+
+std::optional<CSampleClock::UnsaidLoss> CSampleClock::TakeUnsaidLoss() {
+    return std::exchange(m_unsaidLoss, std::nullopt);
 }
 
 // The earliest stamp of each segment lies on, or just above, the line of the

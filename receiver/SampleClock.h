@@ -24,6 +24,11 @@ namespace velto {
 // stamp far below it (the system clock set back) ends it at once. Each of
 // these, and a step of the system clock the owner reports, is an upset:
 // SteadyFrom tells since when the line has held without one.
+//
+// Stamps that come late at the samples' own pace, by an amount that does not
+// shrink as a hold-up's catching up would, mean samples went missing unsaid
+// (a suspended machine, a sound server that dropped them): TakeUnsaidLoss
+// tells of it within a second, long before the line gives way.
 class CSampleClock {
 public:
     explicit CSampleClock(double nominalRate);
@@ -49,6 +54,13 @@ public:
     // Samples per second of system time, as fitted.
     double Rate() const { return 1.0 / m_secondsPerSample; }
 
+    struct UnsaidLoss {
+        std::int64_t after;  // the samples went missing after this index
+        double seconds;      // about this much of them
+    };
+    // A loss of samples found since the last call, once each.
+    std::optional<UnsaidLoss> TakeUnsaidLoss();
+
     // Stamps kept for the fit: 25.6 s of 100 ms buffers, in segments whose
     // earliest stamps carry the line.
     static constexpr int kWindow = 256;
@@ -61,6 +73,11 @@ public:
     // unsaid).
     static constexpr double kLateRunSeconds = 5.0;
     static constexpr double kSteadySeconds = 10.0;
+    // Late stamps whose lateness has not fallen by kCatchUpSeconds for this
+    // long of arrivals are a loss: a hold-up's burst falls a buffer's length
+    // at each stamp, jitter by a few milliseconds now and then.
+    static constexpr double kLossSeconds = 1.0;
+    static constexpr double kCatchUpSeconds = 0.02;
 
 private:
     struct Stamp {
@@ -69,6 +86,8 @@ private:
     };
 
     void Fit();
+    // A stamp `above` seconds over the line: part of a row of late ones.
+    void WatchLateness(double above, const SystemTime& arrival);
     void Restart(std::int64_t sampleIndex, const SystemTime& arrival);
     double Line(double x) const { return m_intercept + m_secondsPerSample * x; }
 
@@ -82,6 +101,13 @@ private:
     double m_intercept = 0.0;
     double m_secondsPerSample;
     std::optional<SystemTime> m_lateSince;  // arrival of the first late stamp in a row
+    // Of that row: the last good index before it, its least lateness so far
+    // and when that came, and whether its loss was found.
+    std::int64_t m_lateAfter = 0;
+    double m_leastLate = 0.0;
+    SystemTime m_leastLateAt;
+    bool m_lossFound = false;
+    std::optional<UnsaidLoss> m_unsaidLoss;
     std::int64_t m_lastIndex = 0;
     std::int64_t m_steadyFrom = 0;
 };

@@ -230,9 +230,14 @@ inline constexpr double kLeapNoticeNats = 14.0;
 // another time better by this much.
 inline constexpr double kContradictionNats = 15.0;
 // A held time is given up when its seconds' symbols fit it counted a second
-// early or late better than as held by this much, summed second by second (a
-// splice of a whole number of seconds leaves the rise where it was).
+// early or late, or a minute, better than as held by this much, summed second
+// by second (a splice of a whole number of seconds leaves the rise where it
+// was).
 inline constexpr double kCountOffNats = 12.0;
+// A minute's line is left out while the evidence that the seconds are counted
+// a minute off has reached this much: a minute's shift shows only in a few
+// bits a minute, often too weakly to give the time up before the line is due.
+inline constexpr double kMinuteDoubtNats = 4.0;
 inline constexpr int kHistorySeconds = (kMaxRecords + 2) * 61;
 
 // Flywheel: how long a valid time goes on without the signal confirming it.

@@ -20,6 +20,10 @@ void CDecoder::Feed(std::int64_t firstSample, const std::int16_t* samples, std::
     if (m_reads) m_chain->Feed(firstSample, samples, n);
 }
 
+void CDecoder::LoseUnsaid(std::int64_t after) {
+    if (m_reads) m_chain->LoseUnsaid(after);
+}
+
 void CDecoder::Reset() { m_chain->Reset(); }
 
 DecoderStatus CDecoder::Status() const { return m_chain->Status(); }

@@ -38,6 +38,10 @@ public:
     // expected next one is a gap (samples lost, time went on); an index before
     // it starts a new stream.
     void Feed(std::int64_t firstSample, const std::int16_t* samples, std::size_t n);
+    // Samples went missing unsaid after index `after` (the capture's clock
+    // showed it): what follows may be counted any number of seconds off, so
+    // the time is not shown again until the signal confirms it.
+    void LoseUnsaid(std::int64_t after);
     void Reset();
     DecoderStatus Status() const;
 

@@ -156,7 +156,7 @@ void CDecoderChain::ClearMinutes() {
     m_current = -1;
     m_valid = false;
     m_spliced = false;
-    m_countOff = 0.0;
+    m_countWatch = {};
     m_leap = 0;
     m_confirmed = false;
     m_confidence = 0.0;
@@ -172,7 +172,7 @@ void CDecoderChain::ClearMinutes() {
 void CDecoderChain::DropHeldTime(std::int64_t keepFrom) {
     m_valid = false;
     m_spliced = false;
-    m_countOff = 0.0;
+    m_countWatch = {};
     m_confirmed = false;
     m_contradictions = 0;
     if (m_evidenceFrom != kAllEvidence) {
@@ -238,6 +238,14 @@ void CDecoderChain::OnDetected(const DetectedSample& s) {
         m_splicesSeen = m_seconds.Splices();
         OnSplice(m_seconds.SpliceFrom());
     }
+}
+
+void CDecoderChain::LoseUnsaid(std::int64_t after) {
+    if (m_historyCount == 0) return;  // no second counted yet, none to count off
+    // From the second the samples went missing in.
+    const double seconds =
+        std::floor((static_cast<double>(after) - m_newestOnTime) / m_carrier.SamplesPerSecond());
+    OnSplice(m_newestSecond + static_cast<std::int64_t>(seconds));
 }
 
 void CDecoderChain::OnSplice(std::int64_t from) {
@@ -513,7 +521,10 @@ void CDecoderChain::Place(const ScoredSecond& s) {
         // A minute whose start lies where the rise jumped has no on-time
         // point to report, nor one that the signal since places elsewhere
         // (a jump too small to tell at once); the flywheel's stands as held.
-        if (!m_spliced && r->haveOnTime0 &&
+        // Nor one that the minute's bits lean to place a minute off.
+        const bool minuteDoubted =
+            std::max(m_countWatch[1].off, m_countWatch[2].off) >= kMinuteDoubtNats;
+        if (!m_spliced && !minuteDoubted && r->haveOnTime0 &&
             (State() == ReceptionState::Flywheel || m_seconds.RecentlyAt(r->edge0))) {
             EmitMinute(*r, contradicts);
         }
@@ -567,7 +578,7 @@ void CDecoderChain::Evaluate() {
             return;
         }
         m_valid = true;
-        m_countOff = 0.0;
+        m_countWatch = {};
         m_anchorNumber = m_current;
         m_anchorUnix = unix;
     } else {
@@ -650,20 +661,33 @@ void CDecoderChain::WatchCount(const ScoredSecond& s, std::int64_t unix) {
         log = LogOf(x.log, frame.symbols[second]);
         return true;
     };
-    double here = 0.0, early = 0.0, late = 0.0;
+    double here = 0.0;
     if (s.erasure || !expected(unix, s, here)) return;
-    double best = -kNoShift;
-    if (expected(unix - 1, s, early)) best = early;
-    if (expected(unix + 1, s, late)) best = std::max(best, late);
-    if (best <= -kNoShift) return;
-    if (m_countOff <= 0.0) m_countOffFrom = s.second;
-    m_countOff = std::max(0.0, m_countOff + best - here);
-    if (m_countOff >= kCountOffNats) {
-        // The seconds lost or gained a whole number: what follows the
-        // change fits another minute phase and time, found anew.
-        m_haveCandidate = false;
-        m_cutFrom = std::max(m_cutFrom, m_countOffFrom);
-        DropHeldTime(m_countOffFrom);
+    // A second early or late (weighed together), a minute early, a minute
+    // late: a minute's shift shows only in the bits that differ between
+    // neighbouring minutes, and is weighed on its own so that noise on the
+    // seconds does not add to it.
+    constexpr std::array<std::array<int, 2>, kCountWatches> kShifts{
+        {{-1, 1}, {-60, -60}, {60, 60}}};
+    for (std::size_t w = 0; w < kCountWatches; ++w) {
+        double best = -kNoShift;
+        for (const int shift : kShifts[w]) {
+            double shifted = 0.0;
+            if (expected(unix + shift, s, shifted)) best = std::max(best, shifted);
+        }
+        if (best <= -kNoShift) continue;
+        CountWatch& watch = m_countWatch[w];
+        if (watch.off <= 0.0) watch.from = s.second;
+        watch.off = std::max(0.0, watch.off + best - here);
+        if (watch.off >= kCountOffNats) {
+            // The seconds lost or gained a whole number: what follows the
+            // change fits another minute phase and time, found anew.
+            const std::int64_t from = watch.from;
+            m_haveCandidate = false;
+            m_cutFrom = std::max(m_cutFrom, from);
+            DropHeldTime(from);
+            return;
+        }
     }
 }
 

@@ -23,6 +23,7 @@ public:
     // The station's signal at `rate` samples per second.
     CDecoderChain(IDecoderSink& sink, const Station& station, int rate);
     void Feed(std::int64_t firstSample, const std::int16_t* samples, std::size_t n);
+    void LoseUnsaid(std::int64_t after);
     void Reset();
     DecoderStatus Status() const;
 
@@ -111,10 +112,14 @@ private:
     double m_confidence = 0.0;
     std::int64_t m_confirmSample = 0;
     int m_contradictions = 0;  // minutes in a row that plainly contradict the held time
-    // Evidence, in nats, that the seconds are counted a second off the held
-    // time, summed while positive since running second m_countOffFrom.
-    double m_countOff = 0.0;
-    std::int64_t m_countOffFrom = 0;
+    // Evidence, in nats, that the seconds are counted a second or a minute
+    // off the held time, summed while positive since running second `from`.
+    struct CountWatch {
+        double off = 0.0;
+        std::int64_t from = 0;
+    };
+    static constexpr std::size_t kCountWatches = 3;
+    std::array<CountWatch, kCountWatches> m_countWatch{};
     // The time (record m_candidateNumber began at m_candidateUnix) that has
     // led every evaluation since m_candidateSample.
     bool m_haveCandidate = false;

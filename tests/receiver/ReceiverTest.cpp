@@ -46,7 +46,10 @@ struct Log : IReceiverObserver {
     void OnSecond(const DecoderSecond&, const std::optional<SystemTime>& captured) override {
         seconds.push_back(captured);
     }
-    void OnWarning(const Warning& w) override { warnings.push_back(WarningCodeName(w.code)); }
+    void OnWarning(const Warning& w) override {
+        warnings.push_back(WarningCodeName(w.code));
+        texts.push_back(w.text);
+    }
     void OnRecordingChanged(bool on) override { recording.push_back(on); }
     void OnCaptureLost() override { ++losses; }
 
@@ -57,6 +60,7 @@ struct Log : IReceiverObserver {
     std::vector<Processed> processed;
     std::vector<std::optional<SystemTime>> seconds;
     std::vector<std::string> warnings;
+    std::vector<std::string> texts;
     std::vector<bool> recording;
     int losses = 0;
 };
@@ -363,6 +367,39 @@ TEST_F(ReceiverTest, LiveSecondsComeWithTheirCaptureTime) {
         EXPECT_GT(captured->SecondsAfter(SystemTime::Normalised(0, 0)), before - 30.0);
         EXPECT_LT(captured->SecondsAfter(SystemTime::Normalised(0, 0)), now() + 1.0);
     }
+}
+
+// Buffers come at the samples' pace, as from a sound card. A hold-up of a
+// second, whose buffers then come in a burst, loses nothing; a second in which
+// no buffer came and after which the card's count goes on where it was (a
+// suspended machine) is told as a second of samples lost.
+TEST_F(ReceiverTest, ASecondOfSamplesLostUnsaidIsToldAndAHoldUpIsNot) {
+    m_receiver.SetUnattended(true);
+    Start();
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point start = Clock::now();
+    int buffer = 0;
+    // Buffers until `until` seconds into the card's time, each when the card
+    // would have filled it (at once when that is past), `behind` seconds
+    // later for samples that never came.
+    const auto paced = [&](double until, double behind) {
+        for (; (buffer + 1) * 0.1 <= until + 1e-9; ++buffer) {
+            std::this_thread::sleep_until(
+                start + std::chrono::duration_cast<Clock::duration>(
+                            std::chrono::duration<double>((buffer + 1) * 0.1 + behind)));
+            Cycles(buffer, 1);
+        }
+    };
+    paced(1.0, 0.0);
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    paced(3.5, 0.0);  // the held-up second comes in a burst, and the stream goes on
+    EXPECT_EQ(std::ranges::count(m_log.warnings, "samples-dropped"), 0);
+    paced(5.5, 1.0);  // a second missing
+    ASSERT_EQ(std::ranges::count(m_log.warnings, "samples-dropped"), 1);
+    const auto at = std::ranges::find(m_log.warnings, "samples-dropped") - m_log.warnings.begin();
+    const std::string& text = m_log.texts[static_cast<std::size_t>(at)];
+    const int ms = std::stoi(text.substr(0, text.find(' ')));
+    EXPECT_NEAR(ms, 1000, 150) << text;
 }
 
 // A writer that takes `room` samples and then reports a full disk, or that

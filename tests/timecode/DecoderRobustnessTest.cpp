@@ -103,6 +103,65 @@ TEST(DecoderRobustness, SplicesNobodyReports) {
     }
 }
 
+// Whole seconds dropped unsaid leave the rise where it was, so only the
+// frame can show them, and a minute's shift shows only in the minute's bits.
+// The capture's clock shows them a second later (its stamps come late for
+// good): from then on no second nor minute carries a wrong time, and the
+// signal after the loss confirms the right one within 3 minutes.
+TEST(DecoderRobustness, WholeSecondsLostThatTheCaptureClockShows) {
+    for (const std::int64_t seconds : {1, 60}) {
+        SCOPED_TRACE(seconds);
+        StationSignalOptions o = Noisy(30.0, 71 + static_cast<std::uint64_t>(seconds));
+        o.spliceAt = 200 * 96000 + 12480;
+        o.spliceSamples = seconds * 96000;
+        Reception r(kStart, o);
+        r.Run(201.2);
+        ASSERT_EQ(r.decoder.Status().state, ReceptionState::TimeValid);
+        const std::int64_t told = r.rec.fed;
+        r.decoder.LoseUnsaid(o.spliceAt - 1);
+        r.Run(240.0);
+        const Truth truth{r.start, r.signal};
+        for (std::size_t i = 0; i < r.rec.seconds.size(); ++i) {
+            const DecoderSecond& s = r.rec.seconds[i];
+            if (r.rec.secondFed[i] < told || !s.timeValid) continue;
+            EXPECT_EQ(s.utcUnix, truth.Unix(s.onTimeSample)) << s.onTimeSample / kSecond;
+        }
+        for (const DecoderMinute& m : r.rec.minutes) {
+            EXPECT_EQ(m.utcUnix, truth.Unix(m.onTimeSample));
+        }
+        const std::int64_t again = RightAgain(r, static_cast<double>(told));
+        EXPECT_GT(again, 0);
+        EXPECT_LT(static_cast<double>(again - told), 180.0 * kSecond);
+    }
+}
+
+// A minute dropped unsaid from a recording, where no capture clock tells of
+// it: the seconds after it fit the held time but for the minute's bits, so
+// the held time is given up once those bits have shown it a minute off, and
+// no minute's line is labelled with it.
+TEST(DecoderRobustness, AMinuteDroppedUnsaidIsFoundFromTheMinutesBits) {
+    for (const std::uint64_t seed : {85u, 86u}) {
+        SCOPED_TRACE(seed);
+        StationSignalOptions o = Noisy(30.0, seed);
+        o.spliceAt = (300 + static_cast<std::int64_t>(seed - 80) * 9) * 96000 + 4321;
+        o.spliceSamples = 60 * 96000;
+        Reception r(kStart, o);
+        r.Run(600.0);
+        const Truth truth{r.start, r.signal};
+        int wrong = 0;
+        for (const DecoderSecond& s : r.rec.seconds) {
+            wrong += s.timeValid && s.utcUnix != truth.Unix(s.onTimeSample) ? 1 : 0;
+        }
+        EXPECT_LE(wrong, 70);
+        for (const DecoderMinute& m : r.rec.minutes) {
+            EXPECT_EQ(m.utcUnix, truth.Unix(m.onTimeSample));
+        }
+        const std::int64_t again = RightAgain(r, static_cast<double>(o.spliceAt));
+        EXPECT_GT(again, 0);
+        EXPECT_LT(static_cast<double>(again - o.spliceAt), 180.0 * kSecond);
+    }
+}
+
 // Splices at 20 dB-Hz, where a jump of the rise shows only over seconds.
 // 0.35 s of silence in DCF77 leaves no drop where the held one was (minutes
 // came 350 ms off). 0.9 s dropped moves the rise 0.1 s and the count of
