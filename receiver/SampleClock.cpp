@@ -28,6 +28,7 @@ void CSampleClock::Reset() {
     m_intercept = 0.0;
     m_secondsPerSample = m_nominalSecondsPerSample;
     m_lateSince.reset();
+    m_lastAbove = 0.0;
     m_unsaidLoss.reset();
     m_steadyFrom = 0;
 }
@@ -59,10 +60,7 @@ void CSampleClock::AddStamp(std::int64_t sampleIndex, const SystemTime& arrival)
             const bool lasting =
                 above > kLateSeconds && arrival.SecondsAfter(*m_lateSince) >= kLateRunSeconds;
             if (above < -kStepSeconds || lasting) {
-                // Lateness that lasted but kept falling was found no loss; the
-                // line moves on all the same, so it is told as one now.
-                std::optional<UnsaidLoss> loss = m_unsaidLoss;
-                if (lasting && !m_lossFound) loss = UnsaidLoss{m_lateAfter, above};
+                const std::optional<UnsaidLoss> loss = m_unsaidLoss;  // not yet taken
                 Restart(sampleIndex, arrival);
                 m_unsaidLoss = loss;
                 return;
@@ -74,6 +72,7 @@ void CSampleClock::AddStamp(std::int64_t sampleIndex, const SystemTime& arrival)
                 return;
             }
             m_lateSince.reset();
+            m_lastAbove = above;
         }
     }
     m_lastIndex = sampleIndex;
@@ -96,15 +95,19 @@ void CSampleClock::WatchLateness(double above, const SystemTime& arrival) {
         m_lateAfter = m_lastIndex;
         m_leastLate = above;
         m_leastLateAt = arrival;
-        m_lossFound = false;
+        // A loss, or a hold-up, starts late at once; a stream that falls
+        // behind by degrees (a simulator slower than real time) does not.
+        m_lossFound = above - m_lastAbove < kLateJumpSeconds;
         return;
     }
     if (above < m_leastLate - kCatchUpSeconds) {
         m_leastLate = above;
         m_leastLateAt = arrival;
-    } else if (!m_lossFound && arrival.SecondsAfter(m_leastLateAt) >= kLossSeconds) {
+    } else if (!m_lossFound && arrival.SecondsAfter(m_leastLateAt) >= kLossSeconds &&
+               above < m_leastLate + kLateSeconds) {
+        // Neither catching up nor falling further behind.
         m_lossFound = true;
-        m_unsaidLoss = UnsaidLoss{m_lateAfter, std::min(m_leastLate, above)};
+        m_unsaidLoss = UnsaidLoss{m_lateAfter, m_leastLate};
     }
 }
 

@@ -78,6 +78,9 @@ public:
     // at each stamp, jitter by a few milliseconds now and then.
     static constexpr double kLossSeconds = 1.0;
     static constexpr double kCatchUpSeconds = 0.02;
+    // A row that starts less than this later than the stamp before it is a
+    // stream falling behind by degrees, not a loss.
+    static constexpr double kLateJumpSeconds = 0.2;
 
 private:
     struct Stamp {
@@ -101,8 +104,9 @@ private:
     double m_intercept = 0.0;
     double m_secondsPerSample;
     std::optional<SystemTime> m_lateSince;  // arrival of the first late stamp in a row
+    double m_lastAbove = 0.0;               // lateness of the last stamp on the line
     // Of that row: the last good index before it, its least lateness so far
-    // and when that came, and whether its loss was found.
+    // and when that came, and whether its loss was found (or ruled out).
     std::int64_t m_lateAfter = 0;
     double m_leastLate = 0.0;
     SystemTime m_leastLateAt;
