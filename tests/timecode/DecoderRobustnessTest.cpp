@@ -105,9 +105,10 @@ TEST(DecoderRobustness, SplicesNobodyReports) {
 
 // Whole seconds dropped unsaid leave the rise where it was, so only the
 // frame can show them, and a minute's shift shows only in the minute's bits.
-// The capture's clock shows them a second later (its stamps come late for
-// good): from then on no second nor minute carries a wrong time, and the
-// signal after the loss confirms the right one within 3 minutes.
+// The capture's clock shows them within two seconds (its stamps come late for
+// good), before any second after the loss is judged or its rise told: no
+// second, rise or minute carries a wrong time, and the signal after the loss
+// confirms the right one within 3 minutes.
 TEST(DecoderRobustness, WholeSecondsLostThatTheCaptureClockShows) {
     for (const std::int64_t seconds : {1, 60}) {
         SCOPED_TRACE(seconds);
@@ -115,16 +116,19 @@ TEST(DecoderRobustness, WholeSecondsLostThatTheCaptureClockShows) {
         o.spliceAt = 200 * 96000 + 12480;
         o.spliceSamples = seconds * 96000;
         Reception r(kStart, o);
-        r.Run(201.2);
+        r.Run(202.2);
         ASSERT_EQ(r.decoder.Status().state, ReceptionState::TimeValid);
         const std::int64_t told = r.rec.fed;
         r.decoder.LoseUnsaid(o.spliceAt - 1);
         r.Run(240.0);
         const Truth truth{r.start, r.signal};
-        for (std::size_t i = 0; i < r.rec.seconds.size(); ++i) {
-            const DecoderSecond& s = r.rec.seconds[i];
-            if (r.rec.secondFed[i] < told || !s.timeValid) continue;
+        for (const DecoderSecond& s : r.rec.seconds) {
+            if (!s.timeValid) continue;
             EXPECT_EQ(s.utcUnix, truth.Unix(s.onTimeSample)) << s.onTimeSample / kSecond;
+        }
+        for (const DecoderRise& e : r.rec.rises) {
+            if (!e.timeValid) continue;
+            EXPECT_EQ(e.utcUnix, truth.Unix(e.onTimeSample)) << e.onTimeSample / kSecond;
         }
         for (const DecoderMinute& m : r.rec.minutes) {
             EXPECT_EQ(m.utcUnix, truth.Unix(m.onTimeSample));
