@@ -37,34 +37,6 @@ std::int64_t RightAgain(const Reception& r, double from) {
     return fed;
 }
 
-// Every second vouched for, early or judged, is right within `toleranceMs`,
-// and every early one came within 2.5 s of its on-time point (a clock feed
-// must write within 3 s) with the time its judged second carries.
-void ExpectVouchedRight(const Reception& r, double toleranceMs) {
-    const Truth truth{r.start, r.signal};
-    int vouched = 0;
-    for (std::size_t i = 0; i < r.rec.rises.size(); ++i) {
-        const DecoderRise& e = r.rec.rises[i];
-        if (!e.vouched) continue;
-        ++vouched;
-        EXPECT_EQ(e.utcUnix, truth.Unix(e.onTimeSample));
-        EXPECT_NEAR(e.onTimeSample, truth.OnTime(e.onTimeSample), toleranceMs * kMs);
-        EXPECT_LT(static_cast<double>(r.rec.riseFed[i]) - e.onTimeSample, 2.5 * kSecond);
-        const auto judged =
-            std::find_if(r.rec.seconds.begin(), r.rec.seconds.end(),
-                         [&](const DecoderSecond& s) { return s.onTimeSample == e.onTimeSample; });
-        if (judged != r.rec.seconds.end() && judged->timeValid) {
-            EXPECT_EQ(judged->utcUnix, e.utcUnix);
-        }
-    }
-    EXPECT_GT(vouched, 60);
-    for (const DecoderSecond& s : r.rec.seconds) {
-        if (!s.vouched) continue;
-        EXPECT_EQ(s.utcUnix, truth.Unix(s.onTimeSample));
-        EXPECT_NEAR(s.onTimeSample, truth.OnTime(s.onTimeSample), toleranceMs * kMs);
-    }
-}
-
 // Runs 380 s at 30 dB-Hz with the input spliced 200 s in, once the time is
 // held: no second nor minute is off by more than 2 ms, and the right time,
 // confirmed by the signal, is back within 3 minutes.
@@ -82,7 +54,7 @@ void ExpectSpliceHandled(std::int64_t samples, std::uint64_t seed, double vouche
     const std::int64_t again = RightAgain(r, static_cast<double>(o.spliceAt));
     EXPECT_GT(again, 0);
     EXPECT_LT(static_cast<double>(again - o.spliceAt), 180.0 * kSecond);
-    ExpectVouchedRight(r, vouchedToleranceMs);
+    ExpectVouchedRight(r, vouchedToleranceMs, 60);
 }
 
 // Splices nobody reports. 10 ms dropped moves the rise less than a few
@@ -121,17 +93,10 @@ TEST(DecoderRobustness, WholeSecondsLostThatTheCaptureClockShows) {
         const std::int64_t told = r.rec.fed;
         r.decoder.LoseUnsaid(o.spliceAt - 1);
         r.Run(240.0);
+        EXPECT_EQ(r.Wrong(2.0), 0);
         const Truth truth{r.start, r.signal};
-        for (const DecoderSecond& s : r.rec.seconds) {
-            if (!s.timeValid) continue;
-            EXPECT_EQ(s.utcUnix, truth.Unix(s.onTimeSample)) << s.onTimeSample / kSecond;
-        }
         for (const DecoderRise& e : r.rec.rises) {
-            if (!e.timeValid) continue;
-            EXPECT_EQ(e.utcUnix, truth.Unix(e.onTimeSample)) << e.onTimeSample / kSecond;
-        }
-        for (const DecoderMinute& m : r.rec.minutes) {
-            EXPECT_EQ(m.utcUnix, truth.Unix(m.onTimeSample));
+            EXPECT_TRUE(!e.timeValid || e.utcUnix == truth.Unix(e.onTimeSample));
         }
         const std::int64_t again = RightAgain(r, static_cast<double>(told));
         EXPECT_GT(again, 0);
@@ -232,10 +197,7 @@ TEST_P(WeakSplices, NoWrongTime) {
     EXPECT_GE(minutes, 2);
 }
 
-INSTANTIATE_TEST_SUITE_P(DecoderRobustness, WeakSplices, testing::ValuesIn(kWeakSplices),
-                         [](const testing::TestParamInfo<WeakSplice>& info) {
-                             return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(DecoderRobustness, WeakSplices, testing::ValuesIn(kWeakSplices), ByName());
 
 // Samples the program knows it lost (45 s and some, not a whole number of
 // blocks): the flywheel carries the time across them counting every
@@ -271,7 +233,7 @@ TEST(DecoderRobustness, ReportedGap) {
     const std::int64_t again = RightAgain(r, gapTo);
     ASSERT_GT(again, 0);
     EXPECT_LT(static_cast<double>(again) - gapTo, 15.0 * kSecond);
-    ExpectVouchedRight(r, 1.0);
+    ExpectVouchedRight(r, 1.0, 60);
 
     std::vector<std::int16_t> buffer(9600);
     r.signal.Generate(buffer.data(), buffer.size());

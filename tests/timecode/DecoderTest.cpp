@@ -345,9 +345,7 @@ INSTANTIATE_TEST_SUITE_P(Decoder, DecoderJump,
                          testing::Values(TimeJump{"back_other_minute_phase", kYearEnd},
                                          TimeJump{"back_same_minute_phase", kYearEnd + 30},
                                          TimeJump{"forward", kYearEnd + 3 * 3600 + 7 * 60}),
-                         [](const testing::TestParamInfo<TimeJump>& info) {
-                             return std::string(info.param.name);
-                         });
+                         ByName());
 
 }  // namespace
 }  // namespace velto

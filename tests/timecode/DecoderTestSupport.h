@@ -1,7 +1,11 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "simulator/StationSignal.h"
@@ -127,6 +131,44 @@ struct Reception {
     CStationSignal signal;
     Recorder rec;
     CDecoder decoder;
+};
+
+// What a clock feed sends: at least `least` seconds vouched for, each right
+// within `toleranceMs`, every early one told within 2.5 s of its on-time point
+// (a feed must write within 3 s) and with the time its judged second carries.
+inline void ExpectVouchedRight(const Reception& r, double toleranceMs, int least) {
+    const Truth truth{r.start, r.signal};
+    const double tolerance = toleranceMs * r.signal.SampleRate() / 1000.0;
+    int vouched = 0;
+    for (std::size_t i = 0; i < r.rec.rises.size(); ++i) {
+        const DecoderRise& e = r.rec.rises[i];
+        if (!e.vouched) continue;
+        ++vouched;
+        EXPECT_EQ(e.utcUnix, truth.Unix(e.onTimeSample));
+        EXPECT_NEAR(e.onTimeSample, truth.OnTime(e.onTimeSample), tolerance);
+        EXPECT_LT(static_cast<double>(r.rec.riseFed[i]) - e.onTimeSample,
+                  2.5 * r.signal.SampleRate());
+        const auto judged =
+            std::find_if(r.rec.seconds.begin(), r.rec.seconds.end(),
+                         [&](const DecoderSecond& s) { return s.onTimeSample == e.onTimeSample; });
+        if (judged != r.rec.seconds.end() && judged->timeValid) {
+            EXPECT_EQ(judged->utcUnix, e.utcUnix);
+        }
+    }
+    EXPECT_GE(vouched, least);
+    for (const DecoderSecond& s : r.rec.seconds) {
+        if (!s.vouched) continue;
+        EXPECT_EQ(s.utcUnix, truth.Unix(s.onTimeSample));
+        EXPECT_NEAR(s.onTimeSample, truth.OnTime(s.onTimeSample), tolerance);
+    }
+}
+
+// Names a parameterised case in test listings by its `name`.
+struct ByName {
+    template <class T>
+    std::string operator()(const testing::TestParamInfo<T>& info) const {
+        return info.param.name;
+    }
 };
 
 }  // namespace velto

@@ -100,20 +100,8 @@ TEST_P(StationDecoder, RightTimeNeverAWrongOne) {
     for (const DecoderMinute& m : r.rec.minutes) {
         EXPECT_EQ(m.callSignMinute, c.callSign && (m.minute == 15 || m.minute == 45));
     }
-    // What a clock feed sends: every second vouched for is right, and a strong
-    // signal vouches for its seconds whichever edge marks them.
-    const Truth truth{r.start, r.signal};
-    int vouched = 0;
-    for (const DecoderRise& e : r.rec.rises) {
-        if (!e.vouched) continue;
-        ++vouched;
-        EXPECT_EQ(e.utcUnix, truth.Unix(e.onTimeSample));
-        EXPECT_NEAR(e.onTimeSample, truth.OnTime(e.onTimeSample),
-                    c.toleranceMs * r.signal.SampleRate() / 1000.0);
-    }
-    if (c.cn0 >= 35.0 && c.steadyHz == 0.0) {
-        EXPECT_GT(vouched, 30);
-    }
+    // A strong signal vouches for its seconds whichever edge marks them.
+    ExpectVouchedRight(r, c.toleranceMs, c.cn0 >= 35.0 && c.steadyHz == 0.0 ? 31 : 0);
     for (std::int64_t utc : c.minutes) {
         const bool reported =
             std::any_of(r.rec.minutes.begin(), r.rec.minutes.end(),
@@ -122,10 +110,7 @@ TEST_P(StationDecoder, RightTimeNeverAWrongOne) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Stations, StationDecoder, testing::ValuesIn(kCases),
-                         [](const testing::TestParamInfo<Case>& info) {
-                             return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Stations, StationDecoder, testing::ValuesIn(kCases), ByName());
 
 // Where WWVB's flips alternate for a while, its own power stands in steady
 // lines half a hertz either side; taken out as steady carriers, they take the
