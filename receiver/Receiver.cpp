@@ -361,7 +361,7 @@ void CReceiver::EndInput() { CheckRecorder(); }
 
 void CReceiver::Deliver(std::int64_t first, const std::int16_t* samples, std::size_t n,
                         bool mayWait) {
-    m_recorder.Push(samples, n, mayWait);
+    m_recorder.Push(first, samples, n, mayWait);
     m_decoderFeed.Feed(first, samples, n);
     for (IReceiverObserver* observer : m_observers) {
         observer->OnInput(first, samples, n);

@@ -1,0 +1,63 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "receiver/Recorder.h"
+
+namespace velto {
+namespace {
+
+// Keeps what the recorder writes; read once the recorder has stopped.
+class CMemoryWriter : public ISampleWriter {
+public:
+    explicit CMemoryWriter(std::vector<std::int16_t>& out) : m_out(out) {}
+    bool Write(const std::int16_t* samples, std::size_t n, std::string*) override {
+        m_out.insert(m_out.end(), samples, samples + n);
+        return true;
+    }
+    void Close() override {}
+
+private:
+    std::vector<std::int16_t>& m_out;
+};
+
+// Input in pieces of any size, with losses between them (some longer than the
+// silence a file gets, one before the first piece) and an index that starts
+// over. The ring (4 s of 1000 samples/s) wraps many times while the writer
+// takes the pieces on its own thread: the file is the input with every loss
+// as silence, at most a minute of it, in its place.
+TEST(Recorder, SamplesLostBecomeSilenceInTheirPlace) {
+    constexpr int kRate = 1000;
+    constexpr std::int64_t kMost = CRecorder::kMostSilenceSeconds * kRate;
+    std::mt19937 rng(5);
+    std::uniform_int_distribution<int> size(1, 3000), value(1, 30000), odds(0, 9);
+    std::vector<std::int16_t> file, expected;
+    CRecorder recorder;
+    ASSERT_TRUE(recorder.Start(std::make_unique<CMemoryWriter>(file), kRate));
+    std::int64_t index = 777;  // a loss before the first piece is no loss
+    for (int piece = 0; piece < 400; ++piece) {
+        if (piece == 200) {
+            index = 0;  // a new run: nothing lost
+        } else if (piece > 0 && (piece % 50 == 0 || odds(rng) < 3)) {
+            const std::int64_t lost = piece % 50 == 0 ? kMost + 12345 : size(rng);
+            index += lost;
+            expected.insert(expected.end(), static_cast<std::size_t>(std::min(lost, kMost)), 0);
+        }
+        std::vector<std::int16_t> samples(static_cast<std::size_t>(size(rng)));
+        for (auto& v : samples) v = static_cast<std::int16_t>(value(rng));
+        recorder.Push(index, samples.data(), samples.size(), true);
+        index += static_cast<std::int64_t>(samples.size());
+        expected.insert(expected.end(), samples.begin(), samples.end());
+    }
+    recorder.Stop();
+    ASSERT_EQ(file.size(), expected.size());
+    EXPECT_TRUE(file == expected);
+}
+
+}  // namespace
+}  // namespace velto
