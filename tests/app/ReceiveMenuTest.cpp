@@ -27,8 +27,6 @@
 #include "views/SpectrumWnd.h"
 #include "views/TimeCodeWnd.h"
 
-// The receive menu's commands beyond start and stop: recording, replay, the
-// spectrum window and the reception log.
 namespace {
 
 using velto::kBufferSamples;
@@ -46,7 +44,6 @@ protected:
             return m_yes;
         });
     }
-    // A WAV file of these samples.
     void Write(const QString& path, const std::vector<std::int16_t>& samples) {
         ASSERT_TRUE(support::WriteSound(path.toStdString(), samples));
     }
@@ -228,14 +225,8 @@ TEST_F(RecordReplayTest, ARecordingIsReplayedAsTheStationItNames) {
 
 class SpectrumAndLogTest : public CFrameFixture {
 protected:
-    SpectrumAndLogTest() : m_signal(velto::SystemTime::Now().sec, Options()) {}
-
-    static velto::StationSignalOptions Options() {
-        velto::StationSignalOptions o;
-        o.carrierAmplitude = 3000.0;
-        o.cn0DbHz = 45.0;
-        return o;
-    }
+    SpectrumAndLogTest()
+        : m_signal(velto::SystemTime::Now().sec, {.carrierAmplitude = 3000.0, .cn0DbHz = 45.0}) {}
     // Cycles on `n` buffers of the simulated signal.
     void Signal(int n) {
         std::vector<std::int16_t> buffer(kBufferSamples);
