@@ -114,9 +114,18 @@ TEST_F(FrameTest, SpaceRunsReceptionTheMonitorAndTheStripsAndCloseEndsThemInTurn
     EXPECT_TRUE(m_audioBoxes.isEmpty());
 }
 
-// On a machine without output the monitor's box comes once, not at every
-// start, and says that reception goes on without the tone.
-TEST_F(FrameTest, NoOutputIsToldOnceAndReceptionGoesOnWithoutTheTone) {
+// The audio layer's failures are told in boxes of their own, under the
+// caption each has; a failed start changes nothing else. On a machine without
+// output the monitor's box comes once, not at every start, and says that
+// reception goes on without the tone.
+TEST_F(FrameTest, AFailedStartAndAMissingOutputAreToldInBoxes) {
+    m_service.SetResult(FakeCall::InOpen, 1);
+    Space();
+    EXPECT_EQ(Flags(), "0000");
+    EXPECT_TRUE(m_frame->View()->Intro());
+    EXPECT_TRUE(m_frame->View()->RawStrip()->isHidden());
+    EXPECT_EQ(StartText(), QStringLiteral("開始\tSpace"));
+    m_service.SetResult(FakeCall::InOpen, velto::kWaveOk);
     m_service.SetResult(FakeCall::OutOpen, 1);
     for (int run = 0; run < 2; ++run) {
         Space();
@@ -125,23 +134,12 @@ TEST_F(FrameTest, NoOutputIsToldOnceAndReceptionGoesOnWithoutTheTone) {
         Space();
         QCoreApplication::sendPostedEvents(m_frame.get(), QEvent::MetaCall);
     }
-    EXPECT_EQ(m_audioBoxes, QStringList{QStringLiteral("Velto: 再生デバイスがオープンできません。\n"
-                                                       "受信はモニター音なしで続きます。")});
-}
-
-// The audio layer's failures are told in boxes of their own, under the
-// caption each has; a failed start changes nothing else.
-TEST_F(FrameTest, FailedStartShowsItsBoxAndLeavesTheIntroAndTheFlags) {
-    m_service.SetResult(FakeCall::InOpen, 1);
-    Space();
-    EXPECT_EQ(Flags(), "0000");
-    EXPECT_TRUE(m_frame->View()->Intro());
-    EXPECT_TRUE(m_frame->View()->RawStrip()->isHidden());
-    EXPECT_EQ(StartText(), QStringLiteral("開始\tSpace"));
     m_service.SetResult(FakeCall::OutOpen, velto::kWaveNoDriver);
     m_frame->SendCommand(ID_MONITOR);
     EXPECT_EQ(m_audioBoxes,
               (QStringList{QStringLiteral("Orvik: 録音デバイスがオープンできません。"),
+                           QStringLiteral("Velto: 再生デバイスがオープンできません。\n"
+                                          "受信はモニター音なしで続きます。"),
                            QStringLiteral("Velto: 再生デバイスがオープンできません。")}));
 }
 
