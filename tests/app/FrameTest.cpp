@@ -398,7 +398,9 @@ TEST_F(SoundCardDlg, TheStoredNumberCountsOnlyUnderItsStoredName) {
 
 // The station and its rate are chosen in the dialog and kept in a section of
 // their own, the card's keys untouched; a frame made afterwards receives that
-// station at that rate and names it in the strips' captions.
+// station at that rate and names it in the strips' captions. OK on a profile
+// that cannot be written (read-only, or another user's) says so, in either
+// dialog: the user learns it now, not at the next start.
 TEST_F(SoundCardDlg, TheStationIsStoredInItsOwnSectionAndTheFrameReceivesIt) {
     const QString hint40 = QStringLiteral(
         "40 kHz の搬送波を受けるには、96 kHz で録音できるデバイスが必要です。"
@@ -442,11 +444,7 @@ TEST_F(SoundCardDlg, TheStationIsStoredInItsOwnSectionAndTheFrameReceivesIt) {
     QSettings().setValue(QStringLiteral("Station/Rate"), 96000);
     EXPECT_EQ(velto::LoadStoredStation().station->name, "jjy40");
     EXPECT_EQ(velto::LoadStoredStation().format.rate, 96000);
-}
 
-// OK on a profile that cannot be written (read-only, or another user's) says
-// so, in either dialog: the user learns it now, not at the next start.
-TEST_F(SoundCardDlg, AProfileThatCannotBeWrittenIsSaidToBe) {
     const QString path = QSettings().fileName();
     QFile::remove(path);
     ASSERT_TRUE(QDir().mkpath(path));  // a folder where the file goes: not even root writes it

@@ -127,21 +127,6 @@ QString Read(const char* name) {
     return QString::fromUtf8(file.readAll());
 }
 
-// The texts of the window's menus as the user reads them: "開始(S)" for
-// "開始(&S)\tSpace".
-QStringList MenuItems(const CMainFrame& frame) {
-    QStringList items;
-    for (const QAction* top : frame.menuBar()->actions()) {
-        items << top->text().remove(QLatin1Char('&'));
-        for (const QAction* item : top->menu()->actions()) {
-            if (!item->isSeparator()) {
-                items << item->text().section(QLatin1Char('\t'), 0, 0).remove(QLatin1Char('&'));
-            }
-        }
-    }
-    return items;
-}
-
 using Manual = CFrameFixture;
 
 // The README is the user's manual and the manual page its summary: each
@@ -158,7 +143,16 @@ TEST_F(Manual, ReadmeAndManualPageNameEveryOptionAndMenuItem) {
                     page.contains(QStringLiteral(".TP\n.BR ") + name))
             << "res/velto.1 has no entry for " << o.name;
     }
-    const QStringList items = MenuItems(*m_frame);
+    // The menus' texts as the user reads them: "開始(S)" for "開始(&S)\tSpace".
+    QStringList items;
+    for (const QAction* top : m_frame->menuBar()->actions()) {
+        items << top->text().remove(QLatin1Char('&'));
+        for (const QAction* item : top->menu()->actions()) {
+            if (!item->isSeparator()) {
+                items << item->text().section(QLatin1Char('\t'), 0, 0).remove(QLatin1Char('&'));
+            }
+        }
+    }
     EXPECT_GE(items.size(), 10);
     for (const QString& item : items) {
         EXPECT_TRUE(readme.contains(item)) << "README.md lacks " << item.toStdString();
