@@ -1,5 +1,3 @@
-#include <gtest/gtest.h>
-
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -9,28 +7,22 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
 #include <QStatusBar>
 #include <QTimer>
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
 #include <thread>
-#include <tuple>
 #include <utility>
 
 #include "app/AboutDlg.h"
 #include "app/ClockFeedDlg.h"
-#include "app/CommandIds.h"
-#include "app/MainFrame.h"
 #include "app/SoundCardDlg.h"
 #include "app/StatusBar.h"
 #include "audio/SimulatedWaveIn.h"
 #include "health/Warning.h"
 #include "language/UiLanguage.h"
 #include "tests/app/FrameFixture.h"
-#include "tests/views/ViewTestSupport.h"
 #include "views/ChildView.h"
 #include "views/ClockStatus.h"
 #include "views/FilteredWav.h"
@@ -55,15 +47,27 @@ struct BufferWatch : velto::IReceiverObserver {
     double filtered4800 = 0.0;
 };
 
-TEST_F(FrameTest, SpaceStartsAndStopsReceptionAndTheMonitorWithIt) {
+// Space runs reception, the monitor joining at the second buffer. The strips
+// draw each buffer one behind the newest, are full once buffer 79 is drawn,
+// and a new run empties them. Closing the fixed-size window closes playback,
+// then capture, then the window.
+TEST_F(FrameTest, SpaceRunsReceptionTheMonitorAndTheStripsAndCloseEndsThemInTurn) {
     CMainFrame& f = *m_frame;
+    f.show();
+    EXPECT_EQ(f.View()->size(), QSize(818, 371));
+    EXPECT_EQ(f.minimumSize(), f.maximumSize());
+    EXPECT_FALSE(f.windowFlags() & Qt::WindowMaximizeButtonHint);
     QAction* card = f.CommandAction(ID_SOUNDCARD);
     Space();
     EXPECT_EQ(Flags(), "1010");
     EXPECT_FALSE(f.View()->Intro());
-    Cycle(1);
+    CFilteredWav* raw = f.View()->RawStrip();
+    raw->grab();  // the full repaint of the empty strip
+    const QImage empty = raw->Surface();
+    Cycle(1, 1000);  // the first notification draws nothing
+    EXPECT_EQ(raw->Surface(), empty);
     EXPECT_EQ(m_service.PlaybackOpens(), 0);
-    Cycle(1);  // the second buffer starts the monitor
+    Cycle(1, 1000);
     ASSERT_EQ(Flags(), "1111");
     EXPECT_EQ(StartText(), QStringLiteral("停止\tSpace"));
     EXPECT_FALSE(card->isEnabled());
@@ -81,6 +85,9 @@ TEST_F(FrameTest, SpaceStartsAndStopsReceptionAndTheMonitorWithIt) {
         guard.start(0);
         f.SendCommand(ID_SOUNDCARD);
     }
+    Cycle(79, 1000);
+    EXPECT_NE(raw->Surface(), empty);
+    EXPECT_TRUE(raw->Filled() && f.View()->CorrectedStrip()->Filled());
 
     Space();
     EXPECT_EQ(Flags(), "0000");
@@ -91,48 +98,9 @@ TEST_F(FrameTest, SpaceStartsAndStopsReceptionAndTheMonitorWithIt) {
         f.SendCommand(ID_MONITOR);
         EXPECT_EQ(Flags(), flags);
     }
-    EXPECT_TRUE(m_audioBoxes.isEmpty());
-}
-
-// On a machine without output the monitor's box comes once, not at every
-// start, and says that reception goes on without the tone.
-TEST_F(FrameTest, NoOutputIsToldOnceAndReceptionGoesOnWithoutTheTone) {
-    m_service.SetResult(FakeCall::OutOpen, 1);
-    for (int run = 0; run < 2; ++run) {
-        Space();
-        Cycle(3);
-        EXPECT_EQ(Flags(), "1010");
-        Space();
-        QCoreApplication::sendPostedEvents(m_frame.get(), QEvent::MetaCall);
-    }
-    EXPECT_EQ(m_audioBoxes, QStringList{QStringLiteral("Velto: 再生デバイスがオープンできません。\n"
-                                                       "受信はモニター音なしで続きます。")});
-}
-
-// The audio layer's failures are told in boxes of their own, under the
-// caption each has; a failed start changes nothing else.
-TEST_F(FrameTest, FailedStartShowsItsBoxAndLeavesTheIntroAndTheFlags) {
-    m_service.SetResult(FakeCall::InOpen, 1);
-    CMainFrame& f = *m_frame;
     Space();
-    EXPECT_EQ(Flags(), "0000");
-    EXPECT_TRUE(f.View()->Intro());
-    EXPECT_TRUE(f.View()->RawStrip()->isHidden());
-    EXPECT_EQ(StartText(), QStringLiteral("開始\tSpace"));
-    m_service.SetResult(FakeCall::OutOpen, velto::kWaveNoDriver);
-    f.SendCommand(ID_MONITOR);
-    EXPECT_EQ(m_audioBoxes,
-              (QStringList{QStringLiteral("Orvik: 録音デバイスがオープンできません。"),
-                           QStringLiteral("Velto: 再生デバイスがオープンできません。")}));
-}
+    EXPECT_FALSE(raw->Filled() || f.View()->CorrectedStrip()->Filled());
 
-TEST_F(FrameTest, FixedSizeWindowClosesPlaybackThenCaptureThenItself) {
-    CMainFrame& f = *m_frame;
-    f.show();
-    EXPECT_EQ(f.View()->size(), QSize(818, 371));
-    EXPECT_EQ(f.minimumSize(), f.maximumSize());
-    EXPECT_FALSE(f.windowFlags() & Qt::WindowMaximizeButtonHint);
-    Space();
     Cycle(2);
     ASSERT_EQ(Flags(), "1111");
     f.close();
@@ -143,34 +111,47 @@ TEST_F(FrameTest, FixedSizeWindowClosesPlaybackThenCaptureThenItself) {
     EXPECT_TRUE(f.isVisible());
     QCoreApplication::sendPostedEvents(&f, QEvent::MetaCall);  // third close
     EXPECT_FALSE(f.isVisible());
+    EXPECT_TRUE(m_audioBoxes.isEmpty());
 }
 
-// The strips draw each buffer the receiver hands over, one behind the
-// newest; they are full once buffer 79 is drawn, and a new run empties them.
-TEST_F(FrameTest, StripsDrawTheBuffersHandedOverAndANewRunEmptiesThem) {
-    CMainFrame& f = *m_frame;
+// The audio layer's failures are told in boxes of their own, under the
+// caption each has; a failed start changes nothing else. On a machine without
+// output the monitor's box comes once, not at every start, and says that
+// reception goes on without the tone.
+TEST_F(FrameTest, AFailedStartAndAMissingOutputAreToldInBoxes) {
+    m_service.SetResult(FakeCall::InOpen, 1);
     Space();
-    EXPECT_FALSE(f.View()->Intro());
-    CFilteredWav* raw = f.View()->RawStrip();
-    raw->grab();  // the full repaint of the empty strip
-    const QImage empty = raw->Surface();
-    Cycle(1, 1000);  // the first notification draws nothing
-    EXPECT_EQ(raw->Surface(), empty);
-    Cycle(80, 1000);
-    EXPECT_NE(raw->Surface(), empty);
-    EXPECT_TRUE(raw->Filled() && f.View()->CorrectedStrip()->Filled());
-    Space();
-    Space();
-    EXPECT_FALSE(raw->Filled() || f.View()->CorrectedStrip()->Filled());
+    EXPECT_EQ(Flags(), "0000");
+    EXPECT_TRUE(m_frame->View()->Intro());
+    EXPECT_TRUE(m_frame->View()->RawStrip()->isHidden());
+    EXPECT_EQ(StartText(), QStringLiteral("開始\tSpace"));
+    m_service.SetResult(FakeCall::InOpen, velto::kWaveOk);
+    m_service.SetResult(FakeCall::OutOpen, 1);
+    for (int run = 0; run < 2; ++run) {
+        Space();
+        Cycle(3);
+        EXPECT_EQ(Flags(), "1010");
+        Space();
+        QCoreApplication::sendPostedEvents(m_frame.get(), QEvent::MetaCall);
+    }
+    m_service.SetResult(FakeCall::OutOpen, velto::kWaveNoDriver);
+    m_frame->SendCommand(ID_MONITOR);
+    EXPECT_EQ(m_audioBoxes,
+              (QStringList{QStringLiteral("Orvik: 録音デバイスがオープンできません。"),
+                           QStringLiteral("Velto: 再生デバイスがオープンできません。\n"
+                                          "受信はモニター音なしで続きます。"),
+                           QStringLiteral("Velto: 再生デバイスがオープンできません。")}));
 }
 
 // The driver completes buffers on its own thread while the frame runs its
-// event loop, as with a sound card: every notification is handled once.
-TEST_F(FrameTest, BuffersCompletedWhileTheFrameRunsAreEachHandled) {
+// event loop, as with a sound card: every notification is handled once, and
+// the visible scope shows the last buffer, a hidden one nothing more.
+TEST_F(FrameTest, BuffersCompletedWhileTheFrameRunsAreEachHandledAndShownInTheScope) {
     CMainFrame& f = *m_frame;
     BufferWatch watch;
     f.Receiver().AddObserver(&watch);
     Space();
+    f.SendCommand(ID_SCOPE);
     constexpr int kBuffers = 40;
     std::atomic<bool> done{false};
     std::thread driver([&] {
@@ -186,48 +167,38 @@ TEST_F(FrameTest, BuffersCompletedWhileTheFrameRunsAreEachHandled) {
     EXPECT_EQ(watch.count, kBuffers);
     EXPECT_EQ(watch.firstSample, 100 * (kBuffers - 1));
     EXPECT_EQ(Flags(), "1111");
-    f.Receiver().RemoveObserver(&watch);
-}
-
-TEST_F(FrameTest, VisibleScopeReceivesEachBufferAndAHiddenOneNothing) {
-    CMainFrame& f = *m_frame;
-    BufferWatch watch;
-    f.Receiver().AddObserver(&watch);
-    Space();
-    f.SendCommand(ID_SCOPE);
-    Cycle(1, 654);
     ASSERT_EQ(f.Scope()->SampleCount(), kBufferSamples);
-    EXPECT_EQ(f.Scope()->VlfSamples()[100], 654);
+    EXPECT_EQ(f.Scope()->VlfSamples()[100], 100 * (kBuffers - 1));
     EXPECT_EQ(f.Scope()->GpsSamples()[4800], std::lround(watch.filtered4800));
     f.Scope()->close();  // hides it, keeping the last buffer
     Cycle(1, 987);
-    EXPECT_EQ(f.Scope()->VlfSamples()[100], 654);
+    EXPECT_EQ(f.Scope()->VlfSamples()[100], 100 * (kBuffers - 1));
     f.Receiver().RemoveObserver(&watch);
 }
 
-// Every text of the About box fits its label, and every label the box.
+// Every text of the About box fits its label, and every label the box; the
+// version is the project's, as velto --version gives it.
 TEST(AboutBox, ShowsEachTextWhole) {
     CAboutDlg dlg;
-    int texts = 0;
+    QStringList texts;
     for (const QLabel* label : dlg.findChildren<QLabel*>()) {
         if (label->text().isEmpty()) continue;
-        ++texts;
+        texts << label->text();
         EXPECT_GE(label->width(), label->sizeHint().width()) << label->text().toStdString();
         EXPECT_GE(label->height(), label->sizeHint().height()) << label->text().toStdString();
         EXPECT_TRUE(dlg.rect().contains(label->geometry())) << label->text().toStdString();
     }
-    EXPECT_EQ(texts, 2);
-    // One version everywhere: the project's, as velto --version gives it.
-    QStringList all;
-    for (const QLabel* label : dlg.findChildren<QLabel*>()) all << label->text();
-    EXPECT_TRUE(all.contains(QStringLiteral("Velto   Version " VELTO_VERSION)))
-        << all.join(',').toStdString();
+    EXPECT_EQ(texts.size(), 2);
+    EXPECT_TRUE(texts.contains(QStringLiteral("Velto   Version " VELTO_VERSION)))
+        << texts.join(',').toStdString();
 }
 
-// The status bar's lower row: the input's state, or the most urgent
-// warning, never a box.
-TEST_F(FrameTest, TheStatusBarTellsWhatTheInputLacksAndANewRunStartsClean) {
+// The status bar's lower row tells the input's state, or the most urgent
+// warning, never in a box. A lost device ends reception quietly, the strips
+// keeping the last seconds; a new run starts clean.
+TEST_F(FrameTest, TheStatusBarTellsWhatTheInputLacksAndALostDeviceEndsReceptionQuietly) {
     CMainFrame& f = *m_frame;
+    f.show();
     CStatusBar* bar = f.StatusBar();
     EXPECT_EQ(bar->DeviceText(), QStringLiteral("既定のデバイス"));
     EXPECT_EQ(bar->ReceptionText(), QStringLiteral("停止"));
@@ -255,7 +226,6 @@ TEST_F(FrameTest, TheStatusBarTellsWhatTheInputLacksAndANewRunStartsClean) {
     Space();
     EXPECT_FALSE(bar->ShowsWarning());
     EXPECT_EQ(bar->MessageText(), QStringLiteral("入力を調べています…"));
-    EXPECT_TRUE(m_audioBoxes.isEmpty());
     // Good input has what a sound server at half the capture's rate removes.
     for (const auto& [rate, text] :
          {std::pair{96000, "入力は良好です (24 kHz 以上の成分があります)"},
@@ -263,6 +233,23 @@ TEST_F(FrameTest, TheStatusBarTellsWhatTheInputLacksAndANewRunStartsClean) {
         bar->SetInput(velto::InputState::Good, rate);
         EXPECT_EQ(bar->MessageText(), QString::fromUtf8(text));
     }
+
+    Cycle(4, 1000);
+    ASSERT_EQ(Flags(), "1111");
+    CFilteredWav* raw = f.View()->RawStrip();
+    const QImage before = raw->grab().toImage();
+    ASSERT_TRUE(m_service.OnDriver([&] { return m_service.LoseDevice(); }));
+    QCoreApplication::sendPostedEvents(nullptr, velto::WM_CAPTURELOST);
+    EXPECT_EQ(Flags(), "0000");
+    EXPECT_EQ(StartText(), QStringLiteral("開始\tSpace"));
+    EXPECT_EQ(bar->ReceptionText(), QStringLiteral("停止"));
+    EXPECT_EQ(bar->MessageText(),
+              QString::fromStdString(velto::WarningText(velto::WarningCode::DeviceLost)));
+    EXPECT_EQ(raw->grab().toImage(), before) << "the strips keep the last seconds";
+    EXPECT_TRUE(m_audioBoxes.isEmpty());
+    Space();
+    EXPECT_EQ(Flags(), "1010");
+    EXPECT_FALSE(bar->ShowsWarning());
 }
 
 // In both languages, at every font from 9 to 12 points each text of the
@@ -271,10 +258,10 @@ TEST_F(FrameTest, TheStatusBarTellsWhatTheInputLacksAndANewRunStartsClean) {
 TEST_F(FrameTest, TheStatusBarFitsTheWindowAtFontsUpTo12Points) {
     const QFont original = QApplication::font();
     for (int n = 0; n < 2 * 4; ++n) {
-        const UiLanguage language = n < 4 ? UiLanguage::Japanese : UiLanguage::English;
-        const CUiTranslations texts(language);
+        const bool ja = n < 4;
+        const CUiTranslations texts(ja ? UiLanguage::Japanese : UiLanguage::English);
         const int points = 9 + n % 4;
-        const std::string at = (n < 4 ? "ja " : "en ") + std::to_string(points) + " pt";
+        const std::string at = (ja ? "ja " : "en ") + std::to_string(points) + " pt";
         QFont font = original;
         font.setPointSize(points);
         QApplication::setFont(font);
@@ -309,39 +296,14 @@ TEST_F(FrameTest, TheStatusBarFitsTheWindowAtFontsUpTo12Points) {
         // A name that fits is shown whole, however the row was laid out before
         // (the simulator's in the window's language).
         bar->SetDevice(QStringLiteral("シミュレーター (内蔵)"));
-        const QString simulator = language == UiLanguage::Japanese
-                                      ? QStringLiteral("シミュレーター (内蔵)")
-                                      : QStringLiteral("Simulator (built-in)");
+        const QString simulator =
+            ja ? QStringLiteral("シミュレーター (内蔵)") : QStringLiteral("Simulator (built-in)");
         QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
         int whole = 0;
         for (QLabel* label : bar->findChildren<QLabel*>()) whole += label->text() == simulator;
         EXPECT_EQ(whole, 1) << at;
     }
     QApplication::setFont(original);
-}
-
-TEST_F(FrameTest, ALostDeviceEndsReceptionQuietlyKeepsTheStripsAndStartWorksAgain) {
-    CMainFrame& f = *m_frame;
-    f.show();
-    Space();
-    Cycle(4, 1000);
-    ASSERT_EQ(Flags(), "1111");
-    CFilteredWav* raw = f.View()->RawStrip();
-    const QImage before = raw->grab().toImage();
-    ASSERT_TRUE(m_service.OnDriver([&] { return m_service.LoseDevice(); }));
-    QCoreApplication::sendPostedEvents(nullptr, velto::WM_CAPTURELOST);
-
-    EXPECT_EQ(Flags(), "0000");
-    EXPECT_EQ(StartText(), QStringLiteral("開始\tSpace"));
-    EXPECT_EQ(f.StatusBar()->ReceptionText(), QStringLiteral("停止"));
-    EXPECT_EQ(f.StatusBar()->MessageText(),
-              QString::fromStdString(velto::WarningText(velto::WarningCode::DeviceLost)));
-    EXPECT_EQ(raw->grab().toImage(), before) << "the strips keep the last seconds";
-    EXPECT_TRUE(m_audioBoxes.isEmpty());
-
-    Space();
-    EXPECT_EQ(Flags(), "1010");
-    EXPECT_FALSE(f.StatusBar()->ShowsWarning());
 }
 
 using SoundCardDlg = FrameTest;
@@ -436,7 +398,9 @@ TEST_F(SoundCardDlg, TheStoredNumberCountsOnlyUnderItsStoredName) {
 
 // The station and its rate are chosen in the dialog and kept in a section of
 // their own, the card's keys untouched; a frame made afterwards receives that
-// station at that rate and names it in the strips' captions.
+// station at that rate and names it in the strips' captions. OK on a profile
+// that cannot be written (read-only, or another user's) says so, in either
+// dialog: the user learns it now, not at the next start.
 TEST_F(SoundCardDlg, TheStationIsStoredInItsOwnSectionAndTheFrameReceivesIt) {
     const QString hint40 = QStringLiteral(
         "40 kHz の搬送波を受けるには、96 kHz で録音できるデバイスが必要です。"
@@ -480,11 +444,7 @@ TEST_F(SoundCardDlg, TheStationIsStoredInItsOwnSectionAndTheFrameReceivesIt) {
     QSettings().setValue(QStringLiteral("Station/Rate"), 96000);
     EXPECT_EQ(velto::LoadStoredStation().station->name, "jjy40");
     EXPECT_EQ(velto::LoadStoredStation().format.rate, 96000);
-}
 
-// OK on a profile that cannot be written (read-only, or another user's) says
-// so, in either dialog: the user learns it now, not at the next start.
-TEST_F(SoundCardDlg, AProfileThatCannotBeWrittenIsSaidToBe) {
     const QString path = QSettings().fileName();
     QFile::remove(path);
     ASSERT_TRUE(QDir().mkpath(path));  // a folder where the file goes: not even root writes it

@@ -1,12 +1,7 @@
-#include <gtest/gtest.h>
-
 #include <QAbstractButton>
 #include <QAction>
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QMenu>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <filesystem>
@@ -15,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "app/CommandIds.h"
 #include "app/StatusBar.h"
 #include "audio/SoundFileReader.h"
 #include "audio/WavFileWriter.h"
@@ -33,8 +27,6 @@
 #include "views/SpectrumWnd.h"
 #include "views/TimeCodeWnd.h"
 
-// The receive menu's commands beyond start and stop: recording, replay, the
-// spectrum window and the reception log.
 namespace {
 
 using velto::kBufferSamples;
@@ -52,11 +44,17 @@ protected:
             return m_yes;
         });
     }
-    // A WAV file of these samples.
     void Write(const QString& path, const std::vector<std::int16_t>& samples) {
         ASSERT_TRUE(support::WriteSound(path.toStdString(), samples));
     }
     void Messages() { QCoreApplication::sendPostedEvents(m_frame.get(), QEvent::MetaCall); }
+    // Runs the event loop until the replay ends, at most 10 s after `clock` started.
+    void UntilTheEnd(const QElapsedTimer& clock) {
+        while (m_frame->Receiver().Receiving() && clock.elapsed() < 10000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
+        Messages();
+    }
     QString Path(const char* name) const { return m_dir.filePath(QString::fromUtf8(name)); }
     static std::vector<std::int16_t> ReadAll(const QString& path) {
         return support::ReadSound(path.toStdString());
@@ -69,6 +67,8 @@ protected:
     bool m_yes = false;
 };
 
+// A recording runs until unchecked or stopped; it overwrites an existing
+// file only after the user agrees.
 TEST_F(RecordReplayTest, RecordingWritesTheCapturedBuffersUntilUncheckedOrStopped) {
     CMainFrame& f = *m_frame;
     QAction* record = f.CommandAction(ID_RECORD);
@@ -93,25 +93,36 @@ TEST_F(RecordReplayTest, RecordingWritesTheCapturedBuffersUntilUncheckedOrStoppe
     ASSERT_TRUE(reader.Open(Path("a.wav").toStdString(), &error)) << error;
     EXPECT_EQ(reader.Station(), "jjy40");  // what a replay will receive
 
-    m_answer = Path("b.wav");
+    const std::vector<std::int16_t> kept(kBufferSamples, 9);
+    Write(Path("old.wav"), kept);
+    m_answer = Path("old.wav");
     f.SendCommand(ID_RECORD);
+    ASSERT_EQ(m_questions.size(), 1);
+    EXPECT_TRUE(m_questions[0].contains(QStringLiteral("上書きしますか")))
+        << m_questions[0].toStdString();
+    EXPECT_FALSE(f.Receiver().IsRecording());
+    EXPECT_EQ(ReadAll(Path("old.wav")), kept);
+    m_yes = true;
+    f.SendCommand(ID_RECORD);
+    EXPECT_TRUE(f.Receiver().IsRecording());
     Cycle(1, 5);
     f.SendCommand(ID_RECEIVE_START);  // a stop of reception ends the recording too
     f.UpdateMenu(f.ReceiveMenu());
     EXPECT_FALSE(record->isChecked());
-    EXPECT_EQ(ReadAll(Path("b.wav")), std::vector<std::int16_t>(kBufferSamples, 5));
+    EXPECT_EQ(ReadAll(Path("old.wav")), std::vector<std::int16_t>(kBufferSamples, 5));
     EXPECT_TRUE(m_messages.isEmpty());
 
     m_answer = Path("no/such/dir/c.wav");
     f.SendCommand(ID_RECORD);
     EXPECT_FALSE(record->isChecked());
-    QCoreApplication::sendPostedEvents(&f, QEvent::MetaCall);
+    Messages();
     ASSERT_EQ(m_messages.size(), 1);
     EXPECT_TRUE(m_messages[0].startsWith(QStringLiteral("録音を開始できません。")));
 }
 
-// An opened recording becomes the capture device, paced in real time; at
-// its end the run stops by itself, as 停止 would, and says so.
+// An opened recording becomes the capture device, paced in real time, and is
+// never the recording's target; at its end the run stops by itself, as 停止
+// would, and says so.
 TEST_F(RecordReplayTest, AnOpenedRecordingIsReplayedInRealTimeAndEndsLikeAStop) {
     CMainFrame& f = *m_frame;
     // Three buffers of a ramp, so that order and position show, and a little more.
@@ -133,21 +144,23 @@ TEST_F(RecordReplayTest, AnOpenedRecordingIsReplayedInRealTimeAndEndsLikeAStop) 
     EXPECT_FALSE(f.View()->Intro());
     EXPECT_EQ(StartText(), QStringLiteral("停止\tSpace"));
     f.SendCommand(ID_FILE_OPEN);  // refused while receiving
-    while (f.Receiver().Receiving() && clock.elapsed() < 10000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
+    m_yes = true;
+    f.SendCommand(ID_RECORD);  // the input itself, refused without a question
+    EXPECT_FALSE(f.Receiver().IsRecording());
+    EXPECT_TRUE(m_questions.isEmpty());
+    UntilTheEnd(clock);
     EXPECT_GE(clock.elapsed(), 280);  // paced: 100 ms a buffer
     f.Receiver().RemoveObserver(&input);
+    EXPECT_EQ(ReadAll(Path("short.wav")), ramp);
     ramp.resize(3 * kBufferSamples);
     input.samples.resize(std::min(input.samples.size(), ramp.size()));
     EXPECT_EQ(input.samples, ramp);
-    EXPECT_FALSE(f.Receiver().Receiving());
     EXPECT_EQ(Flags(), "0000");
     EXPECT_EQ(StartText(), QStringLiteral("開始\tSpace"));
     EXPECT_EQ(f.StatusBar()->ReceptionText(), QStringLiteral("停止"));
-    Messages();
-    ASSERT_EQ(m_messages.size(), 1);
-    EXPECT_EQ(m_messages[0], QStringLiteral("ファイルの終わりまで再生しました。\nshort.wav"));
+    ASSERT_EQ(m_messages.size(), 2);
+    EXPECT_TRUE(m_messages[0].contains(QStringLiteral("is the input itself")));
+    EXPECT_EQ(m_messages[1], QStringLiteral("ファイルの終わりまで再生しました。\nshort.wav"));
     // Start opens the sound card again, as after any stop.
     f.SendCommand(ID_RECEIVE_START);
     EXPECT_TRUE(f.Receiver().Receiving());
@@ -158,8 +171,8 @@ TEST_F(RecordReplayTest, AnOpenedRecordingIsReplayedInRealTimeAndEndsLikeAStop) 
     f.SendCommand(ID_FILE_OPEN);
     EXPECT_FALSE(f.Receiver().Receiving());
     Messages();
-    ASSERT_EQ(m_messages.size(), 2);
-    EXPECT_TRUE(m_messages[1].startsWith(QStringLiteral("このファイルは再生できません。")));
+    ASSERT_EQ(m_messages.size(), 3);
+    EXPECT_TRUE(m_messages[2].startsWith(QStringLiteral("このファイルは再生できません。")));
 }
 
 // A recording is replayed as the station it names, not the one the window
@@ -189,13 +202,10 @@ TEST_F(RecordReplayTest, ARecordingIsReplayedAsTheStationItNames) {
                                     SF_FORMAT_WAV | SF_FORMAT_PCM_16, 192000));
     const auto replay = [&] {
         m_answer = band;
-        f.SendCommand(ID_FILE_OPEN);
         QElapsedTimer clock;
         clock.start();
-        while (f.Receiver().Receiving() && clock.elapsed() < 10000) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        }
-        Messages();
+        f.SendCommand(ID_FILE_OPEN);
+        UntilTheEnd(clock);
         return m_messages.isEmpty() ? QString() : m_messages.takeLast();
     };
     EXPECT_EQ(replay(), QStringLiteral("ファイルの終わりまで再生しました。\nband.wav\n\n"
@@ -213,56 +223,10 @@ TEST_F(RecordReplayTest, ARecordingIsReplayedAsTheStationItNames) {
     EXPECT_TRUE(m_messages.isEmpty()) << m_messages.join('|').toStdString();
 }
 
-// The recording's target: an existing file only after the user agrees, and
-// never the file being replayed.
-TEST_F(RecordReplayTest, AnExistingFileIsOverwrittenOnlyWhenTheUserAgreesAndTheInputNever) {
-    CMainFrame& f = *m_frame;
-    const std::vector<std::int16_t> kept(kBufferSamples, 9);
-    Write(Path("old.wav"), kept);
-    f.SendCommand(ID_RECEIVE_START);
-    m_answer = Path("old.wav");
-    m_yes = false;
-    f.SendCommand(ID_RECORD);
-    ASSERT_EQ(m_questions.size(), 1);
-    EXPECT_TRUE(m_questions[0].contains(QStringLiteral("上書きしますか")))
-        << m_questions[0].toStdString();
-    EXPECT_FALSE(f.Receiver().IsRecording());
-    EXPECT_EQ(ReadAll(Path("old.wav")), kept);
-
-    m_yes = true;
-    f.SendCommand(ID_RECORD);
-    EXPECT_TRUE(f.Receiver().IsRecording());
-    Cycle(1, 3);
-    f.SendCommand(ID_RECORD);
-    EXPECT_EQ(ReadAll(Path("old.wav")), std::vector<std::int16_t>(kBufferSamples, 3));
-    f.SendCommand(ID_RECEIVE_START);
-
-    // Replaying a file, the file itself is refused without a question.
-    Write(Path("in.wav"), std::vector<std::int16_t>(50 * kBufferSamples, 4));
-    m_answer = Path("in.wav");
-    f.SendCommand(ID_FILE_OPEN);
-    ASSERT_TRUE(f.Receiver().Receiving());
-    m_questions.clear();
-    f.SendCommand(ID_RECORD);
-    EXPECT_FALSE(f.Receiver().IsRecording());
-    EXPECT_TRUE(m_questions.isEmpty());
-    f.SendCommand(ID_RECEIVE_START);
-    Messages();
-    ASSERT_EQ(m_messages.size(), 1);
-    EXPECT_TRUE(m_messages[0].contains(QStringLiteral("is the input itself")));
-    EXPECT_EQ(ReadAll(Path("in.wav")).size(), 50u * kBufferSamples);
-}
-
 class SpectrumAndLogTest : public CFrameFixture {
 protected:
-    SpectrumAndLogTest() : m_signal(velto::SystemTime::Now().sec, Options()) {}
-
-    static velto::StationSignalOptions Options() {
-        velto::StationSignalOptions o;
-        o.carrierAmplitude = 3000.0;
-        o.cn0DbHz = 45.0;
-        return o;
-    }
+    SpectrumAndLogTest()
+        : m_signal(velto::SystemTime::Now().sec, {.carrierAmplitude = 3000.0, .cn0DbHz = 45.0}) {}
     // Cycles on `n` buffers of the simulated signal.
     void Signal(int n) {
         std::vector<std::int16_t> buffer(kBufferSamples);

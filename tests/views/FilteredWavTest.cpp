@@ -76,7 +76,6 @@ TEST_F(FilteredWavTest, EmptyRingShowsOnlyTheGridInsideABorder) {
 }
 
 TEST_F(FilteredWavTest, BarHeightsFollowTheSliceLevelOrADefaultScale) {
-    auto& row = raw;
     const auto hand = [&] {  // the newest buffer is 0, nothing appended
         m_raw.AppendBuffer(Buffer(0, -1));
         m_corrected.AppendBuffer(Buffer(0, -1));
@@ -84,7 +83,7 @@ TEST_F(FilteredWavTest, BarHeightsFollowTheSliceLevelOrADefaultScale) {
     hand();
     // Before there is a level the scale is 200: 100 reaches a quarter of the
     // height, 250 past the edges; values are truncated before they are scaled.
-    row = {0.0, 0.9, -0.9, 250.0, -250.0, 100.0, -100.0, 40.0, 39.9, 1e6};
+    raw = {0.0, 0.9, -0.9, 250.0, -250.0, 100.0, -100.0, 40.0, 39.9, 1e6};
     const int halves[] = {0, 0, 0, 64, 64, 25, 25, 10, 9, 64};
     const QImage& image = FullRepaint(m_raw);
     EXPECT_EQ(image.pixel(0, kCentre), kGreen) << "a zero slot paints the centre pixel";
@@ -93,7 +92,7 @@ TEST_F(FilteredWavTest, BarHeightsFollowTheSliceLevelOrADefaultScale) {
     }
     level = 1000.0;
     corrected[0] = 1000.0;
-    row[0] = 1000.0;
+    raw[0] = 1000.0;
     hand();
     EXPECT_EQ(BarHalf(FullRepaint(m_corrected), 0), 51);
     EXPECT_EQ(BarHalf(FullRepaint(m_raw), 0), 51);
@@ -101,7 +100,7 @@ TEST_F(FilteredWavTest, BarHeightsFollowTheSliceLevelOrADefaultScale) {
     // Out of any range: NaN gives no bar, huge values a full one while the level is usable.
     const double inf = std::numeric_limits<double>::infinity();
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    row = {nan, inf, -inf, 1e300, std::numeric_limits<double>::max(), -3e9};
+    raw = {nan, inf, -inf, 1e300, std::numeric_limits<double>::max(), -3e9};
     for (double l : {-1.0, 1e-300, 0.0, nan, inf, -5.0}) {
         level = l;
         hand();
@@ -165,10 +164,14 @@ protected:
     CChildView m_view;
 };
 
-// The logo strip's caption names the chosen station with its carrier; all
-// else in the intro stays as it is.
-TEST_F(ChildViewTest, TheIntroCaptionNamesTheChosenStation) {
-    const QImage jjy = m_view.Render();
+// The intro lasts until a left click shows the captions and the strips; the
+// logo strip's caption names the chosen station with its carrier, all else in
+// the intro staying as it is.
+TEST_F(ChildViewTest, IntroNamesTheStationAndLastsUntilALeftClickShowsCaptionsAndStrips) {
+    const QImage intro = m_view.Render();
+    ASSERT_EQ(intro.size(), QSize(kViewW, kViewH));
+    EXPECT_GT(kViewW * kViewH - Count(intro, kLightGray, intro.rect()), kViewW * kViewH / 2)
+        << "the pictures";
     EXPECT_EQ(m_view.IntroCaption(), QStringLiteral("JJY 40 kHz 標準電波受信モニター"));
     m_view.SetStation(velto::GetStation(velto::StationId::Dcf77));
     EXPECT_EQ(m_view.IntroCaption(), QStringLiteral("DCF77 77.5 kHz 標準電波受信モニター"));
@@ -177,20 +180,13 @@ TEST_F(ChildViewTest, TheIntroCaptionNamesTheChosenStation) {
     // line begins 170 pixels in, its text 13 pixels high.
     const QRect line(QPoint(kViewW - 2 - 432 + 168, 324 + 6), QSize(432 - 168, 22));
     int inLine = 0, elsewhere = 0;
-    for (int y = 0; y < jjy.height(); ++y) {
-        for (int x = 0; x < jjy.width(); ++x) {
-            if (jjy.pixel(x, y) != dcf.pixel(x, y)) ++(line.contains(x, y) ? inLine : elsewhere);
+    for (int y = 0; y < intro.height(); ++y) {
+        for (int x = 0; x < intro.width(); ++x) {
+            if (intro.pixel(x, y) != dcf.pixel(x, y)) ++(line.contains(x, y) ? inLine : elsewhere);
         }
     }
     EXPECT_GT(inLine, 100);
     EXPECT_EQ(elsewhere, 0);
-}
-
-TEST_F(ChildViewTest, IntroLastsUntilALeftClickShowsCaptionsAndStrips) {
-    const QImage intro = m_view.Render();
-    ASSERT_EQ(intro.size(), QSize(kViewW, kViewH));
-    EXPECT_GT(kViewW * kViewH - Count(intro, kLightGray, intro.rect()), kViewW * kViewH / 2)
-        << "the pictures";
     Mouse(m_view, QEvent::MouseButtonPress, 100, 100, Qt::RightButton);
     EXPECT_TRUE(m_view.Intro() && m_view.RawStrip()->isHidden());
     Mouse(m_view, QEvent::MouseButtonPress, 100, 100);

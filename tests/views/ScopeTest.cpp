@@ -260,15 +260,7 @@ TEST(ScopePaint, ExtremeSamplesStayDrawable) {
     EXPECT_EQ(Count(scope.Render(), kGreen, QRect(0, kLowerTop + 1, 1, 199)), 199);
 }
 
-// Feeds a buffer of -32768 and, filtered, 1.4, -2.6, 2.5, 1e12, -1e12, NaN, then 7.
-void Feed(CScope& scope) {
-    const std::vector<std::int16_t> vlf(n, -32768);
-    std::vector<double> gps{1.4, -2.6, 2.5, 1e12, -1e12, std::numeric_limits<double>::quiet_NaN()};
-    gps.resize(n, 7.0);
-    scope.FeedBuffer(vlf.data(), gps.data());
-}
-
-TEST(ScopeControls, WheelStepsTheMagnificationOneStepPerEvent) {
+TEST(ScopeControls, WheelStepsTheMagnificationOrWithShiftThePanelsScaleOneStepPerEvent) {
     SizedScope scope;
     std::vector<int> seen;
     // However far the turn, one step; toward the user magnifies, 0 counts as away.
@@ -279,21 +271,19 @@ TEST(ScopeControls, WheelStepsTheMagnificationOneStepPerEvent) {
     }
     EXPECT_EQ(seen, (std::vector<int>{2, 4, 8, 16, 32, 64, 64, 32, 16, 8, 4, 2, 1, 0, 0, 1}));
     EXPECT_EQ(scope.VlfScale() + scope.GpsScale(), 0);
-}
 
-TEST(ScopeControls, ShiftWheelStepsOnlyThePanelUnderThePointer) {
-    // Header, the panels' first and last rows, the gap and the lower panel.
+    // With Shift, only the panel under the pointer: the header, the panels'
+    // first and last rows, the gap and the lower panel.
     const std::pair<int, char> cases[] = {{20, '-'},  {48, '-'},  {49, 'G'},
                                           {247, 'G'}, {248, '-'}, {251, '-'},
                                           {254, '-'}, {255, 'V'}, {453, 'V'}};
     for (const auto& [y, panel] : cases) {
-        SizedScope scope;
-        Finer(scope, y);
-        EXPECT_EQ(scope.GpsScale(), panel == 'G' ? 1 : 0) << y;
-        EXPECT_EQ(scope.VlfScale(), panel == 'V' ? 1 : 0) << y;
-        EXPECT_EQ(scope.Magnification(), 1) << y;
+        SizedScope fresh;
+        Finer(fresh, y);
+        EXPECT_EQ(fresh.GpsScale(), panel == 'G' ? 1 : 0) << y;
+        EXPECT_EQ(fresh.VlfScale(), panel == 'V' ? 1 : 0) << y;
+        EXPECT_EQ(fresh.Magnification(), 1) << y;
     }
-    SizedScope scope;
     Wheel(scope, 120, 300, true);
     EXPECT_EQ(scope.VlfScale(), 0);
     Finer(scope, 300, 13);
@@ -302,9 +292,35 @@ TEST(ScopeControls, ShiftWheelStepsOnlyThePanelUnderThePointer) {
     EXPECT_EQ(scope.VlfScale(), 11);
 }
 
-TEST(ScopeControls, LeftDragPansWithinTheSamplesWithSlackAtEitherEnd) {
+// A fed buffer's filtered channel is rounded and clamped into storage that
+// later buffers reuse; keys and the right button do nothing, a left drag pans
+// within the samples with slack at either end, and closing only hides.
+TEST(ScopeControls, AFedBufferIsStoredAndALeftDragPansWithinIt) {
     SizedScope scope;
-    Feed(scope);
+    const std::vector<std::int16_t> vlf(n, -32768);
+    std::vector<double> gps{1.4, -2.6, 2.5, 1e12, -1e12, std::numeric_limits<double>::quiet_NaN()};
+    gps.resize(n, 7.0);
+    scope.FeedBuffer(vlf.data(), gps.data());
+    EXPECT_EQ(scope.VlfSamples(), Samples(n, -32768));
+    ASSERT_EQ(scope.GpsSamples().size(), std::size_t{n});
+    EXPECT_EQ(Samples(scope.GpsSamples().begin(), scope.GpsSamples().begin() + 7),
+              Samples({1, -3, 3, INT32_MAX, INT32_MIN, 0, 7}));
+    EXPECT_EQ(std::tuple(scope.Frequency(), scope.OverlayFlagA()), std::tuple(40000.0, 1));
+    const std::int32_t* data[] = {scope.VlfSamples().data(), scope.GpsSamples().data()};
+    scope.FeedBuffer(vlf.data(), gps.data());
+    EXPECT_TRUE(scope.VlfSamples().data() == data[0] && scope.GpsSamples().data() == data[1]);
+
+    scope.show();
+    for (int key : {Qt::Key_Plus, Qt::Key_Left, Qt::Key_Escape, Qt::Key_Space}) {
+        QKeyEvent e(QEvent::KeyPress, key, Qt::NoModifier);
+        QCoreApplication::sendEvent(&scope, &e);
+    }
+    Mouse(scope, QEvent::MouseButtonPress, 500, 100, Qt::RightButton);
+    Mouse(scope, QEvent::MouseMove, 400, 100, Qt::RightButton);
+    EXPECT_EQ(scope.Dragging() + scope.StartIndex() + scope.VlfScale() + scope.GpsScale(), 0);
+    EXPECT_EQ(scope.Magnification(), 1);
+    Mouse(scope, QEvent::MouseButtonRelease, 400, 100, Qt::RightButton);
+
     SetMagnification(scope, 0);
     Mouse(scope, QEvent::MouseButtonPress, 500, 100);
     EXPECT_EQ(scope.cursor().shape(), Qt::BitmapCursor);
@@ -333,31 +349,6 @@ TEST(ScopeControls, LeftDragPansWithinTheSamplesWithSlackAtEitherEnd) {
     EXPECT_EQ(QWidget::mouseGrabber(), nullptr);
     Mouse(scope, QEvent::MouseMove, 700, 100);
     EXPECT_EQ(scope.StartIndex(), n);
-}
-
-// The filtered channel is rounded and clamped into storage that later buffers
-// reuse; keys and the right button do nothing, and closing only hides.
-TEST(ScopeFeed, RoundsAndClampsIntoReusedStorageAndIgnoresKeysAndTheRightButton) {
-    SizedScope scope;
-    Feed(scope);
-    EXPECT_EQ(scope.VlfSamples(), Samples(n, -32768));
-    ASSERT_EQ(scope.GpsSamples().size(), std::size_t{n});
-    EXPECT_EQ(Samples(scope.GpsSamples().begin(), scope.GpsSamples().begin() + 7),
-              Samples({1, -3, 3, INT32_MAX, INT32_MIN, 0, 7}));
-    EXPECT_EQ(std::tuple(scope.Frequency(), scope.OverlayFlagA()), std::tuple(40000.0, 1));
-    const std::int32_t* data[] = {scope.VlfSamples().data(), scope.GpsSamples().data()};
-    Feed(scope);
-    EXPECT_TRUE(scope.VlfSamples().data() == data[0] && scope.GpsSamples().data() == data[1]);
-
-    scope.show();
-    for (int key : {Qt::Key_Plus, Qt::Key_Left, Qt::Key_Escape, Qt::Key_Space}) {
-        QKeyEvent e(QEvent::KeyPress, key, Qt::NoModifier);
-        QCoreApplication::sendEvent(&scope, &e);
-    }
-    Mouse(scope, QEvent::MouseButtonPress, 500, 100, Qt::RightButton);
-    Mouse(scope, QEvent::MouseMove, 400, 100, Qt::RightButton);
-    EXPECT_EQ(scope.Dragging() + scope.StartIndex() + scope.VlfScale() + scope.GpsScale(), 0);
-    EXPECT_EQ(scope.Magnification(), 1);
     EXPECT_FALSE(scope.close());
     EXPECT_FALSE(scope.isVisible());
     EXPECT_EQ(scope.SampleCount(), n);

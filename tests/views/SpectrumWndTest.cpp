@@ -56,7 +56,7 @@ protected:
 
 std::unique_ptr<velto::CSpectrumAnalyser> SpectrumWndTest::s_analyser;
 
-TEST_F(SpectrumWndTest, TheBandTheWaterfallsAndTheCarriersAreDrawn) {
+TEST_F(SpectrumWndTest, TheBandTheWaterfallsAndTheCarriersAreDrawnAndThePointerReadsThem) {
     const QImage image = m_wnd.Render();
     const int carrier = BandX(40000.0);
     const int top = Top(image, kBand, carrier, spectrumplot::AverageTrace());
@@ -77,9 +77,24 @@ TEST_F(SpectrumWndTest, TheBandTheWaterfallsAndTheCarriersAreDrawn) {
     // The steady carrier found 123.4 Hz up is marked above the waterfall.
     EXPECT_GT(Count(image, marker, QRect(WideX(123.4) - 2, kWide.top() - 10, 5, 9)), 4);
     EXPECT_EQ(Count(image, marker, QRect(WideX(-123.4) - 2, kWide.top() - 10, 5, 9)), 0);
+
+    // The pointer reads frequency and level.
+    EXPECT_EQ(m_wnd.HoverText(), QString());
+    // The nearest bin to 40 kHz lies 1.95 Hz above it.
+    Mouse(m_wnd, QEvent::MouseMove, BandX(40000.0), kBand.center().y());
+    EXPECT_TRUE(m_wnd.HoverText().startsWith(QStringLiteral("4000")) &&
+                m_wnd.HoverText().endsWith(QStringLiteral("dB/Hz")))
+        << m_wnd.HoverText().toStdString();
+    Mouse(m_wnd, QEvent::MouseMove, WideX(0.0), kWide.top() + 5);
+    EXPECT_TRUE(m_wnd.HoverText().startsWith(QStringLiteral("+0 Hz (40000 Hz)")) &&
+                m_wnd.HoverText().endsWith(QStringLiteral("5 秒前")))
+        << m_wnd.HoverText().toStdString();
+    // Below the lines received there is nothing to read.
+    Mouse(m_wnd, QEvent::MouseMove, kWide.center().x(), kWide.bottom() - 5);
+    EXPECT_EQ(m_wnd.HoverText(), QString());
 }
 
-TEST_F(SpectrumWndTest, TheColourScaleFollowsTheNoiseUntilTheWheelMovesIt) {
+TEST_F(SpectrumWndTest, TheWheelMovesTheColourScaleAndADoubleClickResetsItOrThePeakHold) {
     const double noise = *s_analyser->NoiseDb();
     EXPECT_TRUE(m_wnd.FollowsNoise());
     EXPECT_DOUBLE_EQ(m_wnd.Colours().low, ColourScale::Following(noise).low);
@@ -102,25 +117,8 @@ TEST_F(SpectrumWndTest, TheColourScaleFollowsTheNoiseUntilTheWheelMovesIt) {
     Mouse(m_wnd, QEvent::MouseButtonDblClick, inside.x(), inside.y());
     EXPECT_TRUE(m_wnd.FollowsNoise());
     EXPECT_TRUE(Warm(m_wnd.Render().pixelColor(carrier)));
-}
 
-TEST_F(SpectrumWndTest, ThePointerReadsFrequencyAndLevel) {
-    EXPECT_EQ(m_wnd.HoverText(), QString());
-    // The nearest bin to 40 kHz lies 1.95 Hz above it.
-    Mouse(m_wnd, QEvent::MouseMove, BandX(40000.0), kBand.center().y());
-    EXPECT_TRUE(m_wnd.HoverText().startsWith(QStringLiteral("4000")) &&
-                m_wnd.HoverText().endsWith(QStringLiteral("dB/Hz")))
-        << m_wnd.HoverText().toStdString();
-    Mouse(m_wnd, QEvent::MouseMove, WideX(0.0), kWide.top() + 5);
-    EXPECT_TRUE(m_wnd.HoverText().startsWith(QStringLiteral("+0 Hz (40000 Hz)")) &&
-                m_wnd.HoverText().endsWith(QStringLiteral("5 秒前")))
-        << m_wnd.HoverText().toStdString();
-    // Below the lines received there is nothing to read.
-    Mouse(m_wnd, QEvent::MouseMove, kWide.center().x(), kWide.bottom() - 5);
-    EXPECT_EQ(m_wnd.HoverText(), QString());
-}
-
-TEST_F(SpectrumWndTest, ShowingAndClosingTellTheOwnerAndADoubleClickResetsThePeakHold) {
+    // Showing and closing tell the owner; a double click in the band resets the peak hold.
     std::vector<bool> visible;
     QObject::connect(&m_wnd, &CSpectrumWnd::VisibilityChanged,
                      [&](bool shown) { visible.push_back(shown); });

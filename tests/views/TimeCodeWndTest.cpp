@@ -68,8 +68,16 @@ protected:
     CTimeCodeWnd m_wnd;
 };
 
-TEST_F(TimeCodeWndTest, CellsFillSecondBySecondWithTheSymbolsOfTheFrame) {
+// Cells fill second by second with the symbols of the frame. With the time
+// known, the highlighted cell is the second now, as the status bar's clock
+// shows it, ahead of the seconds judged; a minute the decoder has not reached
+// yet is an empty row on top, the judged minute below it.
+TEST_F(TimeCodeWndTest, CellsFillWithTheSymbolsOfTheFrameAndTheHighlightIsTheSecondNow) {
     const QRgb empty = CTimeCodeWnd::EmptyCellColour().rgb();
+    const auto highlighted = [](const QImage& image, int age, int second) {
+        const QRect cell = CTimeCodeWnd::CellRect(age, second);
+        return image.pixel(cell.left(), cell.center().y()) == CTimeCodeWnd::HighlightColour().rgb();
+    };
     QImage image = m_wnd.Render();
     EXPECT_EQ(Fill(image, 0, 0), empty);
     EXPECT_EQ(m_wnd.FieldLines(), QStringList{"解読した分はまだありません"});
@@ -78,9 +86,13 @@ TEST_F(TimeCodeWndTest, CellsFillSecondBySecondWithTheSymbolsOfTheFrame) {
     image = m_wnd.Render();
     EXPECT_EQ(Fill(image, 0, 30), empty);
     EXPECT_EQ(Fill(image, 0, 59), empty);
+    EXPECT_TRUE(highlighted(image, 0, 29));
     const QRect now = CTimeCodeWnd::CellRect(0, 29);
-    EXPECT_EQ(image.pixel(now.left(), now.center().y()), CTimeCodeWnd::HighlightColour().rgb());
     EXPECT_NE(image.pixel(now.right() + 1 + 5, now.top()), CTimeCodeWnd::HighlightColour().rgb());
+    m_wnd.SetPresent(kMinute2016, 34);
+    image = m_wnd.Render();
+    EXPECT_TRUE(highlighted(image, 0, 34));
+    EXPECT_FALSE(highlighted(image, 0, 29));
 
     Minute(0, 30, 59);
     image = m_wnd.Render();
@@ -95,28 +107,13 @@ TEST_F(TimeCodeWndTest, CellsFillSecondBySecondWithTheSymbolsOfTheFrame) {
     EXPECT_GT(Count(image, kWhite, CTimeCodeWnd::CellRect(0, 9).adjusted(1, 1, -1, -1)), 4);
     const QRect zero = CTimeCodeWnd::CellRect(0, 1).adjusted(1, 1, -1, -1);
     EXPECT_GT(zero.width() * zero.height() - Count(image, Fill(image, 0, 1), zero), 10);
-}
-
-// With the time known, the highlighted cell is the second now, as the status
-// bar's clock shows it, ahead of the seconds judged; a minute the decoder has
-// not reached yet is an empty row on top, the judged minute below it.
-TEST_F(TimeCodeWndTest, TheHighlightIsTheSecondNow) {
-    const auto highlighted = [](const QImage& image, int age, int second) {
-        const QRect cell = CTimeCodeWnd::CellRect(age, second);
-        return image.pixel(cell.left(), cell.center().y()) == CTimeCodeWnd::HighlightColour().rgb();
-    };
-    Minute(0, 0, 52);
-    m_wnd.SetPresent(kMinute2016, 57);
-    QImage image = m_wnd.Render();
-    EXPECT_TRUE(highlighted(image, 0, 57));
-    EXPECT_FALSE(highlighted(image, 0, 52));
 
     m_wnd.SetPresent(kMinute2016 + 60, 2);
-    Minute(0, 53, 57);
     image = m_wnd.Render();
     EXPECT_TRUE(highlighted(image, 0, 2));
-    EXPECT_EQ(Fill(image, 0, 0), CTimeCodeWnd::EmptyCellColour().rgb());
-    EXPECT_EQ(SecondsOf(image, 1, TimeSymbol::Marker), (std::vector<int>{0, 9, 19, 29, 39, 49}));
+    EXPECT_EQ(Fill(image, 0, 0), empty);
+    EXPECT_EQ(SecondsOf(image, 1, TimeSymbol::Marker),
+              (std::vector<int>{0, 9, 19, 29, 39, 49, 59}));
 }
 
 TEST_F(TimeCodeWndTest, PastMinutesAreRowsBelowAndTheCallSignMinuteIsMarked) {
