@@ -74,7 +74,7 @@ bool CReceiver::Start(const DeviceSpec& capture, const DeviceSpec& playback, War
     m_decodeCursor = 0;
     m_live = capture.replayFile.empty();
     m_clock.Reset();
-    m_lastSteady.reset();
+    m_lastBoot.reset();
     BeginDecoding();
     return true;
 }
@@ -306,18 +306,18 @@ void CReceiver::DecodeCaptured() {
 // clock by more than any slewing does, and the sample clock moves with it.
 void CReceiver::FollowSystemClockSteps() {
     using namespace std::chrono;
-    const double steady = BootSeconds();
+    const double boot = BootSeconds();
     const double system = duration<double>(system_clock::now().time_since_epoch()).count();
-    const double difference = system - steady;
-    if (m_lastSteady) {
+    const double difference = system - boot;
+    if (m_lastBoot) {
         constexpr double kSlewAllowance = 0.1;  // 100 000 ppm, past chronyd's fastest slew
         constexpr double kStepFloor = 0.002;
         const double step = difference - m_lastDifference;
-        if (std::abs(step) > kStepFloor + kSlewAllowance * (steady - *m_lastSteady)) {
+        if (std::abs(step) > kStepFloor + kSlewAllowance * (boot - *m_lastBoot)) {
             m_clock.Shift(step);
         }
     }
-    m_lastSteady = steady;
+    m_lastBoot = boot;
     m_lastDifference = difference;
 }
 

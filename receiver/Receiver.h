@@ -156,7 +156,7 @@ private:
     CaptureFormat m_format = kBaseFormat;
     CSampleClock m_clock{kSampleRate};
     // The steady clock at the last cycle and the system clock's lead on it.
-    std::optional<double> m_lastSteady;
+    std::optional<double> m_lastBoot;
     double m_lastDifference = 0.0;
     CRecorder m_recorder;
     CDecoderFeed m_decoderFeed{*this};
