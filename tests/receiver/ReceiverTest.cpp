@@ -126,12 +126,16 @@ TEST_F(ReceiverTest, APileUpOfNotificationsSkipsBuffersForTheChainButNotForTheDe
 }
 
 // The strips draw the buffer before the newest, from -1 (nothing) at the
-// first buffer of a run, and wrap after 79 as the ring does. A new run has no
-// level and starts one behind again; the rows keep the last run's values
-// until measured again. The level is set on the first buffer handled at or
-// past buffer 30 of a pass, once, and again in the next pass.
+// first buffer of a run, and wrap after 79 as the ring does. The level is set
+// on the first buffer handled at or past buffer 30 of a pass, once, and again
+// in the next pass. A notification with no new buffer is ignored; one handled
+// after the stop measures its buffer but belongs to no run (no playback). A
+// new run has no level, starts one behind again and starts its monitor; the
+// rows keep the last run's values until measured again.
 TEST_F(ReceiverTest, TheCycleTrailsTheRingByOneAndSetsTheLevelOncePerPass) {
     Start();
+    m_receiver.OnCaptureData();
+    EXPECT_TRUE(m_log.processed.empty());
     Cycles(0, 29, 1000.0);
     EXPECT_EQ(m_log.processed.back().sliceLevel, kSliceLevelUnset);
     Complete(29, 32, 1000.0);
@@ -155,31 +159,17 @@ TEST_F(ReceiverTest, TheCycleTrailsTheRingByOneAndSetsTheLevelOncePerPass) {
 
     const double kept = m_log.processed.back().rawSlot;
     ASSERT_GT(kept, 0.0);
+    Complete(111, 112);
     m_receiver.Stop(m_told);
+    m_receiver.OnCaptureData();
+    EXPECT_EQ(m_log.processed.back().buffer, 111 % kRingBuffers);
+    EXPECT_FALSE(m_receiver.Receiving() || m_receiver.PlaybackOpen() || m_receiver.MonitorOn());
     Start();
     m_log.processed.clear();
-    Cycles(0, 1);
+    Cycles(0, 2);
     EXPECT_EQ(m_log.processed[0].displayIndex, -1);
     EXPECT_EQ(m_log.processed[0].sliceLevel, kSliceLevelUnset);
     EXPECT_EQ(m_log.processed[0].rawSlot, kept);
-}
-
-// A notification with no new buffer is ignored; one for buffer 1 handled
-// after the stop measures it again but belongs to no run: it opens no
-// playback, and the next run starts its monitor as usual.
-TEST_F(ReceiverTest, NotificationsWithoutANewBufferOrAfterTheStop) {
-    Start();
-    m_receiver.OnCaptureData();
-    EXPECT_TRUE(m_log.processed.empty());
-    Cycles(0, 1);
-    Complete(1, 2);
-    m_receiver.Stop(m_told);
-    m_receiver.OnCaptureData();
-    ASSERT_EQ(m_log.processed.size(), 2u);
-    EXPECT_EQ(m_log.processed[1].buffer, 1);
-    EXPECT_FALSE(m_receiver.Receiving() || m_receiver.PlaybackOpen() || m_receiver.MonitorOn());
-    Start();
-    Cycles(0, 2);
     EXPECT_TRUE(m_receiver.MonitorOn() && m_receiver.PlaybackOpen());
     EXPECT_TRUE(m_told.empty());
 }
@@ -520,11 +510,9 @@ TEST(DecoderFeed, SamplesLostAt192kHzMoveTheDecodersIndicesByTheirNumber) {
         CDecoderFeed feed(sink);
         feed.Configure(GetStation(row.station), high);
         feed.Reset();
-        StationSignalOptions options;
-        options.station = row.station;
-        options.sampleRate = high.rate;
-        options.startOffsetSamples = 70000;
-        CStationSignal signal(1796610180, options);
+        CStationSignal signal(
+            1796610180,
+            {.station = row.station, .sampleRate = high.rate, .startOffsetSamples = 70000});
         std::vector<std::int16_t> samples(static_cast<std::size_t>(kBefore + row.lost + kAfter));
         signal.Generate(samples.data(), samples.size());
         feed.Feed(0, samples.data(), static_cast<std::size_t>(kBefore));
