@@ -15,16 +15,13 @@ constexpr double kRate = 96000.0;
 constexpr int kBuffer = 9600;
 constexpr std::int64_t kStart = 1750000000;  // system time of sample 0
 
-class CRecorder : public IClockSampleSink {
-public:
-    explicit CRecorder(std::vector<ClockSample>& out) : m_out(out) {}
+struct CRecorder : IClockSampleSink {
+    explicit CRecorder(std::vector<ClockSample>& out) : out(out) {}
     std::optional<Warning> Send(const ClockSample& sample) override {
-        m_out.push_back(sample);
+        out.push_back(sample);
         return std::nullopt;
     }
-
-private:
-    std::vector<ClockSample>& m_out;
+    std::vector<ClockSample>& out;
 };
 
 // The true time a sample says, to the nearest second.
@@ -129,24 +126,20 @@ private:
 // and each offset is the 200 ms by which this run's system clock is behind,
 // to the decoder's accuracy.
 TEST(ClockFeed, FromTheDecoderOnlyForAReceivedTimeAndTrueToTheSimulator) {
-    constexpr std::int64_t kStation = CWatch::kStation;
-    constexpr std::int64_t kStartOffset = CWatch::kStartOffset;
-    constexpr double kSystemBehind = CWatch::kSystemBehind;
     CClockFeed feed(0.0, nullptr);
     std::vector<ClockSample> sent;
     feed.AddSink(std::make_unique<CRecorder>(sent));
     CWatch watch(feed);
     CDecoder decoder(watch);
 
-    StationSignalOptions options;
-    options.carrierAmplitude = 3000.0;
-    options.noiseSigma = 300.0;
-    options.startOffsetSamples = kStartOffset;
+    StationSignalOptions options{.carrierAmplitude = 3000.0,
+                                 .noiseSigma = 300.0,
+                                 .startOffsetSamples = CWatch::kStartOffset};
     std::int64_t index = 0;
     std::int64_t lost = 0;
     std::vector<std::int16_t> buffer(kBuffer);
     for (const auto& [station, seconds] :
-         {std::pair(kStation, 240), std::pair(kStation + 240, 90)}) {
+         {std::pair(CWatch::kStation, 240), std::pair(CWatch::kStation + 240, 90)}) {
         CStationSignal signal(station, options);
         for (int b = 0; b < seconds * 10; ++b, index += kBuffer) {
             signal.Generate(buffer.data(), buffer.size());
@@ -168,7 +161,7 @@ TEST(ClockFeed, FromTheDecoderOnlyForAReceivedTimeAndTrueToTheSimulator) {
         EXPECT_EQ(rise->state, ReceptionState::TimeValid) << utc;
         EXPECT_LT(rise->onTimeSample, static_cast<double>(lost)) << "after the loss: " << utc;
         EXPECT_EQ(c.leap, LeapWarning::None);
-        worst = std::max(worst, std::abs(c.offset - kSystemBehind));
+        worst = std::max(worst, std::abs(c.offset - CWatch::kSystemBehind));
     }
     // Minutes of valid time give many samples; the first minutes, before the
     // time was valid, give none.

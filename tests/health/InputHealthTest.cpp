@@ -26,21 +26,15 @@ std::vector<int> Feed(CInputHealth& health, const Source& source, double seconds
     const int buffers = static_cast<int>(seconds * 10.0);
     for (int b = 0; b < buffers; ++b) {
         source(buffer.data(), buffer.size());
-        if (health.AddBuffer(buffer.data(), buffer.size())) {
-            changes.push_back(b);
-        }
-        if (states != nullptr) {
-            states->push_back(health.State());
-        }
+        if (health.AddBuffer(buffer.data(), buffer.size())) changes.push_back(b);
+        if (states != nullptr) states->push_back(health.State());
     }
     return changes;
 }
 
 Source Jjy(double carrier, double noise) {
-    StationSignalOptions options;
-    options.carrierAmplitude = carrier;
-    options.noiseSigma = noise;
-    auto signal = std::make_shared<CStationSignal>(1796610180, options);
+    auto signal = std::make_shared<CStationSignal>(
+        1796610180, StationSignalOptions{.carrierAmplitude = carrier, .noiseSigma = noise});
     return [signal](std::int16_t* out, std::size_t n) { signal->Generate(out, n); };
 }
 
@@ -94,11 +88,7 @@ Source OneOnTheRail(Source source) {
 Source AfterSilence(Source source) {
     auto b = std::make_shared<int>(0);
     return [source, b](std::int16_t* out, std::size_t n) {
-        if ((*b)++ < 3) {
-            std::fill(out, out + n, std::int16_t{0});
-        } else {
-            source(out, n);
-        }
+        (*b)++ < 3 ? std::fill(out, out + n, std::int16_t{0}) : source(out, n);
     };
 }
 
