@@ -376,25 +376,23 @@ TEST_F(ReceiverTest, ASecondOfSamplesLostUnsaidIsToldAndAHoldUpIsNot) {
 
 // A writer that takes `room` samples and then reports a full disk, or that
 // hangs in its first write until `release` is given.
-class CFakeWriter : public ISampleWriter {
-public:
+struct CFakeWriter : ISampleWriter {
     CFakeWriter(std::size_t room, std::shared_ptr<std::binary_semaphore> release = {})
-        : m_room(room), m_release(std::move(release)) {}
+        : room(room), release(std::move(release)) {}
     bool Write(const std::int16_t*, std::size_t n, std::string* error) override {
-        if (m_release) m_release->acquire();
-        m_release.reset();
-        if (n > m_room) {
+        if (release) release->acquire();
+        release.reset();
+        if (n > room) {
             *error = "writing x.wav failed (No space left on device).";
             return false;
         }
-        m_room -= n;
+        room -= n;
         return true;
     }
     void Close() override {}
 
-private:
-    std::size_t m_room;
-    std::shared_ptr<std::binary_semaphore> m_release;
+    std::size_t room;
+    std::shared_ptr<std::binary_semaphore> release;
 };
 
 // A full disk ends the recording with a warning and reception goes on; a
