@@ -300,53 +300,48 @@ TEST_F(HeadlessTest, WhatCannotWorkIsRefusedInOneSentenceAndCostsNoFile) {
     const std::string missing = (*s_dir / "missing.wav").string();
     const std::string never = (*s_dir / "never.wav").string();
     const struct {
-        int status;
         std::string says;
         Args args;
         Io io = {};
+        int status = 1;
         bool window = false;
     } rows[] = {
-        {1, "has 2 channels", {"--input", MakeSim("stereo.wav", 2, "2 96000 pcm16")}},
-        {1, "sampled at 48000 Hz", {"--input", MakeSim("48k.wav", 2, "1 48000 pcm16")}},
-        {1, "8-bit samples", {"--input", MakeSim("8bit.wav", 2, "1 96000 pcm8")}},
-        {1, "not an audio file", {"--input", Write("text.wav", "This is a text file.\n")}},
-        {1, "is empty", {"--input", Write("empty.wav", "")}},
-        {1, "not an audio file", {"--input", Write("header.wav", whole.substr(0, 30))}},
-        {1, "middle of a sample", {"--input", "-"}, {Write("odd.raw", std::string(9, '\0'))}},
-        {1,
-         "velto: standard input (WAV) has 2 channels; Velto needs a mono recording.",
+        {"has 2 channels", {"--input", MakeSim("stereo.wav", 2, "2 96000 pcm16")}},
+        {"sampled at 48000 Hz", {"--input", MakeSim("48k.wav", 2, "1 48000 pcm16")}},
+        {"8-bit samples", {"--input", MakeSim("8bit.wav", 2, "1 96000 pcm8")}},
+        {"not an audio file", {"--input", Write("text.wav", "This is a text file.\n")}},
+        {"is empty", {"--input", Write("empty.wav", "")}},
+        {"not an audio file", {"--input", Write("header.wav", whole.substr(0, 30))}},
+        {"middle of a sample", {"--input", "-"}, {Write("odd.raw", std::string(9, '\0'))}},
+        {"velto: standard input (WAV) has 2 channels; Velto needs a mono recording.",
          {"--input", "-"},
          {MakeSim("stereo-in.wav", 2, "2 96000 pcm16"), true}},
-        {1,
-         "standard input (WavPack) carries a header that Velto cannot read",
+        {"standard input (WavPack) carries a header that Velto cannot read",
          {"--input", "-"},
          {Write("wv.bin", "wvpk" + std::string(4000, '\0')), true}},
-        {1,
-         "sim.wav: dcf77 sends on 77.5 kHz, which 96000 samples per second cannot carry",
+        {"sim.wav: dcf77 sends on 77.5 kHz, which 96000 samples per second cannot carry",
          {"--station", "dcf77", "--input", s_sim}},
-        {1, "no capture device named \"No Such Card\"", {"--device", "No Such Card"}},
-        {1, "cannot read --help", {"--input", "--help"}},
-        {1, "is the input itself", {"--input", s_sim, "--record", s_sim, "--force"}},
-        {1, "is the input itself", {"--input", s_sim, "--record", link, "--force"}},
+        {"no capture device named \"No Such Card\"", {"--device", "No Such Card"}},
+        {"cannot read --help", {"--input", "--help"}},
+        {"is the input itself", {"--input", s_sim, "--record", s_sim, "--force"}},
+        {"is the input itself", {"--input", s_sim, "--record", link, "--force"}},
         // The band's picture, drawn once the input has been read, never
         // replaces the input or the recording.
-        {1, "is the input itself; drawing", {"--input", s_sim, "--spectrum", link}},
-        {1, "is the input itself; drawing", {"--input", "-", "--spectrum", s_sim}, {s_sim}},
-        {1, "is the recording too", {"--input", s_sim, "--record", never, "--spectrum", never}},
-        {1,
-         "velto: cannot create /dev/full (No space left on device).\n",
+        {"is the input itself; drawing", {"--input", s_sim, "--spectrum", link}},
+        {"is the input itself; drawing", {"--input", "-", "--spectrum", s_sim}, {s_sim}},
+        {"is the recording too", {"--input", s_sim, "--record", never, "--spectrum", never}},
+        {"velto: cannot create /dev/full (No space left on device).\n",
          {"--input", s_sim, "--record", "/dev/full", "--force"}},
-        {1, "cannot read", {"--input", missing, "--record", keep, "--force"}},
-        {1, "cannot read", {"--input", missing, "--record", never}},
-        {1,
-         "exists already; it is kept unless overwriting it is asked for (velto --force)",
+        {"cannot read", {"--input", missing, "--record", keep, "--force"}},
+        {"cannot read", {"--input", missing, "--record", never}},
+        {"exists already; it is kept unless overwriting it is asked for (velto --force)",
          {"--input", s_sim, "--record", keep}},
         // Without --headless: the window's mode, refused without a display.
-        {2, "velto: unknown option --simulat. Try velto --help.", {"--simulat"}, {}, true},
-        {1,
-         "there is no display to open the window on; velto --headless",
+        {"velto: unknown option --simulat. Try velto --help.", {"--simulat"}, {}, 2, true},
+        {"there is no display to open the window on; velto --headless",
          {"--simulate"},
          {},
+         1,
          true},
     };
     for (const auto& row : rows) {
