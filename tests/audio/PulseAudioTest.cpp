@@ -123,12 +123,10 @@ std::vector<long> SkippedByBuffer(const Samples& got, const Samples& sent) {
     return skipped;
 }
 
-// The capture holds the antenna's signal in order, buffer after buffer; a
-// consumer that keeps the stream's thread waiting longer than the stream
-// holds loses samples, and the stream counts exactly those: by the time a
-// buffer is told, every sample missing before its end has been counted, and
-// none that is not missing from what the stream then holds (a second and a
-// half, 15 buffers, at most).
+// The capture holds the antenna's signal in order; a consumer that stalls the
+// stream's thread too long loses samples, and the stream counts exactly those:
+// by the time a buffer is told, every sample missing before its end, and none
+// that is not missing from what the stream then holds (15 buffers at most).
 TEST_F(PulseAudio, CapturesTheAntennaSignalInOrderAndCountsEverySampleAStalledConsumerLoses) {
     // The simulated station with seeded noise, so that no stretch of it repeats.
     const Samples sent = support::Simulated(1796610180, std::size_t{30} * kSampleRate,
@@ -176,12 +174,10 @@ std::int16_t Pattern(std::size_t i) {
     return static_cast<std::int16_t>(static_cast<long>(i / 16) - kRingSamples / 32);
 }
 
-// The speaker hears the playback ring again and again, its samples in order.
-// The first pass is left out: the ring is written while it already plays. A
-// starved player makes the server fill in silence, which is left out too (the
-// ramp's own 16 zeros lie mid-block), and may lose what its stream held when
-// it ran dry: less than a buffer period, as the tone is written only a buffer
-// ahead of the player.
+// The speaker hears the playback ring again and again, in order, the first
+// pass left out (it is written while it plays). A starved player makes the
+// server fill in silence, left out too, and may lose less than a buffer
+// period, as the tone is written only a buffer ahead of the player.
 TEST_F(PulseAudio, PlaysThePlaybackRingLoopingIntoTheSpeaker) {
     CWaveDevice device;
     CNotifyRecorder frame(device);

@@ -45,13 +45,10 @@ DecoderRise Rise(std::int64_t k, bool vouched = true,
     return r;
 }
 
-// A sample goes out for a second the signal vouches for, with a steady
-// capture time, while it is fresh, one per second: its system time is the
-// capture time less the latency, its offset the true second less that, with
-// the second's leap warning. Nothing for a second not vouched for, the
-// flywheel, one without a steady capture time, a leap second, one more than
-// 3 s old by the time it comes (a held-up process), or a second rise in the
-// same second.
+// One sample a second, for a fresh, vouched second with a steady capture time:
+// its system time the capture time less the latency, its offset the true
+// second less that, with the leap warning. None for the flywheel, a leap
+// second, one 3 s old (a held-up process) or a second rise in the same second.
 TEST(ClockFeed, SendsOnlyVouchedFreshSecondsWithASteadyCaptureTime) {
     std::vector<ClockSample> sent;
     CClockFeed feed(7.5, nullptr);
@@ -121,10 +118,8 @@ private:
 };
 
 // The real decoder on the simulated station: four minutes of signal, then
-// the carrier is gone. Samples go out only for seconds the signal vouched
-// for, none for on-time points after the loss, each within 3 s of its second,
-// and each offset is the 200 ms by which this run's system clock is behind,
-// to the decoder's accuracy.
+// the carrier is gone. Samples go out only for vouched seconds, none after the
+// loss, each offset the 200 ms by which the system clock is behind.
 TEST(ClockFeed, FromTheDecoderOnlyForAReceivedTimeAndTrueToTheSimulator) {
     CClockFeed feed(0.0, nullptr);
     std::vector<ClockSample> sent;

@@ -46,11 +46,9 @@ struct CChronyEnd {
     int fd = -1;
 };
 
-// Velto may start before chronyd: it says so once, keeps trying, and the
-// first sample after chronyd has come up gets through, as chronyd's 40-byte
-// sample: tv plus offset is the true time to the nanosecond the double holds,
-// the leap code and the magic number sit where chronyd reads them. A sender
-// that finds chronyd at once says nothing; a path no socket can have is refused.
+// Velto may start before chronyd: it says so once and keeps trying; the first
+// sample after chronyd came up gets through in chronyd's 40-byte layout. A
+// sender that finds chronyd at once says nothing; a path too long is refused.
 TEST(ChronySock, WaitsQuietlyForChronydThenSendsItsSampleLayout) {
     CChronyEnd chronyd;
     std::string problem;

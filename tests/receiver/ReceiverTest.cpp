@@ -105,16 +105,14 @@ protected:
     Warnings m_told;
 };
 
-// The strips draw the buffer before the newest, from -1 (nothing) at the
-// first buffer of a run, and wrap after 79 as the ring does. The level is set
-// on the first buffer handled at or past buffer 30 of a pass, once, and again
-// in the next pass. A notification with no new buffer is ignored; one handled
-// after the stop measures its buffer but belongs to no run (no playback). A
-// new run has no level, starts one behind again and starts its monitor; the
-// rows keep the last run's values until measured again.
+// The strips draw the buffer before the newest, from -1 at a run's first,
+// wrapping after 79 as the ring does. The level is set once a pass, on the
+// first buffer handled from buffer 30 on. A buffer handled after the stop
+// belongs to no run; a new run has no level, starts one behind and starts its
+// monitor; the rows keep the last run's values until measured again.
 TEST_F(ReceiverTest, TheCycleTrailsTheRingByOneAndSetsTheLevelOncePerPass) {
     Start();
-    m_receiver.OnCaptureData();
+    m_receiver.OnCaptureData();  // no new buffer: ignored
     EXPECT_TRUE(m_log.processed.empty());
     Cycles(0, 29, 1000.0);
     EXPECT_EQ(m_log.processed.back().sliceLevel, kSliceLevelUnset);
@@ -467,11 +465,9 @@ TEST_F(ReceiverTest, AStationAt192kHzIsCapturedAndShownAtItsRate) {
     EXPECT_TRUE(m_log.warnings.empty());
 }
 
-// Every station is decoded at the capture's rate, counted by capture index:
-// samples lost in between (an odd number too) move the decoder's count on by
-// their exact number, so that the seconds after the gap lie where the signal
-// put them. The reports count at the base rate, half a capture index at 192
-// kHz, as the sample clock and the views do.
+// Samples lost at 192 kHz (an odd number too) move the decoder's count on by
+// their exact number: the seconds after the gap lie where the signal put
+// them. Reports count at the base rate, half a capture index at 192 kHz.
 TEST(DecoderFeed, SamplesLostAt192kHzMoveTheDecodersIndicesByTheirNumber) {
     struct Seconds : IDecoderSink {
         void OnSecond(const DecoderSecond& s) override { onTime.push_back(s.onTimeSample); }
