@@ -189,11 +189,16 @@ protected:
 
 // The same recording as a file, raw or WAV on standard input, at 96 or 192
 // kHz: the simulator's minutes on the base rate's count, one JSON object a
-// line, status every 10 s, no system time and at 96 kHz no warning.
+// line, status every 10 s, no system time and at 96 kHz no warning. A
+// recording names the station it was received as and is read as that station
+// again, before the stored one, never before one the command line names; one
+// that names none and shows nothing of the station looked for brings a word
+// on how to name another.
 TEST_F(HeadlessTest, EveryWayOfFeedingARecordingDecodesTheSimulatorsMinutes) {
     const std::string raw = MakeSim("sim.raw", kSeconds, "1 96000 raw");
     const std::string wav192 = MakeSim("sim192.wav", kSeconds, "1 192000 pcm16");
     const std::string raw192 = MakeSim("sim192.raw", kSeconds, "1 192000 raw");
+    const std::string tagged = (*s_dir / "tagged.wav").string();
     const struct {
         const char* name;
         bool high;  // at 192 kHz
@@ -204,7 +209,10 @@ TEST_F(HeadlessTest, EveryWayOfFeedingARecordingDecodesTheSimulatorsMinutes) {
         {"a WAV file", false, -1, {"--input", s_sim}},
         {"raw samples on standard input", false, 0, {"--input", "-"}, {raw}},
         {"a WAV stream through a pipe", false, 0, {"--input", "-"}, {s_sim, true}},
-        {"JJY 40 kHz at 192 kHz", true, -1, {"--station", "jjy40", "--input", wav192}},
+        {"JJY 40 kHz at 192 kHz, recorded",
+         true,
+         -1,
+         {"--station", "jjy40", "--input", wav192, "--record", tagged}},
         {"raw samples at 192 kHz",
          true,
          3,
@@ -241,15 +249,7 @@ TEST_F(HeadlessTest, EveryWayOfFeedingARecordingDecodesTheSimulatorsMinutes) {
     EXPECT_EQ(text.out.find("noise"), std::string::npos) << "only JSON carries the band's figures";
     const Result empty = Ok({"--headless", "--input", "-", "--json"});
     EXPECT_EQ(empty.out + empty.err, "");
-}
 
-// A recording names the station it was received as and is read as that
-// station again, before the stored one, never before one the command line
-// names. One that names none and shows nothing of the station looked for
-// brings a word on how to name another.
-TEST_F(HeadlessTest, ARecordingIsReadAsTheStationItWasRecordedReceiving) {
-    const std::string wav192 = MakeSim("tag192.wav", kSeconds, "1 192000 pcm16");
-    const std::string tagged = (*s_dir / "tagged.wav").string();
     const struct StoredStation {
         fs::path profile;
         explicit StoredStation(fs::path p) : profile(std::move(p)) {
@@ -258,18 +258,12 @@ TEST_F(HeadlessTest, ARecordingIsReadAsTheStationItWasRecordedReceiving) {
         }
         ~StoredStation() { fs::remove(profile); }
     } stored(*s_dir / "config" / "Velto" / "Velto.conf");
-
-    const Result recording =
-        Run({"--headless", "--json", "--station", "jjy40", "--input", wav192, "--record", tagged});
-    EXPECT_EQ(recording.err, "");
-    ExpectTruth(Minutes(recording.out), 2);
     for (const Io& io : {Io{}, Io{tagged, true}}) {
-        SCOPED_TRACE(io.pipe ? "through a pipe" : "from the file");
+        SCOPED_TRACE(io.pipe ? "the tagged recording through a pipe" : "the tagged recording");
         const Result replay = Run({"--headless", "--json", "--input", io.pipe ? "-" : tagged}, io);
         EXPECT_EQ(replay.err, "");
-        EXPECT_EQ(replay.out, recording.out);
+        EXPECT_EQ(replay.out, outs[3]);
     }
-
     const Result untagged = Ok({"--headless", "--input", wav192});
     EXPECT_EQ(Count(untagged.out, " at sample"), 0) << untagged.out;
     EXPECT_EQ(untagged.err, "velto: no signal of JJY 60 kHz was found in " + wav192 +
