@@ -67,9 +67,7 @@ TEST(SimulatedDevice, DeliversTheTimeCodeInRealTimeAndInSlotOrder) {
     }
 
     CPipeline pipeline;
-    for (int b = 0; b < kBuffers; ++b) {
-        pipeline.ProcessBuffer(device.BufferSamples(b), b);
-    }
+    for (int b = 0; b < kBuffers; ++b) pipeline.ProcessBuffer(device.BufferSamples(b), b);
     ASSERT_NE(pipeline.SliceLevel(), kSliceLevelUnset);
     // Slot s is measured at its first two samples (slot 10b repeats 10b + 1);
     // the filter smears 2.5 ms either way. Slots that close to a change of the

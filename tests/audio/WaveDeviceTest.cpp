@@ -78,9 +78,7 @@ TEST_F(WaveDevice, CaptureFillsAndStampsTheSlotsInOrderWrapsAfterEightyAndRestar
     // Each notification comes once its slot is complete and its successor queued.
     const auto posts = m_frame.Posts();
     ASSERT_EQ(posts.size(), 85u);
-    for (int k = 0; k < 85; ++k) {
-        EXPECT_EQ(posts[k].lastSlot, k % kRingBuffers) << "post " << k;
-    }
+    for (int k = 0; k < 85; ++k) EXPECT_EQ(posts[k].lastSlot, k % kRingBuffers) << "post " << k;
     for (int slot = 0; slot < kRingBuffers; ++slot) {
         EXPECT_EQ(Sample(slot), slot < 5 ? slot + 81 : slot + 1) << "slot " << slot;
     }
@@ -148,9 +146,7 @@ TEST_F(WaveDevice, NoCompletionOutlivesStopCapture) {
     std::atomic<bool> done{false};
     std::thread driver([&] {
         for (std::int16_t value = 1; !done; ++value) {
-            if (!m_service.CompleteBuffer(value)) {
-                std::this_thread::yield();
-            }
+            if (!m_service.CompleteBuffer(value)) std::this_thread::yield();
         }
     });
     constexpr int kCycles = 300;

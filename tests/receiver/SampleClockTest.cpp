@@ -33,9 +33,7 @@ public:
     // Arrival of buffer k's end (sample (k+1)*kBuffer). Now and then the
     // stack holds four buffers and hands them over together.
     double Arrival(std::int64_t k) {
-        if (k % 4 == 0) {
-            m_heldGroup = m_burst(m_rng);
-        }
+        if (k % 4 == 0) m_heldGroup = m_burst(m_rng);
         const std::int64_t handedAt = m_heldGroup ? k - k % 4 + 3 : k;
         return Captured(static_cast<double>((handedAt + 1) * kBuffer)) + m_fixed + m_jitter(m_rng);
     }
