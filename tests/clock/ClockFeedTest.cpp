@@ -88,14 +88,13 @@ TEST(ClockFeed, SendsOnlyVouchedFreshSecondsWithASteadyCaptureTime) {
 // Notes every second the decoder reports and passes its rises on to the
 // feed, as the receiver does: with the capture time of the on-time point, by
 // a system clock 200 ms behind the station's. "Now" is the newest sample fed.
-class CWatch : public IDecoderSink {
-public:
+struct CWatch : IDecoderSink {
     static constexpr std::int64_t kStation = 1796610180 + 20;  // 2026-12-07 11:23:20 JST
     static constexpr std::int64_t kStartOffset = 31234;        // samples into that second
     static constexpr double kSystemBehind = 0.2;
 
-    explicit CWatch(CClockFeed& feed) : m_feed(feed) {
-        m_feed.SetClock([this] { return SystemAt(fed); });
+    explicit CWatch(CClockFeed& feed) : feed(feed) {
+        feed.SetClock([this] { return SystemAt(fed); });
     }
     static SystemTime SystemAt(double sample) {
         const double t = static_cast<double>(kStartOffset) / kRate + sample / kRate;
@@ -106,15 +105,13 @@ public:
     void OnStatus(const DecoderStatus&) override {}
     void OnRise(const DecoderRise& r) override {
         rises.push_back(r);
-        m_feed.OnRise(r, SystemAt(r.onTimeSample));
+        feed.OnRise(r, SystemAt(r.onTimeSample));
     }
 
     std::vector<DecoderSecond> seen;
     std::vector<DecoderRise> rises;
     double fed = 0.0;
-
-private:
-    CClockFeed& m_feed;
+    CClockFeed& feed;
 };
 
 // The real decoder on the simulated station: four minutes of signal, then

@@ -23,7 +23,9 @@ struct Processed {
     int buffer;
     int displayIndex;
     double sliceLevel;
-    double rawSlot;  // raw row slot kWatchedSlot
+    double rawSlot;       // raw row slot kWatchedSlot
+    std::size_t samples;  // raw and filtered
+    double ownSlot;       // the raw row at the buffer's own slot 5
 };
 constexpr int kWatchedSlot = 700;
 
@@ -31,7 +33,9 @@ constexpr int kWatchedSlot = 700;
 // processed, the warnings, the recording's changes, the seconds.
 struct Log : IReceiverObserver {
     void OnBufferProcessed(const ProcessedBuffer& p) override {
-        processed.push_back({p.buffer, p.displayIndex, p.sliceLevel, p.rawRow[kWatchedSlot]});
+        processed.push_back({p.buffer, p.displayIndex, p.sliceLevel, p.rawRow[kWatchedSlot],
+                             p.samples.size() + p.filtered.size(),
+                             p.rawRow[static_cast<std::size_t>(kSlotsPerBuffer * p.buffer + 5)]});
     }
     void OnInput(std::int64_t first, const std::int16_t* samples, std::size_t n) override {
         const std::lock_guard lock(mutex);
@@ -431,19 +435,10 @@ TEST_F(ReceiverTest, AFailingRecordingEndsAloneAndNeverHoldsUpCapture) {
 // carrier from buffers of 19200 samples, every sample reaches the input's
 // readers, and nothing says the time is not read.
 TEST_F(ReceiverTest, AStationAt192kHzIsCapturedAndShownAtItsRate) {
-    struct Shown : IReceiverObserver {
-        void OnBufferProcessed(const ProcessedBuffer& p) override {
-            sizes.push_back(p.samples.size() + p.filtered.size());
-            levels.push_back(p.rawRow[static_cast<std::size_t>(kSlotsPerBuffer * p.buffer + 5)]);
-        }
-        std::vector<std::size_t> sizes;
-        std::vector<double> levels;
-    } shown;
     const Station& dcf77 = GetStation(StationId::Dcf77);
     const CaptureFormat high = *CaptureFormat::ForRate(192000);
     EXPECT_FALSE(m_receiver.Configure(dcf77, kBaseFormat));
     ASSERT_TRUE(m_receiver.Configure(dcf77, high));
-    m_receiver.AddObserver(&shown);
     Start();
     EXPECT_EQ(m_service.m_openedInRate.load(), 192000u);
     EXPECT_FALSE(m_receiver.Configure(GetStation(StationId::Jjy40), kBaseFormat));  // mid-run
@@ -457,9 +452,11 @@ TEST_F(ReceiverTest, AStationAt192kHzIsCapturedAndShownAtItsRate) {
         ASSERT_TRUE(m_service.CompleteOnDriver(carrier.data(), carrier.size()));
         m_receiver.OnCaptureData();
     }
-    m_receiver.RemoveObserver(&shown);
-    EXPECT_EQ(shown.sizes, std::vector<std::size_t>(3, 2 * 19200));
-    for (double slot : shown.levels) EXPECT_NEAR(slot, 1168.5, 12.0);
+    ASSERT_EQ(m_log.processed.size(), 3u);
+    for (const Processed& p : m_log.processed) {
+        EXPECT_EQ(p.samples, 2 * 19200u);
+        EXPECT_NEAR(p.ownSlot, 1168.5, 12.0);
+    }
     EXPECT_EQ(m_log.next, 3 * 19200);
     EXPECT_TRUE(m_log.jumps.empty());
     EXPECT_TRUE(m_log.warnings.empty());
