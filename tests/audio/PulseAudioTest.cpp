@@ -34,12 +34,6 @@ using Samples = std::vector<std::int16_t>;
 std::string Quoted(const std::string& s) { return "'" + s + "'"; }
 bool Shell(const std::string& command) { return std::system(command.c_str()) == 0; }
 
-// The simulated station with seeded noise, so that no stretch of it repeats.
-Samples Signal(double seconds) {
-    return support::Simulated(1796610180, static_cast<std::size_t>(seconds * kSampleRate),
-                              {.carrierAmplitude = 8000.0, .noiseSigma = 300.0});
-}
-
 // Capture and playback through PortAudio, ALSA's default device and a private
 // PulseAudio server (tests/audio/pulse-server) whose null sinks stand in for the
 // antenna and the speaker. PULSE_SERVER points ALSA's pulse plugin at it.
@@ -69,9 +63,7 @@ protected:
     }
     void StartServer() {
         const int status = Script("start " + Quoted(m_dir));
-        if (status == 3) {
-            GTEST_SKIP() << support::Slurp(m_dir + "/script.err");
-        }
+        if (status == 3) GTEST_SKIP() << support::Slurp(m_dir + "/script.err");
         ASSERT_EQ(status, 0) << support::Slurp(m_dir + "/script.err");
         setenv("PULSE_SERVER", ("unix:" + m_dir + "/native").c_str(), 1);
     }
@@ -107,19 +99,6 @@ protected:
     Warnings m_told;
 };
 
-// The changes of the input's state over the captured buffers, as the frame
-// judges them: the number of buffers by then, and the new state.
-std::vector<std::pair<int, InputState>> StateChanges(const Samples& samples) {
-    CInputHealth health;
-    std::vector<std::pair<int, InputState>> changes;
-    for (std::size_t b = 0; (b + 1) * kBufferSamples <= samples.size(); ++b) {
-        if (health.AddBuffer(samples.data() + b * kBufferSamples, kBufferSamples)) {
-            changes.emplace_back(static_cast<int>(b) + 1, health.State());
-        }
-    }
-    return changes;
-}
-
 // Walks the capture along the signal sent: for each buffer, how many samples
 // of the signal had been skipped by its end. Empty when the capture holds
 // anything but the signal's samples in order (a sample repeated, changed or
@@ -137,25 +116,21 @@ std::vector<long> SkippedByBuffer(const Samples& got, const Samples& sent) {
     for (long i = 0, at = first; first >= 0 && i < static_cast<long>(got.size()); ++i, ++at) {
         if (at >= static_cast<long>(sent.size()) || got[i] != sent[at]) {
             at = find(i, std::min(at, static_cast<long>(sent.size())));
-            if (at < 0) {
-                return {};
-            }
+            if (at < 0) return {};
         }
-        if ((i + 1) % kBufferSamples == 0) {
-            skipped.push_back(at - i - first);
-        }
+        if ((i + 1) % kBufferSamples == 0) skipped.push_back(at - i - first);
     }
     return skipped;
 }
 
-// The capture holds the antenna's signal in order, buffer after buffer; a
-// consumer that keeps the stream's thread waiting longer than the stream
-// holds loses samples, and the stream counts exactly those: by the time a
-// buffer is told, every sample missing before its end has been counted, and
-// none that is not missing from what the stream then holds (a second and a
-// half, 15 buffers, at most).
+// The capture holds the antenna's signal in order; a consumer that stalls the
+// stream's thread too long loses samples, and the stream counts exactly those:
+// by the time a buffer is told, every sample missing before its end, and none
+// that is not missing from what the stream then holds (15 buffers at most).
 TEST_F(PulseAudio, CapturesTheAntennaSignalInOrderAndCountsEverySampleAStalledConsumerLoses) {
-    const Samples sent = Signal(30.0);
+    // The simulated station with seeded noise, so that no stretch of it repeats.
+    const Samples sent = support::Simulated(1796610180, std::size_t{30} * kSampleRate,
+                                            {.carrierAmplitude = 8000.0, .noiseSigma = 300.0});
     ASSERT_NO_FATAL_FAILURE(PlayIntoAntenna(sent));
     CWaveDevice device;
     constexpr int kBuffers = 45;
@@ -169,7 +144,13 @@ TEST_F(PulseAudio, CapturesTheAntennaSignalInOrderAndCountsEverySampleAStalledCo
 
     // A good 96 kHz input, told within three seconds; what was lost changes nothing.
     const Samples got = watch.Samples();
-    const auto changes = StateChanges(got);
+    CInputHealth health;
+    std::vector<std::pair<int, InputState>> changes;  // buffers by then, and the new state
+    for (std::size_t b = 0; (b + 1) * kBufferSamples <= got.size(); ++b) {
+        if (health.AddBuffer(got.data() + b * kBufferSamples, kBufferSamples)) {
+            changes.emplace_back(static_cast<int>(b) + 1, health.State());
+        }
+    }
     ASSERT_EQ(changes.size(), 1u);
     EXPECT_EQ(changes[0].second, InputState::Good);
     EXPECT_LE(changes[0].first, 3 * kSampleRate / kBufferSamples);
@@ -193,12 +174,10 @@ std::int16_t Pattern(std::size_t i) {
     return static_cast<std::int16_t>(static_cast<long>(i / 16) - kRingSamples / 32);
 }
 
-// The speaker hears the playback ring again and again, its samples in order.
-// The first pass is left out: the ring is written while it already plays. A
-// starved player makes the server fill in silence, which is left out too (the
-// ramp's own 16 zeros lie mid-block), and may lose what its stream held when
-// it ran dry: less than a buffer period, as the tone is written only a buffer
-// ahead of the player.
+// The speaker hears the playback ring again and again, in order, the first
+// pass left out (it is written while it plays). A starved player makes the
+// server fill in silence, left out too, and may lose less than a buffer
+// period, as the tone is written only a buffer ahead of the player.
 TEST_F(PulseAudio, PlaysThePlaybackRingLoopingIntoTheSpeaker) {
     CWaveDevice device;
     CNotifyRecorder frame(device);
@@ -218,17 +197,11 @@ TEST_F(PulseAudio, PlaysThePlaybackRingLoopingIntoTheSpeaker) {
     std::int16_t h = 0;
     std::set<std::int64_t> positions;  // where the player is, once a second
     for (long listened = 0; falls < 3 && listened < 100L * kSampleRate; ++listened) {
-        if (std::fread(&h, sizeof h, 1, parecord) != 1) {
-            break;
-        }
-        if (listened % kSampleRate == 0) {
-            positions.insert(device.PlaybackPosition());
-        }
+        if (std::fread(&h, sizeof h, 1, parecord) != 1) break;
+        if (listened % kSampleRate == 0) positions.insert(device.PlaybackPosition());
         falls += last != 0 && h != 0 && h < last ? 1 : 0;
         last = h != 0 ? h : last;
-        if (h != 0 && (falls == 1 || falls == 2)) {
-            heard.push_back(h);
-        }
+        if (h != 0 && (falls == 1 || falls == 2)) heard.push_back(h);
     }
     pclose(parecord);
     device.StopPlayback(m_told);
@@ -244,9 +217,7 @@ TEST_F(PulseAudio, PlaysThePlaybackRingLoopingIntoTheSpeaker) {
     // either comes next or later, after a gap of lost ones.
     Samples twice;
     for (int i = 0; i < 2 * kRingSamples; ++i) {
-        if (Pattern(i % kRingSamples) != 0) {
-            twice.push_back(Pattern(i % kRingSamples));
-        }
+        if (Pattern(i % kRingSamples) != 0) twice.push_back(Pattern(i % kRingSamples));
     }
     long next = 0;
     long lost = 0;

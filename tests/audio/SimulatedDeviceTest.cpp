@@ -67,46 +67,37 @@ TEST(SimulatedDevice, DeliversTheTimeCodeInRealTimeAndInSlotOrder) {
     }
 
     CPipeline pipeline;
-    for (int b = 0; b < kBuffers; ++b) {
-        pipeline.ProcessBuffer(device.BufferSamples(b), b);
-    }
+    for (int b = 0; b < kBuffers; ++b) pipeline.ProcessBuffer(device.BufferSamples(b), b);
     ASSERT_NE(pipeline.SliceLevel(), kSliceLevelUnset);
     // Slot s is measured at its first two samples (slot 10b repeats 10b + 1);
     // the filter smears 2.5 ms either way. Slots that close to a change of the
     // carrier are left out; the carrier changes at most every 200 ms. Slots
     // before the level was set are judged from their raw amplitude, later
     // ones from the sliced train.
-    auto wrongAt = [&](double start, int* checked) {
-        int wrong = 0;
-        *checked = 0;
+    // Slots wrong and slots checked for a start instant.
+    auto wrongAt = [&](double start) {
+        std::pair<int, int> wrongChecked{0, 0};
         for (int s = 0; s < kSlotsPerBuffer * (kBuffers - 1); ++s) {
             const int measured = s % kSlotsPerBuffer == 0 ? s + 1 : s;
             const double t = start + measured * 0.010;
             const bool full = FullCarrierAt(t);
-            if (FullCarrierAt(t - 0.005) != full || FullCarrierAt(t + 0.005) != full) {
-                continue;
-            }
+            if (FullCarrierAt(t - 0.005) != full || FullCarrierAt(t + 0.005) != full) continue;
             const bool on = s < kSliceEstimateSlots
                                 ? pipeline.RawRow()[s] >= 0.5 * pipeline.SliceLevel()
                                 : pipeline.CorrectedRow()[s] != 0.0;
-            wrong += on != full;
-            ++*checked;
+            wrongChecked.first += on != full;
+            ++wrongChecked.second;
         }
-        return wrong;
+        return wrongChecked;
     };
     // The start instant that fits best, to the millisecond, within the bracket.
-    int least = -1;
-    int checked = 0;
+    std::pair<int, int> best{-1, 0};
     for (double start = before - 0.001; start <= after + 0.001; start += 0.001) {
-        int n = 0;
-        const int wrong = wrongAt(start, &n);
-        if (least < 0 || wrong < least) {
-            least = wrong;
-            checked = n;
-        }
+        const auto tried = wrongAt(start);
+        if (best.first < 0 || tried.first < best.first) best = tried;
     }
-    EXPECT_EQ(least, 0) << "start bracketed by " << (after - before) * 1000 << " ms";
-    EXPECT_GT(checked, 300);
+    EXPECT_EQ(best.first, 0) << "start bracketed by " << (after - before) * 1000 << " ms";
+    EXPECT_GT(best.second, 300);
 }
 
 }  // namespace

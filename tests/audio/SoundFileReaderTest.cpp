@@ -25,11 +25,9 @@ std::vector<double> KnownSignal(double gain) {
     return samples;
 }
 
-// Every sample format a recording may come in, read back into the decoder's
-// 16-bit range: the integers of any width exactly, floating point to within
-// a unit (32-bit float WAVs once read as silence), FLAC exactly. A floating-
-// point recording that ran over full scale is clipped, never wrapped round to
-// the other sign.
+// Every sample format, read into the decoder's 16-bit range: integers and
+// FLAC exactly, floating point to a unit (32-bit float WAVs once read as
+// silence), and clipped over full scale, never wrapped to the other sign.
 TEST(SoundFileReader, ScalesEveryFormatIntoSixteenBits) {
     const struct {
         const char* name;

@@ -32,6 +32,10 @@ protected:
         }
     }
     std::int16_t Sample(int slot) const { return m_device.BufferSamples(slot)[0]; }
+    // The ring's last completed slot, whether it wrapped, and the count.
+    std::tuple<int, bool, std::int64_t> Ring() const {
+        return {m_device.LastBuffer(), m_device.Wrapped(), m_device.CompletedBuffers()};
+    }
     // What the device has told since the last look, code and text, and forgets it.
     std::vector<std::string> Told() {
         std::vector<std::string> told;
@@ -49,22 +53,17 @@ protected:
 // Each completed slot also carries the system time it came back at, for tying
 // sample indices to the system clock; a slot not yet completed carries none.
 TEST_F(WaveDevice, CaptureFillsAndStampsTheSlotsInOrderWrapsAfterEightyAndRestartsClean) {
-    const auto now = [] {
-        return SystemTime::FromNanoseconds(std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                               std::chrono::system_clock::now().time_since_epoch())
-                                               .count());
-    };
     ASSERT_EQ(m_device.StartCapture(DeviceSpec{}, &m_frame, m_told), 1);
     EXPECT_EQ(m_service.Calls(),
               (std::vector{FakeCall::InOpen, FakeCall::InAddBuffer, FakeCall::InStart}));
     EXPECT_EQ(m_device.LastBuffer(), -1);
-    const SystemTime before = now();
+    const SystemTime before = SystemTime::Now();
     Complete(1);
-    const SystemTime between = now();
+    const SystemTime between = SystemTime::Now();
     EXPECT_EQ(m_device.LastBuffer(), 0);
     EXPECT_EQ(m_frame.Count(), 1);
     Complete(2, 2);
-    const SystemTime after = now();
+    const SystemTime after = SystemTime::Now();
     EXPECT_GE(m_device.BufferStamp(0), before);
     EXPECT_LE(m_device.BufferStamp(0), between);
     EXPECT_GE(m_device.BufferStamp(1), between);
@@ -72,18 +71,14 @@ TEST_F(WaveDevice, CaptureFillsAndStampsTheSlotsInOrderWrapsAfterEightyAndRestar
     EXPECT_LE(m_device.BufferStamp(2), after);
     EXPECT_EQ(m_device.BufferStamp(3), SystemTime{});
     Complete(kRingBuffers - 4, 4);
-    EXPECT_FALSE(m_device.Wrapped());
+    EXPECT_EQ(Ring(), std::tuple(78, false, 79));
     Complete(6, kRingBuffers);  // the 80th wraps
-    EXPECT_EQ(m_device.LastBuffer(), 4);
-    EXPECT_TRUE(m_device.Wrapped());
-    EXPECT_EQ(m_device.CompletedBuffers(), 85);
+    EXPECT_EQ(Ring(), std::tuple(4, true, 85));
 
     // Each notification comes once its slot is complete and its successor queued.
     const auto posts = m_frame.Posts();
     ASSERT_EQ(posts.size(), 85u);
-    for (int k = 0; k < 85; ++k) {
-        EXPECT_EQ(posts[k].lastSlot, k % kRingBuffers) << "post " << k;
-    }
+    for (int k = 0; k < 85; ++k) EXPECT_EQ(posts[k].lastSlot, k % kRingBuffers) << "post " << k;
     for (int slot = 0; slot < kRingBuffers; ++slot) {
         EXPECT_EQ(Sample(slot), slot < 5 ? slot + 81 : slot + 1) << "slot " << slot;
     }
@@ -103,9 +98,7 @@ TEST_F(WaveDevice, CaptureFillsAndStampsTheSlotsInOrderWrapsAfterEightyAndRestar
     const std::int16_t* const block = m_device.BufferSamples(0);
     ASSERT_EQ(m_device.StartCapture(DeviceSpec{}, &m_frame, m_told), 1);
     EXPECT_EQ(m_device.BufferSamples(0), block);
-    EXPECT_EQ(m_device.LastBuffer(), -1);
-    EXPECT_FALSE(m_device.Wrapped());
-    EXPECT_EQ(m_device.CompletedBuffers(), 0);
+    EXPECT_EQ(Ring(), std::tuple(-1, false, 0));
     EXPECT_TRUE(AllZero(block));
     Complete(1, 7);
     EXPECT_EQ(m_device.CompletedBuffers(), 1);
@@ -153,9 +146,7 @@ TEST_F(WaveDevice, NoCompletionOutlivesStopCapture) {
     std::atomic<bool> done{false};
     std::thread driver([&] {
         for (std::int16_t value = 1; !done; ++value) {
-            if (!m_service.CompleteBuffer(value)) {
-                std::this_thread::yield();
-            }
+            if (!m_service.CompleteBuffer(value)) std::this_thread::yield();
         }
     });
     constexpr int kCycles = 300;

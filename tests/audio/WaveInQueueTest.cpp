@@ -28,9 +28,7 @@ struct Requeuer {
         auto* self = static_cast<Requeuer*>(instance);
         const int k = static_cast<int>(header - self->headers.data());
         self->returned.push_back(k);
-        if (k + 1 < 3) {
-            self->queue.Add(&self->headers[k + 1]);
-        }
+        if (k + 1 < 3) self->queue.Add(&self->headers[k + 1]);
     }
 };
 

@@ -15,16 +15,13 @@ constexpr double kRate = 96000.0;
 constexpr int kBuffer = 9600;
 constexpr std::int64_t kStart = 1750000000;  // system time of sample 0
 
-class CRecorder : public IClockSampleSink {
-public:
-    explicit CRecorder(std::vector<ClockSample>& out) : m_out(out) {}
+struct CRecorder : IClockSampleSink {
+    explicit CRecorder(std::vector<ClockSample>& out) : out(out) {}
     std::optional<Warning> Send(const ClockSample& sample) override {
-        m_out.push_back(sample);
+        out.push_back(sample);
         return std::nullopt;
     }
-
-private:
-    std::vector<ClockSample>& m_out;
+    std::vector<ClockSample>& out;
 };
 
 // The true time a sample says, to the nearest second.
@@ -48,13 +45,10 @@ DecoderRise Rise(std::int64_t k, bool vouched = true,
     return r;
 }
 
-// A sample goes out for a second the signal vouches for, with a steady
-// capture time, while it is fresh, one per second: its system time is the
-// capture time less the latency, its offset the true second less that, with
-// the second's leap warning. Nothing for a second not vouched for, the
-// flywheel, one without a steady capture time, a leap second, one more than
-// 3 s old by the time it comes (a held-up process), or a second rise in the
-// same second.
+// One sample a second, for a fresh, vouched second with a steady capture time:
+// its system time the capture time less the latency, its offset the true
+// second less that, with the leap warning. None for the flywheel, a leap
+// second, one 3 s old (a held-up process) or a second rise in the same second.
 TEST(ClockFeed, SendsOnlyVouchedFreshSecondsWithASteadyCaptureTime) {
     std::vector<ClockSample> sent;
     CClockFeed feed(7.5, nullptr);
@@ -94,14 +88,13 @@ TEST(ClockFeed, SendsOnlyVouchedFreshSecondsWithASteadyCaptureTime) {
 // Notes every second the decoder reports and passes its rises on to the
 // feed, as the receiver does: with the capture time of the on-time point, by
 // a system clock 200 ms behind the station's. "Now" is the newest sample fed.
-class CWatch : public IDecoderSink {
-public:
+struct CWatch : IDecoderSink {
     static constexpr std::int64_t kStation = 1796610180 + 20;  // 2026-12-07 11:23:20 JST
     static constexpr std::int64_t kStartOffset = 31234;        // samples into that second
     static constexpr double kSystemBehind = 0.2;
 
-    explicit CWatch(CClockFeed& feed) : m_feed(feed) {
-        m_feed.SetClock([this] { return SystemAt(fed); });
+    explicit CWatch(CClockFeed& feed) : feed(feed) {
+        feed.SetClock([this] { return SystemAt(fed); });
     }
     static SystemTime SystemAt(double sample) {
         const double t = static_cast<double>(kStartOffset) / kRate + sample / kRate;
@@ -112,41 +105,33 @@ public:
     void OnStatus(const DecoderStatus&) override {}
     void OnRise(const DecoderRise& r) override {
         rises.push_back(r);
-        m_feed.OnRise(r, SystemAt(r.onTimeSample));
+        feed.OnRise(r, SystemAt(r.onTimeSample));
     }
 
     std::vector<DecoderSecond> seen;
     std::vector<DecoderRise> rises;
     double fed = 0.0;
-
-private:
-    CClockFeed& m_feed;
+    CClockFeed& feed;
 };
 
 // The real decoder on the simulated station: four minutes of signal, then
-// the carrier is gone. Samples go out only for seconds the signal vouched
-// for, none for on-time points after the loss, each within 3 s of its second,
-// and each offset is the 200 ms by which this run's system clock is behind,
-// to the decoder's accuracy.
+// the carrier is gone. Samples go out only for vouched seconds, none after the
+// loss, each offset the 200 ms by which the system clock is behind.
 TEST(ClockFeed, FromTheDecoderOnlyForAReceivedTimeAndTrueToTheSimulator) {
-    constexpr std::int64_t kStation = CWatch::kStation;
-    constexpr std::int64_t kStartOffset = CWatch::kStartOffset;
-    constexpr double kSystemBehind = CWatch::kSystemBehind;
     CClockFeed feed(0.0, nullptr);
     std::vector<ClockSample> sent;
     feed.AddSink(std::make_unique<CRecorder>(sent));
     CWatch watch(feed);
     CDecoder decoder(watch);
 
-    StationSignalOptions options;
-    options.carrierAmplitude = 3000.0;
-    options.noiseSigma = 300.0;
-    options.startOffsetSamples = kStartOffset;
+    StationSignalOptions options{.carrierAmplitude = 3000.0,
+                                 .noiseSigma = 300.0,
+                                 .startOffsetSamples = CWatch::kStartOffset};
     std::int64_t index = 0;
     std::int64_t lost = 0;
     std::vector<std::int16_t> buffer(kBuffer);
     for (const auto& [station, seconds] :
-         {std::pair(kStation, 240), std::pair(kStation + 240, 90)}) {
+         {std::pair(CWatch::kStation, 240), std::pair(CWatch::kStation + 240, 90)}) {
         CStationSignal signal(station, options);
         for (int b = 0; b < seconds * 10; ++b, index += kBuffer) {
             signal.Generate(buffer.data(), buffer.size());
@@ -168,7 +153,7 @@ TEST(ClockFeed, FromTheDecoderOnlyForAReceivedTimeAndTrueToTheSimulator) {
         EXPECT_EQ(rise->state, ReceptionState::TimeValid) << utc;
         EXPECT_LT(rise->onTimeSample, static_cast<double>(lost)) << "after the loss: " << utc;
         EXPECT_EQ(c.leap, LeapWarning::None);
-        worst = std::max(worst, std::abs(c.offset - kSystemBehind));
+        worst = std::max(worst, std::abs(c.offset - CWatch::kSystemBehind));
     }
     // Minutes of valid time give many samples; the first minutes, before the
     // time was valid, give none.

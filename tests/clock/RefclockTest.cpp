@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "clock/ChronySock.h"
@@ -22,46 +23,36 @@ namespace velto {
 namespace {
 
 // chronyd's side: a datagram socket bound at a path in a private directory.
-class CChronyEnd {
-public:
+struct CChronyEnd {
     CChronyEnd() {
         char tmpl[] = "/tmp/velto-sock-XXXXXX";
-        m_dir = ::mkdtemp(tmpl);
-        m_path = m_dir + "/jjy.sock";
+        dir = ::mkdtemp(tmpl);
+        path = dir + "/jjy.sock";
     }
     ~CChronyEnd() {
-        if (m_fd >= 0) ::close(m_fd);
-        ::unlink(m_path.c_str());
-        ::rmdir(m_dir.c_str());
+        if (fd >= 0) ::close(fd);
+        ::unlink(path.c_str());
+        ::rmdir(dir.c_str());
     }
     void Bind() {
-        m_fd = ::socket(AF_UNIX, SOCK_DGRAM, 0);
+        fd = ::socket(AF_UNIX, SOCK_DGRAM, 0);
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
-        std::strcpy(address.sun_path, m_path.c_str());
-        ASSERT_EQ(::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        std::strcpy(address.sun_path, path.c_str());
+        ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     }
-    // The size of the next datagram, which lands in `out`; -1 if none waits.
-    ssize_t Receive(unsigned char (&out)[64]) {
-        return ::recv(m_fd, out, sizeof out, MSG_DONTWAIT);
-    }
-    const std::string& Path() const { return m_path; }
 
-private:
-    std::string m_dir;
-    std::string m_path;
-    int m_fd = -1;
+    std::string dir, path;
+    int fd = -1;
 };
 
-// Velto may start before chronyd: it says so once, keeps trying, and the
-// first sample after chronyd has come up gets through, as chronyd's 40-byte
-// sample: tv plus offset is the true time to the nanosecond the double holds,
-// the leap code and the magic number sit where chronyd reads them. A sender
-// that finds chronyd at once says nothing; a path no socket can have is refused.
+// Velto may start before chronyd: it says so once and keeps trying; the first
+// sample after chronyd came up gets through in chronyd's 40-byte layout. A
+// sender that finds chronyd at once says nothing; a path too long is refused.
 TEST(ChronySock, WaitsQuietlyForChronydThenSendsItsSampleLayout) {
     CChronyEnd chronyd;
     std::string problem;
-    const std::unique_ptr<CChronySock> sock = CChronySock::Open(chronyd.Path(), &problem);
+    const std::unique_ptr<CChronySock> sock = CChronySock::Open(chronyd.path, &problem);
     ASSERT_TRUE(sock) << problem;
     ClockSample sample;
     sample.system = SystemTime{1750000000, 123456789};
@@ -74,15 +65,15 @@ TEST(ChronySock, WaitsQuietlyForChronydThenSendsItsSampleLayout) {
     for (int i = 0; i < 5; ++i) send(*sock);
     EXPECT_EQ(sock->Taken(), 0);
     ASSERT_EQ(said.size(), 1u);
-    EXPECT_TRUE(said[0].starts_with("no chronyd listens at " + chronyd.Path())) << said[0];
+    EXPECT_TRUE(said[0].starts_with("no chronyd listens at " + chronyd.path)) << said[0];
 
     chronyd.Bind();
     send(*sock);
     EXPECT_EQ(sock->Taken(), 1);
     ASSERT_EQ(said.size(), 2u);
-    EXPECT_EQ(said[1], "chronyd takes the samples at " + chronyd.Path() + " now");
+    EXPECT_EQ(said[1], "chronyd takes the samples at " + chronyd.path + " now");
     unsigned char bytes[64];
-    ASSERT_EQ(chronyd.Receive(bytes), 40);
+    ASSERT_EQ(::recv(chronyd.fd, bytes, sizeof bytes, MSG_DONTWAIT), 40);
     timeval tv{};
     double offset = 0.0;
     int ints[4] = {};  // pulse, leap, pad, magic
@@ -94,7 +85,7 @@ TEST(ChronySock, WaitsQuietlyForChronydThenSendsItsSampleLayout) {
     EXPECT_NEAR(static_cast<double>(tv.tv_usec) * 1e-6 + offset, 0.123456789 - 0.25, 1e-12);
     EXPECT_EQ(std::vector(ints, ints + 4), (std::vector{0, 1, 0, 0x534f434b}));
 
-    const std::unique_ptr<CChronySock> direct = CChronySock::Open(chronyd.Path(), &problem);
+    const std::unique_ptr<CChronySock> direct = CChronySock::Open(chronyd.path, &problem);
     send(*direct);
     EXPECT_EQ(direct->Taken(), 1);
     EXPECT_EQ(said.size(), 2u);
@@ -161,9 +152,7 @@ TEST(ShmRefclock, ReaderNeverTakesAHalfWrittenSample) {
 
     EXPECT_EQ(bad, 0) << "of " << whole.load() << " whole reads (" << torn
                       << " torn ones rejected)";
-    EXPECT_EQ(shm->mode, 1);
-    EXPECT_EQ(shm->count, 2 * written);
-    EXPECT_EQ(shm->valid, 1);
+    EXPECT_EQ(std::tuple(shm->mode, shm->count, shm->valid), std::tuple(1, 2 * written, 1));
     // The last sample, field by field, also in microseconds: the true time is
     // `last` ms after the system time.
     const int last = written - 1;

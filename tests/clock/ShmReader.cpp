@@ -1,15 +1,9 @@
-// Reads an NTP shared-memory unit as ntpd's driver 28 does, and says what it
-// made of each sample, one line each:
-//   velto_shm_reader UNIT SECONDS
-// It polls the segment five times a second for SECONDS; a sample counts once
-// its count is even and the same before and after the copy (mode 1) and
-// `valid` is set, and is then taken (valid cleared). It is accepted when its
-// receive time is at most 5 s before the reader's clock, as ntpd requires,
-// and refused as stale otherwise. Each line: "ok" or "stale", the receive
-// time, and the offset (true minus receive) in seconds. Last, on standard
-// error, how far the system clock moved against the monotonic clock while it
-// read ("clock moved S"): a machine that steps or slews its clock under the
-// test (a virtual machine resumed or forked) moves the truth it judges by.
+// velto_shm_reader UNIT SECONDS: reads an NTP shared-memory unit as ntpd's
+// driver 28 does, five times a second. A whole sample (mode 1, valid set) is
+// taken and printed as "ok" (received at most 5 s before now, as ntpd
+// requires) or "stale", its receive time and its offset. Last, on standard
+// error, "clock moved S": how far the system clock moved against the monotonic
+// one meanwhile (a virtual machine resumed moves the truth it is judged by).
 #include <sys/ipc.h>
 #include <sys/shm.h>
 

@@ -75,23 +75,22 @@ int main(int argc, char** argv) {
     const auto rx = Keyed(recording, 40000.0, 5000.0);  // the carrier's amplitude is 8000
     const auto tx = Keyed(recording, 1600.0, 1500.0);   // the tone's 3000
     const int n = static_cast<int>(rx.size());
-    std::printf("chunks: %d; Space at chunk %d\n", n, press);
     int failures = 0;
-
+    const auto expect = [&failures](bool ok, const char* what) {
+        if (!ok) std::printf("FAIL: %s\n", what);
+        failures += ok ? 0 : 1;
+    };
     const int firstTone = static_cast<int>(std::find(tx.begin(), tx.end(), 1) - tx.begin());
-    std::printf("first tone chunk: %d (%.2f s after Space)\n", firstTone,
-                (firstTone - press) / 100.0);
-    if (firstTone == n || firstTone < press + 290) {
-        std::printf("FAIL: the tone must stay silent for the first 3 s of the run\n");
-        ++failures;
-    }
+    std::printf("chunks: %d; Space at chunk %d; first tone chunk: %d (%.2f s after Space)\n", n,
+                press, firstTone, (firstTone - press) / 100.0);
+    expect(firstTone < n && firstTone >= press + 290,
+           "the tone must stay silent for the first 3 s of the run");
 
     // Whole pulses from 4.5 s after Space, with the carrier's a second before.
     const int from = press + 450;
     const int to = n - 120;
     const auto pulses = Runs(rx, from - 100, to);
     const auto tones = Runs(tx, from, to);
-    int matched = 0;
     std::vector<int> lags;
     for (const Run& tone : tones) {
         // The carrier pulse it follows: the one that rose 100 to 600 ms before.
@@ -100,14 +99,12 @@ int main(int argc, char** argv) {
             if (p.start <= tone.start - 10 && p.start >= tone.start - 60) pulse = &p;
         }
         const bool same = pulse != nullptr && std::abs(tone.length - pulse->length) <= 3;
-        if (same) {
-            ++matched;
-            lags.push_back(tone.start - pulse->start);
-        }
+        if (same) lags.push_back(tone.start - pulse->start);
         std::printf("tone run of %d ms%s\n", tone.length * 10,
                     same ? "" : "  <- not the pulse it follows");
     }
     std::sort(lags.begin(), lags.end());
+    const int matched = static_cast<int>(lags.size());
     const int lag = lags.empty() ? -1 : lags[lags.size() / 2];
     std::printf("%d of %d tone pulses repeat the received pulse, %d ms later (median)\n", matched,
                 static_cast<int>(tones.size()), lag * 10);
@@ -115,17 +112,12 @@ int main(int argc, char** argv) {
     // stream or loses a few ms of the recording: a pulse cut or stretched, the
     // lag moved. The chain's own faults (widths, levels, the tone table) show
     // in most pulses.
-    if (tones.size() < 10 || matched * 5 < static_cast<int>(tones.size()) * 4) {
-        std::printf("FAIL: expected at least 10 tone pulses, four in five repeating theirs\n");
-        ++failures;
-    }
+    expect(tones.size() >= 10 && matched * 5 >= static_cast<int>(tones.size()) * 4,
+           "expected at least 10 tone pulses, four in five repeating theirs");
     // 200 ms by design, the server's output latency, and the time it takes to
     // open and start the monitor's stream on buffer 1, which a loaded machine
     // stretched by up to 330 ms.
-    if (lag < 15 || lag > 60) {
-        std::printf("FAIL: expected the tone 150 to 600 ms behind the signal\n");
-        ++failures;
-    }
+    expect(lag >= 15 && lag <= 60, "expected the tone 150 to 600 ms behind the signal");
     std::printf("%s\n", failures == 0 ? "PASS" : "FAIL");
     return failures == 0 ? 0 : 1;
 }

@@ -26,21 +26,15 @@ std::vector<int> Feed(CInputHealth& health, const Source& source, double seconds
     const int buffers = static_cast<int>(seconds * 10.0);
     for (int b = 0; b < buffers; ++b) {
         source(buffer.data(), buffer.size());
-        if (health.AddBuffer(buffer.data(), buffer.size())) {
-            changes.push_back(b);
-        }
-        if (states != nullptr) {
-            states->push_back(health.State());
-        }
+        if (health.AddBuffer(buffer.data(), buffer.size())) changes.push_back(b);
+        if (states != nullptr) states->push_back(health.State());
     }
     return changes;
 }
 
 Source Jjy(double carrier, double noise) {
-    StationSignalOptions options;
-    options.carrierAmplitude = carrier;
-    options.noiseSigma = noise;
-    auto signal = std::make_shared<CStationSignal>(1796610180, options);
+    auto signal = std::make_shared<CStationSignal>(
+        1796610180, StationSignalOptions{.carrierAmplitude = carrier, .noiseSigma = noise});
     return [signal](std::int16_t* out, std::size_t n) { signal->Generate(out, n); };
 }
 
@@ -94,11 +88,7 @@ Source OneOnTheRail(Source source) {
 Source AfterSilence(Source source) {
     auto b = std::make_shared<int>(0);
     return [source, b](std::int16_t* out, std::size_t n) {
-        if ((*b)++ < 3) {
-            std::fill(out, out + n, std::int16_t{0});
-        } else {
-            source(out, n);
-        }
+        (*b)++ < 3 ? std::fill(out, out + n, std::int16_t{0}) : source(out, n);
     };
 }
 
@@ -142,28 +132,23 @@ TEST(InputHealth, TellsTheFourKindsOfInputApartWithinThreeSeconds) {
     }
 }
 
-TEST(InputHealth, TheRoundingNoiseOfAResampledSourceStaysBelowTheThreshold) {
-    CInputHealth health;
-    Feed(health, BandLimited(300.0), 1.0);
-    const InputFigures& f = health.Figures();
-    // 1/12 LSB^2 of rounding, of which 18/48 lies above the split.
-    EXPECT_NEAR(f.highPower, 1.0 / 12.0 * 18.0 / 48.0, 0.01);
-    EXPECT_NEAR(f.lowPower, 24 * 300.0 * 300.0 / 2.0, 24 * 300.0 * 300.0 * 0.1);
-}
-
+// A change is told after the second whole window of it; Reset starts over.
+// A resampled source's rounding noise stays below the split's threshold.
 TEST(InputHealth, FollowsAnInputThatChangesAndStartsOverAfterReset) {
     CInputHealth health;
     Feed(health, Jjy(10000.0, 300.0), 2.0);
     ASSERT_EQ(health.State(), InputState::Good);
     const std::vector<int> changes = Feed(health, Constant(0), 2.0);
     ASSERT_EQ(changes.size(), 1u);
-    // The second whole window of silence decides.
     EXPECT_LT(changes[0], 3 * kHealthWindowBuffers);
     EXPECT_EQ(health.State(), InputState::Silence);
     health.Reset();
     EXPECT_EQ(health.State(), InputState::Unknown);
     Feed(health, BandLimited(300.0), 1.0);
     EXPECT_EQ(health.State(), InputState::NoUltrasound);
+    // 1/12 LSB^2 of rounding, of which 18/48 lies above the split.
+    EXPECT_NEAR(health.Figures().highPower, 1.0 / 12.0 * 18.0 / 48.0, 0.01);
+    EXPECT_NEAR(health.Figures().lowPower, 24 * 300.0 * 300.0 / 2.0, 24 * 300.0 * 300.0 * 0.1);
 }
 
 }  // namespace

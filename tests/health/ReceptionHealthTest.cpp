@@ -49,9 +49,7 @@ TEST(ReceptionHealth, RaisesAndClearsEachWarningOnceAndANewRunStartsClean) {
     events.clear();
     health.StartRun();
     ASSERT_EQ(events.size(), 3u);
-    for (const HealthEvent& e : events) {
-        EXPECT_FALSE(e.raised) << WarningCodeName(e.code);
-    }
+    for (const HealthEvent& e : events) EXPECT_FALSE(e.raised) << WarningCodeName(e.code);
     EXPECT_EQ(health.Input(), InputState::Unknown);
     EXPECT_EQ(health.DroppedMs(), 0);
 }

@@ -28,6 +28,40 @@ namespace {
 // 2026-12-07 00:00:00 UTC.
 constexpr std::int64_t kDay = 1796601600;
 
+ReceptionRecord Full(std::int64_t minute) {
+    return {minute, ReceptionState::Flywheel, -12.3, -100.25, -154.75, true, -123.4567};
+}
+
+// Live reception on a log of its own: a status a second, and the decoder's
+// report of each minute but the `undecoded` ones two seconds after it ends.
+struct Reception {
+    Reception(const fs::path& dir, std::vector<std::int64_t> missed = {})
+        : log(dir, 0), undecoded(std::move(missed)) {}
+
+    void Seconds(std::int64_t from, std::int64_t to) {
+        for (std::int64_t t = from; t < to; ++t) {
+            logger.OnStatus({ReceptionState::TimeValid, 45.0, 3276.8, 0.0, t * 96000});
+            if (t % 60 == 2 && std::ranges::find(undecoded, t - 62) == undecoded.end()) {
+                velto::DecoderMinute m{};
+                m.utcUnix = t - 62;
+                logger.OnMinute(m);
+            }
+            logger.SetNoiseDb(-75.0);
+            logger.SetClockOffset(0.0125);
+            std::string error;
+            ASSERT_TRUE(logger.Tick(double(t) + 0.25, &error)) << error;
+        }
+    }
+    void Finish() {
+        std::string error;
+        ASSERT_TRUE(logger.Finish(&error)) << error;
+    }
+
+    CReceptionLog log;
+    CReceptionLogger logger{log};
+    std::vector<std::int64_t> undecoded;
+};
+
 class ReceptionLogTest : public ::testing::Test {
 protected:
     std::string File(std::int64_t utc) const {
@@ -37,10 +71,6 @@ protected:
     const support::TempDir m_temp;
     const fs::path m_dir = m_temp / "log";  // made by the log itself
 };
-
-ReceptionRecord Full(std::int64_t minute) {
-    return {minute, ReceptionState::Flywheel, -12.3, -100.25, -154.75, true, -123.4567};
-}
 
 TEST_F(ReceptionLogTest, LinesReadBackAsWrittenAndADayStaysNear100kB) {
     const ReceptionRecord full = Full(kDay + 23 * 3600 + 59 * 60);
@@ -64,33 +94,9 @@ TEST_F(ReceptionLogTest, LinesReadBackAsWrittenAndADayStaysNear100kB) {
     EXPECT_FALSE(rl::DayOfFileName("velto-2026-13-06.csv"));
 }
 
-// The decoder's reports of a minute come a second or two after it ends.
-struct Reception {
-    CReceptionLogger& logger;
-    std::vector<std::int64_t> undecoded;
-
-    void Seconds(std::int64_t from, std::int64_t to) {
-        for (std::int64_t t = from; t < to; ++t) {
-            logger.OnStatus({ReceptionState::TimeValid, 45.0, 3276.8, 0.0, t * 96000});
-            if (t % 60 == 2 &&
-                std::find(undecoded.begin(), undecoded.end(), t - 62) == undecoded.end()) {
-                velto::DecoderMinute m{};
-                m.utcUnix = t - 62;
-                logger.OnMinute(m);
-            }
-            logger.SetNoiseDb(-75.0);
-            logger.SetClockOffset(0.0125);
-            std::string error;
-            ASSERT_TRUE(logger.Tick(double(t) + 0.25, &error)) << error;
-        }
-    }
-};
-
 TEST_F(ReceptionLogTest, AMinuteALineAgreeingWithTheDecoderAcrossMidnightJst) {
-    CReceptionLog log(m_dir, 0);
-    CReceptionLogger logger(log);
     const std::int64_t midnightJst = kDay + 15 * 3600;
-    Reception run{logger, {midnightJst + 60}};
+    Reception run(m_dir, {midnightJst + 60});
     run.Seconds(midnightJst - 150, midnightJst + 200);
     const auto lines = Lines(File(midnightJst));
     // The minute under way at the start, then every whole one; the last
@@ -107,50 +113,39 @@ TEST_F(ReceptionLogTest, AMinuteALineAgreeingWithTheDecoderAcrossMidnightJst) {
         ASSERT_TRUE(r) << lines[i];
         EXPECT_EQ(r->decoded, r->minuteUtc != midnightJst + 60) << lines[i];
     }
-    std::string error;
-    ASSERT_TRUE(logger.Finish(&error)) << error;
+    run.Finish();
     EXPECT_EQ(Lines(File(midnightJst)).size(), 1U + 7U);  // 15:02, and 15:03 as it stands
 }
 
 // A status without an estimate (C/N0 0: the carrier is gone, and the level
 // measured is the noise's) leaves both figures unknown, not 0 dB-Hz.
 TEST_F(ReceptionLogTest, AStatusWithoutAnEstimateLeavesTheFiguresEmpty) {
-    CReceptionLog log(m_dir, 0);
-    CReceptionLogger logger(log);
+    Reception run(m_dir);
     std::string error;
-    logger.OnStatus({ReceptionState::SecondLocked, 12.0, 800.0, 0.0, 0});
-    ASSERT_TRUE(logger.Tick(double(kDay) + 10.0, &error)) << error;
-    logger.OnStatus({ReceptionState::SecondLocked, 0.0, 800.0, 0.0, 96000});
-    ASSERT_TRUE(logger.Tick(double(kDay) + 70.0, &error)) << error;
-    logger.OnStatus({ReceptionState::Flywheel, 0.0, 0.0, 0.0, 2 * 96000});
-    ASSERT_TRUE(logger.Finish(&error)) << error;
-    const auto lines = Lines(File(kDay));
-    ASSERT_EQ(lines.size(), 1U + 2U);
-    EXPECT_EQ(lines[1], "2026-12-07T00:00Z,2026-12-07T09:00+09:00,second_locked,,,,0,");
-    EXPECT_EQ(lines[2], "2026-12-07T00:01Z,2026-12-07T09:01+09:00,flywheel,,,,0,");
+    run.logger.OnStatus({ReceptionState::SecondLocked, 12.0, 800.0, 0.0, 0});
+    ASSERT_TRUE(run.logger.Tick(double(kDay) + 10.0, &error)) << error;
+    run.logger.OnStatus({ReceptionState::SecondLocked, 0.0, 800.0, 0.0, 96000});
+    ASSERT_TRUE(run.logger.Tick(double(kDay) + 70.0, &error)) << error;
+    run.logger.OnStatus({ReceptionState::Flywheel, 0.0, 0.0, 0.0, 2 * 96000});
+    run.Finish();
+    EXPECT_EQ(Lines(File(kDay)),
+              (std::vector<std::string>{
+                  rl::HeaderLine(), "2026-12-07T00:00Z,2026-12-07T09:00+09:00,second_locked,,,,0,",
+                  "2026-12-07T00:01Z,2026-12-07T09:01+09:00,flywheel,,,,0,"}));
 }
 
 TEST_F(ReceptionLogTest, ARestartAndANewUtcDayAppendAndNeverTruncate) {
     const std::int64_t midnight = kDay + 86400;
-    std::string before;
-    {
-        CReceptionLog log(m_dir, 0);
-        CReceptionLogger logger(log);
-        Reception{logger, {}}.Seconds(midnight - 150, midnight + 90);
-        std::string error;
-        ASSERT_TRUE(logger.Finish(&error)) << error;
-        before = File(midnight);
-    }
+    const auto receive = [&](std::int64_t from, std::int64_t to) {
+        Reception run(m_dir);
+        run.Seconds(from, to);
+        run.Finish();
+    };
+    receive(midnight - 150, midnight + 90);
+    const std::string before = File(midnight);
     EXPECT_EQ(Lines(File(midnight - 1)).size(), 1U + 3U);  // 23:57 .. 23:59
     ASSERT_EQ(Lines(before).size(), 1U + 2U);              // 00:00, 00:01 so far
-    {
-        // Restarted within minute 00:01: its line is not written twice.
-        CReceptionLog log(m_dir, 0);
-        CReceptionLogger logger(log);
-        Reception{logger, {}}.Seconds(midnight + 100, midnight + 250);
-        std::string error;
-        ASSERT_TRUE(logger.Finish(&error)) << error;
-    }
+    receive(midnight + 100, midnight + 250);  // restarted within minute 00:01: not written twice
     const std::string after = File(midnight);
     EXPECT_EQ(after.substr(0, before.size()), before);
     const auto lines = Lines(after);
@@ -170,15 +165,13 @@ TEST_F(ReceptionLogTest, ARestartAndANewUtcDayAppendAndNeverTruncate) {
 TEST_F(ReceptionLogTest, ALineCutShortIsEndedAndOldDaysAreDeleted) {
     fs::create_directories(m_dir);
     const std::int64_t today = kDay + 10 * 86400;
-    for (int back = 1; back <= 5; ++back) {
-        std::ofstream(m_dir / rl::FileName(rl::DayOf(today) - back)) << rl::HeaderLine() << '\n';
-    }
+    const auto day = [&](int back) { return m_dir / rl::FileName(rl::DayOf(today) - back); };
+    for (int back = 1; back <= 5; ++back) std::ofstream(day(back)) << rl::HeaderLine() << '\n';
     std::ofstream(m_dir / "notes.txt") << "mine\n";
     // Today's file ends in a line that a crash cut short.
-    std::ofstream(m_dir / rl::FileName(rl::DayOf(today)))
-        << rl::HeaderLine() << '\n'
-        << rl::FormatLine(Full(today)) << '\n'
-        << rl::FormatLine(Full(today + 60)).substr(0, 30);
+    std::ofstream(day(0)) << rl::HeaderLine() << '\n'
+                          << rl::FormatLine(Full(today)) << '\n'
+                          << rl::FormatLine(Full(today + 60)).substr(0, 30);
 
     CReceptionLog log(m_dir, 3);
     std::string error;
@@ -190,11 +183,11 @@ TEST_F(ReceptionLogTest, ALineCutShortIsEndedAndOldDaysAreDeleted) {
     ReceptionRecord astray = Full(today + 180);
     astray.clockOffsetSeconds = 2 * 86400.0;
     ASSERT_TRUE(log.Append(astray, &error)) << error;
-    EXPECT_TRUE(fs::exists(m_dir / rl::FileName(rl::DayOf(today) - 5)));
+    EXPECT_TRUE(fs::exists(day(5)));
     ASSERT_TRUE(log.Append(Full(today + 240), &error)) << error;
-    EXPECT_TRUE(fs::exists(m_dir / rl::FileName(rl::DayOf(today) - 2)));
-    EXPECT_FALSE(fs::exists(m_dir / rl::FileName(rl::DayOf(today) - 3)));
-    EXPECT_FALSE(fs::exists(m_dir / rl::FileName(rl::DayOf(today) - 5)));
+    EXPECT_TRUE(fs::exists(day(2)));
+    EXPECT_FALSE(fs::exists(day(3)));
+    EXPECT_FALSE(fs::exists(day(5)));
     EXPECT_TRUE(fs::exists(m_dir / "notes.txt"));
 
     const auto read = velto::ReadReceptionLog(m_dir, today, today + 3600);
@@ -218,16 +211,12 @@ TEST_F(ReceptionLogTest, AnUnwritableDirectoryOrAFullDiskIsAnErrorNotACrash) {
     std::signal(SIGXFSZ, SIG_IGN);
     rlimit saved{};
     ::getrlimit(RLIMIT_FSIZE, &saved);
-    const auto size =
-        static_cast<rlim_t>(fs::file_size(m_dir / "log" / rl::FileName(rl::DayOf(kDay))));
     rlimit small = saved;
-    small.rlim_cur = size + 200;
+    small.rlim_cur = fs::file_size(m_dir / "log" / rl::FileName(rl::DayOf(kDay))) + 200;
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
     int written = 1;
     error.clear();
-    for (int i = 1; i < 10 && log.Append(Full(kDay + 60 * i), &error); ++i) {
-        ++written;
-    }
+    for (int i = 1; i < 10 && log.Append(Full(kDay + 60 * i), &error); ++i) ++written;
     ::setrlimit(RLIMIT_FSIZE, &saved);
     EXPECT_EQ(written, 3);  // two more lines of about 80 bytes fit
     EXPECT_NE(error.find("File too large"), std::string::npos) << error;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -20,27 +21,33 @@ namespace {
 // 2026-12-07 14:58:00 UTC, two minutes before midnight JST.
 constexpr std::int64_t kStart = 1796655480;
 
-// Live reception as the receiver tells it, a buffer at a time on a clock of
-// the test's: the system clock runs `ahead` of JJY, and the decoder holds
-// the time throughout, its minutes reported two seconds after they end.
+// A feed on `dir` and live reception as the receiver tells it, a buffer at a
+// time on a clock of the test's: the system clock runs `ahead` of JJY, and the
+// decoder holds the time throughout, its minutes reported two seconds after
+// they end. What the feed tells lands in `told`.
 class LiveRun {
 public:
-    LiveRun(CReceptionLogFeed& feed, double ahead) : m_feed(feed), m_ahead(ahead) {}
-
-    SystemTime Now() const { return SystemTime{kStart, 0}.Plus(m_seconds + m_ahead); }
+    LiveRun(const fs::path& dir, double ahead)
+        : feed(
+              dir, 0, [this](const velto::Warning& w) { told.push_back(w); },
+              [this] {
+                  return SystemTime{kStart, 0}.Plus(m_seconds + m_ahead);
+              }),
+          m_ahead(ahead) {}
 
     // `seconds` more, with the minutes in `flywheel` carried on, not decoded.
     void Run(int seconds, const std::vector<std::int64_t>& flywheel = {}) {
         for (int b = 0; b < seconds * 10; ++b) {
             m_seconds += 0.1;
             const std::int64_t utc = kStart + static_cast<std::int64_t>(m_seconds + 1e-9);
-            if (b % 10 == 0) {
-                Second(utc, flywheel);
-            }
-            m_feed.OnInput(m_first, nullptr, velto::kBufferSamples);
+            if (b % 10 == 0) Second(utc, flywheel);
+            feed.OnInput(m_first, nullptr, velto::kBufferSamples);
             m_first += velto::kBufferSamples;
         }
     }
+
+    std::vector<velto::Warning> told;
+    CReceptionLogFeed feed;
 
 private:
     void Second(std::int64_t utc, const std::vector<std::int64_t>& flywheel) {
@@ -48,29 +55,20 @@ private:
         s.timeValid = true;
         s.secondInMinute = static_cast<int>(utc % 60);
         s.utcUnix = utc;
-        m_feed.OnSecond(s, SystemTime{utc, 0}.Plus(m_ahead));
-        m_feed.OnStatus({ReceptionState::TimeValid, 40.0, 3277.0, 0.0, m_first});
+        feed.OnSecond(s, SystemTime{utc, 0}.Plus(m_ahead));
+        feed.OnStatus({ReceptionState::TimeValid, 40.0, 3277.0, 0.0, m_first});
         if (utc % 60 == 2) {
             velto::DecoderMinute m{};
             m.utcUnix = utc - 62;
-            m.flywheel = std::find(flywheel.begin(), flywheel.end(), m.utcUnix) != flywheel.end();
-            m_feed.OnMinute(m, std::nullopt);
+            m.flywheel = std::ranges::find(flywheel, m.utcUnix) != flywheel.end();
+            feed.OnMinute(m, std::nullopt);
         }
     }
 
-    CReceptionLogFeed& m_feed;
     double m_ahead;
     double m_seconds = 0.0;
     std::int64_t m_first = 0;
 };
-
-std::vector<velto::ReceptionRecord> Records(const fs::path& file) {
-    std::vector<velto::ReceptionRecord> records;
-    for (const std::string& l : support::Lines(support::Slurp(file))) {
-        if (const auto r = rl::ParseLine(l)) records.push_back(*r);
-    }
-    return records;
-}
 
 // On the system clock: a line a minute with the clock's offset less the
 // latency, the noise floor while the spectrum gives one, and decoded only
@@ -78,24 +76,23 @@ std::vector<velto::ReceptionRecord> Records(const fs::path& file) {
 TEST(ReceptionLogFeedTest, LiveMinutesCarryTheClocksOffsetAndWhatWasDecoded) {
     const support::TempDir temp;
     const fs::path dir = temp / "log";
-    std::vector<velto::Warning> told;
-    LiveRun* run = nullptr;
-    CReceptionLogFeed feed(
-        dir, 0, [&](const velto::Warning& w) { told.push_back(w); }, [&] { return run->Now(); });
-    LiveRun live(feed, 0.25);
-    run = &live;
+    LiveRun live(dir, 0.25);
     live.Run(30);  // before the run: nothing
     EXPECT_FALSE(fs::exists(dir));
 
-    feed.Begin(CReceptionLogFeed::Time::System, 20.0);
-    feed.SetNoiseDb(-90.0);
+    live.feed.Begin(CReceptionLogFeed::Time::System, 20.0);
+    live.feed.SetNoiseDb(-90.0);
     live.Run(100, {kStart + 60});
-    feed.SetNoiseDb(std::nullopt);
+    live.feed.SetNoiseDb(std::nullopt);
     live.Run(100);
-    feed.Finish();
-    EXPECT_TRUE(told.empty());
+    live.feed.Finish();
+    EXPECT_TRUE(live.told.empty());
 
-    const auto records = Records(dir / rl::FileName(rl::DayOf(kStart)));
+    std::vector<velto::ReceptionRecord> records;
+    for (const std::string& l :
+         support::Lines(support::Slurp(dir / rl::FileName(rl::DayOf(kStart))))) {
+        if (const auto r = rl::ParseLine(l)) records.push_back(*r);
+    }
     ASSERT_EQ(records.size(), 4U);  // 14:58 (from 14:58:30) to 15:01 (to 15:01:50)
     for (std::size_t i = 0; i < records.size(); ++i) {
         const auto& r = records[i];
@@ -114,22 +111,16 @@ TEST(ReceptionLogFeedTest, LiveMinutesCarryTheClocksOffsetAndWhatWasDecoded) {
 // reception goes on.
 TEST(ReceptionLogFeedTest, ALogThatCannotBeWrittenIsToldOnce) {
     const support::TempDir temp;
-    const fs::path file = temp.Write("file", "a file where the directory should be\n");
-    std::vector<velto::Warning> told;
-    LiveRun* run = nullptr;
-    CReceptionLogFeed feed(
-        file / "log", 0, [&](const velto::Warning& w) { told.push_back(w); },
-        [&] { return run->Now(); });
-    LiveRun live(feed, 0.0);
-    run = &live;
-    feed.Begin(CReceptionLogFeed::Time::System);
+    LiveRun live(fs::path(temp.Write("file", "a file where the directory should be\n")) / "log",
+                 0.0);
+    live.feed.Begin(CReceptionLogFeed::Time::System);
     live.Run(300);
-    feed.Finish();
-    ASSERT_EQ(told.size(), 1U);
-    EXPECT_EQ(told[0].code, velto::WarningCode::ReceptionLog);
-    EXPECT_NE(told[0].text.find("Cannot make the directory of the reception log"),
+    live.feed.Finish();
+    ASSERT_EQ(live.told.size(), 1U);
+    EXPECT_EQ(live.told[0].code, velto::WarningCode::ReceptionLog);
+    EXPECT_NE(live.told[0].text.find("Cannot make the directory of the reception log"),
               std::string::npos)
-        << told[0].text;
+        << live.told[0].text;
 }
 
 }  // namespace

@@ -23,7 +23,9 @@ struct Processed {
     int buffer;
     int displayIndex;
     double sliceLevel;
-    double rawSlot;  // raw row slot kWatchedSlot
+    double rawSlot;       // raw row slot kWatchedSlot
+    std::size_t samples;  // raw and filtered
+    double ownSlot;       // the raw row at the buffer's own slot 5
 };
 constexpr int kWatchedSlot = 700;
 
@@ -31,7 +33,9 @@ constexpr int kWatchedSlot = 700;
 // processed, the warnings, the recording's changes, the seconds.
 struct Log : IReceiverObserver {
     void OnBufferProcessed(const ProcessedBuffer& p) override {
-        processed.push_back({p.buffer, p.displayIndex, p.sliceLevel, p.rawRow[kWatchedSlot]});
+        processed.push_back({p.buffer, p.displayIndex, p.sliceLevel, p.rawRow[kWatchedSlot],
+                             p.samples.size() + p.filtered.size(),
+                             p.rawRow[static_cast<std::size_t>(kSlotsPerBuffer * p.buffer + 5)]});
     }
     void OnInput(std::int64_t first, const std::int16_t* samples, std::size_t n) override {
         const std::lock_guard lock(mutex);
@@ -105,33 +109,15 @@ protected:
     Warnings m_told;
 };
 
-// Notifications that pile up are handled with the newest buffer: the chain
-// (and the monitor, which says so) skips buffers, the decoder reads every one.
-TEST_F(ReceiverTest, APileUpOfNotificationsSkipsBuffersForTheChainButNotForTheDecoder) {
-    Start();
-    Complete(0, 10);
-    m_receiver.OnCaptureData();  // ten notifications piled up: one handled
-    Complete(10, 12);
-    m_receiver.OnCaptureData();
-    m_receiver.OnCaptureData();  // the second one finds nothing new for the decoder
-    std::vector<int> buffers;
-    for (const Processed& p : m_log.processed) buffers.push_back(p.buffer);
-    EXPECT_EQ(buffers, (std::vector<int>{9, 11, 11}));
-    std::vector<std::int16_t> expected;
-    for (int k = 0; k < 12; ++k) expected.push_back(Value(k));
-    EXPECT_EQ(m_log.values, expected);
-    EXPECT_TRUE(m_log.jumps.empty());
-    EXPECT_EQ(m_log.next, 12 * kBufferSamples);
-    EXPECT_EQ(m_log.warnings, std::vector<std::string>{"monitor-late"});  // buffer 10's tone
-}
-
-// The strips draw the buffer before the newest, from -1 (nothing) at the
-// first buffer of a run, and wrap after 79 as the ring does. A new run has no
-// level and starts one behind again; the rows keep the last run's values
-// until measured again. The level is set on the first buffer handled at or
-// past buffer 30 of a pass, once, and again in the next pass.
+// The strips draw the buffer before the newest, from -1 at a run's first,
+// wrapping after 79 as the ring does. The level is set once a pass, on the
+// first buffer handled from buffer 30 on. A buffer handled after the stop
+// belongs to no run; a new run has no level, starts one behind and starts its
+// monitor; the rows keep the last run's values until measured again.
 TEST_F(ReceiverTest, TheCycleTrailsTheRingByOneAndSetsTheLevelOncePerPass) {
     Start();
+    m_receiver.OnCaptureData();  // no new buffer: ignored
+    EXPECT_TRUE(m_log.processed.empty());
     Cycles(0, 29, 1000.0);
     EXPECT_EQ(m_log.processed.back().sliceLevel, kSliceLevelUnset);
     Complete(29, 32, 1000.0);
@@ -155,31 +141,17 @@ TEST_F(ReceiverTest, TheCycleTrailsTheRingByOneAndSetsTheLevelOncePerPass) {
 
     const double kept = m_log.processed.back().rawSlot;
     ASSERT_GT(kept, 0.0);
+    Complete(111, 112);
     m_receiver.Stop(m_told);
+    m_receiver.OnCaptureData();
+    EXPECT_EQ(m_log.processed.back().buffer, 111 % kRingBuffers);
+    EXPECT_FALSE(m_receiver.Receiving() || m_receiver.PlaybackOpen() || m_receiver.MonitorOn());
     Start();
     m_log.processed.clear();
-    Cycles(0, 1);
+    Cycles(0, 2);
     EXPECT_EQ(m_log.processed[0].displayIndex, -1);
     EXPECT_EQ(m_log.processed[0].sliceLevel, kSliceLevelUnset);
     EXPECT_EQ(m_log.processed[0].rawSlot, kept);
-}
-
-// A notification with no new buffer is ignored; one for buffer 1 handled
-// after the stop measures it again but belongs to no run: it opens no
-// playback, and the next run starts its monitor as usual.
-TEST_F(ReceiverTest, NotificationsWithoutANewBufferOrAfterTheStop) {
-    Start();
-    m_receiver.OnCaptureData();
-    EXPECT_TRUE(m_log.processed.empty());
-    Cycles(0, 1);
-    Complete(1, 2);
-    m_receiver.Stop(m_told);
-    m_receiver.OnCaptureData();
-    ASSERT_EQ(m_log.processed.size(), 2u);
-    EXPECT_EQ(m_log.processed[1].buffer, 1);
-    EXPECT_FALSE(m_receiver.Receiving() || m_receiver.PlaybackOpen() || m_receiver.MonitorOn());
-    Start();
-    Cycles(0, 2);
     EXPECT_TRUE(m_receiver.MonitorOn() && m_receiver.PlaybackOpen());
     EXPECT_TRUE(m_told.empty());
 }
@@ -220,16 +192,19 @@ TEST_F(ReceiverTest, TheMonitorTogglesAndARunWritesItsFirstTwoSlotsOnce) {
 // The player reads buffer b's block about 100 ms after the cycle wrote it. A
 // cycle that comes after the player reached the block, or that skipped the
 // buffer, lets it sound what the block held 8 s before: reported, since the
-// ear cannot tell.
+// ear cannot tell. Notifications that pile up are handled with the newest
+// buffer: the chain skips buffers, the decoder reads every one.
 TEST_F(ReceiverTest, AToneWrittenAfterThePlayerReachedItsBlockIsReportedLate) {
     Start();
-    Cycles(0, 2);  // buffer 1 opens the monitor
+    Complete(0, 10);
+    m_receiver.OnCaptureData();  // ten notifications piled up at the start: one handled
+    EXPECT_EQ(m_log.processed.at(0).buffer, 9);
     ASSERT_TRUE(m_receiver.PlaybackOpen());
     // Where the player is when buffer b is handled, from the block's start.
     const std::int64_t offsets[] = {-4800, -1, 0, 9599, 25000, -kRingSamples / 2 + 1};
     const bool late[] = {false, false, true, true, true, false};
     std::size_t expected = 0;
-    for (int k = 2; k < 2 + 84; ++k) {  // through the ring's wrap
+    for (int k = 10; k < 10 + 84; ++k) {  // through the ring's wrap
         const std::size_t i = static_cast<std::size_t>(k) % std::size(offsets);
         const std::int64_t start = std::int64_t{k % kRingBuffers} * kBufferSamples;
         m_service.m_outPosition = (start + offsets[i] + kRingSamples) % kRingSamples;
@@ -237,43 +212,26 @@ TEST_F(ReceiverTest, AToneWrittenAfterThePlayerReachedItsBlockIsReportedLate) {
         expected += late[i] ? 1 : 0;
         ASSERT_EQ(m_log.warnings.size(), expected) << "buffer " << k << ", offset " << offsets[i];
     }
-    // Two buffers in one cycle: the first one's tone is never written.
+    // Two buffers in one cycle: the first one's tone is never written. The
+    // second notification finds nothing new for the decoder.
     m_service.m_outPosition = -1;
-    Complete(86, 88);
+    Complete(94, 96);
+    m_receiver.OnCaptureData();
     m_receiver.OnCaptureData();
     EXPECT_EQ(m_log.warnings.size(), expected + 1);
     EXPECT_EQ(m_log.warnings.back(), "monitor-late");
+    EXPECT_EQ(m_log.processed.back().buffer, 95 % kRingBuffers);
+    EXPECT_EQ(m_log.processed.rbegin()[1].buffer, 95 % kRingBuffers);
+    std::vector<std::int16_t> every;
+    for (int k = 0; k < 96; ++k) every.push_back(Value(k));
+    EXPECT_EQ(m_log.values, every);
+    EXPECT_TRUE(m_log.jumps.empty());
     // A monitor switched on by hand plays at any distance from the capture.
     m_receiver.ToggleMonitor({}, m_told);
     m_receiver.ToggleMonitor({}, m_told);
     m_service.m_outPosition = 0;
-    Cycles(88, 2);
+    Cycles(96, 2);
     EXPECT_EQ(m_log.warnings.size(), expected + 1);
-}
-
-TEST_F(ReceiverTest, FallingMoreThanSeventyNineBuffersBehindIsAGapTheDecoderIsTold) {
-    m_receiver.SetUnattended(true);
-    Start();
-    Complete(0, 79);
-    m_receiver.OnCaptureData();  // exactly 79 behind: all still in the ring
-    EXPECT_TRUE(m_log.jumps.empty());
-    Complete(79, 79 + 85);
-    m_receiver.OnCaptureData();
-    ASSERT_EQ(m_log.jumps.size(), 1U);
-    // Buffers 79..84 were overwritten; 85..163 are read, in order.
-    EXPECT_EQ(m_log.jumps[0],
-              std::make_pair(std::int64_t{79} * kBufferSamples, std::int64_t{85} * kBufferSamples));
-    EXPECT_EQ(m_log.values.back(), Value(163));
-    EXPECT_EQ(m_log.values[79], Value(85));
-    EXPECT_EQ(m_log.warnings, std::vector<std::string>{"decoder-gap"});
-    // A new run counts from 0 again.
-    m_receiver.Stop(m_told);
-    Start();
-    m_log.next = 0;
-    m_log.jumps.clear();
-    Cycles(0, 1);
-    EXPECT_TRUE(m_log.jumps.empty());
-    EXPECT_EQ(m_log.next, kBufferSamples);
 }
 
 // Samples the stream loses are counted and placed: before a buffer, within
@@ -329,14 +287,34 @@ TEST_F(ReceiverTest, SamplesTheStreamLostMoveTheIndexOnByTheirNumberWhereTheyWer
 }
 
 // A run that nobody watches has no display chain and no monitor; the input
-// is still checked and decoded, and a lost device ends it, once.
+// is still checked and decoded. Falling more than 79 buffers behind is a gap
+// the decoder is told; a new run counts from 0 again; a lost device ends it,
+// once.
 TEST_F(ReceiverTest, AnUnattendedRunDecodesWithoutChainOrMonitorUntilItsDeviceIsLost) {
     m_receiver.SetUnattended(true);
     Start();
+    Complete(0, 79);
+    m_receiver.OnCaptureData();  // exactly 79 behind: all still in the ring
+    EXPECT_TRUE(m_log.jumps.empty());
+    Complete(79, 79 + 85);
+    m_receiver.OnCaptureData();
+    ASSERT_EQ(m_log.jumps.size(), 1U);
+    // Buffers 79..84 were overwritten; 85..163 are read, in order.
+    EXPECT_EQ(m_log.jumps[0],
+              std::make_pair(std::int64_t{79} * kBufferSamples, std::int64_t{85} * kBufferSamples));
+    EXPECT_EQ(m_log.values.back(), Value(163));
+    EXPECT_EQ(m_log.values[79], Value(85));
+    EXPECT_EQ(m_log.warnings, std::vector<std::string>{"decoder-gap"});
+
+    m_receiver.Stop(m_told);
+    Start();
+    m_log.next = 0;
+    m_log.jumps.clear();
     Cycles(0, 2 * kHealthWindowBuffers);  // two windows of the input's check
+    EXPECT_TRUE(m_log.jumps.empty());
+    EXPECT_EQ(m_log.next, 2 * kHealthWindowBuffers * kBufferSamples);
     EXPECT_TRUE(m_log.processed.empty());
     EXPECT_EQ(m_service.PlaybackOpens(), 0);
-    EXPECT_EQ(m_log.next, 2 * kHealthWindowBuffers * kBufferSamples);
     EXPECT_NE(m_receiver.Input(), InputState::Unknown);
 
     ASSERT_TRUE(m_service.OnDriver([&] { return m_service.LoseDevice(); }));
@@ -351,11 +329,7 @@ TEST_F(ReceiverTest, AnUnattendedRunDecodesWithoutChainOrMonitorUntilItsDeviceIs
 TEST_F(ReceiverTest, LiveSecondsComeWithTheirCaptureTime) {
     const auto samples = support::Simulated(1796610180, std::size_t{200} * kBufferSamples,
                                             {.carrierAmplitude = 6000.0});
-    const auto now = [] {
-        return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
-            .count();
-    };
-    const double before = now();
+    const SystemTime before = SystemTime::Now();
     Start();
     for (std::size_t b = 0; b < 200; ++b) {
         ASSERT_TRUE(m_service.CompleteOnDriver(samples.data() + b * kBufferSamples));
@@ -364,8 +338,8 @@ TEST_F(ReceiverTest, LiveSecondsComeWithTheirCaptureTime) {
     ASSERT_FALSE(m_log.seconds.empty()) << "no second decoded";
     for (const std::optional<SystemTime>& captured : m_log.seconds) {
         ASSERT_TRUE(captured.has_value());
-        EXPECT_GT(captured->SecondsAfter(SystemTime::Normalised(0, 0)), before - 30.0);
-        EXPECT_LT(captured->SecondsAfter(SystemTime::Normalised(0, 0)), now() + 1.0);
+        EXPECT_GT(captured->SecondsAfter(before), -30.0);
+        EXPECT_LT(captured->SecondsAfter(SystemTime::Now()), 1.0);
     }
 }
 
@@ -404,25 +378,23 @@ TEST_F(ReceiverTest, ASecondOfSamplesLostUnsaidIsToldAndAHoldUpIsNot) {
 
 // A writer that takes `room` samples and then reports a full disk, or that
 // hangs in its first write until `release` is given.
-class CFakeWriter : public ISampleWriter {
-public:
+struct CFakeWriter : ISampleWriter {
     CFakeWriter(std::size_t room, std::shared_ptr<std::binary_semaphore> release = {})
-        : m_room(room), m_release(std::move(release)) {}
+        : room(room), release(std::move(release)) {}
     bool Write(const std::int16_t*, std::size_t n, std::string* error) override {
-        if (m_release) m_release->acquire();
-        m_release.reset();
-        if (n > m_room) {
+        if (release) release->acquire();
+        release.reset();
+        if (n > room) {
             *error = "writing x.wav failed (No space left on device).";
             return false;
         }
-        m_room -= n;
+        room -= n;
         return true;
     }
     void Close() override {}
 
-private:
-    std::size_t m_room;
-    std::shared_ptr<std::binary_semaphore> m_release;
+    std::size_t room;
+    std::shared_ptr<std::binary_semaphore> release;
 };
 
 // A full disk ends the recording with a warning and reception goes on; a
@@ -463,19 +435,10 @@ TEST_F(ReceiverTest, AFailingRecordingEndsAloneAndNeverHoldsUpCapture) {
 // carrier from buffers of 19200 samples, every sample reaches the input's
 // readers, and nothing says the time is not read.
 TEST_F(ReceiverTest, AStationAt192kHzIsCapturedAndShownAtItsRate) {
-    struct Shown : IReceiverObserver {
-        void OnBufferProcessed(const ProcessedBuffer& p) override {
-            sizes.push_back(p.samples.size() + p.filtered.size());
-            levels.push_back(p.rawRow[static_cast<std::size_t>(kSlotsPerBuffer * p.buffer + 5)]);
-        }
-        std::vector<std::size_t> sizes;
-        std::vector<double> levels;
-    } shown;
     const Station& dcf77 = GetStation(StationId::Dcf77);
     const CaptureFormat high = *CaptureFormat::ForRate(192000);
     EXPECT_FALSE(m_receiver.Configure(dcf77, kBaseFormat));
     ASSERT_TRUE(m_receiver.Configure(dcf77, high));
-    m_receiver.AddObserver(&shown);
     Start();
     EXPECT_EQ(m_service.m_openedInRate.load(), 192000u);
     EXPECT_FALSE(m_receiver.Configure(GetStation(StationId::Jjy40), kBaseFormat));  // mid-run
@@ -489,19 +452,19 @@ TEST_F(ReceiverTest, AStationAt192kHzIsCapturedAndShownAtItsRate) {
         ASSERT_TRUE(m_service.CompleteOnDriver(carrier.data(), carrier.size()));
         m_receiver.OnCaptureData();
     }
-    m_receiver.RemoveObserver(&shown);
-    EXPECT_EQ(shown.sizes, std::vector<std::size_t>(3, 2 * 19200));
-    for (double slot : shown.levels) EXPECT_NEAR(slot, 1168.5, 12.0);
+    ASSERT_EQ(m_log.processed.size(), 3u);
+    for (const Processed& p : m_log.processed) {
+        EXPECT_EQ(p.samples, 2 * 19200u);
+        EXPECT_NEAR(p.ownSlot, 1168.5, 12.0);
+    }
     EXPECT_EQ(m_log.next, 3 * 19200);
     EXPECT_TRUE(m_log.jumps.empty());
     EXPECT_TRUE(m_log.warnings.empty());
 }
 
-// Every station is decoded at the capture's rate, counted by capture index:
-// samples lost in between (an odd number too) move the decoder's count on by
-// their exact number, so that the seconds after the gap lie where the signal
-// put them. The reports count at the base rate, half a capture index at 192
-// kHz, as the sample clock and the views do.
+// Samples lost at 192 kHz (an odd number too) move the decoder's count on by
+// their exact number: the seconds after the gap lie where the signal put
+// them. Reports count at the base rate, half a capture index at 192 kHz.
 TEST(DecoderFeed, SamplesLostAt192kHzMoveTheDecodersIndicesByTheirNumber) {
     struct Seconds : IDecoderSink {
         void OnSecond(const DecoderSecond& s) override { onTime.push_back(s.onTimeSample); }
@@ -520,11 +483,9 @@ TEST(DecoderFeed, SamplesLostAt192kHzMoveTheDecodersIndicesByTheirNumber) {
         CDecoderFeed feed(sink);
         feed.Configure(GetStation(row.station), high);
         feed.Reset();
-        StationSignalOptions options;
-        options.station = row.station;
-        options.sampleRate = high.rate;
-        options.startOffsetSamples = 70000;
-        CStationSignal signal(1796610180, options);
+        CStationSignal signal(
+            1796610180,
+            {.station = row.station, .sampleRate = high.rate, .startOffsetSamples = 70000});
         std::vector<std::int16_t> samples(static_cast<std::size_t>(kBefore + row.lost + kAfter));
         signal.Generate(samples.data(), samples.size());
         feed.Feed(0, samples.data(), static_cast<std::size_t>(kBefore));

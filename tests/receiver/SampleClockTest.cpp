@@ -33,9 +33,7 @@ public:
     // Arrival of buffer k's end (sample (k+1)*kBuffer). Now and then the
     // stack holds four buffers and hands them over together.
     double Arrival(std::int64_t k) {
-        if (k % 4 == 0) {
-            m_heldGroup = m_burst(m_rng);
-        }
+        if (k % 4 == 0) m_heldGroup = m_burst(m_rng);
         const std::int64_t handedAt = m_heldGroup ? k - k % 4 + 3 : k;
         return Captured(static_cast<double>((handedAt + 1) * kBuffer)) + m_fixed + m_jitter(m_rng);
     }
@@ -76,38 +74,34 @@ TEST(SampleClock, FollowsTheCaptureTimesThroughJitterAndRateError) {
 // away instead of bending the line; Reset forgets everything.
 TEST(SampleClock, ReadinessStepsAndReset) {
     CSampleClock clock(kRate);
+    // Buffers [from, to) arriving on time, by a system clock `shift` off.
+    const auto stamps = [&](std::int64_t from, std::int64_t to, double shift) {
+        for (std::int64_t k = from; k < to; ++k) {
+            clock.AddStamp((k + 1) * kBuffer, At(shift + 0.1 * static_cast<double>(k + 1)));
+        }
+    };
     for (std::int64_t k = 0; k < 7; ++k) {
-        clock.AddStamp((k + 1) * kBuffer, At(0.1 * static_cast<double>(k + 1)));
+        stamps(k, k + 1, 0.0);
         EXPECT_FALSE(clock.Ready());
     }
-    for (std::int64_t k = 7; k < 400; ++k) {
-        clock.AddStamp((k + 1) * kBuffer, At(0.1 * static_cast<double>(k + 1)));
-    }
+    stamps(7, 400, 0.0);
     ASSERT_TRUE(clock.Ready());
     EXPECT_NEAR(Seconds(clock.TimeOf(400.0 * kBuffer)), 40.0, 1e-6);
-
-    // Someone sets the clock 3 s back.
-    for (std::int64_t k = 400; k < 420; ++k) {
-        clock.AddStamp((k + 1) * kBuffer, At(0.1 * static_cast<double>(k + 1) - 3.0));
-    }
+    stamps(400, 420, -3.0);  // someone sets the clock 3 s back
     ASSERT_TRUE(clock.Ready());
     EXPECT_NEAR(Seconds(clock.TimeOf(420.0 * kBuffer)), 39.0, 1e-6);
 
     clock.Reset();
     EXPECT_FALSE(clock.Ready());
-    // Indices that start again from zero are a new run, not a step back.
-    for (std::int64_t k = 0; k < 10; ++k) {
-        clock.AddStamp((k + 1) * kBuffer, At(50.0 + 0.1 * static_cast<double>(k + 1)));
-    }
+    stamps(0, 10, 50.0);  // indices from zero again: a new run, not a step back
     EXPECT_NEAR(Seconds(clock.TimeOf(0.0)), 50.0, 1e-6);
 }
 
-// The process held up for 0.5 to 12 s: the buffers of the pause come in one
-// burst when it goes on, each stamped late, and the stream then keeps its pace
-// again (a sound card's own buffer, or the simulator's catching up). The line
-// stays on the capture times throughout, and once the burst has come no
-// on-time point until 10 s after the pause began counts as steady. A step of the system
-// clock that the owner reports moves the line by as much. None of it is a loss.
+// The process held up for 0.5 to 12 s: the pause's buffers come in one burst,
+// stamped late, and the stream then keeps its pace again. The line stays on
+// the capture times, and once the burst has come no on-time point until 10 s
+// after the pause began counts as steady. A step of the system clock that the
+// owner reports moves the line by as much. None of it is a loss.
 TEST(SampleClock, KeepsItsLineThroughHoldUpsAndFollowsAReportedStep) {
     for (const double pause : {0.5, 1.0, 3.0, 12.0}) {
         CSampleClock clock(kRate);
@@ -145,12 +139,10 @@ TEST(SampleClock, KeepsItsLineThroughHoldUpsAndFollowsAReportedStep) {
 }
 
 // Stamps that stay late at the samples' pace are not a hold-up: samples went
-// missing unsaid (or the system clock was set forward unreported). The loss
-// is told once, a second after it showed, with the place and about the
-// amount, through a stack's jitter, its handing over of buffers in groups
-// and a card 50 ppm fast; and after 5 s the line gives way. A stream that
-// falls behind by degrees (a simulator slower than real time, by 2 % or 3
-// times) loses nothing: its line gives way again and again, unsaid.
+// missing unsaid. The loss is told once, a second after it showed, with the
+// place and about the amount, through the stack's jitter and groups and a card
+// 50 ppm fast; the line then gives way. A stream that falls behind by degrees
+// (a simulator 2 % or 3 times slower than real time) loses nothing.
 TEST(SampleClock, FindsSamplesLostUnsaidAndGivesWayToThem) {
     for (const double lost : {1.0, 60.0}) {
         CLateStack stack(50.0, 0.004, 0.003);
