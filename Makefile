@@ -51,13 +51,14 @@ test-asan: deps-test
 	@cmake --build build-asan -j$(JOBS)
 	cd build-asan && $(CHRONY_PATH) $(SAN_ENV) $(CTEST)
 
-# Where threads meet, with ThreadSanitizer: the audio tests, and the frame's
-# tests (offscreen Qt), where the capture thread hands buffers to the window.
+# Where threads meet, with ThreadSanitizer: the audio tests, the frame's
+# tests (offscreen Qt), where the capture thread hands buffers to the window,
+# and the console's output thread.
 test-tsan: deps-test
 	@cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Release -DVELTO_SANITIZE=thread \
 	    -DVELTO_BENCH=OFF >/dev/null
 	@cmake --build build-tsan -j$(JOBS)
-	cd build-tsan && $(SAN_ENV) $(CTEST) -L 'audio|app'
+	cd build-tsan && $(SAN_ENV) $(CTEST) -L 'audio|app|threads'
 
 # The dsp tests built for x86-64-v3 (AVX2, FMA), where the compiler may fuse
 # multiply-adds and widen loops: no result may depend on that.

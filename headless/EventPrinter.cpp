@@ -2,6 +2,8 @@
 
 #include <cinttypes>
 #include <cmath>
+#include <cstdarg>
+#include <cstdio>
 
 #include "base/Geometry.h"
 #include "language/LibraryTexts.h"
@@ -13,6 +15,23 @@ namespace {
 constexpr std::int64_t kStatusEvery = std::int64_t{10} * velto::kSampleRate;
 
 const char* Bool(bool value) { return value ? "true" : "false"; }
+
+// printf's formatting into a string.
+[[gnu::format(printf, 2, 3)]] void Append(std::string& line, const char* format, ...) {
+    std::va_list args;
+    va_start(args, format);
+    std::va_list again;
+    va_copy(again, args);
+    const int n = std::vsnprintf(nullptr, 0, format, args);
+    va_end(args);
+    if (n > 0) {
+        const std::size_t at = line.size();
+        line.resize(at + static_cast<std::size_t>(n) + 1);
+        std::vsnprintf(line.data() + at, static_cast<std::size_t>(n) + 1, format, again);
+        line.resize(at + static_cast<std::size_t>(n));
+    }
+    va_end(again);
+}
 
 // A JSON number, or null for what JSON cannot carry (an estimate not yet made).
 std::string Number(double value, int decimals) {
@@ -64,21 +83,21 @@ std::size_t Utf8Length(const std::string& text, std::size_t i) {
 
 }  // namespace
 
-CEventPrinter::CEventPrinter(std::FILE* out, bool json, std::function<void()> gone)
-    : m_out(out), m_json(json), m_onGone(std::move(gone)) {}
+CEventPrinter::CEventPrinter(COutputLines& out, bool json) : m_out(out), m_json(json) {}
 
-// Output that cannot be written (a closed pipe: SIGPIPE does not end the
-// process, as an audio library blocks it) means the reader has gone.
-void CEventPrinter::Flush() {
-    if (std::fflush(m_out) == 0 && std::ferror(m_out) == 0) {
-        return;
+// The code is for programs; the sentence, for people, in their language.
+std::string CEventPrinter::WarningLine(bool json, velto::WarningCode code,
+                                       const std::string& text) {
+    if (json) {
+        return "{\"type\":\"warning\",\"code\":" + JsonString(velto::WarningCodeName(code)) +
+               ",\"text\":" + JsonString(text) + "}\n";
     }
-    if (!m_gone) {
-        m_gone = true;
-        if (m_onGone) {
-            m_onGone();
-        }
-    }
+    return "warning: " + text + "\n";
+}
+
+std::string CEventPrinter::LeftOutLine(bool json, std::uint64_t lines) {
+    return WarningLine(json, velto::WarningCode::OutputLeftOut,
+                       ToldWarningText(velto::OutputLeftOutText(lines)));
 }
 
 std::string CEventPrinter::JstText(const velto::DecoderMinute& m) {
@@ -129,37 +148,37 @@ std::string CEventPrinter::JsonString(const std::string& text) {
 
 void CEventPrinter::OnMinute(const velto::DecoderMinute& m,
                              const std::optional<velto::SystemTime>& captured) {
-    if (m_gone) {
+    if (m_out.Gone()) {
         return;
     }
     // The station's civil time: JST for JJY, as the decoder has it.
     const velto::CivilTime civil = velto::CivilTimeOf(*m_station, m.utcUnix);
+    std::string line;
     if (!m_json) {
-        std::fprintf(m_out, "%04d-%02d-%02d %02d:%02d %s  at sample %.1f%s\n", civil.year,
-                     civil.month, civil.day, civil.hour, civil.minute,
-                     std::string(civil.zone).c_str(), m.onTimeSample,
-                     m.flywheel ? "  (flywheel)" : "");
-        Flush();
+        Append(line, "%04d-%02d-%02d %02d:%02d %s  at sample %.1f%s\n", civil.year, civil.month,
+               civil.day, civil.hour, civil.minute, std::string(civil.zone).c_str(), m.onTimeSample,
+               m.flywheel ? "  (flywheel)" : "");
+        m_out.Write(std::move(line));
         return;
     }
-    std::fprintf(m_out, "{\"type\":\"minute\"");
+    Append(line, "{\"type\":\"minute\"");
     if (m_station->zone == velto::CivilZone::Japan) {
-        std::fprintf(m_out, ",\"jst\":\"%s\"", JstText(m).c_str());
+        Append(line, ",\"jst\":\"%s\"", JstText(m).c_str());
     }
-    std::fprintf(m_out, ",\"station\":%s,\"utc\":\"%s\",\"time\":\"%s\",\"sample\":%.1f",
-                 JsonString(std::string(m_station->name)).c_str(), UtcText(m.utcUnix).c_str(),
-                 velto::IsoText(civil).c_str(), m.onTimeSample);
+    Append(line, ",\"station\":%s,\"utc\":\"%s\",\"time\":\"%s\",\"sample\":%.1f",
+           JsonString(std::string(m_station->name)).c_str(), UtcText(m.utcUnix).c_str(),
+           velto::IsoText(civil).c_str(), m.onTimeSample);
     // The system clock's reading of the on-time point, not the decoded time.
     if (captured) {
-        std::fprintf(m_out, ",\"system_unix\":%s", UnixText(*captured).c_str());
+        Append(line, ",\"system_unix\":%s", UnixText(*captured).c_str());
     }
-    std::fprintf(m_out,
-                 ",\"day_of_year\":%d,\"weekday\":%d,\"pa1\":%s,\"pa2\":%s,\"ls1\":%s,\"ls2\":%s,"
-                 "\"call_sign\":%s,\"flywheel\":%s,\"confidence\":%s,\"seconds\":%d}\n",
-                 m.dayOfYear, m.weekday, Bool(m.pa1Ok), Bool(m.pa2Ok), Bool(m.ls1), Bool(m.ls2),
-                 Bool(m.callSignMinute), Bool(m.flywheel), Number(m.confidence, 3).c_str(),
-                 m.secondsInMinute);
-    Flush();
+    Append(line,
+           ",\"day_of_year\":%d,\"weekday\":%d,\"pa1\":%s,\"pa2\":%s,\"ls1\":%s,\"ls2\":%s,"
+           "\"call_sign\":%s,\"flywheel\":%s,\"confidence\":%s,\"seconds\":%d}\n",
+           m.dayOfYear, m.weekday, Bool(m.pa1Ok), Bool(m.pa2Ok), Bool(m.ls1), Bool(m.ls2),
+           Bool(m.callSignMinute), Bool(m.flywheel), Number(m.confidence, 3).c_str(),
+           m.secondsInMinute);
+    m_out.Write(std::move(line));
 }
 
 // ,"noise_db":N,"carriers":[{"offset_hz":F,"level_db":L},...]
@@ -181,7 +200,7 @@ std::string CEventPrinter::BandFields() const {
 }
 
 void CEventPrinter::OnStatus(const velto::DecoderStatus& s) {
-    if (m_gone) {
+    if (m_out.Gone()) {
         return;
     }
     const bool changed = !m_lastState || *m_lastState != s.state;
@@ -191,34 +210,26 @@ void CEventPrinter::OnStatus(const velto::DecoderStatus& s) {
     }
     m_lastState = s.state;
     m_lastStatusSample = s.sample;
+    std::string line;
     if (m_json) {
-        std::fprintf(m_out,
-                     "{\"type\":\"status\",\"state\":\"%s\",\"cn0_dbhz\":%s,\"carrier\":%s,"
-                     "\"drift_ppm\":%s%s,\"sample\":%" PRId64 "}\n",
-                     velto::ReceptionStateName(s.state), Number(s.cn0DbHz, 1).c_str(),
-                     Number(s.carrierLevel, 1).c_str(), Number(s.driftPpm, 2).c_str(),
-                     BandFields().c_str(), s.sample);
+        Append(line,
+               "{\"type\":\"status\",\"state\":\"%s\",\"cn0_dbhz\":%s,\"carrier\":%s,"
+               "\"drift_ppm\":%s%s,\"sample\":%" PRId64 "}\n",
+               velto::ReceptionStateName(s.state), Number(s.cn0DbHz, 1).c_str(),
+               Number(s.carrierLevel, 1).c_str(), Number(s.driftPpm, 2).c_str(),
+               BandFields().c_str(), s.sample);
     } else {
         // 0 is the decoder's "no estimate"; a person reads it as the window shows it.
         char cn0[16] = "--.-";
         if (s.cn0DbHz != 0.0) std::snprintf(cn0, sizeof cn0, "%.1f", s.cn0DbHz);
-        std::fprintf(m_out, "state: %s (C/N0 %s dB-Hz, carrier %.0f)\n",
-                     velto::ReceptionStateName(s.state), cn0, s.carrierLevel);
+        Append(line, "state: %s (C/N0 %s dB-Hz, carrier %.0f)\n",
+               velto::ReceptionStateName(s.state), cn0, s.carrierLevel);
     }
-    Flush();
+    m_out.Write(std::move(line));
 }
 
 void CEventPrinter::OnWarning(const velto::Warning& w) {
-    if (m_gone) {
-        return;
+    if (!m_out.Gone()) {
+        m_out.Write(WarningLine(m_json, w.code, ToldWarningText(w.text)));
     }
-    // The code is for programs; the sentence, for people, in their language.
-    const std::string text = ToldWarningText(w.text);
-    if (m_json) {
-        std::fprintf(m_out, "{\"type\":\"warning\",\"code\":%s,\"text\":%s}\n",
-                     JsonString(velto::WarningCodeName(w.code)).c_str(), JsonString(text).c_str());
-    } else {
-        std::fprintf(m_out, "warning: %s\n", text.c_str());
-    }
-    Flush();
 }

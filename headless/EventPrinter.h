@@ -1,11 +1,10 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
-#include <functional>
 #include <optional>
 #include <string>
 
+#include "headless/OutputLines.h"
 #include "receiver/ReceiverObserver.h"
 
 namespace velto {
@@ -16,12 +15,11 @@ class CSpectrumAnalyser;
 // plain text for a person, or one JSON object per line for a program.
 // Status lines come on each change of state, and in JSON also every 10 s
 // of input; with a spectrum analyser they carry its noise floor and the
-// steady carriers beside the station's. When standard output goes away (the
-// reader of a pipe has ended) nothing more is written, and `gone` is told
-// once.
+// steady carriers beside the station's. Once `out` has gone (the reader of a
+// pipe has ended) nothing more is made.
 class CEventPrinter : public velto::IReceiverObserver {
 public:
-    CEventPrinter(std::FILE* out, bool json, std::function<void()> gone = {});
+    CEventPrinter(COutputLines& out, bool json);
 
     void OnConfigured(const velto::Station& station, velto::CaptureFormat format) override;
     // The analyser that measures the band of the same input; nullptr: none.
@@ -39,17 +37,17 @@ public:
     // A JSON string of text in any encoding: what is not UTF-8 is written
     // byte by byte as \xNN, so that every line is valid UTF-8.
     static std::string JsonString(const std::string& text);
-    bool Gone() const { return m_gone; }
+    // A warning line: its code and its sentence, as JSON or for a person.
+    static std::string WarningLine(bool json, velto::WarningCode code, const std::string& text);
+    // The warning line that `lines` lines were left out.
+    static std::string LeftOutLine(bool json, std::uint64_t lines);
 
 private:
     std::string BandFields() const;
-    void Flush();
 
-    std::FILE* m_out;
+    COutputLines& m_out;
     bool m_json;
     const velto::Station* m_station = &velto::Stations().front();
-    std::function<void()> m_onGone;
-    bool m_gone = false;
     std::optional<velto::ReceptionState> m_lastState;
     std::int64_t m_lastStatusSample = 0;
     const velto::CSpectrumAnalyser* m_spectrum = nullptr;

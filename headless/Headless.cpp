@@ -481,8 +481,14 @@ int Receive(const HeadlessOptions& options, QCoreApplication& app,
     velto::CReceiver receiver;
     // Nobody watches the strips or listens to the monitor of a console.
     receiver.SetUnattended(true);
-    // When standard output goes, the run ends quietly: nobody reads it.
-    CEventPrinter printer(stdout, options.json, [] { RequestStop(); });
+    // When standard output goes, the run ends quietly: nobody reads it. A
+    // live run's reader that stops reading holds up neither reception nor
+    // the clock feed.
+    const bool json = options.json;
+    COutputLines out(
+        STDOUT_FILENO, !options.input, [] { RequestStop(); },
+        [json](std::uint64_t lines) { return CEventPrinter::LeftOutLine(json, lines); });
+    CEventPrinter printer(out, options.json);
     printer.SetSpectrum(band.get());
     receiver.AddObserver(&printer);
     std::string error;
@@ -568,7 +574,6 @@ int RunHeadless(const HeadlessOptions& options, int argc, char** argv,
             Fail("cannot set up signal handling.");
             return kExitFailure;
         }
-        std::setvbuf(stdout, nullptr, _IOLBF, 0);
         status = Receive(options, app, band);
     }
     // A recording read to its end (or to a stop) is drawn.

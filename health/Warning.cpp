@@ -36,6 +36,8 @@ const char* WarningCodeName(WarningCode code) {
             return "clock-feed";
         case WarningCode::ReceptionLog:
             return "reception-log";
+        case WarningCode::OutputLeftOut:
+            return "output-left-out";
     }
     return "unknown";
 }
@@ -62,15 +64,17 @@ constexpr const char* kSamplesDropped =
     VELTO_TRANSLATE_NOOP("Warning", "%1 ms 分のサンプルが失われました (この受信で計 %2 ms)");
 constexpr const char* kStoredDeviceMissing = VELTO_TRANSLATE_NOOP(
     "Warning", "保存されたサウンドカード「%1」が見つかりません。既定のデバイスを使います");
+constexpr const char* kOutputLeftOut = VELTO_TRANSLATE_NOOP(
+    "Warning", "標準出力の読み手が読まなかったため、%1 行を書きませんでした。受信は続いています");
 constexpr const char* kCaptureOpenFailed =
     VELTO_TRANSLATE_NOOP("Warning", "録音デバイスがオープンできません。");
 constexpr const char* kPlaybackOpenFailed =
     VELTO_TRANSLATE_NOOP("Warning", "再生デバイスがオープンできません。");
 
 constexpr std::array kSentences = {
-    kClipping,          kSilence,        kDeviceLost,          kNoUltrasound48,
-    kNoUltrasound96,    kSamplesDropped, kStoredDeviceMissing, kCaptureOpenFailed,
-    kPlaybackOpenFailed};
+    kClipping,           kSilence,        kDeviceLost,          kNoUltrasound48,
+    kNoUltrasound96,     kSamplesDropped, kStoredDeviceMissing, kCaptureOpenFailed,
+    kPlaybackOpenFailed, kOutputLeftOut};
 
 }  // namespace
 
@@ -128,6 +132,10 @@ std::string SamplesDroppedText(std::int64_t ms, std::int64_t totalMs) {
 
 std::string StoredDeviceMissingText(const std::string& name) {
     return FillSentence(kStoredDeviceMissing, {name});
+}
+
+std::string OutputLeftOutText(std::uint64_t lines) {
+    return FillSentence(kOutputLeftOut, {std::to_string(lines)});
 }
 
 std::optional<WarningCode> WarningOfInput(InputState state) {

@@ -35,6 +35,8 @@ enum class WarningCode {
     ClockFeed,
     // The reception log's files (a directory not writable, a full disk).
     ReceptionLog,
+    // The console's standard output, whose reader did not read.
+    OutputLeftOut,
 };
 
 // One warning: its code and one sentence for the user.
@@ -50,7 +52,7 @@ using Warnings = std::vector<Warning>;
 // "clipping", "silence", "device-lost", "samples-dropped",
 // "stored-device-missing", "decoder-gap", "monitor-late",
 // "recording-stopped", "capture-open-failed", "playback-open-failed",
-// "audio-error", "clock-feed", "reception-log".
+// "audio-error", "clock-feed", "reception-log", "output-left-out".
 const char* WarningCodeName(WarningCode code);
 
 // The sentence for the user (Japanese) of the warnings that carry no figure.
@@ -62,6 +64,8 @@ std::string NoUltrasoundText(int rate);
 std::string SamplesDroppedText(std::int64_t ms, std::int64_t totalMs);
 // The stored card `name` is not there; the default device is opened.
 std::string StoredDeviceMissingText(const std::string& name);
+// `lines` lines of standard output were left out.
+std::string OutputLeftOutText(std::uint64_t lines);
 
 // Every Japanese sentence above as its pattern, with %1, %2 where the figures
 // go: the window finds a warning's pattern among them and shows its translation.

@@ -656,5 +656,9 @@ Reception goes on without the monitor tone.</translation>
         <source>再生デバイスがオープンできません。</source>
         <translation>The playback device cannot be opened.</translation>
     </message>
+    <message>
+        <source>標準出力の読み手が読まなかったため、%1 行を書きませんでした。受信は続いています</source>
+        <translation>%1 lines were left out: the reader of standard output did not read them; reception goes on</translation>
+    </message>
 </context>
 </TS>

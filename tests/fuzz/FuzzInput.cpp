@@ -4,6 +4,7 @@
 // times in a row, so that the decoder sees more than a fraction of a second. Either way every
 // sample read goes through the receiver to the decoder and the JSON printer, as in velto --headless
 // --input ... --json.
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -46,7 +47,7 @@ void DecodeAll(Reader& reader, velto::CReceiver& receiver) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static velto::CReceiver receiver;
-    static std::FILE* sink = std::fopen("/dev/null", "w");
+    static COutputLines sink(::open("/dev/null", O_WRONLY | O_CLOEXEC), false);
     static CEventPrinter printer(sink, true);
     static const bool added = (receiver.AddObserver(&printer), true);
     (void)added;

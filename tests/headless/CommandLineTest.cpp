@@ -164,18 +164,4 @@ TEST(EventPrinter, JsonStringsAreValidUtf8WhateverTheText) {
     EXPECT_EQ(CEventPrinter::JsonString("\xf0\x9f\x93\xbb"), "\"\xf0\x9f\x93\xbb\"");
 }
 
-// Once standard output cannot be written, nothing more is, and the run is told once.
-TEST(EventPrinter, AClosedOutputIsToldOnce) {
-    std::FILE* full = std::fopen("/dev/full", "w");
-    ASSERT_NE(full, nullptr);
-    int told = 0;
-    CEventPrinter printer(full, true, [&] { ++told; });
-    velto::DecoderStatus status{};
-    printer.OnStatus(status);
-    printer.OnWarning({velto::WarningCode::Silence, "x"});
-    EXPECT_TRUE(printer.Gone());
-    EXPECT_EQ(told, 1);
-    std::fclose(full);
-}
-
 }  // namespace

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "MemoryWriter.h"
 #include "receiver/Receiver.h"
 #include "simulator/StationSignal.h"
 #include "tests/support/FakeWaveService.h"
@@ -236,8 +237,9 @@ TEST_F(ReceiverTest, AToneWrittenAfterThePlayerReachedItsBlockIsReportedLate) {
 
 // Samples the stream loses are counted and placed: before a buffer, within
 // one, twice within one (the good samples between the two losses go with
-// them). Every sample reaches the decoder at the index of its place in time:
-// here each sample's value is that index, modulo 30000.
+// them). Every sample reaches the decoder at the index of its place in time,
+// and the recording with silence where samples were lost: here each sample's
+// value is that index, modulo 30000.
 TEST_F(ReceiverTest, SamplesTheStreamLostMoveTheIndexOnByTheirNumberWhereTheyWereLost) {
     struct Places : IReceiverObserver {
         void OnInput(std::int64_t first, const std::int16_t* samples, std::size_t n) override {
@@ -246,12 +248,18 @@ TEST_F(ReceiverTest, SamplesTheStreamLostMoveTheIndexOnByTheirNumberWhereTheyWer
                 wrong += samples[i] != static_cast<std::int16_t>(at % 30000) ? 1 : 0;
             }
             end = first + static_cast<std::int64_t>(n);
+            heard.resize(static_cast<std::size_t>(end), 0);
+            std::copy_n(samples, n, heard.end() - static_cast<std::ptrdiff_t>(n));
         }
         int wrong = 0;
         std::int64_t end = 0;
+        std::vector<std::int16_t> heard;  // silence where samples were lost
     } places;
     m_receiver.AddObserver(&places);
     m_receiver.SetUnattended(true);
+    std::vector<std::int16_t> file;
+    std::string error;
+    ASSERT_TRUE(m_receiver.StartRecording(std::make_unique<CMemoryWriter>(file), &error));
     Start();
     std::int64_t at = 0;  // the card's own count of samples
     std::vector<std::int16_t> part;
@@ -278,7 +286,9 @@ TEST_F(ReceiverTest, SamplesTheStreamLostMoveTheIndexOnByTheirNumberWhereTheyWer
     deliver(kBufferSamples * 3);
     m_receiver.OnCaptureData();
     m_receiver.RemoveObserver(&places);
+    m_receiver.StopRecording();
     EXPECT_EQ(places.wrong, 0);
+    EXPECT_TRUE(file == places.heard);
     // All but the part of a buffer still being filled.
     EXPECT_GT(places.end, at - kBufferSamples);
     EXPECT_LE(places.end, at);

@@ -7,24 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "MemoryWriter.h"
 #include "receiver/Recorder.h"
 
 namespace velto {
 namespace {
-
-// Keeps what the recorder writes; read once the recorder has stopped.
-class CMemoryWriter : public ISampleWriter {
-public:
-    explicit CMemoryWriter(std::vector<std::int16_t>& out) : m_out(out) {}
-    bool Write(const std::int16_t* samples, std::size_t n, std::string*) override {
-        m_out.insert(m_out.end(), samples, samples + n);
-        return true;
-    }
-    void Close() override {}
-
-private:
-    std::vector<std::int16_t>& m_out;
-};
 
 // Input in pieces of any size, with losses between them (some longer than the
 // silence a file gets, one before the first piece) and an index that starts

@@ -1,0 +1,149 @@
+#include "headless/OutputLines.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <new>
+#include <system_error>
+
+// Shared by the two threads, and kept alive by the writing thread for as long
+// as it runs: a live run may end while it still waits on a stalled reader.
+struct COutputLines::Shared {
+    Shared(int f, std::size_t most, std::function<void()> g,
+           std::function<std::string(std::uint64_t)> l)
+        : fd(f), mostBytes(most), gone(std::move(g)), leftOut(std::move(l)) {}
+
+    int fd;
+    std::size_t mostBytes;
+    std::function<void()> gone;
+    std::function<std::string(std::uint64_t)> leftOut;
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<std::string> lines;
+    std::size_t queuedBytes = 0;
+    std::uint64_t leftOutLines = 0;  // not yet told
+    bool stop = false;
+    bool done = false;
+    bool failed = false;
+
+    // All of `line` through partial writes; an interrupted write is a stop.
+    bool WriteAll(const std::string& line) const {
+        for (std::size_t at = 0; at < line.size();) {
+            const ssize_t n = ::write(fd, line.data() + at, line.size() - at);
+            if (n <= 0) {
+                return false;
+            }
+            at += static_cast<std::size_t>(n);
+        }
+        return true;
+    }
+
+    // Called with the lock held; tells `gone` without it.
+    void Fail(std::unique_lock<std::mutex>& lock) {
+        failed = true;
+        lines.clear();
+        queuedBytes = 0;
+        lock.unlock();
+        if (gone) {
+            gone();
+        }
+        lock.lock();
+    }
+
+    void Queue(std::string line) {
+        queuedBytes += line.size();
+        lines.push_back(std::move(line));
+    }
+};
+
+COutputLines::COutputLines(int fd, bool live, std::function<void()> gone,
+                           std::function<std::string(std::uint64_t)> leftOut, std::size_t mostBytes)
+    : m_shared(std::make_shared<Shared>(fd, mostBytes, std::move(gone), std::move(leftOut))) {
+    if (!live) {
+        return;
+    }
+    try {
+        m_thread = std::thread(&COutputLines::Run, m_shared);
+    } catch (const std::system_error&) {
+        // Without a thread of its own each line is written where it is made.
+    }
+}
+
+COutputLines::~COutputLines() {
+    if (!m_thread.joinable()) {
+        return;
+    }
+    Shared& s = *m_shared;
+    std::unique_lock lock(s.mutex);
+    s.stop = true;
+    s.changed.notify_all();
+    const bool finished =
+        s.changed.wait_for(lock, std::chrono::milliseconds(kPatienceMs), [&] { return s.done; });
+    lock.unlock();
+    if (finished) {
+        m_thread.join();
+    } else {
+        m_thread.detach();
+    }
+}
+
+void COutputLines::Write(std::string line) {
+    Shared& s = *m_shared;
+    std::unique_lock lock(s.mutex);
+    if (s.failed) {
+        return;
+    }
+    if (!m_thread.joinable()) {
+        if (!s.WriteAll(line)) {
+            s.Fail(lock);
+        }
+        return;
+    }
+    if (s.queuedBytes + line.size() > s.mostBytes) {
+        ++s.leftOutLines;
+        return;
+    }
+    try {
+        if (s.leftOutLines > 0 && s.leftOut) {
+            s.Queue(s.leftOut(s.leftOutLines));
+        }
+        s.leftOutLines = 0;
+        s.Queue(std::move(line));
+    } catch (const std::bad_alloc&) {
+        ++s.leftOutLines;
+        return;
+    }
+    s.changed.notify_all();
+}
+
+bool COutputLines::Gone() const {
+    std::lock_guard lock(m_shared->mutex);
+    return m_shared->failed;
+}
+
+void COutputLines::Run(std::shared_ptr<Shared> shared) {
+    Shared& s = *shared;
+    std::unique_lock lock(s.mutex);
+    for (;;) {
+        s.changed.wait(lock, [&] { return s.stop || !s.lines.empty(); });
+        if (s.lines.empty() || s.failed) {
+            break;  // told to stop, with nothing left to write
+        }
+        std::string line = std::move(s.lines.front());
+        s.lines.pop_front();
+        s.queuedBytes -= line.size();
+        lock.unlock();
+        const bool ok = s.WriteAll(line);
+        lock.lock();
+        if (!ok) {
+            s.Fail(lock);
+            break;
+        }
+    }
+    s.done = true;
+    s.changed.notify_all();
+}

@@ -1,0 +1,117 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "headless/EventPrinter.h"
+#include "headless/OutputLines.h"
+
+namespace {
+
+// A pipe whose reader reads only when asked.
+struct Pipe {
+    Pipe() {
+        EXPECT_EQ(::pipe2(fd, O_CLOEXEC), 0);
+        ::fcntl(fd[1], F_SETPIPE_SZ, 4096);  // the smallest: it fills at once
+        ::fcntl(fd[0], F_SETFL, O_NONBLOCK);
+    }
+    ~Pipe() {
+        for (int f : fd) {
+            if (f >= 0) ::close(f);
+        }
+    }
+    std::string ReadAll() {
+        std::string text;
+        char buffer[65536];
+        for (ssize_t n; (n = ::read(fd[0], buffer, sizeof buffer)) > 0;) text.append(buffer, n);
+        return text;
+    }
+    void CloseReader() {
+        ::close(fd[0]);
+        fd[0] = -1;
+    }
+    int fd[2] = {-1, -1};
+};
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+// A live run's reader that stops reading: every line is handed over at once,
+// those that find the queue full are left out, and the next line the reader
+// gets after them says how many. Every line is either written, in order, or
+// counted.
+TEST(OutputLines, AReaderThatStopsReadingHoldsUpNothingAndIsToldWhatItMissed) {
+    Pipe pipe;
+    constexpr int kLines = 3000;  // 300 kB against 4 kB of pipe and 16 kB of queue
+    int told = 0;
+    std::string text;
+    {
+        COutputLines out(
+            pipe.fd[1], true, [] { ADD_FAILURE() << "gone"; },
+            [&](std::uint64_t n) {
+                ++told;
+                return CEventPrinter::LeftOutLine(true, n);
+            },
+            16384);
+        for (int i = 0; i < kLines; ++i) {
+            out.Write("line " + std::to_string(i) + std::string(90, '.') + "\n");
+        }
+        // The reader is back, and the queue has room again.
+        while (text.size() < 4096 + 2000) text += pipe.ReadAll();
+        out.Write("the last line\n");
+        while (!text.ends_with("the last line\n")) text += pipe.ReadAll();
+    }
+    const std::vector<std::string> lines = Lines(text);
+    ASSERT_EQ(told, 1);
+    int next = 0;
+    std::size_t k = 0;
+    for (; k < lines.size() && lines[k].starts_with("line "); ++k) {
+        ASSERT_TRUE(lines[k].starts_with("line " + std::to_string(next++) + ".")) << lines[k];
+    }
+    EXPECT_GT(next, 40);
+    EXPECT_LT(next, kLines);
+    ASSERT_EQ(k + 2, lines.size());
+    EXPECT_EQ(lines[k], "{\"type\":\"warning\",\"code\":\"output-left-out\",\"text\":\"" +
+                            velto::OutputLeftOutText(kLines - next) + "\"}");
+    EXPECT_EQ(lines[k + 1], "the last line");
+}
+
+// The end of a live run waits for a reader that does not read only so long.
+// The writing thread is left blocked in the pipe, which stays open for it.
+TEST(OutputLines, TheEndOfALiveRunDoesNotWaitForAReaderForGood) {
+    static int stalled[2];  // never closed: a thread still writes into it
+    ASSERT_EQ(::pipe2(stalled, O_CLOEXEC), 0);
+    COutputLines out(stalled[1], true);
+    for (int i = 0; i < 1000; ++i) out.Write(std::string(100, 'x') + "\n");
+}
+
+// Once standard output cannot be written (the reader has gone, the disk is
+// full), nothing more is and the run is told once: live and for a recording.
+TEST(OutputLines, AnOutputThatCannotBeWrittenIsToldOnce) {
+    std::signal(SIGPIPE, SIG_IGN);
+    for (const bool live : {false, true}) {
+        SCOPED_TRACE(live);
+        Pipe pipe;
+        pipe.CloseReader();
+        std::atomic<int> told{0};
+        {
+            COutputLines out(pipe.fd[1], live, [&] { ++told; });
+            CEventPrinter printer(out, true);
+            velto::DecoderStatus status{};
+            printer.OnStatus(status);
+            printer.OnWarning({velto::WarningCode::Silence, "x"});
+        }
+        EXPECT_EQ(told, 1);
+    }
+}
+
+}  // namespace
