@@ -74,7 +74,9 @@ bool InstallSignals() {
     return true;
 }
 
-void Fail(const std::string& sentence) { std::fprintf(stderr, "velto: %s\n", sentence.c_str()); }
+std::string ErrorLine(const std::string& sentence) { return "velto: " + sentence + "\n"; }
+
+void Fail(const std::string& sentence) { std::fputs(ErrorLine(sentence).c_str(), stderr); }
 
 std::string Told(const velto::Warning& warning) { return ToldWarningText(warning.text); }
 
@@ -489,13 +491,17 @@ int Receive(const HeadlessOptions& options, QCoreApplication& app,
         STDOUT_FILENO, !options.input, [] { RequestStop(); },
         [json](std::uint64_t lines) { return CEventPrinter::LeftOutLine(json, lines); });
     CEventPrinter printer(out, options.json);
+    // The clock feed's word during the run goes to standard error, which a
+    // stopped terminal must not let hold up reception either.
+    COutputLines errors(STDERR_FILENO, !options.input);
     printer.SetSpectrum(band.get());
     receiver.AddObserver(&printer);
     std::string error;
     std::unique_ptr<velto::CClockFeed> clockFeed;
     if (options.clock.enabled) {
         clockFeed = velto::MakeClockFeed(
-            options.clock, [](const velto::Warning& w) { Fail(Told(w)); }, &error);
+            options.clock, [&errors](const velto::Warning& w) { errors.Write(ErrorLine(Told(w))); },
+            &error);
         if (!clockFeed) {
             Fail(error);
             receiver.RemoveObserver(&printer);
