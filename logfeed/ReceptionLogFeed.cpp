@@ -35,6 +35,8 @@ void CReceptionLogFeed::SetNoiseDb(std::optional<double> noiseDb) {
     }
 }
 
+void CReceptionLogFeed::OnConfigured(const Station&, CaptureFormat format) { m_format = format; }
+
 void CReceptionLogFeed::OnInput(std::int64_t first, const std::int16_t*, std::size_t n) {
     if (!m_logger) {
         return;
@@ -43,7 +45,8 @@ void CReceptionLogFeed::OnInput(std::int64_t first, const std::int16_t*, std::si
         const SystemTime now = m_now();
         Tick(static_cast<double>(now.sec) + static_cast<double>(now.nsec) * 1e-9);
     } else if (m_anchorUtc) {
-        const double end = static_cast<double>(first) + static_cast<double>(n);
+        const double end =
+            static_cast<double>(first + static_cast<std::int64_t>(n)) / m_format.BaseFactor();
         Tick(static_cast<double>(*m_anchorUtc) + (end - m_anchorSample) / kSampleRate);
     }
 }

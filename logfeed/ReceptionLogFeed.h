@@ -45,6 +45,7 @@ public:
 
     const std::filesystem::path& Directory() const { return m_log.Directory(); }
 
+    void OnConfigured(const Station& station, CaptureFormat format) override;
     void OnInput(std::int64_t first, const std::int16_t* samples, std::size_t n) override;
     void OnSecond(const DecoderSecond& second, const std::optional<SystemTime>& captured) override;
     void OnMinute(const DecoderMinute& minute, const std::optional<SystemTime>& captured) override;
@@ -62,9 +63,11 @@ private:
     Time m_time = Time::System;
     std::optional<CReceptionLogger> m_logger;
     std::optional<double> m_noiseDb;
-    // A recording's time: the decoded UTC of an input sample.
+    // A recording's time: the decoded UTC of an input sample, whose index
+    // the decoder counts at the base rate while the input comes at its own.
     std::optional<std::int64_t> m_anchorUtc;
     double m_anchorSample = 0.0;
+    CaptureFormat m_format;
     bool m_failing = false;
     std::int64_t m_written = 0;  // the log's count when last looked at
 };

@@ -561,8 +561,8 @@ TEST_F(HeadlessTest, TheBandIsToldInTheStatusLinesAndDrawnAsAPng) {
     EXPECT_EQ(r2.err, "velto: cannot write " + denied + " (No such file or directory).\n");
 }
 
-// Two recordings in a row, the first across midnight JST, the second
-// following on as after a restart: a line a minute from each one's first
+// Two recordings in a row, the first across midnight JST, the second (at
+// 192 kHz) following on as after a restart: a line a minute from each one's first
 // decoded minute, decoded exactly where the console printed the minute, the
 // first run's lines kept as they were. A locale with a decimal comma changes
 // no number Velto writes (they once came out as "cn0_dbhz":63,8, no JSON).
@@ -570,7 +570,7 @@ TEST_F(HeadlessTest, TheLogAgreesWithTheDecodedMinutesAcrossMidnightJstAndAResta
     namespace rl = velto::receptionlog;
     const fs::path log = *s_dir / "log";
     const std::string second =
-        MakeSim("next.wav", 260, "1 96000 pcm16", kStartUnix + 200, kOffset + 4321);
+        MakeSim("next.wav", 260, "1 192000 pcm16", kStartUnix + 200, kOffset + 4321);
     // A replay's decoded day is not today: the days before it are kept,
     // however many it keeps.
     const fs::path before = log / rl::FileName(rl::DayOf(kStartUnix) - 400);
