@@ -61,10 +61,11 @@ bool FromAudioService(velto::WarningCode code) {
            code == velto::WarningCode::PlaybackOpenFailed || code == velto::WarningCode::AudioError;
 }
 
-// What only the log of whoever started the program hears.
+// What only the log of whoever started the program hears, in the window's
+// language.
 void Log(const velto::Warning& warning) {
     std::fprintf(stderr, "velto: %s: %s\n", velto::WarningCodeName(warning.code),
-                 warning.text.c_str());
+                 ToldWarningText(warning.text).c_str());
 }
 
 }  // namespace
@@ -387,6 +388,7 @@ void CMainFrame::SetStationOverride(const velto::StationChoice& choice) {
 void CMainFrame::OnConfigured(const velto::Station& station, velto::CaptureFormat format) {
     m_wndView->SetStation(station);
     m_clockStatus->SetZone(station.zone);
+    m_wndTimeCode->SetStation(station);
     velto::SpectrumOptions options;
     options.sampleRate = format.rate;
     options.carrierHz = static_cast<int>(station.carrierHz);

@@ -76,6 +76,9 @@ struct DecoderMinute {
     bool pa1Ok, pa2Ok, ls1, ls2, callSignMinute, flywheel;
     double confidence;    // 0..1
     int secondsInMinute;  // 60, or 61/59 in a leap-second minute
+    // Every parity rule of the station's frame holds (pa1Ok and pa2Ok are
+    // the first two; WWVB has none).
+    bool paritiesOk = true;
 };
 
 // One per weighing of the combined evidence (at every marker, seconds 9, 19,

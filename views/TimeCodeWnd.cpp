@@ -56,6 +56,7 @@ const QColor kFaint{110, 110, 110};
 const QColor kOffsetTrace{20, 90, 200};
 const QColor kCn0Trace{0, 150, 70};
 
+// The decoder's reports count samples at the base rate, whatever the capture's.
 constexpr double kSamplesPerSecond = velto::kSampleRate;
 
 QChar CellLetter(TimeSymbol s) {
@@ -76,9 +77,17 @@ QChar CellLetter(TimeSymbol s) {
 
 QColor LetterColour(TimeSymbol s) { return s == TimeSymbol::Zero ? kInk : QColor(Qt::white); }
 
-QString HourMinute(std::int64_t utcUnix) {
-    // hh:mm of the JST clock text, which already does the calendar.
-    return velto::JstClockText(utcUnix).section(QLatin1Char(' '), 1, 1).left(5);
+QString HourMinute(velto::CivilZone zone, std::int64_t utcUnix) {
+    const velto::CivilTime t = velto::CivilTimeAt(zone, utcUnix);
+    return QStringLiteral("%1:%2")
+        .arg(t.hour, 2, 10, QLatin1Char('0'))
+        .arg(t.minute, 2, 10, QLatin1Char('0'));
+}
+
+// JJY's two parities have names of their own; the other stations' are told
+// together.
+bool IsJjy(const velto::Station& station) {
+    return station.id == velto::StationId::Jjy40 || station.id == velto::StationId::Jjy60;
 }
 
 // A step of 1, 2 or 5 times a power of ten that cuts `span` into at most five.
@@ -280,6 +289,11 @@ void CTimeCodeWnd::OnStatus(const velto::DecoderStatus& s) {
     }
 }
 
+void CTimeCodeWnd::SetStation(const velto::Station& station) {
+    m_station = &station;
+    Changed();
+}
+
 void CTimeCodeWnd::Clear() {
     m_history.Clear();
     m_presentMinute.reset();
@@ -379,7 +393,7 @@ void CTimeCodeWnd::DrawGrid(QPainter& p) const {
         const QRect first = CellRect(age, 0);
         p.setFont(small);
         p.setPen(age == 0 ? kInk : kFaint);
-        const QString label = row.minuteUtc   ? HourMinute(*row.minuteUtc)
+        const QString label = row.minuteUtc   ? HourMinute(m_station->zone, *row.minuteUtc)
                               : age == 0      ? tr("現在")
                               : row.last >= 0 ? QStringLiteral("--:--")
                                               : QString();
@@ -428,6 +442,9 @@ void CTimeCodeWnd::DrawLegend(QPainter& p) const {
     p.setFont(small);
     int x = kCellX;
     for (const Item& item : items) {
+        if (item.symbol == TimeSymbol::CallSign && !m_station->callSignMinutes) {
+            continue;
+        }
         const QRect swatch(x, kLegendY + 3, kCellW, 12);
         p.fillRect(swatch, CellColour(item.symbol));
         p.setPen(kGridLine);
@@ -453,10 +470,14 @@ QStringList CTimeCodeWnd::FieldLines() const {
                  .arg(m->dayOfYear)
                  .arg(m->year)
                  .arg(velto::WeekdayText(m->weekday));
-    QString checks = tr("PA1 %1　PA2 %2　信頼度 %3%")
-                         .arg(m->pa1Ok ? QStringLiteral("OK") : QStringLiteral("NG"))
-                         .arg(m->pa2Ok ? QStringLiteral("OK") : QStringLiteral("NG"))
-                         .arg(static_cast<int>(std::lround(m->confidence * 100.0)));
+    const auto ok = [](bool good) { return good ? QStringLiteral("OK") : QStringLiteral("NG"); };
+    const int confidence = static_cast<int>(std::lround(m->confidence * 100.0));
+    QString checks = IsJjy(*m_station)
+                         ? tr("PA1 %1　PA2 %2　信頼度 %3%")
+                               .arg(ok(m->pa1Ok), ok(m->pa2Ok), QString::number(confidence))
+                     : m_station->layout.parityCount > 0
+                         ? tr("パリティ %1　信頼度 %2%").arg(ok(m->paritiesOk)).arg(confidence)
+                         : tr("信頼度 %1%").arg(confidence);
     if (m->flywheel) {
         checks += tr("　(フライホイール)");
     }
@@ -471,13 +492,17 @@ QStringList CTimeCodeWnd::FieldLines() const {
     return lines;
 }
 
+bool CTimeCodeWnd::ParityFailed(const velto::DecoderMinute& m) const {
+    return IsJjy(*m_station) ? !m.pa1Ok || !m.pa2Ok : !m.paritiesOk;
+}
+
 void CTimeCodeWnd::DrawFields(QPainter& p) const {
     const QStringList lines = FieldLines();
     const auto& m = m_history.LastMinute();
     int y = kFieldsY;
     for (int i = 0; i < lines.size(); ++i) {
         QColor colour = kInk;
-        if (m && i == 1 && (!m->pa1Ok || !m->pa2Ok)) {
+        if (m && i == 1 && ParityFailed(*m)) {
             colour = CellColour(TimeSymbol::Marker);
         } else if (m && i >= 2) {
             colour = lines[i].startsWith(tr("うるう秒")) ? CellColour(TimeSymbol::Marker)

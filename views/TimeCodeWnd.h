@@ -11,6 +11,7 @@
 
 #include "log/ReceptionRecord.h"
 #include "plot/ReceptionChart.h"
+#include "station/Station.h"
 #include "timecode/DecoderEvents.h"
 #include "views/TimeCodeHistory.h"
 
@@ -39,6 +40,9 @@ public:
     void OnSecond(const velto::DecoderSecond& s);
     void OnMinute(const velto::DecoderMinute& m);
     void OnStatus(const velto::DecoderStatus& s);
+    // The station received: the rows are named in its civil time and the
+    // fields checked by its parities.
+    void SetStation(const velto::Station& station);
     // A new run: its sample indices start again.
     void Clear();
     // The second now, as the status bar's clock shows it (none without a
@@ -89,7 +93,9 @@ private:
     void DrawCn0Chart(QPainter& p, const QRect& r) const;
     void Changed();
     void ReadLog();
+    bool ParityFailed(const velto::DecoderMinute& m) const;
 
+    const velto::Station* m_station = &velto::GetStation(velto::StationId::Jjy40);
     velto::CTimeCodeHistory m_history;
     std::optional<std::int64_t> m_presentMinute;
     int m_presentSecond = -1;

@@ -35,10 +35,6 @@ QString WeekdayText(int weekday) {
                : QStringLiteral("?");
 }
 
-QString JstClockText(std::int64_t utcUnix, int secondInMinute) {
-    return CivilClockText(CivilZone::Japan, utcUnix, secondInMinute);
-}
-
 QString CivilClockText(CivilZone zone, std::int64_t utcUnix, int secondInMinute) {
     // Whether the decoder counts the leap second as the next minute's first
     // or repeats the last, one second earlier lies in the minute it ends.

@@ -13,11 +13,10 @@ namespace velto {
 QString StateText(ReceptionState state);
 // "日" for 0 (Sunday) to "土" for 6.
 QString WeekdayText(int weekday);
-// The JST date and time of a UTC instant, "2026年12月07日(月) 20:15:42 JST".
-// A leap second (secondInMinute 60) reads hh:mm:60 of the minute it ends.
-QString JstClockText(std::int64_t utcUnix, int secondInMinute = -1);
-// The same in a station's civil time with the zone's name in force,
-// "2026年03月29日(日) 03:00:00 CEST".
+// The date and time of a UTC instant in a station's civil time with the
+// zone's name in force, "2026年12月07日(月) 20:15:42 JST",
+// "2026年03月29日(日) 03:00:00 CEST". A leap second (secondInMinute 60)
+// reads hh:mm:60 of the minute it ends.
 QString CivilClockText(CivilZone zone, std::int64_t utcUnix, int secondInMinute = -1);
 // "C/N0 42.5 dB-Hz", or dashes for no estimate (the decoder gives 0 when it
 // has no carrier level to measure).

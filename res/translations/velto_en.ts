@@ -432,6 +432,14 @@ Reception goes on without the monitor tone.</translation>
         <source>-30分</source>
         <translation>-30 min</translation>
     </message>
+    <message>
+        <source>パリティ %1&#x3000;信頼度 %2%</source>
+        <translation>Parity %1  confidence %2%</translation>
+    </message>
+    <message>
+        <source>信頼度 %1%</source>
+        <translation>Confidence %1%</translation>
+    </message>
 </context>
 <context>
     <name>Device</name>

@@ -14,6 +14,7 @@
 #include "tests/app/FrameFixture.h"
 #include "views/ChildView.h"
 #include "views/ClockStatus.h"
+#include "views/TimeCodeWnd.h"
 
 namespace {
 
@@ -88,6 +89,17 @@ protected:
         bar->OnHealthEvent({WarningCode::NoUltrasound, false, {}});
         EXPECT_FALSE(bar->ShowsWarning());
     }
+    // The time-code window's label of a minute it heard, as drawn.
+    QImage RowLabel() const {
+        velto::DecoderSecond s{};
+        s.secondInMinute = 5;
+        s.state = velto::ReceptionState::TimeValid;
+        s.timeValid = true;
+        s.utcUnix = 1796646965;  // 2026-12-07 20:16:05 JST
+        m_frame->TimeCode()->OnSecond(s);
+        const QRect first = CTimeCodeWnd::CellRect(0, 0);
+        return m_frame->TimeCode()->Render().copy(0, first.top(), first.left(), first.height());
+    }
     std::unique_ptr<CUiTranslations> m_translations;
 };
 
@@ -104,6 +116,10 @@ TEST_F(TranslatedFrame, AnEnglishLocaleShowsEveryTextInEnglish) {
     EXPECT_EQ((QStringList{bar->ReceptionText(), bar->MessageText(), StartText()}),
               (QStringList{"Receiving", "Checking the input…", "Stop\tSpace"}));
     EveryWarningFits(true);
+    // A minute's row is named hh:mm whatever the language's date reads like.
+    const QImage english = RowLabel();
+    Build(UiLanguage::Japanese);
+    EXPECT_EQ(RowLabel(), english);
 }
 
 TEST_F(TranslatedFrame, AJapaneseLocaleShowsTheJapaneseTextsAsTheyAre) {

@@ -214,6 +214,17 @@ TEST_F(TimeCodeWndTest, FieldsOfTheLastMinuteWithParitiesAndNotices) {
     m.callSignMinute = true;
     m_wnd.OnMinute(m);
     EXPECT_EQ(m_wnd.FieldLines().back(), "呼出符号の分: 年・曜日・うるう秒の符号は送られません");
+
+    // Another station's parities are told together, WWVB having none.
+    m.callSignMinute = false;
+    m.pa2Ok = true;
+    m.paritiesOk = false;
+    m_wnd.SetStation(velto::GetStation(velto::StationId::Dcf77));
+    m_wnd.OnMinute(m);
+    EXPECT_EQ(m_wnd.FieldLines()[1], "パリティ NG　信頼度 99%　(フライホイール)");
+    EXPECT_GT(HueInk(m_wnd.Render(), red, fields), 200);
+    m_wnd.SetStation(velto::GetStation(velto::StationId::Wwvb));
+    EXPECT_EQ(m_wnd.FieldLines()[1], "信頼度 99%　(フライホイール)");
 }
 
 TEST_F(TimeCodeWndTest, ChartsFollowTheOnTimePointAndCn0) {
