@@ -47,8 +47,9 @@ void CClockFeed::OnRise(const DecoderRise& rise, const std::optional<SystemTime>
     sample.offset = -sample.system.SecondsAfter(SystemTime{rise.utcUnix, 0});
     sample.leap = LeapOf(rise.leap);
     // Too old by now (the process was held up after the capture), or too
-    // close to the last one: not sent.
-    const bool fresh = m_now().SecondsAfter(sample.system) <= kFreshSeconds;
+    // close to the last one: not sent. Age counts from the capture, so that
+    // the latency taken off does not make every sample look held up.
+    const bool fresh = m_now().SecondsAfter(*steadyCapture) <= kFreshSeconds;
     const bool spaced =
         !m_lastSent || sample.system.SecondsAfter(*m_lastSent) >= kMinSpacingSeconds;
     if (!fresh || !spaced) {

@@ -21,9 +21,10 @@ namespace velto {
 // never the flywheel, nor across a jump of the samples), whose capture time
 // the receiver's sample clock gives as steady (no late burst of buffers, no
 // step of the system clock around it), and only while it is fresh: written
-// within kFreshSeconds of its second, so that ntpd (which drops samples more
-// than 5 s old) and chronyd take it, and a process held up never sends a
-// burst of old ones. A second without a capture time (a recording) gives none.
+// within kFreshSeconds of its capture, so that ntpd (which drops samples more
+// than 5 s old) and chronyd take it, whatever latency up to
+// ClockFeedSettings::kMaxLatencyMs is taken off, and a process held up never
+// sends a burst of old ones. A second without a capture time (a recording) gives none.
 //
 // Lives on the receiver's thread, as one of its observers.
 class CClockFeed : public IReceiverObserver {

@@ -16,8 +16,9 @@ namespace velto {
 struct ClockFeedSettings {
     static constexpr char kDefaultChronySock[] = "/run/chrony.jjy.sock";
     // The largest delay taken: a sound card's buffering is some milliseconds
-    // to a few hundred.
-    static constexpr double kMaxLatencyMs = 10000.0;
+    // to a few hundred. A sample written up to 3 s after its capture is then
+    // under the 5 s after which ntpd drops it.
+    static constexpr double kMaxLatencyMs = 1000.0;
 
     bool enabled = false;
     // chronyd's SOCK socket, and an NTP shared-memory unit; each only when set.

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "clock/ClockFeed.h"
+#include "clock/ClockFeedSettings.h"
 #include "simulator/StationSignal.h"
 #include "timecode/Decoder.h"
 
@@ -48,10 +49,11 @@ DecoderRise Rise(std::int64_t k, bool vouched = true,
 // One sample a second, for a fresh, vouched second with a steady capture time:
 // its system time the capture time less the latency, its offset the true
 // second less that, with the leap warning. None for the flywheel, a leap
-// second, one 3 s old (a held-up process) or a second rise in the same second.
+// second, one captured 3 s ago (a held-up process) or a second rise in the
+// same second; the largest latency leaves the rest fresh.
 TEST(ClockFeed, SendsOnlyVouchedFreshSecondsWithASteadyCaptureTime) {
     std::vector<ClockSample> sent;
-    CClockFeed feed(7.5, nullptr);
+    CClockFeed feed(ClockFeedSettings::kMaxLatencyMs, nullptr);
     feed.AddSink(std::make_unique<CRecorder>(sent));
     SystemTime now;
     feed.SetClock([&] { return now; });
@@ -79,7 +81,7 @@ TEST(ClockFeed, SendsOnlyVouchedFreshSecondsWithASteadyCaptureTime) {
     const ClockSample& s6 = sent[0];
     const double system =
         static_cast<double>(s6.system.sec - kStart) + static_cast<double>(s6.system.nsec) * 1e-9;
-    EXPECT_NEAR(system, 5.0 + 4800.5 / 96000.0 - 0.0075, 2e-6);
+    EXPECT_NEAR(system, 5.0 + 4800.5 / 96000.0 - 1.0, 2e-6);
     EXPECT_NEAR(s6.offset, 6.0 - system, 1e-9);
     EXPECT_EQ(s6.leap, LeapWarning::Insert);
     EXPECT_EQ(sent[1].leap, LeapWarning::None);
