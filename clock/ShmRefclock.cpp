@@ -38,7 +38,7 @@ std::unique_ptr<CShmRefclock> CShmRefclock::Attach(int unit, int mode, std::stri
             "cannot attach the NTP shared-memory segment of " + name + ": " + std::strerror(errno);
         return nullptr;
     }
-    return std::unique_ptr<CShmRefclock>(new CShmRefclock(static_cast<ShmTime*>(address)));
+    return std::unique_ptr<CShmRefclock>(new CShmRefclock(static_cast<ShmTime*>(address), unit));
 }
 
 // The segment stays: ntpd or chronyd may hold it, and the next run reuses it.
@@ -49,6 +49,16 @@ std::optional<Warning> CShmRefclock::Send(const ClockSample& sample) {
 
     std::atomic_ref<int> valid(m_shm->valid);
     std::atomic_ref<int> count(m_shm->count);
+    std::optional<Warning> news;
+    if (m_countAfter && count.load() != *m_countAfter && !m_toldOtherWriter) {
+        m_toldOtherWriter = true;
+        news =
+            Warning{WarningCode::ClockFeed,
+                    "another program writes to NTP shared-memory unit " + std::to_string(m_unit) +
+                        " too, and the daemon takes its samples as well (a second Velto "
+                        "with --shm " +
+                        std::to_string(m_unit) + "?)"};
+    }
     m_shm->mode = 1;
     valid.store(0);
     // The increments are sequentially consistent read-modify-writes: the field
@@ -63,10 +73,10 @@ std::optional<Warning> CShmRefclock::Send(const ClockSample& sample) {
     m_shm->leap = static_cast<int>(sample.leap);
     m_shm->precision = kPrecision;
     m_shm->nsamples = 0;
-    count.fetch_add(1);
+    m_countAfter = count.fetch_add(1) + 1;
     valid.store(1);
     ++m_written;
-    return std::nullopt;
+    return news;
 }
 
 }  // namespace velto

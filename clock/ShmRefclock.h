@@ -27,7 +27,9 @@ struct ShmTime {
 };
 
 // Writes samples into the shared-memory segment of one unit, in mode 1: the
-// reader sees count change under it when it read a write half-done.
+// reader sees count change under it when it read a write half-done. A count
+// that moved between two of its own writes is another program writing the
+// same unit, which is told once: the daemon takes both writers' samples.
 class CShmRefclock : public IClockSampleSink {
 public:
     static constexpr int kKeyBase = 0x4e545030;
@@ -48,10 +50,13 @@ public:
     long Taken() const override { return m_written; }
 
 private:
-    explicit CShmRefclock(ShmTime* shm) : m_shm(shm) {}
+    CShmRefclock(ShmTime* shm, int unit) : m_shm(shm), m_unit(unit) {}
 
     ShmTime* m_shm;
+    int m_unit;
     long m_written = 0;
+    std::optional<int> m_countAfter;  // as the last write left it
+    bool m_toldOtherWriter = false;
 };
 
 }  // namespace velto

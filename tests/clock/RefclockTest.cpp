@@ -140,13 +140,15 @@ TEST(ShmRefclock, ReaderNeverTakesAHalfWrittenSample) {
     });
     // Writes go on until the reader has taken plenty of whole copies.
     int written = 0;
+    int told = 0;
     for (int k = 0; k < 20000 || whole.load() < 2000; ++k, ++written) {
         ClockSample sample;
         sample.system = SystemTime{kBase + k, 500000000 + k};
         sample.offset = static_cast<double>(k) * 1e-3;
         sample.leap = static_cast<LeapWarning>(k % 3);
-        writer->Send(sample);
+        told += writer->Send(sample).has_value();
     }
+    EXPECT_EQ(told, 0) << "a reader is no other writer";
     done.store(true);
     reader.join();
 
@@ -163,6 +165,15 @@ TEST(ShmRefclock, ReaderNeverTakesAHalfWrittenSample) {
     EXPECT_EQ(shm->clockTimeStampSec, kBase + last + lastNs / 1000000000);
     EXPECT_EQ(shm->clockTimeStampNSec, static_cast<unsigned>(lastNs % 1000000000));
     EXPECT_EQ(shm->clockTimeStampUSec, static_cast<int>(shm->clockTimeStampNSec / 1000));
+    // Another program's write in between is told, once.
+    shm->count += 2;
+    const std::optional<Warning> other = writer->Send(ClockSample{});
+    ASSERT_TRUE(other);
+    EXPECT_EQ(other->text.find("another program writes to NTP shared-memory unit " +
+                               std::to_string(unit) + " too"),
+              0u);
+    shm->count += 2;
+    EXPECT_FALSE(writer->Send(ClockSample{}));
     ::shmdt(shm);
 
     EXPECT_FALSE(CShmRefclock::Attach(CShmRefclock::kMaxUnit + 1, 0600, &problem));
