@@ -78,6 +78,10 @@ std::string ErrorLine(const std::string& sentence) { return "velto: " + sentence
 
 void Fail(const std::string& sentence) { std::fputs(ErrorLine(sentence).c_str(), stderr); }
 
+std::string CannotWriteOutput(int error) {
+    return std::string("cannot write standard output (") + std::strerror(error) + ")";
+}
+
 std::string Told(const velto::Warning& warning) { return ToldWarningText(warning.text); }
 
 // What the audio layer and the clock feed have to tell goes to standard
@@ -487,13 +491,18 @@ int Receive(const HeadlessOptions& options, QCoreApplication& app,
     // live run's reader that stops reading holds up neither reception nor
     // the clock feed.
     const bool json = options.json;
-    COutputLines out(
-        STDOUT_FILENO, !options.input, [] { RequestStop(); },
-        [json](std::uint64_t lines) { return CEventPrinter::LeftOutLine(json, lines); });
-    CEventPrinter printer(out, options.json);
     // The clock feed's word during the run goes to standard error, which a
     // stopped terminal must not let hold up reception either.
     COutputLines errors(STDERR_FILENO, !options.input);
+    COutputLines out(
+        STDOUT_FILENO, !options.input, [] { RequestStop(); },
+        [json](std::uint64_t lines) { return CEventPrinter::LeftOutLine(json, lines); },
+        COutputLines::kMostBytes,
+        [&errors](int error) {
+            errors.Write(ErrorLine(CannotWriteOutput(error) +
+                                   "; its lines are left out and counted while reception goes on"));
+        });
+    CEventPrinter printer(out, options.json);
     printer.SetSpectrum(band.get());
     receiver.AddObserver(&printer);
     std::string error;
@@ -535,6 +544,12 @@ int Receive(const HeadlessOptions& options, QCoreApplication& app,
         if (observer != nullptr) {
             receiver.RemoveObserver(observer);
         }
+    }
+    // A reader that went away ends a run quietly; output that could not be
+    // written (a recording's lines on a full disk) is a failure.
+    if (const int error = out.Error(); error != 0 && error != EPIPE && error != EINTR) {
+        Fail(CannotWriteOutput(error) + ".");
+        return kExitFailure;
     }
     return status;
 }

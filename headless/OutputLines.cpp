@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -13,38 +14,48 @@
 // as it runs: a live run may end while it still waits on a stalled reader.
 struct COutputLines::Shared {
     Shared(int f, std::size_t most, std::function<void()> g,
-           std::function<std::string(std::uint64_t)> l)
-        : fd(f), mostBytes(most), gone(std::move(g)), leftOut(std::move(l)) {}
+           std::function<std::string(std::uint64_t)> l, std::function<void(int)> t)
+        : fd(f),
+          mostBytes(most),
+          gone(std::move(g)),
+          leftOut(std::move(l)),
+          trouble(std::move(t)) {}
 
     int fd;
     std::size_t mostBytes;
     std::function<void()> gone;
     std::function<std::string(std::uint64_t)> leftOut;
+    std::function<void(int)> trouble;
 
     std::mutex mutex;
     std::condition_variable changed;
-    std::deque<std::string> lines;
+    // Each line with the count of lines it stands for, should it be left
+    // out: 1, or for a line telling of lines left out, their number.
+    std::deque<std::pair<std::string, std::uint64_t>> lines;
     std::size_t queuedBytes = 0;
     std::uint64_t leftOutLines = 0;  // not yet told
     bool stop = false;
     bool done = false;
     bool failed = false;
+    int error = 0;  // what ended the output
 
-    // All of `line` through partial writes; an interrupted write is a stop.
-    bool WriteAll(const std::string& line) const {
+    // All of `line` through partial writes: 0, or the errno of the failure.
+    // An interrupted write is a stop.
+    int WriteAll(const std::string& line) const {
         for (std::size_t at = 0; at < line.size();) {
             const ssize_t n = ::write(fd, line.data() + at, line.size() - at);
             if (n <= 0) {
-                return false;
+                return n < 0 && errno != 0 ? errno : EIO;
             }
             at += static_cast<std::size_t>(n);
         }
-        return true;
+        return 0;
     }
 
     // Called with the lock held; tells `gone` without it.
-    void Fail(std::unique_lock<std::mutex>& lock) {
+    void Fail(std::unique_lock<std::mutex>& lock, int why) {
         failed = true;
+        error = why;
         lines.clear();
         queuedBytes = 0;
         lock.unlock();
@@ -54,15 +65,17 @@ struct COutputLines::Shared {
         lock.lock();
     }
 
-    void Queue(std::string line) {
+    void Queue(std::string line, std::uint64_t standsFor = 1) {
         queuedBytes += line.size();
-        lines.push_back(std::move(line));
+        lines.emplace_back(std::move(line), standsFor);
     }
 };
 
 COutputLines::COutputLines(int fd, bool live, std::function<void()> gone,
-                           std::function<std::string(std::uint64_t)> leftOut, std::size_t mostBytes)
-    : m_shared(std::make_shared<Shared>(fd, mostBytes, std::move(gone), std::move(leftOut))) {
+                           std::function<std::string(std::uint64_t)> leftOut, std::size_t mostBytes,
+                           std::function<void(int)> trouble)
+    : m_shared(std::make_shared<Shared>(fd, mostBytes, std::move(gone), std::move(leftOut),
+                                        std::move(trouble))) {
     if (!live) {
         return;
     }
@@ -98,8 +111,8 @@ void COutputLines::Write(std::string line) {
         return;
     }
     if (!m_thread.joinable()) {
-        if (!s.WriteAll(line)) {
-            s.Fail(lock);
+        if (const int error = s.WriteAll(line)) {
+            s.Fail(lock, error);
         }
         return;
     }
@@ -109,7 +122,7 @@ void COutputLines::Write(std::string line) {
     }
     try {
         if (s.leftOutLines > 0 && s.leftOut) {
-            s.Queue(s.leftOut(s.leftOutLines));
+            s.Queue(s.leftOut(s.leftOutLines), s.leftOutLines);
         }
         s.leftOutLines = 0;
         s.Queue(std::move(line));
@@ -125,22 +138,42 @@ bool COutputLines::Gone() const {
     return m_shared->failed;
 }
 
+int COutputLines::Error() const {
+    std::lock_guard lock(m_shared->mutex);
+    return m_shared->error;
+}
+
 void COutputLines::Run(std::shared_ptr<Shared> shared) {
     Shared& s = *shared;
+    std::uint64_t lost = 0;  // lines that could not be written, not yet told
+    bool troubled = false;   // the last write failed
     std::unique_lock lock(s.mutex);
     for (;;) {
         s.changed.wait(lock, [&] { return s.stop || !s.lines.empty(); });
         if (s.lines.empty() || s.failed) {
             break;  // told to stop, with nothing left to write
         }
-        std::string line = std::move(s.lines.front());
+        auto [line, standsFor] = std::move(s.lines.front());
         s.lines.pop_front();
         s.queuedBytes -= line.size();
         lock.unlock();
-        const bool ok = s.WriteAll(line);
+        // Lines that could not be written are told where they are missing,
+        // before the next line that gets through.
+        int error = lost > 0 && s.leftOut ? s.WriteAll(s.leftOut(lost)) : 0;
+        if (error == 0) {
+            lost = 0;
+            error = s.WriteAll(line);
+        }
+        if (error != 0 && error != EPIPE && error != EINTR) {
+            lost += standsFor;
+            if (!troubled && s.trouble) {
+                s.trouble(error);
+            }
+        }
+        troubled = error != 0;
         lock.lock();
-        if (!ok) {
-            s.Fail(lock);
+        if (error == EPIPE || error == EINTR) {
+            s.Fail(lock, error);
             break;
         }
     }

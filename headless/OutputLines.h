@@ -13,9 +13,13 @@
 // stops reading (a stalled pipe, a terminal stopped with Ctrl+S) never holds
 // up reception and the clock feed behind it: a line that finds kMostBytes
 // queued is left out and counted, and the next line queued is preceded by
-// one made by `leftOut` that tells how many. When the output cannot be
-// written (the reader has gone, the disk is full, a stop interrupted the
-// write) nothing more is, and `gone` is told once.
+// one made by `leftOut` that tells how many. When the reader has gone or a
+// stop interrupted a write, nothing more is written and `gone` is told once.
+// Any other failure to write (a full disk, an I/O error) ends a recording's
+// output the same way, since its lines are what the run is for; a live run
+// leaves those lines out and counts them, as for a reader that stops
+// reading, and tells `trouble` at the first of a spell of failures, so that
+// reception and the clock feed go on.
 class COutputLines {
 public:
     static constexpr std::size_t kMostBytes = std::size_t{1} << 20;
@@ -24,7 +28,7 @@ public:
 
     COutputLines(int fd, bool live, std::function<void()> gone = {},
                  std::function<std::string(std::uint64_t)> leftOut = {},
-                 std::size_t mostBytes = kMostBytes);
+                 std::size_t mostBytes = kMostBytes, std::function<void(int)> trouble = {});
     // A live run's queue is written as far as the reader takes it within
     // kPatienceMs; what is left is lost with the reader.
     ~COutputLines();
@@ -34,6 +38,8 @@ public:
     // One whole line, its newline included.
     void Write(std::string line);
     bool Gone() const;
+    // The errno of the failure that ended the output, 0 while it goes on.
+    int Error() const;
 
 private:
     struct Shared;

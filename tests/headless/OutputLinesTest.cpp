@@ -3,9 +3,11 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "headless/EventPrinter.h"
@@ -133,6 +135,50 @@ TEST(OutputLines, AnOutputThatCannotBeWrittenIsToldOnce) {
         }
         EXPECT_EQ(told, 1);
     }
+}
+
+// A full disk ends a recording's output as a failure; a live run's lines are
+// left out and counted meanwhile, the trouble told once, and reception goes
+// on to write again once the disk has room.
+TEST(OutputLines, AFullDiskEndsARecordingsOutputButOnlyCountsALiveRunsLines) {
+    const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(full, 0);
+    {
+        COutputLines out(full, false);
+        out.Write("a\n");
+        EXPECT_TRUE(out.Gone());
+        EXPECT_EQ(out.Error(), ENOSPC);
+    }
+    Pipe pipe;
+    std::atomic<int> gone{0}, troubles{0};
+    constexpr int kLines = 50;
+    {
+        COutputLines out(
+            full, true, [&] { ++gone; },
+            [](std::uint64_t n) { return "left " + std::to_string(n) + "\n"; },
+            COutputLines::kMostBytes, [&](int error) { troubles += error == ENOSPC ? 1 : 100; });
+        for (int i = 0; i < kLines; ++i) out.Write(std::to_string(i) + "\n");
+        while (troubles == 0) std::this_thread::yield();
+        ::dup2(pipe.fd[1], full);  // room again, on the same descriptor
+        out.Write("last\n");
+        EXPECT_FALSE(out.Gone());
+    }
+    // Every line is written in order or counted where it is missing.
+    const std::vector<std::string> lines = Lines(pipe.ReadAll());
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "last");
+    int next = 0;
+    for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
+        if (lines[i].starts_with("left ")) {
+            next += std::stoi(lines[i].substr(5));
+        } else {
+            EXPECT_EQ(lines[i], std::to_string(next++));
+        }
+    }
+    EXPECT_EQ(next, kLines);
+    EXPECT_EQ(troubles, 1);
+    EXPECT_EQ(gone, 0);
+    ::close(full);
 }
 
 }  // namespace
