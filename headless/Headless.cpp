@@ -105,6 +105,19 @@ private:
     bool m_lost = false;
 };
 
+// A recording asked for and stopped early (a full disk) makes the run a
+// failure, whatever else went well.
+class CRecordingWatch : public velto::IReceiverObserver {
+public:
+    void OnWarning(const velto::Warning& warning) override {
+        m_stopped = m_stopped || warning.code == velto::WarningCode::RecordingStopped;
+    }
+    bool Stopped() const { return m_stopped; }
+
+private:
+    bool m_stopped = false;
+};
+
 // The band of the input: the analyser follows it, and its noise floor goes
 // to the reception log. A station or rate other than the analyser's gets an
 // analyser of its own, which the printer then reads.
@@ -534,13 +547,15 @@ int Receive(const HeadlessOptions& options, QCoreApplication& app,
         receiver.AddObserver(bandFeed.get());
     }
 
+    CRecordingWatch recording;
+    receiver.AddObserver(&recording);
     const int status =
         options.input ? RunInput(options, receiver) : RunLive(options, app, receiver);
     if (logFeed) {
         logFeed->Finish();
     }
     for (velto::IReceiverObserver* observer : std::initializer_list<velto::IReceiverObserver*>{
-             bandFeed.get(), logFeed.get(), clockFeed.get(), &printer}) {
+             bandFeed.get(), logFeed.get(), clockFeed.get(), &printer, &recording}) {
         if (observer != nullptr) {
             receiver.RemoveObserver(observer);
         }
@@ -551,7 +566,7 @@ int Receive(const HeadlessOptions& options, QCoreApplication& app,
         Fail(CannotWriteOutput(error) + ".");
         return kExitFailure;
     }
-    return status;
+    return recording.Stopped() ? kExitFailure : status;
 }
 
 }  // namespace

@@ -447,7 +447,8 @@ TEST_F(HeadlessTest, SigtermEndsARunWithStatusZeroLeavingAValidWav) {
 }
 
 // A disk that fills (a file size limit stands in) stops the recording with a
-// warning while decoding goes on, leaving a valid WAV. With no room for the
+// warning while decoding goes on, leaving a valid WAV, and the run ends as a
+// failure, the recording being short. With no room for the
 // first buffer (8 KiB holds the printed lines) no file is left, and the
 // warning names it escaped byte by byte.
 TEST_F(HeadlessTest, AFullDiskStopsTheRecordingWithAWarningWhileDecodingGoesOn) {
@@ -455,7 +456,8 @@ TEST_F(HeadlessTest, AFullDiskStopsTheRecordingWithAWarningWhileDecodingGoesOn) 
         SCOPED_TRACE(limit);
         const fs::path wav = *s_dir / (limit > 8192 ? "full.wav" : "\xff\xfe full.wav");
         const Result r =
-            Ok({"--headless", "--input", s_sim, "--json", "--record", wav}, {.fileLimit = limit});
+            Run({"--headless", "--input", s_sim, "--json", "--record", wav}, {.fileLimit = limit});
+        EXPECT_EQ(r.status, 1) << r.err;
         EXPECT_EQ(Count(r.out, "\"code\":\"recording-stopped\""), 1) << r.out;
         ExpectTruth(Minutes(r.out), 2);
         if (limit > 8192) {
