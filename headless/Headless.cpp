@@ -437,8 +437,11 @@ int RunLive(const HeadlessOptions& options, QCoreApplication& app, velto::CRecei
     // Why an open failed is part of the one sentence.
     velto::Warnings told;
     if (!receiver.Start(spec, spec, told)) {
-        Fail("the capture device could not be started" +
-             (told.empty() ? std::string() : " (" + Told(told.back()) + ")") + ".");
+        // What a newcomer without a card set up needs next.
+        Fail((told.empty() ? std::string("the capture device could not be started.")
+                           : Told(told.back())) +
+             " \"velto --list-devices\" lists the capture devices for --device, and "
+             "--simulate receives the built-in simulator.");
         return kExitFailure;
     }
     if (!StartRecording(options, std::nullopt, receiver)) {

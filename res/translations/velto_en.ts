@@ -217,7 +217,7 @@ Reception goes on without the monitor tone.</translation>
     </message>
     <message>
         <source>サンプリングレート(&amp;F):</source>
-        <translation>Sample rate (&amp;F):</translation>
+        <translation>Sample &amp;rate:</translation>
     </message>
     <message>
         <source>録音デバイス(&amp;D):</source>
