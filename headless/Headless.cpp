@@ -1,6 +1,5 @@
 #include "headless/Headless.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,6 +28,7 @@
 #include "clock/ClockFeedSettings.h"
 #include "headless/DeviceMatch.h"
 #include "headless/EventPrinter.h"
+#include "headless/StopSignals.h"
 #include "language/LibraryTexts.h"
 #include "language/UiLanguage.h"
 #include "logfeed/ReceptionLogFeed.h"
@@ -41,34 +41,13 @@ namespace {
 
 constexpr int kExitFailure = 1;
 
-volatile std::sig_atomic_t g_stopRequested = 0;
-int g_stopPipe[2] = {-1, -1};
-
-// From a signal handler too: only what is safe there.
-void RequestStop() {
-    g_stopRequested = 1;
-    if (g_stopPipe[1] >= 0) {
-        const char byte = 1;
-        [[maybe_unused]] const ssize_t n = ::write(g_stopPipe[1], &byte, 1);
-    }
-}
-
-extern "C" void OnStopSignal(int) { RequestStop(); }
-
-// SIGINT and SIGTERM end the run in order. They do not restart an
-// interrupted call, so a wait on standard input or on a FIFO's writer ends
-// too. A file size limit fails the recording's writes instead of ending the
-// process, and a closed standard output fails the printer's writes.
+// SIGINT and SIGTERM end the run in order. A file size limit fails the
+// recording's writes instead of ending the process, and a closed standard
+// output fails the printer's writes.
 bool InstallSignals() {
-    if (::pipe2(g_stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+    if (!InstallStopSignals({SIGINT, SIGTERM}, IgnoredSignals::Caught)) {
         return false;
     }
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = 0;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
     std::signal(SIGXFSZ, SIG_IGN);
     std::signal(SIGPIPE, SIG_IGN);
     return true;
@@ -297,7 +276,7 @@ int DecodeAll(const HeadlessOptions& options, Reader& reader, velto::CReceiver& 
     // A second at a time.
     std::vector<std::int16_t> samples(static_cast<std::size_t>(receiver.Format().rate));
     receiver.BeginInput();
-    while (g_stopRequested == 0) {
+    while (!StopRequested()) {
         const std::size_t n = reader.Read(samples.data(), samples.size());
         if (n == 0) {
             break;
@@ -307,7 +286,7 @@ int DecodeAll(const HeadlessOptions& options, Reader& reader, velto::CReceiver& 
     receiver.EndInput();
     receiver.StopRecording();
     receiver.RemoveObserver(&watch);
-    if (g_stopRequested != 0) {
+    if (StopRequested()) {
         return 0;
     }
     const std::string problem = reader.EndProblem();
@@ -378,12 +357,12 @@ int RunInput(const HeadlessOptions& options, velto::CReceiver& receiver) {
     }
     velto::CSoundFileReader reader;
     std::string error;
-    if (g_stopRequested != 0) {
+    if (StopRequested()) {
         return 0;
     }
     if (!reader.Open(input, &error)) {
         // A stop while a FIFO waited for its writer is no failure.
-        if (reader.Interrupted() && g_stopRequested != 0) {
+        if (reader.Interrupted() && StopRequested()) {
             return 0;
         }
         Fail(error);
@@ -435,8 +414,7 @@ int RunLive(const HeadlessOptions& options, QCoreApplication& app, velto::CRecei
     }
     CLossWatch loss;
     receiver.AddObserver(&loss);
-    QSocketNotifier stop(g_stopPipe[0], QSocketNotifier::Read);
-    QObject::connect(&stop, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+    const CStopWatch stop([&app] { app.quit(); });
     // A pipe or socket on standard output reports its reader's end at once,
     // not only at the next line written.
     struct stat out {};
@@ -449,7 +427,7 @@ int RunLive(const HeadlessOptions& options, QCoreApplication& app, velto::CRecei
             app.quit();
         });
     }
-    if (g_stopRequested == 0) {
+    if (!StopRequested()) {
         app.exec();
     }
     receiver.Stop(told);
