@@ -660,5 +660,9 @@ Reception goes on without the monitor tone.</translation>
         <source>標準出力の読み手が読まなかったため、%1 行を書きませんでした。受信は続いています</source>
         <translation>%1 lines were left out: the reader of standard output did not read them; reception goes on</translation>
     </message>
+    <message>
+        <source>受信ログのフォルダ %1 にはほかの Velto (プロセス %2) が書いているため、この受信ではログを書きません</source>
+        <translation>Another Velto (process %2) writes the reception log in %1, so this run keeps none</translation>
+    </message>
 </context>
 </TS>
