@@ -57,6 +57,19 @@ std::string ErrorLine(const std::string& sentence) { return "velto: " + sentence
 
 void Fail(const std::string& sentence) { std::fputs(ErrorLine(sentence).c_str(), stderr); }
 
+// Values of the profile that would not do, in one line.
+void TellFallbacks(const velto::ProfileFallbacks& found) {
+    if (found.empty()) {
+        return;
+    }
+    std::string lines;
+    for (const velto::ProfileFallback& fallback : found) {
+        lines += (lines.empty() ? "" : "; ") + velto::FallbackLine(fallback);
+    }
+    Fail("these values of the profile " + ProfilePath().toStdString() +
+         " will not do; what follows each arrow is used instead: " + lines + ".");
+}
+
 std::string Told(const velto::Warning& warning) { return ToldWarningText(warning.text); }
 
 // What the audio layer and the clock feed have to tell goes to standard
@@ -134,10 +147,13 @@ int ListDevices() {
 // stored one, at `rate` when one is asked for (--rate, a file's own);
 // nothing after saying why it will not do. A recording's station that will
 // not do (a newer Velto's, or one its rate cannot carry) is said and passed by.
+// The stored values that would not do go into *found when given, else are
+// told.
 std::optional<velto::StationChoice> ChooseFor(const HeadlessOptions& options,
                                               std::optional<long long> rate,
                                               const std::string& source,
-                                              const std::string& recorded = {}) {
+                                              const std::string& recorded = {},
+                                              velto::ProfileFallbacks* found = nullptr) {
     std::string error;
     if (!options.choice && !recorded.empty()) {
         if (std::optional<velto::StationChoice> choice =
@@ -145,7 +161,10 @@ std::optional<velto::StationChoice> ChooseFor(const HeadlessOptions& options,
             return choice;
         }
     }
-    const velto::StationChoice base = options.choice.value_or(velto::LoadStoredStation());
+    velto::ProfileFallbacks stored;
+    const velto::StationChoice base =
+        options.choice ? *options.choice : velto::LoadStoredStation(found ? found : &stored);
+    TellFallbacks(stored);
     if (!rate) {
         if (options.choice) {
             return options.choice;
@@ -378,7 +397,14 @@ int RunInput(const HeadlessOptions& options, velto::CReceiver& receiver) {
 }
 
 int RunLive(const HeadlessOptions& options, QCoreApplication& app, velto::CReceiver& receiver) {
-    if (!Configure(receiver, ChooseFor(options, std::nullopt, {}))) {
+    velto::ProfileFallbacks found;
+    const std::optional<velto::StationChoice> choice =
+        ChooseFor(options, std::nullopt, {}, {}, &found);
+    if (!options.simulate && !options.device) {
+        LoadStoredDevice(&found);
+    }
+    TellFallbacks(found);
+    if (!Configure(receiver, choice)) {
         return kExitFailure;
     }
     velto::DeviceSpec spec = ReadDeviceSpec();

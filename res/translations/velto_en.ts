@@ -489,6 +489,10 @@ Reception goes on without the monitor tone.</translation>
         <source>設定を保存できませんでした。%1 に書き込めません。</source>
         <translation>The settings could not be saved: %1 cannot be written.</translation>
     </message>
+    <message>
+        <source>設定ファイル %1 の次の値は使えないため、→ の後の値を使います。</source>
+        <translation>These values in the settings file %1 will not do; Velto uses the values after the arrows instead.</translation>
+    </message>
 </context>
 <context>
     <name>ReceptionChart</name>

@@ -269,6 +269,15 @@ TEST_F(HeadlessTest, EveryWayOfFeedingARecordingDecodesTheSimulatorsMinutes) {
     EXPECT_EQ(untagged.err, "velto: no signal of JJY 60 kHz was found in " + wav192 +
                                 "; to read another station from it, name it with --station "
                                 "(velto --list-stations).\n");
+    // A stored station that will not do is told, when the profile is read
+    // at all, with what is received instead.
+    std::ofstream(stored.profile) << "[Station]\nName=dcf99\n";
+    const Result fallback =
+        Ok({"--headless", "--input", "-"},
+           {Write("silence.raw", std::string(2 * velto::kBufferSamples, '\0'))});
+    EXPECT_EQ(fallback.err, "velto: these values of the profile " + stored.profile.string() +
+                                " will not do; what follows each arrow is used instead: "
+                                "[Station] Name=dcf99 → jjy40.\n");
     const Result named = Run({"--headless", "--station", "jjy60", "--input", tagged});
     EXPECT_EQ(Count(named.out, " at sample"), 0) << named.out;
     EXPECT_EQ(named.err, "");
