@@ -17,6 +17,7 @@
 #include "app/CmdUI.h"
 #include "app/CommandIds.h"
 #include "app/FileDialogs.h"
+#include "app/ProfileProblem.h"
 #include "app/SoundCardDlg.h"
 #include "app/StatusBar.h"
 #include "audio/FileId.h"
@@ -121,6 +122,20 @@ CMainFrame::CMainFrame()
     m_clockFeedTimer->setInterval(1000);
     connect(m_clockFeedTimer, &QTimer::timeout, this, &CMainFrame::ShowClockFeed);
     ApplyClockFeed();
+    TellProfileFallbacks();
+}
+
+// Each section of the profile falls back to its defaults by itself; the user
+// hears of all of them once, at the start.
+void CMainFrame::TellProfileFallbacks() {
+    velto::ProfileFallbacks found;
+    velto::LoadStoredStation(&found);
+    LoadStoredDevice(&found);
+    velto::ClockFeedSettings::Load(&found);
+    velto::ReceptionLogSettings::Load(&found);
+    if (!found.empty()) {
+        ShowMessage(ProfileFallbackText(found));
+    }
 }
 
 // Devices are stopped before the window goes (close does it in order); this

@@ -133,6 +133,8 @@ private:
     void CreateLog();
     void OnSpectrumShown(bool shown);
     void FinishLog();
+    // Values of the profile that would not do, in one message.
+    void TellProfileFallbacks();
     void PostClose();
     void ShowMessage(const QString& text);
     // The boxes for what the audio layer had to say, in order.

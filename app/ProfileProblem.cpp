@@ -13,6 +13,17 @@ QString ProfileUnwritableText() {
         .arg(QDir::toNativeSeparators(ProfilePath()));
 }
 
+QString ProfileFallbackText(const velto::ProfileFallbacks& fallbacks) {
+    QString text =
+        QCoreApplication::translate(
+            "ProfileProblem", "設定ファイル %1 の次の値は使えないため、→ の後の値を使います。")
+            .arg(QDir::toNativeSeparators(ProfilePath()));
+    for (const velto::ProfileFallback& fallback : fallbacks) {
+        text += QLatin1Char('\n') + QString::fromStdString(velto::FallbackLine(fallback));
+    }
+    return text;
+}
+
 void ShowDialogProblem(QWidget* dialog, const QString& text) {
     if (!dialog->isVisible()) {
         return;

@@ -1,10 +1,13 @@
 #include "app/ReceiverApp.h"
 
 #include <QIcon>
+#include <csignal>
+#include <cstdio>
 
 #include "app/AboutDlg.h"
 #include "app/MainFrame.h"
 #include "base/NumericLocale.h"
+#include "headless/StopSignals.h"
 
 CReceiverApp::CReceiverApp(int& argc, char** argv) : QApplication(argc, argv) {
     velto::KeepNumbersInCNotation();
@@ -32,7 +35,26 @@ bool CReceiverApp::InitInstance() {
         m_frame->SetStationOverride(*m_stationOverride);
     }
     m_frame->show();
+    if (InstallStopSignals({SIGINT, SIGTERM, SIGHUP}, IgnoredSignals::Kept)) {
+        m_stopWatch = std::make_unique<CStopWatch>([this] { CloseForStop(); });
+    } else {
+        std::fputs("velto: cannot set up signal handling; a signal ends Velto at once.\n", stderr);
+    }
     return true;
+}
+
+// A box or dialog that waits for an answer would keep the application open
+// after the window: each is closed as Escape would close it. Bounded, for a
+// box that refuses.
+void CReceiverApp::CloseForStop() {
+    constexpr int kMostBoxes = 16;
+    for (int i = 0; i < kMostBoxes; ++i) {
+        QWidget* box = activeModalWidget();
+        if (box == nullptr || box == m_frame.get() || !box->close()) {
+            break;
+        }
+    }
+    m_frame->close();
 }
 
 void CReceiverApp::ShowAboutBox() {

@@ -8,9 +8,10 @@
 #include "receiver/StationChoice.h"
 
 class CMainFrame;
+class CStopWatch;
 
 // The application object: sets where the profile lives, creates the main
-// frame and shows it, and shows the About box.
+// frame and shows it, closes it on a stop signal, and shows the About box.
 class CReceiverApp : public QApplication {
     Q_OBJECT
 
@@ -30,6 +31,11 @@ public slots:
     void ShowAboutBox();
 
 private:
+    // SIGTERM, SIGINT or SIGHUP: what is open over the window is closed, then
+    // the window, as Exit closes it, so that the run ends in order.
+    void CloseForStop();
+
+    std::unique_ptr<CStopWatch> m_stopWatch;
     std::unique_ptr<CUiTranslations> m_translations;
     std::unique_ptr<CMainFrame> m_frame;
     std::optional<int> m_captureOverride;

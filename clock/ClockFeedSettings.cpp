@@ -48,7 +48,7 @@ bool ClockFeedSettings::ShmModeFits(const std::string& octal, int* mode) {
     return true;
 }
 
-ClockFeedSettings ClockFeedSettings::Load() {
+ClockFeedSettings ClockFeedSettings::Load(ProfileFallbacks* fallbacks) {
     const QSettings settings;
     ClockFeedSettings s;
     s.enabled = settings.value(kEnabledKey, false).toBool();
@@ -56,9 +56,18 @@ ClockFeedSettings ClockFeedSettings::Load() {
                                    .toString()
                                    .toStdString();
     s.chronySock = ChronySockFits(socket) ? socket : kDefaultChronySock;
+    if (!ChronySockFits(socket) && fallbacks != nullptr) {
+        fallbacks->push_back({"ClockFeed",
+                              {{"ChronySocket", ProfileText(settings, kSocketKey)}},
+                              {kDefaultChronySock}});
+    }
     bool ok = false;
     const double latency = settings.value(kLatencyKey, 0.0).toDouble(&ok);
     s.latencyMs = ok && LatencyFits(latency) ? latency : 0.0;
+    if (!(ok && LatencyFits(latency)) && fallbacks != nullptr) {
+        fallbacks->push_back(
+            {"ClockFeed", {{"LatencyMs", ProfileText(settings, kLatencyKey)}}, {"0"}});
+    }
     return s;
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "clock/ClockFeed.h"
+#include "receiver/DeviceProfile.h"
 
 namespace velto {
 
@@ -38,8 +39,9 @@ struct ClockFeedSettings {
     static bool ShmModeFits(const std::string& octal, int* mode);
 
     // The window's: off, or to chronyd's socket (the default one unless the
-    // profile names another that fits). Values out of bounds read as the defaults.
-    static ClockFeedSettings Load();
+    // profile names another that fits). Values out of bounds read as the
+    // defaults, and go into *fallbacks.
+    static ClockFeedSettings Load(ProfileFallbacks* fallbacks = nullptr);
     // False when the profile could not be written (WriteProfile).
     bool Save() const;
 

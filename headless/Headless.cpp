@@ -1,6 +1,5 @@
 #include "headless/Headless.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,6 +28,7 @@
 #include "clock/ClockFeedSettings.h"
 #include "headless/DeviceMatch.h"
 #include "headless/EventPrinter.h"
+#include "headless/StopSignals.h"
 #include "language/LibraryTexts.h"
 #include "language/UiLanguage.h"
 #include "logfeed/ReceptionLogFeed.h"
@@ -41,34 +41,15 @@ namespace {
 
 constexpr int kExitFailure = 1;
 
-volatile std::sig_atomic_t g_stopRequested = 0;
-int g_stopPipe[2] = {-1, -1};
-
-// From a signal handler too: only what is safe there.
-void RequestStop() {
-    g_stopRequested = 1;
-    if (g_stopPipe[1] >= 0) {
-        const char byte = 1;
-        [[maybe_unused]] const ssize_t n = ::write(g_stopPipe[1], &byte, 1);
-    }
-}
-
-extern "C" void OnStopSignal(int) { RequestStop(); }
-
-// SIGINT and SIGTERM end the run in order. They do not restart an
-// interrupted call, so a wait on standard input or on a FIFO's writer ends
-// too. A file size limit fails the recording's writes instead of ending the
-// process, and a closed standard output fails the printer's writes.
+// SIGINT and SIGTERM end the run in order, and so does SIGHUP (a closed
+// terminal) unless nohup asked for it to be ignored. A file size limit fails
+// the recording's writes instead of ending the process, and a closed
+// standard output fails the printer's writes.
 bool InstallSignals() {
-    if (::pipe2(g_stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+    if (!InstallStopSignals({SIGINT, SIGTERM}, IgnoredSignals::Caught) ||
+        !InstallStopSignals({SIGHUP}, IgnoredSignals::Kept)) {
         return false;
     }
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = 0;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
     std::signal(SIGXFSZ, SIG_IGN);
     std::signal(SIGPIPE, SIG_IGN);
     return true;
@@ -80,6 +61,19 @@ void Fail(const std::string& sentence) { std::fputs(ErrorLine(sentence).c_str(),
 
 std::string CannotWriteOutput(int error) {
     return std::string("cannot write standard output (") + std::strerror(error) + ")";
+}
+
+// Values of the profile that would not do, in one line.
+void TellFallbacks(const velto::ProfileFallbacks& found) {
+    if (found.empty()) {
+        return;
+    }
+    std::string lines;
+    for (const velto::ProfileFallback& fallback : found) {
+        lines += (lines.empty() ? "" : "; ") + velto::FallbackLine(fallback);
+    }
+    Fail("these values of the profile " + ProfilePath().toStdString() +
+         " will not do; what follows each arrow is used instead: " + lines + ".");
 }
 
 std::string Told(const velto::Warning& warning) { return ToldWarningText(warning.text); }
@@ -172,10 +166,13 @@ int ListDevices() {
 // stored one, at `rate` when one is asked for (--rate, a file's own);
 // nothing after saying why it will not do. A recording's station that will
 // not do (a newer Velto's, or one its rate cannot carry) is said and passed by.
+// The stored values that would not do go into *found when given, else are
+// told.
 std::optional<velto::StationChoice> ChooseFor(const HeadlessOptions& options,
                                               std::optional<long long> rate,
                                               const std::string& source,
-                                              const std::string& recorded = {}) {
+                                              const std::string& recorded = {},
+                                              velto::ProfileFallbacks* found = nullptr) {
     std::string error;
     if (!options.choice && !recorded.empty()) {
         if (std::optional<velto::StationChoice> choice =
@@ -183,7 +180,10 @@ std::optional<velto::StationChoice> ChooseFor(const HeadlessOptions& options,
             return choice;
         }
     }
-    const velto::StationChoice base = options.choice.value_or(velto::LoadStoredStation());
+    velto::ProfileFallbacks stored;
+    const velto::StationChoice base =
+        options.choice ? *options.choice : velto::LoadStoredStation(found ? found : &stored);
+    TellFallbacks(stored);
     if (!rate) {
         if (options.choice) {
             return options.choice;
@@ -314,7 +314,7 @@ int DecodeAll(const HeadlessOptions& options, Reader& reader, velto::CReceiver& 
     // A second at a time.
     std::vector<std::int16_t> samples(static_cast<std::size_t>(receiver.Format().rate));
     receiver.BeginInput();
-    while (g_stopRequested == 0) {
+    while (!StopRequested()) {
         const std::size_t n = reader.Read(samples.data(), samples.size());
         if (n == 0) {
             break;
@@ -324,7 +324,7 @@ int DecodeAll(const HeadlessOptions& options, Reader& reader, velto::CReceiver& 
     receiver.EndInput();
     receiver.StopRecording();
     receiver.RemoveObserver(&watch);
-    if (g_stopRequested != 0) {
+    if (StopRequested()) {
         return 0;
     }
     const std::string problem = reader.EndProblem();
@@ -395,12 +395,12 @@ int RunInput(const HeadlessOptions& options, velto::CReceiver& receiver) {
     }
     velto::CSoundFileReader reader;
     std::string error;
-    if (g_stopRequested != 0) {
+    if (StopRequested()) {
         return 0;
     }
     if (!reader.Open(input, &error)) {
         // A stop while a FIFO waited for its writer is no failure.
-        if (reader.Interrupted() && g_stopRequested != 0) {
+        if (reader.Interrupted() && StopRequested()) {
             return 0;
         }
         Fail(error);
@@ -416,7 +416,14 @@ int RunInput(const HeadlessOptions& options, velto::CReceiver& receiver) {
 }
 
 int RunLive(const HeadlessOptions& options, QCoreApplication& app, velto::CReceiver& receiver) {
-    if (!Configure(receiver, ChooseFor(options, std::nullopt, {}))) {
+    velto::ProfileFallbacks found;
+    const std::optional<velto::StationChoice> choice =
+        ChooseFor(options, std::nullopt, {}, {}, &found);
+    if (!options.simulate && !options.device) {
+        LoadStoredDevice(&found);
+    }
+    TellFallbacks(found);
+    if (!Configure(receiver, choice)) {
         return kExitFailure;
     }
     velto::DeviceSpec spec = ReadDeviceSpec();
@@ -455,8 +462,7 @@ int RunLive(const HeadlessOptions& options, QCoreApplication& app, velto::CRecei
     }
     CLossWatch loss;
     receiver.AddObserver(&loss);
-    QSocketNotifier stop(g_stopPipe[0], QSocketNotifier::Read);
-    QObject::connect(&stop, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+    const CStopWatch stop([&app] { app.quit(); });
     // A pipe or socket on standard output reports its reader's end at once,
     // not only at the next line written.
     struct stat out {};
@@ -469,7 +475,7 @@ int RunLive(const HeadlessOptions& options, QCoreApplication& app, velto::CRecei
             app.quit();
         });
     }
-    if (g_stopRequested == 0) {
+    if (!StopRequested()) {
         app.exec();
     }
     receiver.Stop(told);

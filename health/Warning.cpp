@@ -66,6 +66,10 @@ constexpr const char* kStoredDeviceMissing = VELTO_TRANSLATE_NOOP(
     "Warning", "保存されたサウンドカード「%1」が見つかりません。既定のデバイスを使います");
 constexpr const char* kOutputLeftOut = VELTO_TRANSLATE_NOOP(
     "Warning", "標準出力の読み手が読まなかったため、%1 行を書きませんでした。受信は続いています");
+constexpr const char* kReceptionLogInUse = VELTO_TRANSLATE_NOOP(
+    "Warning",
+    "受信ログのフォルダ %1 にはほかの Velto (プロセス %2) が書いているため、この受信ではログを"
+    "書きません");
 constexpr const char* kCaptureOpenFailed =
     VELTO_TRANSLATE_NOOP("Warning", "録音デバイスがオープンできません。");
 constexpr const char* kPlaybackOpenFailed =
@@ -74,7 +78,7 @@ constexpr const char* kPlaybackOpenFailed =
 constexpr std::array kSentences = {
     kClipping,           kSilence,        kDeviceLost,          kNoUltrasound48,
     kNoUltrasound96,     kSamplesDropped, kStoredDeviceMissing, kCaptureOpenFailed,
-    kPlaybackOpenFailed, kOutputLeftOut};
+    kPlaybackOpenFailed, kOutputLeftOut,  kReceptionLogInUse};
 
 }  // namespace
 
@@ -136,6 +140,10 @@ std::string StoredDeviceMissingText(const std::string& name) {
 
 std::string OutputLeftOutText(std::uint64_t lines) {
     return FillSentence(kOutputLeftOut, {std::to_string(lines)});
+}
+
+std::string ReceptionLogInUseText(const std::string& directory, std::int64_t pid) {
+    return FillSentence(kReceptionLogInUse, {directory, std::to_string(pid)});
 }
 
 std::optional<WarningCode> WarningOfInput(InputState state) {

@@ -33,7 +33,8 @@ enum class WarningCode {
     AudioError,
     // The clock feed's drivers.
     ClockFeed,
-    // The reception log's files (a directory not writable, a full disk).
+    // The reception log's files (a directory not writable, a full disk, a
+    // directory another Velto writes in).
     ReceptionLog,
     // The console's standard output, whose reader did not read.
     OutputLeftOut,
@@ -66,6 +67,9 @@ std::string SamplesDroppedText(std::int64_t ms, std::int64_t totalMs);
 std::string StoredDeviceMissingText(const std::string& name);
 // `lines` lines of standard output were left out.
 std::string OutputLeftOutText(std::uint64_t lines);
+// Another Velto, process `pid`, writes the reception log in `directory`, so
+// this run writes none.
+std::string ReceptionLogInUseText(const std::string& directory, std::int64_t pid);
 
 // Every Japanese sentence above as its pattern, with %1, %2 where the figures
 // go: the window finds a warning's pattern among them and shows its translation.

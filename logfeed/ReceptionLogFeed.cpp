@@ -1,17 +1,60 @@
 #include "logfeed/ReceptionLogFeed.h"
 
+#include <QLockFile>
+#include <QString>
+#include <system_error>
 #include <utility>
 
 #include "base/Geometry.h"
 
 namespace velto {
+namespace {
+
+// Hidden, and no day's name: pruning passes it by.
+constexpr char kLockName[] = ".velto.lock";
+
+}  // namespace
 
 CReceptionLogFeed::CReceptionLogFeed(std::filesystem::path directory, int keepDays, Tell tell,
                                      Clock now)
     : m_log(std::move(directory), keepDays), m_tell(std::move(tell)), m_now(std::move(now)) {}
 
+CReceptionLogFeed::~CReceptionLogFeed() = default;
+
+bool CReceptionLogFeed::Lock() {
+    std::error_code ec;
+    std::filesystem::create_directories(m_log.Directory(), ec);
+    m_lock = std::make_unique<QLockFile>(QString::fromStdString(m_log.Directory() / kLockName));
+    // Held for as long as a run lasts: only a lock whose process is gone is stale.
+    m_lock->setStaleLockTime(0);
+    if (m_lock->tryLock(0)) {
+        m_toldLocked = false;
+        return true;
+    }
+    const bool held = m_lock->error() == QLockFile::LockFailedError;
+    qint64 pid = 0;
+    QString host;
+    QString program;
+    m_lock->getLockInfo(&pid, &host, &program);
+    m_lock.reset();
+    // A directory that takes no lock file takes no log either: writing
+    // tells that.
+    if (!held) {
+        return true;
+    }
+    if (!m_toldLocked && m_tell) {
+        m_tell(Warning{WarningCode::ReceptionLog,
+                       ReceptionLogInUseText(m_log.Directory().string(), pid)});
+    }
+    m_toldLocked = true;
+    return false;
+}
+
 void CReceptionLogFeed::Begin(Time time, double latencyMs) {
     Finish();
+    if (!Lock()) {
+        return;
+    }
     m_time = time;
     m_latencySeconds = latencyMs / 1000.0;
     m_anchorUtc.reset();
@@ -26,6 +69,7 @@ void CReceptionLogFeed::Finish() {
     std::string error;
     Check(m_logger->Finish(&error), error);
     m_logger.reset();
+    m_lock.reset();
 }
 
 void CReceptionLogFeed::SetNoiseDb(std::optional<double> noiseDb) {

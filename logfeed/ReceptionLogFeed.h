@@ -3,11 +3,14 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include "log/ReceptionLog.h"
 #include "log/ReceptionLogger.h"
 #include "receiver/ReceiverObserver.h"
+
+class QLockFile;
 
 namespace velto {
 
@@ -23,6 +26,12 @@ namespace velto {
 //
 // What the log cannot write is told once, as a "reception-log" warning,
 // until a line is written again; reception goes on.
+//
+// A run holds a lock on the directory (a lock file in it), so that two
+// Veltos never put their lines for the same minutes into one file; a run
+// that finds another process holding it writes nothing, and says so once
+// until it gets the lock again. A lock left by a process that crashed is
+// taken over.
 class CReceptionLogFeed : public IReceiverObserver {
 public:
     using Tell = std::function<void(const Warning&)>;
@@ -32,10 +41,15 @@ public:
     // keepDays <= 0 keeps every day. `now` reads the system clock.
     CReceptionLogFeed(std::filesystem::path directory, int keepDays, Tell tell,
                       Clock now = SystemTime::Now);
+    ~CReceptionLogFeed() override;
+    CReceptionLogFeed(const CReceptionLogFeed&) = delete;
+    CReceptionLogFeed& operator=(const CReceptionLogFeed&) = delete;
 
     // A run begins, on this clock; and ends, writing what it left.
     // latencyMs: the sound card's and the receiver's delay, taken off the
     // capture times for the clock's offset.
+    // A run whose directory another process holds logs nothing (Running()
+    // stays false).
     void Begin(Time time, double latencyMs = 0.0);
     void Finish();
     bool Running() const { return m_logger.has_value(); }
@@ -53,6 +67,9 @@ public:
     void OnCaptureLost() override { Finish(); }
 
 private:
+    // Whether this process may write into the directory; false after
+    // telling whose it is.
+    bool Lock();
     void Tick(double unix);
     void Check(bool ok, const std::string& error);
 
@@ -69,6 +86,8 @@ private:
     double m_anchorSample = 0.0;
     CaptureFormat m_format;
     bool m_failing = false;
+    std::unique_ptr<QLockFile> m_lock;
+    bool m_toldLocked = false;
     std::int64_t m_written = 0;  // the log's count when last looked at
 };
 

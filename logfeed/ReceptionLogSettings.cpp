@@ -18,7 +18,7 @@ bool ReceptionLogSettings::KeepDaysFit(double days) {
     return days == std::floor(days) && days >= 0 && days <= kMaxKeepDays;
 }
 
-ReceptionLogSettings ReceptionLogSettings::Load() {
+ReceptionLogSettings ReceptionLogSettings::Load(ProfileFallbacks* fallbacks) {
     const QSettings settings;
     ReceptionLogSettings s;
     s.enabled = settings.value(kEnabledKey, true).toBool();
@@ -26,6 +26,11 @@ ReceptionLogSettings ReceptionLogSettings::Load() {
     bool ok = false;
     const double days = settings.value(kKeepDaysKey, kDefaultKeepDays).toDouble(&ok);
     s.keepDays = ok && KeepDaysFit(days) ? static_cast<int>(days) : kDefaultKeepDays;
+    if (!(ok && KeepDaysFit(days)) && fallbacks != nullptr) {
+        fallbacks->push_back({"ReceptionLog",
+                              {{"KeepDays", ProfileText(settings, kKeepDaysKey)}},
+                              {std::to_string(kDefaultKeepDays)}});
+    }
     return s;
 }
 

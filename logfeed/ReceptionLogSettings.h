@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <string>
 
+#include "receiver/DeviceProfile.h"
+
 namespace velto {
 
 // Where the reception log is kept and for how long: the one description of
@@ -22,8 +24,8 @@ struct ReceptionLogSettings {
     static bool KeepDaysFit(double days);
 
     // The window's: on unless the profile says "Enabled=false", keeping
-    // "KeepDays" days (out of bounds: the default).
-    static ReceptionLogSettings Load();
+    // "KeepDays" days (out of bounds: the default, told in *fallbacks).
+    static ReceptionLogSettings Load(ProfileFallbacks* fallbacks = nullptr);
     // $XDG_DATA_HOME/Velto/log (~/.local/share/Velto/log).
     static std::filesystem::path WindowDirectory();
 

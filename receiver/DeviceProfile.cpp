@@ -1,6 +1,7 @@
 #include "receiver/DeviceProfile.h"
 
 #include <QSettings>
+#include <QStringList>
 
 #include "audio/SimulatedWaveIn.h"
 #include "audio/WaveService.h"
@@ -18,6 +19,29 @@ QString StoredName(const QSettings& settings) {
 
 }  // namespace
 
+namespace velto {
+
+std::string FallbackLine(const ProfileFallback& fallback) {
+    std::string given;
+    for (const auto& [key, value] : fallback.given) {
+        given += (given.empty() ? "" : ", ") + key + "=" + value;
+    }
+    std::string used;
+    for (const std::string& value : fallback.used) {
+        used += (used.empty() ? "" : ", ") + value;
+    }
+    return "[" + fallback.section + "] " + given + " → " + used;
+}
+
+std::string ProfileText(const QSettings& settings, const QString& key) {
+    const QVariant value = settings.value(key);
+    return (value.typeId() == QMetaType::QStringList ? value.toStringList().join(QLatin1Char(','))
+                                                     : value.toString())
+        .toStdString();
+}
+
+}  // namespace velto
+
 QString TrimTrailingSpaces(const QString& text) {
     qsizetype end = text.size();
     while (end > 0 && text[end - 1] == QLatin1Char(' ')) {
@@ -26,10 +50,14 @@ QString TrimTrailingSpaces(const QString& text) {
     return text.left(end);
 }
 
-StoredDevice LoadStoredDevice() {
+StoredDevice LoadStoredDevice(velto::ProfileFallbacks* fallbacks) {
     const QSettings settings;
     bool ok = false;
     const int id = settings.value(kDeviceIdKey, -1).toInt(&ok);
+    if (!ok && fallbacks != nullptr) {
+        fallbacks->push_back(
+            {"SoundCard", {{"DeviceId", velto::ProfileText(settings, kDeviceIdKey)}}, {"-1"}});
+    }
     return {ok ? id : -1, TrimTrailingSpaces(StoredName(settings))};
 }
 
@@ -47,8 +75,8 @@ bool WriteProfile(QSettings& settings) {
 
 QString ProfilePath() { return QSettings().fileName(); }
 
-int StoredCaptureDevice() {
-    const StoredDevice stored = LoadStoredDevice();
+int StoredCaptureDevice(velto::ProfileFallbacks* fallbacks) {
+    const StoredDevice stored = LoadStoredDevice(fallbacks);
     if (stored.id < 0 || stored.id >= velto::WaveService().InGetNumDevs()) {
         return velto::WAVE_MAPPER;
     }

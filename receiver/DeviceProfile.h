@@ -1,10 +1,31 @@
 #pragma once
 
 #include <QString>
+#include <string>
+#include <utility>
+#include <vector>
 
 class QSettings;
 
 #include "audio/WaveDevice.h"
+
+namespace velto {
+
+// A value of the profile that will not do, and what is used in its place,
+// for telling the user: "[Station] Name=dcf99 → jjy40". Several keys may
+// go together ("Name=wwvb, Rate=96000 → jjy40, 96000").
+struct ProfileFallback {
+    std::string section;
+    std::vector<std::pair<std::string, std::string>> given;  // key, value as written
+    std::vector<std::string> used;
+};
+using ProfileFallbacks = std::vector<ProfileFallback>;
+
+std::string FallbackLine(const ProfileFallback& fallback);
+// The value of `key` ("Section/Key") as the profile's file writes it.
+std::string ProfileText(const QSettings& settings, const QString& key);
+
+}  // namespace velto
 
 // The profile section "SoundCard" ("DeviceId", "Name") as both front ends
 // read it: the window and the console open the same stored device.
@@ -12,13 +33,13 @@ class QSettings;
 // Returns text without its trailing space characters (0x20 only).
 QString TrimTrailingSpaces(const QString& text);
 
-// The stored choice: "DeviceId" (-1 when none, or when it is not a number)
-// and "Name" without its trailing spaces.
+// The stored choice: "DeviceId" (-1 when none, or when it is not a number,
+// which goes into *fallbacks) and "Name" without its trailing spaces.
 struct StoredDevice {
     int id = -1;
     QString name;
 };
-StoredDevice LoadStoredDevice();
+StoredDevice LoadStoredDevice(velto::ProfileFallbacks* fallbacks = nullptr);
 // False when the profile could not be written (see WriteProfile).
 bool SaveStoredDevice(const StoredDevice& device);
 
@@ -32,7 +53,7 @@ QString ProfilePath();
 
 // The capture device Start opens: the stored "DeviceId" while that device
 // still exists under the stored "Name", else the system's default.
-int StoredCaptureDevice();
+int StoredCaptureDevice(velto::ProfileFallbacks* fallbacks = nullptr);
 
 // The spec every open starts from: the stored name, the default device, 96000 Hz, 16 bits.
 velto::DeviceSpec ReadDeviceSpec();

@@ -67,15 +67,36 @@ std::optional<StationChoice> ChooseStation(std::string_view name, std::optional<
     return StationChoice{station, *CaptureFormat::ForRate(wanted)};
 }
 
-StationChoice LoadStoredStation() {
+StationChoice LoadStoredStation(ProfileFallbacks* fallbacks) {
     const QSettings settings;
     const std::string name = settings.value(kNameKey, QString()).toString().toStdString();
     bool ok = false;
     const long long rate = settings.value(kRateKey, 0).toLongLong(&ok);
-    std::string ignored;
+    const bool rateGiven = settings.contains(kRateKey);
+    std::string error;
     const std::optional<StationChoice> choice =
-        ChooseStation(name, ok && rate != 0 ? std::optional(rate) : std::nullopt, &ignored);
-    return choice.value_or(StationChoice{});
+        ChooseStation(name, ok && rate != 0 ? std::optional(rate) : std::nullopt, &error);
+    if (fallbacks == nullptr || (name.empty() && !rateGiven)) {
+        return choice.value_or(StationChoice{});
+    }
+    const std::string rateText = ProfileText(settings, kRateKey);
+    if (!choice) {
+        const StationChoice stock;
+        ProfileFallback fallback{"Station",
+                                 {{"Name", ProfileText(settings, kNameKey)}},
+                                 {std::string(stock.station->name)}};
+        if (rateGiven) {
+            fallback.given.emplace_back("Rate", rateText);
+            fallback.used.push_back(std::to_string(stock.format.rate));
+        }
+        fallbacks->push_back(std::move(fallback));
+        return stock;
+    }
+    if (rateGiven && !ok) {
+        fallbacks->push_back(
+            {"Station", {{"Rate", rateText}}, {std::to_string(choice->format.rate)}});
+    }
+    return *choice;
 }
 
 bool SaveStoredStation(const StationChoice& choice) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/CaptureFormat.h"
+#include "receiver/DeviceProfile.h"
 #include "station/Station.h"
 
 // The station a run receives and the rate it captures at, as the user
@@ -32,8 +33,10 @@ std::optional<StationChoice> ChooseStation(std::string_view name, std::optional<
 // 192000; the others 192000).
 std::vector<int> RatesFor(const Station& station);
 
-// The stored choice; jjy40 at 96000 when there is none or it will not do.
-StationChoice LoadStoredStation();
+// The stored choice; jjy40 at 96000 when there is none or it will not do
+// (the keys that would not, into *fallbacks); a rate that is no number, the
+// station's own.
+StationChoice LoadStoredStation(ProfileFallbacks* fallbacks = nullptr);
 // False when the profile could not be written (WriteProfile).
 bool SaveStoredStation(const StationChoice& choice);
 

@@ -497,6 +497,10 @@ Reception goes on without the monitor tone.</translation>
         <source>設定を保存できませんでした。%1 に書き込めません。</source>
         <translation>The settings could not be saved: %1 cannot be written.</translation>
     </message>
+    <message>
+        <source>設定ファイル %1 の次の値は使えないため、→ の後の値を使います。</source>
+        <translation>These values in the settings file %1 will not do; Velto uses the values after the arrows instead.</translation>
+    </message>
 </context>
 <context>
     <name>ReceptionChart</name>
@@ -667,6 +671,10 @@ Reception goes on without the monitor tone.</translation>
     <message>
         <source>標準出力の読み手が読まなかったため、%1 行を書きませんでした。受信は続いています</source>
         <translation>%1 lines were left out: the reader of standard output did not read them; reception goes on</translation>
+    </message>
+    <message>
+        <source>受信ログのフォルダ %1 にはほかの Velto (プロセス %2) が書いているため、この受信ではログを書きません</source>
+        <translation>Another Velto (process %2) writes the reception log in %1, so this run keeps none</translation>
     </message>
 </context>
 </TS>

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSettings>
 #include <QStatusBar>
 #include <QTimer>
 #include <atomic>
@@ -22,6 +23,7 @@
 #include "audio/SimulatedWaveIn.h"
 #include "health/Warning.h"
 #include "language/UiLanguage.h"
+#include "receiver/DeviceProfile.h"
 #include "tests/app/FrameFixture.h"
 #include "views/ChildView.h"
 #include "views/ClockStatus.h"
@@ -528,6 +530,32 @@ TEST_F(FrameTest, DecodedTimeGoesToTheStatusBarAndTheTimeCodeWindowKeepsItWhileH
     EXPECT_EQ(wnd->History().Now(), 3);
     Space();  // a new run starts afresh
     EXPECT_EQ(wnd->History().Now(), -1);
+}
+
+// Values of the profile that will not do fall back to the defaults, and the
+// window says which, with what it uses instead, in one message at its start.
+TEST_F(FrameTest, BadValuesOfTheProfileAreToldInOneMessageAtTheStart) {
+    QSettings settings;
+    settings.setValue(QStringLiteral("Station/Name"), QStringLiteral("wwvb"));
+    settings.setValue(QStringLiteral("Station/Rate"), 96000);
+    settings.setValue(QStringLiteral("SoundCard/DeviceId"), QStringLiteral("abc"));
+    settings.setValue(QStringLiteral("ClockFeed/LatencyMs"), QStringLiteral("1e300"));
+    settings.setValue(QStringLiteral("ReceptionLog/KeepDays"), QStringLiteral("lots"));
+    settings.sync();
+    m_frame.reset();
+    m_frame = std::make_unique<CMainFrame>();
+    QStringList messages;
+    m_frame->SetMessageSink([&messages](const QString& text) { messages << text; });
+    QCoreApplication::sendPostedEvents(m_frame.get(), QEvent::MetaCall);
+    EXPECT_EQ(m_frame->Station().station->name, "jjy40");
+    ASSERT_EQ(messages.size(), 1) << messages.join(QStringLiteral("\n--\n")).toStdString();
+    const QStringList lines = messages[0].split(QLatin1Char('\n'));
+    EXPECT_TRUE(lines[0].contains(ProfilePath())) << lines[0].toStdString();
+    EXPECT_EQ(lines.mid(1),
+              (QStringList{QStringLiteral("[Station] Name=wwvb, Rate=96000 → jjy40, 96000"),
+                           QStringLiteral("[SoundCard] DeviceId=abc → -1"),
+                           QStringLiteral("[ClockFeed] LatencyMs=1e300 → 0"),
+                           QStringLiteral("[ReceptionLog] KeepDays=lots → 365")}));
 }
 
 using ClockFeedDlg = CFrameFixture;

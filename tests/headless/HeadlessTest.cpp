@@ -269,6 +269,15 @@ TEST_F(HeadlessTest, EveryWayOfFeedingARecordingDecodesTheSimulatorsMinutes) {
     EXPECT_EQ(untagged.err, "velto: no signal of JJY 60 kHz was found in " + wav192 +
                                 "; to read another station from it, name it with --station "
                                 "(velto --list-stations).\n");
+    // A stored station that will not do is told, when the profile is read
+    // at all, with what is received instead.
+    std::ofstream(stored.profile) << "[Station]\nName=dcf99\n";
+    const Result fallback =
+        Ok({"--headless", "--input", "-"},
+           {Write("silence.raw", std::string(2 * velto::kBufferSamples, '\0'))});
+    EXPECT_EQ(fallback.err, "velto: these values of the profile " + stored.profile.string() +
+                                " will not do; what follows each arrow is used instead: "
+                                "[Station] Name=dcf99 → jjy40.\n");
     const Result named = Run({"--headless", "--station", "jjy60", "--input", tagged});
     EXPECT_EQ(Count(named.out, " at sample"), 0) << named.out;
     EXPECT_EQ(named.err, "");
@@ -392,10 +401,10 @@ TEST_F(HeadlessTest, ARecordingThatClipsOrIsSilentIsToldAsLiveInputIs) {
               "warning: The input is silent. Check the connection and the capture device\n");
 }
 
-// SIGTERM ends a run with status 0: live from the simulator, chosen by a part
-// of the name the device list gives it in Japanese, leaving a valid WAV of
-// whole buffers; and while a FIFO that nobody writes to yet holds the open,
-// with nothing to report.
+// SIGTERM (or SIGHUP, a closed terminal) ends a run with status 0: live from
+// the simulator, chosen by a part of the name the device list gives it in
+// Japanese, leaving a valid WAV of whole buffers; and while a FIFO that nobody
+// writes to yet holds the open, with nothing to report.
 TEST_F(HeadlessTest, SigtermEndsARunWithStatusZeroLeavingAValidWav) {
     const Result list = Ok({"--list-devices"}, {.language = "ja"});
     EXPECT_NE(("\n" + list.out).find("\nシミュレーター (内蔵)\t192 kHz\n"), std::string::npos)
@@ -403,20 +412,20 @@ TEST_F(HeadlessTest, SigtermEndsARunWithStatusZeroLeavingAValidWav) {
     const Result english = Run({"--list-devices"});
     EXPECT_NE(("\n" + english.out).find("\nSimulator (built-in)\t192 kHz\n"), std::string::npos)
         << english.out;
-    // SIGTERM once `ready` holds, or after a minute.
-    const auto stop = [](pid_t pid, const std::function<bool()>& ready) {
+    // The signal once `ready` holds, or after a minute.
+    const auto stop = [](pid_t pid, const std::function<bool()>& ready, int signal = SIGTERM) {
         for (int i = 0; i < 1200 && !ready(); ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
-        ::kill(pid, SIGTERM);
+        ::kill(pid, signal);
         return Wait(pid);
     };
 
     const fs::path wav = *s_dir / "live.wav";
     const pid_t live =
         Spawn({"--headless", "--device", "シミュレーター", "--json", "--record", wav});
-    const Result r =
-        stop(live, [&] { return fs::exists(wav) && fs::file_size(wav) >= 2 * kSampleRate; });
+    const Result r = stop(
+        live, [&] { return fs::exists(wav) && fs::file_size(wav) >= 2 * kSampleRate; }, SIGHUP);
     EXPECT_EQ(r.status, 0) << r.err;
     const long long frames = ValidWavFrames(wav);
     EXPECT_GE(frames, kSampleRate);

@@ -123,4 +123,40 @@ TEST(ReceptionLogFeedTest, ALogThatCannotBeWrittenIsToldOnce) {
         << live.told[0].text;
 }
 
+// Two processes (two feeds stand in) on one directory: the first to begin
+// holds it for its run; the second writes none of its lines, says so once
+// however often it begins, and gets the directory once the first is done.
+TEST(ReceptionLogFeedTest, ASecondFeedOnTheSameDirectoryWritesNothingWhileTheFirstRuns) {
+    const support::TempDir temp;
+    const fs::path dir = temp / "log";
+    LiveRun first(dir, 0.0);
+    LiveRun second(dir, 0.5);
+    first.feed.Begin(CReceptionLogFeed::Time::System);
+    for (int k = 0; k < 2; ++k) {
+        second.feed.Begin(CReceptionLogFeed::Time::System);
+        EXPECT_FALSE(second.feed.Running());
+    }
+    first.Run(130);
+    second.Run(130);
+    second.feed.Finish();
+    first.feed.Finish();
+    ASSERT_EQ(second.told.size(), 1U);
+    EXPECT_EQ(second.told[0].code, velto::WarningCode::ReceptionLog);
+    EXPECT_NE(second.told[0].text.find(dir.string()), std::string::npos) << second.told[0].text;
+    const std::string log = support::Slurp(dir / rl::FileName(rl::DayOf(kStart)));
+    std::vector<velto::ReceptionRecord> records;
+    for (const std::string& l : support::Lines(log)) {
+        if (const auto r = rl::ParseLine(l)) records.push_back(*r);
+    }
+    ASSERT_EQ(records.size(), 3U) << log;
+    for (const auto& r : records) {
+        EXPECT_NEAR(r.clockOffsetSeconds.value_or(1.0), 0.0, 1e-4) << "the first's, not 0.5 s";
+    }
+
+    second.feed.Begin(CReceptionLogFeed::Time::System);
+    EXPECT_TRUE(second.feed.Running());
+    second.feed.Finish();
+    EXPECT_TRUE(first.told.empty());
+}
+
 }  // namespace
