@@ -130,9 +130,19 @@ bool CReceptionLog::Write(const std::string& text, std::string* error) {
     return true;
 }
 
+// Whether the day's name still leads to the file open: one moved or deleted
+// while Velto runs (by hand, or by a rotation) would otherwise take the
+// lines out of sight.
+bool CReceptionLog::StillThere() const {
+    struct stat named {};
+    struct stat open {};
+    return ::stat(m_path.c_str(), &named) == 0 && ::fstat(m_file.Get(), &open) == 0 &&
+           named.st_dev == open.st_dev && named.st_ino == open.st_ino;
+}
+
 bool CReceptionLog::Append(const ReceptionRecord& record, std::string* error) {
     const std::int64_t day = receptionlog::DayOf(record.minuteUtc);
-    if (day != m_day || !m_file.IsOpen()) {
+    if (day != m_day || !m_file.IsOpen() || !StillThere()) {
         if (!Open(day, error)) {
             return false;
         }

@@ -39,6 +39,7 @@ public:
 
 private:
     bool Open(std::int64_t day, std::string* error);
+    bool StillThere() const;
     void Prune(std::int64_t today) const;
     bool Write(const std::string& text, std::string* error);
 

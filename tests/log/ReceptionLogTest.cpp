@@ -162,6 +162,24 @@ TEST_F(ReceptionLogTest, ARestartAndANewUtcDayAppendAndNeverTruncate) {
     EXPECT_EQ(hour.records.front().minuteUtc, midnight - 60);
 }
 
+// A day's file moved away (a rotation) or deleted while Velto runs: the
+// next minute goes to a new file under the day's name, not out of sight.
+TEST_F(ReceptionLogTest, ADayMovedOrDeletedWhileRunningStartsAgainUnderItsName) {
+    Reception run(m_dir);
+    const fs::path day = m_dir / rl::FileName(rl::DayOf(kDay));
+    run.Seconds(kDay, kDay + 100);  // 00:00 written
+    fs::rename(day, m_dir / "moved.csv");
+    run.Seconds(kDay + 100, kDay + 160);  // 00:01, in a new file
+    fs::remove(day);
+    run.Seconds(kDay + 160, kDay + 250);  // 00:02 and 00:03, in another
+    run.Finish();                         // 00:04, cut short by the stop
+    EXPECT_EQ(Lines(support::Slurp(m_dir / "moved.csv")).size(), 1U + 1U);
+    const auto lines = Lines(File(kDay));
+    ASSERT_EQ(lines.size(), 1U + 3U) << File(kDay);
+    EXPECT_EQ(lines[0], rl::HeaderLine());
+    EXPECT_EQ(rl::ParseLine(lines[1])->minuteUtc, kDay + 120);
+}
+
 TEST_F(ReceptionLogTest, ALineCutShortIsEndedAndOldDaysAreDeleted) {
     fs::create_directories(m_dir);
     const std::int64_t today = kDay + 10 * 86400;
