@@ -6,6 +6,7 @@ CMAKE_FLAGS ?=
 PREFIX ?= /usr/local
 SAN_ENV = UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
           ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+          LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
           TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/tsan.supp \
           QT_QPA_PLATFORM=offscreen
 # Every test has a timeout of its own (tests/*/CMakeLists.txt); --timeout is
