@@ -1,5 +1,6 @@
 #include "headless/OutputLines.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -37,18 +38,31 @@ struct COutputLines::Shared {
     bool stop = false;
     bool done = false;
     bool failed = false;
-    int error = 0;  // what ended the output
+    int error = 0;     // what ended the output
+    bool cut = false;  // a line was written in part; only the writing side knows
 
     // All of `line` through partial writes: 0, or the errno of the failure.
-    // An interrupted write is a stop.
-    int WriteAll(const std::string& line) const {
+    // An interrupted write is a stop. A descriptor set not to block waits
+    // for its reader as any other does. A line cut short by a failure is
+    // ended before the next, so that it spoils nothing but itself.
+    int WriteAll(const std::string& text) {
+        const std::string line = cut ? '\n' + text : text;
         for (std::size_t at = 0; at < line.size();) {
             const ssize_t n = ::write(fd, line.data() + at, line.size() - at);
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                pollfd ready{fd, POLLOUT, 0};
+                if (::poll(&ready, 1, -1) < 0) {
+                    return errno;
+                }
+                continue;
+            }
             if (n <= 0) {
+                cut = cut || at > 0;
                 return n < 0 && errno != 0 ? errno : EIO;
             }
             at += static_cast<std::size_t>(n);
         }
+        cut = false;
         return 0;
     }
 

@@ -64,8 +64,10 @@ constexpr const char* kSamplesDropped =
     VELTO_TRANSLATE_NOOP("Warning", "%1 ms 分のサンプルが失われました (この受信で計 %2 ms)");
 constexpr const char* kStoredDeviceMissing = VELTO_TRANSLATE_NOOP(
     "Warning", "保存されたサウンドカード「%1」が見つかりません。既定のデバイスを使います");
-constexpr const char* kOutputLeftOut = VELTO_TRANSLATE_NOOP(
-    "Warning", "標準出力の読み手が読まなかったため、%1 行を書きませんでした。受信は続いています");
+constexpr const char* kOutputLeftOut =
+    VELTO_TRANSLATE_NOOP("Warning",
+                         "標準出力の読み手が読まないか、標準出力に書けなかったため、%1 "
+                         "行を書きませんでした。受信は続いています");
 constexpr const char* kReceptionLogInUse = VELTO_TRANSLATE_NOOP(
     "Warning",
     "受信ログのフォルダ %1 にはほかの Velto (プロセス %2) が書いているため、この受信ではログを"

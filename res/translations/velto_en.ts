@@ -669,8 +669,8 @@ Reception goes on without the monitor tone.</translation>
         <translation>The playback device cannot be opened.</translation>
     </message>
     <message>
-        <source>標準出力の読み手が読まなかったため、%1 行を書きませんでした。受信は続いています</source>
-        <translation>%1 lines were left out: the reader of standard output did not read them; reception goes on</translation>
+        <source>標準出力の読み手が読まないか、標準出力に書けなかったため、%1 行を書きませんでした。受信は続いています</source>
+        <translation>Lines left out: %1 (standard output was not read or could not be written); reception goes on</translation>
     </message>
     <message>
         <source>受信ログのフォルダ %1 にはほかの Velto (プロセス %2) が書いているため、この受信ではログを書きません</source>

@@ -1,9 +1,11 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <sstream>
 #include <string>
@@ -149,36 +151,87 @@ TEST(OutputLines, AFullDiskEndsARecordingsOutputButOnlyCountsALiveRunsLines) {
         EXPECT_TRUE(out.Gone());
         EXPECT_EQ(out.Error(), ENOSPC);
     }
-    Pipe pipe;
+    ::close(full);
+    // A live run on a disk that fills in the middle of a line (a file size
+    // limit stands in) and has room again later.
+    std::signal(SIGXFSZ, SIG_IGN);
+    char name[] = "/tmp/velto-output-XXXXXX";
+    const int file = ::mkstemp(name);
+    ASSERT_GE(file, 0);
+    ::unlink(name);
+    rlimit before{};
+    ::getrlimit(RLIMIT_FSIZE, &before);
+    const auto line = [](int i) {
+        return "line " + std::to_string(1000000 + i) + std::string(26, '.');
+    };
     std::atomic<int> gone{0}, troubles{0};
     constexpr int kLines = 50;
     {
         COutputLines out(
-            full, true, [&] { ++gone; },
+            file, true, [&] { ++gone; },
             [](std::uint64_t n) { return "left " + std::to_string(n) + "\n"; },
-            COutputLines::kMostBytes, [&](int error) { troubles += error == ENOSPC ? 1 : 100; });
-        for (int i = 0; i < kLines; ++i) out.Write(std::to_string(i) + "\n");
+            COutputLines::kMostBytes, [&](int error) { troubles += error == EFBIG ? 1 : 100; });
+        rlimit small = before;
+        small.rlim_cur = 25 * 40 + 10;  // 25 lines and a part of the next
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        for (int i = 0; i < kLines; ++i) out.Write(line(i) + "\n");
         while (troubles == 0) std::this_thread::yield();
-        ::dup2(pipe.fd[1], full);  // room again, on the same descriptor
+        ::setrlimit(RLIMIT_FSIZE, &before);
         out.Write("last\n");
         EXPECT_FALSE(out.Gone());
     }
-    // Every line is written in order or counted where it is missing.
-    const std::vector<std::string> lines = Lines(pipe.ReadAll());
+    // Every line is written in order or counted where it is missing; the one
+    // cut short is ended and spoils no other.
+    std::string text(4096, '\0');
+    text.resize(static_cast<std::size_t>(::pread(file, text.data(), text.size(), 0)));
+    ::close(file);
+    const std::vector<std::string> lines = Lines(text);
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back(), "last");
-    int next = 0;
+    int next = 0, cut = 0;
     for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
         if (lines[i].starts_with("left ")) {
             next += std::stoi(lines[i].substr(5));
+        } else if (lines[i] != line(next)) {
+            EXPECT_TRUE(line(next).starts_with(lines[i])) << lines[i];
+            ++cut;
         } else {
-            EXPECT_EQ(lines[i], std::to_string(next++));
+            ++next;
         }
     }
     EXPECT_EQ(next, kLines);
+    EXPECT_EQ(cut, 1);
     EXPECT_EQ(troubles, 1);
     EXPECT_EQ(gone, 0);
-    ::close(full);
+}
+
+// Standard output set not to block waits for its reader as any other does:
+// a recording's lines are all written, none taken for a failure.
+TEST(OutputLines, AnOutputThatDoesNotBlockWaitsForItsReader) {
+    Pipe pipe;
+    pipe.Fill();
+    ::fcntl(pipe.fd[1], F_SETFL, O_NONBLOCK);
+    std::atomic<bool> done{false};
+    std::string read;
+    std::thread reader([&] {
+        while (!done) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            read += pipe.ReadAll();
+        }
+        read += pipe.ReadAll();
+    });
+    std::string written;
+    {
+        COutputLines out(pipe.fd[1], false);
+        for (int i = 0; i < 200; ++i) {
+            written += std::string(100, 'a' + i % 26) + "\n";
+            out.Write(std::string(100, 'a' + i % 26) + "\n");
+        }
+        EXPECT_EQ(out.Error(), 0);
+    }
+    done = true;
+    reader.join();
+    EXPECT_EQ(read.substr(read.find_first_not_of('-')), written);
 }
 
 }  // namespace
