@@ -51,7 +51,7 @@ bool ClockFeedSettings::ShmModeFits(const std::string& octal, int* mode) {
 ClockFeedSettings ClockFeedSettings::Load(ProfileFallbacks* fallbacks) {
     const QSettings settings;
     ClockFeedSettings s;
-    s.enabled = settings.value(kEnabledKey, false).toBool();
+    s.enabled = ProfileFlag(settings, kEnabledKey, false, fallbacks);
     const std::string socket = settings.value(kSocketKey, QString::fromLatin1(kDefaultChronySock))
                                    .toString()
                                    .toStdString();

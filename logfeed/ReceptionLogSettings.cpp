@@ -21,7 +21,7 @@ bool ReceptionLogSettings::KeepDaysFit(double days) {
 ReceptionLogSettings ReceptionLogSettings::Load(ProfileFallbacks* fallbacks) {
     const QSettings settings;
     ReceptionLogSettings s;
-    s.enabled = settings.value(kEnabledKey, true).toBool();
+    s.enabled = ProfileFlag(settings, kEnabledKey, true, fallbacks);
     s.directory = WindowDirectory();
     bool ok = false;
     const double days = settings.value(kKeepDaysKey, kDefaultKeepDays).toDouble(&ok);

@@ -40,6 +40,27 @@ std::string ProfileText(const QSettings& settings, const QString& key) {
         .toStdString();
 }
 
+bool ProfileFlag(const QSettings& settings, const QString& key, bool absent,
+                 ProfileFallbacks* fallbacks) {
+    if (!settings.contains(key)) {
+        return absent;
+    }
+    const QString value = QString::fromStdString(ProfileText(settings, key)).trimmed().toLower();
+    for (const char* yes : {"true", "1", "yes", "on"}) {
+        if (value == QLatin1String(yes)) return true;
+    }
+    for (const char* no : {"false", "0", "no", "off"}) {
+        if (value == QLatin1String(no)) return false;
+    }
+    if (fallbacks != nullptr) {
+        const qsizetype slash = key.indexOf(QLatin1Char('/'));
+        fallbacks->push_back({key.left(slash).toStdString(),
+                              {{key.mid(slash + 1).toStdString(), ProfileText(settings, key)}},
+                              {absent ? "true" : "false"}});
+    }
+    return absent;
+}
+
 }  // namespace velto
 
 QString TrimTrailingSpaces(const QString& text) {

@@ -24,6 +24,12 @@ using ProfileFallbacks = std::vector<ProfileFallback>;
 std::string FallbackLine(const ProfileFallback& fallback);
 // The value of `key` ("Section/Key") as the profile's file writes it.
 std::string ProfileText(const QSettings& settings, const QString& key);
+// A yes-or-no key: true or false, 1 or 0, yes or no, on or off, in any case.
+// Anything else reads as `absent`, the key's default, and goes into
+// *fallbacks: a key that turns on a clock feed must not be taken as on
+// because it is not empty.
+bool ProfileFlag(const QSettings& settings, const QString& key, bool absent,
+                 ProfileFallbacks* fallbacks);
 
 }  // namespace velto
 

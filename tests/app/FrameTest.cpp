@@ -540,7 +540,9 @@ TEST_F(FrameTest, BadValuesOfTheProfileAreToldInOneMessageAtTheStart) {
     settings.setValue(QStringLiteral("Station/Rate"), 96000);
     settings.setValue(QStringLiteral("SoundCard/DeviceId"), QStringLiteral("abc"));
     settings.setValue(QStringLiteral("ClockFeed/LatencyMs"), QStringLiteral("1e300"));
+    settings.setValue(QStringLiteral("ClockFeed/Enabled"), QStringLiteral("No"));
     settings.setValue(QStringLiteral("ReceptionLog/KeepDays"), QStringLiteral("lots"));
+    settings.setValue(QStringLiteral("ReceptionLog/Enabled"), QStringLiteral("maybe"));
     settings.sync();
     m_frame.reset();
     m_frame = std::make_unique<CMainFrame>();
@@ -548,6 +550,7 @@ TEST_F(FrameTest, BadValuesOfTheProfileAreToldInOneMessageAtTheStart) {
     m_frame->SetMessageSink([&messages](const QString& text) { messages << text; });
     QCoreApplication::sendPostedEvents(m_frame.get(), QEvent::MetaCall);
     EXPECT_EQ(m_frame->Station().station->name, "jjy40");
+    EXPECT_EQ(m_frame->ClockFeed(), nullptr) << "\"No\" feeds no clock";
     ASSERT_EQ(messages.size(), 1) << messages.join(QStringLiteral("\n--\n")).toStdString();
     const QStringList lines = messages[0].split(QLatin1Char('\n'));
     EXPECT_TRUE(lines[0].contains(ProfilePath())) << lines[0].toStdString();
@@ -555,6 +558,7 @@ TEST_F(FrameTest, BadValuesOfTheProfileAreToldInOneMessageAtTheStart) {
               (QStringList{QStringLiteral("[Station] Name=wwvb, Rate=96000 → jjy40, 96000"),
                            QStringLiteral("[SoundCard] DeviceId=abc → -1"),
                            QStringLiteral("[ClockFeed] LatencyMs=1e300 → 0"),
+                           QStringLiteral("[ReceptionLog] Enabled=maybe → true"),
                            QStringLiteral("[ReceptionLog] KeepDays=lots → 365")}));
 }
 
