@@ -72,6 +72,10 @@ constexpr const char* kReceptionLogInUse = VELTO_TRANSLATE_NOOP(
     "Warning",
     "受信ログのフォルダ %1 にはほかの Velto (プロセス %2) が書いているため、この受信ではログを"
     "書きません");
+constexpr const char* kReceptionLogLock = VELTO_TRANSLATE_NOOP(
+    "Warning",
+    "受信ログの鍵のファイル %1 が使えないため、この受信ではログを書きません。ほかの Velto が"
+    "書いていなければ、このファイルを消してください");
 constexpr const char* kCaptureOpenFailed =
     VELTO_TRANSLATE_NOOP("Warning", "録音デバイスがオープンできません。");
 constexpr const char* kPlaybackOpenFailed =
@@ -80,7 +84,7 @@ constexpr const char* kPlaybackOpenFailed =
 constexpr std::array kSentences = {
     kClipping,           kSilence,        kDeviceLost,          kNoUltrasound48,
     kNoUltrasound96,     kSamplesDropped, kStoredDeviceMissing, kCaptureOpenFailed,
-    kPlaybackOpenFailed, kOutputLeftOut,  kReceptionLogInUse};
+    kPlaybackOpenFailed, kOutputLeftOut,  kReceptionLogInUse,   kReceptionLogLock};
 
 }  // namespace
 
@@ -146,6 +150,10 @@ std::string OutputLeftOutText(std::uint64_t lines) {
 
 std::string ReceptionLogInUseText(const std::string& directory, std::int64_t pid) {
     return FillSentence(kReceptionLogInUse, {directory, std::to_string(pid)});
+}
+
+std::string ReceptionLogLockText(const std::string& path) {
+    return FillSentence(kReceptionLogLock, {path});
 }
 
 std::optional<WarningCode> WarningOfInput(InputState state) {

@@ -70,6 +70,9 @@ std::string OutputLeftOutText(std::uint64_t lines);
 // Another Velto, process `pid`, writes the reception log in `directory`, so
 // this run writes none.
 std::string ReceptionLogInUseText(const std::string& directory, std::int64_t pid);
+// The lock file `path` of the reception log can be neither taken nor read
+// (a directory, another user's), so this run writes no log.
+std::string ReceptionLogLockText(const std::string& path);
 
 // Every Japanese sentence above as its pattern, with %1, %2 where the figures
 // go: the window finds a warning's pattern among them and shows its translation.

@@ -15,6 +15,12 @@ public:
 
     int Get() const { return m_fd; }
     bool IsOpen() const { return m_fd >= 0; }
+    // Hands the descriptor over, to be closed by whoever takes it.
+    int Release() {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
     void Reset(int fd = -1) {
         if (m_fd >= 0) {
             ::close(m_fd);

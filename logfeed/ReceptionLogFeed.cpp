@@ -1,7 +1,10 @@
 #include "logfeed/ReceptionLogFeed.h"
 
-#include <QLockFile>
-#include <QString>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cstdlib>
 #include <system_error>
 #include <utility>
 
@@ -21,30 +24,40 @@ CReceptionLogFeed::CReceptionLogFeed(std::filesystem::path directory, int keepDa
 
 CReceptionLogFeed::~CReceptionLogFeed() = default;
 
+// The lock is an open lock file held with flock(): the system lets go of it
+// when the process ends, however it ends, so no lock is ever left behind.
+// The holder's process number stands in the file for the others' word.
 bool CReceptionLogFeed::Lock() {
     std::error_code ec;
     std::filesystem::create_directories(m_log.Directory(), ec);
-    m_lock = std::make_unique<QLockFile>(QString::fromStdString(m_log.Directory() / kLockName));
-    // Held for as long as a run lasts: only a lock whose process is gone is stale.
-    m_lock->setStaleLockTime(0);
-    if (m_lock->tryLock(0)) {
+    const std::filesystem::path path = m_log.Directory() / kLockName;
+    const bool existed = std::filesystem::exists(path, ec);
+    CFileHandle lock(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644));
+    if (!lock.IsOpen() && !existed) {
+        // A directory that takes no lock file takes no log either: writing
+        // tells that.
+        return true;
+    }
+    std::string told;
+    if (!lock.IsOpen() || (::flock(lock.Get(), LOCK_EX | LOCK_NB) != 0 && errno != EWOULDBLOCK)) {
+        told = ReceptionLogLockText(path.string());
+    } else if (::flock(lock.Get(), LOCK_EX | LOCK_NB) != 0) {
+        char holder[32] = {};
+        const ssize_t n = ::pread(lock.Get(), holder, sizeof holder - 1, 0);
+        const long long pid = n > 0 ? std::atoll(holder) : 0;
+        told = pid > 0 ? ReceptionLogInUseText(m_log.Directory().string(), pid)
+                       : ReceptionLogLockText(path.string());
+    } else {
+        const std::string pid = std::to_string(::getpid()) + "\n";
+        if (::ftruncate(lock.Get(), 0) == 0) {
+            [[maybe_unused]] const ssize_t n = ::pwrite(lock.Get(), pid.data(), pid.size(), 0);
+        }
+        m_lock.Reset(lock.Release());
         m_toldLocked = false;
         return true;
     }
-    const bool held = m_lock->error() == QLockFile::LockFailedError;
-    qint64 pid = 0;
-    QString host;
-    QString program;
-    m_lock->getLockInfo(&pid, &host, &program);
-    m_lock.reset();
-    // A directory that takes no lock file takes no log either: writing
-    // tells that.
-    if (!held) {
-        return true;
-    }
     if (!m_toldLocked && m_tell) {
-        m_tell(Warning{WarningCode::ReceptionLog,
-                       ReceptionLogInUseText(m_log.Directory().string(), pid)});
+        m_tell(Warning{WarningCode::ReceptionLog, told});
     }
     m_toldLocked = true;
     return false;
@@ -52,24 +65,32 @@ bool CReceptionLogFeed::Lock() {
 
 void CReceptionLogFeed::Begin(Time time, double latencyMs) {
     Finish();
-    if (!Lock()) {
-        return;
-    }
     m_time = time;
     m_latencySeconds = latencyMs / 1000.0;
     m_anchorUtc.reset();
+    m_waiting = true;
+    m_waitedFrom = 0;
+    Start();
+}
+
+void CReceptionLogFeed::Start() {
+    if (!Lock()) {
+        return;
+    }
+    m_waiting = false;
     m_logger.emplace(m_log);
     m_logger->SetNoiseDb(m_noiseDb);
 }
 
 void CReceptionLogFeed::Finish() {
+    m_waiting = false;
     if (!m_logger) {
         return;
     }
     std::string error;
     Check(m_logger->Finish(&error), error);
     m_logger.reset();
-    m_lock.reset();
+    m_lock.Reset();
 }
 
 void CReceptionLogFeed::SetNoiseDb(std::optional<double> noiseDb) {
@@ -82,6 +103,11 @@ void CReceptionLogFeed::SetNoiseDb(std::optional<double> noiseDb) {
 void CReceptionLogFeed::OnConfigured(const Station&, CaptureFormat format) { m_format = format; }
 
 void CReceptionLogFeed::OnInput(std::int64_t first, const std::int16_t*, std::size_t n) {
+    if (m_waiting && (first < m_waitedFrom ||
+                      first - m_waitedFrom >= std::int64_t{kLockRetrySeconds} * m_format.rate)) {
+        m_waitedFrom = first;
+        Start();
+    }
     if (!m_logger) {
         return;
     }

@@ -6,11 +6,10 @@
 #include <memory>
 #include <optional>
 
+#include "log/FileHandle.h"
 #include "log/ReceptionLog.h"
 #include "log/ReceptionLogger.h"
 #include "receiver/ReceiverObserver.h"
-
-class QLockFile;
 
 namespace velto {
 
@@ -29,9 +28,8 @@ namespace velto {
 //
 // A run holds a lock on the directory (a lock file in it), so that two
 // Veltos never put their lines for the same minutes into one file; a run
-// that finds another process holding it writes nothing, and says so once
-// until it gets the lock again. A lock left by a process that crashed is
-// taken over.
+// that finds another process holding it writes nothing, says so once, and
+// tries again as its input comes. The lock ends with its process.
 class CReceptionLogFeed : public IReceiverObserver {
 public:
     using Tell = std::function<void(const Warning&)>;
@@ -49,7 +47,9 @@ public:
     // latencyMs: the sound card's and the receiver's delay, taken off the
     // capture times for the clock's offset.
     // A run whose directory another process holds logs nothing (Running()
-    // stays false).
+    // stays false) until the lock is free: it tries again every
+    // kLockRetrySeconds of input.
+    static constexpr int kLockRetrySeconds = 10;
     void Begin(Time time, double latencyMs = 0.0);
     void Finish();
     bool Running() const { return m_logger.has_value(); }
@@ -70,6 +70,8 @@ private:
     // Whether this process may write into the directory; false after
     // telling whose it is.
     bool Lock();
+    // Takes the lock and starts the run's log.
+    void Start();
     void Tick(double unix);
     void Check(bool ok, const std::string& error);
 
@@ -86,9 +88,11 @@ private:
     double m_anchorSample = 0.0;
     CaptureFormat m_format;
     bool m_failing = false;
-    std::unique_ptr<QLockFile> m_lock;
+    CFileHandle m_lock;  // the lock file, held while a run logs
     bool m_toldLocked = false;
-    std::int64_t m_written = 0;  // the log's count when last looked at
+    bool m_waiting = false;         // a run wants its log, and another holds the lock
+    std::int64_t m_waitedFrom = 0;  // the input index at which it last tried
+    std::int64_t m_written = 0;     // the log's count when last looked at
 };
 
 }  // namespace velto

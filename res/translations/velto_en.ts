@@ -676,5 +676,9 @@ Reception goes on without the monitor tone.</translation>
         <source>受信ログのフォルダ %1 にはほかの Velto (プロセス %2) が書いているため、この受信ではログを書きません</source>
         <translation>Another Velto (process %2) writes the reception log in %1, so this run keeps none</translation>
     </message>
+    <message>
+        <source>受信ログの鍵のファイル %1 が使えないため、この受信ではログを書きません。ほかの Velto が書いていなければ、このファイルを消してください</source>
+        <translation>The reception log&apos;s lock file %1 cannot be used, so this run keeps no log; remove it unless another Velto writes there</translation>
+    </message>
 </context>
 </TS>

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -138,8 +139,11 @@ TEST(ReceptionLogFeedTest, ASecondFeedOnTheSameDirectoryWritesNothingWhileTheFir
     }
     first.Run(130);
     second.Run(130);
-    second.feed.Finish();
     first.feed.Finish();
+    EXPECT_FALSE(second.feed.Running());
+    second.Run(CReceptionLogFeed::kLockRetrySeconds + 1);
+    EXPECT_TRUE(second.feed.Running()) << "the lock let go is taken";
+    second.feed.Finish();
     ASSERT_EQ(second.told.size(), 1U);
     EXPECT_EQ(second.told[0].code, velto::WarningCode::ReceptionLog);
     EXPECT_NE(second.told[0].text.find(dir.string()), std::string::npos) << second.told[0].text;
@@ -157,6 +161,22 @@ TEST(ReceptionLogFeedTest, ASecondFeedOnTheSameDirectoryWritesNothingWhileTheFir
     EXPECT_TRUE(second.feed.Running());
     second.feed.Finish();
     EXPECT_TRUE(first.told.empty());
+
+    // A lock file that no running Velto holds is taken, whatever it holds
+    // (nothing, as a power cut may leave it); one that cannot be a lock (a
+    // directory) is told as such.
+    const fs::path lock = dir / ".velto.lock";
+    std::ofstream(lock, std::ios::trunc).close();
+    LiveRun third(dir, 0.0);
+    third.feed.Begin(CReceptionLogFeed::Time::System);
+    EXPECT_TRUE(third.feed.Running());
+    third.feed.Finish();
+    fs::remove(lock);
+    fs::create_directory(lock);
+    third.feed.Begin(CReceptionLogFeed::Time::System);
+    EXPECT_FALSE(third.feed.Running());
+    ASSERT_EQ(third.told.size(), 1U);
+    EXPECT_NE(third.told[0].text.find(lock.string()), std::string::npos) << third.told[0].text;
 }
 
 }  // namespace
