@@ -1,5 +1,9 @@
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QGuiApplication>
 #include <QtGlobal>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -82,7 +86,23 @@ bool WriteSpectrum(const velto::CSpectrumAnalyser& analyser, const std::string& 
 
 // The command line is read before the application object exists, so that
 // --help, --version, its mistakes and the console front end need no display.
+// Standard streams that came closed are opened on /dev/null, so that no
+// descriptor opened later (the event loop's, a recording's) takes their
+// numbers and gets what is written to them.
+void OpenClosedStandardStreams() {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+            const int null = ::open("/dev/null", O_RDWR);
+            if (null >= 0 && null != fd) {
+                ::dup2(null, fd);
+                ::close(null);
+            }
+        }
+    }
+}
+
 int main(int argc, char** argv) {
+    OpenClosedStandardStreams();
     CommandLine line;
     std::string error;
     if (!ParseCommandLine(ArgumentsOf(argc, argv), &line, &error)) {

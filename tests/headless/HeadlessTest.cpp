@@ -508,6 +508,14 @@ TEST_F(HeadlessTest, AClosedStandardOutputEndsTheRunQuietly) {
         EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << raw;
         EXPECT_EQ(Slurp(*s_dir / "err"), "");
     }
+    // Standard output closed before the start is written to nowhere, not
+    // into a descriptor the program opened since.
+    const std::string err = (*s_dir / "closed-err").string();
+    EXPECT_EQ(std::system(
+                  (std::string(VELTO_EXE) + " --headless --input " + s_sim + " --json >&- 2>" + err)
+                      .c_str()),
+              0);
+    EXPECT_EQ(Slurp(err), "");
 }
 
 // The status lines carry the noise floor and the carriers beside the station:
