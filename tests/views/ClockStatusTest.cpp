@@ -188,7 +188,8 @@ TEST(ClockStatusNow, ShowsTheSimulatorsSecondNowAndTicksAtItsEdge) {
             const double second = static_cast<double>(present->utcUnix - kStation);
             ASSERT_GT(now, second - 0.05) << "at " << now << " s";
             ASSERT_LT(now, second + 1.05) << "at " << now << " s";
-            EXPECT_EQ(clock.TimeText(), velto::CivilClockText(velto::CivilZone::Japan, present->utcUnix));
+            EXPECT_EQ(clock.TimeText(),
+                      velto::CivilClockText(velto::CivilZone::Japan, present->utcUnix));
             // The timer is set for just after the next second's edge.
             const double next = now + clock.TickInterval() * 1e-3;
             EXPECT_GE(next, std::floor(now) + 1.0) << "at " << now << " s";
