@@ -37,6 +37,7 @@ struct COutputLines::Shared {
     std::uint64_t leftOutLines = 0;  // not yet told
     bool stop = false;
     bool done = false;
+    bool detached = false;  // the owner has gone on without the thread
     bool failed = false;
     int error = 0;     // what ended the output
     bool cut = false;  // a line was written in part; only the writing side knows
@@ -110,6 +111,7 @@ COutputLines::~COutputLines() {
     s.changed.notify_all();
     const bool finished =
         s.changed.wait_for(lock, std::chrono::milliseconds(kPatienceMs), [&] { return s.done; });
+    s.detached = !finished;
     lock.unlock();
     if (finished) {
         m_thread.join();
@@ -178,14 +180,16 @@ void COutputLines::Run(std::shared_ptr<Shared> shared) {
             lost = 0;
             error = s.WriteAll(line);
         }
+        lock.lock();
         if (error != 0 && error != EPIPE && error != EINTR) {
             lost += standsFor;
-            if (!troubled && s.trouble) {
+            // Under the lock, so that an owner that has stopped waiting (and
+            // whatever `trouble` refers to) cannot go meanwhile.
+            if (!troubled && s.trouble && !s.detached) {
                 s.trouble(error);
             }
         }
         troubled = error != 0;
-        lock.lock();
         if (error == EPIPE || error == EINTR) {
             s.Fail(lock, error);
             break;

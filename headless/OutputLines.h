@@ -18,8 +18,9 @@
 // Any other failure to write (a full disk, an I/O error) ends a recording's
 // output the same way, since its lines are what the run is for; a live run
 // leaves those lines out and counts them, as for a reader that stops
-// reading, and tells `trouble` at the first of a spell of failures, so that
-// reception and the clock feed go on.
+// reading, and tells `trouble` at the first of a spell of failures (never
+// once the owner has gone on without the thread), so that reception and the
+// clock feed go on.
 class COutputLines {
 public:
     static constexpr std::size_t kMostBytes = std::size_t{1} << 20;
