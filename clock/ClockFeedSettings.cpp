@@ -16,8 +16,12 @@ const QString kEnabledKey = QStringLiteral("ClockFeed/Enabled");
 const QString kSocketKey = QStringLiteral("ClockFeed/ChronySocket");
 const QString kLatencyKey = QStringLiteral("ClockFeed/LatencyMs");
 
-// A whole number or a decimal, nothing after it.
+// A whole number or a decimal, nothing after it (strtod alone would also take
+// hexadecimal, "0x10" as 16, and leading spaces).
 bool ParseNumber(const std::string& text, double* value) {
+    if (text.find_first_not_of("+-.0123456789eE") != std::string::npos) {
+        return false;
+    }
     char* end = nullptr;
     *value = std::strtod(text.c_str(), &end);
     return !text.empty() && end == text.c_str() + text.size() && std::isfinite(*value);

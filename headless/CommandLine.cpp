@@ -169,10 +169,22 @@ bool ParseCommandLine(const QStringList& arguments, CommandLine* line, std::stri
     }
 
     // Given twice, one of the two would be dropped without a word: the
-    // recording not made, the input not read.
+    // recording not made, the input not read. An option's value that is
+    // another option's name is a forgotten value: `--record --json` would
+    // record into a file named "--json" and print no JSON.
     for (const OptionEntry& e : OptionTable()) {
-        if (!e.value.empty() && parser.values(QString::fromStdString(e.name).mid(2)).size() > 1) {
+        const QStringList values = parser.values(QString::fromStdString(e.name).mid(2));
+        if (e.value.empty() || values.isEmpty()) continue;
+        if (values.size() > 1) {
             *error = e.name + " is given twice: each option is given once.";
+            return false;
+        }
+        const std::string given = Bytes(values.front());
+        const auto named = [&](const OptionEntry& other) {
+            return given == other.name || (!other.shortName.empty() && given == other.shortName);
+        };
+        if (std::any_of(OptionTable().begin(), OptionTable().end(), named)) {
+            *error = "option " + e.name + " needs a value.";
             return false;
         }
     }
