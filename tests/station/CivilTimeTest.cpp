@@ -41,8 +41,7 @@ TEST(CivilTime, FollowsTheZoneDatabaseThroughEveryChangeOfTheCentury) {
 }
 
 TEST(CivilTime, UsDaylightSavingTimeByUtcDateAsTheZoneDatabaseHasIt) {
-    // Every US zone changes between 06:00 and 11:00 UTC, so New York at
-    // 00:00 UTC stands for the country. The rule is the one since 2007.
+    // Every US zone changes between 06:00 and 11:00 UTC: New York stands for all.
     for (std::int64_t day = Utc(2007, 1, 1); day < Utc(2100, 1, 1); day += 86400) {
         const std::tm utc = LocalTime("UTC", day);
         ASSERT_EQ(UsDstAtStartOfUtcDay(utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday),

@@ -17,7 +17,7 @@ namespace {
 using test::LocalTime;
 using test::Utc;
 
-// A bit as JJY, DCF77 and WWVB send it, and MSF's bit A; MSF's bit B.
+// A bit of JJY, DCF77 and WWVB, or MSF's bit A; MSF's bit B.
 bool A(Symbol s) { return s == Symbol::One || s == Symbol::OneOne; }
 bool B(Symbol s) { return s == Symbol::ZeroOne || s == Symbol::OneOne; }
 
@@ -48,8 +48,8 @@ bool MarkersAt(const Frame& f, std::initializer_list<int> seconds) {
     return true;
 }
 
-// The civil time a frame names, read as lf-stations.md and jjy-timecode.md
-// describe the formats, with whether its parities and fixed seconds hold.
+// The civil time a frame names, read as docs/ describe the formats, and
+// whether its parities and fixed seconds hold.
 struct Reading {
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, weekday = 0;
     bool summer = false;
@@ -113,7 +113,6 @@ Reading Read(const Station& st, const Frame& f) {
     return r;
 }
 
-// JJY's minutes 15 and 45 as any other, as its simulator sends them unless asked.
 FrameOptions WithoutCallSign() {
     FrameOptions options;
     options.callSignMinutes = false;
@@ -121,7 +120,6 @@ FrameOptions WithoutCallSign() {
 }
 
 Reading Expected(const Station& st, std::int64_t utcMinute) {
-    // The zone database's names for Japan, central Europe, the UK and UTC.
     constexpr const char* kZones[] = {"Asia/Tokyo", "Europe/Berlin", "Europe/London", "UTC"};
     const bool next = st.id == StationId::Dcf77 || st.id == StationId::Msf;
     return FromTm(LocalTime(kZones[static_cast<int>(st.zone)], utcMinute + (next ? 60 : 0)));
@@ -246,8 +244,7 @@ TEST(FrameEncoder, Jjy60SendsItsCallSignAtMinutes15And45) {
         EXPECT_EQ(f.symbols, EncodeFrame(GetStation(StationId::Jjy40), utc, options).symbols);
         EXPECT_EQ(Read(jjy60, f).hour, 12);
         EXPECT_TRUE(MarkersAt(f, {0, 9, 19, 29, 39, 49, 59}));
-        // Time of day and date as in any minute; the year's seconds are the
-        // Morse's, the weekday's and the leap bits the service bits'.
+        // The year's seconds carry the Morse, the weekday's and leap bits the service bits.
         EXPECT_TRUE(std::equal(f.symbols.begin(), f.symbols.begin() + 40, plain.symbols.begin()));
         EXPECT_EQ(f.callSign, minute != 16);
         if (minute == 16) {
@@ -259,7 +256,6 @@ TEST(FrameEncoder, Jjy60SendsItsCallSignAtMinutes15And45) {
     }
 }
 
-// JJY 40 kHz's minutes as its format writes them, "M" a marker.
 TEST(FrameEncoder, Jjy40SendsKnownMinutes) {
     const Station& jjy40 = GetStation(StationId::Jjy40);
     auto text = [&](std::int64_t utc) {
