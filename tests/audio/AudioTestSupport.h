@@ -3,9 +3,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
-#include <string>
 #include <thread>
-#include <utility>
 #include <vector>
 
 #include "audio/WaveDevice.h"

@@ -20,9 +20,8 @@ bool FullCarrierAt(double t) {
     const Station& jjy40 = GetStation(StationId::Jjy40);
     const auto second = static_cast<std::int64_t>(std::floor(t));
     const std::int64_t minute = second - (second % 60 + 60) % 60;
-    FrameOptions plain;
-    plain.callSignMinutes = false;
-    const Symbol symbol = EncodeFrame(jjy40, minute, plain).symbols[second - minute];
+    const Symbol symbol =
+        EncodeFrame(jjy40, minute, {.leap = {}, .callSignMinutes = false}).symbols[second - minute];
     return KeyedLevel(jjy40, symbol, t - static_cast<double>(second)) == 1.0;
 }
 

@@ -41,7 +41,7 @@ CSlicer Sliced() {
     return slicer;
 }
 
-TEST(SineFit, TwoSamplesOfTheCarrierDetermineAmplitudeAndPhase) {
+TEST(SlotMeter, TwoSamplesOfTheCarrierDetermineAmplitudeAndPhaseOfEachSlot) {
     SineFitResult r;
     SineFit(0.0, 1.0, 0.0, 1.0, kCarrierHz, r);
     EXPECT_EQ(r.valid, 1);
@@ -62,10 +62,8 @@ TEST(SineFit, TwoSamplesOfTheCarrierDetermineAmplitudeAndPhase) {
     EXPECT_EQ(r.phase, 360.0);
     EXPECT_EQ(r.amplitude, 0.0);
     EXPECT_EQ(SineFitAmplitude(3.0, 3.0, 1.0, 2.0, 1000.0), 0.0);
-}
 
-// Slot j fits samples 960 j and 960 j + 1 (slot 0, in the filter's start-up, slot 1's).
-TEST(SlotMeter, FitsTheFirstTwoFilteredSamplesOfEachSlot) {
+    // Slot j fits samples 960 j and 960 j + 1 (slot 0, in the filter's start-up, slot 1's).
     std::vector<double> filtered(kBufferSamples, 1e6);
     for (int j = 0; j < kSlotsPerBuffer; ++j) {
         filtered[kSlotSamples * j] = 3.0 + j;

@@ -59,7 +59,7 @@ TEST(JjySignal, SplicesShiftTheSignalAndItsTruth) {
 }
 
 // On a sound card 100 ppm fast a carrier on the station's clock is heard 4 Hz lower.
-TEST(JjySignal, SteadyCarrierOnTheStationsClock) {
+TEST(JjySignal, SteadyCarrierOnTheStationsClockAndGainClipsAtTheRails) {
     StationSignalOptions o;
     o.carrierAmplitude = 0.0;
     o.clockPpm = 100.0;
@@ -75,11 +75,9 @@ TEST(JjySignal, SteadyCarrierOnTheStationsClock) {
     };
     EXPECT_NEAR(amplitude(40003.0 / 1.0001), 1000.0, 5.0);
     EXPECT_LT(amplitude(40003.0), 50.0);
-}
 
-TEST(JjySignal, GainClips) {
-    StationSignalOptions o;
-    o.carrierAmplitude = 20000.0;
+    // Gain into the converter clips at the 16-bit rails.
+    o = {.carrierAmplitude = 20000.0};
     const std::vector<std::int16_t> plain = Generate(o, 96000);
     o.gain = 4.0;
     const std::vector<std::int16_t> loud = Generate(o, 96000);

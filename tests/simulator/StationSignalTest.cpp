@@ -57,9 +57,8 @@ TEST(StationSignal, KeyedAsTheFramesSay) {
         std::vector<std::int16_t> x(static_cast<std::size_t>(row.rate) * 60);
         signal.Generate(x.data(), x.size());
         const std::vector<std::complex<double>> slots = Slots(signal, x, kAmplitude);
-        FrameOptions fo;
-        fo.callSignMinutes = row.callSign;
-        const Frame frame = EncodeFrame(st, row.start, fo);
+        const Frame frame =
+            EncodeFrame(st, row.start, {.leap = {}, .callSignMinutes = row.callSign});
         EXPECT_EQ(frame.callSign, row.callSign);
         int flips = 0, levelsOff = 0, morseOff = 0;
         for (std::size_t k = 1; k < slots.size(); ++k) {

@@ -18,11 +18,7 @@ constexpr std::int64_t kStart = 1796642160;
 constexpr double kAmplitude = 1000.0;
 
 StationSignalOptions Signal(double cn0, std::uint64_t seed = 1) {
-    StationSignalOptions o;
-    o.carrierAmplitude = kAmplitude;
-    o.cn0DbHz = cn0;
-    o.seed = seed;
-    return o;
+    return {.carrierAmplitude = kAmplitude, .seed = seed, .cn0DbHz = cn0};
 }
 
 // Feeds `seconds` of the simulator; the noise's sigma it used.

@@ -34,7 +34,7 @@ TEST(Stations, EachOnceByNameWithACarrierItsRateHearsDirectly) {
     EXPECT_EQ(GetStation(StationId::Jjy40).sampleRate, 96000);
 }
 
-TEST(Stations, KeyingAsTheFormatPagesDescribeIt) {
+TEST(Stations, KeyingAsTheFormatPagesDescribeItAndTheTimeOfDayFoundApartFromTheDate) {
     // What every second shares, where the second is folded.
     EXPECT_EQ(Parts(GetStation(StationId::Jjy40)), "0.0-0.2@1.00 0.8-1.0@0.10 ");
     EXPECT_EQ(Parts(GetStation(StationId::Dcf77)), "0.0-0.1@0.15 0.2-1.0@1.00 ");
@@ -50,9 +50,7 @@ TEST(Stations, KeyingAsTheFormatPagesDescribeIt) {
             EXPECT_NE(after, before) << st.name << " " << a;
         }
     }
-}
 
-TEST(Stations, TimeOfDayFoundApartFromTheDate) {
     // A parity covers fields of one group, and the time of day's seconds are
     // the same in every minute, call-sign minutes too.
     for (const Station& st : Stations()) {

@@ -28,10 +28,8 @@ protected:
     // Seconds first..last of JJY's minute `minutes` after 20:16.
     void Minute(int minutes, int first = 0, int last = 59) {
         const std::int64_t utc = kMinute2016 + 60 * minutes;
-        velto::FrameOptions plain;
-        plain.callSignMinutes = false;
-        const velto::Frame frame =
-            velto::EncodeFrame(velto::GetStation(velto::StationId::Jjy40), utc, plain);
+        const velto::Frame frame = velto::EncodeFrame(velto::GetStation(velto::StationId::Jjy40),
+                                                      utc, {.leap = {}, .callSignMinutes = false});
         constexpr TimeSymbol kSymbol[] = {TimeSymbol::Zero, TimeSymbol::One, TimeSymbol::Marker};
         for (int s = first; s <= last; ++s) {
             m_wnd.OnSecond(Second(utc, s, kSymbol[static_cast<int>(frame.symbols[s])],
