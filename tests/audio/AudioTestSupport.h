@@ -3,20 +3,16 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
-#include <string>
 #include <thread>
-#include <utility>
 #include <vector>
 
 #include "audio/WaveDevice.h"
 
 namespace velto {
 
-// Stands in for the frame, on the service's thread: records each notification
-// with the time it came, the ring's last completed slot then (-1 before the
-// first) and the samples the stream had counted lost by then, keeps a copy of
-// the buffer, and counts losses of the device. It can stall once, at the n-th
-// notification, as a slow consumer would.
+// Stands in for the frame: records each notification with its time, the
+// last completed slot and the samples counted lost then, copies the buffer,
+// counts device losses, and can stall once at the n-th, as a slow consumer.
 class CNotifyRecorder : public INotifyTarget {
 public:
     struct Post {
@@ -54,7 +50,6 @@ public:
         const std::lock_guard lock(m_mutex);
         return m_posts;
     }
-    // The completed buffers, one after the other.
     std::vector<std::int16_t> Samples() const {
         const std::lock_guard lock(m_mutex);
         return m_samples;
@@ -63,8 +58,7 @@ public:
         const std::lock_guard lock(m_mutex);
         return m_losses;
     }
-    // True once at least n notifications (with n = 0: a loss) have come,
-    // false after the timeout.
+    // Whether n notifications (n = 0: a loss) came before the timeout.
     bool WaitFor(int n, std::chrono::milliseconds timeout) {
         std::unique_lock lock(m_mutex);
         return m_changed.wait_for(lock, timeout, [&] {

@@ -5,16 +5,13 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
 #include <optional>
 #include <set>
-#include <thread>
 #include <vector>
 
 #include "audio/PortAudioService.h"
@@ -34,9 +31,8 @@ using Samples = std::vector<std::int16_t>;
 std::string Quoted(const std::string& s) { return "'" + s + "'"; }
 bool Shell(const std::string& command) { return std::system(command.c_str()) == 0; }
 
-// Capture and playback through PortAudio, ALSA's default device and a private
-// PulseAudio server (tests/audio/pulse-server) whose null sinks stand in for the
-// antenna and the speaker. PULSE_SERVER points ALSA's pulse plugin at it.
+// Through PortAudio and ALSA's default device to a private PulseAudio server
+// (pulse-server) whose null sinks stand in for the antenna and the speaker.
 class PulseAudio : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -54,7 +50,6 @@ protected:
             SetWaveService(&*m_service);
         }
     }
-    // Runs pulse-server with the arguments; its exit status.
     int Script(const std::string& args) {
         const int status = std::system((Quoted(VELTO_PULSE_SERVER_SCRIPT) + " " + args +
                                         " >/dev/null 2>" + Quoted(m_dir + "/script.err"))
@@ -67,8 +62,7 @@ protected:
         ASSERT_EQ(status, 0) << support::Slurp(m_dir + "/script.err");
         setenv("PULSE_SERVER", ("unix:" + m_dir + "/native").c_str(), 1);
     }
-    // The server plays the samples into the antenna sink from its own memory,
-    // so that the signal has no gaps however late this process runs.
+    // From the server's own memory, so no gaps however late this process runs.
     void PlayIntoAntenna(const Samples& samples) {
         const std::string raw = m_dir + "/antenna.raw";
         std::ofstream(raw, std::ios::binary)
@@ -77,7 +71,6 @@ protected:
         ASSERT_EQ(Script("play " + Quoted(m_dir) + " " + Quoted(raw)), 0)
             << support::Slurp(m_dir + "/script.err");
     }
-    // Stops every thread of this process for a while, as a loaded machine may.
     static void HoldProcessUp(const char* seconds) {
         const std::string pid = std::to_string(getpid());
         ASSERT_TRUE(Shell("(sleep " + std::string(seconds) + "; kill -CONT " + pid +
@@ -86,7 +79,7 @@ protected:
     void TearDown() override {
         SetWaveService(nullptr);
         m_service.reset();
-        // A server that would not stop leaves its directory for a look at its log.
+        // A server that would not stop leaves its directory for its log.
         if (!m_dir.empty() && Script("stop " + Quoted(m_dir)) == 0) {
             unsetenv("PULSE_SERVER");
             std::error_code error;
@@ -99,10 +92,8 @@ protected:
     Warnings m_told;
 };
 
-// Walks the capture along the signal sent: for each buffer, how many samples
-// of the signal had been skipped by its end. Empty when the capture holds
-// anything but the signal's samples in order (a sample repeated, changed or
-// out of order); the seeded noise makes every 64 samples of it unique.
+// For each captured buffer, the samples of `sent` skipped by its end; empty
+// unless the capture is the signal in order (seeded noise: 64 samples are unique).
 std::vector<long> SkippedByBuffer(const Samples& got, const Samples& sent) {
     constexpr std::size_t kProbe = 64;
     auto find = [&](std::size_t i, long from) {
@@ -123,12 +114,9 @@ std::vector<long> SkippedByBuffer(const Samples& got, const Samples& sent) {
     return skipped;
 }
 
-// The capture holds the antenna's signal in order; a consumer that stalls the
-// stream's thread too long loses samples, and the stream counts exactly those:
-// by the time a buffer is told, every sample missing before its end, and none
-// that is not missing from what the stream then holds (15 buffers at most).
+// A stalled consumer loses samples, and by the time a buffer is told the stream
+// has counted every one missing before its end and none not missing 15 buffers on.
 TEST_F(PulseAudio, CapturesTheAntennaSignalInOrderAndCountsEverySampleAStalledConsumerLoses) {
-    // The simulated station with seeded noise, so that no stretch of it repeats.
     const Samples sent = support::Simulated(1796610180, std::size_t{30} * kSampleRate,
                                             {.carrierAmplitude = 8000.0, .noiseSigma = 300.0});
     ASSERT_NO_FATAL_FAILURE(PlayIntoAntenna(sent));
@@ -142,10 +130,10 @@ TEST_F(PulseAudio, CapturesTheAntennaSignalInOrderAndCountsEverySampleAStalledCo
     EXPECT_TRUE(m_told.empty());
     EXPECT_EQ(watch.Losses(), 0);
 
-    // A good 96 kHz input, told within three seconds; what was lost changes nothing.
+    // Judged good within three seconds; what was lost changes nothing.
     const Samples got = watch.Samples();
     CInputHealth health;
-    std::vector<std::pair<int, InputState>> changes;  // buffers by then, and the new state
+    std::vector<std::pair<int, InputState>> changes;  // buffers by then, new state
     for (std::size_t b = 0; (b + 1) * kBufferSamples <= got.size(); ++b) {
         if (health.AddBuffer(got.data() + b * kBufferSamples, kBufferSamples)) {
             changes.emplace_back(static_cast<int>(b) + 1, health.State());
@@ -168,16 +156,13 @@ TEST_F(PulseAudio, CapturesTheAntennaSignalInOrderAndCountsEverySampleAStalledCo
     EXPECT_GT(dropped, 0u);
 }
 
-// The value the pattern holds at sample i of the playback block: a slow ramp
-// over the whole block, so that the one place where it falls is the loop.
+// A slow ramp over the playback block: it falls only where the loop restarts.
 std::int16_t Pattern(std::size_t i) {
     return static_cast<std::int16_t>(static_cast<long>(i / 16) - kRingSamples / 32);
 }
 
-// The speaker hears the playback ring again and again, in order, the first
-// pass left out (it is written while it plays). A starved player makes the
-// server fill in silence, left out too, and may lose less than a buffer
-// period, as the tone is written only a buffer ahead of the player.
+// The first pass is written while it plays, so left out; a starved player
+// gets silence (left out too) and may lose less than a buffer period.
 TEST_F(PulseAudio, PlaysThePlaybackRingLoopingIntoTheSpeaker) {
     CWaveDevice device;
     CNotifyRecorder frame(device);
@@ -207,14 +192,12 @@ TEST_F(PulseAudio, PlaysThePlaybackRingLoopingIntoTheSpeaker) {
     device.StopPlayback(m_told);
     EXPECT_TRUE(m_told.empty());
     ASSERT_EQ(falls, 3);
-    // The position the late-tone check reads moves along the block.
     EXPECT_GE(positions.size(), 8U);
     EXPECT_GE(*positions.begin(), 0);
     EXPECT_LT(*positions.rbegin(), kRingSamples);
     EXPECT_EQ(device.PlaybackPosition(), -1);
 
-    // Two passes of the ramp, walked along what was heard: a sample heard
-    // either comes next or later, after a gap of lost ones.
+    // A sample heard comes next or after a gap of lost ones.
     Samples twice;
     for (int i = 0; i < 2 * kRingSamples; ++i) {
         if (Pattern(i % kRingSamples) != 0) twice.push_back(Pattern(i % kRingSamples));
@@ -237,14 +220,10 @@ TEST_F(PulseAudio, PlaysThePlaybackRingLoopingIntoTheSpeaker) {
                 longestGap, tail);
     EXPECT_LT(longestGap, kBufferSamples);
     EXPECT_LT(tail, kBufferSamples);
-    // A player that lost samples as a habit would show gaps in most of the
-    // 160 buffer periods.
+    // A player losing samples as a habit would gap in most of 160 buffer periods.
     EXPECT_LE(gaps, 10);
 }
 
-// While the whole process is held up nothing comes, and that is no loss of
-// the device; a server that dies is one, told once and quietly; once the
-// server is back the device opens again.
 TEST_F(PulseAudio, AHeldUpProcessKeepsItsDeviceADeadServerLosesItQuietlyAndItOpensAgain) {
     CWaveDevice device;
     CNotifyRecorder watch(device);

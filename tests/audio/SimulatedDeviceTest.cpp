@@ -15,15 +15,13 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Whether JJY 40 kHz is at full strength at Unix time t (seconds), as the
-// simulator sends it: the year and weekday in minutes 15 and 45 too.
+// JJY 40 kHz at full strength at Unix time t, as the simulator sends it.
 bool FullCarrierAt(double t) {
     const Station& jjy40 = GetStation(StationId::Jjy40);
     const auto second = static_cast<std::int64_t>(std::floor(t));
     const std::int64_t minute = second - (second % 60 + 60) % 60;
-    FrameOptions plain;
-    plain.callSignMinutes = false;
-    const Symbol symbol = EncodeFrame(jjy40, minute, plain).symbols[second - minute];
+    const Symbol symbol =
+        EncodeFrame(jjy40, minute, {.leap = {}, .callSignMinutes = false}).symbols[second - minute];
     return KeyedLevel(jjy40, symbol, t - static_cast<double>(second)) == 1.0;
 }
 
@@ -32,8 +30,6 @@ double UnixNow() {
         .count();
 }
 
-// Four seconds of the simulated station, captured through the ring in real
-// time and run through the reception chain, give the time code's pulses.
 TEST(SimulatedDevice, DeliversTheTimeCodeInRealTimeAndInSlotOrder) {
     testing::internal::CaptureStderr();
     CSystemWaveService service;
@@ -48,8 +44,7 @@ TEST(SimulatedDevice, DeliversTheTimeCodeInRealTimeAndInSlotOrder) {
     DeviceSpec spec;
     spec.deviceId = service.InSimulatorId();
     constexpr int kBuffers = 40;
-    // The station's signal starts at some instant inside StartCapture, which
-    // may take a while on a loaded machine: the two clock readings bracket it.
+    // The signal starts somewhere inside StartCapture: bracket it.
     const auto steadyBefore = std::chrono::steady_clock::now();
     const double before = UnixNow();
     ASSERT_EQ(device.StartCapture(spec, &frame, told), 1);
@@ -59,7 +54,6 @@ TEST(SimulatedDevice, DeliversTheTimeCodeInRealTimeAndInSlotOrder) {
     SetWaveService(nullptr);
     EXPECT_TRUE(told.empty());
 
-    // Buffer k is told once its 100 ms are over, never sooner, in ring order.
     const auto posts = frame.Posts();
     for (int k = 0; k < kBuffers; ++k) {
         ASSERT_EQ(posts[k].lastSlot, k);
@@ -69,12 +63,8 @@ TEST(SimulatedDevice, DeliversTheTimeCodeInRealTimeAndInSlotOrder) {
     CPipeline pipeline;
     for (int b = 0; b < kBuffers; ++b) pipeline.ProcessBuffer(device.BufferSamples(b), b);
     ASSERT_NE(pipeline.SliceLevel(), kSliceLevelUnset);
-    // Slot s is measured at its first two samples (slot 10b repeats 10b + 1);
-    // the filter smears 2.5 ms either way. Slots that close to a change of the
-    // carrier are left out; the carrier changes at most every 200 ms. Slots
-    // before the level was set are judged from their raw amplitude, later
-    // ones from the sliced train.
-    // Slots wrong and slots checked for a start instant.
+    // Slots wrong and checked for a start instant: those within the filter's
+    // 5 ms smear of a change are left out, those before the level judged raw.
     auto wrongAt = [&](double start) {
         std::pair<int, int> wrongChecked{0, 0};
         for (int s = 0; s < kSlotsPerBuffer * (kBuffers - 1); ++s) {
@@ -90,7 +80,6 @@ TEST(SimulatedDevice, DeliversTheTimeCodeInRealTimeAndInSlotOrder) {
         }
         return wrongChecked;
     };
-    // The start instant that fits best, to the millisecond, within the bracket.
     std::pair<int, int> best{-1, 0};
     for (double start = before - 0.001; start <= after + 0.001; start += 0.001) {
         const auto tried = wrongAt(start);

@@ -12,8 +12,7 @@
 
 namespace {
 
-// A 40 kHz sine near full scale, with its keyed drop to a tenth, in 16-bit
-// units, times `gain`: what the reader must give back from every format.
+// A keyed 40 kHz sine near full scale, times `gain`, in 16-bit units.
 std::vector<double> KnownSignal(double gain) {
     std::vector<double> samples(velto::kSampleRate / 10);
     for (std::size_t i = 0; i < samples.size(); ++i) {
@@ -25,9 +24,8 @@ std::vector<double> KnownSignal(double gain) {
     return samples;
 }
 
-// Every sample format, read into the decoder's 16-bit range: integers and
-// FLAC exactly, floating point to a unit (32-bit float WAVs once read as
-// silence), and clipped over full scale, never wrapped to the other sign.
+// Floating point to a unit (32-bit float WAVs once read as silence), and
+// clipped over full scale, never wrapped.
 TEST(SoundFileReader, ScalesEveryFormatIntoSixteenBits) {
     const struct {
         const char* name;

@@ -13,9 +13,6 @@
 
 namespace {
 
-// The station a recording's comment names (the writer's tag read back is
-// in the big recording below and the console's tests): found after other
-// words, never inside one, in the case it was written.
 TEST(RecordingTag, TheStationIsFoundInAComment) {
     const struct {
         const char* comment;
@@ -30,10 +27,8 @@ TEST(RecordingTag, TheStationIsFoundInAComment) {
     }
 }
 
-// Plain WAV counts its bytes in 32 bits. A recording past 4 GiB (3.1 hours
-// at 192 kHz) once told a wrapped length, and every reader saw only its
-// first few minutes; now its header tells every sample, and the last
-// second reads back where it was written.
+// Plain WAV counts its bytes in 32 bits: a recording past 4 GiB once told a
+// wrapped length.
 TEST(WavFileWriter, ARecordingPastFourGibibytesKeepsEverySample) {
     const support::TempDir dir;
     constexpr std::int64_t kChunk = std::int64_t{1} << 20;

@@ -18,25 +18,21 @@ bool AllZero(const std::int16_t* block) {
     return std::all_of(block, block + kRingSamples, [](std::int16_t s) { return s == 0; });
 }
 
-// A device on the scripted service, the frame standing by for its notifications.
 class WaveDevice : public ::testing::Test {
 protected:
     WaveDevice() { SetWaveService(&m_service); }
     ~WaveDevice() override { SetWaveService(nullptr); }
 
-    // Completes n buffers, the k-th filled with firstValue + k, on a thread of
-    // its own as the driver would.
+    // n buffers, the k-th filled with firstValue + k, on a driver thread.
     void Complete(int n, int firstValue = 1) {
         for (int k = 0; k < n; ++k) {
             ASSERT_TRUE(m_service.CompleteOnDriver(static_cast<std::int16_t>(firstValue + k)));
         }
     }
     std::int16_t Sample(int slot) const { return m_device.BufferSamples(slot)[0]; }
-    // The ring's last completed slot, whether it wrapped, and the count.
     std::tuple<int, bool, std::int64_t> Ring() const {
         return {m_device.LastBuffer(), m_device.Wrapped(), m_device.CompletedBuffers()};
     }
-    // What the device has told since the last look, code and text, and forgets it.
     std::vector<std::string> Told() {
         std::vector<std::string> told;
         for (const Warning& w : m_told) told.push_back(WarningCodeName(w.code) + (" " + w.text));
@@ -50,8 +46,7 @@ protected:
     CNotifyRecorder m_frame{m_device};
 };
 
-// Each completed slot also carries the system time it came back at, for tying
-// sample indices to the system clock; a slot not yet completed carries none.
+// Each completed slot carries the system time it came back at, none before.
 TEST_F(WaveDevice, CaptureFillsAndStampsTheSlotsInOrderWrapsAfterEightyAndRestartsClean) {
     ASSERT_EQ(m_device.StartCapture(DeviceSpec{}, &m_frame, m_told), 1);
     EXPECT_EQ(m_service.Calls(),
@@ -75,7 +70,6 @@ TEST_F(WaveDevice, CaptureFillsAndStampsTheSlotsInOrderWrapsAfterEightyAndRestar
     Complete(6, kRingBuffers);  // the 80th wraps
     EXPECT_EQ(Ring(), std::tuple(4, true, 85));
 
-    // Each notification comes once its slot is complete and its successor queued.
     const auto posts = m_frame.Posts();
     ASSERT_EQ(posts.size(), 85u);
     for (int k = 0; k < 85; ++k) EXPECT_EQ(posts[k].lastSlot, k % kRingBuffers) << "post " << k;
@@ -83,7 +77,6 @@ TEST_F(WaveDevice, CaptureFillsAndStampsTheSlotsInOrderWrapsAfterEightyAndRestar
         EXPECT_EQ(Sample(slot), slot < 5 ? slot + 81 : slot + 1) << "slot " << slot;
     }
 
-    // A stop posts nothing more; a restart clears the same ring.
     m_device.StopCapture(m_told);  // the reset hands back the queued buffer
     EXPECT_FALSE(m_device.IsCaptureOpen());
     EXPECT_EQ(m_frame.Count(), 85);
@@ -106,7 +99,6 @@ TEST_F(WaveDevice, CaptureFillsAndStampsTheSlotsInOrderWrapsAfterEightyAndRestar
     EXPECT_TRUE(m_told.empty());
 }
 
-// A failed open tells the user; of the other results only the named errors do.
 TEST_F(WaveDevice, CaptureFailuresLeaveNothingOpenAndOnlyTheNamedErrorsShow) {
     m_device.StopCapture(m_told);
     EXPECT_TRUE(m_service.Calls().empty());
@@ -132,16 +124,13 @@ TEST_F(WaveDevice, CaptureFailuresLeaveNothingOpenAndOnlyTheNamedErrorsShow) {
     }
     EXPECT_EQ(m_frame.Count(), 0);
 
-    // Nothing of the failed attempts stands in the way of the next start.
     ASSERT_EQ(m_device.StartCapture(DeviceSpec{}, &m_frame, m_told), 1);
     Complete(1, 7);
     EXPECT_EQ(m_frame.Count(), 1);
     EXPECT_EQ(Sample(0), 7);
 }
 
-// A driver completing buffers as fast as it can while the window thread starts
-// and stops capture: once StopCapture has returned, nothing of the old stream
-// may reach the device or the frame.
+// A driver completing as fast as it can while capture starts and stops.
 TEST_F(WaveDevice, NoCompletionOutlivesStopCapture) {
     std::atomic<bool> done{false};
     std::thread driver([&] {
@@ -169,8 +158,6 @@ TEST_F(WaveDevice, NoCompletionOutlivesStopCapture) {
     EXPECT_TRUE(m_told.empty());
 }
 
-// The block exists and can be written before any device opens; a failed open
-// tells the user and leaves the block as it was; a start clears it.
 TEST_F(WaveDevice, PlaybackBlockIsWritableWithoutADeviceAndClearedAtStart) {
     EXPECT_EQ(m_device.PlaybackBlock(), nullptr);
     ASSERT_EQ(m_device.EnsurePlaybackBlock(), 1);

@@ -10,8 +10,7 @@
 namespace velto {
 namespace {
 
-// Three buffers of ten samples; the callback re-queues the next one at once,
-// as the capture ring does.
+// Three buffers of ten samples, each re-queued by the callback as the ring does.
 struct Requeuer {
     std::vector<std::int16_t> block = std::vector<std::int16_t>(30);
     std::vector<WaveHeader> headers = std::vector<WaveHeader>(3);

@@ -17,8 +17,6 @@
 #include "station/Station.h"
 #include "tests/support/Simulated.h"
 
-// The display chain: the fixed band-pass table, the filter's kernels, the
-// band-pass designed for each station, and the chain from samples to slots.
 namespace velto {
 namespace {
 
@@ -32,7 +30,6 @@ Output Filtered(const Samples& in) {
     return out;
 }
 
-// One buffer of a sine at `format`'s rate.
 Samples Sine(double hz, double amplitude, double phase, CaptureFormat format = kBaseFormat) {
     Samples x(static_cast<std::size_t>(format.BufferSamples()));
     for (std::size_t t = 0; t < x.size(); ++t) {
@@ -42,7 +39,7 @@ Samples Sine(double hz, double amplitude, double phase, CaptureFormat format = k
     return x;
 }
 
-// The zero-phase response of a symmetric filter given by its half.
+// Zero-phase response of a symmetric filter from its half.
 double Gain(std::span<const double> half, double hz, double rate) {
     double g = half[0];
     for (std::size_t k = 1; k < half.size(); ++k) {
@@ -53,7 +50,7 @@ double Gain(std::span<const double> half, double hz, double rate) {
 
 double Db(double ratio) { return 20.0 * std::log10(ratio); }
 
-// Every station at every rate that carries it (its carrier below 45 % of the rate).
+// Every station at every rate whose 45 % holds its carrier.
 std::vector<std::pair<const Station*, CaptureFormat>> Cases() {
     std::vector<std::pair<const Station*, CaptureFormat>> cases;
     for (const Station& st : Stations()) {
@@ -64,14 +61,13 @@ std::vector<std::pair<const Station*, CaptureFormat>> Cases() {
     return cases;
 }
 
-TEST(BandpassCoefficients, SymmetricTaperedIdealBandpassWithZerosAtRightAngles) {
+TEST(Bandpass, TheFixedTableIsATaperedIdealBandpassAndTheDesignFor40kHzAt96kHz) {
     EXPECT_EQ(kBandpassHalf[0], 0.008333);
     for (int m = 0; m < kTapCount; ++m) {
         ASSERT_EQ(BandpassCoefficients[m], BandpassCoefficients[kTapCount - 1 - m]) << m;
     }
-    // Every stored value is the tapered ideal band-pass rounded to six
-    // decimals. The best quadratic taper (1 - 0.05165 (k/240)^2) leaves at most
-    // 0.61e-6, so 0.7e-6 allows the rounding and catches a mistyped entry.
+    // The tapered ideal band-pass to six decimals: the best quadratic taper
+    // leaves 0.61e-6, so 0.7e-6 allows the rounding and catches a mistyped entry.
     for (int k = 0; k <= kHalfTaps; ++k) {
         const double ideal = k == 0 ? 800.0 / 96000.0
                                     : 2.0 * std::cos(kTwoPi * 40000.0 * k / 96000.0) *
@@ -83,13 +79,22 @@ TEST(BandpassCoefficients, SymmetricTaperedIdealBandpassWithZerosAtRightAngles) 
             EXPECT_EQ(kBandpassHalf[k], 0.0) << k;
         }
     }
+
+    // The design at 40 kHz and 96 kHz gives the table.
+    CBandpass bandpass;
+    ASSERT_TRUE(bandpass.Design(kCarrierHz, kBaseFormat));
+    ASSERT_EQ(bandpass.TapCount(), kTapCount);
+    for (int k = 0; k <= kHalfTaps; ++k) {
+        EXPECT_NEAR(bandpass.HalfTaps()[static_cast<std::size_t>(k)], kBandpassHalf[k], 1.5e-6)
+            << k;
+    }
+    EXPECT_FALSE(bandpass.Design(77500.0, kBaseFormat));  // above half the rate
 }
 
 using Kernel = CFilter::Kernel;
 constexpr Kernel kKernels[] = {Kernel::Portable, Kernel::Avx2, Kernel::Avx512};
 
-// Apply, then each kernel this processor offers, from the buffer's edges to its middle.
-TEST(Filter, ZerosStayZeroAndAnImpulseReproducesTheTableCentredOnIt) {
+TEST(Filter, ZerosStayZeroAnImpulseReproducesTheTableAndTheCarrierPassesInPhase) {
     for (double v : Filtered(Samples(kBufferSamples, 0))) ASSERT_EQ(v, 0.0);
     CFilter filter;
     for (int t0 : {0, 1, 239, 240, 4800, 9359, 9360, 9599}) {
@@ -108,9 +113,7 @@ TEST(Filter, ZerosStayZeroAndAnImpulseReproducesTheTableCentredOnIt) {
             }
         }
     }
-}
-
-TEST(Filter, CarrierPassesInPhaseWithTheStatedGain) {
+    // The carrier passes in phase with the stated gain.
     const Output out = Filtered(Sine(kCarrierHz, 10000.0, 1.0));
     for (int t = kHalfTaps; t < kBufferSamples - kHalfTaps; ++t) {
         const double expected = 11685.0 * std::sin(kTwoPi * kCarrierHz * t / kSampleRate + 1.0);
@@ -118,11 +121,8 @@ TEST(Filter, CarrierPassesInPhaseWithTheStatedGain) {
     }
 }
 
-// Every fast kernel the processor offers equals the step-by-step algorithm,
-// and a filter gives the same output however often it is called. The inputs:
-// full-scale noise, a noisy carrier, and the samples that drive output 4800 to
-// its extremes, full scale with the sign of each coefficient (the kernels add
-// in 32-bit groups that must not overflow even then).
+// Inputs include those driving output 4800 to its extremes: the kernels add
+// in 32-bit groups that must not overflow even then.
 TEST(Filter, FastKernelsEqualTheReferenceAndKeepNoState) {
     std::mt19937 rng(11);
     std::uniform_int_distribution<int> dist(-32768, 32767);
@@ -162,23 +162,8 @@ TEST(Filter, FastKernelsEqualTheReferenceAndKeepNoState) {
     }
 }
 
-// The design is the fixed table's recipe: at 40 kHz and 96000 samples/s it
-// gives the stored six-decimal coefficients.
-TEST(Bandpass, DesignedFor40kHzAt96kHzIsTheFixedTable) {
-    CBandpass bandpass;
-    ASSERT_TRUE(bandpass.Design(kCarrierHz, kBaseFormat));
-    ASSERT_EQ(bandpass.TapCount(), kTapCount);
-    for (int k = 0; k <= kHalfTaps; ++k) {
-        EXPECT_NEAR(bandpass.HalfTaps()[static_cast<std::size_t>(k)], kBandpassHalf[k], 1.5e-6)
-            << k;
-    }
-    EXPECT_FALSE(bandpass.Design(77500.0, kBaseFormat));  // above half the rate
-}
-
-// The same character for every station and rate: the fixed table's gain at
-// the carrier, -3 dB some 126 Hz either side, far neighbours and hum held
-// off. In the chain a steady carrier at the station's frequency reads as that
-// gain times its amplitude in every slot; one 2 kHz away as almost nothing.
+// The fixed table's gain at the carrier, -3 dB 126 Hz either side, neighbours
+// and hum held off; in the chain a carrier reads as that gain, one 2 kHz off as nothing.
 TEST(StationChain, EveryStationAndRateHasTheCharacterOfTheFixedTable) {
     for (const auto& [st, format] : Cases()) {
         SCOPED_TRACE(std::string(st->name) + " at " + std::to_string(format.rate));
@@ -245,7 +230,6 @@ TEST(StationChain, Jjy40At96kHzIsTheFixedChainBitForBit) {
     EXPECT_EQ(fresh.RawRow(), travelled.RawRow());
 }
 
-// Two ring passes of noisy simulated JJY through the chain in reception order.
 TEST(ReceptionChain, SlicesTheSimulatedTimeCodeIntoItsPulses) {
     constexpr std::int64_t kStart = 1796610180 + 20;  // 2026-12-07 11:23:20 JST
     constexpr int kOffset = 12345;                    // not on a second or slot boundary
@@ -268,9 +252,7 @@ TEST(ReceptionChain, SlicesTheSimulatedTimeCodeIntoItsPulses) {
     }
     EXPECT_NEAR(p.SliceLevel(), 6000.0 * 1.1685, 6000.0 * 0.15);
 
-    // Second kStart + q begins at sample 96000 q - kOffset; slot s of the
-    // second pass begins at sample 768000 + 960 s. Seconds 9..15 lie wholly
-    // inside the second pass.
+    // Seconds 9..15 lie wholly inside the second pass.
     const Station& jjy40 = GetStation(StationId::Jjy40);
     const Frame frame =
         EncodeFrame(jjy40, UtcFromCivil(CivilZone::Japan, 2026, 12, 7, 11, 23, false));

@@ -18,7 +18,6 @@ namespace {
 
 constexpr double kLevel = 100.0;
 
-// Writes on ('1') and off ('0') slots from slot `first` on, along the ring.
 void SetSlots(SlotRow& row, int first, const std::string& pattern) {
     for (std::size_t i = 0; i < pattern.size(); ++i) {
         row[(first + i) % kRowSlots] = pattern[i] == '1' ? kLevel : 0.0;
@@ -34,7 +33,6 @@ std::string Slots(const SlotRow& row, int first, int n) {
     return s;
 }
 
-// A slicer whose level is kLevel.
 CSlicer Sliced() {
     CSlicer slicer;
     SlotRow raw;
@@ -43,7 +41,7 @@ CSlicer Sliced() {
     return slicer;
 }
 
-TEST(SineFit, TwoSamplesOfTheCarrierDetermineAmplitudeAndPhase) {
+TEST(SlotMeter, TwoSamplesOfTheCarrierDetermineAmplitudeAndPhaseOfEachSlot) {
     SineFitResult r;
     SineFit(0.0, 1.0, 0.0, 1.0, kCarrierHz, r);
     EXPECT_EQ(r.valid, 1);
@@ -59,18 +57,13 @@ TEST(SineFit, TwoSamplesOfTheCarrierDetermineAmplitudeAndPhase) {
     EXPECT_NEAR(r.amplitude, 1234.5, 1e-9);
     EXPECT_NEAR(r.phase, -2.1, 1e-9);
 
-    // Coincident times have no solution.
     SineFit(3.0, 3.0, 1.0, 2.0, 1000.0, r);
     EXPECT_EQ(r.valid, 0);
     EXPECT_EQ(r.phase, 360.0);
     EXPECT_EQ(r.amplitude, 0.0);
     EXPECT_EQ(SineFitAmplitude(3.0, 3.0, 1.0, 2.0, 1000.0), 0.0);
-}
 
-// Each slot reads filtered samples 960 j and 960 j + 1 as the fit's y0 and
-// y1 (slot 0, in the filter's start-up, those of slot 1); nothing else of the
-// buffer counts, and only the buffer's own slots are written.
-TEST(SlotMeter, FitsTheFirstTwoFilteredSamplesOfEachSlot) {
+    // Slot j fits samples 960 j and 960 j + 1 (slot 0, in the filter's start-up, slot 1's).
     std::vector<double> filtered(kBufferSamples, 1e6);
     for (int j = 0; j < kSlotsPerBuffer; ++j) {
         filtered[kSlotSamples * j] = 3.0 + j;
@@ -109,7 +102,6 @@ TEST(Slicer, LevelIsTheEleventhLargestOfTheFirstThreeSecondsAndHalfOfItIsOn) {
     p.EstimateSliceLevel(raw);
     EXPECT_EQ(p.SliceLevel(), kLevel);
 
-    // All different: the level is exactly the eleventh largest.
     for (int s = 0; s < kSliceEstimateSlots; ++s) raw[s] = (s * 7919) % 300;
     p.EstimateSliceLevel(raw);
     EXPECT_EQ(p.SliceLevel(), 289.0);
@@ -119,25 +111,21 @@ TEST(Slicer, LevelIsTheEleventhLargestOfTheFirstThreeSecondsAndHalfOfItIsOn) {
     std::fill_n(raw.begin(), 5, 50.0);
     p.EstimateSliceLevel(raw);
     EXPECT_EQ(p.SliceLevel(), 289.0);
-    // Six: the eleventh largest, 0.0, below a non-zero sixth is a level of
-    // 0.0, which slices everything off.
+    // Six: the eleventh largest, 0.0, below a non-zero sixth is the level.
     raw[5] = 50.0;
     p.EstimateSliceLevel(raw);
     EXPECT_EQ(p.SliceLevel(), 0.0);
     std::fill_n(corrected.begin() + 300, 10, 7.0);
     p.Binarize(30, corrected);
     EXPECT_EQ(Slots(corrected, 300, 10), "0000000000");
-}
-
-TEST(Slicer, CompareDescendingOrdersCloseValuesAndExtremesWithoutOverflow) {
+    // The ordering holds for close values and extremes.
     const double a = 10.2, b = 10.7, huge = 1e300, tiny = -1e300;
     EXPECT_GT(CompareDescending(&a, &b), 0);
     EXPECT_LT(CompareDescending(&huge, &tiny), 0);
     EXPECT_GT(CompareDescending(&tiny, &huge), 0);
 }
 
-// Slots 10b-2 .. 10b+10 before and after RemoveGlitches(b): the rule runs
-// left to right, one slot behind, across the end of the ring.
+// Slots 10b-2 .. 10b+10 before and after RemoveGlitches(b).
 TEST(Slicer, GlitchesAreRemovedAlongTheRingOneSlotBehind) {
     struct Case {
         int b;
@@ -162,19 +150,13 @@ TEST(Slicer, GlitchesAreRemovedAlongTheRingOneSlotBehind) {
     }
 }
 
-TEST(ToneTable, RoundsPositiveHalvesUpAndNegativeOnesTowardZero) {
+// The table rounds positive halves up and negative ones toward zero.
+TEST(ToneGate, KeysTheTableSlotBySlot) {
     std::vector<std::int16_t> table(kToneTableSamples);
     MakeToneTable(table.data());
     const int index[] = {0, 15, 30, 45, 1, 31, kToneTableSamples - 45};
     const int value[] = {0, 3000, 0, -2999, 314, -313, 3000};
     for (int k = 0; k < 7; ++k) EXPECT_EQ(table[index[k]], value[k]) << index[k];
-}
-
-// Every slot sounds table samples 0..9599 in step with its place in the
-// buffer, or silence; nothing without a level.
-TEST(ToneGate, KeysTheTableSlotBySlot) {
-    std::vector<std::int16_t> table(kToneTableSamples);
-    MakeToneTable(table.data());
     const CToneGate gate;
     ASSERT_TRUE(gate.HasToneTable());
     SlotRow corrected;

@@ -1,9 +1,6 @@
-// Checks a recording that holds both the signal Velto received and its monitor
-// output: usage KeyedToneCheck recording.raw press_chunk (raw s16le mono
-// 96000 Hz; press_chunk is the 10 ms step of the recording in which Space was
-// pressed). Exits 0 when the 1600 Hz tone is silent for the first 3 s of the
-// run and then repeats the received 40 kHz pulses in 10 ms steps, about 200 ms
-// behind them (plus the sound devices' latency).
+// KeyedToneCheck recording.raw press_chunk (s16le mono 96 kHz; the 10 ms step
+// Space was pressed in): exits 0 when the 1600 Hz tone is silent for the first
+// 3 s and then repeats the received 40 kHz pulses about 200 ms behind them.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -19,7 +16,7 @@ constexpr int kRate = 96000;
 constexpr int kChunk = 960;  // 10 ms
 constexpr double kTwoPi = 6.283185307179586;
 
-// Raw s16le samples (this runs on little-endian machines only).
+// Raw s16le samples (little-endian machines only).
 std::vector<std::int16_t> ReadRaw(const char* path) {
     std::ifstream in(path, std::ios::binary | std::ios::ate);
     std::vector<std::int16_t> samples(static_cast<std::size_t>(in.tellg()) / 2);
@@ -28,7 +25,6 @@ std::vector<std::int16_t> ReadRaw(const char* path) {
     return samples;
 }
 
-// Whether the given frequency is at least `level` strong in each 10 ms chunk.
 std::vector<int> Keyed(const std::vector<std::int16_t>& s, double hz, double level) {
     std::vector<int> on;
     for (std::size_t c = 0; c + kChunk <= s.size(); c += kChunk) {
@@ -108,15 +104,12 @@ int main(int argc, char** argv) {
     const int lag = lags.empty() ? -1 : lags[lags.size() / 2];
     std::printf("%d of %d tone pulses repeat the received pulse, %d ms later (median)\n", matched,
                 static_cast<int>(tones.size()), lag * 10);
-    // A loaded machine's sound server now and then underruns the monitor's
-    // stream or loses a few ms of the recording: a pulse cut or stretched, the
-    // lag moved. The chain's own faults (widths, levels, the tone table) show
-    // in most pulses.
+    // A loaded sound server may cut or stretch a pulse now and then; the
+    // chain's own faults show in most pulses.
     expect(tones.size() >= 10 && matched * 5 >= static_cast<int>(tones.size()) * 4,
            "expected at least 10 tone pulses, four in five repeating theirs");
-    // 200 ms by design, the server's output latency, and the time it takes to
-    // open and start the monitor's stream on buffer 1, which a loaded machine
-    // stretched by up to 330 ms.
+    // 200 ms by design, plus the output latency and the monitor stream's start
+    // (up to 330 ms on a loaded machine).
     expect(lag >= 15 && lag <= 60, "expected the tone 150 to 600 ms behind the signal");
     std::printf("%s\n", failures == 0 ? "PASS" : "FAIL");
     return failures == 0 ? 0 : 1;

@@ -33,9 +33,7 @@ TEST(UiLanguage, TheFirstVariableSetDecidesInGettextsOrder) {
     EXPECT_EQ(LanguageOf({{"LANG", "ja_JP.UTF-8"}, {"LANGUAGE", ""}}), ja);
 }
 
-// The console prints a warning's words in the user's language and its
-// figures byte for byte: a card's name or a file's in any encoding, and a
-// figure that looks like a figure's mark itself.
+// Figures byte for byte: names in any encoding, or looking like a figure's mark.
 TEST(ToldWarningText, TheSentenceIsTranslatedAndItsFiguresKeptAsTheyAre) {
     const std::string card = "Karte \xff\xfe %2 (hw:1)";
     const std::string missing = velto::StoredDeviceMissingText(card);

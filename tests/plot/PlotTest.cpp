@@ -26,7 +26,6 @@ QImage Draw(const std::vector<ReceptionRecord>& records, Span span) {
     return image;
 }
 
-// Pixels of the trace between two x, and the highest of them.
 int Trace(const QImage& image, double x0, double x1, int* top = nullptr) {
     const int left = static_cast<int>(x0);
     const QRect columns(left, kChart.top(), static_cast<int>(x1) - left + 1, kChart.height());
@@ -69,9 +68,7 @@ TEST(ReceptionChartTest, TheTraceFollowsTheLoggedMinutesAndTheStripTheirDecodes)
     EXPECT_NE(strip(35), receptionchart::Undecoded());
 }
 
-// At 192 kHz the band shows every station's carrier and BPC's. The label of
-// JJY/MSF/WWVB at 60 kHz once ran over BPC's line at 68.5 kHz, and BPC's own
-// label was written into it; no label may cross another carrier's line.
+// The 60 kHz label once ran over BPC's line at 68.5 kHz.
 TEST(SpectrumPlot, NoCarriersLabelCrossesAnotherCarriersLine) {
     const velto::CSpectrumAnalyser analyser(velto::SpectrumOptions{.sampleRate = 192000});
     const QRect band(60, 90, 1080, 260);  // as the console's picture draws it

@@ -4,8 +4,7 @@
 
 #include "base/NumericLocale.h"
 
-// The pictures are drawn into images; their text needs a QGuiApplication,
-// which runs on the offscreen platform as the console front end's does.
+// Text in images needs a QGuiApplication, offscreen as the console's.
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);

@@ -1,5 +1,4 @@
-// The simulator's impairments, against the signal without them: the decoder
-// tests judge by its truth, so its truth across a splice must be exact.
+// The decoder tests judge by the simulator's truth: across a splice it must be exact.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,16 +17,13 @@ constexpr std::int64_t kStart = 1796610180;
 std::vector<std::int16_t> Generate(const StationSignalOptions& o, std::size_t n) {
     CStationSignal signal(kStart, o);
     std::vector<std::int16_t> out(n);
-    // In pieces, as the capture delivers them, one ending on the splice.
+    // In pieces, one ending on the splice.
     for (std::size_t at = 0; at < n; at += 7000) {
         signal.Generate(out.data() + at, std::min<std::size_t>(7000, n - at));
     }
     return out;
 }
 
-// Samples dropped and silence put in: before the splice the output is the
-// signal's, after it the signal's from further on (or back), and the truth
-// (where each second begins) moves with it.
 TEST(JjySignal, SplicesShiftTheSignalAndItsTruth) {
     StationSignalOptions plain;
     plain.cn0DbHz = 30.0;
@@ -62,9 +58,8 @@ TEST(JjySignal, SplicesShiftTheSignalAndItsTruth) {
     }
 }
 
-// A steady carrier 3 Hz from the station's, on the station's clock: on a
-// sound card 100 ppm fast it is heard 4 Hz lower, at its amplitude.
-TEST(JjySignal, SteadyCarrierOnTheStationsClock) {
+// On a sound card 100 ppm fast a carrier on the station's clock is heard 4 Hz lower.
+TEST(JjySignal, SteadyCarrierOnTheStationsClockAndGainClipsAtTheRails) {
     StationSignalOptions o;
     o.carrierAmplitude = 0.0;
     o.clockPpm = 100.0;
@@ -80,13 +75,9 @@ TEST(JjySignal, SteadyCarrierOnTheStationsClock) {
     };
     EXPECT_NEAR(amplitude(40003.0 / 1.0001), 1000.0, 5.0);
     EXPECT_LT(amplitude(40003.0), 50.0);
-}
 
-// Gain into the converter: the signal four times as loud, clipped at the
-// 16-bit rails.
-TEST(JjySignal, GainClips) {
-    StationSignalOptions o;
-    o.carrierAmplitude = 20000.0;
+    // Gain into the converter clips at the 16-bit rails.
+    o = {.carrierAmplitude = 20000.0};
     const std::vector<std::int16_t> plain = Generate(o, 96000);
     o.gain = 4.0;
     const std::vector<std::int16_t> loud = Generate(o, 96000);

@@ -1,7 +1,5 @@
-// Every station's signal as its data describes it: the carrier at its
-// frequency and the sound card's rate, each second keyed as the frame's
-// symbol says, JJY's call sign in Morse between no carrier and the full one,
-// and WWVB's phase flipping only 0.1 s after an on-time point.
+// JJY's Morse between no carrier and the full one; WWVB's phase flipping only
+// 0.1 s after an on-time point.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -22,8 +20,7 @@ struct Row {
     bool callSign;
 };
 
-// 10 ms slots of the carrier demodulated at its own frequency, as complex
-// amplitudes in units of the full carrier.
+// 10 ms slots demodulated at the carrier, in units of the full carrier.
 std::vector<std::complex<double>> Slots(const CStationSignal& signal, std::vector<std::int16_t>& x,
                                         double amplitude) {
     const int rate = signal.SampleRate();
@@ -31,7 +28,6 @@ std::vector<std::complex<double>> Slots(const CStationSignal& signal, std::vecto
     const double w = 2.0 * M_PI * signal.GetStationSent().carrierHz / rate;
     std::vector<std::complex<double>> out(x.size() / static_cast<std::size_t>(slot));
     for (std::size_t i = 0; i < x.size(); ++i) {
-        // The signal is amplitude times sin(w i): its analytic part.
         out[i / slot] += double(x[i]) * std::polar(1.0, -w * double(i) + M_PI / 2);
     }
     for (auto& z : out) z *= 2.0 / (slot * amplitude);
@@ -61,9 +57,8 @@ TEST(StationSignal, KeyedAsTheFramesSay) {
         std::vector<std::int16_t> x(static_cast<std::size_t>(row.rate) * 60);
         signal.Generate(x.data(), x.size());
         const std::vector<std::complex<double>> slots = Slots(signal, x, kAmplitude);
-        FrameOptions fo;
-        fo.callSignMinutes = row.callSign;
-        const Frame frame = EncodeFrame(st, row.start, fo);
+        const Frame frame =
+            EncodeFrame(st, row.start, {.leap = {}, .callSignMinutes = row.callSign});
         EXPECT_EQ(frame.callSign, row.callSign);
         int flips = 0, levelsOff = 0, morseOff = 0;
         for (std::size_t k = 1; k < slots.size(); ++k) {
@@ -73,14 +68,11 @@ TEST(StationSignal, KeyedAsTheFramesSay) {
                 frame.callSign && st.callSignLayout.seconds[second].field == Field::CallSign;
             const double magnitude = std::abs(slots[k]);
             if (morse) {
-                // Marks at the full carrier, gaps at none (edges fall anywhere).
                 morseOff += magnitude > 0.05 && magnitude < 0.95 ? 1 : 0;
             } else if (std::abs(t - 0.1) > 0.006) {
                 const double expected = KeyedLevel(st, frame.symbols[second], t);
                 levelsOff += std::abs(magnitude - expected) > 0.02 ? 1 : 0;
             }
-            // The carrier's phase holds within every second but where WWVB
-            // flips it.
             const double turn = std::abs(std::arg(slots[k] * std::conj(slots[k - 1])));
             if (magnitude > 0.05 && std::abs(slots[k - 1]) > 0.05 && turn > 0.1) {
                 ++flips;

@@ -18,15 +18,10 @@ constexpr std::int64_t kStart = 1796642160;
 constexpr double kAmplitude = 1000.0;
 
 StationSignalOptions Signal(double cn0, std::uint64_t seed = 1) {
-    StationSignalOptions o;
-    o.carrierAmplitude = kAmplitude;
-    o.cn0DbHz = cn0;
-    o.seed = seed;
-    return o;
+    return {.carrierAmplitude = kAmplitude, .seed = seed, .cn0DbHz = cn0};
 }
 
-// Feeds `seconds` of the simulator in capture buffers; returns the noise's
-// standard deviation it used.
+// Feeds `seconds` of the simulator; the noise's sigma it used.
 double Feed(CSpectrumAnalyser& analyser, const StationSignalOptions& options, int seconds) {
     CStationSignal signal(kStart, options);
     std::vector<std::int16_t> buffer(9600);
@@ -37,7 +32,6 @@ double Feed(CSpectrumAnalyser& analyser, const StationSignalOptions& options, in
     return signal.NoiseSigma();
 }
 
-// Offset of the highest value of a waterfall's newest line.
 double PeakOffset(const CWaterfall& w) {
     const float* line = w.Line(0);
     const int best = static_cast<int>(std::max_element(line, line + w.Bins()) - line);
@@ -64,15 +58,12 @@ std::vector<double> MarkersAt(const CSpectrumAnalyser& a, SpectrumMarker::Kind k
     return hz;
 }
 
-// The carrier stands at 40 kHz in the band and at offset 0 in both
-// waterfalls; the noise floor and the carrier's level match the simulator's.
 TEST(SpectrumAnalyserTest, TheCarrierNoiseFloorAndLevelMatchTheSimulatorWithin1Db) {
     for (double cn0 : {25.0, 45.0}) {
         SCOPED_TRACE(cn0);
         CSpectrumAnalyser a(SpectrumOptions{});
         const double sigma = Feed(a, Signal(cn0, 7), 40);
-        // White noise of variance sigma^2 over 0..48 kHz, per hertz, over a
-        // full-scale sine's power.
+        // White noise over 0..48 kHz, per hertz, against a full-scale sine.
         const double density = sigma * sigma / 48000.0 / level::kFullScalePower;
         ASSERT_TRUE(a.NoiseDb());
         EXPECT_NEAR(*a.NoiseDb(), level::ToDb(density), 1.0);
@@ -92,7 +83,6 @@ TEST(SpectrumAnalyserTest, TheCarrierNoiseFloorAndLevelMatchTheSimulatorWithin1D
         EXPECT_NEAR(PeakOffset(a.Narrow()), 0.0, a.Narrow().BinHz() / 2.0);
         ASSERT_TRUE(a.StationOffsetHz());
         EXPECT_NEAR(*a.StationOffsetHz(), 0.0, 0.02);
-        // 40 kHz alone is below half of 96 kHz; no hum, no hum markers.
         EXPECT_EQ(MarkersAt(a, SpectrumMarker::Kind::Station), std::vector<double>{40000.0});
         EXPECT_TRUE(MarkersAt(a, SpectrumMarker::Kind::Hum).empty());
     }
@@ -106,12 +96,9 @@ TEST(SpectrumAnalyserTest, TheCarrierNoiseFloorAndLevelMatchTheSimulatorWithin1D
     EXPECT_EQ(*flat.NoiseDb(), level::kFloorDb);
 }
 
-// A steady interferer beside the station is found with its level, given
-// from the nominal 40 kHz when the card's clock is off: 3 Hz away at -10 dB,
-// where the keying's third sideband lies (a much weaker interferer there may
-// add to it or cancel it, as the phases of the two fall), and 211.4 Hz away
-// (212.2 Hz from the station as received 20 ppm low; the simulator makes the
-// interferer on the card's clock). The keying's own lines are no carriers.
+// 3 Hz away at -10 dB lies the keying's third sideband (a weaker interferer
+// there may add or cancel); 211.4 Hz away, the card 20 ppm low, it is 212.2 Hz
+// from the station as received.
 TEST(SpectrumAnalyserTest, SteadyCarriersAreFoundAndGivenFromNominalButTheKeyingIsNot) {
     struct Case {
         double hz, levelDb, ppm;
@@ -132,8 +119,7 @@ TEST(SpectrumAnalyserTest, SteadyCarriersAreFoundAndGivenFromNominalButTheKeying
         EXPECT_NEAR(carriers[0].offsetHz, c.hz, 0.5);
         EXPECT_NEAR(carriers[0].levelDb, c.levelDb, 1.0);
         if (c.hz != 3.0) continue;
-        // In the narrow view the interferer stands as a line of its own beside
-        // the carrier's, above the keying's sideband on the other side.
+        // A line of its own, above the keying's sideband on the other side.
         const CWaterfall& n = a.Narrow();
         EXPECT_GT(At(n, 3.0), At(n, 2.5) + 10.0);
         EXPECT_GT(At(n, 3.0), At(n, 3.5) + 10.0);
@@ -159,7 +145,6 @@ TEST(SpectrumAnalyserTest, HumIsMarkedOnTheHarmonicsOfTheMainsThatStandOut) {
         ASSERT_FALSE(hum.empty());
         EXPECT_EQ(hum.front(), mains);
         for (double hz : hum) EXPECT_EQ(std::fmod(hz, mains), 0.0) << hz;
-        // The simulator's odd harmonics are where markers are.
         for (double h : {1.0, 3.0}) {
             EXPECT_TRUE(std::count(hum.begin(), hum.end(), h * mains) == 1) << h;
             EXPECT_TRUE(a.Band().StandsOut(h * mains, 6.0)) << h;
@@ -188,7 +173,6 @@ TEST(SpectrumAnalyserTest, ThePeakHoldKeepsABurstThatTheAverageForgets) {
     feed(12, 0.0);
     const double noise = level::FromDb(*a.NoiseDb());
     EXPECT_LT(a.Band().Average(bin), 3.0 * noise);
-    // The burst is 20 dB above the noise in its bin.
     EXPECT_GT(a.Band().Peak(bin), 30.0 * noise);
     a.Band().ResetPeak();
     feed(3, 0.0);
@@ -200,7 +184,7 @@ TEST(SpectrumAnalyserTest, AnyRateThatHoldsTheCarrierWorks) {
     EXPECT_THROW(CSpectrumAnalyser(SpectrumOptions{44100, 40000}), std::invalid_argument);
     EXPECT_THROW(CSpectrumAnalyser(SpectrumOptions{96000, 60000}), std::invalid_argument);
 
-    // 77.5 kHz at 192000 samples a second: a plain sine 2.5 Hz above it.
+    // A plain sine 2.5 Hz above 77.5 kHz.
     CSpectrumAnalyser a(SpectrumOptions{192000, 77500});
     std::vector<std::int16_t> buffer(19200);
     std::int64_t n = 0;

@@ -17,7 +17,7 @@ namespace {
 using test::LocalTime;
 using test::Utc;
 
-// A bit as JJY, DCF77 and WWVB send it, and MSF's bit A; MSF's bit B.
+// A bit of JJY, DCF77 and WWVB, or MSF's bit A; MSF's bit B.
 bool A(Symbol s) { return s == Symbol::One || s == Symbol::OneOne; }
 bool B(Symbol s) { return s == Symbol::ZeroOne || s == Symbol::OneOne; }
 
@@ -48,8 +48,8 @@ bool MarkersAt(const Frame& f, std::initializer_list<int> seconds) {
     return true;
 }
 
-// The civil time a frame names, read as lf-stations.md and jjy-timecode.md
-// describe the formats, with whether its parities and fixed seconds hold.
+// The civil time a frame names, read as docs/ describe the formats, and
+// whether its parities and fixed seconds hold.
 struct Reading {
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, weekday = 0;
     bool summer = false;
@@ -113,15 +113,9 @@ Reading Read(const Station& st, const Frame& f) {
     return r;
 }
 
-// JJY's minutes 15 and 45 as any other, as its simulator sends them unless asked.
-FrameOptions WithoutCallSign() {
-    FrameOptions options;
-    options.callSignMinutes = false;
-    return options;
-}
+const FrameOptions kWithoutCallSign{.leap = {}, .callSignMinutes = false};
 
 Reading Expected(const Station& st, std::int64_t utcMinute) {
-    // The zone database's names for Japan, central Europe, the UK and UTC.
     constexpr const char* kZones[] = {"Asia/Tokyo", "Europe/Berlin", "Europe/London", "UTC"};
     const bool next = st.id == StationId::Dcf77 || st.id == StationId::Msf;
     return FromTm(LocalTime(kZones[static_cast<int>(st.zone)], utcMinute + (next ? 60 : 0)));
@@ -138,7 +132,7 @@ TEST(FrameEncoder, EveryStationNamesItsCivilTimeWithSoundParities) {
     }
     for (const Station& st : Stations()) {
         for (std::int64_t utc : minutes) {
-            const Frame f = EncodeFrame(st, utc, WithoutCallSign());
+            const Frame f = EncodeFrame(st, utc, kWithoutCallSign);
             const Reading r = Read(st, f);
             ASSERT_EQ(r.Tie(), Expected(st, utc).Tie()) << st.name << " " << utc;
             ASSERT_TRUE(r.sound) << st.name << " " << utc;
@@ -150,7 +144,7 @@ TEST(FrameEncoder, EveryStationNamesItsCivilTimeWithSoundParities) {
     }
 }
 
-TEST(FrameEncoder, NextMinuteAtMidnightAndAtTheYearsEnd) {
+TEST(FrameEncoder, KnownMinutesAndTheNextMinuteAtMidnightAndAtTheYearsEnd) {
     auto reads = [](StationId id, std::int64_t utc) {
         return Read(GetStation(id), EncodeFrame(GetStation(id), utc)).Tie();
     };
@@ -176,6 +170,22 @@ TEST(FrameEncoder, NextMinuteAtMidnightAndAtTheYearsEnd) {
     };
     EXPECT_EQ(dayYearLeap(last), std::make_tuple(366, 24, true));
     EXPECT_EQ(dayYearLeap(first), std::make_tuple(1, 25, false));
+
+    // JJY 40 kHz's minutes as its format writes them.
+    const Station& jjy40 = GetStation(StationId::Jjy40);
+    auto text = [&](std::int64_t utc) {
+        const Frame f = EncodeFrame(jjy40, utc);
+        return Text({f.symbols.data(), static_cast<std::size_t>(f.length)});
+    };
+    // Monday, day 341, 11:23 JST; hour parity even, minute parity odd.
+    EXPECT_EQ(text(Utc(2026, 12, 7, 2, 23)),
+              "M01000011M000100001M001100100M000100010M000100110M001000000M");
+    // A leap year's last minute in Japan: day 366, Tuesday, 23:59; hour parity odd, minute even.
+    EXPECT_EQ(text(Utc(2024, 12, 31, 14, 59)),
+              "M10101001M001000011M001100110M011000100M000100100M010000000M");
+    // New Year in Japan, 15:00 UTC the day before: day 1, Friday, midnight.
+    EXPECT_EQ(text(Utc(2026, 12, 31, 15, 0)),
+              "M00000000M000000000M000000000M000100000M000100111M101000000M");
 }
 
 TEST(FrameEncoder, SummerTimeChangesAnnouncedAndTold) {
@@ -216,8 +226,7 @@ TEST(FrameEncoder, LeapSecondsPlacedAndAnnouncedAsEachStationDoes) {
           std::tuple(StationId::Wwvb, 59, 58, 56, month)}) {
         const Station& st = GetStation(id);
         for (int kind : {1, 2}) {
-            FrameOptions options;
-            options.leap = {leap, kind};
+            const FrameOptions options{.leap = {leap, kind}};
             for (std::int64_t t = Utc(2016, 11, 30, 23); t < leap + 3600; t += 60) {
                 const Frame plain = EncodeFrame(st, t), f = EncodeFrame(st, t, options);
                 std::vector<Symbol> want(plain.symbols.begin(), plain.symbols.begin() + 60);
@@ -237,17 +246,15 @@ TEST(FrameEncoder, LeapSecondsPlacedAndAnnouncedAsEachStationDoes) {
 
 TEST(FrameEncoder, Jjy60SendsItsCallSignAtMinutes15And45) {
     const Station& jjy60 = GetStation(StationId::Jjy60);
-    FrameOptions options;
-    options.service = 0b100101;  // ST1, ST4, ST6
+    const FrameOptions options{.leap = {}, .service = 0b100101};  // ST1, ST4, ST6
     for (int minute : {15, 16, 45}) {
         const std::int64_t utc = Utc(2025, 6, 10, 3, minute);  // 12:mm JST
         const Frame f = EncodeFrame(jjy60, utc, options);
-        const Frame plain = EncodeFrame(jjy60, utc, WithoutCallSign());
+        const Frame plain = EncodeFrame(jjy60, utc, kWithoutCallSign);
         EXPECT_EQ(f.symbols, EncodeFrame(GetStation(StationId::Jjy40), utc, options).symbols);
         EXPECT_EQ(Read(jjy60, f).hour, 12);
         EXPECT_TRUE(MarkersAt(f, {0, 9, 19, 29, 39, 49, 59}));
-        // Time of day and date as in any minute; the year's seconds are the
-        // Morse's, the weekday's and the leap bits the service bits'.
+        // The year's seconds carry the Morse, the weekday's and leap bits the service bits.
         EXPECT_TRUE(std::equal(f.symbols.begin(), f.symbols.begin() + 40, plain.symbols.begin()));
         EXPECT_EQ(f.callSign, minute != 16);
         if (minute == 16) {
@@ -257,24 +264,6 @@ TEST(FrameEncoder, Jjy60SendsItsCallSignAtMinutes15And45) {
             EXPECT_EQ(Ones(f, 40, 48), 0);
         }
     }
-}
-
-// JJY 40 kHz's minutes as its format writes them, "M" a marker.
-TEST(FrameEncoder, Jjy40SendsKnownMinutes) {
-    const Station& jjy40 = GetStation(StationId::Jjy40);
-    auto text = [&](std::int64_t utc) {
-        const Frame f = EncodeFrame(jjy40, utc);
-        return Text({f.symbols.data(), static_cast<std::size_t>(f.length)});
-    };
-    // Monday, day 341, 11:23 JST; hour parity even, minute parity odd.
-    EXPECT_EQ(text(Utc(2026, 12, 7, 2, 23)),
-              "M01000011M000100001M001100100M000100010M000100110M001000000M");
-    // A leap year's last minute in Japan: day 366, Tuesday, 23:59; hour parity odd, minute even.
-    EXPECT_EQ(text(Utc(2024, 12, 31, 14, 59)),
-              "M10101001M001000011M001100110M011000100M000100100M010000000M");
-    // New Year in Japan, 15:00 UTC the day before: day 1, Friday, midnight.
-    EXPECT_EQ(text(Utc(2026, 12, 31, 15, 0)),
-              "M00000000M000000000M000000000M000100000M000100111M101000000M");
 }
 
 }  // namespace

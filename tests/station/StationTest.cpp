@@ -30,19 +30,17 @@ TEST(Stations, EachOnceByNameWithACarrierItsRateHearsDirectly) {
     EXPECT_EQ(names, (std::vector<std::string>{"jjy40", "jjy60", "dcf77", "msf", "wwvb"}));
     EXPECT_EQ(FindStation("JJY40"), nullptr);
     EXPECT_EQ(FindStation(""), nullptr);
-    // JJY 40 kHz is received as it always was.
     EXPECT_EQ(GetStation(StationId::Jjy40).carrierHz, 40000.0);
     EXPECT_EQ(GetStation(StationId::Jjy40).sampleRate, 96000);
 }
 
-TEST(Stations, KeyingAsTheFormatPagesDescribeIt) {
-    // What every second shares: where the second is folded.
+TEST(Stations, KeyingAsTheFormatPagesDescribeItAndTheTimeOfDayFoundApartFromTheDate) {
+    // What every second shares, where the second is folded.
     EXPECT_EQ(Parts(GetStation(StationId::Jjy40)), "0.0-0.2@1.00 0.8-1.0@0.10 ");
     EXPECT_EQ(Parts(GetStation(StationId::Dcf77)), "0.0-0.1@0.15 0.2-1.0@1.00 ");
     EXPECT_EQ(Parts(GetStation(StationId::Msf)), "0.0-0.1@0.00 0.3-1.0@1.00 ");
     EXPECT_EQ(Parts(GetStation(StationId::Wwvb)), "0.0-0.2@0.14 0.8-1.0@1.00 ");
-    // The on-time point is the edge the station says it is, in every symbol
-    // but a minute mark sent once a minute.
+    // The on-time point is the station's edge in every symbol but a minute mark.
     for (const Station& st : Stations()) {
         for (int a = 0; a < kSymbolCount; ++a) {
             const auto sym = static_cast<Symbol>(a);
@@ -52,12 +50,9 @@ TEST(Stations, KeyingAsTheFormatPagesDescribeIt) {
             EXPECT_NE(after, before) << st.name << " " << a;
         }
     }
-}
 
-TEST(Stations, TimeOfDayFoundApartFromTheDate) {
-    // What lets a decoder search the time of day before the date: a parity
-    // covers fields of one group, and the time of day's seconds are the same
-    // in every minute (JJY's call-sign minutes change only the others).
+    // A parity covers fields of one group, and the time of day's seconds are
+    // the same in every minute, call-sign minutes too.
     for (const Station& st : Stations()) {
         for (const FrameLayout* layout : {&st.layout, &st.callSignLayout}) {
             for (int p = 0; p < layout->parityCount; ++p) {

@@ -4,8 +4,7 @@
 #include <cstdlib>
 #include <ctime>
 
-// The system's time-zone database (tzdata) and C library: an account of
-// civil time that owes nothing to station/, for checking it.
+// The system's tzdata and C library: civil time owing nothing to station/.
 namespace velto::test {
 
 inline std::tm LocalTime(const char* zone, std::int64_t utc) {

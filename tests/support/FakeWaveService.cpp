@@ -17,9 +17,7 @@ public:
     }
     int Start() override {
         const int result = m_service.Record(FakeCall::InStart);
-        if (result == kWaveOk) {
-            m_service.SetStarted(m_queue);
-        }
+        if (result == kWaveOk) m_service.SetStarted(m_queue);
         return result;
     }
     int Reset() override {
@@ -60,17 +58,13 @@ int CFakeWaveService::InOpen(std::unique_ptr<IWaveIn>* handle, int deviceId,
     m_openedIn = deviceId;
     m_openedInRate = format.samplesPerSec;
     const int result = Record(FakeCall::InOpen);
-    if (result == kWaveOk) {
-        *handle = std::make_unique<CFakeWaveIn>(*this, callback, instance);
-    }
+    if (result == kWaveOk) *handle = std::make_unique<CFakeWaveIn>(*this, callback, instance);
     return result;
 }
 
 int CFakeWaveService::OutOpen(std::unique_ptr<IWaveOut>* handle, int, const WaveFormat&) {
     const int result = Record(FakeCall::OutOpen);
-    if (result == kWaveOk) {
-        *handle = std::make_unique<CFakeWaveOut>(*this);
-    }
+    if (result == kWaveOk) *handle = std::make_unique<CFakeWaveOut>(*this);
     return result;
 }
 
@@ -83,9 +77,7 @@ bool CFakeWaveService::CompleteBuffer(std::int16_t value) {
 
 bool CFakeWaveService::CompleteBuffer(const std::int16_t* samples, std::size_t count) {
     const std::shared_ptr<CWaveInQueue> queue = Started();
-    if (!queue) {
-        return false;
-    }
+    if (!queue) return false;
     const std::uint64_t dropped = queue->Dropped();
     queue->Deliver(samples, count);
     return queue->Dropped() == dropped;
@@ -93,9 +85,7 @@ bool CFakeWaveService::CompleteBuffer(const std::int16_t* samples, std::size_t c
 
 bool CFakeWaveService::LoseDevice() {
     const std::shared_ptr<CWaveInQueue> queue = Started();
-    if (!queue) {
-        return false;
-    }
+    if (!queue) return false;
     SetStarted(nullptr);
     queue->ReturnQueued(kWaveHdrLost);
     return true;

@@ -29,18 +29,16 @@ enum class FakeCall {
     Refresh
 };
 
-// A scripted audio service. It records the calls made to it, returns a chosen
-// result for each kind of call, and completes capture buffers only when a test
-// tells it to, from a thread of the test's own. Like a real driver it does not
-// hold a completion back while the stream is being reset or closed.
+// A scripted audio service: records the calls, returns a chosen result for
+// each kind, and completes capture buffers when a test says, not holding a
+// completion back during a reset or close, as a real driver.
 class CFakeWaveService : public IWaveService {
 public:
     std::vector<std::string> m_inNames{"Line In", "Microphone"};
     std::vector<std::string> m_outNames{"Speakers"};
     // What the open playback stream says of its position.
     std::atomic<std::int64_t> m_outPosition{-1};
-    // The device number of the last capture open, and the block the last
-    // playback stream was given to loop over.
+    // The last capture open's device, and the block last given to playback.
     std::atomic<int> m_openedIn{kNoWaveDevice};
     std::atomic<std::uint32_t> m_openedInRate{0};
     std::atomic<const std::int16_t*> m_played{nullptr};
@@ -57,8 +55,7 @@ public:
         return static_cast<int>(std::ranges::count(Calls(), FakeCall::OutOpen));
     }
 
-    // Fills the queued capture buffer with `value` and hands it back. False
-    // when no started stream had a buffer queued.
+    // Fills the queued capture buffer with `value` and hands it back; false if none.
     bool CompleteBuffer(std::int16_t value);
     // The same with the buffer's samples (9600 unless told).
     bool CompleteBuffer(const std::int16_t* samples, std::size_t count = kBufferSamples);
@@ -74,15 +71,11 @@ public:
     bool CompleteOnDriver(const std::int16_t* samples, std::size_t count = kBufferSamples) {
         return OnDriver([&] { return CompleteBuffer(samples, count); });
     }
-    // The started stream's device goes away: its buffer comes back flagged
-    // lost. False when no started stream had a buffer queued.
+    // The device goes away: its buffer comes back flagged lost; false if none.
     bool LoseDevice();
-    // The started stream loses `count` samples here, between those it
-    // delivered and those it delivers next.
+    // The started stream loses `count` samples here.
     void DropSamples(std::size_t count) {
-        if (const std::shared_ptr<CWaveInQueue> queue = Started()) {
-            queue->Lose(count);
-        }
+        if (const std::shared_ptr<CWaveInQueue> queue = Started()) queue->Lose(count);
     }
     // The first n samples of a buffer, as a stream delivers them part by part.
     bool DeliverPart(const std::int16_t* samples, std::size_t n) {

@@ -24,9 +24,8 @@ inline std::string Slurp(const fs::path& path) {
 // How often `what` occurs in `text`.
 inline int Count(const std::string& text, const std::string& what) {
     int n = 0;
-    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
         ++n;
-    }
     return n;
 }
 

@@ -31,8 +31,7 @@ inline int Top(const QImage& image, const QRect& r, int x, const QColor& colour)
 inline bool Warm(QColor c) { return c.red() > 200 && c.blue() < 100; }
 inline bool Cold(QColor c) { return c.red() < 60; }
 
-// Pixels of lines or text of `colour`'s hue in `area`, smoothed edges
-// included; `top`, if given, gets the first row holding one (or -1).
+// Pixels of `colour`'s hue in `area`, smoothed edges included; `top` gets the first row or -1.
 inline int HueInk(const QImage& image, const QColor& colour, QRect area, int* top = nullptr) {
     area = area.intersected(image.rect());
     int n = 0;

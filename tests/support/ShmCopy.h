@@ -4,9 +4,8 @@
 
 #include "clock/ShmRefclock.h"
 
-// One look at an NTP shared-memory unit, as the time daemons' drivers take
-// it: a sample counts when `valid` is set and `count` is even and the same
-// before and after the copy.
+// One look at an NTP shared-memory unit as the daemons take it: a sample
+// counts when `valid` and `count` is even and unchanged across the copy.
 namespace support {
 
 struct ShmCopy {

@@ -11,8 +11,7 @@
 // Sound files as the tests make and check them, through libsndfile.
 namespace support {
 
-// Writes mono samples, in 16-bit units, in libsndfile's `format`: floating
-// point at +-1.0 full scale, as recorders write it. False when it cannot.
+// Writes mono 16-bit-unit samples in `format`, floating point at +-1.0 full scale.
 bool WriteSound(const std::string& path, const std::vector<double>& samples,
                 int format = SF_FORMAT_WAV | SF_FORMAT_PCM_16, int rate = velto::kSampleRate);
 inline bool WriteSound(const std::string& path, const std::vector<std::int16_t>& samples) {

@@ -19,7 +19,6 @@ using velto::TimeSymbol;
 
 namespace {
 
-// A moment by the system clock, which these tests hold still.
 const velto::SystemTime kNow{1796642400, 250000000};
 
 class ClockStatusTest : public ::testing::Test {
@@ -28,12 +27,10 @@ protected:
         m_clock.resize(m_clock.sizeHint());
         m_clock.SetClock([] { return kNow; });
     }
-    // A second heard just now: the clock shows it as it is.
     void Heard(const velto::DecoderSecond& s, std::optional<double> offsetMs = {}) {
         m_clock.OnSecond(s, offsetMs, kNow);
     }
 
-    // Pixels in the time's place that differ from its background.
     int TimeInk() {
         const QImage image = m_clock.grab().toImage();
         const QRect area = m_clock.TimeArea();
@@ -50,8 +47,7 @@ TEST_F(ClockStatusTest, ShowsTheTimeOnlyWhileTheDecoderHoldsOne) {
     m_clock.OnStatus(Status(ReceptionState::NoSignal, 3.0, 96000));
     EXPECT_EQ(m_clock.Cn0Text(), "C/N0 3.0 dB-Hz");
 
-    // Seconds and minutes found, time not yet: states change, no time appears
-    // even with a system offset at hand.
+    // No time before it is known, even with a system offset at hand.
     Heard(Second(kMinute2016, 5, TimeSymbol::One, 0.0, ReceptionState::SecondLocked), 1.0);
     EXPECT_EQ(m_clock.StateText(), "秒同期");
     Heard(Second(kMinute2016, 6, TimeSymbol::Zero, 0.0, ReceptionState::MinuteLocked), 1.0);
@@ -60,23 +56,22 @@ TEST_F(ClockStatusTest, ShowsTheTimeOnlyWhileTheDecoderHoldsOne) {
     EXPECT_EQ(m_clock.OffsetText(), "");
     EXPECT_EQ(TimeInk(), 0);
 
-    // A second that claims validity in a state that holds none shows nothing.
+    // Validity claimed in a state that holds none shows nothing.
     auto odd = Second(kMinute2016, 7, TimeSymbol::Zero, 0.0, ReceptionState::MinuteLocked);
     odd.timeValid = true;
     odd.utcUnix = kMinute2016 + 7;
     Heard(odd);
     EXPECT_EQ(TimeInk(), 0);
 
-    // Without knowing when the second was heard, no time can be carried to now.
+    // Without the moment it was heard, no time can be carried to now.
     m_clock.OnSecond(Second(kMinute2016, 8, TimeSymbol::Zero));
     EXPECT_EQ(TimeInk(), 0);
     Heard(Second(kMinute2016, 8, TimeSymbol::Zero));
     EXPECT_EQ(m_clock.StateText(), "時刻確定");
     EXPECT_GT(TimeInk(), 100);
 
-    // An unlabelled second (the decoder doubts its rise stayed put) keeps the
-    // clock turning from the last labelled one for two seconds; a longer run
-    // of them clears it rather than carry a time the signal no longer backs.
+    // Unlabelled seconds (the rise in doubt) carry the last time for two
+    // seconds, then clear it rather than show a time the signal no longer backs.
     const QString shown = m_clock.TimeText();
     auto unlabelled = Second(kMinute2016, 9, TimeSymbol::Zero);
     unlabelled.timeValid = false;
@@ -86,7 +81,6 @@ TEST_F(ClockStatusTest, ShowsTheTimeOnlyWhileTheDecoderHoldsOne) {
     }
     EXPECT_EQ(TimeInk(), 0);
 
-    // The flywheel keeps the time; losing the signal clears it.
     Heard(Second(kMinute2016, 10, TimeSymbol::Zero), 2.0);
     m_clock.OnStatus(Status(ReceptionState::TimeValid, 41.26, 96000));
     EXPECT_EQ(m_clock.Cn0Text(), "C/N0 41.3 dB-Hz");
@@ -107,10 +101,8 @@ TEST_F(ClockStatusTest, ShowsTheTimeOnlyWhileTheDecoderHoldsOne) {
     EXPECT_EQ(TimeInk(), 0);
 }
 
-// The decoder's seconds in JST, with the system clock's offset when there is
-// one: JST turns the year nine hours before UTC does, and an inserted leap
-// second reads 08:59:60 whichever POSIX second the decoder gives it.
-TEST_F(ClockStatusTest, TicksOnTheDecodersSecondsInJst) {
+// An inserted leap second reads 08:59:60 whichever POSIX second it is given.
+TEST_F(ClockStatusTest, TicksOnTheDecodersSecondsInJstAndCarriesThemAcrossALeapSecond) {
     const struct {
         std::int64_t minute;
         int second;
@@ -135,17 +127,29 @@ TEST_F(ClockStatusTest, TicksOnTheDecodersSecondsInJst) {
         EXPECT_EQ(m_clock.TimeText(), QString::fromUtf8(c.time));
         EXPECT_EQ(m_clock.OffsetText(), QString::fromUtf8(c.offset));
     }
+
+    // Carried across a leap second: an inserted one is :60, a deleted one left out.
+    constexpr std::int64_t kEnd = 1483228800;  // 2017-01-01 00:00:00 UTC
+    velto::DecoderSecond s = Second(kEnd - 60, 57, TimeSymbol::Zero);
+    s.leap = 1;
+    const std::vector<std::pair<std::int64_t, int>> inserted = {
+        {kEnd - 2, -1}, {kEnd - 1, -1}, {kEnd, 60}, {kEnd, -1}, {kEnd + 1, -1}};
+    for (int k = 1; k <= 5; ++k) {
+        const CClockStatus::Present p = CClockStatus::Carried(s, k);
+        EXPECT_EQ(std::make_pair(p.utcUnix, p.leapSecond), inserted[k - 1]) << k;
+    }
+    s.leap = 2;
+    EXPECT_EQ(CClockStatus::Carried(s, 1).utcUnix, kEnd - 2);
+    EXPECT_EQ(CClockStatus::Carried(s, 2).utcUnix, kEnd);
+    s.leap = 0;
+    EXPECT_EQ(CClockStatus::Carried(s, 3).utcUnix, kEnd);
 }
 
-// The simulated station, decoded as it comes in buffers of 100 ms; the
-// system clock is right and reads sample n as the instant it was sent. After
-// every buffer "now" is the newest sample, and the clock, ticked as its timer
-// would, must show the simulator's second within 50 ms whenever it shows one:
-// while the signal is received and in the flywheel after it has gone. The
-// decoder judges each second some seconds late; the clock must not be late.
+// The simulated station decoded in 100 ms buffers, the system clock right:
+// the clock must show the simulator's second within 50 ms whenever it shows
+// one, received or in the flywheel, though the decoder judges seconds late.
 constexpr std::int64_t kStation = kMinute2016;
 constexpr std::int64_t kOffset = 41234;  // samples into that second
-// The truth at sample n, in seconds after kStation, and the system clock then.
 double Truth(double n) { return (static_cast<double>(kOffset) + n) / velto::kSampleRate; }
 velto::SystemTime SystemAt(double n) { return velto::SystemTime{kStation, 0}.Plus(Truth(n)); }
 
@@ -190,7 +194,7 @@ TEST(ClockStatusNow, ShowsTheSimulatorsSecondNowAndTicksAtItsEdge) {
             ASSERT_LT(now, second + 1.05) << "at " << now << " s";
             EXPECT_EQ(clock.TimeText(),
                       velto::CivilClockText(velto::CivilZone::Japan, present->utcUnix));
-            // The timer is set for just after the next second's edge.
+            // The timer fires just after the next second's edge.
             const double next = now + clock.TickInterval() * 1e-3;
             EXPECT_GE(next, std::floor(now) + 1.0) << "at " << now << " s";
             EXPECT_LT(next, std::floor(now) + 1.01) << "at " << now << " s";
@@ -198,26 +202,6 @@ TEST(ClockStatusNow, ShowsTheSimulatorsSecondNowAndTicksAtItsEdge) {
     }
     EXPECT_GT(shown, 500) << "the time was shown for too short a while";
     EXPECT_GT(flywheel, 10) << "the flywheel was not reached";
-}
-
-// Carried across the end of a month with a leap second announced: an
-// inserted one is shown as :60 and the seconds after it keep their names;
-// a deleted one is left out.
-TEST(ClockStatusNow, CarriesTheTimeAcrossALeapSecond) {
-    constexpr std::int64_t kEnd = 1483228800;  // 2017-01-01 00:00:00 UTC
-    velto::DecoderSecond s = Second(kEnd - 60, 57, TimeSymbol::Zero);
-    s.leap = 1;
-    const std::vector<std::pair<std::int64_t, int>> inserted = {
-        {kEnd - 2, -1}, {kEnd - 1, -1}, {kEnd, 60}, {kEnd, -1}, {kEnd + 1, -1}};
-    for (int k = 1; k <= 5; ++k) {
-        const CClockStatus::Present p = CClockStatus::Carried(s, k);
-        EXPECT_EQ(std::make_pair(p.utcUnix, p.leapSecond), inserted[k - 1]) << k;
-    }
-    s.leap = 2;
-    EXPECT_EQ(CClockStatus::Carried(s, 1).utcUnix, kEnd - 2);
-    EXPECT_EQ(CClockStatus::Carried(s, 2).utcUnix, kEnd);
-    s.leap = 0;
-    EXPECT_EQ(CClockStatus::Carried(s, 3).utcUnix, kEnd);
 }
 
 }  // namespace

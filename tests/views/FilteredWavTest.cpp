@@ -20,8 +20,7 @@ constexpr int kCentre = 64;
 // The smallest row value with bars of half height k at the default scale.
 double ValueFor(int k) { return std::ceil(k * 200.0 / 51.2); }
 
-// Half height of the green bar in column x: -1 for none, -2 unless it is one
-// run centred on the middle row or, clipped, the whole column.
+// Half height of column x's green bar: -1 for none, -2 unless centred or full.
 int BarHalf(const QImage& image, int x) {
     const int n = Count(image, kGreen, QRect(x, 0, 1, kH));
     const int half = (n - 1) / 2;
@@ -31,7 +30,6 @@ int BarHalf(const QImage& image, int x) {
 
 class FilteredWavTest : public ::testing::Test, protected StripData {
 protected:
-    // The surface as a full repaint of the window leaves it.
     static const QImage& FullRepaint(CFilteredWav& strip) {
         strip.InvalidateFull();
         strip.grab();
@@ -53,7 +51,7 @@ TEST_F(FilteredWavTest, EmptyRingShowsOnlyTheGridInsideABorder) {
             EXPECT_FALSE(m_raw.Filled());
         }
         const QImage& image = FullRepaint(m_raw);
-        int wrong = 0;  // a solid centre line, four dashed lines 12 apart on either side
+        int wrong = 0;  // a solid centre line, four dashed ones 12 apart either side
         for (int y = 0; y < kH; ++y) {
             for (int x = 0; x < kW; ++x) {
                 const int d = std::abs(y - kCentre);
@@ -66,7 +64,7 @@ TEST_F(FilteredWavTest, EmptyRingShowsOnlyTheGridInsideABorder) {
     const QImage window = m_raw.grab().toImage().convertToFormat(QImage::Format_RGB32);
     EXPECT_EQ(window.copy(1, 1, kW, kH), m_raw.Surface());
     EXPECT_EQ(window.pixel(0, 0), kBlack);
-    // Nothing to draw: no buffer of the run yet, a negative or an impossible index.
+    // No buffer of the run yet, a negative or an impossible index: nothing to draw.
     const QImage before = m_raw.Surface();
     m_raw.AppendBuffer(79);
     m_raw.AppendBuffer(Buffer(5, -1));
@@ -81,8 +79,7 @@ TEST_F(FilteredWavTest, BarHeightsFollowTheSliceLevelOrADefaultScale) {
         m_corrected.AppendBuffer(Buffer(0, -1));
     };
     hand();
-    // Before there is a level the scale is 200: 100 reaches a quarter of the
-    // height, 250 past the edges; values are truncated before they are scaled.
+    // Without a level the scale is 200; values are truncated before scaling.
     raw = {0.0, 0.9, -0.9, 250.0, -250.0, 100.0, -100.0, 40.0, 39.9, 1e6};
     const int halves[] = {0, 0, 0, 64, 64, 25, 25, 10, 9, 64};
     const QImage& image = FullRepaint(m_raw);
@@ -97,7 +94,7 @@ TEST_F(FilteredWavTest, BarHeightsFollowTheSliceLevelOrADefaultScale) {
     EXPECT_EQ(BarHalf(FullRepaint(m_corrected), 0), 51);
     EXPECT_EQ(BarHalf(FullRepaint(m_raw), 0), 51);
 
-    // Out of any range: NaN gives no bar, huge values a full one while the level is usable.
+    // NaN gives no bar, huge values a full one while the level is usable.
     const double inf = std::numeric_limits<double>::infinity();
     const double nan = std::numeric_limits<double>::quiet_NaN();
     raw = {nan, inf, -inf, 1e300, std::numeric_limits<double>::max(), -3e9};
@@ -118,8 +115,7 @@ TEST_F(FilteredWavTest, BuffersAreDrawnCellByCellAndScrollAsAFullRepaintDrawsThe
         raw[static_cast<std::size_t>(s)] = ValueFor(half(s));
     }
     FullRepaint(m_raw);  // as when the strip is first shown
-    // Appends the next buffer as the device completes it; true when the
-    // surface is then what a full repaint draws, the ring wrapped or not.
+    // Appends the next buffer; true when the surface is what a full repaint draws.
     int completed = 0;
     const auto append = [&] {
         ++completed;
@@ -146,14 +142,13 @@ TEST_F(FilteredWavTest, BuffersAreDrawnCellByCellAndScrollAsAFullRepaintDrawsThe
     EXPECT_EQ(BarHalf(m_raw.Surface(), 0), half(10));
     EXPECT_EQ(BarHalf(m_raw.Surface(), 789), half(799));
     EXPECT_EQ(BarHalf(m_raw.Surface(), 790), 1);
-    // Later, the newest slot (49) at the right edge, the older ones wrapping through 0.
+    // The newest slot (49) at the right edge, older ones wrapping through 0.
     m_raw.AppendBuffer(Buffer(4, -1));
     const QImage& image = FullRepaint(m_raw);
     EXPECT_EQ(std::vector({BarHalf(image, 799), BarHalf(image, 750), BarHalf(image, 749)}),
               std::vector({half(49), 1, half(799)}));
 }
 
-// The view holding both strips: 816 x 369 with its border.
 constexpr int kViewW = 816;
 constexpr int kViewH = 369;
 
@@ -164,9 +159,6 @@ protected:
     CChildView m_view;
 };
 
-// The intro lasts until a left click shows the captions and the strips; the
-// logo strip's caption names the chosen station with its carrier, all else in
-// the intro staying as it is.
 TEST_F(ChildViewTest, IntroNamesTheStationAndLastsUntilALeftClickShowsCaptionsAndStrips) {
     const QImage intro = m_view.Render();
     ASSERT_EQ(intro.size(), QSize(kViewW, kViewH));
@@ -176,8 +168,7 @@ TEST_F(ChildViewTest, IntroNamesTheStationAndLastsUntilALeftClickShowsCaptionsAn
     m_view.SetStation(velto::GetStation(velto::StationId::Dcf77));
     EXPECT_EQ(m_view.IntroCaption(), QStringLiteral("DCF77 77.5 kHz 標準電波受信モニター"));
     const QImage dcf = m_view.Render();
-    // The logo strip stands under the picture at the right edge; its caption
-    // line begins 170 pixels in, its text 13 pixels high.
+    // Only the logo strip's caption line changes.
     const QRect line(QPoint(kViewW - 2 - 432 + 168, 324 + 6), QSize(432 - 168, 22));
     int inLine = 0, elsewhere = 0;
     for (int y = 0; y < intro.height(); ++y) {
@@ -191,7 +182,6 @@ TEST_F(ChildViewTest, IntroNamesTheStationAndLastsUntilALeftClickShowsCaptionsAn
     EXPECT_TRUE(m_view.Intro() && m_view.RawStrip()->isHidden());
     Mouse(m_view, QEvent::MouseButtonPress, 100, 100);
     EXPECT_FALSE(m_view.Intro());
-    // Both strips' grids, inside their borders, inside the view's border.
     const QImage shown = m_view.grab().toImage();
     for (int y : {1 + 32 + 65, 1 + 200 + 65}) {
         EXPECT_EQ(Count(shown, kGray, QRect(12, y, 800, 1)), 800) << "centre line";
@@ -205,7 +195,7 @@ TEST_F(ChildViewTest, IntroNamesTheStationAndLastsUntilALeftClickShowsCaptionsAn
     EXPECT_TRUE(m_view.RawStrip()->isHidden()) << "leaving again does nothing";
     m_view.RawStrip()->show();
 
-    // The working face: two captions, and the strips redrawn with the view.
+    // Two captions, and the strips redrawn with the view.
     const QImage image = m_view.Render();
     int light = Count(image, kLightGray, image.rect());
     for (const QRect& box : {QRect(12, 4, 300, 28), QRect(12, 170, 300, 28)}) {
@@ -219,7 +209,7 @@ TEST_F(ChildViewTest, IntroNamesTheStationAndLastsUntilALeftClickShowsCaptionsAn
     raw.fill(250.0);
     m_view.AppendBuffer(Buffer(0, 0));
     EXPECT_EQ(m_view.grab().toImage().pixel(12, 34), kGreen);
-    m_view.RestartStrips();  // a new start: nothing to draw until its first buffer
+    m_view.RestartStrips();  // nothing to draw until the new run's first buffer
     EXPECT_EQ(m_view.grab().toImage().pixel(12, 34), kGreen);
     m_view.InvalidateWithErase();
     EXPECT_EQ(m_view.grab().toImage().pixel(12, 34), kBlack);

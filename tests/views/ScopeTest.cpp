@@ -19,8 +19,7 @@ namespace {
 
 constexpr int n = velto::kBufferSamples;
 
-// A scope of 960 x 454 has two panels 200 pixels high: the upper from 48 to
-// 248, the separator below, the lower from 254 to 454.
+// Panels 200 pixels high: the upper from 48, the lower from 254, the separator between.
 constexpr int kWidth = 960;
 constexpr int kHeight = 454;
 constexpr int kUpperCentre = 148;
@@ -42,18 +41,15 @@ void Wheel(CScope& scope, int delta, int y = 100, bool shift = false, int times 
     }
 }
 
-// Makes the scale of the panel under y finer by `steps`.
 void Finer(CScope& scope, int y, int steps = 1) { Wheel(scope, -120, y, true, steps); }
 
-// Turns the wheel until the magnification is m (0, 1, 2, 4, ..., 64).
 void SetMagnification(CScope& scope, int m) {
     while (scope.Magnification() != m) {
         Wheel(scope, scope.Magnification() < m ? -120 : 120);
     }
 }
 
-// Whether the ink of `colour` in `area` is exactly that of `text` in the
-// default font, its line's top at `top`, starting at x or centred on it.
+// Whether `colour`'s ink in `area` is exactly `text` with its top at `top`, from or about x.
 bool ShowsText(const QImage& image, QRgb colour, QRect area, int x, int top, const QString& text,
                bool centred = true) {
     QImage reference(image.size(), QImage::Format_RGB32);
@@ -72,15 +68,13 @@ bool ShowsText(const QImage& image, QRgb colour, QRect area, int x, int top, con
                reference.copy(area).createMaskFromColor(colour);
 }
 
-// Whether the header shows `text` centred on x, its line's top at `top`, or
-// with `top` 0 no label within 12 pixels of x.
+// The header's label centred on x, or with `top` 0 none within 12 pixels.
 bool Label(const QImage& img, int x, int top, const QString& text = {}) {
     return top == 0 ? Count(img, kBlack, QRect(x - 12, 0, 25, 29)) == 0
                     : ShowsText(img, kBlack, QRect(x - 40, 0, 81, 29), x, top, text);
 }
 
-// The first and last green rows of column x in the panel about `centre`, as
-// offsets from it; (-999, -999) for none.
+// First and last green rows of column x as offsets from `centre`; -999 for none.
 using Span = std::pair<int, int>;
 Span Green(const QImage& img, int x, int centre) {
     Span span(-999, -999);
@@ -92,16 +86,17 @@ Span Green(const QImage& img, int x, int centre) {
     return span;
 }
 
-TEST(ScopePaint, FreshWindowShowsTicksLabelsGridsAndSeparatorButNoTrace) {
+TEST(ScopePaint, FreshWindowShowsTicksLabelsGridsSeparatorAndCaptionButNoTrace) {
     SizedScope scope;
+    scope.SetBaseTitle(QStringLiteral("実波形"));
+    EXPECT_EQ(scope.windowTitle(), QStringLiteral("オシロスコープ"));
     const QImage img = scope.Render();
     EXPECT_EQ(img.pixel(5, 2), kWhite);
     const std::set<int> ticks{0, 9, 19, 28, 38, 48, 57, 67, 76, 86, 96};
     for (int x = 0; x <= 96; ++x) {
         EXPECT_EQ(img.pixel(x, 45) == kBlack, ticks.count(x) == 1) << x;
     }
-    // Every tenth tick is labelled and longest (from row 29), every fifth
-    // longer (36) than the rest (42).
+    // Every tenth tick labelled and longest (from row 29), every fifth from 36, the rest 42.
     for (int x = 0; x < kWidth; x += 96) {
         EXPECT_TRUE(Label(img, x, 4, QString::number(x / 96) + ".0") && Label(img, x + 48, 0)) << x;
     }
@@ -113,11 +108,24 @@ TEST(ScopePaint, FreshWindowShowsTicksLabelsGridsAndSeparatorButNoTrace) {
     EXPECT_EQ(Count(img, qRgb(96, 96, 96), QRect(0, kLowerCentre, kWidth, 1)), kWidth);
     EXPECT_EQ(Count(img, qRgb(111, 202, 225), QRect(0, 249, kWidth, 5)), 5 * kWidth);
     EXPECT_EQ(Count(img, kGreen, img.rect()) + Count(img, kRed, img.rect()), 0);
+
+    // The caption is rebuilt at every paint from the title and the scales.
+    const std::pair<int, const char*> cases[] = {
+        {0, "実波形  VLF:1V/DIV GPS:1V/DIV"},
+        {1, "実波形 VLF:500mV/DIV GPS:500mV/DIV"},
+        {9, "実波形 VLF:1mV/DIV GPS:1mV/DIV"},
+        {10, "実波形 VLF:V500μV/DIV GPS:500μV/DIV"},
+    };
+    for (const auto& [index, caption] : cases) {
+        Finer(scope, 300, index - scope.VlfScale());
+        Finer(scope, 100, index - scope.GpsScale());
+        scope.Render();
+        EXPECT_EQ(scope.windowTitle(), QString::fromUtf8(caption)) << index;
+    }
 }
 
 TEST(ScopePaint, TimeLabelsFollowTheMagnification) {
-    // Magnification, x, the top of the label there (0: none) and its text. Ticks every 10 ms
-    // compressed, 0.1 ms up to 8 (all labelled at 8), 10 microseconds above (every tenth).
+    // Magnification, x, the label's top (0: none) and text.
     const std::tuple<int, int, int, const char*> cases[] = {
         {0, 96, 4, "0.1"},    {0, 960, 4, "1.0"},   {0, 48, 0, ""},       {4, 38, 0, ""},
         {8, 768, 4, "1.0"},   {8, 384, 12, "0.5"},  {8, 76, 16, "0.1"},   {8, 691, 16, "0.9"},
@@ -134,30 +142,12 @@ TEST(ScopePaint, TimeLabelsFollowTheMagnification) {
     EXPECT_EQ(scope.Render().pixel(5, 2), qRgb(196, 235, 78));
 }
 
-TEST(ScopePaint, CaptionIsRebuiltAtEveryPaintFromTitleAndScales) {
-    SizedScope scope;
-    scope.SetBaseTitle(QStringLiteral("実波形"));
-    EXPECT_EQ(scope.windowTitle(), QStringLiteral("オシロスコープ"));
-    const std::pair<int, const char*> cases[] = {
-        {0, "実波形  VLF:1V/DIV GPS:1V/DIV"},
-        {1, "実波形 VLF:500mV/DIV GPS:500mV/DIV"},
-        {9, "実波形 VLF:1mV/DIV GPS:1mV/DIV"},
-        {10, "実波形 VLF:V500μV/DIV GPS:500μV/DIV"},
-    };
-    for (const auto& [index, caption] : cases) {
-        Finer(scope, 300, index - scope.VlfScale());
-        Finer(scope, 100, index - scope.GpsScale());
-        scope.Render();
-        EXPECT_EQ(scope.windowTitle(), QString::fromUtf8(caption)) << index;
-    }
-}
-
-TEST(ScopePaint, SamplesMapToVoltsPerDivisionAndAreClippedToTheirPanel) {
+TEST(ScopePaint, SamplesMapToVoltsPerDivisionAreClippedToTheirPanelAndStayDrawable) {
     SizedScope scope;
     SetMagnification(scope, 64);
     scope.SetSamples(Samples(40, 10000), Samples(40, 10000), 16);
     QImage img = scope.Render();
-    // 1.0 V at 1 V a division is 20 pixels: dots with a white rim, a line between.
+    // 1.0 V at 1 V a division is 20 pixels: rimmed dots, a line between.
     EXPECT_EQ(Green(img, 32, kUpperCentre), Span(-20, -20));
     EXPECT_EQ(Green(img, 32, kLowerCentre), Span(-20, -20));
     EXPECT_EQ(img.pixel(64, kLowerCentre - 20), kMagenta);
@@ -177,6 +167,18 @@ TEST(ScopePaint, SamplesMapToVoltsPerDivisionAndAreClippedToTheirPanel) {
     Finer(scope, 300, 4);
     scope.SetSamples(Samples(40, 200 * 256 + 1), Samples(40, 0), 24);
     EXPECT_EQ(Green(scope.Render(), 32, kLowerCentre), Span(-81, -81));
+
+    // Extreme samples stay drawable at the finest scale.
+    Finer(scope, 300, 12);
+    scope.SetSamples({0, INT32_MAX, INT32_MIN, INT32_MAX, 0}, {INT32_MIN, INT32_MAX, 0, 0, 0}, 16);
+    scope.SetFrequency(40000.0);
+    img = scope.Render();
+    EXPECT_EQ(img.pixel(0, kLowerTop + 10), kGreen);
+    EXPECT_GE(Count(img, kGreen, QRect(95, kLowerTop + 1, 2, 199)), 199);
+    scope.SetOverlayFlags(1, 0);
+    EXPECT_GT(Count(scope.Render(), kWhite, QRect(0, kLowerTop, kWidth, 200)), 200);
+    SetMagnification(scope, 0);
+    EXPECT_EQ(Count(scope.Render(), kGreen, QRect(0, kLowerTop + 1, 1, 199)), 199);
 }
 
 TEST(ScopePaint, CompressedViewDrawsAColumnPerHundredSamplesThroughTheZeroLine) {
@@ -194,7 +196,6 @@ TEST(ScopePaint, CompressedViewDrawsAColumnPerHundredSamplesThroughTheZeroLine) 
     EXPECT_EQ(Green(img, 1, kLowerCentre), Span(-2, 19));
     EXPECT_EQ(Green(img, 2, kLowerCentre), Span(-10, -1));
     EXPECT_EQ(Count(img, kGreen, QRect(0, kLowerTop, kWidth, 200)), 40 + 22 + 10);
-    // All negative: from the centre down. Silence: one pixel at the centre.
     EXPECT_EQ(Green(img, 0, kUpperCentre), Span(0, 9));
     EXPECT_EQ(Green(img, 2, kUpperCentre), Span(0, 0));
     EXPECT_EQ(Count(img, kGreen, QRect(0, 48, kWidth, 200)), 10 + 2);
@@ -207,7 +208,6 @@ TEST(ScopePaint, MarkerStandsAtItsSampleWithTheOffsetUnlessFlagBIsSet) {
     for (const auto& [b, x] : {std::pair(0, 46), std::pair(2, 42)}) {
         scope.SetOverlayFlags(0, b);
         const QImage img = scope.Render();
-        // From the header down, under the lower panel's grid; nowhere else.
         EXPECT_EQ(Count(img, kRed, QRect(x, 48, 1, 200)), 200) << b;
         EXPECT_EQ(img.pixel(x, 400), kRed) << b;
         EXPECT_EQ(Count(img, kRed, QRect(0, 0, kWidth, 248)), 200) << b;
@@ -220,7 +220,7 @@ TEST(ScopePaint, MarkerStandsAtItsSampleWithTheOffsetUnlessFlagBIsSet) {
 
 TEST(ScopePaint, SineOverlayFromMagnificationFourAndTheFrequencyReadout) {
     SizedScope scope;
-    // Two samples fit a sine of amplitude 20000 (40 pixels); the trace stays near the centre.
+    // Two samples fit a sine of 40 pixels; the trace stays near the centre.
     Samples vlf(300, 0);
     vlf[1] = 10000;
     scope.SetSamples(vlf, Samples(300, 0), 16);
@@ -243,27 +243,10 @@ TEST(ScopePaint, SineOverlayFromMagnificationFourAndTheFrequencyReadout) {
     EXPECT_EQ(Count(scope.Render(), kWhite, QRect(0, top - 4, kWidth, 30)), 0);
 }
 
-TEST(ScopePaint, ExtremeSamplesStayDrawable) {
-    SizedScope scope;
-    SetMagnification(scope, 64);
-    Finer(scope, 300, 12);
-    scope.SetSamples({0, INT32_MAX, INT32_MIN, INT32_MAX, 0}, {INT32_MIN, INT32_MAX, 0, 0, 0}, 16);
-    scope.SetFrequency(40000.0);
-    // The first segment leaves the panel upward next to its first sample, the
-    // second crosses it top to bottom half-way between two samples.
-    QImage img = scope.Render();
-    EXPECT_EQ(img.pixel(0, kLowerTop + 10), kGreen);
-    EXPECT_GE(Count(img, kGreen, QRect(95, kLowerTop + 1, 2, 199)), 199);
-    scope.SetOverlayFlags(1, 0);
-    EXPECT_GT(Count(scope.Render(), kWhite, QRect(0, kLowerTop, kWidth, 200)), 200);
-    SetMagnification(scope, 0);
-    EXPECT_EQ(Count(scope.Render(), kGreen, QRect(0, kLowerTop + 1, 1, 199)), 199);
-}
-
 TEST(ScopeControls, WheelStepsTheMagnificationOrWithShiftThePanelsScaleOneStepPerEvent) {
     SizedScope scope;
     std::vector<int> seen;
-    // However far the turn, one step; toward the user magnifies, 0 counts as away.
+    // One step however far the turn; toward the user magnifies, 0 counts as away.
     for (int delta :
          {-1200, -120, -120, -120, -120, -120, -120, 0, 120, 120, 120, 120, 120, 120, 120, -120}) {
         Wheel(scope, delta);
@@ -272,8 +255,7 @@ TEST(ScopeControls, WheelStepsTheMagnificationOrWithShiftThePanelsScaleOneStepPe
     EXPECT_EQ(seen, (std::vector<int>{2, 4, 8, 16, 32, 64, 64, 32, 16, 8, 4, 2, 1, 0, 0, 1}));
     EXPECT_EQ(scope.VlfScale() + scope.GpsScale(), 0);
 
-    // With Shift, only the panel under the pointer: the header, the panels'
-    // first and last rows, the gap and the lower panel.
+    // With Shift, only the panel under the pointer.
     const std::pair<int, char> cases[] = {{20, '-'},  {48, '-'},  {49, 'G'},
                                           {247, 'G'}, {248, '-'}, {251, '-'},
                                           {254, '-'}, {255, 'V'}, {453, 'V'}};
@@ -292,9 +274,8 @@ TEST(ScopeControls, WheelStepsTheMagnificationOrWithShiftThePanelsScaleOneStepPe
     EXPECT_EQ(scope.VlfScale(), 11);
 }
 
-// A fed buffer's filtered channel is rounded and clamped into storage that
-// later buffers reuse; keys and the right button do nothing, a left drag pans
-// within the samples with slack at either end, and closing only hides.
+// The filtered channel is rounded and clamped into reused storage; keys and
+// the right button do nothing; closing only hides.
 TEST(ScopeControls, AFedBufferIsStoredAndALeftDragPansWithinIt) {
     SizedScope scope;
     const std::vector<std::int16_t> vlf(n, -32768);
@@ -326,9 +307,8 @@ TEST(ScopeControls, AFedBufferIsStoredAndALeftDragPansWithinIt) {
     EXPECT_EQ(scope.cursor().shape(), Qt::BitmapCursor);
     EXPECT_EQ(scope.cursor().hotSpot(), QPoint(16, 9));
     EXPECT_EQ(QWidget::mouseGrabber(), &scope);
-    // Magnification and pointer, then the start and drag point expected. A pixel moves 480
-    // samples when compressed, else one. At either end the drag point stays until the pointer
-    // turns back; a move straight down carries it along, though not at the start.
+    // A pixel moves 480 samples compressed, else one. At either end the drag point stays
+    // until the pointer turns back; a move straight down carries it, though not at the start.
     const std::array<int, 6> moves[] = {
         {0, 499, 100, 480, 499, 100},        {8, 496, 100, 483, 496, 100},
         {8, 596 + n, 100, 0, 596 + n, 100},  {8, 596 + n, 140, 0, 596 + n, 100},

@@ -20,8 +20,7 @@ const QRect kWide = CSpectrumWnd::WideRect();
 
 class SpectrumWndTest : public ::testing::Test {
 protected:
-    // 30 s of the simulator with a steady carrier 123.4 Hz above the
-    // station's, fed once for all tests.
+    // 30 s with a steady carrier 123.4 Hz above the station's, fed once.
     static void SetUpTestSuite() {
         s_analyser = std::make_unique<velto::CSpectrumAnalyser>(velto::SpectrumOptions{});
         const auto x = support::Simulated(kMinute2016, 300 * 9600,
@@ -40,7 +39,6 @@ protected:
                       modifiers, Qt::NoScrollPhase, false);
         QCoreApplication::sendEvent(&m_wnd, &e);
     }
-    // The columns of a frequency in the band and of an offset in the wide waterfall.
     static int BandX(double hz) {
         return static_cast<int>(
             std::lround(spectrumplot::BandFrequencies(*s_analyser, kBand).ToPixel(hz)));
@@ -72,15 +70,11 @@ TEST_F(SpectrumWndTest, TheBandTheWaterfallsAndTheCarriersAreDrawnAndThePointerR
         EXPECT_TRUE(Warm(image.pixelColor(WideX(0.0), kWide.top() + row))) << row;
         EXPECT_TRUE(Cold(image.pixelColor(WideX(-250.0), kWide.top() + row))) << row;
     }
-    // Lines for the 30 s fed, the rest empty.
     EXPECT_EQ(image.pixelColor(WideX(0.0), kWide.top() + 40), spectrumplot::Background());
-    // The steady carrier found 123.4 Hz up is marked above the waterfall.
     EXPECT_GT(Count(image, marker, QRect(WideX(123.4) - 2, kWide.top() - 10, 5, 9)), 4);
     EXPECT_EQ(Count(image, marker, QRect(WideX(-123.4) - 2, kWide.top() - 10, 5, 9)), 0);
 
-    // The pointer reads frequency and level.
     EXPECT_EQ(m_wnd.HoverText(), QString());
-    // The nearest bin to 40 kHz lies 1.95 Hz above it.
     Mouse(m_wnd, QEvent::MouseMove, BandX(40000.0), kBand.center().y());
     EXPECT_TRUE(m_wnd.HoverText().startsWith(QStringLiteral("4000")) &&
                 m_wnd.HoverText().endsWith(QStringLiteral("dB/Hz")))
@@ -89,7 +83,6 @@ TEST_F(SpectrumWndTest, TheBandTheWaterfallsAndTheCarriersAreDrawnAndThePointerR
     EXPECT_TRUE(m_wnd.HoverText().startsWith(QStringLiteral("+0 Hz (40000 Hz)")) &&
                 m_wnd.HoverText().endsWith(QStringLiteral("5 秒前")))
         << m_wnd.HoverText().toStdString();
-    // Below the lines received there is nothing to read.
     Mouse(m_wnd, QEvent::MouseMove, kWide.center().x(), kWide.bottom() - 5);
     EXPECT_EQ(m_wnd.HoverText(), QString());
 }
@@ -106,10 +99,8 @@ TEST_F(SpectrumWndTest, TheWheelMovesTheColourScaleAndADoubleClickResetsItOrTheP
     EXPECT_DOUBLE_EQ(m_wnd.Colours().low, ColourScale::Following(noise).low + 6.0);
     Wheel(inside, -1, Qt::ShiftModifier);
     EXPECT_DOUBLE_EQ(m_wnd.Colours().high - m_wnd.Colours().low, ColourScale::kSpanDb - 5.0);
-    // Far above everything received: the carrier's column goes dark too.
     Wheel(inside, 30);
     EXPECT_TRUE(Cold(m_wnd.Render().pixelColor(carrier)));
-    // Outside the waterfalls and the scale the wheel does nothing.
     const ColourScale before = m_wnd.Colours();
     Wheel(kBand.center(), 5);
     EXPECT_DOUBLE_EQ(m_wnd.Colours().low, before.low);
@@ -118,7 +109,6 @@ TEST_F(SpectrumWndTest, TheWheelMovesTheColourScaleAndADoubleClickResetsItOrTheP
     EXPECT_TRUE(m_wnd.FollowsNoise());
     EXPECT_TRUE(Warm(m_wnd.Render().pixelColor(carrier)));
 
-    // Showing and closing tell the owner; a double click in the band resets the peak hold.
     std::vector<bool> visible;
     QObject::connect(&m_wnd, &CSpectrumWnd::VisibilityChanged,
                      [&](bool shown) { visible.push_back(shown); });

@@ -25,14 +25,11 @@ constexpr double kSecond = velto::kSampleRate;
 
 class TimeCodeWndTest : public ::testing::Test {
 protected:
-    // Sends the seconds first..last of the minute beginning `minutes` after
-    // 20:16, its symbols those JJY sends then.
+    // Seconds first..last of JJY's minute `minutes` after 20:16.
     void Minute(int minutes, int first = 0, int last = 59) {
         const std::int64_t utc = kMinute2016 + 60 * minutes;
-        velto::FrameOptions plain;
-        plain.callSignMinutes = false;
-        const velto::Frame frame =
-            velto::EncodeFrame(velto::GetStation(velto::StationId::Jjy40), utc, plain);
+        const velto::Frame frame = velto::EncodeFrame(velto::GetStation(velto::StationId::Jjy40),
+                                                      utc, {.leap = {}, .callSignMinutes = false});
         constexpr TimeSymbol kSymbol[] = {TimeSymbol::Zero, TimeSymbol::One, TimeSymbol::Marker};
         for (int s = first; s <= last; ++s) {
             m_wnd.OnSecond(Second(utc, s, kSymbol[static_cast<int>(frame.symbols[s])],
@@ -40,13 +37,11 @@ protected:
         }
     }
 
-    // The colour filling a cell, away from its letter and its frame.
     static QRgb Fill(const QImage& image, int age, int second) {
         const QRect cell = CTimeCodeWnd::CellRect(age, second);
         return image.pixel(cell.left() + 2, cell.top() + 2);
     }
-    // Row `age` of the history up to its last second: each cell its symbol's
-    // number (0 zero, 1 one, 2 marker, ...), '.' where none was heard.
+    // Row `age` as symbol numbers, '.' where none was heard.
     std::string Cells(int age) const {
         const auto& row = m_wnd.History().RowAt(age);
         std::string cells;
@@ -68,10 +63,8 @@ protected:
     CTimeCodeWnd m_wnd;
 };
 
-// Cells fill second by second with the symbols of the frame. With the time
-// known, the highlighted cell is the second now, as the status bar's clock
-// shows it, ahead of the seconds judged; a minute the decoder has not reached
-// yet is an empty row on top, the judged minute below it.
+// The highlight is the second now, as the status bar's clock shows it, ahead
+// of the seconds judged; a minute not reached yet is an empty row on top.
 TEST_F(TimeCodeWndTest, CellsFillWithTheSymbolsOfTheFrameAndTheHighlightIsTheSecondNow) {
     const QRgb empty = CTimeCodeWnd::EmptyCellColour().rgb();
     const auto highlighted = [](const QImage& image, int age, int second) {
@@ -98,12 +91,10 @@ TEST_F(TimeCodeWndTest, CellsFillWithTheSymbolsOfTheFrameAndTheHighlightIsTheSec
     image = m_wnd.Render();
     EXPECT_EQ(SecondsOf(image, 0, TimeSymbol::Marker),
               (std::vector<int>{0, 9, 19, 29, 39, 49, 59}));
-    // 20:16 on Monday the 341st day of 2026: minute 16 = 10 + 4 + 2, hour
-    // 20, day 341 = 200 + 100 + 40 + 1, PA1 = 1, PA2 = 1, year 26, weekday 1.
+    // Minute 16, hour 20, day 341, PA1 1, PA2 1, year 26, weekday 1.
     EXPECT_EQ(SecondsOf(image, 0, TimeSymbol::One),
               (std::vector<int>{3, 6, 7, 12, 22, 23, 26, 33, 36, 37, 43, 46, 47, 52}));
     EXPECT_EQ(SecondsOf(image, 0, TimeSymbol::Zero).size(), 60U - 7U - 14U);
-    // Each cell carries its letter: white on the marker, black on a zero.
     EXPECT_GT(Count(image, kWhite, CTimeCodeWnd::CellRect(0, 9).adjusted(1, 1, -1, -1)), 4);
     const QRect zero = CTimeCodeWnd::CellRect(0, 1).adjusted(1, 1, -1, -1);
     EXPECT_GT(zero.width() * zero.height() - Count(image, Fill(image, 0, 1), zero), 10);
@@ -121,7 +112,7 @@ TEST_F(TimeCodeWndTest, PastMinutesAreRowsBelowAndTheCallSignMinuteIsMarked) {
     for (int m = -6; m <= -2; ++m) {
         Minute(m);
     }
-    // 20:15 is a call-sign minute: seconds 40-48 carry the Morse "JJY".
+    // 20:15 is a call-sign minute: Morse in seconds 40-48.
     const std::int64_t utc = kMinute2016 - 60;
     for (int s = 0; s < 60; ++s) {
         const bool morse = s >= 40 && s <= 48;
@@ -143,7 +134,6 @@ TEST_F(TimeCodeWndTest, PastMinutesAreRowsBelowAndTheCallSignMinuteIsMarked) {
     EXPECT_TRUE(m_wnd.History().RowAt(1).callSign);
     EXPECT_FALSE(m_wnd.History().RowAt(2).callSign);
     EXPECT_EQ(*m_wnd.History().RowAt(5).minuteUtc, kMinute2016 - 5 * 60) << "20:11, not 20:09";
-    // The tag beside the call-sign row, and none beside the others.
     const QRect row1 = CTimeCodeWnd::CellRect(1, 60);
     const QColor purple = CTimeCodeWnd::CellColour(TimeSymbol::CallSign);
     EXPECT_GT(HueInk(image, purple, QRect(row1.right() + 1, row1.top(), 200, row1.height())), 20);
@@ -152,7 +142,7 @@ TEST_F(TimeCodeWndTest, PastMinutesAreRowsBelowAndTheCallSignMinuteIsMarked) {
 }
 
 TEST_F(TimeCodeWndTest, SecondsHeardBeforeTheMinuteIsKnownTakeTheirPlacesAndNamesLater) {
-    // 20:15:00 to 20:16:04 (its samples from 5 s on), of unknown place.
+    // 20:15:00 to 20:16:04, of unknown place.
     for (int s = 0; s < 65; ++s) {
         if (s != 2) {  // lost, and its cell stays empty
             m_wnd.OnSecond(
@@ -162,15 +152,13 @@ TEST_F(TimeCodeWndTest, SecondsHeardBeforeTheMinuteIsKnownTakeTheirPlacesAndName
     std::string earlier(60, '0');
     earlier[2] = '.';
     EXPECT_EQ(std::tuple(Cells(0), Cells(1)), std::tuple("00000", earlier));
-    // The next second is second 5 of a known minute: the seconds heard take
-    // their places, 20:16:00 to 04 in its row and the minute before below.
+    // Second 5 of a known minute places the seconds heard.
     m_wnd.OnSecond(
         Second(kMinute2016, 5, TimeSymbol::One, 65.0 * kSecond, ReceptionState::MinuteLocked));
     const velto::CTimeCodeHistory& h = m_wnd.History();
     EXPECT_EQ(std::tuple(Cells(0), Cells(1), Cells(2)), std::tuple("000001", earlier, ""));
     EXPECT_TRUE(h.RowAt(0).located && h.RowAt(1).located);
-    // The minute's rest, and the time becomes known in the next: both minutes
-    // before take their names then.
+    // The time known in the next minute names both before.
     for (int s = 6; s < 60; ++s) {
         m_wnd.OnSecond(
             Second(kMinute2016, s, TimeSymbol::Zero, 65.0 * kSecond, ReceptionState::MinuteLocked));
@@ -180,7 +168,6 @@ TEST_F(TimeCodeWndTest, SecondsHeardBeforeTheMinuteIsKnownTakeTheirPlacesAndName
     EXPECT_EQ(h.RowAt(2).minuteUtc, kMinute2016 - 60);
     const QImage image = m_wnd.Render();
     EXPECT_EQ(SecondsOf(image, 2, TimeSymbol::Zero).size(), 59u);
-    // Seconds lost across the minute's end: 20:18:50, then 20:19:55.
     m_wnd.OnSecond(Second(kMinute2016 + 120, 50, TimeSymbol::Zero, 185.0 * kSecond));
     m_wnd.OnSecond(Second(kMinute2016 + 180, 55, TimeSymbol::Zero, 245.0 * kSecond));
     EXPECT_EQ(h.RowAt(0).last, 55);
@@ -188,7 +175,6 @@ TEST_F(TimeCodeWndTest, SecondsHeardBeforeTheMinuteIsKnownTakeTheirPlacesAndName
 }
 
 TEST_F(TimeCodeWndTest, FieldsOfTheLastMinuteWithParitiesAndNotices) {
-    // 20:16 on Monday the 341st day of 2026, both parities right.
     velto::DecoderMinute m{2026, 12,   7,     20,    16,    341,   1,     kMinute2016, 0.0,
                            true, true, false, false, false, false, 0.987, 60};
     m_wnd.OnMinute(m);
@@ -215,7 +201,7 @@ TEST_F(TimeCodeWndTest, FieldsOfTheLastMinuteWithParitiesAndNotices) {
     m_wnd.OnMinute(m);
     EXPECT_EQ(m_wnd.FieldLines().back(), "呼出符号の分: 年・曜日・うるう秒の符号は送られません");
 
-    // Another station's parities are told together, WWVB having none.
+    // Other stations' parities are told together, WWVB having none.
     m.callSignMinute = false;
     m.pa2Ok = true;
     m.paritiesOk = false;
@@ -229,15 +215,14 @@ TEST_F(TimeCodeWndTest, FieldsOfTheLastMinuteWithParitiesAndNotices) {
 
 TEST_F(TimeCodeWndTest, ChartsFollowTheOnTimePointAndCn0) {
     const QImage blank = m_wnd.Render();
-    // A sample clock 20 ppm fast, its second's phase starting at 999.5 ms:
-    // the offset rises 1.92 ms per 100 s through the wrap, without a jump.
+    // A sample clock 20 ppm fast from 999.5 ms: the offset rises through the wrap, no jump.
     const double start = 96000.0 * 50 + 95952.0;
     for (int k = 0; k <= 701; ++k) {
         velto::DecoderSecond s =
             Second(kMinute2016, k % 60, TimeSymbol::Zero, 0.0, ReceptionState::SecondLocked);
         s.onTimeSample = start + k * kSecond * (1.0 + 20e-6);
         m_wnd.OnSecond(s);
-        // Every third status without an estimate, which must not count.
+        // Every third status has no estimate, which must not count.
         m_wnd.OnStatus(Status(ReceptionState::SecondLocked, k % 3 == 1 ? 0.0 : 30.0 + (k / 100),
                               std::int64_t{k} * velto::kSampleRate + 5000));
     }
@@ -245,13 +230,12 @@ TEST_F(TimeCodeWndTest, ChartsFollowTheOnTimePointAndCn0) {
     ASSERT_EQ(h.OffsetCount(), 600);
     EXPECT_NEAR(h.OffsetAt(599).value, 701 * 0.02, 1e-6);
     EXPECT_NEAR(h.OffsetAt(599).value - h.OffsetAt(0).value, 599 * 0.02, 1e-6);
-    // 10-second means of C/N0, the bin still open not among them.
+    // 10-second means of C/N0, not the open bin.
     ASSERT_EQ(h.Cn0Count(), 70);
     EXPECT_NEAR(h.Cn0At(0).value, 30.0, 1e-9);
     EXPECT_NEAR(h.Cn0At(69).value, 36.0, 1e-9);
 
-    // Columns of each chart that its trace crosses: the offset all ten
-    // minutes, C/N0 the last 700 s of its hour.
+    // Columns a chart's trace crosses.
     const auto columns = [&](const QImage& img, int top, const QColor& trace) {
         std::vector<int> xs;
         for (int x = 48; x < 784; ++x) {
@@ -271,9 +255,7 @@ TEST_F(TimeCodeWndTest, ChartsFollowTheOnTimePointAndCn0) {
     EXPECT_GE(cn0.back(), 780);
 }
 
-// With the reception log the chart can show a day or a week of its
-// minutes: 30 hours logged, C/N0 30 dB-Hz until 12 hours ago and 50 since,
-// decoded in the last 12 hours only.
+// 30 hours logged: 30 dB-Hz until 12 hours ago, 50 and decoded since.
 TEST_F(TimeCodeWndTest, TheCn0ChartShowsTheLastDayAndWeekFromTheReceptionLog) {
     using receptionchart::Span;
     EXPECT_TRUE(m_wnd.SpanButton(Span::Day)->isHidden()) << "no log, no choice";
@@ -306,7 +288,6 @@ TEST_F(TimeCodeWndTest, TheCn0ChartShowsTheLastDayAndWeekFromTheReceptionLog) {
 
     const QRect r = CTimeCodeWnd::LogChartRect();
     const QColor trace = receptionchart::Trace();
-    // The trace's highest pixel in a column, or -1.
     const auto top = [&](const QImage& image, double x) {
         int y = -1;
         HueInk(image, trace, QRect(static_cast<int>(x), r.top(), 1, r.height()), &y);

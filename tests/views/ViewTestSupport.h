@@ -18,8 +18,6 @@ inline void PrintTo(const QString& text, std::ostream* os) {
     *os << '"' << text.toStdString() << '"';
 }
 
-// Pixel helpers and synthetic input for the widget tests: strip data, mouse
-// events, and decoder events as the decoder would send them for a clean signal.
 namespace viewtest {
 
 inline const QRgb kBlack = qRgb(0, 0, 0);
@@ -38,7 +36,6 @@ struct StripData {
     velto::SlotRow corrected{};
     double level = velto::kSliceLevelUnset;
 
-    // The cycle's record of capture buffer b, the strips to draw displayIndex.
     velto::ProcessedBuffer Buffer(int b, int displayIndex) const {
         return {b, displayIndex, {}, {}, raw, corrected, level};
     }
@@ -56,8 +53,7 @@ inline void Mouse(QWidget& widget, QEvent::Type type, int x, int y,
 // 2026-12-07 20:16:00 JST, an ordinary minute, in UTC seconds.
 inline constexpr std::int64_t kMinute2016 = 1796642160;
 
-// Second `inMinute` of the minute starting at minuteUtc, its on-time point
-// that many seconds after `minuteSample`; time valid unless told otherwise.
+// Second `inMinute` of minuteUtc, `inMinute` seconds after `minuteSample`.
 inline velto::DecoderSecond Second(std::int64_t minuteUtc, int inMinute, velto::TimeSymbol symbol,
                                    double minuteSample = 0.0,
                                    velto::ReceptionState state = velto::ReceptionState::TimeValid) {

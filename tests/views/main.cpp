@@ -7,10 +7,7 @@
 
 #include "base/NumericLocale.h"
 
-// Widget tests need one application object for the whole run; they draw
-// offscreen and look at the pixels of the images the widgets paint. The
-// profile and the data (the reception log) live in a directory of the run's
-// own, never in the user's.
+// One application for the run, offscreen; profile and data in the run's own directory.
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QTemporaryDir profile;
