@@ -7,15 +7,17 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "headless/EventPrinter.h"
 #include "headless/OutputLines.h"
+#include "tests/support/Files.h"
 
 namespace {
+
+using support::Lines;
 
 // A pipe whose reader reads only when asked.
 struct Pipe {
@@ -54,13 +56,6 @@ struct Pipe {
     }
     int fd[2] = {-1, -1};
 };
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
 
 // Every line is either written, in order, or counted where it is missing.
 TEST(OutputLines, AReaderThatStopsReadingHoldsUpNothingAndIsToldWhatItMissed) {
