@@ -356,27 +356,25 @@ TEST_F(SoundCardDlg, TheStoredNumberCountsOnlyUnderItsStoredName) {
         {{"Line In", velto::kSimulatorName}, 1, "JJY シミュレーター (内蔵)", 1},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.name.left(20).toStdString());
         m_service.m_inNames = c.names;
         Store(c.id, c.name);
-        EXPECT_EQ(StoredCaptureDevice(), c.device) << c.name.left(20).toStdString();
+        EXPECT_EQ(StoredCaptureDevice(), c.device);
         CSoundCardDlg dlg;
         bool number = false;
-        const bool none = c.id.toInt(&number) < 0 || !number;
+        const int id = c.id.toInt(&number);
+        const bool none = id < 0 || !number, missing = c.device == velto::WAVE_MAPPER;
         // A missing card selects nothing and is named as the current choice.
-        EXPECT_EQ(dlg.DeviceList()->currentIndex(), c.device != velto::WAVE_MAPPER ? c.device + 1
-                                                    : none                         ? 0
-                                                                                   : -1)
-            << c.name.left(20).toStdString();
-        if (c.device == velto::WAVE_MAPPER && !none) {
+        EXPECT_EQ(dlg.DeviceList()->currentIndex(), !missing ? c.device + 1 : none ? 0 : -1);
+        if (missing && !none) {
             EXPECT_TRUE(dlg.CurrentText().contains(QStringLiteral("見つかりません")));
         }
-        if (c.device == velto::WAVE_MAPPER) {
+        if (missing) {
             dlg.accept();
-            const int id = c.id.toInt(&number);
             EXPECT_EQ(Profile(), Pair(number ? id : velto::WAVE_MAPPER, c.name));
         }
         Space();
-        EXPECT_EQ(m_service.m_openedIn, c.device) << c.name.left(20).toStdString();
+        EXPECT_EQ(m_service.m_openedIn, c.device);
         Space();
     }
 }

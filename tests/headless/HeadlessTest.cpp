@@ -477,10 +477,8 @@ TEST_F(HeadlessTest, AClosedStandardOutputEndsTheRunQuietly) {
     }
     // Standard output closed from the start: no descriptor opened since gets the lines.
     const std::string err = (*s_dir / "closed-err").string();
-    EXPECT_EQ(std::system(
-                  (std::string(VELTO_EXE) + " --headless --input " + s_sim + " --json >&- 2>" + err)
-                      .c_str()),
-              0);
+    const std::string closed = std::string(VELTO_EXE) + " --headless --input " + s_sim;
+    EXPECT_EQ(std::system((closed + " --json >&- 2>" + err).c_str()), 0);
     EXPECT_EQ(Slurp(err), "");
 }
 
@@ -603,9 +601,8 @@ TEST_F(HeadlessTest, TheLogAgreesWithTheDecodedMinutesAcrossMidnightJstAndAResta
     EXPECT_NE(a.out.find("\"cn0_dbhz\":6"), std::string::npos) << a.out;
     const fs::path locales = *s_dir / "locales";
     fs::create_directories(locales);
-    if (std::system(("localedef -i de_DE -f UTF-8 " + (locales / "de_DE.UTF-8").string() +
-                     " >/dev/null 2>&1")
-                        .c_str()) != 0) {
+    const std::string localedef = "localedef -i de_DE -f UTF-8 " + (locales / "de_DE").string();
+    if (std::system((localedef + ".UTF-8 >/dev/null 2>&1").c_str()) != 0) {
         GTEST_SKIP() << "no German locale can be made here (scripts/install-deps installs locales)";
     }
     const fs::path german = *s_dir / "log-de";

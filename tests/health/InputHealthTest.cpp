@@ -113,15 +113,16 @@ TEST(InputHealth, TellsTheFourKindsOfInputApartWithinThreeSeconds) {
         {"a 192 kHz card's noise", Tones(192000, 40000.0, 30.0), InputState::Good, 192000},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         CInputHealth health(c.rate);
         std::vector<InputState> states;
         const std::vector<int> changes = Feed(health, c.source, 3.0, &states, c.rate);
-        ASSERT_EQ(changes.size(), 1u) << c.name;
-        EXPECT_LT(changes[0], 30) << c.name;
-        EXPECT_EQ(health.State(), c.want) << c.name;
+        ASSERT_EQ(changes.size(), 1u);
+        EXPECT_LT(changes[0], 30);
+        EXPECT_EQ(health.State(), c.want);
         for (std::size_t b = 0; b < states.size(); ++b) {
             EXPECT_EQ(states[b], static_cast<int>(b) < changes[0] ? InputState::Unknown : c.want)
-                << c.name << " after buffer " << b;
+                << b;
         }
     }
 }
