@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -31,8 +30,7 @@ namespace {
 
 using velto::kBufferSamples;
 
-// The receive menu's recording and replay commands, with the file dialogs
-// and message boxes answered by the test.
+// The file dialogs and message boxes are answered by the test.
 class RecordReplayTest : public CFrameFixture {
 protected:
     RecordReplayTest() {
@@ -48,7 +46,7 @@ protected:
         ASSERT_TRUE(support::WriteSound(path.toStdString(), samples));
     }
     void Messages() { QCoreApplication::sendPostedEvents(m_frame.get(), QEvent::MetaCall); }
-    // Runs the event loop until the replay ends, at most 10 s after `clock` started.
+    // The event loop until the replay ends, at most 10 s after `clock` started.
     void UntilTheEnd(const QElapsedTimer& clock) {
         while (m_frame->Receiver().Receiving() && clock.elapsed() < 10000) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
@@ -67,8 +65,7 @@ protected:
     bool m_yes = false;
 };
 
-// A recording runs until unchecked or stopped; it overwrites an existing
-// file only after the user agrees.
+// An existing file is overwritten only after the user agrees.
 TEST_F(RecordReplayTest, RecordingWritesTheCapturedBuffersUntilUncheckedOrStopped) {
     CMainFrame& f = *m_frame;
     QAction* record = f.CommandAction(ID_RECORD);
@@ -120,12 +117,10 @@ TEST_F(RecordReplayTest, RecordingWritesTheCapturedBuffersUntilUncheckedOrStoppe
     EXPECT_TRUE(m_messages[0].startsWith(QStringLiteral("録音を開始できません。")));
 }
 
-// An opened recording becomes the capture device, paced in real time, and is
-// never the recording's target; at its end the run stops by itself, as 停止
-// would, and says so.
+// A replay is paced in real time and ends as 停止 would.
 TEST_F(RecordReplayTest, AnOpenedRecordingIsReplayedInRealTimeAndEndsLikeAStop) {
     CMainFrame& f = *m_frame;
-    // Three buffers of a ramp, so that order and position show, and a little more.
+    // A ramp, so that order and position show.
     std::vector<std::int16_t> ramp(3 * kBufferSamples + 100);
     for (std::size_t i = 0; i < ramp.size(); ++i) ramp[i] = static_cast<std::int16_t>(i % 30000);
     Write(Path("short.wav"), ramp);
@@ -175,9 +170,7 @@ TEST_F(RecordReplayTest, AnOpenedRecordingIsReplayedInRealTimeAndEndsLikeAStop) 
     EXPECT_TRUE(m_messages[2].startsWith(QStringLiteral("このファイルは再生できません。")));
 }
 
-// A recording is replayed as the station it names, not the one the window
-// receives live, unless --station named one for the run. One that names
-// none is replayed as the stored station.
+// --station for the run comes before the station a recording names.
 TEST_F(RecordReplayTest, ARecordingIsReplayedAsTheStationItNames) {
     CMainFrame& f = *m_frame;
     std::string error;
@@ -195,8 +188,7 @@ TEST_F(RecordReplayTest, ARecordingIsReplayedAsTheStationItNames) {
     EXPECT_EQ(f.Receiver().Format().rate, 192000);
     f.SendCommand(ID_RECEIVE_START);
 
-    // A 192 kHz recording that names no station is replayed as the stored
-    // one; when its carrier never showed, the end says where to choose another.
+    // One naming no station, whose carrier never showed, says where to choose another.
     const QString band = Path("band.wav");
     ASSERT_TRUE(support::WriteSound(band.toStdString(), std::vector<double>(6 * kBufferSamples),
                                     SF_FORMAT_WAV | SF_FORMAT_PCM_16, 192000));
@@ -253,7 +245,7 @@ TEST_F(SpectrumAndLogTest, TheMenuItemShowsTheSpectrumWhichIsFedOnlyWhileShown) 
     f.SendCommand(ID_SPECTRUM);
     ASSERT_TRUE(f.Spectrum()->isVisible());
     Signal(250);
-    // What the window draws from is what was received: the carrier warm, 250 Hz beside it cold.
+    // The carrier warm, 250 Hz beside it cold.
     const QImage image = f.Spectrum()->Render();
     const QRect wide = CSpectrumWnd::WideRect();
     const auto wx = spectrumplot::WaterfallOffsets(a.Wide(), wide);
@@ -267,18 +259,15 @@ TEST_F(SpectrumAndLogTest, TheMenuItemShowsTheSpectrumWhichIsFedOnlyWhileShown) 
     const std::int64_t frames = a.Band().Frames();
     Signal(20);
     EXPECT_EQ(a.Band().Frames(), frames);
-    // Shown again, it starts afresh: what it missed would join the waterfall
-    // to seconds that do not follow on.
+    // Shown again, it starts afresh: seconds that do not follow on must not join.
     f.SendCommand(ID_SPECTRUM);
     Signal(10);
     EXPECT_LT(a.Band().Frames(), 20);
     EXPECT_EQ(a.Wide().Lines(), 1);
 }
 
-// The window keeps the log in $XDG_DATA_HOME/Velto/log while it receives: a
-// stop writes the minute under way, a restart appends to it.
+// A stop writes the minute under way, a restart appends to it.
 TEST_F(SpectrumAndLogTest, LiveReceptionIsLoggedAndARestartAppends) {
-    // A data directory of this test's own, for a frame made anew.
     QTemporaryDir data;
     const QByteArray before = qgetenv("XDG_DATA_HOME");
     qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
@@ -297,9 +286,7 @@ TEST_F(SpectrumAndLogTest, LiveReceptionIsLoggedAndARestartAppends) {
     const std::filesystem::path file =
         dir / velto::receptionlog::FileName(velto::receptionlog::DayOf(stop));
     const std::string first = support::Slurp(file);
-    std::istringstream lines(first);
-    std::string last;
-    for (std::string l; std::getline(lines, l);) last = l;
+    const std::string last = support::Lines("\n" + first).back();  // never empty
     const auto record = velto::receptionlog::ParseLine(last);
     ASSERT_TRUE(record) << first;
     EXPECT_TRUE(record->minuteUtc == start / 60 * 60 || record->minuteUtc == stop / 60 * 60)

@@ -26,8 +26,6 @@ QStringList MenuTitles(const CMainFrame& frame) {
     return titles;
 }
 
-// The frame as the window shows it under each language: the menus, the
-// status bar's rows, the strips' captions and a warning with its figures.
 class TranslatedFrame : public CFrameFixture {
 protected:
     void Build(UiLanguage language) {
@@ -40,19 +38,17 @@ protected:
         m_frame.reset();
         m_translations.reset();
     }
-    // The receive menu's items, as they stand before the menu is first opened.
+    // As the items stand before the menu is first opened.
     QString Commands() const {
         QStringList commands;
         for (const QAction* a : m_frame->ReceiveMenu()->actions()) commands << a->text();
         return commands.join('|');
     }
-    // The stopped window's reception, device, clock state and captions.
     QStringList Face() const {
         return {m_frame->StatusBar()->ReceptionText(), m_frame->StatusBar()->DeviceText(),
                 m_frame->ClockStatus()->StateText(), m_frame->View()->RawCaption(),
                 m_frame->View()->IntroCaption()};
     }
-    // The lower row with one warning standing, which must fit the bar.
     QString Shown(WarningCode code, const std::string& text) {
         CStatusBar* bar = m_frame->StatusBar();
         bar->OnHealthEvent({code, true, text});
@@ -61,9 +57,7 @@ protected:
         bar->OnHealthEvent({code, false, {}});
         return shown;
     }
-    // Every warning, the longest figures and names included, stands whole in
-    // the bar: in Japanese as the code words it, in English without a
-    // Japanese character. A text too long for the bar is cut short.
+    // The longest figures and names included.
     void EveryWarningFits(bool english) {
         std::vector<std::pair<WarningCode, std::string>> warnings{
             {WarningCode::SamplesDropped, velto::SamplesDroppedText(99999, 999999)},
@@ -89,7 +83,6 @@ protected:
         bar->OnHealthEvent({WarningCode::NoUltrasound, false, {}});
         EXPECT_FALSE(bar->ShowsWarning());
     }
-    // The time-code window's label of a minute it heard, as drawn.
     QImage RowLabel() const {
         velto::DecoderSecond s{};
         s.secondInMinute = 5;
@@ -145,8 +138,7 @@ QString Read(const char* name) {
 
 using Manual = CFrameFixture;
 
-// The README is the user's manual and the manual page its summary: each
-// names every option of the one option table and every item of the menus.
+// The README is the user's manual and the manual page its summary.
 TEST_F(Manual, ReadmeAndManualPageNameEveryOptionAndMenuItem) {
     const QString readme = Read("README.md");
     // The manual page writes "-" as "\-"; its options stand in .TP entries.

@@ -31,8 +31,7 @@ std::int64_t TrueSecond(const ClockSample& c) {
                         static_cast<double>(c.system.nsec) * 1e-9 + c.offset);
 }
 
-// A rise as the decoder reports it: second k after kStart - 1 (true time
-// kStart + k), its on-time point at sample 96000 k + 4800.5.
+// Second k: true time kStart + k, on-time point at sample 96000 k + 4800.5.
 DecoderRise Rise(std::int64_t k, bool vouched = true,
                  ReceptionState state = ReceptionState::TimeValid, int leap = 0) {
     DecoderRise r{};
@@ -46,19 +45,15 @@ DecoderRise Rise(std::int64_t k, bool vouched = true,
     return r;
 }
 
-// One sample a second, for a fresh, vouched second with a steady capture time:
-// its system time the capture time less the latency, its offset the true
-// second less that, with the leap warning. None for the flywheel, a leap
-// second, one captured 3 s ago (a held-up process) or a second rise in the
-// same second; the largest latency leaves the rest fresh.
+// None for the flywheel, a leap second, one captured 3 s ago (a held-up
+// process) or a second rise in one second; the largest latency leaves the rest fresh.
 TEST(ClockFeed, SendsOnlyVouchedFreshSecondsWithASteadyCaptureTime) {
     std::vector<ClockSample> sent;
     CClockFeed feed(ClockFeedSettings::kMaxLatencyMs, nullptr);
     feed.AddSink(std::make_unique<CRecorder>(sent));
     SystemTime now;
     feed.SetClock([&] { return now; });
-    // Second k's on-time point was captured 50.005 ms into system second
-    // kStart + k - 1; the feed hears of it `after` seconds later.
+    // Captured 50.005 ms into system second kStart + k - 1, heard of `after` s later.
     const auto offer = [&](const DecoderRise& r, double after = 1.5, bool steady = true) {
         const SystemTime captured =
             SystemTime{kStart + (r.utcUnix - kStart) - 1, 0}.Plus(4800.5 / 96000.0);
@@ -87,9 +82,8 @@ TEST(ClockFeed, SendsOnlyVouchedFreshSecondsWithASteadyCaptureTime) {
     EXPECT_EQ(sent[1].leap, LeapWarning::None);
 }
 
-// Notes every second the decoder reports and passes its rises on to the
-// feed, as the receiver does: with the capture time of the on-time point, by
-// a system clock 200 ms behind the station's. "Now" is the newest sample fed.
+// Passes rises on as the receiver does, by a system clock 200 ms behind the
+// station's; "now" is the newest sample fed.
 struct CWatch : IDecoderSink {
     static constexpr std::int64_t kStation = 1796610180 + 20;  // 2026-12-07 11:23:20 JST
     static constexpr std::int64_t kStartOffset = 31234;        // samples into that second
@@ -116,9 +110,7 @@ struct CWatch : IDecoderSink {
     CClockFeed& feed;
 };
 
-// The real decoder on the simulated station: four minutes of signal, then
-// the carrier is gone. Samples go out only for vouched seconds, none after the
-// loss, each offset the 200 ms by which the system clock is behind.
+// Four minutes of signal, then the carrier is gone.
 TEST(ClockFeed, FromTheDecoderOnlyForAReceivedTimeAndTrueToTheSimulator) {
     CClockFeed feed(0.0, nullptr);
     std::vector<ClockSample> sent;
@@ -157,8 +149,6 @@ TEST(ClockFeed, FromTheDecoderOnlyForAReceivedTimeAndTrueToTheSimulator) {
         EXPECT_EQ(c.leap, LeapWarning::None);
         worst = std::max(worst, std::abs(c.offset - CWatch::kSystemBehind));
     }
-    // Minutes of valid time give many samples; the first minutes, before the
-    // time was valid, give none.
     ASSERT_GT(sent.size(), 30u);
     const auto firstValid = std::ranges::find(watch.seen, true, &DecoderSecond::timeValid);
     ASSERT_NE(firstValid, watch.seen.end());
@@ -166,8 +156,6 @@ TEST(ClockFeed, FromTheDecoderOnlyForAReceivedTimeAndTrueToTheSimulator) {
     EXPECT_LT(worst, 0.0005);
 }
 
-// What the window shows of the feed: the trouble that stands until a sample
-// gets through, and when one last did.
 TEST(ClockFeed, KeepsItsTroubleUntilASampleIsTakenAndWhenOneWas) {
     struct CFlakySink : IClockSampleSink {
         std::optional<Warning> Send(const ClockSample&) override {

@@ -46,9 +46,7 @@ struct CChronyEnd {
     int fd = -1;
 };
 
-// Velto may start before chronyd: it says so once and keeps trying; the first
-// sample after chronyd came up gets through in chronyd's 40-byte layout. A
-// sender that finds chronyd at once says nothing; a path too long is refused.
+// Velto may start before chronyd: it says so once and keeps trying.
 TEST(ChronySock, WaitsQuietlyForChronydThenSendsItsSampleLayout) {
     CChronyEnd chronyd;
     std::string problem;
@@ -95,10 +93,8 @@ TEST(ChronySock, WaitsQuietlyForChronydThenSendsItsSampleLayout) {
     EXPECT_TRUE(CChronySock::PathFits(std::string(107, 'a')));
 }
 
-// A reader in the manner of chronyd's SHM driver runs while samples are
-// written: every copy it takes with an unchanged, even count is a whole
-// sample (the true time k ms after the system time, k whole seconds after the
-// first); a copy with count moving under it is one it must, and can, tell.
+// A reader in the manner of chronyd's SHM driver: sample k has the true time
+// k ms after the system time, k s after the first.
 TEST(ShmRefclock, ReaderNeverTakesAHalfWrittenSample) {
     // A unit of this process's own, far from the ones ntpd and chrony use.
     const int unit = 100 + static_cast<int>(::getpid() % 150);
@@ -155,8 +151,7 @@ TEST(ShmRefclock, ReaderNeverTakesAHalfWrittenSample) {
     EXPECT_EQ(bad, 0) << "of " << whole.load() << " whole reads (" << torn
                       << " torn ones rejected)";
     EXPECT_EQ(std::tuple(shm->mode, shm->count, shm->valid), std::tuple(1, 2 * written, 1));
-    // The last sample, field by field, also in microseconds: the true time is
-    // `last` ms after the system time.
+    // The last sample, field by field, also in microseconds.
     const int last = written - 1;
     const long long lastNs = 500000000LL + last + last * 1000000LL;
     EXPECT_EQ(shm->receiveTimeStampSec, kBase + last);

@@ -25,8 +25,7 @@ Parsed Parse(const std::vector<std::string>& args) {
     return p;
 }
 
-// The one table decides the mode: the console's options mean the console
-// without --headless; the window takes --simulate alone.
+// The console's options mean the console without --headless.
 TEST(CommandLine, TheTableDecidesTheModeAndEveryOptionIsInTheHelp) {
     EXPECT_EQ(Parse({}).line.mode, RunMode::Window);
     EXPECT_EQ(Parse({"--simulate"}).line.mode, RunMode::Window);
@@ -51,7 +50,6 @@ TEST(CommandLine, TheTableDecidesTheModeAndEveryOptionIsInTheHelp) {
         EXPECT_NE(help.find("  " + o.name), std::string::npos) << o.name;
     }
 
-    // The clock's feed from live reception, and its defaults without one.
     const Parsed clock = Parse({"--headless", "--simulate", "--chrony-sock", "/run/chrony.jjy.sock",
                                 "--shm", "2", "--shm-mode", "640", "--latency-ms", "-12.5"});
     ASSERT_TRUE(clock.ok) << clock.error;
@@ -68,7 +66,6 @@ TEST(CommandLine, TheTableDecidesTheModeAndEveryOptionIsInTheHelp) {
     EXPECT_EQ(plain.shmMode, 0600);
 }
 
-// Mistakes are refused with one sentence in both modes.
 TEST(CommandLine, UnknownOptionsAndStrayArgumentsAreRefused) {
     const struct {
         std::vector<std::string> args;
@@ -111,8 +108,6 @@ TEST(CommandLine, UnknownOptionsAndStrayArgumentsAreRefused) {
         EXPECT_FALSE(p.ok) << c.args.back();
         EXPECT_NE(p.error.find(c.says), std::string::npos) << c.args.back() << ": " << p.error;
     }
-    // A station for the window and the console alike, at its own rate or at
-    // one it allows.
     const Parsed window = Parse({"--station", "wwvb"});
     ASSERT_TRUE(window.ok) << window.error;
     EXPECT_EQ(window.line.mode, RunMode::Window);
@@ -153,8 +148,6 @@ TEST(DeviceMatch, AWholeNameOrAUniquePartOfOne) {
     EXPECT_EQ(DeviceMatch::Find(names, "").id, -1);
 }
 
-// Every byte that is not part of UTF-8 is written out as \xNN; the rest,
-// Japanese included, stays as it is.
 TEST(EventPrinter, JsonStringsAreValidUtf8WhateverTheText) {
     EXPECT_EQ(CEventPrinter::JsonString("録音 \"a\"\\\n"), "\"録音 \\\"a\\\"\\\\\\u000a\"");
     EXPECT_EQ(CEventPrinter::JsonString("a\xff.wav"), "\"a\\\\xff.wav\"");

@@ -38,9 +38,7 @@ using support::ValidWavFrames;
 using velto::kSampleRate;
 using Args = std::vector<std::string>;
 
-// The simulated signal starts 110 s and 12345 samples before 2027-03-01
-// 00:00 JST, so the minute of second 0 of that minute lies at sample
-// 110 * 96000 - 12345 of the file.
+// The signal starts 110 s and 12345 samples before 2027-03-01 00:00 JST.
 constexpr long long kStartUnix = 1803826690;  // 2027-02-28T14:58:10Z
 constexpr long long kOffset = 12345;
 constexpr long long kSeconds = 200;
@@ -56,9 +54,8 @@ struct Minute {
     double sample;
 };
 
-// How the process is started: standard input from `in` (or /dev/null), through
-// a pipe from cat when `pipe`; files no larger than `fileLimit`; standard
-// output into `outFd` rather than a file.
+// Standard input from `in` (through cat when `pipe`), a file size limit,
+// standard output into `outFd` rather than a file.
 struct Io {
     fs::path in = {};
     bool pipe = false;
@@ -80,8 +77,7 @@ std::vector<Minute> Minutes(const std::string& out) {
     return minutes;
 }
 
-// Every minute the decoder reports is the simulator's, in order, at the
-// simulator's sample to within 1 ms.
+// Every minute reported is the simulator's, in order, within 1 ms.
 void ExpectTruth(const std::vector<Minute>& minutes, std::size_t atLeast) {
     ASSERT_GE(minutes.size(), atLeast);
     const char* names[] = {"2027-02-28T23:59:00+09:00", "2027-03-01T00:00:00+09:00",
@@ -97,8 +93,7 @@ void ExpectTruth(const std::vector<Minute>& minutes, std::size_t atLeast) {
     }
 }
 
-// The simulator's noise (sigma 800 over 0..48 kHz) per hertz, in dB
-// relative to a full-scale sine, as the band's noise floor reads it.
+// The simulator's noise (sigma 800 over 0..48 kHz) per hertz, as the noise floor reads it.
 double SimNoiseDb() {
     return velto::level::ToDb(800.0 * 800.0 / 48000.0 / velto::level::kFullScalePower);
 }
@@ -120,8 +115,7 @@ protected:
     }
     static void TearDownTestSuite() { s_dir.reset(); }
 
-    // `form`: channels, rate, format and perhaps an interferer's hertz and
-    // amplitude; `start`, `offset`: where the signal begins.
+    // `form`: channels, rate, format and perhaps an interferer's hertz and amplitude.
     static std::string MakeSim(const std::string& name, long long seconds,
                                const std::string& form = "1 96000 pcm16",
                                long long start = kStartUnix, long long offset = kOffset) {
@@ -176,7 +170,6 @@ protected:
                 Slurp(*s_dir / "err")};
     }
     static Result Run(const Args& args, const Io& io = {}) { return Wait(Spawn(args, io)); }
-    // A run that must succeed.
     static Result Ok(const Args& args, const Io& io = {}) {
         Result r = Run(args, io);
         EXPECT_EQ(r.status, 0) << r.err;
@@ -187,13 +180,8 @@ protected:
     static inline std::string s_sim;
 };
 
-// The same recording as a file, raw or WAV on standard input, at 96 or 192
-// kHz: the simulator's minutes on the base rate's count, one JSON object a
-// line, status every 10 s, no system time and at 96 kHz no warning. A
-// recording names the station it was received as and is read as that station
-// again, before the stored one, never before one the command line names; one
-// that names none and shows nothing of the station looked for brings a word
-// on how to name another.
+// A recording is read as the station it names, before the stored one but
+// never before --station; one naming none that shows nothing says how to choose.
 TEST_F(HeadlessTest, EveryWayOfFeedingARecordingDecodesTheSimulatorsMinutes) {
     const std::string raw = MakeSim("sim.raw", kSeconds, "1 96000 raw");
     const std::string wav192 = MakeSim("sim192.wav", kSeconds, "1 192000 pcm16");
@@ -250,14 +238,9 @@ TEST_F(HeadlessTest, EveryWayOfFeedingARecordingDecodesTheSimulatorsMinutes) {
     const Result empty = Ok({"--headless", "--input", "-", "--json"});
     EXPECT_EQ(empty.out + empty.err, "");
 
-    const struct StoredStation {
-        fs::path profile;
-        explicit StoredStation(fs::path p) : profile(std::move(p)) {
-            fs::create_directories(profile.parent_path());
-            std::ofstream(profile) << "[Station]\nName=jjy60\nRate=192000\n";
-        }
-        ~StoredStation() { fs::remove(profile); }
-    } stored(*s_dir / "config" / "Velto" / "Velto.conf");
+    const fs::path profile = *s_dir / "config" / "Velto" / "Velto.conf";
+    fs::create_directories(profile.parent_path());
+    std::ofstream(profile) << "[Station]\nName=jjy60\nRate=192000\n";
     for (const Io& io : {Io{}, Io{tagged, true}}) {
         SCOPED_TRACE(io.pipe ? "the tagged recording through a pipe" : "the tagged recording");
         const Result replay = Run({"--headless", "--json", "--input", io.pipe ? "-" : tagged}, io);
@@ -269,31 +252,22 @@ TEST_F(HeadlessTest, EveryWayOfFeedingARecordingDecodesTheSimulatorsMinutes) {
     EXPECT_EQ(untagged.err, "velto: no signal of JJY 60 kHz was found in " + wav192 +
                                 "; to read another station from it, name it with --station "
                                 "(velto --list-stations).\n");
-    // A stored station that will not do is told, when the profile is read
-    // at all, with what is received instead.
-    std::ofstream(stored.profile) << "[Station]\nName=dcf99\n";
+    // A stored station that will not do is told with what is received instead.
+    std::ofstream(profile) << "[Station]\nName=dcf99\n";
     const Result fallback =
         Ok({"--headless", "--input", "-"},
            {Write("silence.raw", std::string(2 * velto::kBufferSamples, '\0'))});
-    EXPECT_EQ(fallback.err, "velto: these values of the profile " + stored.profile.string() +
+    EXPECT_EQ(fallback.err, "velto: these values of the profile " + profile.string() +
                                 " will not do; what follows each arrow is used instead: "
                                 "[Station] Name=dcf99 → jjy40.\n");
     const Result named = Run({"--headless", "--station", "jjy60", "--input", tagged});
     EXPECT_EQ(Count(named.out, " at sample"), 0) << named.out;
     EXPECT_EQ(named.err, "");
+    fs::remove(profile);  // later runs share the profile directory
 }
 
-// The stations with their carriers, civil times and rates.
-TEST_F(HeadlessTest, TheStationsAreListed) {
-    const Result list = Ok({"--list-stations"});
-    EXPECT_TRUE(list.out.starts_with("jjy40  40 kHz    JST       96000\n")) << list.out;
-    EXPECT_NE(list.out.find("dcf77  77.5 kHz  CET/CEST  192000\n"), std::string::npos);
-}
-
-// Whatever cannot work is refused before anything is written, in one sentence
-// and with a failing status (2 for a mistake on the command line). The
-// recording's target is opened once the input is known good; it is never the
-// input (by any name), and an existing file is kept without --force.
+// Refused before anything is written, in one sentence; the recording's target
+// is never the input (by any name), and an existing file is kept without --force.
 TEST_F(HeadlessTest, WhatCannotWorkIsRefusedInOneSentenceAndCostsNoFile) {
     const std::string whole = Slurp(s_sim);
     const auto size = fs::file_size(s_sim);
@@ -328,8 +302,7 @@ TEST_F(HeadlessTest, WhatCannotWorkIsRefusedInOneSentenceAndCostsNoFile) {
         {"cannot read --help", {"--input", "--help"}},
         {"is the input itself", {"--input", s_sim, "--record", s_sim, "--force"}},
         {"is the input itself", {"--input", s_sim, "--record", link, "--force"}},
-        // The band's picture, drawn once the input has been read, never
-        // replaces the input or the recording.
+        // The band's picture, drawn after the reading, replaces neither.
         {"is the input itself; drawing", {"--input", s_sim, "--spectrum", link}},
         {"is the input itself; drawing", {"--input", "-", "--spectrum", s_sim}, {s_sim}},
         {"is the recording too", {"--input", s_sim, "--record", never, "--spectrum", never}},
@@ -373,9 +346,7 @@ TEST_F(HeadlessTest, WhatCannotWorkIsRefusedInOneSentenceAndCostsNoFile) {
     ExpectTruth(Minutes(r.out), 1);
 }
 
-// A recording is judged as the same input live would be: one whose level
-// was turned up into clipping, and one of nothing but zeros, are told so in
-// the warning lines, in the user's language; the clipped one still decodes.
+// A recording's input is judged as live input is, in the user's language.
 TEST_F(HeadlessTest, ARecordingThatClipsOrIsSilentIsToldAsLiveInputIs) {
     const std::vector<std::int16_t> samples = support::ReadSound(s_sim);
     const auto write = [&](const std::string& name, double gain) {
@@ -401,11 +372,12 @@ TEST_F(HeadlessTest, ARecordingThatClipsOrIsSilentIsToldAsLiveInputIs) {
               "warning: The input is silent. Check the connection and the capture device\n");
 }
 
-// SIGTERM (or SIGHUP, a closed terminal) ends a run with status 0: live from
-// the simulator, chosen by a part of the name the device list gives it in
-// Japanese, leaving a valid WAV of whole buffers; and while a FIFO that nobody
-// writes to yet holds the open, with nothing to report.
+// SIGTERM or SIGHUP ends a live run with status 0 and a valid WAV, and one
+// still waiting to open a FIFO, quietly.
 TEST_F(HeadlessTest, SigtermEndsARunWithStatusZeroLeavingAValidWav) {
+    const Result stations = Ok({"--list-stations"});
+    EXPECT_TRUE(stations.out.starts_with("jjy40  40 kHz    JST       96000\n")) << stations.out;
+    EXPECT_NE(stations.out.find("dcf77  77.5 kHz  CET/CEST  192000\n"), std::string::npos);
     const Result list = Ok({"--list-devices"}, {.language = "ja"});
     EXPECT_NE(("\n" + list.out).find("\nシミュレーター (内蔵)\t192 kHz\n"), std::string::npos)
         << list.out;
@@ -434,8 +406,7 @@ TEST_F(HeadlessTest, SigtermEndsARunWithStatusZeroLeavingAValidWav) {
     const fs::path fifo = *s_dir / "fifo";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const pid_t waiting = Spawn({"--headless", "--input", fifo.string()});
-    // SIGTERM is caught and the process sits in open() (openat, 257) for a
-    // while, as it does only on the FIFO.
+    // SIGTERM is caught and the process sits in openat (257), as only on the FIFO.
     int steady = 0;
     const Result stopped = stop(waiting, [&, proc = "/proc/" + std::to_string(waiting)] {
         std::ifstream syscall(proc + "/syscall"), status(proc + "/status");
@@ -455,11 +426,8 @@ TEST_F(HeadlessTest, SigtermEndsARunWithStatusZeroLeavingAValidWav) {
     EXPECT_EQ(stopped.err, "");
 }
 
-// A disk that fills (a file size limit stands in) stops the recording with a
-// warning while decoding goes on, leaving a valid WAV, and the run ends as a
-// failure, the recording being short. With no room for the
-// first buffer (8 KiB holds the printed lines) no file is left, and the
-// warning names it escaped byte by byte.
+// A file size limit stands in for the full disk; with no room for the first
+// buffer no file is left, and the warning escapes its name byte by byte.
 TEST_F(HeadlessTest, AFullDiskStopsTheRecordingWithAWarningWhileDecodingGoesOn) {
     for (const long limit : {1L << 20, 8192L}) {
         SCOPED_TRACE(limit);
@@ -480,8 +448,7 @@ TEST_F(HeadlessTest, AFullDiskStopsTheRecordingWithAWarningWhileDecodingGoesOn) 
     }
 }
 
-// The reader of a pipe may stop early (head -1): Velto then ends quietly
-// with status 0, live or decoding a file, rather than writing into nothing.
+// A reader that stops early (head -1) ends the run quietly with status 0.
 TEST_F(HeadlessTest, AClosedStandardOutputEndsTheRunQuietly) {
     for (const Args& args : {Args{"--headless", "--simulate", "--json"},
                              Args{"--headless", "--input", s_sim, "--json"}}) {
@@ -508,18 +475,14 @@ TEST_F(HeadlessTest, AClosedStandardOutputEndsTheRunQuietly) {
         EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << raw;
         EXPECT_EQ(Slurp(*s_dir / "err"), "");
     }
-    // Standard output closed before the start is written to nowhere, not
-    // into a descriptor the program opened since.
+    // Standard output closed from the start: no descriptor opened since gets the lines.
     const std::string err = (*s_dir / "closed-err").string();
-    EXPECT_EQ(std::system(
-                  (std::string(VELTO_EXE) + " --headless --input " + s_sim + " --json >&- 2>" + err)
-                      .c_str()),
-              0);
+    const std::string closed = std::string(VELTO_EXE) + " --headless --input " + s_sim;
+    EXPECT_EQ(std::system((closed + " --json >&- 2>" + err).c_str()), 0);
     EXPECT_EQ(Slurp(err), "");
 }
 
-// The status lines carry the noise floor and the carriers beside the station:
-// a steady one 123.4 Hz up at -20 dB is found, never before 20 s of frames.
+// A carrier 123.4 Hz up at -20 dB is found, never before 20 s of frames.
 TEST_F(HeadlessTest, TheBandIsToldInTheStatusLinesAndDrawnAsAPng) {
     const std::string wav = MakeSim("interferer.wav", 90, "1 96000 pcm16 40123.4 800");
     const Result r = Ok({"--headless", "--input", wav, "--json"});
@@ -538,8 +501,7 @@ TEST_F(HeadlessTest, TheBandIsToldInTheStatusLinesAndDrawnAsAPng) {
     EXPECT_NEAR(Field(last.substr(list), "offset_hz"), 123.4, 0.5) << last;
     EXPECT_NEAR(Field(last.substr(list), "level_db"), -20.0, 1.0) << last;
 
-    // The band as a picture: the program's width, a waterfall row a second,
-    // the carrier standing at 40 kHz in the spectrum and the waterfall.
+    // The picture: a waterfall row a second, the carrier at 40 kHz.
     const fs::path png = *s_dir / "band.png";
     const Result drawn = Ok({"--headless", "--input", s_sim, "--spectrum", png});
     EXPECT_EQ(drawn.err.find("velto:"), std::string::npos) << drawn.err;
@@ -560,8 +522,7 @@ TEST_F(HeadlessTest, TheBandIsToldInTheStatusLinesAndDrawnAsAPng) {
         return pixels::Top(image, band, column, spectrumplot::AverageTrace());
     };
     EXPECT_LT(top(40000.0), top(20000.0) - band.height() / 3);
-    // The waterfalls, a line a second, the newest on top: the carrier warm
-    // down the wide one (250 Hz beside it cold) and in the narrow one.
+    // The carrier warm down the wide waterfall, 250 Hz beside it cold.
     const auto at = [&](const QRect& r, const velto::CWaterfall& w, double hz, int row) {
         const auto x = spectrumplot::WaterfallOffsets(w, r).ToPixel(hz);
         return image.pixelColor(static_cast<int>(x), r.top() + row);
@@ -580,18 +541,14 @@ TEST_F(HeadlessTest, TheBandIsToldInTheStatusLinesAndDrawnAsAPng) {
     EXPECT_EQ(r2.err, "velto: cannot write " + denied + " (No such file or directory).\n");
 }
 
-// Two recordings in a row, the first across midnight JST, the second (at
-// 192 kHz) following on as after a restart: a line a minute from each one's first
-// decoded minute, decoded exactly where the console printed the minute, the
-// first run's lines kept as they were. A locale with a decimal comma changes
-// no number Velto writes (they once came out as "cn0_dbhz":63,8, no JSON).
+// Two runs, the second at 192 kHz as after a restart: decoded exactly where
+// the console printed a minute. A decimal comma once broke the JSON ("63,8").
 TEST_F(HeadlessTest, TheLogAgreesWithTheDecodedMinutesAcrossMidnightJstAndARestart) {
     namespace rl = velto::receptionlog;
     const fs::path log = *s_dir / "log";
     const std::string second =
         MakeSim("next.wav", 260, "1 192000 pcm16", kStartUnix + 200, kOffset + 4321);
-    // A replay's decoded day is not today: the days before it are kept,
-    // however many it keeps.
+    // A replay's day is not today: older days are kept.
     const fs::path before = log / rl::FileName(rl::DayOf(kStartUnix) - 400);
     fs::create_directories(log);
     std::ofstream(before) << rl::HeaderLine() << '\n';
@@ -644,9 +601,8 @@ TEST_F(HeadlessTest, TheLogAgreesWithTheDecodedMinutesAcrossMidnightJstAndAResta
     EXPECT_NE(a.out.find("\"cn0_dbhz\":6"), std::string::npos) << a.out;
     const fs::path locales = *s_dir / "locales";
     fs::create_directories(locales);
-    if (std::system(("localedef -i de_DE -f UTF-8 " + (locales / "de_DE.UTF-8").string() +
-                     " >/dev/null 2>&1")
-                        .c_str()) != 0) {
+    const std::string localedef = "localedef -i de_DE -f UTF-8 " + (locales / "de_DE").string();
+    if (std::system((localedef + ".UTF-8 >/dev/null 2>&1").c_str()) != 0) {
         GTEST_SKIP() << "no German locale can be made here (scripts/install-deps installs locales)";
     }
     const fs::path german = *s_dir / "log-de";

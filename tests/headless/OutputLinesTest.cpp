@@ -7,15 +7,17 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "headless/EventPrinter.h"
 #include "headless/OutputLines.h"
+#include "tests/support/Files.h"
 
 namespace {
+
+using support::Lines;
 
 // A pipe whose reader reads only when asked.
 struct Pipe {
@@ -55,17 +57,7 @@ struct Pipe {
     int fd[2] = {-1, -1};
 };
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
-
-// A live run's reader that has stopped reading (its pipe full): every line is
-// handed over at once, those that find the queue full are left out, and the
-// next line queued after them is preceded by a word of how many. Every line
-// is either written, in order, or counted where it is missing.
+// Every line is either written, in order, or counted where it is missing.
 TEST(OutputLines, AReaderThatStopsReadingHoldsUpNothingAndIsToldWhatItMissed) {
     Pipe pipe;
     const std::size_t filled = pipe.Fill();
@@ -89,7 +81,6 @@ TEST(OutputLines, AReaderThatStopsReadingHoldsUpNothingAndIsToldWhatItMissed) {
         while (!text.ends_with("the last line\n")) text += pipe.ReadAll();
     }
     const std::vector<std::string> lines = Lines(text.substr(filled));
-    // Each word of lines left out stands where they were and counts them.
     const std::string word = "{\"type\":\"warning\",\"code\":\"output-left-out\",\"text\":\"";
     int next = 0, words = 0;
     for (std::size_t k = 0; k + 1 < lines.size(); ++k) {
@@ -110,7 +101,6 @@ TEST(OutputLines, AReaderThatStopsReadingHoldsUpNothingAndIsToldWhatItMissed) {
     EXPECT_EQ(lines.back(), "the last line");
 }
 
-// The end of a live run waits for a reader that does not read only so long.
 // The writing thread is left blocked in the pipe, which stays open for it.
 TEST(OutputLines, TheEndOfALiveRunDoesNotWaitForAReaderForGood) {
     static int stalled[2];  // never closed: a thread still writes into it
@@ -119,8 +109,6 @@ TEST(OutputLines, TheEndOfALiveRunDoesNotWaitForAReaderForGood) {
     for (int i = 0; i < 1000; ++i) out.Write(std::string(100, 'x') + "\n");
 }
 
-// Once standard output cannot be written (the reader has gone, the disk is
-// full), nothing more is and the run is told once: live and for a recording.
 TEST(OutputLines, AnOutputThatCannotBeWrittenIsToldOnce) {
     std::signal(SIGPIPE, SIG_IGN);
     for (const bool live : {false, true}) {
@@ -139,9 +127,6 @@ TEST(OutputLines, AnOutputThatCannotBeWrittenIsToldOnce) {
     }
 }
 
-// A full disk ends a recording's output as a failure; a live run's lines are
-// left out and counted meanwhile, the trouble told once, and reception goes
-// on to write again once the disk has room.
 TEST(OutputLines, AFullDiskEndsARecordingsOutputButOnlyCountsALiveRunsLines) {
     const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
     ASSERT_GE(full, 0);
@@ -152,8 +137,7 @@ TEST(OutputLines, AFullDiskEndsARecordingsOutputButOnlyCountsALiveRunsLines) {
         EXPECT_EQ(out.Error(), ENOSPC);
     }
     ::close(full);
-    // A live run on a disk that fills in the middle of a line (a file size
-    // limit stands in) and has room again later.
+    // A file size limit stands in for a disk that fills mid-line and has room again later.
     std::signal(SIGXFSZ, SIG_IGN);
     char name[] = "/tmp/velto-output-XXXXXX";
     const int file = ::mkstemp(name);
@@ -180,8 +164,7 @@ TEST(OutputLines, AFullDiskEndsARecordingsOutputButOnlyCountsALiveRunsLines) {
         out.Write("last\n");
         EXPECT_FALSE(out.Gone());
     }
-    // Every line is written in order or counted where it is missing; the one
-    // cut short is ended and spoils no other.
+    // The line cut short is ended and spoils no other.
     std::string text(4096, '\0');
     text.resize(static_cast<std::size_t>(::pread(file, text.data(), text.size(), 0)));
     ::close(file);
@@ -205,8 +188,7 @@ TEST(OutputLines, AFullDiskEndsARecordingsOutputButOnlyCountsALiveRunsLines) {
     EXPECT_EQ(gone, 0);
 }
 
-// Standard output set not to block waits for its reader as any other does:
-// a recording's lines are all written, none taken for a failure.
+// EAGAIN is no failure.
 TEST(OutputLines, AnOutputThatDoesNotBlockWaitsForItsReader) {
     Pipe pipe;
     pipe.Fill();

@@ -17,8 +17,7 @@ namespace {
 
 using Source = std::function<void(std::int16_t*, std::size_t)>;
 
-// Feeds `seconds` of a source buffer by buffer; returns the buffers after
-// which the state changed, and the state after each buffer in *states.
+// The buffers after which the state changed; the state after each in *states.
 std::vector<int> Feed(CInputHealth& health, const Source& source, double seconds,
                       std::vector<InputState>* states = nullptr, int rate = kSampleRate) {
     std::vector<int> changes;
@@ -38,7 +37,6 @@ Source Jjy(double carrier, double noise) {
     return [signal](std::int16_t* out, std::size_t n) { signal->Generate(out, n); };
 }
 
-// Sines (hertz, amplitude, phase) at `rate` with Gaussian noise, rounded to 16 bits.
 struct Sine {
     double hz, amplitude, phase = 0.0;
 };
@@ -57,8 +55,7 @@ Source Sines(const std::vector<Sine>& sines, double noise = 0.0, int rate = kSam
     };
 }
 
-// What a 48 kHz source resampled to 96 kHz holds: tones below 20 kHz, rounded
-// to 16 bits, so that above 24 kHz only the rounding noise is left.
+// A 48 kHz source resampled to 96 kHz: above 24 kHz only the rounding noise.
 Source BandLimited(double amplitude) {
     std::mt19937_64 rng(7);
     std::uniform_real_distribution<double> hz(50.0, 20000.0), phase(0.0, kTwoPi);
@@ -67,7 +64,6 @@ Source BandLimited(double amplitude) {
     return Sines(sines);
 }
 
-// A carrier and a 7 kHz tone at `rate`, with Gaussian noise.
 Source Tones(int rate, double carrierHz, double noise) {
     return Sines({{carrierHz, 3000.0}, {7000.0, 2000.0}}, noise, rate);
 }
@@ -76,7 +72,7 @@ Source Constant(std::int16_t value) {
     return [value](std::int16_t* out, std::size_t n) { std::fill(out, out + n, value); };
 }
 
-// The source with one sample a buffer (1e-4 of them) on the rail.
+// One sample a buffer (1e-4 of them) on the rail.
 Source OneOnTheRail(Source source) {
     return [source](std::int16_t* out, std::size_t n) {
         source(out, n);
@@ -84,7 +80,7 @@ Source OneOnTheRail(Source source) {
     };
 }
 
-// Three buffers of silence, as a sound server often begins, then the source.
+// Three buffers of silence, as a sound server often begins.
 Source AfterSilence(Source source) {
     auto b = std::make_shared<int>(0);
     return [source, b](std::int16_t* out, std::size_t n) {
@@ -92,10 +88,8 @@ Source AfterSilence(Source source) {
     };
 }
 
-// Each input is told once, within three seconds, and nothing else before.
-// At 192 kHz the split lies at 60 kHz: a 96 kHz stream resampled (tones up to
-// 40 kHz, rounding noise above) is told, which at 96 kHz would pass as good;
-// a 192 kHz stream with DCF77's carrier and noise is good.
+// At 192 kHz the split lies at 60 kHz: a 96 kHz stream resampled is told,
+// which at 96 kHz would pass as good.
 TEST(InputHealth, TellsTheFourKindsOfInputApartWithinThreeSeconds) {
     struct Case {
         const char* name;
@@ -119,21 +113,20 @@ TEST(InputHealth, TellsTheFourKindsOfInputApartWithinThreeSeconds) {
         {"a 192 kHz card's noise", Tones(192000, 40000.0, 30.0), InputState::Good, 192000},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         CInputHealth health(c.rate);
         std::vector<InputState> states;
         const std::vector<int> changes = Feed(health, c.source, 3.0, &states, c.rate);
-        ASSERT_EQ(changes.size(), 1u) << c.name;
-        EXPECT_LT(changes[0], 30) << c.name;
-        EXPECT_EQ(health.State(), c.want) << c.name;
+        ASSERT_EQ(changes.size(), 1u);
+        EXPECT_LT(changes[0], 30);
+        EXPECT_EQ(health.State(), c.want);
         for (std::size_t b = 0; b < states.size(); ++b) {
             EXPECT_EQ(states[b], static_cast<int>(b) < changes[0] ? InputState::Unknown : c.want)
-                << c.name << " after buffer " << b;
+                << b;
         }
     }
 }
 
-// A change is told after the second whole window of it; Reset starts over.
-// A resampled source's rounding noise stays below the split's threshold.
 TEST(InputHealth, FollowsAnInputThatChangesAndStartsOverAfterReset) {
     CInputHealth health;
     Feed(health, Jjy(10000.0, 300.0), 2.0);

@@ -9,9 +9,6 @@
 namespace velto {
 namespace {
 
-// A run whose input goes from silence to a good signal, loses samples twice
-// and then its device; each warning is raised once and cleared when it no
-// longer holds, and a new run clears what stands.
 TEST(ReceptionHealth, RaisesAndClearsEachWarningOnceAndANewRunStartsClean) {
     std::vector<HealthEvent> events;
     CReceptionHealth health([&](const HealthEvent& e) { events.push_back(e); });

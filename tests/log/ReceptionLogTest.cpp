@@ -32,8 +32,7 @@ ReceptionRecord Full(std::int64_t minute) {
     return {minute, ReceptionState::Flywheel, -12.3, -100.25, -154.75, true, -123.4567};
 }
 
-// Live reception on a log of its own: a status a second, and the decoder's
-// report of each minute but the `undecoded` ones two seconds after it ends.
+// A status a second; each minute but the `undecoded` reported two seconds after it ends.
 struct Reception {
     Reception(const fs::path& dir, std::vector<std::int64_t> missed = {})
         : log(dir, 0), undecoded(std::move(missed)) {}
@@ -99,8 +98,7 @@ TEST_F(ReceptionLogTest, AMinuteALineAgreeingWithTheDecoderAcrossMidnightJst) {
     Reception run(m_dir, {midnightJst + 60});
     run.Seconds(midnightJst - 150, midnightJst + 200);
     const auto lines = Lines(File(midnightJst));
-    // The minute under way at the start, then every whole one; the last
-    // minute still waits for its decode.
+    // The minute under way at the start, then every whole one but the last, undecoded yet.
     ASSERT_EQ(lines.size(), 1U + 5U);
     EXPECT_EQ(lines[0], rl::HeaderLine());
     EXPECT_EQ(lines[1],
@@ -117,8 +115,7 @@ TEST_F(ReceptionLogTest, AMinuteALineAgreeingWithTheDecoderAcrossMidnightJst) {
     EXPECT_EQ(Lines(File(midnightJst)).size(), 1U + 7U);  // 15:02, and 15:03 as it stands
 }
 
-// A status without an estimate (C/N0 0: the carrier is gone, and the level
-// measured is the noise's) leaves both figures unknown, not 0 dB-Hz.
+// C/N0 0 means no estimate (the level measured is the noise's): unknown, not 0 dB-Hz.
 TEST_F(ReceptionLogTest, AStatusWithoutAnEstimateLeavesTheFiguresEmpty) {
     Reception run(m_dir);
     std::string error;
@@ -162,8 +159,7 @@ TEST_F(ReceptionLogTest, ARestartAndANewUtcDayAppendAndNeverTruncate) {
     EXPECT_EQ(hour.records.front().minuteUtc, midnight - 60);
 }
 
-// A day's file moved away (a rotation) or deleted while Velto runs: the
-// next minute goes to a new file under the day's name, not out of sight.
+// After a rotation or a deletion the next minute must not go out of sight.
 TEST_F(ReceptionLogTest, ADayMovedOrDeletedWhileRunningStartsAgainUnderItsName) {
     Reception run(m_dir);
     const fs::path day = m_dir / rl::FileName(rl::DayOf(kDay));
@@ -193,8 +189,7 @@ TEST_F(ReceptionLogTest, ALineCutShortIsEndedAndOldDaysAreDeleted) {
 
     CReceptionLog log(m_dir, 3);
     std::string error;
-    // A replay's line (no clock offset) or one from a system clock days off
-    // does not tell today: nothing goes. A line received live does.
+    // Only a line received live on a sane clock tells today.
     ReceptionRecord replayed = Full(today + 120);
     replayed.clockOffsetSeconds.reset();
     ASSERT_TRUE(log.Append(replayed, &error)) << error;

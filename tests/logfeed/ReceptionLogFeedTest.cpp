@@ -19,13 +19,19 @@ using velto::SystemTime;
 
 namespace {
 
+std::vector<velto::ReceptionRecord> Records(const fs::path& file) {
+    std::vector<velto::ReceptionRecord> records;
+    for (const std::string& l : support::Lines(support::Slurp(file))) {
+        if (const auto r = rl::ParseLine(l)) records.push_back(*r);
+    }
+    return records;
+}
+
 // 2026-12-07 14:58:00 UTC, two minutes before midnight JST.
 constexpr std::int64_t kStart = 1796655480;
 
-// A feed on `dir` and live reception as the receiver tells it, a buffer at a
-// time on a clock of the test's: the system clock runs `ahead` of JJY, and the
-// decoder holds the time throughout, its minutes reported two seconds after
-// they end. What the feed tells lands in `told`.
+// Live reception a buffer at a time, the system clock `ahead` of JJY, minutes
+// reported two seconds after they end.
 class LiveRun {
 public:
     LiveRun(const fs::path& dir, double ahead)
@@ -71,9 +77,7 @@ private:
     std::int64_t m_first = 0;
 };
 
-// On the system clock: a line a minute with the clock's offset less the
-// latency, the noise floor while the spectrum gives one, and decoded only
-// where the decoder read the minute from the signal. Nothing between runs.
+// The clock's offset less the latency; decoded only where read from the signal.
 TEST(ReceptionLogFeedTest, LiveMinutesCarryTheClocksOffsetAndWhatWasDecoded) {
     const support::TempDir temp;
     const fs::path dir = temp / "log";
@@ -89,11 +93,7 @@ TEST(ReceptionLogFeedTest, LiveMinutesCarryTheClocksOffsetAndWhatWasDecoded) {
     live.feed.Finish();
     EXPECT_TRUE(live.told.empty());
 
-    std::vector<velto::ReceptionRecord> records;
-    for (const std::string& l :
-         support::Lines(support::Slurp(dir / rl::FileName(rl::DayOf(kStart))))) {
-        if (const auto r = rl::ParseLine(l)) records.push_back(*r);
-    }
+    const auto records = Records(dir / rl::FileName(rl::DayOf(kStart)));
     ASSERT_EQ(records.size(), 4U);  // 14:58 (from 14:58:30) to 15:01 (to 15:01:50)
     for (std::size_t i = 0; i < records.size(); ++i) {
         const auto& r = records[i];
@@ -108,8 +108,6 @@ TEST(ReceptionLogFeedTest, LiveMinutesCarryTheClocksOffsetAndWhatWasDecoded) {
     }
 }
 
-// A log that cannot be written is told once, not every minute, and
-// reception goes on.
 TEST(ReceptionLogFeedTest, ALogThatCannotBeWrittenIsToldOnce) {
     const support::TempDir temp;
     LiveRun live(fs::path(temp.Write("file", "a file where the directory should be\n")) / "log",
@@ -124,9 +122,7 @@ TEST(ReceptionLogFeedTest, ALogThatCannotBeWrittenIsToldOnce) {
         << live.told[0].text;
 }
 
-// Two processes (two feeds stand in) on one directory: the first to begin
-// holds it for its run; the second writes none of its lines, says so once
-// however often it begins, and gets the directory once the first is done.
+// Two feeds stand in for two processes on one directory.
 TEST(ReceptionLogFeedTest, ASecondFeedOnTheSameDirectoryWritesNothingWhileTheFirstRuns) {
     const support::TempDir temp;
     const fs::path dir = temp / "log";
@@ -147,12 +143,8 @@ TEST(ReceptionLogFeedTest, ASecondFeedOnTheSameDirectoryWritesNothingWhileTheFir
     ASSERT_EQ(second.told.size(), 1U);
     EXPECT_EQ(second.told[0].code, velto::WarningCode::ReceptionLog);
     EXPECT_NE(second.told[0].text.find(dir.string()), std::string::npos) << second.told[0].text;
-    const std::string log = support::Slurp(dir / rl::FileName(rl::DayOf(kStart)));
-    std::vector<velto::ReceptionRecord> records;
-    for (const std::string& l : support::Lines(log)) {
-        if (const auto r = rl::ParseLine(l)) records.push_back(*r);
-    }
-    ASSERT_EQ(records.size(), 3U) << log;
+    const auto records = Records(dir / rl::FileName(rl::DayOf(kStart)));
+    ASSERT_EQ(records.size(), 3U);
     for (const auto& r : records) {
         EXPECT_NEAR(r.clockOffsetSeconds.value_or(1.0), 0.0, 1e-4) << "the first's, not 0.5 s";
     }
@@ -162,9 +154,7 @@ TEST(ReceptionLogFeedTest, ASecondFeedOnTheSameDirectoryWritesNothingWhileTheFir
     second.feed.Finish();
     EXPECT_TRUE(first.told.empty());
 
-    // A lock file that no running Velto holds is taken, whatever it holds
-    // (nothing, as a power cut may leave it); one that cannot be a lock (a
-    // directory) is told as such.
+    // A lock file left empty by a power cut is taken; a directory is told.
     const fs::path lock = dir / ".velto.lock";
     std::ofstream(lock, std::ios::trunc).close();
     LiveRun third(dir, 0.0);

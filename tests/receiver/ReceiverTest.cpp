@@ -19,7 +19,7 @@
 namespace velto {
 namespace {
 
-// What a processed buffer told, kept: the record's spans are gone by the next cycle.
+// Kept by value: the record's spans are gone by the next cycle.
 struct Processed {
     int buffer;
     int displayIndex;
@@ -30,8 +30,6 @@ struct Processed {
 };
 constexpr int kWatchedSlot = 700;
 
-// Keeps what the receiver tells: the input in order, the buffers the chain
-// processed, the warnings, the recording's changes, the seconds.
 struct Log : IReceiverObserver {
     void OnBufferProcessed(const ProcessedBuffer& p) override {
         processed.push_back({p.buffer, p.displayIndex, p.sliceLevel, p.rawRow[kWatchedSlot],
@@ -70,7 +68,6 @@ struct Log : IReceiverObserver {
     int losses = 0;
 };
 
-// A receiver on the scripted sound card, driven as its event loop would be.
 class ReceiverTest : public ::testing::Test {
 protected:
     ReceiverTest() {
@@ -82,8 +79,7 @@ protected:
         SetWaveService(nullptr);
     }
     void Start() { ASSERT_TRUE(m_receiver.Start({}, {}, m_told)); }
-    // Buffers completed on a driver thread, with no cycle in between, each
-    // of one value (the buffer's number + 1) or of the carrier at `amplitude`.
+    // Each buffer of one value, Value(k), or of the carrier at `amplitude`.
     void Complete(int from, int to, double amplitude = 0.0) {
         std::vector<std::int16_t> samples(kBufferSamples, 0);
         for (int k = from; k < to; ++k) {
@@ -95,7 +91,6 @@ protected:
             ASSERT_TRUE(m_service.CompleteOnDriver(samples.data()));
         }
     }
-    // n cycles of one buffer each.
     void Cycles(int from, int n, double amplitude = 0.0) {
         for (int k = from; k < from + n; ++k) {
             Complete(k, k + 1, amplitude);
@@ -110,11 +105,8 @@ protected:
     Warnings m_told;
 };
 
-// The strips draw the buffer before the newest, from -1 at a run's first,
-// wrapping after 79 as the ring does. The level is set once a pass, on the
-// first buffer handled from buffer 30 on. A buffer handled after the stop
-// belongs to no run; a new run has no level, starts one behind and starts its
-// monitor; the rows keep the last run's values until measured again.
+// The level is set on the first buffer handled from 30 on; a buffer handled
+// after the stop belongs to no run; rows keep the last run's values.
 TEST_F(ReceiverTest, TheCycleTrailsTheRingByOneAndSetsTheLevelOncePerPass) {
     Start();
     m_receiver.OnCaptureData();  // no new buffer: ignored
@@ -130,8 +122,6 @@ TEST_F(ReceiverTest, TheCycleTrailsTheRingByOneAndSetsTheLevelOncePerPass) {
     Cycles(110, 1, 2000.0);  // buffer 30 of the second pass
     EXPECT_GT(m_log.processed.back().sliceLevel, 1.5 * level);
     EXPECT_EQ(m_service.PlaybackOpens(), 1) << "one monitor start per run";
-    // The display index moves once a notification, from -1, and wraps to 0
-    // after 79; the ring's buffer 0 follows its buffer 79.
     for (std::size_t i = 0; i < m_log.processed.size(); ++i) {
         const Processed& p = m_log.processed[i];
         ASSERT_EQ(p.displayIndex, i == 0 ? -1 : static_cast<int>((i - 1) % kRingBuffers)) << i;
@@ -158,8 +148,7 @@ TEST_F(ReceiverTest, TheCycleTrailsTheRingByOneAndSetsTheLevelOncePerPass) {
 }
 
 // After a failed toggle the monitor counts as on with no device open: the
-// run's own start must not trust the flag, and a monitor already playing
-// keeps what the run writes from its first two buffers on.
+// run's start must not trust the flag.
 TEST_F(ReceiverTest, TheMonitorTogglesAndARunWritesItsFirstTwoSlotsOnce) {
     m_service.SetResult(FakeCall::OutOpen, kWaveBadDeviceId);
     m_receiver.ToggleMonitor({}, m_told);
@@ -175,8 +164,7 @@ TEST_F(ReceiverTest, TheMonitorTogglesAndARunWritesItsFirstTwoSlotsOnce) {
         EXPECT_EQ(m_receiver.MonitorOn(), on);
         EXPECT_EQ(m_receiver.PlaybackOpen(), on);
     }
-    // Switched on while stopped, the monitor loops over whatever its block
-    // held: the run's second buffer opens it afresh, in step, on a clean block.
+    // Switched on while stopped, it loops over a stale block until the second buffer.
     auto* block = const_cast<std::int16_t*>(m_service.m_played.load());
     std::fill_n(block, 3 * kBufferSamples, std::int16_t{77});
     Start();
@@ -190,11 +178,8 @@ TEST_F(ReceiverTest, TheMonitorTogglesAndARunWritesItsFirstTwoSlotsOnce) {
     EXPECT_TRUE(m_receiver.MonitorOn());
 }
 
-// The player reads buffer b's block about 100 ms after the cycle wrote it. A
-// cycle that comes after the player reached the block, or that skipped the
-// buffer, lets it sound what the block held 8 s before: reported, since the
-// ear cannot tell. Notifications that pile up are handled with the newest
-// buffer: the chain skips buffers, the decoder reads every one.
+// A late or skipped block sounds what it held 8 s before, which the ear cannot
+// tell: reported. Piled-up notifications: the chain skips, the decoder reads all.
 TEST_F(ReceiverTest, AToneWrittenAfterThePlayerReachedItsBlockIsReportedLate) {
     Start();
     Complete(0, 10);
@@ -213,8 +198,7 @@ TEST_F(ReceiverTest, AToneWrittenAfterThePlayerReachedItsBlockIsReportedLate) {
         expected += late[i] ? 1 : 0;
         ASSERT_EQ(m_log.warnings.size(), expected) << "buffer " << k << ", offset " << offsets[i];
     }
-    // Two buffers in one cycle: the first one's tone is never written. The
-    // second notification finds nothing new for the decoder.
+    // Two buffers in one cycle: the first one's tone is never written.
     m_service.m_outPosition = -1;
     Complete(94, 96);
     m_receiver.OnCaptureData();
@@ -235,11 +219,8 @@ TEST_F(ReceiverTest, AToneWrittenAfterThePlayerReachedItsBlockIsReportedLate) {
     EXPECT_EQ(m_log.warnings.size(), expected + 1);
 }
 
-// Samples the stream loses are counted and placed: before a buffer, within
-// one, twice within one (the good samples between the two losses go with
-// them). Every sample reaches the decoder at the index of its place in time,
-// and the recording with silence where samples were lost: here each sample's
-// value is that index, modulo 30000.
+// Each sample's value is its index in time, modulo 30000; the recording has
+// silence where samples were lost.
 TEST_F(ReceiverTest, SamplesTheStreamLostMoveTheIndexOnByTheirNumberWhereTheyWereLost) {
     struct Places : IReceiverObserver {
         void OnInput(std::int64_t first, const std::int16_t* samples, std::size_t n) override {
@@ -296,10 +277,7 @@ TEST_F(ReceiverTest, SamplesTheStreamLostMoveTheIndexOnByTheirNumberWhereTheyWer
     EXPECT_NE(std::ranges::find(m_log.warnings, "samples-dropped"), m_log.warnings.end());
 }
 
-// A run that nobody watches has no display chain and no monitor; the input
-// is still checked and decoded. Falling more than 79 buffers behind is a gap
-// the decoder is told; a new run counts from 0 again; a lost device ends it,
-// once.
+// Falling more than 79 buffers behind is a gap the decoder is told.
 TEST_F(ReceiverTest, AnUnattendedRunDecodesWithoutChainOrMonitorUntilItsDeviceIsLost) {
     m_receiver.SetUnattended(true);
     Start();
@@ -334,8 +312,6 @@ TEST_F(ReceiverTest, AnUnattendedRunDecodesWithoutChainOrMonitorUntilItsDeviceIs
     EXPECT_FALSE(m_receiver.OnCaptureLost()) << "a second notice ends nothing";
 }
 
-// Live capture gives each decoded second the system time its on-time point
-// was captured at.
 TEST_F(ReceiverTest, LiveSecondsComeWithTheirCaptureTime) {
     const auto samples = support::Simulated(1796610180, std::size_t{200} * kBufferSamples,
                                             {.carrierAmplitude = 6000.0});
@@ -353,19 +329,15 @@ TEST_F(ReceiverTest, LiveSecondsComeWithTheirCaptureTime) {
     }
 }
 
-// Buffers come at the samples' pace, as from a sound card. A hold-up of a
-// second, whose buffers then come in a burst, loses nothing; a second in which
-// no buffer came and after which the card's count goes on where it was (a
-// suspended machine) is told as a second of samples lost.
+// A hold-up whose buffers come in a burst loses nothing; a card whose count
+// goes on where it was after a silent second (a suspended machine) lost it.
 TEST_F(ReceiverTest, ASecondOfSamplesLostUnsaidIsToldAndAHoldUpIsNot) {
     m_receiver.SetUnattended(true);
     Start();
     using Clock = std::chrono::steady_clock;
     const Clock::time_point start = Clock::now();
     int buffer = 0;
-    // Buffers until `until` seconds into the card's time, each when the card
-    // would have filled it (at once when that is past), `behind` seconds
-    // later for samples that never came.
+    // Each buffer when the card would have filled it, `behind` s late.
     const auto paced = [&](double until, double behind) {
         for (; (buffer + 1) * 0.1 <= until + 1e-9; ++buffer) {
             std::this_thread::sleep_until(
@@ -386,8 +358,7 @@ TEST_F(ReceiverTest, ASecondOfSamplesLostUnsaidIsToldAndAHoldUpIsNot) {
     EXPECT_NEAR(ms, 1000, 150) << text;
 }
 
-// A writer that takes `room` samples and then reports a full disk, or that
-// hangs in its first write until `release` is given.
+// Full after `room` samples, or hanging in its first write until `release`.
 struct CFakeWriter : ISampleWriter {
     CFakeWriter(std::size_t room, std::shared_ptr<std::binary_semaphore> release = {})
         : room(room), release(std::move(release)) {}
@@ -407,8 +378,6 @@ struct CFakeWriter : ISampleWriter {
     std::shared_ptr<std::binary_semaphore> release;
 };
 
-// A full disk ends the recording with a warning and reception goes on; a
-// writer that hangs in the disk never holds up capture.
 TEST_F(ReceiverTest, AFailingRecordingEndsAloneAndNeverHoldsUpCapture) {
     m_receiver.SetUnattended(true);
     std::string error;
@@ -441,9 +410,6 @@ TEST_F(ReceiverTest, AFailingRecordingEndsAloneAndNeverHoldsUpCapture) {
     release->release();
 }
 
-// A station at 192 kHz: the card is opened at that rate, the chain shows its
-// carrier from buffers of 19200 samples, every sample reaches the input's
-// readers, and nothing says the time is not read.
 TEST_F(ReceiverTest, AStationAt192kHzIsCapturedAndShownAtItsRate) {
     const Station& dcf77 = GetStation(StationId::Dcf77);
     const CaptureFormat high = *CaptureFormat::ForRate(192000);
@@ -472,9 +438,7 @@ TEST_F(ReceiverTest, AStationAt192kHzIsCapturedAndShownAtItsRate) {
     EXPECT_TRUE(m_log.warnings.empty());
 }
 
-// Samples lost at 192 kHz (an odd number too) move the decoder's count on by
-// their exact number: the seconds after the gap lie where the signal put
-// them. Reports count at the base rate, half a capture index at 192 kHz.
+// Reports count at the base rate, half a capture index at 192 kHz.
 TEST(DecoderFeed, SamplesLostAt192kHzMoveTheDecodersIndicesByTheirNumber) {
     struct Seconds : IDecoderSink {
         void OnSecond(const DecoderSecond& s) override { onTime.push_back(s.onTimeSample); }

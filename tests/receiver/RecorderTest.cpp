@@ -13,11 +13,8 @@
 namespace velto {
 namespace {
 
-// Input in pieces of any size, with losses between them (some longer than the
-// silence a file gets, one before the first piece) and an index that starts
-// over. The ring (4 s of 1000 samples/s) wraps many times while the writer
-// takes the pieces on its own thread: the file is the input with every loss
-// as silence, at most a minute of it, in its place.
+// Losses longer than a file's most silence, one before the first piece, and an
+// index that starts over, while the ring (4 s at 1000/s) wraps many times.
 TEST(Recorder, SamplesLostBecomeSilenceInTheirPlace) {
     constexpr int kRate = 1000;
     constexpr std::int64_t kMost = CRecorder::kMostSilenceSeconds * kRate;

@@ -19,19 +19,15 @@ SystemTime At(double secondsAfterBase) {
     return SystemTime::Normalised(1700000000, std::llround(secondsAfterBase * 1e9));
 }
 
-// A sound card whose clock runs `ppm` fast, seen through an audio stack that
-// hands buffers over late: a fixed delay plus a random one, sometimes several
-// buffers at once.
+// A card `ppm` fast behind a stack that hands buffers over late, sometimes four at once.
 class CLateStack {
 public:
     CLateStack(double ppm, double fixedDelay, double meanJitter)
         : m_rate(kRate * (1.0 + ppm * 1e-6)), m_fixed(fixedDelay), m_jitter(1.0 / meanJitter) {}
 
-    // True capture time of sample n, seconds after the base.
     double Captured(double n) const { return 100.0 + n / m_rate; }
 
-    // Arrival of buffer k's end (sample (k+1)*kBuffer). Now and then the
-    // stack holds four buffers and hands them over together.
+    // Arrival of buffer k's end (sample (k+1)*kBuffer).
     double Arrival(std::int64_t k) {
         if (k % 4 == 0) m_heldGroup = m_burst(m_rng);
         const std::int64_t handedAt = m_heldGroup ? k - k % 4 + 3 : k;
@@ -47,10 +43,7 @@ private:
     bool m_heldGroup = false;
 };
 
-// The fitted line stays on the true capture times plus the fixed delay, to
-// well under a millisecond, although single stamps scatter by several, and
-// follows a sound card whose rate is off: over ten minutes the nominal rate
-// would drift away by 30 ms.
+// Single stamps scatter by milliseconds; the nominal rate would drift 30 ms in ten minutes.
 TEST(SampleClock, FollowsTheCaptureTimesThroughJitterAndRateError) {
     CLateStack stack(50.0, 0.004, 0.003);
     CSampleClock clock(kRate);
@@ -70,8 +63,7 @@ TEST(SampleClock, FollowsTheCaptureTimesThroughJitterAndRateError) {
     EXPECT_NEAR(clock.Rate(), kRate * (1.0 + 50e-6), kRate * 15e-6);
 }
 
-// Not ready on a few stamps; a step of the system clock throws the old stamps
-// away instead of bending the line; Reset forgets everything.
+// A step of the system clock throws the old stamps away instead of bending the line.
 TEST(SampleClock, ReadinessStepsAndReset) {
     CSampleClock clock(kRate);
     // Buffers [from, to) arriving on time, by a system clock `shift` off.
@@ -97,11 +89,8 @@ TEST(SampleClock, ReadinessStepsAndReset) {
     EXPECT_NEAR(Seconds(clock.TimeOf(0.0)), 50.0, 1e-6);
 }
 
-// The process held up for 0.5 to 12 s: the pause's buffers come in one burst,
-// stamped late, and the stream then keeps its pace again. The line stays on
-// the capture times, and once the burst has come no on-time point until 10 s
-// after the pause began counts as steady. A step of the system clock that the
-// owner reports moves the line by as much. None of it is a loss.
+// A held-up process's buffers come in one burst, stamped late: no loss, and
+// nothing steady until 10 s after the pause began.
 TEST(SampleClock, KeepsItsLineThroughHoldUpsAndFollowsAReportedStep) {
     for (const double pause : {0.5, 1.0, 3.0, 12.0}) {
         CSampleClock clock(kRate);
@@ -138,11 +127,8 @@ TEST(SampleClock, KeepsItsLineThroughHoldUpsAndFollowsAReportedStep) {
     }
 }
 
-// Stamps that stay late at the samples' pace are not a hold-up: samples went
-// missing unsaid. The loss is told once, a second after it showed, with the
-// place and about the amount, through the stack's jitter and groups and a card
-// 50 ppm fast; the line then gives way. A stream that falls behind by degrees
-// (a simulator 2 % or 3 times slower than real time) loses nothing.
+// Stamps that stay late at the samples' pace: samples went missing unsaid. A
+// stream falling behind by degrees (a slow simulator) loses nothing.
 TEST(SampleClock, FindsSamplesLostUnsaidAndGivesWayToThem) {
     for (const double lost : {1.0, 60.0}) {
         CLateStack stack(50.0, 0.004, 0.003);
