@@ -95,6 +95,8 @@ TEST(CommandLine, UnknownOptionsAndStrayArgumentsAreRefused) {
         {{"--shm-mode", "0x1b6"}, "--shm-mode needs"},
         {{"--latency-ms", "fast"}, "--latency-ms needs a number"},
         {{"--latency-ms", "12ms"}, "--latency-ms needs"},
+        {{"--latency-ms", "0x10"}, "--latency-ms needs"},
+        {{"--shm", " 2"}, "--shm needs"},
         {{"--latency-ms", "1e9"}, "--latency-ms needs"},
         {{"--latency-ms", "nan"}, "--latency-ms needs"},
         {{"--latency-ms"}, "option --latency-ms needs a value"},

@@ -299,7 +299,9 @@ TEST_F(HeadlessTest, WhatCannotWorkIsRefusedInOneSentenceAndCostsNoFile) {
         {"sim.wav: dcf77 sends on 77.5 kHz, which 96000 samples per second cannot carry",
          {"--station", "dcf77", "--input", s_sim}},
         {"no capture device named \"No Such Card\"", {"--device", "No Such Card"}},
-        {"cannot read --help", {"--input", "--help"}},
+        // An option where a value belongs is a forgotten value, not a file name.
+        {"option --input needs a value.", {"--input", "--help"}, {}, 2},
+        {"option --record needs a value.", {"--input", s_sim, "--record", "--json"}, {}, 2},
         {"is the input itself", {"--input", s_sim, "--record", s_sim, "--force"}},
         {"is the input itself", {"--input", s_sim, "--record", link, "--force"}},
         // The band's picture, drawn after the reading, replaces neither.
@@ -335,6 +337,7 @@ TEST_F(HeadlessTest, WhatCannotWorkIsRefusedInOneSentenceAndCostsNoFile) {
     EXPECT_EQ(fs::file_size(s_sim), size);
     EXPECT_EQ(Slurp(keep), "precious");
     EXPECT_FALSE(fs::exists(never));
+    EXPECT_FALSE(fs::exists("--json"));
     const Result forced = Ok({"--headless", "--input", s_sim, "--record", keep, "--force"});
     EXPECT_EQ(ValidWavFrames(keep), kSeconds * kSampleRate);
 
