@@ -59,16 +59,18 @@ ClockFeedSettings ClockFeedSettings::Load(ProfileFallbacks* fallbacks) {
     const std::string socket = settings.value(kSocketKey, QString::fromLatin1(kDefaultChronySock))
                                    .toString()
                                    .toStdString();
-    s.chronySock = ChronySockFits(socket) ? socket : kDefaultChronySock;
-    if (!ChronySockFits(socket) && fallbacks != nullptr) {
+    const bool socketFits = ChronySockFits(socket);
+    s.chronySock = socketFits ? socket : kDefaultChronySock;
+    if (!socketFits && fallbacks != nullptr) {
         fallbacks->push_back({"ClockFeed",
                               {{"ChronySocket", ProfileText(settings, kSocketKey)}},
                               {kDefaultChronySock}});
     }
     bool ok = false;
     const double latency = settings.value(kLatencyKey, 0.0).toDouble(&ok);
-    s.latencyMs = ok && LatencyFits(latency) ? latency : 0.0;
-    if (!(ok && LatencyFits(latency)) && fallbacks != nullptr) {
+    const bool latencyFits = ok && LatencyFits(latency);
+    s.latencyMs = latencyFits ? latency : 0.0;
+    if (!latencyFits && fallbacks != nullptr) {
         fallbacks->push_back(
             {"ClockFeed", {{"LatencyMs", ProfileText(settings, kLatencyKey)}}, {"0"}});
     }

@@ -38,16 +38,9 @@ bool CReceptionLogFeed::Lock() {
         // tells that.
         return true;
     }
-    std::string told;
-    if (!lock.IsOpen() || (::flock(lock.Get(), LOCK_EX | LOCK_NB) != 0 && errno != EWOULDBLOCK)) {
-        told = ReceptionLogLockText(path.string());
-    } else if (::flock(lock.Get(), LOCK_EX | LOCK_NB) != 0) {
-        char holder[32] = {};
-        const ssize_t n = ::pread(lock.Get(), holder, sizeof holder - 1, 0);
-        const long long pid = n > 0 ? std::atoll(holder) : 0;
-        told = pid > 0 ? ReceptionLogInUseText(m_log.Directory().string(), pid)
-                       : ReceptionLogLockText(path.string());
-    } else {
+    const int taken = lock.IsOpen() ? ::flock(lock.Get(), LOCK_EX | LOCK_NB) : -1;
+    const bool heldElsewhere = taken != 0 && lock.IsOpen() && errno == EWOULDBLOCK;
+    if (taken == 0) {
         const std::string pid = std::to_string(::getpid()) + "\n";
         if (::ftruncate(lock.Get(), 0) == 0) {
             [[maybe_unused]] const ssize_t n = ::pwrite(lock.Get(), pid.data(), pid.size(), 0);
@@ -55,6 +48,15 @@ bool CReceptionLogFeed::Lock() {
         m_lock.Reset(lock.Release());
         m_toldLocked = false;
         return true;
+    }
+    std::string told = ReceptionLogLockText(path.string());
+    if (heldElsewhere) {
+        char holder[32] = {};
+        const ssize_t n = ::pread(lock.Get(), holder, sizeof holder - 1, 0);
+        const long long pid = n > 0 ? std::atoll(holder) : 0;
+        if (pid > 0) {
+            told = ReceptionLogInUseText(m_log.Directory().string(), pid);
+        }
     }
     if (!m_toldLocked && m_tell) {
         m_tell(Warning{WarningCode::ReceptionLog, told});
