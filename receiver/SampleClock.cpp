@@ -116,8 +116,13 @@ std::optional<CSampleClock::UnsaidLoss> CSampleClock::TakeUnsaidLoss() {
 }
 
 // The earliest stamp of each segment lies on, or just above, the line of the
-// true capture times; a least-squares line through those minima follows both
-// the offset and the sound card's real rate.
+// true capture times. A load that delays every buffer for some seconds lifts
+// the minima of its segments too, and a least-squares line through all of
+// them would tilt toward those; so the line is found on the lower hull of the
+// minima first (the hull's edge under their middle, which late minima do not
+// reach while they are fewer than half), and then fitted through the minima
+// that lie within kEnvelopeSeconds of that edge. It follows both the offset
+// and the sound card's real rate.
 void CSampleClock::Fit() {
     const int oldest = (m_next + kWindow - m_count) % kWindow;
     std::array<Stamp, kWindow / kSegment + 1> minima{};
@@ -138,23 +143,9 @@ void CSampleClock::Fit() {
     double slope = m_nominalSecondsPerSample;
     if (nMinima >= 3 &&
         (minima[nMinima - 1].x - minima[0].x) * m_nominalSecondsPerSample >= kMinFitSeconds) {
-        double mx = 0.0;
-        double my = 0.0;
-        for (int i = 0; i < nMinima; ++i) {
-            mx += minima[i].x;
-            my += minima[i].y;
-        }
-        mx /= nMinima;
-        my /= nMinima;
-        double sxy = 0.0;
-        double sxx = 0.0;
-        for (int i = 0; i < nMinima; ++i) {
-            sxy += (minima[i].x - mx) * (minima[i].y - my);
-            sxx += (minima[i].x - mx) * (minima[i].x - mx);
-        }
-        const double fitted = sxy / sxx;
-        if (std::abs(fitted / m_nominalSecondsPerSample - 1.0) <= kMaxRateError) {
-            slope = fitted;
+        const std::optional<double> fitted = EnvelopeSlope(minima.data(), nMinima);
+        if (fitted && std::abs(*fitted / m_nominalSecondsPerSample - 1.0) <= kMaxRateError) {
+            slope = *fitted;
         }
     }
     // The line goes under every segment's minimum; with the fitted slope that
@@ -165,6 +156,60 @@ void CSampleClock::Fit() {
     }
     m_secondsPerSample = slope;
     m_intercept = intercept;
+}
+
+std::optional<double> CSampleClock::EnvelopeSlope(const Stamp* minima, int n) {
+    // Lower hull of the minima, which come in order of x.
+    std::array<int, kWindow / kSegment + 1> hull{};
+    int h = 0;
+    for (int i = 0; i < n; ++i) {
+        while (h >= 2) {
+            const Stamp& a = minima[hull[h - 2]];
+            const Stamp& b = minima[hull[h - 1]];
+            const Stamp& c = minima[i];
+            // b is not below the chord from a to c: not on the lower hull.
+            if ((b.y - a.y) * (c.x - a.x) < (c.y - a.y) * (b.x - a.x)) break;
+            --h;
+        }
+        hull[h++] = i;
+    }
+    double mx = 0.0;
+    for (int i = 0; i < n; ++i) mx += minima[i].x;
+    mx /= n;
+    // Of the lines under every minimum, the hull's edge under their mean x is
+    // the one closest to them all.
+    int edge = 0;
+    while (edge + 2 < h && minima[hull[edge + 1]].x <= mx) ++edge;
+    const Stamp& a = minima[hull[edge]];
+    const Stamp& b = minima[hull[edge + 1]];
+    const double hullSlope = (b.y - a.y) / (b.x - a.x);
+
+    // Least squares about the first minimum: x runs into the millions.
+    const auto near = [&](const Stamp& s) {
+        return s.y - (a.y + hullSlope * (s.x - a.x)) <= kEnvelopeSeconds;
+    };
+    double sx = 0.0;
+    double sy = 0.0;
+    int used = 0;
+    for (int i = 0; i < n; ++i) {
+        if (!near(minima[i])) continue;
+        sx += minima[i].x - minima[0].x;
+        sy += minima[i].y - minima[0].y;
+        ++used;
+    }
+    if (used < 3) return hullSlope;
+    const double cx = sx / used;
+    const double cy = sy / used;
+    double sxx = 0.0;
+    double sxy = 0.0;
+    for (int i = 0; i < n; ++i) {
+        if (!near(minima[i])) continue;
+        const double dx = minima[i].x - minima[0].x - cx;
+        sxx += dx * dx;
+        sxy += dx * (minima[i].y - minima[0].y - cy);
+    }
+    if (sxx <= 0.0) return std::nullopt;
+    return sxy / sxx;
 }
 
 bool CSampleClock::Ready() const { return m_count >= kMinStamps; }

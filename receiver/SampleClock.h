@@ -81,6 +81,9 @@ public:
     // A row that starts less than this later than the stamp before it is a
     // stream falling behind by degrees, not a loss.
     static constexpr double kLateJumpSeconds = 0.2;
+    // Segment minima this far above the envelope's line were delayed by a
+    // load, not by the stack's usual jitter, and do not tilt the line.
+    static constexpr double kEnvelopeSeconds = 0.001;
 
 private:
     struct Stamp {
@@ -89,6 +92,8 @@ private:
     };
 
     void Fit();
+    // The slope of the line under `n` segment minima, in order of x.
+    static std::optional<double> EnvelopeSlope(const Stamp* minima, int n);
     // A stamp `above` seconds over the line: part of a row of late ones.
     void WatchLateness(double above, const SystemTime& arrival);
     void Restart(std::int64_t sampleIndex, const SystemTime& arrival);

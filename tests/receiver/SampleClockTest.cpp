@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 
@@ -61,6 +62,47 @@ TEST(SampleClock, FollowsTheCaptureTimesThroughJitterAndRateError) {
     // The slope rests on eight envelope points 25 s apart, each some 0.1 ms
     // above the truth: a few ppm, against the 50 ppm the card is off.
     EXPECT_NEAR(clock.Rate(), kRate * (1.0 + 50e-6), kRate * 15e-6);
+}
+
+// A busy machine hands every buffer over 3 to 8 ms late for seconds on end:
+// too little to be a hold-up, and the line must not tilt toward it.
+TEST(SampleClock, KeepsToTheEnvelopeThroughSecondsOfLoadAndFollowsASlew) {
+    for (const double load : {5.0, 10.0}) {
+        CLateStack stack(50.0, 0.004, 0.003);
+        CSampleClock clock(kRate);
+        std::mt19937_64 rng(11);
+        std::uniform_real_distribution<double> busy(0.003, 0.008);
+        double worst = 0.0;
+        for (std::int64_t k = 0; k < 1500; ++k) {
+            const bool loaded = k >= 600 && k < 600 + static_cast<std::int64_t>(load * 10.0);
+            clock.AddStamp((k + 1) * kBuffer, At(stack.Arrival(k) + (loaded ? busy(rng) : 0.0)));
+            if (k >= CSampleClock::kWindow) {
+                const double n = static_cast<double>((k + 1) * kBuffer) - 30000.5;
+                const double error = Seconds(clock.TimeOf(n)) - (stack.Captured(n) + 0.004);
+                worst = std::max(worst, std::abs(error));
+            }
+        }
+        EXPECT_LT(worst, 0.0005) << load << " s of load";
+    }
+    // A time daemon slewing the system clock by 100 ppm for a minute bends
+    // the line, which must follow it as it did before the envelope was kept.
+    for (const double ppm : {-100.0, 100.0}) {
+        CLateStack stack(50.0, 0.004, 0.003);
+        CSampleClock clock(kRate);
+        const auto system = [&](double t) {
+            return t + ppm * 1e-6 * std::clamp(t - 160.0, 0.0, 60.0);
+        };
+        double worst = 0.0;
+        for (std::int64_t k = 0; k < 2400; ++k) {
+            clock.AddStamp((k + 1) * kBuffer, At(system(stack.Arrival(k))));
+            if (k >= CSampleClock::kWindow) {
+                const double n = static_cast<double>((k + 1) * kBuffer) - 30000.5;
+                const double error = Seconds(clock.TimeOf(n)) - system(stack.Captured(n) + 0.004);
+                worst = std::max(worst, std::abs(error));
+            }
+        }
+        EXPECT_LT(worst, 0.001) << ppm << " ppm slew";
+    }
 }
 
 // A step of the system clock throws the old stamps away instead of bending the line.
