@@ -13,8 +13,10 @@
 
 namespace velto {
 
-// A station's carrier in white noise (sigma 2000) at `cn0` dB-Hz, at the
-// station's rate, starting part-way into a second.
+constexpr std::int64_t kMonday = 1796610200;  // 2026-12-07 11:23:20 JST
+constexpr double kMs = 96.0;                  // samples per millisecond at 96 kHz
+
+// A carrier in noise of sigma 2000 at `cn0` dB-Hz, starting part-way into a second.
 inline StationSignalOptions Noisy(double cn0, std::uint64_t seed,
                                   StationId station = StationId::Jjy40) {
     StationSignalOptions o;
@@ -35,15 +37,14 @@ inline TimeSymbol AsRead(Symbol sent) {
                                  : TimeSymbol::Marker;
 }
 
-// Collects everything the decoder reports, with the input index at which it
-// came.
+// Everything the decoder reports, with the input fed when it came.
 struct Recorder : IDecoderSink {
     std::vector<DecoderSecond> seconds;
     std::vector<DecoderMinute> minutes;
     std::vector<DecoderStatus> statuses;
     std::vector<DecoderEvaluation> evaluations;
     std::vector<DecoderRise> rises;
-    std::vector<std::int64_t> riseFed, secondFed;  // input fed when each came
+    std::vector<std::int64_t> riseFed, secondFed;
     std::int64_t fed = 0;
     std::int64_t firstValidAt = -1;  // input fed when the first valid second came
     void OnSecond(const DecoderSecond& s) override {
@@ -72,9 +73,7 @@ inline void Simulate(CStationSignal& signal, CDecoder& decoder, Recorder& rec, d
     }
 }
 
-// The simulator's truth for a run without leap seconds that began at Unix
-// second `start`: which second an on-time index belongs to (the nearest, a
-// splice of the input included), and where that second truly began.
+// The simulator's truth of a run without leap seconds from Unix second `start`.
 struct Truth {
     std::int64_t start;
     const CStationSignal& signal;
@@ -86,8 +85,7 @@ struct Truth {
     std::int64_t Unix(double onTime) const { return start + Second(onTime); }
 };
 
-// Counts reports that disagree with the truth, and decisive evaluations that
-// name another time; on-time errors above `toleranceSamples` count as wrong too.
+// Reports (and decisive evaluations) that disagree with the truth or are off in time.
 inline int WrongReports(const Recorder& rec, const Truth& truth, double toleranceSamples) {
     int wrong = 0;
     for (const DecoderSecond& s : rec.seconds) {
@@ -97,7 +95,6 @@ inline int WrongReports(const Recorder& rec, const Truth& truth, double toleranc
         if (CivilTimeAt(CivilZone::Japan, s.utcUnix).second != s.secondInMinute) ++wrong;
     }
     for (const DecoderMinute& m : rec.minutes) {
-        // In the station's civil time.
         const CivilTime t = CivilTimeOf(truth.signal.GetStationSent(), m.utcUnix);
         if (m.utcUnix != truth.Unix(m.onTimeSample) || t.year != m.year || t.month != m.month ||
             t.day != m.day || t.hour != m.hour || t.minute != m.minute ||
@@ -133,9 +130,8 @@ struct Reception {
     CDecoder decoder;
 };
 
-// What a clock feed sends: at least `least` seconds vouched for, each right
-// within `toleranceMs`, every early one told within 2.5 s of its on-time point
-// (a feed must write within 3 s) and with the time its judged second carries.
+// At least `least` rises vouched for, right, each told within 2.5 s (a clock feed
+// must write within 3 s) and agreeing with its judged second.
 inline void ExpectVouchedRight(const Reception& r, double toleranceMs, int least) {
     const Truth truth{r.start, r.signal};
     const double tolerance = toleranceMs * r.signal.SampleRate() / 1000.0;

@@ -13,8 +13,7 @@
 
 namespace velto {
 
-// The minute JJY 40 kHz sends from `utc` (its start), with the year and the
-// weekday in minutes 15 and 45 too, as the simulator sends them unless asked.
+// The minute JJY 40 kHz sends from `utc`, without call signs, as the simulator unless asked.
 inline Frame Jjy40Frame(std::int64_t utc) {
     FrameOptions plain;
     plain.callSignMinutes = false;
@@ -27,10 +26,8 @@ inline Symbol Jjy40SentAt(std::int64_t utc) {
     return Jjy40Frame(minute).symbols[static_cast<std::size_t>(utc - minute)];
 }
 
-// Soft scores of sent symbols as the second tracker gives them, without a
-// signal: each second's two telling parts (full carrier in 0.2..0.5 s for a
-// 0 or a 1, in 0.5..0.8 s for a 0) seen through Gaussian noise of `sigma`
-// (the full carrier is 1), scored as calibrated log-probabilities.
+// Calibrated soft scores of sent symbols as the second tracker gives them: the two
+// parts that tell them apart in Gaussian noise of `sigma` (the full carrier is 1).
 struct SoftScores {
     double sigma;
     std::mt19937_64 rng;
@@ -56,13 +53,11 @@ struct SoftScores {
         return out;
     }
     std::array<float, 3> Of(Symbol sent) { return Of(static_cast<int>(sent)); }
-    // Writes the scores of `sent` into the first three of `to`.
     void Into(SymbolLogs& to, int sent) {
         const auto p = Of(sent);
         std::copy(p.begin(), p.end(), to.begin());
     }
 
-    // Running second `second`, sending second `inMinute` of `frame`.
     ScoredSecond Second(std::int64_t second, const Frame& frame, int inMinute) {
         ScoredSecond s{};
         s.second = second;
@@ -81,5 +76,10 @@ struct SoftScores {
         return r;
     }
 };
+
+// The likeliest of 0, 1 and marker.
+inline int Likeliest(const SymbolLogs& log) {
+    return log[2] >= log[0] && log[2] >= log[1] ? 2 : log[1] > log[0] ? 1 : 0;
+}
 
 }  // namespace velto
