@@ -84,23 +84,17 @@ TEST(Bandpass, TheFixedTableIsATaperedIdealBandpassAndTheDesignFor40kHzAt96kHz) 
 using Kernel = CFilter::Kernel;
 constexpr Kernel kKernels[] = {Kernel::Portable, Kernel::Avx2, Kernel::Avx512};
 
-// Zeros beyond an impulse's reach stay zero, so silence needs no case of its own.
+// Zeros beyond an impulse's reach stay zero, so silence needs no case of its own; the other
+// kernels are held to the reference below.
 TEST(Filter, ZerosStayZeroAnImpulseReproducesTheTableAndTheCarrierPassesInPhase) {
-    CFilter filter;
     for (int t0 : {0, 1, 239, 240, 4800, 9359, 9360, 9599}) {
         Samples in(kBufferSamples, 0);
         in[t0] = 1;
-        std::vector<Output> outs = {Filtered(in)};
-        for (Kernel kernel : kKernels) {
-            if (!CFilter::Supports(kernel)) continue;
-            filter.ApplyWith(kernel, in.data(), outs.emplace_back(kBufferSamples, -123.0).data());
-        }
-        for (const Output& out : outs) {
-            for (int t = 0; t < kBufferSamples; ++t) {
-                const int k = std::abs(t - t0);
-                ASSERT_EQ(out[t], k <= kHalfTaps ? kBandpassHalf[k] : 0.0)
-                    << "impulse at " << t0 << ", t = " << t << ", run " << &out - outs.data();
-            }
+        const Output out = Filtered(in);
+        for (int t = 0; t < kBufferSamples; ++t) {
+            const int k = std::abs(t - t0);
+            ASSERT_EQ(out[t], k <= kHalfTaps ? kBandpassHalf[k] : 0.0)
+                << "impulse at " << t0 << ", t = " << t;
         }
     }
     const Output out = Filtered(Sine(kCarrierHz, 10000.0, 1.0));

@@ -11,12 +11,8 @@
 using namespace velto;
 using timecode::kLevelSpan;
 
-namespace {
-
 // JJY 40 kHz's parts of the second, as its CSymbolModel makes them.
 enum : int { kHighPart, kOneOrZeroPart, kZeroPart, kLowPart };
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     constexpr std::size_t kPartsBytes = 4;

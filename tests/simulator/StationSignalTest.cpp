@@ -145,35 +145,35 @@ TEST(JjySignal, GainClipsAtTheRails) {
 // 0.1 s after an on-time point.
 struct Row {
     StationId station;
-    int rate;
     std::int64_t start;  // second 0 of a UTC minute
     bool callSign;
 };
 
 TEST(StationSignal, KeyedAsTheFramesSay) {
     const Row rows[] = {
-        {StationId::Jjy40, 192000, 1483228800, false},
-        {StationId::Jjy60, 192000, 1735715700, true},   // 16:15 JST: the call sign
-        {StationId::Dcf77, 192000, 1743296340, false},  // 00:59 UTC, before CEST begins
-        {StationId::Msf, 192000, 1743296340, false},
-        {StationId::Wwvb, 192000, 1741482000, false},  // the day US DST begins
+        {StationId::Jjy40, 1483228800, false},
+        {StationId::Jjy60, 1735715700, true},   // 16:15 JST: the call sign
+        {StationId::Dcf77, 1743296340, false},  // 00:59 UTC, before CEST begins
+        {StationId::Msf, 1743296340, false},
+        {StationId::Wwvb, 1741482000, false},  // the day US DST begins
     };
     constexpr double kAmplitude = 8000.0;
+    constexpr int kRate = 192000;  // every station's carrier below half of it
     for (const Row& row : rows) {
         const Station& st = GetStation(row.station);
-        SCOPED_TRACE(testing::Message() << st.name << " at " << row.rate);
+        SCOPED_TRACE(st.name);
         StationSignalOptions o;
         o.station = row.station;
-        o.sampleRate = row.rate;
+        o.sampleRate = kRate;
         o.carrierAmplitude = kAmplitude;
         o.callSignMinutes = row.callSign;
         CStationSignal signal(row.start, o);
-        ASSERT_EQ(signal.SampleRate(), row.rate);
-        std::vector<std::int16_t> x(static_cast<std::size_t>(row.rate) * 60);
+        ASSERT_EQ(signal.SampleRate(), kRate);
+        std::vector<std::int16_t> x(static_cast<std::size_t>(kRate) * 60);
         signal.Generate(x.data(), x.size());
         // 10 ms slots demodulated at the carrier, in units of the full carrier.
-        const int slot = row.rate / 100;
-        const double w = 2.0 * M_PI * st.carrierHz / row.rate;
+        const int slot = kRate / 100;
+        const double w = 2.0 * M_PI * st.carrierHz / kRate;
         std::vector<std::complex<double>> slots(x.size() / static_cast<std::size_t>(slot));
         for (std::size_t i = 0; i < x.size(); ++i) {
             slots[i / slot] += double(x[i]) * std::polar(1.0, -w * double(i) + M_PI / 2);
@@ -181,7 +181,6 @@ TEST(StationSignal, KeyedAsTheFramesSay) {
         for (auto& z : slots) z *= 2.0 / (slot * kAmplitude);
         const Frame frame =
             EncodeFrame(st, row.start, {.leap = {}, .callSignMinutes = row.callSign});
-        EXPECT_EQ(frame.callSign, row.callSign);
         int flips = 0, levelsOff = 0, morseOff = 0;
         for (std::size_t k = 1; k < slots.size(); ++k) {
             const int second = static_cast<int>(k / 100);

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "SoftScores.h"
+#include "DecoderTestSupport.h"
 #include "station/Calendar.h"
 #include "station/CivilTime.h"
 #include "timecode/FrameDecoder.h"
@@ -24,7 +24,10 @@ std::int64_t FeedSeconds(CMinuteSync& sync, SoftScores& channel, std::int64_t fr
     for (std::int64_t n = firstSecond; n < firstSecond + seconds; ++n) {
         const std::int64_t utc = from + n + slip;
         const int inMinute = static_cast<int>(utc - FloorDiv(utc, 60) * 60);
-        sync.Add(channel.Second(n, Jjy40Frame(utc - inMinute), inMinute));
+        ScoredSecond s{};
+        s.second = n;
+        channel.Into(s.log, static_cast<int>(Jjy40SentAt(utc)));
+        sync.Add(s);
         const bool onPhase = sync.Locked() && sync.SecondInMinute(n) == inMinute;
         if (onPhase && right < 0) right = n;
         if (!onPhase) right = -1;

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "SoftScores.h"
+#include "DecoderTestSupport.h"
 #include "timecode/LevelFit.h"
 #include "timecode/RiseFinder.h"
 #include "timecode/SecondTracker.h"
