@@ -1,8 +1,5 @@
-// libFuzzer entry: the frame search over arbitrary soft scores. The first
-// byte is the second of the minute the first second is at; the seconds
-// after it fill minute records of 60 (at most 30, the newest last), as the
-// decoder sorts them. Whatever the scores, the result names a real minute
-// of a real day, with margins that are numbers.
+// libFuzzer entry: the frame search over arbitrary soft scores, the first byte the first
+// second's place in its minute. The result always names a real minute of a real day.
 #include <algorithm>
 #include <array>
 #include <cmath>

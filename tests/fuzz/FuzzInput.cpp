@@ -1,9 +1,5 @@
-// libFuzzer entry: the first byte chooses the way in, the rest is the input.
-// Even: the bytes are a file handed to --input FILE. Odd: they are what
-// --input - reads from standard input. Its bits 1-3 play the input 1 to 8
-// times in a row, so that the decoder sees more than a fraction of a second. Either way every
-// sample read goes through the receiver to the decoder and the JSON printer, as in velto --headless
-// --input ... --json.
+// libFuzzer entry: velto --headless --input ... --json over the bytes after the first, whose
+// bit 0 chooses a file or standard input and bits 1-3 play it 1 to 8 times.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -19,20 +15,6 @@
 #include "receiver/Receiver.h"
 
 namespace {
-
-// A descriptor holding the bytes, read from its start.
-int MemoryFile(const std::uint8_t* data, std::size_t size) {
-    const int fd = ::memfd_create("fuzz-input", MFD_CLOEXEC);
-    if (fd < 0) return -1;
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::write(fd, data + done, size - done);
-        if (n <= 0) break;
-        done += static_cast<std::size_t>(n);
-    }
-    ::lseek(fd, 0, SEEK_SET);
-    return fd;
-}
 
 template <typename Reader>
 void DecodeAll(Reader& reader, velto::CReceiver& receiver) {
@@ -52,8 +34,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const bool added = (receiver.AddObserver(&printer), true);
     (void)added;
     if (size == 0) return 0;
-    const int fd = MemoryFile(data + 1, size - 1);
+    const int fd = ::memfd_create("fuzz-input", MFD_CLOEXEC);
     if (fd < 0) return 0;
+    for (std::size_t done = 1; done < size;) {
+        const ssize_t n = ::write(fd, data + done, size - done);
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+    }
     const int plays = 1 + (data[0] >> 1) % 8;
     receiver.BeginInput();
     for (int play = 0; play < plays; ++play) {

@@ -1,10 +1,5 @@
-// libFuzzer entry: the level fit over arbitrary means of the seconds'
-// parts. The first byte sets the noise on a part's mean; then each second is
-// four bytes (its high part, the two that tell the symbols apart, its low
-// part), and each second with kLevelSpan seconds on either side is scored
-// as the second tracker scores it. Whatever the means, the scores are
-// log-probabilities within the decoder's floor, and the quality that of the
-// likeliest symbol.
+// libFuzzer entry: the level fit over arbitrary means of the seconds' four parts, the first
+// byte the noise. The scores stay log-probabilities above the floor, the quality the likeliest's.
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -16,13 +11,8 @@
 using namespace velto;
 using timecode::kLevelSpan;
 
-namespace {
-
-// JJY 40 kHz's parts of the second (its CSymbolModel's windows): the high
-// part, the two that tell the symbols apart, the low part.
+// JJY 40 kHz's parts of the second, as its CSymbolModel makes them.
 enum : int { kHighPart, kOneOrZeroPart, kZeroPart, kLowPart };
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     constexpr std::size_t kPartsBytes = 4;

@@ -1,7 +1,5 @@
-// libFuzzer entry: minute sync over arbitrary soft scores, with a leap
-// second's shift or a splice's weakening where the first byte says. The
-// phase it gives is always a second of the minute, and it changes only
-// with a new generation.
+// libFuzzer entry: minute sync over arbitrary soft scores, a shift, weakening or reset half-way
+// as the first byte says. The phase is a second of the minute, changed only with a generation.
 #include <cstdint>
 
 #include "SoftSeconds.h"

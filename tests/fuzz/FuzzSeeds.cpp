@@ -1,8 +1,4 @@
-// Writes the seed corpora of the decoder's fuzz targets from minutes of
-// simulated signal: the simulator's samples through the decoder's first
-// stages, each scored second as the frame search and minute sync take it,
-// and each second's parts' means as the level fit does.
-//
+// Writes the decoder's fuzz targets' seeds from simulated minutes through its first stages:
 //   velto_fuzz_seeds DIR   writes DIR/frame-search, DIR/minute-sync, DIR/level-fit
 #include <algorithm>
 #include <cmath>
@@ -25,9 +21,8 @@ using namespace velto;
 
 namespace {
 
-// The decoder's first stages in a row, keeping what they give.
+// The decoder's first stages for JJY 40 kHz at 96 kHz, keeping what they give.
 struct Stages : IBasebandSink, IDetectedSink, IScoredSink {
-    // JJY 40 kHz at 96 kHz.
     CDecimator decimator{40000.0, 96000};
     CCarrierTracker carrier{40000.0, 96000};
     CSecondTracker seconds{GetStation(StationId::Jjy40), 96};
@@ -50,8 +45,7 @@ void Write(const fs::path& file, const std::vector<std::uint8_t>& bytes) {
                static_cast<std::streamsize>(bytes.size()));
 }
 
-// The parts' means of each scored second, over its level, after a byte for
-// the noise on one part's mean.
+// Each scored second's parts' means over its level, after a byte for the noise.
 std::vector<std::uint8_t> PartMeans(const Stages& st) {
     std::vector<std::uint8_t> bytes{0};
     const double perSecond = st.carrier.SamplesPerSecond();
@@ -97,8 +91,7 @@ int main(int argc, char** argv) {
         double cn0, minutes;
         std::int64_t start;  // UTC
     };
-    // Strong, middling and weak reception; across midnight JST, a new year
-    // and a call-sign minute.
+    // Strong, middling and weak; across midnight JST, a new year and a call-sign minute.
     const Seed seeds[] = {
         {40.0, 4.0, 1796610180 + 20}, {25.0, 12.0, 1798729140}, {18.0, 12.0, 1796643000 + 37}};
     int number = 0;
@@ -119,7 +112,6 @@ int main(int argc, char** argv) {
             fed += static_cast<std::int64_t>(buffer.size());
         }
         if (st.scored.empty()) continue;
-        // The first scored second's place in its minute, by the simulator.
         const double k =
             (signal.UnsplicedSample(st.scored.front().onTimeSample) - signal.OnTimeSample(0)) /
             signal.SamplesPerSecond();

@@ -4,11 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
-// The bytes that the fuzz targets of the decoder's later stages read, and
-// that the seeds are written in: scored seconds, three bytes each (the
-// log-probabilities of 0, 1 and marker, 0 for log 1 down to 255 for the
-// decoder's floor of -9), after a first byte that the target reads as it
-// says. The level fit's target reads four parts' means a second instead.
+// The fuzz targets' bytes after the first: a scored second's log-probabilities of 0, 1 and
+// marker in three (0 for log 1 to 255 for the floor of -9), or four parts' means for the level fit.
 namespace velto::fuzz {
 
 inline constexpr std::size_t kSecondBytes = 3;

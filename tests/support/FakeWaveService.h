@@ -29,9 +29,8 @@ enum class FakeCall {
     Refresh
 };
 
-// A scripted audio service: records the calls, returns a chosen result for
-// each kind, and completes capture buffers when a test says, not holding a
-// completion back during a reset or close, as a real driver.
+// A scripted audio service: records the calls, returns a chosen result for each kind, and
+// completes capture buffers when a test says, even during a reset or close, as a driver.
 class CFakeWaveService : public IWaveService {
 public:
     std::vector<std::string> m_inNames{"Line In", "Microphone"};

@@ -1,14 +1,9 @@
-// Writes the simulated JJY signal to a sound file, for the console tests, the
-// sound servers' tests and the benchmark:
+// Writes the simulated JJY signal to a sound file, a second at a time:
 //   velto_sim_wav OUT START_UNIX SECONDS [OFFSET_SAMPLES [NOISE [CHANNELS RATE FORMAT
 //                 [INTERFERER_HZ INTERFERER_AMPLITUDE]]]]
-// OUT "-" is standard output. START_UNIX "now" is the system clock's time, to
-// the sample, as a station heard live sends it. FORMAT is "pcm16" (the
-// default), "pcm8" or "raw" (headerless s16le). The interferer is a steady
-// sine beside the carrier.
-// Generated and written a second at a time, so any length fits in memory.
-// RATE only labels the file, except 192000: the 96 kHz signal is then
-// interpolated to twice its rate, as a 192 kHz card would take it.
+// OUT "-" is standard output; START_UNIX "now" the system clock's time, to the sample;
+// FORMAT "pcm16" (the default), "pcm8" or "raw" (s16le). RATE only labels the file,
+// except 192000: the signal is then interpolated to twice its rate, as such a card takes it.
 #include <sndfile.h>
 
 #include <algorithm>
@@ -24,10 +19,8 @@
 
 namespace {
 
-// Doubles the rate: even outputs are the input, odd ones a Blackman-windowed
-// half-band sinc over kReach inputs either side, which keeps 40 kHz and holds
-// its image at 56 kHz far below the noise. Keeps its history across calls,
-// one second behind.
+// Doubles the rate, one second behind: odd outputs a Blackman-windowed half-band sinc,
+// which keeps 40 kHz and holds its image at 56 kHz far below the noise.
 class CDoubler {
 public:
     CDoubler() {
@@ -49,7 +42,6 @@ public:
         if (m_in.size() < 2 * n + kReach) {
             return m_out;
         }
-        // The second to emit starts at m_in[kReach] (history before it).
         for (std::size_t i = 0; i < n; ++i) {
             const std::size_t at = kReach + i;
             double odd = 0.0;

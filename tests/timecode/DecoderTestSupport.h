@@ -3,18 +3,26 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "simulator/StationSignal.h"
+#include "station/Calendar.h"
+#include "station/FrameEncoder.h"
 #include "timecode/Decoder.h"
+#include "timecode/FrameDecoder.h"
+#include "timecode/SecondTracker.h"
 
 namespace velto {
 
-// A station's carrier in white noise (sigma 2000) at `cn0` dB-Hz, at the
-// station's rate, starting part-way into a second.
+constexpr std::int64_t kMonday = 1796610200;  // 2026-12-07 11:23:20 JST
+constexpr double kMs = 96.0;                  // samples per millisecond at 96 kHz
+
+// A carrier in noise of sigma 2000 at `cn0` dB-Hz, starting part-way into a second.
 inline StationSignalOptions Noisy(double cn0, std::uint64_t seed,
                                   StationId station = StationId::Jjy40) {
     StationSignalOptions o;
@@ -35,15 +43,14 @@ inline TimeSymbol AsRead(Symbol sent) {
                                  : TimeSymbol::Marker;
 }
 
-// Collects everything the decoder reports, with the input index at which it
-// came.
+// Everything the decoder reports, with the input fed when it came.
 struct Recorder : IDecoderSink {
     std::vector<DecoderSecond> seconds;
     std::vector<DecoderMinute> minutes;
     std::vector<DecoderStatus> statuses;
     std::vector<DecoderEvaluation> evaluations;
     std::vector<DecoderRise> rises;
-    std::vector<std::int64_t> riseFed, secondFed;  // input fed when each came
+    std::vector<std::int64_t> riseFed, secondFed;
     std::int64_t fed = 0;
     std::int64_t firstValidAt = -1;  // input fed when the first valid second came
     void OnSecond(const DecoderSecond& s) override {
@@ -72,9 +79,7 @@ inline void Simulate(CStationSignal& signal, CDecoder& decoder, Recorder& rec, d
     }
 }
 
-// The simulator's truth for a run without leap seconds that began at Unix
-// second `start`: which second an on-time index belongs to (the nearest, a
-// splice of the input included), and where that second truly began.
+// The simulator's truth of a run without leap seconds from Unix second `start`.
 struct Truth {
     std::int64_t start;
     const CStationSignal& signal;
@@ -86,8 +91,7 @@ struct Truth {
     std::int64_t Unix(double onTime) const { return start + Second(onTime); }
 };
 
-// Counts reports that disagree with the truth, and decisive evaluations that
-// name another time; on-time errors above `toleranceSamples` count as wrong too.
+// Reports (and decisive evaluations) that disagree with the truth or are off in time.
 inline int WrongReports(const Recorder& rec, const Truth& truth, double toleranceSamples) {
     int wrong = 0;
     for (const DecoderSecond& s : rec.seconds) {
@@ -97,7 +101,6 @@ inline int WrongReports(const Recorder& rec, const Truth& truth, double toleranc
         if (CivilTimeAt(CivilZone::Japan, s.utcUnix).second != s.secondInMinute) ++wrong;
     }
     for (const DecoderMinute& m : rec.minutes) {
-        // In the station's civil time.
         const CivilTime t = CivilTimeOf(truth.signal.GetStationSent(), m.utcUnix);
         if (m.utcUnix != truth.Unix(m.onTimeSample) || t.year != m.year || t.month != m.month ||
             t.day != m.day || t.hour != m.hour || t.minute != m.minute ||
@@ -133,9 +136,8 @@ struct Reception {
     CDecoder decoder;
 };
 
-// What a clock feed sends: at least `least` seconds vouched for, each right
-// within `toleranceMs`, every early one told within 2.5 s of its on-time point
-// (a feed must write within 3 s) and with the time its judged second carries.
+// At least `least` rises vouched for, right, each told within 2.5 s (a clock feed
+// must write within 3 s) and agreeing with its judged second.
 inline void ExpectVouchedRight(const Reception& r, double toleranceMs, int least) {
     const Truth truth{r.start, r.signal};
     const double tolerance = toleranceMs * r.signal.SampleRate() / 1000.0;
@@ -170,5 +172,60 @@ struct ByName {
         return info.param.name;
     }
 };
+
+// The minute JJY 40 kHz sends from `utc`, without call signs, as the simulator unless asked.
+inline Frame Jjy40Frame(std::int64_t utc) {
+    FrameOptions plain;
+    plain.callSignMinutes = false;
+    return EncodeFrame(GetStation(StationId::Jjy40), utc, plain);
+}
+
+// The symbol JJY 40 kHz sends in the second that begins at `utc`.
+inline Symbol Jjy40SentAt(std::int64_t utc) {
+    const std::int64_t minute = FloorDiv(utc, 60) * 60;
+    return Jjy40Frame(minute).symbols[static_cast<std::size_t>(utc - minute)];
+}
+
+// Calibrated soft scores of sent symbols as the second tracker gives them: the two
+// parts that tell them apart in Gaussian noise of `sigma` (the full carrier is 1).
+struct SoftScores {
+    double sigma;
+    std::mt19937_64 rng;
+    SoftScores(double noise, std::uint64_t seed) : sigma(noise), rng(seed) {}
+
+    // Writes log P(0), log P(1), log P(marker) of `sent` into `to`; `sent` < 0: noise alone.
+    void Into(SymbolLogs& to, int sent) {
+        std::normal_distribution<double> noise(0.0, sigma);
+        const double first = (sent < 0 ? 0.5 : sent != 2 ? 1.0 : 0.0) + noise(rng);
+        const double second = (sent < 0 ? 0.5 : sent == 0 ? 1.0 : 0.0) + noise(rng);
+        std::array<double, 3> ll{};
+        for (int h = 0; h < 3; ++h) {
+            const double a = first - (h != 2 ? 1.0 : 0.0), b = second - (h == 0 ? 1.0 : 0.0);
+            ll[h] = -(a * a + b * b) / (2.0 * sigma * sigma);
+        }
+        const double top = *std::max_element(ll.begin(), ll.end());
+        double sum = 0.0;
+        for (double v : ll) sum += std::exp(v - top);
+        for (int h = 0; h < 3; ++h) {
+            to[h] = std::max(static_cast<float>(ll[h] - top - std::log(sum)), -9.0f);
+        }
+    }
+
+    // The minute that began at `utc` as the decoder records it.
+    MinuteRecord Record(std::int64_t utc) {
+        MinuteRecord r;
+        const Frame frame = Jjy40Frame(utc);
+        for (int s = 0; s < 60; ++s) {
+            Into(r.log[s], static_cast<int>(frame.symbols[static_cast<std::size_t>(s)]));
+            r.present[s] = true;
+        }
+        return r;
+    }
+};
+
+// The likeliest of 0, 1 and marker.
+inline int Likeliest(const SymbolLogs& log) {
+    return log[2] >= log[0] && log[2] >= log[1] ? 2 : log[1] > log[0] ? 1 : 0;
+}
 
 }  // namespace velto

@@ -1,20 +1,80 @@
-// The frame search on its own: minute records of soft scores made from the
-// frames the station sends, through noise of known strength.
+// Minute sync and the frame search on their own, over soft scores of the seconds and
+// minutes the station sends.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <vector>
 
-#include "SoftScores.h"
+#include "DecoderTestSupport.h"
 #include "station/Calendar.h"
 #include "station/CivilTime.h"
 #include "timecode/FrameDecoder.h"
+#include "timecode/MinuteSync.h"
 
 namespace velto {
 namespace {
 
-// `count` minutes ending with the one that began at UTC `newest`, newest
-// first.
+constexpr std::int64_t kStart = 1796610180 + 23;  // 11:23:23 JST
+
+// Running second n sent at UTC from + n + `slip`; returns the first second from which
+// the sync stayed on the right phase, -1: never.
+std::int64_t FeedSeconds(CMinuteSync& sync, SoftScores& channel, std::int64_t from, int seconds,
+                         int slip = 0, std::int64_t firstSecond = 0) {
+    std::int64_t right = -1;
+    for (std::int64_t n = firstSecond; n < firstSecond + seconds; ++n) {
+        const std::int64_t utc = from + n + slip;
+        const int inMinute = static_cast<int>(utc - FloorDiv(utc, 60) * 60);
+        ScoredSecond s{};
+        s.second = n;
+        channel.Into(s.log, static_cast<int>(Jjy40SentAt(utc)));
+        sync.Add(s);
+        const bool onPhase = sync.Locked() && sync.SecondInMinute(n) == inMinute;
+        if (onPhase && right < 0) right = n;
+        if (!onPhase) right = -1;
+    }
+    return right;
+}
+
+// Locks the sooner the stronger the signal; a few nats a minute still lock (with a long leak).
+TEST(MinuteSync, LocksOnTheMinutesPhase) {
+    struct Case {
+        double sigma;
+        int seconds, within;
+    };
+    for (const Case& c :
+         {Case{0.2, 150, 70}, Case{0.5, 400, 240}, Case{0.7, 900, 600}, Case{1.3, 1200, 900}}) {
+        SCOPED_TRACE(c.sigma);
+        CMinuteSync sync(GetStation(StationId::Jjy40));
+        SoftScores channel(c.sigma, 3);
+        const std::int64_t right = FeedSeconds(sync, channel, kStart, c.seconds);
+        EXPECT_GE(right, 0);
+        EXPECT_LT(right, c.within);
+    }
+}
+
+// A leap second shifts the phase; an unseen slip wins within two minutes (the old lead
+// is capped), as does a splice that weakens the old evidence.
+TEST(MinuteSync, FollowsAShiftAndASlip) {
+    CMinuteSync sync(GetStation(StationId::Jjy40));
+    SoftScores channel(0.4, 6);
+    ASSERT_GE(FeedSeconds(sync, channel, kStart, 200), 0);
+    const int generation = sync.Generation();
+    sync.Shift(1);
+    EXPECT_EQ(FeedSeconds(sync, channel, kStart, 30, 1, 200), 200);  // on phase throughout
+    EXPECT_EQ(sync.Generation(), generation);
+    EXPECT_GE(FeedSeconds(sync, channel, kStart, 100, 1, 230), 0);
+
+    for (bool weaken : {false, true}) {
+        SCOPED_TRACE(weaken);
+        CMinuteSync slipped(GetStation(StationId::Jjy40));
+        SoftScores again(0.4, 7);
+        ASSERT_GE(FeedSeconds(slipped, again, kStart, 600), 0);
+        if (weaken) slipped.Weaken(0.1);
+        EXPECT_GE(FeedSeconds(slipped, again, kStart, 120, -1, 600), 600);
+    }
+}
+
+// `count` minutes ending with the one that began at UTC `newest`, newest first.
 std::vector<MinuteRecord> Minutes(std::int64_t newest, int count, SoftScores& channel) {
     std::vector<MinuteRecord> records;
     for (int a = 0; a < count; ++a) records.push_back(channel.Record(newest - 60 * a));
@@ -28,8 +88,7 @@ FrameResult Decode(const std::vector<MinuteRecord>& records) {
                                                               static_cast<int>(run.size()));
 }
 
-// The newest minute's time and date, however few or weak the minutes, and
-// across the day's, the year's and a leap year's end and a call-sign minute.
+// The newest minute's time and date, however few or weak the minutes.
 TEST(FrameDecoder, FindsTheNewestMinutesTimeAndDate) {
     struct Case {
         const char* name;
@@ -63,8 +122,7 @@ TEST(FrameDecoder, FindsTheNewestMinutesTimeAndDate) {
     }
 }
 
-// What cannot be told is not decisive: one weak minute, half an hour of
-// scores of noise, minutes with nothing present.
+// One weak minute, scores of noise, or nothing present: never decisive.
 TEST(FrameDecoder, UndecidedWithoutEvidence) {
     enum Kind { kWeak, kNoise, kAbsent };
     for (const Kind kind : {kWeak, kNoise, kAbsent}) {
