@@ -63,8 +63,7 @@ protected:
     CTimeCodeWnd m_wnd;
 };
 
-// The highlight is the second now, as the status bar's clock shows it, ahead
-// of the seconds judged; a minute not reached yet is an empty row on top.
+// The highlight is the second now, ahead of those judged; a minute not reached is an empty row.
 TEST_F(TimeCodeWndTest, CellsFillWithTheSymbolsOfTheFrameAndTheHighlightIsTheSecondNow) {
     const QRgb empty = CTimeCodeWnd::EmptyCellColour().rgb();
     const auto highlighted = [](const QImage& image, int age, int second) {
