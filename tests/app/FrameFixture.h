@@ -34,13 +34,12 @@ protected:
             if (s->key() == QKeySequence(Qt::Key_Space)) emit s->activated();
         }
     }
-    // Completes a capture buffer filled with `value` on a driver thread.
-    void Complete(std::int16_t value = 0) { ASSERT_TRUE(m_service.CompleteOnDriver(value)); }
     // Handles the posted notifications, as the event loop would.
     void Deliver() { QCoreApplication::sendPostedEvents(nullptr, velto::WM_CAPTUREDATA); }
+    // Buffers filled with `value`, each completed on a driver thread and handled.
     void Cycle(int n = 1, std::int16_t value = 0) {
         for (int k = 0; k < n; ++k) {
-            Complete(value);
+            ASSERT_TRUE(m_service.CompleteOnDriver(value));
             Deliver();
         }
     }

@@ -49,14 +49,6 @@ protected:
                 m_frame->ClockStatus()->StateText(), m_frame->View()->RawCaption(),
                 m_frame->View()->IntroCaption()};
     }
-    QString Shown(WarningCode code, const std::string& text) {
-        CStatusBar* bar = m_frame->StatusBar();
-        bar->OnHealthEvent({code, true, text});
-        const QString shown = bar->MessageText();
-        EXPECT_TRUE(bar->MessageFits()) << shown.toStdString();
-        bar->OnHealthEvent({code, false, {}});
-        return shown;
-    }
     // The longest figures and names included.
     void EveryWarningFits(bool english) {
         std::vector<std::pair<WarningCode, std::string>> warnings{
@@ -67,8 +59,12 @@ protected:
                                  WarningCode::Silence, WarningCode::DeviceLost}) {
             warnings.emplace_back(code, velto::WarningText(code));
         }
+        CStatusBar* bar = m_frame->StatusBar();
         for (const auto& [code, text] : warnings) {
-            const QString shown = Shown(code, text);
+            bar->OnHealthEvent({code, true, text});
+            const QString shown = bar->MessageText();
+            EXPECT_TRUE(bar->MessageFits()) << shown.toStdString();
+            bar->OnHealthEvent({code, false, {}});
             if (english) {
                 EXPECT_FALSE(shown.contains(QRegularExpression("[\\x{3000}-\\x{9fff}]")))
                     << shown.toStdString();
@@ -76,7 +72,6 @@ protected:
                 EXPECT_EQ(shown, QString::fromStdString(text));
             }
         }
-        CStatusBar* bar = m_frame->StatusBar();
         bar->OnHealthEvent(
             {WarningCode::NoUltrasound, true, warnings[2].second + warnings[2].second});
         EXPECT_FALSE(bar->MessageFits()) << "a text too long is cut short";

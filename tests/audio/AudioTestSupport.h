@@ -10,9 +10,7 @@
 
 namespace velto {
 
-// Stands in for the frame: records each notification with its time, the
-// last completed slot and the samples counted lost then, copies the buffer,
-// counts device losses, and can stall once at the n-th, as a slow consumer.
+// Stands in for the frame: logs each notification, copies its buffer, may stall once.
 class CNotifyRecorder : public INotifyTarget {
 public:
     struct Post {

@@ -31,8 +31,7 @@ using Samples = std::vector<std::int16_t>;
 std::string Quoted(const std::string& s) { return "'" + s + "'"; }
 bool Shell(const std::string& command) { return std::system(command.c_str()) == 0; }
 
-// Through PortAudio and ALSA's default device to a private PulseAudio server
-// (pulse-server) whose null sinks stand in for the antenna and the speaker.
+// Through PortAudio and ALSA to a private PulseAudio server (pulse-server): antenna, speaker.
 class PulseAudio : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -61,20 +60,6 @@ protected:
         if (status == 3) GTEST_SKIP() << support::Slurp(m_dir + "/script.err");
         ASSERT_EQ(status, 0) << support::Slurp(m_dir + "/script.err");
         setenv("PULSE_SERVER", ("unix:" + m_dir + "/native").c_str(), 1);
-    }
-    // From the server's own memory, so no gaps however late this process runs.
-    void PlayIntoAntenna(const Samples& samples) {
-        const std::string raw = m_dir + "/antenna.raw";
-        std::ofstream(raw, std::ios::binary)
-            .write(reinterpret_cast<const char*>(samples.data()),
-                   static_cast<std::streamsize>(samples.size() * sizeof(std::int16_t)));
-        ASSERT_EQ(Script("play " + Quoted(m_dir) + " " + Quoted(raw)), 0)
-            << support::Slurp(m_dir + "/script.err");
-    }
-    static void HoldProcessUp(const char* seconds) {
-        const std::string pid = std::to_string(getpid());
-        ASSERT_TRUE(Shell("(sleep " + std::string(seconds) + "; kill -CONT " + pid +
-                          ") & kill -STOP " + pid));
     }
     void TearDown() override {
         SetWaveService(nullptr);
@@ -114,12 +99,17 @@ std::vector<long> SkippedByBuffer(const Samples& got, const Samples& sent) {
     return skipped;
 }
 
-// A stalled consumer loses samples, and by the time a buffer is told the stream
-// has counted every one missing before its end and none not missing 15 buffers on.
+// When a buffer is told, what a stalled consumer lost by its end is counted, none 15 later.
 TEST_F(PulseAudio, CapturesTheAntennaSignalInOrderAndCountsEverySampleAStalledConsumerLoses) {
     const Samples sent = support::Simulated(1796610180, std::size_t{30} * kSampleRate,
                                             {.carrierAmplitude = 8000.0, .noiseSigma = 300.0});
-    ASSERT_NO_FATAL_FAILURE(PlayIntoAntenna(sent));
+    // Played from the server's own memory, so no gaps however late this process runs.
+    const std::string raw = m_dir + "/antenna.raw";
+    std::ofstream(raw, std::ios::binary)
+        .write(reinterpret_cast<const char*>(sent.data()),
+               static_cast<std::streamsize>(sent.size() * sizeof(std::int16_t)));
+    ASSERT_EQ(Script("play " + Quoted(m_dir) + " " + Quoted(raw)), 0)
+        << support::Slurp(m_dir + "/script.err");
     CWaveDevice device;
     constexpr int kBuffers = 45;
     constexpr int kAhead = 15;
@@ -161,8 +151,7 @@ std::int16_t Pattern(std::size_t i) {
     return static_cast<std::int16_t>(static_cast<long>(i / 16) - kRingSamples / 32);
 }
 
-// The first pass is written while it plays, so left out; a starved player
-// gets silence (left out too) and may lose less than a buffer period.
+// The first pass (written while playing) and silence (a starved player) are left out.
 TEST_F(PulseAudio, PlaysThePlaybackRingLoopingIntoTheSpeaker) {
     CWaveDevice device;
     CNotifyRecorder frame(device);
@@ -229,7 +218,8 @@ TEST_F(PulseAudio, AHeldUpProcessKeepsItsDeviceADeadServerLosesItQuietlyAndItOpe
     CNotifyRecorder watch(device);
     ASSERT_EQ(device.StartCapture(DeviceSpec{}, &watch, m_told), 1);
     ASSERT_TRUE(watch.WaitFor(3, 6s));
-    ASSERT_NO_FATAL_FAILURE(HoldProcessUp("1.5"));
+    const std::string pid = std::to_string(getpid());
+    ASSERT_TRUE(Shell("(sleep 1.5; kill -CONT " + pid + ") & kill -STOP " + pid));
     EXPECT_TRUE(watch.WaitFor(watch.Count() + 20, 10s)) << watch.Count() << " buffers came";
     EXPECT_FALSE(device.IsCaptureLost());
 

@@ -1,9 +1,6 @@
-// velto_shm_reader UNIT SECONDS: reads an NTP shared-memory unit as ntpd's
-// driver 28 does, five times a second. A whole sample (mode 1, valid set) is
-// taken and printed as "ok" (received at most 5 s before now, as ntpd
-// requires) or "stale", its receive time and its offset. Last, on standard
-// error, "clock moved S": how far the system clock moved against the monotonic
-// one meanwhile (a virtual machine resumed moves the truth it is judged by).
+// velto_shm_reader UNIT SECONDS: reads the unit as ntpd's driver 28, five times a second,
+// printing "ok" (received within 5 s) or "stale", receive time and offset; last, on standard
+// error, "clock moved S": the system clock against the monotonic one (a VM resumed moves it).
 #include <sys/ipc.h>
 #include <sys/shm.h>
 

@@ -28,7 +28,6 @@ Parsed Parse(const std::vector<std::string>& args) {
 // The console's options mean the console without --headless.
 TEST(CommandLine, TheTableDecidesTheModeAndEveryOptionIsInTheHelp) {
     EXPECT_EQ(Parse({}).line.mode, RunMode::Window);
-    EXPECT_EQ(Parse({"--simulate"}).line.mode, RunMode::Window);
     EXPECT_TRUE(Parse({"--simulate"}).line.options.simulate);
     EXPECT_EQ(Parse({"-h"}).line.mode, RunMode::Help);
     EXPECT_EQ(Parse({"--version"}).line.mode, RunMode::Version);
@@ -89,21 +88,14 @@ TEST(CommandLine, UnknownOptionsAndStrayArgumentsAreRefused) {
         {{"--shm", "256"}, "--shm needs a unit number from 0 to 255"},
         {{"--shm", "-1"}, "--shm needs"},
         {{"--shm", "1.5"}, "--shm needs"},
-        {{"--shm", "two"}, "--shm needs"},
         {{"--shm-mode", "400"}, "--shm-mode needs octal permissions"},
         {{"--shm-mode", "777"}, "--shm-mode needs"},
         {{"--shm-mode", "0x1b6"}, "--shm-mode needs"},
-        {{"--latency-ms", "fast"}, "--latency-ms needs a number"},
-        {{"--latency-ms", "12ms"}, "--latency-ms needs"},
-        {{"--latency-ms", "0x10"}, "--latency-ms needs"},
+        {{"--latency-ms", "0x10"}, "--latency-ms needs a number"},
         {{"--shm", " 2"}, "--shm needs"},
         {{"--latency-ms", "1e9"}, "--latency-ms needs"},
-        {{"--latency-ms", "nan"}, "--latency-ms needs"},
-        {{"--latency-ms"}, "option --latency-ms needs a value"},
         {{"--chrony-sock", std::string(120, 'x')}, "shorter than 108 bytes"},
-        {{"--chrony-sock", ""}, "--chrony-sock needs"},
         {{"--input", "rec.wav", "--chrony-sock", "/run/x.sock"}, "need live reception"},
-        {{"--input", "-", "--shm", "3"}, "need live reception"},
     };
     for (const auto& c : cases) {
         const Parsed p = Parse(c.args);
@@ -136,7 +128,6 @@ TEST(DeviceMatch, AWholeNameOrAUniquePartOfOne) {
                                             velto::kSimulatorName};
     EXPECT_EQ(DeviceMatch::Find(names, "pulse").id, 3);
     EXPECT_EQ(DeviceMatch::Find(names, "hw:1,0").id, 2);
-    EXPECT_EQ(DeviceMatch::Find(names, "シミュレーター").id, 5);
     // As the simulator was named when it sent JJY alone.
     EXPECT_EQ(DeviceMatch::Find(names, "JJY シミュレーター (内蔵)").id, 5);
     const DeviceMatch both = DeviceMatch::Find(names, "ALC887");
@@ -144,15 +135,11 @@ TEST(DeviceMatch, AWholeNameOrAUniquePartOfOne) {
     EXPECT_EQ(both.candidates, (std::vector<std::string>{names[0], names[1]}));
     EXPECT_NE(both.Problem("ALC887").find("\"HDA Intel PCH: ALC887 Alt Analog (hw:0,2)\""),
               std::string::npos);
-    const DeviceMatch none = DeviceMatch::Find(names, "hw:9,0");
-    EXPECT_EQ(none.id, -1);
-    EXPECT_NE(none.Problem("hw:9,0").find("no capture device named \"hw:9,0\""), std::string::npos);
     EXPECT_EQ(DeviceMatch::Find(names, "").id, -1);
 }
 
 TEST(EventPrinter, JsonStringsAreValidUtf8WhateverTheText) {
     EXPECT_EQ(CEventPrinter::JsonString("録音 \"a\"\\\n"), "\"録音 \\\"a\\\"\\\\\\u000a\"");
-    EXPECT_EQ(CEventPrinter::JsonString("a\xff.wav"), "\"a\\\\xff.wav\"");
     EXPECT_EQ(CEventPrinter::JsonString("\xc0\xaf"), "\"\\\\xc0\\\\xaf\"");             // overlong
     EXPECT_EQ(CEventPrinter::JsonString("\xed\xa0\x80"), "\"\\\\xed\\\\xa0\\\\x80\"");  // surrogate
     EXPECT_EQ(CEventPrinter::JsonString("\xe6\x97"), "\"\\\\xe6\\\\x97\"");             // cut short

@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -54,8 +53,7 @@ struct Minute {
     double sample;
 };
 
-// Standard input from `in` (through cat when `pipe`), a file size limit,
-// standard output into `outFd` rather than a file.
+// Standard input from `in` (through cat when `pipe`); standard output into `outFd`.
 struct Io {
     fs::path in = {};
     bool pipe = false;
@@ -170,6 +168,14 @@ protected:
                 Slurp(*s_dir / "err")};
     }
     static Result Run(const Args& args, const Io& io = {}) { return Wait(Spawn(args, io)); }
+    // Sends `signal` once `ready` holds, or after a minute.
+    static Result Stop(pid_t pid, const std::function<bool()>& ready, int signal = SIGTERM) {
+        for (int i = 0; i < 1200 && !ready(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        ::kill(pid, signal);
+        return Wait(pid);
+    }
     static Result Ok(const Args& args, const Io& io = {}) {
         Result r = Run(args, io);
         EXPECT_EQ(r.status, 0) << r.err;
@@ -180,8 +186,7 @@ protected:
     static inline std::string s_sim;
 };
 
-// A recording is read as the station it names, before the stored one but
-// never before --station; one naming none that shows nothing says how to choose.
+// A recording is read as the station it names, before the stored one, never before --station.
 TEST_F(HeadlessTest, EveryWayOfFeedingARecordingDecodesTheSimulatorsMinutes) {
     const std::string raw = MakeSim("sim.raw", kSeconds, "1 96000 raw");
     const std::string wav192 = MakeSim("sim192.wav", kSeconds, "1 192000 pcm16");
@@ -197,15 +202,8 @@ TEST_F(HeadlessTest, EveryWayOfFeedingARecordingDecodesTheSimulatorsMinutes) {
         {"a WAV file", false, -1, {"--input", s_sim}},
         {"raw samples on standard input", false, 0, {"--input", "-"}, {raw}},
         {"a WAV stream through a pipe", false, 0, {"--input", "-"}, {s_sim, true}},
-        {"JJY 40 kHz at 192 kHz, recorded",
-         true,
-         -1,
-         {"--station", "jjy40", "--input", wav192, "--record", tagged}},
-        {"raw samples at 192 kHz",
-         true,
-         3,
-         {"--station", "jjy40", "--input", "-", "--rate", "192000"},
-         {raw192}},
+        {"wav 192k", true, -1, {"--station", "jjy40", "--input", wav192, "--record", tagged}},
+        {"raw 192k", true, 3, {"--station", "jjy40", "--input", "-", "--rate", "192000"}, {raw192}},
     };
     std::vector<std::string> outs;
     for (const auto& row : rows) {
@@ -233,7 +231,6 @@ TEST_F(HeadlessTest, EveryWayOfFeedingARecordingDecodesTheSimulatorsMinutes) {
 
     const Result text = Ok({"--headless", "--input", s_sim});
     EXPECT_NE(text.out.find("2027-03-01 00:00 JST  at sample"), std::string::npos) << text.out;
-    EXPECT_TRUE(text.out.starts_with("state: no_signal (C/N0 --.- dB-Hz")) << text.out;
     EXPECT_EQ(text.out.find("noise"), std::string::npos) << "only JSON carries the band's figures";
     const Result empty = Ok({"--headless", "--input", "-", "--json"});
     EXPECT_EQ(empty.out + empty.err, "");
@@ -266,8 +263,7 @@ TEST_F(HeadlessTest, EveryWayOfFeedingARecordingDecodesTheSimulatorsMinutes) {
     fs::remove(profile);  // later runs share the profile directory
 }
 
-// Refused before anything is written, in one sentence; the recording's target
-// is never the input (by any name), and an existing file is kept without --force.
+// Refused before anything is written, in one sentence; an existing file needs --force.
 TEST_F(HeadlessTest, WhatCannotWorkIsRefusedInOneSentenceAndCostsNoFile) {
     const std::string whole = Slurp(s_sim);
     const auto size = fs::file_size(s_sim);
@@ -300,7 +296,6 @@ TEST_F(HeadlessTest, WhatCannotWorkIsRefusedInOneSentenceAndCostsNoFile) {
          {"--station", "dcf77", "--input", s_sim}},
         {"no capture device named \"No Such Card\"", {"--device", "No Such Card"}},
         // An option where a value belongs is a forgotten value, not a file name.
-        {"option --input needs a value.", {"--input", "--help"}, {}, 2},
         {"option --record needs a value.", {"--input", s_sim, "--record", "--json"}, {}, 2},
         {"is the input itself", {"--input", s_sim, "--record", s_sim, "--force"}},
         {"is the input itself", {"--input", s_sim, "--record", link, "--force"}},
@@ -375,31 +370,21 @@ TEST_F(HeadlessTest, ARecordingThatClipsOrIsSilentIsToldAsLiveInputIs) {
               "warning: The input is silent. Check the connection and the capture device\n");
 }
 
-// SIGTERM or SIGHUP ends a live run with status 0 and a valid WAV, and one
-// still waiting to open a FIFO, quietly.
+// SIGTERM or SIGHUP ends a live run with status 0 and a valid WAV, and a FIFO's wait quietly.
 TEST_F(HeadlessTest, SigtermEndsARunWithStatusZeroLeavingAValidWav) {
     const Result stations = Ok({"--list-stations"});
     EXPECT_TRUE(stations.out.starts_with("jjy40  40 kHz    JST       96000\n")) << stations.out;
     EXPECT_NE(stations.out.find("dcf77  77.5 kHz  CET/CEST  192000\n"), std::string::npos);
-    const Result list = Ok({"--list-devices"}, {.language = "ja"});
-    EXPECT_NE(("\n" + list.out).find("\nシミュレーター (内蔵)\t192 kHz\n"), std::string::npos)
-        << list.out;
-    const Result english = Run({"--list-devices"});
-    EXPECT_NE(("\n" + english.out).find("\nSimulator (built-in)\t192 kHz\n"), std::string::npos)
-        << english.out;
-    // The signal once `ready` holds, or after a minute.
-    const auto stop = [](pid_t pid, const std::function<bool()>& ready, int signal = SIGTERM) {
-        for (int i = 0; i < 1200 && !ready(); ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        ::kill(pid, signal);
-        return Wait(pid);
-    };
+    for (const auto& [language, line] : {std::pair{"ja", "\nシミュレーター (内蔵)\t192 kHz\n"},
+                                         std::pair{"en", "\nSimulator (built-in)\t192 kHz\n"}}) {
+        const Result list = Ok({"--list-devices"}, {.language = language});
+        EXPECT_NE(("\n" + list.out).find(line), std::string::npos) << list.out;
+    }
 
     const fs::path wav = *s_dir / "live.wav";
     const pid_t live =
         Spawn({"--headless", "--device", "シミュレーター", "--json", "--record", wav});
-    const Result r = stop(
+    const Result r = Stop(
         live, [&] { return fs::exists(wav) && fs::file_size(wav) >= 2 * kSampleRate; }, SIGHUP);
     EXPECT_EQ(r.status, 0) << r.err;
     const long long frames = ValidWavFrames(wav);
@@ -411,7 +396,7 @@ TEST_F(HeadlessTest, SigtermEndsARunWithStatusZeroLeavingAValidWav) {
     const pid_t waiting = Spawn({"--headless", "--input", fifo.string()});
     // SIGTERM is caught and the process sits in openat (257), as only on the FIFO.
     int steady = 0;
-    const Result stopped = stop(waiting, [&, proc = "/proc/" + std::to_string(waiting)] {
+    const Result stopped = Stop(waiting, [&, proc = "/proc/" + std::to_string(waiting)] {
         std::ifstream syscall(proc + "/syscall"), status(proc + "/status");
         std::string number;
         syscall >> number;
@@ -429,8 +414,7 @@ TEST_F(HeadlessTest, SigtermEndsARunWithStatusZeroLeavingAValidWav) {
     EXPECT_EQ(stopped.err, "");
 }
 
-// A file size limit stands in for the full disk; with no room for the first
-// buffer no file is left, and the warning escapes its name byte by byte.
+// A file size limit stands in for the full disk; with no room at all no file is left.
 TEST_F(HeadlessTest, AFullDiskStopsTheRecordingWithAWarningWhileDecodingGoesOn) {
     for (const long limit : {1L << 20, 8192L}) {
         SCOPED_TRACE(limit);
@@ -464,19 +448,17 @@ TEST_F(HeadlessTest, AClosedStandardOutputEndsTheRunQuietly) {
         while (::read(out[0], &c, 1) == 1 && c != '\n') {
         }
         ::close(out[0]);  // head -1 has its line
-        int raw = 0;
-        pid_t done = 0;
-        for (int i = 0; i < 600 && (done = ::waitpid(pid, &raw, WNOHANG)) == 0; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        if (done == 0) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &raw, 0);
-            ADD_FAILURE() << "still running a minute after its reader went";
-            continue;
-        }
-        EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << raw;
-        EXPECT_EQ(Slurp(*s_dir / "err"), "");
+        // Killed, and so failed, if still running a minute after its reader went.
+        const Result r = Stop(
+            pid,
+            [pid] {
+                siginfo_t info{};
+                return ::waitid(P_PID, pid, &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+                       info.si_pid == pid;
+            },
+            SIGKILL);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.err, "");
     }
     // Standard output closed from the start: no descriptor opened since gets the lines.
     const std::string err = (*s_dir / "closed-err").string();
@@ -488,7 +470,8 @@ TEST_F(HeadlessTest, AClosedStandardOutputEndsTheRunQuietly) {
 // A carrier 123.4 Hz up at -20 dB is found, never before 20 s of frames.
 TEST_F(HeadlessTest, TheBandIsToldInTheStatusLinesAndDrawnAsAPng) {
     const std::string wav = MakeSim("interferer.wav", 90, "1 96000 pcm16 40123.4 800");
-    const Result r = Ok({"--headless", "--input", wav, "--json"});
+    const fs::path shortPng = *s_dir / "short.png";
+    const Result r = Ok({"--headless", "--input", wav, "--json", "--spectrum", shortPng});
     const auto status = Lines(r.out, "{\"type\":\"status\"");
     ASSERT_GE(status.size(), 8U);
     for (const std::string& l : status) {
@@ -511,8 +494,6 @@ TEST_F(HeadlessTest, TheBandIsToldInTheStatusLinesAndDrawnAsAPng) {
     QImage image(QString::fromStdString(png.string()));
     ASSERT_FALSE(image.isNull());
     EXPECT_EQ(image.width(), spectrumpng::kWidth);
-    const fs::path shortPng = *s_dir / "short.png";
-    Ok({"--headless", "--input", wav, "--spectrum", shortPng});
     EXPECT_EQ(image.height() - QImage(QString::fromStdString(shortPng.string())).height(),
               kSeconds - 90);
 
@@ -544,8 +525,7 @@ TEST_F(HeadlessTest, TheBandIsToldInTheStatusLinesAndDrawnAsAPng) {
     EXPECT_EQ(r2.err, "velto: cannot write " + denied + " (No such file or directory).\n");
 }
 
-// Two runs, the second at 192 kHz as after a restart: decoded exactly where
-// the console printed a minute. A decimal comma once broke the JSON ("63,8").
+// A restart at 192 kHz appends; a decimal comma once broke the JSON ("63,8").
 TEST_F(HeadlessTest, TheLogAgreesWithTheDecodedMinutesAcrossMidnightJstAndARestart) {
     namespace rl = velto::receptionlog;
     const fs::path log = *s_dir / "log";

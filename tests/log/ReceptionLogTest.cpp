@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <csignal>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -74,7 +73,6 @@ protected:
 TEST_F(ReceptionLogTest, LinesReadBackAsWrittenAndADayStaysNear100kB) {
     const ReceptionRecord full = Full(kDay + 23 * 3600 + 59 * 60);
     const std::string line = rl::FormatLine(full);
-    EXPECT_EQ(line.substr(0, 41), "2026-12-07T23:59Z,2026-12-08T08:59+09:00,");
     ReceptionRecord read = *rl::ParseLine(line);
     EXPECT_EQ(read.minuteUtc, full.minuteUtc);
     EXPECT_EQ(read.state, full.state);
@@ -103,12 +101,11 @@ TEST_F(ReceptionLogTest, AMinuteALineAgreeingWithTheDecoderAcrossMidnightJst) {
     EXPECT_EQ(lines[0], rl::HeaderLine());
     EXPECT_EQ(lines[1],
               "2026-12-07T14:57Z,2026-12-07T23:57+09:00,time_valid,45.0,-20.0,-75.0,1,0.0125");
-    EXPECT_EQ(lines[3].substr(0, 41), "2026-12-07T14:59Z,2026-12-07T23:59+09:00,");
     EXPECT_EQ(lines[4].substr(0, 41), "2026-12-07T15:00Z,2026-12-08T00:00+09:00,");
-    EXPECT_EQ(lines[5].substr(0, 41), "2026-12-07T15:01Z,2026-12-08T00:01+09:00,");
     for (std::size_t i = 1; i < lines.size(); ++i) {
         const auto r = rl::ParseLine(lines[i]);
         ASSERT_TRUE(r) << lines[i];
+        EXPECT_EQ(r->minuteUtc, midnightJst - 180 + 60 * std::int64_t(i - 1));
         EXPECT_EQ(r->decoded, r->minuteUtc != midnightJst + 60) << lines[i];
     }
     run.Finish();

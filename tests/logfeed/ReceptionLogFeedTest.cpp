@@ -30,8 +30,7 @@ std::vector<velto::ReceptionRecord> Records(const fs::path& file) {
 // 2026-12-07 14:58:00 UTC, two minutes before midnight JST.
 constexpr std::int64_t kStart = 1796655480;
 
-// Live reception a buffer at a time, the system clock `ahead` of JJY, minutes
-// reported two seconds after they end.
+// Live reception a buffer at a time, the system clock `ahead` of JJY; minutes told 2 s late.
 class LiveRun {
 public:
     LiveRun(const fs::path& dir, double ahead)

@@ -67,7 +67,6 @@ TEST_F(ClockStatusTest, ShowsTheTimeOnlyWhileTheDecoderHoldsOne) {
     m_clock.OnSecond(Second(kMinute2016, 8, TimeSymbol::Zero));
     EXPECT_EQ(TimeInk(), 0);
     Heard(Second(kMinute2016, 8, TimeSymbol::Zero));
-    EXPECT_EQ(m_clock.StateText(), "時刻確定");
     EXPECT_GT(TimeInk(), 100);
 
     // Unlabelled seconds (the rise in doubt) carry the last time for two
@@ -115,7 +114,6 @@ TEST_F(ClockStatusTest, TicksOnTheDecodersSecondsInJstAndCarriesThemAcrossALeapS
         {kMinute2016 - 60, 43, 0, -3.26, "2026年12月07日(月) 20:15:43 JST", "PC時計 -3.3 ms"},
         {kMinute2016 - 60, 44, 0, -0.04, "2026年12月07日(月) 20:15:44 JST", "PC時計 +0.0 ms"},
         {kMinute2016 - 60, 45, 0, {}, "2026年12月07日(月) 20:15:45 JST", ""},
-        {1798729140, 59, 0, {}, "2026年12月31日(木) 23:59:59 JST", ""},
         {1798729200, 0, 0, {}, "2027年01月01日(金) 00:00:00 JST", ""},
         {1483228740, 60, 1483228800, {}, "2017年01月01日(日) 08:59:60 JST", ""},
         {1483228740, 60, 1483228799, {}, "2017年01月01日(日) 08:59:60 JST", ""},
@@ -145,9 +143,8 @@ TEST_F(ClockStatusTest, TicksOnTheDecodersSecondsInJstAndCarriesThemAcrossALeapS
     EXPECT_EQ(CClockStatus::Carried(s, 3).utcUnix, kEnd);
 }
 
-// The simulated station decoded in 100 ms buffers, the system clock right:
-// the clock must show the simulator's second within 50 ms whenever it shows
-// one, received or in the flywheel, though the decoder judges seconds late.
+// Decoded in 100 ms buffers, the clock shows the simulator's second within 50 ms whenever it
+// shows one, received or in the flywheel, though the decoder judges seconds late.
 constexpr std::int64_t kStation = kMinute2016;
 constexpr std::int64_t kOffset = 41234;  // samples into that second
 double Truth(double n) { return (static_cast<double>(kOffset) + n) / velto::kSampleRate; }

@@ -274,15 +274,13 @@ TEST(ScopeControls, WheelStepsTheMagnificationOrWithShiftThePanelsScaleOneStepPe
     EXPECT_EQ(scope.VlfScale(), 11);
 }
 
-// The filtered channel is rounded and clamped into reused storage; keys and
-// the right button do nothing; closing only hides.
+// The filtered channel rounded and clamped; keys and the right button do nothing.
 TEST(ScopeControls, AFedBufferIsStoredAndALeftDragPansWithinIt) {
     SizedScope scope;
     const std::vector<std::int16_t> vlf(n, -32768);
     std::vector<double> gps{1.4, -2.6, 2.5, 1e12, -1e12, std::numeric_limits<double>::quiet_NaN()};
     gps.resize(n, 7.0);
     scope.FeedBuffer(vlf.data(), gps.data());
-    EXPECT_EQ(scope.VlfSamples(), Samples(n, -32768));
     ASSERT_EQ(scope.GpsSamples().size(), std::size_t{n});
     EXPECT_EQ(Samples(scope.GpsSamples().begin(), scope.GpsSamples().begin() + 7),
               Samples({1, -3, 3, INT32_MAX, INT32_MIN, 0, 7}));
@@ -331,7 +329,6 @@ TEST(ScopeControls, AFedBufferIsStoredAndALeftDragPansWithinIt) {
     EXPECT_EQ(scope.StartIndex(), n);
     EXPECT_FALSE(scope.close());
     EXPECT_FALSE(scope.isVisible());
-    EXPECT_EQ(scope.SampleCount(), n);
 }
 
 }  // namespace
