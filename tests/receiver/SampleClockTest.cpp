@@ -44,64 +44,56 @@ private:
     bool m_heldGroup = false;
 };
 
-// Single stamps scatter by milliseconds; the nominal rate would drift 30 ms in ten minutes.
-TEST(SampleClock, FollowsTheCaptureTimesThroughJitterAndRateError) {
+// The worst error of the on-time points, somewhat before each newest buffer's
+// end, with a card 50 ppm fast whose buffer k comes `late(k)` seconds later
+// still and whose arrivals the system clock reads as `system(t)`.
+template <class Late, class System>
+double WorstError(CSampleClock& clock, std::int64_t buffers, Late late, System system) {
     CLateStack stack(50.0, 0.004, 0.003);
-    CSampleClock clock(kRate);
     double worst = 0.0;
-    for (std::int64_t k = 0; k < 6000; ++k) {
-        clock.AddStamp((k + 1) * kBuffer, At(stack.Arrival(k)));
+    for (std::int64_t k = 0; k < buffers; ++k) {
+        clock.AddStamp((k + 1) * kBuffer, At(system(stack.Arrival(k) + late(k))));
         if (k >= CSampleClock::kWindow) {
-            // An on-time point somewhat before the latest buffer's end.
             const double n = static_cast<double>((k + 1) * kBuffer) - 30000.5;
-            const double error = Seconds(clock.TimeOf(n)) - (stack.Captured(n) + 0.004);
+            const double error = Seconds(clock.TimeOf(n)) - system(stack.Captured(n) + 0.004);
             worst = std::max(worst, std::abs(error));
         }
     }
-    EXPECT_LT(worst, 0.0005);
+    return worst;
+}
+
+constexpr auto kOnTime = [](std::int64_t) { return 0.0; };
+constexpr auto kTrueClock = [](double t) { return t; };
+
+// Single stamps scatter by milliseconds; the nominal rate would drift 30 ms in ten minutes.
+TEST(SampleClock, FollowsTheCaptureTimesThroughJitterAndRateError) {
+    CSampleClock clock(kRate);
+    EXPECT_LT(WorstError(clock, 6000, kOnTime, kTrueClock), 0.0005);
     // The slope rests on eight envelope points 25 s apart, each some 0.1 ms
     // above the truth: a few ppm, against the 50 ppm the card is off.
     EXPECT_NEAR(clock.Rate(), kRate * (1.0 + 50e-6), kRate * 15e-6);
 }
 
 // A busy machine hands every buffer over 3 to 8 ms late for seconds on end:
-// too little to be a hold-up, and the line must not tilt toward it.
+// too little to be a hold-up, and the line must not tilt toward it. A time
+// daemon slewing the system clock by 100 ppm for a minute bends the line,
+// which must follow it.
 TEST(SampleClock, KeepsToTheEnvelopeThroughSecondsOfLoadAndFollowsASlew) {
     for (const double load : {5.0, 10.0}) {
-        CLateStack stack(50.0, 0.004, 0.003);
         CSampleClock clock(kRate);
         std::mt19937_64 rng(11);
         std::uniform_real_distribution<double> busy(0.003, 0.008);
-        double worst = 0.0;
-        for (std::int64_t k = 0; k < 1500; ++k) {
-            const bool loaded = k >= 600 && k < 600 + static_cast<std::int64_t>(load * 10.0);
-            clock.AddStamp((k + 1) * kBuffer, At(stack.Arrival(k) + (loaded ? busy(rng) : 0.0)));
-            if (k >= CSampleClock::kWindow) {
-                const double n = static_cast<double>((k + 1) * kBuffer) - 30000.5;
-                const double error = Seconds(clock.TimeOf(n)) - (stack.Captured(n) + 0.004);
-                worst = std::max(worst, std::abs(error));
-            }
-        }
-        EXPECT_LT(worst, 0.0005) << load << " s of load";
+        const auto loaded = [&](std::int64_t k) {
+            return k >= 600 && k < 600 + static_cast<std::int64_t>(load * 10.0) ? busy(rng) : 0.0;
+        };
+        EXPECT_LT(WorstError(clock, 1500, loaded, kTrueClock), 0.0005) << load << " s of load";
     }
-    // A time daemon slewing the system clock by 100 ppm for a minute bends
-    // the line, which must follow it as it did before the envelope was kept.
     for (const double ppm : {-100.0, 100.0}) {
-        CLateStack stack(50.0, 0.004, 0.003);
         CSampleClock clock(kRate);
-        const auto system = [&](double t) {
+        const auto slewed = [&](double t) {
             return t + ppm * 1e-6 * std::clamp(t - 160.0, 0.0, 60.0);
         };
-        double worst = 0.0;
-        for (std::int64_t k = 0; k < 2400; ++k) {
-            clock.AddStamp((k + 1) * kBuffer, At(system(stack.Arrival(k))));
-            if (k >= CSampleClock::kWindow) {
-                const double n = static_cast<double>((k + 1) * kBuffer) - 30000.5;
-                const double error = Seconds(clock.TimeOf(n)) - system(stack.Captured(n) + 0.004);
-                worst = std::max(worst, std::abs(error));
-            }
-        }
-        EXPECT_LT(worst, 0.001) << ppm << " ppm slew";
+        EXPECT_LT(WorstError(clock, 2400, kOnTime, slewed), 0.001) << ppm << " ppm slew";
     }
 }
 
