@@ -2,18 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
+#include <complex>
+
+#include "base/Geometry.h"
 
 namespace velto {
-namespace {
-
 using namespace timecode;
-
-constexpr double kTwoPi = 2.0 * std::numbers::pi;
-
-std::complex<double> Unit(double angle) { return {std::cos(angle), std::sin(angle)}; }
-
-}  // namespace
 
 double CCarrierChoice::SecondLength(double hz) const {
     return kBasebandRate * m_carrierHz / (m_carrierHz + hz);
@@ -29,7 +23,7 @@ void CCarrierChoice::Reset() {
 
 void CCarrierChoice::Tune(Candidate& c, double hz) const {
     c.hz = hz;
-    c.step = Unit(-kTwoPi * hz * kChoiceDecimation / kBasebandRate);
+    c.step = std::polar(1.0, -kTwoPi * hz * kChoiceDecimation / kBasebandRate);
     c.phaseStep = kChoiceDecimation / SecondLength(hz);
 }
 
@@ -124,8 +118,8 @@ double CCarrierChoice::Weigh(int k) const {
         if (i == k) continue;
         const double difference = m_candidates[i].hz - c.hz;
         const double angle = kTwoPi * difference * length / kChoiceBins;
-        std::complex<double> at = Unit(0.5 * angle);
-        const std::complex<double> step = Unit(angle);
+        std::complex<double> at = std::polar(1.0, 0.5 * angle);
+        const std::complex<double> step = std::polar(1.0, angle);
         for (int b = 0; b < kChoiceBins; ++b, at *= step) {
             term[terms][b] = at.real();
             term[terms + 1][b] = at.imag();

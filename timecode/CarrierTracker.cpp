@@ -2,17 +2,16 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
+#include <complex>
+
+#include "base/Geometry.h"
 
 namespace velto {
 namespace {
 
 using namespace timecode;
 
-constexpr double kTwoPi = 2.0 * std::numbers::pi;
 constexpr int kWindowLength = 2 * kPhaseHalfWindow + 1;
-
-std::complex<double> Unit(double angle) { return {std::cos(angle), std::sin(angle)}; }
 
 // The sample with its phase doubled and its magnitude kept: a 180 degree
 // flip leaves it as it was.
@@ -69,8 +68,9 @@ CCarrierTracker::CCarrierTracker(double carrierHz, int rate, bool phaseFlips)
 
 void CCarrierTracker::Reset() {
     for (int i = 0; i < kLanes; ++i) {
-        const std::complex<double> step =
-            i < m_bins ? Unit(-kTwoPi * BinHz(i) / m_searchRate) : std::complex<double>{1.0, 0.0};
+        const std::complex<double> step = i < m_bins
+                                              ? std::polar(1.0, -kTwoPi * BinHz(i) / m_searchRate)
+                                              : std::complex<double>{1.0, 0.0};
         m_stepRe[i] = step.real();
         m_stepIm[i] = step.imag();
         m_rotRe[i] = 1.0;
@@ -127,7 +127,7 @@ void CCarrierTracker::Reset() {
 void CCarrierTracker::HoldFrequency(bool hold) {
     if (hold && !m_hold && m_seconds >= kHoldBackSeconds) {
         m_omega = m_pastOmega[static_cast<std::size_t>(m_seconds % kHoldBackSeconds)];
-        m_ncoStep = Unit(m_omega);
+        m_ncoStep = std::polar(1.0, m_omega);
     }
     m_hold = hold;
 }
@@ -206,7 +206,7 @@ void CCarrierTracker::Process(const BasebandSample& s, IDetectedSink& sink) {
         if (m_flips) {
             // The carrier's phase over the window where the flip points are
             // known, else half the doubled phase; on the side of the last.
-            std::complex<double> half = Unit(-0.5 * std::arg(ref));
+            std::complex<double> half = std::polar(1.0, -0.5 * std::arg(ref));
             if (Coherent()) {
                 const std::complex<double> w = m_fixed + SpanSign(m_open) * m_open;
                 half = std::abs(w) > 0.0 ? w / std::abs(w) : m_half;
@@ -435,7 +435,7 @@ void CCarrierTracker::Acquire(double hz) {
     ++m_acquisitions;
     m_carrierKeying = 0.0;
     m_omega = kTwoPi * hz / kBasebandRate;
-    m_ncoStep = Unit(m_omega);
+    m_ncoStep = std::polar(1.0, m_omega);
     m_haveLastSecond = false;
     m_switchSeconds = 0;
     m_coherent = false;
@@ -490,7 +490,7 @@ void CCarrierTracker::CloseSpan() {
         // frequency half a hertz off would hold as well as the right one.
         const double advance = std::arg(turned * std::conj(m_lastSpan));
         m_omega += kFrequencyLoopGain * advance / (centre - m_lastCentre);
-        m_ncoStep = Unit(m_omega);
+        m_ncoStep = std::polar(1.0, m_omega);
     }
     m_spanRef = turned + m_lastSpan;
     m_lastSpan = turned;
@@ -514,7 +514,7 @@ void CCarrierTracker::FrequencyStep() {
         // frequency; weak seconds move it less through their noise anyway.
         const double advance = std::arg(sum * std::conj(m_lastSecondSum)) / m_scale;
         m_omega += kFrequencyLoopGain * advance / kBasebandRate;
-        m_ncoStep = Unit(m_omega);
+        m_ncoStep = std::polar(1.0, m_omega);
     }
     m_lastSecondSum = sum;
     m_haveLastSecond = true;

@@ -17,6 +17,18 @@ using namespace timecode;
 double NoisePerBaseband(int block) { return 4.0 / (3.0 * block); }
 constexpr double kNoShift = 1e9;
 
+// A scored second into its place in a minute's record; the record's first
+// second also gives the minute's on-time point, unless its rise is in doubt.
+void Keep(MinuteRecord& r, std::int64_t pos, const ScoredSecond& s) {
+    r.log[pos] = s.log;
+    r.present[pos] = !s.erasure;
+    if (pos == 0) {
+        r.onTime0 = s.onTimeSample;
+        r.edge0 = s.edge;
+        r.haveOnTime0 = !s.spliced && !s.riseDoubted;
+    }
+}
+
 // What a second is reported as: MSF's two bits by its A bit.
 TimeSymbol ToTimeSymbol(Symbol symbol) {
     switch (symbol) {
@@ -366,13 +378,7 @@ void CDecoderChain::Rebuild() {
         if (r == nullptr) continue;
         const std::int64_t pos = s.second - r->firstSecond;
         if (pos < 0 || pos >= r->length) continue;
-        r->log[pos] = s.log;
-        r->present[pos] = !s.erasure;
-        if (pos == 0) {
-            r->onTime0 = s.onTimeSample;
-            r->edge0 = s.edge;
-            r->haveOnTime0 = !s.spliced && !s.riseDoubted;
-        }
+        Keep(*r, pos, s);
     }
     m_haveCandidate = false;
 }
@@ -493,13 +499,7 @@ void CDecoderChain::Place(const ScoredSecond& s) {
     if (r == nullptr) return;
     const int pos = static_cast<int>(s.second - r->firstSecond);
     if (pos < 0) return;
-    r->log[pos] = s.log;
-    r->present[pos] = !s.erasure;
-    if (pos == 0) {
-        r->onTime0 = s.onTimeSample;
-        r->edge0 = s.edge;
-        r->haveOnTime0 = !s.spliced && !s.riseDoubted;
-    }
+    Keep(*r, pos, s);
     EmitSecond(s, pos, r);
     if (m_valid && pos < 60) {
         WatchCount(s, RecordUnix(r->number) + pos);

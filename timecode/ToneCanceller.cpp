@@ -2,18 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
+#include <complex>
+
+#include "base/Geometry.h"
 
 namespace velto {
-namespace {
-
 using namespace timecode;
-
-constexpr double kTwoPi = 2.0 * std::numbers::pi;
-
-std::complex<double> Unit(double angle) { return {std::cos(angle), std::sin(angle)}; }
-
-}  // namespace
 
 void CToneCanceller::Reset() {
     m_tones.fill(Tone{});
@@ -22,7 +16,7 @@ void CToneCanceller::Reset() {
 
 void CToneCanceller::Tune(Tone& t, double hz) {
     t.hz = hz;
-    t.step = Unit(kTwoPi * hz / kBasebandRate);
+    t.step = std::polar(1.0, kTwoPi * hz / kBasebandRate);
 }
 
 void CToneCanceller::Set(const double* hz, int count) {
