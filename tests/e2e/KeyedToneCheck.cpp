@@ -28,8 +28,7 @@ std::vector<std::int16_t> ReadRaw(const char* path) {
 std::vector<int> Keyed(const std::vector<std::int16_t>& s, double hz, double level) {
     std::vector<int> on;
     for (std::size_t c = 0; c + kChunk <= s.size(); c += kChunk) {
-        double i = 0.0;
-        double q = 0.0;
+        double i = 0.0, q = 0.0;
         for (int n = 0; n < kChunk; ++n) {
             const double phase = kTwoPi * hz * static_cast<double>(c + n) / kRate;
             i += s[c + n] * std::cos(phase);

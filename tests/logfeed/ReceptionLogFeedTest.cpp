@@ -27,6 +27,13 @@ std::vector<velto::ReceptionRecord> Records(const fs::path& file) {
     return records;
 }
 
+// One warning of the reception log, naming `part`.
+void ExpectToldOnce(const std::vector<velto::Warning>& told, const std::string& part) {
+    ASSERT_EQ(told.size(), 1U);
+    EXPECT_EQ(told[0].code, velto::WarningCode::ReceptionLog);
+    EXPECT_NE(told[0].text.find(part), std::string::npos) << told[0].text;
+}
+
 // 2026-12-07 14:58:00 UTC, two minutes before midnight JST.
 constexpr std::int64_t kStart = 1796655480;
 
@@ -109,16 +116,13 @@ TEST(ReceptionLogFeedTest, LiveMinutesCarryTheClocksOffsetAndWhatWasDecoded) {
 
 TEST(ReceptionLogFeedTest, ALogThatCannotBeWrittenIsToldOnce) {
     const support::TempDir temp;
-    LiveRun live(fs::path(temp.Write("file", "a file where the directory should be\n")) / "log",
-                 0.0);
+    const fs::path dir =
+        fs::path(temp.Write("file", "a file where the directory should be\n")) / "log";
+    LiveRun live(dir, 0.0);
     live.feed.Begin(CReceptionLogFeed::Time::System);
     live.Run(300);
     live.feed.Finish();
-    ASSERT_EQ(live.told.size(), 1U);
-    EXPECT_EQ(live.told[0].code, velto::WarningCode::ReceptionLog);
-    EXPECT_NE(live.told[0].text.find("Cannot make the directory of the reception log"),
-              std::string::npos)
-        << live.told[0].text;
+    ExpectToldOnce(live.told, "Cannot make the directory of the reception log " + dir.string());
 }
 
 // Two feeds stand in for two processes on one directory.
@@ -139,9 +143,7 @@ TEST(ReceptionLogFeedTest, ASecondFeedOnTheSameDirectoryWritesNothingWhileTheFir
     second.Run(CReceptionLogFeed::kLockRetrySeconds + 1);
     EXPECT_TRUE(second.feed.Running()) << "the lock let go is taken";
     second.feed.Finish();
-    ASSERT_EQ(second.told.size(), 1U);
-    EXPECT_EQ(second.told[0].code, velto::WarningCode::ReceptionLog);
-    EXPECT_NE(second.told[0].text.find(dir.string()), std::string::npos) << second.told[0].text;
+    ExpectToldOnce(second.told, dir.string());
     const auto records = Records(dir / rl::FileName(rl::DayOf(kStart)));
     ASSERT_EQ(records.size(), 3U);
     for (const auto& r : records) {
@@ -164,8 +166,7 @@ TEST(ReceptionLogFeedTest, ASecondFeedOnTheSameDirectoryWritesNothingWhileTheFir
     fs::create_directory(lock);
     third.feed.Begin(CReceptionLogFeed::Time::System);
     EXPECT_FALSE(third.feed.Running());
-    ASSERT_EQ(third.told.size(), 1U);
-    EXPECT_NE(third.told[0].text.find(lock.string()), std::string::npos) << third.told[0].text;
+    ExpectToldOnce(third.told, lock.string());
 }
 
 }  // namespace

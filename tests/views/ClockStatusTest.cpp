@@ -165,13 +165,9 @@ TEST(ClockStatusNow, ShowsTheSimulatorsSecondNowAndTicksAtItsEdge) {
     } sink(clock);
     velto::CDecoder decoder(sink);
 
-    velto::StationSignalOptions options;
-    options.carrierAmplitude = 3000.0;
-    options.noiseSigma = 300.0;
-    options.startOffsetSamples = kOffset;
+    velto::StationSignalOptions options{.noiseSigma = 300.0, .startOffsetSamples = kOffset};
     std::vector<std::int16_t> buffer(velto::kBufferSamples);
-    int shown = 0;
-    int flywheel = 0;
+    int shown = 0, flywheel = 0;
     for (const auto& [start, seconds, amplitude] :
          {std::tuple(kStation, 200, 3000.0), std::tuple(kStation + 200, 40, 0.0)}) {
         options.carrierAmplitude = amplitude;

@@ -2,7 +2,6 @@
 
 #include <QKeyEvent>
 #include <QPainter>
-#include <QWheelEvent>
 #include <array>
 #include <limits>
 #include <set>
@@ -32,20 +31,14 @@ struct SizedScope : CScope {
 
 using Samples = std::vector<std::int32_t>;
 
-// A wheel turn of `delta` at height y, `times` over.
-void Wheel(CScope& scope, int delta, int y = 100, bool shift = false, int times = 1) {
-    for (int i = 0; i < times; ++i) {
-        QWheelEvent e(QPointF(10, y), QPointF(10, y), QPoint(), QPoint(0, delta), Qt::NoButton,
-                      shift ? Qt::ShiftModifier : Qt::NoModifier, Qt::NoScrollPhase, false);
-        QCoreApplication::sendEvent(&scope, &e);
-    }
+// With Shift, a scale finer for the panel at height y, `steps` over.
+void Finer(CScope& scope, int y, int steps = 1) {
+    for (int i = 0; i < steps; ++i) Wheel(scope, QPoint(10, y), -120, Qt::ShiftModifier);
 }
-
-void Finer(CScope& scope, int y, int steps = 1) { Wheel(scope, -120, y, true, steps); }
 
 void SetMagnification(CScope& scope, int m) {
     while (scope.Magnification() != m) {
-        Wheel(scope, scope.Magnification() < m ? -120 : 120);
+        Wheel(scope, QPoint(10, 100), scope.Magnification() < m ? -120 : 120);
     }
 }
 
@@ -249,7 +242,7 @@ TEST(ScopeControls, WheelStepsTheMagnificationOrWithShiftThePanelsScaleOneStepPe
     // One step however far the turn; toward the user magnifies, 0 counts as away.
     for (int delta :
          {-1200, -120, -120, -120, -120, -120, -120, 0, 120, 120, 120, 120, 120, 120, 120, -120}) {
-        Wheel(scope, delta);
+        Wheel(scope, QPoint(10, 100), delta);
         seen.push_back(scope.Magnification());
     }
     EXPECT_EQ(seen, (std::vector<int>{2, 4, 8, 16, 32, 64, 64, 32, 16, 8, 4, 2, 1, 0, 0, 1}));
@@ -266,11 +259,11 @@ TEST(ScopeControls, WheelStepsTheMagnificationOrWithShiftThePanelsScaleOneStepPe
         EXPECT_EQ(fresh.VlfScale(), panel == 'V' ? 1 : 0) << y;
         EXPECT_EQ(fresh.Magnification(), 1) << y;
     }
-    Wheel(scope, 120, 300, true);
+    Wheel(scope, QPoint(10, 300), 120, Qt::ShiftModifier);
     EXPECT_EQ(scope.VlfScale(), 0);
     Finer(scope, 300, 13);
     EXPECT_EQ(scope.VlfScale(), 12);
-    Wheel(scope, 0, 300, true);
+    Wheel(scope, QPoint(10, 300), 0, Qt::ShiftModifier);
     EXPECT_EQ(scope.VlfScale(), 11);
 }
 

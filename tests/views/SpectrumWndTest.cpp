@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QWheelEvent>
 #include <vector>
 
 #include "plot/SpectrumPlot.h"
@@ -62,22 +61,17 @@ TEST(SpectrumWnd, DrawsTheBandAndCarriersTheWheelMovesTheColoursADoubleClickRese
     const double noise = *analyser.NoiseDb();
     EXPECT_TRUE(wnd.FollowsNoise());
     EXPECT_DOUBLE_EQ(wnd.Colours().low, ColourScale::Following(noise).low);
-    const auto wheel = [&](QPoint at, int notches, Qt::KeyboardModifiers keys = Qt::NoModifier) {
-        QWheelEvent e(at, wnd.mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton,
-                      keys, Qt::NoScrollPhase, false);
-        QCoreApplication::sendEvent(&wnd, &e);
-    };
     const QPoint inside = kWide.center();
     const QPoint strong(wideX(0.0), kWide.top() + 10);
-    wheel(inside, 3);
+    Wheel(wnd, inside, 3 * 120);
     EXPECT_FALSE(wnd.FollowsNoise());
     EXPECT_DOUBLE_EQ(wnd.Colours().low, ColourScale::Following(noise).low + 6.0);
-    wheel(inside, -1, Qt::ShiftModifier);
+    Wheel(wnd, inside, -120, Qt::ShiftModifier);
     EXPECT_DOUBLE_EQ(wnd.Colours().high - wnd.Colours().low, ColourScale::kSpanDb - 5.0);
-    wheel(inside, 30);
+    Wheel(wnd, inside, 30 * 120);
     EXPECT_TRUE(Cold(wnd.Render().pixelColor(strong)));
     const ColourScale before = wnd.Colours();
-    wheel(kBand.center(), 5);
+    Wheel(wnd, kBand.center(), 5 * 120);
     EXPECT_DOUBLE_EQ(wnd.Colours().low, before.low);
 
     Mouse(wnd, QEvent::MouseButtonDblClick, inside.x(), inside.y());

@@ -107,10 +107,7 @@ TEST_F(TimeCodeWndTest, CellsFillWithTheSymbolsOfTheFrameAndTheHighlightIsTheSec
 }
 
 TEST_F(TimeCodeWndTest, PastMinutesAreRowsBelowAndTheCallSignMinuteIsMarked) {
-    Minute(-7);
-    for (int m = -6; m <= -2; ++m) {
-        Minute(m);
-    }
+    for (int m = -7; m <= -2; ++m) Minute(m);
     // 20:15 is a call-sign minute: Morse in seconds 40-48.
     const std::int64_t utc = kMinute2016 - 60;
     for (int s = 0; s < 60; ++s) {
@@ -234,7 +231,6 @@ TEST_F(TimeCodeWndTest, ChartsFollowTheOnTimePointAndCn0) {
     EXPECT_NEAR(h.Cn0At(0).value, 30.0, 1e-9);
     EXPECT_NEAR(h.Cn0At(69).value, 36.0, 1e-9);
 
-    // Columns a chart's trace crosses.
     const auto columns = [&](const QImage& img, int top, const QColor& trace) {
         std::vector<int> xs;
         for (int x = 48; x < 784; ++x) {

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QImage>
 #include <QMouseEvent>
+#include <QWheelEvent>
 #include <QWidget>
 #include <cstdint>
 #include <ostream>
@@ -47,6 +48,13 @@ inline void Mouse(QWidget& widget, QEvent::Type type, int x, int y,
     QMouseEvent e(type, at, widget.mapToGlobal(at),
                   type == QEvent::MouseMove ? Qt::NoButton : button,
                   type == QEvent::MouseButtonRelease ? Qt::NoButton : button, Qt::NoModifier);
+    QCoreApplication::sendEvent(&widget, &e);
+}
+
+// A wheel turn of `delta` eighths of a degree at `at`.
+inline void Wheel(QWidget& widget, QPoint at, int delta, Qt::KeyboardModifiers keys = {}) {
+    QWheelEvent e(at, widget.mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, keys,
+                  Qt::NoScrollPhase, false);
     QCoreApplication::sendEvent(&widget, &e);
 }
 
