@@ -609,14 +609,12 @@ void PrintTo(const NoiseRun& c, std::ostream* os) { *os << GetStation(c.station)
 class StationNoise : public testing::TestWithParam<NoiseRun> {};
 
 TEST_P(StationNoise, GivesNoTime) {
-    StationSignalOptions o;
-    o.station = GetParam().station;
-    o.carrierAmplitude = 0.0;
-    o.noiseSigma = 2000.0;
-    o.fastNoise = true;
-    o.impulseRate = 1.0;
-    o.seed = GetParam().seed;
-    Reception r(kMonday, o);
+    Reception r(kMonday, {.station = GetParam().station,
+                          .carrierAmplitude = 0.0,
+                          .noiseSigma = 2000.0,
+                          .seed = GetParam().seed,
+                          .fastNoise = true,
+                          .impulseRate = 1.0});
     r.Run(GetParam().seconds);
     EXPECT_TRUE(r.rec.minutes.empty());
     for (const DecoderSecond& s : r.rec.seconds) ASSERT_FALSE(s.timeValid);
