@@ -230,10 +230,7 @@ TEST(ChronySock, WaitsQuietlyForChronydThenSendsItsSampleLayout) {
     std::string problem;
     const std::unique_ptr<CChronySock> sock = CChronySock::Open(chronyd.path, &problem);
     ASSERT_TRUE(sock) << problem;
-    ClockSample sample;
-    sample.system = SystemTime{1750000000, 123456789};
-    sample.offset = -0.25;
-    sample.leap = LeapWarning::Insert;
+    const ClockSample sample{SystemTime{1750000000, 123456789}, -0.25, LeapWarning::Insert};
     std::vector<std::string> said;
     const auto send = [&](CChronySock& to) {
         if (const std::optional<Warning> w = to.Send(sample)) said.push_back(w->text);
@@ -312,10 +309,8 @@ TEST(ShmRefclock, ReaderNeverTakesAHalfWrittenSample) {
     // Writes go on until the reader has taken plenty of whole copies.
     int written = 0, told = 0;
     for (int k = 0; k < 20000 || whole.load() < 2000; ++k, ++written) {
-        ClockSample sample;
-        sample.system = SystemTime{kBase + k, 500000000 + k};
-        sample.offset = static_cast<double>(k) * 1e-3;
-        sample.leap = static_cast<LeapWarning>(k % 3);
+        const ClockSample sample{SystemTime{kBase + k, 500000000 + k},
+                                 static_cast<double>(k) * 1e-3, static_cast<LeapWarning>(k % 3)};
         told += writer->Send(sample).has_value();
     }
     EXPECT_EQ(told, 0) << "a reader is no other writer";
