@@ -19,10 +19,9 @@ namespace {
 
 // The clean input begins in a low part: the blanker must not take the carrier for a burst.
 TEST(Decoder, StrongSignals) {
-    StationSignalOptions clean;
-    clean.carrierAmplitude = 10000.0;
-    clean.noiseSigma = 300.0;
-    clean.startOffsetSamples = 85 * 960;  // 0.85 s into a second: low whatever the symbol
+    // 0.85 s into a second: low whatever the symbol.
+    const StationSignalOptions clean{
+        .carrierAmplitude = 10000.0, .noiseSigma = 300.0, .startOffsetSamples = 85 * 960};
     for (const StationSignalOptions& o : {Noisy(45.0, 1), clean}) {
         SCOPED_TRACE(o.carrierAmplitude);
         Reception r(kMonday, o);
