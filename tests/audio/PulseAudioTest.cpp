@@ -111,8 +111,7 @@ TEST_F(PulseAudio, CapturesTheAntennaSignalInOrderAndCountsEverySampleAStalledCo
     ASSERT_EQ(Script("play " + Quoted(m_dir) + " " + Quoted(raw)), 0)
         << support::Slurp(m_dir + "/script.err");
     CWaveDevice device;
-    constexpr int kBuffers = 45;
-    constexpr int kAhead = 15;
+    constexpr int kBuffers = 45, kAhead = 15;
     CNotifyRecorder watch(device, 10, 2500ms);
     ASSERT_EQ(device.StartCapture(DeviceSpec{}, &watch, m_told), 1);
     ASSERT_TRUE(watch.WaitFor(kBuffers, 30s)) << watch.Count() << " buffers came";
@@ -167,8 +166,7 @@ TEST_F(PulseAudio, PlaysThePlaybackRingLoopingIntoTheSpeaker) {
     ASSERT_NE(parecord, nullptr);
     Samples heard;  // the second and third passes, without silence
     int falls = 0;
-    std::int16_t last = 0;
-    std::int16_t h = 0;
+    std::int16_t last = 0, h = 0;
     std::set<std::int64_t> positions;  // where the player is, once a second
     for (long listened = 0; falls < 3 && listened < 100L * kSampleRate; ++listened) {
         if (std::fread(&h, sizeof h, 1, parecord) != 1) break;
@@ -191,9 +189,7 @@ TEST_F(PulseAudio, PlaysThePlaybackRingLoopingIntoTheSpeaker) {
     for (int i = 0; i < 2 * kRingSamples; ++i) {
         if (Pattern(i % kRingSamples) != 0) twice.push_back(Pattern(i % kRingSamples));
     }
-    long next = 0;
-    long lost = 0;
-    long longestGap = 0;
+    long next = 0, lost = 0, longestGap = 0;
     int gaps = 0;
     for (const std::int16_t h : heard) {
         const auto at = std::find(twice.begin() + next, twice.end(), h);

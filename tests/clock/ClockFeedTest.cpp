@@ -49,15 +49,13 @@ std::int64_t TrueSecond(const ClockSample& c) {
 // Second k: true time kStart + k, on-time point at sample 96000 k + 4800.5.
 DecoderRise Rise(std::int64_t k, bool vouched = true,
                  ReceptionState state = ReceptionState::TimeValid, int leap = 0) {
-    DecoderRise r{};
-    r.onTimeSample = static_cast<double>(k * 96000) + 4800.5;
-    r.secondInMinute = static_cast<int>(k % 60);
-    r.state = state;
-    r.timeValid = state == ReceptionState::TimeValid || state == ReceptionState::Flywheel;
-    r.utcUnix = kStart + k;
-    r.leap = leap;
-    r.vouched = vouched;
-    return r;
+    return {.onTimeSample = static_cast<double>(k * 96000) + 4800.5,
+            .secondInMinute = static_cast<int>(k % 60),
+            .state = state,
+            .timeValid = state == ReceptionState::TimeValid || state == ReceptionState::Flywheel,
+            .utcUnix = kStart + k,
+            .leap = leap,
+            .vouched = vouched};
 }
 
 // None for the flywheel, a leap second, a capture 3 s old or a second rise in one second.
@@ -134,8 +132,7 @@ TEST(ClockFeed, FromTheDecoderOnlyForAReceivedTimeAndTrueToTheSimulator) {
     StationSignalOptions options{.carrierAmplitude = 3000.0,
                                  .noiseSigma = 300.0,
                                  .startOffsetSamples = CWatch::kStartOffset};
-    std::int64_t index = 0;
-    std::int64_t lost = 0;
+    std::int64_t index = 0, lost = 0;
     std::vector<std::int16_t> buffer(kBuffer);
     for (const auto& [station, seconds] :
          {std::pair(CWatch::kStation, 240), std::pair(CWatch::kStation + 240, 90)}) {
@@ -233,10 +230,7 @@ TEST(ChronySock, WaitsQuietlyForChronydThenSendsItsSampleLayout) {
     std::string problem;
     const std::unique_ptr<CChronySock> sock = CChronySock::Open(chronyd.path, &problem);
     ASSERT_TRUE(sock) << problem;
-    ClockSample sample;
-    sample.system = SystemTime{1750000000, 123456789};
-    sample.offset = -0.25;
-    sample.leap = LeapWarning::Insert;
+    const ClockSample sample{SystemTime{1750000000, 123456789}, -0.25, LeapWarning::Insert};
     std::vector<std::string> said;
     const auto send = [&](CChronySock& to) {
         if (const std::optional<Warning> w = to.Send(sample)) said.push_back(w->text);
@@ -298,8 +292,7 @@ TEST(ShmRefclock, ReaderNeverTakesAHalfWrittenSample) {
     constexpr long long kBase = 1750000000;
     std::atomic<bool> done{false};
     std::atomic<long> whole{0};
-    long torn = 0;
-    long bad = 0;
+    long torn = 0, bad = 0;
     std::thread reader([&] {
         support::ShmCopy seen{};
         while (!done.load()) {
@@ -314,13 +307,10 @@ TEST(ShmRefclock, ReaderNeverTakesAHalfWrittenSample) {
         }
     });
     // Writes go on until the reader has taken plenty of whole copies.
-    int written = 0;
-    int told = 0;
+    int written = 0, told = 0;
     for (int k = 0; k < 20000 || whole.load() < 2000; ++k, ++written) {
-        ClockSample sample;
-        sample.system = SystemTime{kBase + k, 500000000 + k};
-        sample.offset = static_cast<double>(k) * 1e-3;
-        sample.leap = static_cast<LeapWarning>(k % 3);
+        const ClockSample sample{SystemTime{kBase + k, 500000000 + k},
+                                 static_cast<double>(k) * 1e-3, static_cast<LeapWarning>(k % 3)};
         told += writer->Send(sample).has_value();
     }
     EXPECT_EQ(told, 0) << "a reader is no other writer";

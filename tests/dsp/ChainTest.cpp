@@ -203,8 +203,7 @@ TEST(StationChain, Jjy40At96kHzIsTheFixedChainBitForBit) {
     Output expected(kBufferSamples);
     fixed.Apply(x.data(), expected.data());
 
-    CPipeline fresh;
-    CPipeline travelled;
+    CPipeline fresh, travelled;
     ASSERT_TRUE(travelled.Configure(60000.0, *CaptureFormat::ForRate(192000)));
     ASSERT_TRUE(travelled.Configure(GetStation(StationId::Jjy40).carrierHz, kBaseFormat));
     for (CPipeline* p : {&fresh, &travelled}) {
@@ -309,8 +308,7 @@ TEST(SlotMeter, TwoSamplesOfTheCarrierDetermineAmplitudeAndPhaseOfEachSlot) {
     CSlotMeter().MeasureSlots(filtered.data(), 7, raw, corrected);
     for (int j = 0; j < kSlotsPerBuffer; ++j) {
         const int k = j == 0 ? 1 : j;
-        const double y0 = 3.0 + k;
-        const double y1 = -5.0 * k;
+        const double y0 = 3.0 + k, y1 = -5.0 * k;
         const double expected = std::hypot(2.0 * y1 + std::sqrt(3.0) * y0, y0);
         EXPECT_NEAR(raw[70 + j], expected, 1e-9 * expected) << j;
         EXPECT_EQ(corrected[70 + j], raw[70 + j]) << j;

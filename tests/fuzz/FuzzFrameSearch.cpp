@@ -27,9 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         MinuteRecord& r = records[newestFirst];
         const std::uint8_t* b = data + 1 + fuzz::kSecondBytes * i;
         const int s = static_cast<int>(at % 60);
-        r.log[s][0] = fuzz::LogProbability(b[0]);
-        r.log[s][1] = fuzz::LogProbability(b[1]);
-        r.log[s][2] = fuzz::LogProbability(b[2]);
+        for (int h = 0; h < 3; ++h) r.log[s][h] = fuzz::LogProbability(b[h]);
         r.present[s] = true;
     }
     std::array<const MinuteRecord*, timecode::kMaxRecords> run{};

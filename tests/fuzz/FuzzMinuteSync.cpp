@@ -18,9 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::uint8_t* b = data + 1 + fuzz::kSecondBytes * i;
         ScoredSecond s{};
         s.second = static_cast<std::int64_t>(i) + data[0] % 60;
-        s.log[0] = fuzz::LogProbability(b[0]);
-        s.log[1] = fuzz::LogProbability(b[1]);
-        s.log[2] = fuzz::LogProbability(b[2]);
+        for (int h = 0; h < 3; ++h) s.log[h] = fuzz::LogProbability(b[h]);
         if (i == eventAt) {
             if (event == 1) sync.Shift(1);
             if (event == 2) sync.Shift(-1);

@@ -249,27 +249,19 @@ TEST_F(ReceiverTest, SamplesTheStreamLostMoveTheIndexOnByTheirNumberWhereTheyWer
     ASSERT_TRUE(m_receiver.StartRecording(std::make_unique<CFakeWriter>(&file), &error));
     Start();
     std::vector<std::int16_t> card;  // what the card counted, each sample its index
-    const auto deliver = [&](std::size_t n) {
+    // Samples lost between two buffers, within one, and twice within one.
+    for (const auto& [n, lost] : {std::pair(kBufferSamples, 777), std::pair(3000, 1234),
+                                  std::pair(kBufferSamples - 2500, 10), std::pair(200, 20),
+                                  std::pair(3 * kBufferSamples, 0)}) {
         const std::size_t from = card.size();
         for (std::size_t i = from; i < from + n; ++i) card.push_back(std::int16_t(i % 30000));
         ASSERT_TRUE(m_service.OnDriver([&] { return m_service.DeliverPart(&card[from], n); }));
-    };
-    const auto lose = [&](std::size_t n) {
         m_service.OnDriver([&] {
-            m_service.DropSamples(n);
+            m_service.DropSamples(lost);  // none after the last
             return true;
         });
-        card.resize(card.size() + n, -1);
-    };
-    deliver(kBufferSamples);
-    lose(777);  // between two buffers
-    deliver(3000);
-    lose(1234);  // within one
-    deliver(kBufferSamples - 3000 + 500);
-    lose(10);  // twice within one
-    deliver(200);
-    lose(20);
-    deliver(kBufferSamples * 3);
+        card.resize(card.size() + static_cast<std::size_t>(lost), -1);
+    }
     m_receiver.OnCaptureData();
     m_receiver.StopRecording();
     const std::vector<std::int16_t>& heard = m_log.heard;

@@ -21,8 +21,7 @@ SystemTime At(double secondsAfterBase) {
 }
 
 // A card `ppm` fast behind a stack that hands buffers over late, sometimes four at once.
-class CLateStack {
-public:
+struct CLateStack {
     CLateStack(double ppm, double fixedDelay, double meanJitter)
         : m_rate(kRate * (1.0 + ppm * 1e-6)), m_fixed(fixedDelay), m_jitter(1.0 / meanJitter) {}
 
@@ -35,7 +34,6 @@ public:
         return Captured(static_cast<double>((handedAt + 1) * kBuffer)) + m_fixed + m_jitter(m_rng);
     }
 
-private:
     double m_rate;
     double m_fixed;
     std::mt19937_64 m_rng{7};
@@ -169,9 +167,7 @@ TEST(SampleClock, FindsSamplesLostUnsaidAndGivesWayToThem) {
         CSampleClock clock(kRate);
         int told = 0;
         for (std::int64_t k = 0; k < 600; ++k) {
-            const double late = k >= 400 ? lost : 0.0;
-            const double arrival = stack.Arrival(k) + late;
-            clock.AddStamp((k + 1) * kBuffer, At(arrival));
+            clock.AddStamp((k + 1) * kBuffer, At(stack.Arrival(k) + (k >= 400 ? lost : 0.0)));
             if (const auto loss = clock.TakeUnsaidLoss()) {
                 ++told;
                 EXPECT_EQ(loss->after, 400 * kBuffer) << lost;

@@ -93,11 +93,8 @@ std::vector<std::int16_t> Generate(const StationSignalOptions& o, std::size_t n)
 
 // The decoder's tests judge by this truth: across a splice it must be exact.
 TEST(JjySignal, SplicesShiftTheSignalAndItsTruth) {
-    StationSignalOptions plain;
-    plain.cn0DbHz = 30.0;
-    plain.fastNoise = true;
-    plain.seed = 3;
-    plain.startOffsetSamples = 4321;
+    const StationSignalOptions plain{
+        .startOffsetSamples = 4321, .seed = 3, .cn0DbHz = 30.0, .fastNoise = true};
     const std::vector<std::int16_t> base = Generate(plain, 400000);
     const CStationSignal truth(kStart, plain);
     constexpr std::int64_t kAt = 140000;
@@ -162,12 +159,10 @@ TEST(StationSignal, KeyedAsTheFramesSay) {
     for (const Row& row : rows) {
         const Station& st = GetStation(row.station);
         SCOPED_TRACE(st.name);
-        StationSignalOptions o;
-        o.station = row.station;
-        o.sampleRate = kRate;
-        o.carrierAmplitude = kAmplitude;
-        o.callSignMinutes = row.callSign;
-        CStationSignal signal(row.start, o);
+        CStationSignal signal(row.start, {.station = row.station,
+                                          .sampleRate = kRate,
+                                          .carrierAmplitude = kAmplitude,
+                                          .callSignMinutes = row.callSign});
         ASSERT_EQ(signal.SampleRate(), kRate);
         std::vector<std::int16_t> x(static_cast<std::size_t>(kRate) * 60);
         signal.Generate(x.data(), x.size());

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <stdexcept>
+#include <tuple>
 #include <vector>
 
 #include "simulator/StationSignal.h"
@@ -98,25 +99,22 @@ TEST(SpectrumAnalyserTest, TheCarrierNoiseFloorAndLevelMatchTheSimulatorWithin1D
 // 3 Hz away at -10 dB lies the keying's third sideband; 211.4 Hz away, the card 20 ppm
 // low, it is 212.2 Hz from the station as received.
 TEST(SpectrumAnalyserTest, SteadyCarriersAreFoundAndGivenFromNominalButTheKeyingIsNot) {
-    struct Case {
-        double hz, levelDb, ppm;
-    };
-    for (const Case& c :
-         {Case{3.0, -10.0, 0.0}, Case{211.4, 20.0 * std::log10(1.0 / 30.0), 20.0}}) {
-        SCOPED_TRACE(c.hz);
-        StationSignalOptions o = Signal(c.ppm == 0.0 ? 45.0 : 40.0, c.ppm == 0.0 ? 3 : 5);
-        o.clockPpm = c.ppm;
-        o.interferenceHz = 40000.0 + c.hz;
-        o.interferenceAmplitude = kAmplitude * std::pow(10.0, c.levelDb / 20.0);
+    for (const auto& [hz, levelDb, ppm] :
+         {std::tuple(3.0, -10.0, 0.0), std::tuple(211.4, 20.0 * std::log10(1.0 / 30.0), 20.0)}) {
+        SCOPED_TRACE(hz);
+        StationSignalOptions o = Signal(ppm == 0.0 ? 45.0 : 40.0, ppm == 0.0 ? 3 : 5);
+        o.clockPpm = ppm;
+        o.interferenceHz = 40000.0 + hz;
+        o.interferenceAmplitude = kAmplitude * std::pow(10.0, levelDb / 20.0);
         CSpectrumAnalyser a(SpectrumOptions{});
         Feed(a, o, 40);
         ASSERT_TRUE(a.StationOffsetHz());
-        EXPECT_NEAR(*a.StationOffsetHz(), -40000.0 * c.ppm * 1e-6, 0.05);
+        EXPECT_NEAR(*a.StationOffsetHz(), -40000.0 * ppm * 1e-6, 0.05);
         const auto carriers = a.Carriers();
         ASSERT_EQ(carriers.size(), 1U);
-        EXPECT_NEAR(carriers[0].offsetHz, c.hz, 0.5);
-        EXPECT_NEAR(carriers[0].levelDb, c.levelDb, 1.0);
-        if (c.hz != 3.0) continue;
+        EXPECT_NEAR(carriers[0].offsetHz, hz, 0.5);
+        EXPECT_NEAR(carriers[0].levelDb, levelDb, 1.0);
+        if (hz != 3.0) continue;
         // A line of its own, above the keying's sideband on the other side.
         const CWaterfall& n = a.Narrow();
         EXPECT_GT(At(n, 3.0), At(n, 2.5) + 10.0);

@@ -25,15 +25,13 @@ constexpr double kMs = 96.0;                  // samples per millisecond at 96 k
 // A carrier in noise of sigma 2000 at `cn0` dB-Hz, starting part-way into a second.
 inline StationSignalOptions Noisy(double cn0, std::uint64_t seed,
                                   StationId station = StationId::Jjy40) {
-    StationSignalOptions o;
-    o.station = station;
     const double rate = GetStation(station).sampleRate;
-    o.carrierAmplitude = 2000.0 * std::sqrt(4.0 * std::pow(10.0, cn0 / 10.0) / rate);
-    o.cn0DbHz = cn0;
-    o.fastNoise = true;
-    o.seed = seed;
-    o.startOffsetSamples = 12345;
-    return o;
+    return {.station = station,
+            .carrierAmplitude = 2000.0 * std::sqrt(4.0 * std::pow(10.0, cn0 / 10.0) / rate),
+            .startOffsetSamples = 12345,
+            .seed = seed,
+            .cn0DbHz = cn0,
+            .fastNoise = true};
 }
 
 // The symbol a decoder reads where the station sent `sent` (0, 1 or marker).

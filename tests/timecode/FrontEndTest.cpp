@@ -7,6 +7,7 @@
 #include <complex>
 #include <cstdint>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "timecode/CarrierChoice.h"
@@ -177,23 +178,17 @@ Complex Steady(double hz, double amplitude, std::int64_t n) {
 
 // A stronger steady carrier on a line of the station's keying: the keyed one is chosen.
 TEST(SteadyCarrier, TheKeyedOneIsChosen) {
-    CCarrierChoice choice(40000.0);
-    Keyed jjy{-2.4, 0.3};
-    const double hz[] = {0.6, -2.4};  // strongest first, as the search finds them
-    int chosen = -1;
-    for (std::int64_t n = 0; n < 8000; ++n) {
-        choice.Process(jjy.At(n) + Steady(0.6, 2.0, n), false);
-        if (n % 1000 == 999) chosen = choice.Choose(hz, 2);
+    for (const bool keyed : {true, false}) {
+        CCarrierChoice choice(40000.0);
+        Keyed jjy{-2.4, 0.3};
+        const double hz[] = {0.6, keyed ? -2.4 : -5.0};  // strongest first, as found
+        int chosen = -2;
+        for (std::int64_t n = 0; n < 8000; ++n) {
+            choice.Process(Steady(0.6, 2.0, n) + (keyed ? jjy.At(n) : Steady(-5.0, 1.0, n)), false);
+            if (n % 1000 == 999) chosen = choice.Choose(hz, 2);
+        }
+        EXPECT_EQ(chosen, keyed ? 1 : -1);  // two steady carriers: neither
     }
-    EXPECT_EQ(chosen, 1);
-
-    CCarrierChoice none(40000.0);
-    const double two[] = {0.6, -5.0};
-    for (std::int64_t n = 0; n < 8000; ++n) {
-        none.Process(Steady(0.6, 2.0, n) + Steady(-5.0, 1.0, n), false);
-        if (n % 1000 == 999) chosen = none.Choose(two, 2);
-    }
-    EXPECT_EQ(chosen, -1);
 }
 
 // A steady carrier found 0.02 Hz off is taken out; the station's own line at 3 Hz stays.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <tuple>
 #include <vector>
 
 #include "DecoderTestSupport.h"
@@ -37,18 +38,15 @@ std::int64_t FeedSeconds(CMinuteSync& sync, SoftScores& channel, std::int64_t fr
 
 // Locks the sooner the stronger the signal; a few nats a minute still lock (with a long leak).
 TEST(MinuteSync, LocksOnTheMinutesPhase) {
-    struct Case {
-        double sigma;
-        int seconds, within;
-    };
-    for (const Case& c :
-         {Case{0.2, 150, 70}, Case{0.5, 400, 240}, Case{0.7, 900, 600}, Case{1.3, 1200, 900}}) {
-        SCOPED_TRACE(c.sigma);
+    for (const auto& [sigma, seconds, within] :
+         {std::tuple(0.2, 150, 70), std::tuple(0.5, 400, 240), std::tuple(0.7, 900, 600),
+          std::tuple(1.3, 1200, 900)}) {
+        SCOPED_TRACE(sigma);
         CMinuteSync sync(GetStation(StationId::Jjy40));
-        SoftScores channel(c.sigma, 3);
-        const std::int64_t right = FeedSeconds(sync, channel, kStart, c.seconds);
+        SoftScores channel(sigma, 3);
+        const std::int64_t right = FeedSeconds(sync, channel, kStart, seconds);
         EXPECT_GE(right, 0);
-        EXPECT_LT(right, c.within);
+        EXPECT_LT(right, within);
     }
 }
 
