@@ -98,7 +98,6 @@ TEST_F(RecordReplayTest, RecordingWritesTheCapturedBuffersUntilUncheckedOrStoppe
     EXPECT_EQ(ReadAll(Path("old.wav")), kept);
     m_yes = true;
     f.SendCommand(ID_RECORD);
-    EXPECT_TRUE(f.Receiver().IsRecording());
     Cycle(1, 5);
     f.SendCommand(ID_RECEIVE_START);  // a stop of reception ends the recording too
     f.UpdateMenu(f.ReceiveMenu());
@@ -134,7 +133,6 @@ TEST_F(RecordReplayTest, AnOpenedRecordingIsReplayedInRealTimeAndEndsLikeAStop) 
     f.SendCommand(ID_FILE_OPEN);
     ASSERT_TRUE(f.Receiver().Receiving());
     EXPECT_FALSE(f.View()->Intro());
-    EXPECT_EQ(StartText(), QStringLiteral("停止\tSpace"));
     f.SendCommand(ID_FILE_OPEN);  // refused while receiving
     m_yes = true;
     f.SendCommand(ID_RECORD);  // the input itself, refused without a question
@@ -148,7 +146,6 @@ TEST_F(RecordReplayTest, AnOpenedRecordingIsReplayedInRealTimeAndEndsLikeAStop) 
     input.samples.resize(std::min(input.samples.size(), ramp.size()));
     EXPECT_EQ(input.samples, ramp);
     EXPECT_EQ(Flags(), "0000");
-    EXPECT_EQ(StartText(), QStringLiteral("開始\tSpace"));
     EXPECT_EQ(f.StatusBar()->ReceptionText(), QStringLiteral("停止"));
     ASSERT_EQ(m_messages.size(), 2);
     EXPECT_TRUE(m_messages[0].contains(QStringLiteral("is the input itself")));

@@ -16,7 +16,6 @@
 
 #include "audio/PortAudioService.h"
 #include "audio/WaveDevice.h"
-#include "health/InputHealth.h"
 #include "tests/audio/AudioTestSupport.h"
 #include "tests/support/Files.h"
 #include "tests/support/Simulated.h"
@@ -119,20 +118,7 @@ TEST_F(PulseAudio, CapturesTheAntennaSignalInOrderAndCountsEverySampleAStalledCo
     EXPECT_TRUE(m_told.empty());
     EXPECT_EQ(watch.Losses(), 0);
 
-    // Judged good within three seconds; what was lost changes nothing.
-    const Samples got = watch.Samples();
-    CInputHealth health;
-    std::vector<std::pair<int, InputState>> changes;  // buffers by then, new state
-    for (std::size_t b = 0; (b + 1) * kBufferSamples <= got.size(); ++b) {
-        if (health.AddBuffer(got.data() + b * kBufferSamples, kBufferSamples)) {
-            changes.emplace_back(static_cast<int>(b) + 1, health.State());
-        }
-    }
-    ASSERT_EQ(changes.size(), 1u);
-    EXPECT_EQ(changes[0].second, InputState::Good);
-    EXPECT_LE(changes[0].first, 3 * kSampleRate / kBufferSamples);
-
-    const std::vector<long> skipped = SkippedByBuffer(got, sent);
+    const std::vector<long> skipped = SkippedByBuffer(watch.Samples(), sent);
     const auto posts = watch.Posts();
     ASSERT_GE(skipped.size(), static_cast<std::size_t>(kBuffers)) << "not the signal sent";
     for (int b = 0; b + kAhead < kBuffers; ++b) {

@@ -31,9 +31,7 @@ double UnixNow() {
 }
 
 TEST(SimulatedDevice, DeliversTheTimeCodeInRealTimeAndInSlotOrder) {
-    testing::internal::CaptureStderr();
     CSystemWaveService service;
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");  // the sound libraries keep quiet
     ASSERT_EQ(service.InSimulatorId(), service.InGetNumDevs() - 1);
     EXPECT_EQ(service.InGetDevName(service.InSimulatorId()), kSimulatorName);
 

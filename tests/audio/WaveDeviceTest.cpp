@@ -58,8 +58,6 @@ TEST_F(WaveDevice, CaptureFillsAndStampsTheSlotsInOrderWrapsAfterEightyAndRestar
     const SystemTime before = SystemTime::Now();
     Complete(1);
     const SystemTime between = SystemTime::Now();
-    EXPECT_EQ(m_device.LastBuffer(), 0);
-    EXPECT_EQ(m_frame.Count(), 1);
     Complete(2, 2);
     const SystemTime after = SystemTime::Now();
     EXPECT_GE(m_device.BufferStamp(0), before);

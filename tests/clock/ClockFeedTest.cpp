@@ -6,10 +6,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
-#include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -20,15 +17,11 @@
 #include "clock/ClockFeed.h"
 #include "clock/ClockFeedSettings.h"
 #include "clock/ShmRefclock.h"
-#include "simulator/StationSignal.h"
 #include "tests/support/ShmCopy.h"
-#include "timecode/Decoder.h"
 
 namespace velto {
 namespace {
 
-constexpr double kRate = 96000.0;
-constexpr int kBuffer = 9600;
 constexpr std::int64_t kStart = 1750000000;  // system time of sample 0
 
 struct CRecorder : IClockSampleSink {
@@ -39,12 +32,6 @@ struct CRecorder : IClockSampleSink {
     }
     std::vector<ClockSample>& out;
 };
-
-// The true time a sample says, to the nearest second.
-std::int64_t TrueSecond(const ClockSample& c) {
-    return std::llround(static_cast<double>(c.system.sec) +
-                        static_cast<double>(c.system.nsec) * 1e-9 + c.offset);
-}
 
 // Second k: true time kStart + k, on-time point at sample 96000 k + 4800.5.
 DecoderRise Rise(std::int64_t k, bool vouched = true,
@@ -92,78 +79,6 @@ TEST(ClockFeed, SendsOnlyVouchedFreshSecondsWithASteadyCaptureTime) {
     EXPECT_NEAR(s6.offset, 6.0 - system, 1e-9);
     EXPECT_EQ(s6.leap, LeapWarning::Insert);
     EXPECT_EQ(sent[1].leap, LeapWarning::None);
-}
-
-// Passes rises on as the receiver does; the system clock 200 ms behind the station's.
-struct CWatch : IDecoderSink {
-    static constexpr std::int64_t kStation = 1796610180 + 20;  // 2026-12-07 11:23:20 JST
-    static constexpr std::int64_t kStartOffset = 31234;        // samples into that second
-    static constexpr double kSystemBehind = 0.2;
-
-    explicit CWatch(CClockFeed& feed) : feed(feed) {
-        feed.SetClock([this] { return SystemAt(fed); });
-    }
-    static SystemTime SystemAt(double sample) {
-        const double t = static_cast<double>(kStartOffset) / kRate + sample / kRate;
-        return SystemTime{kStation, 0}.Plus(t - kSystemBehind);
-    }
-    void OnSecond(const DecoderSecond& s) override { seen.push_back(s); }
-    void OnMinute(const DecoderMinute&) override {}
-    void OnStatus(const DecoderStatus&) override {}
-    void OnRise(const DecoderRise& r) override {
-        rises.push_back(r);
-        feed.OnRise(r, SystemAt(r.onTimeSample));
-    }
-
-    std::vector<DecoderSecond> seen;
-    std::vector<DecoderRise> rises;
-    double fed = 0.0;
-    CClockFeed& feed;
-};
-
-// Four minutes of signal, then the carrier is gone.
-TEST(ClockFeed, FromTheDecoderOnlyForAReceivedTimeAndTrueToTheSimulator) {
-    CClockFeed feed(0.0, nullptr);
-    std::vector<ClockSample> sent;
-    feed.AddSink(std::make_unique<CRecorder>(sent));
-    CWatch watch(feed);
-    CDecoder decoder(watch);
-
-    StationSignalOptions options{.carrierAmplitude = 3000.0,
-                                 .noiseSigma = 300.0,
-                                 .startOffsetSamples = CWatch::kStartOffset};
-    std::int64_t index = 0, lost = 0;
-    std::vector<std::int16_t> buffer(kBuffer);
-    for (const auto& [station, seconds] :
-         {std::pair(CWatch::kStation, 240), std::pair(CWatch::kStation + 240, 90)}) {
-        CStationSignal signal(station, options);
-        for (int b = 0; b < seconds * 10; ++b, index += kBuffer) {
-            signal.Generate(buffer.data(), buffer.size());
-            decoder.Feed(index, buffer.data(), buffer.size());
-            watch.fed = static_cast<double>(index + kBuffer);
-        }
-        lost = lost == 0 ? index : lost;
-        options.carrierAmplitude = 0.0;  // then the carrier is gone
-        options.seed = 2;
-    }
-
-    // Each sample names its second by its true time.
-    double worst = 0.0;
-    for (const ClockSample& c : sent) {
-        const std::int64_t utc = TrueSecond(c);
-        const auto rise = std::ranges::find(watch.rises, utc, &DecoderRise::utcUnix);
-        ASSERT_NE(rise, watch.rises.end()) << "a sample for no second reported: " << utc;
-        EXPECT_TRUE(rise->vouched) << utc;
-        EXPECT_EQ(rise->state, ReceptionState::TimeValid) << utc;
-        EXPECT_LT(rise->onTimeSample, static_cast<double>(lost)) << "after the loss: " << utc;
-        EXPECT_EQ(c.leap, LeapWarning::None);
-        worst = std::max(worst, std::abs(c.offset - CWatch::kSystemBehind));
-    }
-    ASSERT_GT(sent.size(), 30u);
-    const auto firstValid = std::ranges::find(watch.seen, true, &DecoderSecond::timeValid);
-    ASSERT_NE(firstValid, watch.seen.end());
-    EXPECT_GE(TrueSecond(sent.front()), firstValid->utcUnix - 1);
-    EXPECT_LT(worst, 0.0005);
 }
 
 TEST(ClockFeed, KeepsItsTroubleUntilASampleIsTakenAndWhenOneWas) {

@@ -84,9 +84,9 @@ TEST(Bandpass, TheFixedTableIsATaperedIdealBandpassAndTheDesignFor40kHzAt96kHz) 
 using Kernel = CFilter::Kernel;
 constexpr Kernel kKernels[] = {Kernel::Portable, Kernel::Avx2, Kernel::Avx512};
 
-// Zeros beyond an impulse's reach stay zero, so silence needs no case of its own; the other
-// kernels are held to the reference below.
-TEST(Filter, ZerosStayZeroAnImpulseReproducesTheTableAndTheCarrierPassesInPhase) {
+// Zeros beyond an impulse's reach stay zero, so silence needs no case of its own; linear, the
+// filter passes the carrier as its impulses say. Other kernels are held to the reference below.
+TEST(Filter, ZerosStayZeroAndAnImpulseReproducesTheTable) {
     for (int t0 : {0, 1, 239, 240, 4800, 9359, 9360, 9599}) {
         Samples in(kBufferSamples, 0);
         in[t0] = 1;
@@ -96,11 +96,6 @@ TEST(Filter, ZerosStayZeroAnImpulseReproducesTheTableAndTheCarrierPassesInPhase)
             ASSERT_EQ(out[t], k <= kHalfTaps ? kBandpassHalf[k] : 0.0)
                 << "impulse at " << t0 << ", t = " << t;
         }
-    }
-    const Output out = Filtered(Sine(kCarrierHz, 10000.0, 1.0));
-    for (int t = kHalfTaps; t < kBufferSamples - kHalfTaps; ++t) {
-        const double expected = 11685.0 * std::sin(kTwoPi * kCarrierHz * t / kSampleRate + 1.0);
-        ASSERT_NEAR(out[t], expected, 2.0) << t;
     }
 }
 

@@ -124,9 +124,6 @@ protected:
         EXPECT_EQ(std::system(command.c_str()), 0) << command;
         return path;
     }
-    static std::string Write(const std::string& name, const std::string& bytes) {
-        return s_dir->Write(name, bytes);
-    }
 
     static pid_t Spawn(const Args& args, const Io& io = {}) {
         const pid_t pid = ::fork();
@@ -147,9 +144,8 @@ protected:
             ::setenv("LANGUAGE", io.language, 1);
             for (const auto& [name, value] : io.environment)
                 ::setenv(name.c_str(), value.c_str(), 1);
-            ::unsetenv("DISPLAY");
-            ::unsetenv("WAYLAND_DISPLAY");
-            ::unsetenv("QT_QPA_PLATFORM");
+            for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+                ::unsetenv(name);
             Args all{VELTO_EXE};
             if (io.pipe) all = {"/bin/sh", "-c", "cat \"$0\" | exec \"$@\"", io.in, VELTO_EXE};
             all.insert(all.end(), args.begin(), args.end());
@@ -201,9 +197,8 @@ TEST_F(HeadlessTest, EveryWayOfFeedingARecordingDecodesTheSimulatorsMinutes) {
     } rows[] = {
         {"a WAV file", false, -1, {"--input", s_sim}},
         {"raw samples on standard input", false, 0, {"--input", "-"}, {raw}},
-        {"a WAV stream through a pipe", false, 0, {"--input", "-"}, {s_sim, true}},
         {"wav 192k", true, -1, {"--station", "jjy40", "--input", wav192, "--record", tagged}},
-        {"raw 192k", true, 3, {"--station", "jjy40", "--input", "-", "--rate", "192000"}, {raw192}},
+        {"raw 192k", true, 2, {"--station", "jjy40", "--input", "-", "--rate", "192000"}, {raw192}},
     };
     std::vector<std::string> outs;
     for (const auto& row : rows) {
@@ -242,7 +237,7 @@ TEST_F(HeadlessTest, EveryWayOfFeedingARecordingDecodesTheSimulatorsMinutes) {
         SCOPED_TRACE(io.pipe ? "the tagged recording through a pipe" : "the tagged recording");
         const Result replay = Run({"--headless", "--json", "--input", io.pipe ? "-" : tagged}, io);
         EXPECT_EQ(replay.err, "");
-        EXPECT_EQ(replay.out, outs[3]);
+        EXPECT_EQ(replay.out, outs[2]);
     }
     const Result untagged = Ok({"--headless", "--input", wav192});
     EXPECT_EQ(Count(untagged.out, " at sample"), 0) << untagged.out;
@@ -253,7 +248,7 @@ TEST_F(HeadlessTest, EveryWayOfFeedingARecordingDecodesTheSimulatorsMinutes) {
     std::ofstream(profile) << "[Station]\nName=dcf99\n";
     const Result fallback =
         Ok({"--headless", "--input", "-"},
-           {Write("silence.raw", std::string(2 * velto::kBufferSamples, '\0'))});
+           {s_dir->Write("silence.raw", std::string(2 * velto::kBufferSamples, '\0'))});
     EXPECT_EQ(fallback.err, "velto: these values of the profile " + profile.string() +
                                 " will not do; what follows each arrow is used instead: "
                                 "[Station] Name=dcf99 → jjy40.\n");
@@ -269,9 +264,10 @@ TEST_F(HeadlessTest, WhatCannotWorkIsRefusedInOneSentenceAndCostsNoFile) {
     const auto size = fs::file_size(s_sim);
     const std::string link = (*s_dir / "link.wav").string();
     fs::create_hard_link(s_sim, link);
-    const std::string keep = Write("keep.wav", "precious");
+    const std::string keep = s_dir->Write("keep.wav", "precious");
     const std::string missing = (*s_dir / "missing.wav").string();
     const std::string never = (*s_dir / "never.wav").string();
+    const std::string denied = (*s_dir / "no-such-dir" / "x.png").string();
     const struct {
         std::string says;
         Args args;
@@ -282,16 +278,16 @@ TEST_F(HeadlessTest, WhatCannotWorkIsRefusedInOneSentenceAndCostsNoFile) {
         {"has 2 channels", {"--input", MakeSim("stereo.wav", 2, "2 96000 pcm16")}},
         {"sampled at 48000 Hz", {"--input", MakeSim("48k.wav", 2, "1 48000 pcm16")}},
         {"8-bit samples", {"--input", MakeSim("8bit.wav", 2, "1 96000 pcm8")}},
-        {"not an audio file", {"--input", Write("text.wav", "This is a text file.\n")}},
-        {"is empty", {"--input", Write("empty.wav", "")}},
-        {"not an audio file", {"--input", Write("header.wav", whole.substr(0, 30))}},
-        {"middle of a sample", {"--input", "-"}, {Write("odd.raw", std::string(9, '\0'))}},
+        {"not an audio file", {"--input", s_dir->Write("text.wav", "This is a text file.\n")}},
+        {"is empty", {"--input", s_dir->Write("empty.wav", "")}},
+        {"not an audio file", {"--input", s_dir->Write("header.wav", whole.substr(0, 30))}},
+        {"middle of a sample", {"--input", "-"}, {s_dir->Write("odd.raw", std::string(9, '\0'))}},
         {"velto: standard input (WAV) has 2 channels; Velto needs a mono recording.",
          {"--input", "-"},
          {MakeSim("stereo-in.wav", 2, "2 96000 pcm16"), true}},
         {"standard input (WavPack) carries a header that Velto cannot read",
          {"--input", "-"},
-         {Write("wv.bin", "wvpk" + std::string(4000, '\0')), true}},
+         {s_dir->Write("wv.bin", "wvpk" + std::string(4000, '\0')), true}},
         {"sim.wav: dcf77 sends on 77.5 kHz, which 96000 samples per second cannot carry",
          {"--station", "dcf77", "--input", s_sim}},
         {"no capture device named \"No Such Card\"", {"--device", "No Such Card"}},
@@ -303,6 +299,8 @@ TEST_F(HeadlessTest, WhatCannotWorkIsRefusedInOneSentenceAndCostsNoFile) {
         {"is the input itself; drawing", {"--input", s_sim, "--spectrum", link}},
         {"is the input itself; drawing", {"--input", "-", "--spectrum", s_sim}, {s_sim}},
         {"is the recording too", {"--input", s_sim, "--record", never, "--spectrum", never}},
+        {"velto: cannot write " + denied + " (No such file or directory).\n",
+         {"--input", s_sim, "--spectrum", denied}},
         {"velto: cannot create /dev/full (No space left on device).\n",
          {"--input", s_sim, "--record", "/dev/full", "--force"}},
         {"cannot read", {"--input", missing, "--record", keep, "--force"}},
@@ -337,7 +335,7 @@ TEST_F(HeadlessTest, WhatCannotWorkIsRefusedInOneSentenceAndCostsNoFile) {
     EXPECT_EQ(ValidWavFrames(keep), kSeconds * kSampleRate);
 
     // Cut after 140 s: the minutes in it are decoded, then the cut is reported.
-    const std::string cut = Write("cut.wav", whole.substr(0, 44 + 2 * 140 * kSampleRate));
+    const std::string cut = s_dir->Write("cut.wav", whole.substr(0, 44 + 2 * 140 * kSampleRate));
     const Result r = Run({"--headless", "--input", cut, "--json"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("truncated"), std::string::npos) << r.err;
@@ -517,12 +515,6 @@ TEST_F(HeadlessTest, TheBandIsToldInTheStatusLinesAndDrawnAsAPng) {
         EXPECT_TRUE(pixels::Cold(at(wide, layout.Wide(), -250.0, row))) << row;
     }
     EXPECT_TRUE(pixels::Warm(at(spectrumpng::NarrowRect(layout), layout.Narrow(), 0.0, 5)));
-
-    // A file that cannot be written is told by its name, before the reading.
-    const std::string denied = (*s_dir / "no-such-dir" / "x.png").string();
-    const Result r2 = Run({"--headless", "--input", wav, "--spectrum", denied});
-    EXPECT_EQ(r2.status, 1);
-    EXPECT_EQ(r2.err, "velto: cannot write " + denied + " (No such file or directory).\n");
 }
 
 // A restart at 192 kHz appends; a decimal comma once broke the JSON ("63,8").

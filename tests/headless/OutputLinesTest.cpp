@@ -9,6 +9,7 @@
 #include <csignal>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "headless/EventPrinter.h"
@@ -49,10 +50,6 @@ struct Pipe {
         }
         ::fcntl(fd[1], F_SETFL, 0);
         return filled;
-    }
-    void CloseReader() {
-        ::close(fd[0]);
-        fd[0] = -1;
     }
     int fd[2] = {-1, -1};
 };
@@ -114,7 +111,7 @@ TEST(OutputLines, AnOutputThatCannotBeWrittenIsToldOnce) {
     for (const bool live : {false, true}) {
         SCOPED_TRACE(live);
         Pipe pipe;
-        pipe.CloseReader();
+        ::close(std::exchange(pipe.fd[0], -1));
         std::atomic<int> told{0};
         {
             COutputLines out(pipe.fd[1], live, [&] { ++told; });

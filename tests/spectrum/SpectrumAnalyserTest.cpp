@@ -25,7 +25,7 @@ StationSignalOptions Signal(double cn0, std::uint64_t seed = 1) {
 // Feeds `seconds` of the simulator; the noise's sigma it used.
 double Feed(CSpectrumAnalyser& analyser, const StationSignalOptions& options, int seconds) {
     CStationSignal signal(kStart, options);
-    std::vector<std::int16_t> buffer(9600);
+    std::vector<std::int16_t> buffer(static_cast<std::size_t>(signal.SampleRate() / 10));
     for (int i = 0; i < seconds * 10; ++i) {
         signal.Generate(buffer.data(), buffer.size());
         analyser.Feed(buffer.data(), buffer.size());
@@ -150,20 +150,15 @@ TEST(SpectrumAnalyserTest, HumIsMarkedOnTheHarmonicsOfTheMainsThatStandOut) {
 
 TEST(SpectrumAnalyserTest, ThePeakHoldKeepsABurstThatTheAverageForgets) {
     CSpectrumAnalyser a(SpectrumOptions{});
-    CStationSignal signal(kStart, Signal(40.0, 8));
-    std::vector<std::int16_t> buffer(9600);
-    std::int64_t n = 0;
+    StationSignalOptions o = Signal(40.0, 8);
+    o.interferenceHz = 10007.0;
+    // Each part of the signal from where the last one ended.
     auto feed = [&](int seconds, double burst) {
-        for (int i = 0; i < seconds * 10; ++i) {
-            signal.Generate(buffer.data(), buffer.size());
-            for (auto& s : buffer) {
-                s = static_cast<std::int16_t>(s +
-                                              std::lround(burst * std::sin(0.654 * double(n++))));
-            }
-            a.Feed(buffer.data(), buffer.size());
-        }
+        o.interferenceAmplitude = burst;
+        Feed(a, o, seconds);
+        o.startOffsetSamples += seconds * 96000;
     };
-    const int bin = a.Band().BinOf(0.654 * 96000.0 / (2.0 * M_PI));  // about 10 kHz
+    const int bin = a.Band().BinOf(o.interferenceHz);
     feed(5, 0.0);
     feed(3, 300.0);
     feed(12, 0.0);
@@ -182,15 +177,12 @@ TEST(SpectrumAnalyserTest, AnyRateThatHoldsTheCarrierWorks) {
 
     // A plain sine 2.5 Hz above 77.5 kHz.
     CSpectrumAnalyser a(SpectrumOptions{192000, 77500});
-    std::vector<std::int16_t> buffer(19200);
-    std::int64_t n = 0;
-    for (int i = 0; i < 250; ++i) {
-        for (auto& s : buffer) {
-            const double phase = std::fmod(77502.5 * double(n++) / 192000.0, 1.0);
-            s = static_cast<std::int16_t>(std::lround(8000.0 * std::sin(2.0 * M_PI * phase)));
-        }
-        a.Feed(buffer.data(), buffer.size());
-    }
+    Feed(a,
+         {.sampleRate = 192000,
+          .carrierAmplitude = 0.0,
+          .interferenceHz = 77502.5,
+          .interferenceAmplitude = 8000.0},
+         25);
     EXPECT_NEAR(PeakBin(a.Band()) * a.Band().BinHz(), 77502.5, a.Band().BinHz() / 2.0);
     EXPECT_NEAR(PeakOffset(a.Narrow()), 2.5, a.Narrow().BinHz() / 2.0);
     ASSERT_TRUE(a.StationOffsetHz());

@@ -134,8 +134,8 @@ struct Reception {
     CDecoder decoder;
 };
 
-// At least `least` rises vouched for, right, each told within 2.5 s (a clock feed
-// must write within 3 s) and agreeing with its judged second.
+// At least `least` rises vouched for, right and in a confirmed time (what a clock feed
+// sends), each told within 2.5 s (it must write within 3 s) and agreeing with its judged second.
 inline void ExpectVouchedRight(const Reception& r, double toleranceMs, int least) {
     const Truth truth{r.start, r.signal};
     const double tolerance = toleranceMs * r.signal.SampleRate() / 1000.0;
@@ -144,6 +144,8 @@ inline void ExpectVouchedRight(const Reception& r, double toleranceMs, int least
         const DecoderRise& e = r.rec.rises[i];
         if (!e.vouched) continue;
         ++vouched;
+        EXPECT_EQ(e.state, ReceptionState::TimeValid);
+        EXPECT_EQ(e.leap, 0);  // no leap second announced in these runs
         EXPECT_EQ(e.utcUnix, truth.Unix(e.onTimeSample));
         EXPECT_NEAR(e.onTimeSample, truth.OnTime(e.onTimeSample), tolerance);
         EXPECT_LT(static_cast<double>(r.rec.riseFed[i]) - e.onTimeSample,

@@ -81,7 +81,6 @@ TEST_F(FilteredWavTest, BarHeightsFollowTheSliceLevelOrADefaultScale) {
     raw = {0.0, 0.9, -0.9, 250.0, -250.0, 100.0, -100.0, 40.0, 39.9, 1e6};
     const int halves[] = {0, 0, 0, 64, 64, 25, 25, 10, 9, 64};
     const QImage& image = FullRepaint(m_raw);
-    EXPECT_EQ(image.pixel(0, kCentre), kGreen) << "a zero slot paints the centre pixel";
     for (int x = 0; x < kW; ++x) {
         ASSERT_EQ(BarHalf(image, x), x < 10 ? halves[x] : -1) << x;
     }

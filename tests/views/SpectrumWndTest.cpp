@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <vector>
-
 #include "plot/SpectrumPlot.h"
 #include "tests/support/Pixels.h"
 #include "tests/support/Simulated.h"
@@ -77,14 +75,6 @@ TEST(SpectrumWnd, DrawsTheBandAndCarriersTheWheelMovesTheColoursADoubleClickRese
     Mouse(wnd, QEvent::MouseButtonDblClick, inside.x(), inside.y());
     EXPECT_TRUE(wnd.FollowsNoise());
     EXPECT_TRUE(Warm(wnd.Render().pixelColor(strong)));
-
-    std::vector<bool> visible;
-    QObject::connect(&wnd, &CSpectrumWnd::VisibilityChanged,
-                     [&](bool shown) { visible.push_back(shown); });
-    wnd.show();
-    wnd.close();
-    EXPECT_FALSE(wnd.isVisible());
-    EXPECT_EQ(visible, (std::vector<bool>{true, false}));
 
     const auto& band = analyser.Band();
     const int bin = band.BinOf(40000.0);
