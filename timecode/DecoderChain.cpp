@@ -749,7 +749,8 @@ void CDecoderChain::EmitMinute(const MinuteRecord& r, bool contradicted) {
     const FrameLayout& layout = frame.callSign ? m_station.callSignLayout : m_station.layout;
     m.pa1Ok = ParityOk(r, layout, 0);
     m.pa2Ok = ParityOk(r, layout, 1);
-    for (int rule = 0; rule < layout.parityCount; ++rule) {
+    m.paritiesOk = m.pa1Ok && m.pa2Ok;
+    for (int rule = 2; rule < layout.parityCount; ++rule) {
         m.paritiesOk = m.paritiesOk && ParityOk(r, layout, rule);
     }
     m.ls1 = m_leap != 0;
