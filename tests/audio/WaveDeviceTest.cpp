@@ -166,7 +166,6 @@ TEST_F(WaveDevice, PlaybackBlockIsWritableWithoutADeviceAndClearedAtStart) {
     ASSERT_NE(block, nullptr);
     std::fill(block, block + kRingSamples, std::int16_t{1234});
     ASSERT_EQ(m_device.EnsurePlaybackBlock(), 1);
-    EXPECT_EQ(m_device.PlaybackBlock(), block);
     EXPECT_TRUE(m_service.Calls().empty());
 
     m_service.SetResult(FakeCall::OutOpen, kWaveBadDeviceId);

@@ -29,13 +29,6 @@ namespace {
 using Samples = std::vector<std::int16_t>;
 using Output = std::vector<double>;
 
-Output Filtered(const Samples& in) {
-    CFilter filter;
-    Output out(kBufferSamples, -123.0);
-    filter.Apply(in.data(), out.data());
-    return out;
-}
-
 Samples Sine(double hz, double amplitude, double phase, CaptureFormat format = kBaseFormat) {
     Samples x(static_cast<std::size_t>(format.BufferSamples()));
     for (std::size_t t = 0; t < x.size(); ++t) {
@@ -78,7 +71,6 @@ TEST(Bandpass, TheFixedTableIsATaperedIdealBandpassAndTheDesignFor40kHzAt96kHz) 
         EXPECT_NEAR(bandpass.HalfTaps()[static_cast<std::size_t>(k)], kBandpassHalf[k], 1.5e-6)
             << k;
     }
-    EXPECT_FALSE(bandpass.Design(77500.0, kBaseFormat));  // above half the rate
 }
 
 using Kernel = CFilter::Kernel;
@@ -90,7 +82,8 @@ TEST(Filter, ZerosStayZeroAndAnImpulseReproducesTheTable) {
     for (int t0 : {0, 1, 239, 240, 4800, 9359, 9360, 9599}) {
         Samples in(kBufferSamples, 0);
         in[t0] = 1;
-        const Output out = Filtered(in);
+        Output out(kBufferSamples, -123.0);  // each output written
+        CFilter().Apply(in.data(), out.data());
         for (int t = 0; t < kBufferSamples; ++t) {
             const int k = std::abs(t - t0);
             ASSERT_EQ(out[t], k <= kHalfTaps ? kBandpassHalf[k] : 0.0)
@@ -179,8 +172,6 @@ TEST(StationChain, EveryStationAndRateHasTheCharacterOfTheFixedTable) {
             }
         }
     }
-    CPipeline p;
-    EXPECT_FALSE(p.Configure(77500.0, kBaseFormat));
 }
 
 // JJY 40 kHz at 96 kHz keeps the fixed chain bit for bit, also after another station.

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -31,8 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static velto::CReceiver receiver;
     static COutputLines sink(::open("/dev/null", O_WRONLY | O_CLOEXEC), false);
     static CEventPrinter printer(sink, true);
-    static const bool added = (receiver.AddObserver(&printer), true);
-    (void)added;
+    [[maybe_unused]] static const bool added = (receiver.AddObserver(&printer), true);
     if (size == 0) return 0;
     const int fd = ::memfd_create("fuzz-input", MFD_CLOEXEC);
     if (fd < 0) return 0;

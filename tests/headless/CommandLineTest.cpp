@@ -72,7 +72,6 @@ TEST(CommandLine, UnknownOptionsAndStrayArgumentsAreRefused) {
     } cases[] = {
         {{"-x"}, "unknown option -x."},
         {{"stray"}, "unexpected argument \"stray\""},
-        {{"--simulate", "rec.wav"}, "unexpected argument \"rec.wav\""},
         {{"--headless", "--input"}, "option --input needs a value."},
         {{"--force"}, "--force goes with --record"},
         {{"--simulate", "--input", "a.wav"}, "choose one input"},
@@ -121,7 +120,6 @@ TEST(DeviceMatch, AWholeNameOrAUniquePartOfOne) {
                                             "pulse",
                                             "default",
                                             velto::kSimulatorName};
-    EXPECT_EQ(DeviceMatch::Find(names, "pulse").id, 3);
     EXPECT_EQ(DeviceMatch::Find(names, "hw:1,0").id, 2);
     // As the simulator was named when it sent JJY alone.
     EXPECT_EQ(DeviceMatch::Find(names, "JJY シミュレーター (内蔵)").id, 5);

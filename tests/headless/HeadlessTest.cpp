@@ -63,18 +63,6 @@ struct Io {
     std::vector<std::pair<std::string, std::string>> environment = {};
 };
 
-// The minute lines: {"type":"minute","jst":"...","sample":N,...}
-std::vector<Minute> Minutes(const std::string& out) {
-    const std::string head = "{\"type\":\"minute\",\"jst\":\"";
-    std::vector<Minute> minutes;
-    for (const std::string& l : Lines(out, head)) {
-        const std::size_t at = l.find(",\"sample\":");
-        EXPECT_NE(at, std::string::npos) << l;
-        minutes.push_back({l.substr(head.size(), 25), std::stod(l.substr(at + 10))});
-    }
-    return minutes;
-}
-
 // Every minute reported is the simulator's, in order, within 1 ms.
 void ExpectTruth(const std::vector<Minute>& minutes, std::size_t atLeast) {
     ASSERT_GE(minutes.size(), atLeast);
@@ -103,6 +91,16 @@ double Field(const std::string& line, const std::string& key) {
         return std::nan("");
     }
     return std::stod(line.substr(at + key.size() + 3));
+}
+
+// The minute lines: {"type":"minute","jst":"...","sample":N,...}
+std::vector<Minute> Minutes(const std::string& out) {
+    const std::string head = "{\"type\":\"minute\",\"jst\":\"";
+    std::vector<Minute> minutes;
+    for (const std::string& l : Lines(out, head)) {
+        minutes.push_back({l.substr(head.size(), 25), Field(l, "sample")});
+    }
+    return minutes;
 }
 
 class HeadlessTest : public ::testing::Test {
@@ -190,15 +188,14 @@ TEST_F(HeadlessTest, EveryWayOfFeedingARecordingDecodesTheSimulatorsMinutes) {
     const std::string tagged = (*s_dir / "tagged.wav").string();
     const struct {
         const char* name;
-        bool high;  // at 192 kHz
         int sameAs;
         Args args;
         Io io = {};
     } rows[] = {
-        {"a WAV file", false, -1, {"--input", s_sim}},
-        {"raw samples on standard input", false, 0, {"--input", "-"}, {raw}},
-        {"wav 192k", true, -1, {"--station", "jjy40", "--input", wav192, "--record", tagged}},
-        {"raw 192k", true, 2, {"--station", "jjy40", "--input", "-", "--rate", "192000"}, {raw192}},
+        {"a WAV file", -1, {"--input", s_sim}},
+        {"raw samples on standard input", 0, {"--input", "-"}, {raw}},
+        {"wav 192k", -1, {"--station", "jjy40", "--input", wav192, "--record", tagged}},
+        {"raw 192k", 2, {"--station", "jjy40", "--input", "-", "--rate", "192000"}, {raw192}},
     };
     std::vector<std::string> outs;
     for (const auto& row : rows) {
@@ -218,8 +215,7 @@ TEST_F(HeadlessTest, EveryWayOfFeedingARecordingDecodesTheSimulatorsMinutes) {
             << r.out;
         EXPECT_GE(Count(r.out, "\"type\":\"status\""), kSeconds / 10);
         EXPECT_EQ(Count(r.out, "\"system_unix\""), 0);
-        // (The doubled signal has nothing above 48 kHz and is told so.)
-        EXPECT_TRUE(row.high || Count(r.out, "\"type\":\"warning\"") == 0) << r.out;
+        EXPECT_EQ(Count(r.out, "\"type\":\"warning\""), 0) << r.out;
         outs.push_back(r.out);
         EXPECT_TRUE(row.sameAs < 0 || r.out == outs[row.sameAs]) << r.out;
     }
@@ -278,7 +274,6 @@ TEST_F(HeadlessTest, WhatCannotWorkIsRefusedInOneSentenceAndCostsNoFile) {
         {"has 2 channels", {"--input", MakeSim("stereo.wav", 2, "2 96000 pcm16")}},
         {"sampled at 48000 Hz", {"--input", MakeSim("48k.wav", 2, "1 48000 pcm16")}},
         {"8-bit samples", {"--input", MakeSim("8bit.wav", 2, "1 96000 pcm8")}},
-        {"not an audio file", {"--input", s_dir->Write("text.wav", "This is a text file.\n")}},
         {"is empty", {"--input", s_dir->Write("empty.wav", "")}},
         {"not an audio file", {"--input", s_dir->Write("header.wav", whole.substr(0, 30))}},
         {"middle of a sample", {"--input", "-"}, {s_dir->Write("odd.raw", std::string(9, '\0'))}},
@@ -293,7 +288,6 @@ TEST_F(HeadlessTest, WhatCannotWorkIsRefusedInOneSentenceAndCostsNoFile) {
         {"no capture device named \"No Such Card\"", {"--device", "No Such Card"}},
         // An option where a value belongs is a forgotten value, not a file name.
         {"option --record needs a value.", {"--input", s_sim, "--record", "--json"}, {}, 2},
-        {"is the input itself", {"--input", s_sim, "--record", s_sim, "--force"}},
         {"is the input itself", {"--input", s_sim, "--record", link, "--force"}},
         // The band's picture, drawn after the reading, replaces neither.
         {"is the input itself; drawing", {"--input", s_sim, "--spectrum", link}},
@@ -304,7 +298,6 @@ TEST_F(HeadlessTest, WhatCannotWorkIsRefusedInOneSentenceAndCostsNoFile) {
         {"velto: cannot create /dev/full (No space left on device).\n",
          {"--input", s_sim, "--record", "/dev/full", "--force"}},
         {"cannot read", {"--input", missing, "--record", keep, "--force"}},
-        {"cannot read", {"--input", missing, "--record", never}},
         {"exists already; it is kept unless overwriting it is asked for (velto --force)",
          {"--input", s_sim, "--record", keep}},
         // Without --headless: the window's mode, refused without a display.
@@ -395,16 +388,10 @@ TEST_F(HeadlessTest, SigtermEndsARunWithStatusZeroLeavingAValidWav) {
     // SIGTERM is caught and the process sits in openat (257), as only on the FIFO.
     int steady = 0;
     const Result stopped = Stop(waiting, [&, proc = "/proc/" + std::to_string(waiting)] {
-        std::ifstream syscall(proc + "/syscall"), status(proc + "/status");
-        std::string number;
-        syscall >> number;
-        bool caught = false;
-        for (std::string line; std::getline(status, line);) {
-            if (line.starts_with("SigCgt:")) {
-                caught = (std::stoull(line.substr(7), nullptr, 16) >> (SIGTERM - 1) & 1) != 0;
-            }
-        }
-        steady = caught && number == "257" ? steady + 1 : 0;
+        const auto mask = Lines(Slurp(proc + "/status"), "SigCgt:");
+        const bool caught =
+            !mask.empty() && (std::stoull(mask[0].substr(7), nullptr, 16) >> (SIGTERM - 1) & 1);
+        steady = caught && Slurp(proc + "/syscall").starts_with("257 ") ? steady + 1 : 0;
         return steady == 5;
     });
     EXPECT_EQ(steady, 5) << "never waited in open()";
@@ -554,7 +541,6 @@ TEST_F(HeadlessTest, TheLogAgreesWithTheDecodedMinutesAcrossMidnightJstAndAResta
     }
     ASSERT_GE(records.size(), 5U);
     EXPECT_EQ(records.front().minuteUtc, decoded.front()) << "from the first decoded minute";
-    int lines = 0;
     for (std::size_t i = 0; i < records.size(); ++i) {
         const auto& r = records[i];
         SCOPED_TRACE(rl::FormatLine(r));
@@ -565,9 +551,9 @@ TEST_F(HeadlessTest, TheLogAgreesWithTheDecodedMinutesAcrossMidnightJstAndAResta
             EXPECT_NEAR(*r.noiseDb, SimNoiseDb(), 1.0);
             EXPECT_FALSE(r.clockOffsetSeconds) << "a recording says nothing of the system clock";
         }
-        lines += r.decoded ? 1 : 0;
     }
-    EXPECT_EQ(lines, static_cast<int>(decoded.size())) << both;
+    EXPECT_EQ(std::ranges::count_if(records, &velto::ReceptionRecord::decoded), std::ssize(decoded))
+        << both;
 
     EXPECT_NE(a.out.find("\"cn0_dbhz\":6"), std::string::npos) << a.out;
     const fs::path locales = *s_dir / "locales";

@@ -40,11 +40,9 @@ struct Log : IReceiverObserver {
         const std::lock_guard lock(mutex);
         heard.resize(static_cast<std::size_t>(first), 0);
         heard.insert(heard.end(), samples, samples + n);
+        if (first != next) jumps.emplace_back(next, first);
+        next = first + static_cast<std::int64_t>(n);
         for (std::size_t i = 0; i < n; ++i) {
-            if (first + static_cast<std::int64_t>(i) != next) {
-                jumps.emplace_back(next, first + static_cast<std::int64_t>(i));
-            }
-            next = first + static_cast<std::int64_t>(i) + 1;
             if (i == 0 || samples[i] != samples[i - 1]) values.push_back(samples[i]);
         }
     }
@@ -255,11 +253,8 @@ TEST_F(ReceiverTest, SamplesTheStreamLostMoveTheIndexOnByTheirNumberWhereTheyWer
                                   std::pair(3 * kBufferSamples, 0)}) {
         const std::size_t from = card.size();
         for (std::size_t i = from; i < from + n; ++i) card.push_back(std::int16_t(i % 30000));
-        ASSERT_TRUE(m_service.OnDriver([&] { return m_service.DeliverPart(&card[from], n); }));
-        m_service.OnDriver([&] {
-            m_service.DropSamples(lost);  // none after the last
-            return true;
-        });
+        ASSERT_TRUE(m_service.CompleteOnDriver(&card[from], n));
+        ASSERT_TRUE(m_service.OnDriver([&] { return m_service.DropSamples(lost); }));
         card.resize(card.size() + static_cast<std::size_t>(lost), -1);
     }
     m_receiver.OnCaptureData();

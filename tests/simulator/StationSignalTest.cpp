@@ -163,7 +163,6 @@ TEST(StationSignal, KeyedAsTheFramesSay) {
                                           .sampleRate = kRate,
                                           .carrierAmplitude = kAmplitude,
                                           .callSignMinutes = row.callSign});
-        ASSERT_EQ(signal.SampleRate(), kRate);
         std::vector<std::int16_t> x(static_cast<std::size_t>(kRate) * 60);
         signal.Generate(x.data(), x.size());
         // 10 ms slots demodulated at the carrier, in units of the full carrier.

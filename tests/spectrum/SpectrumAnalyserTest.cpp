@@ -72,18 +72,10 @@ TEST(SpectrumAnalyserTest, TheCarrierNoiseFloorAndLevelMatchTheSimulatorWithin1D
         EXPECT_NEAR(*a.CarrierDb(), 20.0 * std::log10(kAmplitude / level::kFullScale), 1.0);
         EXPECT_NEAR(*a.CarrierAboveNoiseDb(), cn0, 1.0);
         if (cn0 < 45.0) continue;
-        const auto& band = a.Band();
-        EXPECT_NEAR(PeakBin(band) * band.BinHz(), 40000.0, band.BinHz() / 2.0);
         ASSERT_EQ(a.Wide().Lines(), 40);
         ASSERT_EQ(a.Narrow().Lines(), 40);
-        EXPECT_EQ(a.Wide().Bins(), 1001);
-        EXPECT_DOUBLE_EQ(a.Wide().FirstHz(), -500.0);
         EXPECT_LE(a.Narrow().BinHz(), 0.1);
-        EXPECT_DOUBLE_EQ(a.Narrow().LastHz(), 25.0);
-        EXPECT_NEAR(PeakOffset(a.Wide()), 0.0, a.Wide().BinHz() / 2.0);
         EXPECT_NEAR(PeakOffset(a.Narrow()), 0.0, a.Narrow().BinHz() / 2.0);
-        ASSERT_TRUE(a.StationOffsetHz());
-        EXPECT_NEAR(*a.StationOffsetHz(), 0.0, 0.02);
         EXPECT_EQ(MarkersAt(a, SpectrumMarker::Kind::Station), std::vector<double>{40000.0});
         EXPECT_TRUE(MarkersAt(a, SpectrumMarker::Kind::Hum).empty());
     }
@@ -175,7 +167,6 @@ TEST(SpectrumAnalyserTest, AnyRateThatHoldsTheCarrierWorks) {
     EXPECT_THROW(CSpectrumAnalyser(SpectrumOptions{44100, 40000}), std::invalid_argument);
     EXPECT_THROW(CSpectrumAnalyser(SpectrumOptions{96000, 60000}), std::invalid_argument);
 
-    // A plain sine 2.5 Hz above 77.5 kHz.
     CSpectrumAnalyser a(SpectrumOptions{192000, 77500});
     Feed(a,
          {.sampleRate = 192000,

@@ -67,7 +67,7 @@ TEST(CivilTime, FollowsTheZoneDatabaseThroughEveryChangeOfTheCentury) {
     }
 }
 
-TEST(CivilTime, UsDaylightSavingTimeByUtcDateAsTheZoneDatabaseHasItAndTimesWithTheirOffset) {
+TEST(CivilTime, UsDaylightSavingTimeByUtcDateAsTheZoneDatabaseHasIt) {
     // Every US zone changes between 06:00 and 11:00 UTC: New York stands for all.
     for (std::int64_t day = Utc(2007, 1, 1); day < Utc(2100, 1, 1); day += 86400) {
         const std::tm utc = LocalTime("UTC", day);
@@ -75,13 +75,6 @@ TEST(CivilTime, UsDaylightSavingTimeByUtcDateAsTheZoneDatabaseHasItAndTimesWithT
                   LocalTime("America/New_York", day).tm_isdst > 0)
             << day;
     }
-
-    EXPECT_EQ(IsoText(CivilTimeAt(CivilZone::CentralEurope, Utc(2025, 3, 30, 1, 0))),
-              "2025-03-30T03:00:00+02:00");
-    EXPECT_EQ(IsoText(CivilTimeAt(CivilZone::Japan, Utc(2024, 12, 31, 15, 0) - 1)),
-              "2024-12-31T23:59:59+09:00");
-    EXPECT_EQ(IsoText(CivilTimeAt(CivilZone::UnitedKingdom, Utc(2025, 1, 1))),
-              "2025-01-01T00:00:00+00:00");
 }
 
 // A bit of JJY, DCF77 and WWVB, or MSF's bit A; MSF's bit B.
@@ -105,6 +98,10 @@ std::string Text(std::span<const Symbol> symbols) {
     std::string text;
     for (Symbol s : symbols) text += "01M23"[static_cast<int>(s)];
     return text;
+}
+
+std::string Text(const Frame& f) {
+    return Text({f.symbols.data(), static_cast<std::size_t>(f.length)});
 }
 
 bool MarkersAt(const Frame& f, std::initializer_list<int> seconds) {
@@ -201,7 +198,6 @@ TEST(FrameEncoder, EveryStationNamesItsCivilTimeWithSoundParities) {
             const Reading r = Read(st, f);
             ASSERT_EQ(r.Tie(), Expected(st, utc).Tie()) << st.name << " " << utc;
             ASSERT_TRUE(r.sound) << st.name << " " << utc;
-            ASSERT_EQ(f.length, 60);
             // What a decoder reads gives back the minute the frame was sent in.
             ASSERT_EQ(FrameStartUtc(st, r.year, r.month, r.day, r.hour, r.minute, r.summer), utc)
                 << st.name << " " << utc;
@@ -221,18 +217,14 @@ TEST(FrameEncoder, KnownMinutesAndTheYearsEnd) {
 
     // JJY 40 kHz's minutes as its format writes them.
     const Station& jjy40 = GetStation(StationId::Jjy40);
-    auto text = [&](std::int64_t utc) {
-        const Frame f = EncodeFrame(jjy40, utc);
-        return Text({f.symbols.data(), static_cast<std::size_t>(f.length)});
-    };
     // Monday, day 341, 11:23 JST; hour parity even, minute parity odd.
-    EXPECT_EQ(text(Utc(2026, 12, 7, 2, 23)),
+    EXPECT_EQ(Text(EncodeFrame(jjy40, Utc(2026, 12, 7, 2, 23))),
               "M01000011M000100001M001100100M000100010M000100110M001000000M");
     // A leap year's last minute in Japan: day 366, Tuesday, 23:59; hour parity odd, minute even.
-    EXPECT_EQ(text(Utc(2024, 12, 31, 14, 59)),
+    EXPECT_EQ(Text(EncodeFrame(jjy40, Utc(2024, 12, 31, 14, 59))),
               "M10101001M001000011M001100110M011000100M000100100M010000000M");
     // New Year in Japan, 15:00 UTC the day before: day 1, Friday, midnight.
-    EXPECT_EQ(text(Utc(2026, 12, 31, 15, 0)),
+    EXPECT_EQ(Text(EncodeFrame(jjy40, Utc(2026, 12, 31, 15, 0))),
               "M00000000M000000000M000000000M000100000M000100111M101000000M");
 }
 
@@ -284,8 +276,7 @@ TEST(FrameEncoder, LeapSecondsPlacedAndAnnouncedAsEachStationDoes) {
                 if (noticed) want[noticeSecond] = Symbol::One;
                 if (noticed && id == StationId::Jjy40)
                     want[54] = kind == 1 ? Symbol::One : Symbol::Zero;
-                ASSERT_EQ(Text({f.symbols.data(), static_cast<std::size_t>(f.length)}), Text(want))
-                    << st.name << " kind " << kind << " at " << t;
+                ASSERT_EQ(Text(f), Text(want)) << st.name << " kind " << kind << " at " << t;
             }
         }
     }
@@ -324,16 +315,11 @@ std::string Parts(const Station& st) {
 }
 
 TEST(Stations, EachOnceByNameWithACarrierItsRateHearsDirectly) {
-    std::vector<std::string> names;
     for (const Station& st : Stations()) {
-        names.emplace_back(st.name);
         EXPECT_EQ(FindStation(st.name), &st);
         EXPECT_EQ(&GetStation(st.id), &st);
         EXPECT_LT(st.carrierHz, st.sampleRate / 2.0) << st.name;
     }
-    EXPECT_EQ(names, (std::vector<std::string>{"jjy40", "jjy60", "dcf77", "msf", "wwvb"}));
-    EXPECT_EQ(FindStation("JJY40"), nullptr);
-    EXPECT_EQ(FindStation(""), nullptr);
 }
 
 TEST(Stations, KeyingAsTheFormatPagesDescribeItAndTheTimeOfDayFoundApartFromTheDate) {

@@ -56,7 +56,7 @@ public:
 
     // Fills the queued capture buffer with `value` and hands it back; false if none.
     bool CompleteBuffer(std::int16_t value);
-    // The same with the buffer's samples (9600 unless told).
+    // The same with the buffer's samples (9600 unless told; fewer: part of a buffer).
     bool CompleteBuffer(const std::int16_t* samples, std::size_t count = kBufferSamples);
     // Runs `call` on a driver thread of its own, as a sound card calls back.
     static bool OnDriver(const std::function<bool()>& call) {
@@ -72,14 +72,10 @@ public:
     }
     // The device goes away: its buffer comes back flagged lost; false if none.
     bool LoseDevice();
-    // The started stream loses `count` samples here.
-    void DropSamples(std::size_t count) {
-        if (const std::shared_ptr<CWaveInQueue> queue = Started()) queue->Lose(count);
-    }
-    // The first n samples of a buffer, as a stream delivers them part by part.
-    bool DeliverPart(const std::int16_t* samples, std::size_t n) {
+    // The started stream loses `count` samples here; false if none was started.
+    bool DropSamples(std::size_t count) {
         const std::shared_ptr<CWaveInQueue> queue = Started();
-        if (queue) queue->Deliver(samples, n);
+        if (queue) queue->Lose(count);
         return queue != nullptr;
     }
 

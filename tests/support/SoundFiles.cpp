@@ -4,22 +4,15 @@
 #include <memory>
 
 namespace support {
-namespace {
 
 using File = std::unique_ptr<SNDFILE, decltype(&sf_close)>;
-
-File Open(const std::string& path, int mode, SF_INFO& info) {
-    return {sf_open(path.c_str(), mode, &info), &sf_close};
-}
-
-}  // namespace
 
 bool WriteSound(const std::string& path, const std::vector<double>& samples, int format, int rate) {
     SF_INFO info{};
     info.channels = 1;
     info.samplerate = rate;
     info.format = format;
-    File file = Open(path, SFM_WRITE, info);
+    File file(sf_open(path.c_str(), SFM_WRITE, &info), &sf_close);
     if (!file) return false;
     const auto n = static_cast<sf_count_t>(samples.size());
     const int sub = format & SF_FORMAT_SUBMASK;
@@ -36,7 +29,7 @@ bool WriteSound(const std::string& path, const std::vector<double>& samples, int
 
 std::vector<std::int16_t> ReadSound(const std::string& path) {
     SF_INFO info{};
-    File file = Open(path, SFM_READ, info);
+    File file(sf_open(path.c_str(), SFM_READ, &info), &sf_close);
     if (!file || info.channels != 1) return {};
     std::vector<std::int16_t> samples(static_cast<std::size_t>(info.frames));
     samples.resize(
@@ -50,7 +43,7 @@ long long ValidWavFrames(const std::string& path) {
     // samples is off by far more.
     constexpr long long kLongestHeader = 256;
     SF_INFO info{};
-    if (!Open(path, SFM_READ, info)) return -1;
+    if (!File(sf_open(path.c_str(), SFM_READ, &info), &sf_close)) return -1;
     const auto size = static_cast<long long>(std::filesystem::file_size(path));
     const bool whole = info.channels == 1 && info.samplerate == velto::kSampleRate &&
                        (info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_16 &&

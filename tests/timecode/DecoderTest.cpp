@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <initializer_list>
 #include <ostream>
-#include <string>
 #include <tuple>
 #include <vector>
 
@@ -88,11 +87,10 @@ TEST(Decoder, WeakSignalNeedsSeveralMinutes) {
     r.Run(480.0);
     EXPECT_EQ(r.Wrong(20.0), 0);  // the on-time point wanders by milliseconds here
     const Truth truth{kMonday, r.signal};
-    const auto firstValid = std::find_if(r.rec.seconds.begin(), r.rec.seconds.end(),
-                                         [](const DecoderSecond& s) { return s.timeValid; });
+    const auto firstValid = std::ranges::find(r.rec.seconds, true, &DecoderSecond::timeValid);
     ASSERT_NE(firstValid, r.rec.seconds.end());
-    const auto firstDecisive = std::find_if(r.rec.evaluations.begin(), r.rec.evaluations.end(),
-                                            [](const DecoderEvaluation& e) { return e.decisive; });
+    const auto firstDecisive =
+        std::ranges::find(r.rec.evaluations, true, &DecoderEvaluation::decisive);
     ASSERT_NE(firstDecisive, r.rec.evaluations.end());
     EXPECT_GT(firstDecisive - r.rec.evaluations.begin(), 3);
     EXPECT_LT(firstDecisive->onTimeSample, firstValid->onTimeSample);
@@ -156,18 +154,15 @@ TEST(Decoder, FlywheelWhileTheSignalIsGone) {
         quiet.carrierAmplitude = 0.0;
         quiet.seed = 31;
         CStationSignal noise(kMonday, quiet);
-        std::vector<std::int16_t> buffer(9600), other(9600);
-        for (int b = 0; b < 4200; ++b) {
-            const double t = b * 0.1;
-            r.signal.Generate(buffer.data(), buffer.size());
-            const bool gone = t >= lossFrom && t < lossTo;
-            if (gone) noise.Generate(other.data(), other.size());
-            if (b == static_cast<int>(lossFrom * 10.0) && gone) {
-                ASSERT_EQ(r.decoder.Status().state, ReceptionState::TimeValid);
-            }
-            r.decoder.Feed(r.rec.fed, gone ? other.data() : buffer.data(), buffer.size());
-            r.rec.fed += static_cast<std::int64_t>(buffer.size());
+        r.Run(lossFrom);
+        if (lossTo > lossFrom) {  // the station's samples go on unheard, noise in their place
+            ASSERT_EQ(r.decoder.Status().state, ReceptionState::TimeValid);
+            std::vector<std::int16_t> unheard(
+                static_cast<std::size_t>((lossTo - lossFrom) * 96000));
+            r.signal.Generate(unheard.data(), unheard.size());
+            Simulate(noise, r.decoder, r.rec, lossTo - lossFrom);
         }
+        r.Run(420.0 - lossTo);
         EXPECT_EQ(r.Wrong(1.0), 0);
         EXPECT_EQ(r.decoder.Status().state, ReceptionState::TimeValid);
         auto absent = [&](double t) {
@@ -261,7 +256,7 @@ INSTANTIATE_TEST_SUITE_P(Decoder, DecoderJump,
                          testing::Values(TimeJump{"back_other_minute_phase", kYearEnd},
                                          TimeJump{"back_same_minute_phase", kYearEnd + 30},
                                          TimeJump{"forward", kYearEnd + 3 * 3600 + 7 * 60}),
-                         ByName());
+                         testing::PrintToStringParamName());
 
 // Input that is not what it seems.
 constexpr double kSecond = 96000.0;
@@ -397,17 +392,16 @@ TEST_P(WeakSplices, NoWrongTime) {
         ++labelled;
     }
     EXPECT_GT(labelled, 60);
-    int minutes = 0;
+    EXPECT_GE(r.rec.minutes.size(), 2u);
     for (const DecoderMinute& m : r.rec.minutes) {
         EXPECT_EQ(m.utcUnix, truth.Unix(m.onTimeSample));
         EXPECT_NEAR(m.onTimeSample, truth.OnTime(m.onTimeSample),
                     5.0 * r.signal.SampleRate() / 1000.0);
-        ++minutes;
     }
-    EXPECT_GE(minutes, 2);
 }
 
-INSTANTIATE_TEST_SUITE_P(DecoderRobustness, WeakSplices, testing::ValuesIn(kWeakSplices), ByName());
+INSTANTIATE_TEST_SUITE_P(DecoderRobustness, WeakSplices, testing::ValuesIn(kWeakSplices),
+                         testing::PrintToStringParamName());
 
 // Samples known lost: carried on the flywheel, never vouched for, confirmed again within
 // seconds. An index that goes back starts over.
@@ -484,23 +478,19 @@ const StationRun kCases[] = {
     // A steady carrier beside JJY, twice as strong, is not taken for the station.
     {"jjy40_steady_above", Jjy40, kMonday, 40, 0, 240, 179, 1, {}, 0, false, 3, 2, 100},
     {"jjy40_steady_below", Jjy40, kMonday, 40, 0, 240, 179, 1, {}, 0, false, -3, 2, 100},
-    {"jjy60_strong", Jjy60, kMonday, 40, 0, 200, 180, 2, {}},
     {"jjy60_weak_fading", Jjy60, kMonday, 20, 0.5, 330, 300, 5, {}},
     // 16:13:20 JST: the call sign at 16:15.
     {"jjy60_call_sign", Jjy60, 1735715600, 35, 0, 260, 180, 2, {1735715700}, 0, true},
-    {"dcf77_strong", Dcf77, kMonday, 40, 0, 200, 180, 2, {}},
     {"dcf77_weak_fading", Dcf77, kMonday, 20, 0.5, 450, 420, 5, {}},
     // 01:59 CET and 03:00 CEST; in autumn 02:59 CEST and 02:00 CET.
     {"dcf77_spring", Dcf77, kSpring, 35, 0, 480, 180, 2, {kSpring + 240, kSpring + 300}},
     {"dcf77_autumn", Dcf77, kAutumn, 35, 0, 480, 180, 2, {kAutumn + 240, kAutumn + 300}},
     // The frame sent at 23:59 CET on 31 December names 00:00 of the new year.
     {"dcf77_year_end", Dcf77, 1798757700, 35, 0, 480, 180, 2, {1798757940, 1798758000}},
-    {"msf_strong", Msf, kMonday, 40, 0, 200, 180, 2, {}},
     {"msf_weak", Msf, kMonday, 20, 0, 330, 300, 5, {}},
     {"msf_spring", Msf, kSpring, 35, 0, 480, 180, 2, {kSpring + 240, kSpring + 300}},
     {"msf_autumn", Msf, kAutumn, 35, 0, 480, 180, 2, {kAutumn + 240, kAutumn + 300}},
     {"msf_year_end", Msf, 1798761300, 35, 0, 480, 180, 2, {1798761540, 1798761600}},
-    {"wwvb_strong", Wwvb, kMonday, 40, 0, 200, 180, 2, {}},
     // Followed on the doubled phase alone, this one took no time in 330 s.
     {"wwvb_weak_fading", Wwvb, kMonday + 3818, 20, 0.6, 330, 300, 5, {}},
     // Doubled with the flipping phase, a steady carrier mixes into lines that look keyed.
@@ -560,7 +550,8 @@ TEST_P(StationDecoder, RightTimeNeverAWrongOne) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Stations, StationDecoder, testing::ValuesIn(kCases), ByName());
+INSTANTIATE_TEST_SUITE_P(Stations, StationDecoder, testing::ValuesIn(kCases),
+                         testing::PrintToStringParamName());
 
 // Alternating flips put WWVB's own power in steady lines; taken out, they took the keying.
 TEST(StationDecoderFlips, TheStationsOwnLinesAreNeverTakenOut) {
@@ -620,9 +611,7 @@ INSTANTIATE_TEST_SUITE_P(Stations, StationNoise,
                          testing::Values(NoiseRun{Jjy40, 17, 1800}, NoiseRun{Jjy60, 29, 300},
                                          NoiseRun{Dcf77, 29, 300}, NoiseRun{Msf, 29, 300},
                                          NoiseRun{Wwvb, 29, 300}),
-                         [](const testing::TestParamInfo<NoiseRun>& info) {
-                             return std::string(GetStation(info.param.station).name);
-                         });
+                         testing::PrintToStringParamName());
 
 }  // namespace
 }  // namespace velto

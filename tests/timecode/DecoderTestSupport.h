@@ -7,7 +7,6 @@
 #include <cmath>
 #include <cstdint>
 #include <random>
-#include <string>
 #include <vector>
 
 #include "simulator/StationSignal.h"
@@ -151,8 +150,7 @@ inline void ExpectVouchedRight(const Reception& r, double toleranceMs, int least
         EXPECT_LT(static_cast<double>(r.rec.riseFed[i]) - e.onTimeSample,
                   2.5 * r.signal.SampleRate());
         const auto judged =
-            std::find_if(r.rec.seconds.begin(), r.rec.seconds.end(),
-                         [&](const DecoderSecond& s) { return s.onTimeSample == e.onTimeSample; });
+            std::ranges::find(r.rec.seconds, e.onTimeSample, &DecoderSecond::onTimeSample);
         if (judged != r.rec.seconds.end() && judged->timeValid) {
             EXPECT_EQ(judged->utcUnix, e.utcUnix);
         }
@@ -164,14 +162,6 @@ inline void ExpectVouchedRight(const Reception& r, double toleranceMs, int least
         EXPECT_NEAR(s.onTimeSample, truth.OnTime(s.onTimeSample), tolerance);
     }
 }
-
-// Names a parameterised case in test listings by its `name`.
-struct ByName {
-    template <class T>
-    std::string operator()(const testing::TestParamInfo<T>& info) const {
-        return info.param.name;
-    }
-};
 
 // The minute JJY 40 kHz sends from `utc`, without call signs, as the simulator unless asked.
 inline Frame Jjy40Frame(std::int64_t utc) {

@@ -112,7 +112,7 @@ struct Detected : IDetectedSink {
 // Full carrier for 0.5 s of each second, 10 % after, `hz` off; none once `gone`.
 struct Baseband {
     double hz, sigma;
-    std::int64_t gone = INT64_MAX;
+    std::int64_t gone;
     std::mt19937_64 rng{3};
     static double Level(std::int64_t k) { return k % 1000 < 500 ? 1.0 : 0.1; }
     BasebandSample At(std::int64_t k) {
@@ -129,8 +129,7 @@ struct Baseband {
 TEST(CarrierTracker, FindsFollowsAndDetectsTheCarrier) {
     for (const double hz : {0.0, 6.3, -11.7}) {
         SCOPED_TRACE(hz);
-        Baseband in{hz, 300.0};
-        in.gone = 60000;
+        Baseband in{hz, 300.0, 60000};
         CCarrierTracker tracker(40000.0, 96000);
         Detected out;
         for (std::int64_t k = 0; k < 60000; ++k) tracker.Process(in.At(k), out);

@@ -7,7 +7,7 @@
 #include <tuple>
 #include <vector>
 
-#include "simulator/StationSignal.h"
+#include "tests/support/Simulated.h"
 #include "tests/views/ViewTestSupport.h"
 #include "timecode/Decoder.h"
 #include "views/ClockStatus.h"
@@ -163,16 +163,15 @@ TEST(ClockStatusNow, ShowsTheSimulatorsSecondNowAndTicksAtItsEdge) {
     velto::CDecoder decoder(sink);
 
     velto::StationSignalOptions options{.noiseSigma = 300.0, .startOffsetSamples = kOffset};
-    std::vector<std::int16_t> buffer(velto::kBufferSamples);
     int shown = 0, flywheel = 0;
     for (const auto& [start, seconds, amplitude] :
          {std::tuple(kStation, 200, 3000.0), std::tuple(kStation + 200, 40, 0.0)}) {
         options.carrierAmplitude = amplitude;
-        velto::CStationSignal signal(start, options);
-        for (int b = 0; b < seconds * 10; ++b) {
-            signal.Generate(buffer.data(), buffer.size());
-            decoder.Feed(static_cast<std::int64_t>(fed), buffer.data(), buffer.size());
-            fed += static_cast<double>(buffer.size());
+        const auto signal = support::Simulated(
+            start, static_cast<std::size_t>(seconds) * velto::kSampleRate, options);
+        for (std::size_t at = 0; at < signal.size(); at += velto::kBufferSamples) {
+            decoder.Feed(static_cast<std::int64_t>(fed), signal.data() + at, velto::kBufferSamples);
+            fed += velto::kBufferSamples;
             clock.Tick();
             const auto present = clock.Shown();
             if (!present) continue;
